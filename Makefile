@@ -1,0 +1,29 @@
+# The two commands of the README: `make run` and `make test`.
+BUILD ?= build
+JOBS ?= 2
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) -G Ninja >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/jotterel
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+bench: build
+	@if [ -x $(BUILD)/bench/jotterel_bench ]; then ./$(BUILD)/bench/jotterel_bench; \
+	else echo "no benchmarks yet"; fi
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QApplication>
+#include <QLocale>
+#include <QTest>
+
+// Test executables start the program's own application object, so that
+// exceptions escaping an event reach the program's handler as in the real
+// program. The default locale is fixed; tests that need another set it.
+int RunTestObject(QObject* test, int argc, char** argv);
+
+#define JOTTEREL_TEST_MAIN(TestClass)                                                                                  \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        TestClass test;                                                                                                \
+        return RunTestObject(&test, argc, argv);                                                                       \
+    }
