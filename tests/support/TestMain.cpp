@@ -1,8 +1,10 @@
 #include "support/TestMain.h"
 
+#include "app/CardApplication.h"
+
 int RunTestObject(QObject* test, int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    TCardApplication app(argc, argv);
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     return QTest::qExec(test, argc, argv);
 }

@@ -1,0 +1,28 @@
+#include "app/CardApplication.h"
+
+#include "data/UException.h"
+
+#include <QLibraryInfo>
+#include <QTranslator>
+
+TCardApplication::TCardApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TCardApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const EAbort&) {
+    } catch (const std::exception& error) {
+        CardException().HandleException(receiver, error);
+    }
+    return false;
+}
+
+void TCardApplication::LoadTranslations()
+{
+    auto* translator = new QTranslator(this);
+    if (translator->load("qtbase_zh_CN", QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(translator);
+    else
+        delete translator;
+}

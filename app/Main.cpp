@@ -1,0 +1,137 @@
+#include "app/Main.h"
+
+#include "controls/CardIcons.h"
+#include "controls/PopupMenu.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "groups/UntTree.h"
+#include "ui_Main.h"
+
+#include <QCursor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+
+TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormMain>())
+{
+    ui->setupUi(this);
+    setWindowIcon(AppIcon());
+    ui->splNote->setSizes({200, 600});
+    ui->spl1->setSizes({200, 600});
+    QFont font13 = ui->mmoNote->font();
+    font13.setPixelSize(13);
+    ui->mmoNote->setFont(font13);
+    ui->lv1->setFont(font13);
+    ui->lv1->setColumnWidth(0, 1);
+    ui->lv1->setColumnWidth(1, 200);
+    ui->lv1->setColumnWidth(2, 450);
+    ui->lv1->setColumnWidth(3, 100);
+    BuildMenus();
+    tmr1 = new QTimer(this);
+    tmr1->setObjectName("tmr1");
+    tmr1->setInterval(1000);
+    tmr1->start();
+    ConnectHandler(ui->btnSystem, &QPushButton::clicked, this, &TFormMain::btnSystemClick);
+    ConnectHandler(ui->NHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
+    ConnectHandler(ui->NTrayHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
+    FormCreate();
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+TFormMain::~TFormMain() = default;
+
+void TFormMain::BuildMenus()
+{
+    const auto menu = [this](const char* name, const QList<QAction*>& items) {
+        auto* popup = new QMenu(this);
+        popup->setObjectName(name);
+        for (QAction* item : items) {
+            if (item)
+                popup->addAction(item);
+            else
+                popup->addSeparator();
+        }
+        return popup;
+    };
+    pmNoteType = menu("pmNoteType", {ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType});
+    pmIEType = menu("pmIEType", {ui->NAddIEType, ui->NModIeType, ui->NDelIEType, nullptr, ui->N5});
+    pmIE = menu("pmIE", {ui->N1, ui->N2, ui->N3, nullptr, ui->N8});
+    pmAlam = menu("pmAlam", {ui->NAddAlam, ui->NModAlam, ui->NDelAlam});
+    pmSystem = menu("pmSystem", {ui->NHomePage, nullptr, ui->NSetup, nullptr, ui->NBackup, ui->NRestore});
+    pmTray = menu("pmTray", {ui->NTrayHomePage, nullptr, ui->NShowForm, ui->NClose});
+    BindPopupMenu(ui->tvNote, pmNoteType);
+    BindPopupMenu(ui->tvIE, pmIEType);
+    BindPopupMenu(ui->DBGrid1, pmIE);
+    BindPopupMenu(ui->lv1, pmAlam);
+}
+
+void TFormMain::FormCreate()
+{
+    IETree = std::make_unique<TCardTree>(ui->tvIE, "全部", "IEType");
+    NoteTree = std::make_unique<TCardTree>(ui->tvNote, "根目录", "NoteType");
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    try {
+        FormShow();
+    } catch (const EAbort&) {
+        Terminate(1);
+    } catch (const std::exception& error) {
+        // Loading failed before the program could run: a last-resort box,
+        // then the program ends.
+        const auto* plain = dynamic_cast<const EError*>(&error);
+        ShowError(plain ? plain->Message() : QString::fromLocal8Bit(error.what()));
+        Terminate(1);
+    }
+}
+
+void TFormMain::FormShow()
+{
+    IETree->LoadGroups();
+    NoteTree->LoadGroups();
+    ui->tvNote->setCurrentItem(NoteTree->RootNode);
+}
+
+void TFormMain::Terminate(int exitCode)
+{
+    m_terminate = true;
+    m_exitCode = exitCode;
+    QTimer::singleShot(0, qApp, [exitCode] { QCoreApplication::exit(exitCode); });
+}
+
+void TFormMain::btnSystemClick()
+{
+    pmSystem->popup(QCursor::pos());
+}
+
+void TFormMain::NHomePageClick()
+{
+    ShellOpen(this, HomePagePath());
+}
+
+QString HomePagePath()
+{
+    const QString beside = QCoreApplication::applicationDirPath() + "/home.html";
+    if (QFileInfo::exists(beside))
+        return beside;
+    const QString shared = QCoreApplication::applicationDirPath() + "/../share/jotterel/home.html";
+    if (QFileInfo::exists(shared))
+        return QDir::cleanPath(shared);
+    // Neither beside the program nor installed: hand the desktop a copy of
+    // the embedded page.
+    const QString copy = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/jotterel-home.html";
+    QFile::remove(copy);
+    QFile::copy(":/home.html", copy);
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return copy;
+}

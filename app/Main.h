@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+namespace Ui {
+class TFormMain;
+}
+class QMenu;
+class QTimer;
+class QTreeWidgetItem;
+class TCardTree;
+
+// The main window: three pages (notepad, timed reminders, web addresses), a
+// bottom strip with the start-with-the-desktop check box and the settings
+// button, the pop-up menus and the one-second timer. The page handlers live
+// in the folders of their subsystems.
+class TFormMain : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // Set when the first show asked the program to end (the login was
+    // cancelled, or loading failed); the program entry then stops.
+    bool TerminateRequested() const { return m_terminate; }
+    int ExitCode() const { return m_exitCode; }
+
+    std::unique_ptr<TCardTree> IETree;
+    std::unique_ptr<TCardTree> NoteTree;
+    QTimer* tmr1 = nullptr;
+    QMenu* pmNoteType = nullptr;
+    QMenu* pmIEType = nullptr;
+    QMenu* pmIE = nullptr;
+    QMenu* pmAlam = nullptr;
+    QMenu* pmSystem = nullptr;
+    QMenu* pmTray = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void BuildMenus();
+    void FormShow();
+    void Terminate(int exitCode);
+    void btnSystemClick();
+    void NHomePageClick();
+
+    std::unique_ptr<Ui::TFormMain> ui;
+    bool m_shown = false;
+    bool m_terminate = false;
+    int m_exitCode = 0;
+};
+
+// The program's home page: a page shipped beside the program.
+QString HomePagePath();

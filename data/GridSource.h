@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+
+class TDataSet;
+
+// Binds a grid to a dataset: one row per record, one column per field, the
+// field names as titles. A title may be replaced (the sort marks); a newly
+// opened statement brings plain titles again.
+class TGridSource : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit TGridSource(QObject* parent = nullptr);
+
+    void SetDataSet(TDataSet* dataSet);
+    TDataSet* DataSet() const { return m_set; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                       int role = Qt::EditRole) override;
+
+private:
+    void Rebuild(bool newFields);
+
+    TDataSet* m_set = nullptr;
+    QHash<int, QString> m_titles;
+};
+
+// A grid that the database access object can fill: it is given the data
+// source and, when asked, sizes its columns to their contents.
+class IDataGrid
+{
+public:
+    virtual ~IDataGrid() = default;
+    virtual void SetDataSource(TGridSource* source) = 0;
+    virtual void FitColumns() = 0;
+};

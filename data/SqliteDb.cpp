@@ -1,0 +1,192 @@
+#include "data/SqliteDb.h"
+
+#include "data/JetBridge.h"
+
+#include <QFileInfo>
+#include <QStringList>
+#include <sqlite3.h>
+
+namespace {
+constexpr int kApplicationId = 1246720116; // "JOTt"
+
+const char* const kSchema = R"(
+PRAGMA application_id = 1246720116;
+PRAGMA user_version = 1;
+CREATE TABLE IE       (ID INTEGER PRIMARY KEY AUTOINCREMENT, TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT);
+CREATE TABLE IEType   (SelfIndex INTEGER, ParentIndex INTEGER, TypeName TEXT);
+CREATE TABLE NoteType (SelfIndex INTEGER, ParentIndex INTEGER, TypeName TEXT);
+CREATE TABLE NoteBook (TypeID INTEGER, ReMark TEXT);
+CREATE TABLE Alam     (ID INTEGER PRIMARY KEY AUTOINCREMENT, AlamTime REAL, AlamDate REAL,
+                       ReDay INTEGER DEFAULT -1, ReMark TEXT, bLook INTEGER DEFAULT 0);
+CREATE TABLE SysSet   (bPass INTEGER, PassWord TEXT);
+INSERT INTO SysSet VALUES (0, '');
+CREATE INDEX IE_TypeID ON IE(TypeID);
+CREATE INDEX NoteBook_TypeID ON NoteBook(TypeID);
+CREATE INDEX Alam_AlamTime ON Alam(AlamTime);
+CREATE INDEX Alam_AlamDate ON Alam(AlamDate);
+)";
+
+const QStringList kTables = {"IE", "IEType", "NoteType", "NoteBook", "Alam", "SysSet"};
+
+bool IsBlankTail(const char* tail)
+{
+    for (; *tail; ++tail)
+        if (!(*tail == ';' || static_cast<unsigned char>(*tail) <= 32))
+            return false;
+    return true;
+}
+
+TStmtHandle Prepare(sqlite3* db, const QString& sql)
+{
+    const QByteArray text = sql.toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &stmt, &tail) != SQLITE_OK)
+        ThrowSqlError(db);
+    TStmtHandle handle(stmt);
+    if (!IsBlankTail(tail))
+        throw TSqlError("一次只能执行一条语句: " + sql);
+    if (!handle)
+        throw TSqlError("空语句");
+    return handle;
+}
+
+int IntPragma(sqlite3* db, const char* pragma)
+{
+    TStmtHandle stmt = PrepareNative(db, pragma);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        ThrowSqlError(db);
+    return sqlite3_column_int(stmt.get(), 0);
+}
+
+// The reason a connection's database is not the program's, or empty.
+QString SchemaProblem(sqlite3* db)
+{
+    try {
+        if (IntPragma(db, "PRAGMA application_id") != kApplicationId)
+            return "不是本程序的数据库文件";
+        for (const QString& table : kTables) {
+            TStmtHandle stmt = PrepareNative(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1");
+            const QByteArray name = table.toUtf8();
+            sqlite3_bind_text(stmt.get(), 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+            if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+                return "数据库缺少数据表 " + table;
+        }
+    } catch (const TSqlError& e) {
+        return e.Message;
+    }
+    return {};
+}
+
+TDbHandle OpenRaw(const QString& path, int flags)
+{
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &raw, flags, nullptr);
+    TDbHandle db(raw);
+    if (rc != SQLITE_OK)
+        throw TSqlError(raw ? QString::fromUtf8(sqlite3_errmsg(raw)) : QString("out of memory"));
+    sqlite3_extended_result_codes(raw, 1);
+    return db;
+}
+} // namespace
+
+void TDbCloser::operator()(sqlite3* db) const
+{
+    sqlite3_close_v2(db);
+}
+
+void TStmtFinalizer::operator()(sqlite3_stmt* stmt) const
+{
+    sqlite3_finalize(stmt);
+}
+
+void ThrowSqlError(sqlite3* db)
+{
+    throw TSqlError(QString::fromUtf8(sqlite3_errmsg(db)));
+}
+
+TStmtHandle PrepareJet(sqlite3* db, const QString& jetSql)
+{
+    return Prepare(db, JetBridge::Translate(jetSql));
+}
+
+TStmtHandle PrepareNative(sqlite3* db, const QString& sql)
+{
+    return Prepare(db, sql);
+}
+
+void RunToEnd(sqlite3* db, sqlite3_stmt* stmt)
+{
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE)
+        ThrowSqlError(db);
+}
+
+void ExecNative(sqlite3* db, const QString& sql)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(db));
+        sqlite3_free(error);
+        throw TSqlError(message);
+    }
+}
+
+TTransaction::TTransaction(sqlite3* db) : m_db(db), m_open(true)
+{
+    ExecNative(m_db, "BEGIN");
+}
+
+TTransaction::~TTransaction()
+{
+    if (m_open)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void TTransaction::Commit()
+{
+    ExecNative(m_db, "COMMIT");
+    m_open = false;
+}
+
+TDbHandle OpenDatabaseFile(const QString& path)
+{
+    const bool existed = QFileInfo::exists(path);
+    TDbHandle db = OpenRaw(path, SQLITE_OPEN_READWRITE | (existed ? 0 : SQLITE_OPEN_CREATE));
+    if (existed) {
+        const QString problem = SchemaProblem(db.get());
+        if (!problem.isEmpty())
+            throw TSqlError(problem);
+    } else {
+        TTransaction create(db.get());
+        ExecNative(db.get(), kSchema);
+        create.Commit();
+    }
+    // The file alone is the whole database between transactions, so a byte
+    // copy of it is a complete backup.
+    ExecNative(db.get(), "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL");
+    if (!JetBridge::Install(db.get()))
+        throw TSqlError("无法注册数据库函数");
+    return db;
+}
+
+QString CheckDatabaseFile(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return "文件不存在";
+    try {
+        TDbHandle db = OpenRaw(path, SQLITE_OPEN_READONLY);
+        const QString problem = SchemaProblem(db.get());
+        if (!problem.isEmpty())
+            return problem;
+        TStmtHandle check = PrepareNative(db.get(), "PRAGMA integrity_check");
+        if (sqlite3_step(check.get()) != SQLITE_ROW)
+            ThrowSqlError(db.get());
+        const QString verdict = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0)));
+        return verdict == "ok" ? QString() : verdict;
+    } catch (const TSqlError& e) {
+        return e.Message;
+    }
+}

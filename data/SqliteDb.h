@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+#include <stdexcept>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// An SQLite failure, with SQLite's own message. The database access object
+// turns it into the program's database error.
+class TSqlError : public std::runtime_error
+{
+public:
+    explicit TSqlError(const QString& message) : std::runtime_error(message.toStdString()), Message(message) {}
+    QString Message;
+};
+
+struct TDbCloser
+{
+    void operator()(sqlite3* db) const;
+};
+struct TStmtFinalizer
+{
+    void operator()(sqlite3_stmt* stmt) const;
+};
+using TDbHandle = std::unique_ptr<sqlite3, TDbCloser>;
+using TStmtHandle = std::unique_ptr<sqlite3_stmt, TStmtFinalizer>;
+
+// Prepares exactly one statement, after the Jet bridge has translated it. A
+// text holding a second statement is refused as a whole.
+TStmtHandle PrepareJet(sqlite3* db, const QString& jetSql);
+// Prepares native SQLite text (the program's own statements).
+TStmtHandle PrepareNative(sqlite3* db, const QString& sql);
+// Steps a statement to its end; throws on failure.
+void RunToEnd(sqlite3* db, sqlite3_stmt* stmt);
+void ExecNative(sqlite3* db, const QString& sql);
+[[noreturn]] void ThrowSqlError(sqlite3* db);
+
+// Begins on construction, rolls back on destruction unless committed.
+class TTransaction
+{
+public:
+    explicit TTransaction(sqlite3* db);
+    ~TTransaction();
+    void Commit();
+
+private:
+    sqlite3* m_db;
+    bool m_open;
+};
+
+// The database file of the program: opens it, creating a new one with the
+// full schema when the file does not exist. An existing file that is not
+// such a database (not SQLite, another application_id, a table missing) is
+// refused without being written to.
+TDbHandle OpenDatabaseFile(const QString& path);
+// Checks a file without opening it for writing: an empty text when it is a
+// sound database of the program, else the reason.
+QString CheckDatabaseFile(const QString& path);

@@ -1,0 +1,214 @@
+#include "groups/UntTree.h"
+
+#include "controls/CardIcons.h"
+#include "data/MD.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+
+#include <QHash>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+namespace {
+constexpr int kSelfIndexRole = Qt::UserRole;
+constexpr int kParentIndexRole = Qt::UserRole + 1;
+
+// Image 0 for the root; image 1 for a group, image 2 while it is selected.
+const QIcon& RootImage()
+{
+    return TreeImages()[0];
+}
+
+// The in-place editor hands the typed text to the tree's owner instead of
+// writing it into the node: the label changes only after the table did.
+class TRenameDelegate : public QStyledItemDelegate
+{
+public:
+    TRenameDelegate(QTreeWidget* tree, std::function<void(QTreeWidgetItem*, const QString&)> edited)
+        : QStyledItemDelegate(tree), m_tree(tree), m_edited(std::move(edited))
+    {
+        connect(this, &QAbstractItemDelegate::closeEditor, this, [this] { EndEditing(); });
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
+    {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        QTreeWidgetItem* node = m_tree->itemFromIndex(index);
+        if (line && node)
+            RunHandler([&] { m_edited(node, line->text()); });
+    }
+
+private:
+    void EndEditing()
+    {
+        QTreeWidgetItemIterator it(m_tree);
+        for (; *it; ++it)
+            (*it)->setFlags((*it)->flags() & ~Qt::ItemIsEditable);
+        m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    }
+
+    QTreeWidget* m_tree;
+    std::function<void(QTreeWidgetItem*, const QString&)> m_edited;
+};
+} // namespace
+
+TCardTree::TCardTree(QTreeWidget* treeView, const QString& rootCaption, const QString& tableName)
+    : TableName(tableName), RootCaption(rootCaption), TreeView(treeView)
+{
+    TreeView->clear();
+    TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView->setItemDelegate(
+        new TRenameDelegate(TreeView, [this](QTreeWidgetItem* node, const QString& text) { EditEnded(node, text); }));
+    RootNode = new QTreeWidgetItem(TreeView, QStringList(RootCaption));
+    RootNode->setIcon(0, RootImage());
+    RootNode->setData(0, kSelfIndexRole, 0);
+    RootNode->setData(0, kParentIndexRole, 0);
+    RootNode->setFlags(RootNode->flags() & ~Qt::ItemIsEditable);
+}
+
+TCardTree::~TCardTree() = default;
+
+int TCardTree::SelfIndexOf(const QTreeWidgetItem* node)
+{
+    return node ? node->data(0, kSelfIndexRole).toInt() : 0;
+}
+
+int TCardTree::ParentIndexOf(const QTreeWidgetItem* node)
+{
+    return node ? node->data(0, kParentIndexRole).toInt() : 0;
+}
+
+QTreeWidgetItem* TCardTree::NewNode(QTreeWidgetItem* parent, const QString& label, int selfIndex, int parentIndex)
+{
+    auto* node = new QTreeWidgetItem(QStringList(label));
+    node->setIcon(0, GroupNodeIcon());
+    node->setData(0, kSelfIndexRole, selfIndex);
+    node->setData(0, kParentIndexRole, parentIndex);
+    node->setFlags(node->flags() & ~Qt::ItemIsEditable);
+    parent->addChild(node);
+    return node;
+}
+
+void TCardTree::LoadGroups()
+{
+    DbAccess->OpenQuery(QString("select SelfIndex,ParentIndex,TypeName from %1  order by SelfIndex asc").arg(TableName));
+    TDataSet& set = *DbAccess->QuerySet;
+    TreeView->setUpdatesEnabled(false);
+    // Rows come in ascending SelfIndex, and a group's SelfIndex is larger
+    // than its parent's, so every parent is placed before its children. The
+    // first node carrying an identifier is the one a display-order walk finds.
+    QHash<int, QTreeWidgetItem*> nodes;
+    nodes.insert(0, RootNode);
+    QTreeWidgetItemIterator existing(RootNode);
+    for (; *existing; ++existing)
+        if (!nodes.contains(SelfIndexOf(*existing)))
+            nodes.insert(SelfIndexOf(*existing), *existing);
+    for (set.First(); !set.Eof(); set.Next()) {
+        const int self = set.AsInteger("SelfIndex");
+        const int parent = set.AsInteger("ParentIndex");
+        QTreeWidgetItem* node = NewNode(nodes.value(parent, RootNode), set.AsString("TypeName"), self, parent);
+        if (!nodes.contains(self))
+            nodes.insert(self, node);
+    }
+    TreeView->setUpdatesEnabled(true);
+    RootNode->setExpanded(true);
+}
+
+QTreeWidgetItem* TCardTree::Selected() const
+{
+    return TreeView->currentItem();
+}
+
+int TCardTree::SelectedSelfIndex() const
+{
+    return SelfIndexOf(Selected());
+}
+
+int TCardTree::MaxSelfIndex() const
+{
+    int largest = 0;
+    for (QTreeWidgetItemIterator it(TreeView); *it; ++it)
+        largest = std::max(largest, SelfIndexOf(*it));
+    return largest;
+}
+
+bool TCardTree::NameExists(const QString& name) const
+{
+    for (QTreeWidgetItemIterator it(TreeView); *it; ++it)
+        if ((*it)->text(0) == name)
+            return true;
+    return false;
+}
+
+QTreeWidgetItem* TCardTree::AddGroup(const QString& name)
+{
+    if (NameExists(name))
+        RaiseError("该名称已经存在，请重新输入！");
+    QTreeWidgetItem* parent = Selected() ? Selected() : RootNode;
+    const int self = MaxSelfIndex() + 1;
+    const int parentIndex = SelectedSelfIndex();
+    DbExecSQL(FormatSQL("insert into %s(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')",
+                        {TableName, QString::number(self), QString::number(parentIndex), SqlText(name)}));
+    QTreeWidgetItem* node = NewNode(parent, name, self, parentIndex);
+    parent->setExpanded(true);
+    return node;
+}
+
+void TCardTree::DeleteGroup(const QString& alsoRun)
+{
+    QTreeWidgetItem* node = Selected();
+    if (!node)
+        RaiseError("请选择要删除的分组！");
+    if (node->childCount() > 0)
+        RaiseError("还有下级分组，不能删除该分组！");
+    if (node == RootNode)
+        RaiseError("不能删除根分组！");
+    if (!AskYesNo("确定要删除 " + node->text(0) + " 分组吗？"))
+        Abort();
+    const QString n = QString::number(SelectedSelfIndex());
+    QString text = FormatSQL("delete from %s where selfIndex=%s ", {TableName, n}) + "@#@" +
+                   FormatSQL("delete from %s where ParentIndex=%s ", {TableName, n});
+    if (!alsoRun.isEmpty())
+        text += "@#@" + alsoRun;
+    DbExecSQL(text);
+    delete node;
+}
+
+bool TCardTree::RenameGroup(const QString& name)
+{
+    if (NameExists(name))
+        RaiseError("该名称已经存在，请重新输入！");
+    DbExecSQL(FormatSQL("update %s set TypeName='%s' where SelfIndex=%s ",
+                        {TableName, SqlText(name), QString::number(SelectedSelfIndex())}));
+    Selected()->setText(0, name);
+    return true;
+}
+
+QString TCardTree::PositionText() const
+{
+    QTreeWidgetItem* node = Selected();
+    if (!node)
+        return QString();
+    QString text = node->text(0);
+    for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
+        text = up->text(0) + "->" + text;
+    return text;
+}
+
+void TCardTree::EditSelected()
+{
+    QTreeWidgetItem* node = Selected();
+    if (!node || node == RootNode)
+        return;
+    node->setFlags(node->flags() | Qt::ItemIsEditable);
+    TreeView->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    TreeView->editItem(node, 0);
+}
+
+void TCardTree::EditEnded(QTreeWidgetItem* node, const QString& text)
+{
+    if (OnEdited)
+        OnEdited(node, text);
+}
