@@ -1,11 +1,16 @@
 #include "app/CardApplication.h"
 
+#include "controls/CardIcons.h"
 #include "data/UException.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>
 
-TCardApplication::TCardApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TCardApplication::TCardApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The pictures and the home page are embedded in the core library.
+    InitCardResources();
+}
 
 bool TCardApplication::notify(QObject* receiver, QEvent* event)
 {

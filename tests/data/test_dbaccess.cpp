@@ -1,0 +1,292 @@
+#include "controls/CardDBGrid.h"
+#include "data/Clock.h"
+#include "data/MD.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTreeWidget>
+#include <memory>
+#include <sqlite3.h>
+
+class TestDbAccess : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+
+    int Count(const QString& sql) { return DbGetIntValue(sql); }
+
+    // Runs the action, expecting a database error; returns it.
+    template <typename F> EDBException ExpectDbError(F action)
+    {
+        try {
+            action();
+        } catch (const EDBException& e) {
+            return e;
+        }
+        qFatal("no database error was raised");
+    }
+
+private slots:
+    void init() { env = std::make_unique<TTestEnv>(); }
+    void cleanup() { env.reset(); }
+
+    void newDatabaseHasTheWholeSchema()
+    {
+        QVERIFY(DbAccess->Connected());
+        QVERIFY(QFile::exists(env->Path("bookkeep.dat")));
+        QCOMPARE(Count("PRAGMA application_id"), 1246720116);
+        QCOMPARE(Count("PRAGMA user_version"), 1);
+        QCOMPARE(Count("select count(*) from sqlite_master where type='table' and name in "
+                       "('IE','IEType','NoteType','NoteBook','Alam','SysSet')"),
+                 6);
+        QCOMPARE(Count("select count(*) from sqlite_master where type='index' and name in "
+                       "('IE_TypeID','NoteBook_TypeID','Alam_AlamTime','Alam_AlamDate')"),
+                 4);
+        DbAccess->OpenQuery("select * from SysSet");
+        QCOMPARE(DbAccess->QuerySet->RecordCount(), 1);
+        QCOMPARE(DbAccess->QuerySet->AsBoolean("bPass"), false);
+        QCOMPARE(DbAccess->QuerySet->AsString("PassWord"), QString());
+        QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    void foreignFilesAreRefusedUntouched_data()
+    {
+        QTest::addColumn<QByteArray>("sql");
+        QTest::addColumn<QByteArray>("raw");
+        QTest::newRow("not sqlite") << QByteArray() << QByteArray("hello, this is no database at all\n");
+        QTest::newRow("empty file") << QByteArray() << QByteArray();
+        QTest::newRow("other application")
+            << QByteArray("PRAGMA application_id=42; CREATE TABLE t(x); INSERT INTO t VALUES(1);") << QByteArray();
+        QTest::newRow("table missing") << QByteArray("PRAGMA application_id=1246720116; CREATE TABLE IE(ID);")
+                                       << QByteArray();
+    }
+
+    void foreignFilesAreRefusedUntouched()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QByteArray, raw);
+        delete DbAccess;
+        DbAccess = nullptr;
+        const QString path = env->Path("bookkeep.dat");
+        QFile::remove(path);
+        if (sql.isEmpty()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(raw);
+        } else {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        }
+        const auto digest = [&] {
+            QFile file(path);
+            file.open(QIODevice::ReadOnly);
+            return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+        };
+        const QByteArray before = digest();
+
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+        QVERIFY(!DbAccess->Connected());
+        QCOMPARE(env->Responder.Shown.size(), 1);
+        QCOMPARE(env->Responder.Shown[0].caption, QString("错误"));
+        QVERIFY(env->Responder.LastText().startsWith("数据库连接失败！\r\n详细信息："));
+        QCOMPARE(digest(), before);
+        // A connection error carries no statement, so nothing is logged.
+        QVERIFY(QDir(env->Dir.path()).entryList({"Log*.log"}).isEmpty());
+    }
+
+    void execRunsBatchesInOneTransaction()
+    {
+        DbExecSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'a')@#@@#@"
+                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (2,0,'b')");
+        QCOMPARE(Count("select count(*) from IEType"), 2);
+        DbExecSQL("   \r\n ");
+        QCOMPARE(Count("select count(*) from IEType"), 2);
+
+        const QString batch = "delete from IEType where SelfIndex=1 @#@insert into NoSuchTable values (1)";
+        const EDBException error = ExpectDbError([&] { DbExecSQL(batch); });
+        QCOMPARE(error.UserMessage, QString("数据库操作失败！"));
+        QCOMPARE(error.SQLText, batch);
+        QCOMPARE(Count("select count(*) from IEType"), 2);
+    }
+
+    void failingBatchIsShownAndLoggedWithItsWholeText()
+    {
+        TClock::Set(QDateTime(QDate(2026, 12, 8), QTime(9, 5, 7)));
+        const QString batch = "delete from IE @#@bogus statement";
+        RunHandler([&] { DbExecSQL(batch); });
+        QCOMPARE(env->Responder.Shown.size(), 1);
+        const QString shown = env->Responder.LastText();
+        QVERIFY(shown.startsWith("数据库操作失败！\r\n详细信息："));
+        QFile log(env->Path("Log20261208.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString entry = QString::fromUtf8(log.readAll());
+        QCOMPARE(entry, "2026-12-08 09:05:07：" + shown + "\r\n" + batch + "\r\n");
+        QCOMPARE(entry.count("\r\n"), 3);
+    }
+
+    void textValuesAreStoredAsTyped_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("injection") << "x'); delete from IE; --";
+        QTest::newRow("separator") << "a@#@b";
+        QTest::newRow("quotes") << "it's \"quoted\" ''twice''";
+        QTest::newRow("lines and emoji") << "line 1\r\nline 2 😀";
+    }
+
+    void textValuesAreStoredAsTyped()
+    {
+        QFETCH(QString, value);
+        DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'keep','keep','') ");
+        DbExecSQL(FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(%s,'%s','%s','%s') ",
+                            {"0", SqlText(value), SqlText(value), SqlText(value)}));
+        DbAccess->OpenQuery("select * from IE order by ID");
+        QCOMPARE(DbAccess->QuerySet->RecordCount(), 2);
+        DbAccess->QuerySet->Last();
+        QCOMPARE(DbAccess->QuerySet->AsString("IEName"), value);
+        QCOMPARE(DbAccess->QuerySet->AsString("ReMark"), value);
+    }
+
+    void aPieceWithTwoStatementsChangesNothing()
+    {
+        DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','n','') ");
+        const auto error =
+            ExpectDbError([] { DbExecSQL("update IE set IEName='changed'; delete from IE"); });
+        QCOMPARE(error.UserMessage, QString("数据库操作失败！"));
+        DbAccess->OpenQuery("select IEName from IE");
+        QCOMPARE(DbAccess->QuerySet->RecordCount(), 1);
+        QCOMPARE(DbAccess->QuerySet->AsString(0), QString("n"));
+    }
+
+    void queriesReportTheirStatement()
+    {
+        for (const auto& run : std::initializer_list<std::function<void()>>{
+                 [] { DbAccess->OpenQuery("select nothing from nowhere"); },
+                 [] { DbAccess->OpenQuery2("select nothing from nowhere"); },
+                 [] { DbGetIntValue("select nothing from nowhere"); }}) {
+            const EDBException error = ExpectDbError(run);
+            QCOMPARE(error.UserMessage, QString("数据库查询错误，请检查！"));
+            QCOMPARE(error.SQLText, QString("select nothing from nowhere"));
+        }
+    }
+
+    void openGridFailingLeavesTheGridBoundAndEmpty()
+    {
+        TCardDBGrid grid;
+        DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','n','r') ");
+        DbAccess->OpenGrid("select ID,IEName as 标题 from IE", &grid, true);
+        QCOMPARE(grid.model()->rowCount(), 1);
+        QCOMPARE(grid.model()->headerData(1, Qt::Horizontal).toString(), QString("标题"));
+        ExpectDbError([&] { DbAccess->OpenGrid("select broken from IE", &grid, true); });
+        QCOMPARE(grid.model(), DbAccess->GridSource.get());
+        QCOMPARE(grid.model()->rowCount(), 0);
+    }
+
+    void fillListViewKeepsOrRebuildsColumns()
+    {
+        DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(7,'url','name','remark') ");
+        QTreeWidget view;
+        view.setColumnCount(2);
+        FillListView("select ID,TypeID,IEUrl,IEName,ReMark from IE", &view, false);
+        QCOMPARE(view.columnCount(), 2);
+        QCOMPARE(view.topLevelItemCount(), 1);
+        QTreeWidgetItem* item = view.topLevelItem(0);
+        QCOMPARE(item->text(0), QString("1"));
+        QCOMPARE(item->text(2), QString("url"));
+        QCOMPARE(item->text(4), QString("remark"));
+
+        FillListView("select IEName,IEUrl from IE", &view, true);
+        QCOMPARE(view.columnCount(), 2);
+        QCOMPARE(view.headerItem()->text(1), QString("IEUrl"));
+        QCOMPARE(view.columnWidth(0), 80);
+
+        ExpectDbError([&] { FillListView("select broken", &view, false); });
+        QCOMPARE(view.topLevelItemCount(), 0);
+    }
+
+    void splitString_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("pieces");
+        QTest::newRow("no separator") << "abc" << QStringList{"abc"};
+        QTest::newRow("empty") << "" << QStringList{""};
+        QTest::newRow("trailing") << "a@#@" << QStringList{"a", ""};
+        QTest::newRow("two in a row") << "a@#@@#@b" << QStringList{"a", "", "b"};
+    }
+
+    void splitString()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, pieces);
+        QCOMPARE(SplitString(text, "@#@"), pieces);
+    }
+
+    void statementsSplitOnlyOutsideLiterals()
+    {
+        QCOMPARE(SplitStatements("update t set a='x@#@y' @#@delete from t"),
+                 QStringList({"update t set a='x@#@y' ", "delete from t"}));
+        QCOMPARE(SplitStatements("select 'it''s@#@' @#@x"), QStringList({"select 'it''s@#@' ", "x"}));
+    }
+
+    void datasetAppendsAndEditsThroughTheTable()
+    {
+        TDataSet& set = *DbAccess->QuerySet;
+        DbAccess->OpenQuery("select * from NoteBook where 1<> 1 ");
+        QCOMPARE(set.RecordCount(), 0);
+        QCOMPARE(set.FieldCount(), 2);
+        set.Append();
+        set.SetValue("TypeID", 3);
+        set.SetValue("ReMark", "first");
+        set.Post();
+        QCOMPARE(Count("select count(TypeID) from NoteBook where TypeID= 3 "), 1);
+
+        DbAccess->OpenQuery("select * from NoteBook where TypeId=3");
+        set.Edit();
+        set.SetValue("remark", "second, with 'quotes'");
+        set.Post();
+        DbAccess->OpenQuery("select * from NoteBook where TypeID=3 ");
+        QCOMPARE(set.AsString("ReMark"), QString("second, with 'quotes'"));
+        QCOMPARE(Count("select count(*) from NoteBook"), 1);
+    }
+
+    void datasetNavigatesSortsAndRequeries()
+    {
+        for (const char* name : {"b", "C", "a"})
+            DbExecSQL(FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','%s','') ", {name}));
+        TDataSet& set = *DbAccess->GridSet;
+        TCardDBGrid grid;
+        DbAccess->OpenGrid("select ID,IEName as 标题 from IE  ", &grid, false);
+        QCOMPARE(set.RecNo(), 1);
+        set.Next();
+        set.Next();
+        QCOMPARE(set.AsString("标题"), QString("a"));
+        set.Next();
+        QVERIFY(set.Eof());
+        set.SetSort("标题");
+        QCOMPARE(set.RecNo(), 1);
+        QCOMPARE(set.AsString(1), QString("a"));
+        set.SetSort("标题 DESC");
+        QCOMPARE(set.AsString(1), QString("C"));
+        set.SetSort("标题  DESC ");
+        QCOMPARE(set.AsString(1), QString("C"));
+
+        // A sort survives the requery, so the order keeps matching the title's mark.
+        DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','d','') ");
+        DbAccess->RefreshGrid();
+        QCOMPARE(set.RecordCount(), 4);
+        QCOMPARE(set.RecNo(), 1);
+        QCOMPARE(set.AsString(1), QString("d"));
+        QCOMPARE(grid.model()->rowCount(), 4);
+        QCOMPARE(grid.model()->index(3, 1).data().toString(), QString("a"));
+    }
+};
+
+JOTTEREL_TEST_MAIN(TestDbAccess)
+#include "test_dbaccess.moc"

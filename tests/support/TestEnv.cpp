@@ -1,0 +1,62 @@
+#include "support/TestEnv.h"
+
+#include "data/Clock.h"
+#include "data/MD.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <memory>
+
+bool TPresetResponder::Message(Kind kind, const QString& caption, const QString& text)
+{
+    Shown << TShown{kind, caption, text};
+    if (kind != Kind::Question || Answers.isEmpty())
+        return false;
+    return Answers.takeFirst();
+}
+
+QString TPresetResponder::FileName(bool, const QString&)
+{
+    return FileNames.isEmpty() ? QString() : FileNames.takeFirst();
+}
+
+QStringList TPresetResponder::Texts() const
+{
+    QStringList texts;
+    for (const TShown& shown : Shown)
+        texts << shown.text;
+    return texts;
+}
+
+TTestEnv::TTestEnv()
+{
+    TClock::Release();
+    SetAppPath(Dir.path());
+    SetDialogResponder(&Responder);
+    delete DbAccess;
+    DbAccess = new TDbAccess;
+    DbAccess->Connect();
+}
+
+TTestEnv::~TTestEnv()
+{
+    delete DbAccess;
+    DbAccess = nullptr;
+    SetDialogResponder(nullptr);
+    TClock::Release();
+}
+
+void OnNextModal(std::function<void(QWidget*)> action)
+{
+    auto* timer = new QTimer;
+    auto shared = std::make_shared<std::function<void(QWidget*)>>(std::move(action));
+    QObject::connect(timer, &QTimer::timeout, [timer, shared] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        (*shared)(modal);
+    });
+    timer->start(10);
+}

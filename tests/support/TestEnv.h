@@ -1,0 +1,51 @@
+#pragma once
+
+#include "data/UntPublic.h"
+
+#include <QList>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+
+class QWidget;
+
+// Answers message boxes and file dialogs instead of a user, and records
+// what was shown and what the desktop was asked to open.
+class TPresetResponder : public IDialogResponder
+{
+public:
+    struct TShown
+    {
+        Kind kind;
+        QString caption;
+        QString text;
+    };
+    QList<TShown> Shown;
+    QList<bool> Answers;    // for questions, in order; No once they run out
+    QStringList FileNames;  // for file dialogs, in order; cancelled once they run out
+    QStringList Opened_;    // what ShellOpen was given
+
+    bool Message(Kind kind, const QString& caption, const QString& text) override;
+    QString FileName(bool save, const QString& filter) override;
+    void Opened(const QString& target) override { Opened_ << target; }
+
+    QString LastText() const { return Shown.isEmpty() ? QString() : Shown.last().text; }
+    QStringList Texts() const;
+};
+
+// One test's world: a fresh temporary AppPath with a new, connected
+// database, the responder installed and the clock released.
+class TTestEnv
+{
+public:
+    TTestEnv();
+    ~TTestEnv();
+    QString Path(const QString& name) const { return Dir.filePath(name); }
+
+    QTemporaryDir Dir;
+    TPresetResponder Responder;
+};
+
+// Runs the given action on the next modal dialog that opens (polling the
+// event loop), so a test can drive a real modal window.
+void OnNextModal(std::function<void(QWidget*)> action);
