@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QMenu>
 #include <QScreen>
 #include <QStandardPaths>
@@ -26,6 +27,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     font13.setPixelSize(13);
     ui->mmoNote->setFont(font13);
     ui->lv1->setFont(font13);
+    ui->lv1->header()->setMinimumSectionSize(1);
     ui->lv1->setColumnWidth(0, 1);
     ui->lv1->setColumnWidth(1, 200);
     ui->lv1->setColumnWidth(2, 450);

@@ -1,0 +1,130 @@
+#include "app/Main.h"
+#include "data/MD.h"
+#include "groups/UntTree.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLayout>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <memory>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+
+    static QStringList MenuTexts(QMenu* menu)
+    {
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            texts << (action->isSeparator() ? QString("-") : action->text());
+        return texts;
+    }
+
+private slots:
+    void init() { env = std::make_unique<TTestEnv>(); }
+    void cleanup() { env.reset(); }
+
+    void windowHasItsPagesAndControls()
+    {
+        TFormMain form;
+        QCOMPARE(form.windowTitle(), QString("Jotterel"));
+        QCOMPARE(form.size(), QSize(800, 520));
+        auto* pages = form.findChild<QTabWidget*>("pgcMain");
+        QVERIFY(pages);
+        QCOMPARE(pages->count(), 3);
+        QCOMPARE(pages->tabText(0), QString("记事本"));
+        QCOMPARE(pages->tabText(1), QString("定时提醒"));
+        QCOMPARE(pages->tabText(2), QString("网址管理"));
+        QCOMPARE(pages->currentIndex(), 0);
+        for (const char* name : {"tvNote", "mmoNote", "Label1", "edtQuery", "btn2", "lv1", "tvIE", "DBGrid1", "chk1",
+                                 "btnSystem", "pnl2", "pnl3", "spl1"})
+            QVERIFY2(form.findChild<QWidget*>(name), name);
+
+        auto* list = form.findChild<QTreeWidget*>("lv1");
+        QCOMPARE(list->columnCount(), 4);
+        const QList<QPair<QString, int>> columns = {{"ID", 1}, {"提醒时间", 200}, {"内容", 450}, {"状态", 100}};
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(list->headerItem()->text(i), columns[i].first);
+            QCOMPARE(list->columnWidth(i), columns[i].second);
+        }
+        const QStringList radios = {"rbToDay", "rbTomorrow", "rbMiss", "rb1", "rb2", "rbAll"};
+        const QStringList captions = {"今天的提醒", "明天的提醒", "错过的提醒", "看过的提醒", "每天的提醒", "全部提醒"};
+        for (int i = 0; i < radios.size(); ++i) {
+            auto* radio = form.findChild<QRadioButton*>(radios[i]);
+            QCOMPARE(radio->text(), captions[i]);
+            QCOMPARE(radio->isChecked(), i == 0);
+            QCOMPARE(radio->parentWidget()->layout()->indexOf(radio), i);
+        }
+        QCOMPARE(form.findChild<QCheckBox*>("chk1")->text(), QString("开机运行"));
+        QCOMPARE(form.findChild<QPushButton*>("btnSystem")->text(), QString("软件设置"));
+        QCOMPARE(form.tmr1->interval(), 1000);
+        QVERIFY(form.tmr1->isActive());
+    }
+
+    void menusHoldTheirItemsInOrder()
+    {
+        TFormMain form;
+        QCOMPARE(MenuTexts(form.pmNoteType), QStringList({"新建组", "重命名组", "删除组"}));
+        QCOMPARE(MenuTexts(form.pmIEType), QStringList({"新建组", "重命名组", "删除组", "-", "新建网址"}));
+        QCOMPARE(MenuTexts(form.pmIE), QStringList({"新建", "修改", "删除", "-", "打开网页"}));
+        QCOMPARE(MenuTexts(form.pmAlam), QStringList({"新建提醒", "修改", "删除"}));
+        QCOMPARE(MenuTexts(form.pmSystem),
+                 QStringList({"软件主页", "-", "软件设置", "-", "数据备份", "数据恢复"}));
+        QCOMPARE(MenuTexts(form.pmTray), QStringList({"软件主页", "-", "显示窗口", "关闭"}));
+    }
+
+    void firstShowLoadsBothTreesAndSelectsTheNoteRoot()
+    {
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@"
+                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'项目')@#@"
+                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'新闻')");
+        TFormMain form;
+        // Nothing is read before the window is shown.
+        QCOMPARE(form.NoteTree->RootNode->childCount(), 0);
+        form.show();
+        QVERIFY(!form.TerminateRequested());
+        auto* notes = form.findChild<QTreeWidget*>("tvNote");
+        QCOMPARE(notes->topLevelItemCount(), 1);
+        QCOMPARE(notes->topLevelItem(0)->text(0), QString("根目录"));
+        QCOMPARE(notes->currentItem(), form.NoteTree->RootNode);
+        QCOMPARE(form.NoteTree->RootNode->child(0)->child(0)->text(0), QString("项目"));
+        QCOMPARE(form.IETree->RootNode->text(0), QString("全部"));
+        QCOMPARE(form.IETree->RootNode->child(0)->text(0), QString("新闻"));
+    }
+
+    void failingFirstShowEndsTheProgram()
+    {
+        DbExecSQL("drop table NoteType");
+        TFormMain form;
+        form.show();
+        QVERIFY(form.TerminateRequested());
+        QCOMPARE(form.ExitCode(), 1);
+        QCOMPARE(env->Responder.Shown.size(), 1);
+        QVERIFY(env->Responder.LastText().contains("NoteType"));
+    }
+
+    void homePageOpensTheShippedPage()
+    {
+        TFormMain form;
+        form.findChild<QAction*>("NHomePage")->trigger();
+        form.findChild<QAction*>("NTrayHomePage")->trigger();
+        QCOMPARE(env->Responder.Opened_.size(), 2);
+        const QString page = env->Responder.Opened_[0];
+        QVERIFY(page.endsWith(".html"));
+        QFile file(page);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("Jotterel"));
+    }
+};
+
+JOTTEREL_TEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"
