@@ -40,6 +40,10 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     ConnectHandler(ui->btnSystem, &QPushButton::clicked, this, &TFormMain::btnSystemClick);
     ConnectHandler(ui->NHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
     ConnectHandler(ui->NTrayHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
+    WireNotepadPage();
+    WireBookmarkPage();
+    WireReminderPage();
+    WireShell();
     FormCreate();
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
@@ -97,11 +101,16 @@ void TFormMain::showEvent(QShowEvent* event)
     }
 }
 
+// The first show's steps, in their order; each subsystem's step lives in its folder.
 void TFormMain::FormShow()
 {
+    LoadConfigAndLogin();
     IETree->LoadGroups();
     NoteTree->LoadGroups();
-    ui->tvNote->setCurrentItem(NoteTree->RootNode);
+    ShowStartupBookmarks();
+    ShowStartupReminders();
+    ShowAutoRunState();
+    ShowStartupNote();
 }
 
 void TFormMain::Terminate(int exitCode)

@@ -48,7 +48,26 @@ private:
     void btnSystemClick();
     void NHomePageClick();
 
+    // Notepad page and the note tree's group menu (notes/NotepadPage.cpp)
+    void WireNotepadPage();
+    void ShowStartupNote();
+
+    // Bookmark page and the bookmark tree's group menu (bookmarks/BookmarkPage.cpp)
+    void WireBookmarkPage();
+    void ShowStartupBookmarks();
+
+    // Reminder page, the tick and the alerts (reminders/ReminderPage.cpp)
+    void WireReminderPage();
+    void ShowStartupReminders();
+
+    // Tray icon, closing, login, settings, start with the desktop, backup and restore (app/Shell.cpp)
+    void WireShell();
+    void LoadConfigAndLogin();
+    void ShowAutoRunState();
+
+
     std::unique_ptr<Ui::TFormMain> ui;
+
     bool m_shown = false;
     bool m_terminate = false;
     int m_exitCode = 0;

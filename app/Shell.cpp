@@ -1,0 +1,9 @@
+#include "app/Main.h"
+
+#include "ui_Main.h"
+
+void TFormMain::WireShell() {}
+
+void TFormMain::LoadConfigAndLogin() {}
+
+void TFormMain::ShowAutoRunState() {}
