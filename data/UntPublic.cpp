@@ -24,9 +24,11 @@ QString WithSeparator(const QString& dir)
     return path.endsWith('/') ? path : path + '/';
 }
 
-QString ChooseAppPath()
+} // namespace
+
+QString ChooseDataDirectory(const QString& executableDir)
 {
-    const QString exeDir = WithSeparator(QCoreApplication::applicationDirPath());
+    const QString exeDir = WithSeparator(executableDir);
     if (QFileInfo::exists(exeDir + "bookkeep.dat") || QFileInfo(exeDir).isWritable())
         return exeDir;
     // An installed program: its directory is not ours to write.
@@ -34,6 +36,8 @@ QString ChooseAppPath()
     QDir().mkpath(data);
     return WithSeparator(data);
 }
+
+namespace {
 
 int ShowBox(QMessageBox::Icon icon, const QString& caption, const QString& text, QMessageBox::StandardButtons buttons,
             QMessageBox::StandardButton defaultButton)
@@ -57,7 +61,7 @@ QString QtFilter(const QString& filter)
 QString AppPath()
 {
     if (appPath.isEmpty())
-        appPath = ChooseAppPath();
+        appPath = ChooseDataDirectory(QCoreApplication::applicationDirPath());
     return appPath;
 }
 

@@ -10,6 +10,8 @@ class QWidget;
 // per-user data directory instead when the executable's directory holds no
 // database and cannot be written (an installed program).
 QString AppPath();
+// The choice behind AppPath, for a given executable directory.
+QString ChooseDataDirectory(const QString& executableDir);
 // Points AppPath at another directory (tests, and the program entry's choice).
 void SetAppPath(const QString& dir);
 
