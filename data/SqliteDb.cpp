@@ -9,7 +9,7 @@
 namespace {
 constexpr int kApplicationId = 1246720116; // "JOTt"
 
-const char* const kSchema = R"(
+const char* const kSchemaText = R"(
 PRAGMA application_id = 1246720116;
 PRAGMA user_version = 1;
 CREATE TABLE IE       (ID INTEGER PRIMARY KEY AUTOINCREMENT, TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT);
@@ -90,6 +90,11 @@ TDbHandle OpenRaw(const QString& path, int flags)
 }
 } // namespace
 
+const char* DatabaseSchema()
+{
+    return kSchemaText;
+}
+
 void TDbCloser::operator()(sqlite3* db) const
 {
     sqlite3_close_v2(db);
@@ -161,7 +166,7 @@ TDbHandle OpenDatabaseFile(const QString& path)
             throw TSqlError(problem);
     } else {
         TTransaction create(db.get());
-        ExecNative(db.get(), kSchema);
+        ExecNative(db.get(), kSchemaText);
         create.Commit();
     }
     // The file alone is the whole database between transactions, so a byte

@@ -50,6 +50,9 @@ private:
     bool m_open;
 };
 
+// The statements that create an empty database of the program.
+const char* DatabaseSchema();
+
 // The database file of the program: opens it, creating a new one with the
 // full schema when the file does not exist. An existing file that is not
 // such a database (not SQLite, another application_id, a table missing) is

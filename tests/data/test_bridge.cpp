@@ -1,6 +1,7 @@
 #include "data/Clock.h"
 #include "data/JetBridge.h"
 #include "data/OleDate.h"
+#include "data/SqliteDb.h"
 #include "support/TestMain.h"
 
 #include <sqlite3.h>
@@ -15,22 +16,7 @@ namespace {
 
 using DbHandle = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
 
-const char* kSchema = R"(
-PRAGMA application_id = 1246720116;
-PRAGMA user_version = 1;
-CREATE TABLE IE       (ID INTEGER PRIMARY KEY AUTOINCREMENT, TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT);
-CREATE TABLE IEType   (SelfIndex INTEGER, ParentIndex INTEGER, TypeName TEXT);
-CREATE TABLE NoteType (SelfIndex INTEGER, ParentIndex INTEGER, TypeName TEXT);
-CREATE TABLE NoteBook (TypeID INTEGER, ReMark TEXT);
-CREATE TABLE Alam     (ID INTEGER PRIMARY KEY AUTOINCREMENT, AlamTime REAL, AlamDate REAL,
-                       ReDay INTEGER DEFAULT -1, ReMark TEXT, bLook INTEGER DEFAULT 0);
-CREATE TABLE SysSet   (bPass INTEGER, PassWord TEXT);
-INSERT INTO SysSet VALUES (0, '');
-CREATE INDEX IE_TypeID ON IE(TypeID);
-CREATE INDEX NoteBook_TypeID ON NoteBook(TypeID);
-CREATE INDEX Alam_AlamTime ON Alam(AlamTime);
-CREATE INDEX Alam_AlamDate ON Alam(AlamDate);
-)";
+
 
 // Null when the schema or the bridge did not install.
 DbHandle OpenFreshDb()
@@ -41,7 +27,7 @@ DbHandle OpenFreshDb()
         sqlite3_close(raw);
         return db;
     }
-    if (sqlite3_exec(db.get(), kSchema, nullptr, nullptr, nullptr) != SQLITE_OK || !JetBridge::Install(db.get()))
+    if (sqlite3_exec(db.get(), DatabaseSchema(), nullptr, nullptr, nullptr) != SQLITE_OK || !JetBridge::Install(db.get()))
         db.reset();
     return db;
 }
