@@ -373,8 +373,20 @@ void TDataSet::ApplySort()
     if (field < 0)
         throw TSqlError("找不到排序字段 " + words.first());
     const bool descending = words.mid(1).contains("DESC", Qt::CaseInsensitive);
+    // Texts compare without regard to case: fold each once, not at every comparison.
+    std::vector<QString> folded(m_rows.size());
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i][field].typeId() == QMetaType::QString)
+            folded[i] = m_rows[i][field].toString().toCaseFolded();
+    const auto compare = [&](int a, int b) {
+        const QVariant& x = m_rows[a][field];
+        const QVariant& y = m_rows[b][field];
+        if (x.typeId() == QMetaType::QString && y.typeId() == QMetaType::QString)
+            return QString::compare(folded[a], folded[b], Qt::CaseSensitive);
+        return Compare(x, y);
+    };
     std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
-        const int c = Compare(m_rows[a][field], m_rows[b][field]);
+        const int c = compare(a, b);
         return descending ? c > 0 : c < 0;
     });
 }
