@@ -1,8 +1,9 @@
 # The two commands of the README: `make run` and `make test`.
 BUILD ?= build
 JOBS ?= 2
+PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench install package clean
 
 all: build
 
@@ -24,6 +25,14 @@ test: build
 bench: build
 	@if [ -x $(BUILD)/bench/jotterel_bench ]; then ./$(BUILD)/bench/jotterel_bench; \
 	else echo "no benchmarks yet"; fi
+
+# `make install PREFIX=... [DESTDIR=...]`
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# A Debian package in $(BUILD)/, installable with `apt install ./$(BUILD)/jotterel_*.deb`.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD)

@@ -1,18 +1,50 @@
-#include "app/CardApplication.h"
 #include "app/Main.h"
+#include "app/CardApplication.h"
+#include "app/SingleInstance.h"
 #include "data/MD.h"
+#include "data/UntPublic.h"
+
+#include <QPointer>
+#include <cstdio>
+
+namespace {
+
+// What a second start does: bring the running one to the front, or, when the
+// data directory is held by an instance that does not answer, say so (on
+// stderr for a terminal, in a box for a start from the menu) and keep away
+// from the database.
+int EndSecondStart(const TSingleInstance& instance, TSingleInstance::TStart start)
+{
+    if (start == TSingleInstance::TStart::Handed)
+        return 0;
+    std::fprintf(stderr, "%s\n", instance.FailureText().toLocal8Bit().constData());
+    ShowError(instance.FailureText());
+    return 2;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     TCardApplication app(argc, argv);
     app.setApplicationName("Jotterel");
+    app.setDesktopFileName("io.github.jotterel.Jotterel");
     app.LoadTranslations();
+    // Decided before the database is opened: two instances must never write the same file.
+    TSingleInstance instance(AppPath());
+    const TSingleInstance::TStart start = instance.Start();
+    if (start != TSingleInstance::TStart::Run)
+        return EndSecondStart(instance, start);
+    QPointer<QWidget> mainWindow;
+    QObject::connect(&instance, &TSingleInstance::ShowRequested, [&mainWindow] { BringToFront(mainWindow); });
+
     if (!DbAccess)
         DbAccess = new TDbAccess;
     DbAccess->Connect();
     int status = 1;
     if (DbAccess->Connected()) {
         TFormMain formMain;
+        mainWindow = &formMain;
         formMain.show();
         status = formMain.TerminateRequested() ? formMain.ExitCode() : app.exec();
     }

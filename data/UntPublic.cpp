@@ -29,7 +29,10 @@ QString WithSeparator(const QString& dir)
 QString ChooseDataDirectory(const QString& executableDir)
 {
     const QString exeDir = WithSeparator(executableDir);
-    if (QFileInfo::exists(exeDir + "bookkeep.dat") || QFileInfo(exeDir).isWritable())
+    // An installed program (its home page under ../share) keeps its data per user even where it could write beside
+    // itself, as root can in /usr/bin.
+    const bool installed = QFileInfo::exists(exeDir + "../share/jotterel/home.html");
+    if (QFileInfo::exists(exeDir + "bookkeep.dat") || (QFileInfo(exeDir).isWritable() && !installed))
         return exeDir;
     // An installed program: its directory is not ours to write.
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);

@@ -8,7 +8,7 @@ class QWidget;
 
 // The directory of the running executable with a trailing separator; the
 // per-user data directory instead when the executable's directory holds no
-// database and cannot be written (an installed program).
+// database and is installed (../share/jotterel beside it) or cannot be written.
 QString AppPath();
 // The choice behind AppPath, for a given executable directory.
 QString ChooseDataDirectory(const QString& executableDir);

@@ -8,6 +8,7 @@ packages=(
     qt6-translations-l10n qt6-qpa-plugins libsqlite3-dev fonts-noto-cjk
     xvfb xauth x11-utils xdotool imagemagick trayer dbus-x11
     ninja-build cmake g++ make ccache sqlite3
+    desktop-file-utils appstream dpkg-dev fakeroot file
 )
 
 missing=()

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+class QLocalSocket;
+class QWidget;
+
+// One running program per data directory. The first start holds a lock file
+// beside the database for its whole run and listens on a local socket named
+// after the directory; a later start asks that one to come to the front and
+// ends without ever opening the database.
+class TSingleInstance : public QObject
+{
+    Q_OBJECT
+public:
+    enum class TStart {
+        Run,     // this process owns the data directory: go on and open the database
+        Handed,  // a running instance answered and shows its window: end with success
+        NoAnswer // the directory is locked by a live process that did not answer: end without the database
+    };
+
+    // How long a later start waits for the running one before it gives up.
+    static constexpr int DefaultAnswerTimeoutMs = 5000;
+    // A lock file left by a dead process is recognised by its process id at
+    // once; the age rule only matters when that check cannot be made (a lock
+    // taken on another computer sharing the directory). A live holder keeps
+    // its lock however old, as the system lock it holds on the file refuses removal.
+    static constexpr int StaleLockTimeMs = 10 * 60 * 1000;
+
+    explicit TSingleInstance(const QString& dataDir, QObject* parent = nullptr);
+    ~TSingleInstance() override;
+
+    TStart Start(int answerTimeoutMs = DefaultAnswerTimeoutMs);
+
+    // Set by Start when it returns NoAnswer: what to tell the user.
+    QString FailureText() const { return m_failure; }
+    QString LockPath() const { return m_lockPath; }
+    static QString LockFileName(const QString& dataDir);
+    // The local socket of the instance that owns dataDir: the same for every
+    // spelling of the directory (trailing separator, symbolic links).
+    static QString ServerName(const QString& dataDir);
+
+signals:
+    // Another start asked this running instance to show itself.
+    void ShowRequested();
+
+private:
+    bool Listen();
+    bool AskRunningToShow(int timeoutMs);
+    void Answer(QLocalSocket* client);
+    QString DescribeHolder() const;
+
+    QString m_dataDir;
+    QString m_lockPath;
+    QLockFile m_lock;
+    QLocalServer* m_server = nullptr;
+    QString m_failure;
+};
+
+// Brings a window to the front as the user left it: shown again when it was
+// hidden in the tray, restored when minimised, still maximised when it was.
+// A modal dialog that waits for the user is raised above it.
+void BringToFront(QWidget* window);

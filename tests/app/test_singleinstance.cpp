@@ -1,0 +1,256 @@
+#include "app/SingleInstance.h"
+#include "support/TestMain.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <memory>
+
+namespace {
+
+// A copy of the built program in a directory of its own: a portable copy, so
+// its data directory (AppPath) is that directory.
+class TProgramCopy
+{
+public:
+    TProgramCopy() : Exe(Dir.filePath("jotterel")) { QFile::copy(JOTTEREL_EXE, Exe); }
+    // The copies are killed, which leaves their sockets behind.
+    ~TProgramCopy() { QLocalServer::removeServer(TSingleInstance::ServerName(Dir.path())); }
+
+    QString Path(const QString& name) const { return Dir.filePath(name); }
+
+    std::unique_ptr<QProcess> Start() const
+    {
+        auto program = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("XDG_DATA_HOME", Dir.filePath("xdg-data"));
+        program->setProcessEnvironment(environment);
+        program->setWorkingDirectory(QDir::tempPath());
+        program->start(Exe, {});
+        return program;
+    }
+
+    // True once the program is past opening its database: its window comes next.
+    bool WaitUntilRunning(const QProcess& program) const
+    {
+        return QTest::qWaitFor(
+                   [&] {
+                       return QFileInfo(Path("bookkeep.dat")).size() > 0 || program.state() == QProcess::NotRunning;
+                   },
+                   30000) &&
+               program.state() == QProcess::Running;
+    }
+
+    qint64 LockHolder() const
+    {
+        qint64 pid = 0;
+        QLockFile(Path("bookkeep.lock")).getLockInfo(&pid, nullptr, nullptr);
+        return pid;
+    }
+
+    QTemporaryDir Dir;
+    QString Exe;
+};
+
+void Stop(QProcess& program)
+{
+    program.kill();
+    program.waitForFinished();
+}
+
+} // namespace
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void serverNameFollowsTheDirectory_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("trailing separator") << "%1/" << true;
+        QTest::newRow("dot segment") << "%1/./" << true;
+        QTest::newRow("symbolic link") << "link" << true;
+        QTest::newRow("another directory") << "sibling" << false;
+    }
+
+    void serverNameFollowsTheDirectory()
+    {
+        QFETCH(QString, other);
+        QFETCH(bool, same);
+        QTemporaryDir root;
+        const QString dir = root.filePath("data");
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(QDir().mkpath(root.filePath("sibling")));
+        QVERIFY(QFile::link(dir, root.filePath("link")));
+        const QString spelled = other.contains("%1") ? other.arg(dir) : root.filePath(other);
+        QCOMPARE(TSingleInstance::ServerName(spelled) == TSingleInstance::ServerName(dir), same);
+    }
+
+    void lockIsHeldForTheRunAndFreedAtTheEnd()
+    {
+        QTemporaryDir dir;
+        {
+            TSingleInstance first(dir.path());
+            QCOMPARE(first.Start(), TSingleInstance::TStart::Run);
+            qint64 pid = 0;
+            QVERIFY(QLockFile(first.LockPath()).getLockInfo(&pid, nullptr, nullptr));
+            QCOMPARE(pid, QCoreApplication::applicationPid());
+        }
+        QVERIFY(!QFileInfo::exists(TSingleInstance::LockFileName(dir.path())));
+        TSingleInstance next(dir.path());
+        QCOMPARE(next.Start(), TSingleInstance::TStart::Run);
+    }
+
+    // A live holder that does not answer: no socket at all, or a socket whose
+    // owner never replies (busy or hung).
+    void heldLockWithoutAnswerKeepsAway_data()
+    {
+        QTest::addColumn<bool>("listening");
+        QTest::newRow("no socket") << false;
+        QTest::newRow("silent socket") << true;
+    }
+
+    void heldLockWithoutAnswerKeepsAway()
+    {
+        QFETCH(bool, listening);
+        QTemporaryDir dir;
+        QLockFile held(TSingleInstance::LockFileName(dir.path()));
+        QVERIFY(held.tryLock(0));
+        QLocalServer silent;
+        if (listening) {
+            QLocalServer::removeServer(TSingleInstance::ServerName(dir.path()));
+            QVERIFY(silent.listen(TSingleInstance::ServerName(dir.path())));
+        }
+        TSingleInstance second(dir.path());
+        QCOMPARE(second.Start(300), TSingleInstance::TStart::NoAnswer);
+        QVERIFY(second.FailureText().contains(QString::number(QCoreApplication::applicationPid())));
+        QVERIFY(second.FailureText().contains(QDir::toNativeSeparators(second.LockPath())));
+        QVERIFY(held.isLocked());
+    }
+
+    void bringToFrontRestoresTheWindowAsItWas_data()
+    {
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("maximized");
+        QTest::newRow("hidden in the tray") << false << int(Qt::WindowNoState) << false;
+        QTest::newRow("minimised") << true << int(Qt::WindowMinimized) << false;
+        QTest::newRow("hidden after minimising") << false << int(Qt::WindowMinimized) << false;
+        QTest::newRow("maximised, hidden") << false << int(Qt::WindowMaximized | Qt::WindowMinimized) << true;
+        QTest::newRow("maximised, minimised") << true << int(Qt::WindowMaximized | Qt::WindowMinimized) << true;
+    }
+
+    void bringToFrontRestoresTheWindowAsItWas()
+    {
+        QFETCH(bool, visible);
+        QFETCH(int, state);
+        QFETCH(bool, maximized);
+        QWidget window;
+        window.setWindowState(Qt::WindowStates(state));
+        window.setVisible(visible);
+        BringToFront(&window);
+        QVERIFY(window.isVisible());
+        QVERIFY(!window.isMinimized());
+        QCOMPARE(window.isMaximized(), maximized);
+    }
+
+    // The real program started a second time, with this test as the running
+    // instance: it must hand over and end without opening the database.
+    void secondStartOfTheProgramShowsTheRunningWindow()
+    {
+        TProgramCopy copy;
+        TSingleInstance running(copy.Dir.path());
+        QCOMPARE(running.Start(), TSingleInstance::TStart::Run);
+        QWidget window;
+        connect(&running, &TSingleInstance::ShowRequested, &window, [&window] { BringToFront(&window); });
+        QVERIFY(!window.isVisible());
+
+        auto second = copy.Start();
+        QVERIFY(second->waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, 30000);
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        QVERIFY(window.isVisible());
+        QVERIFY(!QFileInfo::exists(copy.Path("bookkeep.dat")));
+    }
+
+    // Two real processes. An old lock file must not let the second take over
+    // from a first that has simply been running for a long time.
+    void secondProcessHandsOverToTheFirst_data()
+    {
+        QTest::addColumn<int>("lockAgeDays");
+        QTest::newRow("just started") << 0;
+        QTest::newRow("running for days") << 3;
+    }
+
+    void secondProcessHandsOverToTheFirst()
+    {
+        QFETCH(int, lockAgeDays);
+        TProgramCopy copy;
+        auto first = copy.Start();
+        QVERIFY(copy.WaitUntilRunning(*first));
+        if (lockAgeDays) {
+            QFile lock(copy.Path("bookkeep.lock"));
+            QVERIFY(lock.open(QIODevice::ReadWrite));
+            QVERIFY(lock.setFileTime(QDateTime::currentDateTimeUtc().addDays(-lockAgeDays),
+                                     QFileDevice::FileModificationTime));
+        }
+
+        auto second = copy.Start();
+        QVERIFY(second->waitForFinished(30000));
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(second->readAllStandardError(), QByteArray());
+        QCOMPARE(first->state(), QProcess::Running);
+        QCOMPARE(copy.LockHolder(), first->processId());
+        Stop(*first);
+    }
+
+    void lockOfAKilledProcessDoesNotBlockTheNextStart()
+    {
+        TProgramCopy copy;
+        auto first = copy.Start();
+        QVERIFY(copy.WaitUntilRunning(*first));
+        Stop(*first); // SIGKILL: no chance to clean up
+        QVERIFY(QFileInfo::exists(copy.Path("bookkeep.lock")));
+        QVERIFY(QFile::remove(copy.Path("bookkeep.dat")));
+
+        auto next = copy.Start();
+        QVERIFY(copy.WaitUntilRunning(*next));
+        QVERIFY(QFileInfo(copy.Path("bookkeep.dat")).size() > 0);
+        QCOMPARE(copy.LockHolder(), next->processId());
+
+        // It also took over the socket the killed one left behind.
+        auto third = copy.Start();
+        QVERIFY(third->waitForFinished(30000));
+        QCOMPARE(third->exitCode(), 0);
+        QCOMPARE(next->state(), QProcess::Running);
+        Stop(*next);
+    }
+
+    void programFacingAnUnansweringHolderLeavesTheDatabaseAlone()
+    {
+        TProgramCopy copy;
+        QLockFile held(copy.Path("bookkeep.lock"));
+        QVERIFY(held.tryLock(0));
+        auto program = copy.Start();
+        QVERIFY(program->waitForStarted());
+        // It says why on stderr, then shows the same text in a box.
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += program->readAllStandardError()).contains("没有响应"), 30000);
+        QVERIFY(said.contains(QString::number(QCoreApplication::applicationPid()).toUtf8()));
+        QVERIFY(!QFileInfo::exists(copy.Path("bookkeep.dat")));
+        Stop(*program);
+    }
+};
+
+JOTTEREL_TEST_MAIN(TestSingleInstance)
+#include "test_singleinstance.moc"
