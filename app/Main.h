@@ -64,8 +64,26 @@ private:
     void WireShell();
     void LoadConfigAndLogin();
     void ShowAutoRunState();
+    bool IsAutoRun() const;
+    void chk1Click();
+    void ShowProgram();
+    void AppMinimize();
+    void NShowFormClick();
+    void NCloseClick();
+    bool FormCloseQuery();
+    void FormClose();
+    void NSetupClick();
+    void NBackupClick();
+    void NRestoreClick();
+    void ReloadPages();
+    void RecreateTrees();
+    class QSystemTrayIcon* TrayIcon = nullptr;
 
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
+private:
     std::unique_ptr<Ui::TFormMain> ui;
 
     bool m_shown = false;

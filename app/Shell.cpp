@@ -1,9 +1,202 @@
+#include "app/AutoRun.h"
+#include "app/Backup.h"
+#include "app/Config.h"
 #include "app/Main.h"
-
+#include "app/Pass.h"
+#include "app/Tray.h"
+#include "app/UntConfig.h"
+#include "data/MD.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "groups/UntTree.h"
 #include "ui_Main.h"
 
-void TFormMain::WireShell() {}
+#include <QApplication>
+#include <QCloseEvent>
+#include <QSignalBlocker>
+#include <QSystemTrayIcon>
+#include <QThread>
 
-void TFormMain::LoadConfigAndLogin() {}
+namespace {
+// The application title: the name of the start-with-the-desktop entry.
+const char* const kAppTitle = "Jotterel";
+} // namespace
 
-void TFormMain::ShowAutoRunState() {}
+void TFormMain::WireShell()
+{
+    // Hidden in the tray, the program has no window shown; only the exit
+    // question may end it, not the closing of some last message box.
+    qApp->setQuitOnLastWindowClosed(false);
+    TrayIcon = AddTrayIcon(this, pmTray);
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            RunHandler([this] { ShowProgram(); });
+    });
+    ConnectHandler(ui->NShowForm, &QAction::triggered, this, &TFormMain::NShowFormClick);
+    ConnectHandler(ui->NClose, &QAction::triggered, this, &TFormMain::NCloseClick);
+    ConnectHandler(ui->NSetup, &QAction::triggered, this, &TFormMain::NSetupClick);
+    ConnectHandler(ui->NBackup, &QAction::triggered, this, &TFormMain::NBackupClick);
+    ConnectHandler(ui->NRestore, &QAction::triggered, this, &TFormMain::NRestoreClick);
+    ConnectHandler(ui->chk1, &QCheckBox::clicked, this, &TFormMain::chk1Click);
+}
+
+// ---- Login and settings
+
+void TFormMain::LoadConfigAndLogin()
+{
+    Config.LoadConfig();
+    // The remaining first-show steps still run; the program ends when
+    // control returns to the message loop.
+    if (Config.bPass && AskPassword(Config.PassWord, "先输入密码登录软件") != mrOk)
+        Terminate(0);
+}
+
+void TFormMain::NSetupClick()
+{
+    ShowConfig();
+}
+
+// ---- Start with the desktop
+
+bool TFormMain::IsAutoRun() const
+{
+    return AutoRunStarts(kAppTitle, ExecutablePath());
+}
+
+void TFormMain::ShowAutoRunState()
+{
+    ui->chk1->setChecked(IsAutoRun());
+}
+
+void TFormMain::chk1Click()
+{
+    try {
+        SetAutoRun(kAppTitle, ExecutablePath(), ui->chk1->isChecked());
+    } catch (...) {
+        // The box shows what the desktop will do, not what was asked.
+        ShowAutoRunState();
+        throw;
+    }
+    ShowAutoRunState();
+}
+
+// ---- Tray icon and closing
+
+void TFormMain::ShowProgram()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TFormMain::NShowFormClick()
+{
+    ShowProgram();
+}
+
+void TFormMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Hidden once the minimising is over: hiding in the middle of the state
+    // change confuses some window managers.
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        QMetaObject::invokeMethod(
+            this, [this] { RunHandler([this] { AppMinimize(); }); }, Qt::QueuedConnection);
+}
+
+void TFormMain::AppMinimize()
+{
+    // Without a notification area a hidden window could never come back, so
+    // it then stays minimised on the taskbar.
+    if (isMinimized() && TrayAvailable() && TrayIcon && TrayIcon->isVisible())
+        hide();
+}
+
+void TFormMain::NCloseClick()
+{
+    close();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    bool mayClose = false;
+    RunHandler([&] { mayClose = FormCloseQuery(); });
+    if (!mayClose) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    FormClose();
+}
+
+bool TFormMain::FormCloseQuery()
+{
+    return AskYesNo("确定要退出程序吗？");
+}
+
+void TFormMain::FormClose()
+{
+    IETree.reset();
+    NoteTree.reset();
+    if (TrayIcon)
+        TrayIcon->hide();
+    // Ends the message loop. Without one running there is nothing to end,
+    // and asking would make the next loop that starts return at once.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
+}
+
+// ---- Backup and restore
+
+void TFormMain::NBackupClick()
+{
+    const QString chosen = AskSaveFileName(this, kDataFileFilter);
+    if (chosen.isEmpty())
+        return;
+    DbBackup(BackupFileName(chosen));
+}
+
+void TFormMain::NRestoreClick()
+{
+    if (!AskYesNo("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"))
+        return;
+    const QString source = AskOpenFileName(this, kDataFileFilter);
+    if (source.isEmpty())
+        return;
+    try {
+        RestoreWithSafetyCopy(source);
+    } catch (...) {
+        // A failure after the connection was closed took the pages' data
+        // with it; they show the unchanged database again.
+        if (!DbAccess->Connected())
+            RunHandler([this] { ReloadPages(); });
+        throw;
+    }
+    WriteLog("数据恢复！");
+    ReloadPages();
+}
+
+// Every page shows the restored data, and no tree hands out group
+// identifiers computed from groups that are gone.
+void TFormMain::ReloadPages()
+{
+    Config.LoadConfig();
+    RecreateTrees();
+    ShowStartupBookmarks();
+    ShowStartupReminders();
+    ShowStartupNote();
+}
+
+void TFormMain::RecreateTrees()
+{
+    // The pages' handlers must not see the half-built trees.
+    const QSignalBlocker blockIE(ui->tvIE);
+    const QSignalBlocker blockNote(ui->tvNote);
+    for (std::unique_ptr<TCardTree>* tree : {&IETree, &NoteTree}) {
+        const auto edited = (*tree)->OnEdited;
+        *tree = std::make_unique<TCardTree>((*tree)->TreeView, (*tree)->RootCaption, (*tree)->TableName);
+        (*tree)->OnEdited = edited;
+    }
+    IETree->LoadGroups();
+    NoteTree->LoadGroups();
+}

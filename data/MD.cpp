@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <sqlite3.h>
 
 TDbAccess* DbAccess = nullptr;
@@ -14,6 +16,35 @@ const char* const kQueryError = "数据库查询错误，请检查！";
 const char* const kExecError = "数据库操作失败！";
 const char* const kBackupError = "数据库备份失败！";
 const char* const kRestoreError = "数据库恢复失败！";
+
+bool SameFile(const QString& a, const QString& b)
+{
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    return first.exists() && second.exists() ? first.canonicalFilePath() == second.canonicalFilePath()
+                                             : first.absoluteFilePath() == second.absoluteFilePath();
+}
+
+// Copies a file into a save file and, unless told to wait, commits it (flushed
+// to the disk, then renamed over the target). Returns the reason of a failure.
+QString CopyFileInto(const QString& source, QSaveFile& target, bool commit = true)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return QString("无法读取 %1：%2").arg(source, in.errorString());
+    if (!target.open(QIODevice::WriteOnly))
+        return QString("无法写入 %1：%2").arg(target.fileName(), target.errorString());
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(1 << 20);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+            return QString("无法读取 %1：%2").arg(source, in.errorString());
+        if (target.write(chunk) != chunk.size())
+            return QString("无法写入 %1：%2").arg(target.fileName(), target.errorString());
+    }
+    if (commit && !target.commit())
+        return QString("无法写入 %1：%2").arg(target.fileName(), target.errorString());
+    return {};
+}
 } // namespace
 
 TDbAccess::TDbAccess()
@@ -149,23 +180,31 @@ void TDbAccess::ExecSQL(const QString& text)
 
 void TDbAccess::BackupTo(const QString& target)
 {
-    QFile::remove(target);
-    if (!QFile::copy(DatabasePath(), target))
-        throw EDBException("无法复制数据库文件到 " + target, kBackupError, QString());
+    const QString database = DatabasePath();
+    if (SameFile(target, database))
+        throw EDBException("备份文件不能是数据库文件本身", kBackupError, QString());
+    // Written under a temporary name and renamed once complete, so the chosen
+    // name never holds half a database.
+    QSaveFile copy(target);
+    const QString problem = CopyFileInto(database, copy);
+    if (!problem.isEmpty())
+        throw EDBException(problem, kBackupError, QString());
 }
 
 void TDbAccess::RestoreFrom(const QString& source)
 {
+    const QString problem = CheckDatabaseFile(source);
+    if (!problem.isEmpty())
+        throw EDBException(problem, kRestoreError, QString());
+    // The new database is written beside the old one and takes its name in
+    // one rename, so an interruption leaves either the old or the new one.
+    QSaveFile replacement(DatabasePath());
+    const QString copied = CopyFileInto(source, replacement, false);
+    if (!copied.isEmpty())
+        throw EDBException(copied, kRestoreError, QString());
     CloseConnection();
-    const QString path = DatabasePath();
-    const QString previous = path + ".old";
-    QFile::remove(previous);
-    if (QFile::rename(path, previous) && QFile::copy(source, path)) {
-        QFile::remove(previous);
-    } else {
-        QFile::rename(previous, path);
-        throw EDBException("无法复制 " + source + " 到数据库文件", kRestoreError, QString());
-    }
+    if (!replacement.commit())
+        throw EDBException("无法替换数据库文件：" + replacement.errorString(), kRestoreError, QString());
     try {
         Handle();
     } catch (const TSqlError& e) {

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// The filter of the backup and restore file dialogs.
+inline const QString kDataFileFilter = QStringLiteral("数据文件 (*.bat)|*.bat");
+
+// Where a restore keeps the data as they were before it.
+QString SafetyCopyPath();
+
+// The file a backup is written to: ".bat" appended to the chosen name,
+// whatever that ends with, so a chosen backup file is never overwritten.
+QString BackupFileName(const QString& chosen);
+
+// Puts the chosen file in place of the database. The file is checked first
+// and a refused one changes nothing; then the current data go to the safety
+// copy (a failure there stops everything); then the database is replaced.
+// Choosing the safety copy itself brings back the data from before the last
+// restore, and the safety copy then holds the data it replaced.
+void RestoreWithSafetyCopy(const QString& source);

@@ -1,0 +1,87 @@
+#include "app/Config.h"
+
+#include "app/Pass.h"
+#include "app/UntConfig.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "ui_Config.h"
+
+TFormConfig::TFormConfig(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormConfig>())
+{
+    ui->setupUi(ClientArea());
+    setWindowTitle("软件设置");
+    resize(290, 231);
+    MaskWithStars(ui->edtPass);
+    MaskWithStars(ui->edtRePass);
+    ConnectHandler(ui->chkPass, &QCheckBox::clicked, this, &TFormConfig::chkPassClick);
+    FormShow();
+}
+
+TFormConfig::~TFormConfig() = default;
+
+void TFormConfig::FormShow()
+{
+    ui->chkPass->setChecked(Config.bPass);
+    ui->edtPass->setText(Config.PassWord);
+    ui->edtRePass->setText(Config.PassWord);
+    SetEditsEnabled(Config.bPass);
+}
+
+void TFormConfig::SetEditsEnabled(bool enabled)
+{
+    ui->edtPass->setEnabled(enabled);
+    ui->edtRePass->setEnabled(enabled);
+}
+
+void TFormConfig::chkPassClick()
+{
+    const bool on = ui->chkPass->isChecked();
+    const QString text = on ? Config.PassWord : QString();
+    ui->edtPass->setText(text);
+    ui->edtRePass->setText(text);
+    SetEditsEnabled(on);
+}
+
+bool TFormConfig::ConfirmStoredPassword(const QString& caption)
+{
+    return Config.PassWord.isEmpty() || AskPassword(Config.PassWord, caption) == mrOk;
+}
+
+void TFormConfig::btnOKClick()
+{
+    const bool on = ui->chkPass->isChecked();
+    const QString typed = ui->edtPass->text();
+    if (on) {
+        if (TrimBlanks(typed).isEmpty()) {
+            ui->edtPass->setFocus();
+            RaiseError("密码不能为空!");
+        }
+        if (typed != ui->edtRePass->text()) {
+            ui->edtPass->setFocus();
+            RaiseError("两次输入的密码不一样,请重新输入!");
+        }
+        // Keeping the same password needs no proof; changing it does.
+        if (typed != Config.PassWord && !ConfirmStoredPassword("请先输入旧密码"))
+            return;
+    } else if (!ConfirmStoredPassword("请先输入密码才可以取消登录密码")) {
+        return;
+    }
+    const TConfig previous = Config;
+    Config.bPass = on;
+    Config.PassWord = on ? typed : QString();
+    try {
+        Config.SaveConfig();
+    } catch (...) {
+        // The fields describe the table: a save that failed changed neither.
+        Config.bPass = previous.bPass;
+        Config.PassWord = previous.PassWord;
+        throw;
+    }
+    CloseOk();
+}
+
+int ShowConfig()
+{
+    TFormConfig dialog;
+    return dialog.ShowModal();
+}

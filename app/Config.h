@@ -1,0 +1,32 @@
+#pragma once
+
+#include "groups/BaseDlg.h"
+
+namespace Ui {
+class TFormConfig;
+}
+
+// The settings dialog: switches the login password on or off and changes it.
+// It works on the settings object's fields and saves them on OK.
+class TFormConfig : public TFormBaseDlg
+{
+    Q_OBJECT
+public:
+    explicit TFormConfig(QWidget* parent = nullptr);
+    ~TFormConfig() override;
+
+protected:
+    void btnOKClick() override;
+
+private:
+    void FormShow();
+    void chkPassClick();
+    void SetEditsEnabled(bool enabled);
+    // Asks for the stored password when there is one; false when the user gave up.
+    static bool ConfirmStoredPassword(const QString& caption);
+
+    std::unique_ptr<Ui::TFormConfig> ui;
+};
+
+// Shows the settings dialog; returns its modal result.
+int ShowConfig();

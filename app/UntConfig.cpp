@@ -1,0 +1,26 @@
+#include "app/UntConfig.h"
+
+#include "data/MD.h"
+#include "data/UntPublic.h"
+
+TConfig Config;
+
+void TConfig::LoadConfig()
+{
+    bPass = false;
+    PassWord.clear();
+    LastSQL = "select * from SysSet";
+    DbAccess->OpenQuery(LastSQL);
+    TDataSet& set = *DbAccess->QuerySet;
+    if (set.IsEmpty())
+        return;
+    set.First();
+    bPass = set.AsBoolean("bPass");
+    PassWord = set.AsString("PassWord");
+}
+
+void TConfig::SaveConfig()
+{
+    LastSQL = FormatSQL("update SysSet set bPass='%s',[PassWord]='%s' ", {bPass ? "-1" : "0", SqlText(PassWord)});
+    DbExecSQL(LastSQL);
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// The program's settings: whether a password is asked at login, and that
+// password. They live in the one-row table SysSet; this object holds what was
+// last read or saved.
+class TConfig
+{
+public:
+    bool bPass = false;
+    QString PassWord;
+    QString LastSQL;
+
+    // Reads the first row of SysSet; an empty table means no password.
+    void LoadConfig();
+    // Writes both fields to every row of SysSet.
+    void SaveConfig();
+};
+
+extern TConfig Config;

@@ -1,0 +1,310 @@
+#include "ShellTestSupport.h"
+#include "app/Config.h"
+#include "app/Main.h"
+#include "app/Pass.h"
+#include "app/UntConfig.h"
+#include "data/MD.h"
+#include "groups/UntTree.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <memory>
+
+// The login password: the settings object, the password dialog, the settings
+// dialog's rules and the login at the main window's first show.
+class TestConfig : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+
+    static void Store(bool on, const QString& password)
+    {
+        Config.bPass = on;
+        Config.PassWord = password;
+        Config.SaveConfig();
+    }
+
+    static QPair<bool, QString> Stored()
+    {
+        DbAccess->OpenQuery("select bPass, PassWord from SysSet");
+        return {DbAccess->QuerySet->AsBoolean("bPass"), DbAccess->QuerySet->AsString("PassWord")};
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TTestEnv>();
+        Config = TConfig();
+    }
+    void cleanup() { env.reset(); }
+
+    void settingsRoundTripThroughTheTable()
+    {
+        Config.LoadConfig();
+        QCOMPARE(Config.LastSQL, QString("select * from SysSet"));
+        QCOMPARE(Config.bPass, false);
+        QCOMPARE(Config.PassWord, QString());
+
+        Config.bPass = true;
+        Config.PassWord = " it's mine ";
+        Config.SaveConfig();
+        QCOMPARE(Config.LastSQL, QString("update SysSet set bPass='-1',[PassWord]=' it''s mine ' "));
+        Config = TConfig();
+        Config.LoadConfig();
+        QCOMPARE(Config.bPass, true);
+        QCOMPARE(Config.PassWord, QString(" it's mine "));
+
+        Config.bPass = false;
+        Config.SaveConfig();
+        QCOMPARE(Config.LastSQL, QString("update SysSet set bPass='0',[PassWord]=' it''s mine ' "));
+
+        // A table without rows means no password, whatever was held before.
+        DbExecSQL("delete from SysSet");
+        Config.bPass = true;
+        Config.LoadConfig();
+        QCOMPARE(Config.bPass, false);
+        QCOMPARE(Config.PassWord, QString());
+    }
+
+    void passwordDialogWantsTheExactText_data()
+    {
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<QStringList>("tries");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("wrong");
+        QTest::newRow("first try") << "abc" << QStringList{"abc"} << int(mrOk) << 0;
+        QTest::newRow("case counts") << "Abc" << QStringList{"abc", "ABC", "Abc"} << int(mrOk) << 2;
+        QTest::newRow("blanks count") << " ab " << QStringList{"ab", " ab", "ab ", " ab "} << int(mrOk) << 3;
+        QTest::newRow("many tries") << "x" << QStringList{"1", "2", "3", "4", "5", "6", "x"} << int(mrOk) << 6;
+        QTest::newRow("give up") << "x" << QStringList{"y"} << int(mrCancel) << 1;
+    }
+
+    void passwordDialogWantsTheExactText()
+    {
+        QFETCH(QString, expected);
+        QFETCH(QStringList, tries);
+        QFETCH(int, result);
+        QFETCH(int, wrong);
+        TModalDriver driver;
+        for (const QString& text : tries)
+            driver.Actions << TModalDriver::Type(text);
+        QCOMPARE(AskPassword(expected, "先输入密码登录软件"), result);
+        QCOMPARE(env->Responder.Texts(), QStringList(wrong, "密码输入错误!"));
+        QCOMPARE(driver.Captions.first(), QString("先输入密码登录软件"));
+    }
+
+    void passwordDialogLooksAsDesigned()
+    {
+        TFormPass dialog;
+        QCOMPARE(dialog.windowTitle(), QString("请输入密码"));
+        QCOMPARE(dialog.size(), QSize(300, 160));
+        auto* edit = dialog.findChild<QLineEdit*>("edtPass");
+        QCOMPARE(edit->echoMode(), QLineEdit::Password);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        QCOMPARE(QApplication::focusWidget(), edit);
+
+        // Without a caption of its own the dialog keeps its design caption.
+        TModalDriver driver;
+        QCOMPARE(AskPassword("p", QString()), int(mrCancel));
+        QCOMPARE(driver.Captions, QStringList{"请输入密码"});
+    }
+
+    void settingsDialogFollowsTheCheckBox()
+    {
+        Store(true, "abc");
+        TFormConfig dialog;
+        QCOMPARE(dialog.windowTitle(), QString("软件设置"));
+        QCOMPARE(dialog.size(), QSize(290, 231));
+        auto* check = dialog.findChild<QCheckBox*>("chkPass");
+        auto* pass = dialog.findChild<QLineEdit*>("edtPass");
+        auto* again = dialog.findChild<QLineEdit*>("edtRePass");
+        QCOMPARE(check->text(), QString("登录需输入密码"));
+        QVERIFY(check->isChecked());
+        QCOMPARE(pass->echoMode(), QLineEdit::Password);
+        QCOMPARE(again->echoMode(), QLineEdit::Password);
+        QCOMPARE(pass->text(), QString("abc"));
+        QCOMPARE(again->text(), QString("abc"));
+        QVERIFY(pass->isEnabled() && again->isEnabled());
+
+        check->click();
+        QCOMPARE(pass->text(), QString());
+        QCOMPARE(again->text(), QString());
+        QVERIFY(!pass->isEnabled() && !again->isEnabled());
+
+        check->click();
+        QCOMPARE(pass->text(), QString("abc"));
+        QCOMPARE(again->text(), QString("abc"));
+        QVERIFY(pass->isEnabled() && again->isEnabled());
+
+        Store(false, QString());
+        TFormConfig off;
+        QVERIFY(!off.findChild<QCheckBox*>("chkPass")->isChecked());
+        QVERIFY(!off.findChild<QLineEdit*>("edtPass")->isEnabled());
+    }
+
+    void settingsDialogRules_data()
+    {
+        QTest::addColumn<bool>("storedOn");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("pass");
+        QTest::addColumn<QString>("again");
+        QTest::addColumn<QStringList>("answers"); // typed into the password dialogs; "" cancels
+        QTest::addColumn<QStringList>("asked");   // captions of the password dialogs
+        QTest::addColumn<QStringList>("shown");   // message boxes
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<bool>("savedOn");
+        QTest::addColumn<QString>("savedPass");
+
+        const QString old = "请先输入旧密码";
+        const QString remove = "请先输入密码才可以取消登录密码";
+        const QStringList none;
+        QTest::newRow("first password asks nothing") << false << "" << true << "abc"
+                                                     << "abc" << none << none << none << true << true << "abc";
+        QTest::newRow("same password asks nothing") << true << "abc" << true << "abc"
+                                                    << "abc" << none << none << none << true << true << "abc";
+        QTest::newRow("changed password asks the old one")
+            << true << "abc" << true << "xyz"
+            << "xyz" << QStringList{"abc"} << QStringList{old} << none << true << true << "xyz";
+        QTest::newRow("old one typed wrong, then right") << true << "abc" << true << "xyz"
+                                                         << "xyz" << QStringList{"ABC", "abc"} << QStringList{old, old}
+                                                         << QStringList{"密码输入错误!"} << true << true << "xyz";
+        QTest::newRow("old one not given")
+            << true << "abc" << true << "xyz"
+            << "xyz" << QStringList{""} << QStringList{old} << none << false << true << "abc";
+        QTest::newRow("removing asks the current one")
+            << true << "abc" << false << ""
+            << "" << QStringList{"abc"} << QStringList{remove} << none << true << false << "";
+        QTest::newRow("removing not confirmed")
+            << true << "abc" << false << ""
+            << "" << QStringList{""} << QStringList{remove} << none << false << true << "abc";
+        QTest::newRow("staying off asks nothing") << false << "" << false << ""
+                                                  << "" << none << none << none << true << false << "";
+        QTest::newRow("blanks only refused")
+            << false << "" << true << "   "
+            << "   " << none << none << QStringList{"密码不能为空!"} << false << false << "";
+        QTest::newRow("empty refused before the mismatch")
+            << false << "" << true << " "
+            << "x" << none << none << QStringList{"密码不能为空!"} << false << false << "";
+        QTest::newRow("two texts differ")
+            << false << "" << true << "abc"
+            << "abd" << none << none << QStringList{"两次输入的密码不一样,请重新输入!"} << false << false << "";
+        QTest::newRow("leading and trailing blanks kept") << false << "" << true << " ab "
+                                                          << " ab " << none << none << none << true << true << " ab ";
+        QTest::newRow("a quote in the password") << false << "" << true << "it's"
+                                                 << "it's" << none << none << none << true << true << "it's";
+    }
+
+    void settingsDialogRules()
+    {
+        QFETCH(bool, storedOn);
+        QFETCH(QString, stored);
+        QFETCH(bool, on);
+        QFETCH(QString, pass);
+        QFETCH(QString, again);
+        QFETCH(QStringList, answers);
+        QFETCH(QStringList, asked);
+        QFETCH(QStringList, shown);
+        QFETCH(bool, saved);
+        QFETCH(bool, savedOn);
+        QFETCH(QString, savedPass);
+
+        Store(storedOn, stored);
+        TFormConfig dialog;
+        auto* check = dialog.findChild<QCheckBox*>("chkPass");
+        if (check->isChecked() != on)
+            check->click();
+        dialog.findChild<QLineEdit*>("edtPass")->setText(pass);
+        dialog.findChild<QLineEdit*>("edtRePass")->setText(again);
+
+        TModalDriver driver;
+        for (const QString& answer : answers)
+            driver.Actions << (answer.isEmpty() ? TModalDriver::Cancel() : TModalDriver::Type(answer));
+        dialog.OkButton()->click();
+
+        QCOMPARE(driver.Captions, asked);
+        QCOMPARE(env->Responder.Texts(), shown);
+        QCOMPARE(dialog.result() == QDialog::Accepted, saved);
+        QCOMPARE(Stored(), qMakePair(savedOn, savedPass));
+        QCOMPARE(Config.bPass, savedOn);
+        QCOMPARE(Config.PassWord, savedPass);
+    }
+
+    void failedSaveKeepsTheSettingsAsStored()
+    {
+        Store(true, "abc");
+        DbExecSQL("drop table SysSet");
+        TFormConfig dialog;
+        dialog.findChild<QCheckBox*>("chkPass")->click();
+        TModalDriver driver;
+        driver.Actions << TModalDriver::Type("abc");
+        dialog.OkButton()->click();
+        QCOMPARE(driver.Captions, QStringList{"请先输入密码才可以取消登录密码"});
+        QVERIFY(dialog.result() != QDialog::Accepted);
+        QVERIFY(env->Responder.LastText().startsWith("数据库操作失败！"));
+        QCOMPARE(Config.bPass, true);
+        QCOMPARE(Config.PassWord, QString("abc"));
+    }
+
+    void showConfigRunsTheDialogModally()
+    {
+        TModalDriver driver;
+        driver.Actions << [](QWidget* modal) {
+            modal->findChild<QCheckBox*>("chkPass")->click();
+            modal->findChild<QLineEdit*>("edtPass")->setText("new");
+            modal->findChild<QLineEdit*>("edtRePass")->setText("new");
+            qobject_cast<TFormBaseDlg*>(modal)->OkButton()->click();
+        };
+        QCOMPARE(ShowConfig(), int(mrOk));
+        QCOMPARE(driver.Captions, QStringList{"软件设置"});
+        QCOMPARE(Stored(), qMakePair(true, QString("new")));
+    }
+
+    void loginAtFirstShow_data()
+    {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QStringList>("answers"); // "" cancels
+        QTest::addColumn<int>("logins");
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("no password, no dialog") << false << QStringList() << 0 << false;
+        QTest::newRow("right password") << true << QStringList{" pw"} << 1 << false;
+        QTest::newRow("trimmed password is wrong") << true << QStringList{"pw", " pw"} << 2 << false;
+        QTest::newRow("cancel ends the program") << true << QStringList{""} << 1 << true;
+        QTest::newRow("cancel after a wrong try") << true << QStringList{"x", ""} << 2 << true;
+    }
+
+    void loginAtFirstShow()
+    {
+        QFETCH(bool, on);
+        QFETCH(QStringList, answers);
+        QFETCH(int, logins);
+        QFETCH(bool, ends);
+        Store(on, " pw");
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')");
+        Config = TConfig();
+
+        TModalDriver driver;
+        for (const QString& answer : answers)
+            driver.Actions << (answer.isEmpty() ? TModalDriver::Cancel() : TModalDriver::Type(answer));
+        TFormMain form;
+        form.show();
+        QCOMPARE(driver.Captions, QStringList(logins, "先输入密码登录软件"));
+        QCOMPARE(form.TerminateRequested(), ends);
+        if (ends) {
+            QCOMPARE(form.ExitCode(), 0);
+            // The end was asked of the message loop: running it ends at once.
+            QCOMPARE(QApplication::exec(), 0);
+        }
+        // The later steps of the first show run either way.
+        QCOMPARE(form.NoteTree->RootNode->childCount(), 1);
+        QCOMPARE(Config.bPass, on);
+    }
+};
+
+JOTTEREL_TEST_MAIN(TestConfig)
+#include "test_config.moc"

@@ -1,0 +1,507 @@
+#include "ShellTestSupport.h"
+#include "app/AutoRun.h"
+#include "app/Backup.h"
+#include "app/Main.h"
+#include "app/Tray.h"
+#include "app/UntConfig.h"
+#include "data/Clock.h"
+#include "data/MD.h"
+#include "data/SqliteDb.h"
+#include "groups/UntTree.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTreeWidget>
+#include <memory>
+#include <sqlite3.h>
+
+// The main window's shell: the tray icon, minimising and closing, starting
+// with the desktop, and the backup and restore commands.
+class TestShell : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+
+    static QSystemTrayIcon* Tray(TFormMain& form) { return form.findChild<QSystemTrayIcon*>("TrayIcon"); }
+    static void Trigger(TFormMain& form, const char* action) { form.findChild<QAction*>(action)->trigger(); }
+    static QCheckBox* AutoRunBox(TFormMain& form) { return form.findChild<QCheckBox*>("chk1"); }
+
+    static void Minimise(TFormMain& form)
+    {
+        form.setWindowState(form.windowState() | Qt::WindowMinimized);
+        QCoreApplication::processEvents(); // the hiding waits until the state change is over
+    }
+
+    static QByteArray Hash(const QString& path)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1);
+    }
+
+    // The group names of a database file, read without the program's connection.
+    static QStringList NoteGroupsIn(const QString& path)
+    {
+        sqlite3* db = nullptr;
+        QStringList names;
+        if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* stmt = nullptr;
+            sqlite3_prepare_v2(db, "select TypeName from NoteType order by SelfIndex", -1, &stmt, nullptr);
+            while (stmt && sqlite3_step(stmt) == SQLITE_ROW)
+                names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+            sqlite3_finalize(stmt);
+        }
+        sqlite3_close(db);
+        return names;
+    }
+
+    static QStringList Children(QTreeWidgetItem* node)
+    {
+        QStringList labels;
+        for (int i = 0; i < node->childCount(); ++i)
+            labels << node->child(i)->text(0);
+        return labels;
+    }
+
+    static void AddGroups(int from, const QStringList& names)
+    {
+        QStringList statements;
+        for (const QString& name : names) {
+            statements << QString("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (%1,0,'%2')")
+                              .arg(from)
+                              .arg(name);
+            statements << QString("insert into IEType(SelfIndex,ParentIndex,TypeName) values (%1,0,'%2')")
+                              .arg(from++)
+                              .arg(name);
+        }
+        DbExecSQL(statements.join("@#@"));
+    }
+
+    QString LogText() const
+    {
+        QFile log(AppPath() + "Log" + TClock::Now().toString("yyyyMMdd") + ".log");
+        return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+    }
+
+    static void WriteFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    // Answers Yes to the restore question and picks the file.
+    void Restore(TFormMain& form, const QString& source)
+    {
+        env->Responder.Answers << true;
+        env->Responder.FileNames << source;
+        Trigger(form, "NRestore");
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TTestEnv>();
+        qputenv("XDG_CONFIG_HOME", env->Path("config").toUtf8());
+        SetExecutablePath("/opt/My Apps/jotterel");
+        Config = TConfig();
+    }
+    void cleanup()
+    {
+        OverrideTrayAvailable(std::nullopt);
+        SetExecutablePath(QString());
+        env.reset();
+    }
+
+    // ---- Tray icon, minimising, closing
+
+    void trayIconBelongsToTheWindow()
+    {
+        auto form = std::make_unique<TFormMain>();
+        QSystemTrayIcon* tray = Tray(*form);
+        QVERIFY(tray);
+        QCOMPARE(tray->toolTip(), QString("Jotterel"));
+        QVERIFY(!tray->icon().isNull());
+        QVERIFY(tray->isVisible());
+        QCOMPARE(tray->contextMenu(), form->pmTray);
+        QPointer<QSystemTrayIcon> guard(tray);
+        form.reset();
+        QVERIFY(guard.isNull());
+    }
+
+    void minimising_data()
+    {
+        QTest::addColumn<bool>("trayAvailable");
+        QTest::newRow("into the tray") << true;
+        QTest::newRow("no tray: stays on the taskbar") << false;
+    }
+
+    void minimising()
+    {
+        QFETCH(bool, trayAvailable);
+        OverrideTrayAvailable(trayAvailable);
+        TFormMain form;
+        form.show();
+        Minimise(form);
+        QCOMPARE(form.isVisible(), !trayAvailable);
+        QVERIFY(form.isMinimized());
+        QVERIFY(form.tmr1->isActive());
+    }
+
+    void trayClicksBringTheWindowBack()
+    {
+        OverrideTrayAvailable(true);
+        TFormMain form;
+        form.show();
+        Minimise(form);
+        QVERIFY(!form.isVisible());
+        // A single click and the context click leave it in the tray.
+        emit Tray(form)->activated(QSystemTrayIcon::Trigger);
+        emit Tray(form)->activated(QSystemTrayIcon::Context);
+        emit Tray(form)->activated(QSystemTrayIcon::MiddleClick);
+        QVERIFY(!form.isVisible());
+        emit Tray(form)->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(form.isVisible());
+        QVERIFY(!form.isMinimized());
+
+        Minimise(form);
+        QVERIFY(!form.isVisible());
+        Trigger(form, "NShowForm");
+        QVERIFY(form.isVisible());
+        QVERIFY(!form.isMinimized());
+        QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    void closingAsksAndNoKeepsEverything_data()
+    {
+        QTest::addColumn<bool>("byMenu");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("close box, shown") << false << false;
+        QTest::newRow("menu, shown") << true << false;
+        QTest::newRow("menu, in the tray") << true << true;
+    }
+
+    void closingAsksAndNoKeepsEverything()
+    {
+        QFETCH(bool, byMenu);
+        QFETCH(bool, hidden);
+        OverrideTrayAvailable(true);
+        TFormMain form;
+        form.show();
+        if (hidden)
+            Minimise(form);
+        if (byMenu)
+            Trigger(form, "NClose");
+        else
+            QVERIFY(!form.close());
+        QCOMPARE(env->Responder.Texts(), QStringList{"确定要退出程序吗？"});
+        QCOMPARE(env->Responder.Shown[0].kind, IDialogResponder::Kind::Question);
+        QCOMPARE(form.isVisible(), !hidden);
+        QVERIFY(form.IETree && form.NoteTree);
+        QVERIFY(Tray(form)->isVisible());
+        QVERIFY(form.tmr1->isActive());
+    }
+
+    void enterInTheExitQuestionKeepsTheProgram()
+    {
+        TFormMain form;
+        form.show();
+        SetDialogResponder(nullptr); // the real message box this time
+        TModalDriver driver;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+        driver.Actions << [&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            defaultButton = box->standardButton(box->defaultButton());
+            QTest::keyClick(box, Qt::Key_Return);
+        };
+        const bool closed = form.close();
+        SetDialogResponder(&env->Responder);
+        QCOMPARE(driver.Captions.size(), 1);
+        QCOMPARE(defaultButton, QMessageBox::No);
+        QVERIFY(!closed);
+        QVERIFY(form.isVisible());
+        QVERIFY(form.IETree && form.NoteTree);
+    }
+
+    void yesEndsTheProgramWithStatusZero_data()
+    {
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("shown") << false;
+        QTest::newRow("in the tray") << true;
+    }
+
+    void yesEndsTheProgramWithStatusZero()
+    {
+        QFETCH(bool, hidden);
+        OverrideTrayAvailable(true);
+        TFormMain form;
+        form.show();
+        if (hidden)
+            Minimise(form);
+        env->Responder.Answers << true;
+        QTimer::singleShot(0, &form, [&form] { Trigger(form, "NClose"); });
+        // Only a safety net: a program that does not end fails here.
+        QTimer::singleShot(20000, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!form.IETree);
+        QVERIFY(!form.NoteTree);
+        QVERIFY(!Tray(form)->isVisible());
+        QVERIFY(!form.isVisible());
+    }
+
+    // ---- Start with the desktop
+
+    void startWithTheDesktopOnAndOff()
+    {
+        const QString entry = env->Path("config/autostart/Jotterel.desktop");
+        TFormMain form;
+        form.show();
+        QVERIFY(AutoRunBox(form)->isEnabled());
+        QVERIFY(!AutoRunBox(form)->isChecked());
+        // Showing the state writes nothing.
+        QVERIFY(!QFile::exists(entry));
+
+        AutoRunBox(form)->click();
+        QVERIFY(AutoRunBox(form)->isChecked());
+        QVERIFY(AutoRunStarts("Jotterel", "/opt/My Apps/jotterel"));
+
+        TFormMain next; // the next start shows it on
+        next.show();
+        QVERIFY(AutoRunBox(next)->isChecked());
+
+        AutoRunBox(form)->click();
+        QVERIFY(!AutoRunBox(form)->isChecked());
+        QVERIFY(!QFile::exists(entry));
+        QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    void entryOfAnotherCopyReadsAsOff()
+    {
+        SetAutoRun("Jotterel", "/usr/local/bin/jotterel", true);
+        TFormMain form;
+        form.show();
+        QVERIFY(!AutoRunBox(form)->isChecked());
+        AutoRunBox(form)->click(); // takes the entry over
+        QVERIFY(AutoRunBox(form)->isChecked());
+        QVERIFY(AutoRunStarts("Jotterel", "/opt/My Apps/jotterel"));
+    }
+
+    void unwritableAutostartFolderLeavesTheBoxAsItWas()
+    {
+        QDir().mkpath(env->Path("config"));
+        WriteFile(env->Path("config/autostart"), "not a folder");
+        TFormMain form;
+        form.show();
+        AutoRunBox(form)->click();
+        QVERIFY(!AutoRunBox(form)->isChecked());
+        QCOMPARE(env->Responder.Shown.size(), 1);
+        QCOMPARE(env->Responder.Shown[0].kind, IDialogResponder::Kind::Error);
+        QVERIFY(env->Responder.LastText().contains(env->Path("config/autostart")));
+    }
+
+    // ---- Backup
+
+    void backupAppendsBat_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("no extension") << "mydata"
+                                      << "mydata.bat";
+        QTest::newRow("an existing backup") << "old.bat"
+                                            << "old.bat.bat";
+        QTest::newRow("another extension") << "data.txt"
+                                           << "data.txt.bat";
+    }
+
+    void backupAppendsBat()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, written);
+        QDir().mkpath(env->Path("save"));
+        WriteFile(env->Path("save/old.bat"), "an earlier backup");
+        AddGroups(1, {"备份前"});
+        TFormMain form;
+        env->Responder.FileNames << env->Path("save/" + chosen);
+        Trigger(form, "NBackup");
+        QVERIFY(env->Responder.Shown.isEmpty());
+        const QString target = env->Path("save/" + written);
+        QCOMPARE(Hash(target), Hash(DbAccess->DatabasePath()));
+        QCOMPARE(NoteGroupsIn(target), QStringList{"备份前"});
+        QCOMPARE(Hash(env->Path("save/old.bat")),
+                 QCryptographicHash::hash("an earlier backup", QCryptographicHash::Sha1));
+        // Nothing half-written is left beside it.
+        QStringList expected{"old.bat", written};
+        expected.removeDuplicates();
+        expected.sort();
+        QCOMPARE(QDir(env->Path("save")).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    }
+
+    void backupCancelledOrFailed()
+    {
+        TFormMain form;
+        const QStringList before = QDir(env->Dir.path()).entryList(QDir::Files | QDir::Hidden);
+        Trigger(form, "NBackup"); // cancelled in the save dialog
+        QVERIFY(env->Responder.Shown.isEmpty());
+        QCOMPARE(QDir(env->Dir.path()).entryList(QDir::Files | QDir::Hidden), before);
+
+        env->Responder.FileNames << env->Path("missing/folder/data");
+        Trigger(form, "NBackup");
+        QCOMPARE(env->Responder.Shown.size(), 1);
+        QVERIFY2(env->Responder.LastText().startsWith("数据库备份失败！\r\n详细信息："),
+                 qPrintable(env->Responder.LastText()));
+        QVERIFY(env->Responder.LastText().contains("missing/folder/data.bat"));
+        QVERIFY(!QFile::exists(env->Path("missing/folder/data.bat")));
+    }
+
+    // ---- Restore
+
+    void restoreBringsBackTheBackupOnEveryPage()
+    {
+        AddGroups(1, {"旧组"});
+        TFormMain form;
+        form.show();
+        DbBackup(env->Path("backup.bat"));
+
+        AddGroups(2, {"新组", "另一组"});
+        Config.bPass = true;
+        Config.PassWord = "pw";
+        Config.SaveConfig();
+        form.IETree->LoadGroups();
+
+        Restore(form, env->Path("backup.bat"));
+        QCOMPARE(env->Responder.Texts(), QStringList{"你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"});
+        QCOMPARE(NoteGroupsIn(DbAccess->DatabasePath()), QStringList{"旧组"});
+        QCOMPARE(DbGetIntValue("select count(*) from IEType"), 1);
+        // The pages show the restored data, and new groups are numbered from it.
+        QCOMPARE(Children(form.NoteTree->RootNode), QStringList{"旧组"});
+        QCOMPARE(Children(form.IETree->RootNode), QStringList{"旧组"});
+        QCOMPARE(form.findChild<QTreeWidget*>("tvNote")->topLevelItemCount(), 1);
+        QCOMPARE(form.IETree->MaxSelfIndex(), 1);
+        QCOMPARE(form.findChild<QTreeWidget*>("tvNote")->currentItem(), form.NoteTree->RootNode);
+        QCOMPARE(Config.bPass, false);
+        // The safety copy holds the data the restore replaced.
+        QCOMPARE(NoteGroupsIn(SafetyCopyPath()), (QStringList{"旧组", "新组", "另一组"}));
+        QCOMPARE(LogText().count("数据恢复！"), 1);
+    }
+
+    void restoreAnsweredNoOrCancelledChangesNothing()
+    {
+        AddGroups(1, {"组"});
+        TFormMain form;
+        const QByteArray before = Hash(DbAccess->DatabasePath());
+        env->Responder.FileNames << env->Path("never.bat");
+        Trigger(form, "NRestore");                    // No to the question
+        QCOMPARE(env->Responder.FileNames.size(), 1); // the open dialog never came
+        env->Responder.FileNames.clear();
+        env->Responder.Answers << true;
+        Trigger(form, "NRestore"); // cancelled in the open dialog
+        QCOMPARE(Hash(DbAccess->DatabasePath()), before);
+        QVERIFY(!QFile::exists(SafetyCopyPath()));
+        QCOMPARE(LogText(), QString());
+    }
+
+    void unusableFilesAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("sql");   // builds an SQLite file when not empty
+        QTest::addColumn<QByteArray>("bytes"); // else the file's bytes
+        QTest::newRow("garbage") << QByteArray() << QByteArray("MZ this is no database\x01\x02\x03", 25);
+        QTest::newRow("empty file") << QByteArray() << QByteArray();
+        QTest::newRow("another program's database")
+            << QByteArray("PRAGMA application_id=42; CREATE TABLE Notes(x); INSERT INTO Notes VALUES (1);")
+            << QByteArray();
+        QTest::newRow("a table missing")
+            << QByteArray("PRAGMA application_id=1246720116; CREATE TABLE IE(ID); CREATE TABLE IEType(a);")
+            << QByteArray();
+        QTest::newRow("half a backup") << QByteArray("half") << QByteArray();
+    }
+
+    void unusableFilesAreRefused()
+    {
+        QFETCH(QByteArray, sql);
+        QFETCH(QByteArray, bytes);
+        const QString source = env->Path("chosen.bat");
+        if (sql == "half") {
+            AddGroups(1, {"a", "b", "c"});
+            DbExecSQL("insert into NoteBook(TypeID,ReMark) values (1,'" + QString(20000, 'x') + "')");
+            DbBackup(source);
+            QFile file(source);
+            QVERIFY(file.resize(file.size() / 2));
+        } else if (!sql.isEmpty()) {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(source.toUtf8().constData(), &db), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        } else {
+            WriteFile(source, bytes);
+        }
+        AddGroups(10, {"现在的组"});
+        WriteFile(SafetyCopyPath(), "the safety copy of an earlier restore");
+        const QByteArray database = Hash(DbAccess->DatabasePath());
+        const QByteArray safety = Hash(SafetyCopyPath());
+        const QByteArray chosen = Hash(source);
+        TFormMain form;
+        form.show();
+
+        Restore(form, source);
+        QCOMPARE(env->Responder.Shown.size(), 2);
+        QVERIFY2(env->Responder.LastText().startsWith("数据库恢复失败！\r\n详细信息："),
+                 qPrintable(env->Responder.LastText()));
+        QCOMPARE(Hash(DbAccess->DatabasePath()), database);
+        QCOMPARE(Hash(SafetyCopyPath()), safety);
+        QCOMPARE(Hash(source), chosen);
+        QCOMPARE(LogText(), QString());
+        QVERIFY(DbAccess->Connected());
+        QVERIFY(Children(form.NoteTree->RootNode).contains("现在的组"));
+    }
+
+    void restoringTheSafetyCopyUndoesTheLastRestore()
+    {
+        AddGroups(1, {"还原前"});
+        TFormMain form;
+        form.show();
+        DbBackup(env->Path("backup.bat"));
+        AddGroups(2, {"被覆盖"});
+        Restore(form, env->Path("backup.bat"));
+        QCOMPARE(NoteGroupsIn(DbAccess->DatabasePath()), QStringList{"还原前"});
+
+        // Changed their mind: the safety copy brings back what was replaced,
+        // and now keeps what it replaced in turn.
+        Restore(form, SafetyCopyPath());
+        QCOMPARE(NoteGroupsIn(DbAccess->DatabasePath()), (QStringList{"还原前", "被覆盖"}));
+        QCOMPARE(NoteGroupsIn(SafetyCopyPath()), QStringList{"还原前"});
+        QCOMPARE(Children(form.NoteTree->RootNode), (QStringList{"还原前", "被覆盖"}));
+        QCOMPARE(LogText().count("数据恢复！"), 2);
+        QCOMPARE(env->Responder.Shown.size(), 2); // the two questions, nothing else
+    }
+
+    void unwritableSafetyCopyStopsTheRestore()
+    {
+        AddGroups(1, {"备份"});
+        DbBackup(env->Path("backup.bat"));
+        AddGroups(2, {"现在"});
+        QVERIFY(QDir().mkpath(SafetyCopyPath())); // a folder where the copy belongs
+        const QByteArray database = Hash(DbAccess->DatabasePath());
+        TFormMain form;
+        form.show();
+        Restore(form, env->Path("backup.bat"));
+        QVERIFY2(env->Responder.LastText().startsWith("数据库备份失败！\r\n详细信息："),
+                 qPrintable(env->Responder.LastText()));
+        QCOMPARE(Hash(DbAccess->DatabasePath()), database);
+        QVERIFY(QFileInfo(SafetyCopyPath()).isDir());
+        QCOMPARE(LogText(), QString());
+        QCOMPARE(Children(form.NoteTree->RootNode), (QStringList{"备份", "现在"}));
+    }
+};
+
+JOTTEREL_TEST_MAIN(TestShell)
+#include "test_shell.moc"
