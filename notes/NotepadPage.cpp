@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QScopedValueRollback>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -106,7 +105,18 @@ void TFormMain::WireNotepadPage()
     // A change of the current group by any means (keyboard, a group added or
     // deleted, the program) shows that group's note first, so what is typed
     // next is saved under the group it is shown with.
-    ConnectHandler(ui->tvNote, &QTreeWidget::currentItemChanged, this, &TFormMain::tvNoteClick);
+    connect(ui->tvNote, &QTreeWidget::currentItemChanged, this, [this] {
+        try {
+            tvNoteClick();
+        } catch (const std::exception&) {
+            // Reported once the event that moved the tree is over and the tree
+            // is back on the memo's group: a message box shown now would let
+            // the rest of a mouse press select the other group again.
+            QTimer::singleShot(0, this, [failure = std::current_exception()] {
+                RunHandler([failure] { std::rethrow_exception(failure); });
+            });
+        }
+    });
     ConnectHandler(ui->mmoNote, &QPlainTextEdit::textChanged, this, &TFormMain::mmoNoteChange);
     ui->mmoNote->installEventFilter(
         new TKeyDownFilter(ui->mmoNote, [this](QKeyEvent* key) { return mmoNoteKeyDown(key); }));
