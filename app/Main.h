@@ -51,6 +51,24 @@ private:
     // Notepad page and the note tree's group menu (notes/NotepadPage.cpp)
     void WireNotepadPage();
     void ShowStartupNote();
+    void tvNoteClick();
+    void mmoNoteChange();
+    bool mmoNoteKeyDown(QKeyEvent* key);
+    void btn2Click();
+    void NAddNoteTypeClick();
+    void NModNoteTypeClick();
+    void NDelNoteTypeClick();
+    void tvNoteEdited(QTreeWidgetItem* node, const QString& text);
+    void ShowNote(int typeId);
+    void SetMemoText(const QString& stored);
+    void UnbindMemo();
+    void SelectMemoGroup();
+    // The group whose note the memo shows (-1: none yet, the memo is read-only).
+    int m_noteGroup = -1;
+    // The memo holds text that the last save could not write.
+    bool m_noteUnsaved = false;
+    // Set while the program itself changes the memo or the tree's current node.
+    bool m_noteLoading = false;
 
     // Bookmark page and the bookmark tree's group menu (bookmarks/BookmarkPage.cpp)
     void WireBookmarkPage();

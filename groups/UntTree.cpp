@@ -21,28 +21,43 @@ const QIcon& RootImage()
     return TreeImages()[0];
 }
 
+} // namespace
+
 // The in-place editor hands the typed text to the tree's owner instead of
 // writing it into the node: the label changes only after the table did.
 class TRenameDelegate : public QStyledItemDelegate
 {
 public:
-    TRenameDelegate(QTreeWidget* tree, std::function<void(QTreeWidgetItem*, const QString&)> edited)
+    using TEdited = std::function<void(QTreeWidgetItem*, const QString&)>;
+
+    TRenameDelegate(QTreeWidget* tree, TEdited edited)
         : QStyledItemDelegate(tree), m_tree(tree), m_edited(std::move(edited))
     {
         connect(this, &QAbstractItemDelegate::closeEditor, this, [this] { EndEditing(); });
+    }
+
+    bool Editing() const { return m_editing; }
+    // The tree object is going away before its view: later edits go nowhere.
+    void Detach() { m_edited = nullptr; }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        m_editing = true;
+        return QStyledItemDelegate::createEditor(parent, option, index);
     }
 
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
     {
         auto* line = qobject_cast<QLineEdit*>(editor);
         QTreeWidgetItem* node = m_tree->itemFromIndex(index);
-        if (line && node)
+        if (line && node && m_edited)
             RunHandler([&] { m_edited(node, line->text()); });
     }
 
 private:
     void EndEditing()
     {
+        m_editing = false;
         QTreeWidgetItemIterator it(m_tree);
         for (; *it; ++it)
             (*it)->setFlags((*it)->flags() & ~Qt::ItemIsEditable);
@@ -50,17 +65,18 @@ private:
     }
 
     QTreeWidget* m_tree;
-    std::function<void(QTreeWidgetItem*, const QString&)> m_edited;
+    TEdited m_edited;
+    mutable bool m_editing = false;
 };
-} // namespace
 
 TCardTree::TCardTree(QTreeWidget* treeView, const QString& rootCaption, const QString& tableName)
     : TableName(tableName), RootCaption(rootCaption), TreeView(treeView)
 {
     TreeView->clear();
     TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    TreeView->setItemDelegate(
-        new TRenameDelegate(TreeView, [this](QTreeWidgetItem* node, const QString& text) { EditEnded(node, text); }));
+    m_delegate =
+        new TRenameDelegate(TreeView, [this](QTreeWidgetItem* node, const QString& text) { EditEnded(node, text); });
+    TreeView->setItemDelegate(m_delegate);
     RootNode = new QTreeWidgetItem(TreeView, QStringList(RootCaption));
     RootNode->setIcon(0, RootImage());
     RootNode->setData(0, kSelfIndexRole, 0);
@@ -68,7 +84,16 @@ TCardTree::TCardTree(QTreeWidget* treeView, const QString& rootCaption, const QS
     RootNode->setFlags(RootNode->flags() & ~Qt::ItemIsEditable);
 }
 
-TCardTree::~TCardTree() = default;
+TCardTree::~TCardTree()
+{
+    if (m_delegate)
+        m_delegate->Detach();
+}
+
+bool TCardTree::IsEditing() const
+{
+    return m_delegate && m_delegate->Editing();
+}
 
 int TCardTree::SelfIndexOf(const QTreeWidgetItem* node)
 {
@@ -93,7 +118,8 @@ QTreeWidgetItem* TCardTree::NewNode(QTreeWidgetItem* parent, const QString& labe
 
 void TCardTree::LoadGroups()
 {
-    DbAccess->OpenQuery(QString("select SelfIndex,ParentIndex,TypeName from %1  order by SelfIndex asc").arg(TableName));
+    DbAccess->OpenQuery(
+        QString("select SelfIndex,ParentIndex,TypeName from %1  order by SelfIndex asc").arg(TableName));
     TDataSet& set = *DbAccess->QuerySet;
     TreeView->setUpdatesEnabled(false);
     // Rows come in ascending SelfIndex, and a group's SelfIndex is larger
@@ -178,11 +204,14 @@ void TCardTree::DeleteGroup(const QString& alsoRun)
 
 bool TCardTree::RenameGroup(const QString& name)
 {
+    QTreeWidgetItem* node = Selected();
+    if (!node || IsRoot(node))
+        return false;
     if (NameExists(name))
         RaiseError("该名称已经存在，请重新输入！");
     DbExecSQL(FormatSQL("update %s set TypeName='%s' where SelfIndex=%s ",
                         {TableName, SqlText(name), QString::number(SelectedSelfIndex())}));
-    Selected()->setText(0, name);
+    node->setText(0, name);
     return true;
 }
 
@@ -209,6 +238,9 @@ void TCardTree::EditSelected()
 
 void TCardTree::EditEnded(QTreeWidgetItem* node, const QString& text)
 {
+    // The rename acts on the selected node: make sure it is the edited one.
+    if (TreeView->currentItem() != node)
+        TreeView->setCurrentItem(node);
     if (OnEdited)
         OnEdited(node, text);
 }

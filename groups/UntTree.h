@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <functional>
 
 class QTreeWidget;
 class QTreeWidgetItem;
+class TRenameDelegate;
 
 // Binds one tree view to one group table (SelfIndex, ParentIndex, TypeName):
 // builds the tree from the table, and adds, renames and deletes groups in the
@@ -39,11 +41,13 @@ public:
     // Starts the in-place edit of the selected node's label; the tree view
     // is editable only until that edit ends.
     void EditSelected();
+    bool IsEditing() const;
 
     static int SelfIndexOf(const QTreeWidgetItem* node);
     static int ParentIndexOf(const QTreeWidgetItem* node);
 
 private:
+    QPointer<TRenameDelegate> m_delegate;
     QTreeWidgetItem* NewNode(QTreeWidgetItem* parent, const QString& label, int selfIndex, int parentIndex);
     void EditEnded(QTreeWidgetItem* node, const QString& text);
 };

@@ -1,11 +1,309 @@
+// The notepad page of the main window: the note tree with its group menu,
+// the memo that shows and saves the selected group's note, and the find row.
 #include "app/Main.h"
 
+#include "controls/DateKeys.h"
+#include "data/UException.h"
+#include "groups/AddType.h"
 #include "groups/UntTree.h"
+#include "notes/UntNote.h"
 #include "ui_Main.h"
 
-void TFormMain::WireNotepadPage() {}
+#include <QAction>
+#include <QKeyEvent>
+#include <QScopedValueRollback>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+#include <QTreeWidgetItemIterator>
+#include <functional>
 
+namespace {
+// Hands the memo's key presses to the page before the memo sees them.
+class TKeyDownFilter : public QObject
+{
+public:
+    TKeyDownFilter(QObject* parent, std::function<bool(QKeyEvent*)> keyDown)
+        : QObject(parent), m_keyDown(std::move(keyDown))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        bool handled = false;
+        RunHandler([&] { handled = m_keyDown(static_cast<QKeyEvent*>(event)); });
+        return handled;
+    }
+
+private:
+    std::function<bool(QKeyEvent*)> m_keyDown;
+};
+
+// Reports clicks on the tree's current item. A click that makes another
+// item current is left to the change of the current item, so that one click
+// shows a note (and reports a failure) once.
+class TSameItemClicks : public QObject
+{
+public:
+    TSameItemClicks(QTreeWidget* tree, std::function<void()> clicked)
+        : QObject(tree), m_tree(tree), m_clicked(std::move(clicked))
+    {
+        tree->viewport()->installEventFilter(this);
+        connect(tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
+            if (item == m_currentAtPress)
+                RunHandler(m_clicked);
+        });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress)
+            m_currentAtPress = m_tree->currentItem();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTreeWidget* m_tree;
+    std::function<void()> m_clicked;
+    const QTreeWidgetItem* m_currentAtPress = nullptr; // only compared, never followed
+};
+
+// The memo's text as the note store keeps it: every line break as CR LF.
+// The raw text is used because the plain text would turn no-break spaces
+// into blanks; the memo's own line breaks (Enter, and Shift+Enter) both
+// become CR LF. Loading turns CR LF back into line breaks, so a stored text
+// comes back unchanged.
+QString StoredText(const QPlainTextEdit* memo)
+{
+    QString text = memo->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
+    text.replace(QChar::LineSeparator, QLatin1String("\r\n"));
+    return text;
+}
+
+// Only the Latin letters a to z fold to capitals; every other character,
+// Chinese and accented letters included, matches only itself.
+QString LatinUpper(QString text)
+{
+    for (QChar& c : text)
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - (u'a' - u'A'));
+    return text;
+}
+} // namespace
+
+void TFormMain::WireNotepadPage()
+{
+    // Read-only until the first group's note is shown: text typed now would
+    // belong to no group.
+    ui->mmoNote->setReadOnly(true);
+    new TSameItemClicks(ui->tvNote, [this] { tvNoteClick(); });
+    // A change of the current group by any means (keyboard, a group added or
+    // deleted, the program) shows that group's note first, so what is typed
+    // next is saved under the group it is shown with.
+    connect(ui->tvNote, &QTreeWidget::currentItemChanged, this, [this] {
+        try {
+            tvNoteClick();
+        } catch (const std::exception&) {
+            // Reported once the event that moved the tree is over and the tree
+            // is back on the memo's group: a message box shown now would let
+            // the rest of a mouse press select the other group again.
+            QTimer::singleShot(0, this, [failure = std::current_exception()] {
+                RunHandler([failure] { std::rethrow_exception(failure); });
+            });
+        }
+    });
+    ConnectHandler(ui->mmoNote, &QPlainTextEdit::textChanged, this, &TFormMain::mmoNoteChange);
+    ui->mmoNote->installEventFilter(
+        new TKeyDownFilter(ui->mmoNote, [this](QKeyEvent* key) { return mmoNoteKeyDown(key); }));
+    ConnectHandler(ui->btn2, &QPushButton::clicked, this, &TFormMain::btn2Click);
+    ConnectHandler(ui->NAddNoteType, &QAction::triggered, this, &TFormMain::NAddNoteTypeClick);
+    ConnectHandler(ui->NModNoteType, &QAction::triggered, this, &TFormMain::NModNoteTypeClick);
+    ConnectHandler(ui->NDelNoteType, &QAction::triggered, this, &TFormMain::NDelNoteTypeClick);
+}
+
+// The last step of the first show: the root's note. Errors here end the
+// program, so the note is shown directly, not from the selection signal.
 void TFormMain::ShowStartupNote()
 {
-    ui->tvNote->setCurrentItem(NoteTree->RootNode);
+    {
+        QScopedValueRollback loading(m_noteLoading, true);
+        ui->tvNote->setCurrentItem(NoteTree->RootNode);
+    }
+    tvNoteClick();
+}
+
+void TFormMain::tvNoteClick()
+{
+    if (!NoteTree || m_noteLoading)
+        return;
+    QTreeWidgetItem* node = NoteTree->Selected();
+    if (!node)
+        return;
+    try {
+        ShowNote(TCardTree::SelfIndexOf(node));
+    } catch (...) {
+        // The memo still shows the note it had (with any text not yet
+        // saved): the tree goes back to that group, once the event that
+        // moved it is over.
+        QTimer::singleShot(0, this, [this] { SelectMemoGroup(); });
+        throw;
+    }
+}
+
+void TFormMain::SelectMemoGroup()
+{
+    if (m_noteGroup < 0 || NoteTree->SelectedSelfIndex() == m_noteGroup)
+        return;
+    for (QTreeWidgetItemIterator it(ui->tvNote); *it; ++it) {
+        if (TCardTree::SelfIndexOf(*it) == m_noteGroup) {
+            QScopedValueRollback loading(m_noteLoading, true);
+            ui->tvNote->setCurrentItem(*it);
+            return;
+        }
+    }
+}
+
+void TFormMain::ShowNote(int typeId)
+{
+    // Text that could not be saved is written before the memo shows
+    // anything else; if that fails again, the memo keeps it.
+    if (m_noteUnsaved)
+        mmoNoteChange();
+    const QString id = QString::number(typeId);
+    QString stored;
+    if (Note.NoteExists(id)) {
+        Note.LoadNote(id);
+        stored = Note.ReMark;
+    }
+    // Another group's note always replaces the memo's text (and its undo
+    // history); the same note is left alone, keeping the caret.
+    if (typeId != m_noteGroup || StoredText(ui->mmoNote) != stored)
+        SetMemoText(stored);
+    m_noteGroup = typeId;
+    ui->mmoNote->setReadOnly(false);
+}
+
+void TFormMain::SetMemoText(const QString& stored)
+{
+    // Text the program puts into the memo is the stored text: nothing to save.
+    QScopedValueRollback loading(m_noteLoading, true);
+    ui->mmoNote->setPlainText(stored);
+}
+
+void TFormMain::UnbindMemo()
+{
+    m_noteGroup = -1;
+    m_noteUnsaved = false;
+    SetMemoText(QString());
+    ui->mmoNote->setReadOnly(true);
+}
+
+// Every change is saved at once; the stored text is compared first so that
+// an unchanged text writes nothing.
+void TFormMain::mmoNoteChange()
+{
+    if (m_noteLoading || m_noteGroup < 0)
+        return;
+    m_noteUnsaved = true;
+    const QString id = QString::number(m_noteGroup);
+    const QString text = StoredText(ui->mmoNote);
+    if (Note.NoteExists(id)) {
+        Note.LoadNote(id);
+        if (Note.ReMark == text) {
+            m_noteUnsaved = false;
+            return;
+        }
+        Note.TypeID = m_noteGroup;
+        Note.ReMark = text;
+        Note.UpdateNote();
+    } else {
+        Note.TypeID = m_noteGroup;
+        Note.ReMark = text;
+        Note.InsertNote();
+    }
+    m_noteUnsaved = false;
+}
+
+bool TFormMain::mmoNoteKeyDown(QKeyEvent* key)
+{
+    if (ui->mmoNote->isReadOnly())
+        return false;
+    const QString text = DateTimeKeyText(key);
+    if (text.isEmpty())
+        return false;
+    ui->mmoNote->insertPlainText(text);
+    // The memo's own Ctrl+D would delete the character after the insert.
+    return true;
+}
+
+// Finds the query after the selection (or the caret); when there is no
+// further match the caret goes to the top, so that repeated presses run
+// through all matches and start over.
+void TFormMain::btn2Click()
+{
+    const QString query = ui->edtQuery->text();
+    QTextCursor cursor = ui->mmoNote->textCursor();
+    const int from = cursor.selectionEnd();
+    const QString rest = ui->mmoNote->toPlainText().mid(from);
+    const qsizetype found = query.isEmpty() ? -1 : LatinUpper(rest).indexOf(LatinUpper(query));
+    if (found < 0) {
+        cursor.setPosition(0);
+        ui->mmoNote->setTextCursor(cursor);
+        return;
+    }
+    ui->mmoNote->setFocus();
+    cursor.setPosition(from + int(found));
+    cursor.setPosition(from + int(found + query.size()), QTextCursor::KeepAnchor);
+    ui->mmoNote->setTextCursor(cursor);
+}
+
+void TFormMain::NAddNoteTypeClick()
+{
+    if (!NoteTree->Selected())
+        return;
+    QString name;
+    if (AskGroupName(NoteTree->PositionText(), name) != mrOk)
+        return;
+    QTreeWidgetItem* node = NoteTree->AddGroup(name);
+    // Selecting the new group shows its note, which it does not have yet:
+    // the memo is cleared and nothing is stored.
+    ui->tvNote->setCurrentItem(node);
+}
+
+void TFormMain::NModNoteTypeClick()
+{
+    QTreeWidgetItem* node = NoteTree->Selected();
+    if (!node || NoteTree->IsRoot(node))
+        return;
+    NoteTree->OnEdited = [this](QTreeWidgetItem* edited, const QString& text) { tvNoteEdited(edited, text); };
+    NoteTree->EditSelected();
+}
+
+void TFormMain::tvNoteEdited(QTreeWidgetItem* node, const QString& text)
+{
+    if (text != node->text(0))
+        NoteTree->RenameGroup(text);
+}
+
+// The group's row and its notes go in one transaction, so notes never stay
+// behind under an identifier that a later group receives.
+void TFormMain::NDelNoteTypeClick()
+{
+    if (!NoteTree->Selected())
+        return;
+    const int group = NoteTree->SelectedSelfIndex();
+    {
+        // The neighbour the tree selects is shown below, once the memo no
+        // longer belongs to the deleted group.
+        QScopedValueRollback loading(m_noteLoading, true);
+        NoteTree->DeleteGroup(Note.DeleteGroupNotesSQL(QString::number(group)));
+    }
+    if (m_noteGroup == group)
+        UnbindMemo();
+    tvNoteClick();
 }

@@ -1,0 +1,56 @@
+#include "notes/UntNote.h"
+
+#include "data/MD.h"
+#include "data/UntPublic.h"
+
+TNote Note;
+
+bool TNote::NoteExists(const QString& typeId)
+{
+    LastSQL = FormatSQL("select count(TypeID) from NoteBook where TypeID= %s ", {typeId});
+    return DbGetIntValue(LastSQL) > 0;
+}
+
+void TNote::LoadNote(const QString& typeId)
+{
+    LastSQL = FormatSQL("select * from NoteBook where TypeID=%s ", {typeId});
+    DbAccess->OpenQuery(LastSQL);
+    TypeID = typeId.toInt();
+    DbAccess->QuerySet->First();
+    ReMark = DbAccess->QuerySet->AsString("ReMark");
+}
+
+// The text never enters a statement: it travels through the dataset's
+// fields, so every character is stored as it stands.
+void TNote::InsertNote()
+{
+    LastSQL = "select * from NoteBook where 1<> 1 ";
+    DbAccess->OpenQuery(LastSQL);
+    TDataSet& set = *DbAccess->QuerySet;
+    set.Append();
+    set.SetValue("TypeID", TypeID);
+    set.SetValue("ReMark", ReMark);
+    set.Post();
+}
+
+void TNote::UpdateNote()
+{
+    LastSQL = FormatSQL("select * from NoteBook where TypeId=%s", {QString::number(TypeID)});
+    DbAccess->OpenQuery(LastSQL);
+    TDataSet& set = *DbAccess->QuerySet;
+    set.First();
+    set.Edit();
+    set.SetValue("ReMark", ReMark);
+    set.Post();
+}
+
+QString TNote::DeleteGroupNotesSQL(const QString& typeId)
+{
+    LastSQL = FormatSQL("delete from NoteBook where TypeID=%s", {typeId});
+    return LastSQL;
+}
+
+void TNote::DeleteGroupNotes(const QString& typeId)
+{
+    DbExecSQL(DeleteGroupNotesSQL(typeId));
+}

@@ -1,0 +1,167 @@
+#include "data/Clock.h"
+#include "data/OleDate.h"
+#include "groups/AddType.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <memory>
+
+class TestAddType : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+
+    static QLineEdit* Edit(QWidget* dialog, const char* name) { return dialog->findChild<QLineEdit*>(name); }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TTestEnv>();
+        TClock::Set(QDateTime(QDate(2024, 2, 29), QTime(7, 5, 9)));
+    }
+    void cleanup() { env.reset(); }
+
+    void dialogShowsThePositionReadOnly()
+    {
+        TFormAddType dialog;
+        dialog.SetPosition("根目录->A");
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.windowTitle(), QString("新建组"));
+        QCOMPARE(dialog.size(), QSize(374, 201));
+        QLineEdit* position = Edit(&dialog, "edtPos");
+        QCOMPARE(position->text(), QString("根目录->A"));
+        QVERIFY(position->isReadOnly());
+        QTest::keyClicks(position, "xyz");
+        QCOMPARE(position->text(), QString("根目录->A"));
+        // The name has the focus from the start.
+        QCOMPARE(QApplication::focusWidget(), Edit(&dialog, "edtName"));
+        auto* ok = dialog.findChild<QPushButton*>("btnOK");
+        auto* cancel = dialog.findChild<QPushButton*>("btnCancel");
+        QCOMPARE(ok->text(), QString("确定(&O)"));
+        QCOMPARE(cancel->text(), QString("取消(&C)"));
+        QVERIFY(ok->isDefault());
+        QVERIFY(!(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    }
+
+    void answersAndTheNameReturned_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("enter is OK") << "工作" << int(Qt::Key_Return) << int(mrOk) << "工作";
+        QTest::newRow("blanks kept") << "  a b  " << int(Qt::Key_Enter) << int(mrOk) << "  a b  ";
+        QTest::newRow("escape") << "工作" << int(Qt::Key_Escape) << int(mrCancel) << "";
+        QTest::newRow("close box") << "工作" << 0 << int(mrCancel) << "";
+    }
+
+    void answersAndTheNameReturned()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, key);
+        QFETCH(int, result);
+        QFETCH(QString, name);
+        QString position;
+        OnNextModal([&](QWidget* dialog) {
+            position = Edit(dialog, "edtPos")->text();
+            Edit(dialog, "edtName")->setText(typed);
+            if (key)
+                QTest::keyClick(Edit(dialog, "edtName"), Qt::Key(key));
+            else
+                dialog->close();
+        });
+        QString answer = "stale";
+        QCOMPARE(AskGroupName("根目录->工作", answer), result);
+        QCOMPARE(answer, name);
+        QCOMPARE(position, QString("根目录->工作"));
+        QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    void blankNameIsRefusedAndTheDialogStays_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("empty") << "";
+        QTest::newRow("blanks") << "   ";
+        QTest::newRow("tab and newline") << "\t \n";
+    }
+
+    void blankNameIsRefusedAndTheDialogStays()
+    {
+        QFETCH(QString, typed);
+        bool stayed = false;
+        QString kept;
+        OnNextModal([&](QWidget* dialog) {
+            Edit(dialog, "edtName")->setText(typed);
+            dialog->findChild<QPushButton*>("btnOK")->click();
+            stayed = dialog->isVisible();
+            kept = Edit(dialog, "edtName")->text();
+            dialog->findChild<QPushButton*>("btnCancel")->click();
+        });
+        QString answer;
+        QCOMPARE(AskGroupName("根目录", answer), int(mrCancel));
+        QVERIFY(stayed);
+        QCOMPARE(kept, typed);
+        QCOMPARE(env->Responder.Texts(), QStringList({"名称不能为空!"}));
+        QCOMPARE(env->Responder.Shown[0].kind, IDialogResponder::Kind::Info);
+    }
+
+    void dateKeysInsertAtTheCaret_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("withTime");
+        QTest::newRow("ctrl+d") << int(Qt::ControlModifier) << int(Qt::Key_D) << false;
+        QTest::newRow("ctrl+shift+d") << int(Qt::ControlModifier | Qt::ShiftModifier) << int(Qt::Key_D) << false;
+        QTest::newRow("ctrl+t") << int(Qt::ControlModifier) << int(Qt::Key_T) << true;
+        QTest::newRow("ctrl+alt+t") << int(Qt::ControlModifier | Qt::AltModifier) << int(Qt::Key_T) << true;
+    }
+
+    void dateKeysInsertAtTheCaret()
+    {
+        QFETCH(int, modifiers);
+        QFETCH(int, key);
+        QFETCH(bool, withTime);
+        TFormAddType dialog;
+        dialog.show();
+        QLineEdit* name = Edit(&dialog, "edtName");
+        name->setText("ab[sel]cd");
+        name->setSelection(2, 5);
+        QTest::keyClick(name, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        const QDateTime now = TClock::Now();
+        const QString stamp = withTime ? DateText(now.date()) + " " + TimeText(now.time()) : DateText(now.date());
+        QCOMPARE(name->text(), "ab" + stamp + "cd");
+        QVERIFY(stamp.contains("2024"));
+        QCOMPARE(withTime, stamp.contains("07:05:09") || stamp.contains("7:05:09"));
+    }
+
+    void plainLettersAreTyped()
+    {
+        TFormAddType dialog;
+        dialog.show();
+        QLineEdit* name = Edit(&dialog, "edtName");
+        QTest::keyClicks(name, "dtDT");
+        QCOMPARE(name->text(), QString("dtDT"));
+    }
+
+    void baseDialogOkDoesNothingByItself()
+    {
+        TFormBaseDlg dialog;
+        QCOMPARE(dialog.size(), QSize(491, 314));
+        int result = -1;
+        bool stayed = false;
+        OnNextModal([&](QWidget* modal) {
+            modal->findChild<QPushButton*>("btnOK")->click();
+            stayed = modal->isVisible();
+            QTest::keyClick(modal, Qt::Key_Escape);
+        });
+        result = dialog.ShowModal();
+        QVERIFY(stayed);
+        QCOMPARE(result, int(mrCancel));
+    }
+};
+
+JOTTEREL_TEST_MAIN(TestAddType)
+#include "test_addtype.moc"

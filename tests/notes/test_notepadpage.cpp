@@ -1,0 +1,689 @@
+#include "app/Main.h"
+#include "data/Clock.h"
+#include "data/MD.h"
+#include "data/OleDate.h"
+#include "groups/UntTree.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBoundaryFinder>
+#include <QTreeWidget>
+#include <memory>
+#include <sqlite3.h>
+
+// The notepad page driven through its widgets on a real main window.
+class TestNotepadPage : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+    std::unique_ptr<TFormMain> form;
+    QTreeWidget* tree = nullptr;
+    QPlainTextEdit* memo = nullptr;
+    QLineEdit* query = nullptr;
+    QPushButton* find = nullptr;
+    sqlite3* locker = nullptr;
+
+    void Open()
+    {
+        form = std::make_unique<TFormMain>();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        tree = form->findChild<QTreeWidget*>("tvNote");
+        memo = form->findChild<QPlainTextEdit*>("mmoNote");
+        query = form->findChild<QLineEdit*>("edtQuery");
+        find = form->findChild<QPushButton*>("btn2");
+        baseline = sqlite3_total_changes(DbAccess->Handle());
+    }
+
+    // Groups 1 "A", 2 "B" under the root, 3 "A1" under A; notes for the root and B.
+    static void Seed()
+    {
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'A')@#@"
+                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,0,'B')@#@"
+                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (3,1,'A1')@#@"
+                  "insert into NoteBook(TypeID,ReMark) values (0,'root note')@#@"
+                  "insert into NoteBook(TypeID,ReMark) values (2,'note of B\r\nsecond line')");
+    }
+
+    QTreeWidgetItem* Node(const QString& label) const
+    {
+        const auto found = tree->findItems(label, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.isEmpty() ? nullptr : found.first();
+    }
+
+    void Click(const QString& label)
+    {
+        QTreeWidgetItem* node = Node(label);
+        QVERIFY(node);
+        tree->scrollToItem(node);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
+    }
+
+    // Clicks a group and puts the caret at the end of its note, as a user would.
+    void Edit(const QString& label)
+    {
+        Click(label);
+        QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
+    }
+
+    QAction* Action(const char* name) const { return form->findChild<QAction*>(name); }
+
+    // Rows written since the window opened.
+    int Changes() const { return sqlite3_total_changes(DbAccess->Handle()) - baseline; }
+    int baseline = 0;
+
+    // The group's note rows as stored.
+    static QStringList Stored(int typeId)
+    {
+        DbAccess->OpenQuery2(QString("select ReMark from NoteBook where TypeID=%1").arg(typeId));
+        QStringList texts;
+        for (DbAccess->QuerySet2->First(); !DbAccess->QuerySet2->Eof(); DbAccess->QuerySet2->Next())
+            texts << DbAccess->QuerySet2->AsString("ReMark");
+        return texts;
+    }
+
+    // Types text as key presses, Chinese and emoji included.
+    void Type(const QString& text)
+    {
+        QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+        for (qsizetype from = 0, to; (to = characters.toNextBoundary()) > 0; from = to)
+            QTest::sendKeyEvent(QTest::Click, memo, Qt::Key_unknown, text.mid(from, to - from), Qt::NoModifier);
+    }
+
+    void Lock()
+    {
+        QCOMPARE(sqlite3_open(DbAccess->DatabasePath().toUtf8().constData(), &locker), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(locker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+
+    void Unlock()
+    {
+        sqlite3_exec(locker, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(locker);
+        locker = nullptr;
+    }
+
+    void AddGroup(const QString& name, QString* position = nullptr)
+    {
+        OnNextModal([name, position](QWidget* dialog) {
+            if (position)
+                *position = dialog->findChild<QLineEdit*>("edtPos")->text();
+            auto* edit = dialog->findChild<QLineEdit*>("edtName");
+            edit->setText(name);
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        Action("NAddNoteType")->trigger();
+    }
+
+    int Errors() const
+    {
+        int count = 0;
+        for (const auto& shown : env->Responder.Shown)
+            count += shown.kind == IDialogResponder::Kind::Error;
+        return count;
+    }
+
+    static void CollectStatement(unsigned, void* list, void*, void* sql)
+    {
+        static_cast<QStringList*>(list)->append(QString::fromUtf8(static_cast<const char*>(sql)));
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TTestEnv>();
+        Seed();
+        Open();
+    }
+    void cleanup()
+    {
+        if (locker)
+            Unlock();
+        form.reset();
+        env.reset();
+    }
+
+    void startShowsTheRootNoteAndWritesNothing()
+    {
+        QCOMPARE(tree->currentItem(), form->NoteTree->RootNode);
+        QCOMPARE(memo->toPlainText(), QString("root note"));
+        QVERIFY(!memo->isReadOnly());
+        QCOMPARE(Changes(), 0);
+        QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    void clicksShowNotesAndWriteNothing()
+    {
+        Click("B");
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line"));
+        Click("A");
+        QCOMPARE(memo->toPlainText(), QString());
+        QCOMPARE(Stored(1), QStringList());
+        // Clicking the group shown already reloads it, still writing nothing.
+        Click("A");
+        Click("B");
+        Click("B");
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line"));
+        QCOMPARE(Changes(), 0);
+        QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    void typingCreatesOneRowThenUpdatesIt()
+    {
+        Click("A");
+        QTest::keyClicks(memo, "hi");
+        QCOMPARE(Stored(1), QStringList({"hi"}));
+        QTest::keyClick(memo, Qt::Key_Return);
+        Type("记事 📒");
+        QCOMPARE(Stored(1), QStringList({"hi\r\n记事 📒"}));
+        // Deleting everything leaves the row with an empty text.
+        memo->selectAll();
+        QTest::keyClick(memo, Qt::Key_Delete);
+        QCOMPARE(Stored(1), QStringList({""}));
+        Click("B");
+        Click("A");
+        QCOMPARE(memo->toPlainText(), QString());
+        QCOMPARE(Stored(2), QStringList({"note of B\r\nsecond line"}));
+    }
+
+    void rootNoteIsGroupZero()
+    {
+        Click("A");
+        Edit("根目录");
+        QTest::keyClicks(memo, "!");
+        QCOMPARE(Stored(0), QStringList({"root note!"}));
+    }
+
+    void memoFollowsTheKeyboard()
+    {
+        Click("B");
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Up); // A is collapsed: up from B is A
+        QCOMPARE(tree->currentItem()->text(0), QString("A"));
+        QCOMPARE(memo->toPlainText(), QString());
+        QTest::keyClicks(memo, "for A");
+        QCOMPARE(Stored(1), QStringList({"for A"}));
+        QCOMPARE(Stored(2), QStringList({"note of B\r\nsecond line"}));
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line"));
+        QTest::keyClick(tree, Qt::Key_Home);
+        QCOMPARE(memo->toPlainText(), QString("root note"));
+    }
+
+    void programSelectionAlsoLoadsTheNote()
+    {
+        tree->setCurrentItem(Node("B"));
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line"));
+        QTest::keyClick(memo, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(memo, "+");
+        QCOMPARE(Stored(2), QStringList({"note of B\r\nsecond line+"}));
+        QCOMPARE(Stored(0), QStringList({"root note"}));
+    }
+
+    void keystrokeCostsOnlyTheNoteStatements()
+    {
+        Click("A");
+        QStringList statements;
+        sqlite3_trace_v2(
+            DbAccess->Handle(), SQLITE_TRACE_STMT,
+            [](unsigned m, void* c, void* p, void* x) {
+                CollectStatement(m, c, p, x);
+                return 0;
+            },
+            &statements);
+        QTest::keyClicks(memo, "y");
+        const QStringList insert = statements;
+        statements.clear();
+        Click("B");
+        const QStringList click = statements;
+        statements.clear();
+        QTest::keyClicks(memo, "x");
+        const QStringList update = statements;
+        sqlite3_trace_v2(DbAccess->Handle(), 0, nullptr, nullptr);
+        // Count, read, the update's selection and the post; a click counts and reads.
+        QCOMPARE(update.size(), 4);
+        QCOMPARE(click.size(), 2);
+        QCOMPARE(insert.size(), 3);
+        for (const QString& statement : update + click + insert) {
+            QVERIFY2(statement.contains("NoteBook"), qPrintable(statement));
+            QVERIFY2(!statement.contains("NoteType"), qPrintable(statement));
+        }
+    }
+
+    void dateKeysInsertAndSave_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("withTime");
+        QTest::newRow("ctrl+d") << int(Qt::ControlModifier) << int(Qt::Key_D) << false;
+        QTest::newRow("ctrl+shift+d") << int(Qt::ControlModifier | Qt::ShiftModifier) << int(Qt::Key_D) << false;
+        QTest::newRow("ctrl+t") << int(Qt::ControlModifier) << int(Qt::Key_T) << true;
+    }
+
+    void dateKeysInsertAndSave()
+    {
+        QFETCH(int, modifiers);
+        QFETCH(int, key);
+        QFETCH(bool, withTime);
+        TClock::Set(QDateTime(QDate(2025, 3, 4), QTime(21, 8, 7)));
+        Click("A");
+        QTest::keyClicks(memo, "abXYcd");
+        QTextCursor cursor = memo->textCursor();
+        cursor.setPosition(2);
+        cursor.setPosition(4, QTextCursor::KeepAnchor);
+        memo->setTextCursor(cursor);
+        QTest::keyClick(memo, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        const QString stamp = withTime ? DateTimeText(TClock::Now()) : DateText(TClock::Today());
+        QCOMPARE(memo->toPlainText(), "ab" + stamp + "cd");
+        QCOMPARE(Stored(1), QStringList({"ab" + stamp + "cd"}));
+    }
+
+    void findRunsThroughAllMatches_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<QList<int>>("starts"); // selection start per press, -1: caret to the top
+        QTest::newRow("latin case folds") << "abcABCabc"
+                                          << "bc" << QList<int>{1, 4, 7, -1, 1};
+        QTest::newRow("upper query") << "abcABCabc"
+                                     << "BC" << QList<int>{1, 4, 7, -1};
+        QTest::newRow("chinese") << "中文中文"
+                                 << "文" << QList<int>{1, 3, -1, 1};
+        QTest::newRow("accents keep case") << "Éé"
+                                           << "é" << QList<int>{1, -1, 1};
+        QTest::newRow("greek keeps case") << "ΣΣσ"
+                                          << "σ" << QList<int>{2, -1};
+        QTest::newRow("across lines") << "ab\ncd\nab"
+                                      << "b" << QList<int>{1, 7, -1};
+        QTest::newRow("absent") << "abc"
+                                << "x" << QList<int>{-1, -1};
+        QTest::newRow("empty query") << "abc"
+                                     << "" << QList<int>{-1};
+    }
+
+    void findRunsThroughAllMatches()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, what);
+        QFETCH(QList<int>, starts);
+        Click("A");
+        memo->insertPlainText(text);
+        QTextCursor cursor = memo->textCursor();
+        cursor.setPosition(1);
+        cursor.setPosition(2, QTextCursor::KeepAnchor);
+        memo->setTextCursor(cursor);
+        cursor.setPosition(0);
+        memo->setTextCursor(cursor);
+        query->setText(what);
+        for (int start : starts) {
+            QTest::mouseClick(find, Qt::LeftButton);
+            const QTextCursor now = memo->textCursor();
+            if (start < 0) {
+                QCOMPARE(now.position(), 0);
+                QVERIFY(!now.hasSelection());
+            } else {
+                QCOMPARE(now.selectionStart(), start);
+                QCOMPARE(now.selectedText(), text.mid(start, what.size()));
+                QVERIFY(memo->hasFocus());
+            }
+        }
+        QCOMPARE(Stored(1), QStringList({QString(text).replace("\n", "\r\n")}));
+    }
+
+    void findStartsAfterTheSelection()
+    {
+        Click("A");
+        memo->insertPlainText("aaaa");
+        QTextCursor cursor = memo->textCursor();
+        cursor.setPosition(0);
+        cursor.setPosition(2, QTextCursor::KeepAnchor);
+        memo->setTextCursor(cursor);
+        query->setText("a");
+        QTest::mouseClick(find, Qt::LeftButton);
+        QCOMPARE(memo->textCursor().selectionStart(), 2);
+        // An empty text moves the caret to the top and selects nothing.
+        query->clear();
+        QTest::mouseClick(find, Qt::LeftButton);
+        QCOMPARE(memo->textCursor().position(), 0);
+        QVERIFY(!memo->textCursor().hasSelection());
+    }
+
+    void enterInTheFindBoxDoesNotSearch()
+    {
+        Click("B");
+        QTextCursor cursor = memo->textCursor();
+        cursor.setPosition(3);
+        memo->setTextCursor(cursor);
+        query->setFocus();
+        query->setText("second");
+        QTest::keyClick(query, Qt::Key_Return);
+        QCOMPARE(memo->textCursor().position(), 3);
+        QVERIFY(!memo->textCursor().hasSelection());
+    }
+
+    void addingAGroupSelectsItWithAnEmptyMemo()
+    {
+        Click("A");
+        QTest::keyClicks(memo, "a");
+        QString position;
+        AddGroup("新组", &position);
+        QCOMPARE(position, QString("根目录->A"));
+        QTreeWidgetItem* added = tree->currentItem();
+        QCOMPARE(added->text(0), QString("新组"));
+        QCOMPARE(added->parent(), Node("A"));
+        QCOMPARE(TCardTree::SelfIndexOf(added), 4);
+        QCOMPARE(memo->toPlainText(), QString());
+        QCOMPARE(Stored(4), QStringList());
+        QTest::keyClicks(memo, "n");
+        QCOMPARE(Stored(4), QStringList({"n"}));
+        QCOMPARE(Stored(1), QStringList({"a"}));
+    }
+
+    void cancelledOrDuplicateAddChangesNothing()
+    {
+        Click("B");
+        OnNextModal([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+        Action("NAddNoteType")->trigger();
+        AddGroup("A1");
+        QCOMPARE(env->Responder.Texts(), QStringList({"该名称已经存在，请重新输入！"}));
+        QCOMPARE(tree->currentItem(), Node("B"));
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line"));
+        QCOMPARE(Changes(), 0);
+    }
+
+    void renameEditsInPlace()
+    {
+        Click("B");
+        QTest::keyClick(tree, Qt::Key_F2);
+        QVERIFY(!tree->findChild<QLineEdit*>()); // read-only outside the menu item
+        Action("NModNoteType")->trigger();
+        auto* editor = tree->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->setText("乙 'B'");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(Node("乙 'B'"), tree->currentItem());
+        DbAccess->OpenQuery2("select TypeName from NoteType where SelfIndex=2");
+        QCOMPARE(DbAccess->QuerySet2->AsString("TypeName"), QString("乙 'B'"));
+        QTRY_VERIFY(!form->NoteTree->IsEditing());
+        QVERIFY(!(Node("乙 'B'")->flags() & Qt::ItemIsEditable));
+    }
+
+    void renameToTheSameOrADuplicateName_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("same text") << "B"
+                                   << "";
+        QTest::newRow("other group") << "A1"
+                                     << "该名称已经存在，请重新输入！";
+        QTest::newRow("root caption") << "根目录"
+                                      << "该名称已经存在，请重新输入！";
+    }
+
+    void renameToTheSameOrADuplicateName()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        Click("B");
+        Action("NModNoteType")->trigger();
+        auto* editor = tree->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->setText(text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(!form->NoteTree->IsEditing());
+        QCOMPARE(env->Responder.LastText(), message);
+        QCOMPARE(tree->currentItem()->text(0), QString("B"));
+        QCOMPARE(Changes(), 0);
+    }
+
+    void renameOnTheRootDoesNothing()
+    {
+        Action("NModNoteType")->trigger();
+        QVERIFY(!form->NoteTree->IsEditing());
+        QVERIFY(!tree->findChild<QLineEdit*>());
+    }
+
+    void groupMenuWithoutSelectionDoesNothing()
+    {
+        tree->setCurrentItem(nullptr);
+        Action("NAddNoteType")->trigger(); // would block on the dialog if it opened
+        Action("NModNoteType")->trigger();
+        Action("NDelNoteType")->trigger();
+        QVERIFY(env->Responder.Shown.isEmpty());
+        QCOMPARE(Changes(), 0);
+        // The memo still belongs to the root.
+        QTest::keyClicks(memo, "?");
+        QCOMPARE(Stored(0), QStringList({"?root note"}));
+    }
+
+    void deleteRemovesTheGroupAndItsNotes()
+    {
+        Click("B");
+        QTest::keyClicks(memo, "!");
+        env->Responder.Answers = {true};
+        Action("NDelNoteType")->trigger();
+        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除 B 分组吗？"}));
+        QVERIFY(!Node("B"));
+        QCOMPARE(DbGetIntValue("select count(*) from NoteType where SelfIndex=2"), 0);
+        QCOMPARE(Stored(2), QStringList());
+        // The neighbour is shown, and typing goes there.
+        QTreeWidgetItem* shown = tree->currentItem();
+        QVERIFY(shown);
+        const int group = TCardTree::SelfIndexOf(shown);
+        QCOMPARE(memo->toPlainText(), group == 0 ? QString("root note") : QString());
+        QTest::keyClicks(memo, "#");
+        QCOMPARE(Stored(2), QStringList());
+        QCOMPARE(Stored(group).value(0).left(1), QString("#"));
+    }
+
+    void reusedNumberStartsWithoutNotes()
+    {
+        Click("A1");
+        QTest::keyClicks(memo, "old");
+        env->Responder.Answers = {true};
+        Action("NDelNoteType")->trigger();
+        Click("A");
+        AddGroup("A2");
+        QCOMPARE(TCardTree::SelfIndexOf(tree->currentItem()), 3);
+        QCOMPARE(memo->toPlainText(), QString());
+        QCOMPARE(Stored(3), QStringList());
+    }
+
+    void deleteAnsweredNoOrRefusedChangesNothing()
+    {
+        Click("B");
+        Action("NDelNoteType")->trigger(); // no answer given: No
+        QVERIFY(Node("B"));
+        Click("A");
+        env->Responder.Answers = {true};
+        Action("NDelNoteType")->trigger();
+        QCOMPARE(env->Responder.LastText(), QString("还有下级分组，不能删除该分组！"));
+        QCOMPARE(tree->currentItem(), Node("A"));
+        QCOMPARE(Changes(), 0);
+        QTest::keyClicks(memo, "a");
+        QCOMPARE(Stored(1), QStringList({"a"}));
+    }
+
+    void failingNoteDeleteKeepsTheGroup()
+    {
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (1,'x')");
+        sqlite3_exec(DbAccess->Handle(),
+                     "CREATE TRIGGER keep BEFORE DELETE ON NoteBook BEGIN SELECT RAISE(ABORT, 'refused'); END", nullptr,
+                     nullptr, nullptr);
+        Edit("B");
+        env->Responder.Answers = {true};
+        Action("NDelNoteType")->trigger();
+        QCOMPARE(Errors(), 1);
+        QVERIFY(Node("B"));
+        QCOMPARE(DbGetIntValue("select count(*) from NoteType where SelfIndex=2"), 1);
+        QCOMPARE(Stored(2), QStringList({"note of B\r\nsecond line"}));
+        QCOMPARE(tree->currentItem(), Node("B"));
+        QTest::keyClicks(memo, "+");
+        QCOMPARE(Stored(2), QStringList({"note of B\r\nsecond line+"}));
+    }
+
+    void failedSaveKeepsTheTextUntilItCanBeWritten_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("locked") << "lock";
+        QTest::newRow("table gone") << "rename";
+    }
+
+    void failedSaveKeepsTheTextUntilItCanBeWritten()
+    {
+        QFETCH(QString, how);
+        Edit("B");
+        const auto fail = [&] {
+            if (how == "lock")
+                Lock();
+            else
+                DbExecSQL("alter table NoteBook rename to Away");
+        };
+        const auto heal = [&] {
+            if (how == "lock")
+                Unlock();
+            else
+                DbExecSQL("alter table Away rename to NoteBook");
+        };
+        fail();
+        QTest::keyClicks(memo, "1");
+        QCOMPARE(Errors(), 1);
+        QTest::keyClicks(memo, "2");
+        QCOMPARE(Errors(), 2);
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line12"));
+        heal();
+        QTest::keyClicks(memo, "3");
+        QCOMPARE(Errors(), 2);
+        QCOMPARE(Stored(2), QStringList({"note of B\r\nsecond line123"}));
+    }
+
+    void unsavedTextIsNotLeftBehindWhenSwitching()
+    {
+        // Boxes run the event loop while they are open, as a real one does.
+        struct TSpinningResponder : TPresetResponder
+        {
+            bool Message(Kind kind, const QString& caption, const QString& text) override
+            {
+                QCoreApplication::processEvents();
+                return TPresetResponder::Message(kind, caption, text);
+            }
+        } responder;
+        SetDialogResponder(&responder);
+        const auto errors = [&] { return responder.Shown.size(); };
+        Click("A");
+        Lock();
+        QTest::keyClicks(memo, "typed");
+        QCOMPARE(errors(), 5); // one report per keystroke
+        // Leaving the group tries to save it first; the memo keeps the text and
+        // the tree returns to the group the text belongs to.
+        Click("B");
+        QTRY_COMPARE(errors(), 6);
+        QCOMPARE(memo->toPlainText(), QString("typed"));
+        QCOMPARE(tree->currentItem(), Node("A"));
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>({Node("A")}));
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Down);
+        QTRY_COMPARE(errors(), 7);
+        QCOMPARE(tree->currentItem(), Node("A"));
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>({Node("A")}));
+        Unlock();
+        Click("B");
+        QCoreApplication::processEvents();
+        QCOMPARE(errors(), 7);
+        QCOMPARE(Stored(1), QStringList({"typed"}));
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line"));
+        QCOMPARE(tree->currentItem(), Node("B"));
+        SetDialogResponder(&env->Responder);
+    }
+
+    void clickOnTheCurrentGroupRetriesTheSave()
+    {
+        Click("A");
+        Lock();
+        QTest::keyClicks(memo, "z");
+        Unlock();
+        Click("A");
+        QCOMPARE(Errors(), 1);
+        QCOMPARE(Stored(1), QStringList({"z"}));
+    }
+
+    void textsRoundTripThroughTheMemo_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("quotes") << "it's \"x\" ''"
+                                << "it's \"x\" ''";
+        QTest::newRow("separator and sql") << "a@#@b'); drop table NoteBook; --"
+                                           << "a@#@b'); drop table NoteBook; --";
+        QTest::newRow("line breaks") << "one\ntwo\n\nend\n"
+                                     << "one\r\ntwo\r\n\r\nend\r\n";
+        QTest::newRow("windows breaks pasted") << "one\r\ntwo"
+                                               << "one\r\ntwo";
+        QTest::newRow("emoji") << "👍🏽 记事 ✓"
+                               << "👍🏽 记事 ✓";
+        QTest::newRow("no-break space") << QString("a\u00a0b") << QString("a\u00a0b");
+        const QString line = QString(79, QChar(u'文')) + "\n";
+        QTest::newRow("one megabyte") << line.repeated(13300) << QString(line).replace("\n", "\r\n").repeated(13300);
+    }
+
+    void textsRoundTripThroughTheMemo()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(QString, stored);
+        Click("A");
+        memo->insertPlainText(pasted);
+        QCOMPARE(Stored(1), QStringList({stored}));
+        // After a restart the text comes back and an edit that restores it
+        // writes exactly the same text.
+        form.reset();
+        Open();
+        Click("A");
+        QTextCursor cursor = memo->textCursor();
+        cursor.movePosition(QTextCursor::End);
+        memo->setTextCursor(cursor);
+        const int before = Changes();
+        Click("A");
+        QCOMPARE(Changes(), before);
+        QTest::keyClicks(memo, "x");
+        QTest::keyClick(memo, Qt::Key_Backspace);
+        QCOMPARE(Stored(1), QStringList({stored}));
+    }
+
+    void shiftEnterIsALineBreakToo()
+    {
+        Click("A");
+        QTest::keyClicks(memo, "a");
+        QTest::keyClick(memo, Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(memo, "b");
+        QCOMPARE(Stored(1), QStringList({"a\r\nb"}));
+    }
+
+    void everyTextIsThereAfterARestart()
+    {
+        Click("A");
+        QTest::keyClicks(memo, "for A");
+        Click("A1");
+        QTest::keyClicks(memo, "for A1");
+        AddGroup("C");
+        QTest::keyClicks(memo, "for C");
+        form.reset();
+        Open();
+        QCOMPARE(memo->toPlainText(), QString("root note"));
+        for (const QString group : {"A", "A1", "C"}) {
+            Click(group == "A1" ? "A" : group);
+            if (group == "A1") {
+                Node("A")->setExpanded(true);
+                Click("A1");
+            }
+            QCOMPARE(memo->toPlainText(), "for " + group);
+        }
+    }
+};
+
+JOTTEREL_TEST_MAIN(TestNotepadPage)
+#include "test_notepadpage.moc"
