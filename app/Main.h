@@ -73,6 +73,22 @@ private:
     // Bookmark page and the bookmark tree's group menu (bookmarks/BookmarkPage.cpp)
     void WireBookmarkPage();
     void ShowStartupBookmarks();
+    void tvIEClick();
+    void N1Click();
+    void N5Click();
+    void N2Click();
+    void N3Click();
+    void N8Click();
+    void DBGrid1DblClick();
+    void NAddIETypeClick();
+    void NModIeTypeClick();
+    void NDelIETypeClick();
+    void tvIEEdited(QTreeWidgetItem* node, const QString& text);
+    void NewBookmark();
+    void OpenCurrentBookmark();
+    void RefreshBookmarks();
+    void ReloadIETree();
+    void ReloadIETreeIfGroupsAdded(int addedBefore);
 
     // Reminder page, the tick and the alerts (reminders/ReminderPage.cpp)
     void WireReminderPage();

@@ -1,7 +1,201 @@
 #include "app/Main.h"
 
+#include "bookmarks/AddIE.h"
+#include "bookmarks/ModIE.h"
+#include "bookmarks/UntIE.h"
+#include "bookmarks/ViewIEType.h"
+#include "controls/CardDBGrid.h"
+#include "data/MD.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "groups/AddType.h"
+#include "groups/UntTree.h"
 #include "ui_Main.h"
 
-void TFormMain::WireBookmarkPage() {}
+#include <QAction>
+#include <QSet>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
-void TFormMain::ShowStartupBookmarks() {}
+namespace {
+// The grid's dataset when it holds at least one bookmark, else null: the
+// menu items on an empty list do nothing.
+TDataSet* CurrentBookmark()
+{
+    TDataSet* set = DbAccess->GridSet.get();
+    return set->Active() && !set->IsEmpty() ? set : nullptr;
+}
+} // namespace
+
+void TFormMain::WireBookmarkPage()
+{
+    ui->DBGrid1->SetGridEvenColor(QColor(255, 251, 240));
+    ConnectHandler(ui->tvIE, &QTreeWidget::itemClicked, this, &TFormMain::tvIEClick);
+    ConnectHandler(ui->N1, &QAction::triggered, this, &TFormMain::N1Click);
+    ConnectHandler(ui->N5, &QAction::triggered, this, &TFormMain::N5Click);
+    ConnectHandler(ui->N2, &QAction::triggered, this, &TFormMain::N2Click);
+    ConnectHandler(ui->N3, &QAction::triggered, this, &TFormMain::N3Click);
+    ConnectHandler(ui->N8, &QAction::triggered, this, &TFormMain::N8Click);
+    ConnectHandler(ui->DBGrid1, &QAbstractItemView::doubleClicked, this, &TFormMain::DBGrid1DblClick);
+    ConnectHandler(ui->NAddIEType, &QAction::triggered, this, &TFormMain::NAddIETypeClick);
+    ConnectHandler(ui->NModIeType, &QAction::triggered, this, &TFormMain::NModIeTypeClick);
+    ConnectHandler(ui->NDelIEType, &QAction::triggered, this, &TFormMain::NDelIETypeClick);
+}
+
+void TFormMain::ShowStartupBookmarks()
+{
+    IE.ShowGroupIE(ui->DBGrid1, 0);
+}
+
+// The root lists every bookmark; a group only those filed directly under it.
+void TFormMain::tvIEClick()
+{
+    QTreeWidgetItem* node = IETree->Selected();
+    IE.ShowGroupIE(ui->DBGrid1, !node || IETree->IsRoot(node) ? 0 : IETree->SelectedSelfIndex());
+}
+
+void TFormMain::N1Click()
+{
+    NewBookmark();
+}
+
+void TFormMain::N5Click()
+{
+    NewBookmark();
+}
+
+void TFormMain::NewBookmark()
+{
+    QTreeWidgetItem* node = IETree->Selected();
+    const QString name = !node || IETree->IsRoot(node) ? QString("全部") : node->text(0);
+    const int addedBefore = ChooserGroupsAdded();
+    int saved = 0;
+    const int result = AskNewIE(IETree->SelectedSelfIndex(), name, &saved);
+    ReloadIETreeIfGroupsAdded(addedBefore);
+    // Bookmarks stored with "保存后继续新建" show even when the dialog then
+    // ended with Cancel.
+    if (result == mrOk || saved > 0)
+        RefreshBookmarks();
+}
+
+void TFormMain::N2Click()
+{
+    TDataSet* set = CurrentBookmark();
+    if (!set)
+        return;
+    const int addedBefore = ChooserGroupsAdded();
+    const int result = AskModIE(set->AsString(0));
+    ReloadIETreeIfGroupsAdded(addedBefore);
+    if (result == mrOk)
+        RefreshBookmarks();
+}
+
+// Runs the list again after an add or a change, and fits the columns to it:
+// the first bookmark of an empty list would otherwise show cut short.
+void TFormMain::RefreshBookmarks()
+{
+    DbAccess->RefreshGrid();
+    FitGridColumns(ui->DBGrid1);
+}
+
+void TFormMain::N3Click()
+{
+    TDataSet* set = CurrentBookmark();
+    if (!set)
+        return;
+    const QString id = set->AsString(0);
+    const QString title = set->AsString(1);
+    if (AskYesNo(QStringLiteral(u"确实要删除\uFF1A\uFF02") + title + QStringLiteral(u"\uFF02吗?")))
+        IE.DeleteIE(id);
+}
+
+void TFormMain::N8Click()
+{
+    OpenCurrentBookmark();
+}
+
+void TFormMain::DBGrid1DblClick()
+{
+    OpenCurrentBookmark();
+}
+
+void TFormMain::OpenCurrentBookmark()
+{
+    TDataSet* set = CurrentBookmark();
+    if (!set)
+        return;
+    const QString address = set->AsString(3);
+    if (!TrimBlanks(address).isEmpty())
+        ShellOpen(this, address);
+}
+
+void TFormMain::NAddIETypeClick()
+{
+    QTreeWidgetItem* node = IETree->Selected();
+    if (!node)
+        return;
+    QString name;
+    if (AskGroupName(IETree->IsRoot(node) ? IETree->RootCaption : IETree->PositionText(), name) != mrOk)
+        return;
+    ui->tvIE->setCurrentItem(IETree->AddGroup(name));
+    IE.ShowGroupIE(ui->DBGrid1, IETree->SelectedSelfIndex());
+}
+
+void TFormMain::NModIeTypeClick()
+{
+    QTreeWidgetItem* node = IETree->Selected();
+    if (!node || IETree->IsRoot(node))
+        return;
+    // The tree exists only after the page was wired, so the edit's end is
+    // hooked up here, where the edit begins.
+    IETree->OnEdited = [this](QTreeWidgetItem* edited, const QString& text) { tvIEEdited(edited, text); };
+    IETree->EditSelected();
+}
+
+void TFormMain::tvIEEdited(QTreeWidgetItem* node, const QString& text)
+{
+    if (text != node->text(0))
+        IETree->RenameGroup(text);
+}
+
+void TFormMain::NDelIETypeClick()
+{
+    if (!IETree->Selected())
+        return;
+    // The group and its bookmarks go in one transaction, so no bookmark is
+    // left behind under a number that a later group may receive again.
+    IETree->DeleteGroup(TIE::DeleteGroupStatement(QString::number(IETree->SelectedSelfIndex())));
+    if (IETree->Selected())
+        tvIEClick();
+    else
+        DbAccess->RefreshGrid();
+}
+
+void TFormMain::ReloadIETreeIfGroupsAdded(int addedBefore)
+{
+    if (ChooserGroupsAdded() != addedBefore)
+        ReloadIETree();
+}
+
+// Reads the bookmark groups again (the choose-group dialog may have added
+// some), so this tree never hands out a SelfIndex or accepts a name that
+// the table already holds. The selection and the open groups stay.
+void TFormMain::ReloadIETree()
+{
+    QTreeWidgetItem* selected = IETree->Selected();
+    const int selectedIndex = selected ? TCardTree::SelfIndexOf(selected) : -1;
+    QSet<int> expanded;
+    for (QTreeWidgetItemIterator it(ui->tvIE); *it; ++it)
+        if ((*it)->isExpanded())
+            expanded.insert(TCardTree::SelfIndexOf(*it));
+    qDeleteAll(IETree->RootNode->takeChildren());
+    IETree->LoadGroups();
+    ui->tvIE->setCurrentItem(nullptr);
+    for (QTreeWidgetItemIterator it(ui->tvIE); *it; ++it) {
+        const int self = TCardTree::SelfIndexOf(*it);
+        if (expanded.contains(self))
+            (*it)->setExpanded(true);
+        if (self == selectedIndex)
+            ui->tvIE->setCurrentItem(*it);
+    }
+}

@@ -1,18 +1,112 @@
 #include "controls/CardDBGrid.h"
 
 #include "data/DataSet.h"
+#include "data/UException.h"
 
+#include <QEvent>
 #include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <algorithm>
+#include <vector>
 
-TCardDBGrid::TCardDBGrid(QWidget* parent) : QTableView(parent)
+namespace {
+const QString kAscending = QStringLiteral("▲");
+const QString kDescending = QStringLiteral("▼");
+// How many records decide a column's width.
+constexpr int kFitRecords = 50;
+
+// Draws each data cell: its stripe colour by record number, or the
+// highlight colour on the current row, then the two grid lines along its
+// bottom and right edges.
+class TStripedCellDelegate : public QStyledItemDelegate
 {
+public:
+    explicit TStripedCellDelegate(TCardDBGrid* grid) : QStyledItemDelegate(grid), m_grid(grid) {}
+
+    QString displayText(const QVariant& value, const QLocale&) const override { return GridCellText(value); }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        DrawStripedCell(painter, option, index);
+    }
+
+private:
+    void DrawStripedCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+    {
+        QStyleOptionViewItem cell(option);
+        initStyleOption(&cell, index);
+        // The stripes follow record numbers (the row in the current order),
+        // so after a sort the first row is again an odd one.
+        const bool even = (index.row() + 1) % 2 == 0;
+        QColor fill = even ? m_grid->GridEvenColor() : m_grid->GridOddColor();
+        QColor text = option.palette.color(QPalette::Active, QPalette::Text);
+        // The current row shows whether or not the grid has the focus: the
+        // page's menu items act on it.
+        if (index.row() == m_grid->currentIndex().row()) {
+            fill = m_grid->SelectedRowColor();
+            text = option.palette.color(QPalette::Active, QPalette::HighlightedText);
+        }
+        const QRect rect = option.rect;
+        painter->fillRect(rect, fill);
+        // The text starts 2 pixels in and keeps 2 pixels (the grid line
+        // included) free at the right, so a column sized to its widest value
+        // plus 4 pixels shows that value whole.
+        const QRect textRect = rect.adjusted(2, 0, -2, -1);
+        painter->save();
+        painter->setFont(cell.font);
+        painter->setPen(text);
+        // Widths are measured in whole pixels; eliding works with fractions
+        // and would cut a value that was sized to fit.
+        const QString shown = cell.fontMetrics.horizontalAdvance(cell.text) <= textRect.width()
+                                  ? cell.text
+                                  : cell.fontMetrics.elidedText(cell.text, Qt::ElideRight, textRect.width());
+        painter->drawText(textRect, (cell.displayAlignment & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter, shown);
+        painter->setPen(m_grid->GriddingRowColor());
+        painter->drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
+        painter->setPen(m_grid->GriddingColColor());
+        painter->drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
+        painter->restore();
+    }
+
+    TCardDBGrid* m_grid;
+};
+
+bool IsMarked(const QString& title)
+{
+    return title.startsWith(kAscending) || title.startsWith(kDescending);
+}
+} // namespace
+
+TCardDBGrid::TCardDBGrid(QWidget* parent)
+    : QTableView(parent), m_GridOddColor(palette().color(QPalette::Active, QPalette::Base)),
+      m_GridEvenColor(255, 251, 240), m_GriddingRowColor(166, 202, 240), m_GriddingColColor(166, 202, 240)
+{
+    setItemDelegate(new TStripedCellDelegate(this));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    verticalHeader()->hide();
-    horizontalHeader()->setSectionsMovable(false);
-    horizontalHeader()->setHighlightSections(false);
+    setSortingEnabled(false);
+    setTabKeyNavigation(true);
     setWordWrap(false);
+    // The delegate draws the grid lines in their own colours.
+    setShowGrid(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    QHeaderView* titles = horizontalHeader();
+    titles->setSectionsClickable(true);
+    titles->setSectionsMovable(false);
+    titles->setHighlightSections(false);
+    titles->setSectionResizeMode(QHeaderView::Interactive);
+    titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(titles, &QHeaderView::sectionClicked, this,
+            [this](int column) { RunHandler([&] { TitleClick(column); }); });
+}
+
+TDataSet* TCardDBGrid::DataSet() const
+{
+    return m_source ? m_source->DataSet() : nullptr;
 }
 
 void TCardDBGrid::SetDataSource(TGridSource* source)
@@ -20,7 +114,11 @@ void TCardDBGrid::SetDataSource(TGridSource* source)
     if (m_source == source)
         return;
     m_source = source;
+    disconnect(m_resetConnection);
     setModel(source);
+    if (source)
+        m_resetConnection = connect(source, &QAbstractItemModel::modelReset, this, &TCardDBGrid::ModelReset);
+    BindDataSet();
 }
 
 void TCardDBGrid::FitColumns()
@@ -28,19 +126,164 @@ void TCardDBGrid::FitColumns()
     FitGridColumns(this);
 }
 
-void FitGridColumns(TCardDBGrid* grid)
+void TCardDBGrid::SetGridOddColor(const QColor& value)
 {
-    TGridSource* source = grid->DataSource();
+    if (value != m_GridOddColor)
+        m_GridOddColor = value;
+}
+
+void TCardDBGrid::SetGridEvenColor(const QColor& value)
+{
+    if (value != m_GridEvenColor)
+        m_GridEvenColor = value;
+}
+
+void TCardDBGrid::SetGriddingRowColor(const QColor& value)
+{
+    if (value != m_GriddingRowColor)
+        m_GriddingRowColor = value;
+}
+
+void TCardDBGrid::SetGriddingColColor(const QColor& value)
+{
+    if (value != m_GriddingColColor)
+        m_GriddingColColor = value;
+}
+
+QColor TCardDBGrid::SelectedRowColor() const
+{
+    return palette().color(QPalette::Active, QPalette::Highlight);
+}
+
+void TCardDBGrid::TitleClick(int column)
+{
+    TDataSet* set = DataSet();
+    if (!set || !set->Active() || column < 0 || column >= set->FieldCount())
+        return;
+    for (int i = 0; i < m_source->columnCount(); ++i) {
+        const QString title = m_source->headerData(i, Qt::Horizontal).toString();
+        if (IsMarked(title))
+            m_source->setHeaderData(i, Qt::Horizontal, title.mid(1));
+    }
+    // The expression only ever grows by blanks, which the dataset ignores:
+    // repeated clicks on one title give f, "f DESC", "f ", "f  DESC", ...
+    const QString field = set->FieldName(column);
+    QString sort = set->Sort();
+    QString mark = kAscending;
+    if (!sort.contains(field)) {
+        sort = field;
+    } else if (sort.contains("DESC")) {
+        sort.remove(sort.indexOf("DESC"), 4);
+    } else {
+        sort += " DESC";
+        mark = kDescending;
+    }
+    m_source->setHeaderData(column, Qt::Horizontal, mark + m_source->headerData(column, Qt::Horizontal).toString());
+    set->SetSort(sort);
+}
+
+void TCardDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (m_set && m_set->Active() && current.isValid() && current.row() + 1 != m_set->RecNo())
+        m_set->SetRecNo(current.row() + 1);
+    // The whole old and new rows change colour, not just the two cells.
+    viewport()->update();
+}
+
+QModelIndex TCardDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    // The view cannot move from a cell of a hidden column (the identifier
+    // column of the bookmark list), so step onto a visible one first.
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && isColumnHidden(current.column()))
+        selectionModel()->setCurrentIndex(model()->index(current.row(), VisibleColumn()),
+                                          QItemSelectionModel::NoUpdate);
+    return QTableView::moveCursor(action, modifiers);
+}
+
+void TCardDBGrid::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+}
+
+void TCardDBGrid::BindDataSet()
+{
+    TDataSet* set = DataSet();
+    if (set == m_set && m_setConnection)
+        return;
+    disconnect(m_setConnection);
+    m_set = set;
+    if (set)
+        m_setConnection = connect(set, &TDataSet::CurrentChanged, this, &TCardDBGrid::DataSetCurrentChanged);
+}
+
+void TCardDBGrid::DataSetCurrentChanged(int row)
+{
+    // A dataset that was opened, requeried or sorted announces its current
+    // record before its new rows; the reset that follows places the row.
+    if (!m_set || row < 0 || verticalHeader()->count() != m_set->RecordCount())
+        return;
+    if (currentIndex().row() != row)
+        MoveToRow(row);
+}
+
+void TCardDBGrid::ModelReset()
+{
+    BindDataSet();
+    if (m_set && m_set->Active() && m_set->RecNo() > 0)
+        MoveToRow(m_set->RecNo() - 1);
+}
+
+void TCardDBGrid::MoveToRow(int row)
+{
+    const QModelIndex target = model() ? model()->index(row, VisibleColumn()) : QModelIndex();
+    if (target.isValid())
+        setCurrentIndex(target);
+}
+
+int TCardDBGrid::VisibleColumn() const
+{
+    const int column = currentIndex().column();
+    if (column >= 0 && !isColumnHidden(column))
+        return column;
+    const int columns = model() ? model()->columnCount() : 0;
+    for (int i = 0; i < columns; ++i)
+        if (!isColumnHidden(i))
+            return i;
+    return 0;
+}
+
+QString GridCellText(const QVariant& value)
+{
+    QString text = TDataSet::Text(value);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    for (const QChar lineBreak :
+         {QChar('\r'), QChar('\n'), QChar(QChar::LineSeparator), QChar(QChar::ParagraphSeparator)})
+        text.replace(lineBreak, QChar(' '));
+    return text;
+}
+
+void FitGridColumns(QTableView* grid)
+{
+    auto* source = qobject_cast<TGridSource*>(grid->model());
     TDataSet* set = source ? source->DataSet() : nullptr;
     if (!set || !set->Active())
         return;
-    const QFontMetrics metrics(grid->font());
+    const int fields = std::min(set->FieldCount(), source->columnCount());
     const QFontMetrics titleMetrics(grid->horizontalHeader()->font());
-    const int rows = std::min(set->RecordCount(), 50);
-    for (int field = 0; field < set->FieldCount(); ++field) {
-        int width = titleMetrics.horizontalAdvance(source->headerData(field, Qt::Horizontal).toString()) + 24;
-        for (int row = 0; row < rows; ++row)
-            width = std::max(width, metrics.horizontalAdvance(TDataSet::Text(set->ValueAt(row, field))) + 4);
-        grid->setColumnWidth(field, width);
-    }
+    const QFontMetrics metrics(grid->font());
+    std::vector<int> widths(fields);
+    for (int i = 0; i < fields; ++i)
+        widths[i] = titleMetrics.horizontalAdvance(source->headerData(i, Qt::Horizontal).toString()) + 24;
+    // Values are read by position, so the current record stays where it is
+    // and nothing is repainted while scanning.
+    const int rows = std::min(set->RecordCount(), kFitRecords);
+    for (int row = 0; row < rows; ++row)
+        for (int i = 0; i < fields; ++i)
+            widths[i] = std::max(widths[i], metrics.horizontalAdvance(GridCellText(set->ValueAt(row, i))) + 4);
+    for (int i = 0; i < fields; ++i)
+        grid->setColumnWidth(i, widths[i]);
 }

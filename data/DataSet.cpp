@@ -69,16 +69,32 @@ void Bind(sqlite3_stmt* stmt, int index, const QVariant& value)
     }
 }
 
-int Compare(const QVariant& a, const QVariant& b)
+// A value prepared once for sorting, so that a sort of many rows does not
+// convert the same values again at every comparison.
+struct TSortKey
 {
-    if (a.isNull() || b.isNull())
-        return int(!a.isNull()) - int(!b.isNull());
-    const bool numbers = a.typeId() != QMetaType::QString && b.typeId() != QMetaType::QString;
-    if (numbers) {
-        const double x = a.toDouble(), y = b.toDouble();
-        return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    return a.toString().compare(b.toString(), Qt::CaseInsensitive);
+    bool null;
+    bool text;
+    double number;
+    QString string;
+};
+
+TSortKey SortKey(const QVariant& value)
+{
+    if (value.isNull())
+        return {true, false, 0, QString()};
+    const bool text = value.typeId() == QMetaType::QString;
+    // Folded once here, so that comparing ignores letter case at the cost of a plain comparison.
+    return {false, text, text ? 0 : value.toDouble(), value.toString().toCaseFolded()};
+}
+
+int Compare(const TSortKey& a, const TSortKey& b)
+{
+    if (a.null || b.null)
+        return int(!a.null) - int(!b.null);
+    if (!a.text && !b.text)
+        return a.number < b.number ? -1 : (a.number > b.number ? 1 : 0);
+    return a.string.compare(b.string);
 }
 } // namespace
 
@@ -373,20 +389,12 @@ void TDataSet::ApplySort()
     if (field < 0)
         throw TSqlError("找不到排序字段 " + words.first());
     const bool descending = words.mid(1).contains("DESC", Qt::CaseInsensitive);
-    // Texts compare without regard to case: fold each once, not at every comparison.
-    std::vector<QString> folded(m_rows.size());
-    for (size_t i = 0; i < m_rows.size(); ++i)
-        if (m_rows[i][field].typeId() == QMetaType::QString)
-            folded[i] = m_rows[i][field].toString().toCaseFolded();
-    const auto compare = [&](int a, int b) {
-        const QVariant& x = m_rows[a][field];
-        const QVariant& y = m_rows[b][field];
-        if (x.typeId() == QMetaType::QString && y.typeId() == QMetaType::QString)
-            return QString::compare(folded[a], folded[b], Qt::CaseSensitive);
-        return Compare(x, y);
-    };
+    std::vector<TSortKey> keys;
+    keys.reserve(m_rows.size());
+    for (const auto& row : m_rows)
+        keys.push_back(SortKey(row[field]));
     std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
-        const int c = compare(a, b);
+        const int c = Compare(keys[a], keys[b]);
         return descending ? c > 0 : c < 0;
     });
 }

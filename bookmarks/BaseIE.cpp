@@ -1,0 +1,103 @@
+#include "bookmarks/BaseIE.h"
+
+#include "bookmarks/UntIE.h"
+#include "bookmarks/ViewIEType.h"
+#include "controls/CardIcons.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "ui_BaseIE.h"
+
+#include <QMouseEvent>
+#include <QPushButton>
+#include <limits>
+
+TFormBaseIE::TFormBaseIE(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormBaseIE>())
+{
+    ui->setupUi(ClientArea());
+    resize(400, 266);
+    QPalette group = ui->EdtGoup->palette();
+    group.setColor(QPalette::Base, group.color(QPalette::Button));
+    ui->EdtGoup->setPalette(group);
+    QPalette blue = ui->edtIE->palette();
+    blue.setColor(QPalette::Text, Qt::blue);
+    ui->edtIE->setPalette(blue);
+    // Addresses and titles are stored however long they are.
+    ui->edtIE->setMaxLength(std::numeric_limits<int>::max());
+    ui->edtName->setMaxLength(std::numeric_limits<int>::max());
+    ui->img3->setPixmap(OpenUrlPicture());
+    ui->img3->installEventFilter(this);
+    setTabOrder(OkButton(), CancelButton());
+    setTabOrder(CancelButton(), ui->EdtGoup);
+    setTabOrder(ui->EdtGoup, ui->edtIE);
+    setTabOrder(ui->edtIE, ui->edtName);
+    setTabOrder(ui->edtName, ui->mmoRemark);
+    ConnectHandler(ui->EdtGoup, &TCardEdtBut::OnButClick, this, &TFormBaseIE::EdtGoupButClick);
+    FormCreate();
+}
+
+TFormBaseIE::~TFormBaseIE() = default;
+
+void TFormBaseIE::FormCreate()
+{
+    TypeID = 0;
+}
+
+void TFormBaseIE::showEvent(QShowEvent* event)
+{
+    TFormBaseDlg::showEvent(event);
+    FormShow();
+}
+
+void TFormBaseIE::FormShow()
+{
+    ui->edtIE->setFocus();
+}
+
+bool TFormBaseIE::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->img3 && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && ui->img3->rect().contains(mouse->position().toPoint()))
+            RunHandler([this] { img3Click(); });
+        return true;
+    }
+    return TFormBaseDlg::eventFilter(watched, event);
+}
+
+void TFormBaseIE::CheckInput()
+{
+    if (TrimBlanks(ui->edtIE->text()).isEmpty())
+        RaiseError("网址不能为空！");
+}
+
+void TFormBaseIE::WriteFields()
+{
+    IE.TypeID = TypeID;
+    IE.IEUrl = ui->edtIE->text();
+    IE.IEName = ui->edtName->text();
+    IE.ReMark = ui->mmoRemark->toPlainText();
+}
+
+void TFormBaseIE::EdtGoupButClick()
+{
+    int id = 0;
+    QString name;
+    // Whatever the chooser did, typing goes on in the address.
+    struct TFocusBack
+    {
+        QWidget* edit;
+        ~TFocusBack() { edit->setFocus(); }
+    } focusBack{ui->edtIE};
+    if (AskIEType(id, name) == mrOk) {
+        TypeID = id;
+        ui->EdtGoup->setText(name);
+    }
+}
+
+void TFormBaseIE::img3Click()
+{
+    // Only looks at the address: nothing is saved.
+    const QString address = ui->edtIE->text();
+    if (!TrimBlanks(address).isEmpty())
+        ShellOpen(this, address);
+}

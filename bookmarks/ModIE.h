@@ -1,0 +1,24 @@
+#pragma once
+
+#include "bookmarks/BaseIE.h"
+
+// The modify bookmark dialog: the stored values of one bookmark, written
+// back over it on OK. It adds no control to the shared bookmark form.
+class TFormModIE : public TFormBaseIE
+{
+    Q_OBJECT
+public:
+    explicit TFormModIE(QWidget* parent = nullptr);
+
+    // The identifier of the bookmark being edited.
+    QString EditID;
+
+protected:
+    void btnOKClick() override;
+
+private:
+    friend int AskModIE(const QString& id);
+};
+
+// Shows the modify dialog for bookmark id (as the grid gives it).
+int AskModIE(const QString& id);

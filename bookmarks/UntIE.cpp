@@ -1,0 +1,71 @@
+#include "bookmarks/UntIE.h"
+
+#include "controls/CardDBGrid.h"
+#include "data/MD.h"
+#include "data/UntPublic.h"
+
+TIE IE;
+
+void TIE::InsertIE()
+{
+    LastSQL = FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(%s,'%s','%s','%s') ",
+                        {QString::number(TypeID), SqlText(IEUrl), SqlText(IEName), SqlText(ReMark)});
+    DbExecSQL(LastSQL);
+}
+
+void TIE::ShowGroupIE(TCardDBGrid* grid, int n)
+{
+    // The root lists every bookmark of every group, not only its own.
+    LastSQL = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE  ";
+    if (n != 0)
+        LastSQL += FormatSQL(" where TypeID=%s ", {QString::number(n)});
+    DbAccess->OpenGrid(LastSQL, grid, true);
+    grid->setColumnHidden(0, true);
+}
+
+void TIE::DeleteIE(const QString& id)
+{
+    LastSQL = FormatSQL("delete from IE where ID=%s ", {id});
+    DbExecSQL(LastSQL);
+    DbAccess->RefreshGrid();
+}
+
+void TIE::LoadIE(const QString& id)
+{
+    LastSQL = FormatSQL("select * from IE where ID=%s ", {id});
+    DbAccess->OpenQuery(LastSQL);
+    // Everything is read before the group's name, whose lookup reuses the dataset.
+    const TDataSet& set = *DbAccess->QuerySet;
+    TypeID = set.AsInteger("TypeID");
+    IEUrl = set.AsString("IEUrl");
+    IEName = set.AsString("IEName");
+    ReMark = set.AsString("ReMark");
+    TypeName = LoadTypeName(TypeID);
+}
+
+QString TIE::LoadTypeName(int n)
+{
+    LastSQL = FormatSQL("select TypeName from IEType where Selfindex=%s ", {QString::number(n)});
+    DbAccess->OpenQuery(LastSQL);
+    const TDataSet& set = *DbAccess->QuerySet;
+    return set.IsEmpty() ? QString() : set.AsString(0);
+}
+
+void TIE::UpdateIE(const QString& id)
+{
+    LastSQL = FormatSQL("update IE set TypeID=%s,IEUrl='%s',IEName='%s',ReMark='%s' where ID=%s  ",
+                        {QString::number(TypeID), SqlText(IEUrl), SqlText(IEName), SqlText(ReMark), id});
+    DbExecSQL(LastSQL);
+}
+
+QString TIE::DeleteGroupStatement(const QString& groupId)
+{
+    return FormatSQL("delete from IE where TypeID=%s ", {groupId});
+}
+
+void TIE::DeleteGroupIE(const QString& groupId)
+{
+    LastSQL = DeleteGroupStatement(groupId);
+    DbExecSQL(LastSQL);
+    DbAccess->RefreshGrid();
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+class TCardDBGrid;
+
+// The only code that reads and writes the bookmark table IE. Its fields
+// carry one bookmark between the dialogs and the statements; every
+// operation builds one statement, keeps it in LastSQL and runs it.
+class TIE
+{
+public:
+    int TypeID = 0;   // the bookmark's group (a SelfIndex), 0 for the root
+    QString TypeName; // that group's name, filled only by LoadIE
+    QString IEUrl;
+    QString IEName;
+    QString ReMark;
+    QString LastSQL;
+
+    // Stores the fields as a new bookmark; the caller refreshes the grid.
+    void InsertIE();
+    // Lists the bookmarks of group n (all of them for 0) in the grid, sized to
+    // their contents, with the identifier column hidden.
+    void ShowGroupIE(TCardDBGrid* grid, int n);
+    // Deletes one bookmark, then requeries the grid.
+    void DeleteIE(const QString& id);
+    // Fills the fields from one stored bookmark.
+    void LoadIE(const QString& id);
+    // The name of group n; empty for the root or a group that is gone.
+    QString LoadTypeName(int n);
+    // Stores the fields over the bookmark id; the caller refreshes the grid.
+    void UpdateIE(const QString& id);
+    // Deletes every bookmark of a group, then requeries the grid.
+    void DeleteGroupIE(const QString& groupId);
+    // The statement of DeleteGroupIE, for running in the same transaction as
+    // the deletion of the group itself.
+    static QString DeleteGroupStatement(const QString& groupId);
+};
+
+// The program's one bookmark store.
+extern TIE IE;

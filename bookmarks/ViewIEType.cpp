@@ -1,0 +1,96 @@
+#include "bookmarks/ViewIEType.h"
+
+#include "data/UException.h"
+#include "groups/AddType.h"
+#include "groups/UntTree.h"
+#include "ui_ViewIEType.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+
+namespace {
+int groupsAdded = 0;
+}
+
+TFormViewIEType::TFormViewIEType(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormViewIEType>())
+{
+    ui->setupUi(ClientArea());
+    setWindowTitle("选择组");
+    resize(280, 347);
+    btn1 = new QPushButton("新建分组", BottomPanel());
+    btn1->setObjectName("btn1");
+    btn1->setFixedSize(75, 25);
+    btn1->setAutoDefault(false);
+    BottomLayout()->insertWidget(0, btn1);
+    ConnectHandler(btn1, &QPushButton::clicked, this, &TFormViewIEType::btn1Click);
+    connect(ui->tv1, &QTreeWidget::itemDoubleClicked, this, [this] { RunHandler([this] { btnOKClick(); }); });
+    FormCreate();
+}
+
+TFormViewIEType::~TFormViewIEType() = default;
+
+void TFormViewIEType::FormCreate()
+{
+    GroupTree = std::make_unique<TCardTree>(ui->tv1, "全部", "IEType");
+}
+
+void TFormViewIEType::showEvent(QShowEvent* event)
+{
+    TFormBaseDlg::showEvent(event);
+    if (!m_loaded) {
+        m_loaded = true;
+        RunHandler([this] { FormShow(); });
+    }
+}
+
+// Read afresh at every showing, so groups added anywhere are offered.
+void TFormViewIEType::FormShow()
+{
+    GroupTree->LoadGroups();
+}
+
+QString TFormViewIEType::SelectedName() const
+{
+    const QTreeWidgetItem* node = GroupTree->Selected();
+    return node ? node->text(0) : QString();
+}
+
+void TFormViewIEType::btnOKClick()
+{
+    QTreeWidgetItem* node = GroupTree->Selected();
+    if (!node)
+        return;
+    ChosenTypeID = GroupTree->IsRoot(node) ? 0 : GroupTree->SelectedSelfIndex();
+    CloseOk();
+}
+
+void TFormViewIEType::btn1Click()
+{
+    QTreeWidgetItem* node = GroupTree->Selected();
+    if (!node)
+        return;
+    const QString position = GroupTree->IsRoot(node) ? GroupTree->RootCaption : GroupTree->PositionText();
+    QString name;
+    if (AskGroupName(position, name) != mrOk)
+        return;
+    // The new node stays unselected: choosing it takes a click and OK.
+    GroupTree->AddGroup(name);
+    ++groupsAdded;
+}
+
+int AskIEType(int& id, QString& name)
+{
+    name.clear();
+    TFormViewIEType dialog;
+    const int result = dialog.ShowModal();
+    if (result == mrOk) {
+        id = dialog.ChosenTypeID;
+        name = id == 0 ? QString("全部") : dialog.SelectedName();
+    }
+    return result;
+}
+
+int ChooserGroupsAdded()
+{
+    return groupsAdded;
+}

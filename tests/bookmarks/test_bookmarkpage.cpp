@@ -1,0 +1,453 @@
+#include "app/Main.h"
+#include "bookmarks/UntIE.h"
+#include "controls/CardDBGrid.h"
+#include "controls/CardEdtBut.h"
+#include "data/MD.h"
+#include "data/UntPublic.h"
+#include "groups/UntTree.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <memory>
+
+namespace {
+template <typename T> T* Find(QObject* parent, const char* name)
+{
+    T* child = parent->findChild<T*>(name);
+    if (!child)
+        qFatal("no control %s", name);
+    return child;
+}
+
+void Click(QWidget* dialog, const char* button)
+{
+    Find<QPushButton>(dialog, button)->click();
+}
+
+// Drives the next modal dialog; whatever the action leaves open is cancelled.
+void Drive(std::function<void(QWidget*)> action)
+{
+    OnNextModal([action](QWidget* dialog) {
+        action(dialog);
+        if (dialog->isVisible())
+            qobject_cast<QDialog*>(dialog)->reject();
+    });
+}
+
+void AddGroup(int self, int parent, const QString& name)
+{
+    DbExecSQL(FormatSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')",
+                        {QString::number(self), QString::number(parent), name}));
+}
+
+void AddBookmark(int typeId, const QString& title, const QString& address = "www.example.com")
+{
+    DbExecSQL(FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(%s,'%s','%s','') ",
+                        {QString::number(typeId), SqlText(address), SqlText(title)}));
+}
+
+QTreeWidgetItem* Node(QTreeWidget* tree, const QString& label)
+{
+    const auto found = tree->findItems(label, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+QTreeWidgetItem* Node(QWidget* dialog, const QString& label)
+{
+    return Node(Find<QTreeWidget>(dialog, "tv1"), label);
+}
+
+// Fails the test when a modal dialog opens before control returns to it.
+class TNoModalGuard
+{
+public:
+    TNoModalGuard()
+    {
+        QTimer::singleShot(0, [opened = m_opened] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                *opened = true;
+                qobject_cast<QDialog*>(modal)->reject();
+            }
+        });
+    }
+    bool Opened() const
+    {
+        QCoreApplication::processEvents();
+        return *m_opened;
+    }
+
+private:
+    std::shared_ptr<bool> m_opened = std::make_shared<bool>(false);
+};
+} // namespace
+
+class TestBookmarkPage : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+    std::unique_ptr<TFormMain> form;
+    QTreeWidget* tree = nullptr;
+    TCardDBGrid* grid = nullptr;
+
+    void Show()
+    {
+        form = std::make_unique<TFormMain>();
+        Find<QTabWidget>(form.get(), "pgcMain")->setCurrentIndex(2);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        tree = Find<QTreeWidget>(form.get(), "tvIE");
+        grid = Find<TCardDBGrid>(form.get(), "DBGrid1");
+    }
+
+    void Trigger(const char* action) { Find<QAction>(form.get(), action)->trigger(); }
+
+    void ClickNode(const QString& label)
+    {
+        QTreeWidgetItem* node = Node(tree, label);
+        QVERIFY(node);
+        tree->scrollToItem(node);
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
+        QCOMPARE(tree->currentItem(), node);
+    }
+
+    void ClickRow(int row)
+    {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                          grid->visualRect(grid->model()->index(row, 1)).center());
+    }
+
+    QStringList Titles() const
+    {
+        QStringList titles;
+        for (int row = 0; row < grid->model()->rowCount(); ++row)
+            titles << grid->model()->index(row, 1).data().toString();
+        return titles;
+    }
+
+    static QStringList Sorted(QStringList list)
+    {
+        list.sort();
+        return list;
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TTestEnv>();
+        QGuiApplication::clipboard()->clear();
+    }
+    void cleanup()
+    {
+        form.reset();
+        env.reset();
+    }
+
+    void startupListsEveryBookmarkWithNoGroupSelected()
+    {
+        AddGroup(1, 0, "A");
+        AddGroup(2, 1, "B");
+        AddBookmark(0, "root");
+        AddBookmark(1, "in A");
+        AddBookmark(2, "in B");
+        Show();
+        QCOMPARE(Sorted(Titles()), QStringList({"in A", "in B", "root"}));
+        QVERIFY(grid->isColumnHidden(0));
+        QCOMPARE(tree->currentItem(), nullptr);
+        QCOMPARE(grid->GridEvenColor(), QColor(255, 251, 240));
+        for (const char* name : {"N1", "N2", "N3", "N5", "N8", "NAddIEType", "NModIeType", "NDelIEType"})
+            QVERIFY2(Find<QAction>(form.get(), name)->isEnabled(), name);
+    }
+
+    void treeClickListsTheGroupsOwnBookmarks()
+    {
+        AddGroup(1, 0, "A");
+        AddGroup(2, 1, "B");
+        AddBookmark(0, "root");
+        AddBookmark(1, "in A");
+        AddBookmark(2, "in B");
+        Show();
+        ClickNode("A");
+        QCOMPARE(Titles(), QStringList({"in A"}));
+        tree->expandAll();
+        ClickNode("B");
+        QCOMPARE(Titles(), QStringList({"in B"}));
+        QVERIFY(grid->isColumnHidden(0));
+        ClickNode("全部");
+        QCOMPARE(Titles().size(), 3);
+    }
+
+    void newBookmarkGoesToTheSelectedGroup_data()
+    {
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QByteArray>("item");
+        QTest::addColumn<QString>("groupText");
+        QTest::addColumn<int>("typeId");
+        QTest::newRow("nothing selected") << "" << QByteArray("N1") << "全部" << 0;
+        QTest::newRow("root, tree menu") << "全部" << QByteArray("N5") << "全部" << 0;
+        QTest::newRow("group") << "A" << QByteArray("N1") << "A" << 1;
+    }
+
+    void newBookmarkGoesToTheSelectedGroup()
+    {
+        QFETCH(QString, selected);
+        QFETCH(QByteArray, item);
+        QFETCH(QString, groupText);
+        QFETCH(int, typeId);
+        AddGroup(1, 0, "A");
+        AddBookmark(0, "old");
+        Show();
+        if (!selected.isEmpty())
+            ClickNode(selected);
+        QString shownGroup;
+        Drive([&](QWidget* dialog) {
+            shownGroup = Find<QLineEdit>(dialog, "EdtGoup")->text();
+            Find<QLineEdit>(dialog, "edtIE")->setText("www.new.com");
+            Find<QLineEdit>(dialog, "edtName")->setText("new");
+            Click(dialog, "btnOK");
+        });
+        Trigger(item.constData());
+        QCOMPARE(shownGroup, groupText);
+        QCOMPARE(DbGetIntValue(FormatSQL("select TypeID from IE where IEName='new'", {})), typeId);
+        QVERIFY(Titles().contains("new"));
+    }
+
+    void savedThenCancelledAddStillShowsInTheGrid()
+    {
+        Show();
+        Drive([&](QWidget* dialog) {
+            Find<QCheckBox>(dialog, "chk1")->setChecked(true);
+            for (const char* title : {"the first bookmark's title", "two"}) {
+                Find<QLineEdit>(dialog, "edtIE")->setText("www.x.com");
+                Find<QLineEdit>(dialog, "edtName")->setText(title);
+                Click(dialog, "btnOK");
+            }
+            Click(dialog, "btnCancel");
+        });
+        Trigger("N1");
+        QCOMPARE(Sorted(Titles()), QStringList({"the first bookmark's title", "two"}));
+        // The columns fit what was added to the empty list.
+        QCOMPARE(grid->columnWidth(1), QFontMetrics(grid->font()).horizontalAdvance("the first bookmark's title") + 4);
+    }
+
+    void bookmarkMovedToAnotherGroupLeavesTheOldList()
+    {
+        AddGroup(1, 0, "A");
+        AddGroup(2, 0, "B");
+        AddBookmark(1, "moving");
+        AddBookmark(1, "staying");
+        Show();
+        ClickNode("A");
+        ClickRow(Titles().indexOf("moving"));
+        QCOMPARE(DbAccess->GridSet->AsString(1), QString("moving"));
+        QString shownTitle;
+        Drive([&](QWidget* dialog) {
+            shownTitle = Find<QLineEdit>(dialog, "edtName")->text();
+            Drive([&](QWidget* chooser) {
+                Find<QTreeWidget>(chooser, "tv1")->setCurrentItem(Node(chooser, "B"));
+                Click(chooser, "btnOK");
+            });
+            Find<TCardEdtBut>(dialog, "EdtGoup")->Button()->click();
+            Click(dialog, "btnOK");
+        });
+        Trigger("N2");
+        QCOMPARE(shownTitle, QString("moving"));
+        QCOMPARE(Titles(), QStringList({"staying"}));
+        ClickNode("B");
+        QCOMPARE(Titles(), QStringList({"moving"}));
+        ClickNode("全部");
+        QCOMPARE(Sorted(Titles()), QStringList({"moving", "staying"}));
+    }
+
+    void deleteAsksAboutTheCurrentRow_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("no") << "Second" << false;
+        QTest::newRow("yes") << "Second" << true;
+        QTest::newRow("empty title") << "" << true;
+    }
+
+    void deleteAsksAboutTheCurrentRow()
+    {
+        QFETCH(QString, title);
+        QFETCH(bool, answer);
+        AddBookmark(0, "First");
+        AddBookmark(0, title);
+        AddBookmark(0, "Third");
+        Show();
+        ClickRow(1);
+        env->Responder.Answers = {answer};
+        Trigger("N3");
+        QCOMPARE(env->Responder.Texts(), QStringList({QString::fromUtf16(u"确实要删除\uFF1A\uFF02") + title +
+                                                      QString::fromUtf16(u"\uFF02吗?")}));
+        QCOMPARE(Titles(), answer ? QStringList({"First", "Third"}) : QStringList({"First", title, "Third"}));
+        QCOMPARE(DbGetIntValue("select count(*) from IE"), answer ? 2 : 3);
+    }
+
+    void menuItemsOnAnEmptyListDoNothing()
+    {
+        AddGroup(1, 0, "empty");
+        AddBookmark(0, "elsewhere");
+        Show();
+        ClickNode("empty");
+        QCOMPARE(Titles(), QStringList());
+        TNoModalGuard guard;
+        for (const char* item : {"N2", "N3", "N8"})
+            Trigger(item);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(!guard.Opened());
+        QVERIFY(env->Responder.Shown.isEmpty());
+        QVERIFY(env->Responder.Opened_.isEmpty());
+        QCOMPARE(DbGetIntValue("select count(*) from IE"), 1);
+    }
+
+    void openingHandsTheStoredAddressToTheDesktop()
+    {
+        AddBookmark(0, "site", " www.site.cn ");
+        AddBookmark(0, "blank", " \t ");
+        Show();
+        ClickRow(0);
+        Trigger("N8");
+        emit grid->doubleClicked(grid->currentIndex());
+        ClickRow(1);
+        Trigger("N8");
+        emit grid->doubleClicked(grid->currentIndex());
+        QCOMPARE(env->Responder.Opened_, QStringList({" www.site.cn ", " www.site.cn "}));
+        QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    void groupMenuAddsRenamesAndDeletesWithTheGridFollowing()
+    {
+        AddGroup(1, 0, "A");
+        AddBookmark(0, "root");
+        AddBookmark(1, "in A");
+        Show();
+        ClickNode("A");
+        QString position;
+        Drive([&](QWidget* ask) {
+            position = Find<QLineEdit>(ask, "edtPos")->text();
+            Find<QLineEdit>(ask, "edtName")->setText("A2");
+            Click(ask, "btnOK");
+        });
+        Trigger("NAddIEType");
+        QCOMPARE(position, QString("全部->A"));
+        QCOMPARE(tree->currentItem()->text(0), QString("A2"));
+        QCOMPARE(TCardTree::SelfIndexOf(tree->currentItem()), 2);
+        QCOMPARE(IE.LastSQL,
+                 QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE   where TypeID=2 "));
+        QCOMPARE(Titles(), QStringList());
+
+        ClickNode("A");
+        Trigger("NModIeType");
+        auto* editor = tree->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->setText("Renamed");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents(); // the editor commits through a queued call
+        QCOMPARE(Node(tree, "A"), nullptr);
+        QVERIFY(Node(tree, "Renamed"));
+        QCOMPARE(DbGetIntValue("select count(*) from IEType where TypeName='Renamed' and SelfIndex=1"), 1);
+
+        // A group with sub-groups stays; an empty one goes with its bookmarks.
+        ClickNode("Renamed");
+        Trigger("NDelIEType");
+        QCOMPARE(env->Responder.Texts(), QStringList({"还有下级分组，不能删除该分组！"}));
+        ClickNode("A2");
+        AddBookmark(2, "in A2");
+        env->Responder.Answers = {true};
+        Trigger("NDelIEType");
+        QCOMPARE(DbGetIntValue("select count(*) from IEType where SelfIndex=2"), 0);
+        QCOMPARE(DbGetIntValue("select count(*) from IE where TypeID=2"), 0);
+        QCOMPARE(DbGetIntValue("select count(*) from IE"), 2);
+        QCOMPARE(tree->currentItem()->text(0), QString("Renamed"));
+        QCOMPARE(Titles(), QStringList({"in A"}));
+    }
+
+    void groupAndItsBookmarksGoTogetherOrNotAtAll()
+    {
+        AddGroup(1, 0, "A");
+        AddBookmark(1, "in A");
+        Show();
+        ClickNode("A");
+        DbExecSQL("create trigger lockIE before delete on IE begin select raise(abort, 'locked'); end");
+        env->Responder.Answers = {true};
+        Trigger("NDelIEType");
+        QVERIFY(env->Responder.LastText().startsWith("数据库操作失败！"));
+        QCOMPARE(DbGetIntValue("select count(*) from IEType where SelfIndex=1"), 1);
+        QVERIFY(Node(tree, "A"));
+        QCOMPARE(Titles(), QStringList({"in A"}));
+    }
+
+    void mainTreeShowsGroupsAddedInTheChooser()
+    {
+        AddGroup(1, 0, "新闻");
+        Show();
+        ClickNode("新闻");
+        Drive([&](QWidget* dialog) {
+            Drive([&](QWidget* chooser) {
+                Find<QTreeWidget>(chooser, "tv1")->setCurrentItem(Node(chooser, "全部"));
+                Drive([&](QWidget* ask) {
+                    Find<QLineEdit>(ask, "edtName")->setText("工作");
+                    Click(ask, "btnOK");
+                });
+                Click(chooser, "btn1");
+                Click(chooser, "btnCancel");
+            });
+            Find<TCardEdtBut>(dialog, "EdtGoup")->Button()->click();
+            Click(dialog, "btnCancel");
+        });
+        Trigger("N1");
+        QVERIFY(Node(tree, "工作"));
+        QCOMPARE(TCardTree::SelfIndexOf(Node(tree, "工作")), 2);
+        QCOMPARE(tree->currentItem(), Node(tree, "新闻"));
+
+        // The main tree now refuses that name and numbers the next group after it.
+        tree->setCurrentItem(Node(tree, "全部"));
+        for (const char* name : {"工作", "其他"}) {
+            Drive([&](QWidget* ask) {
+                Find<QLineEdit>(ask, "edtName")->setText(name);
+                Click(ask, "btnOK");
+            });
+            Trigger("NAddIEType");
+        }
+        QCOMPARE(env->Responder.Texts(), QStringList({"该名称已经存在，请重新输入！"}));
+        QCOMPARE(DbGetIntValue("select count(*) from IEType"), 3);
+        QCOMPARE(DbGetIntValue("select count(distinct SelfIndex) from IEType"), 3);
+        QCOMPARE(DbGetIntValue("select SelfIndex from IEType where TypeName='其他'"), 3);
+    }
+
+    void sortStaysAfterAnAdd()
+    {
+        AddBookmark(0, "b");
+        AddBookmark(0, "c");
+        Show();
+        QHeaderView* header = grid->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+        Drive([&](QWidget* dialog) {
+            Find<QLineEdit>(dialog, "edtIE")->setText("www.a.com");
+            Find<QLineEdit>(dialog, "edtName")->setText("a");
+            Click(dialog, "btnOK");
+        });
+        Trigger("N1");
+        QCOMPARE(grid->model()->headerData(1, Qt::Horizontal).toString(), QString("▲标题"));
+        QCOMPARE(Titles(), QStringList({"a", "b", "c"}));
+    }
+};
+
+JOTTEREL_TEST_MAIN(TestBookmarkPage)
+#include "test_bookmarkpage.moc"

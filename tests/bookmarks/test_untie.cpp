@@ -1,0 +1,199 @@
+#include "bookmarks/UntIE.h"
+#include "controls/CardDBGrid.h"
+#include "data/MD.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <memory>
+
+namespace {
+void AddGroup(int self, int parent, const QString& name)
+{
+    DbExecSQL(FormatSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')",
+                        {QString::number(self), QString::number(parent), name}));
+}
+
+// Stores a bookmark through the store and returns its identifier.
+QString Insert(int typeId, const QString& url, const QString& name, const QString& remark = QString())
+{
+    IE.TypeID = typeId;
+    IE.IEUrl = url;
+    IE.IEName = name;
+    IE.ReMark = remark;
+    IE.InsertIE();
+    return QString::number(DbGetIntValue("select max(ID) from IE"));
+}
+} // namespace
+
+class TestUntIE : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+    std::unique_ptr<TCardDBGrid> grid;
+
+    QStringList Column(int column) const
+    {
+        QStringList values;
+        for (int row = 0; row < grid->model()->rowCount(); ++row)
+            values << grid->model()->index(row, column).data(Qt::ToolTipRole).toString();
+        values.sort();
+        return values;
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TTestEnv>();
+        grid = std::make_unique<TCardDBGrid>();
+    }
+    void cleanup()
+    {
+        grid.reset();
+        env.reset();
+    }
+
+    void statementsAreBuiltExactly()
+    {
+        AddGroup(5, 0, "新闻");
+        const QString id = Insert(5, "http://a.cn", "A", "r");
+        QCOMPARE(IE.LastSQL, QString("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(5,'http://a.cn','A','r') "));
+        IE.ShowGroupIE(grid.get(), 0);
+        QCOMPARE(IE.LastSQL, QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE  "));
+        IE.ShowGroupIE(grid.get(), 5);
+        QCOMPARE(IE.LastSQL,
+                 QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE   where TypeID=5 "));
+        QCOMPARE(IE.LoadTypeName(5), QString("新闻"));
+        QCOMPARE(IE.LastSQL, QString("select TypeName from IEType where Selfindex=5 "));
+        IE.TypeID = -3;
+        IE.UpdateIE(id);
+        QCOMPARE(IE.LastSQL,
+                 QString("update IE set TypeID=-3,IEUrl='http://a.cn',IEName='A',ReMark='r' where ID=%1  ").arg(id));
+        IE.DeleteGroupIE("-3");
+        QCOMPARE(IE.LastSQL, QString("delete from IE where TypeID=-3 "));
+        IE.DeleteIE(id);
+        QCOMPARE(IE.LastSQL, QString("delete from IE where ID=%1 ").arg(id));
+    }
+
+    void valuesAreStoredAndShownExactly_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("quotes") << "It's \"quoted\" ''twice''";
+        QTest::newRow("separator") << "a@#@b@#@";
+        QTest::newRow("statement") << "x'); delete from IE; --";
+        QTest::newRow("lines") << "first\r\nsecond\nthird\n";
+        QTest::newRow("long") << QString(6000, QChar(u'长')) + "end";
+        QTest::newRow("blanks") << "  padded  ";
+    }
+
+    void valuesAreStoredAndShownExactly()
+    {
+        QFETCH(QString, value);
+        const QString other = Insert(0, "keep", "keep", "keep");
+        const QString id = Insert(0, value, value, value);
+        IE.LoadIE(id);
+        QCOMPARE(IE.IEUrl, value);
+        QCOMPARE(IE.IEName, value);
+        QCOMPARE(IE.ReMark, value);
+
+        IE.ShowGroupIE(grid.get(), 0);
+        QStringList shown = {"keep", value};
+        shown.sort();
+        QCOMPARE(Column(1), shown);
+        QCOMPARE(Column(2), shown);
+        QCOMPARE(Column(3), shown);
+
+        IE.IEName = value + value;
+        IE.UpdateIE(id);
+        IE.LoadIE(id);
+        QCOMPARE(IE.IEName, value + value);
+        QCOMPARE(IE.IEUrl, value);
+        IE.LoadIE(other);
+        QCOMPARE(IE.IEName, QString("keep"));
+    }
+
+    void groupListHoldsOnlyItsOwnBookmarks()
+    {
+        AddGroup(1, 0, "A");
+        AddGroup(2, 1, "B");
+        Insert(0, "u0", "root");
+        Insert(1, "u1", "in A");
+        Insert(2, "u2", "in B");
+
+        IE.ShowGroupIE(grid.get(), 1);
+        QCOMPARE(Column(1), QStringList({"in A"}));
+        IE.ShowGroupIE(grid.get(), 2);
+        QCOMPARE(Column(1), QStringList({"in B"}));
+        IE.ShowGroupIE(grid.get(), 0);
+        QCOMPARE(Column(1), QStringList({"in A", "in B", "root"}));
+        QCOMPARE(Column(3), QStringList({"u0", "u1", "u2"}));
+
+        QVERIFY(grid->isColumnHidden(0));
+        QCOMPARE(grid->model()->headerData(0, Qt::Horizontal).toString(), QString("ID"));
+        QStringList titles;
+        for (int i = 1; i < grid->model()->columnCount(); ++i)
+            titles << grid->model()->headerData(i, Qt::Horizontal).toString();
+        QCOMPARE(titles, QStringList({"标题", "备注", "网址"}));
+    }
+
+    void loadIENamesItsGroup_data()
+    {
+        QTest::addColumn<int>("typeId");
+        QTest::addColumn<QString>("typeName");
+        QTest::newRow("root") << 0 << "";
+        QTest::newRow("group") << 1 << "新闻";
+        QTest::newRow("group gone") << 9 << "";
+    }
+
+    void loadIENamesItsGroup()
+    {
+        QFETCH(int, typeId);
+        QFETCH(QString, typeName);
+        AddGroup(1, 0, "新闻");
+        const QString id = Insert(typeId, "u", "n", "r");
+        IE.TypeName = "stale";
+        IE.LoadIE(id);
+        QCOMPARE(IE.TypeID, typeId);
+        QCOMPARE(IE.TypeName, typeName);
+        QCOMPARE(IE.IEUrl, QString("u"));
+        QCOMPARE(IE.ReMark, QString("r"));
+    }
+
+    void deletesRefreshTheGridAndSpareOtherGroups()
+    {
+        AddGroup(1, 0, "A");
+        AddGroup(2, 1, "B");
+        const QString first = Insert(1, "u", "a1");
+        Insert(1, "u", "a2");
+        Insert(2, "u", "b");
+        Insert(0, "u", "root");
+        IE.ShowGroupIE(grid.get(), 0);
+        QCOMPARE(grid->model()->rowCount(), 4);
+
+        IE.DeleteIE(first);
+        QCOMPARE(Column(1), QStringList({"a2", "b", "root"}));
+        IE.DeleteGroupIE("1");
+        QCOMPARE(Column(1), QStringList({"b", "root"}));
+        QCOMPARE(DbGetIntValue("select count(*) from IE where TypeID=1"), 0);
+    }
+
+    void failingStatementKeepsTheFieldsAndTheGrid()
+    {
+        Insert(0, "u", "n");
+        IE.ShowGroupIE(grid.get(), 0);
+        DbExecSQL("create trigger lockIE before delete on IE begin select raise(abort, 'locked'); end");
+        try {
+            IE.DeleteIE("1");
+            QFAIL("the delete did not fail");
+        } catch (const EDBException& error) {
+            QCOMPARE(error.UserMessage, QString("数据库操作失败！"));
+            QCOMPARE(error.SQLText, QString("delete from IE where ID=1 "));
+        }
+        QCOMPARE(grid->model()->rowCount(), 1);
+        QCOMPARE(IE.IEName, QString("n"));
+    }
+};
+
+JOTTEREL_TEST_MAIN(TestUntIE)
+#include "test_untie.moc"
