@@ -21,6 +21,12 @@ TFormBaseAlam::TFormBaseAlam(QWidget* parent) : TFormBaseDlg(parent), ui(std::ma
     ui->DBTime->setDisplayFormat(TimeTextFormat());
     ui->DBDay->setDisplayFormat(DateTextFormat());
     ui->DBDay->setDate(TClock::Today());
+    // "每天" hides the date; the other controls keep their places.
+    for (QWidget* dateControl : {static_cast<QWidget*>(ui->LabDay), static_cast<QWidget*>(ui->DBDay)}) {
+        QSizePolicy policy = dateControl->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        dateControl->setSizePolicy(policy);
+    }
     QFont font13 = ui->mmoNote->font();
     font13.setPixelSize(13);
     ui->mmoNote->setFont(font13);

@@ -90,11 +90,14 @@ void TFormShowAlam::SetRollHeight(int height)
     m_rollHeight = height;
     if (height >= this->height()) {
         clearMask();
-        return;
+    } else {
+        // An empty mask would show the whole window: keep one line.
+        const int shown = qMax(height, 1);
+        setMask(QRegion(0, this->height() - shown, width(), shown));
     }
-    // An empty mask would show the whole window: keep one line.
-    const int shown = qMax(height, 1);
-    setMask(QRegion(0, this->height() - shown, width(), shown));
+    // The part just uncovered was never painted: the window system keeps
+    // showing what lay beneath until it is.
+    update();
 }
 
 void TFormShowAlam::showEvent(QShowEvent* event)

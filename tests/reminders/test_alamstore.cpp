@@ -104,7 +104,6 @@ private slots:
     void loadReadsTheRow_data();
     void loadReadsTheRow();
     void updateMakesTheReminderUnseen();
-    void quotesAreStoredAsTyped();
     void idMustBeANumber_data();
     void idMustBeANumber();
 };
@@ -269,13 +268,6 @@ void TestAlamStore::updateMakesTheReminderUnseen()
     QCOMPARE(Rows(*list), QStringList{});
     Alam.FillAlamList(list.get(), afToday);
     QCOMPARE(Rows(*list), (QStringList{"3|2026-12-07 23:59:30|错过|", "4|2026-12-07 10:00:00|看过|"}));
-}
-
-void TestAlamStore::quotesAreStoredAsTyped()
-{
-    AddReminder(QTime(8, 0, 0), kDay, false, "  it's 'quoted' @#@ + '1'  ");
-    Alam.LoadAlam("1");
-    QCOMPARE(Alam.ReMark, QString("  it's 'quoted' @#@ + '1'  "));
 }
 
 void TestAlamStore::idMustBeANumber_data()
