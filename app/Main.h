@@ -93,6 +93,29 @@ private:
     // Reminder page, the tick and the alerts (reminders/ReminderPage.cpp)
     void WireReminderPage();
     void ShowStartupReminders();
+    void ShowAlamList(int filter);
+    void rbToDayClick();
+    void rbTomorrowClick();
+    void rbMissClick();
+    void rb1Click();
+    void rb2Click();
+    void rbAllClick();
+    void NAddAlamClick();
+    void NModAlamClick();
+    void NDelAlamClick();
+    void WMAlamDelete(int id);
+    void WMAlamSeen(int id);
+    void lv1CustomDrawItem(QTreeWidgetItem* item);
+    void FireDueReminders();
+    void FireRemindersOf(qint64 second);
+    qint64 m_lastAlamSecond = -1; // the last second (since the epoch) the tick has covered
+    bool m_tickRunning = false;
+
+public:
+    // The one-second tick: fires the reminders due since the previous tick.
+    void tmr1Timer();
+
+private:
 
     // Tray icon, closing, login, settings, start with the desktop, backup and restore (app/Shell.cpp)
     void WireShell();

@@ -4,10 +4,13 @@ namespace {
 bool frozen = false;
 QDateTime frozenAt;
 qint64 offsetMs = 0;
+std::optional<QDateTime> scopedAt;
 } // namespace
 
 QDateTime TClock::Now()
 {
+    if (scopedAt)
+        return *scopedAt;
     if (frozen)
         return frozenAt;
     return QDateTime::currentDateTime().addMSecs(offsetMs);
@@ -31,4 +34,14 @@ void TClock::Release()
 {
     frozen = false;
     offsetMs = 0;
+}
+
+TClock::TScopedMoment::TScopedMoment(const QDateTime& moment) : m_previous(scopedAt)
+{
+    scopedAt = moment;
+}
+
+TClock::TScopedMoment::~TScopedMoment()
+{
+    scopedAt = m_previous;
 }

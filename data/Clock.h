@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <optional>
 
 // The program's one clock. Every "now" of the program (the database's Date(),
 // Time() and Now(), the reminder tick, the dialogs' checks and clock labels,
@@ -18,4 +19,19 @@ public:
     static void Advance(qint64 msecs);
     // Back to the system clock.
     static void Release();
+
+    // While it lives, Now() reads the given moment. The reminder tick uses it
+    // to ask the database about a second that a late timer skipped, since the
+    // statements read the clock through Date() and Time().
+    class TScopedMoment
+    {
+    public:
+        explicit TScopedMoment(const QDateTime& moment);
+        ~TScopedMoment();
+        TScopedMoment(const TScopedMoment&) = delete;
+        TScopedMoment& operator=(const TScopedMoment&) = delete;
+
+    private:
+        std::optional<QDateTime> m_previous;
+    };
 };

@@ -1,7 +1,210 @@
 #include "app/Main.h"
 
+#include "data/Clock.h"
+#include "data/MD.h"
+#include "data/OleDate.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "reminders/AddAlam.h"
+#include "reminders/ModAlam.h"
+#include "reminders/ShowAlam.h"
+#include "reminders/UntAlam.h"
 #include "ui_Main.h"
 
-void TFormMain::WireReminderPage() {}
+#include <QScopedValueRollback>
+#include <QTimer>
 
-void TFormMain::ShowStartupReminders() {}
+namespace {
+const QString kTickSQL = "select ID,AlamDate,ReDay,Remark from Alam  where Alamtime=time() ";
+
+// A timer that slips by a second or two must not skip a reminder; a longer
+// gap (the computer asleep, the program stopped) is not caught up.
+constexpr qint64 kCatchUpSeconds = 60;
+
+struct TDueReminder
+{
+    QString id;
+    QString remark;
+    bool daily;
+};
+} // namespace
+
+void TFormMain::WireReminderPage()
+{
+    ConnectHandler(ui->rbToDay, &QRadioButton::clicked, this, &TFormMain::rbToDayClick);
+    ConnectHandler(ui->rbTomorrow, &QRadioButton::clicked, this, &TFormMain::rbTomorrowClick);
+    ConnectHandler(ui->rbMiss, &QRadioButton::clicked, this, &TFormMain::rbMissClick);
+    ConnectHandler(ui->rb1, &QRadioButton::clicked, this, &TFormMain::rb1Click);
+    ConnectHandler(ui->rb2, &QRadioButton::clicked, this, &TFormMain::rb2Click);
+    ConnectHandler(ui->rbAll, &QRadioButton::clicked, this, &TFormMain::rbAllClick);
+    ConnectHandler(ui->NAddAlam, &QAction::triggered, this, &TFormMain::NAddAlamClick);
+    ConnectHandler(ui->NModAlam, &QAction::triggered, this, &TFormMain::NModAlamClick);
+    ConnectHandler(ui->NDelAlam, &QAction::triggered, this, &TFormMain::NDelAlamClick);
+    ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TFormMain::NModAlamClick);
+    ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);
+    SetAlamMessageHandler(this, [this](int message, int id) {
+        RunHandler([&] {
+            if (message == WM_ALAM_DELETE)
+                WMAlamDelete(id);
+            else if (message == WM_ALAM_SEEN)
+                WMAlamSeen(id);
+        });
+    });
+}
+
+void TFormMain::ShowStartupReminders()
+{
+    ShowAlamList(afToday);
+}
+
+void TFormMain::ShowAlamList(int filter)
+{
+    Alam.FillAlamList(ui->lv1, AlamFilter(filter));
+    for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
+        lv1CustomDrawItem(ui->lv1->topLevelItem(i));
+}
+
+// Missed rows in red, seen rows in blue; the others in the list's own colour.
+void TFormMain::lv1CustomDrawItem(QTreeWidgetItem* item)
+{
+    const QString status = item->text(3);
+    QVariant colour;
+    if (status == kAlamMissedText)
+        colour = QBrush(QColor(255, 0, 0));
+    else if (status == kAlamSeenText)
+        colour = QBrush(QColor(0, 0, 255));
+    for (int column = 0; column < 4; ++column) {
+        item->setData(column, Qt::ForegroundRole, colour);
+        if (column > 0)
+            item->setTextAlignment(column, Qt::AlignCenter);
+    }
+}
+
+void TFormMain::rbToDayClick()
+{
+    ShowAlamList(afToday);
+}
+
+void TFormMain::rbTomorrowClick()
+{
+    ShowAlamList(afTomorrow);
+}
+
+void TFormMain::rbMissClick()
+{
+    ShowAlamList(afMissed);
+}
+
+void TFormMain::rb1Click()
+{
+    ShowAlamList(afSeen);
+}
+
+void TFormMain::rb2Click()
+{
+    ShowAlamList(afDaily);
+}
+
+void TFormMain::rbAllClick()
+{
+    ShowAlamList(afAll);
+}
+
+void TFormMain::NAddAlamClick()
+{
+    if (ShowAddAlam() != mrOk)
+        return;
+    ui->rbAll->setChecked(true);
+    ShowAlamList(afAll);
+}
+
+void TFormMain::NModAlamClick()
+{
+    const QTreeWidgetItem* item = ui->lv1->selectedItems().value(0, nullptr);
+    if (!item)
+        return;
+    if (ShowModAlam(item->text(0)) != mrOk)
+        return;
+    ui->rbAll->setChecked(true);
+    ShowAlamList(afAll);
+}
+
+void TFormMain::NDelAlamClick()
+{
+    QTreeWidgetItem* item = ui->lv1->selectedItems().value(0, nullptr);
+    if (!item)
+        return;
+    if (!AskYesNo("确实要删除 " + item->text(2) + " 吗？"))
+        return;
+    Alam.DeleteAlam(item->text(0));
+    delete item;
+}
+
+void TFormMain::WMAlamDelete(int id)
+{
+    const QString text = QString::number(id);
+    Alam.DeleteAlam(text);
+    for (int i = ui->lv1->topLevelItemCount() - 1; i >= 0; --i) {
+        if (ui->lv1->topLevelItem(i)->text(0) == text)
+            delete ui->lv1->takeTopLevelItem(i);
+    }
+}
+
+void TFormMain::WMAlamSeen(int id)
+{
+    const QString text = QString::number(id);
+    Alam.MarkAlamSeen(text);
+    for (int i = ui->lv1->topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* item = ui->lv1->topLevelItem(i);
+        if (item->text(0) != text)
+            continue;
+        item->setText(3, kAlamSeenText);
+        lv1CustomDrawItem(item);
+    }
+}
+
+void TFormMain::tmr1Timer()
+{
+    // The error box of a failing tick runs an event loop of its own, which
+    // delivers further ticks: they wait until the box is closed.
+    if (m_tickRunning)
+        return;
+    const QScopedValueRollback<bool> running(m_tickRunning, true);
+    RunHandler([this] { FireDueReminders(); });
+}
+
+// Covers every whole second since the previous tick, so no reminder is
+// skipped by a late timer and none fires twice for one second.
+void TFormMain::FireDueReminders()
+{
+    const qint64 now = TClock::Now().toSecsSinceEpoch();
+    qint64 first = m_lastAlamSecond + 1;
+    if (m_lastAlamSecond < 0 || now - m_lastAlamSecond > kCatchUpSeconds || m_lastAlamSecond - now > kCatchUpSeconds)
+        first = now; // the first tick, a long gap, or a clock set back a long way
+    // A clock set back a little repeats seconds already covered: nothing to do.
+    for (qint64 second = first; second <= now; ++second) {
+        FireRemindersOf(second);
+        m_lastAlamSecond = second;
+    }
+}
+
+void TFormMain::FireRemindersOf(qint64 second)
+{
+    QList<TDueReminder> due;
+    {
+        // The statement's Time() and the comparison with today read this second.
+        const TClock::TScopedMoment moment(QDateTime::fromSecsSinceEpoch(second));
+        DbAccess->OpenQuery2(kTickSQL);
+        TDataSet& set = *DbAccess->QuerySet2;
+        const double today = Ole::FromDate(TClock::Today());
+        for (set.First(); !set.Eof(); set.Next()) {
+            const bool daily = set.AsBoolean("ReDay");
+            const QVariant day = set.Value("AlamDate");
+            const bool ofToday = !day.isNull() && day.typeId() != QMetaType::QString && day.toDouble() == today;
+            if (daily || ofToday)
+                due.append({set.AsString("ID"), set.AsString("Remark"), daily});
+        }
+    }
+    for (const TDueReminder& reminder : due)
+        ShowAlamAlert(reminder.id, reminder.remark, reminder.daily);
+}

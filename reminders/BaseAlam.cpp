@@ -1,0 +1,97 @@
+#include "reminders/BaseAlam.h"
+
+#include "data/Clock.h"
+#include "data/OleDate.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "ui_BaseAlam.h"
+
+#include <QTimer>
+
+TFormBaseAlam::TFormBaseAlam(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormBaseAlam>())
+{
+    ui->setupUi(ClientArea());
+    resize(395, 300);
+    for (QLabel* label : {ui->Label1, ui->LabNow}) {
+        QPalette red = label->palette();
+        red.setColor(QPalette::WindowText, Qt::red);
+        label->setPalette(red);
+    }
+    // The pickers show the same texts as the statements and the clock line.
+    ui->DBTime->setDisplayFormat(TimeTextFormat());
+    ui->DBDay->setDisplayFormat(DateTextFormat());
+    ui->DBDay->setDate(TClock::Today());
+    // "每天" hides the date; the other controls keep their places.
+    for (QWidget* dateControl : {static_cast<QWidget*>(ui->LabDay), static_cast<QWidget*>(ui->DBDay)}) {
+        QSizePolicy policy = dateControl->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        dateControl->setSizePolicy(policy);
+    }
+    QFont font13 = ui->mmoNote->font();
+    font13.setPixelSize(13);
+    ui->mmoNote->setFont(font13);
+
+    ConnectHandler(ui->rbTime, &QRadioButton::toggled, this, &TFormBaseAlam::rbTimeClick);
+    ConnectHandler(ui->rbDay, &QRadioButton::toggled, this, &TFormBaseAlam::rbDayClick);
+    tmr1 = new QTimer(this);
+    tmr1->setObjectName("tmr1");
+    tmr1->setInterval(1000);
+    ConnectHandler(tmr1, &QTimer::timeout, this, &TFormBaseAlam::tmr1Timer);
+    tmr1->start();
+}
+
+TFormBaseAlam::~TFormBaseAlam() = default;
+
+void TFormBaseAlam::tmr1Timer()
+{
+    ui->LabNow->setText(DateTimeText(TClock::Now()));
+}
+
+void TFormBaseAlam::rbTimeClick()
+{
+    if (!ui->rbTime->isChecked())
+        return;
+    ui->LabDay->show();
+    ui->DBDay->show();
+    ui->DBDay->setDate(TClock::Today());
+}
+
+void TFormBaseAlam::rbDayClick()
+{
+    if (!ui->rbDay->isChecked())
+        return;
+    ui->LabDay->hide();
+    ui->DBDay->hide();
+}
+
+QTime TFormBaseAlam::ChosenTime() const
+{
+    const QTime time = ui->DBTime->time();
+    return QTime(time.hour(), time.minute(), time.second());
+}
+
+QDate TFormBaseAlam::ChosenDate() const
+{
+    return ui->DBDay->date();
+}
+
+bool TFormBaseAlam::DailyChosen() const
+{
+    return ui->rbDay->isChecked();
+}
+
+QString TFormBaseAlam::NoteText() const
+{
+    return ui->mmoNote->toPlainText();
+}
+
+void TFormBaseAlam::CheckInput() const
+{
+    const QDateTime chosen(ChosenDate(), ChosenTime());
+    if (TrimBlanks(NoteText()).isEmpty())
+        RaiseError("提醒内容不能为空！");
+    // Compared with the milliseconds of now: the chosen second itself is
+    // already too early once it has begun.
+    if (ui->rbTime->isChecked() && TClock::Now() > chosen)
+        RaiseError("设置的提醒时间不能早于当前时间！");
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "groups/BaseDlg.h"
+
+#include <QDate>
+#include <QTime>
+
+namespace Ui {
+class TFormBaseAlam;
+}
+class QTimer;
+
+// The base of the reminder dialogs: a red clock line, the time and date
+// pickers, "不重复"/"每天" and the reminder's text.
+class TFormBaseAlam : public TFormBaseDlg
+{
+    Q_OBJECT
+public:
+    explicit TFormBaseAlam(QWidget* parent = nullptr);
+    ~TFormBaseAlam() override;
+
+    // Raises the first fault of the input with its message.
+    void CheckInput() const;
+    // The clock label's tick, once a second.
+    void tmr1Timer();
+
+    QTimer* tmr1 = nullptr;
+
+protected:
+    // The pickers' values in whole seconds.
+    QTime ChosenTime() const;
+    QDate ChosenDate() const;
+    bool DailyChosen() const;
+    QString NoteText() const;
+
+    std::unique_ptr<Ui::TFormBaseAlam> ui;
+
+private:
+    void rbTimeClick();
+    void rbDayClick();
+};

@@ -1,0 +1,45 @@
+#include "reminders/ModAlam.h"
+
+#include "reminders/UntAlam.h"
+#include "ui_BaseAlam.h"
+
+namespace {
+// The date a daily reminder carries once it has been changed.
+const QDate kDailyDate(1981, 2, 14);
+} // namespace
+
+TFormModAlam::TFormModAlam(QWidget* parent) : TFormBaseAlam(parent)
+{
+    setWindowTitle("修改提醒");
+}
+
+void TFormModAlam::LoadReminder(const QString& id)
+{
+    Alam.LoadAlam(id);
+    AlamID = id;
+    ui->DBTime->setTime(Alam.AlamTime);
+    ui->DBDay->setDate(Alam.AlamDate);
+    // Selecting "每天" hides the date; "不重复" is already selected, so a
+    // one-off reminder keeps its loaded date.
+    ui->rbTime->setChecked(!Alam.ReDay);
+    ui->rbDay->setChecked(Alam.ReDay);
+    ui->mmoNote->setPlainText(Alam.ReMark);
+}
+
+void TFormModAlam::btnOKClick()
+{
+    CheckInput();
+    Alam.AlamTime = ChosenTime();
+    Alam.ReDay = DailyChosen();
+    Alam.AlamDate = Alam.ReDay ? kDailyDate : ChosenDate();
+    Alam.ReMark = NoteText();
+    Alam.UpdateAlam(AlamID);
+    CloseOk();
+}
+
+int ShowModAlam(const QString& id)
+{
+    TFormModAlam dialog;
+    dialog.LoadReminder(id);
+    return dialog.ShowModal();
+}

@@ -1,0 +1,115 @@
+#include "reminders/UntAlam.h"
+
+#include "data/Clock.h"
+#include "data/MD.h"
+#include "data/OleDate.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+
+#include <QTreeWidget>
+
+TAlam Alam;
+
+namespace {
+const QString kInsertDaily = "Insert into Alam(AlamTime,ReMark)  values('%s','%s') ";
+const QString kInsertOnce = "Insert into Alam(AlamTime,AlamDate,ReDay,ReMark)  values('%s','%s','%s','%s') ";
+const QString kList = "select ID,IIf(ReDay,'每天  '+format(Alamtime,'HH:mm:ss'),format(Alamtime+AlamDate,"
+                      "'yyyy-mm-dd HH:mm:ss')) ,  Remark,IIF(bLook,'看过的','') from Alam ";
+const QString kDelete = "delete from Alam where ID=%s ";
+const QString kLoad = "select * from Alam where ID=%s ";
+const QString kUpdate = "update Alam set AlamTime='%s',AlamDate='%s',ReDay='%s',Remark='%s',bLook=0 where ID=%s  ";
+const QString kMarkSeen = "update Alam set bLook=1 where ID=%s";
+
+const char* const kFilterClauses[] = {
+    "where AlamDate=Date() ",
+    "where AlamDate=Date()+1 ",
+    "where AlamDate+AlamTime<Now() and bLook=0 and ReDay = 0 ",
+    "where bLook<>0 and ReDay = 0 ",
+    "where ReDay <> 0 ",
+    "",
+};
+
+// The ID goes into the statement without quotes, so only a whole number may
+// pass: anything else would be read as part of the statement.
+QString IdText(const QString& id)
+{
+    bool ok = false;
+    const qlonglong value = id.trimmed().toLongLong(&ok);
+    if (!ok)
+        RaiseError("无效的提醒编号：" + id);
+    return QString::number(value);
+}
+
+QString BoolText(bool value)
+{
+    return value ? "-1" : "0";
+}
+
+// A past one-off row that nobody has seen shows as missed; a daily row's
+// time text does not read as a moment and is left alone.
+void MarkMissedRows(QTreeWidget* list)
+{
+    const QDateTime now = TClock::Now();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = list->topLevelItem(i);
+        if (!item->text(3).isEmpty())
+            continue;
+        const QDateTime moment = QDateTime::fromString(item->text(1), "yyyy-MM-dd HH:mm:ss");
+        if (moment.isValid() && moment < now)
+            item->setText(3, kAlamMissedText);
+    }
+}
+} // namespace
+
+QString TAlam::ListSQL(AlamFilter filter)
+{
+    const int index = qBound(0, int(filter), int(afAll));
+    return kList + kFilterClauses[index];
+}
+
+void TAlam::InsertAlam()
+{
+    if (ReDay)
+        LastSQL = FormatSQL(kInsertDaily, {TimeText(AlamTime), SqlText(ReMark)});
+    else
+        LastSQL = FormatSQL(kInsertOnce, {TimeText(AlamTime), DateText(AlamDate), BoolText(false), SqlText(ReMark)});
+    DbExecSQL(LastSQL);
+}
+
+void TAlam::FillAlamList(QTreeWidget* list, AlamFilter filter)
+{
+    LastSQL = ListSQL(filter);
+    FillListView(LastSQL, list, false);
+    MarkMissedRows(list);
+}
+
+void TAlam::DeleteAlam(const QString& id)
+{
+    LastSQL = FormatSQL(kDelete, {IdText(id)});
+    DbExecSQL(LastSQL);
+}
+
+void TAlam::LoadAlam(const QString& id)
+{
+    LastSQL = FormatSQL(kLoad, {IdText(id)});
+    DbAccess->OpenQuery(LastSQL);
+    const TDataSet& set = *DbAccess->QuerySet;
+    // An empty result reads as zero and empty values, as the fields of a missing row.
+    AlamTime = Ole::ToTime(set.AsFloat("AlamTime"));
+    AlamDate = Ole::ToDate(set.AsFloat("AlamDate"));
+    ReDay = set.AsBoolean("ReDay");
+    ReMark = set.AsString("ReMark");
+}
+
+void TAlam::UpdateAlam(const QString& id)
+{
+    LastSQL =
+        FormatSQL(kUpdate, {TimeText(AlamTime), DateText(AlamDate), BoolText(ReDay), SqlText(ReMark), IdText(id)});
+    DbExecSQL(LastSQL);
+}
+
+void TAlam::MarkAlamSeen(const QString& id)
+{
+    LastSQL = FormatSQL(kMarkSeen, {IdText(id)});
+    DbExecSQL(LastSQL);
+}

@@ -1,0 +1,444 @@
+#include "app/Main.h"
+#include "data/Clock.h"
+#include "data/MD.h"
+#include "reminders/Chime.h"
+#include "reminders/ShowAlam.h"
+#include "reminders/UntAlam.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+#include <memory>
+
+// The one-second tick that fires reminders, the alert windows and the two
+// messages they post back to the main window. Time is driven by the clock;
+// the tick is called directly.
+
+namespace {
+const QDate kDay(2026, 12, 7);
+
+QDateTime At(const QDate& day, int h, int m, int s, int ms = 0)
+{
+    return QDateTime(day, QTime(h, m, s, ms));
+}
+
+// A reminder to create before the ticks.
+struct TPlan
+{
+    QTime time;
+    QDate date; // invalid: daily
+    bool seen = false;
+};
+
+void AddReminder(const TPlan& plan, const QString& text)
+{
+    Alam.AlamTime = plan.time;
+    Alam.AlamDate = plan.date.isValid() ? plan.date : kDay;
+    Alam.ReDay = !plan.date.isValid();
+    Alam.ReMark = text;
+    Alam.InsertAlam();
+}
+
+QList<TFormShowAlam*> OpenAlerts()
+{
+    QList<TFormShowAlam*> alerts;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* alert = qobject_cast<TFormShowAlam*>(widget); alert && alert->isVisible())
+            alerts << alert;
+    }
+    return alerts;
+}
+
+QStringList AlertIds()
+{
+    QStringList ids;
+    for (const TFormShowAlam* alert : OpenAlerts())
+        ids << alert->AlamID;
+    ids.sort();
+    return ids;
+}
+
+void CloseAllAlerts()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<TFormShowAlam*>(widget))
+            delete widget;
+    }
+}
+
+QStringList Rows(const QTreeWidget* list)
+{
+    QStringList rows;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        rows << list->topLevelItem(i)->text(0) + "|" + list->topLevelItem(i)->text(3);
+    return rows;
+}
+
+// Answers every box like the preset responder, and runs an action while the
+// first one is open, as the box's own event loop would deliver timer ticks.
+class TBusyResponder : public TPresetResponder
+{
+public:
+    std::function<void()> WhileOpen;
+    bool Message(Kind kind, const QString& caption, const QString& text) override
+    {
+        const bool answer = TPresetResponder::Message(kind, caption, text);
+        if (auto action = std::exchange(WhileOpen, nullptr))
+            action();
+        return answer;
+    }
+};
+} // namespace
+
+using Plans = QList<TPlan>;
+using Moments = QList<QDateTime>;
+
+class TestAlamFiring : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+    std::unique_ptr<TFormMain> form;
+    QList<QUrl> chimes;
+
+    QTreeWidget* List() const { return form->findChild<QTreeWidget*>("lv1"); }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TTestEnv>();
+        chimes.clear();
+        SetChimePlayer([this](const QUrl& source) { chimes << source; });
+        form = std::make_unique<TFormMain>();
+        // The test's ticks only.
+        form->tmr1->stop();
+    }
+    void cleanup()
+    {
+        CloseAllAlerts();
+        form.reset();
+        SetChimePlayer(nullptr);
+        env.reset();
+    }
+
+    void tickFiresTheDueSeconds_data();
+    void tickFiresTheDueSeconds();
+    void failingTickOpensOneBoxAtATime();
+    void alertLooksAsDesigned();
+    void alertSitsAtTheBottomRight();
+    void alertRollsOpenFromTheBottom();
+    void dailyAlertOnlyCloses_data();
+    void dailyAlertOnlyCloses();
+    void buttonsPostTheirMessage_data();
+    void buttonsPostTheirMessage();
+    void messagesForOtherRemindersChangeNothing();
+    void alertIsReleasedOnlyByItsButtons();
+    void chimePrefersTheFileBesideTheProgram();
+};
+
+void TestAlamFiring::tickFiresTheDueSeconds_data()
+{
+    QTest::addColumn<Plans>("plans");
+    QTest::addColumn<Moments>("ticks");
+    QTest::addColumn<QStringList>("fired");
+
+    const QDate tomorrow = kDay.addDays(1);
+    const QTime nine(9, 15, 0);
+    QTest::newRow("one-off at its second")
+        << Plans{{nine, kDay}} << Moments{At(kDay, 9, 14, 59, 500), At(kDay, 9, 15, 0, 500), At(kDay, 9, 15, 1, 500)}
+        << QStringList{"1"};
+    QTest::newRow("one-off not on another day")
+        << Plans{{nine, kDay}} << Moments{At(tomorrow, 9, 14, 59, 900), At(tomorrow, 9, 15, 0, 200)} << QStringList{};
+    QTest::newRow("daily every day, seen or not")
+        << Plans{{QTime(8, 30, 0), {}, true}}
+        << Moments{At(kDay, 8, 30, 0, 100), At(tomorrow, 8, 29, 59, 900), At(tomorrow, 8, 30, 0, 900)}
+        << QStringList{"1", "1"};
+    QTest::newRow("seen one-off still fires on its second")
+        << Plans{{nine, kDay, true}} << Moments{At(kDay, 9, 15, 0)} << QStringList{"1"};
+    QTest::newRow("two in one second") << Plans{{nine, kDay}, {nine, {}}, {nine, tomorrow}}
+                                       << Moments{At(kDay, 9, 14, 59, 999), At(kDay, 9, 15, 0, 1)}
+                                       << QStringList{"1", "2"};
+    QTest::newRow("late tick fires the skipped second")
+        << Plans{{QTime(10, 0, 1), kDay}} << Moments{At(kDay, 10, 0, 0, 999), At(kDay, 10, 0, 2, 1)}
+        << QStringList{"1"};
+    QTest::newRow("early tick: two in one second fire once")
+        << Plans{{QTime(10, 0, 1), kDay}}
+        << Moments{At(kDay, 10, 0, 0, 950), At(kDay, 10, 0, 1, 100), At(kDay, 10, 0, 1, 900), At(kDay, 10, 0, 2, 0)}
+        << QStringList{"1"};
+    QTest::newRow("tick 60 s late still catches up")
+        << Plans{{QTime(10, 0, 30), kDay}} << Moments{At(kDay, 10, 0, 0, 500), At(kDay, 10, 1, 0, 500)}
+        << QStringList{"1"};
+    QTest::newRow("longer gap is not caught up")
+        << Plans{{QTime(10, 0, 30), kDay}, {QTime(10, 1, 1), kDay}}
+        << Moments{At(kDay, 10, 0, 0, 500), At(kDay, 10, 1, 1, 500)} << QStringList{"2"};
+    QTest::newRow("first tick covers its own second only") << Plans{{QTime(9, 59, 59), kDay}, {QTime(10, 0, 0), {}}}
+                                                           << Moments{At(kDay, 10, 0, 0, 300)} << QStringList{"2"};
+    QTest::newRow("late tick across midnight reads each second's day")
+        << Plans{{QTime(23, 59, 59), kDay},
+                 {QTime(0, 0, 0), tomorrow},
+                 {QTime(23, 59, 59), tomorrow},
+                 {QTime(0, 0, 0), kDay}}
+        << Moments{At(kDay, 23, 59, 58, 500), At(tomorrow, 0, 0, 0, 500)} << QStringList{"1", "2"};
+    QTest::newRow("clock set back a little repeats nothing")
+        << Plans{{QTime(10, 0, 1), {}}}
+        << Moments{At(kDay, 10, 0, 1, 500), At(kDay, 9, 59, 59, 500), At(kDay, 10, 0, 1, 200), At(kDay, 10, 0, 2)}
+        << QStringList{"1"};
+}
+
+void TestAlamFiring::tickFiresTheDueSeconds()
+{
+    QFETCH(Plans, plans);
+    QFETCH(Moments, ticks);
+    QFETCH(QStringList, fired);
+    TClock::Set(At(kDay, 0, 0, 0));
+    for (int i = 0; i < plans.size(); ++i) {
+        AddReminder(plans[i], QString("提醒%1").arg(i + 1));
+        if (plans[i].seen)
+            Alam.MarkAlamSeen(QString::number(i + 1));
+    }
+    for (const QDateTime& tick : ticks) {
+        TClock::Set(tick);
+        form->tmr1Timer();
+    }
+    QCOMPARE(AlertIds(), fired);
+    QCOMPARE(chimes.size(), fired.size());
+    for (const TFormShowAlam* alert : OpenAlerts())
+        QCOMPARE(alert->findChild<QTextEdit*>("mmo1")->toPlainText(), "提醒" + alert->AlamID);
+    QVERIFY(env->Responder.Shown.isEmpty());
+}
+
+void TestAlamFiring::failingTickOpensOneBoxAtATime()
+{
+    TBusyResponder responder;
+    SetDialogResponder(&responder);
+    DbExecSQL("drop table Alam");
+    TClock::Set(At(kDay, 10, 0, 0));
+    int ticksWhileOpen = 0;
+    responder.WhileOpen = [&] {
+        for (int i = 0; i < 3; ++i) {
+            TClock::Advance(1000);
+            form->tmr1Timer();
+            ++ticksWhileOpen;
+        }
+    };
+    form->tmr1Timer();
+    QCOMPARE(ticksWhileOpen, 3);
+    QCOMPARE(responder.Shown.size(), 1);
+    QCOMPARE(responder.Shown[0].kind, IDialogResponder::Kind::Error);
+    QVERIFY(responder.Shown[0].text.contains("Alam"));
+    // Once the box is closed, the next tick tries again.
+    TClock::Advance(1000);
+    form->tmr1Timer();
+    QCOMPARE(responder.Shown.size(), 2);
+    SetDialogResponder(&env->Responder);
+}
+
+void TestAlamFiring::alertLooksAsDesigned()
+{
+    QPointer<TFormShowAlam> alert = ShowAlamAlert("7", "开会\n带上材料", false);
+    QVERIFY(alert->isVisible());
+    QCOMPARE(alert->windowTitle(), QString("提醒"));
+    const Qt::WindowFlags flags = alert->windowFlags();
+    QVERIFY(flags & Qt::WindowStaysOnTopHint);
+    QVERIFY(flags & Qt::WindowTitleHint);
+    QVERIFY(flags & Qt::CustomizeWindowHint);
+    QVERIFY(!(flags & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint)));
+    QVERIFY(!alert->isModal());
+    QCOMPARE(alert->size(), QSize(292, 198));
+    QCOMPARE(alert->palette().color(QPalette::Window), QColor(240, 240, 240));
+
+    auto* memo = alert->findChild<QTextEdit*>("mmo1");
+    QVERIFY(memo->isReadOnly());
+    QCOMPARE(memo->toPlainText(), QString("开会\n带上材料"));
+    QCOMPARE(memo->palette().color(QPalette::Text), QColor(255, 0, 0));
+    QCOMPARE(memo->font().pixelSize(), 17);
+    QCOMPARE(memo->document()->defaultTextOption().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+
+    QCOMPARE(alert->findChild<QWidget*>("pnl1")->height(), 34);
+    const auto* del = alert->findChild<QPushButton*>("btnOkDel");
+    const auto* save = alert->findChild<QPushButton*>("btnOkSave");
+    QCOMPARE(del->text(), QString("看到了并删除"));
+    QCOMPARE(save->text(), QString("看到了并保留"));
+    QVERIFY(del->isVisible());
+    QCOMPARE(del->size(), QSize(121, 25));
+    QCOMPARE(save->size(), QSize(121, 25));
+    QVERIFY(del->x() < save->x());
+    QCOMPARE(alert->AlamID, QString("7"));
+    QVERIFY(!alert->ReDay);
+    QCOMPARE(chimes, QList<QUrl>{QUrl("qrc:/chime.wav")});
+
+    // Several alerts may be open at once, each a window of its own.
+    QPointer<TFormShowAlam> second = ShowAlamAlert("8", "second", false);
+    QVERIFY(second != alert);
+    QCOMPARE(OpenAlerts().size(), 2);
+    QCOMPARE(second->pos(), alert->pos());
+    QCOMPARE(chimes.size(), 2);
+}
+
+void TestAlamFiring::alertSitsAtTheBottomRight()
+{
+    TFormShowAlam* alert = ShowAlamAlert("1", "x", false);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect window = alert->frameGeometry();
+    QCOMPARE(window.top(), screen.height() - window.height() - 27);
+    QCOMPARE(window.left(), screen.width() - window.width() + 2);
+}
+
+void TestAlamFiring::alertRollsOpenFromTheBottom()
+{
+    TFormShowAlam* alert = ShowAlamAlert("1", "x", false);
+    auto* roll = alert->findChild<QPropertyAnimation*>();
+    QVERIFY(roll);
+    QCOMPARE(roll->duration(), 200);
+    QCOMPARE(roll->propertyName(), QByteArray("RollHeight"));
+    roll->pause();
+    roll->setCurrentTime(0);
+    QCOMPARE(alert->mask().boundingRect(), QRect(0, 197, 292, 1));
+    roll->setCurrentTime(100);
+    const QRect half = alert->mask().boundingRect();
+    QCOMPARE(half.bottom(), 197);
+    QVERIFY2(half.height() > 80 && half.height() < 120, qPrintable(QString::number(half.height())));
+    roll->setCurrentTime(200);
+    QVERIFY(alert->mask().isEmpty());
+}
+
+void TestAlamFiring::dailyAlertOnlyCloses_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("看到了") << false;
+    QTest::newRow("Escape") << true;
+}
+
+void TestAlamFiring::dailyAlertOnlyCloses()
+{
+    QFETCH(bool, escape);
+    TClock::Set(At(kDay, 8, 0, 0));
+    AddReminder({QTime(8, 30, 0), {}}, "起床");
+    form->show();
+    QTest::mouseClick(form->findChild<QWidget*>("rb2"), Qt::LeftButton);
+    QCOMPARE(Rows(List()), QStringList{"1|"});
+
+    QPointer<TFormShowAlam> alert = ShowAlamAlert("1", "起床", true);
+    auto* save = alert->findChild<QPushButton*>("btnOkSave");
+    QCOMPARE(save->text(), QString("看到了"));
+    QVERIFY(alert->findChild<QPushButton*>("btnOkDel")->isHidden());
+    if (escape) {
+        QTest::keyClick(alert->findChild<QTextEdit*>("mmo1"), Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(alert->isVisible());
+    } else {
+        save->click();
+        QCoreApplication::sendPostedEvents();
+        QVERIFY(!alert || !alert->isVisible());
+    }
+    QCOMPARE(DbGetIntValue("select count(*) from Alam where bLook=0"), 1);
+    QCOMPARE(Rows(List()), QStringList{"1|"});
+}
+
+void TestAlamFiring::buttonsPostTheirMessage_data()
+{
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<int>("seen");
+    QTest::newRow("看到了并保留") << "btnOkSave" << QStringList{"1|看过的", "2|", "1|看过的"} << 2 << 1;
+    QTest::newRow("看到了并删除") << "btnOkDel" << QStringList{"2|"} << 1 << 0;
+    QTest::newRow("Escape deletes") << "Escape" << QStringList{"2|"} << 1 << 0;
+}
+
+void TestAlamFiring::buttonsPostTheirMessage()
+{
+    QFETCH(QString, press);
+    QFETCH(QStringList, rows);
+    QFETCH(int, stored);
+    QFETCH(int, seen);
+    TClock::Set(At(kDay, 9, 0, 0));
+    AddReminder({QTime(10, 0, 0), kDay}, "开会");
+    AddReminder({QTime(11, 0, 0), kDay}, "午饭");
+    form->show();
+    // A second item of the same reminder: every matching item follows.
+    List()->addTopLevelItem(new QTreeWidgetItem(QStringList{"1", "", "开会", ""}));
+    QCOMPARE(Rows(List()), (QStringList{"1|", "2|", "1|"}));
+
+    QPointer<TFormShowAlam> alert = ShowAlamAlert("1", "开会", false);
+    if (press == "Escape")
+        QTest::keyClick(alert->findChild<QTextEdit*>("mmo1"), Qt::Key_Escape);
+    else
+        alert->findChild<QPushButton*>(press)->click();
+    QVERIFY(!alert->isVisible());
+    // Posted, not sent: nothing has changed before the main window's turn.
+    QCOMPARE(DbGetIntValue("select count(*) from Alam"), 2);
+    QCOMPARE(DbGetIntValue("select count(*) from Alam where bLook<>0"), 0);
+    QCOMPARE(List()->topLevelItemCount(), 3);
+
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(Rows(List()), rows);
+    QCOMPARE(DbGetIntValue("select count(*) from Alam"), stored);
+    QCOMPARE(DbGetIntValue("select count(*) from Alam where bLook<>0"), seen);
+    for (int i = 0; i < List()->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = List()->topLevelItem(i);
+        const QColor expected = item->text(3).isEmpty() ? List()->palette().color(QPalette::Text) : QColor(0, 0, 255);
+        QCOMPARE(item->foreground(2).color(), expected);
+    }
+    QVERIFY(env->Responder.Shown.isEmpty());
+}
+
+void TestAlamFiring::messagesForOtherRemindersChangeNothing()
+{
+    TClock::Set(At(kDay, 9, 0, 0));
+    AddReminder({QTime(10, 0, 0), kDay}, "今天");
+    AddReminder({QTime(10, 0, 0), kDay.addDays(1)}, "明天");
+    form->show();
+    QCOMPARE(Rows(List()), QStringList{"1|"});
+    PostAlamMessage(WM_ALAM_SEEN, 2);
+    PostAlamMessage(WM_ALAM_DELETE, 99);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(Rows(List()), QStringList{"1|"});
+    QCOMPARE(DbGetIntValue("select bLook from Alam where ID=2"), 1);
+    QCOMPARE(DbGetIntValue("select count(*) from Alam"), 2);
+    QVERIFY(env->Responder.Shown.isEmpty());
+    // Once the main window is gone, a late message goes nowhere.
+    PostAlamMessage(WM_ALAM_DELETE, 1);
+    form.reset();
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(DbGetIntValue("select count(*) from Alam"), 2);
+}
+
+void TestAlamFiring::alertIsReleasedOnlyByItsButtons()
+{
+    QPointer<TFormShowAlam> alert = ShowAlamAlert("1", "x", false);
+    // No close box: a request to close from elsewhere leaves it open.
+    alert->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(alert);
+    QVERIFY(alert->isVisible());
+    alert->findChild<QPushButton*>("btnOkSave")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!alert);
+}
+
+void TestAlamFiring::chimePrefersTheFileBesideTheProgram()
+{
+    QFile embedded(":/chime.wav");
+    QVERIFY(embedded.open(QIODevice::ReadOnly));
+    const QByteArray header = embedded.read(12);
+    QVERIFY(header.startsWith("RIFF") && header.endsWith("WAVE"));
+    QCOMPARE(ChimeSource(), QUrl("qrc:/chime.wav"));
+
+    QFile own(env->Path("chimes.wav"));
+    QVERIFY(own.open(QIODevice::WriteOnly));
+    own.write(embedded.readAll());
+    own.close();
+    ShowAlamAlert("1", "x", false);
+    QCOMPARE(chimes, QList<QUrl>{QUrl::fromLocalFile(env->Path("chimes.wav"))});
+}
+
+JOTTEREL_TEST_MAIN(TestAlamFiring)
+#include "test_alamfiring.moc"

@@ -1,0 +1,293 @@
+#include "data/Clock.h"
+#include "data/MD.h"
+#include "data/OleDate.h"
+#include "data/UException.h"
+#include "reminders/UntAlam.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <QHeaderView>
+#include <QTreeWidget>
+#include <memory>
+
+// The reminder store: its statements, the six filters of the list and the
+// marking of missed rows, in the program's locale and in one with two-digit
+// years.
+
+namespace {
+QDateTime At(const QDate& day, int h, int m, int s, int ms = 0)
+{
+    return QDateTime(day, QTime(h, m, s, ms));
+}
+
+const QDate kDay(2026, 12, 7);
+
+void AddReminder(const QTime& time, const QDate& date, bool daily, const QString& text)
+{
+    Alam.AlamTime = time;
+    Alam.AlamDate = date;
+    Alam.ReDay = daily;
+    Alam.ReMark = text;
+    Alam.InsertAlam();
+}
+
+// Six reminders around the night after kDay: 1 daily; 2 tomorrow morning;
+// 3 late tonight; 4 this morning, seen; 5 made daily by a change, seen;
+// 6 at tomorrow's midnight.
+void AddNightReminders()
+{
+    TClock::Set(At(kDay, 7, 0, 0));
+    AddReminder(QTime(8, 30, 0), kDay, true, "起床");
+    AddReminder(QTime(9, 15, 0), kDay.addDays(1), false, "开会");
+    AddReminder(QTime(23, 59, 30), kDay, false, "错过");
+    AddReminder(QTime(10, 0, 0), kDay, false, "看过");
+    Alam.MarkAlamSeen("4");
+    AddReminder(QTime(12, 0, 0), kDay.addDays(3), false, "改成每天");
+    Alam.AlamTime = QTime(18, 0, 0);
+    Alam.AlamDate = QDate(1981, 2, 14);
+    Alam.ReDay = true;
+    Alam.ReMark = "散步";
+    Alam.UpdateAlam("5");
+    Alam.MarkAlamSeen("5");
+    AddReminder(QTime(0, 0, 0), kDay.addDays(1), false, "午夜");
+}
+
+QStringList Rows(const QTreeWidget& list)
+{
+    QStringList rows;
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* item = list.topLevelItem(i);
+        rows << QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join('|');
+    }
+    return rows;
+}
+
+// The list as the main window has it: four fixed columns.
+std::unique_ptr<QTreeWidget> ReminderList()
+{
+    auto list = std::make_unique<QTreeWidget>();
+    list->setColumnCount(4);
+    list->setHeaderLabels({"ID", "提醒时间", "内容", "状态"});
+    return list;
+}
+
+const QString r1 = "1|每天  08:30:00|起床|";
+const QString r2 = "2|2026-12-08 09:15:00|开会|";
+const QString r3 = "3|2026-12-07 23:59:30|错过|";
+const QString r3missed = "3|2026-12-07 23:59:30|错过|错过的";
+const QString r4 = "4|2026-12-07 10:00:00|看过|看过的";
+const QString r5 = "5|每天  18:00:00|散步|看过的";
+const QString r6 = "6|2026-12-08 00:00:00|午夜|";
+const QString r6missed = "6|2026-12-08 00:00:00|午夜|错过的";
+} // namespace
+
+class TestAlamStore : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+
+private slots:
+    void init() { env = std::make_unique<TTestEnv>(); }
+    void cleanup()
+    {
+        env.reset();
+        QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    }
+
+    void statementsAreBuiltAsTyped();
+    void datesKeepTheirCenturyInEveryLocale_data();
+    void datesKeepTheirCenturyInEveryLocale();
+    void filters_data();
+    void filters();
+    void listKeepsItsColumns();
+    void failingListStaysEmpty();
+    void loadReadsTheRow_data();
+    void loadReadsTheRow();
+    void updateMakesTheReminderUnseen();
+    void idMustBeANumber_data();
+    void idMustBeANumber();
+};
+
+void TestAlamStore::statementsAreBuiltAsTyped()
+{
+    const QString t = TimeText(QTime(8, 30, 0));
+    const QString d = DateText(QDate(2026, 12, 8));
+    AddReminder(QTime(8, 30, 0), QDate(2026, 12, 8), true, "起床");
+    QCOMPARE(Alam.LastSQL, "Insert into Alam(AlamTime,ReMark)  values('" + t + "','起床') ");
+    AddReminder(QTime(8, 30, 0), QDate(2026, 12, 8), false, "开会");
+    QCOMPARE(Alam.LastSQL,
+             "Insert into Alam(AlamTime,AlamDate,ReDay,ReMark)  values('" + t + "','" + d + "','0','开会') ");
+    Alam.ReDay = true;
+    Alam.UpdateAlam("2");
+    QCOMPARE(Alam.LastSQL,
+             "update Alam set AlamTime='" + t + "',AlamDate='" + d + "',ReDay='-1',Remark='开会',bLook=0 where ID=2  ");
+    Alam.MarkAlamSeen("1");
+    QCOMPARE(Alam.LastSQL, QString("update Alam set bLook=1 where ID=1"));
+    Alam.LoadAlam("1");
+    QCOMPARE(Alam.LastSQL, QString("select * from Alam where ID=1 "));
+    Alam.DeleteAlam("1");
+    QCOMPARE(Alam.LastSQL, QString("delete from Alam where ID=1 "));
+    QCOMPARE(TAlam::ListSQL(afMissed),
+             QString("select ID,IIf(ReDay,'每天  '+format(Alamtime,'HH:mm:ss'),format(Alamtime+AlamDate,'yyyy-mm-dd "
+                     "HH:mm:ss')) ,  Remark,IIF(bLook,'看过的','') from Alam "
+                     "where AlamDate+AlamTime<Now() and bLook=0 and ReDay = 0 "));
+    // A daily reminder takes "daily" and "unseen" from the column defaults.
+    DbAccess->OpenQuery("select ReDay,bLook from Alam where ID=2");
+    QVERIFY(DbAccess->QuerySet->AsBoolean("ReDay"));
+    QVERIFY(!DbAccess->QuerySet->AsBoolean("bLook"));
+}
+
+void TestAlamStore::datesKeepTheirCenturyInEveryLocale_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("dateInStatement");
+    QTest::newRow("zh_CN") << "zh_CN"
+                           << "2031/5/6";
+    QTest::newRow("en_US (M/d/yy)") << "en_US"
+                                    << "5/6/2031";
+    QTest::newRow("de_DE (dd.MM.yy)") << "de_DE"
+                                      << "06.05.2031";
+}
+
+void TestAlamStore::datesKeepTheirCenturyInEveryLocale()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, dateInStatement);
+    QLocale::setDefault(QLocale(locale));
+    TClock::Set(At(QDate(2031, 5, 6), 9, 0, 0));
+    AddReminder(QTime(21, 45, 10), QDate(2031, 5, 6), false, "x");
+    QVERIFY2(Alam.LastSQL.contains("'" + dateInStatement + "'"), qPrintable(Alam.LastSQL));
+    const auto list = ReminderList();
+    Alam.FillAlamList(list.get(), afToday);
+    QCOMPARE(Rows(*list), QStringList{"1|2031-05-06 21:45:10|x|"});
+    Alam.LoadAlam("1");
+    QCOMPARE(Alam.AlamDate, QDate(2031, 5, 6));
+    QCOMPARE(Alam.AlamTime, QTime(21, 45, 10));
+}
+
+void TestAlamStore::filters_data()
+{
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<int>("filter");
+    QTest::addColumn<QStringList>("rows");
+
+    const QDateTime before = At(kDay, 23, 59, 59, 500);
+    const QDateTime after = At(kDay.addDays(1), 0, 0, 1);
+    QTest::newRow("today, before midnight") << before << int(afToday) << QStringList{r3missed, r4};
+    QTest::newRow("today, after midnight") << after << int(afToday) << QStringList{r2, r6missed};
+    QTest::newRow("tomorrow, before midnight") << before << int(afTomorrow) << QStringList{r2, r6};
+    QTest::newRow("tomorrow, after midnight") << after << int(afTomorrow) << QStringList{};
+    QTest::newRow("missed, before midnight") << before << int(afMissed) << QStringList{r3missed};
+    QTest::newRow("missed, after midnight") << after << int(afMissed) << QStringList{r3missed, r6missed};
+    QTest::newRow("seen") << after << int(afSeen) << QStringList{r4};
+    QTest::newRow("daily") << after << int(afDaily) << QStringList{r1, r5};
+    QTest::newRow("all, before midnight") << before << int(afAll) << QStringList{r1, r2, r3missed, r4, r5, r6};
+    QTest::newRow("all, after midnight") << after << int(afAll) << QStringList{r1, r2, r3missed, r4, r5, r6missed};
+    // The marking pass compares to the millisecond: 23:59:30 has not passed at 23:59:30.000.
+    QTest::newRow("at the reminder's own second") << At(kDay, 23, 59, 30) << int(afToday) << QStringList{r3, r4};
+}
+
+void TestAlamStore::filters()
+{
+    QFETCH(QDateTime, now);
+    QFETCH(int, filter);
+    QFETCH(QStringList, rows);
+    AddNightReminders();
+    TClock::Set(now);
+    const auto list = ReminderList();
+    Alam.FillAlamList(list.get(), AlamFilter(filter));
+    QCOMPARE(Rows(*list), rows);
+    // The marking is for the eyes only.
+    QCOMPARE(DbGetIntValue("select count(*) from Alam where bLook<>0"), 2);
+}
+
+void TestAlamStore::listKeepsItsColumns()
+{
+    const auto list = ReminderList();
+    list->header()->setMinimumSectionSize(1);
+    list->setColumnWidth(0, 1);
+    list->addTopLevelItem(new QTreeWidgetItem(QStringList{"old"}));
+    Alam.FillAlamList(list.get(), afAll);
+    QCOMPARE(list->topLevelItemCount(), 0);
+    QCOMPARE(list->columnCount(), 4);
+    QCOMPARE(list->headerItem()->text(1), QString("提醒时间"));
+    QCOMPARE(list->columnWidth(0), 1);
+}
+
+void TestAlamStore::failingListStaysEmpty()
+{
+    const auto list = ReminderList();
+    list->addTopLevelItem(new QTreeWidgetItem(QStringList{"old"}));
+    DbExecSQL("drop table Alam");
+    try {
+        Alam.FillAlamList(list.get(), afToday);
+        QFAIL("no database error");
+    } catch (const EDBException& error) {
+        QCOMPARE(error.UserMessage, QString("数据库查询错误，请检查！"));
+        QCOMPARE(error.SQLText, Alam.LastSQL);
+    }
+    QCOMPARE(list->topLevelItemCount(), 0);
+}
+
+void TestAlamStore::loadReadsTheRow_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QDate>("date");
+    QTest::addColumn<bool>("daily");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one-off") << "2" << QTime(9, 15, 0) << QDate(2026, 12, 8) << false << "开会";
+    QTest::newRow("daily as added") << "1" << QTime(8, 30, 0) << QDate(1899, 12, 30) << true << "起床";
+    QTest::newRow("daily after a change") << "5" << QTime(18, 0, 0) << QDate(1981, 2, 14) << true << "散步";
+    QTest::newRow("missing row") << "99" << QTime(0, 0, 0) << QDate(1899, 12, 30) << false << "";
+}
+
+void TestAlamStore::loadReadsTheRow()
+{
+    QFETCH(QString, id);
+    QFETCH(QTime, time);
+    QFETCH(QDate, date);
+    QFETCH(bool, daily);
+    QFETCH(QString, text);
+    AddNightReminders();
+    Alam.LoadAlam(id);
+    QCOMPARE(Alam.AlamTime, time);
+    QCOMPARE(Alam.AlamDate, date);
+    QCOMPARE(Alam.ReDay, daily);
+    QCOMPARE(Alam.ReMark, text);
+}
+
+void TestAlamStore::updateMakesTheReminderUnseen()
+{
+    AddNightReminders();
+    Alam.LoadAlam("4");
+    Alam.UpdateAlam("4");
+    const auto list = ReminderList();
+    TClock::Set(At(kDay, 9, 0, 0));
+    Alam.FillAlamList(list.get(), afSeen);
+    QCOMPARE(Rows(*list), QStringList{});
+    Alam.FillAlamList(list.get(), afToday);
+    QCOMPARE(Rows(*list), (QStringList{"3|2026-12-07 23:59:30|错过|", "4|2026-12-07 10:00:00|看过|"}));
+}
+
+void TestAlamStore::idMustBeANumber_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::newRow("statement") << "1 or 1=1";
+    QTest::newRow("empty") << "";
+    QTest::newRow("text") << "abc";
+}
+
+void TestAlamStore::idMustBeANumber()
+{
+    QFETCH(QString, id);
+    AddNightReminders();
+    QVERIFY_THROWS_EXCEPTION(EError, Alam.DeleteAlam(id));
+    QVERIFY_THROWS_EXCEPTION(EError, Alam.MarkAlamSeen(id));
+    QVERIFY_THROWS_EXCEPTION(EError, Alam.UpdateAlam(id));
+    QCOMPARE(DbGetIntValue("select count(*) from Alam"), 6);
+    QCOMPARE(DbGetIntValue("select count(*) from Alam where bLook<>0"), 2);
+}
+
+JOTTEREL_TEST_MAIN(TestAlamStore)
+#include "test_alamstore.moc"
