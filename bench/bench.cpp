@@ -1,0 +1,376 @@
+// Measures the program's hot paths on an empty and a large profile, each as
+// the median of repeated runs with its minimum and maximum, next to the floor
+// that this machine sets (a bare Qt window, the smallest durable SQLite commit).
+#include "app/CardApplication.h"
+#include "app/Main.h"
+#include "bookmarks/UntIE.h"
+#include "controls/CardDBGrid.h"
+#include "data/Clock.h"
+#include "data/MD.h"
+#include "data/OleDate.h"
+#include "data/SqliteDb.h"
+#include "data/UntPublic.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <sqlite3.h>
+
+namespace {
+struct TStats
+{
+    double median = 0, min = 0, max = 0;
+};
+
+// Runs `once` (which returns milliseconds) `runs` times.
+TStats Measure(int runs, const std::function<double()>& once)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i)
+        times.push_back(once());
+    std::sort(times.begin(), times.end());
+    return {times[times.size() / 2], times.front(), times.back()};
+}
+
+double Ms(const QElapsedTimer& timer)
+{
+    return timer.nsecsElapsed() / 1e6;
+}
+
+void Row(const char* what, const TStats& s, const QString& floor = {})
+{
+    std::printf("| %-46s | %9.3f | %9.3f | %9.3f | %s\n", what, s.median, s.min, s.max, qPrintable(floor));
+    std::fflush(stdout);
+}
+
+// Fills a database: 10,000 note groups up to five deep with a 1 KB note each,
+// 100,000 bookmarks in 1,000 groups, 10,000 reminders, daily and one-off.
+void BuildLargeProfile(const QString& dir)
+{
+    TDbHandle db = OpenDatabaseFile(dir + "/bookkeep.dat");
+    TTransaction fill(db.get());
+    QRandomGenerator random(2026);
+    const QString note = QString("记事").repeated(170) + QString("x").repeated(4); // about 1 KB in UTF-8
+    std::vector<int> depth{0};
+    {
+        TStmtHandle group = PrepareNative(db.get(), "INSERT INTO NoteType VALUES (?1, ?2, ?3)");
+        TStmtHandle text = PrepareNative(db.get(), "INSERT INTO NoteBook VALUES (?1, ?2)");
+        const QByteArray noteUtf8 = note.toUtf8();
+        for (int id = 1; id <= 10000; ++id) {
+            int parent;
+            do
+                parent = int(random.bounded(id));
+            while (depth[parent] >= 5);
+            depth.push_back(depth[parent] + 1);
+            const QByteArray name = QString("分组 %1").arg(id).toUtf8();
+            sqlite3_bind_int(group.get(), 1, id);
+            sqlite3_bind_int(group.get(), 2, parent);
+            sqlite3_bind_text(group.get(), 3, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+            RunToEnd(db.get(), group.get());
+            sqlite3_reset(group.get());
+            sqlite3_bind_int(text.get(), 1, id);
+            sqlite3_bind_text(text.get(), 2, noteUtf8.constData(), int(noteUtf8.size()), SQLITE_STATIC);
+            RunToEnd(db.get(), text.get());
+            sqlite3_reset(text.get());
+        }
+    }
+    {
+        TStmtHandle group = PrepareNative(db.get(), "INSERT INTO IEType VALUES (?1, 0, ?2)");
+        for (int id = 1; id <= 1000; ++id) {
+            const QByteArray name = QString("网址分组 %1").arg(id).toUtf8();
+            sqlite3_bind_int(group.get(), 1, id);
+            sqlite3_bind_text(group.get(), 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+            RunToEnd(db.get(), group.get());
+            sqlite3_reset(group.get());
+        }
+        TStmtHandle bookmark = PrepareNative(db.get(), "INSERT INTO IE(TypeID,IEUrl,IEName,ReMark) VALUES (?1,?2,?3,?4)");
+        for (int i = 0; i < 100000; ++i) {
+            const QByteArray url = QString("https://www.example%1.com/page/%2").arg(random.bounded(5000)).arg(i).toUtf8();
+            const QByteArray name = QString("网页标题 %1").arg(random.bounded(1000000)).toUtf8();
+            const QByteArray remark = QString("备注 %1").arg(i).toUtf8();
+            sqlite3_bind_int(bookmark.get(), 1, i % 1000 + 1);
+            sqlite3_bind_text(bookmark.get(), 2, url.constData(), int(url.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(bookmark.get(), 3, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(bookmark.get(), 4, remark.constData(), int(remark.size()), SQLITE_TRANSIENT);
+            RunToEnd(db.get(), bookmark.get());
+            sqlite3_reset(bookmark.get());
+        }
+    }
+    {
+        const double today = Ole::FromDate(TClock::Today());
+        TStmtHandle reminder =
+            PrepareNative(db.get(), "INSERT INTO Alam(AlamTime,AlamDate,ReDay,ReMark) VALUES (?1,?2,?3,?4)");
+        for (int i = 0; i < 10000; ++i) {
+            const bool daily = i % 2 == 0;
+            sqlite3_bind_double(reminder.get(), 1, double(random.bounded(86400)) / 86400.0);
+            if (daily)
+                sqlite3_bind_null(reminder.get(), 2);
+            else
+                sqlite3_bind_double(reminder.get(), 2, today + double(random.bounded(60)) - 30);
+            sqlite3_bind_int(reminder.get(), 3, daily ? -1 : 0);
+            const QByteArray remark = QString("提醒 %1").arg(i).toUtf8();
+            sqlite3_bind_text(reminder.get(), 4, remark.constData(), int(remark.size()), SQLITE_TRANSIENT);
+            RunToEnd(db.get(), reminder.get());
+            sqlite3_reset(reminder.get());
+        }
+    }
+    fill.Commit();
+}
+
+void Connect(const QString& dir)
+{
+    delete DbAccess;
+    SetAppPath(dir);
+    DbAccess = new TDbAccess;
+    DbAccess->Connect();
+}
+
+// The floor for a start: a bare window with one tree and one table.
+struct TBareWindow : QWidget
+{
+    TBareWindow()
+    {
+        auto* layout = new QVBoxLayout(this);
+        auto* tree = new QTreeWidget;
+        tree->addTopLevelItem(new QTreeWidgetItem(QStringList("root")));
+        auto* table = new QTableView;
+        table->setModel(new QStandardItemModel(0, 4, table));
+        layout->addWidget(tree);
+        layout->addWidget(table);
+        resize(800, 520);
+    }
+};
+
+long ResidentKb()
+{
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// The child process of a start measurement: shows the window, says so, ends.
+int ShowMode(const QString& what)
+{
+    std::unique_ptr<QWidget> window;
+    if (what == "bare") {
+        window = std::make_unique<TBareWindow>();
+    } else {
+        Connect(what);
+        window = std::make_unique<TFormMain>();
+    }
+    window->show(); // the main window's first show loads everything
+    QCoreApplication::processEvents();
+    std::printf("shown %ld\n", ResidentKb());
+    std::fflush(stdout);
+    window.reset();
+    delete DbAccess;
+    DbAccess = nullptr;
+    return 0;
+}
+
+struct TStart
+{
+    double ms;
+    long residentKb;
+};
+
+// Starts a process of this program that shows a window; the time runs from
+// the start of the process until the window stands with its data loaded.
+TStart StartProcess(const QString& what)
+{
+    QProcess child;
+    QElapsedTimer timer;
+    timer.start();
+    child.start(QCoreApplication::applicationFilePath(), {"--show", what});
+    QByteArray out;
+    while (!out.contains('\n') && child.waitForReadyRead(60000))
+        out += child.readAllStandardOutput();
+    const double ms = Ms(timer);
+    child.waitForFinished(60000);
+    const QList<QByteArray> words = out.trimmed().split(' ');
+    return {ms, words.value(1).toLong()};
+}
+
+
+void BenchStart(const QString& empty, const QString& large)
+{
+    const auto time = [](const QString& what) { return [what] { return StartProcess(what).ms; }; };
+    const TStats bare = Measure(7, time("bare"));
+    const TStats emptyStart = Measure(7, time(empty));
+    const TStats largeStart = Measure(7, time(large));
+    Row("start: bare Qt window (floor)", bare);
+    Row("start: empty profile", emptyStart,
+        QString("%1 x floor (target <= 1.2)").arg(emptyStart.median / bare.median, 0, 'f', 2));
+    Row("start: large profile", largeStart,
+        QString("%1 x floor (target <= 1.5)").arg(largeStart.median / bare.median, 0, 'f', 2));
+}
+
+void BenchKeystroke(const QString& dir)
+{
+    for (const int size : {1024, 100 * 1024, 1024 * 1024}) {
+        QFile::remove(dir + "/bookkeep.dat");
+        Connect(dir);
+        // A note of lines, as people write them.
+        const QString line = QString("今天的记事 note line with some words in it, 第 %1 行").leftJustified(79, '.') + "\r\n";
+        QString text;
+        for (int i = 0; text.size() * 2 < size; ++i)
+            text += line.arg(i);
+        TDataSet& set = *DbAccess->QuerySet;
+        DbAccess->OpenQuery("select * from NoteBook where 1<> 1 ");
+        set.Append();
+        set.SetValue("TypeID", 0);
+        set.SetValue("ReMark", text);
+        set.Post();
+        TFormMain form;
+        form.show();
+        auto* memo = form.findChild<QPlainTextEdit*>("mmoNote");
+        memo->setFocus();
+        memo->moveCursor(QTextCursor::End);
+        QCoreApplication::processEvents();
+        const TStats key = Measure(15, [&] {
+            QElapsedTimer timer;
+            timer.start();
+            QTest::keyClick(memo, Qt::Key_B);
+            return Ms(timer);
+        });
+        // The floor: the smallest durable commit of the same text on the same file.
+        TDbHandle raw = OpenDatabaseFile(dir + "/bookkeep.dat");
+        QByteArray utf8 = memo->toPlainText().toUtf8();
+        const TStats floor = Measure(15, [&] {
+            utf8 += 'b';
+            QElapsedTimer timer;
+            timer.start();
+            TTransaction write(raw.get());
+            TStmtHandle update = PrepareNative(raw.get(), "UPDATE NoteBook SET ReMark=?1 WHERE TypeID=0");
+            sqlite3_bind_text(update.get(), 1, utf8.constData(), int(utf8.size()), SQLITE_STATIC);
+            RunToEnd(raw.get(), update.get());
+            write.Commit();
+            return Ms(timer);
+        });
+        const QByteArray label = QString("keystroke in a %1 KB note").arg(size / 1024).toUtf8();
+        Row(label.constData(), key, QString("%1 x floor (target <= 1.5)").arg(key.median / floor.median, 0, 'f', 2));
+        Row("  durable commit of the same text (floor)", floor);
+        form.hide();
+    }
+}
+
+void BenchLarge(const QString& large)
+{
+    Connect(large);
+    TFormMain form;
+    form.show();
+    QCoreApplication::processEvents();
+
+    auto* tree = form.findChild<QTreeWidget*>("tvNote");
+    std::vector<QTreeWidgetItem*> nodes;
+    for (QTreeWidgetItemIterator it(tree); *it; ++it)
+        nodes.push_back(*it);
+    QRandomGenerator random(7);
+    const TStats click = Measure(51, [&] {
+        QTreeWidgetItem* node = nodes[random.bounded(int(nodes.size()))];
+        for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
+            up->setExpanded(true);
+        tree->scrollToItem(node);
+        QCoreApplication::processEvents();
+        const QPoint at = tree->visualItemRect(node).center();
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
+        return Ms(timer);
+    });
+    Row("click on a note group, 10,000 groups", click, "target < 5 ms");
+
+    auto* grid = form.findChild<TCardDBGrid*>("DBGrid1");
+    const TStats open = Measure(9, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        IE.ShowGroupIE(grid, 0);
+        QCoreApplication::processEvents();
+        return Ms(timer);
+    });
+    Row("open \"全部\", 100,000 bookmarks, columns fitted", open, "target < 150 ms");
+    const TStats sort = Measure(9, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        grid->TitleClick(1);
+        QCoreApplication::processEvents();
+        return Ms(timer);
+    });
+    Row("title-click sort, 100,000 bookmarks", sort, "target < 100 ms");
+
+    // Ticks at seconds when nothing falls due: the cost of asking the database.
+    QDateTime moment(TClock::Today(), QTime(0, 0, 0));
+    const auto due = [&] {
+        return DbGetIntValue(QString("select count(*) from Alam where AlamTime=%1/86400.0")
+                                 .arg(moment.time().msecsSinceStartOfDay() / 1000));
+    };
+    TClock::Set(moment);
+    form.tmr1Timer();
+    const TStats tick = Measure(51, [&] {
+        do
+            moment = moment.addSecs(1);
+        while (due() > 0);
+        TClock::Set(moment);
+        QElapsedTimer timer;
+        timer.start();
+        form.tmr1Timer();
+        return Ms(timer);
+    });
+    TClock::Release();
+    Row("one reminder tick, 10,000 reminders", tick, "target < 1 ms");
+    form.hide();
+}
+
+void BenchResident(const QString& large)
+{
+    const long bare = StartProcess("bare").residentKb;
+    const long app = StartProcess(large).residentKb;
+    std::printf("| %-46s | %9.1f MiB |\n", "resident memory: bare Qt window (floor)", bare / 1024.0);
+    std::printf("| %-46s | %9.1f MiB | floor + %.1f MiB (target <= floor + 60 MiB)\n",
+                "resident memory: large profile after start", app / 1024.0, (app - bare) / 1024.0);
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TCardApplication app(argc, argv);
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    SetDialogResponder(nullptr);
+    if (argc == 3 && QByteArray(argv[1]) == "--show")
+        return ShowMode(QString::fromLocal8Bit(argv[2]));
+
+    QTemporaryDir empty, large, notes;
+    std::printf("Building the large profile...\n");
+    QElapsedTimer build;
+    build.start();
+    BuildLargeProfile(large.path());
+    std::printf("built in %.1f s\n\n", build.elapsed() / 1000.0);
+    std::printf("| %-46s | %9s | %9s | %9s | %s\n", "figure (ms)", "median", "min", "max", "against");
+    std::printf("|%s|-----------|-----------|-----------|---------\n", QByteArray(48, '-').constData());
+    BenchStart(empty.path(), large.path());
+    BenchKeystroke(notes.path());
+    BenchLarge(large.path());
+    BenchResident(large.path());
+    delete DbAccess;
+    DbAccess = nullptr;
+    return 0;
+}
