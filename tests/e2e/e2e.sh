@@ -1,0 +1,182 @@
+#!/usr/bin/env bash
+# End-to-end check of the real program on a real X server, as a new user sees it:
+# Xvfb with a window manager, a tray host and a D-Bus session; the executable is
+# copied into a fresh directory. Every wait polls with a timeout; no fixed sleep
+# decides a result. Screenshots of the three pages go to the given directory.
+#
+# Usage (under xvfb-run): e2e.sh <path-to-jotterel> <screenshot-dir>
+set -euo pipefail
+
+EXE=$1
+SHOTS=$2
+WORK=$(mktemp -d)
+mkdir -p "$SHOTS"
+export XDG_RUNTIME_DIR=$WORK/runtime XDG_CONFIG_HOME=$WORK/config XDG_DATA_HOME=$WORK/data
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+export LANG=C.UTF-8 LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb
+cp "$EXE" "$WORK/jotterel"
+cp "$(dirname "$EXE")/home.html" "$WORK/" 2>/dev/null || true
+DB=$WORK/bookkeep.dat
+HELPERS=()
+APP=
+
+fail() {
+    echo "FAIL: $*"
+    import -window root "$SHOTS/failure.png" 2>/dev/null || true
+    exit 1
+}
+cleanup() {
+    [ -n "$APP" ] && kill "$APP" 2>/dev/null
+    for p in "${HELPERS[@]}"; do kill "$p" 2>/dev/null; done
+    [ -n "${DBUS_SESSION_BUS_PID:-}" ] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null
+    rm -rf "$WORK"
+    return 0
+}
+trap cleanup EXIT
+
+# Polls a command until it succeeds, for at most $1 seconds.
+wait_for() {
+    local limit=$1
+    shift
+    local end=$((SECONDS + limit))
+    until "$@" >/dev/null 2>&1; do
+        [ $SECONDS -ge $end ] && return 1
+        sleep 0.1
+    done
+}
+sql() { sqlite3 -cmd '.timeout 5000' "$DB" "$1"; }
+# The main window (the tray icon's window carries the same name but is small).
+main_window() {
+    xdotool search --onlyvisible --name '^Jotterel$' 2>/dev/null | while read -r w; do
+        [ "$(xwininfo -id "$w" | awk '/Width:/{print $2}')" -gt 100 ] && echo "$w"
+    done | head -n1
+}
+main_window_shown() { [ -n "$(main_window)" ]; }
+main_window_hidden() { [ -z "$(main_window)" ]; }
+tray_icon() {
+    local panel
+    panel=$(xdotool search --name '^panel$' | head -n1) || return 1
+    xwininfo -tree -id "$panel" | awk '/"Jotterel"/{print $1}' | head -n1
+}
+tray_icon_present() { [ -n "$(tray_icon)" ]; }
+tray_icon_absent() { [ -z "$(tray_icon)" ]; }
+window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
+window_named_shown() { [ -n "$(window_named "$1")" ]; }
+note_is() { [ "$(sql "select ReMark from NoteBook where TypeID=0")" = "$1" ]; }
+# Clicks at a point relative to a window's top-left corner.
+click_in() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; }
+ole_day() { echo $((($(date -d "$(date -d "@$1" +%F) UTC" +%s) - $(date -d '1899-12-30 UTC' +%s)) / 86400)); }
+
+start_app() {
+    (cd "$WORK" && exec ./jotterel) &
+    APP=$!
+    wait_for 30 main_window_shown || fail "the main window did not appear"
+    MAIN=$(main_window)
+    xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+}
+# Closes the main window, answers Yes, and checks the exit status and the icon.
+close_app() {
+    # The window manager's close (Alt+F4 in openbox) asks the window politely.
+    xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+    xdotool key alt+F4
+    wait_for 10 window_named_shown "确认" || fail "no exit question"
+    xdotool key alt+y
+    local status=0
+    wait "$APP" || status=$?
+    APP=
+    [ "$status" = 0 ] || fail "the program ended with status $status"
+    wait_for 10 tray_icon_absent || fail "the tray icon stayed after the program ended"
+}
+
+eval "$(dbus-launch --sh-syntax)"
+openbox >/dev/null 2>&1 &
+HELPERS+=($!)
+trayer --edge top --align right --widthtype request --height 24 --SetDockType true --transparent false \
+    >/dev/null 2>&1 &
+HELPERS+=($!)
+wait_for 10 xdotool search --name '^panel$' || fail "no tray host"
+
+echo "1. first start: the window, the database beside the copy, the tray icon"
+start_app
+[ -s "$DB" ] || fail "bookkeep.dat was not created beside the program"
+wait_for 10 tray_icon_present || fail "no tray icon"
+
+echo "2. text typed into the notepad is in NoteBook after the keystrokes"
+MEMO_X=500 MEMO_Y=200
+click_in "$MAIN" $MEMO_X $MEMO_Y
+xdotool type --delay 40 "hello"
+wait_for 10 note_is "hello" || fail "typed text not in NoteBook: $(sql 'select ReMark from NoteBook')"
+
+echo "3. a group added through the note tree's menu and its dialog is in NoteType"
+click_in "$MAIN" 60 38 3 # right-click on the root of the note tree
+sleep 0.5                # let the menu open
+xdotool key --delay 100 Down Return
+wait_for 10 window_named_shown "新建组" || fail "the group name dialog did not open"
+xdotool type --delay 40 "work"
+xdotool key Return
+wait_for 10 test "$(sql "select count(*) from NoteType where TypeName='work'")" = 1 ||
+    fail "the new group is not in NoteType"
+
+echo "6. closing asks; Yes ends the program with status 0 and the tray icon is gone"
+close_app
+
+echo "   data for the pages, and a reminder due a few seconds after the restart"
+TODAY=$(ole_day "$(date +%s)")
+sql "insert into IEType values (1,0,'新闻'); insert into IEType values (2,0,'工具');
+     insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'https://www.debian.org','Debian','通用操作系统');
+     insert into IE(TypeID,IEUrl,IEName,ReMark) values (2,'https://www.sqlite.org','SQLite','嵌入式数据库');
+     insert into IE(TypeID,IEUrl,IEName,ReMark) values (2,'https://www.qt.io','Qt','界面工具包');
+     insert into Alam(AlamTime,ReMark,AlamDate) values (8.5/24, '每天早上的站会', $TODAY);
+     insert into Alam(AlamTime,AlamDate,ReDay,ReMark) values (1/86400.0, $TODAY, 0, '凌晨的提醒');
+     insert into Alam(AlamTime,AlamDate,ReDay,ReMark) values (86399/86400.0, $TODAY, 0, '今天晚上给家里打电话')"
+DUE=$(date -d '+20 seconds' +%s)
+SECS=$((10#$(date -d "@$DUE" +%H) * 3600 + 10#$(date -d "@$DUE" +%M) * 60 + 10#$(date -d "@$DUE" +%S)))
+sql "insert into Alam(AlamTime,AlamDate,ReDay,ReMark) values ($SECS/86400.0, $(ole_day "$DUE"), 0, 'e2e reminder')"
+
+echo "2. after a restart the memo shows the text typed before"
+start_app
+click_in "$MAIN" $MEMO_X $MEMO_Y
+xdotool key ctrl+End
+xdotool type --delay 40 "!"
+wait_for 10 note_is "hello!" || fail "the memo did not show the saved text: $(sql 'select ReMark from NoteBook')"
+
+echo "4. the reminder opens the alert window at the bottom right at its second; 看到了并保留 marks it seen"
+wait_for 30 window_named_shown "提醒" || fail "the alert did not open"
+[ "$(date +%s)" -ge "$DUE" ] || fail "the alert opened before its second"
+ALERT=$(window_named "提醒")
+eval "$(xdotool getwindowgeometry --shell "$ALERT")"
+SCREEN=$(xdpyinfo | awk '/dimensions:/{print $2}')
+SCREEN_W=${SCREEN%x*} SCREEN_H=${SCREEN#*x}
+[ $((X + WIDTH)) -ge $((SCREEN_W - 20)) ] && [ $((Y + HEIGHT)) -ge $((SCREEN_H - 80)) ] ||
+    fail "the alert is not at the bottom right: ${WIDTH}x${HEIGHT}+${X}+${Y} on ${SCREEN}"
+click_in "$ALERT" $((WIDTH * 3 / 4)) $((HEIGHT - 17)) # the right button
+wait_for 10 test "$(sql "select bLook from Alam where ReMark='e2e reminder'")" != 0 ||
+    fail "看到了并保留 did not mark the reminder seen"
+
+echo "   screenshots of the three pages"
+xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+click_in "$MAIN" 60 58 # the group "work"
+click_in "$MAIN" $MEMO_X $MEMO_Y
+xdotool type --delay 20 "Monday: release notes, review the backup."
+xdotool key Return
+xdotool type --delay 20 "Friday: team lunch."
+wait_for 10 test "$(sql "select count(*) from NoteBook where ReMark like '%team lunch.'")" = 1 ||
+    fail "the note of the group work was not saved"
+import -window "$MAIN" "$SHOTS/notepad.png"
+xdotool key ctrl+Tab
+sleep 0.5
+import -window "$MAIN" "$SHOTS/reminders.png"
+xdotool key ctrl+Tab
+sleep 0.5
+import -window "$MAIN" "$SHOTS/bookmarks.png"
+
+echo "5. minimising hides the window into the tray; a double-click on the icon brings it back"
+xdotool windowminimize "$MAIN"
+wait_for 10 main_window_hidden || fail "the window did not hide"
+xdotool mousemove --window "$(tray_icon)" 10 10 click --repeat 2 --delay 80 1
+wait_for 10 main_window_shown || fail "a double-click on the tray icon did not bring the window back"
+MAIN=$(main_window)
+
+echo "6. closing asks; Yes ends the program with status 0 and the tray icon is gone"
+close_app
+echo "e2e: 6 passed, 0 failed"
