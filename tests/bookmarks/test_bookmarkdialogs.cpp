@@ -22,30 +22,6 @@
 #include <memory>
 
 namespace {
-template <typename T> T* Find(QWidget* parent, const char* name)
-{
-    T* child = parent->findChild<T*>(name);
-    if (!child)
-        qFatal("no control %s", name);
-    return child;
-}
-
-void Click(QWidget* dialog, const char* button)
-{
-    Find<QPushButton>(dialog, button)->click();
-}
-
-// Drives the next modal dialog; whatever the action leaves open is
-// cancelled, so a failed check never leaves a test waiting.
-void Drive(std::function<void(QWidget*)> action)
-{
-    OnNextModal([action](QWidget* dialog) {
-        action(dialog);
-        if (dialog->isVisible())
-            qobject_cast<QDialog*>(dialog)->reject();
-    });
-}
-
 void AddGroup(int self, int parent, const QString& name)
 {
     DbExecSQL(FormatSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')",

@@ -4,6 +4,8 @@
 #include "data/MD.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QPushButton>
 #include <QTimer>
 #include <memory>
 
@@ -59,4 +61,18 @@ void OnNextModal(std::function<void(QWidget*)> action)
         (*shared)(modal);
     });
     timer->start(10);
+}
+
+void Click(QWidget* window, const char* button)
+{
+    Find<QPushButton>(window, button)->click();
+}
+
+void Drive(std::function<void(QWidget*)> action)
+{
+    OnNextModal([action](QWidget* dialog) {
+        action(dialog);
+        if (dialog->isVisible())
+            qobject_cast<QDialog*>(dialog)->reject();
+    });
 }

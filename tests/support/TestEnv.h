@@ -3,6 +3,7 @@
 #include "data/UntPublic.h"
 
 #include <QList>
+#include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
@@ -45,6 +46,22 @@ public:
     QTemporaryDir Dir;
     TPresetResponder Responder;
 };
+
+// A named control; the test stops when it is missing.
+template <typename T> T* Find(QObject* parent, const char* name)
+{
+    T* child = parent->findChild<T*>(name);
+    if (!child)
+        qFatal("no control %s", name);
+    return child;
+}
+
+// Clicks the named push button of a window.
+void Click(QWidget* window, const char* button);
+
+// Runs the action on the next modal dialog; whatever the action leaves open
+// is cancelled, so a failed check never leaves a test waiting.
+void Drive(std::function<void(QWidget*)> action);
 
 // Runs the given action on the next modal dialog that opens (polling the
 // event loop), so a test can drive a real modal window.
