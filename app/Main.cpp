@@ -17,8 +17,37 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+namespace {
+// Gives a widget its font when it is first shown. Measuring a hidden
+// list's column titles in a font not loaded yet would otherwise be a good
+// part of the start; its page is not shown until the user asks for it.
+class TFontOnFirstShow : public QObject
+{
+public:
+    TFontOnFirstShow(QWidget* widget, const QFont& font) : QObject(widget), m_font(font)
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            watched->removeEventFilter(this);
+            static_cast<QWidget*>(watched)->setFont(m_font);
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QFont m_font;
+};
+} // namespace
+
 TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormMain>())
 {
+    PreloadAppIcon();
     ui->setupUi(this);
     setWindowIcon(AppIcon());
     ui->splNote->setSizes({200, 600});
@@ -26,7 +55,7 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     QFont font13 = ui->mmoNote->font();
     font13.setPixelSize(13);
     ui->mmoNote->setFont(font13);
-    ui->lv1->setFont(font13);
+    new TFontOnFirstShow(ui->lv1, font13);
     ui->lv1->header()->setMinimumSectionSize(1);
     ui->lv1->setColumnWidth(0, 1);
     ui->lv1->setColumnWidth(1, 200);

@@ -224,7 +224,7 @@ void TCardDBGrid::DataSetCurrentChanged(int row)
 {
     // A dataset that was opened, requeried or sorted announces its current
     // record before its new rows; the reset that follows places the row.
-    if (!m_set || row < 0 || verticalHeader()->count() != m_set->RecordCount())
+    if (!m_set || row < 0 || verticalHeader()->count() != m_set->FetchedCount())
         return;
     if (currentIndex().row() != row)
         MoveToRow(row);
@@ -280,7 +280,7 @@ void FitGridColumns(QTableView* grid)
         widths[i] = titleMetrics.horizontalAdvance(source->headerData(i, Qt::Horizontal).toString()) + 24;
     // Values are read by position, so the current record stays where it is
     // and nothing is repainted while scanning.
-    const int rows = std::min(set->RecordCount(), kFitRecords);
+    const int rows = set->EnsureFetched(kFitRecords);
     for (int row = 0; row < rows; ++row)
         for (int i = 0; i < fields; ++i)
             widths[i] = std::max(widths[i], metrics.horizontalAdvance(GridCellText(set->ValueAt(row, i))) + 4);
