@@ -100,6 +100,10 @@ TCardDBGrid::TCardDBGrid(QWidget* parent)
     titles->setHighlightSections(false);
     titles->setSectionResizeMode(QHeaderView::Interactive);
     titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The title row is measured in bold to size its height, the first bold
+    // text of the program; a grid on a page not shown yet shows it (and
+    // pays for it) when it is first shown.
+    titles->hide();
     connect(titles, &QHeaderView::sectionClicked, this,
             [this](int column) { RunHandler([&] { TitleClick(column); }); });
 }
@@ -200,6 +204,15 @@ QModelIndex TCardDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers m
         selectionModel()->setCurrentIndex(model()->index(current.row(), VisibleColumn()),
                                           QItemSelectionModel::NoUpdate);
     return QTableView::moveCursor(action, modifiers);
+}
+
+void TCardDBGrid::showEvent(QShowEvent* event)
+{
+    if (!m_titlesShown) {
+        m_titlesShown = true;
+        horizontalHeader()->show();
+    }
+    QTableView::showEvent(event);
 }
 
 void TCardDBGrid::changeEvent(QEvent* event)

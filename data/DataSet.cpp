@@ -333,17 +333,30 @@ QVariant TDataSet::Value(const QString& name) const
     return Value(Column(name));
 }
 
+// The cell of the current record as read, or null while editing or off the records.
+const TDataSet::TCell* TDataSet::CurrentCell(int field) const
+{
+    if (m_state != State::Browse || field < 0 || field >= FieldCount() || m_current < 0 || m_current >= FetchedCount())
+        return nullptr;
+    return &CellAt(m_order[m_current], field);
+}
+
+// Whole numbers and texts are read straight from their cells: loading a
+// large tree reads two numbers and a text per group.
 int TDataSet::AsInteger(int field) const
 {
-    // A stored whole number is read straight from its cell: loading a large
-    // tree reads two of them per group.
-    if (m_state == State::Browse && field >= 0 && field < FieldCount() && m_current >= 0 &&
-        m_current < FetchedCount()) {
-        const TCell& cell = CellAt(m_order[m_current], field);
-        if (cell.type == SQLITE_INTEGER)
-            return int(cell.integer);
-    }
+    const TCell* cell = CurrentCell(field);
+    if (cell && cell->type == SQLITE_INTEGER)
+        return int(cell->integer);
     return Value(field).toInt();
+}
+
+QString TDataSet::AsString(int field) const
+{
+    const TCell* cell = CurrentCell(field);
+    if (cell && cell->type == SQLITE_TEXT)
+        return QString::fromUtf8(m_bytes.data() + cell->offset, cell->size);
+    return Text(Value(field));
 }
 
 bool TDataSet::AsBoolean(const QString& name) const

@@ -50,7 +50,7 @@ public:
     // Values of the current record.
     QVariant Value(int field) const;
     QVariant Value(const QString& name) const;
-    QString AsString(int field) const { return Text(Value(field)); }
+    QString AsString(int field) const;
     QString AsString(const QString& name) const { return Text(Value(name)); }
     int AsInteger(const QString& name) const { return AsInteger(Column(name)); }
     int AsInteger(int field) const;
@@ -130,6 +130,7 @@ private:
     void StopReading();
     void ClearRows();
     void Announce(int before);
+    const TCell* CurrentCell(int field) const;
     const TCell& CellAt(int stored, int field) const { return m_cells[size_t(stored) * m_fields.size() + field]; }
     QVariant CellValue(const TCell& cell) const;
     TCell StoreOutgoing(const TOutgoing& value);

@@ -28,8 +28,9 @@ class TGroupNode : public QTreeWidgetItem
 {
 public:
     TGroupNode(const QString& label, int selfIndex, int parentIndex)
-        : QTreeWidgetItem(QStringList(label), UserType), m_selfIndex(selfIndex), m_parentIndex(parentIndex)
+        : QTreeWidgetItem(UserType), m_selfIndex(selfIndex), m_parentIndex(parentIndex)
     {
+        setText(0, label);
         setFlags(flags() & ~Qt::ItemIsEditable);
     }
 
@@ -162,6 +163,7 @@ void TCardTree::LoadGroups()
     // than its parent's, so every parent is placed before its children. The
     // first node carrying an identifier is the one a display-order walk finds.
     QHash<int, QTreeWidgetItem*> nodes;
+    nodes.reserve(set.RecordCount() + 1);
     nodes.insert(0, RootNode);
     QTreeWidgetItemIterator existing(RootNode);
     for (; *existing; ++existing)

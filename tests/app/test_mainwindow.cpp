@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
@@ -103,8 +104,8 @@ private slots:
     }
 
     // The memo and the reminder list write in 13-pixel letters; the list
-    // takes them when its page is first shown.
-    void memoAndReminderListUseThirteenPixels()
+    // takes them, and the lists their title rows, when their pages are first shown.
+    void pagesShowTheirFontsAndTitles()
     {
         TFormMain form;
         form.show();
@@ -113,7 +114,11 @@ private slots:
         form.findChild<QTabWidget*>("pgcMain")->setCurrentWidget(form.findChild<QWidget*>("tsAlam"));
         QVERIFY(list->isVisible());
         QCOMPARE(list->font().pixelSize(), 13);
+        QVERIFY(list->header()->isVisible());
         QCOMPARE(list->header()->font().pixelSize(), 13);
+        auto* grid = form.findChild<QTableView*>("DBGrid1");
+        form.findChild<QTabWidget*>("pgcMain")->setCurrentWidget(form.findChild<QWidget*>("ts1"));
+        QVERIFY(grid->horizontalHeader()->isVisible());
     }
 
     void failingFirstShowEndsTheProgram()
