@@ -180,6 +180,53 @@ private slots:
         QCOMPARE(model->index(0, 1).data().toString(), QString("t1"));
     }
 
+    // Texts ignore letter case and order by UTF-16 units, as the grid always
+    // did; numbers order as numbers; empty values come first; equal values
+    // keep the order the database gave. Values are written as SQL literals.
+    void sortOrdersValues_data()
+    {
+        QTest::addColumn<QString>("sort");
+        QTest::addColumn<QStringList>("values");
+        QTest::addColumn<QStringList>("sorted");
+        const QStringList urls{"'https://www.b.com/2'", "'https://www.a.com/10'", "'https://www.a.com/9'",
+                               "'https://www.a.com/'"};
+        QTest::newRow("shared beginning") << "v" << urls
+                                          << QStringList{"'https://www.a.com/'", "'https://www.a.com/10'",
+                                                         "'https://www.a.com/9'", "'https://www.b.com/2'"};
+        QTest::newRow("one value begins another") << "v" << QStringList{"'abcd'", "'abc'", "'ab'", "'abce'", "'abc'"}
+                                                  << QStringList{"'ab'", "'abc'", "'abc'", "'abcd'", "'abce'"};
+        QTest::newRow("letter case, ties kept")
+            << "v" << QStringList{"'b'", "'A'", "'a'", "'B'"} << QStringList{"'A'", "'a'", "'b'", "'B'"};
+        QTest::newRow("descending, ties kept")
+            << "v DESC" << QStringList{"'b'", "'A'", "'a'", "'B'"} << QStringList{"'b'", "'B'", "'A'", "'a'"};
+        QTest::newRow("chinese with numbers")
+            << "v" << QStringList{"'网页标题 9'", "'网页标题 10'", "'网页标题 1'", "'网页'"}
+            << QStringList{"'网页'", "'网页标题 1'", "'网页标题 10'", "'网页标题 9'"};
+        QTest::newRow("past sixteen bits")
+            << "v" << QStringList{"'x！'", "'x😀'", "'xＡ'"} << QStringList{"'x😀'", "'x！'", "'xＡ'"};
+        QTest::newRow("numbers") << "v" << QStringList{"10", "9", "2.5", "-1"} << QStringList{"-1", "2.5", "9", "10"};
+        QTest::newRow("empty, numbers and texts")
+            << "v" << QStringList{"'x'", "5", "NULL", "2"} << QStringList{"NULL", "2", "5", "'x'"};
+    }
+
+    void sortOrdersValues()
+    {
+        QFETCH(QString, sort);
+        QFETCH(QStringList, values);
+        QFETCH(QStringList, sorted);
+        DbExecSQL("create temp table s(v)");
+        for (const QString& value : values)
+            DbExecSQL("insert into s(v) values (" + value + ")");
+        TDataSet set([] { return DbAccess->Handle(); });
+        set.SetCommandText("select quote(v) as q, v from s");
+        set.Open();
+        set.SetSort(sort);
+        QStringList order;
+        for (set.First(); !set.Eof(); set.Next())
+            order << set.AsString("q");
+        QCOMPARE(order, sorted);
+    }
+
     void valuesKeepTheirKinds()
     {
         TDataSet set([] { return DbAccess->Handle(); });
