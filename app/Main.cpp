@@ -16,9 +16,37 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
+#include <functional>
+
+namespace {
+// Runs a step when a widget is first shown.
+class TOnFirstShow : public QObject
+{
+public:
+    TOnFirstShow(QWidget* widget, std::function<void()> step) : QObject(widget), m_step(std::move(step))
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            watched->removeEventFilter(this);
+            m_step();
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_step;
+};
+} // namespace
 
 TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormMain>())
 {
+    PreloadAppIcon();
     ui->setupUi(this);
     setWindowIcon(AppIcon());
     ui->splNote->setSizes({200, 600});
@@ -26,7 +54,14 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     QFont font13 = ui->mmoNote->font();
     font13.setPixelSize(13);
     ui->mmoNote->setFont(font13);
-    ui->lv1->setFont(font13);
+    // The reminder list's page is not shown at the start: its 13-pixel font
+    // and its title row (measured in bold) wait until it is, as loading
+    // fonts the first window does not show is a good part of the start.
+    ui->lv1->header()->hide();
+    new TOnFirstShow(ui->lv1, [this, font13] {
+        ui->lv1->setFont(font13);
+        ui->lv1->header()->show();
+    });
     ui->lv1->header()->setMinimumSectionSize(1);
     ui->lv1->setColumnWidth(0, 1);
     ui->lv1->setColumnWidth(1, 200);

@@ -100,6 +100,10 @@ TCardDBGrid::TCardDBGrid(QWidget* parent)
     titles->setHighlightSections(false);
     titles->setSectionResizeMode(QHeaderView::Interactive);
     titles->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The title row is measured in bold to size its height, the first bold
+    // text of the program; a grid on a page not shown yet shows it (and
+    // pays for it) when it is first shown.
+    titles->hide();
     connect(titles, &QHeaderView::sectionClicked, this,
             [this](int column) { RunHandler([&] { TitleClick(column); }); });
 }
@@ -202,6 +206,15 @@ QModelIndex TCardDBGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers m
     return QTableView::moveCursor(action, modifiers);
 }
 
+void TCardDBGrid::showEvent(QShowEvent* event)
+{
+    if (!m_titlesShown) {
+        m_titlesShown = true;
+        horizontalHeader()->show();
+    }
+    QTableView::showEvent(event);
+}
+
 void TCardDBGrid::changeEvent(QEvent* event)
 {
     QTableView::changeEvent(event);
@@ -224,7 +237,7 @@ void TCardDBGrid::DataSetCurrentChanged(int row)
 {
     // A dataset that was opened, requeried or sorted announces its current
     // record before its new rows; the reset that follows places the row.
-    if (!m_set || row < 0 || verticalHeader()->count() != m_set->RecordCount())
+    if (!m_set || row < 0 || verticalHeader()->count() != m_set->FetchedCount())
         return;
     if (currentIndex().row() != row)
         MoveToRow(row);
@@ -280,7 +293,7 @@ void FitGridColumns(QTableView* grid)
         widths[i] = titleMetrics.horizontalAdvance(source->headerData(i, Qt::Horizontal).toString()) + 24;
     // Values are read by position, so the current record stays where it is
     // and nothing is repainted while scanning.
-    const int rows = std::min(set->RecordCount(), kFitRecords);
+    const int rows = set->EnsureFetched(kFitRecords);
     for (int row = 0; row < rows; ++row)
         for (int i = 0; i < fields; ++i)
             widths[i] = std::max(widths[i], metrics.horizontalAdvance(GridCellText(set->ValueAt(row, i))) + 4);

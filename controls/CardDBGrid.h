@@ -53,6 +53,7 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BindDataSet();
@@ -70,6 +71,7 @@ private:
     QColor m_GridEvenColor;
     QColor m_GriddingRowColor;
     QColor m_GriddingColColor;
+    bool m_titlesShown = false;
 };
 
 // The text a grid cell shows for a value: one line, each line break shown

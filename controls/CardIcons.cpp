@@ -1,6 +1,9 @@
 #include "controls/CardIcons.h"
 
+#include <QImage>
 #include <QString>
+#include <future>
+#include <system_error>
 
 // Q_INIT_RESOURCE declares the registration function, which must happen at global scope.
 static void RegisterJotterelResources()
@@ -54,13 +57,46 @@ const QPixmap& OpenUrlPicture()
     return *picture;
 }
 
+namespace {
+
+// Decoded images are plain data and may be made on any thread; the pixmaps of an icon only on the GUI thread.
+QList<QImage> ReadAppIconImages()
+{
+    QList<QImage> images{QImage(QStringLiteral(":/icons/jotterel.png"))};
+    for (int size : {16, 32, 48, 64, 128})
+        images << QImage(QStringLiteral(":/icons/jotterel-%1.png").arg(size));
+    return images;
+}
+
+std::future<QList<QImage>>& AppIconImages()
+{
+    static std::future<QList<QImage>> images;
+    return images;
+}
+
+} // namespace
+
+void PreloadAppIcon()
+{
+    static const bool started = [] {
+        InitCardResources();
+        try {
+            AppIconImages() = std::async(std::launch::async, ReadAppIconImages);
+        } catch (const std::system_error&) {
+            AppIconImages() = std::async(std::launch::deferred, ReadAppIconImages); // no thread to be had
+        }
+        return true;
+    }();
+    Q_UNUSED(started);
+}
+
 const QIcon& AppIcon()
 {
     static const auto* icon = [] {
-        InitCardResources();
-        auto* result = new QIcon(QStringLiteral(":/icons/jotterel.png"));
-        for (int size : {16, 32, 48, 64, 128})
-            result->addFile(QStringLiteral(":/icons/jotterel-%1.png").arg(size), QSize(size, size));
+        PreloadAppIcon();
+        auto* result = new QIcon;
+        for (const QImage& image : AppIconImages().get())
+            result->addPixmap(QPixmap::fromImage(image));
         return result;
     }();
     return *icon;

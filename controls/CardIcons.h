@@ -23,3 +23,7 @@ const QPixmap& OpenUrlPicture();
 
 // The program's icon in all its sizes (16 to 256), for the windows and the tray.
 const QIcon& AppIcon();
+
+// Starts decoding the program's icon on another thread; AppIcon then only waits for what is left. Building the
+// main window takes longer than the decoding, so started first, the decoding costs the start nothing.
+void PreloadAppIcon();

@@ -13,9 +13,11 @@ void TGridSource::SetDataSet(TDataSet* dataSet)
         disconnect(m_set, nullptr, this, nullptr);
     m_set = dataSet;
     m_titles.clear();
+    m_rows = m_set && m_set->Active() ? m_set->FetchedCount() : 0;
     if (m_set) {
         connect(m_set, &TDataSet::Opened, this, [this] { Rebuild(true); });
         connect(m_set, &TDataSet::RowsChanged, this, [this] { Rebuild(false); });
+        connect(m_set, &TDataSet::RowsFetched, this, &TGridSource::RowsFetched);
     }
     endResetModel();
 }
@@ -25,12 +27,37 @@ void TGridSource::Rebuild(bool newFields)
     beginResetModel();
     if (newFields)
         m_titles.clear();
+    m_rows = m_set->Active() ? m_set->FetchedCount() : 0;
     endResetModel();
+}
+
+void TGridSource::RowsFetched(int first, int last)
+{
+    if (first != m_rows) {
+        Rebuild(false);
+        return;
+    }
+    beginInsertRows(QModelIndex(), first, last);
+    m_rows = last + 1;
+    endInsertRows();
 }
 
 int TGridSource::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() || !m_set || !m_set->Active() ? 0 : m_set->RecordCount();
+    return parent.isValid() || !m_set || !m_set->Active() ? 0 : m_rows;
+}
+
+bool TGridSource::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && m_set && m_set->Active() && m_set->CanFetchMore();
+}
+
+void TGridSource::fetchMore(const QModelIndex& parent)
+{
+    // A few screens of rows: scrolling down stays smooth while the rest
+    // arrives in idle time.
+    if (canFetchMore(parent))
+        m_set->FetchUnasked(256);
 }
 
 int TGridSource::columnCount(const QModelIndex& parent) const

@@ -5,9 +5,9 @@
 
 class TDataSet;
 
-// Binds a grid to a dataset: one row per record, one column per field, the
-// field names as titles. A title may be replaced (the sort marks); a newly
-// opened statement brings plain titles again.
+// Binds a grid to a dataset: one row per record read so far (a view reaching
+// the end asks for more), one column per field, the field names as titles. A title may be replaced (the sort marks); a
+// newly opened statement brings plain titles again.
 class TGridSource : public QAbstractTableModel
 {
     Q_OBJECT
@@ -18,6 +18,8 @@ public:
     TDataSet* DataSet() const { return m_set; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
@@ -26,8 +28,12 @@ public:
 
 private:
     void Rebuild(bool newFields);
+    void RowsFetched(int first, int last);
 
     TDataSet* m_set = nullptr;
+    // The rows the views were told about; the dataset may have read more
+    // just before it announces them.
+    int m_rows = 0;
     QHash<int, QString> m_titles;
 };
 

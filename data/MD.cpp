@@ -16,6 +16,9 @@ const char* const kQueryError = "数据库查询错误，请检查！";
 const char* const kExecError = "数据库操作失败！";
 const char* const kBackupError = "数据库备份失败！";
 const char* const kRestoreError = "数据库恢复失败！";
+// The grid reads this many records when it opens (enough to fit its columns
+// and fill a screen) and the rest when asked or when idle.
+constexpr int kGridPacket = 100;
 
 bool SameFile(const QString& a, const QString& b)
 {
@@ -55,6 +58,13 @@ TDbAccess::TDbAccess()
     IntSet = std::make_unique<TDataSet>(connection);
     QuerySet = std::make_unique<TDataSet>(connection);
     QuerySet2 = std::make_unique<TDataSet>(connection);
+    GridSet->SetPacketRecords(kGridPacket);
+    for (TDataSet* set : {GridSet.get(), IntSet.get(), QuerySet.get(), QuerySet2.get()}) {
+        QObject::connect(set, &TDataSet::AboutToWrite, set, [this] { FinishReading(); });
+        QObject::connect(set, &TDataSet::FetchFailed, set, [set](const QString& message) {
+            RunHandler([&] { throw EDBException(message, kQueryError, set->CommandText()); });
+        });
+    }
 }
 
 TDbAccess::~TDbAccess()
@@ -88,6 +98,13 @@ sqlite3* TDbAccess::Handle()
     if (!Connection)
         Connection = OpenDatabaseFile(DatabasePath());
     return Connection.get();
+}
+
+void TDbAccess::FinishReading()
+{
+    for (TDataSet* set : {GridSet.get(), IntSet.get(), QuerySet.get(), QuerySet2.get()})
+        if (set->CanFetchMore())
+            set->FetchUnasked(-1);
 }
 
 void TDbAccess::CloseConnection()
@@ -163,6 +180,7 @@ int TDbAccess::GetIntValue(const QString& sql)
 
 void TDbAccess::ExecSQL(const QString& text)
 {
+    FinishReading();
     try {
         sqlite3* db = Handle();
         TTransaction transaction(db);

@@ -43,6 +43,10 @@ public:
     std::unique_ptr<TDataSet> QuerySet;
     std::unique_ptr<TDataSet> QuerySet2;
 
+    // Reads every statement still being read to its end, so that a write on
+    // the connection never lands in the middle of one.
+    void FinishReading();
+
 private:
     void Open(TDataSet& set, const QString& sql);
 };

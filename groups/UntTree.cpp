@@ -21,6 +21,45 @@ const QIcon& RootImage()
     return TreeImages()[0];
 }
 
+// A group's node. Its identifiers are members and its picture the shared
+// one, answered when asked, instead of item data stored per node: storing
+// them is most of the cost of building a tree of thousands of groups.
+class TGroupNode : public QTreeWidgetItem
+{
+public:
+    TGroupNode(const QString& label, int selfIndex, int parentIndex)
+        : QTreeWidgetItem(UserType), m_selfIndex(selfIndex), m_parentIndex(parentIndex)
+    {
+        setText(0, label);
+        setFlags(flags() & ~Qt::ItemIsEditable);
+    }
+
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0 && role == kSelfIndexRole)
+            return m_selfIndex;
+        if (column == 0 && role == kParentIndexRole)
+            return m_parentIndex;
+        QVariant value = QTreeWidgetItem::data(column, role);
+        if (column == 0 && role == Qt::DecorationRole && !value.isValid())
+            return GroupNodeIcon();
+        return value;
+    }
+
+    void setData(int column, int role, const QVariant& value) override
+    {
+        if (column == 0 && (role == kSelfIndexRole || role == kParentIndexRole)) {
+            (role == kSelfIndexRole ? m_selfIndex : m_parentIndex) = value.toInt();
+            emitDataChanged();
+            return;
+        }
+        QTreeWidgetItem::setData(column, role, value);
+    }
+
+private:
+    int m_selfIndex;
+    int m_parentIndex;
+};
 } // namespace
 
 // The in-place editor hands the typed text to the tree's owner instead of
@@ -105,15 +144,10 @@ int TCardTree::ParentIndexOf(const QTreeWidgetItem* node)
     return node ? node->data(0, kParentIndexRole).toInt() : 0;
 }
 
-QTreeWidgetItem* TCardTree::NewNode(QTreeWidgetItem* parent, const QString& label, int selfIndex, int parentIndex)
+// A node not yet in any tree: adding it is the caller's part.
+QTreeWidgetItem* TCardTree::NewNode(const QString& label, int selfIndex, int parentIndex)
 {
-    auto* node = new QTreeWidgetItem(QStringList(label));
-    node->setIcon(0, GroupNodeIcon());
-    node->setData(0, kSelfIndexRole, selfIndex);
-    node->setData(0, kParentIndexRole, parentIndex);
-    node->setFlags(node->flags() & ~Qt::ItemIsEditable);
-    parent->addChild(node);
-    return node;
+    return new TGroupNode(label, selfIndex, parentIndex);
 }
 
 void TCardTree::LoadGroups()
@@ -121,23 +155,38 @@ void TCardTree::LoadGroups()
     DbAccess->OpenQuery(
         QString("select SelfIndex,ParentIndex,TypeName from %1  order by SelfIndex asc").arg(TableName));
     TDataSet& set = *DbAccess->QuerySet;
+    const int selfField = set.FieldIndex("SelfIndex");
+    const int parentField = set.FieldIndex("ParentIndex");
+    const int nameField = set.FieldIndex("TypeName");
     TreeView->setUpdatesEnabled(false);
     // Rows come in ascending SelfIndex, and a group's SelfIndex is larger
     // than its parent's, so every parent is placed before its children. The
     // first node carrying an identifier is the one a display-order walk finds.
     QHash<int, QTreeWidgetItem*> nodes;
+    nodes.reserve(set.RecordCount() + 1);
     nodes.insert(0, RootNode);
     QTreeWidgetItemIterator existing(RootNode);
     for (; *existing; ++existing)
         if (!nodes.contains(SelfIndexOf(*existing)))
             nodes.insert(SelfIndexOf(*existing), *existing);
+    // New nodes are put together outside the view and handed to it in one
+    // batch per parent it already shows: the view then takes in a batch at
+    // once, rather than every node on its own.
+    QHash<QTreeWidgetItem*, QList<QTreeWidgetItem*>> batches;
     for (set.First(); !set.Eof(); set.Next()) {
-        const int self = set.AsInteger("SelfIndex");
-        const int parent = set.AsInteger("ParentIndex");
-        QTreeWidgetItem* node = NewNode(nodes.value(parent, RootNode), set.AsString("TypeName"), self, parent);
+        const int self = set.AsInteger(selfField);
+        const int parent = set.AsInteger(parentField);
+        QTreeWidgetItem* parentNode = nodes.value(parent, RootNode);
+        QTreeWidgetItem* node = NewNode(set.AsString(nameField), self, parent);
+        if (parentNode->treeWidget())
+            batches[parentNode].append(node);
+        else
+            parentNode->addChild(node);
         if (!nodes.contains(self))
             nodes.insert(self, node);
     }
+    for (auto batch = batches.cbegin(); batch != batches.cend(); ++batch)
+        batch.key()->addChildren(batch.value());
     TreeView->setUpdatesEnabled(true);
     RootNode->setExpanded(true);
 }
@@ -177,7 +226,8 @@ QTreeWidgetItem* TCardTree::AddGroup(const QString& name)
     const int parentIndex = SelectedSelfIndex();
     DbExecSQL(FormatSQL("insert into %s(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')",
                         {TableName, QString::number(self), QString::number(parentIndex), SqlText(name)}));
-    QTreeWidgetItem* node = NewNode(parent, name, self, parentIndex);
+    QTreeWidgetItem* node = NewNode(name, self, parentIndex);
+    parent->addChild(node);
     parent->setExpanded(true);
     return node;
 }

@@ -48,6 +48,6 @@ public:
 
 private:
     QPointer<TRenameDelegate> m_delegate;
-    QTreeWidgetItem* NewNode(QTreeWidgetItem* parent, const QString& label, int selfIndex, int parentIndex);
+    static QTreeWidgetItem* NewNode(const QString& label, int selfIndex, int parentIndex);
     void EditEnded(QTreeWidgetItem* node, const QString& text);
 };

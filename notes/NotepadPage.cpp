@@ -77,11 +77,29 @@ private:
 // into blanks; the memo's own line breaks (Enter, and Shift+Enter) both
 // become CR LF. Loading turns CR LF back into line breaks, so a stored text
 // comes back unchanged.
+//
+// Built in one pass that copies the runs between line breaks: this runs at
+// every keystroke, and replacing the breaks in place, one kind after the
+// other, costs more than the durable write of a large note.
 QString StoredText(const QPlainTextEdit* memo)
 {
-    QString text = memo->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
-    text.replace(QChar::LineSeparator, QLatin1String("\r\n"));
+    const QString raw = memo->document()->toRawText();
+    QString text;
+    text.reserve(raw.size() + raw.size() / 32);
+    qsizetype from = 0;
+    qsizetype paragraph = raw.indexOf(QChar::ParagraphSeparator);
+    qsizetype line = raw.indexOf(QChar::LineSeparator);
+    while (paragraph >= 0 || line >= 0) {
+        const qsizetype at = line < 0 || (paragraph >= 0 && paragraph < line) ? paragraph : line;
+        text.append(QStringView(raw).mid(from, at - from));
+        text.append(QLatin1String("\r\n"));
+        from = at + 1;
+        if (at == paragraph)
+            paragraph = raw.indexOf(QChar::ParagraphSeparator, from);
+        else
+            line = raw.indexOf(QChar::LineSeparator, from);
+    }
+    text.append(QStringView(raw).mid(from));
     return text;
 }
 

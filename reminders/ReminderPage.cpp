@@ -73,9 +73,12 @@ void TFormMain::lv1CustomDrawItem(QTreeWidgetItem* item)
         colour = QBrush(QColor(255, 0, 0));
     else if (status == kAlamSeenText)
         colour = QBrush(QColor(0, 0, 255));
+    // Only what differs is set: every change of an item shown in the list
+    // is announced to the list, and most rows keep the list's colour.
     for (int column = 0; column < 4; ++column) {
-        item->setData(column, Qt::ForegroundRole, colour);
-        if (column > 0)
+        if (item->data(column, Qt::ForegroundRole) != colour)
+            item->setData(column, Qt::ForegroundRole, colour);
+        if (column > 0 && item->textAlignment(column) != Qt::AlignCenter)
             item->setTextAlignment(column, Qt::AlignCenter);
     }
 }

@@ -7,11 +7,14 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLayout>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
@@ -77,8 +80,7 @@ private slots:
         QCOMPARE(MenuTexts(form.pmIEType), QStringList({"新建组", "重命名组", "删除组", "-", "新建网址"}));
         QCOMPARE(MenuTexts(form.pmIE), QStringList({"新建", "修改", "删除", "-", "打开网页"}));
         QCOMPARE(MenuTexts(form.pmAlam), QStringList({"新建提醒", "修改", "删除"}));
-        QCOMPARE(MenuTexts(form.pmSystem),
-                 QStringList({"软件主页", "-", "软件设置", "-", "数据备份", "数据恢复"}));
+        QCOMPARE(MenuTexts(form.pmSystem), QStringList({"软件主页", "-", "软件设置", "-", "数据备份", "数据恢复"}));
         QCOMPARE(MenuTexts(form.pmTray), QStringList({"软件主页", "-", "显示窗口", "关闭"}));
     }
 
@@ -99,6 +101,24 @@ private slots:
         QCOMPARE(form.NoteTree->RootNode->child(0)->child(0)->text(0), QString("项目"));
         QCOMPARE(form.IETree->RootNode->text(0), QString("全部"));
         QCOMPARE(form.IETree->RootNode->child(0)->text(0), QString("新闻"));
+    }
+
+    // The memo and the reminder list write in 13-pixel letters; the list
+    // takes them, and the lists their title rows, when their pages are first shown.
+    void pagesShowTheirFontsAndTitles()
+    {
+        TFormMain form;
+        form.show();
+        QCOMPARE(form.findChild<QPlainTextEdit*>("mmoNote")->font().pixelSize(), 13);
+        auto* list = form.findChild<QTreeWidget*>("lv1");
+        form.findChild<QTabWidget*>("pgcMain")->setCurrentWidget(form.findChild<QWidget*>("tsAlam"));
+        QVERIFY(list->isVisible());
+        QCOMPARE(list->font().pixelSize(), 13);
+        QVERIFY(list->header()->isVisible());
+        QCOMPARE(list->header()->font().pixelSize(), 13);
+        auto* grid = form.findChild<QTableView*>("DBGrid1");
+        form.findChild<QTabWidget*>("pgcMain")->setCurrentWidget(form.findChild<QWidget*>("ts1"));
+        QVERIFY(grid->horizontalHeader()->isVisible());
     }
 
     void failingFirstShowEndsTheProgram()

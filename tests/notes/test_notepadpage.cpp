@@ -190,6 +190,42 @@ private slots:
         QCOMPARE(Stored(2), QStringList({"note of B\r\nsecond line"}));
     }
 
+    // Enter and Shift+Enter both store CR LF, wherever they fall.
+    void lineBreaksAreStoredAsCrLf_data()
+    {
+        QTest::addColumn<QString>("keys"); // '|' is Enter, '^' Shift+Enter, the rest typed as it stands
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("no break") << "abc"
+                                  << "abc";
+        QTest::newRow("enter") << "a|b"
+                               << "a\r\nb";
+        QTest::newRow("shift+enter") << "a^b"
+                                     << "a\r\nb";
+        QTest::newRow("first and last") << "|a^"
+                                        << "\r\na\r\n";
+        QTest::newRow("several in a row, mixed") << "a|^|b^^c"
+                                                 << "a\r\n\r\n\r\nb\r\n\r\nc";
+    }
+
+    void lineBreaksAreStoredAsCrLf()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, stored);
+        Click("A");
+        for (const QChar key : keys) {
+            if (key == u'|')
+                QTest::keyClick(memo, Qt::Key_Return);
+            else if (key == u'^')
+                QTest::keyClick(memo, Qt::Key_Return, Qt::ShiftModifier);
+            else
+                QTest::keyClicks(memo, QString(key));
+        }
+        QCOMPARE(Stored(1), QStringList{stored});
+        Click("B");
+        Click("A");
+        QCOMPARE(memo->toPlainText(), QString(stored).replace("\r\n", "\n"));
+    }
+
     void rootNoteIsGroupZero()
     {
         Click("A");
