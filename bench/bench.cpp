@@ -420,7 +420,7 @@ int main(int argc, char** argv)
     }
 
     // Naming parts (start, keystroke, large, memory) runs only those.
-    QStringList parts = app.arguments().mid(1);
+    const QStringList parts = app.arguments().mid(1);
     const auto wanted = [&parts](const char* part) { return parts.isEmpty() || parts.contains(part); };
     QTemporaryDir empty, large, notes;
     std::printf("Building the large profile...\n");
