@@ -198,12 +198,7 @@ void TDataSet::Requery()
     m_state = State::Browse;
     StartReading(db);
     m_active = true;
-    m_sort = sort;
-    if (!m_sort.split(' ', Qt::SkipEmptyParts).isEmpty())
-        ReadPacket(-1); // a sort needs every record; the views start over below anyway
-    ApplySort();
-    SetCurrent(0);
-    emit RowsChanged();
+    SetSort(sort); // the same order again, the first record current
 }
 
 void TDataSet::ClearRows()
