@@ -38,6 +38,15 @@ void RestoreWithSafetyCopy(const QString& source)
     QFile chosen(source);
     if (!chosen.copy(staged))
         throw EDBException(QString("无法读取 %1：%2").arg(source, chosen.errorString()), kRestoreError, QString());
+    // An older file is brought up to date while it is still aside, so one
+    // that cannot be upgraded replaces nothing. The copy of a read-only file
+    // is read-only too.
+    QFile::setPermissions(staged, QFile::permissions(staged) | QFileDevice::WriteOwner);
+    try {
+        OpenDatabaseFile(staged);
+    } catch (const TSqlError& e) {
+        throw EDBException(e.Message, kRestoreError, QString());
+    }
     DbBackup(SafetyCopyPath());
     DbRestore(staged);
 }

@@ -1,6 +1,7 @@
 #include "data/SqliteDb.h"
 
 #include "data/JetBridge.h"
+#include "data/Schema.h"
 
 #include <QFileInfo>
 #include <QStringList>
@@ -9,23 +10,7 @@
 namespace {
 constexpr int kApplicationId = 1246720116; // "JOTt"
 
-const char* const kSchemaText = R"(
-PRAGMA application_id = 1246720116;
-PRAGMA user_version = 1;
-CREATE TABLE IE       (ID INTEGER PRIMARY KEY AUTOINCREMENT, TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT);
-CREATE TABLE IEType   (SelfIndex INTEGER, ParentIndex INTEGER, TypeName TEXT);
-CREATE TABLE NoteType (SelfIndex INTEGER, ParentIndex INTEGER, TypeName TEXT);
-CREATE TABLE NoteBook (TypeID INTEGER, ReMark TEXT);
-CREATE TABLE Alam     (ID INTEGER PRIMARY KEY AUTOINCREMENT, AlamTime REAL, AlamDate REAL,
-                       ReDay INTEGER DEFAULT -1, ReMark TEXT, bLook INTEGER DEFAULT 0);
-CREATE TABLE SysSet   (bPass INTEGER, PassWord TEXT);
-INSERT INTO SysSet VALUES (0, '');
-CREATE INDEX IE_TypeID ON IE(TypeID);
-CREATE INDEX NoteBook_TypeID ON NoteBook(TypeID);
-CREATE INDEX Alam_AlamTime ON Alam(AlamTime);
-CREATE INDEX Alam_AlamDate ON Alam(AlamDate);
-)";
-
+// The tables of the base schema; every later version has them too.
 const QStringList kTables = {"IE", "IEType", "NoteType", "NoteBook", "Alam", "SysSet"};
 
 bool IsBlankTail(const char* tail)
@@ -65,6 +50,8 @@ QString SchemaProblem(sqlite3* db)
     try {
         if (IntPragma(db, "PRAGMA application_id") != kApplicationId)
             return "不是本程序的数据库文件";
+        if (const QString version = SchemaVersionProblem(SchemaVersion(db)); !version.isEmpty())
+            return version;
         for (const QString& table : kTables) {
             TStmtHandle stmt = PrepareNative(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1");
             const QByteArray name = table.toUtf8();
@@ -91,11 +78,6 @@ TDbHandle OpenRaw(const QString& path, int flags)
     return db;
 }
 } // namespace
-
-const char* DatabaseSchema()
-{
-    return kSchemaText;
-}
 
 void TDbCloser::operator()(sqlite3* db) const
 {
@@ -166,10 +148,9 @@ TDbHandle OpenDatabaseFile(const QString& path)
         const QString problem = SchemaProblem(db.get());
         if (!problem.isEmpty())
             throw TSqlError(problem);
+        UpgradeSchema(db.get(), path);
     } else {
-        TTransaction create(db.get());
-        ExecNative(db.get(), kSchemaText);
-        create.Commit();
+        CreateSchema(db.get());
     }
     // The file alone is the whole database between transactions, so a byte
     // copy of it is a complete backup.

@@ -50,13 +50,11 @@ private:
     bool m_open;
 };
 
-// The statements that create an empty database of the program.
-const char* DatabaseSchema();
-
 // The database file of the program: opens it, creating a new one with the
-// full schema when the file does not exist. An existing file that is not
-// such a database (not SQLite, another application_id, a table missing) is
-// refused without being written to.
+// full schema when the file does not exist, and bringing an older one up to
+// date (see Schema.h). An existing file that is not such a database (not
+// SQLite, another application_id, a table missing) or is newer than the
+// program is refused without being written to.
 TDbHandle OpenDatabaseFile(const QString& path);
 // Checks a file without opening it for writing: an empty text when it is a
 // sound database of the program, else the reason.

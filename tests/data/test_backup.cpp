@@ -1,4 +1,6 @@
+#include "app/Backup.h"
 #include "data/MD.h"
+#include "data/Schema.h"
 #include "data/UException.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
@@ -6,7 +8,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <memory>
+#include <sqlite3.h>
 
 // Backup and restore of the database file as a whole.
 class TestBackup : public QObject
@@ -108,6 +112,70 @@ private slots:
         const EDBException missing = ExpectDbError([&] { DbRestore(env->Path("missing.bat")); });
         QCOMPARE(missing.UserMessage, QString("数据库恢复失败！"));
         QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "garbage.bat"}));
+    }
+
+    void restoreUpgradesAnOlderBackupAndRefusesANewerOne_data()
+    {
+        QTest::addColumn<int>("backupVersion"); // relative to the program's version before the steps
+        QTest::addColumn<QStringList>("steps");  // upgrade steps after the program's own
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("refusal");    // empty when the restore succeeds
+        const QStringList steps{"CREATE TABLE Extra(x)", "INSERT INTO Extra VALUES (42)"};
+        QTest::newRow("older") << 0 << steps << false << QString();
+        QTest::newRow("older and read-only") << 0 << steps << true << QString();
+        QTest::newRow("older, failing step")
+            << 0 << QStringList{"CREATE TABLE Extra(x)", "INSERT INTO NoSuchTable VALUES (1)"} << false
+            << QString("no such table: NoSuchTable");
+        QTest::newRow("newer") << 1 << QStringList() << false << QString("比本程序新");
+    }
+
+    void restoreUpgradesAnOlderBackupAndRefusesANewerOne()
+    {
+        QFETCH(int, backupVersion);
+        QFETCH(QStringList, steps);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, refusal);
+        const int version = CurrentSchemaVersion();
+        const QString backup = env->Path("backup.bat");
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'backup')");
+        DbBackup(backup);
+        if (backupVersion) {
+            sqlite3* db = nullptr;
+            QCOMPARE(sqlite3_open(backup.toUtf8().constData(), &db), SQLITE_OK);
+            const QByteArray pragma = "PRAGMA user_version=" + QByteArray::number(version + backupVersion);
+            QCOMPARE(sqlite3_exec(db, pragma.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        }
+        if (readOnly) {
+            QVERIFY(QFile::setPermissions(backup, QFile::ReadOwner));
+            if (QFileInfo(backup).isWritable())
+                QSKIP("no file here is closed to writing");
+        }
+        DbExecSQL("delete from NoteType");
+        const QByteArray database = Hash(DbAccess->DatabasePath());
+        const QByteArray chosen = Hash(backup);
+        std::vector<TMigration> extra;
+        for (const QString& sql : steps)
+            extra.push_back({version + int(extra.size()), sql});
+        TExtraMigrations installed(extra);
+
+        if (refusal.isEmpty()) {
+            RestoreWithSafetyCopy(backup);
+            QCOMPARE(DbGetIntValue("PRAGMA user_version"), version + 2);
+            QCOMPARE(DbGetIntValue("select x from Extra"), 42);
+            QCOMPARE(DbGetIntValue("select count(*) from NoteType where TypeName='backup'"), 1);
+            QCOMPARE(Hash(SafetyCopyPath()), database);
+        } else {
+            const EDBException error = ExpectDbError([&] { RestoreWithSafetyCopy(backup); });
+            QCOMPARE(error.UserMessage, QString("数据库恢复失败！"));
+            QVERIFY2(error.Message().contains(refusal), qPrintable(error.Message()));
+            QVERIFY(DbAccess->Connected());
+            QCOMPARE(Hash(DbAccess->DatabasePath()), database);
+            QVERIFY(!QFile::exists(SafetyCopyPath()));
+        }
+        // The chosen file is only read, and no pre-upgrade copy lands beside the database.
+        QCOMPARE(Hash(backup), chosen);
+        QVERIFY(FilesInAppPath().filter(".v").isEmpty());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "data/Clock.h"
 #include "data/JetBridge.h"
 #include "data/OleDate.h"
+#include "data/Schema.h"
 #include "data/SqliteDb.h"
 #include "support/TestMain.h"
 

@@ -1,6 +1,7 @@
 #include "controls/CardDBGrid.h"
 #include "data/Clock.h"
 #include "data/MD.h"
+#include "data/Schema.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "support/TestEnv.h"
@@ -19,6 +20,29 @@ class TestDbAccess : public QObject
     std::unique_ptr<TTestEnv> env;
 
     int Count(const QString& sql) { return DbGetIntValue(sql); }
+
+    static QByteArray Hash(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
+                                              : QByteArray();
+    }
+
+    // Upgrade steps that follow the program's own, in the given order.
+    static std::vector<TMigration> Steps(const QStringList& sql)
+    {
+        std::vector<TMigration> steps;
+        for (const QString& text : sql)
+            steps.push_back({CurrentSchemaVersion() + int(steps.size()), text});
+        return steps;
+    }
+
+    static void Reconnect()
+    {
+        delete DbAccess;
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+    }
 
     // Runs the action, expecting a database error; returns it.
     template <typename F> EDBException ExpectDbError(F action)
@@ -58,18 +82,34 @@ private slots:
     {
         QTest::addColumn<QByteArray>("sql");
         QTest::addColumn<QByteArray>("raw");
-        QTest::newRow("not sqlite") << QByteArray() << QByteArray("hello, this is no database at all\n");
-        QTest::newRow("empty file") << QByteArray() << QByteArray();
+        QTest::addColumn<QStringList>("steps"); // upgrade steps after the program's own
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not sqlite") << QByteArray() << QByteArray("hello, this is no database at all\n")
+                                    << QStringList() << QString();
+        QTest::newRow("empty file") << QByteArray() << QByteArray() << QStringList() << QString();
         QTest::newRow("other application")
-            << QByteArray("PRAGMA application_id=42; CREATE TABLE t(x); INSERT INTO t VALUES(1);") << QByteArray();
+            << QByteArray("PRAGMA application_id=42; CREATE TABLE t(x); INSERT INTO t VALUES(1);") << QByteArray()
+            << QStringList() << QString();
         QTest::newRow("table missing") << QByteArray("PRAGMA application_id=1246720116; CREATE TABLE IE(ID);")
-                                       << QByteArray();
+                                       << QByteArray() << QStringList() << QString();
+        const int newer = CurrentSchemaVersion() + 1;
+        QTest::newRow("newer than the program")
+            << QByteArray(DatabaseSchema()) + "PRAGMA user_version=" + QByteArray::number(newer) + ";" << QByteArray()
+            << QStringList()
+            << QString("数据文件的版本（%1）比本程序新，请使用新版本的程序打开。").arg(newer);
+        // The first step succeeds; the whole upgrade must still be undone.
+        QTest::newRow("failing upgrade step")
+            << QByteArray(DatabaseSchema()) << QByteArray()
+            << QStringList{"CREATE TABLE Extra(x)", "INSERT INTO NoSuchTable VALUES (1)"}
+            << QString("no such table: NoSuchTable");
     }
 
     void foreignFilesAreRefusedUntouched()
     {
         QFETCH(QByteArray, sql);
         QFETCH(QByteArray, raw);
+        QFETCH(QStringList, steps);
+        QFETCH(QString, reason);
         delete DbAccess;
         DbAccess = nullptr;
         const QString path = env->Path("bookkeep.dat");
@@ -91,15 +131,53 @@ private slots:
         };
         const QByteArray before = digest();
 
+        TExtraMigrations extra(Steps(steps));
         DbAccess = new TDbAccess;
         DbAccess->Connect();
         QVERIFY(!DbAccess->Connected());
         QCOMPARE(env->Responder.Shown.size(), 1);
         QCOMPARE(env->Responder.Shown[0].caption, QString("错误"));
         QVERIFY(env->Responder.LastText().startsWith("数据库连接失败！\r\n详细信息："));
+        QVERIFY2(env->Responder.LastText().contains(reason), qPrintable(env->Responder.LastText()));
         QCOMPARE(digest(), before);
         // A connection error carries no statement, so nothing is logged.
         QVERIFY(QDir(env->Dir.path()).entryList({"Log*.log"}).isEmpty());
+    }
+
+    void olderFileIsUpgradedInOrderBesideACopy()
+    {
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'kept')");
+        const int version = CurrentSchemaVersion();
+        const QString path = DbAccess->DatabasePath();
+        const QString copy = path + ".v" + QString::number(version);
+        const QByteArray before = Hash(path);
+        // The second step fails unless the first ran before it.
+        TExtraMigrations extra(Steps({"CREATE TABLE Extra(x)", "INSERT INTO Extra VALUES (42)"}));
+
+        Reconnect();
+        QVERIFY(DbAccess->Connected());
+        QVERIFY(env->Responder.Shown.isEmpty());
+        QCOMPARE(Count("PRAGMA user_version"), version + 2);
+        QCOMPARE(Count("select x from Extra"), 42);
+        QCOMPARE(Count("select count(*) from NoteType where TypeName='kept'"), 1);
+        QCOMPARE(Hash(copy), before);
+
+        // A current file is opened as it is: no copy, no change.
+        QVERIFY(QFile::remove(copy));
+        DbAccess->CloseConnection();
+        const QByteArray upgraded = Hash(path);
+        Reconnect();
+        QCOMPARE(Hash(path), upgraded);
+        QVERIFY(!QFile::exists(copy));
+
+        // A new file gets every step at once.
+        delete DbAccess;
+        DbAccess = nullptr;
+        QVERIFY(QFile::remove(path));
+        Reconnect();
+        QCOMPARE(Count("PRAGMA user_version"), version + 2);
+        QCOMPARE(Count("select x from Extra"), 42);
+        QCOMPARE(QDir(env->Dir.path()).entryList(QDir::Files), QStringList{"bookkeep.dat"});
     }
 
     void execRunsBatchesInOneTransaction()

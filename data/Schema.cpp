@@ -1,0 +1,147 @@
+#include "data/Schema.h"
+
+#include "data/SqliteDb.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <sqlite3.h>
+
+namespace {
+// Version 1. Never edited: a change to the schema is a new step below.
+const char* const kBaseSchema = R"(
+PRAGMA application_id = 1246720116;
+PRAGMA user_version = 1;
+CREATE TABLE IE       (ID INTEGER PRIMARY KEY AUTOINCREMENT, TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT);
+CREATE TABLE IEType   (SelfIndex INTEGER, ParentIndex INTEGER, TypeName TEXT);
+CREATE TABLE NoteType (SelfIndex INTEGER, ParentIndex INTEGER, TypeName TEXT);
+CREATE TABLE NoteBook (TypeID INTEGER, ReMark TEXT);
+CREATE TABLE Alam     (ID INTEGER PRIMARY KEY AUTOINCREMENT, AlamTime REAL, AlamDate REAL,
+                       ReDay INTEGER DEFAULT -1, ReMark TEXT, bLook INTEGER DEFAULT 0);
+CREATE TABLE SysSet   (bPass INTEGER, PassWord TEXT);
+INSERT INTO SysSet VALUES (0, '');
+CREATE INDEX IE_TypeID ON IE(TypeID);
+CREATE INDEX NoteBook_TypeID ON NoteBook(TypeID);
+CREATE INDEX Alam_AlamTime ON Alam(AlamTime);
+CREATE INDEX Alam_AlamDate ON Alam(AlamDate);
+)";
+
+// The steps after the base, in order, each from its version to the next.
+// Append only, for example:
+//     {1, "ALTER TABLE Alam ADD COLUMN Snoozed REAL DEFAULT NULL"},
+const std::vector<TMigration> kMigrations = {
+};
+
+std::vector<TMigration> g_extra;
+
+std::vector<TMigration> Steps()
+{
+    std::vector<TMigration> steps = kMigrations;
+    steps.insert(steps.end(), g_extra.begin(), g_extra.end());
+    return steps;
+}
+
+// Runs the steps from the given version on, then records the new version.
+void RunSteps(sqlite3* db, int version)
+{
+    const std::vector<TMigration> steps = Steps();
+    for (size_t i = size_t(version - kBaseSchemaVersion); i < steps.size(); ++i) {
+        const TMigration& step = steps[i];
+        if (step.From != version)
+            throw TSqlError(QString("数据库升级步骤有误：第 %1 步应从版本 %2 开始").arg(i + 1).arg(version));
+        try {
+            ExecNative(db, step.Sql);
+        } catch (const TSqlError& e) {
+            throw TSqlError(QString("数据文件从版本 %1 升级到 %2 失败：%3").arg(version).arg(version + 1).arg(e.Message));
+        }
+        ++version;
+    }
+    ExecNative(db, QString("PRAGMA user_version = %1").arg(version));
+}
+
+// A byte copy, flushed to the disk and then renamed into place, so the name
+// never holds half a file.
+void KeepCopy(const QString& path, const QString& copyPath)
+{
+    QFile in(path);
+    QSaveFile out(copyPath);
+    const auto fail = [&](const QString& reason) {
+        throw TSqlError(QString("无法保留升级前的数据文件 %1：%2").arg(copyPath, reason));
+    };
+    if (!in.open(QIODevice::ReadOnly))
+        fail(in.errorString());
+    if (!out.open(QIODevice::WriteOnly))
+        fail(out.errorString());
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(1 << 20);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+            fail(in.errorString());
+        if (out.write(chunk) != chunk.size())
+            fail(out.errorString());
+    }
+    if (!out.commit())
+        fail(out.errorString());
+}
+} // namespace
+
+const char* DatabaseSchema()
+{
+    return kBaseSchema;
+}
+
+int CurrentSchemaVersion()
+{
+    return kBaseSchemaVersion + int(kMigrations.size() + g_extra.size());
+}
+
+int SchemaVersion(sqlite3* db)
+{
+    TStmtHandle stmt = PrepareNative(db, "PRAGMA user_version");
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        ThrowSqlError(db);
+    return sqlite3_column_int(stmt.get(), 0);
+}
+
+QString SchemaVersionProblem(int version)
+{
+    if (version > CurrentSchemaVersion())
+        return QString("数据文件的版本（%1）比本程序新，请使用新版本的程序打开。").arg(version);
+    if (version < kBaseSchemaVersion)
+        return QString("数据文件的版本（%1）无法识别。").arg(version);
+    return {};
+}
+
+void CreateSchema(sqlite3* db)
+{
+    TTransaction create(db);
+    ExecNative(db, kBaseSchema);
+    RunSteps(db, kBaseSchemaVersion);
+    create.Commit();
+}
+
+void UpgradeSchema(sqlite3* db, const QString& path)
+{
+    const int version = SchemaVersion(db);
+    if (version == CurrentSchemaVersion())
+        return;
+    const QString problem = SchemaVersionProblem(version);
+    if (!problem.isEmpty())
+        throw TSqlError(problem);
+    // Copied while the connection holds no lock: closing another handle on
+    // the file would drop the locks SQLite holds on it.
+    KeepCopy(path, path + QString(".v%1").arg(version));
+    TTransaction upgrade(db);
+    if (SchemaVersion(db) != version)
+        throw TSqlError("数据文件在升级时被其他程序改动");
+    RunSteps(db, version);
+    upgrade.Commit();
+}
+
+TExtraMigrations::TExtraMigrations(std::vector<TMigration> steps)
+{
+    g_extra = std::move(steps);
+}
+
+TExtraMigrations::~TExtraMigrations()
+{
+    g_extra.clear();
+}
