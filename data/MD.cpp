@@ -135,6 +135,9 @@ bool TDbAccess::VerifyIntact()
     }
     if (m_damage.isEmpty())
         return true;
+    // The lists stop reading (the grid would meet the damage in idle time
+    // while the box is open and say so in a second box).
+    CloseConnection();
     ShowDbError(kConnectError, m_damage, QString());
     return false;
 }
