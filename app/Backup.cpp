@@ -6,11 +6,6 @@
 #include "data/UntPublic.h"
 
 #include <QFile>
-#include <QTemporaryDir>
-
-namespace {
-const char* const kRestoreError = "数据库恢复失败！";
-} // namespace
 
 QString SafetyCopyPath()
 {
@@ -24,29 +19,20 @@ QString BackupFileName(const QString& chosen)
 
 void RestoreWithSafetyCopy(const QString& source)
 {
-    // Checked before the safety copy is written: a refused file must leave
-    // the safety copy as it was.
-    const QString problem = CheckDatabaseFile(source);
-    if (!problem.isEmpty())
-        throw EDBException(problem, kRestoreError, QString());
-    // Read aside before the safety copy is written, since the chosen file may
-    // be the safety copy itself.
-    QTemporaryDir staging;
-    if (!staging.isValid())
-        throw EDBException(staging.errorString(), kRestoreError, QString());
-    const QString staged = staging.filePath("bookkeep.dat");
-    QFile chosen(source);
-    if (!chosen.copy(staged))
-        throw EDBException(QString("无法读取 %1：%2").arg(source, chosen.errorString()), kRestoreError, QString());
-    // An older file is brought up to date while it is still aside, so one
-    // that cannot be upgraded replaces nothing. The copy of a read-only file
-    // is read-only too.
-    QFile::setPermissions(staged, QFile::permissions(staged) | QFileDevice::WriteOwner);
+    // Checked and copied beside the database before the safety copy is
+    // written: a refused file must leave the safety copy as it was, and the
+    // chosen file may be the safety copy itself.
+    DbAccess->StageRestore(source);
     try {
-        OpenDatabaseFile(staged);
-    } catch (const TSqlError& e) {
-        throw EDBException(e.Message, kRestoreError, QString());
+        DbBackup(SafetyCopyPath(), true);
+    } catch (...) {
+        DbAccess->DiscardStaged();
+        throw;
     }
-    DbBackup(SafetyCopyPath());
-    DbRestore(staged);
+    DbAccess->RestoreStaged();
+}
+
+void RemoveRestoreLeftovers()
+{
+    QFile::remove(SafetyCopyPath() + PartSuffix);
 }

@@ -18,3 +18,7 @@ QString BackupFileName(const QString& chosen);
 // Choosing the safety copy itself brings back the data from before the last
 // restore, and the safety copy then holds the data it replaced.
 void RestoreWithSafetyCopy(const QString& source);
+
+// Removes the safety copy's part that a restore killed while writing it left
+// (the database access object clears its own staged copy when it connects).
+void RemoveRestoreLeftovers();

@@ -2,6 +2,7 @@
 
 #include "controls/CardIcons.h"
 #include "controls/PopupMenu.h"
+#include "data/MD.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
@@ -146,6 +147,10 @@ void TFormMain::FormShow()
     ShowStartupReminders();
     ShowAutoRunState();
     ShowStartupNote();
+    // Said once; from now on the memo takes no typing and every command that
+    // changes data refuses before it asks anything.
+    if (DbAccess->ReadOnly())
+        ShowInfo("数据文件只读，所做修改不会保存。");
 }
 
 void TFormMain::Terminate(int exitCode)

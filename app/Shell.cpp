@@ -53,6 +53,7 @@ void TFormMain::LoadConfigAndLogin()
 
 void TFormMain::NSetupClick()
 {
+    DbAccess->CheckWritable();
     ShowConfig();
 }
 
@@ -158,6 +159,7 @@ void TFormMain::NBackupClick()
 
 void TFormMain::NRestoreClick()
 {
+    DbAccess->CheckWritable();
     if (!AskYesNo("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"))
         return;
     const QString source = AskOpenFileName(this, kDataFileFilter);

@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/Backup.h"
 #include "app/CardApplication.h"
 #include "app/SingleInstance.h"
 #include "data/MD.h"
@@ -43,10 +44,17 @@ int main(int argc, char** argv)
     DbAccess->Connect();
     int status = 1;
     if (DbAccess->Connected()) {
+        RemoveRestoreLeftovers();
         TFormMain formMain;
         mainWindow = &formMain;
         formMain.show();
-        status = formMain.TerminateRequested() ? formMain.ExitCode() : app.exec();
+        // The check of the file's pages takes too long for the start on a
+        // large file: it runs once the window stands, before the event loop
+        // lets the memo or a command write (an earlier write runs it first).
+        if (formMain.TerminateRequested())
+            status = formMain.ExitCode();
+        else if (DbAccess->VerifyIntact())
+            status = app.exec();
     }
     try {
         delete DbAccess;

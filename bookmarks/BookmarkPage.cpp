@@ -66,6 +66,7 @@ void TFormMain::N5Click()
 
 void TFormMain::NewBookmark()
 {
+    DbAccess->CheckWritable();
     QTreeWidgetItem* node = IETree->Selected();
     const QString name = !node || IETree->IsRoot(node) ? QString("全部") : node->text(0);
     const int addedBefore = ChooserGroupsAdded();
@@ -80,6 +81,7 @@ void TFormMain::NewBookmark()
 
 void TFormMain::N2Click()
 {
+    DbAccess->CheckWritable();
     TDataSet* set = CurrentBookmark();
     if (!set)
         return;
@@ -100,6 +102,7 @@ void TFormMain::RefreshBookmarks()
 
 void TFormMain::N3Click()
 {
+    DbAccess->CheckWritable();
     TDataSet* set = CurrentBookmark();
     if (!set)
         return;
@@ -131,6 +134,7 @@ void TFormMain::OpenCurrentBookmark()
 
 void TFormMain::NAddIETypeClick()
 {
+    DbAccess->CheckWritable();
     QTreeWidgetItem* node = IETree->Selected();
     if (!node)
         return;
@@ -143,6 +147,7 @@ void TFormMain::NAddIETypeClick()
 
 void TFormMain::NModIeTypeClick()
 {
+    DbAccess->CheckWritable();
     QTreeWidgetItem* node = IETree->Selected();
     if (!node || IETree->IsRoot(node))
         return;
@@ -160,6 +165,7 @@ void TFormMain::tvIEEdited(QTreeWidgetItem* node, const QString& text)
 
 void TFormMain::NDelIETypeClick()
 {
+    DbAccess->CheckWritable();
     if (!IETree->Selected())
         return;
     // The group and its bookmarks go in one transaction, so no bookmark is

@@ -4,10 +4,14 @@
 #include "data/UntPublic.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstdio>
 #include <sqlite3.h>
+#include <unistd.h>
 
 TDbAccess* DbAccess = nullptr;
 
@@ -16,6 +20,8 @@ const char* const kQueryError = "数据库查询错误，请检查！";
 const char* const kExecError = "数据库操作失败！";
 const char* const kBackupError = "数据库备份失败！";
 const char* const kRestoreError = "数据库恢复失败！";
+const char* const kConnectError = "数据库连接失败！";
+const char* const kReadOnlyRefusal = "数据文件只读，不能修改数据！";
 // The grid reads this many records when it opens (enough to fit its columns
 // and fill a screen) and the rest when asked or when idle.
 constexpr int kGridPacket = 100;
@@ -28,24 +34,43 @@ bool SameFile(const QString& a, const QString& b)
                                              : first.absoluteFilePath() == second.absoluteFilePath();
 }
 
-// Copies a file into a save file and, unless told to wait, commits it (flushed
-// to the disk, then renamed over the target). Returns the reason of a failure.
-QString CopyFileInto(const QString& source, QSaveFile& target, bool commit = true)
+// The permissions of a copy of the database: those of the database file, or
+// only the owner's for a private copy. The owner may always read and write
+// it, so that the program can replace its own copy later.
+QFileDevice::Permissions CopyPermissions(const QString& database, bool ownerOnly)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return QString("无法读取 %1：%2").arg(source, in.errorString());
-    if (!target.open(QIODevice::WriteOnly))
-        return QString("无法写入 %1：%2").arg(target.fileName(), target.errorString());
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(1 << 20);
-        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
-            return QString("无法读取 %1：%2").arg(source, in.errorString());
-        if (target.write(chunk) != chunk.size())
-            return QString("无法写入 %1：%2").arg(target.fileName(), target.errorString());
-    }
-    if (commit && !target.commit())
-        return QString("无法写入 %1：%2").arg(target.fileName(), target.errorString());
+    using P = QFileDevice::Permission;
+    const QFileDevice::Permissions shared = P::ReadGroup | P::WriteGroup | P::ReadOther | P::WriteOther;
+    return (ownerOnly ? QFileDevice::Permissions() : QFile::permissions(database) & shared) | P::ReadOwner |
+           P::WriteOwner;
+}
+
+QString CannotWrite(const QString& path, const QString& reason)
+{
+    return QString("无法写入 %1：%2").arg(path, reason);
+}
+
+// Writes a copy of the source under the given name, with its permissions set
+// before the first byte and its bytes on the disk before it is closed.
+QString WritePart(const QString& source, const QString& part, QFileDevice::Permissions permissions)
+{
+    QFile::remove(part);
+    QFile out(part);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return CannotWrite(part, out.errorString());
+    if (!out.setPermissions(permissions))
+        return CannotWrite(part, out.errorString());
+    QString problem = CopyFileContents(source, out);
+    if (problem.isEmpty() && ::fsync(out.handle()) != 0)
+        problem = CannotWrite(part, qt_error_string(errno));
+    return problem;
+}
+
+// Renames a file over another in one step (they share a file system).
+QString ReplaceFile(const QString& from, const QString& to)
+{
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        return QString("无法替换 %1：%2").arg(to, qt_error_string(errno));
     return {};
 }
 } // namespace
@@ -84,13 +109,61 @@ QString TDbAccess::DatabasePath() const
 
 void TDbAccess::Connect()
 {
+    // A restore killed before its end left its copy; the database is whole.
+    DiscardStaged();
     try {
         Connection = OpenDatabaseFile(DatabasePath());
     } catch (const TSqlError& e) {
         Connection.reset();
-        ShowDbError("数据库连接失败！", e.Message, QString());
+        ShowDbError(kConnectError, e.Message, QString());
         QCoreApplication::exit(1);
+        return;
     }
+    // SQLite opens a file it may not write read-only; a folder that takes
+    // no new files makes every write fail (the journal goes beside the file).
+    const auto writable =
+        PathWritable ? PathWritable : [](const QString& path) { return QFileInfo(path).isWritable(); };
+    const QString path = DatabasePath();
+    m_readOnly = sqlite3_db_readonly(Connection.get(), "main") == 1 || !writable(path) ||
+                 !writable(QFileInfo(path).absolutePath());
+}
+
+bool TDbAccess::VerifyIntact()
+{
+    if (!m_checked) {
+        m_damage = QuickCheckFile(DatabasePath());
+        m_checked = true;
+    }
+    if (m_damage.isEmpty())
+        return true;
+    // The lists stop reading (the grid would meet the damage in idle time
+    // while the box is open and say so in a second box).
+    CloseConnection();
+    ShowDbError(kConnectError, m_damage, QString());
+    return false;
+}
+
+void TDbAccess::CheckWritable() const
+{
+    if (m_readOnly)
+        RaiseError(kReadOnlyRefusal);
+}
+
+void TDbAccess::CheckWrite(const QString& sql)
+{
+    if (m_readOnly)
+        throw EDBException(kReadOnlyRefusal, kExecError, sql);
+    if (!m_checked) {
+        m_damage = QuickCheckFile(DatabasePath());
+        m_checked = true;
+    }
+    if (!m_damage.isEmpty())
+        throw EDBException(m_damage, kExecError, sql);
+}
+
+QString TDbAccess::StagingPath() const
+{
+    return DatabasePath() + PartSuffix;
 }
 
 sqlite3* TDbAccess::Handle()
@@ -180,6 +253,7 @@ int TDbAccess::GetIntValue(const QString& sql)
 
 void TDbAccess::ExecSQL(const QString& text)
 {
+    CheckWrite(text);
     FinishReading();
     try {
         sqlite3* db = Handle();
@@ -196,38 +270,125 @@ void TDbAccess::ExecSQL(const QString& text)
     }
 }
 
-void TDbAccess::BackupTo(const QString& target)
+void TDbAccess::BackupTo(const QString& target, bool ownerOnly)
 {
     const QString database = DatabasePath();
     if (SameFile(target, database))
         throw EDBException("备份文件不能是数据库文件本身", kBackupError, QString());
+    // A copy of damaged pages is no backup: a restore would refuse it.
+    const QString damage = QuickCheckFile(database);
+    if (!damage.isEmpty())
+        throw EDBException(damage, kBackupError, QString());
+    const QFileDevice::Permissions permissions = CopyPermissions(database, ownerOnly);
+    if (ownerOnly) {
+        // The program's own copy is written under a name that the next start
+        // clears away if the program dies before the copy is complete.
+        const QString part = target + PartSuffix;
+        QString problem = WritePart(database, part, permissions);
+        if (problem.isEmpty())
+            problem = ReplaceFile(part, target);
+        if (!problem.isEmpty()) {
+            QFile::remove(part);
+            throw EDBException(problem, kBackupError, QString());
+        }
+        return;
+    }
     // Written under a temporary name and renamed once complete, so the chosen
     // name never holds half a database.
     QSaveFile copy(target);
-    const QString problem = CopyFileInto(database, copy);
+    QString problem;
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !copy.setPermissions(permissions))
+        problem = CannotWrite(target, copy.errorString());
+    if (problem.isEmpty())
+        problem = CopyFileContents(database, copy);
+    if (problem.isEmpty() && !copy.commit())
+        problem = CannotWrite(target, copy.errorString());
     if (!problem.isEmpty())
         throw EDBException(problem, kBackupError, QString());
 }
 
 void TDbAccess::RestoreFrom(const QString& source)
 {
+    StageRestore(source);
+    RestoreStaged();
+}
+
+void TDbAccess::StageRestore(const QString& source)
+{
     const QString problem = CheckDatabaseFile(source);
     if (!problem.isEmpty())
         throw EDBException(problem, kRestoreError, QString());
-    // The new database is written beside the old one and takes its name in
-    // one rename, so an interruption leaves either the old or the new one.
-    QSaveFile replacement(DatabasePath());
-    const QString copied = CopyFileInto(source, replacement, false);
-    if (!copied.isEmpty())
+    // Beside the database, not in the temporary folder: on the same file
+    // system the final rename is atomic, and no other disk must have room.
+    const QString copied = WritePart(source, StagingPath(), CopyPermissions(DatabasePath(), false));
+    if (!copied.isEmpty()) {
+        DiscardStaged();
         throw EDBException(copied, kRestoreError, QString());
+    }
+    // An older file is brought up to date while it is still aside, so one
+    // that cannot be upgraded replaces nothing. The chosen file itself is
+    // the copy of its old version, so the staged one keeps none.
+    try {
+        TDbHandle staged = OpenDatabaseFile(StagingPath());
+        DiscardOldVersionCopies();
+    } catch (const TSqlError& e) {
+        DiscardStaged();
+        throw EDBException(e.Message, kRestoreError, QString());
+    }
+}
+
+void TDbAccess::RestoreStaged()
+{
     CloseConnection();
-    if (!replacement.commit())
-        throw EDBException("无法替换数据库文件：" + replacement.errorString(), kRestoreError, QString());
+    const QString replaced = ReplaceFile(StagingPath(), DatabasePath());
+    if (!replaced.isEmpty()) {
+        DiscardStaged();
+        throw EDBException(replaced, kRestoreError, QString());
+    }
+    // The restored file passed the full integrity check before it was staged.
+    m_checked = true;
+    m_damage.clear();
     try {
         Handle();
     } catch (const TSqlError& e) {
         throw EDBException(e.Message, kRestoreError, QString());
     }
+}
+
+void TDbAccess::DiscardStaged()
+{
+    QFile::remove(StagingPath());
+    DiscardOldVersionCopies();
+}
+
+void TDbAccess::DiscardOldVersionCopies()
+{
+    const QFileInfo staged(StagingPath());
+    for (const QString& name : staged.dir().entryList({staged.fileName() + ".v*"}, QDir::Files))
+        QFile::remove(staged.dir().filePath(name));
+}
+
+QString CopyFileContents(const QString& source, QFileDevice& target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return QString("无法读取 %1：%2").arg(source, in.errorString());
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(1 << 20);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+            return QString("无法读取 %1：%2").arg(source, in.errorString());
+        // A write that the disk cuts short says nothing; the next one, of
+        // the rest, fails with the system's reason (a full disk, say).
+        for (qint64 done = 0; done < chunk.size();) {
+            const qint64 written = target.write(chunk.constData() + done, chunk.size() - done);
+            if (written <= 0)
+                return CannotWrite(target.fileName(), target.errorString());
+            done += written;
+        }
+    }
+    if (!target.flush())
+        return CannotWrite(target.fileName(), target.errorString());
+    return {};
 }
 
 QStringList SplitStatements(const QString& text)
@@ -260,9 +421,9 @@ int DbGetIntValue(const QString& sql)
     return DbAccess->GetIntValue(sql);
 }
 
-void DbBackup(const QString& target)
+void DbBackup(const QString& target, bool ownerOnly)
 {
-    DbAccess->BackupTo(target);
+    DbAccess->BackupTo(target, ownerOnly);
 }
 
 void DbRestore(const QString& source)

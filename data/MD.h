@@ -4,7 +4,9 @@
 #include "data/GridSource.h"
 #include "data/SqliteDb.h"
 
+#include <QFileDevice>
 #include <QString>
+#include <functional>
 #include <memory>
 
 // The one gateway to the database: it owns the connection and the datasets,
@@ -17,8 +19,26 @@ public:
 
     // Opens AppPath + "bookkeep.dat" (created when missing). On failure shows
     // "数据库连接失败！" with the reason and leaves the connection closed.
+    // Removes what an interrupted restore left beside the database, and
+    // finds out whether the data can be written.
     void Connect();
     bool Connected() const { return bool(Connection); }
+
+    // Checks the database's pages once (SQLite's quick check, on a second,
+    // read-only connection): too slow for the start on a large file, so the
+    // program entry runs it once the window stands, and the first write runs
+    // it if it comes earlier. A damaged file shows "数据库连接失败！" with
+    // the reason and returns false; no write reaches it.
+    bool VerifyIntact();
+
+    // The data cannot be written (a read-only file, folder or mount), as
+    // found when connecting. Every command that changes data asks
+    // CheckWritable before it asks the user anything.
+    bool ReadOnly() const { return m_readOnly; }
+    void CheckWritable() const;
+    // Whether a path may be written; tests replace it, since they run as
+    // root, whom file modes do not stop.
+    static inline std::function<bool(const QString& path)> PathWritable;
 
     TGridSource* GetGridSource();
     void OpenGrid(const QString& sql, IDataGrid* grid, bool fit);
@@ -28,8 +48,21 @@ public:
     int GetIntValue(const QString& sql);
     // Runs the "@#@"-separated statements in one transaction.
     void ExecSQL(const QString& text);
-    void BackupTo(const QString& target);
+    // Copies the database to the target; a damaged database is refused. The
+    // copy takes the database file's permissions, or only the owner's when
+    // private (it is not the user's file).
+    void BackupTo(const QString& target, bool ownerOnly = false);
+    // Puts a checked copy of the source beside the database, then renames it
+    // over the database (the same file system, so either the old or the new
+    // database is there). A restore in two steps stages first and replaces
+    // later; DiscardStaged drops a staged copy that is not wanted.
     void RestoreFrom(const QString& source);
+    void StageRestore(const QString& source);
+    void RestoreStaged();
+    void DiscardStaged();
+    // The staged copy: the database's name with PartSuffix.
+    QString StagingPath() const;
+    void DiscardOldVersionCopies();
 
     // The open connection; a closed one is opened again first.
     sqlite3* Handle();
@@ -49,14 +82,28 @@ public:
 
 private:
     void Open(TDataSet& set, const QString& sql);
+    // Refuses a write to data that are read-only or damaged.
+    void CheckWrite(const QString& sql);
+
+    bool m_readOnly = false;
+    bool m_checked = false;
+    QString m_damage; // what the check found wrong
 };
 
 extern TDbAccess* DbAccess;
 
 void DbExecSQL(const QString& text);
 int DbGetIntValue(const QString& sql);
-void DbBackup(const QString& target);
+void DbBackup(const QString& target, bool ownerOnly = false);
 void DbRestore(const QString& source);
+
+// Copies a file's bytes into a file opened unbuffered. Returns the reason of
+// a failure (the system's own words, "no space left" among them), or empty.
+QString CopyFileContents(const QString& source, QFileDevice& target);
+
+// A copy the program writes beside its target carries the target's name with
+// this suffix until it is complete; one found at start is a leftover.
+inline const QString PartSuffix = QStringLiteral(".part");
 
 // Splits a statement text on "@#@", but never inside a quoted literal, so a
 // value holding the separator is stored as typed.

@@ -126,6 +126,10 @@ void UpgradeSchema(sqlite3* db, const QString& path)
     const QString problem = SchemaVersionProblem(version);
     if (!problem.isEmpty())
         throw TSqlError(problem);
+    // A damaged file is never written, not even to upgrade it.
+    const QString damage = QuickCheckFile(path);
+    if (!damage.isEmpty())
+        throw TSqlError(damage);
     // Copied while the connection holds no lock: closing another handle on
     // the file would drop the locks SQLite holds on it.
     KeepCopy(path, path + QString(".v%1").arg(version));

@@ -178,3 +178,26 @@ QString CheckDatabaseFile(const QString& path)
         return e.Message;
     }
 }
+
+QString QuickCheckFile(const QString& path)
+{
+    try {
+        TDbHandle db = OpenRaw(path, SQLITE_OPEN_READONLY);
+        // Another program reading or committing holds the file only briefly.
+        sqlite3_busy_timeout(db.get(), 2000);
+        TStmtHandle check = PrepareNative(db.get(), "PRAGMA quick_check");
+        if (sqlite3_step(check.get()) != SQLITE_ROW)
+            ThrowSqlError(db.get());
+        const QString verdict = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0)));
+        if (verdict == "ok")
+            return {};
+        // The first few problems say enough; a damaged page may give hundreds.
+        QStringList lines = verdict.split('\n', Qt::SkipEmptyParts);
+        lines.removeIf([](const QString& line) { return line.startsWith("*** in database"); });
+        if (lines.size() > 3)
+            lines = lines.mid(0, 3) << "……";
+        return "数据库文件已损坏：" + lines.join('\n');
+    } catch (const TSqlError& e) {
+        return e.Message;
+    }
+}

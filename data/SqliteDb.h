@@ -59,3 +59,7 @@ TDbHandle OpenDatabaseFile(const QString& path);
 // Checks a file without opening it for writing: an empty text when it is a
 // sound database of the program, else the reason.
 QString CheckDatabaseFile(const QString& path);
+// SQLite's quick check of a file's pages, on a read-only connection of its
+// own: empty when the file is sound, else what is wrong (or why the file
+// could not be read).
+QString QuickCheckFile(const QString& path);

@@ -2,6 +2,7 @@
 
 #include "controls/DateKeys.h"
 #include "data/UntPublic.h"
+#include "groups/UntTree.h"
 #include "ui_AddType.h"
 
 #include <QKeyEvent>
@@ -26,7 +27,7 @@ void TFormAddType::SetPosition(const QString& position)
 
 QString TFormAddType::Name() const
 {
-    return ui->edtName->text();
+    return OneLineName(ui->edtName->text());
 }
 
 void TFormAddType::showEvent(QShowEvent* event)
@@ -42,7 +43,7 @@ void TFormAddType::FormShow()
 
 void TFormAddType::btnOKClick()
 {
-    if (TrimBlanks(ui->edtName->text()).isEmpty()) {
+    if (TrimBlanks(Name()).isEmpty()) {
         ShowInfo("名称不能为空!");
         return;
     }

@@ -29,5 +29,6 @@ private:
     std::unique_ptr<Ui::TFormAddType> ui;
 };
 
-// Asks for a group's name; on OK the name is the text as typed, untrimmed.
+// Asks for a group's name; on OK the name is the text as typed, untrimmed,
+// its line breaks made blanks.
 int AskGroupName(const QString& position, QString& name);

@@ -90,7 +90,7 @@ public:
         auto* line = qobject_cast<QLineEdit*>(editor);
         QTreeWidgetItem* node = m_tree->itemFromIndex(index);
         if (line && node && m_edited)
-            RunHandler([&] { m_edited(node, line->text()); });
+            RunHandler([&] { m_edited(node, OneLineName(line->text())); });
     }
 
 private:
@@ -284,6 +284,17 @@ void TCardTree::EditSelected()
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     TreeView->setEditTriggers(QAbstractItemView::EditKeyPressed);
     TreeView->editItem(node, 0);
+}
+
+QString OneLineName(const QString& name)
+{
+    QString line = name;
+    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    for (QChar& c : line)
+        if (c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' || c == QChar(0x85) || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            c = u' ';
+    return line;
 }
 
 void TCardTree::EditEnded(QTreeWidgetItem* node, const QString& text)

@@ -51,3 +51,7 @@ private:
     static QTreeWidgetItem* NewNode(const QString& label, int selfIndex, int parentIndex);
     void EditEnded(QTreeWidgetItem* node, const QString& text);
 };
+
+// A group's name is one line: every line break of a typed or pasted name
+// (CR LF counting as one) becomes a blank.
+QString OneLineName(const QString& name);

@@ -3,6 +3,7 @@
 #include "app/Main.h"
 
 #include "controls/DateKeys.h"
+#include "data/MD.h"
 #include "data/UException.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
@@ -203,7 +204,7 @@ void TFormMain::ShowNote(int typeId)
     if (typeId != m_noteGroup || StoredText(ui->mmoNote) != stored)
         SetMemoText(stored);
     m_noteGroup = typeId;
-    ui->mmoNote->setReadOnly(false);
+    ui->mmoNote->setReadOnly(DbAccess->ReadOnly());
 }
 
 void TFormMain::SetMemoText(const QString& stored)
@@ -282,6 +283,7 @@ void TFormMain::btn2Click()
 
 void TFormMain::NAddNoteTypeClick()
 {
+    DbAccess->CheckWritable();
     if (!NoteTree->Selected())
         return;
     QString name;
@@ -295,6 +297,7 @@ void TFormMain::NAddNoteTypeClick()
 
 void TFormMain::NModNoteTypeClick()
 {
+    DbAccess->CheckWritable();
     QTreeWidgetItem* node = NoteTree->Selected();
     if (!node || NoteTree->IsRoot(node))
         return;
@@ -312,6 +315,7 @@ void TFormMain::tvNoteEdited(QTreeWidgetItem* node, const QString& text)
 // behind under an identifier that a later group receives.
 void TFormMain::NDelNoteTypeClick()
 {
+    DbAccess->CheckWritable();
     if (!NoteTree->Selected())
         return;
     const int group = NoteTree->SelectedSelfIndex();

@@ -115,6 +115,7 @@ void TFormMain::rbAllClick()
 
 void TFormMain::NAddAlamClick()
 {
+    DbAccess->CheckWritable();
     if (ShowAddAlam() != mrOk)
         return;
     ui->rbAll->setChecked(true);
@@ -123,6 +124,7 @@ void TFormMain::NAddAlamClick()
 
 void TFormMain::NModAlamClick()
 {
+    DbAccess->CheckWritable();
     const QTreeWidgetItem* item = ui->lv1->selectedItems().value(0, nullptr);
     if (!item)
         return;
@@ -134,6 +136,7 @@ void TFormMain::NModAlamClick()
 
 void TFormMain::NDelAlamClick()
 {
+    DbAccess->CheckWritable();
     QTreeWidgetItem* item = ui->lv1->selectedItems().value(0, nullptr);
     if (!item)
         return;

@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
@@ -500,6 +501,55 @@ private slots:
         QVERIFY(QFileInfo(SafetyCopyPath()).isDir());
         QCOMPARE(LogText(), QString());
         QCOMPARE(Children(form.NoteTree->RootNode), (QStringList{"备份", "现在"}));
+    }
+
+    // ---- Read-only data
+
+    void readOnlyDataAreSaidOnceAndEveryChangeIsRefused_data()
+    {
+        QTest::addColumn<QString>("action");
+        for (const char* action :
+             {"NAddNoteType", "NModNoteType", "NDelNoteType", "NAddIEType", "NModIeType", "NDelIEType", "N1", "N5",
+              "N2", "N3", "NAddAlam", "NModAlam", "NDelAlam", "NSetup", "NRestore"})
+            QTest::newRow(action) << QString(action);
+    }
+
+    void readOnlyDataAreSaidOnceAndEveryChangeIsRefused()
+    {
+        QFETCH(QString, action);
+        AddGroups(1, {"组"});
+        DbExecSQL("insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'https://example.com','例子','')@#@"
+                  "insert into Alam(AlamTime,AlamDate,ReDay,ReMark) values (0.99,Date(),0,'提醒')");
+        DbBackup(env->Path("backup.bat"));
+        // The data folder takes no writes (tests run as root, whom modes do not stop).
+        const QString folder = QDir::cleanPath(env->Dir.path());
+        TDbAccess::PathWritable = [folder](const QString& path) { return QDir::cleanPath(path) != folder; };
+        delete DbAccess;
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+        TDbAccess::PathWritable = nullptr;
+        const QByteArray before = Hash(DbAccess->DatabasePath());
+
+        TModalDriver modals; // cancels, and records, any window that would ask the user
+        TFormMain form;
+        form.show();
+        QCOMPARE(env->Responder.Texts(), QStringList{"数据文件只读，所做修改不会保存。"});
+        auto* memo = form.findChild<QPlainTextEdit*>("mmoNote");
+        QVERIFY(memo->isReadOnly());
+        form.findChild<QTreeWidget*>("tvNote")->setCurrentItem(form.NoteTree->RootNode->child(0));
+        QVERIFY(memo->isReadOnly());
+        form.findChild<QTreeWidget*>("tvIE")->setCurrentItem(form.IETree->RootNode->child(0));
+        auto* reminders = form.findChild<QTreeWidget*>("lv1");
+        QCOMPARE(reminders->topLevelItemCount(), 1);
+        reminders->topLevelItem(0)->setSelected(true);
+
+        env->Responder.Answers << true << true;
+        env->Responder.FileNames << env->Path("backup.bat");
+        Trigger(form, action.toLatin1().constData());
+        QCOMPARE(env->Responder.Texts(),
+                 (QStringList{"数据文件只读，所做修改不会保存。", "数据文件只读，不能修改数据！"}));
+        QCOMPARE(modals.Captions, QStringList());
+        QCOMPARE(Hash(DbAccess->DatabasePath()), before);
     }
 };
 

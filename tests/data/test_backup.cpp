@@ -9,8 +9,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
+#include <csignal>
 #include <memory>
 #include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 // Backup and restore of the database file as a whole.
 class TestBackup : public QObject
@@ -37,6 +41,49 @@ class TestBackup : public QObject
     }
 
     QStringList FilesInAppPath() const { return QDir(env->Dir.path()).entryList(QDir::Files | QDir::Hidden); }
+
+    static int Mode(const QString& path)
+    {
+        struct stat info = {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
+    }
+
+    static void WriteFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    // Overwrites the header of a leaf page of the bookmark table, in the
+    // middle of the file: the schema still reads, the table's pages do not.
+    static void DamageBookmarkPage(const QString& path)
+    {
+        int root = 0;
+        int pageSize = 0;
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db,
+                           "select rootpage, (select page_size from pragma_page_size) from sqlite_master "
+                           "where name='IE'",
+                           -1, &stmt, nullptr);
+        if (sqlite3_step(stmt) == SQLITE_ROW) {
+            root = sqlite3_column_int(stmt, 0);
+            pageSize = sqlite3_column_int(stmt, 1);
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.seek(qint64(root - 1) * pageSize));
+        const QByteArray header = file.read(12);
+        QCOMPARE(header.at(0), char(0x05)); // an interior page: the table spans several
+        const qint64 leaf = qFromBigEndian<quint32>(header.constData() + 8); // its right-most child
+        QVERIFY(leaf > root && (leaf - 1) * pageSize < file.size());
+        QVERIFY(file.seek((leaf - 1) * pageSize));
+        file.write(QByteArray(8, char(0xFF)));
+    }
 
 private slots:
     void init() { env = std::make_unique<TTestEnv>(); }
@@ -176,6 +223,118 @@ private slots:
         // The chosen file is only read, and no pre-upgrade copy lands beside the database.
         QCOMPARE(Hash(backup), chosen);
         QVERIFY(FilesInAppPath().filter(".v").isEmpty());
+    }
+
+    void damagedDatabaseIsNeverWritten()
+    {
+        QStringList statements;
+        for (int i = 0; i < 400; ++i)
+            statements << QString("insert into IE(TypeID,IEUrl,IEName,ReMark) values (0,'https://example.com/%1',"
+                                  "'网页 %1','%2')")
+                              .arg(i)
+                              .arg(QString(60, 'x'));
+        DbExecSQL(statements.join("@#@"));
+        delete DbAccess;
+        DbAccess = nullptr;
+        const QString path = env->Path("bookkeep.dat");
+        DamageBookmarkPage(path);
+        const QByteArray damaged = Hash(path);
+
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+        QVERIFY(DbAccess->Connected()); // the schema reads: only the page check finds the damage
+        // A write that comes before the check runs it first.
+        const EDBException write = ExpectDbError([] { DbExecSQL("update SysSet set bPass=-1"); });
+        QVERIFY2(write.Message().startsWith("数据库文件已损坏："), qPrintable(write.Message()));
+        QVERIFY(!DbAccess->VerifyIntact());
+        QVERIFY2(env->Responder.LastText().startsWith("数据库连接失败！\r\n详细信息：数据库文件已损坏："),
+                 qPrintable(env->Responder.LastText()));
+        // No backup of it is written, and the reason is given.
+        const EDBException backup = ExpectDbError([&] { DbBackup(env->Path("copy.bat")); });
+        QCOMPARE(backup.UserMessage, QString("数据库备份失败！"));
+        QVERIFY(backup.Message().startsWith("数据库文件已损坏："));
+        QCOMPARE(Hash(path), damaged);
+        QCOMPARE(FilesInAppPath(), QStringList{"bookkeep.dat"});
+    }
+
+    void copiesTakeTheDatabasesPermissions_data()
+    {
+        QTest::addColumn<int>("database");
+        QTest::addColumn<int>("backup");
+        QTest::newRow("private") << 0600 << 0600;
+        QTest::newRow("the group reads") << 0640 << 0640;
+        QTest::newRow("everyone reads") << 0644 << 0644;
+    }
+
+    void copiesTakeTheDatabasesPermissions()
+    {
+        QFETCH(int, database);
+        QFETCH(int, backup);
+        const mode_t mask = ::umask(022);
+        QVERIFY(::chmod(QFile::encodeName(DbAccess->DatabasePath()).constData(), mode_t(database)) == 0);
+        WriteFile(env->Path("earlier.bat"), "an earlier backup, readable by everyone");
+        WriteFile(SafetyCopyPath(), "an earlier safety copy, readable by everyone");
+        DbBackup(env->Path("copy.bat"));
+        DbBackup(env->Path("earlier.bat"));
+        RestoreWithSafetyCopy(env->Path("copy.bat"));
+        ::umask(mask);
+        QCOMPARE(Mode(env->Path("copy.bat")), backup);
+        QCOMPARE(Mode(env->Path("earlier.bat")), backup);
+        // The safety copy holds the password and every note: the owner's alone.
+        QCOMPARE(Mode(SafetyCopyPath()), 0600);
+        QCOMPARE(Mode(DbAccess->DatabasePath()), database); // the restored file keeps the database's
+    }
+
+    void restoreStagesBesideTheDatabase()
+    {
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'a')");
+        DbBackup(env->Path("copy.bat"));
+        DbExecSQL("delete from NoteType");
+        // No temporary folder is needed (nor its free space).
+        const QByteArray temporary = qgetenv("TMPDIR");
+        qputenv("TMPDIR", env->Path("no/such/folder").toUtf8());
+        RestoreWithSafetyCopy(env->Path("copy.bat"));
+        qputenv("TMPDIR", temporary);
+        QCOMPARE(DbGetIntValue("select count(*) from NoteType"), 1);
+        QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "copy.bat", "tmpData.bat"}));
+
+        // What a killed restore leaves is gone at the next start; a file of
+        // the user's that merely looks alike stays.
+        for (const char* name : {"bookkeep.dat.part", "tmpData.bat.part", "bookkeep.dat.bak"})
+            WriteFile(env->Path(name), "left over");
+        delete DbAccess;
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+        RemoveRestoreLeftovers();
+        QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "bookkeep.dat.bak", "copy.bat", "tmpData.bat"}));
+    }
+
+    void failedRestoreWriteGivesTheSystemsReason()
+    {
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'" + QString(100000, 'x') + "')");
+        DbBackup(env->Path("copy.bat"));
+        const QByteArray database = Hash(DbAccess->DatabasePath());
+        // Files may not grow past 16 KB for the time of the restore: its copy
+        // of the chosen file fails part way, as on a full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit small = {16384, limit.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        QString message;
+        QString userMessage;
+        try {
+            RestoreWithSafetyCopy(env->Path("copy.bat"));
+        } catch (const EDBException& e) {
+            message = e.Message();
+            userMessage = e.UserMessage;
+        }
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_DFL);
+        QCOMPARE(userMessage, QString("数据库恢复失败！"));
+        QVERIFY2(message.endsWith("：" + qt_error_string(EFBIG)), qPrintable(message));
+        QCOMPARE(Hash(DbAccess->DatabasePath()), database);
+        QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "copy.bat"}));
     }
 };
 

@@ -364,6 +364,49 @@ private slots:
         QCOMPARE(grid.model()->rowCount(), 4);
         QCOMPARE(grid.model()->index(3, 1).data().toString(), QString("a"));
     }
+
+    // Tests run as root, whom file modes do not stop: the file system's
+    // answer is replaced, the rest of the finding is the program's own.
+    void readOnlyDataAreFoundAndRefuseWrites_data()
+    {
+        QTest::addColumn<QString>("denied"); // the path the file system refuses to write
+        QTest::newRow("read-only file") << "bookkeep.dat";
+        QTest::newRow("read-only folder") << ".";
+        QTest::newRow("writable") << "";
+    }
+
+    void readOnlyDataAreFoundAndRefuseWrites()
+    {
+        QFETCH(QString, denied);
+        const QString refused = denied.isEmpty() ? QString() : QDir::cleanPath(env->Path(denied));
+        TDbAccess::PathWritable = [refused](const QString& path) { return QDir::cleanPath(path) != refused; };
+        delete DbAccess;
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+        TDbAccess::PathWritable = nullptr;
+        QVERIFY(DbAccess->Connected());
+        QCOMPARE(DbAccess->ReadOnly(), !denied.isEmpty());
+        QFile file(DbAccess->DatabasePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        if (denied.isEmpty()) {
+            DbAccess->CheckWritable();
+            DbExecSQL("update SysSet set bPass=-1");
+            return;
+        }
+        try {
+            DbAccess->CheckWritable();
+            QFAIL("a command may change read-only data");
+        } catch (const EError& e) {
+            QCOMPARE(e.Message(), QString("数据文件只读，不能修改数据！"));
+        }
+        // A write that no command refused is stopped with the same words.
+        const EDBException error = ExpectDbError([] { DbExecSQL("update SysSet set bPass=-1"); });
+        QCOMPARE(error.Message(), QString("数据文件只读，不能修改数据！"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+    }
 };
 
 JOTTEREL_TEST_MAIN(TestDbAccess)

@@ -54,6 +54,7 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::newRow("enter is OK") << "工作" << int(Qt::Key_Return) << int(mrOk) << "工作";
         QTest::newRow("blanks kept") << "  a b  " << int(Qt::Key_Enter) << int(mrOk) << "  a b  ";
+        QTest::newRow("pasted lines") << "甲\r\n乙\n丙\r" << int(Qt::Key_Return) << int(mrOk) << "甲 乙 丙 ";
         QTest::newRow("escape") << "工作" << int(Qt::Key_Escape) << int(mrCancel) << "";
         QTest::newRow("close box") << "工作" << 0 << int(mrCancel) << "";
     }

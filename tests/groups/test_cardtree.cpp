@@ -419,6 +419,23 @@ private slots:
         QVERIFY(!tree->IsEditing());
     }
 
+    void renamedLabelIsOneLine()
+    {
+        Add("A");
+        view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(view.get()));
+        QStringList edited;
+        tree->OnEdited = [&](QTreeWidgetItem*, const QString& text) { edited << text; };
+        view->setCurrentItem(Find("A"));
+        tree->EditSelected();
+        auto* editor = view->findChild<QLineEdit*>();
+        QVERIFY(editor);
+        editor->selectAll();
+        editor->insert("第一行\r\n第二行\n");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(edited, QStringList{"第一行 第二行 "});
+    }
+
     void treeOutlivedByItsViewStaysQuiet()
     {
         Add("A");
