@@ -4,6 +4,7 @@
 #include "controls/PopupMenu.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "groups/BaseDlg.h"
 #include "groups/UntTree.h"
 #include "ui_Main.h"
 
@@ -47,6 +48,7 @@ private:
 TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormMain>())
 {
     PreloadAppIcon();
+    SetDialogOwner(this);
     ui->setupUi(this);
     setWindowIcon(AppIcon());
     ui->splNote->setSizes({200, 600});
@@ -140,6 +142,9 @@ void TFormMain::showEvent(QShowEvent* event)
 void TFormMain::FormShow()
 {
     LoadConfigAndLogin();
+    // Closed from the tray menu while the login was open: nothing more to load.
+    if (m_closed)
+        return;
     IETree->LoadGroups();
     NoteTree->LoadGroups();
     ShowStartupBookmarks();

@@ -4,6 +4,7 @@
 #include "reminders/Chime.h"
 #include "ui_ShowAlam.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -17,6 +18,24 @@ QPointer<QObject> messageContext;
 TAlamMessageHandler messageHandler;
 
 constexpr int kRollMs = 200;
+// Each further alert open at once sits this far up and to the left of the
+// one before, so every title shows.
+constexpr int kCascadeStep = 24;
+
+// The lowest cascade place no other open alert holds.
+int FreeCascadePlace(const TFormShowAlam* alert)
+{
+    QList<int> taken;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* other = qobject_cast<TFormShowAlam*>(widget);
+        if (other && other != alert && other->isVisible())
+            taken << other->CascadePlace();
+    }
+    int place = 0;
+    while (taken.contains(place))
+        ++place;
+    return place;
+}
 } // namespace
 
 void SetAlamMessageHandler(QObject* context, TAlamMessageHandler handler)
@@ -36,12 +55,17 @@ void PostAlamMessage(int message, int id)
 TFormShowAlam::TFormShowAlam(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormShowAlam>())
 {
     ui->setupUi(this);
-    // A title bar without close box or system menu: the buttons are the only way out.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    // A title bar without close box, system menu, minimise or maximise
+    // button: the buttons are the only way out, and a minimised alert would
+    // be lost where there is no taskbar.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    // It appears while the user may be typing elsewhere: the keys stay where they go.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose);
     // An open alert must not keep the program alive, nor end it when it closes.
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(292, 198);
+    m_cascade = FreeCascadePlace(this);
 
     QPalette back = palette();
     back.setColor(QPalette::Window, QColor(240, 240, 240));
@@ -82,7 +106,16 @@ void TFormShowAlam::PlaceAtBottomRight()
         return;
     const QRect area = screen->geometry();
     const QSize size = frameGeometry().size();
-    move(area.x() + area.width() - size.width() + 2, area.y() + area.height() - size.height() - 27);
+    const QPoint first(area.x() + area.width() - size.width() + 2, area.y() + area.height() - size.height() - 27);
+    // The cascade goes up and to the left; where it would leave the screen
+    // it starts again, a column further left, and at the first place once
+    // no column fits.
+    const int rows = qMax(1, (first.y() - area.y()) / kCascadeStep + 1);
+    const int columns = qMax(1, (first.x() - area.x()) / (kCascadeStep * rows) + 1);
+    const int place = m_cascade % (rows * columns);
+    const int row = place % rows;
+    const int column = place / rows;
+    move(first - QPoint(row * kCascadeStep + column * rows * kCascadeStep, row * kCascadeStep));
 }
 
 void TFormShowAlam::SetRollHeight(int height)
@@ -120,11 +153,20 @@ void TFormShowAlam::RollOpen()
     m_roll->start();
 }
 
+void TFormShowAlam::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_activated = true;
+}
+
 void TFormShowAlam::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        // Escape answers "看到了并删除"; a daily alert has no such button.
-        if (!ui->btnOkDel->isHidden())
+        // Escape answers "看到了并删除" once the user has brought the alert
+        // to the front, never a stray key meant for another window; a daily
+        // alert has no such button.
+        if (m_activated && !ui->btnOkDel->isHidden())
             ui->btnOkDel->click();
         return;
     }

@@ -34,8 +34,11 @@ public:
     // Fills the alert; a daily one has the one button "看到了".
     void SetReminder(const QString& id, const QString& remark, bool daily);
     // The window's place: top = screen height - window height - 27,
-    // left = screen width - window width + 2.
+    // left = screen width - window width + 2 for the first alert open;
+    // alerts opened while others are open cascade up and to the left.
     void PlaceAtBottomRight();
+    // Which place of the cascade the alert holds (0: the first).
+    int CascadePlace() const { return m_cascade; }
 
     QString AlamID;
     bool ReDay = false;
@@ -46,6 +49,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -59,6 +63,8 @@ private:
     QPropertyAnimation* m_roll = nullptr;
     int m_rollHeight = 0;
     bool m_confirmed = false;
+    bool m_activated = false; // the user has brought it to the front
+    int m_cascade = 0;
 };
 
 // Opens one more alert for the reminder and returns at once.

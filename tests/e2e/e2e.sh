@@ -144,6 +144,13 @@ echo "4. the reminder opens the alert window at the bottom right at its second; 
 wait_for 30 window_named_shown "提醒" || fail "the alert did not open"
 [ "$(date +%s)" -ge "$DUE" ] || fail "the alert opened before its second"
 ALERT=$(window_named "提醒")
+# It appears without taking the keyboard: the memo keeps the keys, and it
+# offers neither minimising nor maximising.
+[ "$(xdotool getactivewindow)" = "$MAIN" ] || fail "the alert took the focus from the main window"
+xdotool type --delay 40 "?"
+wait_for 10 note_is "hello!?" || fail "a key typed after the alert opened missed the memo: $(sql 'select ReMark from NoteBook')"
+! xprop -id "$ALERT" _NET_WM_ALLOWED_ACTIONS | grep -Eq 'MINIMIZE|MAXIMIZE' ||
+    fail "the alert can be minimised or maximised: $(xprop -id "$ALERT" _NET_WM_ALLOWED_ACTIONS)"
 eval "$(xdotool getwindowgeometry --shell "$ALERT")"
 SCREEN=$(xdpyinfo | awk '/dimensions:/{print $2}')
 SCREEN_W=${SCREEN%x*} SCREEN_H=${SCREEN#*x}
@@ -179,4 +186,26 @@ MAIN=$(main_window)
 
 echo "6. closing asks; Yes ends the program with status 0 and the tray icon is gone"
 close_app
-echo "e2e: 6 passed, 0 failed"
+
+echo "7. on a StatusNotifier tray the icon is an item on the session bus; a single click (Activate) brings the window back"
+ITEMS=$WORK/sni-items
+/usr/bin/python3 "$(dirname "$0")/snwatcher.py" "$ITEMS" &
+HELPERS+=($!)
+has_owner() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner "string:$1" | grep -q 'boolean true'
+}
+wait_for 10 has_owner org.kde.StatusNotifierWatcher || fail "the StatusNotifierWatcher stand-in did not start"
+start_app
+wait_for 10 test -s "$ITEMS" || fail "the program did not register its item with the StatusNotifierWatcher"
+ITEM=$(head -n1 "$ITEMS")
+tray_icon_absent || fail "the icon went to the XEmbed tray although a StatusNotifierWatcher runs"
+xdotool windowminimize "$MAIN"
+wait_for 10 main_window_hidden || fail "the window did not hide into the StatusNotifier tray"
+dbus-send --session --type=method_call --dest="$ITEM" /StatusNotifierItem org.kde.StatusNotifierItem.Activate \
+    int32:0 int32:0
+wait_for 10 main_window_shown || fail "a click on the StatusNotifier item did not bring the window back"
+MAIN=$(main_window)
+close_app
+! has_owner "$ITEM" || fail "the StatusNotifier item stayed after the program ended"
+echo "e2e: 7 passed, 0 failed"
