@@ -1,5 +1,6 @@
 #include "reminders/ShowAlam.h"
 
+#include "data/Clock.h"
 #include "data/UException.h"
 #include "reminders/Chime.h"
 #include "ui_ShowAlam.h"
@@ -12,6 +13,7 @@
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 QPointer<QObject> messageContext;
@@ -21,6 +23,9 @@ constexpr int kRollMs = 200;
 // Each further alert open at once sits this far up and to the left of the
 // one before, so every title shows.
 constexpr int kCascadeStep = 24;
+// An activation this soon after the alert appeared is the desktop's doing,
+// not the user's: nobody clicks a window that fast.
+constexpr qint64 kOwnActivationMs = 500;
 
 // The lowest cascade place no other open alert holds.
 int FreeCascadePlace(const TFormShowAlam* alert)
@@ -138,6 +143,12 @@ void TFormShowAlam::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (event->spontaneous() || m_roll)
         return;
+    m_shownAt = TClock::Now();
+    if (QApplication::activeWindow() != this)
+        m_previous = QApplication::activeWindow();
+    // A click anywhere in it, its buttons and text included, is the user's hand.
+    if (QWindow* window = windowHandle())
+        window->installEventFilter(this);
     RollOpen();
     // The window manager's frame is known only once the window is on screen.
     QTimer::singleShot(0, this, &TFormShowAlam::PlaceAtBottomRight);
@@ -156,8 +167,23 @@ void TFormShowAlam::RollOpen()
 void TFormShowAlam::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+    if (event->type() != QEvent::ActivationChange || QApplication::activeWindow() != this)
+        return;
+    if (m_shownAt.msecsTo(TClock::Now()) < kOwnActivationMs) {
+        // Activated by its own appearing, where the desktop gives every new
+        // window the focus: the keys go back to where the user was typing.
+        if (m_previous && m_previous->isVisible())
+            m_previous->activateWindow();
+        return;
+    }
+    m_activated = true;
+}
+
+bool TFormShowAlam::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::MouseButtonPress)
         m_activated = true;
+    return QWidget::eventFilter(watched, event);
 }
 
 void TFormShowAlam::keyPressEvent(QKeyEvent* event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -50,6 +52,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -63,7 +66,9 @@ private:
     QPropertyAnimation* m_roll = nullptr;
     int m_rollHeight = 0;
     bool m_confirmed = false;
-    bool m_activated = false; // the user has brought it to the front
+    bool m_activated = false; // the user has brought it to the front or clicked it
+    QDateTime m_shownAt;
+    QPointer<QWidget> m_previous; // the window active when it appeared
     int m_cascade = 0;
 };
 
