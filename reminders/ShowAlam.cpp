@@ -1,5 +1,6 @@
 #include "reminders/ShowAlam.h"
 
+#include "controls/WindowFrame.h"
 #include "data/Clock.h"
 #include "data/UException.h"
 #include "reminders/Chime.h"
@@ -63,7 +64,7 @@ TFormShowAlam::TFormShowAlam(QWidget* parent) : QWidget(parent), ui(std::make_un
     // A title bar without close box, system menu, minimise or maximise
     // button: the buttons are the only way out, and a minimised alert would
     // be lost where there is no taskbar.
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
     // It appears while the user may be typing elsewhere: the keys stay where they go.
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -234,6 +235,7 @@ TFormShowAlam* ShowAlamAlert(const QString& id, const QString& remark, bool dail
     alert->SetReminder(id, remark, daily);
     // With its native window the frame's size is known where the platform tells it before showing.
     alert->winId();
+    OfferMovingOnly(alert);
     alert->PlaceAtBottomRight();
     alert->show();
     PlayChime();
