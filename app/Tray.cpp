@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -11,6 +12,7 @@
 namespace {
 std::optional<bool> trayOverride;
 std::optional<bool> singleClickOverride;
+const char* const kWatcher = "org.kde.StatusNotifierWatcher";
 } // namespace
 
 bool TrayAvailable()
@@ -28,10 +30,13 @@ bool TrayClickRestores()
     if (singleClickOverride)
         return *singleClickOverride;
     // Qt puts its icon on the StatusNotifier tray exactly when a watcher of
-    // that protocol serves the session bus; otherwise it embeds the icon in
-    // an XEmbed tray.
-    const QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    return bus && bus->isServiceRegistered("org.kde.StatusNotifierWatcher");
+    // that protocol on the session bus reports a host showing the items;
+    // otherwise it embeds the icon in an XEmbed tray.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWatcher))
+        return false;
+    const QDBusInterface watcher(kWatcher, "/StatusNotifierWatcher", kWatcher, bus);
+    return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
 }
 
 void OverrideTrayClickRestores(std::optional<bool> singleClick)

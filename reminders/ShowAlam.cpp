@@ -168,6 +168,12 @@ void TFormShowAlam::RollOpen()
 void TFormShowAlam::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
+    // Some window managers offer minimising whatever the window asks for;
+    // with no taskbar entry a minimised alert would be lost, so it comes back.
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        QTimer::singleShot(0, this, [this] { showNormal(); });
+        return;
+    }
     if (event->type() != QEvent::ActivationChange || QApplication::activeWindow() != this)
         return;
     if (m_shownAt.msecsTo(TClock::Now()) < kOwnActivationMs) {

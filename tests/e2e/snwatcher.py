@@ -13,6 +13,25 @@ from gi.repository import GLib
 WATCHER = "org.kde.StatusNotifierWatcher"
 
 
+INTROSPECTION = """<node>
+ <interface name="org.kde.StatusNotifierWatcher">
+  <method name="RegisterStatusNotifierItem"><arg name="service" type="s" direction="in"/></method>
+  <method name="RegisterStatusNotifierHost"><arg name="service" type="s" direction="in"/></method>
+  <property name="RegisteredStatusNotifierItems" type="as" access="read"/>
+  <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+  <property name="ProtocolVersion" type="i" access="read"/>
+  <signal name="StatusNotifierItemRegistered"><arg type="s"/></signal>
+ </interface>
+ <interface name="org.freedesktop.DBus.Properties">
+  <method name="Get"><arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="v" direction="out"/></method>
+  <method name="GetAll"><arg type="s" direction="in"/><arg type="a{sv}" direction="out"/></method>
+ </interface>
+ <interface name="org.freedesktop.DBus.Introspectable">
+  <method name="Introspect"><arg type="s" direction="out"/></method>
+ </interface>
+</node>"""
+
+
 class Watcher(dbus.service.Object):
     def __init__(self, bus, log):
         super().__init__(bus, "/StatusNotifierWatcher")
@@ -35,6 +54,11 @@ class Watcher(dbus.service.Object):
     @dbus.service.signal(WATCHER, signature="s")
     def StatusNotifierItemRegistered(self, service):
         pass
+
+    # Qt reads the properties through an interface built from this description.
+    @dbus.service.method(dbus.INTROSPECTABLE_IFACE, in_signature="", out_signature="s")
+    def Introspect(self):
+        return INTROSPECTION
 
     @dbus.service.method(dbus.PROPERTIES_IFACE, in_signature="ss", out_signature="v")
     def Get(self, interface, name):

@@ -303,7 +303,8 @@ void TestAlamFiring::alertLooksAsDesigned()
 }
 
 // Alerts of the same second cascade up and to the left from the first's
-// place, each title in view; a place an answered alert left is taken again.
+// place, each title in view and none minimised; a place an answered alert
+// left is taken again.
 void TestAlamFiring::alertsCascade()
 {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -320,6 +321,12 @@ void TestAlamFiring::alertsCascade()
         QVERIFY2(next.top() <= previous.top() - 20 && next.left() < previous.left(), qPrintable(QString::number(i)));
         QVERIFY(screen.contains(next));
     }
+    // Minimised by the window manager's own button, it comes back at once.
+    alerts[1]->setWindowState(Qt::WindowMinimized);
+    QCoreApplication::processEvents();
+    QVERIFY(!alerts[1]->isMinimized());
+    QVERIFY(alerts[1]->isVisible());
+
     alerts[0]->findChild<QPushButton*>("btnOkSave")->click();
     QPointer<TFormShowAlam> again = ShowAlamAlert("13", "x", false);
     QCoreApplication::processEvents();
