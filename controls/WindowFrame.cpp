@@ -28,8 +28,8 @@ void OfferMovingOnly(QWidget* window)
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
     if (!atom)
         return;
-    const quint32 hints[5] = {kMwmHintsFunctions | kMwmHintsDecorations, kMwmFuncMove,
-                              kMwmDecorBorder | kMwmDecorTitle, 0, 0};
+    const quint32 hints[5] = {kMwmHintsFunctions | kMwmHintsDecorations, kMwmFuncMove, kMwmDecorBorder | kMwmDecorTitle,
+                              0, 0};
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(window->winId()), atom->atom,
                         atom->atom, 32, 5, hints);
     xcb_flush(connection);

@@ -12,8 +12,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QMap>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>

@@ -392,7 +392,8 @@ void TestAlamFiring::alertAnswersWhileADialogIsOpen()
         // The main window stays blocked: a click on another page's tab is not delivered.
         QTabBar* tabs = pages->tabBar();
         const int other = page == 0 ? 1 : 0;
-        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, tabs->mapTo(form.get(), tabs->tabRect(other).center()));
+        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {},
+                          tabs->mapTo(form.get(), tabs->tabRect(other).center()));
         qobject_cast<QDialog*>(dialog)->reject();
     });
     form->findChild<QAction*>("NAddAlam")->trigger();
