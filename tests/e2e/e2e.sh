@@ -45,6 +45,9 @@ wait_for() {
     done
 }
 sql() { sqlite3 -cmd '.timeout 5000' "$DB" "$1"; }
+# Whether a query's answer is (or, with "!=", is not) the given value; read
+# anew on every poll.
+sql_is() { [ "$(sql "$1")" "${3:-=}" "$2" ]; }
 # The main window (the tray icon's window carries the same name but is small).
 main_window() {
     xdotool search --onlyvisible --name '^Jotterel$' 2>/dev/null | while read -r w; do
@@ -114,7 +117,7 @@ xdotool key --delay 100 Down Return
 wait_for 10 window_named_shown "新建组" || fail "the group name dialog did not open"
 xdotool type --delay 40 "work"
 xdotool key Return
-wait_for 10 test "$(sql "select count(*) from NoteType where TypeName='work'")" = 1 ||
+wait_for 10 sql_is "select count(*) from NoteType where TypeName='work'" 1 ||
     fail "the new group is not in NoteType"
 
 echo "6. closing asks; Yes ends the program with status 0 and the tray icon is gone"
@@ -160,7 +163,7 @@ SCREEN_W=${SCREEN%x*} SCREEN_H=${SCREEN#*x}
 [ $((X + WIDTH)) -ge $((SCREEN_W - 20)) ] && [ $((Y + HEIGHT)) -ge $((SCREEN_H - 80)) ] ||
     fail "the alert is not at the bottom right: ${WIDTH}x${HEIGHT}+${X}+${Y} on ${SCREEN}"
 click_in "$ALERT" $((WIDTH * 3 / 4)) $((HEIGHT - 17)) # the right button
-wait_for 10 test "$(sql "select bLook from Alam where ReMark='e2e reminder'")" != 0 ||
+wait_for 10 sql_is "select bLook from Alam where ReMark='e2e reminder'" 0 "!=" ||
     fail "看到了并保留 did not mark the reminder seen"
 
 echo "   screenshots of the three pages"
@@ -170,7 +173,7 @@ click_in "$MAIN" $MEMO_X $MEMO_Y
 xdotool type --delay 20 "Monday: release notes, review the backup."
 xdotool key Return
 xdotool type --delay 20 "Friday: team lunch."
-wait_for 10 test "$(sql "select count(*) from NoteBook where ReMark like '%team lunch.'")" = 1 ||
+wait_for 10 sql_is "select count(*) from NoteBook where ReMark like '%team lunch.'" 1 ||
     fail "the note of the group work was not saved"
 import -window "$MAIN" "$SHOTS/notepad.png"
 xdotool key ctrl+Tab
