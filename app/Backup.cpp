@@ -19,6 +19,8 @@ QString SafetyCopyPath()
 
 QString BackupFileName(const QString& chosen)
 {
+    if (chosen.endsWith(".bat", Qt::CaseInsensitive))
+        return chosen;
     return chosen + ".bat";
 }
 
