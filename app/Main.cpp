@@ -92,7 +92,8 @@ protected:
                 Fit();
                 QTimer::singleShot(0, this, [this] { Fit(); });
             } else if (!m_frameKnown && m_window->isVisible() &&
-                       (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+                       (event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+                        event->type() == QEvent::WindowActivate)) {
                 Fit();
             }
         }

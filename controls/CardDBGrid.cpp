@@ -78,7 +78,7 @@ private:
     {
         const QColor text = palette.color(QPalette::Active, QPalette::Text);
         const QColor base = palette.color(QPalette::Active, QPalette::Base);
-        const QColor fallback = even ? BackgroundFor(text, Blend(base, text, 0.08), base) : base;
+        const QColor fallback = even ? BackgroundFor(text, Blend(base, text, 0.1), base) : base;
         return BackgroundFor(text, wanted, fallback);
     }
 

@@ -37,16 +37,19 @@ void TFormAddType::showEvent(QShowEvent* event)
     FormShow();
 }
 
-void TFormAddType::moveEvent(QMoveEvent* event)
+bool TFormAddType::event(QEvent* event)
 {
-    TFormBaseDlg::moveEvent(event);
-    FitFrame();
+    const bool handled = TFormBaseDlg::event(event);
+    if (event->type() == QEvent::Move || event->type() == QEvent::WindowActivate)
+        FitFrame();
+    return handled;
 }
 
 // The dialog's size is that of its whole window, frame and title bar
 // included. The frame is known once the window system has put one around
-// the window (on some desktops only after the window is on screen), and
-// then the inside is made smaller by it, once.
+// the window (with a window manager on X11 only after the window is on
+// screen, by the time it is activated), and then the inside is made
+// smaller by it, once.
 void TFormAddType::FitFrame()
 {
     if (m_frameFitted || !windowHandle())
