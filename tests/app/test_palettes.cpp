@@ -5,12 +5,14 @@
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/UntPublic.h"
+#include "reminders/AddAlam.h"
 #include "reminders/Chime.h"
 #include "reminders/ShowAlam.h"
 #include "reminders/UntAlam.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QStyle>
@@ -159,6 +161,14 @@ private slots:
         QVERIFY(ContrastRatio(Colour(memo, QPalette::Text), Colour(memo, QPalette::Base)) >= 4.5);
         QCOMPARE(Colour(memo, QPalette::Text).hue(), 0);
         delete alert.data();
+
+        // The red notes of the reminder dialogs.
+        TFormAddAlam reminder;
+        for (const char* name : {"Label1", "LabNow"}) {
+            const QPalette note = Find<QLabel>(&reminder, name)->palette();
+            QVERIFY2(ContrastRatio(Colour(note, QPalette::WindowText), Colour(note, QPalette::Window)) >= 4.5, name);
+            QCOMPARE(Colour(note, QPalette::WindowText).hue(), 0);
+        }
 
         // The blue address of the bookmark dialogs.
         TFormAddIE dialog;

@@ -167,7 +167,7 @@ void TestAlamDialogs::clockLabelFollowsTheClock()
     TFormAddAlam dialog;
     auto* label = Child<QLabel>(&dialog, "LabNow");
     QCOMPARE(label->text(), QString());
-    QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QCOMPARE(label->palette().color(QPalette::WindowText).hue(), 0); // red
     QCOMPARE(dialog.tmr1->interval(), 1000);
     QVERIFY(dialog.tmr1->isActive());
     dialog.tmr1Timer();
