@@ -57,8 +57,7 @@ public:
 class TPaletteWatcher : public QObject
 {
 public:
-    TPaletteWatcher(QWidget* watched, std::function<void()> changed)
-        : QObject(watched), m_changed(std::move(changed))
+    TPaletteWatcher(QWidget* watched, std::function<void()> changed) : QObject(watched), m_changed(std::move(changed))
     {
         watched->installEventFilter(this);
     }

@@ -47,8 +47,9 @@ TFormShowAlam::TFormShowAlam(QWidget* parent) : QWidget(parent), ui(std::make_un
     // Light grey and red where the palette's text can be read on them; under
     // a dark palette the palette's own ground and a lighter red.
     QPalette back = palette();
-    back.setColor(QPalette::Window, BackgroundFor(back.color(QPalette::Active, QPalette::WindowText),
-                                                  QColor(240, 240, 240), back.color(QPalette::Active, QPalette::Window)));
+    back.setColor(QPalette::Window,
+                  BackgroundFor(back.color(QPalette::Active, QPalette::WindowText), QColor(240, 240, 240),
+                                back.color(QPalette::Active, QPalette::Window)));
     setPalette(back);
     setAutoFillBackground(true);
 

@@ -27,14 +27,13 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCoreApplication::processEvents();
-        QVERIFY2(area.contains(form.frameGeometry()),
-                 qPrintable(QString("frame %1,%2 %3x%4 on %5x%6")
-                                .arg(form.frameGeometry().x())
-                                .arg(form.frameGeometry().y())
-                                .arg(form.frameGeometry().width())
-                                .arg(form.frameGeometry().height())
-                                .arg(area.width())
-                                .arg(area.height())));
+        QVERIFY2(area.contains(form.frameGeometry()), qPrintable(QString("frame %1,%2 %3x%4 on %5x%6")
+                                                                     .arg(form.frameGeometry().x())
+                                                                     .arg(form.frameGeometry().y())
+                                                                     .arg(form.frameGeometry().width())
+                                                                     .arg(form.frameGeometry().height())
+                                                                     .arg(area.width())
+                                                                     .arg(area.height())));
         // Moved off the screen by hand, it comes back at the next showing.
         form.hide();
         form.move(area.right() - 50, area.bottom() - 50);

@@ -12,11 +12,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
-#include <QContextMenuEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>

@@ -15,9 +15,9 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTimeEdit>
 #include <QTimer>
-#include <QTabWidget>
 #include <QTreeWidget>
 #include <memory>
 
