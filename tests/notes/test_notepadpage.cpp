@@ -581,9 +581,15 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("details");
-        QTest::newRow("read lock") << "read" << "数据库操作失败！" << "database is locked";
-        QTest::newRow("write lock") << "lock" << "数据库查询错误，请检查！" << "database is locked";
-        QTest::newRow("table gone") << "rename" << "数据库查询错误，请检查！" << "no such table: NoteBook";
+        QTest::newRow("read lock") << "read"
+                                   << "数据库操作失败！"
+                                   << "database is locked";
+        QTest::newRow("write lock") << "lock"
+                                    << "数据库查询错误，请检查！"
+                                    << "database is locked";
+        QTest::newRow("table gone") << "rename"
+                                    << "数据库查询错误，请检查！"
+                                    << "no such table: NoteBook";
     }
 
     void failedSaveKeepsTheTextUntilItCanBeWritten()
