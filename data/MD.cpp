@@ -296,6 +296,7 @@ void TDbAccess::ExecSQL(const QString& text)
 
 void TDbAccess::Post(TDataSet& set)
 {
+    CheckWrite(set.CommandText());
     try {
         set.Post();
     } catch (const TSqlError& e) {
