@@ -18,4 +18,3 @@ public:
     void SaveConfig();
 };
 
-extern TConfig Config;

@@ -4,7 +4,6 @@
 #include "data/MD.h"
 #include "data/UntPublic.h"
 
-TIE IE;
 
 void TIE::InsertIE()
 {

@@ -37,5 +37,3 @@ public:
     QString DeleteGroupStatement(const QString& groupId);
 };
 
-// The program's one bookmark store.
-extern TIE IE;

@@ -1,6 +1,6 @@
 // The notepad page of the main window: the note tree with its group menu,
 // the memo that shows and saves the selected group's note, and the find row.
-#include "app/Main.h"
+#include "notes/NotepadPage.h"
 
 #include "controls/DateKeys.h"
 #include "data/MD.h"
@@ -9,14 +9,17 @@
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "notes/UntNote.h"
-#include "ui_Main.h"
 
 #include <QAction>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <functional>
 #include <optional>
@@ -117,18 +120,19 @@ QString LatinUpper(QString text)
 }
 } // namespace
 
-void TFormMain::WireNotepadPage()
+TNotepadPage::TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCardTree>& noteTree, TNote& note)
+    : ui(widgets), NoteTree(noteTree), Note(note)
 {
     // Read-only until the first group's note is shown: text typed now would
     // belong to no group.
-    ui->mmoNote->setReadOnly(true);
-    new TSameItemClicks(ui->tvNote, [this] { tvNoteClick(); });
+    ui.mmoNote->setReadOnly(true);
+    new TSameItemClicks(ui.tvNote, [this] { tvNoteClick(); });
     // A change of the selected group by any means (mouse, keyboard, a group
     // added or deleted, the program) shows that group's note first, so what
     // is typed next is saved under the group it is shown with. The current
     // item alone is no selection: the focus frame goes where the keyboard
     // focus puts it, and stays where Ctrl+click took the highlight away.
-    connect(ui->tvNote, &QTreeWidget::itemSelectionChanged, this, [this] {
+    connect(ui.tvNote, &QTreeWidget::itemSelectionChanged, this, [this] {
         try {
             tvNoteClick();
         } catch (const std::exception&) {
@@ -140,27 +144,27 @@ void TFormMain::WireNotepadPage()
             });
         }
     });
-    ConnectHandler(ui->mmoNote, &QPlainTextEdit::textChanged, this, &TFormMain::mmoNoteChange);
-    ui->mmoNote->installEventFilter(
-        new TKeyDownFilter(ui->mmoNote, [this](QKeyEvent* key) { return mmoNoteKeyDown(key); }));
-    ConnectHandler(ui->btn2, &QPushButton::clicked, this, &TFormMain::btn2Click);
-    ConnectHandler(ui->NAddNoteType, &QAction::triggered, this, &TFormMain::NAddNoteTypeClick);
-    ConnectHandler(ui->NModNoteType, &QAction::triggered, this, &TFormMain::NModNoteTypeClick);
-    ConnectHandler(ui->NDelNoteType, &QAction::triggered, this, &TFormMain::NDelNoteTypeClick);
+    ConnectHandler(ui.mmoNote, &QPlainTextEdit::textChanged, this, &TNotepadPage::mmoNoteChange);
+    ui.mmoNote->installEventFilter(
+        new TKeyDownFilter(ui.mmoNote, [this](QKeyEvent* key) { return mmoNoteKeyDown(key); }));
+    ConnectHandler(ui.btn2, &QPushButton::clicked, this, &TNotepadPage::btn2Click);
+    ConnectHandler(ui.NAddNoteType, &QAction::triggered, this, &TNotepadPage::NAddNoteTypeClick);
+    ConnectHandler(ui.NModNoteType, &QAction::triggered, this, &TNotepadPage::NModNoteTypeClick);
+    ConnectHandler(ui.NDelNoteType, &QAction::triggered, this, &TNotepadPage::NDelNoteTypeClick);
 }
 
 // The last step of the first show: the root's note. Errors here end the
 // program, so the note is shown directly, not from the selection signal.
-void TFormMain::ShowStartupNote()
+void TNotepadPage::ShowStartupNote()
 {
     {
         QScopedValueRollback loading(m_noteLoading, true);
-        ui->tvNote->setCurrentItem(NoteTree->RootNode);
+        ui.tvNote->setCurrentItem(NoteTree->RootNode);
     }
     tvNoteClick();
 }
 
-void TFormMain::tvNoteClick()
+void TNotepadPage::tvNoteClick()
 {
     if (!NoteTree || m_noteLoading)
         return;
@@ -178,20 +182,20 @@ void TFormMain::tvNoteClick()
     }
 }
 
-void TFormMain::SelectMemoGroup()
+void TNotepadPage::SelectMemoGroup()
 {
     if (m_noteGroup < 0 || NoteTree->SelectedSelfIndex() == m_noteGroup)
         return;
-    for (QTreeWidgetItemIterator it(ui->tvNote); *it; ++it) {
+    for (QTreeWidgetItemIterator it(ui.tvNote); *it; ++it) {
         if (TCardTree::SelfIndexOf(*it) == m_noteGroup) {
             QScopedValueRollback loading(m_noteLoading, true);
-            ui->tvNote->setCurrentItem(*it);
+            ui.tvNote->setCurrentItem(*it);
             return;
         }
     }
 }
 
-void TFormMain::ShowNote(int typeId)
+void TNotepadPage::ShowNote(int typeId)
 {
     // Text that could not be saved is written before the memo shows
     // anything else; if that fails again, the memo keeps it.
@@ -204,43 +208,49 @@ void TFormMain::ShowNote(int typeId)
     }
     // Another group's note always replaces the memo's text (and its undo
     // history); the same note is left alone, keeping the caret.
-    if (typeId != m_noteGroup || StoredText(ui->mmoNote) != stored)
+    if (typeId != m_noteGroup || StoredText(ui.mmoNote) != stored)
         SetMemoText(stored);
     m_noteGroup = typeId;
-    ui->mmoNote->setReadOnly(DbAccess->ReadOnly());
+    ui.mmoNote->setReadOnly(DbAccess->ReadOnly());
 }
 
-void TFormMain::SetMemoText(const QString& stored)
+void TNotepadPage::SetMemoText(const QString& stored)
 {
     // Text the program puts into the memo is the stored text: nothing to save.
     QScopedValueRollback loading(m_noteLoading, true);
-    ui->mmoNote->setPlainText(stored);
+    ui.mmoNote->setPlainText(stored);
 }
 
-void TFormMain::UnbindMemo()
+void TNotepadPage::UnbindMemo()
 {
     m_noteGroup = -1;
     m_noteUnsaved = false;
     m_noteFailure.clear();
     SetMemoText(QString());
-    ui->mmoNote->setReadOnly(true);
+    ui.mmoNote->setReadOnly(true);
 }
 
 // Every change is saved at once.
-void TFormMain::mmoNoteChange()
+void TNotepadPage::mmoNoteChange()
 {
     if (m_noteLoading || m_noteGroup < 0)
         return;
     SaveMemo(true);
 }
 
-void TFormMain::SaveUnsavedNote()
+void TNotepadPage::RetryUnsavedNote()
+{
+    if (m_noteUnsaved && !m_noteFailure.isEmpty())
+        RunHandler([this] { mmoNoteChange(); });
+}
+
+void TNotepadPage::SaveUnsavedNote()
 {
     if (m_noteUnsaved && m_noteGroup >= 0)
         SaveMemo(false);
 }
 
-bool TFormMain::SaveNoteBeforeExit()
+bool TNotepadPage::SaveNoteBeforeExit()
 {
     try {
         SaveUnsavedNote();
@@ -255,7 +265,7 @@ bool TFormMain::SaveNoteBeforeExit()
 // and the memo keeps it. While the same failure persists, the saves that
 // keystrokes and the tick retry neither wait for a lock nor report again,
 // so a file held by another program costs one box and no waiting per key.
-void TFormMain::SaveMemo(bool quietRetry)
+void TNotepadPage::SaveMemo(bool quietRetry)
 {
     const bool retry = quietRetry && m_noteUnsaved && !m_noteFailure.isEmpty();
     m_noteUnsaved = true;
@@ -275,10 +285,10 @@ void TFormMain::SaveMemo(bool quietRetry)
 }
 
 // The stored text is compared first so that an unchanged text writes nothing.
-void TFormMain::WriteMemo()
+void TNotepadPage::WriteMemo()
 {
     const QString id = QString::number(m_noteGroup);
-    const QString text = StoredText(ui->mmoNote);
+    const QString text = StoredText(ui.mmoNote);
     if (Note.NoteExists(id)) {
         Note.LoadNote(id);
         if (Note.ReMark == text)
@@ -293,14 +303,14 @@ void TFormMain::WriteMemo()
     }
 }
 
-bool TFormMain::mmoNoteKeyDown(QKeyEvent* key)
+bool TNotepadPage::mmoNoteKeyDown(QKeyEvent* key)
 {
-    if (ui->mmoNote->isReadOnly())
+    if (ui.mmoNote->isReadOnly())
         return false;
     const QString text = DateTimeKeyText(key);
     if (text.isEmpty())
         return false;
-    ui->mmoNote->insertPlainText(text);
+    ui.mmoNote->insertPlainText(text);
     // The memo's own Ctrl+D would delete the character after the insert.
     return true;
 }
@@ -308,25 +318,25 @@ bool TFormMain::mmoNoteKeyDown(QKeyEvent* key)
 // Finds the query after the selection (or the caret); when there is no
 // further match the caret goes to the top, so that repeated presses run
 // through all matches and start over.
-void TFormMain::btn2Click()
+void TNotepadPage::btn2Click()
 {
-    const QString query = ui->edtQuery->text();
-    QTextCursor cursor = ui->mmoNote->textCursor();
+    const QString query = ui.edtQuery->text();
+    QTextCursor cursor = ui.mmoNote->textCursor();
     const int from = cursor.selectionEnd();
-    const QString rest = ui->mmoNote->toPlainText().mid(from);
+    const QString rest = ui.mmoNote->toPlainText().mid(from);
     const qsizetype found = query.isEmpty() ? -1 : LatinUpper(rest).indexOf(LatinUpper(query));
     if (found < 0) {
         cursor.setPosition(0);
-        ui->mmoNote->setTextCursor(cursor);
+        ui.mmoNote->setTextCursor(cursor);
         return;
     }
-    ui->mmoNote->setFocus();
+    ui.mmoNote->setFocus();
     cursor.setPosition(from + int(found));
     cursor.setPosition(from + int(found + query.size()), QTextCursor::KeepAnchor);
-    ui->mmoNote->setTextCursor(cursor);
+    ui.mmoNote->setTextCursor(cursor);
 }
 
-void TFormMain::NAddNoteTypeClick()
+void TNotepadPage::NAddNoteTypeClick()
 {
     DbAccess->CheckWritable();
     if (!NoteTree->Selected())
@@ -337,10 +347,10 @@ void TFormMain::NAddNoteTypeClick()
     QTreeWidgetItem* node = NoteTree->AddGroup(name);
     // Selecting the new group shows its note, which it does not have yet:
     // the memo is cleared and nothing is stored.
-    ui->tvNote->setCurrentItem(node);
+    ui.tvNote->setCurrentItem(node);
 }
 
-void TFormMain::NModNoteTypeClick()
+void TNotepadPage::NModNoteTypeClick()
 {
     DbAccess->CheckWritable();
     QTreeWidgetItem* node = NoteTree->Selected();
@@ -350,7 +360,7 @@ void TFormMain::NModNoteTypeClick()
     NoteTree->EditSelected();
 }
 
-void TFormMain::tvNoteEdited(QTreeWidgetItem* node, const QString& text)
+void TNotepadPage::tvNoteEdited(QTreeWidgetItem* node, const QString& text)
 {
     if (text != node->text(0))
         NoteTree->RenameGroup(text);
@@ -358,7 +368,7 @@ void TFormMain::tvNoteEdited(QTreeWidgetItem* node, const QString& text)
 
 // The group's row and its notes go in one transaction, so notes never stay
 // behind under an identifier that a later group receives.
-void TFormMain::NDelNoteTypeClick()
+void TNotepadPage::NDelNoteTypeClick()
 {
     DbAccess->CheckWritable();
     if (!NoteTree->Selected())

@@ -3,7 +3,6 @@
 #include "data/MD.h"
 #include "data/UntPublic.h"
 
-TNote Note;
 
 bool TNote::NoteExists(const QString& typeId)
 {

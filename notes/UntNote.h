@@ -26,5 +26,3 @@ public:
     QString DeleteGroupNotesSQL(const QString& typeId);
 };
 
-// The one note store of the program, alive from start to end.
-extern TNote Note;

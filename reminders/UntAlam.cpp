@@ -8,7 +8,6 @@
 
 #include <QTreeWidget>
 
-TAlam Alam;
 
 namespace {
 const QString kInsertDaily = "Insert into Alam(AlamTime,ReMark)  values('%s','%s') ";
