@@ -3,6 +3,7 @@
 // that this machine sets (a bare Qt window, the smallest durable SQLite commit).
 #include "app/CardApplication.h"
 #include "app/Main.h"
+#include "app/Stores.h"
 #include "app/SingleInstance.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
@@ -355,7 +356,7 @@ void BenchLarge(const QString& large)
     const TStats open = Measure(9, [&] {
         QElapsedTimer timer;
         timer.start();
-        IE.ShowGroupIE(grid, 0);
+        form.Stores().IE.ShowGroupIE(grid, 0);
         QCoreApplication::processEvents();
         return Ms(timer);
     });

@@ -9,6 +9,11 @@
 #include <memory>
 
 namespace {
+// The store these tests read and write, as a page or dialog would be handed it.
+TIE IE;
+} // namespace
+
+namespace {
 void AddGroup(int self, int parent, const QString& name)
 {
     DbExecSQL(FormatSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')",
