@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
@@ -146,18 +147,18 @@ TFormMain::TFormMain(QWidget* parent)
     ConnectHandler(ui->btnSystem, &QPushButton::clicked, this, &TFormMain::btnSystemClick);
     ConnectHandler(ui->NHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
     ConnectHandler(ui->NTrayHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
-    m_notepadPage = std::make_unique<TNotepadPage>(
-        TNotepadWidgets{ui->tvNote, ui->mmoNote, ui->edtQuery, ui->btn2, ui->NAddNoteType, ui->NModNoteType,
-                        ui->NDelNoteType},
-        NoteTree, m_stores->Note);
-    m_bookmarkPage = std::make_unique<TBookmarkPage>(
-        TBookmarkWidgets{this, ui->tvIE, ui->DBGrid1, ui->N1, ui->N5, ui->N2, ui->N3, ui->N8, ui->NAddIEType,
-                         ui->NModIeType, ui->NDelIEType},
-        IETree, m_stores->IE);
-    m_reminderPage = std::make_unique<TReminderPage>(
-        TReminderWidgets{ui->lv1, ui->rbToDay, ui->rbTomorrow, ui->rbMiss, ui->rb1, ui->rb2, ui->rbAll, ui->NAddAlam,
-                         ui->NModAlam, ui->NDelAlam},
-        m_stores->Alam);
+    m_notepadPage =
+        std::make_unique<TNotepadPage>(TNotepadWidgets{ui->tvNote, ui->mmoNote, ui->edtQuery, ui->btn2,
+                                                       ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType},
+                                       NoteTree, m_stores->Note);
+    m_bookmarkPage =
+        std::make_unique<TBookmarkPage>(TBookmarkWidgets{this, ui->tvIE, ui->DBGrid1, ui->N1, ui->N5, ui->N2, ui->N3,
+                                                         ui->N8, ui->NAddIEType, ui->NModIeType, ui->NDelIEType},
+                                        IETree, m_stores->IE);
+    m_reminderPage =
+        std::make_unique<TReminderPage>(TReminderWidgets{ui->lv1, ui->rbToDay, ui->rbTomorrow, ui->rbMiss, ui->rb1,
+                                                         ui->rb2, ui->rbAll, ui->NAddAlam, ui->NModAlam, ui->NDelAlam},
+                                        m_stores->Alam);
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);
     WireShell();
     FormCreate();
@@ -247,6 +248,11 @@ void TFormMain::Terminate(int exitCode)
 
 void TFormMain::tmr1Timer()
 {
+    // The error box of a failing tick runs an event loop of its own, which
+    // delivers further ticks: they wait until the box is closed.
+    if (m_tickRunning)
+        return;
+    const QScopedValueRollback<bool> running(m_tickRunning, true);
     m_reminderPage->tmr1Timer();
     m_notepadPage->RetryUnsavedNote();
 }

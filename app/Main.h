@@ -59,6 +59,7 @@ private:
     std::unique_ptr<TNotepadPage> m_notepadPage;
     std::unique_ptr<TBookmarkPage> m_bookmarkPage;
     std::unique_ptr<TReminderPage> m_reminderPage;
+    bool m_tickRunning = false;
 
 public:
     // The one-second tick: fires the reminders due since the previous tick,

@@ -3,7 +3,6 @@
 #include "data/MD.h"
 #include "data/UntPublic.h"
 
-
 void TConfig::LoadConfig()
 {
     bPass = false;

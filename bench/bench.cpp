@@ -3,8 +3,8 @@
 // that this machine sets (a bare Qt window, the smallest durable SQLite commit).
 #include "app/CardApplication.h"
 #include "app/Main.h"
-#include "app/Stores.h"
 #include "app/SingleInstance.h"
+#include "app/Stores.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 #include "data/Clock.h"

@@ -9,7 +9,8 @@
 #include <QHBoxLayout>
 #include <QMimeData>
 
-TFormAddIE::TFormAddIE(TIE& store, QWidget* parent) : TFormBaseIE(store, parent), addUi(std::make_unique<Ui::TFormAddIE>())
+TFormAddIE::TFormAddIE(TIE& store, QWidget* parent)
+    : TFormBaseIE(store, parent), addUi(std::make_unique<Ui::TFormAddIE>())
 {
     auto* holder = new QWidget(BottomPanel());
     addUi->setupUi(holder);

@@ -28,31 +28,31 @@ TDataSet* CurrentBookmark()
 } // namespace
 
 TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TCardTree>& ieTree, TIE& ie)
-    : ui(widgets), IETree(ieTree), IE(ie)
+    : m_widgets(widgets), IETree(ieTree), IE(ie)
 {
-    ui.DBGrid1->SetGridEvenColor(QColor(255, 251, 240));
-    ConnectHandler(ui.tvIE, &QTreeWidget::itemClicked, this, &TBookmarkPage::tvIEClick);
-    ConnectHandler(ui.N1, &QAction::triggered, this, &TBookmarkPage::N1Click);
-    ConnectHandler(ui.N5, &QAction::triggered, this, &TBookmarkPage::N5Click);
-    ConnectHandler(ui.N2, &QAction::triggered, this, &TBookmarkPage::N2Click);
-    ConnectHandler(ui.N3, &QAction::triggered, this, &TBookmarkPage::N3Click);
-    ConnectHandler(ui.N8, &QAction::triggered, this, &TBookmarkPage::N8Click);
-    ConnectHandler(ui.DBGrid1, &QAbstractItemView::doubleClicked, this, &TBookmarkPage::DBGrid1DblClick);
-    ConnectHandler(ui.NAddIEType, &QAction::triggered, this, &TBookmarkPage::NAddIETypeClick);
-    ConnectHandler(ui.NModIeType, &QAction::triggered, this, &TBookmarkPage::NModIeTypeClick);
-    ConnectHandler(ui.NDelIEType, &QAction::triggered, this, &TBookmarkPage::NDelIETypeClick);
+    ui->DBGrid1->SetGridEvenColor(QColor(255, 251, 240));
+    ConnectHandler(ui->tvIE, &QTreeWidget::itemClicked, this, &TBookmarkPage::tvIEClick);
+    ConnectHandler(ui->N1, &QAction::triggered, this, &TBookmarkPage::N1Click);
+    ConnectHandler(ui->N5, &QAction::triggered, this, &TBookmarkPage::N5Click);
+    ConnectHandler(ui->N2, &QAction::triggered, this, &TBookmarkPage::N2Click);
+    ConnectHandler(ui->N3, &QAction::triggered, this, &TBookmarkPage::N3Click);
+    ConnectHandler(ui->N8, &QAction::triggered, this, &TBookmarkPage::N8Click);
+    ConnectHandler(ui->DBGrid1, &QAbstractItemView::doubleClicked, this, &TBookmarkPage::DBGrid1DblClick);
+    ConnectHandler(ui->NAddIEType, &QAction::triggered, this, &TBookmarkPage::NAddIETypeClick);
+    ConnectHandler(ui->NModIeType, &QAction::triggered, this, &TBookmarkPage::NModIeTypeClick);
+    ConnectHandler(ui->NDelIEType, &QAction::triggered, this, &TBookmarkPage::NDelIETypeClick);
 }
 
 void TBookmarkPage::ShowStartupBookmarks()
 {
-    IE.ShowGroupIE(ui.DBGrid1, 0);
+    IE.ShowGroupIE(ui->DBGrid1, 0);
 }
 
 // The root lists every bookmark; a group only those filed directly under it.
 void TBookmarkPage::tvIEClick()
 {
     QTreeWidgetItem* node = IETree->Selected();
-    IE.ShowGroupIE(ui.DBGrid1, !node || IETree->IsRoot(node) ? 0 : IETree->SelectedSelfIndex());
+    IE.ShowGroupIE(ui->DBGrid1, !node || IETree->IsRoot(node) ? 0 : IETree->SelectedSelfIndex());
 }
 
 void TBookmarkPage::N1Click()
@@ -98,7 +98,7 @@ void TBookmarkPage::N2Click()
 void TBookmarkPage::RefreshBookmarks()
 {
     DbAccess->RefreshGrid();
-    FitGridColumns(ui.DBGrid1);
+    FitGridColumns(ui->DBGrid1);
 }
 
 void TBookmarkPage::N3Click()
@@ -130,7 +130,7 @@ void TBookmarkPage::OpenCurrentBookmark()
         return;
     const QString address = set->AsString(3);
     if (!TrimBlanks(address).isEmpty())
-        ShellOpen(ui.window, address);
+        ShellOpen(ui->window, address);
 }
 
 void TBookmarkPage::NAddIETypeClick()
@@ -142,8 +142,8 @@ void TBookmarkPage::NAddIETypeClick()
     QString name;
     if (AskGroupName(IETree->IsRoot(node) ? IETree->RootCaption : IETree->PositionText(), name) != mrOk)
         return;
-    ui.tvIE->setCurrentItem(IETree->AddGroup(name));
-    IE.ShowGroupIE(ui.DBGrid1, IETree->SelectedSelfIndex());
+    ui->tvIE->setCurrentItem(IETree->AddGroup(name));
+    IE.ShowGroupIE(ui->DBGrid1, IETree->SelectedSelfIndex());
 }
 
 void TBookmarkPage::NModIeTypeClick()
@@ -192,17 +192,17 @@ void TBookmarkPage::ReloadIETree()
     QTreeWidgetItem* selected = IETree->Selected();
     const int selectedIndex = selected ? TCardTree::SelfIndexOf(selected) : -1;
     QSet<int> expanded;
-    for (QTreeWidgetItemIterator it(ui.tvIE); *it; ++it)
+    for (QTreeWidgetItemIterator it(ui->tvIE); *it; ++it)
         if ((*it)->isExpanded())
             expanded.insert(TCardTree::SelfIndexOf(*it));
     qDeleteAll(IETree->RootNode->takeChildren());
     IETree->LoadGroups();
-    ui.tvIE->setCurrentItem(nullptr);
-    for (QTreeWidgetItemIterator it(ui.tvIE); *it; ++it) {
+    ui->tvIE->setCurrentItem(nullptr);
+    for (QTreeWidgetItemIterator it(ui->tvIE); *it; ++it) {
         const int self = TCardTree::SelfIndexOf(*it);
         if (expanded.contains(self))
             (*it)->setExpanded(true);
         if (self == selectedIndex)
-            ui.tvIE->setCurrentItem(*it);
+            ui->tvIE->setCurrentItem(*it);
     }
 }

@@ -57,7 +57,8 @@ private:
     void ReloadIETree();
     void ReloadIETreeIfGroupsAdded(int addedBefore);
 
-    const TBookmarkWidgets ui;
+    const TBookmarkWidgets m_widgets;
+    const TBookmarkWidgets* const ui = &m_widgets;
     std::unique_ptr<TCardTree>& IETree;
     TIE& IE;
 };

@@ -4,7 +4,6 @@
 #include "data/MD.h"
 #include "data/UntPublic.h"
 
-
 void TIE::InsertIE()
 {
     LastSQL = FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(%s,'%s','%s','%s') ",

@@ -36,4 +36,3 @@ public:
     // same transaction as the deletion of the group itself.
     QString DeleteGroupStatement(const QString& groupId);
 };
-

@@ -121,18 +121,18 @@ QString LatinUpper(QString text)
 } // namespace
 
 TNotepadPage::TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCardTree>& noteTree, TNote& note)
-    : ui(widgets), NoteTree(noteTree), Note(note)
+    : m_widgets(widgets), NoteTree(noteTree), Note(note)
 {
     // Read-only until the first group's note is shown: text typed now would
     // belong to no group.
-    ui.mmoNote->setReadOnly(true);
-    new TSameItemClicks(ui.tvNote, [this] { tvNoteClick(); });
+    ui->mmoNote->setReadOnly(true);
+    new TSameItemClicks(ui->tvNote, [this] { tvNoteClick(); });
     // A change of the selected group by any means (mouse, keyboard, a group
     // added or deleted, the program) shows that group's note first, so what
     // is typed next is saved under the group it is shown with. The current
     // item alone is no selection: the focus frame goes where the keyboard
     // focus puts it, and stays where Ctrl+click took the highlight away.
-    connect(ui.tvNote, &QTreeWidget::itemSelectionChanged, this, [this] {
+    connect(ui->tvNote, &QTreeWidget::itemSelectionChanged, this, [this] {
         try {
             tvNoteClick();
         } catch (const std::exception&) {
@@ -144,13 +144,13 @@ TNotepadPage::TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCard
             });
         }
     });
-    ConnectHandler(ui.mmoNote, &QPlainTextEdit::textChanged, this, &TNotepadPage::mmoNoteChange);
-    ui.mmoNote->installEventFilter(
-        new TKeyDownFilter(ui.mmoNote, [this](QKeyEvent* key) { return mmoNoteKeyDown(key); }));
-    ConnectHandler(ui.btn2, &QPushButton::clicked, this, &TNotepadPage::btn2Click);
-    ConnectHandler(ui.NAddNoteType, &QAction::triggered, this, &TNotepadPage::NAddNoteTypeClick);
-    ConnectHandler(ui.NModNoteType, &QAction::triggered, this, &TNotepadPage::NModNoteTypeClick);
-    ConnectHandler(ui.NDelNoteType, &QAction::triggered, this, &TNotepadPage::NDelNoteTypeClick);
+    ConnectHandler(ui->mmoNote, &QPlainTextEdit::textChanged, this, &TNotepadPage::mmoNoteChange);
+    ui->mmoNote->installEventFilter(
+        new TKeyDownFilter(ui->mmoNote, [this](QKeyEvent* key) { return mmoNoteKeyDown(key); }));
+    ConnectHandler(ui->btn2, &QPushButton::clicked, this, &TNotepadPage::btn2Click);
+    ConnectHandler(ui->NAddNoteType, &QAction::triggered, this, &TNotepadPage::NAddNoteTypeClick);
+    ConnectHandler(ui->NModNoteType, &QAction::triggered, this, &TNotepadPage::NModNoteTypeClick);
+    ConnectHandler(ui->NDelNoteType, &QAction::triggered, this, &TNotepadPage::NDelNoteTypeClick);
 }
 
 // The last step of the first show: the root's note. Errors here end the
@@ -159,7 +159,7 @@ void TNotepadPage::ShowStartupNote()
 {
     {
         QScopedValueRollback loading(m_noteLoading, true);
-        ui.tvNote->setCurrentItem(NoteTree->RootNode);
+        ui->tvNote->setCurrentItem(NoteTree->RootNode);
     }
     tvNoteClick();
 }
@@ -186,10 +186,10 @@ void TNotepadPage::SelectMemoGroup()
 {
     if (m_noteGroup < 0 || NoteTree->SelectedSelfIndex() == m_noteGroup)
         return;
-    for (QTreeWidgetItemIterator it(ui.tvNote); *it; ++it) {
+    for (QTreeWidgetItemIterator it(ui->tvNote); *it; ++it) {
         if (TCardTree::SelfIndexOf(*it) == m_noteGroup) {
             QScopedValueRollback loading(m_noteLoading, true);
-            ui.tvNote->setCurrentItem(*it);
+            ui->tvNote->setCurrentItem(*it);
             return;
         }
     }
@@ -208,17 +208,17 @@ void TNotepadPage::ShowNote(int typeId)
     }
     // Another group's note always replaces the memo's text (and its undo
     // history); the same note is left alone, keeping the caret.
-    if (typeId != m_noteGroup || StoredText(ui.mmoNote) != stored)
+    if (typeId != m_noteGroup || StoredText(ui->mmoNote) != stored)
         SetMemoText(stored);
     m_noteGroup = typeId;
-    ui.mmoNote->setReadOnly(DbAccess->ReadOnly());
+    ui->mmoNote->setReadOnly(DbAccess->ReadOnly());
 }
 
 void TNotepadPage::SetMemoText(const QString& stored)
 {
     // Text the program puts into the memo is the stored text: nothing to save.
     QScopedValueRollback loading(m_noteLoading, true);
-    ui.mmoNote->setPlainText(stored);
+    ui->mmoNote->setPlainText(stored);
 }
 
 void TNotepadPage::UnbindMemo()
@@ -227,7 +227,7 @@ void TNotepadPage::UnbindMemo()
     m_noteUnsaved = false;
     m_noteFailure.clear();
     SetMemoText(QString());
-    ui.mmoNote->setReadOnly(true);
+    ui->mmoNote->setReadOnly(true);
 }
 
 // Every change is saved at once.
@@ -288,7 +288,7 @@ void TNotepadPage::SaveMemo(bool quietRetry)
 void TNotepadPage::WriteMemo()
 {
     const QString id = QString::number(m_noteGroup);
-    const QString text = StoredText(ui.mmoNote);
+    const QString text = StoredText(ui->mmoNote);
     if (Note.NoteExists(id)) {
         Note.LoadNote(id);
         if (Note.ReMark == text)
@@ -305,12 +305,12 @@ void TNotepadPage::WriteMemo()
 
 bool TNotepadPage::mmoNoteKeyDown(QKeyEvent* key)
 {
-    if (ui.mmoNote->isReadOnly())
+    if (ui->mmoNote->isReadOnly())
         return false;
     const QString text = DateTimeKeyText(key);
     if (text.isEmpty())
         return false;
-    ui.mmoNote->insertPlainText(text);
+    ui->mmoNote->insertPlainText(text);
     // The memo's own Ctrl+D would delete the character after the insert.
     return true;
 }
@@ -320,20 +320,20 @@ bool TNotepadPage::mmoNoteKeyDown(QKeyEvent* key)
 // through all matches and start over.
 void TNotepadPage::btn2Click()
 {
-    const QString query = ui.edtQuery->text();
-    QTextCursor cursor = ui.mmoNote->textCursor();
+    const QString query = ui->edtQuery->text();
+    QTextCursor cursor = ui->mmoNote->textCursor();
     const int from = cursor.selectionEnd();
-    const QString rest = ui.mmoNote->toPlainText().mid(from);
+    const QString rest = ui->mmoNote->toPlainText().mid(from);
     const qsizetype found = query.isEmpty() ? -1 : LatinUpper(rest).indexOf(LatinUpper(query));
     if (found < 0) {
         cursor.setPosition(0);
-        ui.mmoNote->setTextCursor(cursor);
+        ui->mmoNote->setTextCursor(cursor);
         return;
     }
-    ui.mmoNote->setFocus();
+    ui->mmoNote->setFocus();
     cursor.setPosition(from + int(found));
     cursor.setPosition(from + int(found + query.size()), QTextCursor::KeepAnchor);
-    ui.mmoNote->setTextCursor(cursor);
+    ui->mmoNote->setTextCursor(cursor);
 }
 
 void TNotepadPage::NAddNoteTypeClick()
@@ -347,7 +347,7 @@ void TNotepadPage::NAddNoteTypeClick()
     QTreeWidgetItem* node = NoteTree->AddGroup(name);
     // Selecting the new group shows its note, which it does not have yet:
     // the memo is cleared and nothing is stored.
-    ui.tvNote->setCurrentItem(node);
+    ui->tvNote->setCurrentItem(node);
 }
 
 void TNotepadPage::NModNoteTypeClick()

@@ -61,7 +61,8 @@ private:
     void SaveMemo(bool quietRetry);
     void WriteMemo();
 
-    const TNotepadWidgets ui;
+    const TNotepadWidgets m_widgets;
+    const TNotepadWidgets* const ui = &m_widgets;
     std::unique_ptr<TCardTree>& NoteTree;
     TNote& Note;
     // The group whose note the memo shows (-1: none yet, the memo is read-only).

@@ -3,7 +3,6 @@
 #include "data/MD.h"
 #include "data/UntPublic.h"
 
-
 bool TNote::NoteExists(const QString& typeId)
 {
     LastSQL = FormatSQL("select count(TypeID) from NoteBook where TypeID= %s ", {typeId});

@@ -25,4 +25,3 @@ public:
     // together with other statements in one transaction.
     QString DeleteGroupNotesSQL(const QString& typeId);
 };
-

@@ -14,7 +14,6 @@
 #include <QEvent>
 #include <QPainter>
 #include <QRadioButton>
-#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <functional>
@@ -76,24 +75,23 @@ private:
 };
 } // namespace
 
-TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam)
-    : ui(widgets), Alam(alam)
+TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam) : m_widgets(widgets), Alam(alam)
 {
-    ui.lv1->setItemDelegate(new TGridLinesDelegate(ui.lv1));
-    new TPaletteWatcher(ui.lv1, [this] {
-        for (int i = 0; i < ui.lv1->topLevelItemCount(); ++i)
-            lv1CustomDrawItem(ui.lv1->topLevelItem(i));
+    ui->lv1->setItemDelegate(new TGridLinesDelegate(ui->lv1));
+    new TPaletteWatcher(ui->lv1, [this] {
+        for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
+            lv1CustomDrawItem(ui->lv1->topLevelItem(i));
     });
-    ConnectHandler(ui.rbToDay, &QRadioButton::clicked, this, &TReminderPage::rbToDayClick);
-    ConnectHandler(ui.rbTomorrow, &QRadioButton::clicked, this, &TReminderPage::rbTomorrowClick);
-    ConnectHandler(ui.rbMiss, &QRadioButton::clicked, this, &TReminderPage::rbMissClick);
-    ConnectHandler(ui.rb1, &QRadioButton::clicked, this, &TReminderPage::rb1Click);
-    ConnectHandler(ui.rb2, &QRadioButton::clicked, this, &TReminderPage::rb2Click);
-    ConnectHandler(ui.rbAll, &QRadioButton::clicked, this, &TReminderPage::rbAllClick);
-    ConnectHandler(ui.NAddAlam, &QAction::triggered, this, &TReminderPage::NAddAlamClick);
-    ConnectHandler(ui.NModAlam, &QAction::triggered, this, &TReminderPage::NModAlamClick);
-    ConnectHandler(ui.NDelAlam, &QAction::triggered, this, &TReminderPage::NDelAlamClick);
-    ConnectHandler(ui.lv1, &QTreeWidget::itemDoubleClicked, this, &TReminderPage::NModAlamClick);
+    ConnectHandler(ui->rbToDay, &QRadioButton::clicked, this, &TReminderPage::rbToDayClick);
+    ConnectHandler(ui->rbTomorrow, &QRadioButton::clicked, this, &TReminderPage::rbTomorrowClick);
+    ConnectHandler(ui->rbMiss, &QRadioButton::clicked, this, &TReminderPage::rbMissClick);
+    ConnectHandler(ui->rb1, &QRadioButton::clicked, this, &TReminderPage::rb1Click);
+    ConnectHandler(ui->rb2, &QRadioButton::clicked, this, &TReminderPage::rb2Click);
+    ConnectHandler(ui->rbAll, &QRadioButton::clicked, this, &TReminderPage::rbAllClick);
+    ConnectHandler(ui->NAddAlam, &QAction::triggered, this, &TReminderPage::NAddAlamClick);
+    ConnectHandler(ui->NModAlam, &QAction::triggered, this, &TReminderPage::NModAlamClick);
+    ConnectHandler(ui->NDelAlam, &QAction::triggered, this, &TReminderPage::NDelAlamClick);
+    ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TReminderPage::NModAlamClick);
     SetAlamMessageHandler(this, [this](int message, int id) {
         RunHandler([&] {
             if (message == WM_ALAM_DELETE)
@@ -111,9 +109,9 @@ void TReminderPage::ShowStartupReminders()
 
 void TReminderPage::ShowAlamList(int filter)
 {
-    Alam.FillAlamList(ui.lv1, AlamFilter(filter));
-    for (int i = 0; i < ui.lv1->topLevelItemCount(); ++i)
-        lv1CustomDrawItem(ui.lv1->topLevelItem(i));
+    Alam.FillAlamList(ui->lv1, AlamFilter(filter));
+    for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
+        lv1CustomDrawItem(ui->lv1->topLevelItem(i));
 }
 
 // Missed rows in red, seen rows in blue, each darkened or lightened as far
@@ -122,7 +120,7 @@ void TReminderPage::ShowAlamList(int filter)
 void TReminderPage::lv1CustomDrawItem(QTreeWidgetItem* item)
 {
     const QString status = item->text(3);
-    const QColor ground = ui.lv1->palette().color(QPalette::Active, QPalette::Base);
+    const QColor ground = ui->lv1->palette().color(QPalette::Active, QPalette::Base);
     QVariant colour;
     if (status == kAlamMissedText)
         colour = QBrush(ReadableOn(QColor(255, 0, 0), ground));
@@ -173,26 +171,26 @@ void TReminderPage::NAddAlamClick()
     DbAccess->CheckWritable();
     if (ShowAddAlam(Alam) != mrOk)
         return;
-    ui.rbAll->setChecked(true);
+    ui->rbAll->setChecked(true);
     ShowAlamList(afAll);
 }
 
 void TReminderPage::NModAlamClick()
 {
     DbAccess->CheckWritable();
-    const QTreeWidgetItem* item = ui.lv1->selectedItems().value(0, nullptr);
+    const QTreeWidgetItem* item = ui->lv1->selectedItems().value(0, nullptr);
     if (!item)
         return;
     if (ShowModAlam(Alam, item->text(0)) != mrOk)
         return;
-    ui.rbAll->setChecked(true);
+    ui->rbAll->setChecked(true);
     ShowAlamList(afAll);
 }
 
 void TReminderPage::NDelAlamClick()
 {
     DbAccess->CheckWritable();
-    QTreeWidgetItem* item = ui.lv1->selectedItems().value(0, nullptr);
+    QTreeWidgetItem* item = ui->lv1->selectedItems().value(0, nullptr);
     if (!item)
         return;
     if (!AskYesNo("确实要删除 " + item->text(2) + " 吗？"))
@@ -205,9 +203,9 @@ void TReminderPage::WMAlamDelete(int id)
 {
     const QString text = QString::number(id);
     Alam.DeleteAlam(text);
-    for (int i = ui.lv1->topLevelItemCount() - 1; i >= 0; --i) {
-        if (ui.lv1->topLevelItem(i)->text(0) == text)
-            delete ui.lv1->takeTopLevelItem(i);
+    for (int i = ui->lv1->topLevelItemCount() - 1; i >= 0; --i) {
+        if (ui->lv1->topLevelItem(i)->text(0) == text)
+            delete ui->lv1->takeTopLevelItem(i);
     }
 }
 
@@ -215,8 +213,8 @@ void TReminderPage::WMAlamSeen(int id)
 {
     const QString text = QString::number(id);
     Alam.MarkAlamSeen(text);
-    for (int i = ui.lv1->topLevelItemCount() - 1; i >= 0; --i) {
-        QTreeWidgetItem* item = ui.lv1->topLevelItem(i);
+    for (int i = ui->lv1->topLevelItemCount() - 1; i >= 0; --i) {
+        QTreeWidgetItem* item = ui->lv1->topLevelItem(i);
         if (item->text(0) != text)
             continue;
         item->setText(3, kAlamSeenText);
@@ -226,11 +224,6 @@ void TReminderPage::WMAlamSeen(int id)
 
 void TReminderPage::tmr1Timer()
 {
-    // The error box of a failing tick runs an event loop of its own, which
-    // delivers further ticks: they wait until the box is closed.
-    if (m_tickRunning)
-        return;
-    const QScopedValueRollback<bool> running(m_tickRunning, true);
     RunHandler([this] {
         // A failure is reported once; while the same failure persists (the
         // file held by another program) the tick retries quietly, without

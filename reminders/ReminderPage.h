@@ -33,7 +33,7 @@ public:
 
     // Today's reminders, as at the start and after a restore.
     void ShowStartupReminders();
-    // The one-second tick: fires the reminders due since the previous tick.
+    // The tick's part: fires the reminders due since the previous tick.
     void tmr1Timer();
 
 private:
@@ -53,10 +53,10 @@ private:
     void FireDueReminders();
     void FireRemindersOf(qint64 second);
 
-    const TReminderWidgets ui;
+    const TReminderWidgets m_widgets;
+    const TReminderWidgets* const ui = &m_widgets;
     TAlam& Alam;
     qint64 m_lastAlamSecond = -1; // the last second (since the epoch) the tick has covered
-    bool m_tickRunning = false;
     // The failure of the tick last reported (empty once a tick succeeds).
     QString m_tickFailure;
 };

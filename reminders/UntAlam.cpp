@@ -8,7 +8,6 @@
 
 #include <QTreeWidget>
 
-
 namespace {
 const QString kInsertDaily = "Insert into Alam(AlamTime,ReMark)  values('%s','%s') ";
 const QString kInsertOnce = "Insert into Alam(AlamTime,AlamDate,ReDay,ReMark)  values('%s','%s','%s','%s') ";

@@ -1,5 +1,6 @@
 #include "app/Main.h"
 #include "bookmarks/AddIE.h"
+#include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 #include "controls/Contrast.h"
 #include "data/Clock.h"
@@ -9,7 +10,6 @@
 #include "reminders/Chime.h"
 #include "reminders/ShowAlam.h"
 #include "reminders/UntAlam.h"
-#include "bookmarks/UntIE.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
