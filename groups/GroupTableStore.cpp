@@ -1,11 +1,12 @@
 #include "groups/GroupTableStore.h"
 
-#include "data/DataSet.h"
 #include "data/MD.h"
+#include "data/SqliteDb.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace {
 const char* const kNameTaken = "该名称已经存在，请重新输入！";
@@ -20,32 +21,42 @@ TGroupTable::TGroupTable(const QString& tableName, const QString& rootCaption)
 
 void TGroupTable::Load()
 {
-    const QString sql = QString("select SelfIndex,ParentIndex,TypeName from %1  order by SelfIndex asc").arg(m_tableName);
-    // Its own statement: no other reader's dataset is refilled, and no
-    // other reader refills this one.
-    TDataSet set([] { return DbAccess->Handle(); });
-    set.SetCommandText(sql);
+    const QString sql =
+        QString("select SelfIndex,ParentIndex,TypeName from %1  order by SelfIndex asc").arg(m_tableName);
+    // Its own statement, stepped here: no other reader's dataset is
+    // refilled, and no other reader refills this one.
+    QHash<int, TGroup> groups;
+    QHash<int, QList<int>> children;
+    int largest = 0;
     try {
-        set.Open();
+        sqlite3* db = DbAccess->Handle();
+        TStmtHandle stmt = PrepareJet(db, sql);
+        for (;;) {
+            const int step = sqlite3_step(stmt.get());
+            if (step == SQLITE_DONE)
+                break;
+            if (step != SQLITE_ROW)
+                ThrowSqlError(db);
+            const int self = sqlite3_column_int(stmt.get(), 0);
+            // A second row with the same identifier would be a second group
+            // that no operation could tell apart from the first: the first counts.
+            if (self == 0 || groups.contains(self))
+                continue;
+            TGroup group;
+            group.parent = sqlite3_column_int(stmt.get(), 1);
+            group.shownParent = group.parent == 0 || groups.contains(group.parent) ? group.parent : 0;
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 2));
+            group.name = QString::fromUtf8(text, sqlite3_column_bytes(stmt.get(), 2));
+            children[group.shownParent].append(self);
+            groups.insert(self, std::move(group));
+            largest = std::max(largest, self);
+        }
     } catch (const std::exception& e) {
         throw EDBException(QString::fromUtf8(e.what()), kQueryError, sql);
     }
-    const int selfField = set.FieldIndex("SelfIndex");
-    const int parentField = set.FieldIndex("ParentIndex");
-    const int nameField = set.FieldIndex("TypeName");
-    m_groups.clear();
-    m_children.clear();
-    m_names.clear();
-    m_maxSelfIndex = 0;
-    m_groups.reserve(set.RecordCount());
-    for (set.First(); !set.Eof(); set.Next()) {
-        const int self = set.AsInteger(selfField);
-        // A second row with the same identifier would be a second group that
-        // no operation could tell apart from the first: the first one counts.
-        if (self == 0 || m_groups.contains(self))
-            continue;
-        Insert(self, set.AsInteger(parentField), set.AsString(nameField));
-    }
+    m_groups = std::move(groups);
+    m_children = std::move(children);
+    m_maxSelfIndex = largest;
 }
 
 void TGroupTable::Insert(int self, int parent, const QString& name)
@@ -55,7 +66,6 @@ void TGroupTable::Insert(int self, int parent, const QString& name)
     group.shownParent = Contains(parent) ? parent : 0;
     group.name = name;
     m_children[group.shownParent].append(self);
-    ++m_names[name];
     m_groups.insert(self, group);
     m_maxSelfIndex = std::max(m_maxSelfIndex, self);
 }
@@ -85,7 +95,12 @@ QString TGroupTable::PathText(int self) const
 
 bool TGroupTable::NameExists(const QString& name) const
 {
-    return name == m_rootCaption || m_names.value(name) > 0;
+    if (name == m_rootCaption)
+        return true;
+    for (const TGroup& group : m_groups)
+        if (group.name == name)
+            return true;
+    return false;
 }
 
 void TGroupTable::CheckName(const QString& name) const
@@ -116,10 +131,7 @@ void TGroupTable::Rename(int self, const QString& typed)
     auto group = m_groups.find(self);
     if (group == m_groups.end())
         return;
-    if (--m_names[group->name] == 0)
-        m_names.remove(group->name);
     group->name = name;
-    ++m_names[name];
 }
 
 void TGroupTable::CheckDeletable(int self) const
@@ -148,8 +160,6 @@ int TGroupTable::Delete(int self, const QString& alsoRun)
     for (int gone : removed) {
         const TGroup group = m_groups.take(gone);
         m_children[group.shownParent].removeOne(gone);
-        if (--m_names[group.name] == 0)
-            m_names.remove(group.name);
         // Groups under a stray row stay, under the root, as a new reading shows them.
         for (int orphan : m_children.take(gone)) {
             m_groups[orphan].shownParent = 0;

@@ -75,7 +75,6 @@ private:
     QString m_rootCaption;
     QHash<int, TGroup> m_groups;
     QHash<int, QList<int>> m_children;
-    QHash<QString, int> m_names; // how many groups carry each name
     int m_maxSelfIndex = 0;
 };
 

@@ -103,17 +103,50 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::addColumn<QString>("row");
         QTest::addColumn<QString>("path");
-        QTest::newRow("under the root") << 0 << "新" << "" << "9/0/新" << "根目录->新";
-        QTest::newRow("three down") << 4 << "新" << "" << "9/4/新" << "根目录->工作->会议->周一->新";
-        QTest::newRow("blanks kept") << 3 << " 新 " << "" << "9/3/ 新 " << "根目录->生活-> 新 ";
-        QTest::newRow("one line") << 1 << "一\r\n二\n" << "" << "9/1/一 二 " << "根目录->工作->一 二 ";
-        QTest::newRow("quote") << 1 << "it's" << "" << "9/1/it's" << "根目录->工作->it's";
-        QTest::newRow("other case") << 1 << "WORK" << "" << "9/1/WORK" << "根目录->工作->WORK";
-        QTest::newRow("name deeper") << 3 << "周一" << "该名称已经存在，请重新输入！" << "" << "";
-        QTest::newRow("root caption") << 1 << "根目录" << "该名称已经存在，请重新输入！" << "" << "";
-        QTest::newRow("empty") << 1 << "" << "名称不能为空!" << "" << "";
-        QTest::newRow("blank") << 1 << " \t " << "名称不能为空!" << "" << "";
-        QTest::newRow("line breaks only") << 1 << "\r\n" << "名称不能为空!" << "" << "";
+        QTest::newRow("under the root") << 0 << "新"
+                                        << ""
+                                        << "9/0/新"
+                                        << "根目录->新";
+        QTest::newRow("three down") << 4 << "新"
+                                    << ""
+                                    << "9/4/新"
+                                    << "根目录->工作->会议->周一->新";
+        QTest::newRow("blanks kept") << 3 << " 新 "
+                                     << ""
+                                     << "9/3/ 新 "
+                                     << "根目录->生活-> 新 ";
+        QTest::newRow("one line") << 1 << "一\r\n二\n"
+                                  << ""
+                                  << "9/1/一 二 "
+                                  << "根目录->工作->一 二 ";
+        QTest::newRow("quote") << 1 << "it's"
+                               << ""
+                               << "9/1/it's"
+                               << "根目录->工作->it's";
+        QTest::newRow("other case") << 1 << "WORK"
+                                    << ""
+                                    << "9/1/WORK"
+                                    << "根目录->工作->WORK";
+        QTest::newRow("name deeper") << 3 << "周一"
+                                     << "该名称已经存在，请重新输入！"
+                                     << ""
+                                     << "";
+        QTest::newRow("root caption") << 1 << "根目录"
+                                      << "该名称已经存在，请重新输入！"
+                                      << ""
+                                      << "";
+        QTest::newRow("empty") << 1 << ""
+                               << "名称不能为空!"
+                               << ""
+                               << "";
+        QTest::newRow("blank") << 1 << " \t "
+                               << "名称不能为空!"
+                               << ""
+                               << "";
+        QTest::newRow("line breaks only") << 1 << "\r\n"
+                                          << "名称不能为空!"
+                                          << ""
+                                          << "";
     }
 
     void addChecksTheNameAndHandsOutTheNextIndex()
