@@ -182,7 +182,7 @@ void TCardTree::CreateChildren(QTreeWidgetItem* node)
 void TCardTree::LoadGroups()
 {
     Groups.Load();
-    Rebuild({}, -1);
+    Rebuild(false, {}, -1);
 }
 
 void TCardTree::Reload()
@@ -191,7 +191,7 @@ void TCardTree::Reload()
     const int selectedIndex = selected ? SelfIndexOf(selected) : -1;
     const QList<int> open = OpenGroups();
     Groups.Load();
-    Rebuild(open, selectedIndex);
+    Rebuild(true, open, selectedIndex);
 }
 
 QList<int> TCardTree::OpenGroups() const
@@ -203,9 +203,12 @@ QList<int> TCardTree::OpenGroups() const
     return open;
 }
 
-void TCardTree::Rebuild(const QList<int>& open, int selected)
+void TCardTree::Rebuild(bool again, const QList<int>& open, int selected)
 {
-    TreeView->setCurrentItem(nullptr);
+    // A first reading leaves the current node to the view, which makes the
+    // root current when the tree gets the focus; a later one selects again.
+    if (again)
+        TreeView->setCurrentItem(nullptr);
     qDeleteAll(RootNode->takeChildren());
     static_cast<TGroupNode*>(RootNode)->ChildrenMade = false;
     CreateChildren(RootNode);
@@ -305,7 +308,7 @@ void TCardTree::DeleteGroup(const QString& alsoRun)
     delete node;
     // Stray rows went with it: the tree shows what is left.
     if (removed > 1)
-        Rebuild(OpenGroups(), SelectedSelfIndex());
+        Rebuild(true, OpenGroups(), Selected() ? SelectedSelfIndex() : -1);
 }
 
 bool TCardTree::RenameGroup(const QString& name)

@@ -66,9 +66,9 @@ private:
     QPointer<TRenameDelegate> m_delegate;
     QMetaObject::Connection m_expanded;
     QTreeWidgetItem* NewNode(int selfIndex) const;
-    // Shows the groups read into Groups, opening again the groups listed and
-    // selecting the given one (none: -1).
-    void Rebuild(const QList<int>& open, int selected);
+    // Shows the groups read into Groups; again, opens the groups listed and
+    // selects the given one (none: -1).
+    void Rebuild(bool again, const QList<int>& open, int selected);
     QList<int> OpenGroups() const;
     void EditEnded(QTreeWidgetItem* node, const QString& text);
 };
