@@ -183,11 +183,15 @@ void ShowError(const QString& text)
 
 void ShowDbError(const QString& userMessage, const QString& details, const QString& sql)
 {
-    const QString text = userMessage + "\r\n" + "详细信息：" + details;
-    ShowError(text);
+    ShowError(userMessage + "\r\n" + "详细信息：" + details);
     // The box comes first, so a log that cannot be written never hides an error.
+    LogDbError(userMessage, details, sql);
+}
+
+void LogDbError(const QString& userMessage, const QString& details, const QString& sql)
+{
     if (!sql.isEmpty())
-        WriteLog(text + "\r\n" + sql);
+        WriteLog(userMessage + "\r\n" + "详细信息：" + details + "\r\n" + sql);
 }
 
 void WriteLog(const QString& text)

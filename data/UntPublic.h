@@ -43,6 +43,9 @@ void ShowError(const QString& text);
 
 // Appends one entry to today's log file; never reports anything.
 void WriteLog(const QString& text);
+// The log entry of a database error, as ShowDbError writes it after its box
+// (nothing when there is no statement).
+void LogDbError(const QString& userMessage, const QString& details, const QString& sql);
 
 // The file dialogs of backup and restore; an empty result means cancelled.
 // The filter is written as "description|pattern".
