@@ -20,7 +20,6 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 #include <functional>
 #include <optional>
 
@@ -186,12 +185,9 @@ void TNotepadPage::SelectMemoGroup()
 {
     if (m_noteGroup < 0 || NoteTree->SelectedSelfIndex() == m_noteGroup)
         return;
-    for (QTreeWidgetItemIterator it(ui->tvNote); *it; ++it) {
-        if (TCardTree::SelfIndexOf(*it) == m_noteGroup) {
-            QScopedValueRollback loading(m_noteLoading, true);
-            ui->tvNote->setCurrentItem(*it);
-            return;
-        }
+    if (QTreeWidgetItem* node = NoteTree->NodeOf(m_noteGroup)) {
+        QScopedValueRollback loading(m_noteLoading, true);
+        ui->tvNote->setCurrentItem(node);
     }
 }
 
