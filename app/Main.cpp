@@ -3,8 +3,8 @@
 #include "controls/CardIcons.h"
 #include "controls/PopupMenu.h"
 #include "data/MD.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "groups/UntTree.h"
 #include "ui_Main.h"
 

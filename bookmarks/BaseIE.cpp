@@ -3,8 +3,8 @@
 #include "bookmarks/UntIE.h"
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardIcons.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "ui_BaseIE.h"
 
 #include <QMouseEvent>

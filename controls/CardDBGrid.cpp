@@ -1,7 +1,8 @@
 #include "controls/CardDBGrid.h"
 
 #include "data/DataSet.h"
-#include "data/UException.h"
+#include "controls/UiException.h"
+#include "data/MD.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -120,8 +121,14 @@ void TCardDBGrid::SetDataSource(TGridSource* source)
     m_source = source;
     disconnect(m_resetConnection);
     setModel(source);
-    if (source)
+    disconnect(m_failureConnection);
+    if (source) {
         m_resetConnection = connect(source, &QAbstractItemModel::modelReset, this, &TCardDBGrid::ModelReset);
+        m_failureConnection =
+            connect(source, &TGridSource::FetchFailed, this, [](const QString& message, const QString& sql) {
+                RunHandler([&] { throw EDBException(message, kQueryErrorText, sql); });
+            });
+    }
     BindDataSet();
 }
 

@@ -4,7 +4,7 @@
 
 #include "controls/DateKeys.h"
 #include "data/MD.h"
-#include "data/UException.h"
+#include "controls/UiException.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "notes/UntNote.h"

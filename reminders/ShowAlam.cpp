@@ -1,6 +1,6 @@
 #include "reminders/ShowAlam.h"
 
-#include "data/UException.h"
+#include "controls/UiException.h"
 #include "reminders/Chime.h"
 #include "ui_ShowAlam.h"
 

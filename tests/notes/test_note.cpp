@@ -1,8 +1,7 @@
 #include "data/MD.h"
 #include "data/UException.h"
 #include "notes/UntNote.h"
-#include "support/TestEnv.h"
-#include "support/TestMain.h"
+#include "support/StoreTest.h"
 
 #include <memory>
 #include <sqlite3.h>
@@ -10,7 +9,7 @@
 class TestNote : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<TTestEnv> env;
+    std::unique_ptr<TStoreEnv> env;
 
     // The group's rows as stored, read past the store.
     static QStringList Stored(int typeId)
@@ -33,7 +32,7 @@ class TestNote : public QObject
 private slots:
     void init()
     {
-        env = std::make_unique<TTestEnv>();
+        env = std::make_unique<TStoreEnv>();
         Note = TNote();
     }
     void cleanup() { env.reset(); }
@@ -186,5 +185,5 @@ private slots:
     }
 };
 
-JOTTEREL_TEST_MAIN(TestNote)
+JOTTEREL_STORE_TEST_MAIN(TestNote)
 #include "test_note.moc"

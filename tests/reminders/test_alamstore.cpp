@@ -1,4 +1,5 @@
 #include "data/Clock.h"
+#include "reminders/AlamList.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
 #include "data/UException.h"
@@ -158,7 +159,7 @@ void TestAlamStore::datesKeepTheirCenturyInEveryLocale()
     AddReminder(QTime(21, 45, 10), QDate(2031, 5, 6), false, "x");
     QVERIFY2(Alam.LastSQL.contains("'" + dateInStatement + "'"), qPrintable(Alam.LastSQL));
     const auto list = ReminderList();
-    Alam.FillAlamList(list.get(), afToday);
+    FillAlamList(list.get(), afToday);
     QCOMPARE(Rows(*list), QStringList{"1|2031-05-06 21:45:10|x|"});
     Alam.LoadAlam("1");
     QCOMPARE(Alam.AlamDate, QDate(2031, 5, 6));
@@ -195,7 +196,7 @@ void TestAlamStore::filters()
     AddNightReminders();
     TClock::Set(now);
     const auto list = ReminderList();
-    Alam.FillAlamList(list.get(), AlamFilter(filter));
+    FillAlamList(list.get(), AlamFilter(filter));
     QCOMPARE(Rows(*list), rows);
     // The marking is for the eyes only.
     QCOMPARE(DbGetIntValue("select count(*) from Alam where bLook<>0"), 2);
@@ -207,7 +208,7 @@ void TestAlamStore::listKeepsItsColumns()
     list->header()->setMinimumSectionSize(1);
     list->setColumnWidth(0, 1);
     list->addTopLevelItem(new QTreeWidgetItem(QStringList{"old"}));
-    Alam.FillAlamList(list.get(), afAll);
+    FillAlamList(list.get(), afAll);
     QCOMPARE(list->topLevelItemCount(), 0);
     QCOMPARE(list->columnCount(), 4);
     QCOMPARE(list->headerItem()->text(1), QString("提醒时间"));
@@ -220,7 +221,7 @@ void TestAlamStore::failingListStaysEmpty()
     list->addTopLevelItem(new QTreeWidgetItem(QStringList{"old"}));
     DbExecSQL("drop table Alam");
     try {
-        Alam.FillAlamList(list.get(), afToday);
+        FillAlamList(list.get(), afToday);
         QFAIL("no database error");
     } catch (const EDBException& error) {
         QCOMPARE(error.UserMessage, QString("数据库查询错误，请检查！"));
@@ -264,9 +265,9 @@ void TestAlamStore::updateMakesTheReminderUnseen()
     Alam.UpdateAlam("4");
     const auto list = ReminderList();
     TClock::Set(At(kDay, 9, 0, 0));
-    Alam.FillAlamList(list.get(), afSeen);
+    FillAlamList(list.get(), afSeen);
     QCOMPARE(Rows(*list), QStringList{});
-    Alam.FillAlamList(list.get(), afToday);
+    FillAlamList(list.get(), afToday);
     QCOMPARE(Rows(*list), (QStringList{"3|2026-12-07 23:59:30|错过|", "4|2026-12-07 10:00:00|看过|"}));
 }
 
