@@ -5,6 +5,7 @@
 #include "data/MD.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "groups/BaseDlg.h"
 #include "groups/UntTree.h"
 #include "ui_Main.h"
 
@@ -48,6 +49,7 @@ private:
 TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormMain>())
 {
     PreloadAppIcon();
+    SetDialogOwner(this);
     ui->setupUi(this);
     setWindowIcon(AppIcon());
     ui->splNote->setSizes({200, 600});
@@ -141,6 +143,9 @@ void TFormMain::showEvent(QShowEvent* event)
 void TFormMain::FormShow()
 {
     LoadConfigAndLogin();
+    // Closed from the tray menu while the login was open: nothing more to load.
+    if (m_closed)
+        return;
     IETree->LoadGroups();
     NoteTree->LoadGroups();
     ShowStartupBookmarks();

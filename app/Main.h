@@ -144,6 +144,7 @@ private:
     std::unique_ptr<Ui::TFormMain> ui;
 
     bool m_shown = false;
+    bool m_closed = false; // the exit was confirmed
     bool m_terminate = false;
     int m_exitCode = 0;
 };

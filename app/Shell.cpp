@@ -28,8 +28,10 @@ void TFormMain::WireShell()
     // question may end it, not the closing of some last message box.
     qApp->setQuitOnLastWindowClosed(false);
     TrayIcon = AddTrayIcon(this, pmTray);
-    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
+    // Asked once, as Qt chooses its kind of tray once.
+    const bool singleClick = TrayClickRestores();
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this, singleClick](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick || (singleClick && reason == QSystemTrayIcon::Trigger))
             RunHandler([this] { ShowProgram(); });
     });
     ConnectHandler(ui->NShowForm, &QAction::triggered, this, &TFormMain::NShowFormClick);
@@ -137,8 +139,18 @@ bool TFormMain::FormCloseQuery()
 
 void TFormMain::FormClose()
 {
-    IETree.reset();
-    NoteTree.reset();
+    // The program ends: a first show still waiting for the login must not
+    // go on loading the pages, and the program entry must not start the
+    // message loop.
+    m_closed = true;
+    m_terminate = true;
+    m_exitCode = 0;
+    // A dialog still open (the tray menu stays usable during one) returns to
+    // its caller when the loop ends, and that caller may still use the trees.
+    if (!QApplication::activeModalWidget()) {
+        IETree.reset();
+        NoteTree.reset();
+    }
     if (TrayIcon)
         TrayIcon->hide();
     // Ends the message loop. Without one running there is nothing to end,

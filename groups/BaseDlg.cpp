@@ -4,13 +4,27 @@
 #include "ui_BaseDlg.h"
 
 #include <QApplication>
+#include <QPointer>
 
 namespace {
+QPointer<QWidget> mainWindow;
+
+// A dialog belongs to the dialog it was opened from, else to the main
+// window; so it blocks exactly the windows it was opened over.
 QWidget* DefaultOwner(QWidget* parent)
 {
-    return parent ? parent : QApplication::activeWindow();
+    if (parent)
+        return parent;
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    return mainWindow ? mainWindow.data() : QApplication::activeWindow();
 }
 } // namespace
+
+void SetDialogOwner(QWidget* window)
+{
+    mainWindow = window;
+}
 
 TFormBaseDlg::TFormBaseDlg(QWidget* parent)
     : QDialog(DefaultOwner(parent), Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -26,6 +40,10 @@ TFormBaseDlg::~TFormBaseDlg() = default;
 
 int TFormBaseDlg::ShowModal()
 {
+    // Modal to its own window only: the alerts, windows of their own, still
+    // answer while it is open. Without an owner it blocks the program.
+    if (parentWidget())
+        setWindowModality(Qt::WindowModal);
     return exec() == QDialog::Accepted ? mrOk : mrCancel;
 }
 

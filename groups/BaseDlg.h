@@ -12,6 +12,10 @@ class QPushButton;
 // Modal results of the program's dialogs; callers act only on OK.
 enum TModalResult { mrNone = 0, mrOk = 1, mrCancel = 2 };
 
+// The window the program's dialogs belong to when they are not opened from
+// another dialog: the main window registers itself.
+void SetDialogOwner(QWidget* window);
+
 // The base of every OK/Cancel dialog: a top and a bottom line and a bottom
 // row with "确定(&O)" (the default button, without a result of its own) and
 // "取消(&C)" (Esc, result Cancel). The close box gives Cancel.

@@ -1,9 +1,12 @@
 #include "reminders/ShowAlam.h"
 
 #include "controls/UiException.h"
+#include "controls/WindowFrame.h"
+#include "data/Clock.h"
 #include "reminders/Chime.h"
 #include "ui_ShowAlam.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -11,12 +14,34 @@
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 QPointer<QObject> messageContext;
 TAlamMessageHandler messageHandler;
 
 constexpr int kRollMs = 200;
+// Each further alert open at once sits this far up and to the left of the
+// one before, so every title shows.
+constexpr int kCascadeStep = 24;
+// An activation this soon after the alert appeared is the desktop's doing,
+// not the user's: nobody clicks a window that fast.
+constexpr qint64 kOwnActivationMs = 500;
+
+// The lowest cascade place no other open alert holds.
+int FreeCascadePlace(const TFormShowAlam* alert)
+{
+    QList<int> taken;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* other = qobject_cast<TFormShowAlam*>(widget);
+        if (other && other != alert && other->isVisible())
+            taken << other->CascadePlace();
+    }
+    int place = 0;
+    while (taken.contains(place))
+        ++place;
+    return place;
+}
 } // namespace
 
 void SetAlamMessageHandler(QObject* context, TAlamMessageHandler handler)
@@ -36,12 +61,17 @@ void PostAlamMessage(int message, int id)
 TFormShowAlam::TFormShowAlam(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormShowAlam>())
 {
     ui->setupUi(this);
-    // A title bar without close box or system menu: the buttons are the only way out.
+    // A title bar without close box, system menu, minimise or maximise
+    // button: the buttons are the only way out, and a minimised alert would
+    // be lost where there is no taskbar.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    // It appears while the user may be typing elsewhere: the keys stay where they go.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose);
     // An open alert must not keep the program alive, nor end it when it closes.
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(292, 198);
+    m_cascade = FreeCascadePlace(this);
 
     QPalette back = palette();
     back.setColor(QPalette::Window, QColor(240, 240, 240));
@@ -82,7 +112,16 @@ void TFormShowAlam::PlaceAtBottomRight()
         return;
     const QRect area = screen->geometry();
     const QSize size = frameGeometry().size();
-    move(area.x() + area.width() - size.width() + 2, area.y() + area.height() - size.height() - 27);
+    const QPoint first(area.x() + area.width() - size.width() + 2, area.y() + area.height() - size.height() - 27);
+    // The cascade goes up and to the left; where it would leave the screen
+    // it starts again, a column further left, and at the first place once
+    // no column fits.
+    const int rows = qMax(1, (first.y() - area.y()) / kCascadeStep + 1);
+    const int columns = qMax(1, (first.x() - area.x()) / (kCascadeStep * rows) + 1);
+    const int place = m_cascade % (rows * columns);
+    const int row = place % rows;
+    const int column = place / rows;
+    move(first - QPoint(row * kCascadeStep + column * rows * kCascadeStep, row * kCascadeStep));
 }
 
 void TFormShowAlam::SetRollHeight(int height)
@@ -105,6 +144,12 @@ void TFormShowAlam::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (event->spontaneous() || m_roll)
         return;
+    m_shownAt = TClock::Now();
+    if (QApplication::activeWindow() != this)
+        m_previous = QApplication::activeWindow();
+    // A click anywhere in it, its buttons and text included, is the user's hand.
+    if (QWindow* window = windowHandle())
+        window->installEventFilter(this);
     RollOpen();
     // The window manager's frame is known only once the window is on screen.
     QTimer::singleShot(0, this, &TFormShowAlam::PlaceAtBottomRight);
@@ -120,11 +165,41 @@ void TFormShowAlam::RollOpen()
     m_roll->start();
 }
 
+void TFormShowAlam::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Some window managers offer minimising whatever the window asks for;
+    // with no taskbar entry a minimised alert would be lost, so it comes back.
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        QTimer::singleShot(0, this, [this] { showNormal(); });
+        return;
+    }
+    if (event->type() != QEvent::ActivationChange || QApplication::activeWindow() != this)
+        return;
+    if (m_shownAt.msecsTo(TClock::Now()) < kOwnActivationMs) {
+        // Activated by its own appearing, where the desktop gives every new
+        // window the focus: the keys go back to where the user was typing.
+        if (m_previous && m_previous->isVisible())
+            m_previous->activateWindow();
+        return;
+    }
+    m_activated = true;
+}
+
+bool TFormShowAlam::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == windowHandle() && event->type() == QEvent::MouseButtonPress)
+        m_activated = true;
+    return QWidget::eventFilter(watched, event);
+}
+
 void TFormShowAlam::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        // Escape answers "看到了并删除"; a daily alert has no such button.
-        if (!ui->btnOkDel->isHidden())
+        // Escape answers "看到了并删除" once the user has brought the alert
+        // to the front, never a stray key meant for another window; a daily
+        // alert has no such button.
+        if (m_activated && !ui->btnOkDel->isHidden())
             ui->btnOkDel->click();
         return;
     }
@@ -166,6 +241,7 @@ TFormShowAlam* ShowAlamAlert(const QString& id, const QString& remark, bool dail
     alert->SetReminder(id, remark, daily);
     // With its native window the frame's size is known where the platform tells it before showing.
     alert->winId();
+    OfferMovingOnly(alert);
     alert->PlaceAtBottomRight();
     alert->show();
     PlayChime();

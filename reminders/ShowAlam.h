@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -34,8 +36,11 @@ public:
     // Fills the alert; a daily one has the one button "看到了".
     void SetReminder(const QString& id, const QString& remark, bool daily);
     // The window's place: top = screen height - window height - 27,
-    // left = screen width - window width + 2.
+    // left = screen width - window width + 2 for the first alert open;
+    // alerts opened while others are open cascade up and to the left.
     void PlaceAtBottomRight();
+    // Which place of the cascade the alert holds (0: the first).
+    int CascadePlace() const { return m_cascade; }
 
     QString AlamID;
     bool ReDay = false;
@@ -46,6 +51,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -59,6 +66,10 @@ private:
     QPropertyAnimation* m_roll = nullptr;
     int m_rollHeight = 0;
     bool m_confirmed = false;
+    bool m_activated = false; // the user has brought it to the front or clicked it
+    QDateTime m_shownAt;
+    QPointer<QWidget> m_previous; // the window active when it appeared
+    int m_cascade = 0;
 };
 
 // Opens one more alert for the reminder and returns at once.

@@ -8,9 +8,14 @@
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QMap>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 
@@ -303,6 +308,43 @@ private slots:
         // The later steps of the first show run either way.
         QCOMPARE(form.NoteTree->RootNode->childCount(), 1);
         QCOMPARE(Config.bPass, on);
+    }
+
+    // The tray menu stays usable while the login waits; 关闭 and 是 end the
+    // program there with status 0, loading and writing nothing.
+    void closingFromTheTrayDuringTheLoginEndsCleanly()
+    {
+        Store(true, "pw");
+        Config = TConfig();
+        auto files = [] {
+            QMap<QString, QByteArray> contents;
+            for (const QString& name : QDir(AppPath()).entryList(QDir::Files)) {
+                QFile file(AppPath() + name);
+                if (file.open(QIODevice::ReadOnly))
+                    contents[name] = file.readAll();
+            }
+            return contents;
+        };
+        const auto before = files();
+        env->Responder.Answers << true;
+        TFormMain form;
+        QStringList captions;
+        OnNextModal([&](QWidget* login) {
+            captions << login->windowTitle();
+            form.findChild<QAction*>("NClose")->trigger();
+        });
+        form.show();
+        QCOMPARE(captions, QStringList{"先输入密码登录软件"});
+        QCOMPARE(env->Responder.Texts(), QStringList{"确定要退出程序吗？"});
+        QVERIFY(form.TerminateRequested());
+        QCOMPARE(form.ExitCode(), 0);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(files(), before);
+        // The end was asked of the message loop: running it ends at once.
+        QTimer safetyNet;
+        connect(&safetyNet, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        safetyNet.start(20000);
+        QCOMPARE(QApplication::exec(), 0);
     }
 };
 

@@ -120,6 +120,7 @@ private slots:
     void cleanup()
     {
         OverrideTrayAvailable(std::nullopt);
+        OverrideTrayClickRestores(std::nullopt);
         SetExecutablePath(QString());
         env.reset();
     }
@@ -159,19 +160,31 @@ private slots:
         QVERIFY(form.tmr1->isActive());
     }
 
+    void trayClicksBringTheWindowBack_data()
+    {
+        QTest::addColumn<bool>("statusNotifier");
+        QTest::newRow("XEmbed tray: a double click") << false;
+        QTest::newRow("StatusNotifier tray: a single click") << true;
+    }
+
     void trayClicksBringTheWindowBack()
     {
+        QFETCH(bool, statusNotifier);
         OverrideTrayAvailable(true);
+        OverrideTrayClickRestores(statusNotifier);
         TFormMain form;
         form.show();
         Minimise(form);
         QVERIFY(!form.isVisible());
-        // A single click and the context click leave it in the tray.
-        emit Tray(form)->activated(QSystemTrayIcon::Trigger);
+        // The context and middle clicks leave it in the tray, and so does a
+        // single click where the tray also reports double ones.
         emit Tray(form)->activated(QSystemTrayIcon::Context);
         emit Tray(form)->activated(QSystemTrayIcon::MiddleClick);
         QVERIFY(!form.isVisible());
-        emit Tray(form)->activated(QSystemTrayIcon::DoubleClick);
+        emit Tray(form)->activated(QSystemTrayIcon::Trigger);
+        QCOMPARE(form.isVisible(), statusNotifier);
+        if (!statusNotifier)
+            emit Tray(form)->activated(QSystemTrayIcon::DoubleClick);
         QVERIFY(form.isVisible());
         QVERIFY(!form.isMinimized());
 

@@ -7,12 +7,16 @@
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
+#include <QAction>
+#include <QDialog>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -74,6 +78,20 @@ void CloseAllAlerts()
     }
 }
 
+// The user brings an alert to the front with a click on its text a while
+// after it appeared (the test's desktop has no window manager to activate it).
+void BringToFront(TFormShowAlam* alert)
+{
+    QCoreApplication::processEvents();
+    TClock::Advance(1000);
+    alert->activateWindow();
+    auto* roll = alert->findChild<QPropertyAnimation*>();
+    roll->setCurrentTime(roll->duration()); // rolled open
+    const QWidget* text = alert->findChild<QTextEdit*>("mmo1");
+    QTest::mouseClick(alert->windowHandle(), Qt::LeftButton, {}, text->mapTo(alert, text->rect().center()));
+    QCoreApplication::processEvents();
+}
+
 QStringList Rows(const QTreeWidget* list)
 {
     QStringList rows;
@@ -133,6 +151,9 @@ private slots:
     void failingTickOpensOneBoxAtATime();
     void alertLooksAsDesigned();
     void alertSitsAtTheBottomRight();
+    void alertsCascade();
+    void alertLeavesTheKeysWhereTheyGo();
+    void alertAnswersWhileADialogIsOpen();
     void alertRollsOpenFromTheBottom();
     void dailyAlertOnlyCloses_data();
     void dailyAlertOnlyCloses();
@@ -278,8 +299,109 @@ void TestAlamFiring::alertLooksAsDesigned()
     QPointer<TFormShowAlam> second = ShowAlamAlert("8", "second", false);
     QVERIFY(second != alert);
     QCOMPARE(OpenAlerts().size(), 2);
-    QCOMPARE(second->pos(), alert->pos());
     QCOMPARE(chimes.size(), 2);
+}
+
+// Alerts of the same second cascade up and to the left from the first's
+// place, each title in view and none minimised; a place an answered alert
+// left is taken again.
+void TestAlamFiring::alertsCascade()
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QList<QPointer<TFormShowAlam>> alerts;
+    for (int i = 1; i <= 12; ++i)
+        alerts << ShowAlamAlert(QString::number(i), "x", false);
+    QCoreApplication::processEvents(); // the placing once shown
+    const QRect first = alerts[0]->frameGeometry();
+    QCOMPARE(first.top(), screen.height() - first.height() - 27);
+    QCOMPARE(first.left(), screen.width() - first.width() + 2);
+    for (int i = 1; i < alerts.size(); ++i) {
+        const QRect previous = alerts[i - 1]->frameGeometry();
+        const QRect next = alerts[i]->frameGeometry();
+        QVERIFY2(next.top() <= previous.top() - 20 && next.left() < previous.left(), qPrintable(QString::number(i)));
+        QVERIFY(screen.contains(next));
+    }
+    // Minimised by the window manager's own button, it comes back at once.
+    alerts[1]->setWindowState(Qt::WindowMinimized);
+    QCoreApplication::processEvents();
+    QVERIFY(!alerts[1]->isMinimized());
+    QVERIFY(alerts[1]->isVisible());
+
+    alerts[0]->findChild<QPushButton*>("btnOkSave")->click();
+    QPointer<TFormShowAlam> again = ShowAlamAlert("13", "x", false);
+    QCoreApplication::processEvents();
+    QCOMPARE(again->frameGeometry(), first);
+}
+
+// An alert opens without taking the keyboard: keys typed into the memo
+// before and after it appears all land in the note, and a stray Escape does
+// not answer it. Escape answers it once the user has brought it to the front.
+void TestAlamFiring::alertLeavesTheKeysWhereTheyGo()
+{
+    TClock::Set(At(kDay, 9, 59, 59));
+    AddReminder({QTime(10, 0, 0), kDay}, "开会");
+    form->show();
+    form->activateWindow();
+    auto* memo = form->findChild<QPlainTextEdit*>("mmoNote");
+    memo->setFocus();
+    QCoreApplication::processEvents();
+    QCOMPARE(QApplication::focusWidget(), memo);
+    const auto type = [](const QString& keys) {
+        for (const QChar key : keys)
+            QTest::keyClick(QGuiApplication::focusWindow(), key.toLatin1());
+    };
+    type("ab");
+    TClock::Set(At(kDay, 10, 0, 0));
+    form->tmr1Timer();
+    QCoreApplication::processEvents();
+    QCOMPARE(AlertIds(), QStringList{"1"});
+    type("cd");
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(memo->toPlainText(), QString("abcd"));
+    QCOMPARE(DbGetIntValue("select count(*) from Alam"), 1);
+    QCOMPARE(Rows(List()), QStringList{"1|"});
+    QCOMPARE(AlertIds(), QStringList{"1"});
+
+    BringToFront(OpenAlerts().value(0));
+    QTest::keyClick(QGuiApplication::focusWindow(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents();
+    QVERIFY(AlertIds().isEmpty());
+    QCOMPARE(DbGetIntValue("select count(*) from Alam"), 0);
+}
+
+// A dialog blocks only the main window: an alert opened meanwhile answers
+// a click at once.
+void TestAlamFiring::alertAnswersWhileADialogIsOpen()
+{
+    TClock::Set(At(kDay, 9, 0, 0));
+    AddReminder({QTime(10, 0, 0), kDay}, "开会");
+    form->show();
+    auto* pages = form->findChild<QTabWidget*>("pgcMain");
+    const int page = pages->currentIndex();
+    bool answered = false;
+    QString dialogCaption;
+    OnNextModal([&](QWidget* dialog) {
+        dialogCaption = dialog->windowTitle();
+        QPointer<TFormShowAlam> alert = ShowAlamAlert("1", "开会", false);
+        auto* roll = alert->findChild<QPropertyAnimation*>();
+        roll->setCurrentTime(roll->duration()); // rolled open
+        auto* save = alert->findChild<QPushButton*>("btnOkSave");
+        QTest::mouseClick(alert->windowHandle(), Qt::LeftButton, {}, save->mapTo(alert.data(), save->rect().center()));
+        answered = !alert || !alert->isVisible();
+        // The main window stays blocked: a click on another page's tab is not delivered.
+        QTabBar* tabs = pages->tabBar();
+        const int other = page == 0 ? 1 : 0;
+        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {},
+                          tabs->mapTo(form.get(), tabs->tabRect(other).center()));
+        qobject_cast<QDialog*>(dialog)->reject();
+    });
+    form->findChild<QAction*>("NAddAlam")->trigger();
+    QVERIFY(!dialogCaption.isEmpty());
+    QVERIFY(answered);
+    QCOMPARE(pages->currentIndex(), page);
+    QCoreApplication::sendPostedEvents();
+    QCOMPARE(DbGetIntValue("select bLook from Alam where ID=1"), 1);
 }
 
 void TestAlamFiring::alertSitsAtTheBottomRight()
@@ -368,10 +490,12 @@ void TestAlamFiring::buttonsPostTheirMessage()
     QCOMPARE(Rows(List()), (QStringList{"1|", "2|", "1|"}));
 
     QPointer<TFormShowAlam> alert = ShowAlamAlert("1", "开会", false);
-    if (press == "Escape")
+    if (press == "Escape") {
+        BringToFront(alert);
         QTest::keyClick(alert->findChild<QTextEdit*>("mmo1"), Qt::Key_Escape);
-    else
+    } else {
         alert->findChild<QPushButton*>(press)->click();
+    }
     QVERIFY(!alert->isVisible());
     // Posted, not sent: nothing has changed before the main window's turn.
     QCOMPARE(DbGetIntValue("select count(*) from Alam"), 2);
