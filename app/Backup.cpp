@@ -14,6 +14,8 @@ QString SafetyCopyPath()
 
 QString BackupFileName(const QString& chosen)
 {
+    if (chosen.endsWith(".bat", Qt::CaseInsensitive))
+        return chosen;
     return chosen + ".bat";
 }
 

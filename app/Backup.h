@@ -8,8 +8,9 @@ inline const QString kDataFileFilter = QStringLiteral("数据文件 (*.bat)|*.ba
 // Where a restore keeps the data as they were before it.
 QString SafetyCopyPath();
 
-// The file a backup is written to: ".bat" appended to the chosen name,
-// whatever that ends with, so a chosen backup file is never overwritten.
+// The file a backup is written to: a chosen name that ends in ".bat" (in any
+// letter case) as it is, so replacing it is what the save dialog asked;
+// any other name with ".bat" appended.
 QString BackupFileName(const QString& chosen);
 
 // Puts the chosen file in place of the database. The file is checked first

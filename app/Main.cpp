@@ -18,6 +18,8 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QWindow>
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -43,6 +45,66 @@ protected:
 
 private:
     std::function<void()> m_step;
+};
+
+// Keeps a window, frame and title bar included, inside the available area of
+// its screen: never larger, never partly off it. A small screen or a large
+// scale factor (800 x 520 at a factor of 2 needs 1600 x 1040 pixels) would
+// otherwise leave the title bar out of reach. Fitted when the window is
+// made, at every show, and again once the window manager's frame is known,
+// which on some desktops is only after the window is on screen.
+class TKeepOnScreen : public QObject
+{
+public:
+    explicit TKeepOnScreen(QWidget* window) : QObject(window), m_window(window)
+    {
+        window->installEventFilter(this);
+        Fit();
+    }
+
+    void Fit()
+    {
+        const QScreen* screen = m_window->screen();
+        if (!screen)
+            return;
+        const QRect area = screen->availableGeometry();
+        const QMargins frame = m_window->windowHandle() ? m_window->windowHandle()->frameMargins() : QMargins();
+        m_frameKnown = !frame.isNull();
+        const QSize most = area.size().shrunkBy(frame);
+        if (m_window->width() > most.width() || m_window->height() > most.height()) {
+            // The layout's least size may itself be too large for the screen:
+            // the controls then get less room than they would like.
+            m_window->setMinimumSize(m_window->minimumSizeHint().boundedTo(most));
+            m_window->resize(m_window->size().boundedTo(most));
+        }
+        const QSize outer = m_window->size().grownBy(frame);
+        const QPoint at = m_window->pos(); // the frame's top left corner
+        // Left and top win: the title bar stays on the screen whatever happens.
+        const QPoint fitted(std::max(area.left(), std::min(at.x(), area.left() + area.width() - outer.width())),
+                            std::max(area.top(), std::min(at.y(), area.top() + area.height() - outer.height())));
+        if (fitted != at)
+            m_window->move(fitted);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_window) {
+            if (event->type() == QEvent::Show) {
+                Fit();
+                QTimer::singleShot(0, this, [this] { Fit(); });
+            } else if (!m_frameKnown && m_window->isVisible() &&
+                       (event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+                        event->type() == QEvent::WindowActivate)) {
+                Fit();
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget* m_window;
+    bool m_frameKnown = false;
 };
 } // namespace
 
@@ -83,8 +145,10 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     WireReminderPage();
     WireShell();
     FormCreate();
+    auto* keepOnScreen = new TKeepOnScreen(this);
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
+    keepOnScreen->Fit();
 }
 
 TFormMain::~TFormMain() = default;
@@ -184,10 +248,17 @@ QString HomePagePath()
     if (QFileInfo::exists(shared))
         return QDir::cleanPath(shared);
     // Neither beside the program nor installed: hand the desktop a copy of
-    // the embedded page.
-    const QString copy = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + "/jotterel-home.html";
+    // the embedded page, in a folder of this user's alone (the runtime
+    // folder is private by definition), never in the shared temporary
+    // folder where another user could have put a page of their own.
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty()) {
+        folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+        QDir().mkpath(folder);
+    }
+    const QString copy = folder + "/jotterel-home.html";
     QFile::remove(copy);
     QFile::copy(":/home.html", copy);
-    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
     return copy;
 }

@@ -3,6 +3,7 @@
 #include "bookmarks/UntIE.h"
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardIcons.h"
+#include "controls/Contrast.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "ui_BaseIE.h"
@@ -18,8 +19,9 @@ TFormBaseIE::TFormBaseIE(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_u
     QPalette group = ui->EdtGoup->palette();
     group.setColor(QPalette::Base, group.color(QPalette::Button));
     ui->EdtGoup->setPalette(group);
+    // The address in blue, lightened on a dark ground so that it can be read.
     QPalette blue = ui->edtIE->palette();
-    blue.setColor(QPalette::Text, Qt::blue);
+    blue.setColor(QPalette::Text, ReadableOn(QColor(Qt::blue), blue.color(QPalette::Active, QPalette::Base)));
     ui->edtIE->setPalette(blue);
     // Addresses and titles are stored however long they are.
     ui->edtIE->setMaxLength(std::numeric_limits<int>::max());

@@ -171,7 +171,7 @@ void TFormMain::NDelIETypeClick()
         return;
     // The group and its bookmarks go in one transaction, so no bookmark is
     // left behind under a number that a later group may receive again.
-    IETree->DeleteGroup(TIE::DeleteGroupStatement(QString::number(IETree->SelectedSelfIndex())));
+    IETree->DeleteGroup(IE.DeleteGroupStatement(QString::number(IETree->SelectedSelfIndex())));
     if (IETree->Selected())
         tvIEClick();
     else

@@ -57,12 +57,12 @@ void TIE::UpdateIE(const QString& id)
 
 QString TIE::DeleteGroupStatement(const QString& groupId)
 {
-    return FormatSQL("delete from IE where TypeID=%s ", {groupId});
+    LastSQL = FormatSQL("delete from IE where TypeID=%s ", {groupId});
+    return LastSQL;
 }
 
 void TIE::DeleteGroupIE(const QString& groupId)
 {
-    LastSQL = DeleteGroupStatement(groupId);
-    DbExecSQL(LastSQL);
+    DbExecSQL(DeleteGroupStatement(groupId));
     DbAccess->RefreshGrid();
 }

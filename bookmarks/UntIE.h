@@ -32,9 +32,9 @@ public:
     void UpdateIE(const QString& id);
     // Deletes every bookmark of a group, then requeries the grid.
     void DeleteGroupIE(const QString& groupId);
-    // The statement of DeleteGroupIE, for running in the same transaction as
-    // the deletion of the group itself.
-    static QString DeleteGroupStatement(const QString& groupId);
+    // The statement of DeleteGroupIE, kept in LastSQL, for running in the
+    // same transaction as the deletion of the group itself.
+    QString DeleteGroupStatement(const QString& groupId);
 };
 
 // The program's one bookmark store.

@@ -1,5 +1,6 @@
 #include "controls/CardDBGrid.h"
 
+#include "controls/Contrast.h"
 #include "data/DataSet.h"
 #include "controls/UiException.h"
 #include "data/MD.h"
@@ -40,8 +41,8 @@ private:
         // The stripes follow record numbers (the row in the current order),
         // so after a sort the first row is again an odd one.
         const bool even = (index.row() + 1) % 2 == 0;
-        QColor fill = even ? m_grid->GridEvenColor() : m_grid->GridOddColor();
         QColor text = option.palette.color(QPalette::Active, QPalette::Text);
+        QColor fill = StripeColour(even ? m_grid->GridEvenColor() : m_grid->GridOddColor(), even, option.palette);
         // The current row shows whether or not the grid has the focus: the
         // page's menu items act on it.
         if (index.row() == m_grid->currentIndex().row()) {
@@ -68,6 +69,18 @@ private:
         painter->setPen(m_grid->GriddingColColor());
         painter->drawLine(rect.right(), rect.top(), rect.right(), rect.bottom());
         painter->restore();
+    }
+
+    // A stripe colour that the palette's text cannot be read on (the cream
+    // under a dark palette, light text on light ground) gives way to the
+    // palette's own ground, the even rows a shade towards the text, so the
+    // rows stay striped and readable.
+    static QColor StripeColour(const QColor& wanted, bool even, const QPalette& palette)
+    {
+        const QColor text = palette.color(QPalette::Active, QPalette::Text);
+        const QColor base = palette.color(QPalette::Active, QPalette::Base);
+        const QColor fallback = even ? BackgroundFor(text, Blend(base, text, 0.1), base) : base;
+        return BackgroundFor(text, wanted, fallback);
     }
 
     TCardDBGrid* m_grid;

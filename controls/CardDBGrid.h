@@ -32,7 +32,9 @@ public:
     // The dataset behind the data source, or null.
     TDataSet* DataSet() const;
 
-    // The colours take effect at the next repaint: a change alone repaints nothing.
+    // The colours take effect at the next repaint: a change alone repaints
+    // nothing. A stripe colour that the palette's text cannot be read on (a
+    // dark palette) is drawn in a shade of the palette's own ground instead.
     QColor GridOddColor() const { return m_GridOddColor; }
     void SetGridOddColor(const QColor& value);
     QColor GridEvenColor() const { return m_GridEvenColor; }

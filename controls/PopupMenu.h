@@ -3,6 +3,7 @@
 class QAbstractItemView;
 class QMenu;
 
-// Shows the menu on a right-click in the view. The right button does not
-// move the selection: the menu's items act on what was selected before.
+// Shows the menu on a right-click in the view. A right-click on an item
+// selects it first, so the menu's items act on the item under the mouse; a
+// right-click on empty space leaves the selection as it was.
 void BindPopupMenu(QAbstractItemView* view, QMenu* menu);

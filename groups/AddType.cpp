@@ -6,12 +6,13 @@
 #include "ui_AddType.h"
 
 #include <QKeyEvent>
+#include <QWindow>
 
 TFormAddType::TFormAddType(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormAddType>())
 {
     ui->setupUi(ClientArea());
     setWindowTitle("新建组");
-    resize(374, 201);
+    resize(kOuterSize);
     QPalette grey = ui->edtPos->palette();
     grey.setColor(QPalette::Base, grey.color(QPalette::Button));
     ui->edtPos->setPalette(grey);
@@ -33,7 +34,32 @@ QString TFormAddType::Name() const
 void TFormAddType::showEvent(QShowEvent* event)
 {
     TFormBaseDlg::showEvent(event);
+    FitFrame();
     FormShow();
+}
+
+bool TFormAddType::event(QEvent* event)
+{
+    const bool handled = TFormBaseDlg::event(event);
+    if (event->type() == QEvent::Move || event->type() == QEvent::WindowActivate)
+        FitFrame();
+    return handled;
+}
+
+// The dialog's size is that of its whole window, frame and title bar
+// included. The frame is known once the window system has put one around
+// the window (with a window manager on X11 only after the window is on
+// screen, by the time it is activated), and then the inside is made
+// smaller by it, once.
+void TFormAddType::FitFrame()
+{
+    if (m_frameFitted || !windowHandle())
+        return;
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull())
+        return;
+    m_frameFitted = true;
+    resize(kOuterSize.shrunkBy(frame));
 }
 
 void TFormAddType::FormShow()

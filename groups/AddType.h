@@ -2,6 +2,8 @@
 
 #include "groups/BaseDlg.h"
 
+#include <QSize>
+
 namespace Ui {
 class TFormAddType;
 }
@@ -17,16 +19,22 @@ public:
     void SetPosition(const QString& position);
     QString Name() const;
 
+    // The size of the whole window, frame included.
+    static constexpr QSize kOuterSize{374, 201};
+
 protected:
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void btnOKClick() override;
 
 private:
     void FormShow();
+    void FitFrame();
     bool edtNameKeyDown(QKeyEvent* event);
 
     std::unique_ptr<Ui::TFormAddType> ui;
+    bool m_frameFitted = false;
 };
 
 // Asks for a group's name; on OK the name is the text as typed, untrimmed,

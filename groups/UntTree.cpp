@@ -191,9 +191,12 @@ void TCardTree::LoadGroups()
     RootNode->setExpanded(true);
 }
 
+// The highlighted node, not the current one: a tree view with the keyboard
+// focus always has a current node (a focus frame only), and keeps it when
+// Ctrl+click takes the highlight away.
 QTreeWidgetItem* TCardTree::Selected() const
 {
-    return TreeView->currentItem();
+    return TreeView->selectedItems().value(0, nullptr);
 }
 
 int TCardTree::SelectedSelfIndex() const
@@ -300,7 +303,7 @@ QString OneLineName(const QString& name)
 void TCardTree::EditEnded(QTreeWidgetItem* node, const QString& text)
 {
     // The rename acts on the selected node: make sure it is the edited one.
-    if (TreeView->currentItem() != node)
+    if (Selected() != node)
         TreeView->setCurrentItem(node);
     if (OnEdited)
         OnEdited(node, text);

@@ -43,9 +43,9 @@ private:
     std::function<bool(QKeyEvent*)> m_keyDown;
 };
 
-// Reports clicks on the tree's current item. A click that makes another
-// item current is left to the change of the current item, so that one click
-// shows a note (and reports a failure) once.
+// Reports clicks on the tree's selected item. A click that selects another
+// item is left to the change of the selection, so that one click shows a
+// note (and reports a failure) once.
 class TSameItemClicks : public QObject
 {
 public:
@@ -54,7 +54,7 @@ public:
     {
         tree->viewport()->installEventFilter(this);
         connect(tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item) {
-            if (item == m_currentAtPress)
+            if (item == m_selectedAtPress)
                 RunHandler(m_clicked);
         });
     }
@@ -63,14 +63,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::MouseButtonPress)
-            m_currentAtPress = m_tree->currentItem();
+            m_selectedAtPress = m_tree->selectedItems().value(0, nullptr);
         return QObject::eventFilter(watched, event);
     }
 
 private:
     QTreeWidget* m_tree;
     std::function<void()> m_clicked;
-    const QTreeWidgetItem* m_currentAtPress = nullptr; // only compared, never followed
+    const QTreeWidgetItem* m_selectedAtPress = nullptr; // only compared, never followed
 };
 
 // The memo's text as the note store keeps it: every line break as CR LF.
@@ -121,10 +121,12 @@ void TFormMain::WireNotepadPage()
     // belong to no group.
     ui->mmoNote->setReadOnly(true);
     new TSameItemClicks(ui->tvNote, [this] { tvNoteClick(); });
-    // A change of the current group by any means (keyboard, a group added or
-    // deleted, the program) shows that group's note first, so what is typed
-    // next is saved under the group it is shown with.
-    connect(ui->tvNote, &QTreeWidget::currentItemChanged, this, [this] {
+    // A change of the selected group by any means (mouse, keyboard, a group
+    // added or deleted, the program) shows that group's note first, so what
+    // is typed next is saved under the group it is shown with. The current
+    // item alone is no selection: the focus frame goes where the keyboard
+    // focus puts it, and stays where Ctrl+click took the highlight away.
+    connect(ui->tvNote, &QTreeWidget::itemSelectionChanged, this, [this] {
         try {
             tvNoteClick();
         } catch (const std::exception&) {

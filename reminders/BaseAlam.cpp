@@ -1,5 +1,6 @@
 #include "reminders/BaseAlam.h"
 
+#include "controls/Contrast.h"
 #include "data/Clock.h"
 #include "data/OleDate.h"
 #include "controls/UiException.h"
@@ -13,8 +14,9 @@ TFormBaseAlam::TFormBaseAlam(QWidget* parent) : TFormBaseDlg(parent), ui(std::ma
     ui->setupUi(ClientArea());
     resize(395, 300);
     for (QLabel* label : {ui->Label1, ui->LabNow}) {
+        // Red, darkened or lightened as far as the ground needs to be read.
         QPalette red = label->palette();
-        red.setColor(QPalette::WindowText, Qt::red);
+        red.setColor(QPalette::WindowText, ReadableOn(QColor(Qt::red), red.color(QPalette::Active, QPalette::Window)));
         label->setPalette(red);
     }
     // The pickers show the same texts as the statements and the clock line.

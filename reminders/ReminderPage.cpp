@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "controls/Contrast.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
@@ -12,8 +13,12 @@
 #include "reminders/UntAlam.h"
 #include "ui_Main.h"
 
+#include <QEvent>
+#include <QPainter>
 #include <QScopedValueRollback>
+#include <QStyledItemDelegate>
 #include <QTimer>
+#include <functional>
 
 namespace {
 const QString kTickSQL = "select ID,AlamDate,ReDay,Remark from Alam  where Alamtime=time() ";
@@ -28,10 +33,56 @@ struct TDueReminder
     QString remark;
     bool daily;
 };
+
+// The report view's grid lines: a line along the bottom and the right of
+// every cell, a shade between the list's ground and its text so that it
+// shows under light and dark palettes alike.
+class TGridLinesDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        const QRect cell = option.rect;
+        painter->save();
+        painter->setPen(Blend(option.palette.color(QPalette::Base), option.palette.color(QPalette::Text), 0.25));
+        painter->drawLine(cell.bottomLeft(), cell.bottomRight());
+        painter->drawLine(cell.topRight(), cell.bottomRight());
+        painter->restore();
+    }
+};
+
+// Recolours the rows when the desktop's palette changes while the list shows.
+class TPaletteWatcher : public QObject
+{
+public:
+    TPaletteWatcher(QWidget* watched, std::function<void()> changed) : QObject(watched), m_changed(std::move(changed))
+    {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::PaletteChange)
+            m_changed();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_changed;
+};
 } // namespace
 
 void TFormMain::WireReminderPage()
 {
+    ui->lv1->setItemDelegate(new TGridLinesDelegate(ui->lv1));
+    new TPaletteWatcher(ui->lv1, [this] {
+        for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
+            lv1CustomDrawItem(ui->lv1->topLevelItem(i));
+    });
     ConnectHandler(ui->rbToDay, &QRadioButton::clicked, this, &TFormMain::rbToDayClick);
     ConnectHandler(ui->rbTomorrow, &QRadioButton::clicked, this, &TFormMain::rbTomorrowClick);
     ConnectHandler(ui->rbMiss, &QRadioButton::clicked, this, &TFormMain::rbMissClick);
@@ -65,15 +116,18 @@ void TFormMain::ShowAlamList(int filter)
         lv1CustomDrawItem(ui->lv1->topLevelItem(i));
 }
 
-// Missed rows in red, seen rows in blue; the others in the list's own colour.
+// Missed rows in red, seen rows in blue, each darkened or lightened as far
+// as the list's ground needs for the text to be read; the others in the
+// list's own colour.
 void TFormMain::lv1CustomDrawItem(QTreeWidgetItem* item)
 {
     const QString status = item->text(3);
+    const QColor ground = ui->lv1->palette().color(QPalette::Active, QPalette::Base);
     QVariant colour;
     if (status == kAlamMissedText)
-        colour = QBrush(QColor(255, 0, 0));
+        colour = QBrush(ReadableOn(QColor(255, 0, 0), ground));
     else if (status == kAlamSeenText)
-        colour = QBrush(QColor(0, 0, 255));
+        colour = QBrush(ReadableOn(QColor(0, 0, 255), ground));
     // Only what differs is set: every change of an item shown in the list
     // is announced to the list, and most rows keep the list's colour.
     for (int column = 0; column < 4; ++column) {

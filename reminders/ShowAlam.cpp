@@ -1,5 +1,6 @@
 #include "reminders/ShowAlam.h"
 
+#include "controls/Contrast.h"
 #include "controls/UiException.h"
 #include "controls/WindowFrame.h"
 #include "data/Clock.h"
@@ -73,13 +74,17 @@ TFormShowAlam::TFormShowAlam(QWidget* parent) : QWidget(parent), ui(std::make_un
     setFixedSize(292, 198);
     m_cascade = FreeCascadePlace(this);
 
+    // Light grey and red where the palette's text can be read on them; under
+    // a dark palette the palette's own ground and a lighter red.
     QPalette back = palette();
-    back.setColor(QPalette::Window, QColor(240, 240, 240));
+    back.setColor(QPalette::Window,
+                  BackgroundFor(back.color(QPalette::Active, QPalette::WindowText), QColor(240, 240, 240),
+                                back.color(QPalette::Active, QPalette::Window)));
     setPalette(back);
     setAutoFillBackground(true);
 
     QPalette red = ui->mmo1->palette();
-    red.setColor(QPalette::Text, Qt::red);
+    red.setColor(QPalette::Text, ReadableOn(QColor(Qt::red), red.color(QPalette::Active, QPalette::Base)));
     ui->mmo1->setPalette(red);
     QFont font17 = ui->mmo1->font();
     font17.setPixelSize(17);

@@ -143,6 +143,11 @@ private slots:
         QFile file(page);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().contains("Jotterel"));
+        // No page is installed beside this test: the copy lies in a folder
+        // that no other user can write to, so none can plant a page there.
+        QVERIFY(!QFileInfo::exists(QCoreApplication::applicationDirPath() + "/home.html"));
+        const QFileInfo folder(QFileInfo(page).absolutePath());
+        QVERIFY2(!(folder.permissions() & (QFile::WriteGroup | QFile::WriteOther)), qPrintable(page));
     }
 };
 

@@ -244,16 +244,27 @@ private slots:
     {
         AddGroup(1, 0, "新闻");
         bool stayedOpen = false;
+        bool askedName = true;
         Drive([&](QWidget* dialog) {
-            Find<QTreeWidget>(dialog, "tv1")->setCurrentItem(nullptr);
+            // The focus gives the tree a current group (a focus frame), which
+            // is not a selection.
+            auto* tree = Find<QTreeWidget>(dialog, "tv1");
+            tree->setFocus();
+            QVERIFY(tree->currentItem());
+            QVERIFY(tree->selectedItems().isEmpty());
             Click(dialog, "btnOK");
             stayedOpen = dialog->isVisible();
+            TNoModalGuard guard;
+            Click(dialog, "btn1");
+            askedName = guard.Opened();
             Click(dialog, "btnCancel");
         });
         int chosen = -1;
         QString chosenName = "x";
         QCOMPARE(AskIEType(chosen, chosenName), int(mrCancel));
         QVERIFY(stayedOpen);
+        QVERIFY(!askedName);
+        QCOMPARE(DbGetIntValue("select count(*) from IEType"), 1);
         QCOMPARE(chosen, -1);
         QCOMPARE(chosenName, QString());
     }

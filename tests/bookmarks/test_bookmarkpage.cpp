@@ -12,9 +12,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -48,28 +50,6 @@ QTreeWidgetItem* Node(QWidget* dialog, const QString& label)
     return Node(Find<QTreeWidget>(dialog, "tv1"), label);
 }
 
-// Fails the test when a modal dialog opens before control returns to it.
-class TNoModalGuard
-{
-public:
-    TNoModalGuard()
-    {
-        QTimer::singleShot(0, [opened = m_opened] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                *opened = true;
-                qobject_cast<QDialog*>(modal)->reject();
-            }
-        });
-    }
-    bool Opened() const
-    {
-        QCoreApplication::processEvents();
-        return *m_opened;
-    }
-
-private:
-    std::shared_ptr<bool> m_opened = std::make_shared<bool>(false);
-};
 } // namespace
 
 class TestBookmarkPage : public QObject
@@ -354,6 +334,67 @@ private slots:
         QCOMPARE(Titles(), QStringList({"in A"}));
     }
 
+    // The tree gets the focus (Qt then gives it a current group, framed but
+    // not highlighted), or Ctrl+click takes the highlight away: either way
+    // nothing is selected and the group menu does nothing.
+    void groupMenuWithoutSelectionDoesNothing()
+    {
+        AddGroup(1, 0, "A");
+        Show();
+        form->activateWindow();
+        tree->setFocus();
+        QCOMPARE(tree->currentItem(), tree->topLevelItem(0));
+        QVERIFY(tree->selectedItems().isEmpty());
+        for (int step = 0; step < 2; ++step) {
+            TNoModalGuard guard;
+            for (const char* item : {"NAddIEType", "NModIeType", "NDelIEType"})
+                Trigger(item);
+            QVERIFY(!guard.Opened());
+            QVERIFY(!form->IETree->IsEditing());
+            QVERIFY(env->Responder.Shown.isEmpty());
+            QCOMPARE(DbGetIntValue("select count(*) from IEType"), 1);
+            ClickNode("A");
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              tree->visualItemRect(Node(tree, "A")).center());
+            QCOMPARE(tree->currentItem(), Node(tree, "A"));
+            QVERIFY(tree->selectedItems().isEmpty());
+        }
+    }
+
+    // The menu acts on the group under the mouse, not on the one selected before.
+    void rightClickSelectsTheGroupUnderTheMouse()
+    {
+        AddGroup(1, 0, "A");
+        AddGroup(2, 0, "B");
+        AddBookmark(1, "in A");
+        Show();
+        ClickNode("A");
+        auto* menu = Find<QMenu>(form.get(), "pmIEType");
+        const auto rightClick = [&](const QPoint& at) {
+            QTest::mousePress(tree->viewport(), Qt::RightButton, {}, at);
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(tree->viewport(), &event);
+            QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, at);
+        };
+        // Empty space keeps the selection.
+        rightClick(QPoint(tree->viewport()->width() - 2, tree->viewport()->height() - 2));
+        QTRY_VERIFY(menu->isVisible());
+        menu->close();
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{Node(tree, "A")});
+        QCOMPARE(Titles(), QStringList({"in A"}));
+
+        rightClick(tree->visualItemRect(Node(tree, "B")).center());
+        QTRY_VERIFY(menu->isVisible());
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{Node(tree, "B")});
+        env->Responder.Answers = {true};
+        QAction* del = Find<QAction>(form.get(), "NDelIEType");
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(del).center());
+        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除 B 分组吗？"}));
+        QVERIFY(Node(tree, "A"));
+        QVERIFY(!Node(tree, "B"));
+        QCOMPARE(DbGetIntValue("select count(*) from IEType where TypeName='A'"), 1);
+    }
+
     void groupAndItsBookmarksGoTogetherOrNotAtAll()
     {
         AddGroup(1, 0, "A");
@@ -364,6 +405,7 @@ private slots:
         env->Responder.Answers = {true};
         Trigger("NDelIEType");
         QVERIFY(env->Responder.LastText().startsWith("数据库操作失败！"));
+        QCOMPARE(IE.LastSQL, QString("delete from IE where TypeID=1 "));
         QCOMPARE(DbGetIntValue("select count(*) from IEType where SelfIndex=1"), 1);
         QVERIFY(Node(tree, "A"));
         QCOMPARE(Titles(), QStringList({"in A"}));

@@ -30,7 +30,8 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.windowTitle(), QString("新建组"));
-        QCOMPARE(dialog.size(), QSize(374, 201));
+        // The size is the whole window's, frame included.
+        QCOMPARE(dialog.frameGeometry().size(), QSize(374, 201));
         QLineEdit* position = Edit(&dialog, "edtPos");
         QCOMPARE(position->text(), QString("根目录->A"));
         QVERIFY(position->isReadOnly());

@@ -484,17 +484,29 @@ private slots:
         QVERIFY(!tree->findChild<QLineEdit*>());
     }
 
+    // Nothing highlighted, as a user leaves it: the tree has the focus (so a
+    // current group with a focus frame) and Ctrl+click took the highlight away.
     void groupMenuWithoutSelectionDoesNothing()
     {
-        tree->setCurrentItem(nullptr);
-        Action("NAddNoteType")->trigger(); // would block on the dialog if it opened
+        Click("B");
+        form->activateWindow();
+        tree->setFocus();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          tree->visualItemRect(Node("B")).center());
+        QCOMPARE(tree->currentItem(), Node("B"));
+        QVERIFY(tree->selectedItems().isEmpty());
+        TNoModalGuard guard;
+        Action("NAddNoteType")->trigger();
         Action("NModNoteType")->trigger();
         Action("NDelNoteType")->trigger();
+        QVERIFY(!guard.Opened());
+        QVERIFY(!form->NoteTree->IsEditing());
         QVERIFY(env->Responder.Shown.isEmpty());
         QCOMPARE(Changes(), 0);
-        // The memo still belongs to the root.
+        // The memo still belongs to B.
+        QTest::keyClick(memo, Qt::Key_Home, Qt::ControlModifier);
         QTest::keyClicks(memo, "?");
-        QCOMPARE(Stored(0), QStringList({"?root note"}));
+        QCOMPARE(Stored(2), QStringList({"?note of B\r\nsecond line"}));
     }
 
     void deleteRemovesTheGroupAndItsNotes()

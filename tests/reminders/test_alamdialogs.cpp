@@ -17,6 +17,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -169,7 +170,7 @@ void TestAlamDialogs::clockLabelFollowsTheClock()
     TFormAddAlam dialog;
     auto* label = Child<QLabel>(&dialog, "LabNow");
     QCOMPARE(label->text(), QString());
-    QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::red));
+    QCOMPARE(label->palette().color(QPalette::WindowText).hue(), 0); // red
     QCOMPARE(dialog.tmr1->interval(), 1000);
     QVERIFY(dialog.tmr1->isActive());
     dialog.tmr1Timer();
@@ -402,11 +403,23 @@ void TestAlamDialogs::rowsAreColouredByStatus()
     form.show();
     auto* list = Child<QTreeWidget>(&form, "lv1");
     QCOMPARE(Rows(list), (QStringList{"1|错过|错过的", "2|看过|看过的", "3|将来|"}));
+    // Red darkened just enough to be read on the list's white (pure red is not).
     const QColor own = list->palette().color(QPalette::Text);
-    const QColor expected[] = {QColor(255, 0, 0), QColor(0, 0, 255), own};
+    const QColor expected[] = {QColor(236, 0, 0), QColor(0, 0, 255), own};
     for (int row = 0; row < 3; ++row) {
         for (int column = 0; column < 4; ++column)
             QCOMPARE(list->topLevelItem(row)->foreground(column).color(), expected[row]);
+    }
+
+    // Grid lines along the bottom and the right of every cell, as drawn.
+    Child<QTabWidget>(&form, "pgcMain")->setCurrentIndex(1);
+    list->clearSelection();
+    const QImage image = list->viewport()->grab().toImage();
+    for (int row = 0; row < 3; ++row) {
+        const QRect cell = list->visualRect(list->model()->index(row, 2));
+        const QColor inside = image.pixelColor(cell.right() - 3, cell.center().y());
+        QVERIFY(image.pixelColor(cell.right() - 3, cell.bottom()) != inside);
+        QVERIFY(image.pixelColor(cell.right(), cell.center().y()) != inside);
     }
 }
 

@@ -278,7 +278,7 @@ void TestAlamFiring::alertLooksAsDesigned()
     auto* memo = alert->findChild<QTextEdit*>("mmo1");
     QVERIFY(memo->isReadOnly());
     QCOMPARE(memo->toPlainText(), QString("开会\n带上材料"));
-    QCOMPARE(memo->palette().color(QPalette::Text), QColor(255, 0, 0));
+    QCOMPARE(memo->palette().color(QPalette::Text), QColor(236, 0, 0)); // red, dark enough for white
     QCOMPARE(memo->font().pixelSize(), 17);
     QCOMPARE(memo->document()->defaultTextOption().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
 

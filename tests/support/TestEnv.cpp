@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <memory>
@@ -75,4 +76,21 @@ void Drive(std::function<void(QWidget*)> action)
         if (dialog->isVisible())
             qobject_cast<QDialog*>(dialog)->reject();
     });
+}
+
+TNoModalGuard::TNoModalGuard()
+{
+    QTimer::singleShot(0, [opened = m_opened, before = QPointer<QWidget>(QApplication::activeModalWidget())] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal != before) {
+            *opened = true;
+            qobject_cast<QDialog*>(modal)->reject();
+        }
+    });
+}
+
+bool TNoModalGuard::Opened() const
+{
+    QCoreApplication::processEvents();
+    return *m_opened;
 }

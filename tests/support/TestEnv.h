@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -66,3 +67,15 @@ void Drive(std::function<void(QWidget*)> action);
 // Runs the given action on the next modal dialog that opens (polling the
 // event loop), so a test can drive a real modal window.
 void OnNextModal(std::function<void(QWidget*)> action);
+
+// Fails the test when a modal dialog (other than the one open when the guard
+// was made) opens before control returns to it; such a dialog is cancelled.
+class TNoModalGuard
+{
+public:
+    TNoModalGuard();
+    bool Opened() const;
+
+private:
+    std::shared_ptr<bool> m_opened = std::make_shared<bool>(false);
+};
