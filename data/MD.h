@@ -79,6 +79,8 @@ public:
     std::unique_ptr<TGridSource> GridSource;
     std::unique_ptr<TDataSet> GridSet;
     std::unique_ptr<TDataSet> IntSet;
+    // Slots that OpenQuery and OpenQuery2 refill: for the pages' own
+    // readings; a store reads through a dataset of its own (Query).
     std::unique_ptr<TDataSet> QuerySet;
     std::unique_ptr<TDataSet> QuerySet2;
 
