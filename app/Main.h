@@ -63,10 +63,19 @@ private:
     void SetMemoText(const QString& stored);
     void UnbindMemo();
     void SelectMemoGroup();
+    void SaveMemo(bool quietRetry);
+    void WriteMemo();
+    // Writes text that an earlier save could not write; throws when that
+    // fails again. Runs before the memo lets go of its text.
+    void SaveUnsavedNote();
+    // The last try before the program ends; false keeps it running.
+    bool SaveNoteBeforeExit();
     // The group whose note the memo shows (-1: none yet, the memo is read-only).
     int m_noteGroup = -1;
     // The memo holds text that the last save could not write.
     bool m_noteUnsaved = false;
+    // The failure of the memo's save last reported (empty once a save succeeds).
+    QString m_noteFailure;
     // Set while the program itself changes the memo or the tree's current node.
     bool m_noteLoading = false;
 
@@ -110,6 +119,8 @@ private:
     void FireRemindersOf(qint64 second);
     qint64 m_lastAlamSecond = -1; // the last second (since the epoch) the tick has covered
     bool m_tickRunning = false;
+    // The failure of the tick last reported (empty once a tick succeeds).
+    QString m_tickFailure;
 
 public:
     // The one-second tick: fires the reminders due since the previous tick.

@@ -134,7 +134,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
 
 bool TFormMain::FormCloseQuery()
 {
-    return AskYesNo("确定要退出程序吗？");
+    return AskYesNo("确定要退出程序吗？") && SaveNoteBeforeExit();
 }
 
 void TFormMain::FormClose()
@@ -177,6 +177,13 @@ void TFormMain::NRestoreClick()
     const QString source = AskOpenFileName(this, kDataFileFilter);
     if (source.isEmpty())
         return;
+    // The memo's text goes into the data the safety copy is made of, never
+    // into the restored data.
+    try {
+        SaveUnsavedNote();
+    } catch (const EDBException& e) {
+        throw EDBException(e.Message(), "记事内容未能保存，数据没有恢复！", e.SQLText);
+    }
     try {
         RestoreWithSafetyCopy(source);
     } catch (...) {
@@ -194,6 +201,9 @@ void TFormMain::NRestoreClick()
 // identifiers computed from groups that are gone.
 void TFormMain::ReloadPages()
 {
+    // The memo's text was saved before the restore; the memo now shows the
+    // restored note.
+    UnbindMemo();
     Config.LoadConfig();
     RecreateTrees();
     ShowStartupBookmarks();

@@ -101,11 +101,9 @@ void ShowError(const QString& text)
 
 void ShowDbError(const QString& userMessage, const QString& details, const QString& sql)
 {
-    const QString text = userMessage + "\r\n" + "详细信息：" + details;
-    ShowError(text);
+    ShowError(userMessage + "\r\n" + "详细信息：" + details);
     // The box comes first, so a log that cannot be written never hides an error.
-    if (!sql.isEmpty())
-        WriteLog(text + "\r\n" + sql);
+    LogDbError(userMessage, details, sql);
 }
 
 QString AskSaveFileName(QWidget* owner, const QString& filter)

@@ -120,7 +120,7 @@ void TDbAccess::Connect()
     // A restore killed before its end left its copy; the database is whole.
     DiscardStaged();
     try {
-        Connection = OpenDatabaseFile(DatabasePath());
+        Connection = OpenFile();
     } catch (const TSqlError& e) {
         Connection.reset();
         throw EDBException(e.Message, kConnectError, QString());
@@ -174,8 +174,32 @@ QString TDbAccess::StagingPath() const
 sqlite3* TDbAccess::Handle()
 {
     if (!Connection)
-        Connection = OpenDatabaseFile(DatabasePath());
+        Connection = OpenFile();
     return Connection.get();
+}
+
+TDbHandle TDbAccess::OpenFile()
+{
+    TDbHandle db = OpenDatabaseFile(DatabasePath());
+    sqlite3_busy_timeout(db.get(), m_lockWait ? BusyTimeoutMs : 0);
+    return db;
+}
+
+void TDbAccess::SetLockWait(bool wait)
+{
+    m_lockWait = wait;
+    if (Connection)
+        sqlite3_busy_timeout(Connection.get(), wait ? BusyTimeoutMs : 0);
+}
+
+TNoLockWait::TNoLockWait()
+{
+    DbAccess->SetLockWait(false);
+}
+
+TNoLockWait::~TNoLockWait()
+{
+    DbAccess->SetLockWait(true);
 }
 
 void TDbAccess::FinishReading()
@@ -272,6 +296,16 @@ void TDbAccess::ExecSQL(const QString& text)
         transaction.Commit();
     } catch (const std::exception& e) {
         throw EDBException(QString::fromUtf8(e.what()), kExecError, text);
+    }
+}
+
+void TDbAccess::Post(TDataSet& set)
+{
+    CheckWrite(set.CommandText());
+    try {
+        set.Post();
+    } catch (const TSqlError& e) {
+        throw EDBException(e.Message, kExecError, set.CommandText());
     }
 }
 

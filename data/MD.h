@@ -70,6 +70,17 @@ public:
     QString StagingPath() const;
     void DiscardOldVersionCopies();
 
+    // Posts the pending append or edit of a dataset; a failure becomes the
+    // same EDBException as a failed ExecSQL, with the dataset's statement.
+    void Post(TDataSet& set);
+
+    // How long a statement waits for another program that holds the file
+    // (a backup job, a database browser) before it fails, in milliseconds.
+    static inline int BusyTimeoutMs = 2000;
+    // Whether statements wait that long; off for quiet retries while a lock
+    // is known to persist (see TNoLockWait).
+    void SetLockWait(bool wait);
+
     // The open connection; a closed one is opened again first.
     sqlite3* Handle();
     void CloseConnection();
@@ -99,6 +110,20 @@ private:
     bool m_checked = false;
     QString m_damage; // what the check found wrong
     std::vector<TDataSet*> m_sets; // every dataset alive on the connection
+
+    TDbHandle OpenFile();
+    bool m_lockWait = true;
+};
+
+// Within its scope statements meet a lock held by another program with an
+// immediate failure instead of a wait.
+class TNoLockWait
+{
+public:
+    TNoLockWait();
+    ~TNoLockWait();
+    TNoLockWait(const TNoLockWait&) = delete;
+    TNoLockWait& operator=(const TNoLockWait&) = delete;
 };
 
 extern TDbAccess* DbAccess;

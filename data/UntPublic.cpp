@@ -89,6 +89,12 @@ QString TrimBlanks(const QString& text)
     return text.mid(begin, end - begin);
 }
 
+void LogDbError(const QString& userMessage, const QString& details, const QString& sql)
+{
+    if (!sql.isEmpty())
+        WriteLog(userMessage + "\r\n" + "详细信息：" + details + "\r\n" + sql);
+}
+
 void WriteLog(const QString& text)
 {
     const QDateTime now = TClock::Now();

@@ -27,3 +27,6 @@ QString TrimBlanks(const QString& text);
 
 // Appends one entry to today's log file; never reports anything.
 void WriteLog(const QString& text);
+// The log entry of a database error, as ShowDbError writes it after its box
+// (nothing when there is no statement).
+void LogDbError(const QString& userMessage, const QString& details, const QString& sql);

@@ -5,6 +5,7 @@
 #include "controls/DateKeys.h"
 #include "data/MD.h"
 #include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "notes/UntNote.h"
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <QTreeWidgetItemIterator>
 #include <functional>
+#include <optional>
 
 namespace {
 // Hands the memo's key presses to the page before the memo sees them.
@@ -193,8 +195,7 @@ void TFormMain::ShowNote(int typeId)
 {
     // Text that could not be saved is written before the memo shows
     // anything else; if that fails again, the memo keeps it.
-    if (m_noteUnsaved)
-        mmoNoteChange();
+    SaveUnsavedNote();
     const QString id = QString::number(typeId);
     QString stored;
     if (Note.NoteExists(id)) {
@@ -220,25 +221,68 @@ void TFormMain::UnbindMemo()
 {
     m_noteGroup = -1;
     m_noteUnsaved = false;
+    m_noteFailure.clear();
     SetMemoText(QString());
     ui->mmoNote->setReadOnly(true);
 }
 
-// Every change is saved at once; the stored text is compared first so that
-// an unchanged text writes nothing.
+// Every change is saved at once.
 void TFormMain::mmoNoteChange()
 {
     if (m_noteLoading || m_noteGroup < 0)
         return;
+    SaveMemo(true);
+}
+
+void TFormMain::SaveUnsavedNote()
+{
+    if (m_noteUnsaved && m_noteGroup >= 0)
+        SaveMemo(false);
+}
+
+bool TFormMain::SaveNoteBeforeExit()
+{
+    try {
+        SaveUnsavedNote();
+        return true;
+    } catch (const EDBException& e) {
+        LogDbError(e.UserMessage, e.Message(), e.SQLText);
+        return AskYesNo("记事内容未能保存：" + e.Message() + "\r\n仍要退出程序吗？这些内容将会丢失。");
+    }
+}
+
+// A failure is reported with the note that the text is still in the memo,
+// and the memo keeps it. While the same failure persists, the saves that
+// keystrokes and the tick retry neither wait for a lock nor report again,
+// so a file held by another program costs one box and no waiting per key.
+void TFormMain::SaveMemo(bool quietRetry)
+{
+    const bool retry = quietRetry && m_noteUnsaved && !m_noteFailure.isEmpty();
     m_noteUnsaved = true;
+    try {
+        std::optional<TNoLockWait> noWait;
+        if (retry)
+            noWait.emplace();
+        WriteMemo();
+    } catch (const EDBException& e) {
+        if (retry && e.Message() == m_noteFailure)
+            return;
+        m_noteFailure = e.Message();
+        throw EDBException(e.Message(), e.UserMessage + "\r\n" + "记事内容仍在窗口中，尚未保存。", e.SQLText);
+    }
+    m_noteUnsaved = false;
+    m_noteFailure.clear();
+}
+
+// The stored text is compared first so that an unchanged text writes nothing.
+void TFormMain::WriteMemo()
+{
     const QString id = QString::number(m_noteGroup);
     const QString text = StoredText(ui->mmoNote);
     if (Note.NoteExists(id)) {
         Note.LoadNote(id);
-        if (Note.ReMark == text) {
-            m_noteUnsaved = false;
+        if (Note.ReMark == text)
             return;
-        }
         Note.TypeID = m_noteGroup;
         Note.ReMark = text;
         Note.UpdateNote();
@@ -247,7 +291,6 @@ void TFormMain::mmoNoteChange()
         Note.ReMark = text;
         Note.InsertNote();
     }
-    m_noteUnsaved = false;
 }
 
 bool TFormMain::mmoNoteKeyDown(QKeyEvent* key)

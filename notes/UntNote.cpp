@@ -30,7 +30,7 @@ void TNote::InsertNote()
     set.Append();
     set.SetValue("TypeID", TypeID);
     set.SetValue("ReMark", ReMark);
-    set.Post();
+    DbAccess->Post(set);
 }
 
 void TNote::UpdateNote()
@@ -41,7 +41,7 @@ void TNote::UpdateNote()
     set.First();
     set.Edit();
     set.SetValue("ReMark", ReMark);
-    set.Post();
+    DbAccess->Post(set);
 }
 
 QString TNote::DeleteGroupNotesSQL(const QString& typeId)

@@ -19,6 +19,7 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 namespace {
 const QString kTickSQL = "select ID,AlamDate,ReDay,Remark from Alam  where Alamtime=time() ";
@@ -231,7 +232,27 @@ void TFormMain::tmr1Timer()
     if (m_tickRunning)
         return;
     const QScopedValueRollback<bool> running(m_tickRunning, true);
-    RunHandler([this] { FireDueReminders(); });
+    RunHandler([this] {
+        // A failure is reported once; while the same failure persists (the
+        // file held by another program) the tick retries quietly, without
+        // waiting for the lock. The seconds missed meanwhile are caught up.
+        const bool failing = !m_tickFailure.isEmpty();
+        try {
+            std::optional<TNoLockWait> noWait;
+            if (failing)
+                noWait.emplace();
+            FireDueReminders();
+        } catch (const EDBException& e) {
+            if (failing && e.Message() == m_tickFailure)
+                return;
+            m_tickFailure = e.Message();
+            throw;
+        }
+        m_tickFailure.clear();
+    });
+    // The memo's text that could not be saved is written once the file is free.
+    if (m_noteUnsaved && !m_noteFailure.isEmpty())
+        RunHandler([this] { mmoNoteChange(); });
 }
 
 // Covers every whole second since the previous tick, so no reminder is

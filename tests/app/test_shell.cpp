@@ -66,6 +66,22 @@ class TestShell : public QObject
         return names;
     }
 
+    // The root group's note in a database file, read without the program's connection.
+    static QString RootNoteIn(const QString& path)
+    {
+        sqlite3* db = nullptr;
+        QString note;
+        if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+            sqlite3_stmt* stmt = nullptr;
+            sqlite3_prepare_v2(db, "select ReMark from NoteBook where TypeID=0", -1, &stmt, nullptr);
+            if (stmt && sqlite3_step(stmt) == SQLITE_ROW)
+                note = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+            sqlite3_finalize(stmt);
+        }
+        sqlite3_close(db);
+        return note;
+    }
+
     static QStringList Children(QTreeWidgetItem* node)
     {
         QStringList labels;
@@ -412,6 +428,53 @@ private slots:
         // The safety copy holds the data the restore replaced.
         QCOMPARE(NoteGroupsIn(SafetyCopyPath()), (QStringList{"旧组", "新组", "另一组"}));
         QCOMPARE(LogText().count("数据恢复！"), 1);
+    }
+
+    // Text the memo could not save goes into the data the safety copy is
+    // made of, or the restore is refused; it never lands in the restored data.
+    void restoreNeverTakesTheMemoTextAlong_data()
+    {
+        QTest::addColumn<bool>("stillLocked");
+        QTest::newRow("lock gone") << false;
+        QTest::newRow("still locked") << true;
+    }
+
+    void restoreNeverTakesTheMemoTextAlong()
+    {
+        QFETCH(bool, stillLocked);
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'旧')");
+        DbBackup(env->Path("backup.bat"));
+        DbExecSQL("update NoteBook set ReMark='新'");
+        TFormMain form;
+        form.show();
+        auto* memo = form.findChild<QPlainTextEdit*>("mmoNote");
+        QCOMPARE(memo->toPlainText(), QString("新"));
+        // Another program reads the file: the save of the typed text fails.
+        sqlite3* reader = nullptr;
+        QCOMPARE(sqlite3_open(DbAccess->DatabasePath().toUtf8().constData(), &reader), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM NoteBook", nullptr, nullptr, nullptr), SQLITE_OK);
+        QTest::keyClicks(memo, "!");
+        QCOMPARE(env->Responder.Shown.size(), 1);
+        if (!stillLocked)
+            sqlite3_exec(reader, "ROLLBACK", nullptr, nullptr, nullptr);
+        Restore(form, env->Path("backup.bat"));
+        sqlite3_close(reader);
+        if (stillLocked) {
+            QVERIFY2(env->Responder.LastText().startsWith("记事内容未能保存，数据没有恢复！\r\n详细信息："),
+                     qPrintable(env->Responder.LastText()));
+            QCOMPARE(RootNoteIn(DbAccess->DatabasePath()), QString("新"));
+            QVERIFY(!QFileInfo::exists(SafetyCopyPath()));
+            QCOMPARE(memo->toPlainText(), QString("!新"));
+            QCOMPARE(LogText().count("数据恢复！"), 0);
+        } else {
+            QCOMPARE(RootNoteIn(SafetyCopyPath()), QString("!新"));
+            QCOMPARE(RootNoteIn(DbAccess->DatabasePath()), QString("旧"));
+            QCOMPARE(memo->toPlainText(), QString("旧"));
+            QCOMPARE(env->Responder.Shown.size(), 2); // the box of the failed save and the question
+        }
+        // Typing goes on in the note the memo shows.
+        QTest::keyClicks(memo, "+");
+        QCOMPARE(RootNoteIn(DbAccess->DatabasePath()), stillLocked ? QString("!+新") : QString("+旧"));
     }
 
     void restoreAnsweredNoOrCancelledChangesNothing()

@@ -59,6 +59,33 @@ private slots:
     void init() { env = std::make_unique<TTestEnv>(); }
     void cleanup() { env.reset(); }
 
+    // Every connection waits a while for another program that briefly holds
+    // the file, also once reopened; quiet retries do not wait.
+    void connectionWaitsForBriefReaders()
+    {
+        const auto timeout = [] {
+            sqlite3_stmt* stmt = nullptr;
+            sqlite3_prepare_v2(DbAccess->Handle(), "PRAGMA busy_timeout", -1, &stmt, nullptr);
+            const int ms = sqlite3_step(stmt) == SQLITE_ROW ? sqlite3_column_int(stmt, 0) : -1;
+            sqlite3_finalize(stmt);
+            return ms;
+        };
+        QCOMPARE(timeout(), 0); // the tests' own setting
+        TDbAccess::BusyTimeoutMs = 2000;
+        delete DbAccess;
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+        QCOMPARE(timeout(), 2000);
+        {
+            const TNoLockWait quiet;
+            QCOMPARE(timeout(), 0);
+        }
+        QCOMPARE(timeout(), 2000);
+        DbAccess->CloseConnection();
+        QCOMPARE(timeout(), 2000);
+        TDbAccess::BusyTimeoutMs = 0;
+    }
+
     void newDatabaseHasTheWholeSchema()
     {
         QVERIFY(DbAccess->Connected());

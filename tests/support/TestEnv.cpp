@@ -36,6 +36,9 @@ TTestEnv::TTestEnv()
     TClock::Release();
     SetAppPath(Dir.path());
     SetDialogResponder(&Responder);
+    // Tests hold locks on purpose; a statement fails at once instead of
+    // waiting for them in real time.
+    TDbAccess::BusyTimeoutMs = 0;
     delete DbAccess;
     DbAccess = new TDbAccess;
     DbAccess->Connect();
