@@ -4,12 +4,14 @@
 #include "app/CardApplication.h"
 #include "app/Main.h"
 #include "app/SingleInstance.h"
+#include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
 #include "data/SqliteDb.h"
+#include "controls/UiPublic.h"
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
 
@@ -355,7 +357,7 @@ void BenchLarge(const QString& large)
     const TStats open = Measure(9, [&] {
         QElapsedTimer timer;
         timer.start();
-        IE.ShowGroupIE(grid, 0);
+        ShowGroupIE(grid, 0);
         QCoreApplication::processEvents();
         return Ms(timer);
     });
