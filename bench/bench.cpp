@@ -5,12 +5,14 @@
 #include "app/Main.h"
 #include "app/SingleInstance.h"
 #include "app/Stores.h"
+#include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
 #include "data/SqliteDb.h"
+#include "controls/UiPublic.h"
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
 
@@ -356,7 +358,8 @@ void BenchLarge(const QString& large)
     const TStats open = Measure(9, [&] {
         QElapsedTimer timer;
         timer.start();
-        form.Stores().IE.ShowGroupIE(grid, 0);
+#include "app/Stores.h"
+#include "bookmarks/IEList.h"
         QCoreApplication::processEvents();
         return Ms(timer);
     });

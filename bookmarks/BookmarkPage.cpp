@@ -1,13 +1,14 @@
 #include "bookmarks/BookmarkPage.h"
 
 #include "bookmarks/AddIE.h"
+#include "bookmarks/IEList.h"
 #include "bookmarks/ModIE.h"
 #include "bookmarks/UntIE.h"
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardDBGrid.h"
 #include "data/MD.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 
@@ -43,14 +44,14 @@ TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TC
 
 void TBookmarkPage::ShowStartupBookmarks()
 {
-    IE.ShowGroupIE(ui->DBGrid1, 0);
+    ShowGroupIE(IE, ui->DBGrid1, 0);
 }
 
 // The root lists every bookmark; a group only those filed directly under it.
 void TBookmarkPage::tvIEClick()
 {
     QTreeWidgetItem* node = IETree->Selected();
-    IE.ShowGroupIE(ui->DBGrid1, !node || IETree->IsRoot(node) ? 0 : IETree->SelectedSelfIndex());
+    ShowGroupIE(IE, ui->DBGrid1, !node || IETree->IsRoot(node) ? 0 : IETree->SelectedSelfIndex());
 }
 
 void TBookmarkPage::N1Click()
@@ -141,7 +142,7 @@ void TBookmarkPage::NAddIETypeClick()
     if (AskGroupName(IETree->IsRoot(node) ? IETree->RootCaption : IETree->PositionText(), name) != mrOk)
         return;
     ui->tvIE->setCurrentItem(IETree->AddGroup(name));
-    IE.ShowGroupIE(ui->DBGrid1, IETree->SelectedSelfIndex());
+    ShowGroupIE(IE, ui->DBGrid1, IETree->SelectedSelfIndex());
 }
 
 void TBookmarkPage::NModIeTypeClick()
