@@ -34,23 +34,10 @@ void AddGroup(int self, int parent, const QString& name)
                         {QString::number(self), QString::number(parent), name}));
 }
 
-// The group's node, opening closed branches as a user looking for it would.
+// The group's node in the chooser.
 QTreeWidgetItem* Node(QWidget* dialog, const QString& label)
 {
-    auto* tree = Find<QTreeWidget>(dialog, "tv1");
-    for (;;) {
-        const auto found = tree->findItems(label, Qt::MatchExactly | Qt::MatchRecursive);
-        if (!found.isEmpty())
-            return found.first();
-        QList<QTreeWidgetItem*> closed;
-        for (QTreeWidgetItemIterator it(tree); *it; ++it)
-            if (!(*it)->isExpanded() && (*it)->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
-                closed << *it;
-        if (closed.isEmpty())
-            return nullptr;
-        for (QTreeWidgetItem* node : closed)
-            node->setExpanded(true);
-    }
+    return FindNode(Find<QTreeWidget>(dialog, "tv1"), label);
 }
 
 void Fill(QWidget* dialog, const QString& url, const QString& name, const QString& remark)

@@ -52,23 +52,7 @@ class TestNotepadPage : public QObject
                   "insert into NoteBook(TypeID,ReMark) values (2,'note of B\r\nsecond line')");
     }
 
-    // The group's node, opening closed branches as a user looking for it would.
-    QTreeWidgetItem* Node(const QString& label) const
-    {
-        for (;;) {
-            const auto found = tree->findItems(label, Qt::MatchExactly | Qt::MatchRecursive);
-            if (!found.isEmpty())
-                return found.first();
-            QList<QTreeWidgetItem*> closed;
-            for (QTreeWidgetItemIterator it(tree); *it; ++it)
-                if (!(*it)->isExpanded() && (*it)->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
-                    closed << *it;
-            if (closed.isEmpty())
-                return nullptr;
-            for (QTreeWidgetItem* node : closed)
-                node->setExpanded(true);
-        }
-    }
+    QTreeWidgetItem* Node(const QString& label) const { return FindNode(tree, label); }
 
     void Click(const QString& label)
     {

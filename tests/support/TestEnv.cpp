@@ -7,6 +7,8 @@
 #include <QDialog>
 #include <QPointer>
 #include <QPushButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QTimer>
 #include <memory>
 
@@ -96,4 +98,21 @@ bool TNoModalGuard::Opened() const
 {
     QCoreApplication::processEvents();
     return *m_opened;
+}
+
+QTreeWidgetItem* FindNode(QTreeWidget* tree, const QString& label)
+{
+    for (;;) {
+        const auto found = tree->findItems(label, Qt::MatchExactly | Qt::MatchRecursive);
+        if (!found.isEmpty())
+            return found.first();
+        QList<QTreeWidgetItem*> closed;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it)
+            if (!(*it)->isExpanded() && (*it)->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
+                closed << *it;
+        if (closed.isEmpty())
+            return nullptr;
+        for (QTreeWidgetItem* node : closed)
+            node->setExpanded(true);
+    }
 }

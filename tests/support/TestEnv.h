@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+
+class QTreeWidget;
+class QTreeWidgetItem;
 #include <memory>
 
 class QWidget;
@@ -58,6 +61,10 @@ template <typename T> T* Find(QObject* parent, const char* name)
 }
 
 // Clicks the named push button of a window.
+// The node labelled so, opening closed branches as a user looking for it would
+// (a tree makes a branch's nodes when it is shown); null when there is none.
+QTreeWidgetItem* FindNode(QTreeWidget* tree, const QString& label);
+
 void Click(QWidget* window, const char* button);
 
 // Runs the action on the next modal dialog; whatever the action leaves open
