@@ -3,15 +3,15 @@
 #include "data/SqliteDb.h"
 
 #include <QHash>
-#include <QRegularExpression>
+#include <QSet>
 #include <algorithm>
 #include <optional>
 #include <sqlite3.h>
 
 namespace {
 // The statement tests at most this many words (the longest, which find the
-// fewest rows); the rest are checked on the rows it returns, so a query of
-// thousands of words never exceeds what one statement may hold.
+// fewest rows), so a query of thousands of words never exceeds what one
+// statement may hold; every word is checked on the rows it returns.
 constexpr int kStatementWords = 8;
 // A snippet longer than this is cut around its first match.
 constexpr int kSnippetChars = 100;
@@ -26,14 +26,6 @@ bool NeedsUnicodeFold(const QString& word)
         if (c.unicode() > 0x7F && !c.isSurrogate() && (c.toCaseFolded() != c || c.toUpper() != c))
             return true;
     return false;
-}
-
-QString AsciiLower(QString word)
-{
-    for (QChar& c : word)
-        if (c >= u'A' && c <= u'Z')
-            c = QChar(c.unicode() + 32);
-    return word;
 }
 
 QString Utf8Column(sqlite3_stmt* stmt, int column)
@@ -53,29 +45,45 @@ void FoldFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
     sqlite3_result_text(ctx, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
-// How the statements compare: a fold of the column and the words folded the
-// same way.
+// The statements' test, a quick one that may let through more than it
+// should: every row it returns is checked again on its texts. A word is
+// found with LIKE, which ignores the case of ASCII letters and reads the
+// text in place (without a folded copy), its wildcards escaped; a word with
+// a letter of another case pair is found in a folded copy of the text; a
+// word holding NUL, which LIKE would take as its end, with instr().
 struct TMatcher
 {
     explicit TMatcher(sqlite3* db, const QStringList& words)
     {
-        const bool unicode = std::any_of(words.begin(), words.end(), NeedsUnicodeFold);
-        if (unicode && sqlite3_create_function_v2(db, "jotterel_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                                  FoldFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
-            ThrowSqlError(db);
-        m_fold = unicode ? "jotterel_fold" : "lower";
-        for (int i = 0; i < std::min<int>(int(words.size()), kStatementWords); ++i)
-            m_bound.append(unicode ? words[i].toCaseFolded() : AsciiLower(words[i]));
+        for (int i = 0; i < std::min<int>(int(words.size()), kStatementWords); ++i) {
+            const QString& word = words[i];
+            if (word.contains(QChar(0))) {
+                m_tests.append("instr(%1, ?%2) > 0");
+                m_bound.append(word);
+            } else if (NeedsUnicodeFold(word)) {
+                if (!m_fold && sqlite3_create_function_v2(db, "jotterel_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                                          nullptr, FoldFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
+                    ThrowSqlError(db);
+                m_fold = true;
+                m_tests.append("instr(jotterel_fold(%1), ?%2) > 0");
+                m_bound.append(word.toCaseFolded());
+            } else {
+                QString escaped = word;
+                escaped.replace('\\', "\\\\").replace('%', "\\%").replace('_', "\\_");
+                m_tests.append("%1 LIKE ?%2 ESCAPE '\\'");
+                m_bound.append('%' + escaped + '%');
+            }
+        }
     }
 
-    // Each bound word occurs in one of the columns.
+    // Each word occurs in one of the columns.
     QString Where(const QStringList& columns) const
     {
         QStringList all;
         for (int i = 0; i < m_bound.size(); ++i) {
             QStringList any;
             for (const QString& column : columns)
-                any.append(QString("instr(%1(%2), ?%3) > 0").arg(m_fold, column).arg(i + 1));
+                any.append(m_tests[i].arg(column).arg(i + 1));
             all.append("(" + any.join(" OR ") + ")");
         }
         return all.join(" AND ");
@@ -93,17 +101,17 @@ struct TMatcher
         return stmt;
     }
 
-    QString m_fold;
+    QStringList m_tests;
     QStringList m_bound;
+    bool m_fold = false;
 };
 
-// Every word occurs in one of the texts. The statement has tested the first
-// words already.
+// Every word occurs in one of the texts.
 bool AllWordsIn(const QStringList& words, std::initializer_list<const QString*> texts)
 {
-    for (int i = kStatementWords; i < words.size(); ++i) {
+    for (const QString& word : words) {
         const bool found = std::any_of(texts.begin(), texts.end(), [&](const QString* text) {
-            return text->contains(words[i], Qt::CaseInsensitive);
+            return text->contains(word, Qt::CaseInsensitive);
         });
         if (!found)
             return false;
@@ -334,9 +342,26 @@ void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matc
 
 QStringList SearchWords(const QString& query)
 {
-    QStringList words = query.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+    // Any blank separates, the full-width one of Chinese input among them.
+    QStringList words;
+    QSet<QString> seen;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= query.size(); ++i) {
+        if (i < query.size() && !query[i].isSpace())
+            continue;
+        const QString word = query.mid(start, i - start);
+        if (!word.isEmpty() && !seen.contains(word.toCaseFolded())) {
+            seen.insert(word.toCaseFolded());
+            words.append(word);
+        }
+        start = i + 1;
+    }
     // Longest first: the statement tests the first ones.
     std::stable_sort(words.begin(), words.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    // A word within another adds nothing (checked for a query of a few words
+    // only, as the check takes the square of their number).
+    if (words.size() > 64)
+        return words;
     QStringList kept;
     for (const QString& word : words)
         if (std::none_of(kept.begin(), kept.end(), [&](const QString& k) { return k.contains(word, Qt::CaseInsensitive); }))
