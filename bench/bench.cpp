@@ -408,16 +408,20 @@ void BenchSearch(const QString& dir, const char* profile)
         {"two words (\"网页 42\")", "网页 42"},
     };
     for (const auto& q : queries) {
-        size_t found = 0;
+        TSearchResults found;
         const TStats stats = Measure(15, [&] {
             QElapsedTimer timer;
             timer.start();
-            found = Search(DbAccess->Handle(), q.query).size();
+            found = Search(DbAccess->Handle(), q.query);
             return Ms(timer);
         });
         const QByteArray label = QString("search %1: %2").arg(profile, q.label).toUtf8();
         Row(label.constData(), stats,
-            QString("%1 results (target < %2 ms)").arg(found).arg(QByteArray(profile) == "large" ? 30 : 150));
+            QString("%1+%2+%3 found (target < %4 ms)")
+                .arg(found.FoundOf(TSearchKind::Note))
+                .arg(found.FoundOf(TSearchKind::Bookmark))
+                .arg(found.FoundOf(TSearchKind::Reminder))
+                .arg(QByteArray(profile) == "large" ? 30 : 150));
     }
 }
 

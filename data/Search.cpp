@@ -45,55 +45,64 @@ void FoldFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
     sqlite3_result_text(ctx, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
-// The statements' test, a quick one that may let through more than it
-// should: every row it returns is checked again on its texts. A word is
-// found with LIKE, which ignores the case of ASCII letters and reads the
-// text in place (without a folded copy), its wildcards escaped; a word with
-// a letter of another case pair is found in a folded copy of the text; a
-// word holding NUL, which LIKE would take as its end, with instr().
+// The statements' test of a word. LIKE ignores the case of ASCII letters
+// and reads the text in place, without a folded copy; its wildcards are
+// escaped. A word with a letter of another case pair is looked for in a
+// folded copy of the text, and one holding NUL (which LIKE would take as the
+// pattern's end) with instr(). Where a trigram index serves, a word of three
+// characters or more is looked up in it as a phrase.
 struct TMatcher
 {
     explicit TMatcher(sqlite3* db, const QStringList& words)
     {
         for (int i = 0; i < std::min<int>(int(words.size()), kStatementWords); ++i) {
             const QString& word = words[i];
+            TWordTest test;
             if (word.contains(QChar(0))) {
-                m_tests.append("instr(%1, ?%2) > 0");
-                m_bound.append(word);
+                test.Scan = "instr(%1, ?%2) > 0";
+                test.Value = word;
             } else if (NeedsUnicodeFold(word)) {
                 if (!m_fold && sqlite3_create_function_v2(db, "jotterel_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                                           nullptr, FoldFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
                     ThrowSqlError(db);
                 m_fold = true;
-                m_tests.append("instr(jotterel_fold(%1), ?%2) > 0");
-                m_bound.append(word.toCaseFolded());
+                test.Scan = "instr(jotterel_fold(%1), ?%2) > 0";
+                test.Value = word.toCaseFolded();
             } else {
                 QString escaped = word;
                 escaped.replace('\\', "\\\\").replace('%', "\\%").replace('_', "\\_");
-                m_tests.append("%1 LIKE ?%2 ESCAPE '\\'");
-                m_bound.append('%' + escaped + '%');
+                test.Scan = "%1 LIKE ?%2 ESCAPE '\\'";
+                test.Value = '%' + escaped + '%';
             }
+            if (!word.contains(QChar(0)) && word.toUcs4().size() >= 3)
+                test.Phrase = '"' + QString(word).replace('"', "\"\"") + '"';
+            m_words.push_back(test);
         }
     }
 
-    // Each word occurs in one of the columns.
-    QString Where(const QStringList& columns) const
+    // Each word occurs in one of the columns; with an index, rows whose key
+    // the index gives for the words it can answer.
+    TStmtHandle Prepare(sqlite3* db, const QString& select, const QStringList& columns,
+                        const QString& index = {}, const QString& key = {}) const
     {
         QStringList all;
-        for (int i = 0; i < m_bound.size(); ++i) {
+        QStringList values;
+        for (const TWordTest& word : m_words) {
+            const QString parameter = QString::number(values.size() + 1);
+            if (!index.isEmpty() && !word.Phrase.isEmpty()) {
+                all.append(QString("%1 IN (SELECT rowid FROM %2 WHERE %2 MATCH ?%3)").arg(key, index, parameter));
+                values.append(word.Phrase);
+                continue;
+            }
             QStringList any;
             for (const QString& column : columns)
-                any.append(m_tests[i].arg(column).arg(i + 1));
+                any.append(word.Scan.arg(column, parameter));
             all.append("(" + any.join(" OR ") + ")");
+            values.append(word.Value);
         }
-        return all.join(" AND ");
-    }
-
-    TStmtHandle Prepare(sqlite3* db, const QString& sql) const
-    {
-        TStmtHandle stmt = PrepareNative(db, sql);
-        for (int i = 0; i < m_bound.size(); ++i) {
-            const QByteArray utf8 = m_bound[i].toUtf8();
+        TStmtHandle stmt = PrepareNative(db, QString(select).replace("$WHERE", all.join(" AND ")));
+        for (int i = 0; i < values.size(); ++i) {
+            const QByteArray utf8 = values[i].toUtf8();
             if (sqlite3_bind_text(stmt.get(), i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) !=
                 SQLITE_OK)
                 ThrowSqlError(db);
@@ -101,8 +110,13 @@ struct TMatcher
         return stmt;
     }
 
-    QStringList m_tests;
-    QStringList m_bound;
+    struct TWordTest
+    {
+        QString Scan;   // %1 the column, %2 the parameter
+        QString Value;  // bound for Scan
+        QString Phrase; // for the index; empty when it cannot answer
+    };
+    std::vector<TWordTest> m_words;
     bool m_fold = false;
 };
 
@@ -251,92 +265,177 @@ template <typename Row> void Step(sqlite3* db, sqlite3_stmt* stmt, Row row)
         ThrowSqlError(db);
 }
 
-// Stable, so that results of one path keep the statement's order.
-void SortByPath(std::vector<TSearchResult>& results, size_t from)
+// A statement run once per row, for the rows to be shown.
+class TLookup
 {
-    std::stable_sort(results.begin() + qsizetype(from), results.end(),
-                     [](const TSearchResult& a, const TSearchResult& b) { return a.Path < b.Path; });
+public:
+    TLookup(sqlite3* db, const QString& sql) : m_db(db), m_stmt(PrepareNative(db, sql)) {}
+    // Steps to the row of the key; false when there is none.
+    bool Find(sqlite3_int64 key)
+    {
+        sqlite3_reset(m_stmt.get());
+        sqlite3_bind_int64(m_stmt.get(), 1, key);
+        const int rc = sqlite3_step(m_stmt.get());
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            ThrowSqlError(m_db);
+        return rc == SQLITE_ROW;
+    }
+    QString Text(int column) const { return Utf8Column(m_stmt.get(), column); }
+
+private:
+    sqlite3* m_db;
+    TStmtHandle m_stmt;
+};
+
+// An item the statement found, before it is shown.
+struct TFound
+{
+    int Id;
+    int GroupId;
+    sqlite3_int64 Row; // where its texts are read
+    QString Path;
+};
+
+// Whether the statement alone decides: it tests every word unless there are
+// more than it takes, and then each row's texts are read and checked.
+bool StatementDecides(const QStringList& words)
+{
+    return words.size() <= kStatementWords;
 }
 
-void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher, std::vector<TSearchResult>& out)
+void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
     TGroupPaths groups(db, "NoteType", "根目录");
+    const bool check = !StatementDecides(words);
     // A group shows the first note stored for it; the root has no name of
     // its own to match. A note of no group cannot be reached and is left out.
     TStmtHandle stmt = matcher.Prepare(
-        db, "WITH g(id, name) AS (SELECT 0, NULL UNION ALL SELECT SelfIndex, TypeName FROM NoteType) "
-            "SELECT g.id, g.name, n.ReMark FROM g LEFT JOIN NoteBook n "
-            "ON n.rowid = (SELECT min(rowid) FROM NoteBook WHERE TypeID = g.id) WHERE " +
-                matcher.Where({"g.name", "n.ReMark"}) + " ORDER BY g.id");
-    const size_t from = out.size();
+        db,
+        QString("WITH g(id, name) AS (SELECT 0, NULL UNION ALL SELECT SelfIndex, TypeName FROM NoteType) "
+                "SELECT g.id, n.rowid%1 FROM g LEFT JOIN NoteBook n "
+                "ON n.rowid = (SELECT min(rowid) FROM NoteBook WHERE TypeID = g.id) WHERE $WHERE ORDER BY g.id")
+            .arg(check ? ", g.name, n.ReMark" : ""),
+        {"g.name", "n.ReMark"});
+    std::vector<TFound> found;
     int last = -1;
     Step(db, stmt.get(), [&] {
         const int id = sqlite3_column_int(stmt.get(), 0);
         if (id == last) // a second group of one SelfIndex: the tree shows the first
             return;
         last = id;
-        const QString name = Utf8Column(stmt.get(), 1);
-        const QString text = Utf8Column(stmt.get(), 2);
-        if (!AllWordsIn(words, {&name, &text}))
-            return;
+        if (check) {
+            const QString name = Utf8Column(stmt.get(), 2);
+            const QString text = Utf8Column(stmt.get(), 3);
+            if (!AllWordsIn(words, {&name, &text}))
+                return;
+        }
+        const sqlite3_int64 row =
+            sqlite3_column_type(stmt.get(), 1) == SQLITE_NULL ? -1 : sqlite3_column_int64(stmt.get(), 1);
+        found.push_back({id, id, row, groups.Path(id)});
+    });
+    out.Found[int(TSearchKind::Note)] = int(found.size());
+    const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
+    std::partial_sort(found.begin(), shown, found.end(),
+                      [](const TFound& a, const TFound& b) { return a.Path < b.Path || (a.Path == b.Path && a.Id < b.Id); });
+    TLookup note(db, "SELECT ReMark FROM NoteBook WHERE rowid = ?1");
+    for (auto it = found.begin(); it != shown; ++it) {
+        const QString text = it->Row >= 0 && note.Find(it->Row) ? note.Text(0) : QString();
         TSearchResult result;
         result.Kind = TSearchKind::Note;
-        result.Id = result.GroupId = id;
-        result.Path = groups.Path(id);
+        result.Id = result.GroupId = it->Id;
+        result.Path = std::move(it->Path);
         const auto [first, length] = FirstMatch(text, words);
         result.TextMatch = int(first);
         result.TextMatchLength = first >= 0 ? int(length) : 0;
         Snip(text, words, first, result);
-        out.push_back(std::move(result));
-    });
-    SortByPath(out, from);
+        out.Items.push_back(std::move(result));
+    }
 }
 
-void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matcher, std::vector<TSearchResult>& out)
+void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
     TGroupPaths groups(db, "IEType", "全部");
+    const bool check = !StatementDecides(words);
     TStmtHandle stmt =
-        matcher.Prepare(db, "SELECT ID, TypeID, IEName, ReMark, IEUrl FROM IE WHERE " +
-                                matcher.Where({"IEName", "ReMark", "IEUrl"}) + " ORDER BY ID");
-    const size_t from = out.size();
+        matcher.Prepare(db,
+                        QString("SELECT ID, TypeID%1 FROM IE WHERE $WHERE ORDER BY ID")
+                            .arg(check ? ", IEName, ReMark, IEUrl" : ""),
+                        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID");
+    // Ordered by the group's path, then by ID: the paths are ranked once.
+    QHash<int, int> rank;
+    std::vector<std::pair<int, int>> found; // rank, ID
     Step(db, stmt.get(), [&] {
-        const QString title = Utf8Column(stmt.get(), 2);
-        const QString remark = Utf8Column(stmt.get(), 3);
-        const QString url = Utf8Column(stmt.get(), 4);
-        if (!AllWordsIn(words, {&title, &remark, &url}))
-            return;
-        TSearchResult result;
-        result.Kind = TSearchKind::Bookmark;
-        result.Id = sqlite3_column_int(stmt.get(), 0);
+        if (check) {
+            const QString title = Utf8Column(stmt.get(), 2);
+            const QString remark = Utf8Column(stmt.get(), 3);
+            const QString url = Utf8Column(stmt.get(), 4);
+            if (!AllWordsIn(words, {&title, &remark, &url}))
+                return;
+        }
         const int group = sqlite3_column_int(stmt.get(), 1);
         // "全部" lists every bookmark, also one whose group is gone.
-        result.GroupId = groups.Contains(group) ? group : 0;
-        result.Path = groups.Path(result.GroupId);
-        SnipFirstMatching({&title, &remark, &url}, words, result);
-        out.push_back(std::move(result));
+        const int shownGroup = groups.Contains(group) ? group : 0;
+        found.emplace_back(shownGroup, sqlite3_column_int(stmt.get(), 0));
+        rank.insert(shownGroup, 0);
     });
-    SortByPath(out, from);
+    out.Found[int(TSearchKind::Bookmark)] = int(found.size());
+    std::vector<std::pair<QString, int>> paths; // path, group
+    for (auto it = rank.cbegin(); it != rank.cend(); ++it)
+        paths.emplace_back(groups.Path(it.key()), it.key());
+    std::sort(paths.begin(), paths.end());
+    for (size_t i = 0; i < paths.size(); ++i)
+        rank[paths[i].second] = int(i);
+    for (auto& [group, id] : found)
+        group = rank.value(group);
+    const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
+    std::partial_sort(found.begin(), shown, found.end());
+    TLookup bookmark(db, "SELECT IEName, ReMark, IEUrl FROM IE WHERE ID = ?1");
+    for (auto it = found.begin(); it != shown; ++it) {
+        if (!bookmark.Find(it->second))
+            continue;
+        const QString title = bookmark.Text(0);
+        const QString remark = bookmark.Text(1);
+        const QString url = bookmark.Text(2);
+        TSearchResult result;
+        result.Kind = TSearchKind::Bookmark;
+        result.Id = it->second;
+        result.GroupId = paths[size_t(it->first)].second;
+        result.Path = paths[size_t(it->first)].first;
+        SnipFirstMatching({&title, &remark, &url}, words, result);
+        out.Items.push_back(std::move(result));
+    }
 }
 
-void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matcher, std::vector<TSearchResult>& out)
+void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
+    const bool check = !StatementDecides(words);
+    TStmtHandle stmt = matcher.Prepare(
+        db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""), {"ReMark"});
+    std::vector<int> found;
+    Step(db, stmt.get(), [&] {
+        if (check) {
+            const QString text = Utf8Column(stmt.get(), 1);
+            if (!AllWordsIn(words, {&text}))
+                return;
+        }
+        found.push_back(sqlite3_column_int(stmt.get(), 0));
+    });
+    out.Found[int(TSearchKind::Reminder)] = int(found.size());
     // The time as the reminder list writes it (format() is the Jet function
     // the connection carries).
-    TStmtHandle stmt = matcher.Prepare(
-        db, "SELECT ID, iif(ReDay, '每天  ' || format(AlamTime, 'HH:mm:ss'), "
-            "format(AlamTime + AlamDate, 'yyyy-mm-dd HH:mm:ss')), ReMark FROM Alam WHERE " +
-                matcher.Where({"ReMark"}) + " ORDER BY ID");
-    Step(db, stmt.get(), [&] {
-        const QString text = Utf8Column(stmt.get(), 2);
-        if (!AllWordsIn(words, {&text}))
-            return;
+    TLookup reminder(db, "SELECT iif(ReDay, '每天  ' || format(AlamTime, 'HH:mm:ss'), "
+                         "format(AlamTime + AlamDate, 'yyyy-mm-dd HH:mm:ss')), ReMark FROM Alam WHERE ID = ?1");
+    for (size_t i = 0; i < found.size() && i < size_t(kShownPerKind); ++i) {
+        if (!reminder.Find(found[i]))
+            continue;
+        const QString text = reminder.Text(1);
         TSearchResult result;
         result.Kind = TSearchKind::Reminder;
-        result.Id = sqlite3_column_int(stmt.get(), 0);
-        result.Time = Utf8Column(stmt.get(), 1);
+        result.Id = found[i];
+        result.Time = reminder.Text(0);
         Snip(text, words, FirstMatch(text, words).first, result);
-        out.push_back(std::move(result));
-    });
+        out.Items.push_back(std::move(result));
+    }
 }
 } // namespace
 
@@ -369,10 +468,10 @@ QStringList SearchWords(const QString& query)
     return kept;
 }
 
-std::vector<TSearchResult> Search(sqlite3* db, const QString& query)
+TSearchResults Search(sqlite3* db, const QString& query)
 {
     const QStringList words = SearchWords(query);
-    std::vector<TSearchResult> results;
+    TSearchResults results;
     if (words.isEmpty())
         return results;
     const TMatcher matcher(db, words);

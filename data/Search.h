@@ -52,11 +52,22 @@ struct TSearchResult
     int TextMatchLength = 0;
 };
 
+// What a query found: at most kShownPerKind items of each kind, in order,
+// and how many items of each kind match in all.
+inline constexpr int kShownPerKind = 200;
+struct TSearchResults
+{
+    std::vector<TSearchResult> Items;
+    int Found[3] = {0, 0, 0}; // by TSearchKind
+    int FoundOf(TSearchKind kind) const { return Found[int(kind)]; }
+};
+
 // The words a query stands for: split at blanks, without duplicates (Latin
 // case ignored) and without a word that another word contains.
 QStringList SearchWords(const QString& query);
 
 // Runs a query on the database. Results come ordered by kind (notes,
-// bookmarks, reminders), then by group path, then by ID. Throws TSqlError
-// only when the database itself fails, never for the query's text.
-std::vector<TSearchResult> Search(sqlite3* db, const QString& query);
+// bookmarks, reminders), then by group path, then by ID; of a kind with
+// more matches than are shown, the first in that order are shown. Throws
+// TSqlError only when the database itself fails, never for the query's text.
+TSearchResults Search(sqlite3* db, const QString& query);

@@ -1,5 +1,6 @@
 #include "data/MD.h"
 #include "data/OleDate.h"
+#include "data/Schema.h"
 #include "data/Search.h"
 #include "notes/UntNote.h"
 #include "support/TestEnv.h"
@@ -21,7 +22,7 @@ class TestSearch : public QObject
     static QStringList Found(const QString& query)
     {
         QStringList found;
-        for (const TSearchResult& result : Search(Db(), query))
+        for (const TSearchResult& result : Search(Db(), query).Items)
             found << QString("%1%2")
                          .arg(result.Kind == TSearchKind::Note       ? "N"
                               : result.Kind == TSearchKind::Bookmark ? "B"
@@ -32,7 +33,7 @@ class TestSearch : public QObject
 
     static TSearchResult Only(const QString& query)
     {
-        const std::vector<TSearchResult> results = Search(Db(), query);
+        const std::vector<TSearchResult> results = Search(Db(), query).Items;
         if (results.size() != 1)
             qFatal("%s: %d results", qPrintable(query), int(results.size()));
         return results.front();
@@ -54,7 +55,8 @@ private slots:
                          "INSERT INTO IEType VALUES (1,0,'常用'),(2,1,'搜索引擎');"
                          "INSERT INTO IE(ID,TypeID,IEUrl,IEName,ReMark) VALUES "
                          "(1,2,'https://www.Example.com','Example Site','示例备注 XK'),"
-                         "(2,0,'https://qt.io','Qt 文档','XK'),(3,77,'https://old.example','孤儿书签','')");
+                         "(2,0,'https://qt.io','Qt 文档','XK'),(3,77,'https://old.example','孤儿书签',''),"
+                         "(4,1,'https://quotes.example','\"双引号\" 100%','')");
         TStmtHandle alarm = PrepareNative(Db(), "INSERT INTO Alam(ID,AlamTime,AlamDate,ReDay,ReMark) VALUES (?1,?2,?3,?4,?5)");
         const auto add = [&](int id, QTime time, QDate date, const QString& text) {
             sqlite3_bind_int(alarm.get(), 1, id);
@@ -93,17 +95,18 @@ private slots:
         QTest::newRow("no group: not offered") << "孤儿记事" << none;
         QTest::newRow("bookmark of a group gone") << "孤儿书签" << QStringList{"B3"};
         QTest::newRow("reminder") << "站会" << QStringList{"R1"};
-        QTest::newRow("percent") << "100%" << QStringList{"N2"};
+        QTest::newRow("percent") << "100%" << QStringList{"N2", "B4"};
         QTest::newRow("percent as wildcard") << "1%0" << none;
         QTest::newRow("underscore") << "完成_率" << QStringList{"N2"};
         QTest::newRow("underscore as wildcard") << "完_成" << none;
         QTest::newRow("single quotes") << "'引号'" << QStringList{"N2"};
-        QTest::newRow("double quotes") << "\"双引号\"" << QStringList{"N2"};
+        QTest::newRow("double quotes") << "\"双引号\"" << QStringList{"N2", "B4"};
         QTest::newRow("statement separator") << "@#@" << QStringList{"N2"};
         QTest::newRow("regular expression") << "a.*b (x) [y]" << QStringList{"N2"};
         QTest::newRow("regular expression as pattern") << "a.b" << none;
         QTest::newRow("SQL text") << "DROP TABLE NoteBook;" << QStringList{"N2"};
         QTest::newRow("SQL injection") << "' OR 1=1 --" << none;
+        QTest::newRow("index query syntax") << "IEName:\"x\" OR qt* NEAR(a b)" << none;
         QTest::newRow("NUL") << QString("记") + QChar(0) << none;
         QTest::newRow("NUL alone") << QString(QChar(0)) << none;
         QTest::newRow("10,000 characters") << QString("x").repeated(10000) << none;
@@ -189,6 +192,46 @@ private slots:
         QCOMPARE(Found("纪要"), QStringList());
         DbExecSQL("delete from IE where ID=1");
         QCOMPARE(Found("示例"), QStringList());
+    }
+
+    // Of more matches than are shown, the first in order are shown, and the
+    // count says how many there are.
+    void manyMatchesShowTheFirst()
+    {
+        DbExecSQL("insert into IE(TypeID,IEUrl,IEName,ReMark) select 1, 'u', '批量', '' from "
+                  "(with recursive n(i) as (select 1 union all select i+1 from n where i < 250) select i from n)");
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (1000, 0, 'u', '批量 最后', '')");
+        const TSearchResults results = Search(Db(), "批量");
+        QCOMPARE(results.FoundOf(TSearchKind::Bookmark), 251);
+        QCOMPARE(int(results.Items.size()), kShownPerKind);
+        // "全部" sorts before "全部->常用", then by ID.
+        QCOMPARE(results.Items.front().Id, 1000);
+        QCOMPARE(results.Items.at(1).Id, 5);
+        QCOMPARE(results.Items.back().Id, 5 + kShownPerKind - 2);
+    }
+
+    // A file of the version before the index, restored, is searched through
+    // the index built while it is upgraded, which every write keeps after.
+    void restoredOlderFileIsSearchable()
+    {
+        const QString old = env->Path("old.dat");
+        {
+            sqlite3* raw = nullptr;
+            QCOMPARE(sqlite3_open(old.toUtf8().constData(), &raw), SQLITE_OK);
+            TDbHandle db(raw);
+            ExecNative(raw, DatabaseSchema());
+            ExecNative(raw, "INSERT INTO IE(ID,TypeID,IEUrl,IEName,ReMark) VALUES (7,0,'https://older.example','旧文件的书签','')");
+        }
+        DbRestore(old);
+        QCOMPARE(SchemaVersion(Db()), CurrentSchemaVersion());
+        QCOMPARE(Found("older.EXAMPLE"), QStringList{"B7"});
+        DbExecSQL("update IE set IEUrl='https://newer.example' where ID=7");
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (8,0,'https://older.example','','')");
+        QCOMPARE(Found("older.example"), QStringList{"B8"});
+        QCOMPARE(Found("newer.example"), QStringList{"B7"});
+        DbExecSQL("delete from IE where ID=8");
+        QCOMPARE(Found("older.example"), QStringList());
+        ExecNative(Db(), "INSERT INTO IE_Search(IE_Search) VALUES ('integrity-check')");
     }
 };
 
