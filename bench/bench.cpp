@@ -406,6 +406,7 @@ void BenchSearch(const QString& dir, const char* profile)
         {"one character (\"记\", in every note)", "记"},
         {"three characters (\"123\")", "123"},
         {"two words (\"网页 42\")", "网页 42"},
+        {"two longer words (\"example42 page/7\")", "example42 page/7"},
     };
     for (const auto& q : queries) {
         TSearchResults found;

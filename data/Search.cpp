@@ -73,6 +73,11 @@ struct TMatcher
                 escaped.replace('\\', "\\\\").replace('%', "\\%").replace('_', "\\_");
                 test.Scan = "%1 LIKE ?%2 ESCAPE '\\'";
                 test.Value = '%' + escaped + '%';
+                // With no case to ignore, instr() is the quicker on short texts.
+                if (std::none_of(word.begin(), word.end(), [](QChar c) { return c.isLetter() && c.unicode() < 0x80; })) {
+                    test.ShortScan = "instr(%1, ?%2) > 0";
+                    test.ShortValue = word;
+                }
             }
             if (!word.contains(QChar(0)) && word.toUcs4().size() >= 3)
                 test.Phrase = '"' + QString(word).replace('"', "\"\"") + '"';
@@ -82,23 +87,25 @@ struct TMatcher
 
     // Each word occurs in one of the columns; with an index, rows whose key
     // the index gives for the words it can answer.
-    TStmtHandle Prepare(sqlite3* db, const QString& select, const QStringList& columns,
-                        const QString& index = {}, const QString& key = {}) const
+    TStmtHandle Prepare(sqlite3* db, const QString& select, const QStringList& columns, const QString& index = {},
+                        const QString& key = {}, bool shortTexts = false, size_t words = kStatementWords) const
     {
         QStringList all;
         QStringList values;
-        for (const TWordTest& word : m_words) {
+        for (size_t i = 0; i < std::min(words, m_words.size()); ++i) {
+            const TWordTest& word = m_words[i];
             const QString parameter = QString::number(values.size() + 1);
             if (!index.isEmpty() && !word.Phrase.isEmpty()) {
                 all.append(QString("%1 IN (SELECT rowid FROM %2 WHERE %2 MATCH ?%3)").arg(key, index, parameter));
                 values.append(word.Phrase);
                 continue;
             }
+            const bool quicker = shortTexts && !word.ShortScan.isEmpty();
             QStringList any;
             for (const QString& column : columns)
-                any.append(word.Scan.arg(column, parameter));
+                any.append((quicker ? word.ShortScan : word.Scan).arg(column, parameter));
             all.append("(" + any.join(" OR ") + ")");
-            values.append(word.Value);
+            values.append(quicker ? word.ShortValue : word.Value);
         }
         TStmtHandle stmt = PrepareNative(db, QString(select).replace("$WHERE", all.join(" AND ")));
         for (int i = 0; i < values.size(); ++i) {
@@ -115,6 +122,7 @@ struct TMatcher
         QString Scan;   // %1 the column, %2 the parameter
         QString Value;  // bound for Scan
         QString Phrase; // for the index; empty when it cannot answer
+        QString ShortScan, ShortValue; // for short texts, when quicker there
     };
     std::vector<TWordTest> m_words;
     bool m_fold = false;
@@ -157,6 +165,11 @@ public:
     }
 
     bool Contains(int self) const { return self == 0 || m_index.contains(self); }
+    QString Name(int self) const
+    {
+        const int at = m_index.value(self, -1);
+        return at < 0 ? QString() : m_groups[size_t(at)].Name;
+    }
 
     QString Path(int self)
     {
@@ -281,6 +294,8 @@ public:
         return rc == SQLITE_ROW;
     }
     QString Text(int column) const { return Utf8Column(m_stmt.get(), column); }
+    bool IsNull(int column) const { return sqlite3_column_type(m_stmt.get(), column) == SQLITE_NULL; }
+    sqlite3_int64 Int64(int column) const { return sqlite3_column_int64(m_stmt.get(), column); }
 
 private:
     sqlite3* m_db;
@@ -306,40 +321,58 @@ bool StatementDecides(const QStringList& words)
 void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
     TGroupPaths groups(db, "NoteType", "根目录");
-    const bool check = !StatementDecides(words);
-    // A group shows the first note stored for it; the root has no name of
-    // its own to match. A note of no group cannot be reached and is left out.
-    TStmtHandle stmt = matcher.Prepare(
-        db,
-        QString("WITH g(id, name) AS (SELECT 0, NULL UNION ALL SELECT SelfIndex, TypeName FROM NoteType) "
-                "SELECT g.id, n.rowid%1 FROM g LEFT JOIN NoteBook n "
-                "ON n.rowid = (SELECT min(rowid) FROM NoteBook WHERE TypeID = g.id) WHERE $WHERE ORDER BY g.id")
-            .arg(check ? ", g.name, n.ReMark" : ""),
-        {"g.name", "n.ReMark"});
-    std::vector<TFound> found;
-    int last = -1;
-    Step(db, stmt.get(), [&] {
-        const int id = sqlite3_column_int(stmt.get(), 0);
-        if (id == last) // a second group of one SelfIndex: the tree shows the first
-            return;
-        last = id;
-        if (check) {
-            const QString name = Utf8Column(stmt.get(), 2);
-            const QString text = Utf8Column(stmt.get(), 3);
-            if (!AllWordsIn(words, {&name, &text}))
-                return;
-        }
-        const sqlite3_int64 row =
-            sqlite3_column_type(stmt.get(), 1) == SQLITE_NULL ? -1 : sqlite3_column_int64(stmt.get(), 1);
-        found.push_back({id, id, row, groups.Path(id)});
+    // The groups the first (longest) word finds, by their note or by their
+    // name (the root has none of its own); two plain statements read less
+    // than one that joins every group to its note. A group shows the first
+    // note stored for it; a note of no group cannot be reached.
+    std::vector<std::pair<int, sqlite3_int64>> candidates; // group, its note's row (-1: not known)
+    TStmtHandle notes = matcher.Prepare(db,
+                                        "SELECT TypeID, rowid FROM NoteBook n WHERE $WHERE AND "
+                                        "rowid = (SELECT min(rowid) FROM NoteBook WHERE TypeID = n.TypeID)",
+                                        {"ReMark"}, {}, {}, false, 1);
+    Step(db, notes.get(), [&] {
+        const int group = sqlite3_column_int(notes.get(), 0);
+        if (groups.Contains(group))
+            candidates.emplace_back(group, sqlite3_column_int64(notes.get(), 1));
     });
+    TStmtHandle names = matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, true, 1);
+    Step(db, names.get(), [&] { candidates.emplace_back(sqlite3_column_int(names.get(), 0), -1); });
+    // One per group, the one that knows its note's row first.
+    std::sort(candidates.begin(), candidates.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first || (a.first == b.first && a.second > b.second); });
+    candidates.erase(std::unique(candidates.begin(), candidates.end(),
+                                 [](const auto& a, const auto& b) { return a.first == b.first; }),
+                     candidates.end());
+
+    TLookup firstNote(db, "SELECT min(rowid) FROM NoteBook WHERE TypeID = ?1");
+    TLookup note(db, "SELECT ReMark FROM NoteBook WHERE rowid = ?1");
+    const auto noteRow = [&](std::pair<int, sqlite3_int64>& candidate) {
+        if (candidate.second < 0 && firstNote.Find(candidate.first) && !firstNote.IsNull(0))
+            candidate.second = firstNote.Int64(0);
+        return candidate.second;
+    };
+    const auto noteText = [&](std::pair<int, sqlite3_int64>& candidate) {
+        const sqlite3_int64 row = noteRow(candidate);
+        return row >= 0 && note.Find(row) ? note.Text(0) : QString();
+    };
+    std::vector<TFound> found;
+    for (auto& candidate : candidates) {
+        // The other words, in the group's name or its note.
+        if (words.size() > 1) {
+            const QString name = groups.Name(candidate.first);
+            const QString text = noteText(candidate);
+            if (!AllWordsIn(words, {&name, &text}))
+                continue;
+        }
+        found.push_back({candidate.first, candidate.first, candidate.second, groups.Path(candidate.first)});
+    }
     out.Found[int(TSearchKind::Note)] = int(found.size());
     const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
     std::partial_sort(found.begin(), shown, found.end(),
                       [](const TFound& a, const TFound& b) { return a.Path < b.Path || (a.Path == b.Path && a.Id < b.Id); });
-    TLookup note(db, "SELECT ReMark FROM NoteBook WHERE rowid = ?1");
     for (auto it = found.begin(); it != shown; ++it) {
-        const QString text = it->Row >= 0 && note.Find(it->Row) ? note.Text(0) : QString();
+        std::pair<int, sqlite3_int64> candidate(it->Id, it->Row);
+        const QString text = noteText(candidate);
         TSearchResult result;
         result.Kind = TSearchKind::Note;
         result.Id = result.GroupId = it->Id;
@@ -360,7 +393,7 @@ void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matc
         matcher.Prepare(db,
                         QString("SELECT ID, TypeID%1 FROM IE WHERE $WHERE ORDER BY ID")
                             .arg(check ? ", IEName, ReMark, IEUrl" : ""),
-                        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID");
+                        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID", true);
     // Ordered by the group's path, then by ID: the paths are ranked once.
     QHash<int, int> rank;
     std::vector<std::pair<int, int>> found; // rank, ID
@@ -410,7 +443,8 @@ void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matc
 {
     const bool check = !StatementDecides(words);
     TStmtHandle stmt = matcher.Prepare(
-        db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""), {"ReMark"});
+        db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""), {"ReMark"}, {}, {},
+        true);
     std::vector<int> found;
     Step(db, stmt.get(), [&] {
         if (check) {
@@ -481,7 +515,7 @@ TSearchResults Search(sqlite3* db, const QString& query)
     if (own)
         ExecNative(db, "BEGIN");
     try {
-        SearchNotes(db, words, matcher, results);
+                SearchNotes(db, words, matcher, results);
         SearchBookmarks(db, words, matcher, results);
         SearchReminders(db, words, matcher, results);
     } catch (...) {
