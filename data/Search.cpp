@@ -62,8 +62,9 @@ struct TMatcher
                 test.Scan = "instr(%1, ?%2) > 0";
                 test.Value = word;
             } else if (NeedsUnicodeFold(word)) {
-                if (!m_fold && sqlite3_create_function_v2(db, "jotterel_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
-                                                          nullptr, FoldFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
+                if (!m_fold &&
+                    sqlite3_create_function_v2(db, "jotterel_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                               FoldFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
                     ThrowSqlError(db);
                 m_fold = true;
                 test.Scan = "instr(jotterel_fold(%1), ?%2) > 0";
@@ -74,7 +75,8 @@ struct TMatcher
                 test.Scan = "%1 LIKE ?%2 ESCAPE '\\'";
                 test.Value = '%' + escaped + '%';
                 // With no case to ignore, instr() is the quicker on short texts.
-                if (std::none_of(word.begin(), word.end(), [](QChar c) { return c.isLetter() && c.unicode() < 0x80; })) {
+                if (std::none_of(word.begin(), word.end(),
+                                 [](QChar c) { return c.isLetter() && c.unicode() < 0x80; })) {
                     test.ShortScan = "instr(%1, ?%2) > 0";
                     test.ShortValue = word;
                 }
@@ -110,8 +112,7 @@ struct TMatcher
         TStmtHandle stmt = PrepareNative(db, QString(select).replace("$WHERE", all.join(" AND ")));
         for (int i = 0; i < values.size(); ++i) {
             const QByteArray utf8 = values[i].toUtf8();
-            if (sqlite3_bind_text(stmt.get(), i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) !=
-                SQLITE_OK)
+            if (sqlite3_bind_text(stmt.get(), i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) != SQLITE_OK)
                 ThrowSqlError(db);
         }
         return stmt;
@@ -119,9 +120,9 @@ struct TMatcher
 
     struct TWordTest
     {
-        QString Scan;   // %1 the column, %2 the parameter
-        QString Value;  // bound for Scan
-        QString Phrase; // for the index; empty when it cannot answer
+        QString Scan;                  // %1 the column, %2 the parameter
+        QString Value;                 // bound for Scan
+        QString Phrase;                // for the index; empty when it cannot answer
         QString ShortScan, ShortValue; // for short texts, when quicker there
     };
     std::vector<TWordTest> m_words;
@@ -132,9 +133,8 @@ struct TMatcher
 bool AllWordsIn(const QStringList& words, std::initializer_list<const QString*> texts)
 {
     for (const QString& word : words) {
-        const bool found = std::any_of(texts.begin(), texts.end(), [&](const QString* text) {
-            return text->contains(word, Qt::CaseInsensitive);
-        });
+        const bool found = std::any_of(texts.begin(), texts.end(),
+                                       [&](const QString* text) { return text->contains(word, Qt::CaseInsensitive); });
         if (!found)
             return false;
     }
@@ -335,11 +335,13 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
         if (groups.Contains(group))
             candidates.emplace_back(group, sqlite3_column_int64(notes.get(), 1));
     });
-    TStmtHandle names = matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, true, 1);
+    TStmtHandle names =
+        matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, true, 1);
     Step(db, names.get(), [&] { candidates.emplace_back(sqlite3_column_int(names.get(), 0), -1); });
     // One per group, the one that knows its note's row first.
-    std::sort(candidates.begin(), candidates.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first || (a.first == b.first && a.second > b.second); });
+    std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) {
+        return a.first < b.first || (a.first == b.first && a.second > b.second);
+    });
     candidates.erase(std::unique(candidates.begin(), candidates.end(),
                                  [](const auto& a, const auto& b) { return a.first == b.first; }),
                      candidates.end());
@@ -368,8 +370,9 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
     }
     out.Found[int(TSearchKind::Note)] = int(found.size());
     const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
-    std::partial_sort(found.begin(), shown, found.end(),
-                      [](const TFound& a, const TFound& b) { return a.Path < b.Path || (a.Path == b.Path && a.Id < b.Id); });
+    std::partial_sort(found.begin(), shown, found.end(), [](const TFound& a, const TFound& b) {
+        return a.Path < b.Path || (a.Path == b.Path && a.Id < b.Id);
+    });
     for (auto it = found.begin(); it != shown; ++it) {
         std::pair<int, sqlite3_int64> candidate(it->Id, it->Row);
         const QString text = noteText(candidate);
@@ -389,11 +392,9 @@ void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matc
 {
     TGroupPaths groups(db, "IEType", "全部");
     const bool check = !StatementDecides(words);
-    TStmtHandle stmt =
-        matcher.Prepare(db,
-                        QString("SELECT ID, TypeID%1 FROM IE WHERE $WHERE ORDER BY ID")
-                            .arg(check ? ", IEName, ReMark, IEUrl" : ""),
-                        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID", true);
+    TStmtHandle stmt = matcher.Prepare(
+        db, QString("SELECT ID, TypeID%1 FROM IE WHERE $WHERE ORDER BY ID").arg(check ? ", IEName, ReMark, IEUrl" : ""),
+        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID", true);
     // Ordered by the group's path, then by ID: the paths are ranked once.
     QHash<int, int> rank;
     std::vector<std::pair<int, int>> found; // rank, ID
@@ -442,9 +443,9 @@ void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matc
 void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
     const bool check = !StatementDecides(words);
-    TStmtHandle stmt = matcher.Prepare(
-        db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""), {"ReMark"}, {}, {},
-        true);
+    TStmtHandle stmt =
+        matcher.Prepare(db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""),
+                        {"ReMark"}, {}, {}, true);
     std::vector<int> found;
     Step(db, stmt.get(), [&] {
         if (check) {
@@ -490,14 +491,16 @@ QStringList SearchWords(const QString& query)
         start = i + 1;
     }
     // Longest first: the statement tests the first ones.
-    std::stable_sort(words.begin(), words.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    std::stable_sort(words.begin(), words.end(),
+                     [](const QString& a, const QString& b) { return a.size() > b.size(); });
     // A word within another adds nothing (checked for a query of a few words
     // only, as the check takes the square of their number).
     if (words.size() > 64)
         return words;
     QStringList kept;
     for (const QString& word : words)
-        if (std::none_of(kept.begin(), kept.end(), [&](const QString& k) { return k.contains(word, Qt::CaseInsensitive); }))
+        if (std::none_of(kept.begin(), kept.end(),
+                         [&](const QString& k) { return k.contains(word, Qt::CaseInsensitive); }))
             kept.append(word);
     return kept;
 }
@@ -515,7 +518,7 @@ TSearchResults Search(sqlite3* db, const QString& query)
     if (own)
         ExecNative(db, "BEGIN");
     try {
-                SearchNotes(db, words, matcher, results);
+        SearchNotes(db, words, matcher, results);
         SearchBookmarks(db, words, matcher, results);
         SearchReminders(db, words, matcher, results);
     } catch (...) {

@@ -57,7 +57,8 @@ private slots:
                          "(1,2,'https://www.Example.com','Example Site','示例备注 XK'),"
                          "(2,0,'https://qt.io','Qt 文档','XK'),(3,77,'https://old.example','孤儿书签',''),"
                          "(4,1,'https://quotes.example','\"双引号\" 100%','')");
-        TStmtHandle alarm = PrepareNative(Db(), "INSERT INTO Alam(ID,AlamTime,AlamDate,ReDay,ReMark) VALUES (?1,?2,?3,?4,?5)");
+        TStmtHandle alarm =
+            PrepareNative(Db(), "INSERT INTO Alam(ID,AlamTime,AlamDate,ReDay,ReMark) VALUES (?1,?2,?3,?4,?5)");
         const auto add = [&](int id, QTime time, QDate date, const QString& text) {
             sqlite3_bind_int(alarm.get(), 1, id);
             sqlite3_bind_double(alarm.get(), 2, Ole::FromTime(time));
@@ -220,7 +221,9 @@ private slots:
             QCOMPARE(sqlite3_open(old.toUtf8().constData(), &raw), SQLITE_OK);
             TDbHandle db(raw);
             ExecNative(raw, DatabaseSchema());
-            ExecNative(raw, "INSERT INTO IE(ID,TypeID,IEUrl,IEName,ReMark) VALUES (7,0,'https://older.example','旧文件的书签','')");
+            ExecNative(
+                raw,
+                "INSERT INTO IE(ID,TypeID,IEUrl,IEName,ReMark) VALUES (7,0,'https://older.example','旧文件的书签','')");
         }
         DbRestore(old);
         QCOMPARE(SchemaVersion(Db()), CurrentSchemaVersion());
