@@ -12,6 +12,7 @@
 #include "data/Search.h"
 #include "data/SqliteDb.h"
 #include "data/UntPublic.h"
+#include "groups/UntTree.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -335,14 +336,13 @@ void BenchLarge(const QString& large)
     QCoreApplication::processEvents();
 
     auto* tree = form.findChild<QTreeWidget*>("tvNote");
-    std::vector<QTreeWidgetItem*> nodes;
-    for (QTreeWidgetItemIterator it(tree); *it; ++it)
-        nodes.push_back(*it);
+    const int groups = form.NoteTree->MaxSelfIndex();
     QRandomGenerator random(7);
     const TStats click = Measure(51, [&] {
-        QTreeWidgetItem* node = nodes[random.bounded(int(nodes.size()))];
-        for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
-            up->setExpanded(true);
+        // Any group, its branch opened the way a search result opens it.
+        QTreeWidgetItem* node = nullptr;
+        while (!node)
+            node = form.NoteTree->NodeOf(1 + random.bounded(groups));
         tree->scrollToItem(node);
         QCoreApplication::processEvents();
         const QPoint at = tree->visualItemRect(node).center();

@@ -13,9 +13,7 @@
 #include "ui_Main.h"
 
 #include <QAction>
-#include <QSet>
 #include <QTreeWidget>
-#include <QTreeWidgetItemIterator>
 
 namespace {
 // The grid's dataset when it holds at least one bookmark, else null: the
@@ -188,20 +186,5 @@ void TFormMain::ReloadIETreeIfGroupsAdded(int addedBefore)
 // the table already holds. The selection and the open groups stay.
 void TFormMain::ReloadIETree()
 {
-    QTreeWidgetItem* selected = IETree->Selected();
-    const int selectedIndex = selected ? TCardTree::SelfIndexOf(selected) : -1;
-    QSet<int> expanded;
-    for (QTreeWidgetItemIterator it(ui->tvIE); *it; ++it)
-        if ((*it)->isExpanded())
-            expanded.insert(TCardTree::SelfIndexOf(*it));
-    qDeleteAll(IETree->RootNode->takeChildren());
-    IETree->LoadGroups();
-    ui->tvIE->setCurrentItem(nullptr);
-    for (QTreeWidgetItemIterator it(ui->tvIE); *it; ++it) {
-        const int self = TCardTree::SelfIndexOf(*it);
-        if (expanded.contains(self))
-            (*it)->setExpanded(true);
-        if (self == selectedIndex)
-            ui->tvIE->setCurrentItem(*it);
-    }
+    IETree->Reload();
 }

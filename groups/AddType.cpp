@@ -2,7 +2,7 @@
 
 #include "controls/DateKeys.h"
 #include "data/UntPublic.h"
-#include "groups/UntTree.h"
+#include "groups/GroupTableStore.h"
 #include "ui_AddType.h"
 
 #include <QKeyEvent>

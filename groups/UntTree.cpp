@@ -46,6 +46,9 @@ public:
         return value;
     }
 
+    // Whether the node's children were made.
+    bool ChildrenMade = false;
+
     void setData(int column, int role, const QVariant& value) override
     {
         if (column == 0 && (role == kSelfIndexRole || role == kParentIndexRole)) {
@@ -99,7 +102,8 @@ private:
         m_editing = false;
         QTreeWidgetItemIterator it(m_tree);
         for (; *it; ++it)
-            (*it)->setFlags((*it)->flags() & ~Qt::ItemIsEditable);
+            if ((*it)->flags() & Qt::ItemIsEditable)
+                (*it)->setFlags((*it)->flags() & ~Qt::ItemIsEditable);
         m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
     }
 
@@ -109,22 +113,24 @@ private:
 };
 
 TCardTree::TCardTree(QTreeWidget* treeView, const QString& rootCaption, const QString& tableName)
-    : TableName(tableName), RootCaption(rootCaption), TreeView(treeView)
+    : TableName(tableName), RootCaption(rootCaption), TreeView(treeView), Groups(tableName, rootCaption)
 {
     TreeView->clear();
     TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_delegate =
         new TRenameDelegate(TreeView, [this](QTreeWidgetItem* node, const QString& text) { EditEnded(node, text); });
     TreeView->setItemDelegate(m_delegate);
-    RootNode = new QTreeWidgetItem(TreeView, QStringList(RootCaption));
+    // A branch that the user opens shows its groups from then on.
+    m_expanded = QObject::connect(TreeView, &QTreeWidget::itemExpanded, m_delegate,
+                                  [this](QTreeWidgetItem* node) { CreateChildren(node); });
+    RootNode = new TGroupNode(RootCaption, 0, 0);
     RootNode->setIcon(0, RootImage());
-    RootNode->setData(0, kSelfIndexRole, 0);
-    RootNode->setData(0, kParentIndexRole, 0);
-    RootNode->setFlags(RootNode->flags() & ~Qt::ItemIsEditable);
+    TreeView->addTopLevelItem(RootNode);
 }
 
 TCardTree::~TCardTree()
 {
+    QObject::disconnect(m_expanded);
     if (m_delegate)
         m_delegate->Detach();
 }
@@ -144,51 +150,110 @@ int TCardTree::ParentIndexOf(const QTreeWidgetItem* node)
     return node ? node->data(0, kParentIndexRole).toInt() : 0;
 }
 
-// A node not yet in any tree: adding it is the caller's part.
-QTreeWidgetItem* TCardTree::NewNode(const QString& label, int selfIndex, int parentIndex)
+// A node not yet in any tree: adding it is the caller's part. One whose
+// group has groups under it shows that it can be opened.
+QTreeWidgetItem* TCardTree::NewNode(int selfIndex) const
 {
-    return new TGroupNode(label, selfIndex, parentIndex);
+    auto* node = new TGroupNode(Groups.Name(selfIndex), selfIndex, Groups.ParentIndex(selfIndex));
+    if (Groups.HasChildren(selfIndex))
+        node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    return node;
+}
+
+void TCardTree::CreateChildren(QTreeWidgetItem* node)
+{
+    auto* group = static_cast<TGroupNode*>(node);
+    if (!group || group->ChildrenMade)
+        return;
+    group->ChildrenMade = true;
+    // From now on the node's own children decide whether it can be opened.
+    group->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    const QList<int> children = Groups.Children(SelfIndexOf(node));
+    if (children.isEmpty())
+        return;
+    QList<QTreeWidgetItem*> nodes;
+    nodes.reserve(children.size());
+    for (int child : children)
+        nodes.append(NewNode(child));
+    // Handed over in one batch: the view takes them in at once.
+    node->addChildren(nodes);
 }
 
 void TCardTree::LoadGroups()
 {
-    DbAccess->OpenQuery(
-        QString("select SelfIndex,ParentIndex,TypeName from %1  order by SelfIndex asc").arg(TableName));
-    TDataSet& set = *DbAccess->QuerySet;
-    const int selfField = set.FieldIndex("SelfIndex");
-    const int parentField = set.FieldIndex("ParentIndex");
-    const int nameField = set.FieldIndex("TypeName");
-    TreeView->setUpdatesEnabled(false);
-    // Rows come in ascending SelfIndex, and a group's SelfIndex is larger
-    // than its parent's, so every parent is placed before its children. The
-    // first node carrying an identifier is the one a display-order walk finds.
-    QHash<int, QTreeWidgetItem*> nodes;
-    nodes.reserve(set.RecordCount() + 1);
-    nodes.insert(0, RootNode);
-    QTreeWidgetItemIterator existing(RootNode);
-    for (; *existing; ++existing)
-        if (!nodes.contains(SelfIndexOf(*existing)))
-            nodes.insert(SelfIndexOf(*existing), *existing);
-    // New nodes are put together outside the view and handed to it in one
-    // batch per parent it already shows: the view then takes in a batch at
-    // once, rather than every node on its own.
-    QHash<QTreeWidgetItem*, QList<QTreeWidgetItem*>> batches;
-    for (set.First(); !set.Eof(); set.Next()) {
-        const int self = set.AsInteger(selfField);
-        const int parent = set.AsInteger(parentField);
-        QTreeWidgetItem* parentNode = nodes.value(parent, RootNode);
-        QTreeWidgetItem* node = NewNode(set.AsString(nameField), self, parent);
-        if (parentNode->treeWidget())
-            batches[parentNode].append(node);
-        else
-            parentNode->addChild(node);
-        if (!nodes.contains(self))
-            nodes.insert(self, node);
-    }
-    for (auto batch = batches.cbegin(); batch != batches.cend(); ++batch)
-        batch.key()->addChildren(batch.value());
-    TreeView->setUpdatesEnabled(true);
+    Groups.Load();
+    Rebuild(false, {}, -1);
+}
+
+void TCardTree::Reload()
+{
+    QTreeWidgetItem* selected = Selected();
+    const int selectedIndex = selected ? SelfIndexOf(selected) : -1;
+    const QList<int> open = OpenGroups();
+    Groups.Load();
+    Rebuild(true, open, selectedIndex);
+}
+
+QList<int> TCardTree::OpenGroups() const
+{
+    QList<int> open;
+    for (QTreeWidgetItemIterator it(RootNode); *it; ++it)
+        if ((*it)->isExpanded() && *it != RootNode)
+            open.append(SelfIndexOf(*it));
+    return open;
+}
+
+void TCardTree::Rebuild(bool again, const QList<int>& open, int selected)
+{
+    // A first reading leaves the current node to the view, which makes the
+    // root current when the tree gets the focus; a later one selects again.
+    if (again)
+        TreeView->setCurrentItem(nullptr);
+    qDeleteAll(RootNode->takeChildren());
+    static_cast<TGroupNode*>(RootNode)->ChildrenMade = false;
+    CreateChildren(RootNode);
     RootNode->setExpanded(true);
+    // In display order, parents before their children: a group opens again
+    // where its parent is open again.
+    QHash<int, QTreeWidgetItem*> made;
+    const auto madeChildren = [&made](QTreeWidgetItem* node) {
+        for (int i = 0; i < node->childCount(); ++i)
+            made.insert(SelfIndexOf(node->child(i)), node->child(i));
+    };
+    madeChildren(RootNode);
+    for (int self : open) {
+        QTreeWidgetItem* node = made.value(self);
+        if (!node)
+            continue;
+        CreateChildren(node);
+        node->setExpanded(true);
+        madeChildren(node);
+    }
+    if (selected >= 0)
+        if (QTreeWidgetItem* node = NodeOf(selected))
+            TreeView->setCurrentItem(node);
+}
+
+QTreeWidgetItem* TCardTree::NodeOf(int selfIndex)
+{
+    if (!Groups.Contains(selfIndex))
+        return nullptr;
+    QTreeWidgetItem* node = RootNode;
+    QList<int> chain = Groups.Ancestors(selfIndex);
+    if (selfIndex != 0)
+        chain.append(selfIndex);
+    for (int step : chain) {
+        CreateChildren(node);
+        node->setExpanded(true);
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < node->childCount() && !next; ++i)
+            if (SelfIndexOf(node->child(i)) == step)
+                next = node->child(i);
+        if (!next)
+            return nullptr;
+        node = next;
+    }
+    return node;
 }
 
 // The highlighted node, not the current one: a tree view with the keyboard
@@ -206,33 +271,28 @@ int TCardTree::SelectedSelfIndex() const
 
 int TCardTree::MaxSelfIndex() const
 {
-    int largest = 0;
-    for (QTreeWidgetItemIterator it(TreeView); *it; ++it)
-        largest = std::max(largest, SelfIndexOf(*it));
-    return largest;
+    return Groups.MaxSelfIndex();
 }
 
 bool TCardTree::NameExists(const QString& name) const
 {
-    for (QTreeWidgetItemIterator it(TreeView); *it; ++it)
-        if ((*it)->text(0) == name)
-            return true;
-    return false;
+    return Groups.NameExists(name);
 }
 
 QTreeWidgetItem* TCardTree::AddGroup(const QString& name)
 {
-    if (NameExists(name))
-        RaiseError("该名称已经存在，请重新输入！");
     QTreeWidgetItem* parent = Selected() ? Selected() : RootNode;
-    const int self = MaxSelfIndex() + 1;
-    const int parentIndex = SelectedSelfIndex();
-    DbExecSQL(FormatSQL("insert into %s(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')",
-                        {TableName, QString::number(self), QString::number(parentIndex), SqlText(name)}));
-    QTreeWidgetItem* node = NewNode(name, self, parentIndex);
-    parent->addChild(node);
+    const bool made = static_cast<TGroupNode*>(parent)->ChildrenMade;
+    const int self = Groups.Add(SelectedSelfIndex(), name);
+    // Children not made yet are made now, the new one among them.
+    CreateChildren(parent);
+    if (made)
+        parent->addChild(NewNode(self));
     parent->setExpanded(true);
-    return node;
+    for (int i = parent->childCount() - 1; i >= 0; --i)
+        if (SelfIndexOf(parent->child(i)) == self)
+            return parent->child(i);
+    return nullptr;
 }
 
 void TCardTree::DeleteGroup(const QString& alsoRun)
@@ -240,19 +300,15 @@ void TCardTree::DeleteGroup(const QString& alsoRun)
     QTreeWidgetItem* node = Selected();
     if (!node)
         RaiseError("请选择要删除的分组！");
-    if (node->childCount() > 0)
-        RaiseError("还有下级分组，不能删除该分组！");
-    if (node == RootNode)
-        RaiseError("不能删除根分组！");
+    const int self = SelfIndexOf(node);
+    Groups.CheckDeletable(self);
     if (!AskYesNo("确定要删除 " + node->text(0) + " 分组吗？"))
         Abort();
-    const QString n = QString::number(SelectedSelfIndex());
-    QString text = FormatSQL("delete from %s where selfIndex=%s ", {TableName, n}) + "@#@" +
-                   FormatSQL("delete from %s where ParentIndex=%s ", {TableName, n});
-    if (!alsoRun.isEmpty())
-        text += "@#@" + alsoRun;
-    DbExecSQL(text);
+    const int removed = Groups.Delete(self, alsoRun);
     delete node;
+    // Stray rows went with it: the tree shows what is left.
+    if (removed > 1)
+        Rebuild(true, OpenGroups(), Selected() ? SelectedSelfIndex() : -1);
 }
 
 bool TCardTree::RenameGroup(const QString& name)
@@ -260,11 +316,9 @@ bool TCardTree::RenameGroup(const QString& name)
     QTreeWidgetItem* node = Selected();
     if (!node || IsRoot(node))
         return false;
-    if (NameExists(name))
-        RaiseError("该名称已经存在，请重新输入！");
-    DbExecSQL(FormatSQL("update %s set TypeName='%s' where SelfIndex=%s ",
-                        {TableName, SqlText(name), QString::number(SelectedSelfIndex())}));
-    node->setText(0, name);
+    const int self = SelfIndexOf(node);
+    Groups.Rename(self, name);
+    node->setText(0, Groups.Name(self));
     return true;
 }
 
@@ -273,10 +327,7 @@ QString TCardTree::PositionText() const
     QTreeWidgetItem* node = Selected();
     if (!node)
         return QString();
-    QString text = node->text(0);
-    for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
-        text = up->text(0) + "->" + text;
-    return text;
+    return Groups.PathText(SelfIndexOf(node));
 }
 
 void TCardTree::EditSelected()
@@ -287,17 +338,6 @@ void TCardTree::EditSelected()
     node->setFlags(node->flags() | Qt::ItemIsEditable);
     TreeView->setEditTriggers(QAbstractItemView::EditKeyPressed);
     TreeView->editItem(node, 0);
-}
-
-QString OneLineName(const QString& name)
-{
-    QString line = name;
-    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    for (QChar& c : line)
-        if (c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' || c == QChar(0x85) || c == QChar::LineSeparator ||
-            c == QChar::ParagraphSeparator)
-            c = u' ';
-    return line;
 }
 
 void TCardTree::EditEnded(QTreeWidgetItem* node, const QString& text)

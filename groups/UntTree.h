@@ -1,5 +1,8 @@
 #pragma once
 
+#include "groups/GroupTableStore.h"
+
+#include <QMetaObject>
 #include <QPointer>
 #include <QString>
 #include <functional>
@@ -9,8 +12,10 @@ class QTreeWidgetItem;
 class TRenameDelegate;
 
 // Binds one tree view to one group table (SelfIndex, ParentIndex, TypeName):
-// builds the tree from the table, and adds, renames and deletes groups in the
-// table and in the tree together, always the table first.
+// shows the groups of a TGroupTable, and adds, renames and deletes groups in
+// the table and in the tree together, always the table first. A node's
+// children are made when the node is first expanded (or a group under it is
+// selected), so a large table costs only the nodes that are shown.
 class TCardTree
 {
 public:
@@ -21,10 +26,15 @@ public:
     QString RootCaption;
     QTreeWidget* TreeView;
     QTreeWidgetItem* RootNode;
+    // The groups themselves, read once by LoadGroups.
+    TGroupTable Groups;
     // Runs when an in-place edit of a label ends with a text (the rename).
     std::function<void(QTreeWidgetItem* node, const QString& text)> OnEdited;
 
+    // Reads the table and shows its top-level groups under the expanded root.
     void LoadGroups();
+    // Reads the table again; the selected group and the open groups stay.
+    void Reload();
     QTreeWidgetItem* AddGroup(const QString& name);
     // Deletes the selected group after the checks and the question; the
     // extra statements (its notes or bookmarks) run in the same transaction.
@@ -33,6 +43,12 @@ public:
     int SelectedSelfIndex() const;
     int MaxSelfIndex() const;
     bool NameExists(const QString& name) const;
+
+    // The node of a group (0: the root), made together with those of its
+    // ancestors, which are expanded; null for a group that does not exist.
+    QTreeWidgetItem* NodeOf(int selfIndex);
+    // Makes the node's children, once.
+    void CreateChildren(QTreeWidgetItem* node);
 
     QTreeWidgetItem* Selected() const;
     bool IsRoot(QTreeWidgetItem* node) const { return node == RootNode; }
@@ -48,10 +64,11 @@ public:
 
 private:
     QPointer<TRenameDelegate> m_delegate;
-    static QTreeWidgetItem* NewNode(const QString& label, int selfIndex, int parentIndex);
+    QMetaObject::Connection m_expanded;
+    QTreeWidgetItem* NewNode(int selfIndex) const;
+    // Shows the groups read into Groups; again, opens the groups listed and
+    // selects the given one (none: -1).
+    void Rebuild(bool again, const QList<int>& open, int selected);
+    QList<int> OpenGroups() const;
     void EditEnded(QTreeWidgetItem* node, const QString& text);
 };
-
-// A group's name is one line: every line break of a typed or pasted name
-// (CR LF counting as one) becomes a blank.
-QString OneLineName(const QString& name);

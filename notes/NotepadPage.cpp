@@ -17,7 +17,6 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
-#include <QTreeWidgetItemIterator>
 #include <functional>
 #include <optional>
 
@@ -182,12 +181,9 @@ void TFormMain::SelectMemoGroup()
 {
     if (m_noteGroup < 0 || NoteTree->SelectedSelfIndex() == m_noteGroup)
         return;
-    for (QTreeWidgetItemIterator it(ui->tvNote); *it; ++it) {
-        if (TCardTree::SelfIndexOf(*it) == m_noteGroup) {
-            QScopedValueRollback loading(m_noteLoading, true);
-            ui->tvNote->setCurrentItem(*it);
-            return;
-        }
+    if (QTreeWidgetItem* node = NoteTree->NodeOf(m_noteGroup)) {
+        QScopedValueRollback loading(m_noteLoading, true);
+        ui->tvNote->setCurrentItem(node);
     }
 }
 

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <memory>
 
 namespace {
@@ -28,10 +29,23 @@ void AddGroup(int self, int parent, const QString& name)
                         {QString::number(self), QString::number(parent), name}));
 }
 
+// The group's node, opening closed branches as a user looking for it would.
 QTreeWidgetItem* Node(QWidget* dialog, const QString& label)
 {
-    const auto found = Find<QTreeWidget>(dialog, "tv1")->findItems(label, Qt::MatchExactly | Qt::MatchRecursive);
-    return found.isEmpty() ? nullptr : found.first();
+    auto* tree = Find<QTreeWidget>(dialog, "tv1");
+    for (;;) {
+        const auto found = tree->findItems(label, Qt::MatchExactly | Qt::MatchRecursive);
+        if (!found.isEmpty())
+            return found.first();
+        QList<QTreeWidgetItem*> closed;
+        for (QTreeWidgetItemIterator it(tree); *it; ++it)
+            if (!(*it)->isExpanded() && (*it)->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
+                closed << *it;
+        if (closed.isEmpty())
+            return nullptr;
+        for (QTreeWidgetItem* node : closed)
+            node->setExpanded(true);
+    }
 }
 
 void Fill(QWidget* dialog, const QString& url, const QString& name, const QString& remark)

@@ -7,6 +7,7 @@
 
 #include <QLineEdit>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <memory>
 
 class TestCardTree : public QObject
@@ -38,11 +39,12 @@ class TestCardTree : public QObject
         return rows;
     }
 
-    // The tree as indented labels, in display order.
+    // The tree as indented labels, in display order, every branch's nodes made.
     QStringList Shape() const
     {
         QStringList lines;
         std::function<void(QTreeWidgetItem*, int)> walk = [&](QTreeWidgetItem* node, int depth) {
+            tree->CreateChildren(node);
             lines << QString(depth * 2, ' ') + node->text(0) + "#" + QString::number(TCardTree::SelfIndexOf(node));
             for (int i = 0; i < node->childCount(); ++i)
                 walk(node->child(i), depth + 1);
@@ -139,6 +141,62 @@ private slots:
         QVERIFY(!GroupNodeIcon().pixmap(16, 16, QIcon::Selected).toImage().isNull());
         QVERIFY(GroupNodeIcon().pixmap(16, 16, QIcon::Selected).toImage() !=
                 GroupNodeIcon().pixmap(16, 16, QIcon::Normal).toImage());
+    }
+
+    // Nodes are made only for what is shown; a deep group selected by its
+    // identifier opens its branch, and a reading keeps what was open.
+    void nodesAreMadeWhenTheirBranchIsShown()
+    {
+        for (int level = 1; level <= 6; ++level)
+            Insert(level, level - 1, QString("层%1").arg(level));
+        Insert(7, 0, "单");
+        Insert(8, 1, "旁");
+        Reload();
+        const auto made = [&] {
+            int count = 0;
+            for (QTreeWidgetItemIterator it(view.get()); *it; ++it)
+                ++count;
+            return count;
+        };
+        QCOMPARE(made(), 3); // the root and the two top-level groups
+        QCOMPARE(Find("层1")->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QCOMPARE(Find("单")->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        QVERIFY(!Find("层2"));
+
+        // The user opens a branch: its groups appear, once.
+        Find("层1")->setExpanded(true);
+        QCOMPARE(made(), 5);
+        Find("层1")->setExpanded(false);
+        Find("层1")->setExpanded(true);
+        QCOMPARE(made(), 5);
+
+        QTreeWidgetItem* deep = tree->NodeOf(6);
+        QVERIFY(deep);
+        QCOMPARE(deep->text(0), QString("层6"));
+        QCOMPARE(made(), 9);
+        for (QTreeWidgetItem* up = deep->parent(); up; up = up->parent())
+            QVERIFY(up->isExpanded());
+        QVERIFY(!tree->NodeOf(99));
+        view->setCurrentItem(deep);
+        QCOMPARE(tree->PositionText(), QString("根目录->层1->层2->层3->层4->层5->层6"));
+
+        // A group added under a branch never opened joins its siblings once.
+        Find("层1")->setExpanded(false);
+        view->setCurrentItem(Find("单"));
+        Add("单下", "单");
+        view->setCurrentItem(tree->NodeOf(8));
+        QTreeWidgetItem* added = tree->AddGroup("旁下");
+        QCOMPARE(added->parent(), tree->NodeOf(8));
+        QCOMPARE(tree->NodeOf(8)->childCount(), 1);
+
+        // Reading again keeps the selection and the open branches.
+        Insert(20, 5, "新来");
+        view->setCurrentItem(tree->NodeOf(6));
+        tree->Reload();
+        QCOMPARE(tree->SelectedSelfIndex(), 6);
+        QVERIFY(tree->NodeOf(5)->isExpanded());
+        QVERIFY(Find("新来"));
+        QCOMPARE(tree->MaxSelfIndex(), 20);
     }
 
     void selfIndexIsReusedAfterTheLargestIsDeleted()
@@ -327,8 +385,10 @@ private slots:
         QCOMPARE(ErrorOf([&] { tree->RenameGroup("B"); }), QString("该名称已经存在，请重新输入！"));
         QCOMPARE(ErrorOf([&] { tree->RenameGroup("根目录"); }), QString("该名称已经存在，请重新输入！"));
         QCOMPARE(tree->Selected()->text(0), QString("甲"));
-        QVERIFY(tree->RenameGroup("")); // an empty name is stored
-        QCOMPARE(Rows(), QStringList({"1/0/", "2/0/B"}));
+        // An empty name would leave a group that cannot be told apart.
+        QCOMPARE(ErrorOf([&] { tree->RenameGroup(" "); }), QString("名称不能为空!"));
+        QCOMPARE(tree->Selected()->text(0), QString("甲"));
+        QCOMPARE(Rows(), QStringList({"1/0/甲", "2/0/B"}));
     }
 
     void renameNeedsASelectedGroup()

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTextBoundaryFinder>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <memory>
 #include <sqlite3.h>
 
@@ -51,10 +52,22 @@ class TestNotepadPage : public QObject
                   "insert into NoteBook(TypeID,ReMark) values (2,'note of B\r\nsecond line')");
     }
 
+    // The group's node, opening closed branches as a user looking for it would.
     QTreeWidgetItem* Node(const QString& label) const
     {
-        const auto found = tree->findItems(label, Qt::MatchExactly | Qt::MatchRecursive);
-        return found.isEmpty() ? nullptr : found.first();
+        for (;;) {
+            const auto found = tree->findItems(label, Qt::MatchExactly | Qt::MatchRecursive);
+            if (!found.isEmpty())
+                return found.first();
+            QList<QTreeWidgetItem*> closed;
+            for (QTreeWidgetItemIterator it(tree); *it; ++it)
+                if (!(*it)->isExpanded() && (*it)->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
+                    closed << *it;
+            if (closed.isEmpty())
+                return nullptr;
+            for (QTreeWidgetItem* node : closed)
+                node->setExpanded(true);
+        }
     }
 
     void Click(const QString& label)

@@ -1,0 +1,185 @@
+#include "groups/GroupTableStore.h"
+
+#include "data/MD.h"
+#include "data/SqliteDb.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+
+#include <algorithm>
+#include <sqlite3.h>
+
+namespace {
+const char* const kNameTaken = "该名称已经存在，请重新输入！";
+const char* const kNameEmpty = "名称不能为空!";
+const char* const kQueryError = "数据库查询错误，请检查！";
+} // namespace
+
+TGroupTable::TGroupTable(const QString& tableName, const QString& rootCaption)
+    : m_tableName(tableName), m_rootCaption(rootCaption)
+{
+}
+
+void TGroupTable::Load()
+{
+    const QString sql =
+        QString("select SelfIndex,ParentIndex,TypeName from %1  order by SelfIndex asc").arg(m_tableName);
+    // Its own statement, stepped here: no other reader's dataset is
+    // refilled, and no other reader refills this one.
+    QHash<int, TGroup> groups;
+    QHash<int, QList<int>> children;
+    int largest = 0;
+    try {
+        sqlite3* db = DbAccess->Handle();
+        TStmtHandle stmt = PrepareJet(db, sql);
+        for (;;) {
+            const int step = sqlite3_step(stmt.get());
+            if (step == SQLITE_DONE)
+                break;
+            if (step != SQLITE_ROW)
+                ThrowSqlError(db);
+            const int self = sqlite3_column_int(stmt.get(), 0);
+            // A second row with the same identifier would be a second group
+            // that no operation could tell apart from the first: the first counts.
+            if (self == 0 || groups.contains(self))
+                continue;
+            TGroup group;
+            group.parent = sqlite3_column_int(stmt.get(), 1);
+            group.shownParent = group.parent == 0 || groups.contains(group.parent) ? group.parent : 0;
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 2));
+            group.name = QString::fromUtf8(text, sqlite3_column_bytes(stmt.get(), 2));
+            children[group.shownParent].append(self);
+            groups.insert(self, std::move(group));
+            largest = std::max(largest, self);
+        }
+    } catch (const std::exception& e) {
+        throw EDBException(QString::fromUtf8(e.what()), kQueryError, sql);
+    }
+    m_groups = std::move(groups);
+    m_children = std::move(children);
+    m_maxSelfIndex = largest;
+}
+
+void TGroupTable::Insert(int self, int parent, const QString& name)
+{
+    TGroup group;
+    group.parent = parent;
+    group.shownParent = Contains(parent) ? parent : 0;
+    group.name = name;
+    m_children[group.shownParent].append(self);
+    m_groups.insert(self, group);
+    m_maxSelfIndex = std::max(m_maxSelfIndex, self);
+}
+
+QString TGroupTable::Name(int self) const
+{
+    return self == 0 ? m_rootCaption : m_groups.value(self).name;
+}
+
+QList<int> TGroupTable::Ancestors(int self) const
+{
+    QList<int> chain;
+    for (int up = ShownParent(self); up != 0 && Contains(up); up = ShownParent(up))
+        chain.prepend(up);
+    return chain;
+}
+
+QString TGroupTable::PathText(int self) const
+{
+    QString text = m_rootCaption;
+    if (self == 0)
+        return text;
+    for (int up : Ancestors(self))
+        text += "->" + Name(up);
+    return text + "->" + Name(self);
+}
+
+bool TGroupTable::NameExists(const QString& name) const
+{
+    if (name == m_rootCaption)
+        return true;
+    for (const TGroup& group : m_groups)
+        if (group.name == name)
+            return true;
+    return false;
+}
+
+void TGroupTable::CheckName(const QString& name) const
+{
+    if (TrimBlanks(name).isEmpty())
+        RaiseError(kNameEmpty);
+    if (NameExists(name))
+        RaiseError(kNameTaken);
+}
+
+int TGroupTable::Add(int parent, const QString& typed)
+{
+    const QString name = OneLineName(typed);
+    CheckName(name);
+    const int self = NextSelfIndex();
+    DbExecSQL(FormatSQL("insert into %s(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')",
+                        {m_tableName, QString::number(self), QString::number(parent), SqlText(name)}));
+    Insert(self, parent, name);
+    return self;
+}
+
+void TGroupTable::Rename(int self, const QString& typed)
+{
+    const QString name = OneLineName(typed);
+    CheckName(name);
+    DbExecSQL(FormatSQL("update %s set TypeName='%s' where SelfIndex=%s ",
+                        {m_tableName, SqlText(name), QString::number(self)}));
+    auto group = m_groups.find(self);
+    if (group == m_groups.end())
+        return;
+    group->name = name;
+}
+
+void TGroupTable::CheckDeletable(int self) const
+{
+    if (HasChildren(self))
+        RaiseError("还有下级分组，不能删除该分组！");
+    if (self == 0)
+        RaiseError("不能删除根分组！");
+}
+
+int TGroupTable::Delete(int self, const QString& alsoRun)
+{
+    CheckDeletable(self);
+    const QString n = QString::number(self);
+    QString text = FormatSQL("delete from %s where selfIndex=%s ", {m_tableName, n}) + "@#@" +
+                   FormatSQL("delete from %s where ParentIndex=%s ", {m_tableName, n});
+    if (!alsoRun.isEmpty())
+        text += "@#@" + alsoRun;
+    DbExecSQL(text);
+    QList<int> removed{self};
+    // Rows naming the group as parent that the tree shows elsewhere (their
+    // parent came after them) are gone from the table too.
+    for (auto it = m_groups.cbegin(); it != m_groups.cend(); ++it)
+        if (it->parent == self && it.key() != self)
+            removed.append(it.key());
+    for (int gone : removed) {
+        const TGroup group = m_groups.take(gone);
+        m_children[group.shownParent].removeOne(gone);
+        // Groups under a stray row stay, under the root, as a new reading shows them.
+        for (int orphan : m_children.take(gone)) {
+            m_groups[orphan].shownParent = 0;
+            m_children[0].append(orphan);
+        }
+    }
+    std::sort(m_children[0].begin(), m_children[0].end());
+    m_maxSelfIndex = 0;
+    for (auto it = m_groups.cbegin(); it != m_groups.cend(); ++it)
+        m_maxSelfIndex = std::max(m_maxSelfIndex, it.key());
+    return removed.size();
+}
+
+QString OneLineName(const QString& name)
+{
+    QString line = name;
+    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    for (QChar& c : line)
+        if (c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' || c == QChar(0x85) || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
+            c = u' ';
+    return line;
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+// One group table (NoteType or IEType: SelfIndex, ParentIndex, TypeName) as
+// a hierarchy, without any widget: it reads the rows once, answers questions
+// about the groups from memory, and adds, renames and deletes groups in the
+// table first and in memory after. The root is not a row: it has the
+// identifier 0 and the caption given by the owner.
+class TGroupTable
+{
+public:
+    TGroupTable(const QString& tableName, const QString& rootCaption);
+
+    const QString& TableName() const { return m_tableName; }
+    const QString& RootCaption() const { return m_rootCaption; }
+
+    // Reads every row through its own statement, replacing what was read
+    // before. Rows come in ascending SelfIndex; a row whose parent is not
+    // among the rows before it is placed under the root.
+    void Load();
+    int Count() const { return int(m_groups.size()); }
+
+    bool Contains(int self) const { return self == 0 || m_groups.contains(self); }
+    // The groups shown under a group (0: the root), in the tree's order:
+    // their creation order, which is ascending SelfIndex.
+    QList<int> Children(int parent) const { return m_children.value(parent); }
+    bool HasChildren(int parent) const { return !m_children.value(parent).isEmpty(); }
+    // The caption for the root; empty for a group that does not exist.
+    QString Name(int self) const;
+    // The ParentIndex as stored.
+    int ParentIndex(int self) const { return m_groups.value(self).parent; }
+    // The group it is shown under: the stored parent, or the root for a row
+    // whose parent was missing.
+    int ShownParent(int self) const { return m_groups.value(self).shownParent; }
+    // The groups from the top level down to this one (the root left out).
+    QList<int> Ancestors(int self) const;
+    // "根目录->工作->会议": the names from the root down to the group.
+    QString PathText(int self) const;
+
+    // Whether the root or any group has exactly this name.
+    bool NameExists(const QString& name) const;
+    int MaxSelfIndex() const { return m_maxSelfIndex; }
+    int NextSelfIndex() const { return m_maxSelfIndex + 1; }
+
+    // Adds a group under a parent (0: the root) and returns its SelfIndex.
+    // The name becomes one line; a blank one, or one that the tree already
+    // has, is refused with the user's message and nothing changes.
+    int Add(int parent, const QString& name);
+    // Gives a group a new name, with the same checks as Add.
+    void Rename(int self, const QString& name);
+    // Refuses, with the user's message, to delete the root or a group that
+    // still has groups under it.
+    void CheckDeletable(int self) const;
+    // Deletes the group's row, the rows naming it as parent, and whatever
+    // the extra statements delete (its notes or bookmarks), in one
+    // transaction. Returns how many groups it removed: more than one only
+    // where the table held rows naming the group as parent.
+    int Delete(int self, const QString& alsoRun = QString());
+
+private:
+    struct TGroup
+    {
+        int parent = 0;
+        int shownParent = 0;
+        QString name;
+    };
+
+    void CheckName(const QString& name) const;
+    void Insert(int self, int parent, const QString& name);
+
+    QString m_tableName;
+    QString m_rootCaption;
+    QHash<int, TGroup> m_groups;
+    QHash<int, QList<int>> m_children;
+    int m_maxSelfIndex = 0;
+};
+
+// A group's name is one line: every line break of a typed or pasted name
+// (CR LF counting as one) becomes a blank.
+QString OneLineName(const QString& name);

@@ -1,0 +1,250 @@
+#include "data/MD.h"
+#include "data/UException.h"
+#include "groups/GroupTableStore.h"
+#include "support/TestEnv.h"
+#include "support/TestMain.h"
+
+#include <memory>
+
+// The group hierarchy without any tree view: what an importer or a chooser sees.
+class TestGroupTable : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TTestEnv> env;
+
+    static QStringList Rows(const QString& table = "NoteType")
+    {
+        DbAccess->OpenQuery2("select SelfIndex,ParentIndex,TypeName from " + table + " order by SelfIndex");
+        QStringList rows;
+        TDataSet& set = *DbAccess->QuerySet2;
+        for (set.First(); !set.Eof(); set.Next())
+            rows << QString("%1/%2/%3").arg(set.AsString(0), set.AsString(1), set.AsString(2));
+        return rows;
+    }
+
+    template <typename F> static QString ErrorOf(F operation)
+    {
+        try {
+            operation();
+        } catch (const EDBException& e) {
+            return "DB:" + e.UserMessage;
+        } catch (const EError& e) {
+            return e.Message();
+        }
+        return QString();
+    }
+
+    // 工作(1) > 会议(2) > 周一(4); 生活(3); 孤儿(6) names a parent that
+    // comes after it, 迟到(7) one that was never stored.
+    static void Fill()
+    {
+        DbExecSQL("insert into NoteType values (1,0,'工作')@#@insert into NoteType values (2,1,'会议')@#@"
+                  "insert into NoteType values (3,0,'生活')@#@insert into NoteType values (4,2,'周一')@#@"
+                  "insert into NoteType values (6,8,'孤儿')@#@insert into NoteType values (7,5,'迟到')@#@"
+                  "insert into NoteType values (8,3,'后来')");
+    }
+
+    // Memory and a fresh reading of the table agree.
+    static void CheckAgainstTable(const TGroupTable& groups)
+    {
+        TGroupTable fresh(groups.TableName(), groups.RootCaption());
+        fresh.Load();
+        QCOMPARE(groups.Count(), fresh.Count());
+        QCOMPARE(groups.MaxSelfIndex(), fresh.MaxSelfIndex());
+        for (int self = 0; self <= fresh.MaxSelfIndex() + 1; ++self) {
+            QCOMPARE(groups.Contains(self), fresh.Contains(self));
+            QCOMPARE(groups.Children(self), fresh.Children(self));
+            QCOMPARE(groups.PathText(self), fresh.PathText(self));
+        }
+    }
+
+private slots:
+    void init() { env = std::make_unique<TTestEnv>(); }
+    void cleanup() { env.reset(); }
+
+    void readsTheHierarchy()
+    {
+        Fill();
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        QCOMPARE(groups.Count(), 7);
+        // Rows whose parent is not read before them show under the root.
+        QCOMPARE(groups.Children(0), QList<int>({1, 3, 6, 7}));
+        QCOMPARE(groups.Children(1), QList<int>({2}));
+        QCOMPARE(groups.Children(3), QList<int>({8}));
+        QCOMPARE(groups.Children(8), QList<int>());
+        QCOMPARE(groups.ParentIndex(6), 8);
+        QCOMPARE(groups.ShownParent(6), 0);
+        QCOMPARE(groups.PathText(4), QString("根目录->工作->会议->周一"));
+        QCOMPARE(groups.PathText(2), QString("根目录->工作->会议"));
+        QCOMPARE(groups.PathText(6), QString("根目录->孤儿"));
+        QCOMPARE(groups.PathText(0), QString("根目录"));
+        QCOMPARE(groups.Ancestors(4), QList<int>({1, 2}));
+        QCOMPARE(groups.Name(0), QString("根目录"));
+        QCOMPARE(groups.NextSelfIndex(), 9);
+    }
+
+    // The reading never goes through a dataset that another reader uses.
+    void readingLeavesOtherReadersAlone()
+    {
+        Fill();
+        DbAccess->OpenQuery("select SelfIndex from NoteType order by SelfIndex");
+        DbAccess->QuerySet->Next();
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        QCOMPARE(DbAccess->QuerySet->AsInteger(0), 2);
+        QCOMPARE(DbAccess->QuerySet->RecordCount(), 7);
+    }
+
+    void addChecksTheNameAndHandsOutTheNextIndex_data()
+    {
+        QTest::addColumn<int>("parent");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("under the root") << 0 << "新"
+                                        << ""
+                                        << "9/0/新"
+                                        << "根目录->新";
+        QTest::newRow("three down") << 4 << "新"
+                                    << ""
+                                    << "9/4/新"
+                                    << "根目录->工作->会议->周一->新";
+        QTest::newRow("blanks kept") << 3 << " 新 "
+                                     << ""
+                                     << "9/3/ 新 "
+                                     << "根目录->生活-> 新 ";
+        QTest::newRow("one line") << 1 << "一\r\n二\n"
+                                  << ""
+                                  << "9/1/一 二 "
+                                  << "根目录->工作->一 二 ";
+        QTest::newRow("quote") << 1 << "it's"
+                               << ""
+                               << "9/1/it's"
+                               << "根目录->工作->it's";
+        QTest::newRow("other case") << 1 << "WORK"
+                                    << ""
+                                    << "9/1/WORK"
+                                    << "根目录->工作->WORK";
+        QTest::newRow("name deeper") << 3 << "周一"
+                                     << "该名称已经存在，请重新输入！"
+                                     << ""
+                                     << "";
+        QTest::newRow("root caption") << 1 << "根目录"
+                                      << "该名称已经存在，请重新输入！"
+                                      << ""
+                                      << "";
+        QTest::newRow("empty") << 1 << ""
+                               << "名称不能为空!"
+                               << ""
+                               << "";
+        QTest::newRow("blank") << 1 << " \t "
+                               << "名称不能为空!"
+                               << ""
+                               << "";
+        QTest::newRow("line breaks only") << 1 << "\r\n"
+                                          << "名称不能为空!"
+                                          << ""
+                                          << "";
+    }
+
+    void addChecksTheNameAndHandsOutTheNextIndex()
+    {
+        QFETCH(int, parent);
+        QFETCH(QString, name);
+        QFETCH(QString, error);
+        QFETCH(QString, row);
+        QFETCH(QString, path);
+        Fill();
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        const QStringList before = Rows();
+        int added = 0;
+        QCOMPARE(ErrorOf([&] { added = groups.Add(parent, name); }), error);
+        if (!error.isEmpty()) {
+            QCOMPARE(Rows(), before);
+            QCOMPARE(groups.NextSelfIndex(), 9);
+        } else {
+            QCOMPARE(added, 9);
+            QCOMPARE(Rows(), before + QStringList{row});
+            QCOMPARE(groups.PathText(added), path);
+            QCOMPARE(groups.Children(parent).last(), added);
+            QCOMPARE(groups.NextSelfIndex(), 10);
+            QVERIFY(groups.NameExists(groups.Name(added)));
+        }
+        CheckAgainstTable(groups);
+    }
+
+    void renameHasTheSameChecks()
+    {
+        Fill();
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        QCOMPARE(ErrorOf([&] { groups.Rename(2, "生活"); }), QString("该名称已经存在，请重新输入！"));
+        QCOMPARE(ErrorOf([&] { groups.Rename(2, "  "); }), QString("名称不能为空!"));
+        groups.Rename(2, "例会\n");
+        QCOMPARE(groups.PathText(4), QString("根目录->工作->例会 ->周一"));
+        // The old name is free again, the new one taken.
+        QVERIFY(!groups.NameExists("会议"));
+        QCOMPARE(groups.Add(0, "会议"), 9);
+        QCOMPARE(ErrorOf([&] { groups.Add(0, "例会 "); }), QString("该名称已经存在，请重新输入！"));
+        CheckAgainstTable(groups);
+    }
+
+    void deleteTakesTheGroupAndItsNotesTogether()
+    {
+        Fill();
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (8,'a')@#@"
+                  "insert into NoteBook(TypeID,ReMark) values (3,'b')");
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        QCOMPARE(ErrorOf([&] { groups.Delete(3); }), QString("还有下级分组，不能删除该分组！"));
+        QCOMPARE(ErrorOf([&] { groups.Delete(0); }), QString("还有下级分组，不能删除该分组！"));
+        // The largest identifier goes, and a row naming it as parent with it.
+        QCOMPARE(groups.Delete(8, "delete from NoteBook where TypeID=8"), 2);
+        QCOMPARE(DbGetIntValue("select count(*) from NoteBook where TypeID=8"), 0);
+        QCOMPARE(DbGetIntValue("select count(*) from NoteBook where TypeID=3"), 1);
+        QVERIFY(!groups.Contains(6));
+        QVERIFY(!groups.NameExists("后来"));
+        QCOMPARE(groups.NextSelfIndex(), 8);
+        CheckAgainstTable(groups);
+        QCOMPARE(groups.Add(3, "后来"), 8);
+        CheckAgainstTable(groups);
+    }
+
+    void failedDeleteLeavesEverything()
+    {
+        Fill();
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (4,'a')");
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        const QStringList before = Rows();
+        QCOMPARE(ErrorOf([&] { groups.Delete(4, "delete from NoteBook where TypeID=4@#@delete from NoSuchTable"); }),
+                 QString("DB:数据库操作失败！"));
+        QCOMPARE(Rows(), before);
+        QCOMPARE(DbGetIntValue("select count(*) from NoteBook where TypeID=4"), 1);
+        QVERIFY(groups.Contains(4));
+        QCOMPARE(groups.Children(2), QList<int>({4}));
+        QVERIFY(groups.NameExists("周一"));
+        CheckAgainstTable(groups);
+    }
+
+    void failedStatementsChangeNothingInMemory()
+    {
+        Fill();
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        DbExecSQL("drop table NoteType");
+        QCOMPARE(ErrorOf([&] { groups.Add(1, "新"); }), QString("DB:数据库操作失败！"));
+        QCOMPARE(ErrorOf([&] { groups.Rename(1, "新"); }), QString("DB:数据库操作失败！"));
+        QCOMPARE(ErrorOf([&] { groups.Load(); }), QString("DB:数据库查询错误，请检查！"));
+        QCOMPARE(groups.Count(), 7);
+        QCOMPARE(groups.Name(1), QString("工作"));
+        QVERIFY(!groups.NameExists("新"));
+        QCOMPARE(groups.NextSelfIndex(), 9);
+    }
+};
+
+JOTTEREL_TEST_MAIN(TestGroupTable)
+#include "test_grouptable.moc"
