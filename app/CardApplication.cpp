@@ -1,7 +1,7 @@
 #include "app/CardApplication.h"
 
 #include "controls/CardIcons.h"
-#include "data/UException.h"
+#include "controls/UiException.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>

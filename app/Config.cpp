@@ -2,7 +2,7 @@
 
 #include "app/Pass.h"
 #include "app/UntConfig.h"
-#include "data/UException.h"
+#include "controls/UiException.h"
 #include "data/UntPublic.h"
 #include "ui_Config.h"
 

@@ -6,8 +6,8 @@
 #include "app/Tray.h"
 #include "app/UntConfig.h"
 #include "data/MD.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "groups/UntTree.h"
 #include "ui_Main.h"
 

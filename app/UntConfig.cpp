@@ -10,8 +10,8 @@ void TConfig::LoadConfig()
     bPass = false;
     PassWord.clear();
     LastSQL = "select * from SysSet";
-    DbAccess->OpenQuery(LastSQL);
-    TDataSet& set = *DbAccess->QuerySet;
+    const std::unique_ptr<TDataSet> query = DbAccess->Query(LastSQL);
+    TDataSet& set = *query;
     if (set.IsEmpty())
         return;
     set.First();

@@ -2,8 +2,9 @@
 #include "app/Backup.h"
 #include "app/CardApplication.h"
 #include "app/SingleInstance.h"
+#include "controls/UiException.h"
 #include "data/MD.h"
-#include "data/UntPublic.h"
+#include "controls/UiPublic.h"
 
 #include <QPointer>
 #include <cstdio>
@@ -41,9 +42,8 @@ int main(int argc, char** argv)
 
     if (!DbAccess)
         DbAccess = new TDbAccess;
-    DbAccess->Connect();
     int status = 1;
-    if (DbAccess->Connected()) {
+    if (ConnectDatabase()) {
         RemoveRestoreLeftovers();
         TFormMain formMain;
         mainWindow = &formMain;
@@ -53,7 +53,7 @@ int main(int argc, char** argv)
         // lets the memo or a command write (an earlier write runs it first).
         if (formMain.TerminateRequested())
             status = formMain.ExitCode();
-        else if (DbAccess->VerifyIntact())
+        else if (VerifyDatabase())
             status = app.exec();
     }
     try {

@@ -4,6 +4,7 @@
 #include "app/CardApplication.h"
 #include "app/Main.h"
 #include "app/SingleInstance.h"
+#include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 #include "data/Clock.h"
@@ -11,6 +12,7 @@
 #include "data/OleDate.h"
 #include "data/Search.h"
 #include "data/SqliteDb.h"
+#include "controls/UiPublic.h"
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
 
@@ -357,7 +359,7 @@ void BenchLarge(const QString& large)
     const TStats open = Measure(9, [&] {
         QElapsedTimer timer;
         timer.start();
-        IE.ShowGroupIE(grid, 0);
+        ShowGroupIE(grid, 0);
         QCoreApplication::processEvents();
         return Ms(timer);
     });

@@ -4,8 +4,8 @@
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardIcons.h"
 #include "controls/Contrast.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "ui_BaseIE.h"
 
 #include <QMouseEvent>

@@ -1,13 +1,14 @@
 #include "app/Main.h"
 
 #include "bookmarks/AddIE.h"
+#include "bookmarks/IEList.h"
 #include "bookmarks/ModIE.h"
 #include "bookmarks/UntIE.h"
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardDBGrid.h"
 #include "data/MD.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "ui_Main.h"
@@ -42,14 +43,14 @@ void TFormMain::WireBookmarkPage()
 
 void TFormMain::ShowStartupBookmarks()
 {
-    IE.ShowGroupIE(ui->DBGrid1, 0);
+    ShowGroupIE(ui->DBGrid1, 0);
 }
 
 // The root lists every bookmark; a group only those filed directly under it.
 void TFormMain::tvIEClick()
 {
     QTreeWidgetItem* node = IETree->Selected();
-    IE.ShowGroupIE(ui->DBGrid1, !node || IETree->IsRoot(node) ? 0 : IETree->SelectedSelfIndex());
+    ShowGroupIE(ui->DBGrid1, !node || IETree->IsRoot(node) ? 0 : IETree->SelectedSelfIndex());
 }
 
 void TFormMain::N1Click()
@@ -140,7 +141,7 @@ void TFormMain::NAddIETypeClick()
     if (AskGroupName(IETree->IsRoot(node) ? IETree->RootCaption : IETree->PositionText(), name) != mrOk)
         return;
     ui->tvIE->setCurrentItem(IETree->AddGroup(name));
-    IE.ShowGroupIE(ui->DBGrid1, IETree->SelectedSelfIndex());
+    ShowGroupIE(ui->DBGrid1, IETree->SelectedSelfIndex());
 }
 
 void TFormMain::NModIeTypeClick()

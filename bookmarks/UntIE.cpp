@@ -1,6 +1,5 @@
 #include "bookmarks/UntIE.h"
 
-#include "controls/CardDBGrid.h"
 #include "data/MD.h"
 #include "data/UntPublic.h"
 
@@ -13,14 +12,13 @@ void TIE::InsertIE()
     DbExecSQL(LastSQL);
 }
 
-void TIE::ShowGroupIE(TCardDBGrid* grid, int n)
+void TIE::OpenGroupIE(IDataGrid* grid, int n)
 {
     // The root lists every bookmark of every group, not only its own.
     LastSQL = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE  ";
     if (n != 0)
         LastSQL += FormatSQL(" where TypeID=%s ", {QString::number(n)});
     DbAccess->OpenGrid(LastSQL, grid, true);
-    grid->setColumnHidden(0, true);
 }
 
 void TIE::DeleteIE(const QString& id)
@@ -33,9 +31,8 @@ void TIE::DeleteIE(const QString& id)
 void TIE::LoadIE(const QString& id)
 {
     LastSQL = FormatSQL("select * from IE where ID=%s ", {id});
-    DbAccess->OpenQuery(LastSQL);
-    // Everything is read before the group's name, whose lookup reuses the dataset.
-    const TDataSet& set = *DbAccess->QuerySet;
+    const std::unique_ptr<TDataSet> query = DbAccess->Query(LastSQL);
+    const TDataSet& set = *query;
     TypeID = set.AsInteger("TypeID");
     IEUrl = set.AsString("IEUrl");
     IEName = set.AsString("IEName");
@@ -46,8 +43,8 @@ void TIE::LoadIE(const QString& id)
 QString TIE::LoadTypeName(int n)
 {
     LastSQL = FormatSQL("select TypeName from IEType where Selfindex=%s ", {QString::number(n)});
-    DbAccess->OpenQuery(LastSQL);
-    const TDataSet& set = *DbAccess->QuerySet;
+    const std::unique_ptr<TDataSet> query = DbAccess->Query(LastSQL);
+    const TDataSet& set = *query;
     return set.IsEmpty() ? QString() : set.AsString(0);
 }
 

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class TCardDBGrid;
+class IDataGrid;
 
 // The only code that reads and writes the bookmark table IE. Its fields
 // carry one bookmark between the dialogs and the statements; every
@@ -19,9 +19,9 @@ public:
 
     // Stores the fields as a new bookmark; the caller refreshes the grid.
     void InsertIE();
-    // Lists the bookmarks of group n (all of them for 0) in the grid, sized to
-    // their contents, with the identifier column hidden.
-    void ShowGroupIE(TCardDBGrid* grid, int n);
+    // Opens the bookmarks of group n (all of them for 0) in the grid, sized
+    // to their contents; the first column is the identifier.
+    void OpenGroupIE(IDataGrid* grid, int n);
     // Deletes one bookmark, then requeries the grid.
     void DeleteIE(const QString& id);
     // Fills the fields from one stored bookmark.

@@ -1,6 +1,6 @@
 #include "bookmarks/ViewIEType.h"
 
-#include "data/UException.h"
+#include "controls/UiException.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "ui_ViewIEType.h"

@@ -2,7 +2,8 @@
 
 #include "controls/Contrast.h"
 #include "data/DataSet.h"
-#include "data/UException.h"
+#include "controls/UiException.h"
+#include "data/MD.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -133,8 +134,14 @@ void TCardDBGrid::SetDataSource(TGridSource* source)
     m_source = source;
     disconnect(m_resetConnection);
     setModel(source);
-    if (source)
+    disconnect(m_failureConnection);
+    if (source) {
         m_resetConnection = connect(source, &QAbstractItemModel::modelReset, this, &TCardDBGrid::ModelReset);
+        m_failureConnection =
+            connect(source, &TGridSource::FetchFailed, this, [](const QString& message, const QString& sql) {
+                RunHandler([&] { throw EDBException(message, kQueryErrorText, sql); });
+            });
+    }
     BindDataSet();
 }
 

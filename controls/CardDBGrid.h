@@ -69,6 +69,7 @@ private:
     QPointer<TDataSet> m_set;
     QMetaObject::Connection m_setConnection;
     QMetaObject::Connection m_resetConnection;
+    QMetaObject::Connection m_failureConnection;
     QColor m_GridOddColor;
     QColor m_GridEvenColor;
     QColor m_GriddingRowColor;

@@ -18,6 +18,8 @@ void TGridSource::SetDataSet(TDataSet* dataSet)
         connect(m_set, &TDataSet::Opened, this, [this] { Rebuild(true); });
         connect(m_set, &TDataSet::RowsChanged, this, [this] { Rebuild(false); });
         connect(m_set, &TDataSet::RowsFetched, this, &TGridSource::RowsFetched);
+        connect(m_set, &TDataSet::FetchFailed, this,
+                [this](const QString& message) { emit FetchFailed(message, m_set->CommandText()); });
     }
     endResetModel();
 }

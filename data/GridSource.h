@@ -26,6 +26,11 @@ public:
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
                        int role = Qt::EditRole) override;
 
+signals:
+    // Reading further records in idle time failed (the statement's text,
+    // SQLite's message); the records read stay.
+    void FetchFailed(const QString& message, const QString& sql);
+
 private:
     void Rebuild(bool newFields);
     void RowsFetched(int first, int last);

@@ -3,7 +3,6 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +15,6 @@
 TDbAccess* DbAccess = nullptr;
 
 namespace {
-const char* const kQueryError = "数据库查询错误，请检查！";
 const char* const kExecError = "数据库操作失败！";
 const char* const kBackupError = "数据库备份失败！";
 const char* const kRestoreError = "数据库恢复失败！";
@@ -77,19 +75,29 @@ QString ReplaceFile(const QString& from, const QString& to)
 
 TDbAccess::TDbAccess()
 {
-    const auto connection = [this] { return Handle(); };
     GridSource = std::make_unique<TGridSource>();
-    GridSet = std::make_unique<TDataSet>(connection);
-    IntSet = std::make_unique<TDataSet>(connection);
-    QuerySet = std::make_unique<TDataSet>(connection);
-    QuerySet2 = std::make_unique<TDataSet>(connection);
+    GridSet = NewDataSet();
+    IntSet = NewDataSet();
+    QuerySet = NewDataSet();
+    QuerySet2 = NewDataSet();
     GridSet->SetPacketRecords(kGridPacket);
-    for (TDataSet* set : {GridSet.get(), IntSet.get(), QuerySet.get(), QuerySet2.get()}) {
-        QObject::connect(set, &TDataSet::AboutToWrite, set, [this] { FinishReading(); });
-        QObject::connect(set, &TDataSet::FetchFailed, set, [set](const QString& message) {
-            RunHandler([&] { throw EDBException(message, kQueryError, set->CommandText()); });
-        });
-    }
+}
+
+std::unique_ptr<TDataSet> TDbAccess::NewDataSet()
+{
+    auto set = std::make_unique<TDataSet>([this] { return Handle(); });
+    TDataSet* raw = set.get();
+    m_sets.push_back(raw);
+    QObject::connect(raw, &TDataSet::AboutToWrite, raw, [this] { FinishReading(); });
+    QObject::connect(raw, &QObject::destroyed, raw, [this, raw] { std::erase(m_sets, raw); });
+    return set;
+}
+
+std::unique_ptr<TDataSet> TDbAccess::Query(const QString& sql)
+{
+    std::unique_ptr<TDataSet> set = NewDataSet();
+    Open(*set, sql);
+    return set;
 }
 
 TDbAccess::~TDbAccess()
@@ -115,9 +123,7 @@ void TDbAccess::Connect()
         Connection = OpenFile();
     } catch (const TSqlError& e) {
         Connection.reset();
-        ShowDbError(kConnectError, e.Message, QString());
-        QCoreApplication::exit(1);
-        return;
+        throw EDBException(e.Message, kConnectError, QString());
     }
     // SQLite opens a file it may not write read-only; a folder that takes
     // no new files makes every write fail (the journal goes beside the file).
@@ -128,19 +134,18 @@ void TDbAccess::Connect()
                  !writable(QFileInfo(path).absolutePath());
 }
 
-bool TDbAccess::VerifyIntact()
+void TDbAccess::VerifyIntact()
 {
     if (!m_checked) {
         m_damage = QuickCheckFile(DatabasePath());
         m_checked = true;
     }
     if (m_damage.isEmpty())
-        return true;
+        return;
     // The lists stop reading (the grid would meet the damage in idle time
     // while the box is open and say so in a second box).
     CloseConnection();
-    ShowDbError(kConnectError, m_damage, QString());
-    return false;
+    throw EDBException(m_damage, kConnectError, QString());
 }
 
 void TDbAccess::CheckWritable() const
@@ -199,14 +204,14 @@ TNoLockWait::~TNoLockWait()
 
 void TDbAccess::FinishReading()
 {
-    for (TDataSet* set : {GridSet.get(), IntSet.get(), QuerySet.get(), QuerySet2.get()})
+    for (TDataSet* set : m_sets)
         if (set->CanFetchMore())
             set->FetchUnasked(-1);
 }
 
 void TDbAccess::CloseConnection()
 {
-    for (TDataSet* set : {GridSet.get(), IntSet.get(), QuerySet.get(), QuerySet2.get()})
+    for (TDataSet* set : m_sets)
         set->Close();
     Connection.reset();
 }
@@ -226,7 +231,7 @@ void TDbAccess::Open(TDataSet& set, const QString& sql)
     try {
         set.Open();
     } catch (const std::exception& e) {
-        throw EDBException(QString::fromUtf8(e.what()), kQueryError, sql);
+        throw EDBException(QString::fromUtf8(e.what()), kQueryErrorText, sql);
     }
 }
 
@@ -255,7 +260,7 @@ void TDbAccess::RefreshGrid()
     try {
         GridSet->Requery();
     } catch (const std::exception& e) {
-        throw EDBException(QString::fromUtf8(e.what()), kQueryError, GridSet->CommandText());
+        throw EDBException(QString::fromUtf8(e.what()), kQueryErrorText, GridSet->CommandText());
     }
 }
 
@@ -271,7 +276,7 @@ int TDbAccess::GetIntValue(const QString& sql)
             ThrowSqlError(db);
         return 0;
     } catch (const std::exception& e) {
-        throw EDBException(QString::fromUtf8(e.what()), kQueryError, sql);
+        throw EDBException(QString::fromUtf8(e.what()), kQueryErrorText, sql);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // The one gateway to the database: it owns the connection and the datasets,
 // each with one role, and turns every failure into EDBException.
@@ -17,8 +18,9 @@ public:
     TDbAccess();
     ~TDbAccess();
 
-    // Opens AppPath + "bookkeep.dat" (created when missing). On failure shows
-    // "数据库连接失败！" with the reason and leaves the connection closed.
+    // Opens AppPath + "bookkeep.dat" (created when missing). On failure throws
+    // EDBException "数据库连接失败！" with the reason and leaves the
+    // connection closed.
     // Removes what an interrupted restore left beside the database, and
     // finds out whether the data can be written.
     void Connect();
@@ -27,9 +29,9 @@ public:
     // Checks the database's pages once (SQLite's quick check, on a second,
     // read-only connection): too slow for the start on a large file, so the
     // program entry runs it once the window stands, and the first write runs
-    // it if it comes earlier. A damaged file shows "数据库连接失败！" with
-    // the reason and returns false; no write reaches it.
-    bool VerifyIntact();
+    // it if it comes earlier. A damaged file closes the connection and throws
+    // EDBException "数据库连接失败！" with the reason; no write reaches it.
+    void VerifyIntact();
 
     // The data cannot be written (a read-only file, folder or mount), as
     // found when connecting. Every command that changes data asks
@@ -42,6 +44,10 @@ public:
 
     TGridSource* GetGridSource();
     void OpenGrid(const QString& sql, IDataGrid* grid, bool fit);
+    // A dataset of its own for one reading: the statement's result, open.
+    // Nothing else refills it, so readings may nest (a loop over groups that
+    // loads each group's note).
+    std::unique_ptr<TDataSet> Query(const QString& sql);
     void OpenQuery(const QString& sql);
     void OpenQuery2(const QString& sql);
     void RefreshGrid();
@@ -84,6 +90,8 @@ public:
     std::unique_ptr<TGridSource> GridSource;
     std::unique_ptr<TDataSet> GridSet;
     std::unique_ptr<TDataSet> IntSet;
+    // Slots that OpenQuery and OpenQuery2 refill: for the pages' own
+    // readings; a store reads through a dataset of its own (Query).
     std::unique_ptr<TDataSet> QuerySet;
     std::unique_ptr<TDataSet> QuerySet2;
 
@@ -92,6 +100,8 @@ public:
     void FinishReading();
 
 private:
+    // A dataset on this connection, read to its end before any write.
+    std::unique_ptr<TDataSet> NewDataSet();
     void Open(TDataSet& set, const QString& sql);
     // Refuses a write to data that are read-only or damaged.
     void CheckWrite(const QString& sql);
@@ -99,6 +109,7 @@ private:
     bool m_readOnly = false;
     bool m_checked = false;
     QString m_damage; // what the check found wrong
+    std::vector<TDataSet*> m_sets; // every dataset alive on the connection
 
     TDbHandle OpenFile();
     bool m_lockWait = true;
@@ -116,6 +127,9 @@ public:
 };
 
 extern TDbAccess* DbAccess;
+
+// The sentence for the user when a statement that reads fails.
+inline const QString kQueryErrorText = QStringLiteral("数据库查询错误，请检查！");
 
 void DbExecSQL(const QString& text);
 int DbGetIntValue(const QString& sql);

@@ -1,22 +1,15 @@
 #include "data/UntPublic.h"
 
 #include "data/Clock.h"
-#include "data/MD.h"
 
-#include <QApplication>
-#include <QDesktopServices>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QStandardPaths>
-#include <QTreeWidget>
-#include <QUrl>
 
 namespace {
 QString appPath;
-IDialogResponder* responder = nullptr;
 
 QString WithSeparator(const QString& dir)
 {
@@ -39,27 +32,6 @@ QString ChooseDataDirectory(const QString& executableDir)
     QDir().mkpath(data);
     return WithSeparator(data);
 }
-
-namespace {
-
-int ShowBox(QMessageBox::Icon icon, const QString& caption, const QString& text, QMessageBox::StandardButtons buttons,
-            QMessageBox::StandardButton defaultButton)
-{
-    QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
-    box.setDefaultButton(defaultButton);
-    return box.exec();
-}
-
-// Turns "description|pattern" into Qt's "description (pattern)" unless the
-// description already names the pattern.
-QString QtFilter(const QString& filter)
-{
-    const QStringList parts = filter.split('|');
-    if (parts.size() < 2 || parts[0].contains(parts[1]))
-        return parts.value(0);
-    return parts[0] + " (" + parts[1] + ")";
-}
-} // namespace
 
 QString AppPath()
 {
@@ -117,77 +89,6 @@ QString TrimBlanks(const QString& text)
     return text.mid(begin, end - begin);
 }
 
-void FillListView(const QString& sql, QTreeWidget* view, bool rebuildColumns)
-{
-    view->clear();
-    DbAccess->OpenQuery(sql);
-    TDataSet& set = *DbAccess->QuerySet;
-    const int fields = set.FieldCount();
-    if (rebuildColumns) {
-        QStringList titles;
-        for (int i = 0; i < fields; ++i)
-            titles << set.FieldName(i);
-        view->setColumnCount(fields);
-        view->setHeaderLabels(titles);
-        for (int i = 0; i < fields; ++i)
-            view->setColumnWidth(i, 80);
-    }
-    view->setUpdatesEnabled(false);
-    QList<QTreeWidgetItem*> items;
-    items.reserve(set.RecordCount());
-    for (set.First(); !set.Eof(); set.Next()) {
-        auto* item = new QTreeWidgetItem;
-        for (int i = 0; i < fields; ++i)
-            item->setText(i, set.AsString(i));
-        items << item;
-    }
-    view->addTopLevelItems(items);
-    view->setUpdatesEnabled(true);
-}
-
-void ShellOpen(QWidget* /*owner*/, const QString& target)
-{
-    if (responder) {
-        responder->Opened(target);
-        return;
-    }
-    const QUrl url = QFileInfo::exists(target) ? QUrl::fromLocalFile(target) : QUrl::fromUserInput(target);
-    QDesktopServices::openUrl(url);
-}
-
-void ShowInfo(const QString& text)
-{
-    if (responder) {
-        responder->Message(IDialogResponder::Kind::Info, "提示", text);
-        return;
-    }
-    ShowBox(QMessageBox::Information, "提示", text, QMessageBox::Ok, QMessageBox::Ok);
-}
-
-bool AskYesNo(const QString& question)
-{
-    if (responder)
-        return responder->Message(IDialogResponder::Kind::Question, "确认", question);
-    return ShowBox(QMessageBox::Question, "确认", question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-           QMessageBox::Yes;
-}
-
-void ShowError(const QString& text)
-{
-    if (responder) {
-        responder->Message(IDialogResponder::Kind::Error, "错误", text);
-        return;
-    }
-    ShowBox(QMessageBox::Critical, "错误", text, QMessageBox::Ok, QMessageBox::Ok);
-}
-
-void ShowDbError(const QString& userMessage, const QString& details, const QString& sql)
-{
-    ShowError(userMessage + "\r\n" + "详细信息：" + details);
-    // The box comes first, so a log that cannot be written never hides an error.
-    LogDbError(userMessage, details, sql);
-}
-
 void LogDbError(const QString& userMessage, const QString& details, const QString& sql)
 {
     if (!sql.isEmpty())
@@ -201,28 +102,4 @@ void WriteLog(const QString& text)
     QFile file(AppPath() + "Log" + now.toString("yyyyMMdd") + ".log");
     if (file.open(QIODevice::WriteOnly | QIODevice::Append))
         file.write(entry.toUtf8());
-}
-
-QString AskSaveFileName(QWidget* owner, const QString& filter)
-{
-    if (responder)
-        return responder->FileName(true, filter);
-    return QFileDialog::getSaveFileName(owner, QString(), QString(), QtFilter(filter));
-}
-
-QString AskOpenFileName(QWidget* owner, const QString& filter)
-{
-    if (responder)
-        return responder->FileName(false, filter);
-    return QFileDialog::getOpenFileName(owner, QString(), QString(), QtFilter(filter));
-}
-
-void SetDialogResponder(IDialogResponder* newResponder)
-{
-    responder = newResponder;
-}
-
-IDialogResponder* DialogResponder()
-{
-    return responder;
 }

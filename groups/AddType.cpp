@@ -1,7 +1,7 @@
 #include "groups/AddType.h"
 
 #include "controls/DateKeys.h"
-#include "data/UntPublic.h"
+#include "controls/UiPublic.h"
 #include "groups/GroupTableStore.h"
 #include "ui_AddType.h"
 

@@ -1,6 +1,6 @@
 #include "groups/BaseDlg.h"
 
-#include "data/UException.h"
+#include "controls/UiException.h"
 #include "ui_BaseDlg.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 
 #include "controls/CardIcons.h"
 #include "data/MD.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 
 #include <QHash>
 #include <QLineEdit>

@@ -4,8 +4,8 @@
 
 #include "controls/DateKeys.h"
 #include "data/MD.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "notes/UntNote.h"

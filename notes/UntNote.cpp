@@ -14,10 +14,10 @@ bool TNote::NoteExists(const QString& typeId)
 void TNote::LoadNote(const QString& typeId)
 {
     LastSQL = FormatSQL("select * from NoteBook where TypeID=%s ", {typeId});
-    DbAccess->OpenQuery(LastSQL);
+    const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
     TypeID = typeId.toInt();
-    DbAccess->QuerySet->First();
-    ReMark = DbAccess->QuerySet->AsString("ReMark");
+    set->First();
+    ReMark = set->AsString("ReMark");
 }
 
 // The text never enters a statement: it travels through the dataset's
@@ -25,8 +25,8 @@ void TNote::LoadNote(const QString& typeId)
 void TNote::InsertNote()
 {
     LastSQL = "select * from NoteBook where 1<> 1 ";
-    DbAccess->OpenQuery(LastSQL);
-    TDataSet& set = *DbAccess->QuerySet;
+    const std::unique_ptr<TDataSet> query = DbAccess->Query(LastSQL);
+    TDataSet& set = *query;
     set.Append();
     set.SetValue("TypeID", TypeID);
     set.SetValue("ReMark", ReMark);
@@ -36,8 +36,8 @@ void TNote::InsertNote()
 void TNote::UpdateNote()
 {
     LastSQL = FormatSQL("select * from NoteBook where TypeId=%s", {QString::number(TypeID)});
-    DbAccess->OpenQuery(LastSQL);
-    TDataSet& set = *DbAccess->QuerySet;
+    const std::unique_ptr<TDataSet> query = DbAccess->Query(LastSQL);
+    TDataSet& set = *query;
     set.First();
     set.Edit();
     set.SetValue("ReMark", ReMark);

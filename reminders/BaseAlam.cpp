@@ -3,7 +3,7 @@
 #include "controls/Contrast.h"
 #include "data/Clock.h"
 #include "data/OleDate.h"
-#include "data/UException.h"
+#include "controls/UiException.h"
 #include "data/UntPublic.h"
 #include "ui_BaseAlam.h"
 

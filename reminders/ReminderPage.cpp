@@ -4,9 +4,10 @@
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "reminders/AddAlam.h"
+#include "reminders/AlamList.h"
 #include "reminders/ModAlam.h"
 #include "reminders/ShowAlam.h"
 #include "reminders/UntAlam.h"
@@ -111,7 +112,7 @@ void TFormMain::ShowStartupReminders()
 
 void TFormMain::ShowAlamList(int filter)
 {
-    Alam.FillAlamList(ui->lv1, AlamFilter(filter));
+    FillAlamList(ui->lv1, AlamFilter(filter));
     for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
         lv1CustomDrawItem(ui->lv1->topLevelItem(i));
 }

@@ -1,9 +1,9 @@
 #include "reminders/ShowAlam.h"
 
 #include "controls/Contrast.h"
+#include "controls/UiException.h"
 #include "controls/WindowFrame.h"
 #include "data/Clock.h"
-#include "data/UException.h"
 #include "reminders/Chime.h"
 #include "ui_ShowAlam.h"
 

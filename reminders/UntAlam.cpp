@@ -6,8 +6,6 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
-#include <QTreeWidget>
-
 TAlam Alam;
 
 namespace {
@@ -64,16 +62,15 @@ QDateTime ListMoment(const QString& text)
 
 // A past one-off row that nobody has seen shows as missed; a daily row's
 // time text does not read as a moment and is left alone.
-void MarkMissedRows(QTreeWidget* list)
+void MarkMissedRows(QList<QStringList>& rows)
 {
     const QDateTime now = TClock::Now();
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = list->topLevelItem(i);
-        if (!item->text(3).isEmpty())
+    for (QStringList& row : rows) {
+        if (!row[3].isEmpty())
             continue;
-        const QDateTime moment = ListMoment(item->text(1));
+        const QDateTime moment = ListMoment(row[1]);
         if (moment.isValid() && moment < now)
-            item->setText(3, kAlamMissedText);
+            row[3] = kAlamMissedText;
     }
 }
 } // namespace
@@ -93,11 +90,16 @@ void TAlam::InsertAlam()
     DbExecSQL(LastSQL);
 }
 
-void TAlam::FillAlamList(QTreeWidget* list, AlamFilter filter)
+QList<QStringList> TAlam::LoadAlamList(AlamFilter filter)
 {
     LastSQL = ListSQL(filter);
-    FillListView(LastSQL, list, false);
-    MarkMissedRows(list);
+    const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
+    QList<QStringList> rows;
+    rows.reserve(set->RecordCount());
+    for (set->First(); !set->Eof(); set->Next())
+        rows.append({set->AsString(0), set->AsString(1), set->AsString(2), set->AsString(3)});
+    MarkMissedRows(rows);
+    return rows;
 }
 
 void TAlam::DeleteAlam(const QString& id)
@@ -109,8 +111,8 @@ void TAlam::DeleteAlam(const QString& id)
 void TAlam::LoadAlam(const QString& id)
 {
     LastSQL = FormatSQL(kLoad, {IdText(id)});
-    DbAccess->OpenQuery(LastSQL);
-    const TDataSet& set = *DbAccess->QuerySet;
+    const std::unique_ptr<TDataSet> query = DbAccess->Query(LastSQL);
+    const TDataSet& set = *query;
     // An empty result reads as zero and empty values, as the fields of a missing row.
     AlamTime = Ole::ToTime(set.AsFloat("AlamTime"));
     AlamDate = Ole::ToDate(set.AsFloat("AlamDate"));

@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QDate>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTime>
-
-class QTreeWidget;
 
 // The six filters of the reminder list, in the order of their radio buttons.
 enum AlamFilter : int { afToday = 0, afTomorrow, afMissed, afSeen, afDaily, afAll };
@@ -22,9 +22,9 @@ public:
 
     // An ID is the decimal text of the row's key, as the list shows it.
     void InsertAlam();
-    // Clears and refills the list under the filter, then marks past one-off
-    // rows "错过的" (only on screen).
-    void FillAlamList(QTreeWidget* list, AlamFilter filter);
+    // The rows of the list under the filter (ID, time, text, status), past
+    // one-off rows marked "错过的" (only in the rows, not in the table).
+    QList<QStringList> LoadAlamList(AlamFilter filter);
     void DeleteAlam(const QString& id);
     // A missing row leaves the fields empty and reports nothing.
     void LoadAlam(const QString& id);

@@ -1,3 +1,4 @@
+#include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 #include "data/MD.h"
@@ -59,9 +60,9 @@ private slots:
         AddGroup(5, 0, "新闻");
         const QString id = Insert(5, "http://a.cn", "A", "r");
         QCOMPARE(IE.LastSQL, QString("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(5,'http://a.cn','A','r') "));
-        IE.ShowGroupIE(grid.get(), 0);
+        ShowGroupIE(grid.get(), 0);
         QCOMPARE(IE.LastSQL, QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE  "));
-        IE.ShowGroupIE(grid.get(), 5);
+        ShowGroupIE(grid.get(), 5);
         QCOMPARE(IE.LastSQL,
                  QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE   where TypeID=5 "));
         QCOMPARE(IE.LoadTypeName(5), QString("新闻"));
@@ -97,7 +98,7 @@ private slots:
         QCOMPARE(IE.IEName, value);
         QCOMPARE(IE.ReMark, value);
 
-        IE.ShowGroupIE(grid.get(), 0);
+        ShowGroupIE(grid.get(), 0);
         QStringList shown = {"keep", value};
         shown.sort();
         QCOMPARE(Column(1), shown);
@@ -121,11 +122,11 @@ private slots:
         Insert(1, "u1", "in A");
         Insert(2, "u2", "in B");
 
-        IE.ShowGroupIE(grid.get(), 1);
+        ShowGroupIE(grid.get(), 1);
         QCOMPARE(Column(1), QStringList({"in A"}));
-        IE.ShowGroupIE(grid.get(), 2);
+        ShowGroupIE(grid.get(), 2);
         QCOMPARE(Column(1), QStringList({"in B"}));
-        IE.ShowGroupIE(grid.get(), 0);
+        ShowGroupIE(grid.get(), 0);
         QCOMPARE(Column(1), QStringList({"in A", "in B", "root"}));
         QCOMPARE(Column(3), QStringList({"u0", "u1", "u2"}));
 
@@ -168,7 +169,7 @@ private slots:
         Insert(1, "u", "a2");
         Insert(2, "u", "b");
         Insert(0, "u", "root");
-        IE.ShowGroupIE(grid.get(), 0);
+        ShowGroupIE(grid.get(), 0);
         QCOMPARE(grid->model()->rowCount(), 4);
 
         IE.DeleteIE(first);
@@ -181,7 +182,7 @@ private slots:
     void failingStatementKeepsTheFieldsAndTheGrid()
     {
         Insert(0, "u", "n");
-        IE.ShowGroupIE(grid.get(), 0);
+        ShowGroupIE(grid.get(), 0);
         DbExecSQL("create trigger lockIE before delete on IE begin select raise(abort, 'locked'); end");
         try {
             IE.DeleteIE("1");

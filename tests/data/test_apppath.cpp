@@ -1,5 +1,5 @@
 #include "data/UntPublic.h"
-#include "support/TestMain.h"
+#include "support/StoreTest.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,5 +50,5 @@ private slots:
     }
 };
 
-JOTTEREL_TEST_MAIN(TestAppPath)
+JOTTEREL_STORE_TEST_MAIN(TestAppPath)
 #include "test_apppath.moc"

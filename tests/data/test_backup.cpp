@@ -1,7 +1,7 @@
 #include "app/Backup.h"
 #include "data/MD.h"
 #include "data/Schema.h"
-#include "data/UException.h"
+#include "controls/UiException.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -246,7 +246,7 @@ private slots:
         // A write that comes before the check runs it first.
         const EDBException write = ExpectDbError([] { DbExecSQL("update SysSet set bPass=-1"); });
         QVERIFY2(write.Message().startsWith("数据库文件已损坏："), qPrintable(write.Message()));
-        QVERIFY(!DbAccess->VerifyIntact());
+        QVERIFY(!VerifyDatabase());
         QVERIFY2(env->Responder.LastText().startsWith("数据库连接失败！\r\n详细信息：数据库文件已损坏："),
                  qPrintable(env->Responder.LastText()));
         // No backup of it is written, and the reason is given.

@@ -3,7 +3,7 @@
 #include "data/OleDate.h"
 #include "data/Schema.h"
 #include "data/SqliteDb.h"
-#include "support/TestMain.h"
+#include "support/StoreTest.h"
 
 #include <sqlite3.h>
 
@@ -495,5 +495,5 @@ void TestBridge::jetExpressions()
     QCOMPARE(Tagged(result.rows.first().first()), Tagged(value));
 }
 
-JOTTEREL_TEST_MAIN(TestBridge)
+JOTTEREL_STORE_TEST_MAIN(TestBridge)
 #include "test_bridge.moc"

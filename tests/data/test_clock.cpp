@@ -1,5 +1,5 @@
 #include "data/Clock.h"
-#include "support/TestMain.h"
+#include "support/StoreTest.h"
 
 // A moment held for a scope wins over the frozen and the running clock, and
 // the clock is as before once the scope ends, also when scopes nest.
@@ -47,5 +47,5 @@ private slots:
     }
 };
 
-JOTTEREL_TEST_MAIN(TestClock)
+JOTTEREL_STORE_TEST_MAIN(TestClock)
 #include "test_clock.moc"

@@ -2,8 +2,8 @@
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/Schema.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -160,7 +160,7 @@ private slots:
 
         TExtraMigrations extra(Steps(steps));
         DbAccess = new TDbAccess;
-        DbAccess->Connect();
+        QVERIFY(!ConnectDatabase());
         QVERIFY(!DbAccess->Connected());
         QCOMPARE(env->Responder.Shown.size(), 1);
         QCOMPARE(env->Responder.Shown[0].caption, QString("错误"));

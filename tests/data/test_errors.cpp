@@ -1,6 +1,6 @@
 #include "data/Clock.h"
-#include "data/UException.h"
-#include "data/UntPublic.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 

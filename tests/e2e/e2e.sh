@@ -97,7 +97,7 @@ HELPERS+=($!)
 trayer --edge top --align right --widthtype request --height 24 --SetDockType true --transparent false \
     >/dev/null 2>&1 &
 HELPERS+=($!)
-wait_for 10 xdotool search --name '^panel$' || fail "no tray host"
+wait_for 30 xdotool search --name '^panel$' || fail "no tray host"
 
 echo "1. first start: the window, the database beside the copy, the tray icon"
 start_app

@@ -1,5 +1,5 @@
 #include "data/UntPublic.h"
-#include "support/TestMain.h"
+#include "support/StoreTest.h"
 
 #include <QDir>
 #include <QFile>
@@ -54,5 +54,5 @@ private slots:
     }
 };
 
-JOTTEREL_TEST_MAIN(TestDataLayout)
+JOTTEREL_STORE_TEST_MAIN(TestDataLayout)
 #include "test_datalayout.moc"

@@ -1,8 +1,8 @@
 #include "data/MD.h"
 #include "data/UException.h"
+#include "bookmarks/UntIE.h"
 #include "notes/UntNote.h"
-#include "support/TestEnv.h"
-#include "support/TestMain.h"
+#include "support/StoreTest.h"
 
 #include <memory>
 #include <sqlite3.h>
@@ -10,7 +10,7 @@
 class TestNote : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<TTestEnv> env;
+    std::unique_ptr<TStoreEnv> env;
 
     // The group's rows as stored, read past the store.
     static QStringList Stored(int typeId)
@@ -33,7 +33,7 @@ class TestNote : public QObject
 private slots:
     void init()
     {
-        env = std::make_unique<TTestEnv>();
+        env = std::make_unique<TStoreEnv>();
         Note = TNote();
     }
     void cleanup() { env.reset(); }
@@ -184,7 +184,43 @@ private slots:
         DbAccess->OpenQuery("explain query plan select * from NoteBook where TypeId=4");
         QVERIFY(DbAccess->QuerySet->AsString("detail").contains("INDEX NoteBook_TypeID"));
     }
+
+    // A loop over the groups (read as the trees read them) loads every
+    // group's note and every group's bookmarks: no store refills what the
+    // loop is reading.
+    void loopOverGroupsLoadsEachGroupsData()
+    {
+        DbExecSQL("insert into NoteType values (1,0,'甲')@#@insert into NoteType values (2,0,'乙')@#@"
+                  "insert into NoteType values (3,1,'丙')@#@"
+                  "insert into IEType values (1,0,'站甲')@#@insert into IEType values (2,0,'站乙')@#@"
+                  "insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'a','a1','')@#@"
+                  "insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'b','a2','')@#@"
+                  "insert into IE(TypeID,IEUrl,IEName,ReMark) values (2,'c','b1','')");
+        for (int group : {1, 2, 3})
+            Put(group, "note " + QString::number(group));
+
+        QStringList notes;
+        DbAccess->OpenQuery("select SelfIndex from NoteType order by SelfIndex");
+        for (DbAccess->QuerySet->First(); !DbAccess->QuerySet->Eof(); DbAccess->QuerySet->Next()) {
+            Note.LoadNote(DbAccess->QuerySet->AsString("SelfIndex"));
+            notes << Note.ReMark;
+        }
+        QCOMPARE(notes, (QStringList{"note 1", "note 2", "note 3"}));
+
+        QStringList bookmarks;
+        DbAccess->OpenQuery("select SelfIndex from IEType order by SelfIndex");
+        for (DbAccess->QuerySet->First(); !DbAccess->QuerySet->Eof(); DbAccess->QuerySet->Next()) {
+            DbAccess->OpenQuery2("select ID from IE where TypeID=" + DbAccess->QuerySet->AsString("SelfIndex") +
+                                 " order by ID");
+            for (DbAccess->QuerySet2->First(); !DbAccess->QuerySet2->Eof(); DbAccess->QuerySet2->Next()) {
+                IE.LoadIE(DbAccess->QuerySet2->AsString("ID"));
+                Note.LoadNote("1");
+                bookmarks << IE.TypeName + ":" + IE.IEName;
+            }
+        }
+        QCOMPARE(bookmarks, (QStringList{"站甲:a1", "站甲:a2", "站乙:b1"}));
+    }
 };
 
-JOTTEREL_TEST_MAIN(TestNote)
+JOTTEREL_STORE_TEST_MAIN(TestNote)
 #include "test_note.moc"

@@ -4,6 +4,7 @@
 #include "data/OleDate.h"
 #include "data/UException.h"
 #include "reminders/AddAlam.h"
+#include "reminders/AlamList.h"
 #include "reminders/ModAlam.h"
 #include "reminders/UntAlam.h"
 #include "support/TestEnv.h"
@@ -11,6 +12,7 @@
 
 #include <QAction>
 #include <QDateEdit>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -113,6 +115,7 @@ private slots:
     void addAndChangeShowAllReminders();
     void deleteAsksAndRemovesOnlyThatRow_data();
     void deleteAsksAndRemovesOnlyThatRow();
+    void listKeepsItsColumnsAndEmptiesOnFailure();
 };
 
 void TestAlamDialogs::checkInput_data()
@@ -494,6 +497,27 @@ void TestAlamDialogs::deleteAsksAndRemovesOnlyThatRow()
     QCOMPARE(Rows(list), rows);
     QVERIFY(Child<QRadioButton>(&form, "rbToDay")->isChecked());
     QCOMPARE(DbGetIntValue("select count(*) from Alam"), rows.size() + 1);
+}
+
+// Filling keeps the list's own columns; a failing read leaves it empty.
+void TestAlamDialogs::listKeepsItsColumnsAndEmptiesOnFailure()
+{
+    QTreeWidget list;
+    list.setColumnCount(4);
+    list.setHeaderLabels({"ID", "提醒时间", "内容", "状态"});
+    list.header()->setMinimumSectionSize(1);
+    list.setColumnWidth(0, 1);
+    list.addTopLevelItem(new QTreeWidgetItem(QStringList{"old"}));
+    FillAlamList(&list, afAll);
+    QCOMPARE(list.topLevelItemCount(), 0);
+    QCOMPARE(list.columnCount(), 4);
+    QCOMPARE(list.headerItem()->text(1), QString("提醒时间"));
+    QCOMPARE(list.columnWidth(0), 1);
+
+    list.addTopLevelItem(new QTreeWidgetItem(QStringList{"old"}));
+    DbExecSQL("drop table Alam");
+    QVERIFY_THROWS_EXCEPTION(EDBException, FillAlamList(&list, afToday));
+    QCOMPARE(list.topLevelItemCount(), 0);
 }
 
 JOTTEREL_TEST_MAIN(TestAlamDialogs)

@@ -3,11 +3,8 @@
 #include "data/OleDate.h"
 #include "data/UException.h"
 #include "reminders/UntAlam.h"
-#include "support/TestEnv.h"
-#include "support/TestMain.h"
+#include "support/StoreTest.h"
 
-#include <QHeaderView>
-#include <QTreeWidget>
 #include <memory>
 
 // The reminder store: its statements, the six filters of the list and the
@@ -52,23 +49,12 @@ void AddNightReminders()
     AddReminder(QTime(0, 0, 0), kDay.addDays(1), false, "午夜");
 }
 
-QStringList Rows(const QTreeWidget& list)
+QStringList Rows(const QList<QStringList>& list)
 {
     QStringList rows;
-    for (int i = 0; i < list.topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* item = list.topLevelItem(i);
-        rows << QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join('|');
-    }
+    for (const QStringList& row : list)
+        rows << row.join('|');
     return rows;
-}
-
-// The list as the main window has it: four fixed columns.
-std::unique_ptr<QTreeWidget> ReminderList()
-{
-    auto list = std::make_unique<QTreeWidget>();
-    list->setColumnCount(4);
-    list->setHeaderLabels({"ID", "提醒时间", "内容", "状态"});
-    return list;
 }
 
 const QString r1 = "1|每天  08:30:00|起床|";
@@ -84,10 +70,10 @@ const QString r6missed = "6|2026-12-08 00:00:00|午夜|错过的";
 class TestAlamStore : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<TTestEnv> env;
+    std::unique_ptr<TStoreEnv> env;
 
 private slots:
-    void init() { env = std::make_unique<TTestEnv>(); }
+    void init() { env = std::make_unique<TStoreEnv>(); }
     void cleanup()
     {
         env.reset();
@@ -99,8 +85,7 @@ private slots:
     void datesKeepTheirCenturyInEveryLocale();
     void filters_data();
     void filters();
-    void listKeepsItsColumns();
-    void failingListStaysEmpty();
+    void failingListRaises();
     void loadReadsTheRow_data();
     void loadReadsTheRow();
     void updateMakesTheReminderUnseen();
@@ -159,9 +144,7 @@ void TestAlamStore::datesKeepTheirCenturyInEveryLocale()
     TClock::Set(At(QDate(2031, 5, 6), 9, 0, 0));
     AddReminder(QTime(21, 45, 10), QDate(2031, 5, 6), false, "x");
     QVERIFY2(Alam.LastSQL.contains("'" + dateInStatement + "'"), qPrintable(Alam.LastSQL));
-    const auto list = ReminderList();
-    Alam.FillAlamList(list.get(), afToday);
-    QCOMPARE(Rows(*list), QStringList{"1|2031-05-06 21:45:10|x|"});
+    QCOMPARE(Rows(Alam.LoadAlamList(afToday)), QStringList{"1|2031-05-06 21:45:10|x|"});
     Alam.LoadAlam("1");
     QCOMPARE(Alam.AlamDate, QDate(2031, 5, 6));
     QCOMPARE(Alam.AlamTime, QTime(21, 45, 10));
@@ -196,39 +179,21 @@ void TestAlamStore::filters()
     QFETCH(QStringList, rows);
     AddNightReminders();
     TClock::Set(now);
-    const auto list = ReminderList();
-    Alam.FillAlamList(list.get(), AlamFilter(filter));
-    QCOMPARE(Rows(*list), rows);
+    QCOMPARE(Rows(Alam.LoadAlamList(AlamFilter(filter))), rows);
     // The marking is for the eyes only.
     QCOMPARE(DbGetIntValue("select count(*) from Alam where bLook<>0"), 2);
 }
 
-void TestAlamStore::listKeepsItsColumns()
+void TestAlamStore::failingListRaises()
 {
-    const auto list = ReminderList();
-    list->header()->setMinimumSectionSize(1);
-    list->setColumnWidth(0, 1);
-    list->addTopLevelItem(new QTreeWidgetItem(QStringList{"old"}));
-    Alam.FillAlamList(list.get(), afAll);
-    QCOMPARE(list->topLevelItemCount(), 0);
-    QCOMPARE(list->columnCount(), 4);
-    QCOMPARE(list->headerItem()->text(1), QString("提醒时间"));
-    QCOMPARE(list->columnWidth(0), 1);
-}
-
-void TestAlamStore::failingListStaysEmpty()
-{
-    const auto list = ReminderList();
-    list->addTopLevelItem(new QTreeWidgetItem(QStringList{"old"}));
     DbExecSQL("drop table Alam");
     try {
-        Alam.FillAlamList(list.get(), afToday);
+        Alam.LoadAlamList(afToday);
         QFAIL("no database error");
     } catch (const EDBException& error) {
         QCOMPARE(error.UserMessage, QString("数据库查询错误，请检查！"));
         QCOMPARE(error.SQLText, Alam.LastSQL);
     }
-    QCOMPARE(list->topLevelItemCount(), 0);
 }
 
 void TestAlamStore::loadReadsTheRow_data()
@@ -264,12 +229,9 @@ void TestAlamStore::updateMakesTheReminderUnseen()
     AddNightReminders();
     Alam.LoadAlam("4");
     Alam.UpdateAlam("4");
-    const auto list = ReminderList();
     TClock::Set(At(kDay, 9, 0, 0));
-    Alam.FillAlamList(list.get(), afSeen);
-    QCOMPARE(Rows(*list), QStringList{});
-    Alam.FillAlamList(list.get(), afToday);
-    QCOMPARE(Rows(*list), (QStringList{"3|2026-12-07 23:59:30|错过|", "4|2026-12-07 10:00:00|看过|"}));
+    QCOMPARE(Rows(Alam.LoadAlamList(afSeen)), QStringList{});
+    QCOMPARE(Rows(Alam.LoadAlamList(afToday)), (QStringList{"3|2026-12-07 23:59:30|错过|", "4|2026-12-07 10:00:00|看过|"}));
 }
 
 void TestAlamStore::idMustBeANumber_data()
@@ -291,5 +253,5 @@ void TestAlamStore::idMustBeANumber()
     QCOMPARE(DbGetIntValue("select count(*) from Alam where bLook<>0"), 2);
 }
 
-JOTTEREL_TEST_MAIN(TestAlamStore)
+JOTTEREL_STORE_TEST_MAIN(TestAlamStore)
 #include "test_alamstore.moc"

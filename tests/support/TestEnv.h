@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/UntPublic.h"
+#include "controls/UiPublic.h"
 
 #include <QList>
 #include <QObject>

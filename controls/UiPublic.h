@@ -1,0 +1,44 @@
+#pragma once
+
+// The program's message boxes, file dialogs and desktop calls: the widget
+// half of the public helpers (the other half, data/UntPublic.h, is storage).
+#include "data/UntPublic.h"
+
+#include <QString>
+#include <QStringList>
+
+class QTreeWidget;
+class QWidget;
+
+// Fills a report-style list from the statement's result (QuerySet): the
+// first field becomes the item's caption, the others its further columns.
+void FillListView(const QString& sql, QTreeWidget* view, bool rebuildColumns);
+
+// Asks the desktop to open a path or web address; nothing is reported.
+void ShellOpen(QWidget* owner, const QString& target);
+
+// Message boxes. All of them, and the file dialogs, go through here.
+void ShowInfo(const QString& text);
+bool AskYesNo(const QString& question);
+void ShowDbError(const QString& userMessage, const QString& details, const QString& sql);
+void ShowError(const QString& text);
+
+// The file dialogs of backup and restore; an empty result means cancelled.
+// The filter is written as "description|pattern".
+QString AskSaveFileName(QWidget* owner, const QString& filter);
+QString AskOpenFileName(QWidget* owner, const QString& filter);
+
+// Tests install a responder: it answers the boxes and file dialogs instead
+// of the user and records what the desktop was asked to open.
+class IDialogResponder
+{
+public:
+    enum class Kind { Info, Question, Error };
+    virtual ~IDialogResponder() = default;
+    // Returns the answer to a question (true = Yes); ignored for the others.
+    virtual bool Message(Kind kind, const QString& caption, const QString& text) = 0;
+    virtual QString FileName(bool save, const QString& filter) = 0;
+    virtual void Opened(const QString& target) = 0;
+};
+void SetDialogResponder(IDialogResponder* responder);
+IDialogResponder* DialogResponder();
