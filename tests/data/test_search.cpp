@@ -3,8 +3,7 @@
 #include "data/Schema.h"
 #include "data/Search.h"
 #include "notes/UntNote.h"
-#include "support/TestEnv.h"
-#include "support/TestMain.h"
+#include "support/StoreTest.h"
 
 #include <memory>
 #include <sqlite3.h>
@@ -14,7 +13,7 @@
 class TestSearch : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<TTestEnv> env;
+    std::unique_ptr<TStoreEnv> env;
 
     static sqlite3* Db() { return DbAccess->Handle(); }
 
@@ -42,7 +41,7 @@ class TestSearch : public QObject
 private slots:
     void init()
     {
-        env = std::make_unique<TTestEnv>();
+        env = std::make_unique<TStoreEnv>();
         // Stored out of path order, so the order of the results is the
         // search's own. Note 99 and bookmark group 77 belong to no group.
         ExecNative(Db(), "INSERT INTO NoteType VALUES (3,0,'Travel Plans'),(1,0,'工作'),(2,1,'会议'),(4,0,'空组');"
@@ -238,5 +237,5 @@ private slots:
     }
 };
 
-JOTTEREL_TEST_MAIN(TestSearch)
+JOTTEREL_STORE_TEST_MAIN(TestSearch)
 #include "test_search.moc"
