@@ -6,7 +6,8 @@
 #include "data/UntPublic.h"
 #include "ui_Config.h"
 
-TFormConfig::TFormConfig(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormConfig>())
+TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
+    : TFormBaseDlg(parent), Config(store), ui(std::make_unique<Ui::TFormConfig>())
 {
     ui->setupUi(ClientArea());
     setWindowTitle("软件设置");
@@ -80,8 +81,8 @@ void TFormConfig::btnOKClick()
     CloseOk();
 }
 
-int ShowConfig()
+int ShowConfig(TConfig& store)
 {
-    TFormConfig dialog;
+    TFormConfig dialog(store);
     return dialog.ShowModal();
 }

@@ -2,6 +2,8 @@
 
 #include "groups/BaseDlg.h"
 
+class TConfig;
+
 namespace Ui {
 class TFormConfig;
 }
@@ -12,7 +14,7 @@ class TFormConfig : public TFormBaseDlg
 {
     Q_OBJECT
 public:
-    explicit TFormConfig(QWidget* parent = nullptr);
+    explicit TFormConfig(TConfig& store, QWidget* parent = nullptr);
     ~TFormConfig() override;
 
 protected:
@@ -23,10 +25,11 @@ private:
     void chkPassClick();
     void SetEditsEnabled(bool enabled);
     // Asks for the stored password when there is one; false when the user gave up.
-    static bool ConfirmStoredPassword(const QString& caption);
+    bool ConfirmStoredPassword(const QString& caption);
+    TConfig& Config;
 
     std::unique_ptr<Ui::TFormConfig> ui;
 };
 
 // Shows the settings dialog; returns its modal result.
-int ShowConfig();
+int ShowConfig(TConfig& store);

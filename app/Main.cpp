@@ -1,5 +1,10 @@
 #include "app/Main.h"
 
+#include "app/Stores.h"
+#include "bookmarks/BookmarkPage.h"
+#include "notes/NotepadPage.h"
+#include "reminders/ReminderPage.h"
+
 #include "controls/CardIcons.h"
 #include "controls/PopupMenu.h"
 #include "data/MD.h"
@@ -15,6 +20,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
@@ -108,7 +114,8 @@ private:
 };
 } // namespace
 
-TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormMain>())
+TFormMain::TFormMain(QWidget* parent)
+    : QWidget(parent), m_stores(std::make_unique<TStores>()), ui(std::make_unique<Ui::TFormMain>())
 {
     PreloadAppIcon();
     SetDialogOwner(this);
@@ -140,9 +147,19 @@ TFormMain::TFormMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui:
     ConnectHandler(ui->btnSystem, &QPushButton::clicked, this, &TFormMain::btnSystemClick);
     ConnectHandler(ui->NHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
     ConnectHandler(ui->NTrayHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
-    WireNotepadPage();
-    WireBookmarkPage();
-    WireReminderPage();
+    m_notepadPage =
+        std::make_unique<TNotepadPage>(TNotepadWidgets{ui->tvNote, ui->mmoNote, ui->edtQuery, ui->btn2,
+                                                       ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType},
+                                       NoteTree, m_stores->Note);
+    m_bookmarkPage =
+        std::make_unique<TBookmarkPage>(TBookmarkWidgets{this, ui->tvIE, ui->DBGrid1, ui->N1, ui->N5, ui->N2, ui->N3,
+                                                         ui->N8, ui->NAddIEType, ui->NModIeType, ui->NDelIEType},
+                                        IETree, m_stores->IE);
+    m_reminderPage =
+        std::make_unique<TReminderPage>(TReminderWidgets{ui->lv1, ui->rbToDay, ui->rbTomorrow, ui->rbMiss, ui->rb1,
+                                                         ui->rb2, ui->rbAll, ui->NAddAlam, ui->NModAlam, ui->NDelAlam},
+                                        m_stores->Alam);
+    ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);
     WireShell();
     FormCreate();
     auto* keepOnScreen = new TKeepOnScreen(this);
@@ -212,10 +229,10 @@ void TFormMain::FormShow()
         return;
     IETree->LoadGroups();
     NoteTree->LoadGroups();
-    ShowStartupBookmarks();
-    ShowStartupReminders();
+    m_bookmarkPage->ShowStartupBookmarks();
+    m_reminderPage->ShowStartupReminders();
     ShowAutoRunState();
-    ShowStartupNote();
+    m_notepadPage->ShowStartupNote();
     // Said once; from now on the memo takes no typing and every command that
     // changes data refuses before it asks anything.
     if (DbAccess->ReadOnly())
@@ -227,6 +244,17 @@ void TFormMain::Terminate(int exitCode)
     m_terminate = true;
     m_exitCode = exitCode;
     QTimer::singleShot(0, qApp, [exitCode] { QCoreApplication::exit(exitCode); });
+}
+
+void TFormMain::tmr1Timer()
+{
+    // The error box of a failing tick runs an event loop of its own, which
+    // delivers further ticks: they wait until the box is closed.
+    if (m_tickRunning)
+        return;
+    const QScopedValueRollback<bool> running(m_tickRunning, true);
+    m_reminderPage->tmr1Timer();
+    m_notepadPage->RetryUnsavedNote();
 }
 
 void TFormMain::btnSystemClick()

@@ -9,12 +9,17 @@ class TFormMain;
 class QMenu;
 class QTimer;
 class QTreeWidgetItem;
+class TBookmarkPage;
 class TCardTree;
+class TNotepadPage;
+class TReminderPage;
+struct TStores;
 
 // The main window: three pages (notepad, timed reminders, web addresses), a
 // bottom strip with the start-with-the-desktop check box and the settings
-// button, the pop-up menus and the one-second timer. The page handlers live
-// in the folders of their subsystems.
+// button, the pop-up menus and the one-second timer. Each page is an object
+// of its subsystem's folder, made over its controls; the window owns the
+// stores and hands each page the one it works on.
 class TFormMain : public QWidget
 {
     Q_OBJECT
@@ -48,86 +53,22 @@ private:
     void btnSystemClick();
     void NHomePageClick();
 
-    // Notepad page and the note tree's group menu (notes/NotepadPage.cpp)
-    void WireNotepadPage();
-    void ShowStartupNote();
-    void tvNoteClick();
-    void mmoNoteChange();
-    bool mmoNoteKeyDown(QKeyEvent* key);
-    void btn2Click();
-    void NAddNoteTypeClick();
-    void NModNoteTypeClick();
-    void NDelNoteTypeClick();
-    void tvNoteEdited(QTreeWidgetItem* node, const QString& text);
-    void ShowNote(int typeId);
-    void SetMemoText(const QString& stored);
-    void UnbindMemo();
-    void SelectMemoGroup();
-    void SaveMemo(bool quietRetry);
-    void WriteMemo();
-    // Writes text that an earlier save could not write; throws when that
-    // fails again. Runs before the memo lets go of its text.
-    void SaveUnsavedNote();
-    // The last try before the program ends; false keeps it running.
-    bool SaveNoteBeforeExit();
-    // The group whose note the memo shows (-1: none yet, the memo is read-only).
-    int m_noteGroup = -1;
-    // The memo holds text that the last save could not write.
-    bool m_noteUnsaved = false;
-    // The failure of the memo's save last reported (empty once a save succeeds).
-    QString m_noteFailure;
-    // Set while the program itself changes the memo or the tree's current node.
-    bool m_noteLoading = false;
-
-    // Bookmark page and the bookmark tree's group menu (bookmarks/BookmarkPage.cpp)
-    void WireBookmarkPage();
-    void ShowStartupBookmarks();
-    void tvIEClick();
-    void N1Click();
-    void N5Click();
-    void N2Click();
-    void N3Click();
-    void N8Click();
-    void DBGrid1DblClick();
-    void NAddIETypeClick();
-    void NModIeTypeClick();
-    void NDelIETypeClick();
-    void tvIEEdited(QTreeWidgetItem* node, const QString& text);
-    void NewBookmark();
-    void OpenCurrentBookmark();
-    void RefreshBookmarks();
-    void ReloadIETree();
-    void ReloadIETreeIfGroupsAdded(int addedBefore);
-
-    // Reminder page, the tick and the alerts (reminders/ReminderPage.cpp)
-    void WireReminderPage();
-    void ShowStartupReminders();
-    void ShowAlamList(int filter);
-    void rbToDayClick();
-    void rbTomorrowClick();
-    void rbMissClick();
-    void rb1Click();
-    void rb2Click();
-    void rbAllClick();
-    void NAddAlamClick();
-    void NModAlamClick();
-    void NDelAlamClick();
-    void WMAlamDelete(int id);
-    void WMAlamSeen(int id);
-    void lv1CustomDrawItem(QTreeWidgetItem* item);
-    void FireDueReminders();
-    void FireRemindersOf(qint64 second);
-    qint64 m_lastAlamSecond = -1; // the last second (since the epoch) the tick has covered
+    // The stores, and the pages, each over its controls of the window
+    // (notes/, bookmarks/, reminders/).
+    std::unique_ptr<TStores> m_stores;
+    std::unique_ptr<TNotepadPage> m_notepadPage;
+    std::unique_ptr<TBookmarkPage> m_bookmarkPage;
+    std::unique_ptr<TReminderPage> m_reminderPage;
     bool m_tickRunning = false;
-    // The failure of the tick last reported (empty once a tick succeeds).
-    QString m_tickFailure;
 
 public:
-    // The one-second tick: fires the reminders due since the previous tick.
+    // The one-second tick: fires the reminders due since the previous tick,
+    // and writes the memo's text that could not be saved once the file is free.
     void tmr1Timer();
+    // The stores the pages and dialogs of this window work on.
+    TStores& Stores() { return *m_stores; }
 
 private:
-
     // Tray icon, closing, login, settings, start with the desktop, backup and restore (app/Shell.cpp)
     void WireShell();
     void LoadConfigAndLogin();

@@ -3,12 +3,15 @@
 #include "app/Config.h"
 #include "app/Main.h"
 #include "app/Pass.h"
+#include "app/Stores.h"
 #include "app/Tray.h"
-#include "app/UntConfig.h"
+#include "bookmarks/BookmarkPage.h"
 #include "data/MD.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "groups/UntTree.h"
+#include "notes/NotepadPage.h"
+#include "reminders/ReminderPage.h"
 #include "ui_Main.h"
 
 #include <QApplication>
@@ -46,6 +49,7 @@ void TFormMain::WireShell()
 
 void TFormMain::LoadConfigAndLogin()
 {
+    TConfig& Config = m_stores->Config;
     Config.LoadConfig();
     // The remaining first-show steps still run; the program ends when
     // control returns to the message loop.
@@ -56,7 +60,7 @@ void TFormMain::LoadConfigAndLogin()
 void TFormMain::NSetupClick()
 {
     DbAccess->CheckWritable();
-    ShowConfig();
+    ShowConfig(m_stores->Config);
 }
 
 // ---- Start with the desktop
@@ -134,7 +138,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
 
 bool TFormMain::FormCloseQuery()
 {
-    return AskYesNo("确定要退出程序吗？") && SaveNoteBeforeExit();
+    return AskYesNo("确定要退出程序吗？") && m_notepadPage->SaveNoteBeforeExit();
 }
 
 void TFormMain::FormClose()
@@ -180,7 +184,7 @@ void TFormMain::NRestoreClick()
     // The memo's text goes into the data the safety copy is made of, never
     // into the restored data.
     try {
-        SaveUnsavedNote();
+        m_notepadPage->SaveUnsavedNote();
     } catch (const EDBException& e) {
         throw EDBException(e.Message(), "记事内容未能保存，数据没有恢复！", e.SQLText);
     }
@@ -203,12 +207,12 @@ void TFormMain::ReloadPages()
 {
     // The memo's text was saved before the restore; the memo now shows the
     // restored note.
-    UnbindMemo();
-    Config.LoadConfig();
+    m_notepadPage->UnbindMemo();
+    m_stores->Config.LoadConfig();
     RecreateTrees();
-    ShowStartupBookmarks();
-    ShowStartupReminders();
-    ShowStartupNote();
+    m_bookmarkPage->ShowStartupBookmarks();
+    m_reminderPage->ShowStartupReminders();
+    m_notepadPage->ShowStartupNote();
 }
 
 void TFormMain::RecreateTrees()

@@ -3,8 +3,6 @@
 #include "data/MD.h"
 #include "data/UntPublic.h"
 
-TConfig Config;
-
 void TConfig::LoadConfig()
 {
     bPass = false;

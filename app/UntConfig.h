@@ -17,5 +17,3 @@ public:
     // Writes both fields to every row of SysSet.
     void SaveConfig();
 };
-
-extern TConfig Config;

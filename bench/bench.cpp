@@ -4,6 +4,7 @@
 #include "app/CardApplication.h"
 #include "app/Main.h"
 #include "app/SingleInstance.h"
+#include "app/Stores.h"
 #include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
@@ -359,7 +360,8 @@ void BenchLarge(const QString& large)
     const TStats open = Measure(9, [&] {
         QElapsedTimer timer;
         timer.start();
-        ShowGroupIE(grid, 0);
+#include "app/Stores.h"
+#include "bookmarks/IEList.h"
         QCoreApplication::processEvents();
         return Ms(timer);
     });

@@ -9,7 +9,8 @@
 #include <QHBoxLayout>
 #include <QMimeData>
 
-TFormAddIE::TFormAddIE(QWidget* parent) : TFormBaseIE(parent), addUi(std::make_unique<Ui::TFormAddIE>())
+TFormAddIE::TFormAddIE(TIE& store, QWidget* parent)
+    : TFormBaseIE(store, parent), addUi(std::make_unique<Ui::TFormAddIE>())
 {
     auto* holder = new QWidget(BottomPanel());
     addUi->setupUi(holder);
@@ -51,9 +52,9 @@ void TFormAddIE::ClearInput()
     ui->edtIE->setFocus();
 }
 
-int AskNewIE(int typeId, const QString& typeName, int* saved)
+int AskNewIE(TIE& store, int typeId, const QString& typeName, int* saved)
 {
-    TFormAddIE dialog;
+    TFormAddIE dialog(store);
     dialog.TypeID = typeId;
     dialog.ui->EdtGoup->setText(typeName);
     dialog.ui->edtIE->setText(TFormAddIE::GetClipboardUrl());

@@ -12,7 +12,7 @@ class TFormAddIE : public TFormBaseIE
 {
     Q_OBJECT
 public:
-    explicit TFormAddIE(QWidget* parent = nullptr);
+    explicit TFormAddIE(TIE& store, QWidget* parent = nullptr);
     ~TFormAddIE() override;
 
     // The clipboard's whole text when it looks like a web address (holds
@@ -27,7 +27,7 @@ protected:
     void ClearInput();
 
 private:
-    friend int AskNewIE(int typeId, const QString& typeName, int* saved);
+    friend int AskNewIE(TIE& store, int typeId, const QString& typeName, int* saved);
 
     std::unique_ptr<Ui::TFormAddIE> addUi;
     int m_saved = 0;
@@ -36,4 +36,4 @@ private:
 // Shows the add dialog for group typeId (named typeName), its address
 // proposed from the clipboard. saved, when given, receives how many
 // bookmarks were stored, which may be some even when the result is Cancel.
-int AskNewIE(int typeId, const QString& typeName, int* saved = nullptr);
+int AskNewIE(TIE& store, int typeId, const QString& typeName, int* saved = nullptr);

@@ -12,7 +12,8 @@
 #include <QPushButton>
 #include <limits>
 
-TFormBaseIE::TFormBaseIE(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormBaseIE>())
+TFormBaseIE::TFormBaseIE(TIE& store, QWidget* parent)
+    : TFormBaseDlg(parent), IE(store), ui(std::make_unique<Ui::TFormBaseIE>())
 {
     ui->setupUi(ClientArea());
     resize(400, 266);

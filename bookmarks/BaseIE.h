@@ -2,6 +2,8 @@
 
 #include "groups/BaseDlg.h"
 
+class TIE;
+
 namespace Ui {
 class TFormBaseIE;
 }
@@ -13,7 +15,7 @@ class TFormBaseIE : public TFormBaseDlg
 {
     Q_OBJECT
 public:
-    explicit TFormBaseIE(QWidget* parent = nullptr);
+    explicit TFormBaseIE(TIE& store, QWidget* parent = nullptr);
     ~TFormBaseIE() override;
 
     // The group of the bookmark being edited, 0 for the root.
@@ -32,5 +34,7 @@ protected:
     // Copies the dialog's values, unchanged, into the bookmark store's fields.
     void WriteFields();
 
+    // The bookmark store the dialog reads and writes.
+    TIE& IE;
     std::unique_ptr<Ui::TFormBaseIE> ui;
 };

@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "bookmarks/BookmarkPage.h"
 
 #include "bookmarks/AddIE.h"
 #include "bookmarks/IEList.h"
@@ -11,9 +11,9 @@
 #include "controls/UiPublic.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
-#include "ui_Main.h"
 
 #include <QAction>
+#include <QColor>
 #include <QTreeWidget>
 
 namespace {
@@ -26,51 +26,52 @@ TDataSet* CurrentBookmark()
 }
 } // namespace
 
-void TFormMain::WireBookmarkPage()
+TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TCardTree>& ieTree, TIE& ie)
+    : m_widgets(widgets), IETree(ieTree), IE(ie)
 {
     ui->DBGrid1->SetGridEvenColor(QColor(255, 251, 240));
-    ConnectHandler(ui->tvIE, &QTreeWidget::itemClicked, this, &TFormMain::tvIEClick);
-    ConnectHandler(ui->N1, &QAction::triggered, this, &TFormMain::N1Click);
-    ConnectHandler(ui->N5, &QAction::triggered, this, &TFormMain::N5Click);
-    ConnectHandler(ui->N2, &QAction::triggered, this, &TFormMain::N2Click);
-    ConnectHandler(ui->N3, &QAction::triggered, this, &TFormMain::N3Click);
-    ConnectHandler(ui->N8, &QAction::triggered, this, &TFormMain::N8Click);
-    ConnectHandler(ui->DBGrid1, &QAbstractItemView::doubleClicked, this, &TFormMain::DBGrid1DblClick);
-    ConnectHandler(ui->NAddIEType, &QAction::triggered, this, &TFormMain::NAddIETypeClick);
-    ConnectHandler(ui->NModIeType, &QAction::triggered, this, &TFormMain::NModIeTypeClick);
-    ConnectHandler(ui->NDelIEType, &QAction::triggered, this, &TFormMain::NDelIETypeClick);
+    ConnectHandler(ui->tvIE, &QTreeWidget::itemClicked, this, &TBookmarkPage::tvIEClick);
+    ConnectHandler(ui->N1, &QAction::triggered, this, &TBookmarkPage::N1Click);
+    ConnectHandler(ui->N5, &QAction::triggered, this, &TBookmarkPage::N5Click);
+    ConnectHandler(ui->N2, &QAction::triggered, this, &TBookmarkPage::N2Click);
+    ConnectHandler(ui->N3, &QAction::triggered, this, &TBookmarkPage::N3Click);
+    ConnectHandler(ui->N8, &QAction::triggered, this, &TBookmarkPage::N8Click);
+    ConnectHandler(ui->DBGrid1, &QAbstractItemView::doubleClicked, this, &TBookmarkPage::DBGrid1DblClick);
+    ConnectHandler(ui->NAddIEType, &QAction::triggered, this, &TBookmarkPage::NAddIETypeClick);
+    ConnectHandler(ui->NModIeType, &QAction::triggered, this, &TBookmarkPage::NModIeTypeClick);
+    ConnectHandler(ui->NDelIEType, &QAction::triggered, this, &TBookmarkPage::NDelIETypeClick);
 }
 
-void TFormMain::ShowStartupBookmarks()
+void TBookmarkPage::ShowStartupBookmarks()
 {
-    ShowGroupIE(ui->DBGrid1, 0);
+    ShowGroupIE(IE, ui->DBGrid1, 0);
 }
 
 // The root lists every bookmark; a group only those filed directly under it.
-void TFormMain::tvIEClick()
+void TBookmarkPage::tvIEClick()
 {
     QTreeWidgetItem* node = IETree->Selected();
-    ShowGroupIE(ui->DBGrid1, !node || IETree->IsRoot(node) ? 0 : IETree->SelectedSelfIndex());
+    ShowGroupIE(IE, ui->DBGrid1, !node || IETree->IsRoot(node) ? 0 : IETree->SelectedSelfIndex());
 }
 
-void TFormMain::N1Click()
+void TBookmarkPage::N1Click()
 {
     NewBookmark();
 }
 
-void TFormMain::N5Click()
+void TBookmarkPage::N5Click()
 {
     NewBookmark();
 }
 
-void TFormMain::NewBookmark()
+void TBookmarkPage::NewBookmark()
 {
     DbAccess->CheckWritable();
     QTreeWidgetItem* node = IETree->Selected();
     const QString name = !node || IETree->IsRoot(node) ? QString("全部") : node->text(0);
     const int addedBefore = ChooserGroupsAdded();
     int saved = 0;
-    const int result = AskNewIE(IETree->SelectedSelfIndex(), name, &saved);
+    const int result = AskNewIE(IE, IETree->SelectedSelfIndex(), name, &saved);
     ReloadIETreeIfGroupsAdded(addedBefore);
     // Bookmarks stored with "保存后继续新建" show even when the dialog then
     // ended with Cancel.
@@ -78,14 +79,14 @@ void TFormMain::NewBookmark()
         RefreshBookmarks();
 }
 
-void TFormMain::N2Click()
+void TBookmarkPage::N2Click()
 {
     DbAccess->CheckWritable();
     TDataSet* set = CurrentBookmark();
     if (!set)
         return;
     const int addedBefore = ChooserGroupsAdded();
-    const int result = AskModIE(set->AsString(0));
+    const int result = AskModIE(IE, set->AsString(0));
     ReloadIETreeIfGroupsAdded(addedBefore);
     if (result == mrOk)
         RefreshBookmarks();
@@ -93,13 +94,13 @@ void TFormMain::N2Click()
 
 // Runs the list again after an add or a change, and fits the columns to it:
 // the first bookmark of an empty list would otherwise show cut short.
-void TFormMain::RefreshBookmarks()
+void TBookmarkPage::RefreshBookmarks()
 {
     DbAccess->RefreshGrid();
     FitGridColumns(ui->DBGrid1);
 }
 
-void TFormMain::N3Click()
+void TBookmarkPage::N3Click()
 {
     DbAccess->CheckWritable();
     TDataSet* set = CurrentBookmark();
@@ -111,27 +112,27 @@ void TFormMain::N3Click()
         IE.DeleteIE(id);
 }
 
-void TFormMain::N8Click()
+void TBookmarkPage::N8Click()
 {
     OpenCurrentBookmark();
 }
 
-void TFormMain::DBGrid1DblClick()
+void TBookmarkPage::DBGrid1DblClick()
 {
     OpenCurrentBookmark();
 }
 
-void TFormMain::OpenCurrentBookmark()
+void TBookmarkPage::OpenCurrentBookmark()
 {
     TDataSet* set = CurrentBookmark();
     if (!set)
         return;
     const QString address = set->AsString(3);
     if (!TrimBlanks(address).isEmpty())
-        ShellOpen(this, address);
+        ShellOpen(ui->window, address);
 }
 
-void TFormMain::NAddIETypeClick()
+void TBookmarkPage::NAddIETypeClick()
 {
     DbAccess->CheckWritable();
     QTreeWidgetItem* node = IETree->Selected();
@@ -141,10 +142,10 @@ void TFormMain::NAddIETypeClick()
     if (AskGroupName(IETree->IsRoot(node) ? IETree->RootCaption : IETree->PositionText(), name) != mrOk)
         return;
     ui->tvIE->setCurrentItem(IETree->AddGroup(name));
-    ShowGroupIE(ui->DBGrid1, IETree->SelectedSelfIndex());
+    ShowGroupIE(IE, ui->DBGrid1, IETree->SelectedSelfIndex());
 }
 
-void TFormMain::NModIeTypeClick()
+void TBookmarkPage::NModIeTypeClick()
 {
     DbAccess->CheckWritable();
     QTreeWidgetItem* node = IETree->Selected();
@@ -156,13 +157,13 @@ void TFormMain::NModIeTypeClick()
     IETree->EditSelected();
 }
 
-void TFormMain::tvIEEdited(QTreeWidgetItem* node, const QString& text)
+void TBookmarkPage::tvIEEdited(QTreeWidgetItem* node, const QString& text)
 {
     if (text != node->text(0))
         IETree->RenameGroup(text);
 }
 
-void TFormMain::NDelIETypeClick()
+void TBookmarkPage::NDelIETypeClick()
 {
     DbAccess->CheckWritable();
     if (!IETree->Selected())
@@ -176,7 +177,7 @@ void TFormMain::NDelIETypeClick()
         DbAccess->RefreshGrid();
 }
 
-void TFormMain::ReloadIETreeIfGroupsAdded(int addedBefore)
+void TBookmarkPage::ReloadIETreeIfGroupsAdded(int addedBefore)
 {
     if (ChooserGroupsAdded() != addedBefore)
         ReloadIETree();
@@ -185,7 +186,7 @@ void TFormMain::ReloadIETreeIfGroupsAdded(int addedBefore)
 // Reads the bookmark groups again (the choose-group dialog may have added
 // some), so this tree never hands out a SelfIndex or accepts a name that
 // the table already holds. The selection and the open groups stay.
-void TFormMain::ReloadIETree()
+void TBookmarkPage::ReloadIETree()
 {
     IETree->Reload();
 }

@@ -3,8 +3,8 @@
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 
-void ShowGroupIE(TCardDBGrid* grid, int n)
+void ShowGroupIE(TIE& store, TCardDBGrid* grid, int n)
 {
-    IE.OpenGroupIE(grid, n);
+    store.OpenGroupIE(grid, n);
     grid->setColumnHidden(0, true);
 }

@@ -3,7 +3,7 @@
 #include "bookmarks/UntIE.h"
 #include "ui_BaseIE.h"
 
-TFormModIE::TFormModIE(QWidget* parent) : TFormBaseIE(parent)
+TFormModIE::TFormModIE(TIE& store, QWidget* parent) : TFormBaseIE(store, parent)
 {
     setWindowTitle("修改网址");
 }
@@ -16,15 +16,15 @@ void TFormModIE::btnOKClick()
     CloseOk();
 }
 
-int AskModIE(const QString& id)
+int AskModIE(TIE& store, const QString& id)
 {
-    TFormModIE dialog;
+    TFormModIE dialog(store);
     dialog.EditID = id;
-    IE.LoadIE(id);
-    dialog.ui->EdtGoup->setText(IE.TypeName.isEmpty() ? QString("全部") : IE.TypeName);
-    dialog.TypeID = IE.TypeID;
-    dialog.ui->edtIE->setText(IE.IEUrl);
-    dialog.ui->edtName->setText(IE.IEName);
-    dialog.ui->mmoRemark->setPlainText(IE.ReMark);
+    store.LoadIE(id);
+    dialog.ui->EdtGoup->setText(store.TypeName.isEmpty() ? QString("全部") : store.TypeName);
+    dialog.TypeID = store.TypeID;
+    dialog.ui->edtIE->setText(store.IEUrl);
+    dialog.ui->edtName->setText(store.IEName);
+    dialog.ui->mmoRemark->setPlainText(store.ReMark);
     return dialog.ShowModal();
 }

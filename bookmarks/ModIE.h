@@ -8,7 +8,7 @@ class TFormModIE : public TFormBaseIE
 {
     Q_OBJECT
 public:
-    explicit TFormModIE(QWidget* parent = nullptr);
+    explicit TFormModIE(TIE& store, QWidget* parent = nullptr);
 
     // The identifier of the bookmark being edited.
     QString EditID;
@@ -17,8 +17,8 @@ protected:
     void btnOKClick() override;
 
 private:
-    friend int AskModIE(const QString& id);
+    friend int AskModIE(TIE& store, const QString& id);
 };
 
 // Shows the modify dialog for bookmark id (as the grid gives it).
-int AskModIE(const QString& id);
+int AskModIE(TIE& store, const QString& id);

@@ -3,8 +3,6 @@
 #include "data/MD.h"
 #include "data/UntPublic.h"
 
-TIE IE;
-
 void TIE::InsertIE()
 {
     LastSQL = FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(%s,'%s','%s','%s') ",

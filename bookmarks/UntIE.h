@@ -36,6 +36,3 @@ public:
     // same transaction as the deletion of the group itself.
     QString DeleteGroupStatement(const QString& groupId);
 };
-
-// The program's one bookmark store.
-extern TIE IE;

@@ -1,6 +1,6 @@
 // The notepad page of the main window: the note tree with its group menu,
 // the memo that shows and saves the selected group's note, and the find row.
-#include "app/Main.h"
+#include "notes/NotepadPage.h"
 
 #include "controls/DateKeys.h"
 #include "data/MD.h"
@@ -9,14 +9,17 @@
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "notes/UntNote.h"
-#include "ui_Main.h"
 
 #include <QAction>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScopedValueRollback>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <QTreeWidget>
 #include <functional>
 #include <optional>
 
@@ -116,7 +119,8 @@ QString LatinUpper(QString text)
 }
 } // namespace
 
-void TFormMain::WireNotepadPage()
+TNotepadPage::TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCardTree>& noteTree, TNote& note)
+    : m_widgets(widgets), NoteTree(noteTree), Note(note)
 {
     // Read-only until the first group's note is shown: text typed now would
     // belong to no group.
@@ -139,18 +143,18 @@ void TFormMain::WireNotepadPage()
             });
         }
     });
-    ConnectHandler(ui->mmoNote, &QPlainTextEdit::textChanged, this, &TFormMain::mmoNoteChange);
+    ConnectHandler(ui->mmoNote, &QPlainTextEdit::textChanged, this, &TNotepadPage::mmoNoteChange);
     ui->mmoNote->installEventFilter(
         new TKeyDownFilter(ui->mmoNote, [this](QKeyEvent* key) { return mmoNoteKeyDown(key); }));
-    ConnectHandler(ui->btn2, &QPushButton::clicked, this, &TFormMain::btn2Click);
-    ConnectHandler(ui->NAddNoteType, &QAction::triggered, this, &TFormMain::NAddNoteTypeClick);
-    ConnectHandler(ui->NModNoteType, &QAction::triggered, this, &TFormMain::NModNoteTypeClick);
-    ConnectHandler(ui->NDelNoteType, &QAction::triggered, this, &TFormMain::NDelNoteTypeClick);
+    ConnectHandler(ui->btn2, &QPushButton::clicked, this, &TNotepadPage::btn2Click);
+    ConnectHandler(ui->NAddNoteType, &QAction::triggered, this, &TNotepadPage::NAddNoteTypeClick);
+    ConnectHandler(ui->NModNoteType, &QAction::triggered, this, &TNotepadPage::NModNoteTypeClick);
+    ConnectHandler(ui->NDelNoteType, &QAction::triggered, this, &TNotepadPage::NDelNoteTypeClick);
 }
 
 // The last step of the first show: the root's note. Errors here end the
 // program, so the note is shown directly, not from the selection signal.
-void TFormMain::ShowStartupNote()
+void TNotepadPage::ShowStartupNote()
 {
     {
         QScopedValueRollback loading(m_noteLoading, true);
@@ -159,7 +163,7 @@ void TFormMain::ShowStartupNote()
     tvNoteClick();
 }
 
-void TFormMain::tvNoteClick()
+void TNotepadPage::tvNoteClick()
 {
     if (!NoteTree || m_noteLoading)
         return;
@@ -177,7 +181,7 @@ void TFormMain::tvNoteClick()
     }
 }
 
-void TFormMain::SelectMemoGroup()
+void TNotepadPage::SelectMemoGroup()
 {
     if (m_noteGroup < 0 || NoteTree->SelectedSelfIndex() == m_noteGroup)
         return;
@@ -187,7 +191,7 @@ void TFormMain::SelectMemoGroup()
     }
 }
 
-void TFormMain::ShowNote(int typeId)
+void TNotepadPage::ShowNote(int typeId)
 {
     // Text that could not be saved is written before the memo shows
     // anything else; if that fails again, the memo keeps it.
@@ -206,14 +210,14 @@ void TFormMain::ShowNote(int typeId)
     ui->mmoNote->setReadOnly(DbAccess->ReadOnly());
 }
 
-void TFormMain::SetMemoText(const QString& stored)
+void TNotepadPage::SetMemoText(const QString& stored)
 {
     // Text the program puts into the memo is the stored text: nothing to save.
     QScopedValueRollback loading(m_noteLoading, true);
     ui->mmoNote->setPlainText(stored);
 }
 
-void TFormMain::UnbindMemo()
+void TNotepadPage::UnbindMemo()
 {
     m_noteGroup = -1;
     m_noteUnsaved = false;
@@ -223,20 +227,26 @@ void TFormMain::UnbindMemo()
 }
 
 // Every change is saved at once.
-void TFormMain::mmoNoteChange()
+void TNotepadPage::mmoNoteChange()
 {
     if (m_noteLoading || m_noteGroup < 0)
         return;
     SaveMemo(true);
 }
 
-void TFormMain::SaveUnsavedNote()
+void TNotepadPage::RetryUnsavedNote()
+{
+    if (m_noteUnsaved && !m_noteFailure.isEmpty())
+        RunHandler([this] { mmoNoteChange(); });
+}
+
+void TNotepadPage::SaveUnsavedNote()
 {
     if (m_noteUnsaved && m_noteGroup >= 0)
         SaveMemo(false);
 }
 
-bool TFormMain::SaveNoteBeforeExit()
+bool TNotepadPage::SaveNoteBeforeExit()
 {
     try {
         SaveUnsavedNote();
@@ -251,7 +261,7 @@ bool TFormMain::SaveNoteBeforeExit()
 // and the memo keeps it. While the same failure persists, the saves that
 // keystrokes and the tick retry neither wait for a lock nor report again,
 // so a file held by another program costs one box and no waiting per key.
-void TFormMain::SaveMemo(bool quietRetry)
+void TNotepadPage::SaveMemo(bool quietRetry)
 {
     const bool retry = quietRetry && m_noteUnsaved && !m_noteFailure.isEmpty();
     m_noteUnsaved = true;
@@ -271,7 +281,7 @@ void TFormMain::SaveMemo(bool quietRetry)
 }
 
 // The stored text is compared first so that an unchanged text writes nothing.
-void TFormMain::WriteMemo()
+void TNotepadPage::WriteMemo()
 {
     const QString id = QString::number(m_noteGroup);
     const QString text = StoredText(ui->mmoNote);
@@ -289,7 +299,7 @@ void TFormMain::WriteMemo()
     }
 }
 
-bool TFormMain::mmoNoteKeyDown(QKeyEvent* key)
+bool TNotepadPage::mmoNoteKeyDown(QKeyEvent* key)
 {
     if (ui->mmoNote->isReadOnly())
         return false;
@@ -304,7 +314,7 @@ bool TFormMain::mmoNoteKeyDown(QKeyEvent* key)
 // Finds the query after the selection (or the caret); when there is no
 // further match the caret goes to the top, so that repeated presses run
 // through all matches and start over.
-void TFormMain::btn2Click()
+void TNotepadPage::btn2Click()
 {
     const QString query = ui->edtQuery->text();
     QTextCursor cursor = ui->mmoNote->textCursor();
@@ -322,7 +332,7 @@ void TFormMain::btn2Click()
     ui->mmoNote->setTextCursor(cursor);
 }
 
-void TFormMain::NAddNoteTypeClick()
+void TNotepadPage::NAddNoteTypeClick()
 {
     DbAccess->CheckWritable();
     if (!NoteTree->Selected())
@@ -336,7 +346,7 @@ void TFormMain::NAddNoteTypeClick()
     ui->tvNote->setCurrentItem(node);
 }
 
-void TFormMain::NModNoteTypeClick()
+void TNotepadPage::NModNoteTypeClick()
 {
     DbAccess->CheckWritable();
     QTreeWidgetItem* node = NoteTree->Selected();
@@ -346,7 +356,7 @@ void TFormMain::NModNoteTypeClick()
     NoteTree->EditSelected();
 }
 
-void TFormMain::tvNoteEdited(QTreeWidgetItem* node, const QString& text)
+void TNotepadPage::tvNoteEdited(QTreeWidgetItem* node, const QString& text)
 {
     if (text != node->text(0))
         NoteTree->RenameGroup(text);
@@ -354,7 +364,7 @@ void TFormMain::tvNoteEdited(QTreeWidgetItem* node, const QString& text)
 
 // The group's row and its notes go in one transaction, so notes never stay
 // behind under an identifier that a later group receives.
-void TFormMain::NDelNoteTypeClick()
+void TNotepadPage::NDelNoteTypeClick()
 {
     DbAccess->CheckWritable();
     if (!NoteTree->Selected())

@@ -3,8 +3,6 @@
 #include "data/MD.h"
 #include "data/UntPublic.h"
 
-TNote Note;
-
 bool TNote::NoteExists(const QString& typeId)
 {
     LastSQL = FormatSQL("select count(TypeID) from NoteBook where TypeID= %s ", {typeId});

@@ -25,6 +25,3 @@ public:
     // together with other statements in one transaction.
     QString DeleteGroupNotesSQL(const QString& typeId);
 };
-
-// The one note store of the program, alive from start to end.
-extern TNote Note;

@@ -4,7 +4,7 @@
 #include "reminders/UntAlam.h"
 #include "ui_BaseAlam.h"
 
-TFormAddAlam::TFormAddAlam(QWidget* parent) : TFormBaseAlam(parent)
+TFormAddAlam::TFormAddAlam(TAlam& store, QWidget* parent) : TFormBaseAlam(parent), Alam(store)
 {
     setWindowTitle("新建提醒");
 }
@@ -35,8 +35,8 @@ void TFormAddAlam::btnOKClick()
     CloseOk();
 }
 
-int ShowAddAlam()
+int ShowAddAlam(TAlam& store)
 {
-    TFormAddAlam dialog;
+    TFormAddAlam dialog(store);
     return dialog.ShowModal();
 }

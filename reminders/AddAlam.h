@@ -2,12 +2,14 @@
 
 #include "reminders/BaseAlam.h"
 
+class TAlam;
+
 // "新建提醒": proposes the current time plus one hour, today.
 class TFormAddAlam : public TFormBaseAlam
 {
     Q_OBJECT
 public:
-    explicit TFormAddAlam(QWidget* parent = nullptr);
+    explicit TFormAddAlam(TAlam& store, QWidget* parent = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -15,7 +17,8 @@ protected:
 
 private:
     void FormShow();
+    TAlam& Alam;
 };
 
 // Creates, shows and frees the add dialog; mrOk after the reminder was stored.
-int ShowAddAlam();
+int ShowAddAlam(TAlam& store);

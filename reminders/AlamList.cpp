@@ -2,10 +2,10 @@
 
 #include <QTreeWidget>
 
-void FillAlamList(QTreeWidget* list, AlamFilter filter)
+void FillAlamList(TAlam& store, QTreeWidget* list, AlamFilter filter)
 {
     list->clear();
-    const QList<QStringList> rows = Alam.LoadAlamList(filter);
+    const QList<QStringList> rows = store.LoadAlamList(filter);
     QList<QTreeWidgetItem*> items;
     items.reserve(rows.size());
     for (const QStringList& row : rows)

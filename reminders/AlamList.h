@@ -6,4 +6,4 @@ class QTreeWidget;
 
 // Clears and refills the reminder list under the filter; past one-off rows
 // show "错过的" (only on screen).
-void FillAlamList(QTreeWidget* list, AlamFilter filter);
+void FillAlamList(TAlam& store, QTreeWidget* list, AlamFilter filter);

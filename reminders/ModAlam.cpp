@@ -8,7 +8,7 @@ namespace {
 const QDate kDailyDate(1981, 2, 14);
 } // namespace
 
-TFormModAlam::TFormModAlam(QWidget* parent) : TFormBaseAlam(parent)
+TFormModAlam::TFormModAlam(TAlam& store, QWidget* parent) : TFormBaseAlam(parent), Alam(store)
 {
     setWindowTitle("修改提醒");
 }
@@ -37,9 +37,9 @@ void TFormModAlam::btnOKClick()
     CloseOk();
 }
 
-int ShowModAlam(const QString& id)
+int ShowModAlam(TAlam& store, const QString& id)
 {
-    TFormModAlam dialog;
+    TFormModAlam dialog(store);
     dialog.LoadReminder(id);
     return dialog.ShowModal();
 }

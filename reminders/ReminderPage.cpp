@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "reminders/ReminderPage.h"
 
 #include "controls/Contrast.h"
 #include "data/Clock.h"
@@ -11,13 +11,12 @@
 #include "reminders/ModAlam.h"
 #include "reminders/ShowAlam.h"
 #include "reminders/UntAlam.h"
-#include "ui_Main.h"
 
 #include <QEvent>
 #include <QPainter>
-#include <QScopedValueRollback>
+#include <QRadioButton>
 #include <QStyledItemDelegate>
-#include <QTimer>
+#include <QTreeWidget>
 #include <functional>
 #include <optional>
 
@@ -77,24 +76,23 @@ private:
 };
 } // namespace
 
-void TFormMain::WireReminderPage()
+TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam) : m_widgets(widgets), Alam(alam)
 {
     ui->lv1->setItemDelegate(new TGridLinesDelegate(ui->lv1));
     new TPaletteWatcher(ui->lv1, [this] {
         for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
             lv1CustomDrawItem(ui->lv1->topLevelItem(i));
     });
-    ConnectHandler(ui->rbToDay, &QRadioButton::clicked, this, &TFormMain::rbToDayClick);
-    ConnectHandler(ui->rbTomorrow, &QRadioButton::clicked, this, &TFormMain::rbTomorrowClick);
-    ConnectHandler(ui->rbMiss, &QRadioButton::clicked, this, &TFormMain::rbMissClick);
-    ConnectHandler(ui->rb1, &QRadioButton::clicked, this, &TFormMain::rb1Click);
-    ConnectHandler(ui->rb2, &QRadioButton::clicked, this, &TFormMain::rb2Click);
-    ConnectHandler(ui->rbAll, &QRadioButton::clicked, this, &TFormMain::rbAllClick);
-    ConnectHandler(ui->NAddAlam, &QAction::triggered, this, &TFormMain::NAddAlamClick);
-    ConnectHandler(ui->NModAlam, &QAction::triggered, this, &TFormMain::NModAlamClick);
-    ConnectHandler(ui->NDelAlam, &QAction::triggered, this, &TFormMain::NDelAlamClick);
-    ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TFormMain::NModAlamClick);
-    ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);
+    ConnectHandler(ui->rbToDay, &QRadioButton::clicked, this, &TReminderPage::rbToDayClick);
+    ConnectHandler(ui->rbTomorrow, &QRadioButton::clicked, this, &TReminderPage::rbTomorrowClick);
+    ConnectHandler(ui->rbMiss, &QRadioButton::clicked, this, &TReminderPage::rbMissClick);
+    ConnectHandler(ui->rb1, &QRadioButton::clicked, this, &TReminderPage::rb1Click);
+    ConnectHandler(ui->rb2, &QRadioButton::clicked, this, &TReminderPage::rb2Click);
+    ConnectHandler(ui->rbAll, &QRadioButton::clicked, this, &TReminderPage::rbAllClick);
+    ConnectHandler(ui->NAddAlam, &QAction::triggered, this, &TReminderPage::NAddAlamClick);
+    ConnectHandler(ui->NModAlam, &QAction::triggered, this, &TReminderPage::NModAlamClick);
+    ConnectHandler(ui->NDelAlam, &QAction::triggered, this, &TReminderPage::NDelAlamClick);
+    ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TReminderPage::NModAlamClick);
     SetAlamMessageHandler(this, [this](int message, int id) {
         RunHandler([&] {
             if (message == WM_ALAM_DELETE)
@@ -105,14 +103,14 @@ void TFormMain::WireReminderPage()
     });
 }
 
-void TFormMain::ShowStartupReminders()
+void TReminderPage::ShowStartupReminders()
 {
     ShowAlamList(afToday);
 }
 
-void TFormMain::ShowAlamList(int filter)
+void TReminderPage::ShowAlamList(int filter)
 {
-    FillAlamList(ui->lv1, AlamFilter(filter));
+    FillAlamList(Alam, ui->lv1, AlamFilter(filter));
     for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
         lv1CustomDrawItem(ui->lv1->topLevelItem(i));
 }
@@ -120,7 +118,7 @@ void TFormMain::ShowAlamList(int filter)
 // Missed rows in red, seen rows in blue, each darkened or lightened as far
 // as the list's ground needs for the text to be read; the others in the
 // list's own colour.
-void TFormMain::lv1CustomDrawItem(QTreeWidgetItem* item)
+void TReminderPage::lv1CustomDrawItem(QTreeWidgetItem* item)
 {
     const QString status = item->text(3);
     const QColor ground = ui->lv1->palette().color(QPalette::Active, QPalette::Base);
@@ -139,58 +137,58 @@ void TFormMain::lv1CustomDrawItem(QTreeWidgetItem* item)
     }
 }
 
-void TFormMain::rbToDayClick()
+void TReminderPage::rbToDayClick()
 {
     ShowAlamList(afToday);
 }
 
-void TFormMain::rbTomorrowClick()
+void TReminderPage::rbTomorrowClick()
 {
     ShowAlamList(afTomorrow);
 }
 
-void TFormMain::rbMissClick()
+void TReminderPage::rbMissClick()
 {
     ShowAlamList(afMissed);
 }
 
-void TFormMain::rb1Click()
+void TReminderPage::rb1Click()
 {
     ShowAlamList(afSeen);
 }
 
-void TFormMain::rb2Click()
+void TReminderPage::rb2Click()
 {
     ShowAlamList(afDaily);
 }
 
-void TFormMain::rbAllClick()
+void TReminderPage::rbAllClick()
 {
     ShowAlamList(afAll);
 }
 
-void TFormMain::NAddAlamClick()
+void TReminderPage::NAddAlamClick()
 {
     DbAccess->CheckWritable();
-    if (ShowAddAlam() != mrOk)
+    if (ShowAddAlam(Alam) != mrOk)
         return;
     ui->rbAll->setChecked(true);
     ShowAlamList(afAll);
 }
 
-void TFormMain::NModAlamClick()
+void TReminderPage::NModAlamClick()
 {
     DbAccess->CheckWritable();
     const QTreeWidgetItem* item = ui->lv1->selectedItems().value(0, nullptr);
     if (!item)
         return;
-    if (ShowModAlam(item->text(0)) != mrOk)
+    if (ShowModAlam(Alam, item->text(0)) != mrOk)
         return;
     ui->rbAll->setChecked(true);
     ShowAlamList(afAll);
 }
 
-void TFormMain::NDelAlamClick()
+void TReminderPage::NDelAlamClick()
 {
     DbAccess->CheckWritable();
     QTreeWidgetItem* item = ui->lv1->selectedItems().value(0, nullptr);
@@ -202,7 +200,7 @@ void TFormMain::NDelAlamClick()
     delete item;
 }
 
-void TFormMain::WMAlamDelete(int id)
+void TReminderPage::WMAlamDelete(int id)
 {
     const QString text = QString::number(id);
     Alam.DeleteAlam(text);
@@ -212,7 +210,7 @@ void TFormMain::WMAlamDelete(int id)
     }
 }
 
-void TFormMain::WMAlamSeen(int id)
+void TReminderPage::WMAlamSeen(int id)
 {
     const QString text = QString::number(id);
     Alam.MarkAlamSeen(text);
@@ -225,13 +223,8 @@ void TFormMain::WMAlamSeen(int id)
     }
 }
 
-void TFormMain::tmr1Timer()
+void TReminderPage::tmr1Timer()
 {
-    // The error box of a failing tick runs an event loop of its own, which
-    // delivers further ticks: they wait until the box is closed.
-    if (m_tickRunning)
-        return;
-    const QScopedValueRollback<bool> running(m_tickRunning, true);
     RunHandler([this] {
         // A failure is reported once; while the same failure persists (the
         // file held by another program) the tick retries quietly, without
@@ -250,14 +243,11 @@ void TFormMain::tmr1Timer()
         }
         m_tickFailure.clear();
     });
-    // The memo's text that could not be saved is written once the file is free.
-    if (m_noteUnsaved && !m_noteFailure.isEmpty())
-        RunHandler([this] { mmoNoteChange(); });
 }
 
 // Covers every whole second since the previous tick, so no reminder is
 // skipped by a late timer and none fires twice for one second.
-void TFormMain::FireDueReminders()
+void TReminderPage::FireDueReminders()
 {
     const qint64 now = TClock::Now().toSecsSinceEpoch();
     qint64 first = m_lastAlamSecond + 1;
@@ -270,7 +260,7 @@ void TFormMain::FireDueReminders()
     }
 }
 
-void TFormMain::FireRemindersOf(qint64 second)
+void TReminderPage::FireRemindersOf(qint64 second)
 {
     QList<TDueReminder> due;
     {

@@ -6,8 +6,6 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
-TAlam Alam;
-
 namespace {
 const QString kInsertDaily = "Insert into Alam(AlamTime,ReMark)  values('%s','%s') ";
 const QString kInsertOnce = "Insert into Alam(AlamTime,AlamDate,ReDay,ReMark)  values('%s','%s','%s','%s') ";

@@ -36,8 +36,6 @@ public:
     static QString ListSQL(AlamFilter filter);
 };
 
-extern TAlam Alam;
-
 // Status texts of the list's last column.
 inline const QString kAlamSeenText = QStringLiteral("看过的");
 inline const QString kAlamMissedText = QStringLiteral("错过的");

@@ -2,6 +2,7 @@
 #include "app/Config.h"
 #include "app/Main.h"
 #include "app/Pass.h"
+#include "app/Stores.h"
 #include "app/UntConfig.h"
 #include "data/MD.h"
 #include "groups/UntTree.h"
@@ -21,6 +22,11 @@
 
 // The login password: the settings object, the password dialog, the settings
 // dialog's rules and the login at the main window's first show.
+namespace {
+// The store these tests read and write, as a page or dialog would be handed it.
+TConfig Config;
+} // namespace
+
 class TestConfig : public QObject
 {
     Q_OBJECT
@@ -122,7 +128,7 @@ private slots:
     void settingsDialogFollowsTheCheckBox()
     {
         Store(true, "abc");
-        TFormConfig dialog;
+        TFormConfig dialog(Config);
         QCOMPARE(dialog.windowTitle(), QString("软件设置"));
         QCOMPARE(dialog.size(), QSize(290, 231));
         auto* check = dialog.findChild<QCheckBox*>("chkPass");
@@ -147,7 +153,7 @@ private slots:
         QVERIFY(pass->isEnabled() && again->isEnabled());
 
         Store(false, QString());
-        TFormConfig off;
+        TFormConfig off(Config);
         QVERIFY(!off.findChild<QCheckBox*>("chkPass")->isChecked());
         QVERIFY(!off.findChild<QLineEdit*>("edtPass")->isEnabled());
     }
@@ -220,7 +226,7 @@ private slots:
         QFETCH(QString, savedPass);
 
         Store(storedOn, stored);
-        TFormConfig dialog;
+        TFormConfig dialog(Config);
         auto* check = dialog.findChild<QCheckBox*>("chkPass");
         if (check->isChecked() != on)
             check->click();
@@ -244,7 +250,7 @@ private slots:
     {
         Store(true, "abc");
         DbExecSQL("drop table SysSet");
-        TFormConfig dialog;
+        TFormConfig dialog(Config);
         dialog.findChild<QCheckBox*>("chkPass")->click();
         TModalDriver driver;
         driver.Actions << TModalDriver::Type("abc");
@@ -265,7 +271,7 @@ private slots:
             modal->findChild<QLineEdit*>("edtRePass")->setText("new");
             qobject_cast<TFormBaseDlg*>(modal)->OkButton()->click();
         };
-        QCOMPARE(ShowConfig(), int(mrOk));
+        QCOMPARE(ShowConfig(Config), int(mrOk));
         QCOMPARE(driver.Captions, QStringList{"软件设置"});
         QCOMPARE(Stored(), qMakePair(true, QString("new")));
     }
@@ -307,7 +313,7 @@ private slots:
         }
         // The later steps of the first show run either way.
         QCOMPARE(form.NoteTree->RootNode->childCount(), 1);
-        QCOMPARE(Config.bPass, on);
+        QCOMPARE(form.Stores().Config.bPass, on);
     }
 
     // The tray menu stays usable while the login waits; 关闭 and 是 end the

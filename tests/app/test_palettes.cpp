@@ -1,5 +1,6 @@
 #include "app/Main.h"
 #include "bookmarks/AddIE.h"
+#include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 #include "controls/Contrast.h"
 #include "data/Clock.h"
@@ -22,6 +23,12 @@
 #include <memory>
 
 Q_DECLARE_METATYPE(QPalette)
+
+namespace {
+// The store these tests read and write, as a page or dialog would be handed it.
+TAlam Alam;
+TIE IE;
+} // namespace
 
 namespace {
 // A dark palette as desktops ship them: light text on dark grounds.
@@ -163,7 +170,7 @@ private slots:
         delete alert.data();
 
         // The red notes of the reminder dialogs.
-        TFormAddAlam reminder;
+        TFormAddAlam reminder(Alam);
         for (const char* name : {"Label1", "LabNow"}) {
             const QPalette note = Find<QLabel>(&reminder, name)->palette();
             QVERIFY2(ContrastRatio(Colour(note, QPalette::WindowText), Colour(note, QPalette::Window)) >= 4.5, name);
@@ -171,7 +178,7 @@ private slots:
         }
 
         // The blue address of the bookmark dialogs.
-        TFormAddIE dialog;
+        TFormAddIE dialog(IE);
         const QPalette address = Find<QLineEdit>(&dialog, "edtIE")->palette();
         QVERIFY(ContrastRatio(Colour(address, QPalette::Text), Colour(address, QPalette::Base)) >= 4.5);
         QCOMPARE(Colour(address, QPalette::Text).hue(), 240);

@@ -2,6 +2,7 @@
 #include "app/AutoRun.h"
 #include "app/Backup.h"
 #include "app/Main.h"
+#include "app/Stores.h"
 #include "app/Tray.h"
 #include "app/UntConfig.h"
 #include "data/Clock.h"
@@ -27,6 +28,11 @@
 
 // The main window's shell: the tray icon, minimising and closing, starting
 // with the desktop, and the backup and restore commands.
+namespace {
+// The store these tests read and write, as a page or dialog would be handed it.
+TConfig Config;
+} // namespace
+
 class TestShell : public QObject
 {
     Q_OBJECT
@@ -424,7 +430,7 @@ private slots:
         QCOMPARE(form.findChild<QTreeWidget*>("tvNote")->topLevelItemCount(), 1);
         QCOMPARE(form.IETree->MaxSelfIndex(), 1);
         QCOMPARE(form.findChild<QTreeWidget*>("tvNote")->currentItem(), form.NoteTree->RootNode);
-        QCOMPARE(Config.bPass, false);
+        QCOMPARE(form.Stores().Config.bPass, false);
         // The safety copy holds the data the restore replaced.
         QCOMPARE(NoteGroupsIn(SafetyCopyPath()), (QStringList{"旧组", "新组", "另一组"}));
         QCOMPARE(LogText().count("数据恢复！"), 1);

@@ -23,6 +23,11 @@
 #include <memory>
 
 namespace {
+// The store these tests read and write, as a page or dialog would be handed it.
+TIE IE;
+} // namespace
+
+namespace {
 void AddGroup(int self, int parent, const QString& name)
 {
     DbExecSQL(FormatSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')",
@@ -129,7 +134,7 @@ private slots:
             Click(dialog, "btnCancel");
         });
         int saved = -1;
-        QCOMPARE(AskNewIE(3, "新闻", &saved), int(mrCancel));
+        QCOMPARE(AskNewIE(IE, 3, "新闻", &saved), int(mrCancel));
         QCOMPARE(title, QString("新建网址"));
         QCOMPARE(group, QString("新闻"));
         QVERIFY(readOnly);
@@ -157,7 +162,7 @@ private slots:
             Click(dialog, "btnCancel");
         });
         int saved = 0;
-        QCOMPARE(AskNewIE(2, "B", &saved), int(mrCancel));
+        QCOMPARE(AskNewIE(IE, 2, "B", &saved), int(mrCancel));
         QCOMPARE(afterFirst, QStringList({"1", "", "", "", "B"}));
         QCOMPARE(saved, 2);
         QCOMPARE(StoredRows(), QStringList({"2|www.one.com|One|r1\nline 2", "2|www.two.com||"}));
@@ -175,7 +180,7 @@ private slots:
             Find<QLineEdit>(dialog, "edtIE")->setText("  www.padded.cn ");
             Click(dialog, "btnOK");
         });
-        QCOMPARE(AskNewIE(0, "全部"), int(mrOk));
+        QCOMPARE(AskNewIE(IE, 0, "全部"), int(mrOk));
         QVERIFY(stayedOpen);
         QCOMPARE(nameAfterRefusal, QString("title"));
         QCOMPARE(env->Responder.Texts(), QStringList({"网址不能为空！"}));
@@ -210,7 +215,7 @@ private slots:
             Find<QLineEdit>(dialog, "edtName")->setText("Renamed");
             Click(dialog, "btnOK");
         });
-        QCOMPARE(AskModIE("1"), int(mrOk));
+        QCOMPARE(AskModIE(IE, "1"), int(mrOk));
         QCOMPARE(shown, QStringList({"修改网址", groupText, "http://it's.cn", "Title", "line 1\nline 2"}));
         QCOMPARE(StoredRows(), QStringList({QString::number(typeId) + "|http://it's.cn|Renamed|line 1\nline 2"}));
     }
@@ -351,7 +356,7 @@ private slots:
             Fill(dialog, "www.news.cn", "News", "");
             Click(dialog, "btnOK");
         });
-        QCOMPARE(AskNewIE(0, "全部"), int(mrOk));
+        QCOMPARE(AskNewIE(IE, 0, "全部"), int(mrOk));
         QCOMPARE(groupTexts, QStringList({"新闻", "新闻"}));
         QVERIFY(focusBack);
         QCOMPARE(StoredRows(), QStringList({"1|www.news.cn|News|"}));
@@ -369,7 +374,7 @@ private slots:
             QTest::mouseClick(img3, Qt::LeftButton);
             Click(dialog, "btnCancel");
         });
-        QCOMPARE(AskNewIE(0, "全部"), int(mrCancel));
+        QCOMPARE(AskNewIE(IE, 0, "全部"), int(mrCancel));
         QCOMPARE(tooltip, QString("打开IE"));
         QCOMPARE(env->Responder.Opened_, QStringList({" www.typed.com "}));
         QVERIFY(StoredRows().isEmpty());

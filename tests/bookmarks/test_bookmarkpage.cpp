@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/Stores.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 #include "controls/CardEdtBut.h"
@@ -304,7 +305,7 @@ private slots:
         QCOMPARE(position, QString("全部->A"));
         QCOMPARE(tree->currentItem()->text(0), QString("A2"));
         QCOMPARE(TCardTree::SelfIndexOf(tree->currentItem()), 2);
-        QCOMPARE(IE.LastSQL,
+        QCOMPARE(form->Stores().IE.LastSQL,
                  QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE   where TypeID=2 "));
         QCOMPARE(Titles(), QStringList());
 
@@ -405,7 +406,7 @@ private slots:
         env->Responder.Answers = {true};
         Trigger("NDelIEType");
         QVERIFY(env->Responder.LastText().startsWith("数据库操作失败！"));
-        QCOMPARE(IE.LastSQL, QString("delete from IE where TypeID=1 "));
+        QCOMPARE(form->Stores().IE.LastSQL, QString("delete from IE where TypeID=1 "));
         QCOMPARE(DbGetIntValue("select count(*) from IEType where SelfIndex=1"), 1);
         QVERIFY(Node(tree, "A"));
         QCOMPARE(Titles(), QStringList({"in A"}));

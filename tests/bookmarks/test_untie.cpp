@@ -10,6 +10,11 @@
 #include <memory>
 
 namespace {
+// The store these tests read and write, as a page or dialog would be handed it.
+TIE IE;
+} // namespace
+
+namespace {
 void AddGroup(int self, int parent, const QString& name)
 {
     DbExecSQL(FormatSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (%s,%s,'%s')",
@@ -60,9 +65,9 @@ private slots:
         AddGroup(5, 0, "新闻");
         const QString id = Insert(5, "http://a.cn", "A", "r");
         QCOMPARE(IE.LastSQL, QString("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(5,'http://a.cn','A','r') "));
-        ShowGroupIE(grid.get(), 0);
+        ShowGroupIE(IE, grid.get(), 0);
         QCOMPARE(IE.LastSQL, QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE  "));
-        ShowGroupIE(grid.get(), 5);
+        ShowGroupIE(IE, grid.get(), 5);
         QCOMPARE(IE.LastSQL,
                  QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE   where TypeID=5 "));
         QCOMPARE(IE.LoadTypeName(5), QString("新闻"));
@@ -98,7 +103,7 @@ private slots:
         QCOMPARE(IE.IEName, value);
         QCOMPARE(IE.ReMark, value);
 
-        ShowGroupIE(grid.get(), 0);
+        ShowGroupIE(IE, grid.get(), 0);
         QStringList shown = {"keep", value};
         shown.sort();
         QCOMPARE(Column(1), shown);
@@ -122,11 +127,11 @@ private slots:
         Insert(1, "u1", "in A");
         Insert(2, "u2", "in B");
 
-        ShowGroupIE(grid.get(), 1);
+        ShowGroupIE(IE, grid.get(), 1);
         QCOMPARE(Column(1), QStringList({"in A"}));
-        ShowGroupIE(grid.get(), 2);
+        ShowGroupIE(IE, grid.get(), 2);
         QCOMPARE(Column(1), QStringList({"in B"}));
-        ShowGroupIE(grid.get(), 0);
+        ShowGroupIE(IE, grid.get(), 0);
         QCOMPARE(Column(1), QStringList({"in A", "in B", "root"}));
         QCOMPARE(Column(3), QStringList({"u0", "u1", "u2"}));
 
@@ -169,7 +174,7 @@ private slots:
         Insert(1, "u", "a2");
         Insert(2, "u", "b");
         Insert(0, "u", "root");
-        ShowGroupIE(grid.get(), 0);
+        ShowGroupIE(IE, grid.get(), 0);
         QCOMPARE(grid->model()->rowCount(), 4);
 
         IE.DeleteIE(first);
@@ -182,7 +187,7 @@ private slots:
     void failingStatementKeepsTheFieldsAndTheGrid()
     {
         Insert(0, "u", "n");
-        ShowGroupIE(grid.get(), 0);
+        ShowGroupIE(IE, grid.get(), 0);
         DbExecSQL("create trigger lockIE before delete on IE begin select raise(abort, 'locked'); end");
         try {
             IE.DeleteIE("1");

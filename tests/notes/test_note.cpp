@@ -7,6 +7,12 @@
 #include <memory>
 #include <sqlite3.h>
 
+namespace {
+// The store these tests read and write, as a page or dialog would be handed it.
+TNote Note;
+TIE IE;
+} // namespace
+
 class TestNote : public QObject
 {
     Q_OBJECT

@@ -27,6 +27,11 @@
 // menu, filters and row colours.
 
 namespace {
+// The store these tests read and write, as a page or dialog would be handed it.
+TAlam Alam;
+} // namespace
+
+namespace {
 const QDate kDay(2026, 12, 7);
 
 QDateTime At(const QDate& day, int h, int m, int s, int ms = 0)
@@ -153,7 +158,7 @@ void TestAlamDialogs::checkInput()
     QFETCH(QString, text);
     QFETCH(QString, error);
     TClock::Set(now);
-    TFormAddAlam dialog;
+    TFormAddAlam dialog(Alam);
     Fill(&dialog, chosen.date(), chosen.time(), daily, text);
     QString raised;
     try {
@@ -167,7 +172,7 @@ void TestAlamDialogs::checkInput()
 void TestAlamDialogs::clockLabelFollowsTheClock()
 {
     TClock::Set(At(kDay, 10, 20, 30, 400));
-    TFormAddAlam dialog;
+    TFormAddAlam dialog(Alam);
     auto* label = Child<QLabel>(&dialog, "LabNow");
     QCOMPARE(label->text(), QString());
     QCOMPARE(label->palette().color(QPalette::WindowText).hue(), 0); // red
@@ -183,7 +188,7 @@ void TestAlamDialogs::clockLabelFollowsTheClock()
 void TestAlamDialogs::repeatChoiceShowsAndHidesTheDate()
 {
     TClock::Set(At(kDay, 10, 0, 0));
-    TFormAddAlam dialog;
+    TFormAddAlam dialog(Alam);
     auto* day = Child<QDateEdit>(&dialog, "DBDay");
     auto* label = Child<QLabel>(&dialog, "LabDay");
     QVERIFY(Child<QRadioButton>(&dialog, "rbTime")->isChecked());
@@ -219,7 +224,7 @@ void TestAlamDialogs::addProposesAnHourAhead()
     QFETCH(QTime, proposed);
     QFETCH(QString, error);
     TClock::Set(now);
-    TFormAddAlam dialog;
+    TFormAddAlam dialog(Alam);
     dialog.show();
     const QTime time = Child<QTimeEdit>(&dialog, "DBTime")->time();
     QCOMPARE(QTime(time.hour(), time.minute(), time.second()), proposed);
@@ -250,7 +255,7 @@ void TestAlamDialogs::addStoresTheReminderAsTyped()
 {
     QFETCH(bool, daily);
     TClock::Set(At(kDay, 10, 0, 0));
-    TFormAddAlam dialog;
+    TFormAddAlam dialog(Alam);
     dialog.show();
     Fill(&dialog, kDay.addDays(2), QTime(7, 45, 15, 600), daily, "  带伞 'it's'  \n第二行");
     dialog.OkButton()->click();
@@ -276,7 +281,7 @@ void TestAlamDialogs::modifyLoadsTheReminder()
     QFETCH(bool, daily);
     TClock::Set(At(kDay, 10, 0, 0));
     AddReminder(QTime(18, 5, 9), kDay.addDays(3), daily, "多行\n提醒");
-    TFormModAlam dialog;
+    TFormModAlam dialog(Alam);
     dialog.LoadReminder("1");
     QCOMPARE(dialog.AlamID, QString("1"));
     QCOMPARE(dialog.windowTitle(), QString("修改提醒"));
@@ -304,7 +309,7 @@ void TestAlamDialogs::modifySwitchesBetweenDailyAndOneOff()
     TClock::Set(At(kDay, 10, 0, 0));
     AddReminder(QTime(21, 0, 0), kDay.addDays(3), wasDaily, "散步");
     Alam.MarkAlamSeen("1");
-    TFormModAlam dialog;
+    TFormModAlam dialog(Alam);
     dialog.LoadReminder("1");
     Child<QRadioButton>(&dialog, wasDaily ? "rbTime" : "rbDay")->click();
     dialog.OkButton()->click();
@@ -322,7 +327,7 @@ void TestAlamDialogs::pastOneOffNeedsALaterMomentOrDaily()
     TClock::Set(At(kDay, 8, 0, 0));
     AddReminder(QTime(9, 0, 0), kDay, false, "过去");
     TClock::Set(At(kDay, 10, 0, 0));
-    TFormModAlam dialog;
+    TFormModAlam dialog(Alam);
     dialog.LoadReminder("1");
     dialog.OkButton()->click();
     QCOMPARE(env->Responder.LastText(), QString("设置的提醒时间不能早于当前时间！"));
@@ -340,25 +345,25 @@ void TestAlamDialogs::showRoutinesReturnTheResult()
         Child<QPlainTextEdit>(modal, "mmoNote")->setPlainText("新的");
         Child<QPushButton>(modal, "btnOK")->click();
     });
-    QCOMPARE(ShowAddAlam(), int(mrOk));
+    QCOMPARE(ShowAddAlam(Alam), int(mrOk));
     QCOMPARE(Stored("1").text, QString("新的"));
 
     OnNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
-    QCOMPARE(ShowAddAlam(), int(mrCancel));
+    QCOMPARE(ShowAddAlam(Alam), int(mrCancel));
     QCOMPARE(DbGetIntValue("select count(*) from Alam"), 1);
 
     OnNextModal([](QWidget* modal) {
         Child<QPlainTextEdit>(modal, "mmoNote")->setPlainText("改过");
         Child<QPushButton>(modal, "btnCancel")->click();
     });
-    QCOMPARE(ShowModAlam("1"), int(mrCancel));
+    QCOMPARE(ShowModAlam(Alam, "1"), int(mrCancel));
     QCOMPARE(Stored("1").text, QString("新的"));
 
     OnNextModal([](QWidget* modal) {
         Child<QPlainTextEdit>(modal, "mmoNote")->setPlainText("改过");
         Child<QPushButton>(modal, "btnOK")->click();
     });
-    QCOMPARE(ShowModAlam("1"), int(mrOk));
+    QCOMPARE(ShowModAlam(Alam, "1"), int(mrOk));
     QCOMPARE(Stored("1").text, QString("改过"));
 }
 
@@ -508,7 +513,7 @@ void TestAlamDialogs::listKeepsItsColumnsAndEmptiesOnFailure()
     list.header()->setMinimumSectionSize(1);
     list.setColumnWidth(0, 1);
     list.addTopLevelItem(new QTreeWidgetItem(QStringList{"old"}));
-    FillAlamList(&list, afAll);
+    FillAlamList(Alam, &list, afAll);
     QCOMPARE(list.topLevelItemCount(), 0);
     QCOMPARE(list.columnCount(), 4);
     QCOMPARE(list.headerItem()->text(1), QString("提醒时间"));
@@ -516,7 +521,7 @@ void TestAlamDialogs::listKeepsItsColumnsAndEmptiesOnFailure()
 
     list.addTopLevelItem(new QTreeWidgetItem(QStringList{"old"}));
     DbExecSQL("drop table Alam");
-    QVERIFY_THROWS_EXCEPTION(EDBException, FillAlamList(&list, afToday));
+    QVERIFY_THROWS_EXCEPTION(EDBException, FillAlamList(Alam, &list, afToday));
     QCOMPARE(list.topLevelItemCount(), 0);
 }
 

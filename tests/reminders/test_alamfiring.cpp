@@ -28,6 +28,11 @@
 // the tick is called directly.
 
 namespace {
+// The store these tests read and write, as a page or dialog would be handed it.
+TAlam Alam;
+} // namespace
+
+namespace {
 const QDate kDay(2026, 12, 7);
 
 QDateTime At(const QDate& day, int h, int m, int s, int ms = 0)

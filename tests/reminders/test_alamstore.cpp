@@ -12,6 +12,11 @@
 // years.
 
 namespace {
+// The store these tests read and write, as a page or dialog would be handed it.
+TAlam Alam;
+} // namespace
+
+namespace {
 QDateTime At(const QDate& day, int h, int m, int s, int ms = 0)
 {
     return QDateTime(day, QTime(h, m, s, ms));

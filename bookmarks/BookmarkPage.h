@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QAction;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+class TCardDBGrid;
+class TCardTree;
+class TIE;
+
+// The bookmark page's controls, made by the main window.
+struct TBookmarkWidgets
+{
+    QWidget* window; // the window that opens web pages
+    QTreeWidget* tvIE;
+    TCardDBGrid* DBGrid1;
+    QAction* N1;
+    QAction* N5;
+    QAction* N2;
+    QAction* N3;
+    QAction* N8;
+    QAction* NAddIEType;
+    QAction* NModIeType;
+    QAction* NDelIEType;
+};
+
+// The bookmark page of the main window: the bookmark tree with its group
+// menu, and the grid of the selected group's bookmarks with its menu.
+class TBookmarkPage : public QObject
+{
+public:
+    // The tree is the main window's, which makes it anew after a restore.
+    TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TCardTree>& ieTree, TIE& ie);
+
+    // Every bookmark, as at the start and after a restore.
+    void ShowStartupBookmarks();
+
+private:
+    void tvIEClick();
+    void N1Click();
+    void N5Click();
+    void N2Click();
+    void N3Click();
+    void N8Click();
+    void DBGrid1DblClick();
+    void NAddIETypeClick();
+    void NModIeTypeClick();
+    void NDelIETypeClick();
+    void tvIEEdited(QTreeWidgetItem* node, const QString& text);
+    void NewBookmark();
+    void OpenCurrentBookmark();
+    void RefreshBookmarks();
+    void ReloadIETree();
+    void ReloadIETreeIfGroupsAdded(int addedBefore);
+
+    const TBookmarkWidgets m_widgets;
+    const TBookmarkWidgets* const ui = &m_widgets;
+    std::unique_ptr<TCardTree>& IETree;
+    TIE& IE;
+};

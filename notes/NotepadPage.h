@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QAction;
+class QKeyEvent;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TCardTree;
+class TNote;
+
+// The notepad page's controls, made by the main window.
+struct TNotepadWidgets
+{
+    QTreeWidget* tvNote;
+    QPlainTextEdit* mmoNote;
+    QLineEdit* edtQuery;
+    QPushButton* btn2;
+    QAction* NAddNoteType;
+    QAction* NModNoteType;
+    QAction* NDelNoteType;
+};
+
+// The notepad page of the main window: the note tree with its group menu,
+// the memo that shows and saves the selected group's note, and the find row.
+class TNotepadPage : public QObject
+{
+public:
+    // The tree is the main window's, which makes it anew after a restore.
+    TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCardTree>& noteTree, TNote& note);
+
+    // The last step of the first show (and of a restore): the root's note.
+    void ShowStartupNote();
+    // Lets go of the memo's group and text (before the pages are reloaded).
+    void UnbindMemo();
+    // Writes text that an earlier save could not write; throws when that
+    // fails again. Runs before the memo lets go of its text.
+    void SaveUnsavedNote();
+    // The last try before the program ends; false keeps it running.
+    bool SaveNoteBeforeExit();
+    // The tick's part: text that could not be saved is written once the file is free.
+    void RetryUnsavedNote();
+
+private:
+    void tvNoteClick();
+    void mmoNoteChange();
+    bool mmoNoteKeyDown(QKeyEvent* key);
+    void btn2Click();
+    void NAddNoteTypeClick();
+    void NModNoteTypeClick();
+    void NDelNoteTypeClick();
+    void tvNoteEdited(QTreeWidgetItem* node, const QString& text);
+    void ShowNote(int typeId);
+    void SetMemoText(const QString& stored);
+    void SelectMemoGroup();
+    void SaveMemo(bool quietRetry);
+    void WriteMemo();
+
+    const TNotepadWidgets m_widgets;
+    const TNotepadWidgets* const ui = &m_widgets;
+    std::unique_ptr<TCardTree>& NoteTree;
+    TNote& Note;
+    // The group whose note the memo shows (-1: none yet, the memo is read-only).
+    int m_noteGroup = -1;
+    // The memo holds text that the last save could not write.
+    bool m_noteUnsaved = false;
+    // The failure of the memo's save last reported (empty once a save succeeds).
+    QString m_noteFailure;
+    // Set while the program itself changes the memo or the tree's current node.
+    bool m_noteLoading = false;
+};
