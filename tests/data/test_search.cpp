@@ -167,9 +167,10 @@ private slots:
     void longLineIsCut()
     {
         const QString text = QString("前").repeated(300) + "目标" + QString("后").repeated(300);
-        Note.TypeID = 4;
-        Note.ReMark = text;
-        Note.InsertNote();
+        TNote note;
+        note.TypeID = 4;
+        note.ReMark = text;
+        note.InsertNote();
         const TSearchResult result = Only("目标");
         QVERIFY(result.Snippet.startsWith("…") && result.Snippet.endsWith("…"));
         QVERIFY(result.Snippet.size() <= 102);
@@ -182,9 +183,10 @@ private slots:
     void freshAfterEdits()
     {
         QCOMPARE(Found("刚刚写的"), QStringList());
-        Note.TypeID = 1;
-        Note.ReMark = "工作记事 刚刚写的";
-        Note.UpdateNote();
+        TNote note;
+        note.TypeID = 1;
+        note.ReMark = "工作记事 刚刚写的";
+        note.UpdateNote();
         QCOMPARE(Found("刚刚写的"), QStringList{"N1"});
 
         DbExecSQL("delete from NoteType where selfIndex=2 @#@delete from NoteType where ParentIndex=2 "
