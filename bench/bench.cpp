@@ -11,6 +11,7 @@
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
+#include "data/Search.h"
 #include "data/SqliteDb.h"
 #include "controls/UiPublic.h"
 #include "data/UntPublic.h"
@@ -68,8 +69,9 @@ void Row(const char* what, const TStats& s, const QString& floor = {})
 }
 
 // Fills a database: 10,000 note groups up to five deep with a 1 KB note each,
-// 100,000 bookmarks in 1,000 groups, 10,000 reminders, daily and one-off.
-void BuildLargeProfile(const QString& dir)
+// 100,000 bookmarks in 1,000 groups, 10,000 reminders, daily and one-off;
+// each count times the scale.
+void BuildLargeProfile(const QString& dir, int scale = 1)
 {
     TDbHandle db = OpenDatabaseFile(dir + "/bookkeep.dat");
     TTransaction fill(db.get());
@@ -80,7 +82,7 @@ void BuildLargeProfile(const QString& dir)
         TStmtHandle group = PrepareNative(db.get(), "INSERT INTO NoteType VALUES (?1, ?2, ?3)");
         TStmtHandle text = PrepareNative(db.get(), "INSERT INTO NoteBook VALUES (?1, ?2)");
         const QByteArray noteUtf8 = note.toUtf8();
-        for (int id = 1; id <= 10000; ++id) {
+        for (int id = 1; id <= 10000 * scale; ++id) {
             int parent;
             do
                 parent = int(random.bounded(id));
@@ -100,7 +102,7 @@ void BuildLargeProfile(const QString& dir)
     }
     {
         TStmtHandle group = PrepareNative(db.get(), "INSERT INTO IEType VALUES (?1, 0, ?2)");
-        for (int id = 1; id <= 1000; ++id) {
+        for (int id = 1; id <= 1000 * scale; ++id) {
             const QByteArray name = QString("网址分组 %1").arg(id).toUtf8();
             sqlite3_bind_int(group.get(), 1, id);
             sqlite3_bind_text(group.get(), 2, name.constData(), int(name.size()), SQLITE_TRANSIENT);
@@ -109,12 +111,12 @@ void BuildLargeProfile(const QString& dir)
         }
         TStmtHandle bookmark =
             PrepareNative(db.get(), "INSERT INTO IE(TypeID,IEUrl,IEName,ReMark) VALUES (?1,?2,?3,?4)");
-        for (int i = 0; i < 100000; ++i) {
+        for (int i = 0; i < 100000 * scale; ++i) {
             const QByteArray url =
                 QString("https://www.example%1.com/page/%2").arg(random.bounded(5000)).arg(i).toUtf8();
             const QByteArray name = QString("网页标题 %1").arg(random.bounded(1000000)).toUtf8();
             const QByteArray remark = QString("备注 %1").arg(i).toUtf8();
-            sqlite3_bind_int(bookmark.get(), 1, i % 1000 + 1);
+            sqlite3_bind_int(bookmark.get(), 1, i % (1000 * scale) + 1);
             sqlite3_bind_text(bookmark.get(), 2, url.constData(), int(url.size()), SQLITE_TRANSIENT);
             sqlite3_bind_text(bookmark.get(), 3, name.constData(), int(name.size()), SQLITE_TRANSIENT);
             sqlite3_bind_text(bookmark.get(), 4, remark.constData(), int(remark.size()), SQLITE_TRANSIENT);
@@ -126,7 +128,7 @@ void BuildLargeProfile(const QString& dir)
         const double today = Ole::FromDate(TClock::Today());
         TStmtHandle reminder =
             PrepareNative(db.get(), "INSERT INTO Alam(AlamTime,AlamDate,ReDay,ReMark) VALUES (?1,?2,?3,?4)");
-        for (int i = 0; i < 10000; ++i) {
+        for (int i = 0; i < 10000 * scale; ++i) {
             const bool daily = i % 2 == 0;
             sqlite3_bind_double(reminder.get(), 1, double(random.bounded(86400)) / 86400.0);
             if (daily)
@@ -396,6 +398,38 @@ void BenchLarge(const QString& large)
     form.hide();
 }
 
+// From the query to the results filled, on the connection the program uses.
+void BenchSearch(const QString& dir, const char* profile)
+{
+    Connect(dir);
+    const struct
+    {
+        const char* label;
+        QString query;
+    } queries[] = {
+        {"one character (\"记\", in every note)", "记"},
+        {"three characters (\"123\")", "123"},
+        {"two words (\"网页 42\")", "网页 42"},
+        {"two longer words (\"example42 page/7\")", "example42 page/7"},
+    };
+    for (const auto& q : queries) {
+        TSearchResults found;
+        const TStats stats = Measure(15, [&] {
+            QElapsedTimer timer;
+            timer.start();
+            found = Search(DbAccess->Handle(), q.query);
+            return Ms(timer);
+        });
+        const QByteArray label = QString("search %1: %2").arg(profile, q.label).toUtf8();
+        Row(label.constData(), stats,
+            QString("%1+%2+%3 found (target < %4 ms)")
+                .arg(found.FoundOf(TSearchKind::Note))
+                .arg(found.FoundOf(TSearchKind::Bookmark))
+                .arg(found.FoundOf(TSearchKind::Reminder))
+                .arg(QByteArray(profile) == "large" ? 30 : 150));
+    }
+}
+
 void BenchResident(const QString& large)
 {
     const long bare = StartProcess("bare").residentKb;
@@ -423,7 +457,9 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Naming parts (start, keystroke, large, memory) runs only those.
+    // Naming parts (start, keystroke, large, search, memory) runs only those.
+    // JOTTEREL_BENCH_HUGE=1 adds a profile ten times the large one to the
+    // search rows (it takes minutes to build).
     const QStringList parts = app.arguments().mid(1);
     const auto wanted = [&parts](const char* part) { return parts.isEmpty() || parts.contains(part); };
     QTemporaryDir empty, large, notes;
@@ -440,6 +476,15 @@ int main(int argc, char** argv)
         BenchKeystroke(notes.path());
     if (wanted("large"))
         BenchLarge(large.path());
+    if (wanted("search")) {
+        BenchSearch(large.path(), "large");
+        if (qEnvironmentVariableIntValue("JOTTEREL_BENCH_HUGE") == 1) {
+            QTemporaryDir huge;
+            std::printf("Building the huge profile...\n");
+            BuildLargeProfile(huge.path(), 10);
+            BenchSearch(huge.path(), "huge");
+        }
+    }
     if (wanted("memory"))
         BenchResident(large.path());
     delete DbAccess;

@@ -29,6 +29,23 @@ CREATE INDEX Alam_AlamDate ON Alam(AlamDate);
 // Append only, for example:
 //     {1, "ALTER TABLE Alam ADD COLUMN Snoozed REAL DEFAULT NULL"},
 const std::vector<TMigration> kMigrations = {
+    // Version 2: a trigram index of the bookmarks' title, remark and address
+    // for the search (too many rows to read one by one), kept by triggers in
+    // the transaction of every write and filled from the rows already there.
+    {1, R"(
+CREATE VIRTUAL TABLE IE_Search USING fts5(IEName, ReMark, IEUrl, content='IE', content_rowid='ID', tokenize='trigram');
+INSERT INTO IE_Search(IE_Search) VALUES ('rebuild');
+CREATE TRIGGER IE_Search_Insert AFTER INSERT ON IE BEGIN
+  INSERT INTO IE_Search(rowid, IEName, ReMark, IEUrl) VALUES (new.ID, new.IEName, new.ReMark, new.IEUrl);
+END;
+CREATE TRIGGER IE_Search_Delete AFTER DELETE ON IE BEGIN
+  INSERT INTO IE_Search(IE_Search, rowid, IEName, ReMark, IEUrl) VALUES ('delete', old.ID, old.IEName, old.ReMark, old.IEUrl);
+END;
+CREATE TRIGGER IE_Search_Update AFTER UPDATE ON IE BEGIN
+  INSERT INTO IE_Search(IE_Search, rowid, IEName, ReMark, IEUrl) VALUES ('delete', old.ID, old.IEName, old.ReMark, old.IEUrl);
+  INSERT INTO IE_Search(rowid, IEName, ReMark, IEUrl) VALUES (new.ID, new.IEName, new.ReMark, new.IEUrl);
+END;
+)"},
 };
 
 std::vector<TMigration> g_extra;

@@ -1,0 +1,532 @@
+#include "data/Search.h"
+
+#include "data/SqliteDb.h"
+
+#include <QHash>
+#include <QSet>
+#include <algorithm>
+#include <optional>
+#include <sqlite3.h>
+
+namespace {
+// The statement tests at most this many words (the longest, which find the
+// fewest rows), so a query of thousands of words never exceeds what one
+// statement may hold; every word is checked on the rows it returns.
+constexpr int kStatementWords = 8;
+// A snippet longer than this is cut around its first match.
+constexpr int kSnippetChars = 100;
+constexpr int kSnippetLead = 30;
+const QString kEllipsis = QStringLiteral("…");
+
+// Whether a word has a letter whose case SQLite's lower() does not fold
+// (lower() folds ASCII only).
+bool NeedsUnicodeFold(const QString& word)
+{
+    for (const QChar c : word)
+        if (c.unicode() > 0x7F && !c.isSurrogate() && (c.toCaseFolded() != c || c.toUpper() != c))
+            return true;
+    return false;
+}
+
+QString Utf8Column(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return text ? QString::fromUtf8(text, sqlite3_column_bytes(stmt, column)) : QString();
+}
+
+void FoldFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    if (!text) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const QByteArray folded = QString::fromUtf8(text, sqlite3_value_bytes(argv[0])).toCaseFolded().toUtf8();
+    sqlite3_result_text(ctx, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
+// The statements' test of a word. LIKE ignores the case of ASCII letters
+// and reads the text in place, without a folded copy; its wildcards are
+// escaped. A word with a letter of another case pair is looked for in a
+// folded copy of the text, and one holding NUL (which LIKE would take as the
+// pattern's end) with instr(). Where a trigram index serves, a word of three
+// characters or more is looked up in it as a phrase.
+struct TMatcher
+{
+    explicit TMatcher(sqlite3* db, const QStringList& words)
+    {
+        for (int i = 0; i < std::min<int>(int(words.size()), kStatementWords); ++i) {
+            const QString& word = words[i];
+            TWordTest test;
+            if (word.contains(QChar(0))) {
+                test.Scan = "instr(%1, ?%2) > 0";
+                test.Value = word;
+            } else if (NeedsUnicodeFold(word)) {
+                if (!m_fold &&
+                    sqlite3_create_function_v2(db, "jotterel_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                               FoldFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
+                    ThrowSqlError(db);
+                m_fold = true;
+                test.Scan = "instr(jotterel_fold(%1), ?%2) > 0";
+                test.Value = word.toCaseFolded();
+            } else {
+                QString escaped = word;
+                escaped.replace('\\', "\\\\").replace('%', "\\%").replace('_', "\\_");
+                test.Scan = "%1 LIKE ?%2 ESCAPE '\\'";
+                test.Value = '%' + escaped + '%';
+                // With no case to ignore, instr() is the quicker on short texts.
+                if (std::none_of(word.begin(), word.end(),
+                                 [](QChar c) { return c.isLetter() && c.unicode() < 0x80; })) {
+                    test.ShortScan = "instr(%1, ?%2) > 0";
+                    test.ShortValue = word;
+                }
+            }
+            if (!word.contains(QChar(0)) && word.toUcs4().size() >= 3)
+                test.Phrase = '"' + QString(word).replace('"', "\"\"") + '"';
+            m_words.push_back(test);
+        }
+    }
+
+    // Each word occurs in one of the columns; with an index, rows whose key
+    // the index gives for the words it can answer.
+    TStmtHandle Prepare(sqlite3* db, const QString& select, const QStringList& columns, const QString& index = {},
+                        const QString& key = {}, bool shortTexts = false, size_t words = kStatementWords) const
+    {
+        QStringList all;
+        QStringList values;
+        for (size_t i = 0; i < std::min(words, m_words.size()); ++i) {
+            const TWordTest& word = m_words[i];
+            const QString parameter = QString::number(values.size() + 1);
+            if (!index.isEmpty() && !word.Phrase.isEmpty()) {
+                all.append(QString("%1 IN (SELECT rowid FROM %2 WHERE %2 MATCH ?%3)").arg(key, index, parameter));
+                values.append(word.Phrase);
+                continue;
+            }
+            const bool quicker = shortTexts && !word.ShortScan.isEmpty();
+            QStringList any;
+            for (const QString& column : columns)
+                any.append((quicker ? word.ShortScan : word.Scan).arg(column, parameter));
+            all.append("(" + any.join(" OR ") + ")");
+            values.append(quicker ? word.ShortValue : word.Value);
+        }
+        TStmtHandle stmt = PrepareNative(db, QString(select).replace("$WHERE", all.join(" AND ")));
+        for (int i = 0; i < values.size(); ++i) {
+            const QByteArray utf8 = values[i].toUtf8();
+            if (sqlite3_bind_text(stmt.get(), i + 1, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+                ThrowSqlError(db);
+        }
+        return stmt;
+    }
+
+    struct TWordTest
+    {
+        QString Scan;                  // %1 the column, %2 the parameter
+        QString Value;                 // bound for Scan
+        QString Phrase;                // for the index; empty when it cannot answer
+        QString ShortScan, ShortValue; // for short texts, when quicker there
+    };
+    std::vector<TWordTest> m_words;
+    bool m_fold = false;
+};
+
+// Every word occurs in one of the texts.
+bool AllWordsIn(const QStringList& words, std::initializer_list<const QString*> texts)
+{
+    for (const QString& word : words) {
+        const bool found = std::any_of(texts.begin(), texts.end(),
+                                       [&](const QString* text) { return text->contains(word, Qt::CaseInsensitive); });
+        if (!found)
+            return false;
+    }
+    return true;
+}
+
+// The groups of a tree and their paths, placed as the tree places them: in
+// ascending SelfIndex, each under its parent when the parent came before,
+// else under the root; of two groups with one SelfIndex the first counts.
+class TGroupPaths
+{
+public:
+    TGroupPaths(sqlite3* db, const char* table, const QString& rootCaption) : m_root(rootCaption)
+    {
+        TStmtHandle stmt =
+            PrepareNative(db, QString("SELECT SelfIndex, ParentIndex, TypeName FROM %1 ORDER BY SelfIndex").arg(table));
+        int rc;
+        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+            const int self = sqlite3_column_int(stmt.get(), 0);
+            if (self == 0 || m_index.contains(self))
+                continue;
+            const int parent = sqlite3_column_int(stmt.get(), 1);
+            m_index.insert(self, int(m_groups.size()));
+            m_groups.push_back({Utf8Column(stmt.get(), 2), m_index.value(parent, -1), {}});
+        }
+        if (rc != SQLITE_DONE)
+            ThrowSqlError(db);
+    }
+
+    bool Contains(int self) const { return self == 0 || m_index.contains(self); }
+    QString Name(int self) const
+    {
+        const int at = m_index.value(self, -1);
+        return at < 0 ? QString() : m_groups[size_t(at)].Name;
+    }
+
+    QString Path(int self)
+    {
+        const int at = m_index.value(self, -1);
+        return at < 0 ? m_root : PathAt(at);
+    }
+
+private:
+    struct TGroup
+    {
+        QString Name;
+        int Parent; // index, -1 for the root
+        std::optional<QString> Path;
+    };
+
+    QString PathAt(int at)
+    {
+        TGroup& group = m_groups[size_t(at)];
+        if (!group.Path)
+            group.Path = (group.Parent < 0 ? m_root : PathAt(group.Parent)) + "->" + group.Name;
+        return *group.Path;
+    }
+
+    QString m_root;
+    QHash<int, int> m_index;
+    std::vector<TGroup> m_groups;
+};
+
+// Where a word first occurs in the text, the earliest of all words.
+std::pair<qsizetype, qsizetype> FirstMatch(const QString& text, const QStringList& words)
+{
+    qsizetype first = -1, length = 0;
+    for (const QString& word : words) {
+        const qsizetype at = text.indexOf(word, 0, Qt::CaseInsensitive);
+        if (at >= 0 && (first < 0 || at < first)) {
+            first = at;
+            length = word.size();
+        }
+    }
+    return {first, length};
+}
+
+bool IsLineBreak(QChar c)
+{
+    return c == u'\n' || c == u'\r';
+}
+
+// The line around the first match (or the first line), cut to a window
+// around the match when long, with every occurrence of a word in it marked.
+void Snip(const QString& text, const QStringList& words, qsizetype first, TSearchResult& result)
+{
+    const qsizetype at = std::max<qsizetype>(first, 0);
+    qsizetype lineStart = at;
+    while (lineStart > 0 && !IsLineBreak(text[lineStart - 1]))
+        --lineStart;
+    qsizetype lineEnd = at;
+    while (lineEnd < text.size() && !IsLineBreak(text[lineEnd]))
+        ++lineEnd;
+    qsizetype start = lineStart;
+    qsizetype end = lineEnd;
+    if (end - start > kSnippetChars) {
+        if (first >= 0)
+            start = std::max(lineStart, std::min(at - kSnippetLead, lineEnd - kSnippetChars));
+        end = start + kSnippetChars;
+    }
+    const QString lead = start > lineStart ? kEllipsis : QString();
+    const QString body = text.mid(start, end - start);
+    result.Snippet = lead + body + (end < lineEnd ? kEllipsis : QString());
+    if (first < 0)
+        return;
+    std::vector<TSearchMark> marks;
+    for (const QString& word : words)
+        for (qsizetype i = body.indexOf(word, 0, Qt::CaseInsensitive); i >= 0 && !word.isEmpty();
+             i = body.indexOf(word, i + 1, Qt::CaseInsensitive))
+            marks.push_back({int(lead.size() + i), int(word.size())});
+    std::sort(marks.begin(), marks.end(), [](const TSearchMark& a, const TSearchMark& b) { return a.Start < b.Start; });
+    for (const TSearchMark& mark : marks) {
+        if (!result.Marks.empty() && mark.Start <= result.Marks.back().Start + result.Marks.back().Length) {
+            TSearchMark& last = result.Marks.back();
+            last.Length = std::max(last.Start + last.Length, mark.Start + mark.Length) - last.Start;
+        } else {
+            result.Marks.push_back(mark);
+        }
+    }
+}
+
+// The first of the texts that holds a match, else the first text.
+void SnipFirstMatching(std::initializer_list<const QString*> texts, const QStringList& words, TSearchResult& result)
+{
+    for (const QString* text : texts) {
+        const qsizetype first = FirstMatch(*text, words).first;
+        if (first >= 0) {
+            Snip(*text, words, first, result);
+            return;
+        }
+    }
+    Snip(**texts.begin(), words, -1, result);
+}
+
+template <typename Row> void Step(sqlite3* db, sqlite3_stmt* stmt, Row row)
+{
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        row();
+    if (rc != SQLITE_DONE)
+        ThrowSqlError(db);
+}
+
+// A statement run once per row, for the rows to be shown.
+class TLookup
+{
+public:
+    TLookup(sqlite3* db, const QString& sql) : m_db(db), m_stmt(PrepareNative(db, sql)) {}
+    // Steps to the row of the key; false when there is none.
+    bool Find(sqlite3_int64 key)
+    {
+        sqlite3_reset(m_stmt.get());
+        sqlite3_bind_int64(m_stmt.get(), 1, key);
+        const int rc = sqlite3_step(m_stmt.get());
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            ThrowSqlError(m_db);
+        return rc == SQLITE_ROW;
+    }
+    QString Text(int column) const { return Utf8Column(m_stmt.get(), column); }
+    bool IsNull(int column) const { return sqlite3_column_type(m_stmt.get(), column) == SQLITE_NULL; }
+    sqlite3_int64 Int64(int column) const { return sqlite3_column_int64(m_stmt.get(), column); }
+
+private:
+    sqlite3* m_db;
+    TStmtHandle m_stmt;
+};
+
+// An item the statement found, before it is shown.
+struct TFound
+{
+    int Id;
+    int GroupId;
+    sqlite3_int64 Row; // where its texts are read
+    QString Path;
+};
+
+// Whether the statement alone decides: it tests every word unless there are
+// more than it takes, and then each row's texts are read and checked.
+bool StatementDecides(const QStringList& words)
+{
+    return words.size() <= kStatementWords;
+}
+
+void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
+{
+    TGroupPaths groups(db, "NoteType", "根目录");
+    // The groups the first (longest) word finds, by their note or by their
+    // name (the root has none of its own); two plain statements read less
+    // than one that joins every group to its note. A group shows the first
+    // note stored for it; a note of no group cannot be reached.
+    std::vector<std::pair<int, sqlite3_int64>> candidates; // group, its note's row (-1: not known)
+    TStmtHandle notes = matcher.Prepare(db,
+                                        "SELECT TypeID, rowid FROM NoteBook n WHERE $WHERE AND "
+                                        "rowid = (SELECT min(rowid) FROM NoteBook WHERE TypeID = n.TypeID)",
+                                        {"ReMark"}, {}, {}, false, 1);
+    Step(db, notes.get(), [&] {
+        const int group = sqlite3_column_int(notes.get(), 0);
+        if (groups.Contains(group))
+            candidates.emplace_back(group, sqlite3_column_int64(notes.get(), 1));
+    });
+    TStmtHandle names =
+        matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, true, 1);
+    Step(db, names.get(), [&] { candidates.emplace_back(sqlite3_column_int(names.get(), 0), -1); });
+    // One per group, the one that knows its note's row first.
+    std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) {
+        return a.first < b.first || (a.first == b.first && a.second > b.second);
+    });
+    candidates.erase(std::unique(candidates.begin(), candidates.end(),
+                                 [](const auto& a, const auto& b) { return a.first == b.first; }),
+                     candidates.end());
+
+    TLookup firstNote(db, "SELECT min(rowid) FROM NoteBook WHERE TypeID = ?1");
+    TLookup note(db, "SELECT ReMark FROM NoteBook WHERE rowid = ?1");
+    const auto noteRow = [&](std::pair<int, sqlite3_int64>& candidate) {
+        if (candidate.second < 0 && firstNote.Find(candidate.first) && !firstNote.IsNull(0))
+            candidate.second = firstNote.Int64(0);
+        return candidate.second;
+    };
+    const auto noteText = [&](std::pair<int, sqlite3_int64>& candidate) {
+        const sqlite3_int64 row = noteRow(candidate);
+        return row >= 0 && note.Find(row) ? note.Text(0) : QString();
+    };
+    std::vector<TFound> found;
+    for (auto& candidate : candidates) {
+        // The other words, in the group's name or its note.
+        if (words.size() > 1) {
+            const QString name = groups.Name(candidate.first);
+            const QString text = noteText(candidate);
+            if (!AllWordsIn(words, {&name, &text}))
+                continue;
+        }
+        found.push_back({candidate.first, candidate.first, candidate.second, groups.Path(candidate.first)});
+    }
+    out.Found[int(TSearchKind::Note)] = int(found.size());
+    const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
+    std::partial_sort(found.begin(), shown, found.end(), [](const TFound& a, const TFound& b) {
+        return a.Path < b.Path || (a.Path == b.Path && a.Id < b.Id);
+    });
+    for (auto it = found.begin(); it != shown; ++it) {
+        std::pair<int, sqlite3_int64> candidate(it->Id, it->Row);
+        const QString text = noteText(candidate);
+        TSearchResult result;
+        result.Kind = TSearchKind::Note;
+        result.Id = result.GroupId = it->Id;
+        result.Path = std::move(it->Path);
+        const auto [first, length] = FirstMatch(text, words);
+        result.TextMatch = int(first);
+        result.TextMatchLength = first >= 0 ? int(length) : 0;
+        Snip(text, words, first, result);
+        out.Items.push_back(std::move(result));
+    }
+}
+
+void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
+{
+    TGroupPaths groups(db, "IEType", "全部");
+    const bool check = !StatementDecides(words);
+    TStmtHandle stmt = matcher.Prepare(
+        db, QString("SELECT ID, TypeID%1 FROM IE WHERE $WHERE ORDER BY ID").arg(check ? ", IEName, ReMark, IEUrl" : ""),
+        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID", true);
+    // Ordered by the group's path, then by ID: the paths are ranked once.
+    QHash<int, int> rank;
+    std::vector<std::pair<int, int>> found; // rank, ID
+    Step(db, stmt.get(), [&] {
+        if (check) {
+            const QString title = Utf8Column(stmt.get(), 2);
+            const QString remark = Utf8Column(stmt.get(), 3);
+            const QString url = Utf8Column(stmt.get(), 4);
+            if (!AllWordsIn(words, {&title, &remark, &url}))
+                return;
+        }
+        const int group = sqlite3_column_int(stmt.get(), 1);
+        // "全部" lists every bookmark, also one whose group is gone.
+        const int shownGroup = groups.Contains(group) ? group : 0;
+        found.emplace_back(shownGroup, sqlite3_column_int(stmt.get(), 0));
+        rank.insert(shownGroup, 0);
+    });
+    out.Found[int(TSearchKind::Bookmark)] = int(found.size());
+    std::vector<std::pair<QString, int>> paths; // path, group
+    for (auto it = rank.cbegin(); it != rank.cend(); ++it)
+        paths.emplace_back(groups.Path(it.key()), it.key());
+    std::sort(paths.begin(), paths.end());
+    for (size_t i = 0; i < paths.size(); ++i)
+        rank[paths[i].second] = int(i);
+    for (auto& [group, id] : found)
+        group = rank.value(group);
+    const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
+    std::partial_sort(found.begin(), shown, found.end());
+    TLookup bookmark(db, "SELECT IEName, ReMark, IEUrl FROM IE WHERE ID = ?1");
+    for (auto it = found.begin(); it != shown; ++it) {
+        if (!bookmark.Find(it->second))
+            continue;
+        const QString title = bookmark.Text(0);
+        const QString remark = bookmark.Text(1);
+        const QString url = bookmark.Text(2);
+        TSearchResult result;
+        result.Kind = TSearchKind::Bookmark;
+        result.Id = it->second;
+        result.GroupId = paths[size_t(it->first)].second;
+        result.Path = paths[size_t(it->first)].first;
+        SnipFirstMatching({&title, &remark, &url}, words, result);
+        out.Items.push_back(std::move(result));
+    }
+}
+
+void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
+{
+    const bool check = !StatementDecides(words);
+    TStmtHandle stmt =
+        matcher.Prepare(db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""),
+                        {"ReMark"}, {}, {}, true);
+    std::vector<int> found;
+    Step(db, stmt.get(), [&] {
+        if (check) {
+            const QString text = Utf8Column(stmt.get(), 1);
+            if (!AllWordsIn(words, {&text}))
+                return;
+        }
+        found.push_back(sqlite3_column_int(stmt.get(), 0));
+    });
+    out.Found[int(TSearchKind::Reminder)] = int(found.size());
+    // The time as the reminder list writes it (format() is the Jet function
+    // the connection carries).
+    TLookup reminder(db, "SELECT iif(ReDay, '每天  ' || format(AlamTime, 'HH:mm:ss'), "
+                         "format(AlamTime + AlamDate, 'yyyy-mm-dd HH:mm:ss')), ReMark FROM Alam WHERE ID = ?1");
+    for (size_t i = 0; i < found.size() && i < size_t(kShownPerKind); ++i) {
+        if (!reminder.Find(found[i]))
+            continue;
+        const QString text = reminder.Text(1);
+        TSearchResult result;
+        result.Kind = TSearchKind::Reminder;
+        result.Id = found[i];
+        result.Time = reminder.Text(0);
+        Snip(text, words, FirstMatch(text, words).first, result);
+        out.Items.push_back(std::move(result));
+    }
+}
+} // namespace
+
+QStringList SearchWords(const QString& query)
+{
+    // Any blank separates, the full-width one of Chinese input among them.
+    QStringList words;
+    QSet<QString> seen;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= query.size(); ++i) {
+        if (i < query.size() && !query[i].isSpace())
+            continue;
+        const QString word = query.mid(start, i - start);
+        if (!word.isEmpty() && !seen.contains(word.toCaseFolded())) {
+            seen.insert(word.toCaseFolded());
+            words.append(word);
+        }
+        start = i + 1;
+    }
+    // Longest first: the statement tests the first ones.
+    std::stable_sort(words.begin(), words.end(),
+                     [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    // A word within another adds nothing (checked for a query of a few words
+    // only, as the check takes the square of their number).
+    if (words.size() > 64)
+        return words;
+    QStringList kept;
+    for (const QString& word : words)
+        if (std::none_of(kept.begin(), kept.end(),
+                         [&](const QString& k) { return k.contains(word, Qt::CaseInsensitive); }))
+            kept.append(word);
+    return kept;
+}
+
+TSearchResults Search(sqlite3* db, const QString& query)
+{
+    const QStringList words = SearchWords(query);
+    TSearchResults results;
+    if (words.isEmpty())
+        return results;
+    const TMatcher matcher(db, words);
+    // One read transaction, so the three kinds come from one state of the file.
+    // Within a transaction already open on the connection, that one serves.
+    const bool own = sqlite3_get_autocommit(db) != 0;
+    if (own)
+        ExecNative(db, "BEGIN");
+    try {
+        SearchNotes(db, words, matcher, results);
+        SearchBookmarks(db, words, matcher, results);
+        SearchReminders(db, words, matcher, results);
+    } catch (...) {
+        if (own)
+            ExecNative(db, "ROLLBACK");
+        throw;
+    }
+    if (own)
+        ExecNative(db, "COMMIT");
+    return results;
+}

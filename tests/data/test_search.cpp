@@ -1,0 +1,243 @@
+#include "data/MD.h"
+#include "data/OleDate.h"
+#include "data/Schema.h"
+#include "data/Search.h"
+#include "notes/UntNote.h"
+#include "support/StoreTest.h"
+
+#include <memory>
+#include <sqlite3.h>
+
+// The search across notes, bookmarks and reminders, on the program's own
+// connection.
+class TestSearch : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TStoreEnv> env;
+
+    static sqlite3* Db() { return DbAccess->Handle(); }
+
+    // Each result as kind letter and ID ("N2", "B1", "R1"), in order.
+    static QStringList Found(const QString& query)
+    {
+        QStringList found;
+        for (const TSearchResult& result : Search(Db(), query).Items)
+            found << QString("%1%2")
+                         .arg(result.Kind == TSearchKind::Note       ? "N"
+                              : result.Kind == TSearchKind::Bookmark ? "B"
+                                                                     : "R")
+                         .arg(result.Id);
+        return found;
+    }
+
+    static TSearchResult Only(const QString& query)
+    {
+        const std::vector<TSearchResult> results = Search(Db(), query).Items;
+        if (results.size() != 1)
+            qFatal("%s: %d results", qPrintable(query), int(results.size()));
+        return results.front();
+    }
+
+private slots:
+    void init()
+    {
+        env = std::make_unique<TStoreEnv>();
+        // Stored out of path order, so the order of the results is the
+        // search's own. Note 99 and bookmark group 77 belong to no group.
+        ExecNative(Db(), "INSERT INTO NoteType VALUES (3,0,'Travel Plans'),(1,0,'工作'),(2,1,'会议'),(4,0,'空组');"
+                         "INSERT INTO NoteBook VALUES (0,'根的记事' || char(13,10) || '第二行');"
+                         "INSERT INTO NoteBook VALUES (1,'工作记事 Alpha beta');"
+                         "INSERT INTO NoteBook VALUES (2,'会议纪要 XK 100% 完成_率 ''引号'' \"双引号\" @#@ "
+                         "a.*b (x) [y] DROP TABLE NoteBook;');"
+                         "INSERT INTO NoteBook VALUES (3,'Paris and Rome, été XK');"
+                         "INSERT INTO NoteBook VALUES (99,'孤儿记事');"
+                         "INSERT INTO IEType VALUES (1,0,'常用'),(2,1,'搜索引擎');"
+                         "INSERT INTO IE(ID,TypeID,IEUrl,IEName,ReMark) VALUES "
+                         "(1,2,'https://www.Example.com','Example Site','示例备注 XK'),"
+                         "(2,0,'https://qt.io','Qt 文档','XK'),(3,77,'https://old.example','孤儿书签',''),"
+                         "(4,1,'https://quotes.example','\"双引号\" 100%','')");
+        TStmtHandle alarm =
+            PrepareNative(Db(), "INSERT INTO Alam(ID,AlamTime,AlamDate,ReDay,ReMark) VALUES (?1,?2,?3,?4,?5)");
+        const auto add = [&](int id, QTime time, QDate date, const QString& text) {
+            sqlite3_bind_int(alarm.get(), 1, id);
+            sqlite3_bind_double(alarm.get(), 2, Ole::FromTime(time));
+            if (date.isValid())
+                sqlite3_bind_double(alarm.get(), 3, Ole::FromDate(date));
+            else
+                sqlite3_bind_null(alarm.get(), 3);
+            sqlite3_bind_int(alarm.get(), 4, date.isValid() ? 0 : -1);
+            const QByteArray utf8 = text.toUtf8();
+            sqlite3_bind_text(alarm.get(), 5, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+            RunToEnd(Db(), alarm.get());
+            sqlite3_reset(alarm.get());
+        };
+        add(2, QTime(18, 0), QDate(2026, 12, 9), "pay 账单 XK");
+        add(1, QTime(8, 30), QDate(), "Daily standup 站会 one two three four five six seven eight nine");
+    }
+    void cleanup() { env.reset(); }
+
+    void matches_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("found");
+        const QStringList none;
+        QTest::newRow("one Chinese character") << "记" << QStringList{"N0", "N1"};
+        QTest::newRow("Chinese word in a group path") << "示例" << QStringList{"B1"};
+        QTest::newRow("Latin case ignored") << "ALPHA" << QStringList{"N1"};
+        QTest::newRow("case ignored in an address") << "example.COM" << QStringList{"B1"};
+        QTest::newRow("accented case ignored") << "ÉTÉ" << QStringList{"N3"};
+        QTest::newRow("group name only") << "空组" << QStringList{"N4"};
+        QTest::newRow("group name and text") << "travel rome" << QStringList{"N3"};
+        QTest::newRow("words in one item") << "alpha 工作" << QStringList{"N1"};
+        QTest::newRow("words in two items") << "alpha rome" << none;
+        QTest::newRow("full-width blank splits") << QStringLiteral("paris\u3000ROME") << QStringList{"N3"};
+        QTest::newRow("by kind, then path") << "xk" << QStringList{"N3", "N2", "B2", "B1", "R2"};
+        QTest::newRow("no group: not offered") << "孤儿记事" << none;
+        QTest::newRow("bookmark of a group gone") << "孤儿书签" << QStringList{"B3"};
+        QTest::newRow("reminder") << "站会" << QStringList{"R1"};
+        QTest::newRow("percent") << "100%" << QStringList{"N2", "B4"};
+        QTest::newRow("percent as wildcard") << "1%0" << none;
+        QTest::newRow("underscore") << "完成_率" << QStringList{"N2"};
+        QTest::newRow("underscore as wildcard") << "完_成" << none;
+        QTest::newRow("single quotes") << "'引号'" << QStringList{"N2"};
+        QTest::newRow("double quotes") << "\"双引号\"" << QStringList{"N2", "B4"};
+        QTest::newRow("statement separator") << "@#@" << QStringList{"N2"};
+        QTest::newRow("regular expression") << "a.*b (x) [y]" << QStringList{"N2"};
+        QTest::newRow("regular expression as pattern") << "a.b" << none;
+        QTest::newRow("SQL text") << "DROP TABLE NoteBook;" << QStringList{"N2"};
+        QTest::newRow("SQL injection") << "' OR 1=1 --" << none;
+        QTest::newRow("index query syntax") << "IEName:\"x\" OR qt* NEAR(a b)" << none;
+        QTest::newRow("NUL") << QString("记") + QChar(0) << none;
+        QTest::newRow("NUL alone") << QString(QChar(0)) << none;
+        QTest::newRow("10,000 characters") << QString("x").repeated(10000) << none;
+        QTest::newRow("5,000 repeated words") << QString("记 ").repeated(5000) << QStringList{"N0", "N1"};
+        QTest::newRow("nine words") << "three seven eight four five nine two one standup" << QStringList{"R1"};
+        // The ninth (shortest) word is checked after the statement.
+        QTest::newRow("ninth word missing") << "three seven eight four five nine two one zzz" << none;
+        QString many;
+        for (int i = 0; i < 3000; ++i)
+            many += QString("w%1 ").arg(i);
+        QTest::newRow("3,000 different words") << many << none;
+        QTest::newRow("empty") << "" << none;
+        QTest::newRow("blank") << QStringLiteral(" \t\n\u3000") << none;
+    }
+
+    void matches()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, found);
+        QCOMPARE(Found(query), found);
+    }
+
+    // What a result carries for the view and for the jump.
+    void resultFields()
+    {
+        const TSearchResult note = Only("纪要");
+        QCOMPARE(note.Path, QString("根目录->工作->会议"));
+        QCOMPARE(note.GroupId, 2);
+        QCOMPARE(note.TextMatch, 2);
+        QCOMPARE(note.TextMatchLength, 2);
+        QCOMPARE(note.Snippet.mid(note.Marks.at(0).Start, note.Marks.at(0).Length), QString("纪要"));
+
+        // Every occurrence marked, whatever its case; a second line is its own snippet.
+        const TSearchResult root = Only("第二");
+        QCOMPARE(root.Path, QString("根目录"));
+        QCOMPARE(root.Snippet, QString("第二行"));
+        const TSearchResult paris = Only("rome PARIS");
+        QCOMPARE(paris.Snippet, QString("Paris and Rome, été XK"));
+        QCOMPARE(paris.Marks, (std::vector<TSearchMark>{{0, 5}, {10, 4}}));
+
+        const TSearchResult groupOnly = Only("空组");
+        QCOMPARE(groupOnly.TextMatch, -1);
+        QVERIFY(groupOnly.Marks.empty());
+
+        const TSearchResult bookmark = Only("示例");
+        QCOMPARE(bookmark.Path, QString("全部->常用->搜索引擎"));
+        QCOMPARE(bookmark.GroupId, 2);
+        QCOMPARE(bookmark.Snippet, QString("示例备注 XK"));
+        const TSearchResult orphan = Only("孤儿书签");
+        QCOMPARE(orphan.Path, QString("全部"));
+        QCOMPARE(orphan.GroupId, 0);
+
+        QCOMPARE(Only("站会").Time, QString("每天  08:30:00"));
+        QCOMPARE(Only("账单").Time, QString("2026-12-09 18:00:00"));
+    }
+
+    // A long line shows a window around its match, cut with ellipses.
+    void longLineIsCut()
+    {
+        const QString text = QString("前").repeated(300) + "目标" + QString("后").repeated(300);
+        TNote note;
+        note.TypeID = 4;
+        note.ReMark = text;
+        note.InsertNote();
+        const TSearchResult result = Only("目标");
+        QVERIFY(result.Snippet.startsWith("…") && result.Snippet.endsWith("…"));
+        QVERIFY(result.Snippet.size() <= 102);
+        QCOMPARE(result.Snippet.mid(result.Marks.at(0).Start, 2), QString("目标"));
+        QCOMPARE(result.TextMatch, 300);
+    }
+
+    // A text just saved is found, a deleted group's note and a deleted
+    // bookmark no longer; the search holds nothing between queries.
+    void freshAfterEdits()
+    {
+        QCOMPARE(Found("刚刚写的"), QStringList());
+        TNote note;
+        note.TypeID = 1;
+        note.ReMark = "工作记事 刚刚写的";
+        note.UpdateNote();
+        QCOMPARE(Found("刚刚写的"), QStringList{"N1"});
+
+        DbExecSQL("delete from NoteType where selfIndex=2 @#@delete from NoteType where ParentIndex=2 "
+                  "@#@delete from NoteBook where TypeID=2");
+        QCOMPARE(Found("纪要"), QStringList());
+        DbExecSQL("delete from IE where ID=1");
+        QCOMPARE(Found("示例"), QStringList());
+    }
+
+    // Of more matches than are shown, the first in order are shown, and the
+    // count says how many there are.
+    void manyMatchesShowTheFirst()
+    {
+        DbExecSQL("insert into IE(TypeID,IEUrl,IEName,ReMark) select 1, 'u', '批量', '' from "
+                  "(with recursive n(i) as (select 1 union all select i+1 from n where i < 250) select i from n)");
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (1000, 0, 'u', '批量 最后', '')");
+        const TSearchResults results = Search(Db(), "批量");
+        QCOMPARE(results.FoundOf(TSearchKind::Bookmark), 251);
+        QCOMPARE(int(results.Items.size()), kShownPerKind);
+        // "全部" sorts before "全部->常用", then by ID.
+        QCOMPARE(results.Items.front().Id, 1000);
+        QCOMPARE(results.Items.at(1).Id, 5);
+        QCOMPARE(results.Items.back().Id, 5 + kShownPerKind - 2);
+    }
+
+    // A file of the version before the index, restored, is searched through
+    // the index built while it is upgraded, which every write keeps after.
+    void restoredOlderFileIsSearchable()
+    {
+        const QString old = env->Path("old.dat");
+        {
+            sqlite3* raw = nullptr;
+            QCOMPARE(sqlite3_open(old.toUtf8().constData(), &raw), SQLITE_OK);
+            TDbHandle db(raw);
+            ExecNative(raw, DatabaseSchema());
+            ExecNative(
+                raw,
+                "INSERT INTO IE(ID,TypeID,IEUrl,IEName,ReMark) VALUES (7,0,'https://older.example','旧文件的书签','')");
+        }
+        DbRestore(old);
+        QCOMPARE(SchemaVersion(Db()), CurrentSchemaVersion());
+        QCOMPARE(Found("older.EXAMPLE"), QStringList{"B7"});
+        DbExecSQL("update IE set IEUrl='https://newer.example' where ID=7");
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (8,0,'https://older.example','','')");
+        QCOMPARE(Found("older.example"), QStringList{"B8"});
+        QCOMPARE(Found("newer.example"), QStringList{"B7"});
+        DbExecSQL("delete from IE where ID=8");
+        QCOMPARE(Found("older.example"), QStringList());
+        ExecNative(Db(), "INSERT INTO IE_Search(IE_Search) VALUES ('integrity-check')");
+    }
+};
+
+JOTTEREL_STORE_TEST_MAIN(TestSearch)
+#include "test_search.moc"
