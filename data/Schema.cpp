@@ -46,6 +46,12 @@ CREATE TRIGGER IE_Search_Update AFTER UPDATE ON IE BEGIN
   INSERT INTO IE_Search(rowid, IEName, ReMark, IEUrl) VALUES (new.ID, new.IEName, new.ReMark, new.IEUrl);
 END;
 )"},
+    // Version 3: the group tables are read in SelfIndex order at every start;
+    // an index holding the whole row is read in that order, not sorted.
+    {2, R"(
+CREATE INDEX NoteType_SelfIndex ON NoteType(SelfIndex, ParentIndex, TypeName);
+CREATE INDEX IEType_SelfIndex ON IEType(SelfIndex, ParentIndex, TypeName);
+)"},
 };
 
 std::vector<TMigration> g_extra;

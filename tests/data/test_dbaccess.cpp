@@ -91,13 +91,14 @@ private slots:
         QVERIFY(DbAccess->Connected());
         QVERIFY(QFile::exists(env->Path("bookkeep.dat")));
         QCOMPARE(Count("PRAGMA application_id"), 1246720116);
-        QCOMPARE(Count("PRAGMA user_version"), 2);
+        QCOMPARE(Count("PRAGMA user_version"), 3);
         QCOMPARE(Count("select count(*) from sqlite_master where type='table' and name in "
                        "('IE','IEType','NoteType','NoteBook','Alam','SysSet','IE_Search')"),
                  7);
         QCOMPARE(Count("select count(*) from sqlite_master where type='index' and name in "
-                       "('IE_TypeID','NoteBook_TypeID','Alam_AlamTime','Alam_AlamDate')"),
-                 4);
+                       "('IE_TypeID','NoteBook_TypeID','Alam_AlamTime','Alam_AlamDate',"
+                       "'NoteType_SelfIndex','IEType_SelfIndex')"),
+                 6);
         DbAccess->OpenQuery("select * from SysSet");
         QCOMPARE(DbAccess->QuerySet->RecordCount(), 1);
         QCOMPARE(DbAccess->QuerySet->AsBoolean("bPass"), false);
