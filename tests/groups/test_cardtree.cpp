@@ -65,21 +65,6 @@ class TestCardTree : public QObject
         return tree->AddGroup(name);
     }
 
-    // Runs an operation that must fail with a plain error; returns its message.
-    template <typename F> QString ErrorOf(F operation)
-    {
-        try {
-            operation();
-        } catch (const EDBException& e) {
-            return "DB:" + e.UserMessage;
-        } catch (const EError& e) {
-            return e.Message();
-        } catch (const EAbort&) {
-            return "abort";
-        }
-        return QString();
-    }
-
     static void Insert(int self, int parent, const QString& name)
     {
         DbExecSQL(QString("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (%1,%2,'%3')")

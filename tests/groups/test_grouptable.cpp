@@ -22,18 +22,6 @@ class TestGroupTable : public QObject
         return rows;
     }
 
-    template <typename F> static QString ErrorOf(F operation)
-    {
-        try {
-            operation();
-        } catch (const EDBException& e) {
-            return "DB:" + e.UserMessage;
-        } catch (const EError& e) {
-            return e.Message();
-        }
-        return QString();
-    }
-
     // 工作(1) > 会议(2) > 周一(4); 生活(3); 孤儿(6) names a parent that
     // comes after it, 迟到(7) one that was never stored.
     static void Fill()
