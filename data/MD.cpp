@@ -180,9 +180,7 @@ sqlite3* TDbAccess::Handle()
 
 TDbHandle TDbAccess::OpenFile()
 {
-    TDbHandle db = OpenDatabaseFile(DatabasePath());
-    sqlite3_busy_timeout(db.get(), m_lockWait ? BusyTimeoutMs : 0);
-    return db;
+    return OpenDatabaseFile(DatabasePath(), m_lockWait ? BusyTimeoutMs : 0);
 }
 
 void TDbAccess::SetLockWait(bool wait)

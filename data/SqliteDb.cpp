@@ -140,10 +140,13 @@ void TTransaction::Commit()
     m_open = false;
 }
 
-TDbHandle OpenDatabaseFile(const QString& path)
+TDbHandle OpenDatabaseFile(const QString& path, int busyTimeoutMs)
 {
     const bool existed = QFileInfo::exists(path);
     TDbHandle db = OpenRaw(path, SQLITE_OPEN_READWRITE | (existed ? 0 : SQLITE_OPEN_CREATE));
+    // Set before the schema is read or upgraded: a brief reader of the file
+    // at start must not make the open fail.
+    sqlite3_busy_timeout(db.get(), busyTimeoutMs);
     if (existed) {
         const QString problem = SchemaProblem(db.get());
         if (!problem.isEmpty())

@@ -55,7 +55,9 @@ private:
 // date (see Schema.h). An existing file that is not such a database (not
 // SQLite, another application_id, a table missing) or is newer than the
 // program is refused without being written to.
-TDbHandle OpenDatabaseFile(const QString& path);
+// busyTimeoutMs: how long the open, the upgrade and every later statement wait
+// for another program holding the file.
+TDbHandle OpenDatabaseFile(const QString& path, int busyTimeoutMs = 0);
 // Checks a file without opening it for writing: an empty text when it is a
 // sound database of the program, else the reason.
 QString CheckDatabaseFile(const QString& path);
