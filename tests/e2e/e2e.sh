@@ -94,10 +94,19 @@ close_app() {
 eval "$(dbus-launch --sh-syntax)"
 openbox >/dev/null 2>&1 &
 HELPERS+=($!)
-trayer --edge top --align right --widthtype request --height 24 --SetDockType true --transparent false \
-    >/dev/null 2>&1 &
-HELPERS+=($!)
-wait_for 30 xdotool search --name '^panel$' || fail "no tray host"
+# The tray host, started again should it die before its panel appears (it
+# can, while the window manager is still coming up).
+TRAYER=
+tray_host_up() {
+    if ! kill -0 "$TRAYER" 2>/dev/null; then
+        trayer --edge top --align right --widthtype request --height 24 --SetDockType true --transparent false \
+            >>"$WORK/trayer.log" 2>&1 &
+        TRAYER=$!
+        HELPERS+=($TRAYER)
+    fi
+    xdotool search --name '^panel$'
+}
+wait_for 30 tray_host_up || { cat "$WORK/trayer.log" 2>/dev/null; fail "no tray host"; }
 
 echo "1. first start: the window, the database beside the copy, the tray icon"
 start_app
