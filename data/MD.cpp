@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -198,6 +199,24 @@ TNoLockWait::TNoLockWait()
 TNoLockWait::~TNoLockWait()
 {
     DbAccess->SetLockWait(true);
+}
+
+bool TLockEpisode::Run(bool quietRetry, const std::function<void()>& operation)
+{
+    const bool retry = quietRetry && Failing();
+    try {
+        std::optional<TNoLockWait> noWait;
+        if (retry)
+            noWait.emplace();
+        operation();
+    } catch (const EDBException& e) {
+        if (retry && e.Message() == m_failure)
+            return false;
+        m_failure = e.Message();
+        throw;
+    }
+    m_failure.clear();
+    return true;
 }
 
 void TDbAccess::FinishReading()

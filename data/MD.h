@@ -126,6 +126,20 @@ public:
     TNoLockWait& operator=(const TNoLockWait&) = delete;
 };
 
+// One failure reported per episode: while the file stays held by another
+// program, retries fail the same way; they neither wait for the lock nor
+// report again. Run throws a new failure and returns false for a quiet one.
+class TLockEpisode
+{
+public:
+    bool Run(bool quietRetry, const std::function<void()>& operation);
+    bool Failing() const { return !m_failure.isEmpty(); }
+    void Clear() { m_failure.clear(); }
+
+private:
+    QString m_failure; // the message of the failure reported last
+};
+
 extern TDbAccess* DbAccess;
 
 // The sentence for the user when a statement that reads fails.

@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
-#include <optional>
 
 namespace {
 // Hands the memo's key presses to the page before the memo sees them.
@@ -221,7 +220,7 @@ void TNotepadPage::UnbindMemo()
 {
     m_noteGroup = -1;
     m_noteUnsaved = false;
-    m_noteFailure.clear();
+    m_noteEpisode.Clear();
     SetMemoText(QString());
     ui->mmoNote->setReadOnly(true);
 }
@@ -236,7 +235,7 @@ void TNotepadPage::mmoNoteChange()
 
 void TNotepadPage::RetryUnsavedNote()
 {
-    if (m_noteUnsaved && !m_noteFailure.isEmpty())
+    if (m_noteUnsaved && m_noteEpisode.Failing())
         RunHandler([this] { mmoNoteChange(); });
 }
 
@@ -263,21 +262,15 @@ bool TNotepadPage::SaveNoteBeforeExit()
 // so a file held by another program costs one box and no waiting per key.
 void TNotepadPage::SaveMemo(bool quietRetry)
 {
-    const bool retry = quietRetry && m_noteUnsaved && !m_noteFailure.isEmpty();
+    const bool retry = quietRetry && m_noteUnsaved;
     m_noteUnsaved = true;
     try {
-        std::optional<TNoLockWait> noWait;
-        if (retry)
-            noWait.emplace();
-        WriteMemo();
-    } catch (const EDBException& e) {
-        if (retry && e.Message() == m_noteFailure)
+        if (!m_noteEpisode.Run(retry, [this] { WriteMemo(); }))
             return;
-        m_noteFailure = e.Message();
+    } catch (const EDBException& e) {
         throw EDBException(e.Message(), e.UserMessage + "\r\n" + "记事内容仍在窗口中，尚未保存。", e.SQLText);
     }
     m_noteUnsaved = false;
-    m_noteFailure.clear();
 }
 
 // The stored text is compared first so that an unchanged text writes nothing.

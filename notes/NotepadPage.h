@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/MD.h"
+
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -69,8 +71,8 @@ private:
     int m_noteGroup = -1;
     // The memo holds text that the last save could not write.
     bool m_noteUnsaved = false;
-    // The failure of the memo's save last reported (empty once a save succeeds).
-    QString m_noteFailure;
+    // The memo's save failures: one report per episode.
+    TLockEpisode m_noteEpisode;
     // Set while the program itself changes the memo or the tree's current node.
     bool m_noteLoading = false;
 };

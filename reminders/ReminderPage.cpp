@@ -18,7 +18,6 @@
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <functional>
-#include <optional>
 
 namespace {
 const QString kTickSQL = "select ID,AlamDate,ReDay,Remark from Alam  where Alamtime=time() ";
@@ -229,19 +228,7 @@ void TReminderPage::tmr1Timer()
         // A failure is reported once; while the same failure persists (the
         // file held by another program) the tick retries quietly, without
         // waiting for the lock. The seconds missed meanwhile are caught up.
-        const bool failing = !m_tickFailure.isEmpty();
-        try {
-            std::optional<TNoLockWait> noWait;
-            if (failing)
-                noWait.emplace();
-            FireDueReminders();
-        } catch (const EDBException& e) {
-            if (failing && e.Message() == m_tickFailure)
-                return;
-            m_tickFailure = e.Message();
-            throw;
-        }
-        m_tickFailure.clear();
+        m_tickEpisode.Run(true, [this] { FireDueReminders(); });
     });
 }
 

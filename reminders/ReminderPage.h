@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/MD.h"
+
 #include <QObject>
 #include <QString>
 
@@ -57,6 +59,6 @@ private:
     const TReminderWidgets* const ui = &m_widgets;
     TAlam& Alam;
     qint64 m_lastAlamSecond = -1; // the last second (since the epoch) the tick has covered
-    // The failure of the tick last reported (empty once a tick succeeds).
-    QString m_tickFailure;
+    // The tick's failures: one report per episode.
+    TLockEpisode m_tickEpisode;
 };
