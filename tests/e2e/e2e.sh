@@ -80,9 +80,16 @@ start_app() {
 # Closes the main window, answers Yes, and checks the exit status and the icon.
 close_app() {
     # The window manager's close (Alt+F4 in openbox) asks the window politely.
-    xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
-    xdotool key alt+F4
-    wait_for 10 window_named_shown "确认" || fail "no exit question"
+    # Under load the key can reach the window before openbox has made it
+    # active (just after a dialog closed), so it is tried again while no
+    # question has appeared.
+    local try
+    for try in 1 2 3; do
+        xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+        xdotool key alt+F4
+        wait_for 5 window_named_shown "确认" && break
+    done
+    window_named_shown "确认" || fail "no exit question"
     xdotool key alt+y
     local status=0
     wait "$APP" || status=$?
@@ -92,8 +99,19 @@ close_app() {
 }
 
 eval "$(dbus-launch --sh-syntax)"
-openbox >/dev/null 2>&1 &
-HELPERS+=($!)
+# The window manager, waited for (and started again should it die early)
+# before any window appears: a window mapped before it would have no frame
+# and no Alt+F4.
+WM=
+wm_up() {
+    if ! kill -0 "$WM" 2>/dev/null; then
+        openbox >>"$WORK/openbox.log" 2>&1 &
+        WM=$!
+        HELPERS+=($WM)
+    fi
+    xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'
+}
+wait_for 30 wm_up || { cat "$WORK/openbox.log" 2>/dev/null; fail "no window manager"; }
 # The tray host, started again should it die before its panel appears (it
 # can, while the window manager is still coming up).
 TRAYER=
