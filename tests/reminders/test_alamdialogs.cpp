@@ -383,7 +383,8 @@ void TestAlamDialogs::pageFillsTodayAndFollowsTheFilters()
         {"rbMiss", {"1|早上|错过的"}},
         {"rb1", {}},
         {"rb2", {"3|每天|"}},
-        {"rbAll", {"1|早上|错过的", "2|明天|", "3|每天|"}},
+        // Next due first: daily 07:00 tomorrow, then tomorrow 10:00; the past one last.
+        {"rbAll", {"3|每天|", "2|明天|", "1|早上|错过的"}},
         {"rbToDay", {"1|早上|错过的"}},
     };
     for (const auto& [radio, rows] : filters) {
@@ -407,10 +408,10 @@ void TestAlamDialogs::rowsAreColouredByStatus()
     form.tmr1->stop();
     form.show();
     auto* list = Child<QTreeWidget>(&form, "lv1");
-    QCOMPARE(Rows(list), (QStringList{"1|错过|错过的", "2|看过|看过的", "3|将来|"}));
+    QCOMPARE(Rows(list), (QStringList{"3|将来|", "1|错过|错过的", "2|看过|看过的"}));
     // Red darkened just enough to be read on the list's white (pure red is not).
     const QColor own = list->palette().color(QPalette::Text);
-    const QColor expected[] = {QColor(236, 0, 0), QColor(0, 0, 255), own};
+    const QColor expected[] = {own, QColor(236, 0, 0), QColor(0, 0, 255)};
     for (int row = 0; row < 3; ++row) {
         for (int column = 0; column < 4; ++column)
             QCOMPARE(list->topLevelItem(row)->foreground(column).color(), expected[row]);
@@ -449,7 +450,7 @@ void TestAlamDialogs::addAndChangeShowAllReminders()
     });
     Child<QAction>(&form, "NAddAlam")->trigger();
     QVERIFY(Child<QRadioButton>(&form, "rbAll")->isChecked());
-    QCOMPARE(Rows(list), (QStringList{"1|明天|", "2|新建|"}));
+    QCOMPARE(Rows(list), (QStringList{"2|新建|", "1|明天|"}));
 
     // Without a selection the change does nothing; a double click changes the row.
     Child<QAction>(&form, "NModAlam")->trigger();
