@@ -39,7 +39,12 @@ TFormBaseAlam::TFormBaseAlam(QWidget* parent) : TFormBaseDlg(parent), ui(std::ma
     ConnectHandler(ui->rbDay, &QRadioButton::toggled, this, &TFormBaseAlam::rbDayClick);
     ConnectHandler(ui->rbWeek, &QRadioButton::toggled, this, &TFormBaseAlam::rbWeekClick);
     ConnectHandler(ui->btnWorkDays, &QPushButton::clicked, this, &TFormBaseAlam::btnWorkDaysClick);
-    ui->pnlWeek->setEnabled(false);
+    // Ticking a day chooses "每周".
+    for (QCheckBox* box : WeekBoxes())
+        connect(box, &QCheckBox::clicked, this, [this](bool checked) {
+            if (checked)
+                ui->rbWeek->setChecked(true);
+        });
     tmr1 = new QTimer(this);
     tmr1->setObjectName("tmr1");
     tmr1->setInterval(1000);
@@ -60,11 +65,14 @@ QList<QCheckBox*> TFormBaseAlam::WeekBoxes() const
 }
 
 // "每周" hides the date like "每天"; with no day ticked yet, today's is.
+// Leaving it clears the days, so that ticks show only where they apply.
 void TFormBaseAlam::rbWeekClick()
 {
-    ui->pnlWeek->setEnabled(ui->rbWeek->isChecked());
-    if (!ui->rbWeek->isChecked())
+    if (!ui->rbWeek->isChecked()) {
+        for (QCheckBox* box : WeekBoxes())
+            box->setChecked(false);
         return;
+    }
     ui->LabDay->hide();
     ui->DBDay->hide();
     if (ChosenWeekDays() == kEveryDay)
