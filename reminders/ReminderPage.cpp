@@ -349,7 +349,7 @@ void TReminderPage::FireDueReminders()
         m_lastAlamSecond = now - 1; // the clock had been far ahead
     }
     qint64 first = m_lastAlamSecond + 1;
-    bool shown = false;
+    bool collected = false;
     if (now - m_lastAlamSecond > CatchUpSeconds()) {
         // Collected and shown before the checked second moves: a failure
         // here loses nothing, the next tick collects again.
@@ -358,16 +358,16 @@ void TReminderPage::FireDueReminders()
             m_missed = ShowMissedAlams(missed, [this](TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes) {
                 AnswerMissed(answer, rows, minutes);
             });
-            shown = true;
         }
         m_lastAlamSecond = now - 1;
         first = now;
+        collected = true;
     }
     const QList<TDueAlam> due = Alam.DueBetween(first, now, false);
     for (const TDueAlam& reminder : due)
         ShowAlamAlert(reminder.Id, reminder.ReMark, reminder.Daily);
     m_lastAlamSecond = now;
-    StoreCheckedSecond(now, shown || !due.isEmpty());
+    StoreCheckedSecond(now, collected || !due.isEmpty());
 }
 
 void TReminderPage::StoreCheckedSecond(qint64 second, bool now)
