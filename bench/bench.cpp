@@ -379,7 +379,10 @@ void BenchLarge(const QString& large)
     Row("title-click sort, 100,000 bookmarks", sort, "target < 100 ms");
 
     // Ticks at seconds when nothing falls due: the cost of asking the database.
-    QDateTime moment(TClock::Today(), QTime(0, 0, 0));
+    // From tomorrow on: the window's timer has covered the seconds up to now,
+    // and a clock set back repeats none of them. The first, unmeasured tick
+    // collects the gap until then.
+    QDateTime moment(TClock::Today().addDays(1), QTime(0, 0, 0));
     const auto due = [](const QDateTime& at) {
         return DbGetIntValue(QString("select count(*) from Alam where AlamTime=%1/86400.0")
                                  .arg(at.time().msecsSinceStartOfDay() / 1000)) > 0;
