@@ -179,9 +179,10 @@ void TCardTree::CreateChildren(QTreeWidgetItem* node)
     node->addChildren(nodes);
 }
 
-void TCardTree::LoadGroups()
+void TCardTree::LoadGroups(TGroupPrefetch* prefetch)
 {
-    Groups.Load();
+    if (!prefetch || !prefetch->Take(Groups))
+        Groups.Load();
     Rebuild(false, {}, -1);
 }
 
