@@ -117,6 +117,9 @@ TCardTree::TCardTree(QTreeWidget* treeView, const QString& rootCaption, const QS
 {
     TreeView->clear();
     TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Every node is one line with an icon of one size: without this the view
+    // measures the text of every open node above the one clicked.
+    TreeView->setUniformRowHeights(true);
     m_delegate =
         new TRenameDelegate(TreeView, [this](QTreeWidgetItem* node, const QString& text) { EditEnded(node, text); });
     TreeView->setItemDelegate(m_delegate);
