@@ -115,11 +115,6 @@ TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam) : m_w
     SortList();
 }
 
-TFormMissedAlam* TReminderPage::MissedWindow() const
-{
-    return qobject_cast<TFormMissedAlam*>(m_missed.data());
-}
-
 qint64 TReminderPage::CatchUpSeconds()
 {
     // The end-to-end check stops the program for a few seconds, not minutes.
@@ -355,7 +350,7 @@ void TReminderPage::FireDueReminders()
         // here loses nothing, the next tick collects again.
         const QList<TDueAlam> missed = Alam.DueBetween(first, now - 1, true);
         if (!missed.isEmpty()) {
-            m_missed = ShowMissedAlams(missed, [this](TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes) {
+            ShowMissedAlams(missed, [this](TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes) {
                 AnswerMissed(answer, rows, minutes);
             });
         }

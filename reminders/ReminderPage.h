@@ -3,7 +3,6 @@
 #include "data/MD.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -12,7 +11,6 @@ class QRadioButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TAlam;
-class TFormMissedAlam;
 struct TDueAlam;
 enum class TMissedAnswer;
 
@@ -44,8 +42,6 @@ public:
     // after a longer gap, those that fell due in it are shown together in
     // the one window "错过的提醒".
     void tmr1Timer();
-    // The window of missed reminders while it is open.
-    TFormMissedAlam* MissedWindow() const;
 
     // A gap between two ticks longer than this is not caught up with
     // alerts: what fell due in it goes to the missed window.
@@ -79,7 +75,6 @@ private:
     TAlam& Alam;
     qint64 m_lastAlamSecond = -1; // the last second (since the epoch) the tick has covered
     qint64 m_storedSecond = -1;   // the last such second written to the database
-    QPointer<QWidget> m_missed; // the window of missed reminders
     int m_filter = 0;
     int m_sortColumn = 1; // next due first
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
