@@ -4,16 +4,15 @@
 #include "controls/WindowFrame.h"
 #include "reminders/Chime.h"
 #include "reminders/ShowAlam.h"
+#include "ui_MissedAlam.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 #include <algorithm>
 
 namespace {
@@ -21,55 +20,22 @@ QPointer<TFormMissedAlam> openWindow;
 }
 
 TFormMissedAlam::TFormMissedAlam(TMissedHandler handler, QWidget* parent)
-    : QWidget(parent), m_handler(std::move(handler))
+    : QWidget(parent), m_handler(std::move(handler)), ui(std::make_unique<Ui::TFormMissedAlam>())
 {
-    setObjectName("TFormMissedAlam");
-    setWindowTitle("错过的提醒");
     // Like an alert: only its buttons close it, and it stays in sight.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
-    resize(520, 320);
+    ui->setupUi(this);
+    ui->lvMissed->setColumnWidth(0, 170);
 
-    lvMissed = new QTreeWidget(this);
-    lvMissed->setObjectName("lvMissed");
-    lvMissed->setAccessibleName("错过的提醒");
-    lvMissed->setHeaderLabels({"提醒时间", "提醒内容"});
-    lvMissed->setRootIsDecorated(false);
-    lvMissed->setUniformRowHeights(true);
-    lvMissed->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lvMissed->setColumnWidth(0, 170);
-    lvMissed->header()->setStretchLastSection(true);
-
-    const auto button = [this](const char* name, const QString& caption) {
-        auto* pushButton = new QPushButton(caption, this);
-        pushButton->setObjectName(name);
-        pushButton->setAccessibleName(caption);
-        pushButton->setAutoDefault(false);
-        return pushButton;
-    };
-    btnAll = button("btnAll", "全部选中");
-    btnSeen = button("btnSeen", "看到了并保留");
-    btnDel = button("btnDel", "看到了并删除");
-    btnSnooze = button("btnSnooze", "稍后提醒");
-    btnDel->setToolTip("删除选中的一次性提醒；重复的提醒不删除，只是看过。");
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(btnAll);
-    buttons->addStretch();
-    buttons->addWidget(btnSnooze);
-    buttons->addWidget(btnDel);
-    buttons->addWidget(btnSeen);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(lvMissed);
-    layout->addLayout(buttons);
-
-    ConnectHandler(btnAll, &QPushButton::clicked, this, &TFormMissedAlam::btnAllClick);
-    ConnectHandler(btnSeen, &QPushButton::clicked, this, &TFormMissedAlam::btnSeenClick);
-    ConnectHandler(btnDel, &QPushButton::clicked, this, &TFormMissedAlam::btnDelClick);
-    AttachSnoozeMenu(btnSnooze, [this](int minutes) { RunHandler([&] { Answer(TMissedAnswer::Snooze, minutes); }); });
-    connect(lvMissed, &QTreeWidget::itemSelectionChanged, this, &TFormMissedAlam::UpdateButtons);
+    ConnectHandler(ui->btnAll, &QPushButton::clicked, this, &TFormMissedAlam::btnAllClick);
+    ConnectHandler(ui->btnSeen, &QPushButton::clicked, this, &TFormMissedAlam::btnSeenClick);
+    ConnectHandler(ui->btnDel, &QPushButton::clicked, this, &TFormMissedAlam::btnDelClick);
+    AttachSnoozeMenu(ui->btnSnooze,
+                     [this](int minutes) { RunHandler([&] { Answer(TMissedAnswer::Snooze, minutes); }); });
+    connect(ui->lvMissed, &QTreeWidget::itemSelectionChanged, this, &TFormMissedAlam::UpdateButtons);
     UpdateButtons();
 }
 
@@ -93,19 +59,18 @@ void TFormMissedAlam::AddMissed(const QList<TDueAlam>& missed)
 void TFormMissedAlam::ShowRows()
 {
     QStringList selected;
-    for (const QTreeWidgetItem* item : lvMissed->selectedItems())
+    for (const QTreeWidgetItem* item : ui->lvMissed->selectedItems())
         selected << item->data(0, Qt::UserRole).toString();
-    lvMissed->clear();
+    ui->lvMissed->clear();
     QList<QTreeWidgetItem*> items;
     for (const TDueAlam& row : m_rows) {
         // One line per reminder: a text of several lines shows them joined.
-        auto* item = new QTreeWidgetItem(
-            {row.Moment.toString("yyyy-MM-dd HH:mm:ss"), row.ReMark.simplified()});
+        auto* item = new QTreeWidgetItem({row.Moment.toString("yyyy-MM-dd HH:mm:ss"), row.ReMark.simplified()});
         item->setData(0, Qt::UserRole, row.Id);
         item->setToolTip(1, row.ReMark);
         items << item;
     }
-    lvMissed->addTopLevelItems(items);
+    ui->lvMissed->addTopLevelItems(items);
     for (QTreeWidgetItem* item : items)
         item->setSelected(selected.contains(item->data(0, Qt::UserRole).toString()));
     UpdateButtons();
@@ -113,15 +78,15 @@ void TFormMissedAlam::ShowRows()
 
 void TFormMissedAlam::UpdateButtons()
 {
-    const bool any = !lvMissed->selectedItems().isEmpty();
-    btnSeen->setEnabled(any);
-    btnDel->setEnabled(any);
-    btnSnooze->setEnabled(any);
+    const bool any = !ui->lvMissed->selectedItems().isEmpty();
+    ui->btnSeen->setEnabled(any);
+    ui->btnDel->setEnabled(any);
+    ui->btnSnooze->setEnabled(any);
 }
 
 void TFormMissedAlam::btnAllClick()
 {
-    lvMissed->selectAll();
+    ui->lvMissed->selectAll();
 }
 
 void TFormMissedAlam::btnSeenClick()
@@ -137,7 +102,7 @@ void TFormMissedAlam::btnDelClick()
 void TFormMissedAlam::Answer(TMissedAnswer answer, int minutes)
 {
     QStringList ids;
-    for (const QTreeWidgetItem* item : lvMissed->selectedItems())
+    for (const QTreeWidgetItem* item : ui->lvMissed->selectedItems())
         ids << item->data(0, Qt::UserRole).toString();
     QList<TDueAlam> chosen;
     for (const TDueAlam& row : m_rows)

@@ -5,8 +5,11 @@
 #include <QWidget>
 #include <functional>
 
-class QPushButton;
-class QTreeWidget;
+#include <memory>
+
+namespace Ui {
+class TFormMissedAlam;
+}
 
 // How the user answers missed reminders.
 enum class TMissedAnswer { Seen, Delete, Snooze };
@@ -43,11 +46,7 @@ private:
 
     TMissedHandler m_handler;
     QList<TDueAlam> m_rows; // oldest first, as listed
-    QTreeWidget* lvMissed = nullptr;
-    QPushButton* btnAll = nullptr;
-    QPushButton* btnSeen = nullptr;
-    QPushButton* btnDel = nullptr;
-    QPushButton* btnSnooze = nullptr;
+    std::unique_ptr<Ui::TFormMissedAlam> ui;
 };
 
 // Shows the missed firings in the one window, opening it when none is open,
