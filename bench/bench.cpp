@@ -360,8 +360,7 @@ void BenchLarge(const QString& large)
     const TStats open = Measure(9, [&] {
         QElapsedTimer timer;
         timer.start();
-#include "app/Stores.h"
-#include "bookmarks/IEList.h"
+        ShowGroupIE(form.Stores().IE, grid, 0);
         QCoreApplication::processEvents();
         return Ms(timer);
     });
@@ -453,7 +452,18 @@ int main(int argc, char** argv)
     // Leaves a large profile behind, so that a profiler can watch one start
     // of it (`--show DIR` under valgrind or perf).
     if (argc == 3 && QByteArray(argv[1]) == "--build-profile") {
-        BuildLargeProfile(QString::fromLocal8Bit(argv[2]));
+        BuildLargeProfile(QString::fromLocal8Bit(argv[2]), qEnvironmentVariableIntValue("JOTTEREL_BENCH_HUGE") == 1 ? 10 : 1);
+        return 0;
+    }
+    // Runs one query on a profile left so, as the search field would
+    // (`--search DIR QUERY`), so that a profiler can watch it.
+    if (argc == 4 && QByteArray(argv[1]) == "--search") {
+        Connect(QString::fromLocal8Bit(argv[2]));
+        const TSearchResults found = Search(DbAccess->Handle(), QString::fromLocal8Bit(argv[3]));
+        std::printf("%d+%d+%d found\n", found.FoundOf(TSearchKind::Note), found.FoundOf(TSearchKind::Bookmark),
+                    found.FoundOf(TSearchKind::Reminder));
+        delete DbAccess;
+        DbAccess = nullptr;
         return 0;
     }
 
