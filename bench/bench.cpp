@@ -3,6 +3,7 @@
 // that this machine sets (a bare Qt window, the smallest durable SQLite commit).
 #include "app/CardApplication.h"
 #include "app/Main.h"
+#include "app/SearchPanel.h"
 #include "app/SingleInstance.h"
 #include "app/Stores.h"
 #include "bookmarks/IEList.h"
@@ -397,7 +398,8 @@ void BenchLarge(const QString& large)
     form.hide();
 }
 
-// From the query to the results filled, on the connection the program uses.
+// From the query to the results model of the search field filled, on the
+// connection the program uses.
 void BenchSearch(const QString& dir, const char* profile)
 {
     Connect(dir);
@@ -411,13 +413,16 @@ void BenchSearch(const QString& dir, const char* profile)
         {"two words (\"网页 42\")", "网页 42"},
         {"two longer words (\"example42 page/7\")", "example42 page/7"},
     };
+    TSearchResultsModel model;
     for (const auto& q : queries) {
         TSearchResults found;
         const TStats stats = Measure(15, [&] {
             QElapsedTimer timer;
             timer.start();
-            found = Search(DbAccess->Handle(), q.query);
-            return Ms(timer);
+            model.SetResults(Search(DbAccess->Handle(), q.query));
+            const double ms = Ms(timer);
+            found = model.Results();
+            return ms;
         });
         const QByteArray label = QString("search %1: %2").arg(profile, q.label).toUtf8();
         Row(label.constData(), stats,

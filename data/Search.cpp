@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <sqlite3.h>
 
@@ -45,41 +46,106 @@ void FoldFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
     sqlite3_result_text(ctx, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
-// The statements' test of a word. LIKE ignores the case of ASCII letters
-// and reads the text in place, without a folded copy; its wildcards are
-// escaped. A word with a letter of another case pair is looked for in a
-// folded copy of the text, and one holding NUL (which LIKE would take as the
-// pattern's end) with instr(). Where a trigram index serves, a word of three
-// characters or more is looked up in it as a phrase.
+// Whether the word occurs at s, Latin letters A to Z of the text taken as
+// small ones (the word's are small already).
+bool EqualsFolded(const char* s, const char* word, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        char c = s[i];
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + ('a' - 'A'));
+        if (c != word[i])
+            return false;
+    }
+    return true;
+}
+
+// Whether the word occurs in the text, both in UTF-8, the word's Latin
+// letters small: each of them matches either case, every other byte only
+// itself. The search runs (with memchr) to the word's last byte that is no
+// letter, when it has one, and compares around it: the last byte of a
+// Chinese character tells more characters apart than its first. A word of
+// letters only is compared at each of its first letter's occurrences.
+bool ContainsFolded(const char* text, size_t length, const char* word, size_t wordLength)
+{
+    if (wordLength == 0)
+        return true;
+    if (wordLength > length)
+        return false;
+    size_t anchor = wordLength;
+    while (anchor > 0 && word[anchor - 1] >= 'a' && word[anchor - 1] <= 'z')
+        --anchor;
+    if (anchor > 0) {
+        --anchor;
+        const char* p = text + anchor;
+        const char* const end = text + (length - wordLength) + anchor + 1;
+        while (p < end) {
+            p = static_cast<const char*>(memchr(p, word[anchor], size_t(end - p)));
+            if (!p)
+                return false;
+            if (EqualsFolded(p - anchor, word, wordLength))
+                return true;
+            ++p;
+        }
+        return false;
+    }
+    const char small = word[0];
+    const char capital = char(small - ('a' - 'A'));
+    for (const char *p = text, *last = text + (length - wordLength); p <= last; ++p)
+        if ((*p == small || *p == capital) && EqualsFolded(p, word, wordLength))
+            return true;
+    return false;
+}
+
+// jotterel_has(word, text, ...): 1 when the word (its Latin letters small)
+// occurs in one of the texts, ignoring the case of Latin letters, else 0.
+void HasFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
+{
+    const auto* word = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const size_t wordLength = size_t(sqlite3_value_bytes(argv[0]));
+    for (int i = 1; word && i < argc; ++i) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[i]));
+        if (text && ContainsFolded(text, size_t(sqlite3_value_bytes(argv[i])), word, wordLength)) {
+            sqlite3_result_int(ctx, 1);
+            return;
+        }
+    }
+    sqlite3_result_int(ctx, 0);
+}
+
+QString LatinSmall(QString word)
+{
+    for (QChar& c : word)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    return word;
+}
+
+// The statements' test of a word: jotterel_has() reads the texts in place,
+// ignoring the case of Latin letters, and takes every character (NUL, "%",
+// "_" among them) as itself. A word with a letter of another case pair is
+// looked for in a folded copy of the text. Where a trigram index serves, a
+// word of three characters or more is looked up in it as a phrase.
 struct TMatcher
 {
     explicit TMatcher(sqlite3* db, const QStringList& words)
     {
+        if (sqlite3_create_function_v2(db, "jotterel_has", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                       HasFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
+            ThrowSqlError(db);
         for (int i = 0; i < std::min<int>(int(words.size()), kStatementWords); ++i) {
             const QString& word = words[i];
             TWordTest test;
-            if (word.contains(QChar(0))) {
-                test.Scan = "instr(%1, ?%2) > 0";
-                test.Value = word;
-            } else if (NeedsUnicodeFold(word)) {
+            if (NeedsUnicodeFold(word)) {
                 if (!m_fold &&
                     sqlite3_create_function_v2(db, "jotterel_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                                FoldFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
                     ThrowSqlError(db);
                 m_fold = true;
-                test.Scan = "instr(jotterel_fold(%1), ?%2) > 0";
+                test.Fold = true;
                 test.Value = word.toCaseFolded();
             } else {
-                QString escaped = word;
-                escaped.replace('\\', "\\\\").replace('%', "\\%").replace('_', "\\_");
-                test.Scan = "%1 LIKE ?%2 ESCAPE '\\'";
-                test.Value = '%' + escaped + '%';
-                // With no case to ignore, instr() is the quicker on short texts.
-                if (std::none_of(word.begin(), word.end(),
-                                 [](QChar c) { return c.isLetter() && c.unicode() < 0x80; })) {
-                    test.ShortScan = "instr(%1, ?%2) > 0";
-                    test.ShortValue = word;
-                }
+                test.Value = LatinSmall(word);
             }
             if (!word.contains(QChar(0)) && word.toUcs4().size() >= 3)
                 test.Phrase = '"' + QString(word).replace('"', "\"\"") + '"';
@@ -90,7 +156,7 @@ struct TMatcher
     // Each word occurs in one of the columns; with an index, rows whose key
     // the index gives for the words it can answer.
     TStmtHandle Prepare(sqlite3* db, const QString& select, const QStringList& columns, const QString& index = {},
-                        const QString& key = {}, bool shortTexts = false, size_t words = kStatementWords) const
+                        const QString& key = {}, size_t words = kStatementWords) const
     {
         QStringList all;
         QStringList values;
@@ -102,12 +168,15 @@ struct TMatcher
                 values.append(word.Phrase);
                 continue;
             }
-            const bool quicker = shortTexts && !word.ShortScan.isEmpty();
-            QStringList any;
-            for (const QString& column : columns)
-                any.append((quicker ? word.ShortScan : word.Scan).arg(column, parameter));
-            all.append("(" + any.join(" OR ") + ")");
-            values.append(quicker ? word.ShortValue : word.Value);
+            if (word.Fold) {
+                QStringList any;
+                for (const QString& column : columns)
+                    any.append(QString("instr(jotterel_fold(%1), ?%2) > 0").arg(column, parameter));
+                all.append("(" + any.join(" OR ") + ")");
+            } else {
+                all.append(QString("jotterel_has(?%1, %2)").arg(parameter, columns.join(", ")));
+            }
+            values.append(word.Value);
         }
         TStmtHandle stmt = PrepareNative(db, QString(select).replace("$WHERE", all.join(" AND ")));
         for (int i = 0; i < values.size(); ++i) {
@@ -120,10 +189,9 @@ struct TMatcher
 
     struct TWordTest
     {
-        QString Scan;                  // %1 the column, %2 the parameter
-        QString Value;                 // bound for Scan
-        QString Phrase;                // for the index; empty when it cannot answer
-        QString ShortScan, ShortValue; // for short texts, when quicker there
+        QString Value;  // bound for the scan
+        bool Fold = false; // looked for in a folded copy of the text
+        QString Phrase; // for the index; empty when it cannot answer
     };
     std::vector<TWordTest> m_words;
     bool m_fold = false;
@@ -329,14 +397,14 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
     TStmtHandle notes = matcher.Prepare(db,
                                         "SELECT TypeID, rowid FROM NoteBook n WHERE $WHERE AND "
                                         "rowid = (SELECT min(rowid) FROM NoteBook WHERE TypeID = n.TypeID)",
-                                        {"ReMark"}, {}, {}, false, 1);
+                                        {"ReMark"}, {}, {}, 1);
     Step(db, notes.get(), [&] {
         const int group = sqlite3_column_int(notes.get(), 0);
         if (groups.Contains(group))
             candidates.emplace_back(group, sqlite3_column_int64(notes.get(), 1));
     });
     TStmtHandle names =
-        matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, true, 1);
+        matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, 1);
     Step(db, names.get(), [&] { candidates.emplace_back(sqlite3_column_int(names.get(), 0), -1); });
     // One per group, the one that knows its note's row first.
     std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) {
@@ -394,7 +462,7 @@ void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matc
     const bool check = !StatementDecides(words);
     TStmtHandle stmt = matcher.Prepare(
         db, QString("SELECT ID, TypeID%1 FROM IE WHERE $WHERE ORDER BY ID").arg(check ? ", IEName, ReMark, IEUrl" : ""),
-        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID", true);
+        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID");
     // Ordered by the group's path, then by ID: the paths are ranked once.
     QHash<int, int> rank;
     std::vector<std::pair<int, int>> found; // rank, ID
@@ -445,7 +513,7 @@ void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matc
     const bool check = !StatementDecides(words);
     TStmtHandle stmt =
         matcher.Prepare(db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""),
-                        {"ReMark"}, {}, {}, true);
+                        {"ReMark"});
     std::vector<int> found;
     Step(db, stmt.get(), [&] {
         if (check) {
