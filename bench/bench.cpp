@@ -464,9 +464,11 @@ int main(int argc, char** argv)
     // (`--search DIR QUERY`), so that a profiler can watch it.
     if (argc == 4 && QByteArray(argv[1]) == "--search") {
         Connect(QString::fromLocal8Bit(argv[2]));
+        QElapsedTimer timer;
+        timer.start();
         const TSearchResults found = Search(DbAccess->Handle(), QString::fromLocal8Bit(argv[3]));
-        std::printf("%d+%d+%d found\n", found.FoundOf(TSearchKind::Note), found.FoundOf(TSearchKind::Bookmark),
-                    found.FoundOf(TSearchKind::Reminder));
+        std::printf("%d+%d+%d found in %.1f ms\n", found.FoundOf(TSearchKind::Note),
+                    found.FoundOf(TSearchKind::Bookmark), found.FoundOf(TSearchKind::Reminder), Ms(timer));
         delete DbAccess;
         DbAccess = nullptr;
         return 0;
