@@ -148,7 +148,9 @@ QVariant TSearchResultsModel::data(const QModelIndex& index, int role) const
         if (role == Qt::DisplayRole) {
             const int found = m_results.FoundOf(kind.Kind);
             QString text = QString("%1（%2 条").arg(kKindNames[int(kind.Kind)]).arg(found);
-            if (found > kind.Count)
+            if (m_results.MoreOf(kind.Kind))
+                text = QString("%1（多于 %2 条").arg(kKindNames[int(kind.Kind)]).arg(found);
+            if (found > kind.Count || m_results.MoreOf(kind.Kind))
                 text += QString("，显示前 %1 条").arg(kind.Count);
             return text + "）";
         }
@@ -250,11 +252,12 @@ void TSearchPanel::Run()
         ShowResults(false);
         return;
     }
+    const TSearchResults& shown = m_model->Results();
+    const bool more = shown.More[0] || shown.More[1] || shown.More[2];
     ui->lblSearchCount->setText(nothing ? QString("没有找到\u201C%1\u201D。").arg(m_query.left(100))
-                                        : QString("找到 %1 条，按回车键或双击转到。")
-                                              .arg(m_model->Results().FoundOf(TSearchKind::Note) +
-                                                   m_model->Results().FoundOf(TSearchKind::Bookmark) +
-                                                   m_model->Results().FoundOf(TSearchKind::Reminder)));
+                                        : QString("找到 %1 条%2，按回车键或双击转到。")
+                                              .arg(shown.Found[0] + shown.Found[1] + shown.Found[2])
+                                              .arg(more ? "以上" : ""));
     ui->tvSearchResults->setCurrentIndex(m_model->FirstResult());
     ShowResults(m_field->hasFocus() || m_frame->isAncestorOf(QApplication::focusWidget()));
 }

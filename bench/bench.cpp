@@ -464,11 +464,17 @@ int main(int argc, char** argv)
     // (`--search DIR QUERY`), so that a profiler can watch it.
     if (argc == 4 && QByteArray(argv[1]) == "--search") {
         Connect(QString::fromLocal8Bit(argv[2]));
-        QElapsedTimer timer;
-        timer.start();
-        const TSearchResults found = Search(DbAccess->Handle(), QString::fromLocal8Bit(argv[3]));
-        std::printf("%d+%d+%d found in %.1f ms\n", found.FoundOf(TSearchKind::Note),
-                    found.FoundOf(TSearchKind::Bookmark), found.FoundOf(TSearchKind::Reminder), Ms(timer));
+        const int runs = qEnvironmentVariableIsSet("JOTTEREL_BENCH_RUNS") ? qEnvironmentVariableIntValue("JOTTEREL_BENCH_RUNS") : 1;
+        TSearchResults found;
+        const TStats stats = Measure(std::max(runs, 1), [&] {
+            QElapsedTimer timer;
+            timer.start();
+            found = Search(DbAccess->Handle(), QString::fromLocal8Bit(argv[3]));
+            return Ms(timer);
+        });
+        std::printf("%d+%d+%d found in %.1f ms (median; min %.1f, max %.1f)\n", found.FoundOf(TSearchKind::Note),
+                    found.FoundOf(TSearchKind::Bookmark), found.FoundOf(TSearchKind::Reminder), stats.median,
+                    stats.min, stats.max);
         delete DbAccess;
         DbAccess = nullptr;
         return 0;

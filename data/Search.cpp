@@ -209,6 +209,57 @@ bool AllWordsIn(const QStringList& words, std::initializer_list<const QString*> 
     return true;
 }
 
+// The words as the byte search takes them, for checking rows read one by
+// one without making strings of their texts; a word with a letter of
+// another case pair is checked on the texts made strings.
+class TWordBytes
+{
+public:
+    using TText = std::pair<const char*, size_t>;
+
+    explicit TWordBytes(const QStringList& words)
+    {
+        for (const QString& word : words) {
+            if (NeedsUnicodeFold(word))
+                m_fold.append(word);
+            else
+                m_bytes.push_back(LatinSmall(word).toUtf8());
+        }
+    }
+
+    // Every word occurs in one of the UTF-8 texts.
+    bool AllIn(std::initializer_list<TText> texts) const
+    {
+        for (const QByteArray& word : m_bytes) {
+            const bool found = std::any_of(texts.begin(), texts.end(), [&](const TText& text) {
+                return ContainsFolded(text.first, text.second, word.constData(), size_t(word.size()));
+            });
+            if (!found)
+                return false;
+        }
+        if (m_fold.isEmpty())
+            return true;
+        std::vector<QString> strings;
+        for (const TText& text : texts)
+            strings.push_back(QString::fromUtf8(text.first, qsizetype(text.second)));
+        for (const QString& word : m_fold)
+            if (std::none_of(strings.begin(), strings.end(),
+                             [&](const QString& text) { return text.contains(word, Qt::CaseInsensitive); }))
+                return false;
+        return true;
+    }
+
+private:
+    std::vector<QByteArray> m_bytes;
+    QStringList m_fold;
+};
+
+TWordBytes::TText BytesColumn(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return {text ? text : "", text ? size_t(sqlite3_column_bytes(stmt, column)) : 0};
+}
+
 // The groups of a tree and their paths, placed as the tree places them: in
 // ascending SelfIndex, each under its parent when the parent came before,
 // else under the root; of two groups with one SelfIndex the first counts.
@@ -243,6 +294,23 @@ public:
     {
         const int at = m_index.value(self, -1);
         return at < 0 ? m_root : PathAt(at);
+    }
+
+    // The first groups (at most `most`), the root (0) first, in the order
+    // of their paths, then of their SelfIndex.
+    std::vector<std::pair<QString, int>> Ordered(size_t most)
+    {
+        std::vector<std::pair<QString, int>> order;
+        order.reserve(m_groups.size() + 1);
+        for (auto it = m_index.cbegin(); it != m_index.cend(); ++it)
+            order.emplace_back(PathAt(it.value()), it.key());
+        if (order.size() >= most) {
+            std::nth_element(order.begin(), order.begin() + qsizetype(most - 1), order.end());
+            order.resize(most - 1);
+        }
+        std::sort(order.begin(), order.end());
+        order.insert(order.begin(), {m_root, 0});
+        return order;
     }
 
 private:
@@ -362,6 +430,7 @@ public:
         return rc == SQLITE_ROW;
     }
     QString Text(int column) const { return Utf8Column(m_stmt.get(), column); }
+    TWordBytes::TText Bytes(int column) const { return BytesColumn(m_stmt.get(), column); }
     bool IsNull(int column) const { return sqlite3_column_type(m_stmt.get(), column) == SQLITE_NULL; }
     sqlite3_int64 Int64(int column) const { return sqlite3_column_int64(m_stmt.get(), column); }
 
@@ -379,6 +448,28 @@ struct TFound
     QString Path;
 };
 
+// The first items in the results' order, read group by group in the order
+// of the groups' paths, while fewer than kShownPerKind match. Where as many
+// match among the first ones, the rest of a large file is not read, nor
+// counted; where they do not, the statements read it all. Stops after this
+// many items.
+constexpr int kOrderedItems = 3000;
+
+// Whether the items are first read in order: for words of one or two
+// characters, which the index cannot answer and which most often occur in
+// many items. Longer words are looked for by the statements at once.
+bool ReadInOrder(const QStringList& words)
+{
+    return words.first().toUcs4().size() <= 2;
+}
+
+struct TOrderedWalk
+{
+    std::vector<TFound> Found;
+    bool Done = false; // Found holds the first matches in order: all of them unless More
+    bool More = false; // stopped with kShownPerKind found, others may follow
+};
+
 // Whether the statement alone decides: it tests every word unless there are
 // more than it takes, and then each row's texts are read and checked.
 bool StatementDecides(const QStringList& words)
@@ -386,9 +477,41 @@ bool StatementDecides(const QStringList& words)
     return words.size() <= kStatementWords;
 }
 
+void ShowNotes(sqlite3* db, const QStringList& words, std::vector<TFound>& found, TSearchResults& out);
+
+TOrderedWalk WalkNotes(sqlite3* db, const TWordBytes& words, TGroupPaths& groups)
+{
+    TOrderedWalk walk;
+    TLookup note(db, "SELECT ReMark, rowid FROM NoteBook WHERE TypeID = ?1 ORDER BY rowid LIMIT 1");
+    const std::vector<std::pair<QString, int>> order = groups.Ordered(kOrderedItems + 1);
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (int(walk.Found.size()) == kShownPerKind) {
+            walk.More = walk.Done = true;
+            return walk;
+        }
+        if (i >= size_t(kOrderedItems))
+            return walk;
+        const int group = order[i].second;
+        const bool stored = note.Find(group);
+        const QByteArray name = groups.Name(group).toUtf8();
+        const TWordBytes::TText text = stored ? note.Bytes(0) : TWordBytes::TText("", 0);
+        if (words.AllIn({{name.constData(), size_t(name.size())}, text}))
+            walk.Found.push_back({group, group, stored ? note.Int64(1) : -1, order[i].first});
+    }
+    walk.Done = true;
+    return walk;
+}
+
 void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
     TGroupPaths groups(db, "NoteType", "根目录");
+    TOrderedWalk walk = ReadInOrder(words) ? WalkNotes(db, TWordBytes(words), groups) : TOrderedWalk();
+    if (walk.Done) {
+        out.Found[int(TSearchKind::Note)] = int(walk.Found.size());
+        out.More[int(TSearchKind::Note)] = walk.More;
+        ShowNotes(db, words, walk.Found, out);
+        return;
+    }
     // The groups the first (longest) word finds, by their note or by their
     // name (the root has none of its own); two plain statements read less
     // than one that joins every group to its note. A group shows the first
@@ -441,9 +564,19 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
     std::partial_sort(found.begin(), shown, found.end(), [](const TFound& a, const TFound& b) {
         return a.Path < b.Path || (a.Path == b.Path && a.Id < b.Id);
     });
-    for (auto it = found.begin(); it != shown; ++it) {
-        std::pair<int, sqlite3_int64> candidate(it->Id, it->Row);
-        const QString text = noteText(candidate);
+    found.erase(shown, found.end());
+    ShowNotes(db, words, found, out);
+}
+
+// The results of the notes found, in order (at most kShownPerKind).
+void ShowNotes(sqlite3* db, const QStringList& words, std::vector<TFound>& found, TSearchResults& out)
+{
+    TLookup firstNote(db, "SELECT min(rowid) FROM NoteBook WHERE TypeID = ?1");
+    TLookup note(db, "SELECT ReMark FROM NoteBook WHERE rowid = ?1");
+    for (auto it = found.begin(); it != found.end(); ++it) {
+        if (it->Row < 0 && firstNote.Find(it->Id) && !firstNote.IsNull(0))
+            it->Row = firstNote.Int64(0);
+        const QString text = it->Row >= 0 && note.Find(it->Row) ? note.Text(0) : QString();
         TSearchResult result;
         result.Kind = TSearchKind::Note;
         result.Id = result.GroupId = it->Id;
@@ -456,9 +589,77 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
     }
 }
 
+TOrderedWalk WalkBookmarks(sqlite3* db, const TWordBytes& words, TGroupPaths& groups)
+{
+    TOrderedWalk walk;
+    // "全部" comes first, with the bookmarks of no group and of a group gone.
+    QStringList loose{"0"};
+    TStmtHandle types = PrepareNative(db, "SELECT DISTINCT TypeID FROM IE WHERE TypeID IS NOT NULL");
+    Step(db, types.get(), [&] {
+        const int group = sqlite3_column_int(types.get(), 0);
+        if (group != 0 && !groups.Contains(group))
+            loose.append(QString::number(group));
+    });
+    TStmtHandle root = PrepareNative(
+        db, QString("SELECT ID, IEName, ReMark, IEUrl FROM IE WHERE TypeID IN (%1) OR TypeID IS NULL ORDER BY ID")
+                .arg(loose.join(',')));
+    TStmtHandle group = PrepareNative(db, "SELECT ID, IEName, ReMark, IEUrl FROM IE WHERE TypeID = ?1 ORDER BY ID");
+    int read = 0;
+    for (const auto& [path, self] : groups.Ordered(kOrderedItems + 1)) {
+        sqlite3_stmt* stmt = self == 0 ? root.get() : group.get();
+        sqlite3_reset(stmt);
+        if (self != 0)
+            sqlite3_bind_int(stmt, 1, self);
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (int(walk.Found.size()) == kShownPerKind) {
+                walk.More = walk.Done = true;
+                return walk;
+            }
+            if (++read > kOrderedItems)
+                return walk;
+            if (words.AllIn({BytesColumn(stmt, 1), BytesColumn(stmt, 2), BytesColumn(stmt, 3)})) {
+                const int id = sqlite3_column_int(stmt, 0);
+                walk.Found.push_back({id, self, id, path});
+            }
+        }
+        if (rc != SQLITE_DONE)
+            ThrowSqlError(db);
+    }
+    walk.Done = true;
+    return walk;
+}
+
+// The results of the bookmarks found, in order (at most kShownPerKind).
+void ShowBookmarks(sqlite3* db, const QStringList& words, std::vector<TFound>& found, TSearchResults& out)
+{
+    TLookup bookmark(db, "SELECT IEName, ReMark, IEUrl FROM IE WHERE ID = ?1");
+    for (TFound& item : found) {
+        if (!bookmark.Find(item.Id))
+            continue;
+        const QString title = bookmark.Text(0);
+        const QString remark = bookmark.Text(1);
+        const QString url = bookmark.Text(2);
+        TSearchResult result;
+        result.Kind = TSearchKind::Bookmark;
+        result.Id = item.Id;
+        result.GroupId = item.GroupId;
+        result.Path = std::move(item.Path);
+        SnipFirstMatching({&title, &remark, &url}, words, result);
+        out.Items.push_back(std::move(result));
+    }
+}
+
 void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
     TGroupPaths groups(db, "IEType", "全部");
+    TOrderedWalk walk = ReadInOrder(words) ? WalkBookmarks(db, TWordBytes(words), groups) : TOrderedWalk();
+    if (walk.Done) {
+        out.Found[int(TSearchKind::Bookmark)] = int(walk.Found.size());
+        out.More[int(TSearchKind::Bookmark)] = walk.More;
+        ShowBookmarks(db, words, walk.Found, out);
+        return;
+    }
     const bool check = !StatementDecides(words);
     TStmtHandle stmt = matcher.Prepare(
         db, QString("SELECT ID, TypeID%1 FROM IE WHERE $WHERE ORDER BY ID").arg(check ? ", IEName, ReMark, IEUrl" : ""),
@@ -491,30 +692,44 @@ void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matc
         group = rank.value(group);
     const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
     std::partial_sort(found.begin(), shown, found.end());
-    TLookup bookmark(db, "SELECT IEName, ReMark, IEUrl FROM IE WHERE ID = ?1");
-    for (auto it = found.begin(); it != shown; ++it) {
-        if (!bookmark.Find(it->second))
-            continue;
-        const QString title = bookmark.Text(0);
-        const QString remark = bookmark.Text(1);
-        const QString url = bookmark.Text(2);
-        TSearchResult result;
-        result.Kind = TSearchKind::Bookmark;
-        result.Id = it->second;
-        result.GroupId = paths[size_t(it->first)].second;
-        result.Path = paths[size_t(it->first)].first;
-        SnipFirstMatching({&title, &remark, &url}, words, result);
-        out.Items.push_back(std::move(result));
-    }
+    std::vector<TFound> first;
+    for (auto it = found.begin(); it != shown; ++it)
+        first.push_back({it->second, paths[size_t(it->first)].second, it->second, paths[size_t(it->first)].first});
+    ShowBookmarks(db, words, first, out);
 }
+
+void ShowReminders(sqlite3* db, const QStringList& words, const std::vector<int>& found, TSearchResults& out);
 
 void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
+    std::vector<int> found;
+    // In order of ID, the first ones first.
+    const TWordBytes bytes(words);
+    TStmtHandle ordered = PrepareNative(db, "SELECT ID, ReMark FROM Alam ORDER BY ID");
+    int rc = SQLITE_DONE;
+    int read = ReadInOrder(words) ? 0 : kOrderedItems + 1;
+    while (read <= kOrderedItems && (rc = sqlite3_step(ordered.get())) == SQLITE_ROW) {
+        if (int(found.size()) == kShownPerKind) {
+            out.More[int(TSearchKind::Reminder)] = true;
+            rc = SQLITE_DONE;
+            break;
+        }
+        ++read;
+        if (bytes.AllIn({BytesColumn(ordered.get(), 1)}))
+            found.push_back(sqlite3_column_int(ordered.get(), 0));
+    }
+    if (read <= kOrderedItems && rc != SQLITE_DONE)
+        ThrowSqlError(db);
+    if (read <= kOrderedItems) {
+        out.Found[int(TSearchKind::Reminder)] = int(found.size());
+        ShowReminders(db, words, found, out);
+        return;
+    }
+    found.clear();
     const bool check = !StatementDecides(words);
     TStmtHandle stmt =
         matcher.Prepare(db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""),
                         {"ReMark"});
-    std::vector<int> found;
     Step(db, stmt.get(), [&] {
         if (check) {
             const QString text = Utf8Column(stmt.get(), 1);
@@ -524,6 +739,12 @@ void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matc
         found.push_back(sqlite3_column_int(stmt.get(), 0));
     });
     out.Found[int(TSearchKind::Reminder)] = int(found.size());
+    ShowReminders(db, words, found, out);
+}
+
+// The results of the reminders found, in order (the first kShownPerKind).
+void ShowReminders(sqlite3* db, const QStringList& words, const std::vector<int>& found, TSearchResults& out)
+{
     // The time as the reminder list writes it (format() is the Jet function
     // the connection carries).
     TLookup reminder(db, "SELECT iif(ReDay, '每天  ' || format(AlamTime, 'HH:mm:ss'), "

@@ -130,7 +130,7 @@ private slots:
     void kindRowSaysWhenCut()
     {
         Type("填充");
-        QCOMPARE(Rows().first(), QString("网址管理（300 条，显示前 %1 条）").arg(kShownPerKind));
+        QCOMPARE(Rows().first(), QString("网址管理（多于 %1 条，显示前 %1 条）").arg(kShownPerKind));
     }
 
     // Enter before the pause ends searches at once and opens the first result.
