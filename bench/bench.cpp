@@ -398,6 +398,12 @@ void BenchLarge(const QString& large)
     form.hide();
 }
 
+// "200+" where the search stopped reading with as many found as are shown.
+QString FoundText(const TSearchResults& found, TSearchKind kind)
+{
+    return QString::number(found.FoundOf(kind)) + (found.MoreOf(kind) ? "+" : "");
+}
+
 // From the query to the results model of the search field filled, on the
 // connection the program uses.
 void BenchSearch(const QString& dir, const char* profile)
@@ -426,10 +432,9 @@ void BenchSearch(const QString& dir, const char* profile)
         });
         const QByteArray label = QString("search %1: %2").arg(profile, q.label).toUtf8();
         Row(label.constData(), stats,
-            QString("%1+%2+%3 found (target < %4 ms)")
-                .arg(found.FoundOf(TSearchKind::Note))
-                .arg(found.FoundOf(TSearchKind::Bookmark))
-                .arg(found.FoundOf(TSearchKind::Reminder))
+            QString("%1 / %2 / %3 found (target < %4 ms)")
+                .arg(FoundText(found, TSearchKind::Note), FoundText(found, TSearchKind::Bookmark),
+                     FoundText(found, TSearchKind::Reminder))
                 .arg(QByteArray(profile) == "large" ? 30 : 150));
     }
 }
@@ -461,20 +466,21 @@ int main(int argc, char** argv)
         return 0;
     }
     // Runs one query on a profile left so, as the search field would
-    // (`--search DIR QUERY`), so that a profiler can watch it.
+    // (`--search DIR QUERY`; JOTTEREL_BENCH_RUNS=N runs it N times), so that
+    // a profiler can watch it.
     if (argc == 4 && QByteArray(argv[1]) == "--search") {
         Connect(QString::fromLocal8Bit(argv[2]));
-        const int runs = qEnvironmentVariableIsSet("JOTTEREL_BENCH_RUNS") ? qEnvironmentVariableIntValue("JOTTEREL_BENCH_RUNS") : 1;
+        const int runs = std::max(1, qEnvironmentVariableIntValue("JOTTEREL_BENCH_RUNS"));
         TSearchResults found;
-        const TStats stats = Measure(std::max(runs, 1), [&] {
+        const TStats stats = Measure(runs, [&] {
             QElapsedTimer timer;
             timer.start();
             found = Search(DbAccess->Handle(), QString::fromLocal8Bit(argv[3]));
             return Ms(timer);
         });
-        std::printf("%d+%d+%d found in %.1f ms (median; min %.1f, max %.1f)\n", found.FoundOf(TSearchKind::Note),
-                    found.FoundOf(TSearchKind::Bookmark), found.FoundOf(TSearchKind::Reminder), stats.median,
-                    stats.min, stats.max);
+        std::printf("%s / %s / %s found in %.1f ms (median; min %.1f, max %.1f)\n",
+                    qPrintable(FoundText(found, TSearchKind::Note)), qPrintable(FoundText(found, TSearchKind::Bookmark)),
+                    qPrintable(FoundText(found, TSearchKind::Reminder)), stats.median, stats.min, stats.max);
         delete DbAccess;
         DbAccess = nullptr;
         return 0;
