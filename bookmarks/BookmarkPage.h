@@ -38,6 +38,9 @@ public:
 
     // Every bookmark, as at the start and after a restore.
     void ShowStartupBookmarks();
+    // Shows a bookmark's group (the root when its group is gone) with the
+    // bookmark's row current; false when the bookmark is gone.
+    bool ShowBookmark(int id);
 
 private:
     void tvIEClick();
