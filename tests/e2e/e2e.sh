@@ -66,6 +66,7 @@ tray_icon_absent() { [ -z "$(tray_icon)" ]; }
 window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
 window_named_shown() { [ -n "$(window_named "$1")" ]; }
 note_is() { [ "$(sql "select ReMark from NoteBook where TypeID=0")" = "$1" ]; }
+app_ended() { ! kill -0 "$APP" 2>/dev/null; }
 # Clicks at a point relative to a window's top-left corner.
 click_in() { xdotool mousemove --window "$1" "$2" "$3" click "${4:-1}"; }
 ole_day() { echo $((($(date -d "$(date -d "@$1" +%F) UTC" +%s) - $(date -d '1899-12-30 UTC' +%s)) / 86400)); }
@@ -75,7 +76,7 @@ start_app() {
     APP=$!
     wait_for 30 main_window_shown || fail "the main window did not appear"
     MAIN=$(main_window)
-    xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+    timeout 10 xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
 }
 # Closes the main window, answers Yes, and checks the exit status and the icon.
 close_app() {
@@ -85,12 +86,14 @@ close_app() {
     # question has appeared.
     local try
     for try in 1 2 3; do
-        xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+        timeout 10 xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
         xdotool key alt+F4
         wait_for 5 window_named_shown "确认" && break
     done
     window_named_shown "确认" || fail "no exit question"
     xdotool key alt+y
+    # The program ends within seconds; a hang is a failure, not a wait.
+    wait_for 30 app_ended || fail "the program did not end after Yes"
     local status=0
     wait "$APP" || status=$?
     APP=
@@ -182,7 +185,7 @@ wait_for 10 note_is "hello!?" || fail "a key typed after the alert opened missed
 ! xprop -id "$ALERT" _NET_WM_ALLOWED_ACTIONS | grep -q 'MAXIMIZE' ||
     fail "the alert can be maximised: $(xprop -id "$ALERT" _NET_WM_ALLOWED_ACTIONS)"
 # Openbox offers minimising whatever the window asks for: the alert comes back.
-xdotool windowminimize --sync "$ALERT"
+timeout 10 xdotool windowminimize --sync "$ALERT" || fail "the alert could not be minimised"
 wait_for 10 window_named_shown "提醒" || fail "a minimised alert did not come back"
 eval "$(xdotool getwindowgeometry --shell "$ALERT")"
 SCREEN=$(xdpyinfo | awk '/dimensions:/{print $2}')
@@ -200,7 +203,7 @@ wait_for 10 sql_is "select bLook from Alam where ReMark='e2e reminder'" 0 "!=" |
     fail "看到了并保留 did not mark the reminder seen"
 
 echo "   screenshots of the three pages"
-xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+timeout 10 xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
 click_in "$MAIN" 60 58 # the group "work"
 click_in "$MAIN" $MEMO_X $MEMO_Y
 xdotool type --delay 20 "Monday: release notes, review the backup."
