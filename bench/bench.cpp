@@ -5,6 +5,7 @@
 #include "app/Main.h"
 #include "app/SingleInstance.h"
 #include "app/Stores.h"
+#include "bookmarks/BookmarkFile.h"
 #include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
@@ -16,6 +17,7 @@
 #include "controls/UiPublic.h"
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
+#include "notes/NoteTransfer.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -430,6 +432,77 @@ void BenchSearch(const QString& dir, const char* profile)
     }
 }
 
+// Export of the large profile's notes and bookmarks, and the import of its
+// bookmark file into an empty profile and into the large profile itself
+// (where each of its 1,000 folder names is taken and gets " (2)").
+void BenchTransfer(const QString& large)
+{
+    Connect(large);
+    TGroupTable notes("NoteType", "根目录");
+    notes.Load();
+    QTemporaryDir out;
+    int run = 0;
+    const TStats tree = Measure(5, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        ExportNotesTree(notes, 0, out.filePath(QString("notes%1").arg(run++)));
+        return Ms(timer);
+    });
+    Row("export 10,000 notes as a folder tree", tree, "target < 2000 ms");
+    const TStats markdown = Measure(5, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        ExportNotesMarkdown(notes, 0, out.filePath("notes.md"));
+        return Ms(timer);
+    });
+    Row("export 10,000 notes as one Markdown file", markdown, "target < 2000 ms");
+    TGroupTable bookmarks("IEType", "全部");
+    bookmarks.Load();
+    const QString file = out.filePath("bookmarks.html");
+    const TStats exported = Measure(5, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        ExportBookmarkFile(bookmarks, file);
+        return Ms(timer);
+    });
+    Row("export 100,000 bookmarks in 1,000 groups", exported);
+    // As the menu's progress box does: a look at the events now and then.
+    const TProgress progress = [](qint64, qint64) {
+        QCoreApplication::processEvents();
+        return true;
+    };
+    const TStats fresh = Measure(5, [&] {
+        QTemporaryDir empty;
+        Connect(empty.path());
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        QElapsedTimer timer;
+        timer.start();
+        ImportBookmarkFile(groups, 0, file, progress);
+        const double ms = Ms(timer);
+        delete DbAccess;
+        DbAccess = nullptr;
+        return ms;
+    });
+    Row("import 100,000 bookmarks, 1,000 folders, empty", fresh, "target < 5000 ms");
+    QTemporaryDir copy;
+    const TStats full = Measure(3, [&] {
+        QFile::remove(copy.filePath("bookkeep.dat"));
+        QFile::copy(large + "/bookkeep.dat", copy.filePath("bookkeep.dat"));
+        Connect(copy.path());
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        QElapsedTimer timer;
+        timer.start();
+        ImportBookmarkFile(groups, 0, file, progress);
+        const double ms = Ms(timer);
+        delete DbAccess;
+        DbAccess = nullptr;
+        return ms;
+    });
+    Row("import the same into the large profile", full, "target < 5000 ms");
+}
+
 void BenchResident(const QString& large)
 {
     const long bare = StartProcess("bare").residentKb;
@@ -457,7 +530,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Naming parts (start, keystroke, large, search, memory) runs only those.
+    // Naming parts (start, keystroke, large, search, memory, transfer) runs only those.
     // JOTTEREL_BENCH_HUGE=1 adds a profile ten times the large one to the
     // search rows (it takes minutes to build).
     const QStringList parts = app.arguments().mid(1);
@@ -487,6 +560,8 @@ int main(int argc, char** argv)
     }
     if (wanted("memory"))
         BenchResident(large.path());
+    if (wanted("transfer"))
+        BenchTransfer(large.path());
     delete DbAccess;
     DbAccess = nullptr;
     return 0;

@@ -38,6 +38,8 @@ public:
 
     // Every bookmark, as at the start and after a restore.
     void ShowStartupBookmarks();
+    // After an import: the tree read again, the selected group's list shown anew.
+    void ShowImported();
 
 private:
     void tvIEClick();

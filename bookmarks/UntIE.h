@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/SqliteDb.h"
+
 #include <QString>
 
 class IDataGrid;
@@ -35,4 +37,23 @@ public:
     // The statement of DeleteGroupIE, kept in LastSQL, for running in the
     // same transaction as the deletion of the group itself.
     QString DeleteGroupStatement(const QString& groupId);
+    // The group of a stored bookmark with the same address (see
+    // ComparableUrl) other than the bookmark exceptId; -1 when there is none.
+    int FindAddress(const QString& url, int exceptId = 0);
+};
+
+// An address as two addresses are compared for duplicates: trimmed, the
+// scheme and the host in small letters, without a trailing "/".
+QString ComparableUrl(const QString& url);
+
+// Stores many bookmarks through one prepared statement, for an import that
+// holds the transaction (TDbAccess::Batch).
+class TIEInserter
+{
+public:
+    TIEInserter();
+    void Insert(int typeId, const QString& url, const QString& name, const QString& remark);
+
+private:
+    TStmtHandle m_insert;
 };

@@ -47,6 +47,9 @@ public:
     bool SaveNoteBeforeExit();
     // The tick's part: text that could not be saved is written once the file is free.
     void RetryUnsavedNote();
+    // After an import: the tree read again, the group selected and opened,
+    // its note shown as stored.
+    void ShowImported(int group);
 
 private:
     void tvNoteClick();
