@@ -47,8 +47,7 @@ QString Run(const QString& option, const QString& path)
         TGroupTable notes("NoteType", "根目录");
         notes.Load();
         const bool tree = option == "--export-notes";
-        const TExportCount count =
-            tree ? ExportNotesTree(notes, 0, path) : ExportNotesMarkdown(notes, 0, path);
+        const TExportCount count = tree ? ExportNotesTree(notes, 0, path) : ExportNotesMarkdown(notes, 0, path);
         return QString("已导出 %1 个分组、%2 条记事到 %3").arg(count.Groups).arg(count.Notes).arg(Native(path));
     }
     if (option == "--import-notes") {

@@ -94,7 +94,8 @@ bool TSingleInstance::Claim()
         return true;
     qint64 pid = 0;
     m_lock.getLockInfo(&pid, nullptr, nullptr);
-    m_failure = QString("Jotterel 正在运行（进程 %1），使用着同一个数据目录：%2\n两个程序不能同时写入数据，请先退出它再运行这个命令。")
+    m_failure = QString("Jotterel 正在运行（进程 %1），使用着同一个数据目录：%2\n"
+                        "两个程序不能同时写入数据，请先退出它再运行这个命令。")
                     .arg(pid)
                     .arg(QDir::toNativeSeparators(m_dataDir));
     return false;

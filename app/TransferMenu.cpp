@@ -26,8 +26,7 @@ const char* const kImportFailed = "导入失败，没有导入任何内容。";
 class TImportRun
 {
 public:
-    TImportRun(QWidget* owner, QTimer* tick, const QString& label)
-        : m_tick(tick), m_box(label, "取消", 0, 1000, owner)
+    TImportRun(QWidget* owner, QTimer* tick, const QString& label) : m_tick(tick), m_box(label, "取消", 0, 1000, owner)
     {
         m_tick->stop();
         m_box.setObjectName("dlgProgress");
@@ -97,7 +96,8 @@ void TFormMain::NImportNotesClick()
     TImportReport report;
     try {
         TImportRun run(this, tmr1, "正在导入记事……");
-        report = Import([&] { return ImportNotesFolder(NoteTree->Groups, m_stores->Note, parent, folder, run.Progress()); });
+        report =
+            Import([&] { return ImportNotesFolder(NoteTree->Groups, m_stores->Note, parent, folder, run.Progress()); });
     } catch (const ECancelled& e) {
         m_notepadPage->ShowImported(parent);
         ShowInfo(e.Message());

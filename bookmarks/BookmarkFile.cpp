@@ -13,6 +13,9 @@
 
 namespace {
 constexpr int kProgressEvery = 1000;
+// Bookmarks moved into the table by one statement: large enough that the
+// search index is written out seldom, small enough for the progress to move.
+constexpr qint64 kMovedAtOnce = 10000;
 
 QString Damaged(const QString& path, const QString& why)
 {
@@ -68,12 +71,23 @@ QString Escaped(const QString& text)
     out.reserve(text.size() + 16);
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case u'&': out += QLatin1String("&amp;"); break;
-        case u'<': out += QLatin1String("&lt;"); break;
-        case u'>': out += QLatin1String("&gt;"); break;
-        case u'"': out += QLatin1String("&quot;"); break;
-        case u'\'': out += QLatin1String("&#39;"); break;
-        default: out += c;
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        case u'"':
+            out += QLatin1String("&quot;");
+            break;
+        case u'\'':
+            out += QLatin1String("&#39;");
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -90,8 +104,10 @@ public:
         qsizetype at = 0;
         while (at < m_text.size() && m_text[at].isSpace())
             ++at;
-        if (!QStringView(m_text).mid(at).startsWith(QLatin1String("<!DOCTYPE NETSCAPE-Bookmark-file-1>"), Qt::CaseInsensitive))
-            RaiseError(QString("不是浏览器导出的书签文件（Netscape 书签格式）：%1").arg(QDir::toNativeSeparators(m_path)));
+        if (!QStringView(m_text).mid(at).startsWith(QLatin1String("<!DOCTYPE NETSCAPE-Bookmark-file-1>"),
+                                                    Qt::CaseInsensitive))
+            RaiseError(
+                QString("不是浏览器导出的书签文件（Netscape 书签格式）：%1").arg(QDir::toNativeSeparators(m_path)));
         m_at = at;
         bool started = false;
         while (NextTag()) {
@@ -322,7 +338,12 @@ TImportReport ImportBookmarkFile(TGroupTable& groups, int parent, const QString&
     if (!file.open(QIODevice::ReadOnly))
         RaiseError(QString("无法读取 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
     const TBookmarkTree tree = ParseBookmarkFile(DecodeUtf8(file.readAll(), path), path);
-    const qsizetype total = qsizetype(tree.Items.size());
+    // Progress counts each item read in, and each bookmark moved into the table.
+    const qsizetype items = qsizetype(tree.Items.size());
+    qsizetype links = 0;
+    for (const TBookmarkItem& item : tree.Items)
+        links += item.Folder ? 0 : 1;
+    const qsizetype total = items + links;
     TImportReport report;
     try {
         DbAccess->Batch([&] {
@@ -343,7 +364,7 @@ TImportReport ImportBookmarkFile(TGroupTable& groups, int parent, const QString&
             }
             TIEInserter inserter;
             std::vector<int> groupOf(tree.Items.size(), parent);
-            for (qsizetype i = 0; i < total; ++i) {
+            for (qsizetype i = 0; i < items; ++i) {
                 if (i % kProgressEvery == 0 && progress && !progress(i, total))
                     throw ECancelled();
                 const TBookmarkItem& item = tree.Items[size_t(i)];
@@ -368,6 +389,14 @@ TImportReport ImportBookmarkFile(TGroupTable& groups, int parent, const QString&
                 inserter.Insert(group, item.Url, item.Title, item.Remark);
                 ++report.Items;
             }
+            for (qsizetype moved = total - links; inserter.Pending() > 0;) {
+                if (progress && !progress(moved, total))
+                    throw ECancelled();
+                moved += inserter.Pending();
+                inserter.Move(kMovedAtOnce);
+                moved -= inserter.Pending();
+            }
+            inserter.Finish();
             if (progress && !progress(total, total))
                 throw ECancelled();
         });

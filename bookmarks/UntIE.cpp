@@ -4,6 +4,7 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
+#include <algorithm>
 #include <sqlite3.h>
 
 void TIE::InsertIE()
@@ -78,8 +79,8 @@ int TIE::FindAddress(const QString& url, int exceptId)
     const qsizetype mark = wanted.indexOf("://");
     QString core = wanted.mid(mark < 0 ? 0 : mark + 3);
     core.replace(u'\\', "\\\\").replace(u'%', "\\%").replace(u'_', "\\_");
-    LastSQL = FormatSQL("select ID,TypeID,IEUrl from IE where IEUrl like '%%s%' escape '\\' order by ID",
-                        {SqlText(core)});
+    LastSQL =
+        FormatSQL("select ID,TypeID,IEUrl from IE where IEUrl like '%%s%' escape '\\' order by ID", {SqlText(core)});
     const std::unique_ptr<TDataSet> query = DbAccess->Query(LastSQL);
     for (TDataSet& set = *query; !set.Eof(); set.Next())
         if (set.AsInteger("ID") != exceptId && ComparableUrl(set.AsString("IEUrl")) == wanted)
@@ -102,7 +103,8 @@ QString ComparableUrl(const QString& url)
         hostTo = hostFrom;
         while (hostTo < text.size() && text[hostTo] != u'/' && text[hostTo] != u'?' && text[hostTo] != u'#')
             ++hostTo;
-    } else if (const qsizetype colon = text.left(hostTo).indexOf(u':'); colon >= 0 && !text.left(colon).contains(u'.')) {
+    } else if (const qsizetype colon = text.left(hostTo).indexOf(u':');
+               colon >= 0 && !text.left(colon).contains(u'.')) {
         // "mailto:", "javascript:": a scheme without a host.
         hostTo = hostFrom;
     }
@@ -118,10 +120,26 @@ QString ComparableUrl(const QString& url)
     return text;
 }
 
-TIEInserter::TIEInserter()
+namespace {
+void RunNative(const QString& sql, qint64 value = 0)
 {
     try {
-        m_insert = PrepareNative(DbAccess->Handle(), "INSERT INTO IE(TypeID,IEUrl,IEName,ReMark) VALUES (?1,?2,?3,?4)");
+        sqlite3* db = DbAccess->Handle();
+        TStmtHandle stmt = PrepareNative(db, sql);
+        sqlite3_bind_int64(stmt.get(), 1, value);
+        RunToEnd(db, stmt.get());
+    } catch (const TSqlError& e) {
+        throw EDBException(e.Message, "数据库操作失败！", sql);
+    }
+}
+} // namespace
+
+TIEInserter::TIEInserter()
+{
+    RunNative("DROP TABLE IF EXISTS temp.IE_Import");
+    RunNative("CREATE TEMP TABLE IE_Import(TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT)");
+    try {
+        m_insert = PrepareNative(DbAccess->Handle(), "INSERT INTO temp.IE_Import VALUES (?1,?2,?3,?4)");
     } catch (const TSqlError& e) {
         throw EDBException(e.Message, "数据库操作失败！", QString());
     }
@@ -138,5 +156,26 @@ void TIEInserter::Insert(int typeId, const QString& url, const QString& name, co
     sqlite3_reset(stmt);
     if (rc != SQLITE_DONE)
         throw EDBException(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))), "数据库操作失败！",
-                           "INSERT INTO IE(TypeID,IEUrl,IEName,ReMark)");
+                           "INSERT INTO temp.IE_Import");
+    ++m_gathered;
+}
+
+void TIEInserter::Move(qint64 most)
+{
+    const qint64 upTo = std::min(m_gathered, m_moved + most);
+    if (upTo <= m_moved)
+        return;
+    // Rows of the fresh table are numbered 1, 2, ... in the order they came.
+    RunNative("INSERT INTO IE(TypeID,IEUrl,IEName,ReMark) SELECT TypeID,IEUrl,IEName,ReMark FROM temp.IE_Import "
+              "WHERE rowid<=?1 ORDER BY rowid",
+              upTo);
+    RunNative("DELETE FROM temp.IE_Import WHERE rowid<=?1", upTo);
+    m_moved = upTo;
+}
+
+void TIEInserter::Finish()
+{
+    Move(Pending());
+    m_insert.reset();
+    RunNative("DROP TABLE temp.IE_Import");
 }

@@ -46,14 +46,25 @@ public:
 // scheme and the host in small letters, without a trailing "/".
 QString ComparableUrl(const QString& url);
 
-// Stores many bookmarks through one prepared statement, for an import that
-// holds the transaction (TDbAccess::Batch).
+// Stores many bookmarks, for an import that holds the transaction
+// (TDbAccess::Batch). They gather in a temporary table first and go into IE
+// in a few large statements: the search index of IE, kept by a trigger,
+// writes its pending entries out at the end of every statement, which one
+// statement per bookmark would make many times slower.
 class TIEInserter
 {
 public:
     TIEInserter();
     void Insert(int typeId, const QString& url, const QString& name, const QString& remark);
+    // Bookmarks gathered and not yet in IE.
+    qint64 Pending() const { return m_gathered - m_moved; }
+    // Moves up to `most` of them into IE, in the order they came.
+    void Move(qint64 most);
+    // Moves the rest and drops the temporary table.
+    void Finish();
 
 private:
     TStmtHandle m_insert;
+    qint64 m_gathered = 0;
+    qint64 m_moved = 0;
 };

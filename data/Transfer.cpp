@@ -1,7 +1,7 @@
 #include "data/Transfer.h"
 
-#include "groups/GroupTableStore.h"
 #include "data/UntPublic.h"
+#include "groups/GroupTableStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -118,14 +118,16 @@ TFolderBuild::~TFolderBuild()
 
 void TFolderBuild::MakeFolder(const QString& relative)
 {
-    if (!QDir(m_temporary).mkpath(relative))
+    if (!QDir().mkdir(m_temporary + '/' + relative))
         RaiseError(CannotWrite(m_temporary + '/' + relative, "无法建立文件夹"));
 }
 
 void TFolderBuild::WriteFile(const QString& relative, const QByteArray& bytes)
 {
     QFile file(m_temporary + '/' + relative);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(bytes) != bytes.size() || !file.flush())
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size())
+        file.close(); // writes out what the buffer holds
+    if (file.isOpen() || file.error() != QFileDevice::NoError)
         RaiseError(CannotWrite(file.fileName(), file.errorString()));
 }
 
@@ -148,16 +150,35 @@ QString SafeFileName(const QString& name)
     safe.reserve(name.size());
     for (const QChar c : name) {
         switch (c.unicode()) {
-        case u'/': safe += QChar(0xFF0F); break;
-        case u'\\': safe += QChar(0xFF3C); break;
-        case u':': safe += QChar(0xFF1A); break;
-        case u'*': safe += QChar(0xFF0A); break;
-        case u'?': safe += QChar(0xFF1F); break;
-        case u'"': safe += QChar(0xFF02); break;
-        case u'<': safe += QChar(0xFF1C); break;
-        case u'>': safe += QChar(0xFF1E); break;
-        case u'|': safe += QChar(0xFF5C); break;
-        default: safe += c.unicode() < 32 || c.unicode() == 127 ? QChar(u'_') : c;
+        case u'/':
+            safe += QChar(0xFF0F);
+            break;
+        case u'\\':
+            safe += QChar(0xFF3C);
+            break;
+        case u':':
+            safe += QChar(0xFF1A);
+            break;
+        case u'*':
+            safe += QChar(0xFF0A);
+            break;
+        case u'?':
+            safe += QChar(0xFF1F);
+            break;
+        case u'"':
+            safe += QChar(0xFF02);
+            break;
+        case u'<':
+            safe += QChar(0xFF1C);
+            break;
+        case u'>':
+            safe += QChar(0xFF1E);
+            break;
+        case u'|':
+            safe += QChar(0xFF5C);
+            break;
+        default:
+            safe += c.unicode() < 32 || c.unicode() == 127 ? QChar(u'_') : c;
         }
     }
     if (safe.size() > kMostNameChars)

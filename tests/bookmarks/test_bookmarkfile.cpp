@@ -12,7 +12,8 @@
 namespace {
 // As Firefox writes it: links at the top (the menu), the toolbar folder,
 // attributes of every kind, a multi-line meta tag, no <p> after the last list.
-const char* const kFirefox = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+const char* const kFirefox =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
     "<!-- This is an automatically generated file.\n"
     "     It will be read and overwritten.\n"
     "     DO NOT EDIT! -->\n"
@@ -23,24 +24,30 @@ const char* const kFirefox = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
     "<H1>Bookmarks Menu</H1>\n"
     "\n"
     "<DL><p>\n"
-    "    <DT><A HREF=\"https://www.mozilla.org/en-US/firefox/central/\" ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000001\" ICON_URI=\"fake-favicon-uri:https://www.mozilla.org/en-US/firefox/central/\" ICON=\"data:image/png;base64,iVBORw0KGgo=\">Getting Started</A>\n"
-    "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000002\" PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks Toolbar</H3>\n"
+    "    <DT><A HREF=\"https://www.mozilla.org/en-US/firefox/central/\" ADD_DATE=\"1700000000\" "
+    "LAST_MODIFIED=\"1700000001\" ICON_URI=\"fake-favicon-uri:https://www.mozilla.org/en-US/firefox/central/\" "
+    "ICON=\"data:image/png;base64,iVBORw0KGgo=\">Getting Started</A>\n"
+    "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000002\" PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks "
+    "Toolbar</H3>\n"
     "    <DL><p>\n"
-    "        <DT><A HREF=\"https://example.com/?a=1&amp;b=2\" ADD_DATE=\"1700000000\" SHORTCUTURL=\"ex\" TAGS=\"x,y\">Tom &amp; Jerry&#39;s &lt;page&gt; &#x4E2D;</A>\n"
+    "        <DT><A HREF=\"https://example.com/?a=1&amp;b=2\" ADD_DATE=\"1700000000\" SHORTCUTURL=\"ex\" "
+    "TAGS=\"x,y\">Tom &amp; Jerry&#39;s &lt;page&gt; &#x4E2D;</A>\n"
     "        <DD>A description &quot;quoted&quot;\n"
     "        <DT><H3 ADD_DATE=\"1\">Empty</H3>\n"
     "        <DL><p>\n"
     "        </DL><p>\n"
     "    </DL><p>\n"
     "    <HR>\n"
-    "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000003\" UNFILED_BOOKMARKS_FOLDER=\"true\">Other Bookmarks</H3>\n"
+    "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000003\" UNFILED_BOOKMARKS_FOLDER=\"true\">Other "
+    "Bookmarks</H3>\n"
     "    <DL><p>\n"
     "        <DT><A HREF=\"https://no-title.example/\" ADD_DATE=\"1700000000\"></A>\n"
     "    </DL><p>\n"
     "</DL>\n";
 
 // As Chromium (Chrome, Edge) writes it: everything in the bar and the other folder.
-const char* const kChromium = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+const char* const kChromium =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
     "<!-- This is an automatically generated file.\n"
     "     It will be read and overwritten.\n"
     "     DO NOT EDIT! -->\n"
@@ -50,10 +57,12 @@ const char* const kChromium = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
     "<DL><p>\n"
     "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000000\" PERSONAL_TOOLBAR_FOLDER=\"true\">书签栏</H3>\n"
     "    <DL><p>\n"
-    "        <DT><A HREF=\"https://www.google.com/\" ADD_DATE=\"1700000000\" ICON=\"data:image/png;base64,AAAA\">Google</A>\n"
+    "        <DT><A HREF=\"https://www.google.com/\" ADD_DATE=\"1700000000\" "
+    "ICON=\"data:image/png;base64,AAAA\">Google</A>\n"
     "        <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"0\">工作</H3>\n"
     "        <DL><p>\n"
-    "            <DT><A HREF=\"https://example.cn/a?x=1&amp;y=&quot;2&quot;\" ADD_DATE=\"1700000000\">例子 &amp; 测试</A>\n"
+    "            <DT><A HREF=\"https://example.cn/a?x=1&amp;y=&quot;2&quot;\" ADD_DATE=\"1700000000\">例子 &amp; "
+    "测试</A>\n"
     "        </DL><p>\n"
     "    </DL><p>\n"
     "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"0\">其他书签</H3>\n"
@@ -64,16 +73,16 @@ const char* const kChromium = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
 
 // Links at the top and in a folder named like a group of the tree.
 const char* const kDuplicates = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
-    "<DL><p>\n"
-    "<DT><A HREF=\"HTTPS://example.COM\">already at the top</A>\n"
-    "<DT><A HREF=\"https://100%_sure.example/\">in another group</A>\n"
-    "<DT><A HREF=\"\">no address</A>\n"
-    "<DT><H3>工作</H3>\n"
-    "<DL><p>\n"
-    "<DT><A HREF=\"https://a.example/\">a</A>\n"
-    "<DT><A HREF=\"https://A.example\">a again</A>\n"
-    "</DL><p>\n"
-    "</DL><p>";
+                                "<DL><p>\n"
+                                "<DT><A HREF=\"HTTPS://example.COM\">already at the top</A>\n"
+                                "<DT><A HREF=\"https://100%_sure.example/\">in another group</A>\n"
+                                "<DT><A HREF=\"\">no address</A>\n"
+                                "<DT><H3>工作</H3>\n"
+                                "<DL><p>\n"
+                                "<DT><A HREF=\"https://a.example/\">a</A>\n"
+                                "<DT><A HREF=\"https://A.example\">a again</A>\n"
+                                "</DL><p>\n"
+                                "</DL><p>";
 
 // The bookmark tree: "path" for a group, "path|title|address|remark" for a
 // bookmark, groups in the tree's order, each followed by its bookmarks.
@@ -86,8 +95,9 @@ QStringList Dump()
         lines << groups.PathText(group);
         const auto set = DbAccess->Query(QString("select * from IE where TypeID=%1 order by ID").arg(group));
         for (; !set->Eof(); set->Next())
-            lines << QString("%1|%2|%3|%4").arg(groups.PathText(group), set->AsString("IEName"),
-                                                 set->AsString("IEUrl"), set->AsString("ReMark"));
+            lines << QString("%1|%2|%3|%4")
+                         .arg(groups.PathText(group), set->AsString("IEName"), set->AsString("IEUrl"),
+                              set->AsString("ReMark"));
         for (int child : groups.Children(group))
             walk(child);
     };
@@ -138,8 +148,8 @@ private slots:
                                                  "全部->Other Bookmarks||https://no-title.example/|"})
                                  << 3;
         QTest::newRow("Chromium") << QByteArray(kChromium)
-                                  << QStringList({"全部", "全部->书签栏", "全部->书签栏|Google|https://www.google.com/|",
-                                                  "全部->书签栏->工作",
+                                  << QStringList({"全部", "全部->书签栏",
+                                                  "全部->书签栏|Google|https://www.google.com/|", "全部->书签栏->工作",
                                                   "全部->书签栏->工作|例子 & 测试|https://example.cn/a?x=1&y=\"2\"|",
                                                   "全部->其他书签", "全部->其他书签||https://github.com/|"})
                                   << 3;
@@ -182,7 +192,8 @@ private slots:
         const QByteArray text = file.readAll();
         QVERIFY(text.startsWith("<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"));
         QVERIFY(text.contains("<DT><H3>A &amp; &lt;B&gt;</H3>"));
-        QVERIFY(text.contains("<DT><A HREF=\"https://x.example/?q=&quot;1&quot;&amp;r=&#39;2&#39;\">&lt;script&gt;</A>"));
+        QVERIFY(
+            text.contains("<DT><A HREF=\"https://x.example/?q=&quot;1&quot;&amp;r=&#39;2&#39;\">&lt;script&gt;</A>"));
     }
 
     void comparableUrl_data()
@@ -190,12 +201,18 @@ private slots:
         QTest::addColumn<QString>("a");
         QTest::addColumn<QString>("b");
         QTest::addColumn<bool>("same");
-        QTest::newRow("scheme and host case, slash, blanks") << " HTTPS://WWW.Example.COM/ " << "https://www.example.com" << true;
-        QTest::newRow("path case counts") << "https://example.com/A" << "https://example.com/a" << false;
-        QTest::newRow("query case counts") << "https://example.com?Q" << "https://example.com?q" << false;
-        QTest::newRow("user part keeps case") << "ftp://Bob@HOST/" << "ftp://bob@host" << false;
-        QTest::newRow("without scheme") << "WWW.Example.com/Path/" << "www.example.com/Path" << true;
-        QTest::newRow("other scheme") << "mailto:Bob@Example.com" << "mailto:bob@example.com" << false;
+        QTest::newRow("scheme and host case, slash, blanks") << " HTTPS://WWW.Example.COM/ "
+                                                             << "https://www.example.com" << true;
+        QTest::newRow("path case counts") << "https://example.com/A"
+                                          << "https://example.com/a" << false;
+        QTest::newRow("query case counts") << "https://example.com?Q"
+                                           << "https://example.com?q" << false;
+        QTest::newRow("user part keeps case") << "ftp://Bob@HOST/"
+                                              << "ftp://bob@host" << false;
+        QTest::newRow("without scheme") << "WWW.Example.com/Path/"
+                                        << "www.example.com/Path" << true;
+        QTest::newRow("other scheme") << "mailto:Bob@Example.com"
+                                      << "mailto:bob@example.com" << false;
     }
 
     void comparableUrl()
@@ -246,8 +263,9 @@ private slots:
         const QByteArray chromium(kChromium);
         QTest::newRow("web page") << QByteArray("<html><body><a href='x'>x</a></body></html>") << false
                                   << "不是浏览器导出的书签文件";
-        QTest::newRow("cut between lists") << chromium.left(chromium.indexOf("    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"0\">其他"))
-                                          << false << "没有结束";
+        QTest::newRow("cut between lists")
+            << chromium.left(chromium.indexOf("    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"0\">其他")) << false
+            << "没有结束";
         QTest::newRow("cut in a title") << chromium.left(chromium.indexOf("Google") + 3) << false << "已损坏";
         QTest::newRow("GBK title") << QByteArray(kChromium).replace("Google", "\xB9\xC8\xB8\xE8") << false
                                    << "不是 UTF-8";

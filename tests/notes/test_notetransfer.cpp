@@ -128,13 +128,20 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("reserved characters") << "a/b\\c:d*e?f\"g<h>i|j" << "a／b＼c：d＊e？f＂g＜h＞i｜j";
-        QTest::newRow("trailing dots and blanks") << "终. . " << "终";
-        QTest::newRow("only dots") << "..." << "_";
-        QTest::newRow("leading dot") << ".hidden" << "．hidden";
-        QTest::newRow("control character") << "tab\there" << "tab_here";
-        QTest::newRow("device name") << "con" << "con_";
-        QTest::newRow("device name with extension") << "NUL.txt" << "NUL_.txt";
+        QTest::newRow("reserved characters") << "a/b\\c:d*e?f\"g<h>i|j"
+                                             << "a／b＼c：d＊e？f＂g＜h＞i｜j";
+        QTest::newRow("trailing dots and blanks") << "终. . "
+                                                  << "终";
+        QTest::newRow("only dots") << "..."
+                                   << "_";
+        QTest::newRow("leading dot") << ".hidden"
+                                     << "．hidden";
+        QTest::newRow("control character") << "tab\there"
+                                           << "tab_here";
+        QTest::newRow("device name") << "con"
+                                     << "con_";
+        QTest::newRow("device name with extension") << "NUL.txt"
+                                                    << "NUL_.txt";
     }
 
     void exportedNamesAreSafe()
@@ -197,13 +204,15 @@ private slots:
         Write(in.filePath("资料/.git/config"), "x");
         TNote note;
         const TImportReport report = ImportNotesFolder(groups, note, target, in.filePath("资料"));
-        QCOMPARE(Dump(), QStringList({"根目录|<none>", "根目录->收件|<none>", "根目录->收件->资料|<none>",
-                                      "根目录->收件->资料->待办|买菜", "根目录->收件->资料->想法 (2)|line1\r\nline2\r\n",
-                                      "根目录->收件->资料->子|own note", "根目录->想法|<none>"}));
+        QCOMPARE(Dump(),
+                 QStringList({"根目录|<none>", "根目录->收件|<none>", "根目录->收件->资料|<none>",
+                              "根目录->收件->资料->待办|买菜", "根目录->收件->资料->想法 (2)|line1\r\nline2\r\n",
+                              "根目录->收件->资料->子|own note", "根目录->想法|<none>"}));
         QCOMPARE(report.Groups, 4);
         QCOMPARE(report.Items, 3);
         QCOMPARE(report.Renamed, QStringList({"想法 → 想法 (2)"}));
-        QCOMPARE(report.Text("条记事"), QString("已导入 4 个分组、3 条记事。\n1 个分组的名称已经存在，已改名：\n想法 → 想法 (2)"));
+        QCOMPARE(report.Text("条记事"),
+                 QString("已导入 4 个分组、3 条记事。\n1 个分组的名称已经存在，已改名：\n想法 → 想法 (2)"));
     }
 
     void wholeTreeRootNoteFillsAnEmptyGroupOnly_data()
@@ -211,8 +220,8 @@ private slots:
         QTest::addColumn<QString>("existing");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("empty root") << QString() << QStringList({"根目录|导出的首页", "根目录->甲|<none>"});
-        QTest::newRow("root with a note") << "已有"
-                                          << QStringList({"根目录|已有", "根目录->根目录 (2)|导出的首页", "根目录->甲|<none>"});
+        QTest::newRow("root with a note")
+            << "已有" << QStringList({"根目录|已有", "根目录->根目录 (2)|导出的首页", "根目录->甲|<none>"});
     }
 
     void wholeTreeRootNoteFillsAnEmptyGroupOnly()
