@@ -263,7 +263,7 @@ void BenchStart(const QString& empty, const QString& large)
     Row("start: empty profile", emptyStart,
         QString("%1 x floor (target <= 1.2)").arg(emptyStart.median / bare.median, 0, 'f', 2));
     Row("start: large profile", largeStart,
-        QString("%1 x floor (target <= 1.5)").arg(largeStart.median / bare.median, 0, 'f', 2));
+        QString("%1 x floor (target <= 1.2)").arg(largeStart.median / bare.median, 0, 'f', 2));
 }
 
 // The text of the root's note as stored, in UTF-8.
