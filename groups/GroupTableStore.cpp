@@ -215,6 +215,10 @@ TGroupPrefetch::TGroupPrefetch(TDbAccess* db, const QStringList& tableNames) : m
         m_changes = sqlite3_total_changes64(db->Connection.get());
         m_dataVersion = DataVersion(db->Connection.get());
         m_reading = std::async(std::launch::async, ReadTables, db->DatabasePath(), tableNames);
+        db->AwaitOutsideReading = [this] {
+            if (m_reading.valid())
+                m_reading.wait();
+        };
     } catch (const std::exception&) {
         // No thread to be had: the owner reads.
     }
@@ -224,6 +228,8 @@ TGroupPrefetch::~TGroupPrefetch()
 {
     if (m_reading.valid())
         m_reading.wait();
+    if (m_db && m_db == DbAccess)
+        m_db->AwaitOutsideReading = nullptr;
 }
 
 bool TGroupPrefetch::Take(TGroupTable& table)
