@@ -194,7 +194,9 @@ void TFormMain::BuildMenus()
     pmIEType = menu("pmIEType", {ui->NAddIEType, ui->NModIeType, ui->NDelIEType, nullptr, ui->N5});
     pmIE = menu("pmIE", {ui->N1, ui->N2, ui->N3, nullptr, ui->N8});
     pmAlam = menu("pmAlam", {ui->NAddAlam, ui->NModAlam, ui->NDelAlam});
-    pmSystem = menu("pmSystem", {ui->NHomePage, nullptr, ui->NSetup, nullptr, ui->NBackup, ui->NRestore});
+    pmSystem = menu("pmSystem", {ui->NHomePage, nullptr, ui->NSetup, nullptr, ui->NBackup, ui->NRestore, nullptr,
+                                 ui->NImportNotes, ui->NExportNotes, ui->NImportIE, ui->NExportIE});
+    ui->NExportNotes->setMenu(menu("pmExportNotes", {ui->NExportNotesTree, ui->NExportNotesMd}));
     pmTray = menu("pmTray", {ui->NTrayHomePage, nullptr, ui->NShowForm, ui->NClose});
     BindPopupMenu(ui->tvNote, pmNoteType);
     BindPopupMenu(ui->tvIE, pmIEType);

@@ -93,6 +93,13 @@ private:
     void NRestoreClick();
     void ReloadPages();
     void RecreateTrees();
+    // Import and export of notes and bookmarks (app/TransferMenu.cpp)
+    void WireTransfer();
+    void NImportNotesClick();
+    void NExportNotesTreeClick();
+    void NExportNotesMdClick();
+    void NImportIEClick();
+    void NExportIEClick();
     class QSystemTrayIcon* TrayIcon = nullptr;
 
 protected:

@@ -43,6 +43,7 @@ void TFormMain::WireShell()
     ConnectHandler(ui->NBackup, &QAction::triggered, this, &TFormMain::NBackupClick);
     ConnectHandler(ui->NRestore, &QAction::triggered, this, &TFormMain::NRestoreClick);
     ConnectHandler(ui->chk1, &QCheckBox::clicked, this, &TFormMain::chk1Click);
+    WireTransfer();
 }
 
 // ---- Login and settings

@@ -87,6 +87,20 @@ TSingleInstance::TStart TSingleInstance::Start(int answerTimeoutMs)
     return TStart::NoAnswer;
 }
 
+bool TSingleInstance::Claim()
+{
+    // No lock file can be made (a read-only medium): nobody can write there.
+    if (m_lock.tryLock(0) || m_lock.error() != QLockFile::LockFailedError)
+        return true;
+    qint64 pid = 0;
+    m_lock.getLockInfo(&pid, nullptr, nullptr);
+    m_failure = QString("Jotterel 正在运行（进程 %1），使用着同一个数据目录：%2\n"
+                        "两个程序不能同时写入数据，请先退出它再运行这个命令。")
+                    .arg(pid)
+                    .arg(QDir::toNativeSeparators(m_dataDir));
+    return false;
+}
+
 bool TSingleInstance::Listen()
 {
     const QString name = ServerName(m_dataDir);

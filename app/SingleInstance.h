@@ -34,6 +34,10 @@ public:
     ~TSingleInstance() override;
 
     TStart Start(int answerTimeoutMs = DefaultAnswerTimeoutMs);
+    // Takes the data directory for a run without a window (a command of the
+    // command line), never asking a running instance for anything: false,
+    // with FailureText set, when a live process holds it.
+    bool Claim();
 
     // Set by Start when it returns NoAnswer: what to tell the user.
     QString FailureText() const { return m_failure; }

@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "app/Backup.h"
 #include "app/CardApplication.h"
+#include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "controls/UiException.h"
 #include "data/MD.h"
@@ -28,6 +29,9 @@ int EndSecondStart(const TSingleInstance& instance, TSingleInstance::TStart star
 
 int main(int argc, char** argv)
 {
+    // Import and export from the command line need no display.
+    if (const int status = RunCommandLine(argc, argv); status >= 0)
+        return status;
     TCardApplication app(argc, argv);
     app.setApplicationName("Jotterel");
     app.setDesktopFileName("io.github.jotterel.Jotterel");

@@ -6,6 +6,7 @@
 #include "app/SearchPanel.h"
 #include "app/SingleInstance.h"
 #include "app/Stores.h"
+#include "bookmarks/BookmarkFile.h"
 #include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
@@ -17,6 +18,7 @@
 #include "controls/UiPublic.h"
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
+#include "notes/NoteTransfer.h"
 #include "reminders/Chime.h"
 #include "reminders/MissedAlam.h"
 #include "reminders/ShowAlam.h"
@@ -38,7 +40,10 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 struct TStats
@@ -490,6 +495,97 @@ void BenchSearch(const QString& dir, const char* profile)
     }
 }
 
+// Export of the large profile's notes and bookmarks, and the import of its
+// bookmark file into an empty profile and into the large profile itself
+// (where each of its 1,000 folder names is taken and gets " (2)").
+void BenchTransfer(const QString& large)
+{
+    Connect(large);
+    TGroupTable notes("NoteType", "根目录");
+    notes.Load();
+    QTemporaryDir out;
+    // The floor: as many folders, each with a file of a note's size, made
+    // with the system's calls alone. The two take turns, as the file
+    // system's load on this machine changes from one moment to the next.
+    const QByteArray noteBytes = QString("记事").repeated(170).toUtf8();
+    std::vector<double> treeTimes, floorTimes;
+    for (int run = 0; run < 3; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        ExportNotesTree(notes, 0, out.filePath(QString("notes%1").arg(run)));
+        treeTimes.push_back(Ms(timer));
+        timer.start();
+        const QByteArray base = QFile::encodeName(out.filePath(QString("floor%1").arg(run)));
+        ::mkdir(base.constData(), 0755);
+        for (int i = 0; i < notes.Count(); ++i) {
+            const QByteArray folder = base + "/g" + QByteArray::number(i);
+            ::mkdir(folder.constData(), 0755);
+            const int fd = ::open((folder + "/g.md").constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+            if (::write(fd, noteBytes.constData(), size_t(noteBytes.size())) < 0)
+                std::perror("write");
+            ::close(fd);
+        }
+        floorTimes.push_back(Ms(timer));
+    }
+    const TStats tree = Summary(treeTimes);
+    const TStats treeFloor = Summary(floorTimes);
+    Row("export 10,000 notes as a folder tree", tree,
+        QString("%1 x floor (target < 2000 ms)").arg(tree.median / treeFloor.median, 0, 'f', 2));
+    Row("  10,000 folders with a 1 KB file each (floor)", treeFloor);
+    const TStats markdown = Measure(5, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        ExportNotesMarkdown(notes, 0, out.filePath("notes.md"));
+        return Ms(timer);
+    });
+    Row("export 10,000 notes as one Markdown file", markdown, "target < 2000 ms");
+    TGroupTable bookmarks("IEType", "全部");
+    bookmarks.Load();
+    const QString file = out.filePath("bookmarks.html");
+    const TStats exported = Measure(5, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        ExportBookmarkFile(bookmarks, file);
+        return Ms(timer);
+    });
+    Row("export 100,000 bookmarks in 1,000 groups", exported);
+    // As the menu's progress box does: a look at the events now and then.
+    const TProgress progress = [](qint64, qint64) {
+        QCoreApplication::processEvents();
+        return true;
+    };
+    const TStats fresh = Measure(5, [&] {
+        QTemporaryDir empty;
+        Connect(empty.path());
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        QElapsedTimer timer;
+        timer.start();
+        ImportBookmarkFile(groups, 0, file, progress);
+        const double ms = Ms(timer);
+        delete DbAccess;
+        DbAccess = nullptr;
+        return ms;
+    });
+    Row("import 100,000 bookmarks, 1,000 folders, empty", fresh, "target < 5000 ms");
+    QTemporaryDir copy;
+    const TStats full = Measure(3, [&] {
+        QFile::remove(copy.filePath("bookkeep.dat"));
+        QFile::copy(large + "/bookkeep.dat", copy.filePath("bookkeep.dat"));
+        Connect(copy.path());
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        QElapsedTimer timer;
+        timer.start();
+        ImportBookmarkFile(groups, 0, file, progress);
+        const double ms = Ms(timer);
+        delete DbAccess;
+        DbAccess = nullptr;
+        return ms;
+    });
+    Row("import the same into the large profile", full, "target < 5000 ms");
+}
+
 void BenchResident(const QString& large)
 {
     const long bare = StartProcess("bare").residentKb;
@@ -537,7 +633,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Naming parts (start, keystroke, large, search, missed, memory) runs only those.
+    // Naming parts (start, keystroke, large, search, missed, memory, transfer) runs only those.
     // JOTTEREL_BENCH_HUGE=1 adds a profile ten times the large one to the
     // search rows (it takes minutes to build).
     const QStringList parts = app.arguments().mid(1);
@@ -569,6 +665,8 @@ int main(int argc, char** argv)
         BenchMissed(large.path());
     if (wanted("memory"))
         BenchResident(large.path());
+    if (wanted("transfer"))
+        BenchTransfer(large.path());
     delete DbAccess;
     DbAccess = nullptr;
     return 0;

@@ -36,6 +36,8 @@ void TFormAddIE::btnOKClick()
 {
     CheckInput();
     WriteFields();
+    if (!SaveDuplicate(0))
+        return;
     IE.InsertIE();
     ++m_saved;
     if (addUi->chk1->isChecked())

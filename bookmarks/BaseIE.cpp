@@ -81,6 +81,17 @@ void TFormBaseIE::WriteFields()
     IE.ReMark = ui->mmoRemark->toPlainText();
 }
 
+bool TFormBaseIE::SaveDuplicate(int exceptId)
+{
+    const int group = IE.FindAddress(IE.IEUrl, exceptId);
+    if (group < 0)
+        return true;
+    QString name = group == 0 ? QString() : IE.LoadTypeName(group);
+    if (name.isEmpty())
+        name = "全部";
+    return AskYesNo(QString("这个网址已经保存在分组“%1”中，仍要保存吗？").arg(name));
+}
+
 void TFormBaseIE::EdtGoupButClick()
 {
     int id = 0;

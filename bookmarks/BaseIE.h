@@ -33,6 +33,10 @@ protected:
     void CheckInput();
     // Copies the dialog's values, unchanged, into the bookmark store's fields.
     void WriteFields();
+    // For an address already stored (under another ID than exceptId): asks,
+    // naming its group, whether to save it anyway. False: not saved, the
+    // dialog stays open.
+    bool SaveDuplicate(int exceptId);
 
     // The bookmark store the dialog reads and writes.
     TIE& IE;

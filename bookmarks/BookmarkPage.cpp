@@ -48,6 +48,12 @@ void TBookmarkPage::ShowStartupBookmarks()
     ShowGroupIE(IE, ui->DBGrid1, 0);
 }
 
+void TBookmarkPage::ShowImported()
+{
+    ReloadIETree();
+    tvIEClick();
+}
+
 // The root lists every bookmark; a group only those filed directly under it.
 void TBookmarkPage::tvIEClick()
 {

@@ -41,6 +41,8 @@ public:
     // Shows a bookmark's group (the root when its group is gone) with the
     // bookmark's row current; false when the bookmark is gone.
     bool ShowBookmark(int id);
+    // After an import: the tree read again, the selected group's list shown anew.
+    void ShowImported();
 
 private:
     void tvIEClick();

@@ -12,6 +12,8 @@ public:
 
     // The identifier of the bookmark being edited.
     QString EditID;
+    // The address as it was loaded.
+    QString LoadedUrl;
 
 protected:
     void btnOKClick() override;

@@ -1,7 +1,11 @@
 #include "bookmarks/UntIE.h"
 
 #include "data/MD.h"
+#include "data/UException.h"
 #include "data/UntPublic.h"
+
+#include <algorithm>
+#include <sqlite3.h>
 
 void TIE::InsertIE()
 {
@@ -63,4 +67,115 @@ void TIE::DeleteGroupIE(const QString& groupId)
 {
     DbExecSQL(DeleteGroupStatement(groupId));
     DbAccess->RefreshGrid();
+}
+
+int TIE::FindAddress(const QString& url, int exceptId)
+{
+    const QString wanted = ComparableUrl(url);
+    if (wanted.isEmpty())
+        return -1;
+    // LIKE ignores the case of Latin letters, as the comparison does in the
+    // scheme and the host; the rows it lets through are compared exactly.
+    const qsizetype mark = wanted.indexOf("://");
+    QString core = wanted.mid(mark < 0 ? 0 : mark + 3);
+    core.replace(u'\\', "\\\\").replace(u'%', "\\%").replace(u'_', "\\_");
+    LastSQL =
+        FormatSQL("select ID,TypeID,IEUrl from IE where IEUrl like '%%s%' escape '\\' order by ID", {SqlText(core)});
+    const std::unique_ptr<TDataSet> query = DbAccess->Query(LastSQL);
+    for (TDataSet& set = *query; !set.Eof(); set.Next())
+        if (set.AsInteger("ID") != exceptId && ComparableUrl(set.AsString("IEUrl")) == wanted)
+            return set.AsInteger("TypeID");
+    return -1;
+}
+
+QString ComparableUrl(const QString& url)
+{
+    QString text = TrimBlanks(url);
+    const qsizetype mark = text.indexOf("://");
+    qsizetype hostFrom = 0;
+    qsizetype hostTo = 0;
+    while (hostTo < text.size() && text[hostTo] != u'/' && text[hostTo] != u'?' && text[hostTo] != u'#')
+        ++hostTo;
+    if (mark >= 0) {
+        for (qsizetype i = 0; i < mark; ++i)
+            text[i] = text[i].toLower();
+        hostFrom = mark + 3;
+        hostTo = hostFrom;
+        while (hostTo < text.size() && text[hostTo] != u'/' && text[hostTo] != u'?' && text[hostTo] != u'#')
+            ++hostTo;
+    } else if (const qsizetype colon = text.left(hostTo).indexOf(u':');
+               colon >= 0 && !text.left(colon).contains(u'.')) {
+        // "mailto:", "javascript:": a scheme without a host.
+        hostTo = hostFrom;
+    }
+    if (hostTo > hostFrom) {
+        const qsizetype at = text.lastIndexOf(u'@', hostTo - 1);
+        if (at >= hostFrom)
+            hostFrom = at + 1; // the user's part keeps its letters
+        for (qsizetype i = hostFrom; i < hostTo; ++i)
+            text[i] = text[i].toLower();
+    }
+    if (text.endsWith(u'/'))
+        text.chop(1);
+    return text;
+}
+
+namespace {
+void RunNative(const QString& sql, qint64 value = 0)
+{
+    try {
+        sqlite3* db = DbAccess->Handle();
+        TStmtHandle stmt = PrepareNative(db, sql);
+        sqlite3_bind_int64(stmt.get(), 1, value);
+        RunToEnd(db, stmt.get());
+    } catch (const TSqlError& e) {
+        throw EDBException(e.Message, "数据库操作失败！", sql);
+    }
+}
+} // namespace
+
+TIEInserter::TIEInserter()
+{
+    RunNative("DROP TABLE IF EXISTS temp.IE_Import");
+    RunNative("CREATE TEMP TABLE IE_Import(TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT)");
+    try {
+        m_insert = PrepareNative(DbAccess->Handle(), "INSERT INTO temp.IE_Import VALUES (?1,?2,?3,?4)");
+    } catch (const TSqlError& e) {
+        throw EDBException(e.Message, "数据库操作失败！", QString());
+    }
+}
+
+void TIEInserter::Insert(int typeId, const QString& url, const QString& name, const QString& remark)
+{
+    sqlite3_stmt* stmt = m_insert.get();
+    const QByteArray values[] = {url.toUtf8(), name.toUtf8(), remark.toUtf8()};
+    sqlite3_bind_int(stmt, 1, typeId);
+    for (int i = 0; i < 3; ++i)
+        sqlite3_bind_text(stmt, i + 2, values[i].constData(), int(values[i].size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    if (rc != SQLITE_DONE)
+        throw EDBException(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))), "数据库操作失败！",
+                           "INSERT INTO temp.IE_Import");
+    ++m_gathered;
+}
+
+void TIEInserter::Move(qint64 most)
+{
+    const qint64 upTo = std::min(m_gathered, m_moved + most);
+    if (upTo <= m_moved)
+        return;
+    // Rows of the fresh table are numbered 1, 2, ... in the order they came.
+    RunNative("INSERT INTO IE(TypeID,IEUrl,IEName,ReMark) SELECT TypeID,IEUrl,IEName,ReMark FROM temp.IE_Import "
+              "WHERE rowid<=?1 ORDER BY rowid",
+              upTo);
+    RunNative("DELETE FROM temp.IE_Import WHERE rowid<=?1", upTo);
+    m_moved = upTo;
+}
+
+void TIEInserter::Finish()
+{
+    Move(Pending());
+    m_insert.reset();
+    RunNative("DROP TABLE temp.IE_Import");
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/SqliteDb.h"
+
 #include <QString>
 
 class IDataGrid;
@@ -35,4 +37,34 @@ public:
     // The statement of DeleteGroupIE, kept in LastSQL, for running in the
     // same transaction as the deletion of the group itself.
     QString DeleteGroupStatement(const QString& groupId);
+    // The group of a stored bookmark with the same address (see
+    // ComparableUrl) other than the bookmark exceptId; -1 when there is none.
+    int FindAddress(const QString& url, int exceptId = 0);
+};
+
+// An address as two addresses are compared for duplicates: trimmed, the
+// scheme and the host in small letters, without a trailing "/".
+QString ComparableUrl(const QString& url);
+
+// Stores many bookmarks, for an import that holds the transaction
+// (TDbAccess::Batch). They gather in a temporary table first and go into IE
+// in a few large statements: the search index of IE, kept by a trigger,
+// writes its pending entries out at the end of every statement, which one
+// statement per bookmark would make many times slower.
+class TIEInserter
+{
+public:
+    TIEInserter();
+    void Insert(int typeId, const QString& url, const QString& name, const QString& remark);
+    // Bookmarks gathered and not yet in IE.
+    qint64 Pending() const { return m_gathered - m_moved; }
+    // Moves up to `most` of them into IE, in the order they came.
+    void Move(qint64 most);
+    // Moves the rest and drops the temporary table.
+    void Finish();
+
+private:
+    TStmtHandle m_insert;
+    qint64 m_gathered = 0;
+    qint64 m_moved = 0;
 };

@@ -120,6 +120,13 @@ QString AskOpenFileName(QWidget* owner, const QString& filter)
     return QFileDialog::getOpenFileName(owner, QString(), QString(), QtFilter(filter));
 }
 
+QString AskFolderName(QWidget* owner)
+{
+    if (responder)
+        return responder->FileName(false, QString());
+    return QFileDialog::getExistingDirectory(owner);
+}
+
 void SetDialogResponder(IDialogResponder* newResponder)
 {
     responder = newResponder;

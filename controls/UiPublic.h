@@ -27,6 +27,9 @@ void ShowError(const QString& text);
 // The filter is written as "description|pattern".
 QString AskSaveFileName(QWidget* owner, const QString& filter);
 QString AskOpenFileName(QWidget* owner, const QString& filter);
+// The folder dialog: an existing folder, or empty when cancelled. A test
+// responder is asked for a file name to open with an empty filter.
+QString AskFolderName(QWidget* owner);
 
 // Tests install a responder: it answers the boxes and file dialogs instead
 // of the user and records what the desktop was asked to open.

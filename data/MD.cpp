@@ -318,6 +318,24 @@ void TDbAccess::ExecSQL(const QString& text)
     }
 }
 
+void TDbAccess::Batch(const std::function<void()>& writes)
+{
+    CheckWrite(QString());
+    FinishReading();
+    std::optional<TTransaction> transaction;
+    try {
+        transaction.emplace(Handle());
+    } catch (const std::exception& e) {
+        throw EDBException(QString::fromUtf8(e.what()), kExecError, QString());
+    }
+    writes();
+    try {
+        transaction->Commit();
+    } catch (const std::exception& e) {
+        throw EDBException(QString::fromUtf8(e.what()), kExecError, QString());
+    }
+}
+
 void TDbAccess::Post(TDataSet& set)
 {
     CheckWrite(set.CommandText());

@@ -54,6 +54,9 @@ public:
     int GetIntValue(const QString& sql);
     // Runs the "@#@"-separated statements in one transaction.
     void ExecSQL(const QString& text);
+    // Runs a batch of writes (ExecSQL, posts, prepared statements) in one
+    // transaction: all of them stay, or, when the batch throws, none.
+    void Batch(const std::function<void()>& writes);
     // Copies the database to the target; a damaged database is refused. The
     // copy takes the database file's permissions, or only the owner's when
     // private (it is not the user's file).

@@ -123,20 +123,20 @@ void ExecNative(sqlite3* db, const QString& sql)
     }
 }
 
-TTransaction::TTransaction(sqlite3* db) : m_db(db), m_open(true)
+TTransaction::TTransaction(sqlite3* db) : m_db(db), m_open(true), m_nested(sqlite3_get_autocommit(db) == 0)
 {
-    ExecNative(m_db, "BEGIN");
+    ExecNative(m_db, m_nested ? "SAVEPOINT nested" : "BEGIN");
 }
 
 TTransaction::~TTransaction()
 {
     if (m_open)
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_exec(m_db, m_nested ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void TTransaction::Commit()
 {
-    ExecNative(m_db, "COMMIT");
+    ExecNative(m_db, m_nested ? "RELEASE nested" : "COMMIT");
     m_open = false;
 }
 

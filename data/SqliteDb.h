@@ -38,6 +38,8 @@ void ExecNative(sqlite3* db, const QString& sql);
 [[noreturn]] void ThrowSqlError(sqlite3* db);
 
 // Begins on construction, rolls back on destruction unless committed.
+// Within a transaction already open on the connection it is a savepoint of
+// it: its writes stay or go with that transaction.
 class TTransaction
 {
 public:
@@ -48,6 +50,7 @@ public:
 private:
     sqlite3* m_db;
     bool m_open;
+    bool m_nested;
 };
 
 // The database file of the program: opens it, creating a new one with the

@@ -195,6 +195,17 @@ void TNotepadPage::tvNoteClick()
     }
 }
 
+void TNotepadPage::ShowImported(int group)
+{
+    NoteTree->Reload();
+    if (QTreeWidgetItem* node = NoteTree->NodeOf(group)) {
+        node->setExpanded(true);
+        QScopedValueRollback loading(m_noteLoading, true);
+        ui->tvNote->setCurrentItem(node);
+    }
+    tvNoteClick();
+}
+
 void TNotepadPage::SelectMemoGroup()
 {
     if (m_noteGroup < 0 || NoteTree->SelectedSelfIndex() == m_noteGroup)

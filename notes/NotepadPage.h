@@ -52,6 +52,9 @@ public:
     // the words selected and in view (the caret at the top when there is
     // none); false when the group is gone.
     bool ShowGroupMatch(int group, const QStringList& words);
+    // After an import: the tree read again, the group selected and opened,
+    // its note shown as stored.
+    void ShowImported(int group);
 
 private:
     void tvNoteClick();

@@ -80,7 +80,10 @@ private slots:
         QCOMPARE(MenuTexts(form.pmIEType), QStringList({"新建组", "重命名组", "删除组", "-", "新建网址"}));
         QCOMPARE(MenuTexts(form.pmIE), QStringList({"新建", "修改", "删除", "-", "打开网页"}));
         QCOMPARE(MenuTexts(form.pmAlam), QStringList({"新建提醒", "修改", "删除"}));
-        QCOMPARE(MenuTexts(form.pmSystem), QStringList({"软件主页", "-", "软件设置", "-", "数据备份", "数据恢复"}));
+        QCOMPARE(MenuTexts(form.pmSystem), QStringList({"软件主页", "-", "软件设置", "-", "数据备份", "数据恢复", "-",
+                                                        "导入记事", "导出记事", "导入网址", "导出网址"}));
+        QCOMPARE(MenuTexts(form.findChild<QMenu*>("pmExportNotes")),
+                 QStringList({"为文件夹（每个分组一个文件夹）", "为一个 Markdown 文件"}));
         QCOMPARE(MenuTexts(form.pmTray), QStringList({"软件主页", "-", "显示窗口", "关闭"}));
     }
 

@@ -598,7 +598,7 @@ private slots:
         QTest::addColumn<QString>("action");
         for (const char* action :
              {"NAddNoteType", "NModNoteType", "NDelNoteType", "NAddIEType", "NModIeType", "NDelIEType", "N1", "N5",
-              "N2", "N3", "NAddAlam", "NModAlam", "NDelAlam", "NSetup", "NRestore"})
+              "N2", "N3", "NAddAlam", "NModAlam", "NDelAlam", "NSetup", "NRestore", "NImportNotes", "NImportIE"})
             QTest::newRow(action) << QString(action);
     }
 

@@ -189,7 +189,7 @@ private slots:
         Drive([&](QWidget* dialog) {
             Find<QCheckBox>(dialog, "chk1")->setChecked(true);
             for (const char* title : {"the first bookmark's title", "two"}) {
-                Find<QLineEdit>(dialog, "edtIE")->setText("www.x.com");
+                Find<QLineEdit>(dialog, "edtIE")->setText(QString("www.x.com/%1").arg(title));
                 Find<QLineEdit>(dialog, "edtName")->setText(title);
                 Click(dialog, "btnOK");
             }

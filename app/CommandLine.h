@@ -1,0 +1,9 @@
+#pragma once
+
+// The command line's import and export, run without a window and without a
+// display: `jotterel --export-notes DIR` and the like. Returns the exit
+// status, or -1 when the arguments hold no such command (the program then
+// starts as usual). Prints what it did on the standard output, or why it
+// failed on the standard error; 2 means the program is running on the same
+// data.
+int RunCommandLine(int argc, char** argv);

@@ -1,0 +1,172 @@
+// The import and export commands of the 软件设置 menu.
+#include "app/Main.h"
+#include "app/Stores.h"
+#include "bookmarks/BookmarkFile.h"
+#include "bookmarks/BookmarkPage.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
+#include "data/MD.h"
+#include "groups/UntTree.h"
+#include "notes/NoteTransfer.h"
+#include "notes/NotepadPage.h"
+#include "ui_Main.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QProgressDialog>
+#include <QTimer>
+
+namespace {
+const char* const kImportFailed = "导入失败，没有导入任何内容。";
+
+// While an import writes: a modal progress box whose 取消 cancels it, and no
+// tick of the window's timer, whose writes would join the import's
+// transaction (the reminders due meanwhile fire at the next tick).
+class TImportRun
+{
+public:
+    TImportRun(QWidget* owner, QTimer* tick, const QString& label) : m_tick(tick), m_box(label, "取消", 0, 1000, owner)
+    {
+        m_tick->stop();
+        m_box.setObjectName("dlgProgress");
+        m_box.setAccessibleName(label);
+        m_box.setWindowTitle("导入");
+        m_box.setWindowModality(Qt::ApplicationModal);
+        m_box.setMinimumDuration(0);
+        m_box.setAutoClose(false);
+        m_box.setAutoReset(false);
+        m_box.show();
+    }
+    ~TImportRun() { m_tick->start(); }
+
+    TProgress Progress()
+    {
+        return [this](qint64 done, qint64 total) {
+            m_box.setValue(total > 0 ? int(done * 1000 / total) : 0);
+            QCoreApplication::processEvents();
+            return !m_box.wasCanceled();
+        };
+    }
+
+private:
+    QTimer* m_tick;
+    QProgressDialog m_box;
+};
+
+// Runs an import; a failure says that nothing was imported, and why.
+template <typename F> TImportReport Import(F run)
+{
+    try {
+        return run();
+    } catch (const ECancelled&) {
+        throw;
+    } catch (const EDBException& e) {
+        throw EDBException(e.Message(), kImportFailed + QString("\n") + e.UserMessage, e.SQLText);
+    } catch (const EError& e) {
+        RaiseError(kImportFailed + QString("\n") + e.Message());
+    }
+}
+
+// A file name with the extension added when the user typed none.
+QString WithSuffix(const QString& chosen, const QString& suffix)
+{
+    return QFileInfo(chosen).suffix().isEmpty() ? chosen + '.' + suffix : chosen;
+}
+} // namespace
+
+void TFormMain::WireTransfer()
+{
+    ConnectHandler(ui->NImportNotes, &QAction::triggered, this, &TFormMain::NImportNotesClick);
+    ConnectHandler(ui->NExportNotesTree, &QAction::triggered, this, &TFormMain::NExportNotesTreeClick);
+    ConnectHandler(ui->NExportNotesMd, &QAction::triggered, this, &TFormMain::NExportNotesMdClick);
+    ConnectHandler(ui->NImportIE, &QAction::triggered, this, &TFormMain::NImportIEClick);
+    ConnectHandler(ui->NExportIE, &QAction::triggered, this, &TFormMain::NExportIEClick);
+}
+
+// A folder of .md and .txt files becomes a branch under the selected group.
+void TFormMain::NImportNotesClick()
+{
+    DbAccess->CheckWritable();
+    const QString folder = AskFolderName(this);
+    if (folder.isEmpty())
+        return;
+    m_notepadPage->SaveUnsavedNote();
+    const int parent = NoteTree->SelectedSelfIndex();
+    TImportReport report;
+    try {
+        TImportRun run(this, tmr1, "正在导入记事……");
+        report =
+            Import([&] { return ImportNotesFolder(NoteTree->Groups, m_stores->Note, parent, folder, run.Progress()); });
+    } catch (const ECancelled& e) {
+        m_notepadPage->ShowImported(parent);
+        ShowInfo(e.Message());
+        return;
+    }
+    m_notepadPage->ShowImported(parent);
+    ShowInfo(report.Text("条记事"));
+}
+
+// The selected group's branch (all notes for the root) as a folder in the chosen folder.
+void TFormMain::NExportNotesTreeClick()
+{
+    const QString parentFolder = AskFolderName(this);
+    if (parentFolder.isEmpty())
+        return;
+    m_notepadPage->SaveUnsavedNote();
+    const int group = NoteTree->SelectedSelfIndex();
+    const QString name = SafeFileName(NoteTree->Groups.Name(group));
+    QString target = QDir(parentFolder).filePath(name);
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = QDir(parentFolder).filePath(QString("%1 (%2)").arg(name).arg(n));
+    const TExportCount count = ExportNotesTree(NoteTree->Groups, group, target);
+    ShowInfo(QString("已导出 %1 个分组、%2 条记事到：\n%3")
+                 .arg(count.Groups)
+                 .arg(count.Notes)
+                 .arg(QDir::toNativeSeparators(target)));
+}
+
+void TFormMain::NExportNotesMdClick()
+{
+    const QString chosen = AskSaveFileName(this, "Markdown 文件 (*.md)|*.md");
+    if (chosen.isEmpty())
+        return;
+    m_notepadPage->SaveUnsavedNote();
+    const QString file = WithSuffix(chosen, "md");
+    const TExportCount count = ExportNotesMarkdown(NoteTree->Groups, NoteTree->SelectedSelfIndex(), file);
+    ShowInfo(QString("已导出 %1 个分组、%2 条记事到：\n%3")
+                 .arg(count.Groups)
+                 .arg(count.Notes)
+                 .arg(QDir::toNativeSeparators(file)));
+}
+
+// A browser's bookmark file becomes groups and bookmarks under the selected bookmark group.
+void TFormMain::NImportIEClick()
+{
+    DbAccess->CheckWritable();
+    const QString file = AskOpenFileName(this, "书签文件 (*.html *.htm)|*.html *.htm");
+    if (file.isEmpty())
+        return;
+    const int parent = IETree->SelectedSelfIndex();
+    TImportReport report;
+    try {
+        TImportRun run(this, tmr1, "正在导入网址……");
+        report = Import([&] { return ImportBookmarkFile(IETree->Groups, parent, file, run.Progress()); });
+    } catch (const ECancelled& e) {
+        m_bookmarkPage->ShowImported();
+        ShowInfo(e.Message());
+        return;
+    }
+    m_bookmarkPage->ShowImported();
+    ShowInfo(report.Text("个网址"));
+}
+
+void TFormMain::NExportIEClick()
+{
+    const QString chosen = AskSaveFileName(this, "书签文件 (*.html)|*.html");
+    if (chosen.isEmpty())
+        return;
+    const QString file = WithSuffix(chosen, "html");
+    const auto [groups, links] = ExportBookmarkFile(IETree->Groups, file);
+    ShowInfo(QString("已导出 %1 个分组、%2 个网址到：\n%3").arg(groups).arg(links).arg(QDir::toNativeSeparators(file)));
+}

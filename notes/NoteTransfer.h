@@ -1,0 +1,46 @@
+#pragma once
+
+#include "data/Transfer.h"
+
+#include <QHash>
+#include <QString>
+
+class TGroupTable;
+class TNote;
+
+// Notes out of the program and into it, as Markdown and plain text.
+//
+// The folder tree: the exported folder stands for the exported group; it
+// holds the group's note as "<folder name>.md" and one folder per subgroup,
+// named after it, in turn. The whole tree is the root's folder, which always
+// holds "根目录.md" (the root's note, maybe empty), so an import can tell it
+// from a group's branch.
+
+struct TExportCount
+{
+    int Groups = 0; // the groups written, the root not counted
+    int Notes = 0;  // the notes with text
+};
+
+// Every group's note, read at once.
+QHash<int, QString> ReadAllNotes();
+
+// Writes the branch of a group (0: every note) as a folder tree at the
+// target, which must not exist or be an empty folder. The tree is made
+// beside it under another name and renamed into place when it is complete.
+TExportCount ExportNotesTree(const TGroupTable& groups, int top, const QString& target);
+// Writes the branch as one Markdown file: each group's path as a heading of
+// its depth ("#" for the exported group), its note below. UTF-8, LF breaks.
+TExportCount ExportNotesMarkdown(const TGroupTable& groups, int top, const QString& file);
+
+// Imports a folder of .md and .txt files as a new branch under a group: the
+// folder and each subfolder become a group, each file a group with the
+// file's text as its note, except a folder's own note "<folder name>.md" (or
+// .txt), which becomes that folder's group's note. A whole tree (its folder
+// holds "根目录.md") goes under the group itself, and its root's note becomes
+// the group's note when the group has none. Hidden files and folders, and
+// other files, are passed by. Everything is read before the first write; one
+// transaction writes it all, or nothing when a file cannot be read, is not
+// UTF-8 text, the progress cancels or a write fails.
+TImportReport ImportNotesFolder(TGroupTable& groups, TNote& note, int parent, const QString& folder,
+                                const TProgress& progress = {});

@@ -1,0 +1,302 @@
+#include "bookmarks/BookmarkFile.h"
+#include "bookmarks/UntIE.h"
+#include "data/MD.h"
+#include "groups/GroupTableStore.h"
+#include "support/StoreTest.h"
+
+#include <QDir>
+#include <QFile>
+#include <functional>
+#include <memory>
+
+namespace {
+// As Firefox writes it: links at the top (the menu), the toolbar folder,
+// attributes of every kind, a multi-line meta tag, no <p> after the last list.
+const char* const kFirefox =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+    "<!-- This is an automatically generated file.\n"
+    "     It will be read and overwritten.\n"
+    "     DO NOT EDIT! -->\n"
+    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+    "<meta http-equiv=\"Content-Security-Policy\"\n"
+    "      content=\"default-src 'self'; script-src 'none'; img-src data: *; object-src 'none'\"></meta>\n"
+    "<TITLE>Bookmarks</TITLE>\n"
+    "<H1>Bookmarks Menu</H1>\n"
+    "\n"
+    "<DL><p>\n"
+    "    <DT><A HREF=\"https://www.mozilla.org/en-US/firefox/central/\" ADD_DATE=\"1700000000\" "
+    "LAST_MODIFIED=\"1700000001\" ICON_URI=\"fake-favicon-uri:https://www.mozilla.org/en-US/firefox/central/\" "
+    "ICON=\"data:image/png;base64,iVBORw0KGgo=\">Getting Started</A>\n"
+    "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000002\" PERSONAL_TOOLBAR_FOLDER=\"true\">Bookmarks "
+    "Toolbar</H3>\n"
+    "    <DL><p>\n"
+    "        <DT><A HREF=\"https://example.com/?a=1&amp;b=2\" ADD_DATE=\"1700000000\" SHORTCUTURL=\"ex\" "
+    "TAGS=\"x,y\">Tom &amp; Jerry&#39;s &lt;page&gt; &#x4E2D;</A>\n"
+    "        <DD>A description &quot;quoted&quot;\n"
+    "        <DT><H3 ADD_DATE=\"1\">Empty</H3>\n"
+    "        <DL><p>\n"
+    "        </DL><p>\n"
+    "    </DL><p>\n"
+    "    <HR>\n"
+    "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000003\" UNFILED_BOOKMARKS_FOLDER=\"true\">Other "
+    "Bookmarks</H3>\n"
+    "    <DL><p>\n"
+    "        <DT><A HREF=\"https://no-title.example/\" ADD_DATE=\"1700000000\"></A>\n"
+    "    </DL><p>\n"
+    "</DL>\n";
+
+// As Chromium (Chrome, Edge) writes it: everything in the bar and the other folder.
+const char* const kChromium =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+    "<!-- This is an automatically generated file.\n"
+    "     It will be read and overwritten.\n"
+    "     DO NOT EDIT! -->\n"
+    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
+    "<TITLE>Bookmarks</TITLE>\n"
+    "<H1>Bookmarks</H1>\n"
+    "<DL><p>\n"
+    "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000000\" PERSONAL_TOOLBAR_FOLDER=\"true\">书签栏</H3>\n"
+    "    <DL><p>\n"
+    "        <DT><A HREF=\"https://www.google.com/\" ADD_DATE=\"1700000000\" "
+    "ICON=\"data:image/png;base64,AAAA\">Google</A>\n"
+    "        <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"0\">工作</H3>\n"
+    "        <DL><p>\n"
+    "            <DT><A HREF=\"https://example.cn/a?x=1&amp;y=&quot;2&quot;\" ADD_DATE=\"1700000000\">例子 &amp; "
+    "测试</A>\n"
+    "        </DL><p>\n"
+    "    </DL><p>\n"
+    "    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"0\">其他书签</H3>\n"
+    "    <DL><p>\n"
+    "        <DT><A HREF=\"https://github.com/\" ADD_DATE=\"1700000000\"></A>\n"
+    "    </DL><p>\n"
+    "</DL><p>\n";
+
+// Links at the top and in a folder named like a group of the tree.
+const char* const kDuplicates = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"
+                                "<DL><p>\n"
+                                "<DT><A HREF=\"HTTPS://example.COM\">already at the top</A>\n"
+                                "<DT><A HREF=\"https://100%_sure.example/\">in another group</A>\n"
+                                "<DT><A HREF=\"\">no address</A>\n"
+                                "<DT><H3>工作</H3>\n"
+                                "<DL><p>\n"
+                                "<DT><A HREF=\"https://a.example/\">a</A>\n"
+                                "<DT><A HREF=\"https://A.example\">a again</A>\n"
+                                "</DL><p>\n"
+                                "</DL><p>";
+
+// The bookmark tree: "path" for a group, "path|title|address|remark" for a
+// bookmark, groups in the tree's order, each followed by its bookmarks.
+QStringList Dump()
+{
+    TGroupTable groups("IEType", "全部");
+    groups.Load();
+    QStringList lines;
+    std::function<void(int)> walk = [&](int group) {
+        lines << groups.PathText(group);
+        const auto set = DbAccess->Query(QString("select * from IE where TypeID=%1 order by ID").arg(group));
+        for (; !set->Eof(); set->Next())
+            lines << QString("%1|%2|%3|%4")
+                         .arg(groups.PathText(group), set->AsString("IEName"), set->AsString("IEUrl"),
+                              set->AsString("ReMark"));
+        for (int child : groups.Children(group))
+            walk(child);
+    };
+    walk(0);
+    return lines;
+}
+
+QString WriteTemp(const QTemporaryDir& dir, const QByteArray& bytes)
+{
+    const QString path = dir.filePath("bookmarks.html");
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return path;
+}
+
+TImportReport Import(const QString& path, int parent = 0, const TProgress& progress = {})
+{
+    TGroupTable groups("IEType", "全部");
+    groups.Load();
+    return ImportBookmarkFile(groups, parent, path, progress);
+}
+} // namespace
+
+class TestBookmarkFile : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TStoreEnv> env;
+
+private slots:
+    void init() { env = std::make_unique<TStoreEnv>(); }
+    void cleanup() { env.reset(); }
+
+    // The browsers' files, read; then written by the program and read into
+    // a fresh profile: the same tree both times.
+    void browserFilesRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<int>("groups");
+        QTest::newRow("Firefox") << QByteArray(kFirefox)
+                                 << QStringList({"全部",
+                                                 "全部|Getting Started|https://www.mozilla.org/en-US/firefox/central/|",
+                                                 "全部->Bookmarks Toolbar",
+                                                 "全部->Bookmarks Toolbar|Tom & Jerry's <page> 中|"
+                                                 "https://example.com/?a=1&b=2|A description \"quoted\"",
+                                                 "全部->Bookmarks Toolbar->Empty", "全部->Other Bookmarks",
+                                                 "全部->Other Bookmarks||https://no-title.example/|"})
+                                 << 3;
+        QTest::newRow("Chromium") << QByteArray(kChromium)
+                                  << QStringList({"全部", "全部->书签栏",
+                                                  "全部->书签栏|Google|https://www.google.com/|", "全部->书签栏->工作",
+                                                  "全部->书签栏->工作|例子 & 测试|https://example.cn/a?x=1&y=\"2\"|",
+                                                  "全部->其他书签", "全部->其他书签||https://github.com/|"})
+                                  << 3;
+    }
+
+    void browserFilesRoundTrip()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, tree);
+        QFETCH(int, groups);
+        QTemporaryDir dir;
+        const TImportReport report = Import(WriteTemp(dir, file));
+        QCOMPARE(Dump(), tree);
+        QCOMPARE(report.Groups, groups);
+        QCOMPARE(report.Items, 3);
+        TGroupTable stored("IEType", "全部");
+        stored.Load();
+        const QString exported = dir.filePath("out.html");
+        QCOMPARE(ExportBookmarkFile(stored, exported), std::make_pair(groups, 3));
+        env.reset();
+        env = std::make_unique<TStoreEnv>();
+        Import(exported);
+        QCOMPARE(Dump(), tree);
+    }
+
+    // Entities are written where a browser needs them.
+    void exportEscapesText()
+    {
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        TIE ie;
+        ie.TypeID = groups.Add(0, "A & <B>");
+        ie.IEUrl = "https://x.example/?q=\"1\"&r='2'";
+        ie.IEName = "<script>";
+        ie.InsertIE();
+        QTemporaryDir dir;
+        ExportBookmarkFile(groups, dir.filePath("b.html"));
+        QFile file(dir.filePath("b.html"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.startsWith("<!DOCTYPE NETSCAPE-Bookmark-file-1>\n"));
+        QVERIFY(text.contains("<DT><H3>A &amp; &lt;B&gt;</H3>"));
+        QVERIFY(
+            text.contains("<DT><A HREF=\"https://x.example/?q=&quot;1&quot;&amp;r=&#39;2&#39;\">&lt;script&gt;</A>"));
+    }
+
+    void comparableUrl_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("scheme and host case, slash, blanks") << " HTTPS://WWW.Example.COM/ "
+                                                             << "https://www.example.com" << true;
+        QTest::newRow("path case counts") << "https://example.com/A"
+                                          << "https://example.com/a" << false;
+        QTest::newRow("query case counts") << "https://example.com?Q"
+                                           << "https://example.com?q" << false;
+        QTest::newRow("user part keeps case") << "ftp://Bob@HOST/"
+                                              << "ftp://bob@host" << false;
+        QTest::newRow("without scheme") << "WWW.Example.com/Path/"
+                                        << "www.example.com/Path" << true;
+        QTest::newRow("other scheme") << "mailto:Bob@Example.com"
+                                      << "mailto:bob@example.com" << false;
+    }
+
+    void comparableUrl()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, same);
+        QCOMPARE(ComparableUrl(a) == ComparableUrl(b), same);
+    }
+
+    // The add and modify dialogs ask about an address stored anywhere; the
+    // import skips one stored in the same group only.
+    void duplicateAddresses()
+    {
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        const int work = groups.Add(0, "工作");
+        TIE ie;
+        ie.IEUrl = "https://Example.com/";
+        ie.InsertIE();
+        ie.TypeID = work;
+        ie.IEUrl = "https://100%_sure.example/";
+        ie.InsertIE();
+        QCOMPARE(ie.FindAddress("HTTPS://EXAMPLE.COM"), 0);
+        QCOMPARE(ie.FindAddress("https://100%_SURE.example"), work);
+        QCOMPARE(ie.FindAddress("https://100x_sure.example"), -1);
+        QCOMPARE(ie.FindAddress("https://example.com/", 1), -1);
+
+        QTemporaryDir dir;
+        const TImportReport report = Import(WriteTemp(dir, kDuplicates));
+        QCOMPARE(report.Duplicates, 2);
+        QCOMPARE(report.WithoutAddress, 1);
+        QCOMPARE(report.Items, 2);
+        QCOMPARE(report.Renamed, QStringList({"工作 → 工作 (2)"}));
+        QCOMPARE(report.Text("个网址"), QString("已导入 1 个分组、2 个网址。\n1 个分组的名称已经存在，已改名：\n"
+                                                "工作 → 工作 (2)\n跳过了 2 个同一分组中已有的网址。\n"
+                                                "跳过了 1 个没有网址的链接。"));
+        QCOMPARE(Dump().filter("工作 (2)|"), QStringList({"全部->工作 (2)|a|https://a.example/|"}));
+    }
+
+    // A file that is not a bookmark file, is damaged or not UTF-8, or an
+    // import cancelled: nothing is imported and the groups stay as they were.
+    void badInputChangesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("error");
+        const QByteArray chromium(kChromium);
+        QTest::newRow("web page") << QByteArray("<html><body><a href='x'>x</a></body></html>") << false
+                                  << "不是浏览器导出的书签文件";
+        QTest::newRow("cut between lists")
+            << chromium.left(chromium.indexOf("    <DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"0\">其他")) << false
+            << "没有结束";
+        QTest::newRow("cut in a title") << chromium.left(chromium.indexOf("Google") + 3) << false << "已损坏";
+        QTest::newRow("GBK title") << QByteArray(kChromium).replace("Google", "\xB9\xC8\xB8\xE8") << false
+                                   << "不是 UTF-8";
+        QTest::newRow("cancelled") << chromium << true << "已取消";
+    }
+
+    void badInputChangesNothing()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, cancel);
+        QFETCH(QString, error);
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        TIE ie;
+        ie.TypeID = groups.Add(0, "原有");
+        ie.IEUrl = "https://kept.example/";
+        ie.InsertIE();
+        const QStringList before = Dump();
+        QTemporaryDir dir;
+        const TProgress progress = [cancel](qint64 done, qint64 total) { return !(cancel && done == total); };
+        QString raised;
+        try {
+            ImportBookmarkFile(groups, 0, WriteTemp(dir, file), progress);
+        } catch (const EError& e) {
+            raised = e.Message();
+        }
+        QVERIFY2(raised.contains(error), qPrintable(raised));
+        QCOMPARE(Dump(), before);
+        QCOMPARE(groups.Count(), 1);
+    }
+};
+
+JOTTEREL_STORE_TEST_MAIN(TestBookmarkFile)
+#include "test_bookmarkfile.moc"

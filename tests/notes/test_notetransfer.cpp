@@ -1,0 +1,297 @@
+#include "data/MD.h"
+#include "groups/GroupTableStore.h"
+#include "notes/NoteTransfer.h"
+#include "notes/UntNote.h"
+#include "support/StoreTest.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <functional>
+#include <memory>
+
+namespace {
+// The note tree as "path|text" lines, in the tree's order; texts as stored.
+QStringList Dump()
+{
+    TGroupTable groups("NoteType", "根目录");
+    groups.Load();
+    const QHash<int, QString> notes = ReadAllNotes();
+    QStringList lines;
+    std::function<void(int)> walk = [&](int group) {
+        lines << groups.PathText(group) + "|" + notes.value(group, "<none>");
+        for (int child : groups.Children(group))
+            walk(child);
+    };
+    walk(0);
+    return lines;
+}
+
+// Every file and folder under a folder, relative, sorted.
+QStringList Files(const QString& dir)
+{
+    QStringList found;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(dir).relativeFilePath(it.next());
+    found.sort();
+    return found;
+}
+
+void Write(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+int AddGroup(TGroupTable& groups, int parent, const QString& name, const QString& note = QString())
+{
+    const int group = groups.Add(parent, name);
+    if (!note.isNull()) {
+        TNote store;
+        store.TypeID = group;
+        store.ReMark = note;
+        store.InsertNote();
+    }
+    return group;
+}
+} // namespace
+
+class TestNoteTransfer : public QObject
+{
+    Q_OBJECT
+    std::unique_ptr<TStoreEnv> env;
+
+private slots:
+    void init() { env = std::make_unique<TStoreEnv>(); }
+    void cleanup() { env.reset(); }
+
+    // Export, import into a fresh profile: the same groups under the same
+    // parents with the same texts (CR LF breaks, as the memo stores them).
+    void folderTreeRoundTrip()
+    {
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        TNote root;
+        root.TypeID = 0;
+        root.ReMark = "首页\r\n第二行";
+        root.InsertNote();
+        const int work = AddGroup(groups, 0, "工作", "工作记事\r\n- 一\r\n- 二\r\n");
+        AddGroup(groups, work, "会议", "周一 10:00");
+        const int empty = AddGroup(groups, work, "空分组");
+        AddGroup(groups, empty, "深处", "# 标题也是文字");
+        AddGroup(groups, 0, "生活", "");
+        const QStringList before = Dump();
+        QTemporaryDir out;
+        const TExportCount count = ExportNotesTree(groups, 0, out.filePath("导出"));
+        QCOMPARE(count.Groups, 5);
+        QCOMPARE(count.Notes, 4);
+        QVERIFY(Files(out.path()).contains("导出/工作/会议/会议.md"));
+        QCOMPARE(Files(out.path()).filter(".part").size(), 0);
+
+        env.reset();
+        env = std::make_unique<TStoreEnv>();
+        TGroupTable fresh("NoteType", "根目录");
+        fresh.Load();
+        TNote note;
+        const TImportReport report = ImportNotesFolder(fresh, note, 0, out.filePath("导出"));
+        // A group with an empty note comes back without one: the memo shows both alike.
+        QStringList expected = before;
+        expected.replaceInStrings("根目录->生活|", "根目录->生活|<none>");
+        QCOMPARE(Dump(), expected);
+        QCOMPARE(report.Groups, 5);
+        QCOMPARE(report.Renamed, QStringList());
+    }
+
+    void markdownFileHasHeadingsByDepth()
+    {
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        const int a = AddGroup(groups, 0, "甲", "一\r\n二");
+        int deep = AddGroup(groups, a, "乙");
+        for (const char* name : {"3", "4", "5", "6", "7"})
+            deep = AddGroup(groups, deep, name, name == QByteArray("7") ? "seven" : QString());
+        QTemporaryDir out;
+        ExportNotesMarkdown(groups, a, out.filePath("x.md"));
+        QFile file(out.filePath("x.md"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("# 甲\n\n一\n二\n\n## 乙\n\n### 3\n\n#### 4\n\n##### 5\n\n"
+                                            "###### 6\n\n###### 6 / 7\n\nseven\n\n"));
+    }
+
+    // Names every common file system takes; siblings that would share a
+    // folder name get distinct ones; the note file is the folder's own name.
+    void exportedNamesAreSafe_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("reserved characters") << "a/b\\c:d*e?f\"g<h>i|j"
+                                             << "a／b＼c：d＊e？f＂g＜h＞i｜j";
+        QTest::newRow("trailing dots and blanks") << "终. . "
+                                                  << "终";
+        QTest::newRow("only dots") << "..."
+                                   << "_";
+        QTest::newRow("leading dot") << ".hidden"
+                                     << "．hidden";
+        QTest::newRow("control character") << "tab\there"
+                                           << "tab_here";
+        QTest::newRow("device name") << "con"
+                                     << "con_";
+        QTest::newRow("device name with extension") << "NUL.txt"
+                                                    << "NUL_.txt";
+    }
+
+    void exportedNamesAreSafe()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, folder);
+        QCOMPARE(SafeFileName(name), folder);
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        AddGroup(groups, 0, name, "x");
+        QTemporaryDir out;
+        ExportNotesTree(groups, 0, out.filePath("t"));
+        QVERIFY(QFile::exists(out.filePath("t/" + folder + "/" + folder + ".md")));
+    }
+
+    void clashingFolderNamesAreMadeDistinct()
+    {
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        AddGroup(groups, 0, "a/b", "1");
+        AddGroup(groups, 0, "a／b", "2");
+        AddGroup(groups, 0, "A／B", "3");
+        // A group named like the parent's own note file.
+        const int x = AddGroup(groups, 0, "x", "own");
+        AddGroup(groups, x, "x.md", "child");
+        QTemporaryDir out;
+        ExportNotesTree(groups, 0, out.filePath("t"));
+        QCOMPARE(Files(out.filePath("t")),
+                 QStringList({"A／B (3)", "A／B (3)/A／B (3).md", "a／b", "a／b (2)", "a／b (2)/a／b (2).md",
+                              "a／b/a／b.md", "x", "x/x.md", "x/x.md (2)", "x/x.md (2)/x.md (2).md", "根目录.md"}));
+    }
+
+    void exportRefusesAFolderInUse()
+    {
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        QTemporaryDir out;
+        Write(out.filePath("full/keep.txt"), "mine");
+        QVERIFY(ErrorOfExport(groups, out.filePath("full")).contains("不是空的"));
+        QCOMPARE(Files(out.path()), QStringList({"full", "full/keep.txt"}));
+        QVERIFY(QDir().mkpath(out.filePath("empty")));
+        ExportNotesTree(groups, 0, out.filePath("empty"));
+        QCOMPARE(Files(out.filePath("empty")), QStringList({"根目录.md"}));
+    }
+
+    // Each folder a group, each file a group with its text; names already
+    // in the tree get " (2)" and are reported; hidden and other files are
+    // passed by; a whole tree's root note goes to the empty group.
+    void importFolderOfFiles()
+    {
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        const int target = AddGroup(groups, 0, "收件");
+        AddGroup(groups, 0, "想法");
+        QTemporaryDir in;
+        Write(in.filePath("资料/想法.md"), "\xEF\xBB\xBFline1\nline2\r\n");
+        Write(in.filePath("资料/待办.TXT"), "买菜");
+        Write(in.filePath("资料/子/子.md"), "own note");
+        Write(in.filePath("资料/子/图.png"), "\x89PNG");
+        Write(in.filePath("资料/.git/config"), "x");
+        TNote note;
+        const TImportReport report = ImportNotesFolder(groups, note, target, in.filePath("资料"));
+        QCOMPARE(Dump(),
+                 QStringList({"根目录|<none>", "根目录->收件|<none>", "根目录->收件->资料|<none>",
+                              "根目录->收件->资料->待办|买菜", "根目录->收件->资料->想法 (2)|line1\r\nline2\r\n",
+                              "根目录->收件->资料->子|own note", "根目录->想法|<none>"}));
+        QCOMPARE(report.Groups, 4);
+        QCOMPARE(report.Items, 3);
+        QCOMPARE(report.Renamed, QStringList({"想法 → 想法 (2)"}));
+        QCOMPARE(report.Text("条记事"),
+                 QString("已导入 4 个分组、3 条记事。\n1 个分组的名称已经存在，已改名：\n想法 → 想法 (2)"));
+    }
+
+    void wholeTreeRootNoteFillsAnEmptyGroupOnly_data()
+    {
+        QTest::addColumn<QString>("existing");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("empty root") << QString() << QStringList({"根目录|导出的首页", "根目录->甲|<none>"});
+        QTest::newRow("root with a note")
+            << "已有" << QStringList({"根目录|已有", "根目录->根目录 (2)|导出的首页", "根目录->甲|<none>"});
+    }
+
+    void wholeTreeRootNoteFillsAnEmptyGroupOnly()
+    {
+        QFETCH(QString, existing);
+        QFETCH(QStringList, expected);
+        if (!existing.isEmpty()) {
+            TNote root;
+            root.ReMark = existing;
+            root.InsertNote();
+        }
+        QTemporaryDir in;
+        Write(in.filePath("any/根目录.md"), "导出的首页");
+        QVERIFY(QDir().mkpath(in.filePath("any/甲")));
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        TNote note;
+        ImportNotesFolder(groups, note, 0, in.filePath("any"));
+        QCOMPARE(Dump(), expected);
+    }
+
+    // A file that is not UTF-8 text, or a cancel at the last moment: nothing
+    // is imported, the table and the groups in memory are as before.
+    void failedImportChangesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("GBK text") << QByteArray("\xC4\xE3\xBA\xC3") << false << "不是 UTF-8";
+        QTest::newRow("UTF-16 text") << QByteArray("\xFF\xFEh\0i\0", 6) << false << "不是 UTF-8";
+        QTest::newRow("cancelled") << QByteArray("fine") << true << "已取消";
+    }
+
+    void failedImportChangesNothing()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, cancel);
+        QFETCH(QString, error);
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        AddGroup(groups, 0, "原有", "原文");
+        QTemporaryDir in;
+        Write(in.filePath("导入/a.md"), "好的");
+        Write(in.filePath("导入/z/zz.txt"), bytes);
+        const QStringList before = Dump();
+        TNote note;
+        const TProgress progress = [cancel](qint64 done, qint64 total) { return !(cancel && done == total); };
+        QString raised;
+        try {
+            ImportNotesFolder(groups, note, 0, in.filePath("导入"), progress);
+        } catch (const EError& e) {
+            raised = e.Message();
+        }
+        QVERIFY2(raised.contains(error), qPrintable(raised));
+        QCOMPARE(Dump(), before);
+        QCOMPARE(groups.Count(), 1);
+        QVERIFY(!groups.NameExists("导入"));
+    }
+
+private:
+    static QString ErrorOfExport(const TGroupTable& groups, const QString& target)
+    {
+        try {
+            ExportNotesTree(groups, 0, target);
+        } catch (const EError& e) {
+            return e.Message();
+        }
+        return QString();
+    }
+};
+
+JOTTEREL_STORE_TEST_MAIN(TestNoteTransfer)
+#include "test_notetransfer.moc"
