@@ -35,4 +35,10 @@ public:
     // The statement of DeleteGroupIE, kept in LastSQL, for running in the
     // same transaction as the deletion of the group itself.
     QString DeleteGroupStatement(const QString& groupId);
+    // How many bookmarks the groups hold, and the statement deleting them
+    // ("in" is an SqlInList text).
+    int CountInGroups(const QString& in);
+    QString DeleteGroupsStatement(const QString& in);
+    // Files one bookmark under another group (0: the root).
+    void MoveIE(const QString& id, int typeId);
 };

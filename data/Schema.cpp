@@ -52,6 +52,9 @@ END;
 CREATE INDEX NoteType_SelfIndex ON NoteType(SelfIndex, ParentIndex, TypeName);
 CREATE INDEX IEType_SelfIndex ON IEType(SelfIndex, ParentIndex, TypeName);
 )"},
+    // Version 4: the main window's place, page, groups, open branches and
+    // column widths from the last run, as one text (empty: none yet).
+    {3, "ALTER TABLE SysSet ADD COLUMN WindowState TEXT NOT NULL DEFAULT '';"},
 };
 
 std::vector<TMigration> g_extra;

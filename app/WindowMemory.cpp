@@ -1,0 +1,139 @@
+// The main window as the user left it: kept in SysSet.WindowState as one
+// JSON object, written when the window is closed or hidden into the tray,
+// read back at the next start.
+#include "app/Main.h"
+#include "app/Stores.h"
+#include "bookmarks/BookmarkPage.h"
+#include "controls/CardDBGrid.h"
+#include "data/MD.h"
+#include "groups/UntTree.h"
+#include "ui_Main.h"
+
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+namespace {
+QJsonObject ReadState(TConfig& config)
+{
+    // A state that cannot be read is no reason not to start.
+    try {
+        return QJsonDocument::fromJson(config.LoadWindowState().toUtf8()).object();
+    } catch (const std::exception&) {
+        return QJsonObject();
+    }
+}
+
+QJsonArray OpenBranches(const TCardTree& tree)
+{
+    QJsonArray open;
+    for (QTreeWidgetItemIterator it(tree.RootNode); *it; ++it)
+        if (*it != tree.RootNode && (*it)->isExpanded())
+            open.append(TCardTree::SelfIndexOf(*it));
+    return open;
+}
+
+void OpenBranchesAgain(TCardTree& tree, const QJsonArray& open)
+{
+    for (const QJsonValue& group : open)
+        if (QTreeWidgetItem* node = tree.NodeOf(group.toInt())) {
+            tree.CreateChildren(node);
+            node->setExpanded(true);
+        }
+}
+
+// The last selected group; -1 when none is.
+int SelectedGroup(const TCardTree& tree)
+{
+    return tree.Selected() ? tree.SelectedSelfIndex() : -1;
+}
+} // namespace
+
+void TFormMain::RestoreWindowFrame()
+{
+    const QJsonObject state = ReadState(m_stores->Config);
+    const int width = state.value("width").toInt();
+    const int height = state.value("height").toInt();
+    if (width <= 0 || height <= 0)
+        return;
+    // Where the screen has become smaller, keeping the window on it is the
+    // next step's part.
+    resize(QSize(width, height).expandedTo(minimumSizeHint()));
+    move(state.value("x").toInt(), state.value("y").toInt());
+    if (state.value("maximized").toBool())
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TFormMain::RestoreWindowPlaces()
+{
+    const QJsonObject state = ReadState(m_stores->Config);
+    if (!state.isEmpty()) {
+        OpenBranchesAgain(*NoteTree, state.value("noteOpen").toArray());
+        OpenBranchesAgain(*IETree, state.value("ieOpen").toArray());
+        const int note = state.value("noteGroup").toInt(-1);
+        if (note > 0)
+            if (QTreeWidgetItem* node = NoteTree->NodeOf(note))
+                ui->tvNote->setCurrentItem(node);
+        const int ie = state.value("ieGroup").toInt(-1);
+        if (ie >= 0)
+            if (QTreeWidgetItem* node = IETree->NodeOf(ie)) {
+                ui->tvIE->setCurrentItem(node);
+                m_bookmarkPage->ShowSelectedGroup();
+            }
+        const QJsonArray widths = state.value("columns").toArray();
+        QHeaderView* header = ui->DBGrid1->horizontalHeader();
+        if (widths.size() == header->count())
+            for (int i = 0; i < widths.size(); ++i)
+                if (!header->isSectionHidden(i) && widths[i].toInt() > 0)
+                    header->resizeSection(i, widths[i].toInt());
+        const int page = state.value("page").toInt();
+        if (page >= 0 && page < ui->pgcMain->count())
+            ui->pgcMain->setCurrentIndex(page);
+    }
+    m_pagesLoaded = true;
+    FocusShownPage();
+}
+
+// At the start the keyboard is in the tree (or list) of the page shown.
+void TFormMain::FocusShownPage()
+{
+    QWidget* const views[] = {ui->tvNote, ui->lv1, ui->tvIE};
+    const int page = ui->pgcMain->currentIndex();
+    if (page >= 0 && page < 3)
+        views[page]->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormMain::SaveWindowState()
+{
+    // Nothing was loaded (the login was cancelled), or nothing may be written.
+    if (!m_pagesLoaded || !NoteTree || !IETree || DbAccess->ReadOnly())
+        return;
+    QJsonObject state;
+    // The place and size the window has when not maximised, frame included
+    // in the place as move() takes it.
+    const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+    const QPoint frameOffset = geometry().topLeft() - pos();
+    state["x"] = normal.x() - frameOffset.x();
+    state["y"] = normal.y() - frameOffset.y();
+    state["width"] = normal.width();
+    state["height"] = normal.height();
+    state["maximized"] = isMaximized();
+    state["page"] = ui->pgcMain->currentIndex();
+    state["noteGroup"] = SelectedGroup(*NoteTree);
+    state["ieGroup"] = SelectedGroup(*IETree);
+    state["noteOpen"] = OpenBranches(*NoteTree);
+    state["ieOpen"] = OpenBranches(*IETree);
+    QJsonArray widths;
+    const QHeaderView* header = ui->DBGrid1->horizontalHeader();
+    for (int i = 0; i < header->count(); ++i)
+        widths.append(header->sectionSize(i));
+    state["columns"] = widths;
+    // Kept for the next start only: a busy file costs the memory, not the exit.
+    try {
+        m_stores->Config.SaveWindowState(QString::fromUtf8(QJsonDocument(state).toJson(QJsonDocument::Compact)));
+    } catch (const std::exception&) {
+    }
+}
