@@ -105,6 +105,7 @@ private:
 
     bool m_shown = false;
     bool m_pagesLoaded = false; // the first show loaded the pages: their state may be kept
+    QString m_windowState;      // as read at the start
     bool m_closed = false; // the exit was confirmed
     bool m_terminate = false;
     int m_exitCode = 0;

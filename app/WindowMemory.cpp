@@ -17,14 +17,9 @@
 #include <QTreeWidgetItemIterator>
 
 namespace {
-QJsonObject ReadState(TConfig& config)
+QJsonObject Parse(const QString& state)
 {
-    // A state that cannot be read is no reason not to start.
-    try {
-        return QJsonDocument::fromJson(config.LoadWindowState().toUtf8()).object();
-    } catch (const std::exception&) {
-        return QJsonObject();
-    }
+    return QJsonDocument::fromJson(state.toUtf8()).object();
 }
 
 QJsonArray OpenBranches(const TCardTree& tree)
@@ -54,7 +49,13 @@ int SelectedGroup(const TCardTree& tree)
 
 void TFormMain::RestoreWindowFrame()
 {
-    const QJsonObject state = ReadState(m_stores->Config);
+    // Read once, here; a state that cannot be read is no reason not to start.
+    try {
+        m_windowState = m_stores->Config.LoadWindowState();
+    } catch (const std::exception&) {
+        m_windowState.clear();
+    }
+    const QJsonObject state = Parse(m_windowState);
     const int width = state.value("width").toInt();
     const int height = state.value("height").toInt();
     if (width <= 0 || height <= 0)
@@ -69,7 +70,7 @@ void TFormMain::RestoreWindowFrame()
 
 void TFormMain::RestoreWindowPlaces()
 {
-    const QJsonObject state = ReadState(m_stores->Config);
+    const QJsonObject state = Parse(m_windowState);
     if (!state.isEmpty()) {
         OpenBranchesAgain(*NoteTree, state.value("noteOpen").toArray());
         OpenBranchesAgain(*IETree, state.value("ieOpen").toArray());

@@ -380,16 +380,20 @@ private slots:
     {
         QTest::addColumn<QString>("state");
         QTest::addColumn<bool>("maximized");
+        QTest::addColumn<QSize>("size"); // empty: the whole screen, frame included
         QTest::newRow("off to the bottom right")
-            << R"({"x":3000,"y":2000,"width":2400,"height":1500,"page":1})" << false;
-        QTest::newRow("off to the top left") << R"({"x":-900,"y":-700,"width":700,"height":450})" << false;
-        QTest::newRow("maximised") << R"({"x":10,"y":10,"width":700,"height":450,"maximized":true})" << true;
+            << R"({"x":3000,"y":2000,"width":2400,"height":1500,"page":1})" << false << QSize();
+        QTest::newRow("off to the top left")
+            << R"({"x":-900,"y":-700,"width":700,"height":450})" << false << QSize(700, 450);
+        QTest::newRow("maximised") << R"({"x":10,"y":10,"width":700,"height":450,"maximized":true})" << true
+                                   << QSize();
     }
 
     void keptPlaceFitsASmallerScreen()
     {
         QFETCH(QString, state);
         QFETCH(bool, maximized);
+        QFETCH(QSize, size);
         TConfig().SaveWindowState(state);
         TWindow w;
         QCoreApplication::processEvents();
@@ -400,6 +404,10 @@ private slots:
                                                                         .arg(w.form.width())
                                                                         .arg(w.form.height())));
         QCOMPARE(w.form.isMaximized(), maximized);
+        if (size.isEmpty())
+            QCOMPARE(w.form.frameGeometry().size(), area.size());
+        else
+            QCOMPARE(w.form.size(), size);
         // The focus is in the tree or list of the page shown.
         QCOMPARE(QApplication::focusWidget(), w.pages->currentIndex() == 1 ? static_cast<QWidget*>(w.lv1) : w.tvNote);
     }
