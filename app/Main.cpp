@@ -119,6 +119,8 @@ TFormMain::TFormMain(QWidget* parent)
     : QWidget(parent), m_stores(std::make_unique<TStores>()), ui(std::make_unique<Ui::TFormMain>())
 {
     PreloadAppIcon();
+    // The group tables are read beside the building of the window.
+    m_groupPrefetch = std::make_unique<TGroupPrefetch>(DbAccess, QStringList{"IEType", "NoteType"});
     SetDialogOwner(this);
     ui->setupUi(this);
     setWindowIcon(AppIcon());
@@ -253,8 +255,9 @@ void TFormMain::FormShow()
     // Closed from the tray menu while the login was open: nothing more to load.
     if (m_closed)
         return;
-    IETree->LoadGroups();
-    NoteTree->LoadGroups();
+    IETree->LoadGroups(m_groupPrefetch.get());
+    NoteTree->LoadGroups(m_groupPrefetch.get());
+    m_groupPrefetch.reset();
     m_bookmarkPage->ShowStartupBookmarks();
     m_reminderPage->ShowStartupReminders();
     ShowAutoRunState();

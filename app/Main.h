@@ -11,6 +11,7 @@ class QTimer;
 class QTreeWidgetItem;
 class TBookmarkPage;
 class TCardTree;
+class TGroupPrefetch;
 class TNotepadPage;
 class TReminderPage;
 struct TStores;
@@ -56,6 +57,7 @@ private:
     // The stores, and the pages, each over its controls of the window
     // (notes/, bookmarks/, reminders/).
     std::unique_ptr<TStores> m_stores;
+    std::unique_ptr<TGroupPrefetch> m_groupPrefetch;
     std::unique_ptr<TNotepadPage> m_notepadPage;
     std::unique_ptr<TBookmarkPage> m_bookmarkPage;
     std::unique_ptr<TReminderPage> m_reminderPage;

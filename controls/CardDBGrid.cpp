@@ -147,7 +147,12 @@ void TCardDBGrid::SetDataSource(TGridSource* source)
 
 void TCardDBGrid::FitColumns()
 {
-    FitGridColumns(this);
+    // A grid on a page that is not shown (the main window fills every page
+    // at its first show) is fitted when it appears: measuring fifty rows of
+    // text is a good part of a start.
+    m_fitPending = window()->isVisible() && !isVisible();
+    if (!m_fitPending)
+        FitGridColumns(this);
 }
 
 void TCardDBGrid::SetGridOddColor(const QColor& value)
@@ -232,6 +237,8 @@ void TCardDBGrid::showEvent(QShowEvent* event)
         m_titlesShown = true;
         horizontalHeader()->show();
     }
+    if (m_fitPending)
+        FitColumns();
     QTableView::showEvent(event);
 }
 

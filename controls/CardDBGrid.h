@@ -75,6 +75,7 @@ private:
     QColor m_GriddingRowColor;
     QColor m_GriddingColColor;
     bool m_titlesShown = false;
+    bool m_fitPending = false;
 };
 
 // The text a grid cell shows for a value: one line, each line break shown

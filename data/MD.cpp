@@ -221,6 +221,8 @@ bool TLockEpisode::Run(bool quietRetry, const std::function<void()>& operation)
 
 void TDbAccess::FinishReading()
 {
+    if (AwaitOutsideReading)
+        AwaitOutsideReading();
     for (TDataSet* set : m_sets)
         if (set->CanFetchMore())
             set->FetchUnasked(-1);

@@ -96,8 +96,11 @@ public:
     std::unique_ptr<TDataSet> QuerySet2;
 
     // Reads every statement still being read to its end, so that a write on
-    // the connection never lands in the middle of one.
+    // the connection never lands in the middle of one, and waits for a
+    // reading on a connection of its own (another thread) to end, so that
+    // the two never meet on the file's lock.
     void FinishReading();
+    std::function<void()> AwaitOutsideReading;
 
 private:
     // A dataset on this connection, read to its end before any write.

@@ -52,9 +52,19 @@ END;
 CREATE INDEX NoteType_SelfIndex ON NoteType(SelfIndex, ParentIndex, TypeName);
 CREATE INDEX IEType_SelfIndex ON IEType(SelfIndex, ParentIndex, TypeName);
 )"},
-    // Version 4: the main window's place, page, groups, open branches and
+    // Reminders on chosen weekdays (a mask, Monday the lowest bit; 0: every
+    // day), the extra firing of a snoozed daily reminder, and the last second
+    // the reminder tick has checked, so that what falls due while the program
+    // is not running is shown at its next start. The defaults mean "as before".
+    {3, R"(
+ALTER TABLE Alam ADD COLUMN WeekDays INTEGER DEFAULT 0;
+ALTER TABLE Alam ADD COLUMN SnoozeAt REAL DEFAULT NULL;
+ALTER TABLE SysSet ADD COLUMN LastChecked INTEGER DEFAULT NULL;
+CREATE INDEX Alam_SnoozeAt ON Alam(SnoozeAt);
+)"},
+    // Version 5: the main window's place, page, groups, open branches and
     // column widths from the last run, as one text (empty: none yet).
-    {3, "ALTER TABLE SysSet ADD COLUMN WindowState TEXT NOT NULL DEFAULT '';"},
+    {4, "ALTER TABLE SysSet ADD COLUMN WindowState TEXT NOT NULL DEFAULT '';"},
 };
 
 std::vector<TMigration> g_extra;

@@ -163,6 +163,13 @@ TDbHandle OpenDatabaseFile(const QString& path, int busyTimeoutMs)
     return db;
 }
 
+TDbHandle OpenReadOnly(const QString& path, int busyTimeoutMs)
+{
+    TDbHandle db = OpenRaw(path, SQLITE_OPEN_READONLY);
+    sqlite3_busy_timeout(db.get(), busyTimeoutMs);
+    return db;
+}
+
 QString CheckDatabaseFile(const QString& path)
 {
     if (!QFileInfo(path).isFile())
@@ -185,9 +192,8 @@ QString CheckDatabaseFile(const QString& path)
 QString QuickCheckFile(const QString& path)
 {
     try {
-        TDbHandle db = OpenRaw(path, SQLITE_OPEN_READONLY);
         // Another program reading or committing holds the file only briefly.
-        sqlite3_busy_timeout(db.get(), 2000);
+        TDbHandle db = OpenReadOnly(path, 2000);
         TStmtHandle check = PrepareNative(db.get(), "PRAGMA quick_check");
         if (sqlite3_step(check.get()) != SQLITE_ROW)
             ThrowSqlError(db.get());

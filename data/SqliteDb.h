@@ -58,6 +58,9 @@ private:
 // busyTimeoutMs: how long the open, the upgrade and every later statement wait
 // for another program holding the file.
 TDbHandle OpenDatabaseFile(const QString& path, int busyTimeoutMs = 0);
+// A read-only connection to an existing file, for the thread that opens it;
+// statements wait that long for a program that holds the file.
+TDbHandle OpenReadOnly(const QString& path, int busyTimeoutMs);
 // Checks a file without opening it for writing: an empty text when it is a
 // sound database of the program, else the reason.
 QString CheckDatabaseFile(const QString& path);

@@ -22,6 +22,11 @@ TGroupTable::TGroupTable(const QString& tableName, const QString& rootCaption)
 
 void TGroupTable::Load()
 {
+    LoadFrom(DbAccess->Handle());
+}
+
+void TGroupTable::LoadFrom(sqlite3* db)
+{
     const QString sql =
         QString("select SelfIndex,ParentIndex,TypeName from %1  order by SelfIndex asc").arg(m_tableName);
     // Its own statement, stepped here: no other reader's dataset is
@@ -30,7 +35,6 @@ void TGroupTable::Load()
     QHash<int, QList<int>> children;
     int largest = 0;
     try {
-        sqlite3* db = DbAccess->Handle();
         TStmtHandle stmt = PrepareJet(db, sql);
         for (;;) {
             const int step = sqlite3_step(stmt.get());
@@ -249,4 +253,70 @@ QString OneLineName(const QString& name)
             c == QChar::ParagraphSeparator)
             c = u' ';
     return line;
+}
+
+namespace {
+long long DataVersion(sqlite3* db)
+{
+    TStmtHandle stmt = PrepareNative(db, "PRAGMA data_version");
+    return sqlite3_step(stmt.get()) == SQLITE_ROW ? sqlite3_column_int64(stmt.get(), 0) : -1;
+}
+
+std::vector<TGroupTable> ReadTables(const QString& path, const QStringList& tableNames)
+{
+    TDbHandle db = OpenReadOnly(path, 2000);
+    std::vector<TGroupTable> tables;
+    for (const QString& name : tableNames) {
+        tables.emplace_back(name, QString());
+        tables.back().LoadFrom(db.get());
+    }
+    return tables;
+}
+} // namespace
+
+TGroupPrefetch::TGroupPrefetch(TDbAccess* db, const QStringList& tableNames) : m_db(db)
+{
+    if (!db || !db->Connected())
+        return;
+    try {
+        m_changes = sqlite3_total_changes64(db->Connection.get());
+        m_dataVersion = DataVersion(db->Connection.get());
+        m_reading = std::async(std::launch::async, ReadTables, db->DatabasePath(), tableNames);
+        db->AwaitOutsideReading = [this] {
+            if (m_reading.valid())
+                m_reading.wait();
+        };
+    } catch (const std::exception&) {
+        // No thread to be had: the owner reads.
+    }
+}
+
+TGroupPrefetch::~TGroupPrefetch()
+{
+    if (m_reading.valid())
+        m_reading.wait();
+    if (m_db && m_db == DbAccess)
+        m_db->AwaitOutsideReading = nullptr;
+}
+
+bool TGroupPrefetch::Take(TGroupTable& table)
+{
+    try {
+        if (m_reading.valid())
+            m_read = m_reading.get(); // a failure of the reading throws here
+        sqlite3* db = m_db ? m_db->Connection.get() : nullptr;
+        if (!db || sqlite3_total_changes64(db) != m_changes || DataVersion(db) != m_dataVersion)
+            return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+    for (TGroupTable& read : m_read) {
+        if (read.TableName() != table.TableName() || read.TableName().isEmpty())
+            continue;
+        read.m_rootCaption = table.RootCaption();
+        table = std::move(read);
+        read = TGroupTable(QString(), QString()); // taken
+        return true;
+    }
+    return false;
 }

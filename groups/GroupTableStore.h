@@ -3,6 +3,12 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <future>
+#include <vector>
+
+struct sqlite3;
+class TDbAccess;
 
 // One group table (NoteType or IEType: SelfIndex, ParentIndex, TypeName) as
 // a hierarchy, without any widget: it reads the rows once, answers questions
@@ -21,6 +27,8 @@ public:
     // before. Rows come in ascending SelfIndex; a row whose parent is not
     // among the rows before it is placed under the root.
     void Load();
+    // The same, on the given connection (which may belong to another thread).
+    void LoadFrom(sqlite3* db);
     int Count() const { return int(m_groups.size()); }
 
     bool Contains(int self) const { return self == 0 || m_groups.contains(self); }
@@ -78,6 +86,7 @@ public:
     void DeleteBranch(int self, const QString& alsoRun = QString());
 
 private:
+    friend class TGroupPrefetch;
     struct TGroup
     {
         int parent = 0;
@@ -97,6 +106,31 @@ private:
 
 // "(1,2,3)": the identifiers for an "in" clause of a statement.
 QString SqlInList(const QList<int>& ids);
+
+// Reads group tables on a read-only connection of its own, in a thread of
+// its own, while the window is being built: on a large profile that reading
+// is the longest part of a start. What it read is handed over only when no
+// write has reached the database since it began; otherwise (and after any
+// failure) the owner reads the table itself, which reports what is wrong.
+class TGroupPrefetch
+{
+public:
+    TGroupPrefetch(TDbAccess* db, const QStringList& tableNames);
+    ~TGroupPrefetch();
+    TGroupPrefetch(const TGroupPrefetch&) = delete;
+    TGroupPrefetch& operator=(const TGroupPrefetch&) = delete;
+
+    // Moves the rows read for the table's name into it; false when there
+    // are none to be trusted, and the table is left as it was.
+    bool Take(TGroupTable& table);
+
+private:
+    TDbAccess* m_db = nullptr;
+    long long m_changes = 0;
+    long long m_dataVersion = 0;
+    std::future<std::vector<TGroupTable>> m_reading;
+    std::vector<TGroupTable> m_read;
+};
 
 // A group's name is one line: every line break of a typed or pasted name
 // (CR LF counting as one) becomes a blank.

@@ -118,6 +118,9 @@ TCardTree::TCardTree(QTreeWidget* treeView, const QString& rootCaption, const QS
 {
     TreeView->clear();
     TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Every node is one line with an icon of one size: without this the view
+    // measures the text of every open node above the one clicked.
+    TreeView->setUniformRowHeights(true);
     m_delegate =
         new TRenameDelegate(TreeView, [this](QTreeWidgetItem* node, const QString& text) { EditEnded(node, text); });
     TreeView->setItemDelegate(m_delegate);
@@ -180,9 +183,10 @@ void TCardTree::CreateChildren(QTreeWidgetItem* node)
     node->addChildren(nodes);
 }
 
-void TCardTree::LoadGroups()
+void TCardTree::LoadGroups(TGroupPrefetch* prefetch)
 {
-    Groups.Load();
+    if (!prefetch || !prefetch->Take(Groups))
+        Groups.Load();
     Rebuild(false, {}, -1);
 }
 

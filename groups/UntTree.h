@@ -40,8 +40,9 @@ public:
     // Runs when an in-place edit of a label ends with a text (the rename).
     std::function<void(QTreeWidgetItem* node, const QString& text)> OnEdited;
 
-    // Reads the table and shows its top-level groups under the expanded root.
-    void LoadGroups();
+    // Reads the table (or takes what a prefetch read of it) and shows its
+    // top-level groups under the expanded root.
+    void LoadGroups(TGroupPrefetch* prefetch = nullptr);
     // Reads the table again; the selected group and the open groups stay.
     void Reload();
     QTreeWidgetItem* AddGroup(const QString& name);

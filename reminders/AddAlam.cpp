@@ -30,6 +30,7 @@ void TFormAddAlam::btnOKClick()
     Alam.AlamTime = ChosenTime();
     Alam.AlamDate = ChosenDate();
     Alam.ReDay = DailyChosen();
+    Alam.WeekDays = ChosenWeekDays();
     Alam.ReMark = NoteText();
     Alam.InsertAlam();
     CloseOk();

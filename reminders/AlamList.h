@@ -5,5 +5,6 @@
 class QTreeWidget;
 
 // Clears and refills the reminder list under the filter; past one-off rows
-// show "错过的" (only on screen).
+// show "错过的" (only on screen). The time column sorts by when each row
+// falls due next, past one-off rows after all others.
 void FillAlamList(TAlam& store, QTreeWidget* list, AlamFilter filter);

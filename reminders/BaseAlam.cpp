@@ -5,9 +5,11 @@
 #include "data/OleDate.h"
 #include "controls/UiException.h"
 #include "data/UntPublic.h"
+#include "reminders/UntAlam.h"
 #include "ui_BaseAlam.h"
 
 #include <QTimer>
+#include <algorithm>
 
 TFormBaseAlam::TFormBaseAlam(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormBaseAlam>())
 {
@@ -37,6 +39,14 @@ TFormBaseAlam::TFormBaseAlam(QWidget* parent) : TFormBaseDlg(parent), ui(std::ma
 
     ConnectHandler(ui->rbTime, &QRadioButton::toggled, this, &TFormBaseAlam::rbTimeClick);
     ConnectHandler(ui->rbDay, &QRadioButton::toggled, this, &TFormBaseAlam::rbDayClick);
+    ConnectHandler(ui->rbWeek, &QRadioButton::toggled, this, &TFormBaseAlam::rbWeekClick);
+    ConnectHandler(ui->btnWorkDays, &QPushButton::clicked, this, &TFormBaseAlam::btnWorkDaysClick);
+    // Ticking a day chooses "每周".
+    for (QCheckBox* box : WeekBoxes())
+        connect(box, &QCheckBox::clicked, this, [this](bool checked) {
+            if (checked)
+                ui->rbWeek->setChecked(true);
+        });
     tmr1 = new QTimer(this);
     tmr1->setObjectName("tmr1");
     tmr1->setInterval(1000);
@@ -49,6 +59,58 @@ TFormBaseAlam::~TFormBaseAlam() = default;
 void TFormBaseAlam::tmr1Timer()
 {
     ui->LabNow->setText(DateTimeText(TClock::Now()));
+}
+
+QList<QCheckBox*> TFormBaseAlam::WeekBoxes() const
+{
+    return {ui->chkWeek1, ui->chkWeek2, ui->chkWeek3, ui->chkWeek4, ui->chkWeek5, ui->chkWeek6, ui->chkWeek7};
+}
+
+// "每周" hides the date like "每天"; with no day ticked yet, today's is.
+// Leaving it clears the days, so that ticks show only where they apply.
+void TFormBaseAlam::rbWeekClick()
+{
+    if (!ui->rbWeek->isChecked()) {
+        for (QCheckBox* box : WeekBoxes())
+            box->setChecked(false);
+        return;
+    }
+    ui->LabDay->hide();
+    ui->DBDay->hide();
+    if (ChosenWeekDays() == kEveryDay)
+        WeekBoxes()[TClock::Today().dayOfWeek() - 1]->setChecked(true);
+}
+
+// Monday to Friday in one click, "每周" selected with them.
+void TFormBaseAlam::btnWorkDaysClick()
+{
+    const QList<QCheckBox*> boxes = WeekBoxes();
+    for (int day = 0; day < boxes.size(); ++day)
+        boxes[day]->setChecked(kWorkDays & (1 << day));
+    ui->rbWeek->setChecked(true);
+}
+
+int TFormBaseAlam::ChosenWeekDays() const
+{
+    if (!ui->rbWeek->isChecked())
+        return kEveryDay;
+    int weekDays = 0;
+    const QList<QCheckBox*> boxes = WeekBoxes();
+    for (int day = 0; day < boxes.size(); ++day)
+        if (boxes[day]->isChecked())
+            weekDays |= 1 << day;
+    return weekDays == kAllWeekDays ? kEveryDay : weekDays;
+}
+
+void TFormBaseAlam::ShowRepetition(bool daily, int weekDays)
+{
+    const bool weekly = daily && (weekDays & kAllWeekDays) != kEveryDay;
+    const QList<QCheckBox*> boxes = WeekBoxes();
+    for (int day = 0; day < boxes.size(); ++day)
+        boxes[day]->setChecked(weekly && (weekDays & (1 << day)));
+    ui->rbTime->setChecked(!daily);
+    ui->rbDay->setChecked(daily && !weekly);
+    ui->rbWeek->setChecked(weekly);
 }
 
 void TFormBaseAlam::rbTimeClick()
@@ -81,7 +143,7 @@ QDate TFormBaseAlam::ChosenDate() const
 
 bool TFormBaseAlam::DailyChosen() const
 {
-    return ui->rbDay->isChecked();
+    return ui->rbDay->isChecked() || ui->rbWeek->isChecked();
 }
 
 QString TFormBaseAlam::NoteText() const
@@ -94,6 +156,10 @@ void TFormBaseAlam::CheckInput() const
     const QDateTime chosen(ChosenDate(), ChosenTime());
     if (TrimBlanks(NoteText()).isEmpty())
         RaiseError("提醒内容不能为空！");
+    const QList<QCheckBox*> boxes = WeekBoxes();
+    if (ui->rbWeek->isChecked() &&
+        std::none_of(boxes.begin(), boxes.end(), [](const QCheckBox* box) { return box->isChecked(); }))
+        RaiseError("请选择每周提醒的日子！");
     // Compared with the milliseconds of now: the chosen second itself is
     // already too early once it has begun.
     if (ui->rbTime->isChecked() && TClock::Now() > chosen)

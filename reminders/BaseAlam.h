@@ -8,10 +8,12 @@
 namespace Ui {
 class TFormBaseAlam;
 }
+class QCheckBox;
 class QTimer;
 
 // The base of the reminder dialogs: a red clock line, the time and date
-// pickers, "不重复"/"每天" and the reminder's text.
+// pickers, "不重复"/"每天"/"每周" with the weekdays (and "工作日" for
+// Monday to Friday) and the reminder's text.
 class TFormBaseAlam : public TFormBaseDlg
 {
     Q_OBJECT
@@ -30,7 +32,12 @@ protected:
     // The pickers' values in whole seconds.
     QTime ChosenTime() const;
     QDate ChosenDate() const;
+    // "每天" or "每周": a repeating reminder.
     bool DailyChosen() const;
+    // The days of "每周" as TAlam stores them; every day otherwise.
+    int ChosenWeekDays() const;
+    // Selects the repetition a stored reminder has.
+    void ShowRepetition(bool daily, int weekDays);
     QString NoteText() const;
 
     std::unique_ptr<Ui::TFormBaseAlam> ui;
@@ -38,4 +45,7 @@ protected:
 private:
     void rbTimeClick();
     void rbDayClick();
+    void rbWeekClick();
+    void btnWorkDaysClick();
+    QList<QCheckBox*> WeekBoxes() const;
 };

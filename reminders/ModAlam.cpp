@@ -21,8 +21,7 @@ void TFormModAlam::LoadReminder(const QString& id)
     ui->DBDay->setDate(Alam.AlamDate);
     // Selecting "每天" hides the date; "不重复" is already selected, so a
     // one-off reminder keeps its loaded date.
-    ui->rbTime->setChecked(!Alam.ReDay);
-    ui->rbDay->setChecked(Alam.ReDay);
+    ShowRepetition(Alam.ReDay, Alam.WeekDays);
     ui->mmoNote->setPlainText(Alam.ReMark);
 }
 
@@ -31,6 +30,7 @@ void TFormModAlam::btnOKClick()
     CheckInput();
     Alam.AlamTime = ChosenTime();
     Alam.ReDay = DailyChosen();
+    Alam.WeekDays = ChosenWeekDays();
     Alam.AlamDate = Alam.ReDay ? kDailyDate : ChosenDate();
     Alam.ReMark = NoteText();
     Alam.UpdateAlam(AlamID);

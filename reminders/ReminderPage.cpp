@@ -8,11 +8,13 @@
 #include "controls/UiPublic.h"
 #include "reminders/AddAlam.h"
 #include "reminders/AlamList.h"
+#include "reminders/MissedAlam.h"
 #include "reminders/ModAlam.h"
 #include "reminders/ShowAlam.h"
 #include "reminders/UntAlam.h"
 
 #include <QEvent>
+#include <QHeaderView>
 #include <QPainter>
 #include <QRadioButton>
 #include <QStyledItemDelegate>
@@ -20,18 +22,19 @@
 #include <functional>
 
 namespace {
-const QString kTickSQL = "select ID,AlamDate,ReDay,Remark from Alam  where Alamtime=time() ";
-
 // A timer that slips by a second or two must not skip a reminder; a longer
-// gap (the computer asleep, the program stopped) is not caught up.
+// gap (the computer asleep, the program stopped, the clock put forward) is
+// shown in the missed window instead of one alert per reminder.
 constexpr qint64 kCatchUpSeconds = 60;
+// A clock set back repeats no second already checked; only when it went
+// back further than this (it had been far ahead) does checking start over.
+constexpr qint64 kSetBackSeconds = 24 * 3600;
+// The checked second is written at least this often, so that after a stop
+// the next start knows what has been covered.
+constexpr qint64 kStoreEverySeconds = 30;
 
-struct TDueReminder
-{
-    QString id;
-    QString remark;
-    bool daily;
-};
+const QString kAscending = QStringLiteral("▲");
+const QString kDescending = QStringLiteral("▼");
 
 // The report view's grid lines: a line along the bottom and the right of
 // every cell, a shade between the list's ground and its text so that it
@@ -92,14 +95,56 @@ TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam) : m_w
     ConnectHandler(ui->NModAlam, &QAction::triggered, this, &TReminderPage::NModAlamClick);
     ConnectHandler(ui->NDelAlam, &QAction::triggered, this, &TReminderPage::NDelAlamClick);
     ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TReminderPage::NModAlamClick);
-    SetAlamMessageHandler(this, [this](int message, int id) {
+    SetAlamMessageHandler(this, [this](int message, int id, int minutes) {
         RunHandler([&] {
             if (message == WM_ALAM_DELETE)
                 WMAlamDelete(id);
             else if (message == WM_ALAM_SEEN)
                 WMAlamSeen(id);
+            else if (message == WM_ALAM_SNOOZE)
+                WMAlamSnooze(id, minutes);
         });
     });
+    QTreeWidgetItem* header = ui->lv1->headerItem();
+    for (int column = 0; column < header->columnCount(); ++column)
+        m_titles << header->text(column);
+    ui->lv1->header()->setSectionsClickable(true);
+    ui->lv1->header()->setSortIndicatorShown(false);
+    connect(ui->lv1->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { RunHandler([&] { lv1TitleClick(column); }); });
+    SortList();
+}
+
+qint64 TReminderPage::CatchUpSeconds()
+{
+    // The end-to-end check stops the program for a few seconds, not minutes.
+    const int chosen = qEnvironmentVariableIntValue("JOTTEREL_CATCH_UP_SECONDS");
+    return chosen > 0 && chosen < kCatchUpSeconds ? chosen : kCatchUpSeconds;
+}
+
+// A click on a column title sorts by it, ascending; a second click on the
+// same title reverses the order. The sorted title carries "▲" or "▼".
+void TReminderPage::lv1TitleClick(int column)
+{
+    if (column == m_sortColumn)
+        m_sortOrder = m_sortOrder == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    else
+        m_sortOrder = Qt::AscendingOrder;
+    m_sortColumn = column;
+    SortList();
+}
+
+void TReminderPage::SortList()
+{
+    QTreeWidgetItem* header = ui->lv1->headerItem();
+    for (int column = 0; column < m_titles.size(); ++column) {
+        const QString mark =
+            column == m_sortColumn ? (m_sortOrder == Qt::AscendingOrder ? kAscending : kDescending) : QString();
+        header->setText(column, mark + m_titles[column]);
+    }
+    // The items compare by the header's sort column.
+    ui->lv1->header()->setSortIndicator(m_sortColumn, m_sortOrder);
+    ui->lv1->sortItems(m_sortColumn, m_sortOrder);
 }
 
 void TReminderPage::ShowStartupReminders()
@@ -109,7 +154,9 @@ void TReminderPage::ShowStartupReminders()
 
 void TReminderPage::ShowAlamList(int filter)
 {
+    m_filter = filter;
     FillAlamList(Alam, ui->lv1, AlamFilter(filter));
+    SortList();
     for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
         lv1CustomDrawItem(ui->lv1->topLevelItem(i));
 }
@@ -203,22 +250,68 @@ void TReminderPage::WMAlamDelete(int id)
 {
     const QString text = QString::number(id);
     Alam.DeleteAlam(text);
-    for (int i = ui->lv1->topLevelItemCount() - 1; i >= 0; --i) {
-        if (ui->lv1->topLevelItem(i)->text(0) == text)
-            delete ui->lv1->takeTopLevelItem(i);
-    }
+    RemoveFromList({text});
 }
 
 void TReminderPage::WMAlamSeen(int id)
 {
     const QString text = QString::number(id);
     Alam.MarkAlamSeen(text);
+    MarkSeenInList({text});
+}
+
+void TReminderPage::RemoveFromList(const QStringList& ids)
+{
+    for (int i = ui->lv1->topLevelItemCount() - 1; i >= 0; --i) {
+        if (ids.contains(ui->lv1->topLevelItem(i)->text(0)))
+            delete ui->lv1->takeTopLevelItem(i);
+    }
+}
+
+void TReminderPage::MarkSeenInList(const QStringList& ids)
+{
     for (int i = ui->lv1->topLevelItemCount() - 1; i >= 0; --i) {
         QTreeWidgetItem* item = ui->lv1->topLevelItem(i);
-        if (item->text(0) != text)
+        if (!ids.contains(item->text(0)))
             continue;
         item->setText(3, kAlamSeenText);
         lv1CustomDrawItem(item);
+    }
+}
+
+// A one-off reminder moves to now plus the minutes, unseen; a repeating one
+// fires once more then. The list shows the new times at once.
+void TReminderPage::WMAlamSnooze(int id, int minutes)
+{
+    Alam.SnoozeAlams({QString::number(id)}, TClock::Now().addSecs(qint64(minutes) * 60));
+    ShowAlamList(m_filter);
+}
+
+// Seen and delete concern one-off reminders: a repeating one in the window
+// is only dismissed, as its alert has no delete either.
+void TReminderPage::AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes)
+{
+    DbAccess->CheckWritable();
+    QStringList all;
+    QStringList once;
+    for (const TDueAlam& row : rows) {
+        all << row.Id;
+        if (!row.Daily)
+            once << row.Id;
+    }
+    switch (answer) {
+    case TMissedAnswer::Seen:
+        Alam.MarkAlamsSeen(once);
+        MarkSeenInList(once);
+        break;
+    case TMissedAnswer::Delete:
+        Alam.DeleteAlams(once);
+        RemoveFromList(once);
+        break;
+    case TMissedAnswer::Snooze:
+        Alam.SnoozeAlams(all, TClock::Now().addSecs(qint64(minutes) * 60));
+        ShowAlamList(m_filter);
+        break;
     }
 }
 
@@ -232,38 +325,53 @@ void TReminderPage::tmr1Timer()
     });
 }
 
-// Covers every whole second since the previous tick, so no reminder is
-// skipped by a late timer and none fires twice for one second.
+// Covers every whole second since the previous tick exactly once: a late
+// timer's seconds fire as alerts, a longer gap's go to the missed window,
+// and a clock set back repeats nothing. The second checked last is kept in
+// the database, so a start covers the time the program was not running;
+// with none stored (a new file) the start covers only its own second.
 void TReminderPage::FireDueReminders()
 {
     const qint64 now = TClock::Now().toSecsSinceEpoch();
-    qint64 first = m_lastAlamSecond + 1;
-    if (m_lastAlamSecond < 0 || now - m_lastAlamSecond > kCatchUpSeconds || m_lastAlamSecond - now > kCatchUpSeconds)
-        first = now; // the first tick, a long gap, or a clock set back a long way
-    // A clock set back a little repeats seconds already covered: nothing to do.
-    for (qint64 second = first; second <= now; ++second) {
-        FireRemindersOf(second);
-        m_lastAlamSecond = second;
+    if (m_lastAlamSecond < 0) {
+        const std::optional<qint64> stored = Alam.LastCheckedSecond();
+        m_lastAlamSecond = stored ? *stored : now - 1;
+        m_storedSecond = stored ? *stored : -1;
     }
+    if (now <= m_lastAlamSecond) {
+        if (m_lastAlamSecond - now <= kSetBackSeconds)
+            return; // these seconds are covered already
+        m_lastAlamSecond = now - 1; // the clock had been far ahead
+    }
+    qint64 first = m_lastAlamSecond + 1;
+    bool collected = false;
+    if (now - m_lastAlamSecond > CatchUpSeconds()) {
+        // Collected and shown before the checked second moves: a failure
+        // here loses nothing, the next tick collects again.
+        const QList<TDueAlam> missed = Alam.DueBetween(first, now - 1, true);
+        if (!missed.isEmpty()) {
+            ShowMissedAlams(missed, [this](TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes) {
+                AnswerMissed(answer, rows, minutes);
+            });
+        }
+        m_lastAlamSecond = now - 1;
+        first = now;
+        collected = true;
+    }
+    const QList<TDueAlam> due = Alam.DueBetween(first, now, false);
+    for (const TDueAlam& reminder : due)
+        ShowAlamAlert(reminder.Id, reminder.ReMark, reminder.Daily);
+    m_lastAlamSecond = now;
+    StoreCheckedSecond(now, collected || !due.isEmpty());
 }
 
-void TReminderPage::FireRemindersOf(qint64 second)
+void TReminderPage::StoreCheckedSecond(qint64 second, bool now)
 {
-    QList<TDueReminder> due;
-    {
-        // The statement's Time() and the comparison with today read this second.
-        const TClock::TScopedMoment moment(QDateTime::fromSecsSinceEpoch(second));
-        DbAccess->OpenQuery2(kTickSQL);
-        TDataSet& set = *DbAccess->QuerySet2;
-        const double today = Ole::FromDate(TClock::Today());
-        for (set.First(); !set.Eof(); set.Next()) {
-            const bool daily = set.AsBoolean("ReDay");
-            const QVariant day = set.Value("AlamDate");
-            const bool ofToday = !day.isNull() && day.typeId() != QMetaType::QString && day.toDouble() == today;
-            if (daily || ofToday)
-                due.append({set.AsString("ID"), set.AsString("Remark"), daily});
-        }
-    }
-    for (const TDueReminder& reminder : due)
-        ShowAlamAlert(reminder.id, reminder.remark, reminder.daily);
+    if (DbAccess->ReadOnly())
+        return;
+    if (!now && m_storedSecond >= 0 && second - m_storedSecond < kStoreEverySeconds &&
+        second >= m_storedSecond)
+        return;
+    Alam.StoreLastCheckedSecond(second);
+    m_storedSecond = second;
 }

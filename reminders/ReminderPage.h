@@ -4,12 +4,15 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QAction;
 class QRadioButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TAlam;
+struct TDueAlam;
+enum class TMissedAnswer;
 
 // The reminder page's controls, made by the main window.
 struct TReminderWidgets
@@ -35,8 +38,14 @@ public:
 
     // Today's reminders, as at the start and after a restore.
     void ShowStartupReminders();
-    // The tick's part: fires the reminders due since the previous tick.
+    // The tick's part: fires the reminders due since the previous tick;
+    // after a longer gap, those that fell due in it are shown together in
+    // the one window "错过的提醒".
     void tmr1Timer();
+
+    // A gap between two ticks longer than this is not caught up with
+    // alerts: what fell due in it goes to the missed window.
+    static qint64 CatchUpSeconds();
 
 private:
     void ShowAlamList(int filter);
@@ -51,14 +60,25 @@ private:
     void NDelAlamClick();
     void WMAlamDelete(int id);
     void WMAlamSeen(int id);
+    void WMAlamSnooze(int id, int minutes);
+    void AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes);
+    void MarkSeenInList(const QStringList& ids);
+    void RemoveFromList(const QStringList& ids);
+    void lv1TitleClick(int column);
+    void SortList();
+    void StoreCheckedSecond(qint64 second, bool now);
     void lv1CustomDrawItem(QTreeWidgetItem* item);
     void FireDueReminders();
-    void FireRemindersOf(qint64 second);
 
     const TReminderWidgets m_widgets;
     const TReminderWidgets* const ui = &m_widgets;
     TAlam& Alam;
     qint64 m_lastAlamSecond = -1; // the last second (since the epoch) the tick has covered
+    qint64 m_storedSecond = -1;   // the last such second written to the database
+    int m_filter = 0;
+    int m_sortColumn = 1; // next due first
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    QStringList m_titles;
     // The tick's failures: one report per episode.
     TLockEpisode m_tickEpisode;
 };

@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QScreen>
@@ -51,12 +52,26 @@ void SetAlamMessageHandler(QObject* context, TAlamMessageHandler handler)
     messageHandler = std::move(handler);
 }
 
-void PostAlamMessage(int message, int id)
+void PostAlamMessage(int message, int id, int minutes)
 {
     if (!messageContext || !messageHandler)
         return;
     QMetaObject::invokeMethod(
-        messageContext, [handler = messageHandler, message, id] { handler(message, id); }, Qt::QueuedConnection);
+        messageContext, [handler = messageHandler, message, id, minutes] { handler(message, id, minutes); },
+        Qt::QueuedConnection);
+}
+
+void AttachSnoozeMenu(QPushButton* button, std::function<void(int minutes)> chosen)
+{
+    auto* menu = new QMenu(button);
+    menu->setObjectName("pmSnooze");
+    for (const TSnoozeChoice& choice : kSnoozeChoices) {
+        QAction* action = menu->addAction(QString::fromUtf8(choice.Caption));
+        action->setObjectName(QString("NSnooze%1").arg(choice.Minutes));
+        const int minutes = choice.Minutes;
+        QObject::connect(action, &QAction::triggered, button, [chosen, minutes] { chosen(minutes); });
+    }
+    button->setMenu(menu);
 }
 
 TFormShowAlam::TFormShowAlam(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TFormShowAlam>())
@@ -92,6 +107,7 @@ TFormShowAlam::TFormShowAlam(QWidget* parent) : QWidget(parent), ui(std::make_un
 
     ConnectHandler(ui->btnOkSave, &QPushButton::clicked, this, &TFormShowAlam::btnOkSaveClick);
     ConnectHandler(ui->btnOkDel, &QPushButton::clicked, this, &TFormShowAlam::btnOkDelClick);
+    AttachSnoozeMenu(ui->btnSnooze, [this](int minutes) { RunHandler([&] { Snooze(minutes); }); });
 }
 
 TFormShowAlam::~TFormShowAlam() = default;
@@ -232,10 +248,17 @@ void TFormShowAlam::btnOkDelClick()
     Confirm(WM_ALAM_DELETE);
 }
 
-void TFormShowAlam::Confirm(int message)
+// A snoozed daily reminder keeps its time and fires once more, so the
+// main window is told for either kind.
+void TFormShowAlam::Snooze(int minutes)
 {
-    if (!ReDay)
-        PostAlamMessage(message, AlamID.toInt());
+    Confirm(WM_ALAM_SNOOZE, minutes);
+}
+
+void TFormShowAlam::Confirm(int message, int minutes)
+{
+    if (!ReDay || message == WM_ALAM_SNOOZE)
+        PostAlamMessage(message, AlamID.toInt(), minutes);
     m_confirmed = true;
     close();
 }

@@ -11,16 +11,29 @@ class TFormShowAlam;
 }
 class QPropertyAnimation;
 
-// The two messages an alert posts to the main window, with the reminder's ID.
-enum : int { WM_ALAM_DELETE = 0x401, WM_ALAM_SEEN = 0x402 };
+// The messages an alert posts to the main window, with the reminder's ID
+// (and for a snooze the minutes chosen).
+enum : int { WM_ALAM_DELETE = 0x401, WM_ALAM_SEEN = 0x402, WM_ALAM_SNOOZE = 0x403 };
+
+class QPushButton;
+
+// The choices of "稍后提醒", in minutes, with their captions.
+struct TSnoozeChoice
+{
+    int Minutes;
+    const char* Caption;
+};
+inline constexpr TSnoozeChoice kSnoozeChoices[] = {{5, "5分钟"}, {10, "10分钟"}, {30, "30分钟"}, {60, "1小时"}};
+// Gives the button the menu of choices; the one picked is handed on.
+void AttachSnoozeMenu(QPushButton* button, std::function<void(int minutes)> chosen);
 
 // The main window registers the receiver of the alerts' messages. They are
 // always posted, so the receiver handles them after the alert has closed, in
 // the order the buttons were pressed; none is delivered once the context
 // object is gone.
-using TAlamMessageHandler = std::function<void(int message, int id)>;
+using TAlamMessageHandler = std::function<void(int message, int id, int minutes)>;
 void SetAlamMessageHandler(QObject* context, TAlamMessageHandler handler);
-void PostAlamMessage(int message, int id);
+void PostAlamMessage(int message, int id, int minutes = 0);
 
 // One reminder's alert: a small always-on-top window at the bottom right of
 // the screen that rolls open, chimes and waits for one of its buttons. It is
@@ -33,7 +46,7 @@ public:
     explicit TFormShowAlam(QWidget* parent = nullptr);
     ~TFormShowAlam() override;
 
-    // Fills the alert; a daily one has the one button "看到了".
+    // Fills the alert; a daily one has the one button "看到了" (and "稍后提醒").
     void SetReminder(const QString& id, const QString& remark, bool daily);
     // The window's place: top = screen height - window height - 27,
     // left = screen width - window width + 2 for the first alert open;
@@ -59,7 +72,8 @@ protected:
 private:
     void btnOkSaveClick();
     void btnOkDelClick();
-    void Confirm(int message);
+    void Snooze(int minutes);
+    void Confirm(int message, int minutes = 0);
     void RollOpen();
 
     std::unique_ptr<Ui::TFormShowAlam> ui;

@@ -6,15 +6,79 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
+#include <QHash>
+#include <algorithm>
+
 namespace {
 const QString kInsertDaily = "Insert into Alam(AlamTime,ReMark)  values('%s','%s') ";
+const QString kInsertWeekly = "Insert into Alam(AlamTime,ReMark,WeekDays)  values('%s','%s',%s) ";
 const QString kInsertOnce = "Insert into Alam(AlamTime,AlamDate,ReDay,ReMark)  values('%s','%s','%s','%s') ";
 const QString kList = "select ID,IIf(ReDay,'每天  '+format(Alamtime,'HH:mm:ss'),format(Alamtime+AlamDate,"
-                      "'yyyy-mm-dd HH:mm:ss')) ,  Remark,IIF(bLook,'看过的','') from Alam ";
+                      "'yyyy-mm-dd HH:mm:ss')) ,  Remark,IIF(bLook,'看过的',''),"
+                      "ReDay,WeekDays,AlamTime,AlamDate,SnoozeAt from Alam ";
 const QString kDelete = "delete from Alam where ID=%s ";
 const QString kLoad = "select * from Alam where ID=%s ";
-const QString kUpdate = "update Alam set AlamTime='%s',AlamDate='%s',ReDay='%s',Remark='%s',bLook=0 where ID=%s  ";
+const QString kUpdate = "update Alam set AlamTime='%s',AlamDate='%s',ReDay='%s',Remark='%s',bLook=0,WeekDays=%s,"
+                        "SnoozeAt=NULL where ID=%s  ";
 const QString kMarkSeen = "update Alam set bLook=1 where ID=%s";
+const QString kMarkSeenMany = "update Alam set bLook=1 where ID in (%s)";
+const QString kDeleteMany = "delete from Alam where ID in (%s)";
+const QString kSnoozeOnce = "update Alam set AlamDate='%s',AlamTime='%s',bLook=0 where ReDay=0 and ID in (%s)";
+const QString kSnoozeDaily = "update Alam set SnoozeAt=%s where ReDay<>0 and ID in (%s)";
+const QString kDue = "select ID,AlamTime,AlamDate,ReDay,WeekDays,SnoozeAt,ReMark,bLook from Alam where %s";
+const QString kLastChecked = "select LastChecked from SysSet";
+const QString kStoreLastChecked = "update SysSet set LastChecked=%s";
+
+// OLE dates counted in whole seconds, as the reminders' moments are.
+const QDate kOleDay0(1899, 12, 30);
+constexpr qint64 kDaySeconds = 86400;
+
+qint64 OleSeconds(double value)
+{
+    return qRound64(value * double(kDaySeconds));
+}
+
+qint64 OleSeconds(const QDateTime& moment)
+{
+    return kOleDay0.daysTo(moment.date()) * kDaySeconds + moment.time().msecsSinceStartOfDay() / 1000;
+}
+
+QDateTime FromOleSeconds(qint64 seconds)
+{
+    const qint64 days = seconds >= 0 ? seconds / kDaySeconds : -((-seconds + kDaySeconds - 1) / kDaySeconds);
+    return QDateTime(kOleDay0.addDays(days), QTime::fromMSecsSinceStartOfDay(int(seconds - days * kDaySeconds) * 1000));
+}
+
+QTime TimeOfDay(double oleTime)
+{
+    const qint64 seconds = ((OleSeconds(oleTime) % kDaySeconds) + kDaySeconds) % kDaySeconds;
+    return QTime::fromMSecsSinceStartOfDay(int(seconds * 1000));
+}
+
+// Every day is stored as 0, so that one text and one rule cover it.
+int NormalWeekDays(int weekDays)
+{
+    weekDays &= kAllWeekDays;
+    return weekDays == kAllWeekDays ? kEveryDay : weekDays;
+}
+
+// The next firing of a repeating reminder at or after now, its extra
+// (snoozed) firing included.
+QDateTime NextDaily(const QTime& time, int weekDays, const QVariant& snoozeAt, const QDateTime& now)
+{
+    QDateTime next;
+    for (int day = 0; day <= 7 && !next.isValid(); ++day) {
+        const QDateTime moment(now.date().addDays(day), time);
+        if (moment >= now && TAlam::FiresOn(weekDays, moment.date()))
+            next = moment;
+    }
+    if (!snoozeAt.isNull()) {
+        const QDateTime snoozed = FromOleSeconds(OleSeconds(snoozeAt.toDouble()));
+        if (snoozed >= now && (!next.isValid() || snoozed < next))
+            next = snoozed;
+    }
+    return next;
+}
 
 const char* const kFilterClauses[] = {
     "where AlamDate=Date() ",
@@ -71,7 +135,43 @@ void MarkMissedRows(QList<QStringList>& rows)
             row[3] = kAlamMissedText;
     }
 }
+
+QString IdList(const QStringList& ids)
+{
+    QStringList numbers;
+    for (const QString& id : ids)
+        numbers << IdText(id);
+    return numbers.join(',');
+}
 } // namespace
+
+QString TAlam::RepeatText(int weekDays)
+{
+    static const QString names[] = {"一", "二", "三", "四", "五", "六", "日"};
+    weekDays = NormalWeekDays(weekDays);
+    if (weekDays == kEveryDay)
+        return "每天";
+    int first = 0;
+    while (!(weekDays & (1 << first)))
+        ++first;
+    int last = first;
+    while (last < 6 && (weekDays & (1 << (last + 1))))
+        ++last;
+    // Three days or more in a row, and no others: a range.
+    if (last - first >= 2 && weekDays == ((1 << (last + 1)) - (1 << first)))
+        return "周" + names[first] + "至周" + names[last];
+    QStringList days;
+    for (int day = 0; day < 7; ++day)
+        if (weekDays & (1 << day))
+            days << names[day];
+    return "每周" + days.join("、");
+}
+
+bool TAlam::FiresOn(int weekDays, const QDate& day)
+{
+    weekDays = NormalWeekDays(weekDays);
+    return weekDays == kEveryDay || (weekDays & (1 << (day.dayOfWeek() - 1)));
+}
 
 QString TAlam::ListSQL(AlamFilter filter)
 {
@@ -81,21 +181,42 @@ QString TAlam::ListSQL(AlamFilter filter)
 
 void TAlam::InsertAlam()
 {
-    if (ReDay)
+    if (ReDay && NormalWeekDays(WeekDays) != kEveryDay)
+        LastSQL = FormatSQL(kInsertWeekly,
+                            {TimeText(AlamTime), SqlText(ReMark), QString::number(NormalWeekDays(WeekDays))});
+    else if (ReDay)
         LastSQL = FormatSQL(kInsertDaily, {TimeText(AlamTime), SqlText(ReMark)});
     else
         LastSQL = FormatSQL(kInsertOnce, {TimeText(AlamTime), DateText(AlamDate), BoolText(false), SqlText(ReMark)});
     DbExecSQL(LastSQL);
 }
 
-QList<QStringList> TAlam::LoadAlamList(AlamFilter filter)
+QList<QStringList> TAlam::LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue)
 {
     LastSQL = ListSQL(filter);
     const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
+    const QDateTime now = TClock::Now();
     QList<QStringList> rows;
     rows.reserve(set->RecordCount());
-    for (set->First(); !set->Eof(); set->Next())
-        rows.append({set->AsString(0), set->AsString(1), set->AsString(2), set->AsString(3)});
+    if (nextDue)
+        nextDue->clear();
+    for (set->First(); !set->Eof(); set->Next()) {
+        QStringList row{set->AsString(0), set->AsString(1), set->AsString(2), set->AsString(3)};
+        const bool daily = set->AsInteger(4) != 0;
+        const int weekDays = NormalWeekDays(set->AsInteger(5));
+        // The statement names every repeating row "每天": the days it has.
+        if (daily && weekDays != kEveryDay && row[1].startsWith("每天"))
+            row[1] = RepeatText(weekDays) + row[1].mid(2);
+        rows.append(row);
+        if (!nextDue)
+            continue;
+        if (daily) {
+            nextDue->append(NextDaily(TimeOfDay(set->Value(6).toDouble()), weekDays, set->Value(8), now));
+        } else {
+            const QDateTime moment = FromOleSeconds(OleSeconds(set->Value(6).toDouble() + set->Value(7).toDouble()));
+            nextDue->append(moment >= now ? moment : QDateTime());
+        }
+    }
     MarkMissedRows(rows);
     return rows;
 }
@@ -115,18 +236,126 @@ void TAlam::LoadAlam(const QString& id)
     AlamTime = Ole::ToTime(set.AsFloat("AlamTime"));
     AlamDate = Ole::ToDate(set.AsFloat("AlamDate"));
     ReDay = set.AsBoolean("ReDay");
+    WeekDays = ReDay ? NormalWeekDays(set.AsInteger("WeekDays")) : kEveryDay;
     ReMark = set.AsString("ReMark");
 }
 
 void TAlam::UpdateAlam(const QString& id)
 {
     LastSQL =
-        FormatSQL(kUpdate, {TimeText(AlamTime), DateText(AlamDate), BoolText(ReDay), SqlText(ReMark), IdText(id)});
+        FormatSQL(kUpdate, {TimeText(AlamTime), DateText(AlamDate), BoolText(ReDay), SqlText(ReMark),
+                            QString::number(ReDay ? NormalWeekDays(WeekDays) : kEveryDay), IdText(id)});
     DbExecSQL(LastSQL);
 }
 
 void TAlam::MarkAlamSeen(const QString& id)
 {
     LastSQL = FormatSQL(kMarkSeen, {IdText(id)});
+    DbExecSQL(LastSQL);
+}
+
+void TAlam::MarkAlamsSeen(const QStringList& ids)
+{
+    if (ids.isEmpty())
+        return;
+    LastSQL = FormatSQL(kMarkSeenMany, {IdList(ids)});
+    DbExecSQL(LastSQL);
+}
+
+void TAlam::DeleteAlams(const QStringList& ids)
+{
+    if (ids.isEmpty())
+        return;
+    LastSQL = FormatSQL(kDeleteMany, {IdList(ids)});
+    DbExecSQL(LastSQL);
+}
+
+void TAlam::SnoozeAlams(const QStringList& ids, const QDateTime& until)
+{
+    if (ids.isEmpty())
+        return;
+    const QString list = IdList(ids);
+    const QDateTime moment = FromOleSeconds(OleSeconds(until));
+    LastSQL = FormatSQL(kSnoozeOnce, {DateText(moment.date()), TimeText(moment.time()), list}) + "@#@" +
+              FormatSQL(kSnoozeDaily, {QString::number(Ole::FromDateTime(moment), 'g', 17), list});
+    DbExecSQL(LastSQL);
+}
+
+QList<TDueAlam> TAlam::DueBetween(qint64 from, qint64 to, bool missed)
+{
+    if (to < from)
+        return {};
+    const QDateTime first = QDateTime::fromSecsSinceEpoch(from);
+    const QDateTime last = QDateTime::fromSecsSinceEpoch(to);
+    // Every firing's time of day lies in the span's, so that is asked of
+    // the index on AlamTime (two ranges across midnight); a span of a day
+    // or more reads every row. Snoozed firings by their own index.
+    const auto fraction = [](double seconds) { return QString::number(seconds / double(kDaySeconds), 'g', 17); };
+    const auto times = [&](qint64 a, qint64 b) {
+        return "(AlamTime >= " + fraction(a - 0.5) + " and AlamTime <= " + fraction(b + 0.5) + ")";
+    };
+    QString where = "1=1";
+    if (to - from + 1 < kDaySeconds) {
+        const qint64 a = first.time().msecsSinceStartOfDay() / 1000;
+        const qint64 b = last.time().msecsSinceStartOfDay() / 1000;
+        where = first.date() == last.date() ? times(a, b) : times(a, kDaySeconds - 1) + " or " + times(0, b);
+        where += " or (SnoozeAt >= " + fraction(OleSeconds(first) - 0.5) +
+                 " and SnoozeAt <= " + fraction(OleSeconds(last) + 0.5) + ")";
+    }
+    LastSQL = FormatSQL(kDue, {where});
+    const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
+    QList<TDueAlam> due;
+    const auto add = [&](const TDueAlam& firing) {
+        const qint64 second = firing.Moment.toSecsSinceEpoch();
+        if (second >= from && second <= to)
+            due.append(firing);
+    };
+    for (set->First(); !set->Eof(); set->Next()) {
+        const QString id = set->AsString(0);
+        const QString remark = set->AsString(6);
+        if (set->AsInteger(3) == 0) {
+            if (missed && set->AsInteger(7) != 0)
+                continue;
+            add({id, FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble())), remark, false});
+            continue;
+        }
+        const QTime time = TimeOfDay(set->Value(1).toDouble());
+        const int weekDays = set->AsInteger(4);
+        for (QDate day = first.date(); day <= last.date(); day = day.addDays(1))
+            if (FiresOn(weekDays, day))
+                add({id, QDateTime(day, time), remark, true});
+        if (!set->Value(5).isNull())
+            add({id, FromOleSeconds(OleSeconds(set->Value(5).toDouble())), remark, true});
+    }
+    const auto order = [](const TDueAlam& a, const TDueAlam& b) {
+        return a.Moment != b.Moment ? a.Moment < b.Moment : a.Id.toLongLong() < b.Id.toLongLong();
+    };
+    std::sort(due.begin(), due.end(), order);
+    if (missed) {
+        // Each reminder once, at its latest moment.
+        QHash<QString, qsizetype> latest;
+        for (qsizetype i = 0; i < due.size(); ++i)
+            latest[due[i].Id] = i;
+        QList<TDueAlam> once;
+        for (qsizetype i = 0; i < due.size(); ++i)
+            if (latest.value(due[i].Id) == i)
+                once.append(due[i]);
+        due = once;
+    }
+    return due;
+}
+
+std::optional<qint64> TAlam::LastCheckedSecond()
+{
+    LastSQL = kLastChecked;
+    const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
+    if (set->Eof() || set->Value(0).isNull())
+        return std::nullopt;
+    return set->Value(0).toLongLong();
+}
+
+void TAlam::StoreLastCheckedSecond(qint64 second)
+{
+    LastSQL = FormatSQL(kStoreLastChecked, {QString::number(second)});
     DbExecSQL(LastSQL);
 }

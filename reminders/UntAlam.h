@@ -1,13 +1,30 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTime>
+#include <optional>
 
 // The six filters of the reminder list, in the order of their radio buttons.
 enum AlamFilter : int { afToday = 0, afTomorrow, afMissed, afSeen, afDaily, afAll };
+
+// One firing of a reminder: its moment (whole seconds) and what the alert shows.
+struct TDueAlam
+{
+    QString Id;
+    QDateTime Moment;
+    QString ReMark;
+    bool Daily = false; // a repeating reminder, or the extra firing of a snoozed one
+};
+
+// The days a repeating reminder fires on: bit 0 Monday ... bit 6 Sunday;
+// 0 (as every row made before weekdays existed) means every day.
+inline constexpr int kEveryDay = 0;
+inline constexpr int kWorkDays = 0x1f;
+inline constexpr int kAllWeekDays = 0x7f;
 
 // The only code that reads or writes the table Alam. Its fields carry one
 // reminder between the dialogs and the statements.
@@ -17,6 +34,7 @@ public:
     QTime AlamTime; // time of day, whole seconds
     QDate AlamDate; // day of a one-off reminder
     bool ReDay = false;
+    int WeekDays = kEveryDay; // of a repeating reminder
     QString ReMark;
     QString LastSQL;
 
@@ -24,13 +42,36 @@ public:
     void InsertAlam();
     // The rows of the list under the filter (ID, time, text, status), past
     // one-off rows marked "错过的" (only in the rows, not in the table).
-    QList<QStringList> LoadAlamList(AlamFilter filter);
+    // When asked, the moment each row falls due next goes into nextDue, in
+    // the same order (invalid for a one-off reminder that is past).
+    QList<QStringList> LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue = nullptr);
     void DeleteAlam(const QString& id);
     // A missing row leaves the fields empty and reports nothing.
     void LoadAlam(const QString& id);
     // Writes the fields into the row; a changed reminder is unseen again.
     void UpdateAlam(const QString& id);
     void MarkAlamSeen(const QString& id);
+
+    // The same for several reminders at once, in one transaction.
+    void MarkAlamsSeen(const QStringList& ids);
+    void DeleteAlams(const QStringList& ids);
+    // A one-off reminder moves to the moment and is unseen again; a
+    // repeating one keeps its time and fires once more at the moment.
+    void SnoozeAlams(const QStringList& ids, const QDateTime& until);
+
+    // Every firing in the seconds from..to (since the epoch, both included),
+    // oldest first. For the missed ones (missed = true) one-off reminders
+    // already seen are left out, and each reminder is named once, at its
+    // latest moment.
+    QList<TDueAlam> DueBetween(qint64 from, qint64 to, bool missed);
+
+    // The last second the reminder tick has checked; none in a new file.
+    std::optional<qint64> LastCheckedSecond();
+    void StoreLastCheckedSecond(qint64 second);
+
+    // "每天", "周一至周五", "每周一、三、五".
+    static QString RepeatText(int weekDays);
+    static bool FiresOn(int weekDays, const QDate& day);
 
     // The select of the list, with the WHERE clause of the filter.
     static QString ListSQL(AlamFilter filter);

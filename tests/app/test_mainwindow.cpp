@@ -54,7 +54,7 @@ private slots:
 
         auto* list = form.findChild<QTreeWidget*>("lv1");
         QCOMPARE(list->columnCount(), 4);
-        const QList<QPair<QString, int>> columns = {{"ID", 1}, {"提醒时间", 200}, {"内容", 450}, {"状态", 100}};
+        const QList<QPair<QString, int>> columns = {{"ID", 1}, {"▲提醒时间", 200}, {"内容", 450}, {"状态", 100}};
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(list->headerItem()->text(i), columns[i].first);
             QCOMPARE(list->columnWidth(i), columns[i].second);

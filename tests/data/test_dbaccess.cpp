@@ -91,7 +91,7 @@ private slots:
         QVERIFY(DbAccess->Connected());
         QVERIFY(QFile::exists(env->Path("bookkeep.dat")));
         QCOMPARE(Count("PRAGMA application_id"), 1246720116);
-        QCOMPARE(Count("PRAGMA user_version"), 4);
+        QCOMPARE(Count("PRAGMA user_version"), CurrentSchemaVersion());
         QCOMPARE(Count("select count(*) from sqlite_master where type='table' and name in "
                        "('IE','IEType','NoteType','NoteBook','Alam','SysSet','IE_Search')"),
                  7);

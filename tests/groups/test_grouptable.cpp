@@ -1,4 +1,5 @@
 #include "data/MD.h"
+#include "data/SqliteDb.h"
 #include "data/UException.h"
 #include "groups/GroupTableStore.h"
 #include "support/TestEnv.h"
@@ -310,6 +311,37 @@ private slots:
         QCOMPARE(groups.Name(1), QString("工作"));
         QVERIFY(!groups.NameExists("新"));
         QCOMPARE(groups.NextSelfIndex(), 9);
+    }
+
+    // What the reading beside the window's building found is taken only
+    // while nothing has written to the database since it began.
+    void prefetchIsTakenOnlyWhileNothingWrote_data()
+    {
+        QTest::addColumn<QString>("write");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("nothing") << QString() << true;
+        QTest::newRow("this connection") << "program" << false;
+        QTest::newRow("another program") << "other" << false;
+    }
+    void prefetchIsTakenOnlyWhileNothingWrote()
+    {
+        QFETCH(QString, write);
+        QFETCH(bool, taken);
+        Fill();
+        TGroupPrefetch prefetch(DbAccess, {"IEType", "NoteType"});
+        if (write == "program") {
+            DbExecSQL("update NoteType set TypeName='改' where SelfIndex=1");
+        } else if (write == "other") {
+            TDbHandle other = OpenDatabaseFile(DbAccess->DatabasePath(), 2000);
+            ExecNative(other.get(), "update NoteType set TypeName='改' where SelfIndex=1");
+        }
+        TGroupTable groups("NoteType", "根目录");
+        QCOMPARE(prefetch.Take(groups), taken);
+        if (!taken)
+            return;
+        QCOMPARE(groups.RootCaption(), QString("根目录"));
+        CheckAgainstTable(groups);
+        QVERIFY(!prefetch.Take(groups)); // handed over once
     }
 };
 

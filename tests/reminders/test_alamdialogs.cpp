@@ -11,6 +11,7 @@
 #include "support/TestMain.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDateEdit>
 #include <QHeaderView>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QTimeEdit>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <memory>
 
 // The add and modify dialogs, their input check, and the reminder page's
@@ -112,6 +114,9 @@ private slots:
     void modifyLoadsTheReminder();
     void modifySwitchesBetweenDailyAndOneOff_data();
     void modifySwitchesBetweenDailyAndOneOff();
+    void weekdayChoiceIsStoredAndLoaded_data();
+    void weekdayChoiceIsStoredAndLoaded();
+    void listSortsByItsTitles();
     void pastOneOffNeedsALaterMomentOrDaily();
     void showRoutinesReturnTheResult();
 
@@ -322,6 +327,104 @@ void TestAlamDialogs::modifySwitchesBetweenDailyAndOneOff()
     QCOMPARE(row.seen, false);
 }
 
+void TestAlamDialogs::weekdayChoiceIsStoredAndLoaded_data()
+{
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<int>("weekDays"); // -1: a one-off reminder
+    QTest::addColumn<QString>("error");
+    // kDay is a Monday.
+    QTest::newRow("工作日 in one click") << QStringList{"btnWorkDays"} << 0x1f << "";
+    QTest::newRow("每周 ticks today") << QStringList{"rbWeek"} << 0x01 << "";
+    QTest::newRow("Monday, Wednesday, Friday") << QStringList{"rbWeek", "chkWeek3", "chkWeek5"} << 0x15 << "";
+    QTest::newRow("no day ticked") << QStringList{"rbWeek", "chkWeek1"} << 0 << "请选择每周提醒的日子！";
+    QTest::newRow("all seven: every day") << QStringList{"btnWorkDays", "chkWeek6", "chkWeek7"} << 0 << "";
+    QTest::newRow("back to 不重复") << QStringList{"btnWorkDays", "rbTime"} << -1 << "";
+}
+
+// The weekdays chosen in the add dialog are stored, refused when none is
+// ticked, and shown again by the modify dialog.
+void TestAlamDialogs::weekdayChoiceIsStoredAndLoaded()
+{
+    QFETCH(QStringList, clicks);
+    QFETCH(int, weekDays);
+    QFETCH(QString, error);
+    TClock::Set(At(kDay, 10, 0, 0));
+    TFormAddAlam dialog(Alam);
+    dialog.show();
+    Child<QPlainTextEdit>(&dialog, "mmoNote")->setPlainText("晨会");
+    for (const QString& name : clicks)
+        Child<QAbstractButton>(&dialog, name.toLatin1().constData())->click();
+    QCOMPARE(Child<QDateEdit>(&dialog, "DBDay")->isHidden(), weekDays >= 0);
+    dialog.OkButton()->click();
+    if (!error.isEmpty()) {
+        QCOMPARE(env->Responder.LastText(), error);
+        QCOMPARE(DbGetIntValue("select count(*) from Alam"), 0);
+        return;
+    }
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(Stored("1").daily, weekDays >= 0);
+    QCOMPARE(DbGetIntValue("select WeekDays from Alam"), qMax(weekDays, 0));
+    TFormModAlam modify(Alam);
+    modify.LoadReminder("1");
+    QCOMPARE(Child<QRadioButton>(&modify, "rbWeek")->isChecked(), weekDays > 0);
+    QCOMPARE(Child<QRadioButton>(&modify, "rbDay")->isChecked(), weekDays == 0);
+    for (int day = 0; day < 7; ++day) {
+        const QByteArray name = "chkWeek" + QByteArray::number(day + 1);
+        QCOMPARE(Child<QCheckBox>(&modify, name.constData())->isChecked(), weekDays > 0 && (weekDays & (1 << day)));
+    }
+    // Stored unchanged by a modify without changes.
+    modify.show();
+    modify.OkButton()->click();
+    QCOMPARE(DbGetIntValue("select WeekDays from Alam"), qMax(weekDays, 0));
+}
+
+// By default the next due comes first; a click on a title sorts by it
+// ("▲"), a second click reverses ("▼").
+void TestAlamDialogs::listSortsByItsTitles()
+{
+    TClock::Set(At(kDay, 9, 0, 0));
+    AddReminder(QTime(8, 0, 0), kDay, false, "乙 过去");
+    AddReminder(QTime(10, 0, 0), kDay.addDays(1), false, "甲 明天");
+    AddReminder(QTime(7, 0, 0), kDay, true, "丙 每天");
+    AddReminder(QTime(12, 0, 0), kDay, false, "丁 今天");
+    TFormMain form;
+    form.tmr1->stop();
+    form.show();
+    auto* list = Child<QTreeWidget>(&form, "lv1");
+    QTest::mouseClick(Child<QRadioButton>(&form, "rbAll"), Qt::LeftButton);
+    const auto ids = [list] {
+        QStringList order;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            order << list->topLevelItem(i)->text(0);
+        return order.join(',');
+    };
+    const auto titles = [list] {
+        QStringList texts;
+        for (int i = 1; i < 4; ++i)
+            texts << list->headerItem()->text(i);
+        return texts.join(',');
+    };
+    QCOMPARE(ids(), QString("4,3,2,1"));
+    QCOMPARE(titles(), QString("▲提醒时间,内容,状态"));
+    emit list->header()->sectionClicked(1);
+    QCOMPARE(ids(), QString("1,2,3,4"));
+    QCOMPARE(titles(), QString("▼提醒时间,内容,状态"));
+    emit list->header()->sectionClicked(2);
+    QCOMPARE(titles(), QString("提醒时间,▲内容,状态"));
+    QStringList texts;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        texts << list->topLevelItem(i)->text(2);
+    QStringList sorted = texts;
+    std::sort(sorted.begin(), sorted.end());
+    QCOMPARE(texts, sorted);
+    // The order holds when the list is filled again.
+    QTest::mouseClick(Child<QRadioButton>(&form, "rbToDay"), Qt::LeftButton);
+    QCOMPARE(ids(), QString("4,1"));
+    emit list->header()->sectionClicked(2);
+    QCOMPARE(ids(), QString("1,4"));
+    QCOMPARE(titles(), QString("提醒时间,▼内容,状态"));
+}
+
 void TestAlamDialogs::pastOneOffNeedsALaterMomentOrDaily()
 {
     TClock::Set(At(kDay, 8, 0, 0));
@@ -383,7 +486,8 @@ void TestAlamDialogs::pageFillsTodayAndFollowsTheFilters()
         {"rbMiss", {"1|早上|错过的"}},
         {"rb1", {}},
         {"rb2", {"3|每天|"}},
-        {"rbAll", {"1|早上|错过的", "2|明天|", "3|每天|"}},
+        // Next due first: daily 07:00 tomorrow, then tomorrow 10:00; the past one last.
+        {"rbAll", {"3|每天|", "2|明天|", "1|早上|错过的"}},
         {"rbToDay", {"1|早上|错过的"}},
     };
     for (const auto& [radio, rows] : filters) {
@@ -407,10 +511,10 @@ void TestAlamDialogs::rowsAreColouredByStatus()
     form.tmr1->stop();
     form.show();
     auto* list = Child<QTreeWidget>(&form, "lv1");
-    QCOMPARE(Rows(list), (QStringList{"1|错过|错过的", "2|看过|看过的", "3|将来|"}));
+    QCOMPARE(Rows(list), (QStringList{"3|将来|", "1|错过|错过的", "2|看过|看过的"}));
     // Red darkened just enough to be read on the list's white (pure red is not).
     const QColor own = list->palette().color(QPalette::Text);
-    const QColor expected[] = {QColor(236, 0, 0), QColor(0, 0, 255), own};
+    const QColor expected[] = {own, QColor(236, 0, 0), QColor(0, 0, 255)};
     for (int row = 0; row < 3; ++row) {
         for (int column = 0; column < 4; ++column)
             QCOMPARE(list->topLevelItem(row)->foreground(column).color(), expected[row]);
@@ -449,7 +553,7 @@ void TestAlamDialogs::addAndChangeShowAllReminders()
     });
     Child<QAction>(&form, "NAddAlam")->trigger();
     QVERIFY(Child<QRadioButton>(&form, "rbAll")->isChecked());
-    QCOMPARE(Rows(list), (QStringList{"1|明天|", "2|新建|"}));
+    QCOMPARE(Rows(list), (QStringList{"2|新建|", "1|明天|"}));
 
     // Without a selection the change does nothing; a double click changes the row.
     Child<QAction>(&form, "NModAlam")->trigger();

@@ -1,7 +1,9 @@
 #include "app/Main.h"
 #include "data/Clock.h"
 #include "data/MD.h"
+#include "data/OleDate.h"
 #include "reminders/Chime.h"
+#include "reminders/MissedAlam.h"
 #include "reminders/ShowAlam.h"
 #include "reminders/UntAlam.h"
 #include "support/TestEnv.h"
@@ -44,8 +46,9 @@ QDateTime At(const QDate& day, int h, int m, int s, int ms = 0)
 struct TPlan
 {
     QTime time;
-    QDate date; // invalid: daily
+    QDate date; // invalid: repeating
     bool seen = false;
+    int weekDays = kEveryDay;
 };
 
 void AddReminder(const TPlan& plan, const QString& text)
@@ -53,6 +56,7 @@ void AddReminder(const TPlan& plan, const QString& text)
     Alam.AlamTime = plan.time;
     Alam.AlamDate = plan.date.isValid() ? plan.date : kDay;
     Alam.ReDay = !plan.date.isValid();
+    Alam.WeekDays = plan.weekDays;
     Alam.ReMark = text;
     Alam.InsertAlam();
 }
@@ -76,12 +80,34 @@ QStringList AlertIds()
     return ids;
 }
 
+// The alerts and the missed window (their menus are windows of their own,
+// which go with them).
 void CloseAllAlerts()
 {
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (qobject_cast<TFormShowAlam*>(widget))
-            delete widget;
-    }
+    QList<QPointer<QWidget>> windows;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (qobject_cast<TFormShowAlam*>(widget) || qobject_cast<TFormMissedAlam*>(widget))
+            windows << widget;
+    qDeleteAll(windows);
+}
+
+QList<TFormMissedAlam*> MissedWindows()
+{
+    QList<TFormMissedAlam*> windows;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* window = qobject_cast<TFormMissedAlam*>(widget); window && window->isVisible())
+            windows << window;
+    return windows;
+}
+
+// The IDs the missed window lists, in its order.
+QStringList MissedIds()
+{
+    QStringList ids;
+    for (const TFormMissedAlam* window : MissedWindows())
+        for (const TDueAlam& row : window->Rows())
+            ids << row.Id;
+    return ids;
 }
 
 // The user brings an alert to the front with a click on its text a while
@@ -154,6 +180,14 @@ private slots:
 
     void tickFiresTheDueSeconds_data();
     void tickFiresTheDueSeconds();
+    void gapsGoToTheMissedWindow_data();
+    void gapsGoToTheMissedWindow();
+    void restartCoversTheTimeClosed_data();
+    void restartCoversTheTimeClosed();
+    void missedWindowAnswers_data();
+    void missedWindowAnswers();
+    void manyMissedOpenOneWindow();
+    void failedCollectionLosesNothing();
     void failingTickOpensOneBoxAtATime();
     void lockedFileCostsOneBoxPerEpisode();
     void alertLooksAsDesigned();
@@ -203,9 +237,6 @@ void TestAlamFiring::tickFiresTheDueSeconds_data()
     QTest::newRow("tick 60 s late still catches up")
         << Plans{{QTime(10, 0, 30), kDay}} << Moments{At(kDay, 10, 0, 0, 500), At(kDay, 10, 1, 0, 500)}
         << QStringList{"1"};
-    QTest::newRow("longer gap is not caught up")
-        << Plans{{QTime(10, 0, 30), kDay}, {QTime(10, 1, 1), kDay}}
-        << Moments{At(kDay, 10, 0, 0, 500), At(kDay, 10, 1, 1, 500)} << QStringList{"2"};
     QTest::newRow("first tick covers its own second only") << Plans{{QTime(9, 59, 59), kDay}, {QTime(10, 0, 0), {}}}
                                                            << Moments{At(kDay, 10, 0, 0, 300)} << QStringList{"2"};
     QTest::newRow("late tick across midnight reads each second's day")
@@ -240,6 +271,268 @@ void TestAlamFiring::tickFiresTheDueSeconds()
     for (const TFormShowAlam* alert : OpenAlerts())
         QCOMPARE(alert->findChild<QTextEdit*>("mmo1")->toPlainText(), "提醒" + alert->AlamID);
     QVERIFY(env->Responder.Shown.isEmpty());
+}
+
+void TestAlamFiring::gapsGoToTheMissedWindow_data()
+{
+    QTest::addColumn<Plans>("plans");
+    QTest::addColumn<Moments>("ticks");
+    QTest::addColumn<QStringList>("fired");
+    QTest::addColumn<QStringList>("missed");
+
+    const QDate tomorrow = kDay.addDays(1); // kDay is a Monday
+    QTest::newRow("gap over the catch-up window")
+        << Plans{{QTime(10, 0, 30), kDay}, {QTime(10, 1, 1), kDay}}
+        << Moments{At(kDay, 10, 0, 0, 500), At(kDay, 10, 1, 1, 500)} << QStringList{"2"} << QStringList{"1"};
+    QTest::newRow("sleep across midnight")
+        << Plans{{QTime(23, 30, 0), {}},
+                 {QTime(0, 30, 0), tomorrow},
+                 {QTime(0, 10, 0), tomorrow, true},
+                 {QTime(22, 0, 0), kDay},
+                 {QTime(2, 0, 0), tomorrow},
+                 {QTime(0, 20, 0), {}, false, 0x40}}
+        << Moments{At(kDay, 23, 0, 0), At(kDay, 23, 0, 1), At(tomorrow, 1, 0, 0), At(tomorrow, 1, 0, 1)}
+        << QStringList{} << QStringList{"1", "2"};
+    QTest::newRow("clock put forward: the skipped ones missed, the current second fires")
+        << Plans{{QTime(10, 30, 0), kDay}, {QTime(12, 0, 0), kDay}, {QTime(11, 0, 0), {}}}
+        << Moments{At(kDay, 10, 0, 0), At(kDay, 12, 0, 0, 100)} << QStringList{"2"} << QStringList{"1", "3"};
+    QTest::newRow("clock set back an hour fires nothing twice")
+        << Plans{{QTime(9, 30, 0), {}}, {QTime(9, 0, 0), {}}}
+        << Moments{At(kDay, 9, 30, 0, 500), At(kDay, 8, 30, 0), At(kDay, 9, 0, 0, 500), At(kDay, 9, 30, 0, 600),
+                   At(kDay, 9, 30, 1), At(kDay, 9, 30, 2)}
+        << QStringList{"1"} << QStringList{};
+    QTest::newRow("clock set back over a day starts over")
+        << Plans{{QTime(9, 30, 0), {}}}
+        << Moments{At(kDay.addDays(2), 9, 30, 0, 500), At(kDay, 9, 29, 59, 500), At(kDay, 9, 30, 0, 500)}
+        << QStringList{"1", "1"} << QStringList{};
+    QTest::newRow("a repeating one missed on several days is listed once")
+        << Plans{{QTime(8, 0, 0), {}}} << Moments{At(kDay, 7, 0, 0), At(kDay.addDays(3), 9, 0, 0)} << QStringList{}
+        << QStringList{"1"};
+    QTest::newRow("weekdays: fires on its days only, missed only on them")
+        << Plans{{QTime(8, 0, 0), {}, false, 0x02}, {QTime(8, 0, 0), {}, false, 0x01}, {QTime(9, 0, 0), {}, false, 0x20}}
+        << Moments{At(kDay, 7, 59, 59, 500), At(kDay, 8, 0, 0, 500), At(tomorrow, 7, 59, 59, 500),
+                   At(tomorrow, 8, 0, 0, 500), At(tomorrow, 9, 0, 0), At(kDay.addDays(4), 10, 0, 0)}
+        << QStringList{"1", "2"} << QStringList{};
+    QTest::newRow("weekdays over a gap of a week")
+        << Plans{{QTime(9, 0, 0), {}, false, 0x20}, {QTime(9, 0, 0), {}, false, 0x01}}
+        << Moments{At(kDay, 10, 0, 0), At(kDay.addDays(6), 8, 0, 0)} << QStringList{} << QStringList{"1"};
+    QTest::newRow("a gap holding nothing due opens no window")
+        << Plans{{QTime(12, 0, 0), kDay}} << Moments{At(kDay, 9, 0, 0), At(kDay, 11, 0, 0)} << QStringList{}
+        << QStringList{};
+}
+
+// Ticks with gaps: what fell due in a gap longer than the catch-up window
+// is listed in the one missed window (oldest first), never as alerts; every
+// due second shows exactly once.
+void TestAlamFiring::gapsGoToTheMissedWindow()
+{
+    QFETCH(Plans, plans);
+    QFETCH(Moments, ticks);
+    QFETCH(QStringList, fired);
+    QFETCH(QStringList, missed);
+    TClock::Set(At(kDay, 0, 0, 0));
+    for (int i = 0; i < plans.size(); ++i) {
+        AddReminder(plans[i], QString("提醒%1").arg(i + 1));
+        if (plans[i].seen)
+            Alam.MarkAlamSeen(QString::number(i + 1));
+    }
+    for (const QDateTime& tick : ticks) {
+        TClock::Set(tick);
+        form->tmr1Timer();
+    }
+    QCOMPARE(AlertIds(), fired);
+    QCOMPARE(MissedWindows().size(), missed.isEmpty() ? 0 : 1);
+    QCOMPARE(MissedIds(), missed);
+    QCOMPARE(chimes.size(), fired.size() + (missed.isEmpty() ? 0 : 1));
+    QVERIFY(env->Responder.Shown.isEmpty());
+}
+
+// Ticks once a second over the span, as the running timer does.
+static void TickThrough(TFormMain& form, const QDateTime& from, const QDateTime& to)
+{
+    for (QDateTime moment = from; moment <= to; moment = moment.addSecs(1)) {
+        TClock::Set(moment);
+        form.tmr1Timer();
+    }
+}
+
+void TestAlamFiring::restartCoversTheTimeClosed_data()
+{
+    QTest::addColumn<bool>("daily");
+    QTest::addColumn<bool>("snooze");
+    QTest::addColumn<int>("closedMinutes");
+    QTest::addColumn<QStringList>("alertsAfter");
+    QTest::addColumn<QStringList>("missedAfter");
+    // Closed at 10:01, reopened after the minutes; the reminder is due at
+    // 10:00 and, snoozed for 10 minutes, once more at 10:10.
+    QTest::newRow("one-off snoozed, back before its new time") << false << true << 4 << QStringList{"1"} << QStringList{};
+    QTest::newRow("one-off snoozed, back after it") << false << true << 15 << QStringList{} << QStringList{"1"};
+    QTest::newRow("daily snoozed, back before") << true << true << 4 << QStringList{"1"} << QStringList{};
+    QTest::newRow("daily snoozed, back after") << true << true << 15 << QStringList{} << QStringList{"1"};
+    QTest::newRow("not snoozed: nothing more") << false << false << 15 << QStringList{} << QStringList{};
+    QTest::newRow("back within the catch-up window") << true << true << 0 << QStringList{"1"} << QStringList{};
+}
+
+// The last checked second and the snooze are in the file: a restart shows
+// what fell due while the program was closed, and a snooze still fires.
+void TestAlamFiring::restartCoversTheTimeClosed()
+{
+    QFETCH(bool, daily);
+    QFETCH(bool, snooze);
+    QFETCH(int, closedMinutes);
+    QFETCH(QStringList, alertsAfter);
+    QFETCH(QStringList, missedAfter);
+    TClock::Set(At(kDay, 9, 0, 0));
+    AddReminder({QTime(10, 0, 0), daily ? QDate() : kDay}, "提醒1");
+    TickThrough(*form, At(kDay, 9, 59, 58), At(kDay, 10, 0, 1));
+    QCOMPARE(AlertIds(), QStringList{"1"});
+    if (snooze) {
+        TClock::Set(At(kDay, 10, 0, 0, 700));
+        OpenAlerts()[0]->findChild<QAction*>("NSnooze10")->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(AlertIds(), QStringList{});
+        QCOMPARE(DbGetIntValue("select bLook from Alam where ID=1"), 0);
+    } else {
+        OpenAlerts()[0]->findChild<QPushButton*>("btnOkSave")->click();
+        QCoreApplication::processEvents();
+    }
+    TickThrough(*form, At(kDay, 10, 0, 2), At(kDay, 10, 1, 0));
+    QCOMPARE(AlertIds(), QStringList{});
+
+    form.reset();
+    form = std::make_unique<TFormMain>();
+    form->tmr1->stop();
+    const QDateTime back = At(kDay, 10, 1, 0).addSecs(closedMinutes * 60 + 1);
+    TickThrough(*form, back, qMax(back, At(kDay, 10, 12, 0)));
+    QCOMPARE(AlertIds(), alertsAfter);
+    QCOMPARE(MissedIds(), missedAfter);
+    // The next day: a daily one fires as always, a one-off does not.
+    CloseAllAlerts();
+    TickThrough(*form, At(kDay.addDays(1), 9, 59, 59), At(kDay.addDays(1), 10, 0, 1));
+    QCOMPARE(AlertIds(), daily ? QStringList{"1"} : QStringList{});
+    QCOMPARE(MissedIds(), QStringList{});
+    QVERIFY(env->Responder.Shown.isEmpty());
+}
+
+void TestAlamFiring::missedWindowAnswers_data()
+{
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<bool>("all");
+    QTest::addColumn<QStringList>("rowsLeft");
+    QTest::addColumn<QStringList>("stored"); // ID|seen, every row left in the table
+    QTest::addColumn<QStringList>("listed"); // the page's list under "全部提醒": ID|status
+    // 1 one-off 10:10, 2 daily 10:20, 3 one-off 10:30, all missed.
+    QTest::newRow("seen, the first") << "btnSeen" << false << QStringList{"2", "3"}
+                                     << QStringList{"1|1", "2|0", "3|0"}
+                                     << QStringList{"1|看过的", "2|", "3|"};
+    QTest::newRow("seen, all") << "btnSeen" << true << QStringList{} << QStringList{"1|1", "2|0", "3|1"}
+                               << QStringList{"1|看过的", "2|", "3|看过的"};
+    QTest::newRow("delete, the first") << "btnDel" << false << QStringList{"2", "3"} << QStringList{"2|0", "3|0"}
+                                       << QStringList{"2|", "3|"};
+    QTest::newRow("delete, all: the daily one stays") << "btnDel" << true << QStringList{} << QStringList{"2|0"}
+                                                      << QStringList{"2|"};
+    QTest::newRow("snooze all for half an hour") << "NSnooze30" << true << QStringList{}
+                                                 << QStringList{"1|0", "2|0", "3|0"}
+                                                 << QStringList{"1|", "2|", "3|"};
+}
+
+void TestAlamFiring::missedWindowAnswers()
+{
+    QFETCH(QString, press);
+    QFETCH(bool, all);
+    QFETCH(QStringList, rowsLeft);
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, listed);
+    TClock::Set(At(kDay, 9, 0, 0));
+    AddReminder({QTime(10, 10, 0), kDay}, "一");
+    AddReminder({QTime(10, 20, 0), {}}, "二");
+    AddReminder({QTime(10, 30, 0), kDay}, "三");
+    form->show();
+    QTest::mouseClick(form->findChild<QWidget*>("rbAll"), Qt::LeftButton);
+    TClock::Set(At(kDay, 10, 0, 0));
+    form->tmr1Timer();
+    TClock::Set(At(kDay, 11, 0, 0));
+    form->tmr1Timer();
+    QCOMPARE(MissedIds(), (QStringList{"1", "2", "3"}));
+    TFormMissedAlam* window = MissedWindows().value(0);
+    auto* rows = window->findChild<QTreeWidget*>("lvMissed");
+    QCOMPARE(rows->topLevelItem(0)->text(0), QString("2026-12-07 10:10:00"));
+    QCOMPARE(rows->topLevelItem(2)->text(1), QString("三"));
+    QVERIFY(!window->findChild<QPushButton*>("btnSeen")->isEnabled());
+    if (all)
+        window->findChild<QPushButton*>("btnAll")->click();
+    else
+        rows->topLevelItem(0)->setSelected(true);
+    if (press.startsWith("NSnooze"))
+        window->findChild<QAction*>(press)->trigger();
+    else
+        window->findChild<QPushButton*>(press)->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(MissedIds(), rowsLeft);
+    QStringList table;
+    DbAccess->OpenQuery("select ID,bLook from Alam order by ID");
+    for (DbAccess->QuerySet->First(); !DbAccess->QuerySet->Eof(); DbAccess->QuerySet->Next())
+        table << DbAccess->QuerySet->AsString("ID") + "|" + QString::number(DbAccess->QuerySet->AsInteger("bLook") != 0);
+    QCOMPARE(table, stored);
+    QCOMPARE(Rows(List()), listed);
+    QVERIFY(env->Responder.Shown.isEmpty());
+    if (!press.startsWith("NSnooze"))
+        return;
+    // Snoozed: each fires once more at 11:30, as an alert.
+    TickThrough(*form, At(kDay, 11, 29, 58), At(kDay, 11, 30, 2));
+    QCOMPARE(AlertIds(), (QStringList{"1", "2", "3"}));
+}
+
+// Hours asleep with hundreds due: one window lists them all, no alert opens
+// and the chime sounds once.
+void TestAlamFiring::manyMissedOpenOneWindow()
+{
+    QStringList inserts;
+    for (int i = 0; i < 300; ++i)
+        inserts << QString("insert into Alam(AlamTime,AlamDate,ReDay,ReMark) values (%1,%2,0,'第%3个')")
+                       .arg((36000 + i * 36) / 86400.0, 0, 'g', 17)
+                       .arg(Ole::FromDate(kDay))
+                       .arg(i + 1);
+    DbExecSQL(inserts.join("@#@"));
+    TClock::Set(At(kDay, 9, 59, 59));
+    form->tmr1Timer();
+    TClock::Set(At(kDay, 13, 0, 0));
+    form->tmr1Timer();
+    QCOMPARE(MissedWindows().size(), 1);
+    QCOMPARE(MissedIds().size(), 300);
+    QCOMPARE(MissedIds().first(), QString("1"));
+    QCOMPARE(MissedIds().last(), QString("300"));
+    QCOMPARE(AlertIds(), QStringList{});
+    QCOMPARE(chimes.size(), 1);
+}
+
+// The file held by another program while the gap is collected: one box, no
+// window, and the checked second stays, so the next tick that can read
+// collects the same reminders.
+void TestAlamFiring::failedCollectionLosesNothing()
+{
+    AddReminder({QTime(10, 30, 0), kDay}, "锁住时错过");
+    TClock::Set(At(kDay, 10, 0, 0));
+    form->tmr1Timer();
+    const qint64 before = At(kDay, 10, 0, 0).toSecsSinceEpoch();
+    QCOMPARE(Alam.LastCheckedSecond(), before);
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open(DbAccess->DatabasePath().toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    for (int second = 0; second < 3; ++second) {
+        TClock::Set(At(kDay, 11, 0, second));
+        form->tmr1Timer();
+    }
+    QCOMPARE(env->Responder.Shown.size(), 1);
+    QCOMPARE(MissedWindows().size(), 0);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    QCOMPARE(Alam.LastCheckedSecond(), before);
+    TClock::Set(At(kDay, 11, 0, 3));
+    form->tmr1Timer();
+    QCOMPARE(MissedIds(), QStringList{"1"});
+    QCOMPARE(Alam.LastCheckedSecond(), At(kDay, 11, 0, 3).toSecsSinceEpoch());
+    QCOMPARE(env->Responder.Shown.size(), 1);
 }
 
 void TestAlamFiring::failingTickOpensOneBoxAtATime()

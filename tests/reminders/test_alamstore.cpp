@@ -1,11 +1,14 @@
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
+#include "data/Schema.h"
+#include "data/SqliteDb.h"
 #include "data/UException.h"
 #include "reminders/UntAlam.h"
 #include "support/StoreTest.h"
 
 #include <memory>
+#include <sqlite3.h>
 
 // The reminder store: its statements, the six filters of the list and the
 // marking of missed rows, in the program's locale and in one with two-digit
@@ -96,6 +99,9 @@ private slots:
     void updateMakesTheReminderUnseen();
     void idMustBeANumber_data();
     void idMustBeANumber();
+    void weekdayRulesOverAWeek_data();
+    void weekdayRulesOverAWeek();
+    void versionOneFileFiresAsBefore();
 };
 
 void TestAlamStore::statementsAreBuiltAsTyped()
@@ -116,7 +122,8 @@ void TestAlamStore::statementsAreBuiltAsTyped()
     Alam.ReDay = true;
     Alam.UpdateAlam("2");
     QCOMPARE(Alam.LastSQL,
-             "update Alam set AlamTime='" + t + "',AlamDate='" + d + "',ReDay='-1',Remark='开会',bLook=0 where ID=2  ");
+             "update Alam set AlamTime='" + t + "',AlamDate='" + d +
+                 "',ReDay='-1',Remark='开会',bLook=0,WeekDays=0,SnoozeAt=NULL where ID=2  ");
     Alam.MarkAlamSeen("1");
     QCOMPARE(Alam.LastSQL, QString("update Alam set bLook=1 where ID=1"));
     Alam.LoadAlam("1");
@@ -125,7 +132,7 @@ void TestAlamStore::statementsAreBuiltAsTyped()
     QCOMPARE(Alam.LastSQL, QString("delete from Alam where ID=1 "));
     QCOMPARE(TAlam::ListSQL(afMissed),
              QString("select ID,IIf(ReDay,'每天  '+format(Alamtime,'HH:mm:ss'),format(Alamtime+AlamDate,'yyyy-mm-dd "
-                     "HH:mm:ss')) ,  Remark,IIF(bLook,'看过的','') from Alam "
+                     "HH:mm:ss')) ,  Remark,IIF(bLook,'看过的',''),ReDay,WeekDays,AlamTime,AlamDate,SnoozeAt from Alam "
                      "where AlamDate+AlamTime<Now() and bLook=0 and ReDay = 0 "));
 }
 
@@ -256,6 +263,83 @@ void TestAlamStore::idMustBeANumber()
     QVERIFY_THROWS_EXCEPTION(EError, Alam.UpdateAlam(id));
     QCOMPARE(DbGetIntValue("select count(*) from Alam"), 6);
     QCOMPARE(DbGetIntValue("select count(*) from Alam where bLook<>0"), 2);
+}
+
+void TestAlamStore::weekdayRulesOverAWeek_data()
+{
+    QTest::addColumn<int>("weekDays");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<int>>("days"); // after kDay, a Monday
+    QTest::newRow("every day, as before") << 0 << "每天" << QList<int>{0, 1, 2, 3, 4, 5, 6};
+    QTest::newRow("all seven ticked") << 0x7f << "每天" << QList<int>{0, 1, 2, 3, 4, 5, 6};
+    QTest::newRow("工作日") << 0x1f << "周一至周五" << QList<int>{0, 1, 2, 3, 4};
+    QTest::newRow("Monday, Wednesday, Friday") << 0x15 << "每周一、三、五" << QList<int>{0, 2, 4};
+    QTest::newRow("Tuesday to Thursday") << 0x0e << "周二至周四" << QList<int>{1, 2, 3};
+    QTest::newRow("two in a row are no range") << 0x03 << "每周一、二" << QList<int>{0, 1};
+    QTest::newRow("the weekend") << 0x60 << "每周六、日" << QList<int>{5, 6};
+    QTest::newRow("Sunday only") << 0x40 << "每周日" << QList<int>{6};
+}
+
+// A repeating reminder fires on its days only, over a week and the day
+// after; its list row names the days.
+void TestAlamStore::weekdayRulesOverAWeek()
+{
+    QFETCH(int, weekDays);
+    QFETCH(QString, text);
+    QFETCH(QList<int>, days);
+    TClock::Set(At(kDay, 7, 0, 0));
+    Alam.WeekDays = weekDays;
+    AddReminder(QTime(8, 30, 0), kDay, true, "晨练");
+    QCOMPARE(Rows(Alam.LoadAlamList(afDaily)), QStringList{"1|" + text + "  08:30:00|晨练|"});
+    QList<int> fired;
+    for (const TDueAlam& due : Alam.DueBetween(At(kDay, 0, 0, 0).toSecsSinceEpoch(),
+                                               At(kDay.addDays(7), 23, 59, 59).toSecsSinceEpoch(), false)) {
+        QCOMPARE(due.Moment.time(), QTime(8, 30, 0));
+        QVERIFY(due.Daily);
+        fired << int(kDay.daysTo(due.Moment.date()));
+    }
+    if (days.contains(0))
+        days << 7;
+    QCOMPARE(fired, days);
+    Alam.LoadAlam("1");
+    QCOMPARE(Alam.WeekDays, text == "每天" ? 0 : weekDays);
+}
+
+// A file of the first version, with a daily and a one-off reminder, opens
+// upgraded: the rows read and fire as before, and no checked second is
+// stored yet, so the first start shows nothing missed.
+void TestAlamStore::versionOneFileFiresAsBefore()
+{
+    const QString old = env->Path("old.dat");
+    {
+        sqlite3* raw = nullptr;
+        QCOMPARE(sqlite3_open(old.toUtf8().constData(), &raw), SQLITE_OK);
+        TDbHandle db(raw);
+        ExecNative(raw, DatabaseSchema());
+        ExecNative(raw, QString("INSERT INTO Alam(AlamTime,ReMark) VALUES (%1,'起床');"
+                                "INSERT INTO Alam(AlamTime,AlamDate,ReDay,ReMark) VALUES (%2,%3,0,'开会');")
+                            .arg(Ole::FromTime(QTime(8, 30, 0)), 0, 'g', 17)
+                            .arg(Ole::FromTime(QTime(15, 0, 0)), 0, 'g', 17)
+                            .arg(Ole::FromDate(kDay), 0, 'g', 17));
+    }
+    DbRestore(old);
+    QCOMPARE(SchemaVersion(DbAccess->Handle()), CurrentSchemaVersion());
+    QCOMPARE(Alam.LastCheckedSecond(), std::nullopt);
+    TClock::Set(At(kDay, 7, 0, 0));
+    QCOMPARE(Rows(Alam.LoadAlamList(afAll)), (QStringList{"1|每天  08:30:00|起床|", "2|2026-12-07 15:00:00|开会|"}));
+    const auto fired = [](const QDate& day, bool missed) {
+        QStringList firings;
+        for (const TDueAlam& due : Alam.DueBetween(At(day, 0, 0, 0).toSecsSinceEpoch(),
+                                                   At(day, 23, 59, 59).toSecsSinceEpoch(), missed))
+            firings << due.Id + "@" + due.Moment.toString("HH:mm:ss");
+        return firings;
+    };
+    QCOMPARE(fired(kDay, false), (QStringList{"1@08:30:00", "2@15:00:00"}));
+    QCOMPARE(fired(kDay.addDays(1), false), QStringList{"1@08:30:00"});
+    Alam.MarkAlamSeen("2");
+    QCOMPARE(fired(kDay, true), QStringList{"1@08:30:00"});
+    Alam.StoreLastCheckedSecond(12345);
+    QCOMPARE(Alam.LastCheckedSecond(), 12345);
 }
 
 JOTTEREL_STORE_TEST_MAIN(TestAlamStore)

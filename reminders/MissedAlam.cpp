@@ -1,0 +1,145 @@
+#include "reminders/MissedAlam.h"
+
+#include "controls/UiException.h"
+#include "controls/WindowFrame.h"
+#include "reminders/Chime.h"
+#include "reminders/ShowAlam.h"
+#include "ui_MissedAlam.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeWidget>
+#include <algorithm>
+
+namespace {
+QPointer<TFormMissedAlam> openWindow;
+}
+
+TFormMissedAlam::TFormMissedAlam(TMissedHandler handler, QWidget* parent)
+    : QWidget(parent), m_handler(std::move(handler)), ui(std::make_unique<Ui::TFormMissedAlam>())
+{
+    // Like an alert: only its buttons close it, and it stays in sight.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    ui->setupUi(this);
+    ui->lvMissed->setColumnWidth(0, 170);
+
+    ConnectHandler(ui->btnAll, &QPushButton::clicked, this, &TFormMissedAlam::btnAllClick);
+    ConnectHandler(ui->btnSeen, &QPushButton::clicked, this, &TFormMissedAlam::btnSeenClick);
+    ConnectHandler(ui->btnDel, &QPushButton::clicked, this, &TFormMissedAlam::btnDelClick);
+    AttachSnoozeMenu(ui->btnSnooze,
+                     [this](int minutes) { RunHandler([&] { Answer(TMissedAnswer::Snooze, minutes); }); });
+    connect(ui->lvMissed, &QTreeWidget::itemSelectionChanged, this, &TFormMissedAlam::UpdateButtons);
+    UpdateButtons();
+}
+
+TFormMissedAlam::~TFormMissedAlam() = default;
+
+void TFormMissedAlam::AddMissed(const QList<TDueAlam>& missed)
+{
+    for (const TDueAlam& firing : missed) {
+        const auto listed =
+            std::find_if(m_rows.begin(), m_rows.end(), [&](const TDueAlam& row) { return row.Id == firing.Id; });
+        if (listed == m_rows.end())
+            m_rows.append(firing);
+        else if (listed->Moment < firing.Moment)
+            *listed = firing;
+    }
+    std::stable_sort(m_rows.begin(), m_rows.end(),
+                     [](const TDueAlam& a, const TDueAlam& b) { return a.Moment < b.Moment; });
+    ShowRows();
+}
+
+void TFormMissedAlam::ShowRows()
+{
+    QStringList selected;
+    for (const QTreeWidgetItem* item : ui->lvMissed->selectedItems())
+        selected << item->data(0, Qt::UserRole).toString();
+    ui->lvMissed->clear();
+    QList<QTreeWidgetItem*> items;
+    for (const TDueAlam& row : m_rows) {
+        // One line per reminder: a text of several lines shows them joined.
+        auto* item = new QTreeWidgetItem({row.Moment.toString("yyyy-MM-dd HH:mm:ss"), row.ReMark.simplified()});
+        item->setData(0, Qt::UserRole, row.Id);
+        item->setToolTip(1, row.ReMark);
+        items << item;
+    }
+    ui->lvMissed->addTopLevelItems(items);
+    for (QTreeWidgetItem* item : items)
+        item->setSelected(selected.contains(item->data(0, Qt::UserRole).toString()));
+    UpdateButtons();
+}
+
+void TFormMissedAlam::UpdateButtons()
+{
+    const bool any = !ui->lvMissed->selectedItems().isEmpty();
+    ui->btnSeen->setEnabled(any);
+    ui->btnDel->setEnabled(any);
+    ui->btnSnooze->setEnabled(any);
+}
+
+void TFormMissedAlam::btnAllClick()
+{
+    ui->lvMissed->selectAll();
+}
+
+void TFormMissedAlam::btnSeenClick()
+{
+    Answer(TMissedAnswer::Seen, 0);
+}
+
+void TFormMissedAlam::btnDelClick()
+{
+    Answer(TMissedAnswer::Delete, 0);
+}
+
+void TFormMissedAlam::Answer(TMissedAnswer answer, int minutes)
+{
+    QStringList ids;
+    for (const QTreeWidgetItem* item : ui->lvMissed->selectedItems())
+        ids << item->data(0, Qt::UserRole).toString();
+    QList<TDueAlam> chosen;
+    for (const TDueAlam& row : m_rows)
+        if (ids.contains(row.Id))
+            chosen << row;
+    if (chosen.isEmpty())
+        return;
+    // A failure leaves every row where it was.
+    m_handler(answer, chosen, minutes);
+    m_rows.removeIf([&](const TDueAlam& row) { return ids.contains(row.Id); });
+    ShowRows();
+    if (m_rows.isEmpty())
+        close();
+}
+
+void TFormMissedAlam::closeEvent(QCloseEvent* event)
+{
+    // Only answering the last row closes it: no reminder is dismissed unanswered.
+    if (!m_rows.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+TFormMissedAlam* ShowMissedAlams(const QList<TDueAlam>& missed, TMissedHandler handler)
+{
+    if (!openWindow) {
+        openWindow = new TFormMissedAlam(std::move(handler));
+        openWindow->winId();
+        OfferMovingOnly(openWindow);
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            openWindow->move(screen->availableGeometry().center() - openWindow->rect().center());
+    }
+    openWindow->AddMissed(missed);
+    openWindow->show();
+    openWindow->raise();
+    PlayChime();
+    return openWindow;
+}
