@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "app/SearchPanel.h"
 #include "app/Stores.h"
 #include "bookmarks/BookmarkPage.h"
 #include "notes/NotepadPage.h"
@@ -164,6 +165,10 @@ TFormMain::TFormMain(QWidget* parent)
         std::make_unique<TReminderPage>(TReminderWidgets{ui->lv1, ui->rbToDay, ui->rbTomorrow, ui->rbMiss, ui->rb1,
                                                          ui->rb2, ui->rbAll, ui->NAddAlam, ui->NModAlam, ui->NDelAlam},
                                         m_stores->Alam);
+    m_searchPanel = std::make_unique<TSearchPanel>(this, ui->pgcMain);
+    m_searchPanel->OnOpen = [this](const TSearchResult& result, const QStringList& words) {
+        return OpenSearchResult(result, words);
+    };
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);
     WireShell();
     FormCreate();
@@ -285,6 +290,27 @@ void TFormMain::tmr1Timer()
     const QScopedValueRollback<bool> running(m_tickRunning, true);
     m_reminderPage->tmr1Timer();
     m_notepadPage->RetryUnsavedNote();
+}
+
+// The result's page comes first, so that its control can take the focus;
+// the page shown before comes back when the item is gone.
+bool TFormMain::OpenSearchResult(const TSearchResult& result, const QStringList& words)
+{
+    QWidget* const before = ui->pgcMain->currentWidget();
+    bool shown = false;
+    if (result.Kind == TSearchKind::Note) {
+        ui->pgcMain->setCurrentWidget(ui->tsNote);
+        shown = m_notepadPage->ShowGroupMatch(result.GroupId, words);
+    } else if (result.Kind == TSearchKind::Bookmark) {
+        ui->pgcMain->setCurrentWidget(ui->ts1);
+        shown = m_bookmarkPage->ShowBookmark(result.Id);
+    } else {
+        ui->pgcMain->setCurrentWidget(ui->tsAlam);
+        shown = m_reminderPage->ShowReminder(result.Id);
+    }
+    if (!shown)
+        ui->pgcMain->setCurrentWidget(before);
+    return shown;
 }
 
 void TFormMain::btnSystemClick()

@@ -14,6 +14,8 @@ class TCardTree;
 class TGroupPrefetch;
 class TNotepadPage;
 class TReminderPage;
+class TSearchPanel;
+struct TSearchResult;
 struct TStores;
 
 // The main window: three pages (notepad, timed reminders, web addresses), a
@@ -61,7 +63,10 @@ private:
     std::unique_ptr<TNotepadPage> m_notepadPage;
     std::unique_ptr<TBookmarkPage> m_bookmarkPage;
     std::unique_ptr<TReminderPage> m_reminderPage;
+    std::unique_ptr<TSearchPanel> m_searchPanel;
     bool m_tickRunning = false;
+    // Goes to a result of the search; false when its item is gone.
+    bool OpenSearchResult(const TSearchResult& result, const QStringList& words);
 
 public:
     // The one-second tick: fires the reminders due since the previous tick,

@@ -3,6 +3,7 @@
 // that this machine sets (a bare Qt window, the smallest durable SQLite commit).
 #include "app/CardApplication.h"
 #include "app/Main.h"
+#include "app/SearchPanel.h"
 #include "app/SingleInstance.h"
 #include "app/Stores.h"
 #include "bookmarks/IEList.h"
@@ -363,8 +364,7 @@ void BenchLarge(const QString& large)
     const TStats open = Measure(9, [&] {
         QElapsedTimer timer;
         timer.start();
-#include "app/Stores.h"
-#include "bookmarks/IEList.h"
+        ShowGroupIE(form.Stores().IE, grid, 0);
         QCoreApplication::processEvents();
         return Ms(timer);
     });
@@ -449,7 +449,14 @@ void BenchMissed(const QString& large)
     form.hide();
 }
 
-// From the query to the results filled, on the connection the program uses.
+// "200+" where the search stopped reading with as many found as are shown.
+QString FoundText(const TSearchResults& found, TSearchKind kind)
+{
+    return QString::number(found.FoundOf(kind)) + (found.MoreOf(kind) ? "+" : "");
+}
+
+// From the query to the results model of the search field filled, on the
+// connection the program uses.
 void BenchSearch(const QString& dir, const char* profile)
 {
     Connect(dir);
@@ -463,20 +470,22 @@ void BenchSearch(const QString& dir, const char* profile)
         {"two words (\"网页 42\")", "网页 42"},
         {"two longer words (\"example42 page/7\")", "example42 page/7"},
     };
+    TSearchResultsModel model;
     for (const auto& q : queries) {
         TSearchResults found;
         const TStats stats = Measure(15, [&] {
             QElapsedTimer timer;
             timer.start();
-            found = Search(DbAccess->Handle(), q.query);
-            return Ms(timer);
+            model.SetResults(Search(DbAccess->Handle(), q.query));
+            const double ms = Ms(timer);
+            found = model.Results();
+            return ms;
         });
         const QByteArray label = QString("search %1: %2").arg(profile, q.label).toUtf8();
         Row(label.constData(), stats,
-            QString("%1+%2+%3 found (target < %4 ms)")
-                .arg(found.FoundOf(TSearchKind::Note))
-                .arg(found.FoundOf(TSearchKind::Bookmark))
-                .arg(found.FoundOf(TSearchKind::Reminder))
+            QString("%1 / %2 / %3 found (target < %4 ms)")
+                .arg(FoundText(found, TSearchKind::Note), FoundText(found, TSearchKind::Bookmark),
+                     FoundText(found, TSearchKind::Reminder))
                 .arg(QByteArray(profile) == "large" ? 30 : 150));
     }
 }
@@ -504,7 +513,27 @@ int main(int argc, char** argv)
     // Leaves a large profile behind, so that a profiler can watch one start
     // of it (`--show DIR` under valgrind or perf).
     if (argc == 3 && QByteArray(argv[1]) == "--build-profile") {
-        BuildLargeProfile(QString::fromLocal8Bit(argv[2]));
+        BuildLargeProfile(QString::fromLocal8Bit(argv[2]), qEnvironmentVariableIntValue("JOTTEREL_BENCH_HUGE") == 1 ? 10 : 1);
+        return 0;
+    }
+    // Runs one query on a profile left so, as the search field would
+    // (`--search DIR QUERY`; JOTTEREL_BENCH_RUNS=N runs it N times), so that
+    // a profiler can watch it.
+    if (argc == 4 && QByteArray(argv[1]) == "--search") {
+        Connect(QString::fromLocal8Bit(argv[2]));
+        const int runs = std::max(1, qEnvironmentVariableIntValue("JOTTEREL_BENCH_RUNS"));
+        TSearchResults found;
+        const TStats stats = Measure(runs, [&] {
+            QElapsedTimer timer;
+            timer.start();
+            found = Search(DbAccess->Handle(), QString::fromLocal8Bit(argv[3]));
+            return Ms(timer);
+        });
+        std::printf("%s / %s / %s found in %.1f ms (median; min %.1f, max %.1f)\n",
+                    qPrintable(FoundText(found, TSearchKind::Note)), qPrintable(FoundText(found, TSearchKind::Bookmark)),
+                    qPrintable(FoundText(found, TSearchKind::Reminder)), stats.median, stats.min, stats.max);
+        delete DbAccess;
+        DbAccess = nullptr;
         return 0;
     }
 

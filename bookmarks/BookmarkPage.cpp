@@ -7,6 +7,7 @@
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardDBGrid.h"
 #include "controls/ItemDrag.h"
+#include "data/DataSet.h"
 #include "data/MD.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
@@ -77,6 +78,31 @@ void TBookmarkPage::tvIEClick()
 {
     QTreeWidgetItem* node = IETree->Selected();
     ShowGroupIE(IE, ui->DBGrid1, !node || IETree->IsRoot(node) ? 0 : IETree->SelectedSelfIndex());
+}
+
+bool TBookmarkPage::ShowBookmark(int id)
+{
+    const QString key = QString::number(id);
+    if (DbGetIntValue("select count(*) from IE where ID=" + key) == 0)
+        return false;
+    // Its group as stored now: it may have moved since the search.
+    const int stored = DbGetIntValue("select TypeID from IE where ID=" + key);
+    QTreeWidgetItem* node = stored != 0 ? IETree->NodeOf(stored) : nullptr;
+    if (!node)
+        node = IETree->RootNode;
+    ui->tvIE->setCurrentItem(node);
+    ui->tvIE->scrollToItem(node);
+    ShowGroupIE(IE, ui->DBGrid1, IETree->IsRoot(node) ? 0 : stored);
+    TDataSet* set = ui->DBGrid1->DataSet();
+    for (int row = 0; set && set->EnsureFetched(row + 1) > row; ++row) {
+        if (set->ValueAt(row, 0).toInt() != id)
+            continue;
+        set->SetRecNo(row + 1);
+        ui->DBGrid1->scrollTo(ui->DBGrid1->currentIndex());
+        break;
+    }
+    ui->DBGrid1->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 void TBookmarkPage::N1Click()

@@ -42,6 +42,9 @@ public:
     void ShowStartupBookmarks();
     // The bookmarks of the group selected in the tree, as a click on it shows them.
     void ShowSelectedGroup() { tvIEClick(); }
+    // Shows a bookmark's group (the root when its group is gone) with the
+    // bookmark's row current; false when the bookmark is gone.
+    bool ShowBookmark(int id);
 
 private:
     void tvIEClick();

@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <sqlite3.h>
 
@@ -45,41 +46,106 @@ void FoldFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
     sqlite3_result_text(ctx, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
-// The statements' test of a word. LIKE ignores the case of ASCII letters
-// and reads the text in place, without a folded copy; its wildcards are
-// escaped. A word with a letter of another case pair is looked for in a
-// folded copy of the text, and one holding NUL (which LIKE would take as the
-// pattern's end) with instr(). Where a trigram index serves, a word of three
-// characters or more is looked up in it as a phrase.
+// Whether the word occurs at s, Latin letters A to Z of the text taken as
+// small ones (the word's are small already).
+bool EqualsFolded(const char* s, const char* word, size_t length)
+{
+    for (size_t i = 0; i < length; ++i) {
+        char c = s[i];
+        if (c >= 'A' && c <= 'Z')
+            c = char(c + ('a' - 'A'));
+        if (c != word[i])
+            return false;
+    }
+    return true;
+}
+
+// Whether the word occurs in the text, both in UTF-8, the word's Latin
+// letters small: each of them matches either case, every other byte only
+// itself. The search runs (with memchr) to the word's last byte that is no
+// letter, when it has one, and compares around it: the last byte of a
+// Chinese character tells more characters apart than its first. A word of
+// letters only is compared at each of its first letter's occurrences.
+bool ContainsFolded(const char* text, size_t length, const char* word, size_t wordLength)
+{
+    if (wordLength == 0)
+        return true;
+    if (wordLength > length)
+        return false;
+    size_t anchor = wordLength;
+    while (anchor > 0 && word[anchor - 1] >= 'a' && word[anchor - 1] <= 'z')
+        --anchor;
+    if (anchor > 0) {
+        --anchor;
+        const char* p = text + anchor;
+        const char* const end = text + (length - wordLength) + anchor + 1;
+        while (p < end) {
+            p = static_cast<const char*>(memchr(p, word[anchor], size_t(end - p)));
+            if (!p)
+                return false;
+            if (EqualsFolded(p - anchor, word, wordLength))
+                return true;
+            ++p;
+        }
+        return false;
+    }
+    const char small = word[0];
+    const char capital = char(small - ('a' - 'A'));
+    for (const char *p = text, *last = text + (length - wordLength); p <= last; ++p)
+        if ((*p == small || *p == capital) && EqualsFolded(p, word, wordLength))
+            return true;
+    return false;
+}
+
+// jotterel_has(word, text, ...): 1 when the word (its Latin letters small)
+// occurs in one of the texts, ignoring the case of Latin letters, else 0.
+void HasFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
+{
+    const auto* word = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const size_t wordLength = size_t(sqlite3_value_bytes(argv[0]));
+    for (int i = 1; word && i < argc; ++i) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[i]));
+        if (text && ContainsFolded(text, size_t(sqlite3_value_bytes(argv[i])), word, wordLength)) {
+            sqlite3_result_int(ctx, 1);
+            return;
+        }
+    }
+    sqlite3_result_int(ctx, 0);
+}
+
+QString LatinSmall(QString word)
+{
+    for (QChar& c : word)
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    return word;
+}
+
+// The statements' test of a word: jotterel_has() reads the texts in place,
+// ignoring the case of Latin letters, and takes every character (NUL, "%",
+// "_" among them) as itself. A word with a letter of another case pair is
+// looked for in a folded copy of the text. Where a trigram index serves, a
+// word of three characters or more is looked up in it as a phrase.
 struct TMatcher
 {
     explicit TMatcher(sqlite3* db, const QStringList& words)
     {
+        if (sqlite3_create_function_v2(db, "jotterel_has", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                       HasFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
+            ThrowSqlError(db);
         for (int i = 0; i < std::min<int>(int(words.size()), kStatementWords); ++i) {
             const QString& word = words[i];
             TWordTest test;
-            if (word.contains(QChar(0))) {
-                test.Scan = "instr(%1, ?%2) > 0";
-                test.Value = word;
-            } else if (NeedsUnicodeFold(word)) {
+            if (NeedsUnicodeFold(word)) {
                 if (!m_fold &&
                     sqlite3_create_function_v2(db, "jotterel_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                                FoldFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
                     ThrowSqlError(db);
                 m_fold = true;
-                test.Scan = "instr(jotterel_fold(%1), ?%2) > 0";
+                test.Fold = true;
                 test.Value = word.toCaseFolded();
             } else {
-                QString escaped = word;
-                escaped.replace('\\', "\\\\").replace('%', "\\%").replace('_', "\\_");
-                test.Scan = "%1 LIKE ?%2 ESCAPE '\\'";
-                test.Value = '%' + escaped + '%';
-                // With no case to ignore, instr() is the quicker on short texts.
-                if (std::none_of(word.begin(), word.end(),
-                                 [](QChar c) { return c.isLetter() && c.unicode() < 0x80; })) {
-                    test.ShortScan = "instr(%1, ?%2) > 0";
-                    test.ShortValue = word;
-                }
+                test.Value = LatinSmall(word);
             }
             if (!word.contains(QChar(0)) && word.toUcs4().size() >= 3)
                 test.Phrase = '"' + QString(word).replace('"', "\"\"") + '"';
@@ -90,7 +156,7 @@ struct TMatcher
     // Each word occurs in one of the columns; with an index, rows whose key
     // the index gives for the words it can answer.
     TStmtHandle Prepare(sqlite3* db, const QString& select, const QStringList& columns, const QString& index = {},
-                        const QString& key = {}, bool shortTexts = false, size_t words = kStatementWords) const
+                        const QString& key = {}, size_t words = kStatementWords) const
     {
         QStringList all;
         QStringList values;
@@ -102,12 +168,15 @@ struct TMatcher
                 values.append(word.Phrase);
                 continue;
             }
-            const bool quicker = shortTexts && !word.ShortScan.isEmpty();
-            QStringList any;
-            for (const QString& column : columns)
-                any.append((quicker ? word.ShortScan : word.Scan).arg(column, parameter));
-            all.append("(" + any.join(" OR ") + ")");
-            values.append(quicker ? word.ShortValue : word.Value);
+            if (word.Fold) {
+                QStringList any;
+                for (const QString& column : columns)
+                    any.append(QString("instr(jotterel_fold(%1), ?%2) > 0").arg(column, parameter));
+                all.append("(" + any.join(" OR ") + ")");
+            } else {
+                all.append(QString("jotterel_has(?%1, %2)").arg(parameter, columns.join(", ")));
+            }
+            values.append(word.Value);
         }
         TStmtHandle stmt = PrepareNative(db, QString(select).replace("$WHERE", all.join(" AND ")));
         for (int i = 0; i < values.size(); ++i) {
@@ -120,10 +189,9 @@ struct TMatcher
 
     struct TWordTest
     {
-        QString Scan;                  // %1 the column, %2 the parameter
-        QString Value;                 // bound for Scan
-        QString Phrase;                // for the index; empty when it cannot answer
-        QString ShortScan, ShortValue; // for short texts, when quicker there
+        QString Value;  // bound for the scan
+        bool Fold = false; // looked for in a folded copy of the text
+        QString Phrase; // for the index; empty when it cannot answer
     };
     std::vector<TWordTest> m_words;
     bool m_fold = false;
@@ -139,6 +207,57 @@ bool AllWordsIn(const QStringList& words, std::initializer_list<const QString*> 
             return false;
     }
     return true;
+}
+
+// The words as the byte search takes them, for checking rows read one by
+// one without making strings of their texts; a word with a letter of
+// another case pair is checked on the texts made strings.
+class TWordBytes
+{
+public:
+    using TText = std::pair<const char*, size_t>;
+
+    explicit TWordBytes(const QStringList& words)
+    {
+        for (const QString& word : words) {
+            if (NeedsUnicodeFold(word))
+                m_fold.append(word);
+            else
+                m_bytes.push_back(LatinSmall(word).toUtf8());
+        }
+    }
+
+    // Every word occurs in one of the UTF-8 texts.
+    bool AllIn(std::initializer_list<TText> texts) const
+    {
+        for (const QByteArray& word : m_bytes) {
+            const bool found = std::any_of(texts.begin(), texts.end(), [&](const TText& text) {
+                return ContainsFolded(text.first, text.second, word.constData(), size_t(word.size()));
+            });
+            if (!found)
+                return false;
+        }
+        if (m_fold.isEmpty())
+            return true;
+        std::vector<QString> strings;
+        for (const TText& text : texts)
+            strings.push_back(QString::fromUtf8(text.first, qsizetype(text.second)));
+        for (const QString& word : m_fold)
+            if (std::none_of(strings.begin(), strings.end(),
+                             [&](const QString& text) { return text.contains(word, Qt::CaseInsensitive); }))
+                return false;
+        return true;
+    }
+
+private:
+    std::vector<QByteArray> m_bytes;
+    QStringList m_fold;
+};
+
+TWordBytes::TText BytesColumn(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return {text ? text : "", text ? size_t(sqlite3_column_bytes(stmt, column)) : 0};
 }
 
 // The groups of a tree and their paths, placed as the tree places them: in
@@ -175,6 +294,23 @@ public:
     {
         const int at = m_index.value(self, -1);
         return at < 0 ? m_root : PathAt(at);
+    }
+
+    // The first groups (at most `most`), the root (0) first, in the order
+    // of their paths, then of their SelfIndex.
+    std::vector<std::pair<QString, int>> Ordered(size_t most)
+    {
+        std::vector<std::pair<QString, int>> order;
+        order.reserve(m_groups.size() + 1);
+        for (auto it = m_index.cbegin(); it != m_index.cend(); ++it)
+            order.emplace_back(PathAt(it.value()), it.key());
+        if (order.size() >= most) {
+            std::nth_element(order.begin(), order.begin() + qsizetype(most - 1), order.end());
+            order.resize(most - 1);
+        }
+        std::sort(order.begin(), order.end());
+        order.insert(order.begin(), {m_root, 0});
+        return order;
     }
 
 private:
@@ -294,6 +430,7 @@ public:
         return rc == SQLITE_ROW;
     }
     QString Text(int column) const { return Utf8Column(m_stmt.get(), column); }
+    TWordBytes::TText Bytes(int column) const { return BytesColumn(m_stmt.get(), column); }
     bool IsNull(int column) const { return sqlite3_column_type(m_stmt.get(), column) == SQLITE_NULL; }
     sqlite3_int64 Int64(int column) const { return sqlite3_column_int64(m_stmt.get(), column); }
 
@@ -311,6 +448,28 @@ struct TFound
     QString Path;
 };
 
+// The first items in the results' order, read group by group in the order
+// of the groups' paths, while fewer than kShownPerKind match. Where as many
+// match among the first ones, the rest of a large file is not read, nor
+// counted; where they do not, the statements read it all. Stops after this
+// many items.
+constexpr int kOrderedItems = 3000;
+
+// Whether the items are first read in order: for words of one or two
+// characters, which the index cannot answer and which most often occur in
+// many items. Longer words are looked for by the statements at once.
+bool ReadInOrder(const QStringList& words)
+{
+    return words.first().toUcs4().size() <= 2;
+}
+
+struct TOrderedWalk
+{
+    std::vector<TFound> Found;
+    bool Done = false; // Found holds the first matches in order: all of them unless More
+    bool More = false; // stopped with kShownPerKind found, others may follow
+};
+
 // Whether the statement alone decides: it tests every word unless there are
 // more than it takes, and then each row's texts are read and checked.
 bool StatementDecides(const QStringList& words)
@@ -318,9 +477,41 @@ bool StatementDecides(const QStringList& words)
     return words.size() <= kStatementWords;
 }
 
+void ShowNotes(sqlite3* db, const QStringList& words, std::vector<TFound>& found, TSearchResults& out);
+
+TOrderedWalk WalkNotes(sqlite3* db, const TWordBytes& words, TGroupPaths& groups)
+{
+    TOrderedWalk walk;
+    TLookup note(db, "SELECT ReMark, rowid FROM NoteBook WHERE TypeID = ?1 ORDER BY rowid LIMIT 1");
+    const std::vector<std::pair<QString, int>> order = groups.Ordered(kOrderedItems + 1);
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (int(walk.Found.size()) == kShownPerKind) {
+            walk.More = walk.Done = true;
+            return walk;
+        }
+        if (i >= size_t(kOrderedItems))
+            return walk;
+        const int group = order[i].second;
+        const bool stored = note.Find(group);
+        const QByteArray name = groups.Name(group).toUtf8();
+        const TWordBytes::TText text = stored ? note.Bytes(0) : TWordBytes::TText("", 0);
+        if (words.AllIn({{name.constData(), size_t(name.size())}, text}))
+            walk.Found.push_back({group, group, stored ? note.Int64(1) : -1, order[i].first});
+    }
+    walk.Done = true;
+    return walk;
+}
+
 void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
     TGroupPaths groups(db, "NoteType", "根目录");
+    TOrderedWalk walk = ReadInOrder(words) ? WalkNotes(db, TWordBytes(words), groups) : TOrderedWalk();
+    if (walk.Done) {
+        out.Found[int(TSearchKind::Note)] = int(walk.Found.size());
+        out.More[int(TSearchKind::Note)] = walk.More;
+        ShowNotes(db, words, walk.Found, out);
+        return;
+    }
     // The groups the first (longest) word finds, by their note or by their
     // name (the root has none of its own); two plain statements read less
     // than one that joins every group to its note. A group shows the first
@@ -329,14 +520,14 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
     TStmtHandle notes = matcher.Prepare(db,
                                         "SELECT TypeID, rowid FROM NoteBook n WHERE $WHERE AND "
                                         "rowid = (SELECT min(rowid) FROM NoteBook WHERE TypeID = n.TypeID)",
-                                        {"ReMark"}, {}, {}, false, 1);
+                                        {"ReMark"}, {}, {}, 1);
     Step(db, notes.get(), [&] {
         const int group = sqlite3_column_int(notes.get(), 0);
         if (groups.Contains(group))
             candidates.emplace_back(group, sqlite3_column_int64(notes.get(), 1));
     });
     TStmtHandle names =
-        matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, true, 1);
+        matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, 1);
     Step(db, names.get(), [&] { candidates.emplace_back(sqlite3_column_int(names.get(), 0), -1); });
     // One per group, the one that knows its note's row first.
     std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) {
@@ -373,9 +564,19 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
     std::partial_sort(found.begin(), shown, found.end(), [](const TFound& a, const TFound& b) {
         return a.Path < b.Path || (a.Path == b.Path && a.Id < b.Id);
     });
-    for (auto it = found.begin(); it != shown; ++it) {
-        std::pair<int, sqlite3_int64> candidate(it->Id, it->Row);
-        const QString text = noteText(candidate);
+    found.erase(shown, found.end());
+    ShowNotes(db, words, found, out);
+}
+
+// The results of the notes found, in order (at most kShownPerKind).
+void ShowNotes(sqlite3* db, const QStringList& words, std::vector<TFound>& found, TSearchResults& out)
+{
+    TLookup firstNote(db, "SELECT min(rowid) FROM NoteBook WHERE TypeID = ?1");
+    TLookup note(db, "SELECT ReMark FROM NoteBook WHERE rowid = ?1");
+    for (auto it = found.begin(); it != found.end(); ++it) {
+        if (it->Row < 0 && firstNote.Find(it->Id) && !firstNote.IsNull(0))
+            it->Row = firstNote.Int64(0);
+        const QString text = it->Row >= 0 && note.Find(it->Row) ? note.Text(0) : QString();
         TSearchResult result;
         result.Kind = TSearchKind::Note;
         result.Id = result.GroupId = it->Id;
@@ -388,13 +589,81 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
     }
 }
 
+TOrderedWalk WalkBookmarks(sqlite3* db, const TWordBytes& words, TGroupPaths& groups)
+{
+    TOrderedWalk walk;
+    // "全部" comes first, with the bookmarks of no group and of a group gone.
+    QStringList loose{"0"};
+    TStmtHandle types = PrepareNative(db, "SELECT DISTINCT TypeID FROM IE WHERE TypeID IS NOT NULL");
+    Step(db, types.get(), [&] {
+        const int group = sqlite3_column_int(types.get(), 0);
+        if (group != 0 && !groups.Contains(group))
+            loose.append(QString::number(group));
+    });
+    TStmtHandle root = PrepareNative(
+        db, QString("SELECT ID, IEName, ReMark, IEUrl FROM IE WHERE TypeID IN (%1) OR TypeID IS NULL ORDER BY ID")
+                .arg(loose.join(',')));
+    TStmtHandle group = PrepareNative(db, "SELECT ID, IEName, ReMark, IEUrl FROM IE WHERE TypeID = ?1 ORDER BY ID");
+    int read = 0;
+    for (const auto& [path, self] : groups.Ordered(kOrderedItems + 1)) {
+        sqlite3_stmt* stmt = self == 0 ? root.get() : group.get();
+        sqlite3_reset(stmt);
+        if (self != 0)
+            sqlite3_bind_int(stmt, 1, self);
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (int(walk.Found.size()) == kShownPerKind) {
+                walk.More = walk.Done = true;
+                return walk;
+            }
+            if (++read > kOrderedItems)
+                return walk;
+            if (words.AllIn({BytesColumn(stmt, 1), BytesColumn(stmt, 2), BytesColumn(stmt, 3)})) {
+                const int id = sqlite3_column_int(stmt, 0);
+                walk.Found.push_back({id, self, id, path});
+            }
+        }
+        if (rc != SQLITE_DONE)
+            ThrowSqlError(db);
+    }
+    walk.Done = true;
+    return walk;
+}
+
+// The results of the bookmarks found, in order (at most kShownPerKind).
+void ShowBookmarks(sqlite3* db, const QStringList& words, std::vector<TFound>& found, TSearchResults& out)
+{
+    TLookup bookmark(db, "SELECT IEName, ReMark, IEUrl FROM IE WHERE ID = ?1");
+    for (TFound& item : found) {
+        if (!bookmark.Find(item.Id))
+            continue;
+        const QString title = bookmark.Text(0);
+        const QString remark = bookmark.Text(1);
+        const QString url = bookmark.Text(2);
+        TSearchResult result;
+        result.Kind = TSearchKind::Bookmark;
+        result.Id = item.Id;
+        result.GroupId = item.GroupId;
+        result.Path = std::move(item.Path);
+        SnipFirstMatching({&title, &remark, &url}, words, result);
+        out.Items.push_back(std::move(result));
+    }
+}
+
 void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
     TGroupPaths groups(db, "IEType", "全部");
+    TOrderedWalk walk = ReadInOrder(words) ? WalkBookmarks(db, TWordBytes(words), groups) : TOrderedWalk();
+    if (walk.Done) {
+        out.Found[int(TSearchKind::Bookmark)] = int(walk.Found.size());
+        out.More[int(TSearchKind::Bookmark)] = walk.More;
+        ShowBookmarks(db, words, walk.Found, out);
+        return;
+    }
     const bool check = !StatementDecides(words);
     TStmtHandle stmt = matcher.Prepare(
         db, QString("SELECT ID, TypeID%1 FROM IE WHERE $WHERE ORDER BY ID").arg(check ? ", IEName, ReMark, IEUrl" : ""),
-        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID", true);
+        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID");
     // Ordered by the group's path, then by ID: the paths are ranked once.
     QHash<int, int> rank;
     std::vector<std::pair<int, int>> found; // rank, ID
@@ -423,30 +692,44 @@ void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matc
         group = rank.value(group);
     const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
     std::partial_sort(found.begin(), shown, found.end());
-    TLookup bookmark(db, "SELECT IEName, ReMark, IEUrl FROM IE WHERE ID = ?1");
-    for (auto it = found.begin(); it != shown; ++it) {
-        if (!bookmark.Find(it->second))
-            continue;
-        const QString title = bookmark.Text(0);
-        const QString remark = bookmark.Text(1);
-        const QString url = bookmark.Text(2);
-        TSearchResult result;
-        result.Kind = TSearchKind::Bookmark;
-        result.Id = it->second;
-        result.GroupId = paths[size_t(it->first)].second;
-        result.Path = paths[size_t(it->first)].first;
-        SnipFirstMatching({&title, &remark, &url}, words, result);
-        out.Items.push_back(std::move(result));
-    }
+    std::vector<TFound> first;
+    for (auto it = found.begin(); it != shown; ++it)
+        first.push_back({it->second, paths[size_t(it->first)].second, it->second, paths[size_t(it->first)].first});
+    ShowBookmarks(db, words, first, out);
 }
+
+void ShowReminders(sqlite3* db, const QStringList& words, const std::vector<int>& found, TSearchResults& out);
 
 void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
 {
+    std::vector<int> found;
+    // In order of ID, the first ones first.
+    const TWordBytes bytes(words);
+    TStmtHandle ordered = PrepareNative(db, "SELECT ID, ReMark FROM Alam ORDER BY ID");
+    int rc = SQLITE_DONE;
+    int read = ReadInOrder(words) ? 0 : kOrderedItems + 1;
+    while (read <= kOrderedItems && (rc = sqlite3_step(ordered.get())) == SQLITE_ROW) {
+        if (int(found.size()) == kShownPerKind) {
+            out.More[int(TSearchKind::Reminder)] = true;
+            rc = SQLITE_DONE;
+            break;
+        }
+        ++read;
+        if (bytes.AllIn({BytesColumn(ordered.get(), 1)}))
+            found.push_back(sqlite3_column_int(ordered.get(), 0));
+    }
+    if (read <= kOrderedItems && rc != SQLITE_DONE)
+        ThrowSqlError(db);
+    if (read <= kOrderedItems) {
+        out.Found[int(TSearchKind::Reminder)] = int(found.size());
+        ShowReminders(db, words, found, out);
+        return;
+    }
+    found.clear();
     const bool check = !StatementDecides(words);
     TStmtHandle stmt =
         matcher.Prepare(db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""),
-                        {"ReMark"}, {}, {}, true);
-    std::vector<int> found;
+                        {"ReMark"});
     Step(db, stmt.get(), [&] {
         if (check) {
             const QString text = Utf8Column(stmt.get(), 1);
@@ -456,6 +739,12 @@ void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matc
         found.push_back(sqlite3_column_int(stmt.get(), 0));
     });
     out.Found[int(TSearchKind::Reminder)] = int(found.size());
+    ShowReminders(db, words, found, out);
+}
+
+// The results of the reminders found, in order (the first kShownPerKind).
+void ShowReminders(sqlite3* db, const QStringList& words, const std::vector<int>& found, TSearchResults& out)
+{
     // The time as the reminder list writes it (format() is the Jet function
     // the connection carries).
     TLookup reminder(db, "SELECT iif(ReDay, '每天  ' || format(AlamTime, 'HH:mm:ss'), "

@@ -53,13 +53,17 @@ struct TSearchResult
 };
 
 // What a query found: at most kShownPerKind items of each kind, in order,
-// and how many items of each kind match in all.
+// and how many items of each kind match in all. Where the first items in
+// order already hold kShownPerKind matches, the rest is not read: Found is
+// then kShownPerKind and More says that others may follow.
 inline constexpr int kShownPerKind = 200;
 struct TSearchResults
 {
     std::vector<TSearchResult> Items;
     int Found[3] = {0, 0, 0}; // by TSearchKind
+    bool More[3] = {false, false, false};
     int FoundOf(TSearchKind kind) const { return Found[int(kind)]; }
+    bool MoreOf(TSearchKind kind) const { return More[int(kind)]; }
 };
 
 // The words a query stands for: split at blanks, without duplicates (Latin

@@ -18,10 +18,13 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QShortcut>
+#include <QStackedWidget>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -150,6 +153,18 @@ TNotepadPage::TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCard
     ui->mmoNote->installEventFilter(
         new TKeyDownFilter(ui->mmoNote, [this](QKeyEvent* key) { return mmoNoteKeyDown(key); }));
     ConnectHandler(ui->btn2, &QPushButton::clicked, this, &TNotepadPage::btn2Click);
+    ConnectHandler(ui->edtQuery, &QLineEdit::returnPressed, this, &TNotepadPage::btn2Click);
+    // Ctrl+F anywhere on the page (the tab's page, or the window without one)
+    // puts the caret in the find box.
+    QWidget* page = ui->mmoNote;
+    while (page->parentWidget() && !qobject_cast<QStackedWidget*>(page->parentWidget()))
+        page = page->parentWidget();
+    auto* findKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), page, nullptr, nullptr,
+                                  page->isWindow() ? Qt::WindowShortcut : Qt::WidgetWithChildrenShortcut);
+    connect(findKey, &QShortcut::activated, this, [this] {
+        ui->edtQuery->setFocus(Qt::ShortcutFocusReason);
+        ui->edtQuery->selectAll();
+    });
     ConnectHandler(ui->NAddNoteType, &QAction::triggered, this, &TNotepadPage::NAddNoteTypeClick);
     ConnectHandler(ui->NModNoteType, &QAction::triggered, this, &TNotepadPage::NModNoteTypeClick);
     ConnectHandler(ui->NDelNoteType, &QAction::triggered, this, &TNotepadPage::NDelNoteTypeClick);
@@ -321,15 +336,21 @@ bool TNotepadPage::mmoNoteKeyDown(QKeyEvent* key)
 
 // Finds the query after the selection (or the caret); when there is no
 // further match the caret goes to the top, so that repeated presses run
-// through all matches and start over.
+// through all matches and start over. A text that occurs nowhere in the
+// note is said so, and the caret stays.
 void TNotepadPage::btn2Click()
 {
     const QString query = ui->edtQuery->text();
     QTextCursor cursor = ui->mmoNote->textCursor();
     const int from = cursor.selectionEnd();
-    const QString rest = ui->mmoNote->toPlainText().mid(from);
+    const QString text = ui->mmoNote->toPlainText();
+    const QString rest = text.mid(from);
     const qsizetype found = query.isEmpty() ? -1 : LatinUpper(rest).indexOf(LatinUpper(query));
     if (found < 0) {
+        if (!query.isEmpty() && !LatinUpper(text).contains(LatinUpper(query))) {
+            ShowInfo(QStringLiteral(u"找不到\u201C") + query + QStringLiteral(u"\u201D。"));
+            return;
+        }
         cursor.setPosition(0);
         ui->mmoNote->setTextCursor(cursor);
         return;
@@ -338,6 +359,38 @@ void TNotepadPage::btn2Click()
     cursor.setPosition(from + int(found));
     cursor.setPosition(from + int(found + query.size()), QTextCursor::KeepAnchor);
     ui->mmoNote->setTextCursor(cursor);
+}
+
+bool TNotepadPage::ShowGroupMatch(int group, const QStringList& words)
+{
+    QTreeWidgetItem* node = NoteTree ? NoteTree->NodeOf(group) : nullptr;
+    if (!node)
+        return false;
+    {
+        QScopedValueRollback loading(m_noteLoading, true);
+        ui->tvNote->setCurrentItem(node);
+        ui->tvNote->scrollToItem(node);
+    }
+    tvNoteClick();
+    // Looked for in the memo itself: its text may have changed since the
+    // search, and its line breaks are single characters.
+    const QString text = ui->mmoNote->toPlainText();
+    qsizetype first = -1, length = 0;
+    for (const QString& word : words) {
+        const qsizetype at = text.indexOf(word, 0, Qt::CaseInsensitive);
+        if (at >= 0 && (first < 0 || at < first)) {
+            first = at;
+            length = word.size();
+        }
+    }
+    QTextCursor cursor = ui->mmoNote->textCursor();
+    cursor.setPosition(int(std::max<qsizetype>(first, 0)));
+    if (first >= 0)
+        cursor.setPosition(int(first + length), QTextCursor::KeepAnchor);
+    ui->mmoNote->setTextCursor(cursor);
+    ui->mmoNote->ensureCursorVisible();
+    ui->mmoNote->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 void TNotepadPage::NAddNoteTypeClick()

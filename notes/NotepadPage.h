@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class QAction;
@@ -48,6 +49,10 @@ public:
     bool SaveNoteBeforeExit();
     // The tick's part: text that could not be saved is written once the file is free.
     void RetryUnsavedNote();
+    // Selects a group and shows its note with the first occurrence of any of
+    // the words selected and in view (the caret at the top when there is
+    // none); false when the group is gone.
+    bool ShowGroupMatch(int group, const QStringList& words);
 
 private:
     void tvNoteClick();

@@ -152,6 +152,25 @@ void TReminderPage::ShowStartupReminders()
     ShowAlamList(afToday);
 }
 
+bool TReminderPage::ShowReminder(int id)
+{
+    const QString key = QString::number(id);
+    if (DbGetIntValue("select count(*) from Alam where ID=" + key) == 0)
+        return false;
+    ui->rbAll->setChecked(true);
+    ShowAlamList(afAll);
+    for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = ui->lv1->topLevelItem(i);
+        if (item->text(0) != key)
+            continue;
+        ui->lv1->setCurrentItem(item);
+        ui->lv1->scrollToItem(item);
+        break;
+    }
+    ui->lv1->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
 void TReminderPage::ShowAlamList(int filter)
 {
     m_filter = filter;

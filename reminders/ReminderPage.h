@@ -38,6 +38,9 @@ public:
 
     // Today's reminders, as at the start and after a restore.
     void ShowStartupReminders();
+    // Lists every reminder (the filter 全部提醒) with this one's row
+    // selected; false when the reminder is gone.
+    bool ShowReminder(int id);
     // The tick's part: fires the reminders due since the previous tick;
     // after a longer gap, those that fell due in it are shown together in
     // the one window "错过的提醒".

@@ -76,56 +76,87 @@ private slots:
     }
     void cleanup() { env.reset(); }
 
+    // Items that match nothing and come first in the results' order, more
+    // than the search reads in that order before it reads everything: a
+    // group named "0001" and so on, each with its note; bookmarks of "全部";
+    // reminders after the two above.
+    static void AddFillersFirst()
+    {
+        DbExecSQL("with recursive n(i) as (select 1 union all select i+1 from n where i < 3100) "
+                  "insert into NoteType select 1000+i, 0, printf('%04d', i) from n");
+        DbExecSQL("insert into NoteBook select SelfIndex, '填充' from NoteType where SelfIndex > 1000");
+        DbExecSQL("with recursive n(i) as (select 1 union all select i+1 from n where i < 3100) "
+                  "insert into IE(TypeID,IEUrl,IEName,ReMark) select 0, 'u', '填充', '' from n");
+        DbExecSQL("with recursive n(i) as (select 1 union all select i+1 from n where i < 3100) "
+                  "insert into Alam(AlamTime,ReDay,ReMark) select 0.5, -1, '填充' from n");
+    }
+
+    // Each query twice: on the few items (read in order where its words are
+    // short), and behind the fillers (read by the statements).
     void matches_data()
     {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QStringList>("found");
+        QTest::addColumn<bool>("fillers");
+        for (const bool fillers : {false, true})
+            AddMatchRows(fillers);
+    }
+
+    static void AddMatchRows(bool fillers)
+    {
+        const char* const how = fillers ? " (behind fillers)" : "";
+        const auto row = [&](const char* name) -> QTestData& {
+            return QTest::newRow(qPrintable(QString(name) + how));
+        };
         const QStringList none;
-        QTest::newRow("one Chinese character") << "记" << QStringList{"N0", "N1"};
-        QTest::newRow("Chinese word in a group path") << "示例" << QStringList{"B1"};
-        QTest::newRow("Latin case ignored") << "ALPHA" << QStringList{"N1"};
-        QTest::newRow("case ignored in an address") << "example.COM" << QStringList{"B1"};
-        QTest::newRow("accented case ignored") << "ÉTÉ" << QStringList{"N3"};
-        QTest::newRow("group name only") << "空组" << QStringList{"N4"};
-        QTest::newRow("group name and text") << "travel rome" << QStringList{"N3"};
-        QTest::newRow("words in one item") << "alpha 工作" << QStringList{"N1"};
-        QTest::newRow("words in two items") << "alpha rome" << none;
-        QTest::newRow("full-width blank splits") << QStringLiteral("paris\u3000ROME") << QStringList{"N3"};
-        QTest::newRow("by kind, then path") << "xk" << QStringList{"N3", "N2", "B2", "B1", "R2"};
-        QTest::newRow("no group: not offered") << "孤儿记事" << none;
-        QTest::newRow("bookmark of a group gone") << "孤儿书签" << QStringList{"B3"};
-        QTest::newRow("reminder") << "站会" << QStringList{"R1"};
-        QTest::newRow("percent") << "100%" << QStringList{"N2", "B4"};
-        QTest::newRow("percent as wildcard") << "1%0" << none;
-        QTest::newRow("underscore") << "完成_率" << QStringList{"N2"};
-        QTest::newRow("underscore as wildcard") << "完_成" << none;
-        QTest::newRow("single quotes") << "'引号'" << QStringList{"N2"};
-        QTest::newRow("double quotes") << "\"双引号\"" << QStringList{"N2", "B4"};
-        QTest::newRow("statement separator") << "@#@" << QStringList{"N2"};
-        QTest::newRow("regular expression") << "a.*b (x) [y]" << QStringList{"N2"};
-        QTest::newRow("regular expression as pattern") << "a.b" << none;
-        QTest::newRow("SQL text") << "DROP TABLE NoteBook;" << QStringList{"N2"};
-        QTest::newRow("SQL injection") << "' OR 1=1 --" << none;
-        QTest::newRow("index query syntax") << "IEName:\"x\" OR qt* NEAR(a b)" << none;
-        QTest::newRow("NUL") << QString("记") + QChar(0) << none;
-        QTest::newRow("NUL alone") << QString(QChar(0)) << none;
-        QTest::newRow("10,000 characters") << QString("x").repeated(10000) << none;
-        QTest::newRow("5,000 repeated words") << QString("记 ").repeated(5000) << QStringList{"N0", "N1"};
-        QTest::newRow("nine words") << "three seven eight four five nine two one standup" << QStringList{"R1"};
+        row("one Chinese character") << "记" << QStringList{"N0", "N1"} << fillers;
+        row("Chinese word in a group path") << "示例" << QStringList{"B1"} << fillers;
+        row("Latin case ignored") << "ALPHA" << QStringList{"N1"} << fillers;
+        row("case ignored in an address") << "example.COM" << QStringList{"B1"} << fillers;
+        row("accented case ignored") << "ÉTÉ" << QStringList{"N3"} << fillers;
+        row("group name only") << "空组" << QStringList{"N4"} << fillers;
+        row("group name and text") << "travel rome" << QStringList{"N3"} << fillers;
+        row("words in one item") << "alpha 工作" << QStringList{"N1"} << fillers;
+        row("words in two items") << "alpha rome" << none << fillers;
+        row("full-width blank splits") << QStringLiteral("paris\u3000ROME") << QStringList{"N3"} << fillers;
+        row("by kind, then path") << "xk" << QStringList{"N3", "N2", "B2", "B1", "R2"} << fillers;
+        row("no group: not offered") << "孤儿记事" << none << fillers;
+        row("bookmark of a group gone") << "孤儿书签" << QStringList{"B3"} << fillers;
+        row("reminder") << "站会" << QStringList{"R1"} << fillers;
+        row("percent") << "100%" << QStringList{"N2", "B4"} << fillers;
+        row("percent as wildcard") << "1%0" << none << fillers;
+        row("underscore") << "完成_率" << QStringList{"N2"} << fillers;
+        row("underscore as wildcard") << "完_成" << none << fillers;
+        row("single quotes") << "'引号'" << QStringList{"N2"} << fillers;
+        row("double quotes") << "\"双引号\"" << QStringList{"N2", "B4"} << fillers;
+        row("statement separator") << "@#@" << QStringList{"N2"} << fillers;
+        row("regular expression") << "a.*b (x) [y]" << QStringList{"N2"} << fillers;
+        row("regular expression as pattern") << "a.b" << none << fillers;
+        row("SQL text") << "DROP TABLE NoteBook;" << QStringList{"N2"} << fillers;
+        row("SQL injection") << "' OR 1=1 --" << none << fillers;
+        row("index query syntax") << "IEName:\"x\" OR qt* NEAR(a b)" << none << fillers;
+        row("NUL") << QString("记") + QChar(0) << none << fillers;
+        row("NUL alone") << QString(QChar(0)) << none << fillers;
+        row("10,000 characters") << QString("x").repeated(10000) << none << fillers;
+        row("5,000 repeated words") << QString("记 ").repeated(5000) << QStringList{"N0", "N1"} << fillers;
+        row("nine words") << "three seven eight four five nine two one standup" << QStringList{"R1"} << fillers;
         // The ninth (shortest) word is checked after the statement.
-        QTest::newRow("ninth word missing") << "three seven eight four five nine two one zzz" << none;
+        row("ninth word missing") << "three seven eight four five nine two one zzz" << none << fillers;
         QString many;
         for (int i = 0; i < 3000; ++i)
             many += QString("w%1 ").arg(i);
-        QTest::newRow("3,000 different words") << many << none;
-        QTest::newRow("empty") << "" << none;
-        QTest::newRow("blank") << QStringLiteral(" \t\n\u3000") << none;
+        row("3,000 different words") << many << none << fillers;
+        row("empty") << "" << none << fillers;
+        row("blank") << QStringLiteral(" \t\n\u3000") << none << fillers;
     }
 
     void matches()
     {
         QFETCH(QString, query);
         QFETCH(QStringList, found);
+        QFETCH(bool, fillers);
+        if (fillers)
+            AddFillersFirst();
         QCOMPARE(Found(query), found);
     }
 
@@ -196,15 +227,17 @@ private slots:
         QCOMPARE(Found("示例"), QStringList());
     }
 
-    // Of more matches than are shown, the first in order are shown, and the
-    // count says how many there are.
+    // Of more matches than are shown, the first in order are shown; the
+    // rest is not read, and the count says there are more.
     void manyMatchesShowTheFirst()
     {
         DbExecSQL("insert into IE(TypeID,IEUrl,IEName,ReMark) select 1, 'u', '批量', '' from "
                   "(with recursive n(i) as (select 1 union all select i+1 from n where i < 250) select i from n)");
         DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (1000, 0, 'u', '批量 最后', '')");
         const TSearchResults results = Search(Db(), "批量");
-        QCOMPARE(results.FoundOf(TSearchKind::Bookmark), 251);
+        QCOMPARE(results.FoundOf(TSearchKind::Bookmark), kShownPerKind);
+        QVERIFY(results.MoreOf(TSearchKind::Bookmark));
+        QVERIFY(!results.MoreOf(TSearchKind::Note));
         QCOMPARE(int(results.Items.size()), kShownPerKind);
         // "全部" sorts before "全部->常用", then by ID.
         QCOMPARE(results.Items.front().Id, 1000);

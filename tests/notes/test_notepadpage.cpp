@@ -397,17 +397,40 @@ private slots:
         QVERIFY(!memo->textCursor().hasSelection());
     }
 
-    void enterInTheFindBoxDoesNotSearch()
+    // Ctrl+F from the memo puts the caret in the find box, and Enter there finds.
+    void ctrlFAndEnterInTheFindBox()
     {
         Click("B");
         QTextCursor cursor = memo->textCursor();
         cursor.setPosition(3);
         memo->setTextCursor(cursor);
-        query->setFocus();
-        query->setText("second");
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        memo->setFocus();
+        QTest::keyClick(memo, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(query->hasFocus());
+        QTest::keyClicks(query, "second");
         QTest::keyClick(query, Qt::Key_Return);
-        QCOMPARE(memo->textCursor().position(), 3);
-        QVERIFY(!memo->textCursor().hasSelection());
+        QCOMPARE(memo->textCursor().selectedText(), QString("second"));
+        QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    // A text found nowhere in the note is said so and the caret stays; one
+    // found only before the caret still starts over at the top, silently.
+    void findNothingInTheWholeNoteSaysSo()
+    {
+        Click("B");
+        QTextCursor cursor = memo->textCursor();
+        cursor.setPosition(5);
+        memo->setTextCursor(cursor);
+        query->setText("absent");
+        QTest::mouseClick(find, Qt::LeftButton);
+        QCOMPARE(env->Responder.Texts(), QStringList{"找不到“absent”。"});
+        QCOMPARE(memo->textCursor().position(), 5);
+        query->setText("NOTE");
+        QTest::mouseClick(find, Qt::LeftButton);
+        QCOMPARE(memo->textCursor().position(), 0);
+        QCOMPARE(env->Responder.Shown.size(), 1);
     }
 
     void addingAGroupSelectsItWithAnEmptyMemo()
