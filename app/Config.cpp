@@ -1,6 +1,7 @@
 #include "app/Config.h"
 
 #include "app/Pass.h"
+#include "app/PassHash.h"
 #include "app/UntConfig.h"
 #include "controls/UiException.h"
 #include "data/UntPublic.h"
@@ -23,8 +24,13 @@ TFormConfig::~TFormConfig() = default;
 void TFormConfig::FormShow()
 {
     ui->chkPass->setChecked(Config.bPass);
-    ui->edtPass->setText(Config.PassWord);
-    ui->edtRePass->setText(Config.PassWord);
+    // Only the password's hash is stored: the edits start empty, and left
+    // empty they keep the stored password.
+    for (QLineEdit* edit : {ui->edtPass, ui->edtRePass}) {
+        edit->clear();
+        if (!Config.PassWord.isEmpty())
+            edit->setPlaceholderText("不修改请留空");
+    }
     SetEditsEnabled(Config.bPass);
 }
 
@@ -37,9 +43,8 @@ void TFormConfig::SetEditsEnabled(bool enabled)
 void TFormConfig::chkPassClick()
 {
     const bool on = ui->chkPass->isChecked();
-    const QString text = on ? Config.PassWord : QString();
-    ui->edtPass->setText(text);
-    ui->edtRePass->setText(text);
+    ui->edtPass->clear();
+    ui->edtRePass->clear();
     SetEditsEnabled(on);
 }
 
@@ -52,7 +57,12 @@ void TFormConfig::btnOKClick()
 {
     const bool on = ui->chkPass->isChecked();
     const QString typed = ui->edtPass->text();
-    if (on) {
+    const bool keep = on && !Config.PassWord.isEmpty() && typed.isEmpty() && ui->edtRePass->text().isEmpty();
+    QString stored;
+    if (keep) {
+        // Left empty: the stored password stays (as its hash).
+        stored = IsPasswordHash(Config.PassWord) ? Config.PassWord : HashPassword(Config.PassWord);
+    } else if (on) {
         if (TrimBlanks(typed).isEmpty()) {
             ui->edtPass->setFocus();
             RaiseError("密码不能为空!");
@@ -62,14 +72,16 @@ void TFormConfig::btnOKClick()
             RaiseError("两次输入的密码不一样,请重新输入!");
         }
         // Keeping the same password needs no proof; changing it does.
-        if (typed != Config.PassWord && !ConfirmStoredPassword("请先输入旧密码"))
+        const bool same = !Config.PassWord.isEmpty() && PasswordMatches(Config.PassWord, typed);
+        if (!same && !ConfirmStoredPassword("请先输入旧密码"))
             return;
+        stored = same && IsPasswordHash(Config.PassWord) ? Config.PassWord : HashPassword(typed);
     } else if (!ConfirmStoredPassword("请先输入密码才可以取消登录密码")) {
         return;
     }
     const TConfig previous = Config;
     Config.bPass = on;
-    Config.PassWord = on ? typed : QString();
+    Config.PassWord = stored;
     try {
         Config.SaveConfig();
     } catch (...) {

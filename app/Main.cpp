@@ -7,6 +7,7 @@
 #include "reminders/ReminderPage.h"
 
 #include "controls/CardIcons.h"
+#include "controls/EmptyHint.h"
 #include "controls/PopupMenu.h"
 #include "data/MD.h"
 #include "controls/UiException.h"
@@ -152,11 +153,13 @@ TFormMain::TFormMain(QWidget* parent)
     ConnectHandler(ui->NTrayHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
     m_notepadPage =
         std::make_unique<TNotepadPage>(TNotepadWidgets{ui->tvNote, ui->mmoNote, ui->edtQuery, ui->btn2,
-                                                       ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType},
+                                                       ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType,
+                                                       ui->NMoveNoteType},
                                        NoteTree, m_stores->Note);
     m_bookmarkPage =
         std::make_unique<TBookmarkPage>(TBookmarkWidgets{this, ui->tvIE, ui->DBGrid1, ui->N1, ui->N5, ui->N2, ui->N3,
-                                                         ui->N8, ui->NAddIEType, ui->NModIeType, ui->NDelIEType},
+                                                         ui->N8, ui->NAddIEType, ui->NModIeType, ui->NDelIEType,
+                                                         ui->NMoveIEType, ui->NMoveIE},
                                         IETree, m_stores->IE);
     m_reminderPage =
         std::make_unique<TReminderPage>(TReminderWidgets{ui->lv1, ui->rbToDay, ui->rbTomorrow, ui->rbMiss, ui->rb1,
@@ -172,6 +175,7 @@ TFormMain::TFormMain(QWidget* parent)
     auto* keepOnScreen = new TKeepOnScreen(this);
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
+    RestoreWindowFrame();
     keepOnScreen->Fit();
 }
 
@@ -190,9 +194,9 @@ void TFormMain::BuildMenus()
         }
         return popup;
     };
-    pmNoteType = menu("pmNoteType", {ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType});
-    pmIEType = menu("pmIEType", {ui->NAddIEType, ui->NModIeType, ui->NDelIEType, nullptr, ui->N5});
-    pmIE = menu("pmIE", {ui->N1, ui->N2, ui->N3, nullptr, ui->N8});
+    pmNoteType = menu("pmNoteType", {ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType, ui->NMoveNoteType});
+    pmIEType = menu("pmIEType", {ui->NAddIEType, ui->NModIeType, ui->NDelIEType, ui->NMoveIEType, nullptr, ui->N5});
+    pmIE = menu("pmIE", {ui->N1, ui->N2, ui->N3, ui->NMoveIE, nullptr, ui->N8});
     pmAlam = menu("pmAlam", {ui->NAddAlam, ui->NModAlam, ui->NDelAlam});
     pmSystem = menu("pmSystem", {ui->NHomePage, nullptr, ui->NSetup, nullptr, ui->NBackup, ui->NRestore, nullptr,
                                  ui->NImportNotes, ui->NExportNotes, ui->NImportIE, ui->NExportIE});
@@ -202,6 +206,28 @@ void TFormMain::BuildMenus()
     BindPopupMenu(ui->tvIE, pmIEType);
     BindPopupMenu(ui->DBGrid1, pmIE);
     BindPopupMenu(ui->lv1, pmAlam);
+    // The menus' items on the keys, in the view that has the focus.
+    const QKeySequence add(Qt::CTRL | Qt::Key_N);
+    const QKeySequence del(Qt::Key_Delete);
+    const QKeySequence enter(Qt::Key_Return);
+    const QKeySequence keypadEnter(Qt::Key_Enter);
+    const QKeySequence rename(Qt::Key_F2);
+    BindViewKeys(ui->tvNote, {{add, ui->NAddNoteType}, {rename, ui->NModNoteType}, {del, ui->NDelNoteType}});
+    BindViewKeys(ui->tvIE, {{add, ui->NAddIEType}, {rename, ui->NModIeType}, {del, ui->NDelIEType}});
+    BindViewKeys(ui->DBGrid1, {{add, ui->N1}, {del, ui->N3}, {enter, ui->N8}, {keypadEnter, ui->N8}});
+    BindViewKeys(ui->lv1, {{add, ui->NAddAlam}, {del, ui->NDelAlam}, {enter, ui->NModAlam}, {keypadEnter, ui->NModAlam}});
+    // What to do, where there is nothing yet.
+    const auto noGroups = [](QTreeWidget* tree) {
+        return [tree] { return tree->topLevelItemCount() == 0 || tree->topLevelItem(0)->childCount() == 0; };
+    };
+    ShowEmptyHint(ui->tvNote, "右键单击分组可新建分组（Ctrl+N）", noGroups(ui->tvNote));
+    ShowEmptyHint(ui->tvIE, "右键单击分组可新建分组（Ctrl+N）", noGroups(ui->tvIE));
+    ShowEmptyHint(ui->DBGrid1, "右键单击可添加网址（Ctrl+N）",
+                  [grid = ui->DBGrid1] {
+                      const QAbstractItemModel* rows = grid->model();
+                      return !rows || (rows->rowCount() == 0 && !rows->canFetchMore(QModelIndex()));
+                  });
+    ShowEmptyHint(ui->lv1, "右键单击可新建提醒（Ctrl+N）", [list = ui->lv1] { return list->topLevelItemCount() == 0; });
 }
 
 void TFormMain::FormCreate()
@@ -243,6 +269,7 @@ void TFormMain::FormShow()
     m_reminderPage->ShowStartupReminders();
     ShowAutoRunState();
     m_notepadPage->ShowStartupNote();
+    RestoreWindowPlaces();
     // Said once; from now on the memo takes no typing and every command that
     // changes data refuses before it asks anything.
     if (DbAccess->ReadOnly())

@@ -100,6 +100,14 @@ private:
     void NExportNotesMdClick();
     void NImportIEClick();
     void NExportIEClick();
+    // The window as the user left it (app/WindowMemory.cpp): its place, size
+    // and maximised state before the first show, then its page, groups, open
+    // branches and column widths once the pages are loaded; written when the
+    // window is closed or hidden.
+    void RestoreWindowFrame();
+    void RestoreWindowPlaces();
+    void SaveWindowState();
+    void FocusShownPage();
     class QSystemTrayIcon* TrayIcon = nullptr;
 
 protected:
@@ -110,6 +118,8 @@ private:
     std::unique_ptr<Ui::TFormMain> ui;
 
     bool m_shown = false;
+    bool m_pagesLoaded = false; // the first show loaded the pages: their state may be kept
+    QString m_windowState;      // as read at the start
     bool m_closed = false; // the exit was confirmed
     bool m_terminate = false;
     int m_exitCode = 0;

@@ -1,7 +1,21 @@
 #include "app/Pass.h"
 
+#include "app/PassHash.h"
+#include "data/Clock.h"
 #include "data/UException.h"
 #include "ui_Pass.h"
+
+#include <QApplication>
+#include <cmath>
+
+namespace {
+// Five wrong passwords in a row, then a wait before every further try,
+// counted across the program's password dialogs.
+constexpr int kFreeTries = 5;
+constexpr qint64 kWaitMsecs = 5000;
+int wrongInARow = 0;
+QDateTime waitUntil;
+} // namespace
 
 TFormPass::TFormPass(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormPass>())
 {
@@ -21,12 +35,26 @@ void TFormPass::showEvent(QShowEvent* event)
 
 void TFormPass::btnOKClick()
 {
+    const QDateTime now = TClock::Now();
+    if (waitUntil.isValid() && now < waitUntil) {
+        const int seconds = int(std::ceil(now.msecsTo(waitUntil) / 1000.0));
+        RaiseError(QString("密码输入错误次数过多，请 %1 秒后再试！").arg(seconds));
+    }
     // Compared as typed: blanks and letter case are part of the password.
-    if (ui->edtPass->text() != ExpectedPass) {
+    bool matches = false;
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        matches = PasswordMatches(ExpectedPass, ui->edtPass->text());
+        QApplication::restoreOverrideCursor();
+    }
+    if (!matches) {
+        if (++wrongInARow >= kFreeTries)
+            waitUntil = now.addMSecs(kWaitMsecs);
         ui->edtPass->selectAll();
         ui->edtPass->setFocus();
         RaiseError("密码输入错误!");
     }
+    ResetPasswordTries();
     CloseOk();
 }
 
@@ -37,6 +65,12 @@ int AskPassword(const QString& expected, const QString& caption)
     if (!caption.isEmpty())
         dialog.setWindowTitle(caption);
     return dialog.ShowModal();
+}
+
+void ResetPasswordTries()
+{
+    wrongInARow = 0;
+    waitUntil = QDateTime();
 }
 
 void MaskWithStars(QLineEdit* edit)

@@ -7,8 +7,10 @@ class TFormPass;
 }
 class QLineEdit;
 
-// The password dialog: accepts only the expected password, typed exactly;
-// a wrong one keeps the dialog open for another try.
+// The password dialog: accepts only the expected password (ExpectedPass is
+// the stored text, a hash or an older file's plain password), typed
+// exactly; a wrong one keeps the dialog open for another try. After five
+// wrong ones in a row every further try waits a few seconds.
 class TFormPass : public TFormBaseDlg
 {
     Q_OBJECT
@@ -29,6 +31,9 @@ private:
 // Asks for the expected password; mrOk once it was typed, mrCancel when the
 // user gave up. A non-empty caption replaces the dialog's own.
 int AskPassword(const QString& expected, const QString& caption);
+
+// Forgets the wrong tries counted so far (a right password does so too).
+void ResetPasswordTries();
 
 // Shows a password edit's hidden characters as "*".
 void MaskWithStars(QLineEdit* edit);

@@ -3,6 +3,7 @@
 #include "app/Config.h"
 #include "app/Main.h"
 #include "app/Pass.h"
+#include "app/PassHash.h"
 #include "app/Stores.h"
 #include "app/Tray.h"
 #include "bookmarks/BookmarkPage.h"
@@ -54,8 +55,21 @@ void TFormMain::LoadConfigAndLogin()
     Config.LoadConfig();
     // The remaining first-show steps still run; the program ends when
     // control returns to the message loop.
-    if (Config.bPass && AskPassword(Config.PassWord, "先输入密码登录软件") != mrOk)
+    if (Config.bPass && AskPassword(Config.PassWord, "先输入密码登录软件") != mrOk) {
         Terminate(0);
+        return;
+    }
+    // An older file keeps the password as typed: from now on only its hash.
+    // Should the file be busy, the next start tries again.
+    if (!Config.PassWord.isEmpty() && !IsPasswordHash(Config.PassWord) && !DbAccess->ReadOnly()) {
+        const QString plain = Config.PassWord;
+        Config.PassWord = HashPassword(plain);
+        try {
+            Config.SaveConfig();
+        } catch (const EDBException&) {
+            Config.PassWord = plain;
+        }
+    }
 }
 
 void TFormMain::NSetupClick()
@@ -116,8 +130,10 @@ void TFormMain::AppMinimize()
 {
     // Without a notification area a hidden window could never come back, so
     // it then stays minimised on the taskbar.
-    if (isMinimized() && TrayAvailable() && TrayIcon && TrayIcon->isVisible())
+    if (isMinimized() && TrayAvailable() && TrayIcon && TrayIcon->isVisible()) {
+        SaveWindowState();
         hide();
+    }
 }
 
 void TFormMain::NCloseClick()
@@ -144,6 +160,7 @@ bool TFormMain::FormCloseQuery()
 
 void TFormMain::FormClose()
 {
+    SaveWindowState();
     // The program ends: a first show still waiting for the login must not
     // go on loading the pages, and the program entry must not start the
     // message loop.

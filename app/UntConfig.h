@@ -16,4 +16,9 @@ public:
     void LoadConfig();
     // Writes both fields to every row of SysSet.
     void SaveConfig();
+
+    // The main window's state from the last run (SysSet.WindowState), as
+    // the window wrote it; empty when there is none.
+    QString LoadWindowState();
+    void SaveWindowState(const QString& state);
 };

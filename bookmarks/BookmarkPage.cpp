@@ -6,6 +6,7 @@
 #include "bookmarks/UntIE.h"
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardDBGrid.h"
+#include "controls/ItemDrag.h"
 #include "data/DataSet.h"
 #include "data/MD.h"
 #include "controls/UiException.h"
@@ -18,6 +19,9 @@
 #include <QTreeWidget>
 
 namespace {
+const QString kGroupFormat = "application/x-jotterel-bookmark-group";
+const QString kBookmarkFormat = "application/x-jotterel-bookmark";
+
 // The grid's dataset when it holds at least one bookmark, else null: the
 // menu items on an empty list do nothing.
 TDataSet* CurrentBookmark()
@@ -41,6 +45,27 @@ TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TC
     ConnectHandler(ui->NAddIEType, &QAction::triggered, this, &TBookmarkPage::NAddIETypeClick);
     ConnectHandler(ui->NModIeType, &QAction::triggered, this, &TBookmarkPage::NModIeTypeClick);
     ConnectHandler(ui->NDelIEType, &QAction::triggered, this, &TBookmarkPage::NDelIETypeClick);
+    ConnectHandler(ui->NMoveIEType, &QAction::triggered, this, &TBookmarkPage::NMoveIETypeClick);
+    ConnectHandler(ui->NMoveIE, &QAction::triggered, this, &TBookmarkPage::NMoveIEClick);
+    // Groups are dragged within the tree, bookmarks from the grid onto a group.
+    EnableItemDrag(ui->tvIE, kGroupFormat, [](const QModelIndex& index) {
+        const int self = index.data(Qt::UserRole).toInt();
+        return self > 0 ? QString::number(self) : QString();
+    });
+    EnableItemDrag(ui->DBGrid1, kBookmarkFormat, [](const QModelIndex&) {
+        TDataSet* set = CurrentBookmark();
+        return set ? set->AsString(0) : QString();
+    });
+    AcceptItemDrops(
+        ui->tvIE, {kGroupFormat, kBookmarkFormat},
+        [](const QModelIndex&, const QString&, const QString&) { return true; },
+        [this](const QModelIndex& target, const QString& format, const QString& text) {
+            const int parent = target.data(Qt::UserRole).toInt();
+            if (format == kGroupFormat)
+                MoveIEGroup(text.toInt(), parent);
+            else
+                MoveBookmark(text, parent);
+        });
 }
 
 void TBookmarkPage::ShowStartupBookmarks()
@@ -200,13 +225,62 @@ void TBookmarkPage::NDelIETypeClick()
     DbAccess->CheckWritable();
     if (!IETree->Selected())
         return;
-    // The group and its bookmarks go in one transaction, so no bookmark is
-    // left behind under a number that a later group may receive again.
-    IETree->DeleteGroup(IE.DeleteGroupStatement(QString::number(IETree->SelectedSelfIndex())));
+    // The group, its groups and their bookmarks go in one transaction, so no
+    // bookmark is left behind under a number that a later group may receive
+    // again; the question says how many go with it.
+    IETree->DeleteBranch([this](const QList<int>& branch) {
+        const QString in = SqlInList(branch);
+        return TBranchItems{IE.CountInGroups(in), "个网址", IE.DeleteGroupsStatement(in)};
+    });
     if (IETree->Selected())
         tvIEClick();
     else
         DbAccess->RefreshGrid();
+}
+
+void TBookmarkPage::NMoveIETypeClick()
+{
+    DbAccess->CheckWritable();
+    QTreeWidgetItem* node = IETree->Selected();
+    if (!node || IETree->IsRoot(node))
+        return;
+    const int self = TCardTree::SelfIndexOf(node);
+    const int addedBefore = ChooserGroupsAdded();
+    int parent = 0;
+    const int result = AskGroupOf(IETree->TableName, IETree->RootCaption, "移动到", parent);
+    ReloadIETreeIfGroupsAdded(addedBefore);
+    if (result == mrOk)
+        MoveIEGroup(self, parent);
+}
+
+void TBookmarkPage::NMoveIEClick()
+{
+    DbAccess->CheckWritable();
+    TDataSet* set = CurrentBookmark();
+    if (!set)
+        return;
+    const QString id = set->AsString(0);
+    const int addedBefore = ChooserGroupsAdded();
+    int typeId = 0;
+    const int result = AskGroupOf(IETree->TableName, IETree->RootCaption, "移动到", typeId);
+    ReloadIETreeIfGroupsAdded(addedBefore);
+    if (result == mrOk)
+        MoveBookmark(id, typeId);
+}
+
+void TBookmarkPage::MoveIEGroup(int self, int parent)
+{
+    DbAccess->CheckWritable();
+    IETree->MoveGroup(self, parent, "IE");
+    // The moved group is selected now; its bookmarks show.
+    tvIEClick();
+}
+
+void TBookmarkPage::MoveBookmark(const QString& id, int typeId)
+{
+    DbAccess->CheckWritable();
+    IE.MoveIE(id, typeId);
+    RefreshBookmarks();
 }
 
 void TBookmarkPage::ReloadIETreeIfGroupsAdded(int addedBefore)

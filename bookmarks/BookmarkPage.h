@@ -26,6 +26,8 @@ struct TBookmarkWidgets
     QAction* NAddIEType;
     QAction* NModIeType;
     QAction* NDelIEType;
+    QAction* NMoveIEType;
+    QAction* NMoveIE;
 };
 
 // The bookmark page of the main window: the bookmark tree with its group
@@ -38,6 +40,8 @@ public:
 
     // Every bookmark, as at the start and after a restore.
     void ShowStartupBookmarks();
+    // The bookmarks of the group selected in the tree, as a click on it shows them.
+    void ShowSelectedGroup() { tvIEClick(); }
     // Shows a bookmark's group (the root when its group is gone) with the
     // bookmark's row current; false when the bookmark is gone.
     bool ShowBookmark(int id);
@@ -55,6 +59,12 @@ private:
     void NAddIETypeClick();
     void NModIeTypeClick();
     void NDelIETypeClick();
+    void NMoveIETypeClick();
+    void NMoveIEClick();
+    // A group with its branch, or a bookmark, filed under another group
+    // (a drop or 移动到…).
+    void MoveIEGroup(int self, int parent);
+    void MoveBookmark(const QString& id, int typeId);
     void tvIEEdited(QTreeWidgetItem* node, const QString& text);
     void NewBookmark();
     void OpenCurrentBookmark();

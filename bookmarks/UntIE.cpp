@@ -179,3 +179,21 @@ void TIEInserter::Finish()
     m_insert.reset();
     RunNative("DROP TABLE temp.IE_Import");
 }
+
+int TIE::CountInGroups(const QString& in)
+{
+    LastSQL = FormatSQL("select count(*) from IE where TypeID in %s ", {in});
+    return DbGetIntValue(LastSQL);
+}
+
+QString TIE::DeleteGroupsStatement(const QString& in)
+{
+    LastSQL = FormatSQL("delete from IE where TypeID in %s ", {in});
+    return LastSQL;
+}
+
+void TIE::MoveIE(const QString& id, int typeId)
+{
+    LastSQL = FormatSQL("update IE set TypeID=%s where ID=%s ", {QString::number(typeId), id});
+    DbExecSQL(LastSQL);
+}

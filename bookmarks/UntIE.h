@@ -40,6 +40,12 @@ public:
     // The group of a stored bookmark with the same address (see
     // ComparableUrl) other than the bookmark exceptId; -1 when there is none.
     int FindAddress(const QString& url, int exceptId = 0);
+    // How many bookmarks the groups hold, and the statement deleting them
+    // ("in" is an SqlInList text).
+    int CountInGroups(const QString& in);
+    QString DeleteGroupsStatement(const QString& in);
+    // Files one bookmark under another group (0: the root).
+    void MoveIE(const QString& id, int typeId);
 };
 
 // An address as two addresses are compared for duplicates: trimmed, the

@@ -27,11 +27,20 @@ TFormViewIEType::TFormViewIEType(QWidget* parent) : TFormBaseDlg(parent), ui(std
     FormCreate();
 }
 
+TFormViewIEType::TFormViewIEType(const QString& tableName, const QString& rootCaption, QWidget* parent)
+    : TFormViewIEType(parent)
+{
+    m_tableName = tableName;
+    m_rootCaption = rootCaption;
+    FormCreate();
+    btn1->setVisible(tableName == "IEType");
+}
+
 TFormViewIEType::~TFormViewIEType() = default;
 
 void TFormViewIEType::FormCreate()
 {
-    GroupTree = std::make_unique<TCardTree>(ui->tv1, "全部", "IEType");
+    GroupTree = std::make_unique<TCardTree>(ui->tv1, m_rootCaption, m_tableName);
 }
 
 void TFormViewIEType::showEvent(QShowEvent* event)
@@ -87,6 +96,16 @@ int AskIEType(int& id, QString& name)
         id = dialog.ChosenTypeID;
         name = id == 0 ? QString("全部") : dialog.SelectedName();
     }
+    return result;
+}
+
+int AskGroupOf(const QString& tableName, const QString& rootCaption, const QString& caption, int& id)
+{
+    TFormViewIEType dialog(tableName, rootCaption);
+    dialog.setWindowTitle(caption);
+    const int result = dialog.ShowModal();
+    if (result == mrOk)
+        id = dialog.ChosenTypeID;
     return result;
 }
 

@@ -16,6 +16,9 @@ class TFormViewIEType : public TFormBaseDlg
     Q_OBJECT
 public:
     explicit TFormViewIEType(QWidget* parent = nullptr);
+    // The same chooser over another group table (the note groups): it
+    // offers no "新建分组" there.
+    TFormViewIEType(const QString& tableName, const QString& rootCaption, QWidget* parent = nullptr);
     ~TFormViewIEType() override;
 
     std::unique_ptr<TCardTree> GroupTree;
@@ -37,6 +40,8 @@ private:
     std::unique_ptr<Ui::TFormViewIEType> ui;
     QPushButton* btn1 = nullptr;
     bool m_loaded = false;
+    QString m_tableName = "IEType";
+    QString m_rootCaption = "全部";
 };
 
 // Lets the user choose a bookmark group. On OK, id is the chosen group and
@@ -47,3 +52,7 @@ int AskIEType(int& id, QString& name);
 // a window that shows the group tree compares it before and after a
 // dialog to know when to read the tree again.
 int ChooserGroupsAdded();
+
+// Lets the user choose a group of a group table, under the given caption.
+// On OK, id is the chosen group (0 for the root); otherwise it is untouched.
+int AskGroupOf(const QString& tableName, const QString& rootCaption, const QString& caption, int& id);

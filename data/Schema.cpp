@@ -62,6 +62,9 @@ ALTER TABLE Alam ADD COLUMN SnoozeAt REAL DEFAULT NULL;
 ALTER TABLE SysSet ADD COLUMN LastChecked INTEGER DEFAULT NULL;
 CREATE INDEX Alam_SnoozeAt ON Alam(SnoozeAt);
 )"},
+    // Version 5: the main window's place, page, groups, open branches and
+    // column widths from the last run, as one text (empty: none yet).
+    {4, "ALTER TABLE SysSet ADD COLUMN WindowState TEXT NOT NULL DEFAULT '';"},
 };
 
 std::vector<TMigration> g_extra;

@@ -5,6 +5,7 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <sqlite3.h>
 
@@ -175,6 +176,72 @@ int TGroupTable::Delete(int self, const QString& alsoRun)
     for (auto it = m_groups.cbegin(); it != m_groups.cend(); ++it)
         m_maxSelfIndex = std::max(m_maxSelfIndex, it.key());
     return removed.size();
+}
+
+QList<int> TGroupTable::Branch(int self) const
+{
+    QList<int> branch{self};
+    for (qsizetype i = 0; i < branch.size(); ++i)
+        branch += Children(branch[i]);
+    return branch;
+}
+
+void TGroupTable::CheckMovable(int self, int parent) const
+{
+    if (self == 0)
+        RaiseError("不能移动根分组！");
+    if (!Contains(self) || !Contains(parent))
+        RaiseError("要移动的分组或目标分组已不存在！");
+    if (parent == self || Ancestors(parent).contains(self))
+        RaiseError("不能把分组移到它自己或它的下级分组中！");
+}
+
+int TGroupTable::Move(int self, int parent, const QString& itemTable)
+{
+    CheckMovable(self, parent);
+    if (ParentIndex(self) == parent && ShownParent(self) == parent)
+        return self;
+    QStringList statements;
+    int moved = self;
+    if (parent > self) {
+        int next = NextSelfIndex();
+        for (int old : Branch(self)) {
+            const QString from = QString::number(old);
+            const QString to = QString::number(next);
+            statements << FormatSQL("update %s set SelfIndex=%s where SelfIndex=%s ", {m_tableName, to, from})
+                       << FormatSQL("update %s set ParentIndex=%s where ParentIndex=%s ", {m_tableName, to, from})
+                       << FormatSQL("update %s set TypeID=%s where TypeID=%s ", {itemTable, to, from});
+            if (old == self)
+                moved = next;
+            ++next;
+        }
+    }
+    statements << FormatSQL("update %s set ParentIndex=%s where SelfIndex=%s ",
+                            {m_tableName, QString::number(parent), QString::number(moved)});
+    DbExecSQL(statements.join("@#@"));
+    Load();
+    return moved;
+}
+
+void TGroupTable::DeleteBranch(int self, const QString& alsoRun)
+{
+    if (self == 0)
+        RaiseError("不能删除根分组！");
+    const QString ids = SqlInList(Branch(self));
+    QString text = FormatSQL("delete from %s where SelfIndex in %s ", {m_tableName, ids}) + "@#@" +
+                   FormatSQL("delete from %s where ParentIndex in %s ", {m_tableName, ids});
+    if (!alsoRun.isEmpty())
+        text += "@#@" + alsoRun;
+    DbExecSQL(text);
+    Load();
+}
+
+QString SqlInList(const QList<int>& ids)
+{
+    QStringList texts;
+    for (int id : ids)
+        texts << QString::number(id);
+    return "(" + texts.join(",") + ")";
 }
 
 QString OneLineName(const QString& name)

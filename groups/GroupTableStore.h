@@ -68,6 +68,23 @@ public:
     // where the table held rows naming the group as parent.
     int Delete(int self, const QString& alsoRun = QString());
 
+    // The group and every group shown under it, parents before their children.
+    QList<int> Branch(int self) const;
+    // Refuses, with the user's message, to move the root, a group that is
+    // not there, or a group into itself or its own branch.
+    void CheckMovable(int self, int parent) const;
+    // Files a group, with its branch, under another parent (0: the root),
+    // in one transaction. Groups are read in SelfIndex order, parents first:
+    // under a parent numbered after it, the branch is numbered anew after
+    // the largest SelfIndex, and the items of itemTable filed under it
+    // (their TypeID) follow. Reads the table again; returns the group's
+    // SelfIndex after the move.
+    int Move(int self, int parent, const QString& itemTable);
+    // Deletes the group with its whole branch, and whatever the extra
+    // statements delete (the branch's notes or bookmarks), in one
+    // transaction; the root is refused. Reads the table again.
+    void DeleteBranch(int self, const QString& alsoRun = QString());
+
 private:
     friend class TGroupPrefetch;
     struct TGroup
@@ -86,6 +103,9 @@ private:
     QHash<int, QList<int>> m_children;
     int m_maxSelfIndex = 0;
 };
+
+// "(1,2,3)": the identifiers for an "in" clause of a statement.
+QString SqlInList(const QList<int>& ids);
 
 // Reads group tables on a read-only connection of its own, in a thread of
 // its own, while the window is being built: on a large profile that reading

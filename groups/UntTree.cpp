@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QLineEdit>
+#include <QStringList>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -313,6 +314,46 @@ void TCardTree::DeleteGroup(const QString& alsoRun)
     // Stray rows went with it: the tree shows what is left.
     if (removed > 1)
         Rebuild(true, OpenGroups(), Selected() ? SelectedSelfIndex() : -1);
+}
+
+QString TCardTree::DeleteQuestion(const QString& name, int subgroups, const TBranchItems& items)
+{
+    QString question = "确定要删除 " + name + " 分组吗？";
+    QStringList parts;
+    if (subgroups > 0)
+        parts << QString("%1 个下级分组").arg(subgroups);
+    if (items.Count > 0)
+        parts << QString("%1 %2").arg(items.Count).arg(items.Noun);
+    if (!parts.isEmpty())
+        question += "（其中 " + parts.join("、") + "也将被删除）";
+    return question;
+}
+
+void TCardTree::DeleteBranch(const std::function<TBranchItems(const QList<int>&)>& itemsOf)
+{
+    QTreeWidgetItem* node = Selected();
+    if (!node)
+        RaiseError("请选择要删除的分组！");
+    const int self = SelfIndexOf(node);
+    if (self == 0)
+        RaiseError(Groups.HasChildren(0) ? "还有下级分组，不能删除该分组！" : "不能删除根分组！");
+    const QList<int> branch = Groups.Branch(self);
+    const TBranchItems items = itemsOf(branch);
+    if (!AskYesNo(DeleteQuestion(node->text(0), int(branch.size()) - 1, items)))
+        Abort();
+    Groups.DeleteBranch(self, items.DeleteStatement);
+    delete node;
+    // Stray rows naming a deleted group as parent went too: the tree shows
+    // what the table holds now, the neighbour the view chose selected.
+    Rebuild(true, OpenGroups(), Selected() ? SelectedSelfIndex() : -1);
+}
+
+int TCardTree::MoveGroup(int self, int parent, const QString& itemTable)
+{
+    const QList<int> open = OpenGroups();
+    const int moved = Groups.Move(self, parent, itemTable);
+    Rebuild(true, open, moved);
+    return moved;
 }
 
 bool TCardTree::RenameGroup(const QString& name)

@@ -16,6 +16,15 @@ class TRenameDelegate;
 // the table and in the tree together, always the table first. A node's
 // children are made when the node is first expanded (or a group under it is
 // selected), so a large table costs only the nodes that are shown.
+// What a branch of groups holds: how many items ("3 个网址": 3 and
+// "个网址"), and the statement that deletes them.
+struct TBranchItems
+{
+    int Count = 0;
+    QString Noun;
+    QString DeleteStatement;
+};
+
 class TCardTree
 {
 public:
@@ -59,6 +68,17 @@ public:
     // is editable only until that edit ends.
     void EditSelected();
     bool IsEditing() const;
+
+    // Deletes the selected group with its whole branch after a question
+    // that says what goes with it (itemsOf is given the branch's groups);
+    // the group, its branch and their items go in one transaction.
+    void DeleteBranch(const std::function<TBranchItems(const QList<int>&)>& itemsOf);
+    // The question DeleteBranch asks.
+    static QString DeleteQuestion(const QString& name, int subgroups, const TBranchItems& items);
+    // Files a group with its branch under another (see TGroupTable::Move)
+    // and shows the tree again, the moved group selected; returns its
+    // SelfIndex after the move.
+    int MoveGroup(int self, int parent, const QString& itemTable);
 
     static int SelfIndexOf(const QTreeWidgetItem* node);
     static int ParentIndexOf(const QTreeWidgetItem* node);

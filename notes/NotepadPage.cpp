@@ -2,7 +2,9 @@
 // the memo that shows and saves the selected group's note, and the find row.
 #include "notes/NotepadPage.h"
 
+#include "bookmarks/ViewIEType.h"
 #include "controls/DateKeys.h"
+#include "controls/ItemDrag.h"
 #include "data/MD.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
@@ -26,6 +28,8 @@
 #include <functional>
 
 namespace {
+const QString kNoteGroupFormat = "application/x-jotterel-note-group";
+
 // Hands the memo's key presses to the page before the memo sees them.
 class TKeyDownFilter : public QObject
 {
@@ -164,6 +168,17 @@ TNotepadPage::TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCard
     ConnectHandler(ui->NAddNoteType, &QAction::triggered, this, &TNotepadPage::NAddNoteTypeClick);
     ConnectHandler(ui->NModNoteType, &QAction::triggered, this, &TNotepadPage::NModNoteTypeClick);
     ConnectHandler(ui->NDelNoteType, &QAction::triggered, this, &TNotepadPage::NDelNoteTypeClick);
+    ConnectHandler(ui->NMoveNoteType, &QAction::triggered, this, &TNotepadPage::NMoveNoteTypeClick);
+    // A group dragged onto another group moves under it.
+    EnableItemDrag(ui->tvNote, kNoteGroupFormat, [](const QModelIndex& index) {
+        const int self = index.data(Qt::UserRole).toInt();
+        return self > 0 ? QString::number(self) : QString();
+    });
+    AcceptItemDrops(
+        ui->tvNote, {kNoteGroupFormat}, [](const QModelIndex&, const QString&, const QString&) { return true; },
+        [this](const QModelIndex& target, const QString&, const QString& text) {
+            MoveNoteGroup(text.toInt(), target.data(Qt::UserRole).toInt());
+        });
 }
 
 // The last step of the first show: the root's note. Errors here end the
@@ -421,6 +436,27 @@ void TNotepadPage::tvNoteEdited(QTreeWidgetItem* node, const QString& text)
 
 // The group's row and its notes go in one transaction, so notes never stay
 // behind under an identifier that a later group receives.
+void TNotepadPage::NMoveNoteTypeClick()
+{
+    DbAccess->CheckWritable();
+    QTreeWidgetItem* node = NoteTree->Selected();
+    if (!node || NoteTree->IsRoot(node))
+        return;
+    const int self = TCardTree::SelfIndexOf(node);
+    int parent = 0;
+    if (AskGroupOf(NoteTree->TableName, NoteTree->RootCaption, "移动到", parent) == mrOk)
+        MoveNoteGroup(self, parent);
+}
+
+void TNotepadPage::MoveNoteGroup(int self, int parent)
+{
+    DbAccess->CheckWritable();
+    NoteTree->Groups.CheckMovable(self, parent);
+    // The memo's text belongs to its group's number, which the move may change.
+    SaveUnsavedNote();
+    NoteTree->MoveGroup(self, parent, "NoteBook");
+}
+
 void TNotepadPage::NDelNoteTypeClick()
 {
     DbAccess->CheckWritable();
@@ -429,9 +465,13 @@ void TNotepadPage::NDelNoteTypeClick()
     const int group = NoteTree->SelectedSelfIndex();
     {
         // The neighbour the tree selects is shown below, once the memo no
-        // longer belongs to the deleted group.
+        // longer belongs to the deleted group. Its groups and their notes go
+        // with it; the question says how many.
         QScopedValueRollback loading(m_noteLoading, true);
-        NoteTree->DeleteGroup(Note.DeleteGroupNotesSQL(QString::number(group)));
+        NoteTree->DeleteBranch([this](const QList<int>& branch) {
+            const QString in = SqlInList(branch);
+            return TBranchItems{Note.CountNotesIn(in), "篇记事", Note.DeleteNotesInSQL(in)};
+        });
     }
     if (m_noteGroup == group)
         UnbindMemo();

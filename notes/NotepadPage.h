@@ -27,6 +27,7 @@ struct TNotepadWidgets
     QAction* NAddNoteType;
     QAction* NModNoteType;
     QAction* NDelNoteType;
+    QAction* NMoveNoteType;
 };
 
 // The notepad page of the main window: the note tree with its group menu,
@@ -64,6 +65,9 @@ private:
     void NAddNoteTypeClick();
     void NModNoteTypeClick();
     void NDelNoteTypeClick();
+    void NMoveNoteTypeClick();
+    // Files a group with its branch under another group (a drop or 移动到…).
+    void MoveNoteGroup(int self, int parent);
     void tvNoteEdited(QTreeWidgetItem* node, const QString& text);
     void ShowNote(int typeId);
     void SetMemoText(const QString& stored);

@@ -52,3 +52,15 @@ void TNote::DeleteGroupNotes(const QString& typeId)
 {
     DbExecSQL(DeleteGroupNotesSQL(typeId));
 }
+
+int TNote::CountNotesIn(const QString& in)
+{
+    LastSQL = FormatSQL("select count(*) from NoteBook where TypeID in %s and ReMark<>'' ", {in});
+    return DbGetIntValue(LastSQL);
+}
+
+QString TNote::DeleteNotesInSQL(const QString& in)
+{
+    LastSQL = FormatSQL("delete from NoteBook where TypeID in %s ", {in});
+    return LastSQL;
+}

@@ -24,4 +24,8 @@ public:
     // The statement that removes a group's notes, for callers that run it
     // together with other statements in one transaction.
     QString DeleteGroupNotesSQL(const QString& typeId);
+    // How many of the groups hold a note with text, and the statement
+    // deleting their notes ("in" is an SqlInList text).
+    int CountNotesIn(const QString& in);
+    QString DeleteNotesInSQL(const QString& in);
 };

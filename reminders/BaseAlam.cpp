@@ -34,6 +34,8 @@ TFormBaseAlam::TFormBaseAlam(QWidget* parent) : TFormBaseDlg(parent), ui(std::ma
     QFont font13 = ui->mmoNote->font();
     font13.setPixelSize(13);
     ui->mmoNote->setFont(font13);
+    // Tab goes on to the next control, as in the dialog's other fields.
+    ui->mmoNote->setTabChangesFocus(true);
 
     ConnectHandler(ui->rbTime, &QRadioButton::toggled, this, &TFormBaseAlam::rbTimeClick);
     ConnectHandler(ui->rbDay, &QRadioButton::toggled, this, &TFormBaseAlam::rbDayClick);

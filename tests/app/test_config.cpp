@@ -2,6 +2,8 @@
 #include "app/Config.h"
 #include "app/Main.h"
 #include "app/Pass.h"
+#include "app/PassHash.h"
+#include "data/Clock.h"
 #include "app/Stores.h"
 #include "app/UntConfig.h"
 #include "data/MD.h"
@@ -13,6 +15,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QPushButton>
@@ -46,10 +49,19 @@ class TestConfig : public QObject
     }
 
 private slots:
+    // Whether the stored text keeps the password: its hash, or nothing for none.
+    static bool Keeps(const QString& stored, const QString& password)
+    {
+        return password.isEmpty() ? stored.isEmpty() : IsPasswordHash(stored) && PasswordMatches(stored, password);
+    }
+
     void init()
     {
         env = std::make_unique<TTestEnv>();
         Config = TConfig();
+        // Hashes made here cost little; one test below checks the real cost.
+        SetNewPasswordIterations(1000);
+        ResetPasswordTries();
     }
     void cleanup() { env.reset(); }
 
@@ -90,7 +102,7 @@ private slots:
         QTest::newRow("first try") << "abc" << QStringList{"abc"} << int(mrOk) << 0;
         QTest::newRow("case counts") << "Abc" << QStringList{"abc", "ABC", "Abc"} << int(mrOk) << 2;
         QTest::newRow("blanks count") << " ab " << QStringList{"ab", " ab", "ab ", " ab "} << int(mrOk) << 3;
-        QTest::newRow("many tries") << "x" << QStringList{"1", "2", "3", "4", "5", "6", "x"} << int(mrOk) << 6;
+        QTest::newRow("four wrong, then right") << "x" << QStringList{"1", "2", "3", "4", "x"} << int(mrOk) << 4;
         QTest::newRow("give up") << "x" << QStringList{"y"} << int(mrCancel) << 1;
     }
 
@@ -106,6 +118,52 @@ private slots:
         QCOMPARE(AskPassword(expected, "先输入密码登录软件"), result);
         QCOMPARE(env->Responder.Texts(), QStringList(wrong, "密码输入错误!"));
         QCOMPARE(driver.Captions.first(), QString("先输入密码登录软件"));
+    }
+
+    // New passwords cost at least 600,000 rounds, with a salt of their own;
+    // a stored hash is checked with the cost it names.
+    void newPasswordsAreSlowSaltedHashes()
+    {
+        SetNewPasswordIterations(kPasswordIterations);
+        const QString stored = HashPassword("秘密 pw");
+        QVERIFY(stored.startsWith("pbkdf2-sha256$"));
+        QVERIFY(PasswordHashIterations(stored) >= 600000);
+        QVERIFY(!stored.contains("秘密"));
+        QVERIFY(PasswordMatches(stored, "秘密 pw"));
+        SetNewPasswordIterations(1000);
+        const QString cheap = HashPassword("秘密 pw");
+        QVERIFY(cheap != HashPassword("秘密 pw")); // salted
+        QVERIFY(PasswordMatches(cheap, "秘密 pw"));
+        for (const QString& wrong : QStringList{"秘密pw", "秘密 PW", "", stored})
+            QVERIFY2(!PasswordMatches(cheap, wrong), qPrintable(wrong));
+        // A damaged hash is no hash: it matches only itself as typed.
+        QVERIFY(!IsPasswordHash("pbkdf2-sha256$1000$$"));
+        QVERIFY(!IsPasswordHash("plain"));
+    }
+
+    // After five wrong passwords in a row each try waits five seconds.
+    void fiveWrongTriesMakeTheNextOneWait()
+    {
+        TClock::Set(QDateTime(QDate(2024, 5, 1), QTime(9, 0)));
+        TModalDriver driver;
+        for (int i = 0; i < 5; ++i)
+            driver.Actions << TModalDriver::Type("wrong");
+        driver.Actions << TModalDriver::Type("pw");
+        driver.Actions << [](QWidget* modal) {
+            TClock::Advance(4000);
+            TModalDriver::Type("pw")(modal);
+        };
+        driver.Actions << [](QWidget* modal) {
+            TClock::Advance(1000);
+            TModalDriver::Type("pw")(modal);
+        };
+        SetNewPasswordIterations(1000);
+        QCOMPARE(AskPassword(HashPassword("pw"), "先输入密码登录软件"), int(mrOk));
+        QCOMPARE(env->Responder.Texts(), QStringList(5, "密码输入错误!")
+                                             << "密码输入错误次数过多，请 5 秒后再试！"
+                                             << "密码输入错误次数过多，请 1 秒后再试！");
+        QCOMPARE(driver.Captions.size(), 8);
+        TClock::Release();
     }
 
     void passwordDialogLooksAsDesigned()
@@ -138,18 +196,20 @@ private slots:
         QVERIFY(check->isChecked());
         QCOMPARE(pass->echoMode(), QLineEdit::Password);
         QCOMPARE(again->echoMode(), QLineEdit::Password);
-        QCOMPARE(pass->text(), QString("abc"));
-        QCOMPARE(again->text(), QString("abc"));
-        QVERIFY(pass->isEnabled() && again->isEnabled());
-
-        check->click();
+        // Only a hash is kept: the edits start empty, and say that empty keeps it.
         QCOMPARE(pass->text(), QString());
         QCOMPARE(again->text(), QString());
+        QCOMPARE(pass->placeholderText(), QString("不修改请留空"));
+        QVERIFY(pass->isEnabled() && again->isEnabled());
+        QCOMPARE(dialog.findChild<QLabel*>("lblPassNote")->text(), QString("密码只锁住程序窗口，不加密数据文件。"));
+
+        pass->setText("typed");
+        check->click();
+        QCOMPARE(pass->text(), QString());
         QVERIFY(!pass->isEnabled() && !again->isEnabled());
 
         check->click();
-        QCOMPARE(pass->text(), QString("abc"));
-        QCOMPARE(again->text(), QString("abc"));
+        QCOMPARE(pass->text(), QString());
         QVERIFY(pass->isEnabled() && again->isEnabled());
 
         Store(false, QString());
@@ -175,6 +235,8 @@ private slots:
         const QString old = "请先输入旧密码";
         const QString remove = "请先输入密码才可以取消登录密码";
         const QStringList none;
+        QTest::newRow("left empty keeps the stored one") << true << "abc" << true << ""
+                                                         << "" << none << none << none << true << true << "abc";
         QTest::newRow("first password asks nothing") << false << "" << true << "abc"
                                                      << "abc" << none << none << none << true << true << "abc";
         QTest::newRow("same password asks nothing") << true << "abc" << true << "abc"
@@ -241,9 +303,15 @@ private slots:
         QCOMPARE(driver.Captions, asked);
         QCOMPARE(env->Responder.Texts(), shown);
         QCOMPARE(dialog.result() == QDialog::Accepted, saved);
-        QCOMPARE(Stored(), qMakePair(savedOn, savedPass));
+        QCOMPARE(Stored().first, savedOn);
         QCOMPARE(Config.bPass, savedOn);
-        QCOMPARE(Config.PassWord, savedPass);
+        // A save keeps the password as its hash; without one the table is as before.
+        if (saved) {
+            QVERIFY(Keeps(Stored().second, savedPass));
+        } else {
+            QCOMPARE(Stored().second, savedPass);
+        }
+        QCOMPARE(Config.PassWord, Stored().second);
     }
 
     void failedSaveKeepsTheSettingsAsStored()
@@ -273,7 +341,8 @@ private slots:
         };
         QCOMPARE(ShowConfig(Config), int(mrOk));
         QCOMPARE(driver.Captions, QStringList{"软件设置"});
-        QCOMPARE(Stored(), qMakePair(true, QString("new")));
+        QVERIFY(Stored().first);
+        QVERIFY(Keeps(Stored().second, "new"));
     }
 
     void loginAtFirstShow_data()
@@ -314,6 +383,10 @@ private slots:
         // The later steps of the first show run either way.
         QCOMPARE(form.NoteTree->RootNode->childCount(), 1);
         QCOMPARE(form.Stores().Config.bPass, on);
+        // An older file's plain password logs in once and is then kept as
+        // its hash; a login given up leaves the file alone.
+        QCOMPARE(IsPasswordHash(Stored().second), !ends);
+        QVERIFY(ends ? Stored().second == " pw" : Keeps(Stored().second, " pw"));
     }
 
     // The tray menu stays usable while the login waits; 关闭 and 是 end the

@@ -124,7 +124,9 @@ private slots:
         Show();
         QCOMPARE(Sorted(Titles()), QStringList({"in A", "in B", "root"}));
         QVERIFY(grid->isColumnHidden(0));
-        QCOMPARE(tree->currentItem(), nullptr);
+        // The keyboard focus is in the tree, on no group.
+        QCOMPARE(QApplication::focusWidget(), tree);
+        QVERIFY(tree->selectedItems().isEmpty());
         QCOMPARE(grid->GridEvenColor(), QColor(255, 251, 240));
         for (const char* name : {"N1", "N2", "N3", "N5", "N8", "NAddIEType", "NModIeType", "NDelIEType"})
             QVERIFY2(Find<QAction>(form.get(), name)->isEnabled(), name);
@@ -320,10 +322,11 @@ private slots:
         QVERIFY(Node(tree, "Renamed"));
         QCOMPARE(DbGetIntValue("select count(*) from IEType where TypeName='Renamed' and SelfIndex=1"), 1);
 
-        // A group with sub-groups stays; an empty one goes with its bookmarks.
+        // A group with sub-groups names them and its bookmarks in the
+        // question (answered No here); an empty one goes with its bookmarks.
         ClickNode("Renamed");
         Trigger("NDelIEType");
-        QCOMPARE(env->Responder.Texts(), QStringList({"还有下级分组，不能删除该分组！"}));
+        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除 Renamed 分组吗？（其中 1 个下级分组、1 个网址也将被删除）"}));
         ClickNode("A2");
         AddBookmark(2, "in A2");
         env->Responder.Answers = {true};
@@ -406,7 +409,7 @@ private slots:
         env->Responder.Answers = {true};
         Trigger("NDelIEType");
         QVERIFY(env->Responder.LastText().startsWith("数据库操作失败！"));
-        QCOMPARE(form->Stores().IE.LastSQL, QString("delete from IE where TypeID=1 "));
+        QCOMPARE(form->Stores().IE.LastSQL, QString("delete from IE where TypeID in (1) "));
         QCOMPARE(DbGetIntValue("select count(*) from IEType where SelfIndex=1"), 1);
         QVERIFY(Node(tree, "A"));
         QCOMPARE(Titles(), QStringList({"in A"}));

@@ -166,8 +166,13 @@ DUE=$(date -d '+20 seconds' +%s)
 SECS=$((10#$(date -d "@$DUE" +%H) * 3600 + 10#$(date -d "@$DUE" +%M) * 60 + 10#$(date -d "@$DUE" +%S)))
 sql "insert into Alam(AlamTime,AlamDate,ReDay,ReMark) values ($SECS/86400.0, $(ole_day "$DUE"), 0, 'e2e reminder')"
 
-echo "2. after a restart the memo shows the text typed before"
+echo "2. after a restart the last group comes back, and the root's memo shows the text typed before"
 start_app
+click_in "$MAIN" $MEMO_X $MEMO_Y
+xdotool type --delay 40 "?"
+wait_for 10 sql_is "select ReMark from NoteBook where TypeID=(select SelfIndex from NoteType where TypeName='work')" "?" ||
+    fail "the group of the last run did not come back: $(sql 'select TypeID, ReMark from NoteBook')"
+click_in "$MAIN" 60 38 # the root of the note tree
 click_in "$MAIN" $MEMO_X $MEMO_Y
 xdotool key ctrl+End
 xdotool type --delay 40 "!"

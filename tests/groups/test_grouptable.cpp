@@ -219,6 +219,85 @@ private slots:
         CheckAgainstTable(groups);
     }
 
+    // A move takes the branch along in one transaction; under a parent read
+    // after it the branch is numbered anew and its notes follow.
+    void moveKeepsParentsBeforeTheirGroups_data()
+    {
+        QTest::addColumn<int>("self");
+        QTest::addColumn<int>("parent");
+        QTest::addColumn<QString>("itemTable");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QStringList>("rows"); // empty: as before
+        QTest::addColumn<QString>("notes");    // the notes' groups after
+        QTest::addColumn<QString>("path");     // of the moved group, read afresh
+        const QString refused = "不能把分组移到它自己或它的下级分组中！";
+        QTest::newRow("under a later group")
+            << 1 << 3 << "NoteBook" << ""
+            << QStringList{"3/0/生活", "6/8/孤儿", "7/5/迟到", "8/3/后来", "9/3/工作", "10/9/会议", "11/10/周一"}
+            << "9 10 11 3" << "根目录->生活->工作";
+        QTest::newRow("under an earlier group")
+            << 8 << 1 << "NoteBook" << ""
+            << QStringList{"1/0/工作", "2/1/会议", "3/0/生活", "4/2/周一", "6/8/孤儿", "7/5/迟到", "8/1/后来"}
+            << "1 2 4 3" << "根目录->工作->后来";
+        QTest::newRow("to the root")
+            << 4 << 0 << "NoteBook" << ""
+            << QStringList{"1/0/工作", "2/1/会议", "3/0/生活", "4/0/周一", "6/8/孤儿", "7/5/迟到", "8/3/后来"}
+            << "1 2 4 3" << "根目录->周一";
+        QTest::newRow("into itself") << 1 << 1 << "NoteBook" << refused << QStringList() << "1 2 4 3" << "";
+        QTest::newRow("into its branch") << 1 << 4 << "NoteBook" << refused << QStringList() << "1 2 4 3" << "";
+        QTest::newRow("the root") << 0 << 3 << "NoteBook" << "不能移动根分组！" << QStringList() << "1 2 4 3" << "";
+        QTest::newRow("a group that is gone")
+            << 5 << 0 << "NoteBook" << "要移动的分组或目标分组已不存在！" << QStringList() << "1 2 4 3" << "";
+        QTest::newRow("a failing step changes nothing")
+            << 1 << 3 << "NoSuchTable" << "DB:数据库操作失败！" << QStringList() << "1 2 4 3" << "";
+    }
+
+    void moveKeepsParentsBeforeTheirGroups()
+    {
+        QFETCH(int, self);
+        QFETCH(int, parent);
+        QFETCH(QString, itemTable);
+        QFETCH(QString, error);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, notes);
+        QFETCH(QString, path);
+        Fill();
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (1,'a')@#@insert into NoteBook(TypeID,ReMark) values (2,'b')@#@"
+                  "insert into NoteBook(TypeID,ReMark) values (4,'c')@#@insert into NoteBook(TypeID,ReMark) values (3,'d')");
+        const QStringList before = Rows();
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        int moved = -1;
+        QCOMPARE(ErrorOf([&] { moved = groups.Move(self, parent, itemTable); }), error);
+        QCOMPARE(Rows(), rows.isEmpty() ? before : rows);
+        QStringList noteGroups;
+        const std::unique_ptr<TDataSet> query = DbAccess->Query("select TypeID from NoteBook order by ReMark");
+        TDataSet& set = *query;
+        for (set.First(); !set.Eof(); set.Next())
+            noteGroups << set.AsString(0);
+        QCOMPARE(noteGroups.join(" "), notes);
+        CheckAgainstTable(groups);
+        if (!path.isEmpty()) {
+            TGroupTable fresh("NoteType", "根目录");
+            fresh.Load();
+            QCOMPARE(fresh.PathText(moved), path);
+        }
+    }
+
+    void deleteBranchTakesEveryGroupUnderIt()
+    {
+        Fill();
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (4,'a')@#@insert into NoteBook(TypeID,ReMark) values (3,'b')");
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        QCOMPARE(groups.Branch(1), QList<int>({1, 2, 4}));
+        QCOMPARE(ErrorOf([&] { groups.DeleteBranch(0); }), QString("不能删除根分组！"));
+        groups.DeleteBranch(1, "delete from NoteBook where TypeID in " + SqlInList(groups.Branch(1)));
+        QCOMPARE(Rows(), QStringList({"3/0/生活", "6/8/孤儿", "7/5/迟到", "8/3/后来"}));
+        QCOMPARE(DbGetIntValue("select count(*) from NoteBook"), 1);
+        CheckAgainstTable(groups);
+    }
+
     void failedStatementsChangeNothingInMemory()
     {
         Fill();

@@ -466,9 +466,11 @@ private slots:
     void renameEditsInPlace()
     {
         Click("B");
+        // Read-only outside the rename item, which F2 runs too.
+        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(Node("B")).center());
+        QVERIFY(!tree->findChild<QLineEdit*>());
+        tree->setFocus();
         QTest::keyClick(tree, Qt::Key_F2);
-        QVERIFY(!tree->findChild<QLineEdit*>()); // read-only outside the menu item
-        Action("NModNoteType")->trigger();
         auto* editor = tree->findChild<QLineEdit*>();
         QVERIFY(editor);
         editor->setText("乙 'B'");
@@ -546,7 +548,7 @@ private slots:
         QTest::keyClicks(memo, "!");
         env->Responder.Answers = {true};
         Action("NDelNoteType")->trigger();
-        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除 B 分组吗？"}));
+        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除 B 分组吗？（其中 1 篇记事也将被删除）"}));
         QVERIFY(!Node("B"));
         QCOMPARE(DbGetIntValue("select count(*) from NoteType where SelfIndex=2"), 0);
         QCOMPARE(Stored(2), QStringList());
@@ -578,10 +580,10 @@ private slots:
         Click("B");
         Action("NDelNoteType")->trigger(); // no answer given: No
         QVERIFY(Node("B"));
+        // A group with groups under it names them in the question.
         Click("A");
-        env->Responder.Answers = {true};
         Action("NDelNoteType")->trigger();
-        QCOMPARE(env->Responder.LastText(), QString("还有下级分组，不能删除该分组！"));
+        QCOMPARE(env->Responder.LastText(), QString("确定要删除 A 分组吗？（其中 1 个下级分组也将被删除）"));
         QCOMPARE(tree->currentItem(), Node("A"));
         QCOMPARE(Changes(), 0);
         QTest::keyClicks(memo, "a");

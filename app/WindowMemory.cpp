@@ -1,0 +1,175 @@
+// The main window as the user left it: kept in SysSet.WindowState as one
+// JSON object, written when the window is closed or hidden into the tray,
+// read back at the next start.
+#include "app/Main.h"
+#include "app/Stores.h"
+#include "bookmarks/BookmarkPage.h"
+#include "controls/CardDBGrid.h"
+#include "data/MD.h"
+#include "groups/UntTree.h"
+#include "ui_Main.h"
+
+#include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QTimer>
+#include <functional>
+
+namespace {
+QJsonObject Parse(const QString& state)
+{
+    return QJsonDocument::fromJson(state.toUtf8()).object();
+}
+
+QJsonArray OpenBranches(const TCardTree& tree)
+{
+    QJsonArray open;
+    for (QTreeWidgetItemIterator it(tree.RootNode); *it; ++it)
+        if (*it != tree.RootNode && (*it)->isExpanded())
+            open.append(TCardTree::SelfIndexOf(*it));
+    return open;
+}
+
+void OpenBranchesAgain(TCardTree& tree, const QJsonArray& open)
+{
+    for (const QJsonValue& group : open)
+        if (QTreeWidgetItem* node = tree.NodeOf(group.toInt())) {
+            tree.CreateChildren(node);
+            node->setExpanded(true);
+        }
+}
+
+// Runs a step once a widget has appeared and dealt with its own showing.
+class TAfterFirstShow : public QObject
+{
+public:
+    TAfterFirstShow(QWidget* widget, std::function<void()> step) : QObject(widget), m_step(std::move(step))
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, this, [this] {
+                m_step();
+                deleteLater();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_step;
+};
+
+// The last selected group; -1 when none is.
+int SelectedGroup(const TCardTree& tree)
+{
+    return tree.Selected() ? tree.SelectedSelfIndex() : -1;
+}
+} // namespace
+
+void TFormMain::RestoreWindowFrame()
+{
+    // Read once, here; a state that cannot be read is no reason not to start.
+    try {
+        m_windowState = m_stores->Config.LoadWindowState();
+    } catch (const std::exception&) {
+        m_windowState.clear();
+    }
+    const QJsonObject state = Parse(m_windowState);
+    const int width = state.value("width").toInt();
+    const int height = state.value("height").toInt();
+    if (width <= 0 || height <= 0)
+        return;
+    // Where the screen has become smaller, keeping the window on it is the
+    // next step's part.
+    resize(QSize(width, height).expandedTo(minimumSizeHint()));
+    move(state.value("x").toInt(), state.value("y").toInt());
+    if (state.value("maximized").toBool())
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TFormMain::RestoreWindowPlaces()
+{
+    const QJsonObject state = Parse(m_windowState);
+    if (!state.isEmpty()) {
+        OpenBranchesAgain(*NoteTree, state.value("noteOpen").toArray());
+        OpenBranchesAgain(*IETree, state.value("ieOpen").toArray());
+        const int note = state.value("noteGroup").toInt(-1);
+        if (note > 0)
+            if (QTreeWidgetItem* node = NoteTree->NodeOf(note))
+                ui->tvNote->setCurrentItem(node);
+        const int ie = state.value("ieGroup").toInt(-1);
+        if (ie >= 0)
+            if (QTreeWidgetItem* node = IETree->NodeOf(ie)) {
+                ui->tvIE->setCurrentItem(node);
+                m_bookmarkPage->ShowSelectedGroup();
+            }
+        // The widths go over the grid's own fitting, which a grid on a page
+        // not shown yet does when it first appears.
+        const QJsonArray widths = state.value("columns").toArray();
+        QHeaderView* header = ui->DBGrid1->horizontalHeader();
+        const auto resize = [header, widths] {
+            if (widths.size() == header->count())
+                for (int i = 0; i < widths.size(); ++i)
+                    if (!header->isSectionHidden(i) && widths[i].toInt() > 0)
+                        header->resizeSection(i, widths[i].toInt());
+        };
+        resize();
+        if (!ui->DBGrid1->isVisible())
+            new TAfterFirstShow(ui->DBGrid1, resize);
+        const int page = state.value("page").toInt();
+        if (page >= 0 && page < ui->pgcMain->count())
+            ui->pgcMain->setCurrentIndex(page);
+    }
+    m_pagesLoaded = true;
+    FocusShownPage();
+}
+
+// At the start the keyboard is in the tree (or list) of the page shown.
+void TFormMain::FocusShownPage()
+{
+    QWidget* const views[] = {ui->tvNote, ui->lv1, ui->tvIE};
+    const int page = ui->pgcMain->currentIndex();
+    if (page >= 0 && page < 3)
+        views[page]->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormMain::SaveWindowState()
+{
+    // Nothing was loaded (the login was cancelled), or nothing may be written.
+    if (!m_pagesLoaded || !NoteTree || !IETree || DbAccess->ReadOnly())
+        return;
+    QJsonObject state;
+    // The place and size the window has when not maximised, frame included
+    // in the place as move() takes it.
+    const QRect normal = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+    const QPoint frameOffset = geometry().topLeft() - pos();
+    state["x"] = normal.x() - frameOffset.x();
+    state["y"] = normal.y() - frameOffset.y();
+    state["width"] = normal.width();
+    state["height"] = normal.height();
+    state["maximized"] = isMaximized();
+    state["page"] = ui->pgcMain->currentIndex();
+    state["noteGroup"] = SelectedGroup(*NoteTree);
+    state["ieGroup"] = SelectedGroup(*IETree);
+    state["noteOpen"] = OpenBranches(*NoteTree);
+    state["ieOpen"] = OpenBranches(*IETree);
+    QJsonArray widths;
+    const QHeaderView* header = ui->DBGrid1->horizontalHeader();
+    for (int i = 0; i < header->count(); ++i)
+        widths.append(header->sectionSize(i));
+    state["columns"] = widths;
+    // Kept for the next start only: a busy file costs the memory, not the exit.
+    try {
+        m_stores->Config.SaveWindowState(QString::fromUtf8(QJsonDocument(state).toJson(QJsonDocument::Compact)));
+    } catch (const std::exception&) {
+    }
+}
