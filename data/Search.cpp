@@ -9,6 +9,19 @@
 #include <optional>
 #include <sqlite3.h>
 
+std::pair<qsizetype, qsizetype> FirstMatch(const QString& text, const QStringList& words)
+{
+    qsizetype first = -1, length = 0;
+    for (const QString& word : words) {
+        const qsizetype at = text.indexOf(word, 0, Qt::CaseInsensitive);
+        if (at >= 0 && (first < 0 || at < first)) {
+            first = at;
+            length = word.size();
+        }
+    }
+    return {first, length};
+}
+
 namespace {
 // The statement tests at most this many words (the longest, which find the
 // fewest rows), so a query of thousands of words never exceeds what one
@@ -334,19 +347,6 @@ private:
     std::vector<TGroup> m_groups;
 };
 
-// Where a word first occurs in the text, the earliest of all words.
-std::pair<qsizetype, qsizetype> FirstMatch(const QString& text, const QStringList& words)
-{
-    qsizetype first = -1, length = 0;
-    for (const QString& word : words) {
-        const qsizetype at = text.indexOf(word, 0, Qt::CaseInsensitive);
-        if (at >= 0 && (first < 0 || at < first)) {
-            first = at;
-            length = word.size();
-        }
-    }
-    return {first, length};
-}
 
 bool IsLineBreak(QChar c)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -69,6 +70,10 @@ struct TSearchResults
 // The words a query stands for: split at blanks, without duplicates (Latin
 // case ignored) and without a word that another word contains.
 QStringList SearchWords(const QString& query);
+
+// Where a word first occurs in a text, the earliest of all words (any
+// letter case), and its length; -1 when none occurs.
+std::pair<qsizetype, qsizetype> FirstMatch(const QString& text, const QStringList& words);
 
 // Runs a query on the database. Results come ordered by kind (notes,
 // bookmarks, reminders), then by group path, then by ID; of a kind with

@@ -6,6 +6,7 @@
 #include "controls/DateKeys.h"
 #include "controls/ItemDrag.h"
 #include "data/MD.h"
+#include "data/Search.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "groups/AddType.h"
@@ -385,15 +386,7 @@ bool TNotepadPage::ShowGroupMatch(int group, const QStringList& words)
     tvNoteClick();
     // Looked for in the memo itself: its text may have changed since the
     // search, and its line breaks are single characters.
-    const QString text = ui->mmoNote->toPlainText();
-    qsizetype first = -1, length = 0;
-    for (const QString& word : words) {
-        const qsizetype at = text.indexOf(word, 0, Qt::CaseInsensitive);
-        if (at >= 0 && (first < 0 || at < first)) {
-            first = at;
-            length = word.size();
-        }
-    }
+    const auto [first, length] = FirstMatch(ui->mmoNote->toPlainText(), words);
     QTextCursor cursor = ui->mmoNote->textCursor();
     cursor.setPosition(int(std::max<qsizetype>(first, 0)));
     if (first >= 0)
