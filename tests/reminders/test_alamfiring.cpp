@@ -160,6 +160,22 @@ class TestAlamFiring : public QObject
 
     QTreeWidget* List() const { return form->findChild<QTreeWidget*>("lv1"); }
 
+    // Creates the planned reminders at midnight of the test day, then ticks
+    // at each moment.
+    void AddAndTick(const QList<TPlan>& plans, const QList<QDateTime>& ticks)
+    {
+        TClock::Set(At(kDay, 0, 0, 0));
+        for (int i = 0; i < plans.size(); ++i) {
+            AddReminder(plans[i], QString("提醒%1").arg(i + 1));
+            if (plans[i].seen)
+                Alam.MarkAlamSeen(QString::number(i + 1));
+        }
+        for (const QDateTime& tick : ticks) {
+            TClock::Set(tick);
+            form->tmr1Timer();
+        }
+    }
+
 private slots:
     void init()
     {
@@ -256,16 +272,7 @@ void TestAlamFiring::tickFiresTheDueSeconds()
     QFETCH(Plans, plans);
     QFETCH(Moments, ticks);
     QFETCH(QStringList, fired);
-    TClock::Set(At(kDay, 0, 0, 0));
-    for (int i = 0; i < plans.size(); ++i) {
-        AddReminder(plans[i], QString("提醒%1").arg(i + 1));
-        if (plans[i].seen)
-            Alam.MarkAlamSeen(QString::number(i + 1));
-    }
-    for (const QDateTime& tick : ticks) {
-        TClock::Set(tick);
-        form->tmr1Timer();
-    }
+    AddAndTick(plans, ticks);
     QCOMPARE(AlertIds(), fired);
     QCOMPARE(chimes.size(), fired.size());
     for (const TFormShowAlam* alert : OpenAlerts())
@@ -330,16 +337,7 @@ void TestAlamFiring::gapsGoToTheMissedWindow()
     QFETCH(Moments, ticks);
     QFETCH(QStringList, fired);
     QFETCH(QStringList, missed);
-    TClock::Set(At(kDay, 0, 0, 0));
-    for (int i = 0; i < plans.size(); ++i) {
-        AddReminder(plans[i], QString("提醒%1").arg(i + 1));
-        if (plans[i].seen)
-            Alam.MarkAlamSeen(QString::number(i + 1));
-    }
-    for (const QDateTime& tick : ticks) {
-        TClock::Set(tick);
-        form->tmr1Timer();
-    }
+    AddAndTick(plans, ticks);
     QCOMPARE(AlertIds(), fired);
     QCOMPARE(MissedWindows().size(), missed.isEmpty() ? 0 : 1);
     QCOMPARE(MissedIds(), missed);
