@@ -149,37 +149,11 @@ QString SafeFileName(const QString& name)
     QString safe;
     safe.reserve(name.size());
     for (const QChar c : name) {
-        switch (c.unicode()) {
-        case u'/':
-            safe += QChar(0xFF0F);
-            break;
-        case u'\\':
-            safe += QChar(0xFF3C);
-            break;
-        case u':':
-            safe += QChar(0xFF1A);
-            break;
-        case u'*':
-            safe += QChar(0xFF0A);
-            break;
-        case u'?':
-            safe += QChar(0xFF1F);
-            break;
-        case u'"':
-            safe += QChar(0xFF02);
-            break;
-        case u'<':
-            safe += QChar(0xFF1C);
-            break;
-        case u'>':
-            safe += QChar(0xFF1E);
-            break;
-        case u'|':
-            safe += QChar(0xFF5C);
-            break;
-        default:
+        // Each of these has a full-width form 0xFEE0 above it.
+        if (QStringView(u"/\\:*?\"<>|").contains(c))
+            safe += QChar(c.unicode() + 0xFEE0);
+        else
             safe += c.unicode() < 32 || c.unicode() == 127 ? QChar(u'_') : c;
-        }
     }
     if (safe.size() > kMostNameChars)
         safe.truncate(safe.at(kMostNameChars - 1).isHighSurrogate() ? kMostNameChars - 1 : kMostNameChars);
