@@ -25,7 +25,10 @@ fail() {
     import -window root "$SHOTS/failure.png" 2>/dev/null || true
     exit 1
 }
+# Every helper is ended, also when one of them has ended already: a helper
+# left running holds the test's output open and the test never ends.
 cleanup() {
+    set +e
     [ -n "$APP" ] && kill "$APP" 2>/dev/null
     for p in "${HELPERS[@]}"; do kill "$p" 2>/dev/null; done
     [ -n "${DBUS_SESSION_BUS_PID:-}" ] && kill "$DBUS_SESSION_BUS_PID" 2>/dev/null
