@@ -67,30 +67,8 @@ QString DecodeEntities(QStringView text)
 
 QString Escaped(const QString& text)
 {
-    QString out;
-    out.reserve(text.size() + 16);
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'&':
-            out += QLatin1String("&amp;");
-            break;
-        case u'<':
-            out += QLatin1String("&lt;");
-            break;
-        case u'>':
-            out += QLatin1String("&gt;");
-            break;
-        case u'"':
-            out += QLatin1String("&quot;");
-            break;
-        case u'\'':
-            out += QLatin1String("&#39;");
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
+    // Qt's escaping covers & < > "; browsers write the apostrophe as &#39; too.
+    return text.toHtmlEscaped().replace(u'\'', QLatin1String("&#39;"));
 }
 
 // One pass over the file's tags.
