@@ -15,7 +15,6 @@
 #include <QJsonObject>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
-#include <QTimer>
 #include <functional>
 
 namespace {
@@ -41,32 +40,6 @@ void OpenBranchesAgain(TCardTree& tree, const QJsonArray& open)
             node->setExpanded(true);
         }
 }
-
-// Runs a step once a widget has appeared and dealt with its own showing.
-class TAfterFirstShow : public QObject
-{
-public:
-    TAfterFirstShow(QWidget* widget, std::function<void()> step) : QObject(widget), m_step(std::move(step))
-    {
-        widget->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Show) {
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, this, [this] {
-                m_step();
-                deleteLater();
-            });
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> m_step;
-};
 
 // The last selected group; -1 when none is.
 int SelectedGroup(const TCardTree& tree)
@@ -112,19 +85,15 @@ void TFormMain::RestoreWindowPlaces()
                 ui->tvIE->setCurrentItem(node);
                 m_bookmarkPage->ShowSelectedGroup();
             }
-        // The widths go over the grid's own fitting, which a grid on a page
-        // not shown yet does when it first appears.
+        // The widths stand over the grid's own fitting.
         const QJsonArray widths = state.value("columns").toArray();
         QHeaderView* header = ui->DBGrid1->horizontalHeader();
-        const auto resize = [header, widths] {
-            if (widths.size() == header->count())
-                for (int i = 0; i < widths.size(); ++i)
-                    if (!header->isSectionHidden(i) && widths[i].toInt() > 0)
-                        header->resizeSection(i, widths[i].toInt());
-        };
-        resize();
-        if (!ui->DBGrid1->isVisible())
-            new TAfterFirstShow(ui->DBGrid1, resize);
+        if (widths.size() == header->count()) {
+            for (int i = 0; i < widths.size(); ++i)
+                if (!header->isSectionHidden(i) && widths[i].toInt() > 0)
+                    header->resizeSection(i, widths[i].toInt());
+            ui->DBGrid1->KeepColumnWidths();
+        }
         const int page = state.value("page").toInt();
         if (page >= 0 && page < ui->pgcMain->count())
             ui->pgcMain->setCurrentIndex(page);

@@ -28,6 +28,9 @@ public:
 
     void SetDataSource(TGridSource* source) override;
     void FitColumns() override;
+    // Widths the program set stand: a fit still waiting for the grid to
+    // appear is dropped.
+    void KeepColumnWidths() { m_fitPending = false; }
     TGridSource* DataSource() const { return m_source; }
     // The dataset behind the data source, or null.
     TDataSet* DataSet() const;
