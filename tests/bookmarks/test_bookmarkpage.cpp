@@ -132,6 +132,21 @@ private slots:
             QVERIFY2(Find<QAction>(form.get(), name)->isEnabled(), name);
     }
 
+    // The grid on the page not shown at the start fits its columns when the
+    // page is first shown.
+    void hiddenGridFitsItsColumnsWhenShown()
+    {
+        AddBookmark(0, "a title much wider than the column's own title");
+        form = std::make_unique<TFormMain>();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        grid = Find<TCardDBGrid>(form.get(), "DBGrid1");
+        QVERIFY(!grid->isVisible());
+        Find<QTabWidget>(form.get(), "pgcMain")->setCurrentIndex(2);
+        QCOMPARE(grid->columnWidth(1),
+                 QFontMetrics(grid->font()).horizontalAdvance("a title much wider than the column's own title") + 4);
+    }
+
     void treeClickListsTheGroupsOwnBookmarks()
     {
         AddGroup(1, 0, "A");
