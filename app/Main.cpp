@@ -169,6 +169,10 @@ TFormMain::TFormMain(QWidget* parent)
     m_searchPanel->OnOpen = [this](const TSearchResult& result, const QStringList& words) {
         return OpenSearchResult(result, words);
     };
+    m_searchPanel->GroupsOf = [this](TSearchKind kind) -> const TGroupTable* {
+        const std::unique_ptr<TCardTree>& tree = kind == TSearchKind::Note ? NoteTree : IETree;
+        return tree ? &tree->Groups : nullptr;
+    };
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);
     WireShell();
     FormCreate();

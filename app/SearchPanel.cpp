@@ -239,7 +239,10 @@ void TSearchPanel::Run()
     m_query = m_field->text();
     TSearchResults results;
     try {
-        results = Search(DbAccess->Handle(), m_query);
+        const TGroupTable* notes = GroupsOf ? GroupsOf(TSearchKind::Note) : nullptr;
+        const TGroupTable* bookmarks = GroupsOf ? GroupsOf(TSearchKind::Bookmark) : nullptr;
+        results = notes && bookmarks ? Search(DbAccess->Handle(), m_query, *notes, *bookmarks)
+                                     : Search(DbAccess->Handle(), m_query);
     } catch (const TSqlError& e) {
         m_model->SetResults({});
         ShowResults(false);

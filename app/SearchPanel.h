@@ -12,6 +12,7 @@ namespace Ui {
 class TSearchResults;
 }
 class QFrame;
+class TGroupTable;
 class QLineEdit;
 class QTabWidget;
 class QTimer;
@@ -73,6 +74,10 @@ public:
     // Goes to a result (with the words of its query); false when its item is
     // gone, which the panel then says.
     std::function<bool(const TSearchResult& result, const QStringList& words)> OnOpen;
+
+    // The groups a tree shows (notes or bookmarks), asked for at each
+    // search; without them, the search reads the groups itself.
+    std::function<const TGroupTable*(TSearchKind kind)> GroupsOf;
 
     TSearchResultsModel* Model() const { return m_model; }
 

@@ -65,6 +65,36 @@ CREATE INDEX Alam_SnoozeAt ON Alam(SnoozeAt);
     // Version 5: the main window's place, page, groups, open branches and
     // column widths from the last run, as one text (empty: none yet).
     {4, "ALTER TABLE SysSet ADD COLUMN WindowState TEXT NOT NULL DEFAULT '';"},
+    // Version 6: the bookmarks' index holds each text followed by two
+    // characters U+0001, so that every place a word of one or two
+    // characters occurs at begins a trigram, also at a text's end: the
+    // search finds such a word among the index's terms instead of reading
+    // every bookmark.
+    {5, R"(
+DROP TRIGGER IE_Search_Insert;
+DROP TRIGGER IE_Search_Delete;
+DROP TRIGGER IE_Search_Update;
+DROP TABLE IE_Search;
+CREATE VIEW IE_SearchText AS
+  SELECT ID, IEName || char(1, 1) AS IEName, ReMark || char(1, 1) AS ReMark, IEUrl || char(1, 1) AS IEUrl FROM IE;
+CREATE VIRTUAL TABLE IE_Search USING fts5(IEName, ReMark, IEUrl, content='IE_SearchText', content_rowid='ID',
+                                          tokenize='trigram');
+INSERT INTO IE_Search(IE_Search) VALUES ('rebuild');
+CREATE TRIGGER IE_Search_Insert AFTER INSERT ON IE BEGIN
+  INSERT INTO IE_Search(rowid, IEName, ReMark, IEUrl)
+    VALUES (new.ID, new.IEName || char(1, 1), new.ReMark || char(1, 1), new.IEUrl || char(1, 1));
+END;
+CREATE TRIGGER IE_Search_Delete AFTER DELETE ON IE BEGIN
+  INSERT INTO IE_Search(IE_Search, rowid, IEName, ReMark, IEUrl)
+    VALUES ('delete', old.ID, old.IEName || char(1, 1), old.ReMark || char(1, 1), old.IEUrl || char(1, 1));
+END;
+CREATE TRIGGER IE_Search_Update AFTER UPDATE ON IE BEGIN
+  INSERT INTO IE_Search(IE_Search, rowid, IEName, ReMark, IEUrl)
+    VALUES ('delete', old.ID, old.IEName || char(1, 1), old.ReMark || char(1, 1), old.IEUrl || char(1, 1));
+  INSERT INTO IE_Search(rowid, IEName, ReMark, IEUrl)
+    VALUES (new.ID, new.IEName || char(1, 1), new.ReMark || char(1, 1), new.IEUrl || char(1, 1));
+END;
+)"},
 };
 
 std::vector<TMigration> g_extra;

@@ -1,12 +1,16 @@
 #include "data/Search.h"
 
 #include "data/SqliteDb.h"
+#include "groups/GroupTableStore.h"
 
 #include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cstring>
+#include <future>
+#include <iterator>
 #include <optional>
+#include <tuple>
 #include <sqlite3.h>
 
 std::pair<qsizetype, qsizetype> FirstMatch(const QString& text, const QStringList& words)
@@ -78,7 +82,8 @@ bool EqualsFolded(const char* s, const char* word, size_t length)
 // itself. The search runs (with memchr) to the word's last byte that is no
 // letter, when it has one, and compares around it: the last byte of a
 // Chinese character tells more characters apart than its first. A word of
-// letters only is compared at each of its first letter's occurrences.
+// letters only is compared at each occurrence of its first letter, small
+// ones first, then capitals.
 bool ContainsFolded(const char* text, size_t length, const char* word, size_t wordLength)
 {
     if (wordLength == 0)
@@ -102,11 +107,16 @@ bool ContainsFolded(const char* text, size_t length, const char* word, size_t wo
         }
         return false;
     }
-    const char small = word[0];
-    const char capital = char(small - ('a' - 'A'));
-    for (const char *p = text, *last = text + (length - wordLength); p <= last; ++p)
-        if ((*p == small || *p == capital) && EqualsFolded(p, word, wordLength))
-            return true;
+    const char* const last = text + (length - wordLength);
+    for (const char first : {word[0], char(word[0] - ('a' - 'A'))}) {
+        for (const char* p = text; p <= last; ++p) {
+            p = static_cast<const char*>(memchr(p, first, size_t(last - p) + 1));
+            if (!p)
+                break;
+            if (EqualsFolded(p, word, wordLength))
+                return true;
+        }
+    }
     return false;
 }
 
@@ -132,6 +142,13 @@ QString LatinSmall(QString word)
         if (c >= u'A' && c <= u'Z')
             c = QChar(c.unicode() + (u'a' - u'A'));
     return word;
+}
+
+// Whether the bookmarks' index can answer for a word: it holds each text
+// followed by two characters U+0001 (and cannot hold a NUL).
+bool Indexable(const QString& word)
+{
+    return !word.contains(QChar(0)) && !word.contains(QChar(1));
 }
 
 // The statements' test of a word: jotterel_has() reads the texts in place,
@@ -160,7 +177,7 @@ struct TMatcher
             } else {
                 test.Value = LatinSmall(word);
             }
-            if (!word.contains(QChar(0)) && word.toUcs4().size() >= 3)
+            if (Indexable(word) && word.toUcs4().size() >= 3)
                 test.Phrase = '"' + QString(word).replace('"', "\"\"") + '"';
             m_words.push_back(test);
         }
@@ -173,14 +190,14 @@ struct TMatcher
     {
         QStringList all;
         QStringList values;
+        QStringList phrases;
         for (size_t i = 0; i < std::min(words, m_words.size()); ++i) {
             const TWordTest& word = m_words[i];
-            const QString parameter = QString::number(values.size() + 1);
             if (!index.isEmpty() && !word.Phrase.isEmpty()) {
-                all.append(QString("%1 IN (SELECT rowid FROM %2 WHERE %2 MATCH ?%3)").arg(key, index, parameter));
-                values.append(word.Phrase);
+                phrases.append(word.Phrase);
                 continue;
             }
+            const QString parameter = QString::number(values.size() + 1);
             if (word.Fold) {
                 QStringList any;
                 for (const QString& column : columns)
@@ -190,6 +207,12 @@ struct TMatcher
                 all.append(QString("jotterel_has(?%1, %2)").arg(parameter, columns.join(", ")));
             }
             values.append(word.Value);
+        }
+        // One query of the index for all its words: it steps through their
+        // lists together, skipping what one of them lacks.
+        if (!phrases.isEmpty()) {
+            all.append(QString("%1 IN (SELECT rowid FROM %2 WHERE %2 MATCH ?%3)").arg(key, index).arg(values.size() + 1));
+            values.append(phrases.join(" AND "));
         }
         TStmtHandle stmt = PrepareNative(db, QString(select).replace("$WHERE", all.join(" AND ")));
         for (int i = 0; i < values.size(); ++i) {
@@ -273,80 +296,11 @@ TWordBytes::TText BytesColumn(sqlite3_stmt* stmt, int column)
     return {text ? text : "", text ? size_t(sqlite3_column_bytes(stmt, column)) : 0};
 }
 
-// The groups of a tree and their paths, placed as the tree places them: in
-// ascending SelfIndex, each under its parent when the parent came before,
-// else under the root; of two groups with one SelfIndex the first counts.
-class TGroupPaths
+// A group's own name: the root has none (its caption is no name to be found by).
+QString OwnName(const TGroupTable& groups, int self)
 {
-public:
-    TGroupPaths(sqlite3* db, const char* table, const QString& rootCaption) : m_root(rootCaption)
-    {
-        TStmtHandle stmt =
-            PrepareNative(db, QString("SELECT SelfIndex, ParentIndex, TypeName FROM %1 ORDER BY SelfIndex").arg(table));
-        int rc;
-        while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-            const int self = sqlite3_column_int(stmt.get(), 0);
-            if (self == 0 || m_index.contains(self))
-                continue;
-            const int parent = sqlite3_column_int(stmt.get(), 1);
-            m_index.insert(self, int(m_groups.size()));
-            m_groups.push_back({Utf8Column(stmt.get(), 2), m_index.value(parent, -1), {}});
-        }
-        if (rc != SQLITE_DONE)
-            ThrowSqlError(db);
-    }
-
-    bool Contains(int self) const { return self == 0 || m_index.contains(self); }
-    QString Name(int self) const
-    {
-        const int at = m_index.value(self, -1);
-        return at < 0 ? QString() : m_groups[size_t(at)].Name;
-    }
-
-    QString Path(int self)
-    {
-        const int at = m_index.value(self, -1);
-        return at < 0 ? m_root : PathAt(at);
-    }
-
-    // The first groups (at most `most`), the root (0) first, in the order
-    // of their paths, then of their SelfIndex.
-    std::vector<std::pair<QString, int>> Ordered(size_t most)
-    {
-        std::vector<std::pair<QString, int>> order;
-        order.reserve(m_groups.size() + 1);
-        for (auto it = m_index.cbegin(); it != m_index.cend(); ++it)
-            order.emplace_back(PathAt(it.value()), it.key());
-        if (order.size() >= most) {
-            std::nth_element(order.begin(), order.begin() + qsizetype(most - 1), order.end());
-            order.resize(most - 1);
-        }
-        std::sort(order.begin(), order.end());
-        order.insert(order.begin(), {m_root, 0});
-        return order;
-    }
-
-private:
-    struct TGroup
-    {
-        QString Name;
-        int Parent; // index, -1 for the root
-        std::optional<QString> Path;
-    };
-
-    QString PathAt(int at)
-    {
-        TGroup& group = m_groups[size_t(at)];
-        if (!group.Path)
-            group.Path = (group.Parent < 0 ? m_root : PathAt(group.Parent)) + "->" + group.Name;
-        return *group.Path;
-    }
-
-    QString m_root;
-    QHash<int, int> m_index;
-    std::vector<TGroup> m_groups;
-};
-
+    return self == 0 ? QString() : groups.Name(self);
+}
 
 bool IsLineBreak(QChar c)
 {
@@ -439,6 +393,39 @@ private:
     TStmtHandle m_stmt;
 };
 
+// How many places of a short word in the bookmarks' index are worth
+// reading; beyond them, reading every bookmark costs less.
+constexpr size_t kMostIndexPlaces = 100000;
+
+// The bookmarks in which a word of one or two characters may occur: those
+// where the index has a trigram beginning with it (the index's texts end in
+// two characters U+0001, so every place in a text begins one). None where
+// the index cannot answer for the word, or where it occurs too often.
+std::optional<std::vector<int>> ShortWordCandidates(sqlite3* db, const QString& word)
+{
+    if (word.toUcs4().size() > 2 || NeedsUnicodeFold(word) || !Indexable(word))
+        return std::nullopt;
+    ExecNative(db, "CREATE VIRTUAL TABLE IF NOT EXISTS temp.IE_SearchTerms USING fts5vocab(main, IE_Search, instance)");
+    TStmtHandle places = PrepareNative(db, "SELECT doc FROM temp.IE_SearchTerms WHERE term >= ?1 AND term <= ?2");
+    // From the word itself to the word followed by the last two characters.
+    const QByteArray low = LatinSmall(word).toUtf8();
+    const QByteArray high = low + "\xF4\x8F\xBF\xBF\xF4\x8F\xBF\xBF";
+    sqlite3_bind_text(places.get(), 1, low.constData(), int(low.size()), SQLITE_STATIC);
+    sqlite3_bind_text(places.get(), 2, high.constData(), int(high.size()), SQLITE_STATIC);
+    std::vector<int> ids;
+    int rc;
+    while ((rc = sqlite3_step(places.get())) == SQLITE_ROW) {
+        if (ids.size() == kMostIndexPlaces)
+            return std::nullopt;
+        ids.push_back(sqlite3_column_int(places.get(), 0));
+    }
+    if (rc != SQLITE_DONE)
+        ThrowSqlError(db);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    return ids;
+}
+
 // An item the statement found, before it is shown.
 struct TFound
 {
@@ -454,14 +441,6 @@ struct TFound
 // counted; where they do not, the statements read it all. Stops after this
 // many items.
 constexpr int kOrderedItems = 3000;
-
-// Whether the items are first read in order: for words of one or two
-// characters, which the index cannot answer and which most often occur in
-// many items. Longer words are looked for by the statements at once.
-bool ReadInOrder(const QStringList& words)
-{
-    return words.first().toUcs4().size() <= 2;
-}
 
 struct TOrderedWalk
 {
@@ -479,11 +458,11 @@ bool StatementDecides(const QStringList& words)
 
 void ShowNotes(sqlite3* db, const QStringList& words, std::vector<TFound>& found, TSearchResults& out);
 
-TOrderedWalk WalkNotes(sqlite3* db, const TWordBytes& words, TGroupPaths& groups)
+TOrderedWalk WalkNotes(sqlite3* db, const TWordBytes& words, const TGroupTable& groups)
 {
     TOrderedWalk walk;
     TLookup note(db, "SELECT ReMark, rowid FROM NoteBook WHERE TypeID = ?1 ORDER BY rowid LIMIT 1");
-    const std::vector<std::pair<QString, int>> order = groups.Ordered(kOrderedItems + 1);
+    const std::vector<int> order = groups.InPathOrder(kOrderedItems + 1);
     for (size_t i = 0; i < order.size(); ++i) {
         if (int(walk.Found.size()) == kShownPerKind) {
             walk.More = walk.Done = true;
@@ -491,21 +470,21 @@ TOrderedWalk WalkNotes(sqlite3* db, const TWordBytes& words, TGroupPaths& groups
         }
         if (i >= size_t(kOrderedItems))
             return walk;
-        const int group = order[i].second;
+        const int group = order[i];
         const bool stored = note.Find(group);
-        const QByteArray name = groups.Name(group).toUtf8();
+        const QByteArray name = OwnName(groups, group).toUtf8();
         const TWordBytes::TText text = stored ? note.Bytes(0) : TWordBytes::TText("", 0);
         if (words.AllIn({{name.constData(), size_t(name.size())}, text}))
-            walk.Found.push_back({group, group, stored ? note.Int64(1) : -1, order[i].first});
+            walk.Found.push_back({group, group, stored ? note.Int64(1) : -1, groups.PathText(group)});
     }
     walk.Done = true;
     return walk;
 }
 
-void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
+void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher, const TGroupTable& groups,
+                 TSearchResults& out)
 {
-    TGroupPaths groups(db, "NoteType", "根目录");
-    TOrderedWalk walk = ReadInOrder(words) ? WalkNotes(db, TWordBytes(words), groups) : TOrderedWalk();
+    TOrderedWalk walk = WalkNotes(db, TWordBytes(words), groups);
     if (walk.Done) {
         out.Found[int(TSearchKind::Note)] = int(walk.Found.size());
         out.More[int(TSearchKind::Note)] = walk.More;
@@ -528,7 +507,11 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
     });
     TStmtHandle names =
         matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, 1);
-    Step(db, names.get(), [&] { candidates.emplace_back(sqlite3_column_int(names.get(), 0), -1); });
+    Step(db, names.get(), [&] {
+        const int group = sqlite3_column_int(names.get(), 0);
+        if (group != 0 && groups.Contains(group))
+            candidates.emplace_back(group, -1);
+    });
     // One per group, the one that knows its note's row first.
     std::sort(candidates.begin(), candidates.end(), [](const auto& a, const auto& b) {
         return a.first < b.first || (a.first == b.first && a.second > b.second);
@@ -552,19 +535,21 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
     for (auto& candidate : candidates) {
         // The other words, in the group's name or its note.
         if (words.size() > 1) {
-            const QString name = groups.Name(candidate.first);
+            const QString name = OwnName(groups, candidate.first);
             const QString text = noteText(candidate);
             if (!AllWordsIn(words, {&name, &text}))
                 continue;
         }
-        found.push_back({candidate.first, candidate.first, candidate.second, groups.Path(candidate.first)});
+        found.push_back({candidate.first, candidate.first, candidate.second, {}});
     }
     out.Found[int(TSearchKind::Note)] = int(found.size());
     const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
-    std::partial_sort(found.begin(), shown, found.end(), [](const TFound& a, const TFound& b) {
-        return a.Path < b.Path || (a.Path == b.Path && a.Id < b.Id);
+    std::partial_sort(found.begin(), shown, found.end(), [&](const TFound& a, const TFound& b) {
+        return groups.PathRank(a.Id) < groups.PathRank(b.Id);
     });
     found.erase(shown, found.end());
+    for (TFound& item : found)
+        item.Path = groups.PathText(item.Id);
     ShowNotes(db, words, found, out);
 }
 
@@ -589,12 +574,16 @@ void ShowNotes(sqlite3* db, const QStringList& words, std::vector<TFound>& found
     }
 }
 
-TOrderedWalk WalkBookmarks(sqlite3* db, const TWordBytes& words, TGroupPaths& groups)
+TOrderedWalk WalkBookmarks(sqlite3* db, const TWordBytes& words, const TGroupTable& groups)
 {
     TOrderedWalk walk;
     // "全部" comes first, with the bookmarks of no group and of a group gone.
+    // The groups named are found by stepping through the index of TypeID from
+    // one value to the next, not by reading every bookmark.
     QStringList loose{"0"};
-    TStmtHandle types = PrepareNative(db, "SELECT DISTINCT TypeID FROM IE WHERE TypeID IS NOT NULL");
+    TStmtHandle types = PrepareNative(db, "WITH RECURSIVE t(id) AS (SELECT min(TypeID) FROM IE UNION ALL "
+                                          "SELECT (SELECT min(TypeID) FROM IE WHERE TypeID > t.id) FROM t "
+                                          "WHERE t.id IS NOT NULL) SELECT id FROM t WHERE id IS NOT NULL");
     Step(db, types.get(), [&] {
         const int group = sqlite3_column_int(types.get(), 0);
         if (group != 0 && !groups.Contains(group))
@@ -605,7 +594,7 @@ TOrderedWalk WalkBookmarks(sqlite3* db, const TWordBytes& words, TGroupPaths& gr
                 .arg(loose.join(',')));
     TStmtHandle group = PrepareNative(db, "SELECT ID, IEName, ReMark, IEUrl FROM IE WHERE TypeID = ?1 ORDER BY ID");
     int read = 0;
-    for (const auto& [path, self] : groups.Ordered(kOrderedItems + 1)) {
+    for (const int self : groups.InPathOrder(kOrderedItems + 1)) {
         sqlite3_stmt* stmt = self == 0 ? root.get() : group.get();
         sqlite3_reset(stmt);
         if (self != 0)
@@ -620,7 +609,7 @@ TOrderedWalk WalkBookmarks(sqlite3* db, const TWordBytes& words, TGroupPaths& gr
                 return walk;
             if (words.AllIn({BytesColumn(stmt, 1), BytesColumn(stmt, 2), BytesColumn(stmt, 3)})) {
                 const int id = sqlite3_column_int(stmt, 0);
-                walk.Found.push_back({id, self, id, path});
+                walk.Found.push_back({id, self, id, groups.PathText(self)});
             }
         }
         if (rc != SQLITE_DONE)
@@ -650,51 +639,59 @@ void ShowBookmarks(sqlite3* db, const QStringList& words, std::vector<TFound>& f
     }
 }
 
-void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matcher, TSearchResults& out)
+void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matcher, const TGroupTable& groups,
+                     TSearchResults& out)
 {
-    TGroupPaths groups(db, "IEType", "全部");
-    TOrderedWalk walk = ReadInOrder(words) ? WalkBookmarks(db, TWordBytes(words), groups) : TOrderedWalk();
+    TOrderedWalk walk = WalkBookmarks(db, TWordBytes(words), groups);
     if (walk.Done) {
         out.Found[int(TSearchKind::Bookmark)] = int(walk.Found.size());
         out.More[int(TSearchKind::Bookmark)] = walk.More;
         ShowBookmarks(db, words, walk.Found, out);
         return;
     }
-    const bool check = !StatementDecides(words);
-    TStmtHandle stmt = matcher.Prepare(
-        db, QString("SELECT ID, TypeID%1 FROM IE WHERE $WHERE ORDER BY ID").arg(check ? ", IEName, ReMark, IEUrl" : ""),
-        {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID");
-    // Ordered by the group's path, then by ID: the paths are ranked once.
-    QHash<int, int> rank;
-    std::vector<std::pair<int, int>> found; // rank, ID
-    Step(db, stmt.get(), [&] {
-        if (check) {
-            const QString title = Utf8Column(stmt.get(), 2);
-            const QString remark = Utf8Column(stmt.get(), 3);
-            const QString url = Utf8Column(stmt.get(), 4);
-            if (!AllWordsIn(words, {&title, &remark, &url}))
-                return;
-        }
-        const int group = sqlite3_column_int(stmt.get(), 1);
+    // Ordered by the group's path, then by ID.
+    std::vector<std::tuple<int, int, int>> found; // the group's rank, ID, the group
+    const auto take = [&](int group, int id) {
         // "全部" lists every bookmark, also one whose group is gone.
         const int shownGroup = groups.Contains(group) ? group : 0;
-        found.emplace_back(shownGroup, sqlite3_column_int(stmt.get(), 0));
-        rank.insert(shownGroup, 0);
-    });
+        found.emplace_back(groups.PathRank(shownGroup), id, shownGroup);
+    };
+    // A short word may occur in too many places for the index to serve;
+    // another may not.
+    std::optional<std::vector<int>> candidates;
+    for (qsizetype i = 0; i < std::min<qsizetype>(words.size(), 3) && !candidates; ++i)
+        candidates = ShortWordCandidates(db, words[i]);
+    if (candidates) {
+        const TWordBytes bytes(words);
+        TLookup bookmark(db, "SELECT TypeID, IEName, ReMark, IEUrl FROM IE WHERE ID = ?1");
+        for (const int id : *candidates)
+            if (bookmark.Find(id) && bytes.AllIn({bookmark.Bytes(1), bookmark.Bytes(2), bookmark.Bytes(3)}))
+                take(int(bookmark.Int64(0)), id);
+    } else {
+        const bool check = !StatementDecides(words);
+        TStmtHandle stmt = matcher.Prepare(
+            db,
+            QString("SELECT ID, TypeID%1 FROM IE WHERE $WHERE ORDER BY ID").arg(check ? ", IEName, ReMark, IEUrl" : ""),
+            {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID");
+        Step(db, stmt.get(), [&] {
+            if (check) {
+                const QString title = Utf8Column(stmt.get(), 2);
+                const QString remark = Utf8Column(stmt.get(), 3);
+                const QString url = Utf8Column(stmt.get(), 4);
+                if (!AllWordsIn(words, {&title, &remark, &url}))
+                    return;
+            }
+            take(sqlite3_column_int(stmt.get(), 1), sqlite3_column_int(stmt.get(), 0));
+        });
+    }
     out.Found[int(TSearchKind::Bookmark)] = int(found.size());
-    std::vector<std::pair<QString, int>> paths; // path, group
-    for (auto it = rank.cbegin(); it != rank.cend(); ++it)
-        paths.emplace_back(groups.Path(it.key()), it.key());
-    std::sort(paths.begin(), paths.end());
-    for (size_t i = 0; i < paths.size(); ++i)
-        rank[paths[i].second] = int(i);
-    for (auto& [group, id] : found)
-        group = rank.value(group);
     const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
     std::partial_sort(found.begin(), shown, found.end());
     std::vector<TFound> first;
-    for (auto it = found.begin(); it != shown; ++it)
-        first.push_back({it->second, paths[size_t(it->first)].second, it->second, paths[size_t(it->first)].first});
+    for (auto it = found.begin(); it != shown; ++it) {
+        const auto [rank, id, group] = *it;
+        first.push_back({id, group, id, groups.PathText(group)});
+    }
     ShowBookmarks(db, words, first, out);
 }
 
@@ -707,7 +704,7 @@ void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matc
     const TWordBytes bytes(words);
     TStmtHandle ordered = PrepareNative(db, "SELECT ID, ReMark FROM Alam ORDER BY ID");
     int rc = SQLITE_DONE;
-    int read = ReadInOrder(words) ? 0 : kOrderedItems + 1;
+    int read = 0;
     while (read <= kOrderedItems && (rc = sqlite3_step(ordered.get())) == SQLITE_ROW) {
         if (int(found.size()) == kShownPerKind) {
             out.More[int(TSearchKind::Reminder)] = true;
@@ -794,22 +791,17 @@ QStringList SearchWords(const QString& query)
     return kept;
 }
 
-TSearchResults Search(sqlite3* db, const QString& query)
+namespace {
+// Runs the reading in one read transaction, so that what it reads comes
+// from one state of the file; within a transaction already open on the
+// connection, that one serves.
+template <typename Read> void InReadTransaction(sqlite3* db, Read read)
 {
-    const QStringList words = SearchWords(query);
-    TSearchResults results;
-    if (words.isEmpty())
-        return results;
-    const TMatcher matcher(db, words);
-    // One read transaction, so the three kinds come from one state of the file.
-    // Within a transaction already open on the connection, that one serves.
     const bool own = sqlite3_get_autocommit(db) != 0;
     if (own)
         ExecNative(db, "BEGIN");
     try {
-        SearchNotes(db, words, matcher, results);
-        SearchBookmarks(db, words, matcher, results);
-        SearchReminders(db, words, matcher, results);
+        read();
     } catch (...) {
         if (own)
             ExecNative(db, "ROLLBACK");
@@ -817,5 +809,61 @@ TSearchResults Search(sqlite3* db, const QString& query)
     }
     if (own)
         ExecNative(db, "COMMIT");
+}
+
+// The notes' part of a search, on a read-only connection of its own to the
+// file (SQLite's connections may each serve a thread of their own).
+TSearchResults SearchNotesApart(const QString& path, const QStringList& words, const TGroupTable& groups)
+{
+    TDbHandle db = OpenReadOnly(path, 2000);
+    TSearchResults found;
+    InReadTransaction(db.get(), [&] { SearchNotes(db.get(), words, TMatcher(db.get(), words), groups, found); });
+    return found;
+}
+} // namespace
+
+TSearchResults Search(sqlite3* db, const QString& query, const TGroupTable& noteGroups,
+                      const TGroupTable& bookmarkGroups)
+{
+    const QStringList words = SearchWords(query);
+    TSearchResults results;
+    if (words.isEmpty())
+        return results;
+    // On a large file the notes take about as long as the bookmarks and the
+    // reminders together: they are read in a second thread meanwhile. The
+    // caller writes nothing before the search returns, so both read the same
+    // state. Within a transaction the caller has open, which may hold what
+    // no other connection sees yet, and for a database without a file, all
+    // is read here.
+    const char* file = sqlite3_db_filename(db, "main");
+    std::future<TSearchResults> notes;
+    if (sqlite3_get_autocommit(db) != 0 && file && *file)
+        notes = std::async(std::launch::async, SearchNotesApart, QString::fromUtf8(file), words, std::cref(noteGroups));
+    const TMatcher matcher(db, words);
+    InReadTransaction(db, [&] {
+        if (!notes.valid())
+            SearchNotes(db, words, matcher, noteGroups, results);
+        SearchBookmarks(db, words, matcher, bookmarkGroups, results);
+        SearchReminders(db, words, matcher, results);
+    });
+    if (notes.valid()) {
+        TSearchResults found = notes.get();
+        results.Items.insert(results.Items.begin(), std::make_move_iterator(found.Items.begin()),
+                             std::make_move_iterator(found.Items.end()));
+        const int kind = int(TSearchKind::Note);
+        results.Found[kind] = found.Found[kind];
+        results.More[kind] = found.More[kind];
+    }
     return results;
+}
+
+TSearchResults Search(sqlite3* db, const QString& query)
+{
+    TGroupTable notes("NoteType", "根目录");
+    TGroupTable bookmarks("IEType", "全部");
+    if (!SearchWords(query).isEmpty()) {
+        notes.LoadFrom(db);
+        bookmarks.LoadFrom(db);
+    }
+    return Search(db, query, notes, bookmarks);
 }

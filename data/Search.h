@@ -5,6 +5,7 @@
 #include <vector>
 
 struct sqlite3;
+class TGroupTable;
 
 // One search across the notes, the bookmarks and the reminders, read afresh
 // from the database each time (a note is saved at each keystroke, so what
@@ -77,6 +78,11 @@ std::pair<qsizetype, qsizetype> FirstMatch(const QString& text, const QStringLis
 
 // Runs a query on the database. Results come ordered by kind (notes,
 // bookmarks, reminders), then by group path, then by ID; of a kind with
-// more matches than are shown, the first in that order are shown. Throws
-// TSqlError only when the database itself fails, never for the query's text.
+// more matches than are shown, the first in that order are shown. The
+// groups are those the trees show (an item of a group they do not hold is
+// not offered, a bookmark's shows under "全部"). Throws TSqlError only when
+// the database itself fails, never for the query's text.
+TSearchResults Search(sqlite3* db, const QString& query, const TGroupTable& noteGroups,
+                      const TGroupTable& bookmarkGroups);
+// The same, with the groups read from the database first.
 TSearchResults Search(sqlite3* db, const QString& query);

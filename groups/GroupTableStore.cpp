@@ -62,6 +62,7 @@ void TGroupTable::LoadFrom(sqlite3* db)
     m_groups = std::move(groups);
     m_children = std::move(children);
     m_maxSelfIndex = largest;
+    m_pathOrdered = false;
 }
 
 void TGroupTable::Insert(int self, int parent, const QString& name)
@@ -73,6 +74,7 @@ void TGroupTable::Insert(int self, int parent, const QString& name)
     m_children[group.shownParent].append(self);
     m_groups.insert(self, group);
     m_maxSelfIndex = std::max(m_maxSelfIndex, self);
+    m_pathOrdered = false;
 }
 
 QString TGroupTable::Name(int self) const
@@ -96,6 +98,88 @@ QString TGroupTable::PathText(int self) const
     for (int up : Ancestors(self))
         text += "->" + Name(up);
     return text + "->" + Name(self);
+}
+
+std::vector<int> TGroupTable::InPathOrder(size_t most) const
+{
+    OrderByPaths();
+    std::vector<int> order{0};
+    order.insert(order.end(), m_pathOrder.begin(),
+                 m_pathOrder.begin() + qsizetype(std::min(m_pathOrder.size(), most > 0 ? most - 1 : 0)));
+    order.resize(std::min(order.size(), most));
+    return order;
+}
+
+int TGroupTable::PathRank(int self) const
+{
+    OrderByPaths();
+    return m_pathRanks.value(self, 0);
+}
+
+// Under a parent, each child's path and the paths of its branch, which all
+// begin with its name and "->", take the order of those beginnings: no path
+// needs to be made. Only where one such beginning begins another (a name
+// holding "->", or two groups of one name) is the parent's branch ordered
+// by its paths.
+void TGroupTable::OrderByPaths() const
+{
+    if (m_pathOrdered)
+        return;
+    m_pathOrder.clear();
+    m_pathOrder.reserve(size_t(m_groups.size()));
+    PlaceBranches(m_children.value(0));
+    m_pathRanks.clear();
+    m_pathRanks.reserve(qsizetype(m_pathOrder.size()));
+    for (size_t i = 0; i < m_pathOrder.size(); ++i)
+        m_pathRanks.insert(m_pathOrder[i], int(i) + 1);
+    m_pathOrdered = true;
+}
+
+void TGroupTable::PlaceBranches(const QList<int>& children) const
+{
+    struct TPart
+    {
+        QString start; // of the group's path, or of its branch's paths
+        int self;
+        bool branch;
+    };
+    std::vector<TPart> parts;
+    parts.reserve(size_t(children.size()) * 2);
+    for (const int child : children) {
+        parts.push_back({Name(child), child, false});
+        if (HasChildren(child))
+            parts.push_back({Name(child) + QStringLiteral("->"), child, true});
+    }
+    std::sort(parts.begin(), parts.end(), [](const TPart& a, const TPart& b) {
+        return a.start < b.start || (a.start == b.start && a.self < b.self);
+    });
+    for (size_t i = 1; i < parts.size(); ++i) {
+        if (parts[i - 1].branch && parts[i].start.startsWith(parts[i - 1].start)) {
+            PlaceByPaths(children);
+            return;
+        }
+    }
+    for (const TPart& part : parts) {
+        if (part.branch)
+            PlaceBranches(m_children.value(part.self));
+        else
+            m_pathOrder.push_back(part.self);
+    }
+}
+
+void TGroupTable::PlaceByPaths(const QList<int>& children) const
+{
+    std::vector<std::pair<QString, int>> branch; // path, SelfIndex
+    QList<int> pending(children.rbegin(), children.rend());
+    while (!pending.isEmpty()) {
+        const int self = pending.takeLast();
+        branch.emplace_back(PathText(self), self);
+        const QList<int> below = m_children.value(self);
+        pending.append(QList<int>(below.rbegin(), below.rend()));
+    }
+    std::sort(branch.begin(), branch.end());
+    for (const auto& [path, self] : branch)
+        m_pathOrder.push_back(self);
 }
 
 bool TGroupTable::NameExists(const QString& name) const
@@ -137,6 +221,7 @@ void TGroupTable::Rename(int self, const QString& typed)
     if (group == m_groups.end())
         return;
     group->name = name;
+    m_pathOrdered = false;
 }
 
 void TGroupTable::CheckDeletable(int self) const
@@ -172,6 +257,7 @@ int TGroupTable::Delete(int self, const QString& alsoRun)
         }
     }
     std::sort(m_children[0].begin(), m_children[0].end());
+    m_pathOrdered = false;
     m_maxSelfIndex = 0;
     for (auto it = m_groups.cbegin(); it != m_groups.cend(); ++it)
         m_maxSelfIndex = std::max(m_maxSelfIndex, it.key());

@@ -48,6 +48,13 @@ public:
     // "根目录->工作->会议": the names from the root down to the group.
     QString PathText(int self) const;
 
+    // The groups in the order of their path texts (then of SelfIndex), the
+    // root first, at most `most` of them; and a group's place in that order
+    // (the root's, 0, for a group not in the table). Worked out once after
+    // each change, without making every path.
+    std::vector<int> InPathOrder(size_t most) const;
+    int PathRank(int self) const;
+
     // Whether the root or any group has exactly this name.
     bool NameExists(const QString& name) const;
     int MaxSelfIndex() const { return m_maxSelfIndex; }
@@ -96,12 +103,20 @@ private:
 
     void CheckName(const QString& name) const;
     void Insert(int self, int parent, const QString& name);
+    void OrderByPaths() const;
+    void PlaceBranches(const QList<int>& children) const;
+    void PlaceByPaths(const QList<int>& children) const;
 
     QString m_tableName;
     QString m_rootCaption;
     QHash<int, TGroup> m_groups;
     QHash<int, QList<int>> m_children;
     int m_maxSelfIndex = 0;
+    // The groups in the order of their paths, the root left out; empty
+    // until asked for after a change.
+    mutable std::vector<int> m_pathOrder;
+    mutable QHash<int, int> m_pathRanks; // from 1
+    mutable bool m_pathOrdered = false;
 };
 
 // "(1,2,3)": the identifiers for an "in" clause of a statement.

@@ -123,6 +123,8 @@ private slots:
         row("no group: not offered") << "孤儿记事" << none << fillers;
         row("bookmark of a group gone") << "孤儿书签" << QStringList{"B3"} << fillers;
         row("reminder") << "站会" << QStringList{"R1"} << fillers;
+        row("one character ending a title") << "签" << QStringList{"B3"} << fillers;
+        row("two characters ending an address") << "IO" << QStringList{"B2"} << fillers;
         row("percent") << "100%" << QStringList{"N2", "B4"} << fillers;
         row("percent as wildcard") << "1%0" << none << fillers;
         row("underscore") << "完成_率" << QStringList{"N2"} << fillers;
@@ -243,6 +245,18 @@ private slots:
         QCOMPARE(results.Items.front().Id, 1000);
         QCOMPARE(results.Items.at(1).Id, 5);
         QCOMPARE(results.Items.back().Id, 5 + kShownPerKind - 2);
+    }
+
+    // A short word in more places than the index is worth asking about is
+    // looked for in every bookmark; where another word of the query is
+    // rarer, the index answers for that one.
+    void shortWordInTooManyPlaces()
+    {
+        AddFillersFirst();
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values "
+                  "(9000, 0, 'u', printf('%.*c', 100002, 'z'), ''), (9001, 0, 'u', 'zz 标记', '')");
+        QCOMPARE(Found("ZZ"), QStringList({"B9000", "B9001"}));
+        QCOMPARE(Found("zz 标"), QStringList{"B9001"});
     }
 
     // A file of the version before the index, restored, is searched through

@@ -5,6 +5,7 @@
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
+#include <algorithm>
 #include <memory>
 
 // The group hierarchy without any tree view: what an importer or a chooser sees.
@@ -296,6 +297,56 @@ private slots:
         QCOMPARE(Rows(), QStringList({"3/0/生活", "6/8/孤儿", "7/5/迟到", "8/3/后来"}));
         QCOMPARE(DbGetIntValue("select count(*) from NoteBook"), 1);
         CheckAgainstTable(groups);
+    }
+
+    // The order of the paths, worked out without making them, is the order
+    // of the path texts (then of SelfIndex), also where names begin with one
+    // another, hold the "->" of a path, or repeat.
+    void pathOrderIsTheOrderOfThePathTexts_data()
+    {
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<bool>("rename");
+        const QString prefixes = "insert into NoteType values (1,0,'a'),(2,0,'a b'),(3,0,'a-'),(4,0,'ab'),"
+                                 "(5,1,'c'),(6,2,'d'),(7,3,'e'),(8,4,'f')";
+        QTest::newRow("names beginning with another") << prefixes << false;
+        QTest::newRow("a name holding \"->\"")
+            << "insert into NoteType values (1,0,'x'),(2,0,'x->y'),(3,1,'z'),(4,2,'w')" << false;
+        QTest::newRow("two of one name")
+            << "insert into NoteType values (1,0,'同名'),(2,0,'同名'),(3,1,'k'),(4,2,'j')" << false;
+        QTest::newRow("rows under the root for a missing parent")
+            << "insert into NoteType values (1,0,'工作'),(2,1,'会议'),(6,8,'孤儿'),(7,5,'迟到'),(8,3,'后来'),(3,0,'生活')"
+            << false;
+        QTest::newRow("after a rename") << prefixes << true;
+        // Names of a few pieces that begin with one another, under random parents.
+        QString random = "with recursive n(i) as (select 1 union all select i+1 from n where i < 400) "
+                         "insert into NoteType select i, abs(random()) % i, "
+                         "substr('a a-b->', 1 + abs(random()) % 6, 1 + abs(random()) % 4) from n";
+        QTest::newRow("random names and parents") << random << false;
+    }
+    void pathOrderIsTheOrderOfThePathTexts()
+    {
+        QFETCH(QString, rows);
+        QFETCH(bool, rename);
+        DbExecSQL(rows);
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        QCOMPARE(groups.InPathOrder(1), std::vector<int>{0});
+        if (rename) {
+            groups.Rename(1, "zz");
+        }
+        std::vector<std::pair<QString, int>> byText{{groups.PathText(0), 0}};
+        for (int self = 1; self <= groups.MaxSelfIndex(); ++self)
+            if (groups.Contains(self))
+                byText.emplace_back(groups.PathText(self), self);
+        std::sort(byText.begin(), byText.end());
+        std::vector<int> expected;
+        for (const auto& [text, self] : byText)
+            expected.push_back(self);
+        const std::vector<int> order = groups.InPathOrder(expected.size() + 5);
+        QCOMPARE(order, expected);
+        for (size_t i = 0; i < order.size(); ++i)
+            QCOMPARE(groups.PathRank(order[i]), int(i));
+        QCOMPARE(groups.InPathOrder(3), std::vector<int>(expected.begin(), expected.begin() + 3));
     }
 
     void failedStatementsChangeNothingInMemory()
