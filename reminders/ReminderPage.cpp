@@ -113,6 +113,7 @@ TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam) : m_w
     connect(ui->lv1->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { RunHandler([&] { lv1TitleClick(column); }); });
     SortList();
+    ui->lv1->installEventFilter(this);
 }
 
 qint64 TReminderPage::CatchUpSeconds()
@@ -149,7 +150,21 @@ void TReminderPage::SortList()
 
 void TReminderPage::ShowStartupReminders()
 {
-    ShowAlamList(afToday);
+    // The list's page is seldom the one shown at the start, and a large
+    // list is a good part of a start: it is filled when it first shows.
+    if (ui->lv1->isVisible()) {
+        ShowAlamList(afToday);
+        return;
+    }
+    m_filter = afToday;
+    m_listWaiting = true;
+}
+
+bool TReminderPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->lv1 && event->type() == QEvent::Show && m_listWaiting)
+        RunHandler([this] { ShowAlamList(m_filter); });
+    return QObject::eventFilter(watched, event);
 }
 
 bool TReminderPage::ShowReminder(int id)
@@ -174,6 +189,7 @@ bool TReminderPage::ShowReminder(int id)
 void TReminderPage::ShowAlamList(int filter)
 {
     m_filter = filter;
+    m_listWaiting = false;
     FillAlamList(Alam, ui->lv1, AlamFilter(filter));
     SortList();
     for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)

@@ -50,6 +50,9 @@ public:
     // alerts: what fell due in it goes to the missed window.
     static qint64 CatchUpSeconds();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ShowAlamList(int filter);
     void rbToDayClick();
@@ -79,6 +82,7 @@ private:
     qint64 m_lastAlamSecond = -1; // the last second (since the epoch) the tick has covered
     qint64 m_storedSecond = -1;   // the last such second written to the database
     int m_filter = 0;
+    bool m_listWaiting = false; // filled with m_filter when the list shows
     int m_sortColumn = 1; // next due first
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QStringList m_titles;

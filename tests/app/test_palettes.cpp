@@ -128,7 +128,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
 
         // The reminder list: red missed rows, blue seen rows.
-        auto* list = Find<QTreeWidget>(&form, "lv1");
+        auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
         const QColor ground = Colour(list->palette(), QPalette::Base);
         QCOMPARE(list->topLevelItem(0)->text(3), kAlamMissedText);
         QCOMPARE(list->topLevelItem(1)->text(3), kAlamSeenText);

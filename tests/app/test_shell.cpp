@@ -627,7 +627,7 @@ private slots:
         form.findChild<QTreeWidget*>("tvNote")->setCurrentItem(form.NoteTree->RootNode->child(0));
         QVERIFY(memo->isReadOnly());
         form.findChild<QTreeWidget*>("tvIE")->setCurrentItem(form.IETree->RootNode->child(0));
-        auto* reminders = form.findChild<QTreeWidget*>("lv1");
+        auto* reminders = OnShownPage<QTreeWidget>(&form, "lv1");
         QCOMPARE(reminders->topLevelItemCount(), 1);
         reminders->topLevelItem(0)->setSelected(true);
 

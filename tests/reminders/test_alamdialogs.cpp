@@ -120,6 +120,7 @@ private slots:
     void pastOneOffNeedsALaterMomentOrDaily();
     void showRoutinesReturnTheResult();
 
+    void pageFillsTodayAndFollowsTheFilters_data();
     void pageFillsTodayAndFollowsTheFilters();
     void rowsAreColouredByStatus();
     void addAndChangeShowAllReminders();
@@ -390,7 +391,7 @@ void TestAlamDialogs::listSortsByItsTitles()
     TFormMain form;
     form.tmr1->stop();
     form.show();
-    auto* list = Child<QTreeWidget>(&form, "lv1");
+    auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
     QTest::mouseClick(Child<QRadioButton>(&form, "rbAll"), Qt::LeftButton);
     const auto ids = [list] {
         QStringList order;
@@ -470,16 +471,28 @@ void TestAlamDialogs::showRoutinesReturnTheResult()
     QCOMPARE(Stored("1").text, QString("改过"));
 }
 
+// The list is filled when its page first shows: later, or as the window opens.
+void TestAlamDialogs::pageFillsTodayAndFollowsTheFilters_data()
+{
+    QTest::addColumn<bool>("current");
+    QTest::newRow("page shown later") << false;
+    QTest::newRow("page current as the window opens") << true;
+}
+
 void TestAlamDialogs::pageFillsTodayAndFollowsTheFilters()
 {
+    QFETCH(bool, current);
     TClock::Set(At(kDay, 9, 0, 0));
     AddReminder(QTime(8, 0, 0), kDay, false, "早上");
     AddReminder(QTime(10, 0, 0), kDay.addDays(1), false, "明天");
     AddReminder(QTime(7, 0, 0), kDay, true, "每天");
     TFormMain form;
     form.tmr1->stop();
+    if (current)
+        Child<QTabWidget>(&form, "pgcMain")->setCurrentWidget(Child<QWidget>(&form, "tsAlam"));
     form.show();
-    auto* list = Child<QTreeWidget>(&form, "lv1");
+    QCOMPARE(Child<QTabWidget>(&form, "pgcMain")->currentWidget() == Child<QWidget>(&form, "tsAlam"), current);
+    auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
     QCOMPARE(Rows(list), QStringList{"1|早上|错过的"});
     const QList<QPair<const char*, QStringList>> filters = {
         {"rbTomorrow", {"2|明天|"}},
@@ -510,7 +523,7 @@ void TestAlamDialogs::rowsAreColouredByStatus()
     TFormMain form;
     form.tmr1->stop();
     form.show();
-    auto* list = Child<QTreeWidget>(&form, "lv1");
+    auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
     QCOMPARE(Rows(list), (QStringList{"3|将来|", "1|错过|错过的", "2|看过|看过的"}));
     // Red darkened just enough to be read on the list's white (pure red is not).
     const QColor own = list->palette().color(QPalette::Text);
@@ -539,7 +552,7 @@ void TestAlamDialogs::addAndChangeShowAllReminders()
     TFormMain form;
     form.tmr1->stop();
     form.show();
-    auto* list = Child<QTreeWidget>(&form, "lv1");
+    auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
     QCOMPARE(Rows(list), QStringList{});
 
     // Cancelled: the filter stays.
@@ -592,7 +605,7 @@ void TestAlamDialogs::deleteAsksAndRemovesOnlyThatRow()
     TFormMain form;
     form.tmr1->stop();
     form.show();
-    auto* list = Child<QTreeWidget>(&form, "lv1");
+    auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
     if (select)
         list->setCurrentItem(list->topLevelItem(1));
     // A reminder added meanwhile stays out of the list: it is not refilled.

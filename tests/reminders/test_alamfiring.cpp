@@ -158,7 +158,7 @@ class TestAlamFiring : public QObject
     std::unique_ptr<TFormMain> form;
     QList<QUrl> chimes;
 
-    QTreeWidget* List() const { return form->findChild<QTreeWidget*>("lv1"); }
+    QTreeWidget* List() const { return OnShownPage<QTreeWidget>(form.get(), "lv1"); }
 
     // Creates the planned reminders at midnight of the test day, then ticks
     // at each moment.

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QTimer>
@@ -67,6 +68,18 @@ void OnNextModal(std::function<void(QWidget*)> action)
         (*shared)(modal);
     });
     timer->start(10);
+}
+
+void ShowPageOf(QWidget* control)
+{
+    for (QWidget* up = control->parentWidget(); up; up = up->parentWidget()) {
+        auto* tabs = qobject_cast<QTabWidget*>(up);
+        if (!tabs)
+            continue;
+        for (int page = 0; page < tabs->count(); ++page)
+            if (tabs->widget(page)->isAncestorOf(control))
+                tabs->setCurrentIndex(page);
+    }
 }
 
 void Click(QWidget* window, const char* button)

@@ -61,6 +61,18 @@ template <typename T> T* Find(QObject* parent, const char* name)
     return child;
 }
 
+// Shows the page of the window's tabs that holds the control, as a user
+// looking at it would (a page's list is filled when it first shows).
+void ShowPageOf(QWidget* control);
+
+// A named control on a page of the window, its page shown.
+template <typename T> T* OnShownPage(QObject* window, const char* name)
+{
+    T* control = Find<T>(window, name);
+    ShowPageOf(control);
+    return control;
+}
+
 // Clicks the named push button of a window.
 // Runs an operation that must fail; returns what it raised: "DB:" and the
 // user message for a database error, the message of a plain error, "abort"
