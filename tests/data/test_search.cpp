@@ -139,6 +139,7 @@ private slots:
         row("index query syntax") << "IEName:\"x\" OR qt* NEAR(a b)" << none << fillers;
         row("NUL") << QString("记") + QChar(0) << none << fillers;
         row("NUL alone") << QString(QChar(0)) << none << fillers;
+        row("the index's end marks") << QString("签") + QChar(1) + QChar(1) << none << fillers;
         row("10,000 characters") << QString("x").repeated(10000) << none << fillers;
         row("5,000 repeated words") << QString("记 ").repeated(5000) << QStringList{"N0", "N1"} << fillers;
         row("nine words") << "three seven eight four five nine two one standup" << QStringList{"R1"} << fillers;
