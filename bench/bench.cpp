@@ -255,7 +255,7 @@ TStart StartProcess(const QString& what)
 void BenchStart(const QString& empty, const QString& large)
 {
     std::vector<double> bareTimes, emptyTimes, largeTimes;
-    for (int run = 0; run < 11; ++run) {
+    for (int run = 0; run < 21; ++run) {
         bareTimes.push_back(StartProcess("bare").ms);
         emptyTimes.push_back(StartProcess(empty).ms);
         largeTimes.push_back(StartProcess(large).ms);
