@@ -1,5 +1,6 @@
 #include "data/Search.h"
 
+#include "data/MD.h"
 #include "data/SqliteDb.h"
 #include "groups/GroupTableStore.h"
 
@@ -815,7 +816,7 @@ template <typename Read> void InReadTransaction(sqlite3* db, Read read)
 // file (SQLite's connections may each serve a thread of their own).
 TSearchResults SearchNotesApart(const QString& path, const QStringList& words, const TGroupTable& groups)
 {
-    TDbHandle db = OpenReadOnly(path, 2000);
+    TDbHandle db = OpenReadOnly(path, TDbAccess::BusyTimeoutMs);
     TSearchResults found;
     InReadTransaction(db.get(), [&] { SearchNotes(db.get(), words, TMatcher(db.get(), words), groups, found); });
     return found;

@@ -84,5 +84,6 @@ std::pair<qsizetype, qsizetype> FirstMatch(const QString& text, const QStringLis
 // the database itself fails, never for the query's text.
 TSearchResults Search(sqlite3* db, const QString& query, const TGroupTable& noteGroups,
                       const TGroupTable& bookmarkGroups);
-// The same, with the groups read from the database first.
+// The same, with the groups read from the database first (a failure to read
+// them is an EDBException, as when a tree reads them).
 TSearchResults Search(sqlite3* db, const QString& query);
