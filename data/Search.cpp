@@ -4,7 +4,6 @@
 #include "data/SqliteDb.h"
 #include "groups/GroupTableStore.h"
 
-#include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <cstring>
@@ -397,6 +396,8 @@ private:
 // How many places of a short word in the bookmarks' index are worth
 // reading; beyond them, reading every bookmark costs less.
 constexpr size_t kMostIndexPlaces = 100000;
+// How many words of a query are tried so, each costing at most that reading.
+constexpr qsizetype kShortWordsTried = 3;
 
 // The bookmarks in which a word of one or two characters may occur: those
 // where the index has a trigram beginning with it (the index's texts end in
@@ -660,7 +661,7 @@ void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matc
     // A short word may occur in too many places for the index to serve;
     // another may not.
     std::optional<std::vector<int>> candidates;
-    for (qsizetype i = 0; i < std::min<qsizetype>(words.size(), 3) && !candidates; ++i)
+    for (qsizetype i = 0; i < std::min<qsizetype>(words.size(), kShortWordsTried) && !candidates; ++i)
         candidates = ShortWordCandidates(db, words[i]);
     if (candidates) {
         const TWordBytes bytes(words);

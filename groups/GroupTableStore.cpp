@@ -102,11 +102,12 @@ QString TGroupTable::PathText(int self) const
 
 std::vector<int> TGroupTable::InPathOrder(size_t most) const
 {
+    if (most == 0)
+        return {};
     OrderByPaths();
     std::vector<int> order{0};
-    order.insert(order.end(), m_pathOrder.begin(),
-                 m_pathOrder.begin() + qsizetype(std::min(m_pathOrder.size(), most > 0 ? most - 1 : 0)));
-    order.resize(std::min(order.size(), most));
+    const size_t groups = std::min(m_pathOrder.size(), most - 1);
+    order.insert(order.end(), m_pathOrder.begin(), m_pathOrder.begin() + qsizetype(groups));
     return order;
 }
 
