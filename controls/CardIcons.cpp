@@ -1,4 +1,5 @@
 #include "controls/CardIcons.h"
+#include "data/StartupWork.h"
 
 #include <QImage>
 #include <QString>
@@ -81,7 +82,7 @@ void PreloadAppIcon()
     static const bool started = [] {
         InitCardResources();
         try {
-            AppIconImages() = std::async(std::launch::async, ReadAppIconImages);
+            AppIconImages() = BeginStartupWork(ReadAppIconImages);
         } catch (const std::system_error&) {
             AppIconImages() = std::async(std::launch::deferred, ReadAppIconImages); // no thread to be had
         }

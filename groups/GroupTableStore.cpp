@@ -2,6 +2,7 @@
 
 #include "data/MD.h"
 #include "data/SqliteDb.h"
+#include "data/StartupWork.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
@@ -368,7 +369,8 @@ TGroupPrefetch::TGroupPrefetch(TDbAccess* db, const QStringList& tableNames) : m
     try {
         m_changes = sqlite3_total_changes64(db->Connection.get());
         m_dataVersion = DataVersion(db->Connection.get());
-        m_reading = std::async(std::launch::async, ReadTables, db->DatabasePath(), tableNames);
+        m_reading = BeginStartupWork(
+            [path = db->DatabasePath(), tableNames] { return ReadTables(path, tableNames); });
         db->AwaitOutsideReading = [this] {
             if (m_reading.valid())
                 m_reading.wait();

@@ -1,12 +1,16 @@
 #include "data/MD.h"
 #include "data/SqliteDb.h"
+#include "data/StartupWork.h"
 #include "data/UException.h"
 #include "groups/GroupTableStore.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
+#include <QThread>
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <stdexcept>
 
 // The group hierarchy without any tree view: what an importer or a chooser sees.
 class TestGroupTable : public QObject
@@ -362,6 +366,21 @@ private slots:
         QCOMPARE(groups.Name(1), QString("工作"));
         QVERIFY(!groups.NameExists("新"));
         QCOMPARE(groups.NextSelfIndex(), 9);
+    }
+
+    // Pieces of the start's background work run one after the other, in the
+    // order begun, and a piece that fails does not hold up the next.
+    void startupWorkRunsInTheOrderBegun()
+    {
+        std::atomic<int> finished{0};
+        std::future<void> first = BeginStartupWork([&finished] {
+            QThread::msleep(50);
+            finished = 1;
+            throw std::runtime_error("failed");
+        });
+        std::future<int> second = BeginStartupWork([&finished] { return finished.load(); });
+        QCOMPARE(second.get(), 1);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, first.get());
     }
 
     // What the reading beside the window's building found is taken only
