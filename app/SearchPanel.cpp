@@ -196,7 +196,6 @@ TSearchPanel::TSearchPanel(QWidget* window, QTabWidget* tabs)
     m_field->setObjectName("edtSearch");
     m_field->setPlaceholderText("搜索全部");
     m_field->setAccessibleName("搜索全部");
-    m_field->setClearButtonEnabled(true);
     m_field->setMinimumWidth(200);
     tabs->setCornerWidget(m_field, Qt::TopRightCorner);
     ui->setupUi(m_frame);
@@ -208,6 +207,12 @@ TSearchPanel::TSearchPanel(QWidget* window, QTabWidget* tabs)
     m_pause->setInterval(kPauseMs);
     connect(m_pause, &QTimer::timeout, this, [this] { RunHandler([this] { Run(); }); });
     connect(m_field, &QLineEdit::textChanged, this, [this] { m_pause->start(); });
+    // The clear button shows only over text, and the style's reading of its
+    // picture loads every image plugin, milliseconds of the start: it comes
+    // with the field's first text.
+    connect(
+        m_field, &QLineEdit::textChanged, this, [this] { m_field->setClearButtonEnabled(true); },
+        Qt::SingleShotConnection);
     connect(ui->tvSearchResults, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { RunHandler([&] { Open(index); }); });
     auto* key = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), window);

@@ -2,6 +2,7 @@
 #include "data/StartupWork.h"
 
 #include <QImage>
+#include <QImageReader>
 #include <QString>
 #include <future>
 #include <system_error>
@@ -20,10 +21,19 @@ void InitCardResources()
 
 namespace {
 
+// The format is named, so that the reader neither asks every image plugin
+// whether it knows the file (which loads them all) nor looks at its contents.
+QImage ReadPng(const QString& path)
+{
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
 QIcon IconFromResource(const QString& path)
 {
     InitCardResources();
-    return QIcon(path);
+    return QIcon(QPixmap::fromImage(ReadPng(path)));
 }
 
 } // namespace
@@ -53,7 +63,7 @@ const QPixmap& OpenUrlPicture()
 {
     static const auto* picture = [] {
         InitCardResources();
-        return new QPixmap(QStringLiteral(":/icons/openurl.png"));
+        return new QPixmap(QPixmap::fromImage(ReadPng(QStringLiteral(":/icons/openurl.png"))));
     }();
     return *picture;
 }
@@ -63,9 +73,9 @@ namespace {
 // Decoded images are plain data and may be made on any thread; the pixmaps of an icon only on the GUI thread.
 QList<QImage> ReadAppIconImages()
 {
-    QList<QImage> images{QImage(QStringLiteral(":/icons/jotterel.png"))};
+    QList<QImage> images{ReadPng(QStringLiteral(":/icons/jotterel.png"))};
     for (int size : {16, 32, 48, 64, 128})
-        images << QImage(QStringLiteral(":/icons/jotterel-%1.png").arg(size));
+        images << ReadPng(QStringLiteral(":/icons/jotterel-%1.png").arg(size));
     return images;
 }
 

@@ -109,6 +109,7 @@ private slots:
         Keys("目");
         QVERIFY(pause->isActive());
         Keys("标");
+        QVERIFY(field->isClearButtonEnabled()); // with the first text
         QCOMPARE(model->rowCount(), 0);
         QVERIFY(!results->isVisible());
         QMetaObject::invokeMethod(pause, "timeout");
