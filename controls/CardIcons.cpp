@@ -71,11 +71,15 @@ const QPixmap& OpenUrlPicture()
 namespace {
 
 // Decoded images are plain data and may be made on any thread; the pixmaps of an icon only on the GUI thread.
+// They are decoded into the pixmaps' own format, so that making the pixmaps is a copy.
 QList<QImage> ReadAppIconImages()
 {
-    QList<QImage> images{ReadPng(QStringLiteral(":/icons/jotterel.png"))};
+    const auto read = [](const QString& path) {
+        return ReadPng(path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    QList<QImage> images{read(QStringLiteral(":/icons/jotterel.png"))};
     for (int size : {16, 32, 48, 64, 128})
-        images << ReadPng(QStringLiteral(":/icons/jotterel-%1.png").arg(size));
+        images << read(QStringLiteral(":/icons/jotterel-%1.png").arg(size));
     return images;
 }
 

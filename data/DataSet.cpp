@@ -3,7 +3,6 @@
 #include "data/JetBridge.h"
 #include "data/SqliteDb.h"
 
-#include <QRegularExpression>
 #include <algorithm>
 #include <sqlite3.h>
 
@@ -12,26 +11,86 @@ namespace {
 // millisecond, so that typing or scrolling meanwhile stays smooth.
 constexpr int kIdlePacket = 500;
 
-// A select over one table, which can carry the rowid for posting back.
+// The statements are read by hand: a regular expression's compilation
+// cost the start a good part of a millisecond.
+bool IsWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+qsizetype SkipSpaces(QStringView text, qsizetype at)
+{
+    while (at < text.size() && text[at].isSpace())
+        ++at;
+    return at;
+}
+
+// Whether the text holds the keyword at `at` as a whole word, in any case.
+bool KeywordAt(QStringView text, qsizetype at, QLatin1StringView keyword)
+{
+    const qsizetype end = at + keyword.size();
+    return end <= text.size() && text.mid(at, keyword.size()).compare(keyword, Qt::CaseInsensitive) == 0 &&
+           (end == text.size() || !IsWordChar(text[end]));
+}
+
+// Where the fields of a "select" begin (after its keyword and the spaces
+// that follow it), or -1 for any other statement.
+qsizetype FieldsOfSelect(QStringView sql)
+{
+    const qsizetype at = SkipSpaces(sql, 0);
+    if (!KeywordAt(sql, at, QLatin1StringView("select")) || at + 6 == sql.size() || !sql[at + 6].isSpace())
+        return -1;
+    return SkipSpaces(sql, at + 6);
+}
+
+// The table a "from" at `at` names, when nothing follows it but a "where"
+// clause; empty otherwise.
+QString TableAfterFrom(QStringView sql, qsizetype at)
+{
+    qsizetype end = at;
+    while (end < sql.size() && (sql[end].isLetterOrNumber() || sql[end] == u'_') && sql[end].unicode() < 128)
+        ++end;
+    if (end == at || sql[at].isDigit())
+        return {};
+    const qsizetype rest = SkipSpaces(sql, end);
+    if (rest != sql.size() && !KeywordAt(sql, rest, QLatin1StringView("where")))
+        return {};
+    return sql.mid(at, end - at).toString();
+}
+
+// A select over one table, which can carry the rowid for posting back: not
+// distinct, no aggregate among its fields, nothing after the table but a
+// "where" clause.
 QString BaseTableOf(const QString& sql)
 {
-    static const QRegularExpression simple(
-        R"(^\s*select\s+(?!distinct\b)(.*?)\s+from\s+([A-Za-z_][A-Za-z0-9_]*)\s*(where\b.*)?$)",
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression aggregate(R"(\b(count|sum|min|max|avg|group)\b)",
-                                              QRegularExpression::CaseInsensitiveOption);
-    const auto match = simple.match(sql);
-    if (!match.hasMatch() || match.captured(1).contains(aggregate))
+    const qsizetype fields = FieldsOfSelect(sql);
+    if (fields < 0 || KeywordAt(sql, fields, QLatin1StringView("distinct")))
         return {};
-    return match.captured(2);
+    // The first "from" after which the statement reads as one table.
+    for (qsizetype at = fields - 1; at < sql.size(); ++at) {
+        if (!sql[at].isSpace() || !KeywordAt(sql, at + 1, QLatin1StringView("from")))
+            continue;
+        const qsizetype table = SkipSpaces(sql, at + 5);
+        if (table == at + 5)
+            continue;
+        const QString name = TableAfterFrom(sql, table);
+        if (name.isEmpty())
+            continue;
+        const QStringView list = QStringView(sql).mid(fields, std::max<qsizetype>(0, at - fields));
+        for (qsizetype i = 0; i < list.size(); ++i)
+            if (i == 0 || !IsWordChar(list[i - 1]))
+                for (const char* aggregate : {"count", "sum", "min", "max", "avg", "group"})
+                    if (KeywordAt(list, i, QLatin1StringView(aggregate)))
+                        return {};
+        return name;
+    }
+    return {};
 }
 
 // Puts the rowid in front of a simple select's fields.
 QString WithRowid(const QString& sql)
 {
-    static const QRegularExpression select(R"(^\s*select\s)", QRegularExpression::CaseInsensitiveOption);
-    QString text = sql;
-    return text.replace(select, "select _rowid_, ");
+    return "select _rowid_, " + sql.mid(FieldsOfSelect(sql));
 }
 
 // A value prepared once for sorting, so that a sort of many rows does not

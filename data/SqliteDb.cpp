@@ -48,6 +48,9 @@ int IntPragma(sqlite3* db, const char* pragma)
 QString SchemaProblem(sqlite3* db)
 {
     try {
+        // One read transaction: each statement on its own would take and
+        // drop the file's lock again.
+        const TTransaction reading(db);
         if (IntPragma(db, "PRAGMA application_id") != kApplicationId)
             return "不是本程序的数据库文件";
         if (const QString version = SchemaVersionProblem(SchemaVersion(db)); !version.isEmpty())

@@ -65,6 +65,40 @@ private slots:
     void init() { env = std::make_unique<TTestEnv>(); }
     void cleanup() { env.reset(); }
 
+    // Only a select over one table can take new rows (they are posted back
+    // to that table by rowid); the others are read-only.
+    void appendTakesOnlySelectsOverOneTable_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<bool>("appends");
+        QTest::newRow("plain") << "select ID,IEName from IE" << true;
+        QTest::newRow("any case and spaces") << "  SELECT\tID , IEName\r\nFROM  IE  " << true;
+        QTest::newRow("where") << "select * from IE where TypeID=0 order by ID" << true;
+        QTest::newRow("from inside a field") << "select IEName as fromage, ID from IE" << true;
+        QTest::newRow("subquery before the table") << "select (select 1 from SysSet) as x, ID from IE" << true;
+        QTest::newRow("distinct") << "select distinct IEName from IE" << false;
+        QTest::newRow("aggregate") << "select Count(*) from IE" << false;
+        QTest::newRow("aggregate in a subquery") << "select (select max(ID) from IE) from SysSet" << false;
+        QTest::newRow("two tables") << "select IE.ID from IE, IEType" << false;
+        QTest::newRow("order without where") << "select ID from IE order by ID" << false;
+        QTest::newRow("no select") << "pragma user_version" << false;
+    }
+    void appendTakesOnlySelectsOverOneTable()
+    {
+        QFETCH(QString, sql);
+        QFETCH(bool, appends);
+        TDataSet set([] { return DbAccess->Handle(); });
+        set.SetCommandText(sql);
+        set.Open();
+        bool appended = true;
+        try {
+            set.Append();
+        } catch (const TSqlError&) {
+            appended = false;
+        }
+        QCOMPARE(appended, appends);
+    }
+
     void recordsAreReadWhenAskedFor_data()
     {
         QTest::addColumn<QString>("action");
