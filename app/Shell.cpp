@@ -20,6 +20,8 @@
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
 #include <QThread>
+#include <memory>
+#include <optional>
 
 namespace {
 // The application title: the name of the start-with-the-desktop entry.
@@ -32,12 +34,20 @@ void TFormMain::WireShell()
     // question may end it, not the closing of some last message box.
     qApp->setQuitOnLastWindowClosed(false);
     TrayIcon = AddTrayIcon(this, pmTray);
-    // Asked once, as Qt chooses its kind of tray once.
-    const bool singleClick = TrayClickRestores();
-    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this, singleClick](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick || (singleClick && reason == QSystemTrayIcon::Trigger))
-            RunHandler([this] { ShowProgram(); });
-    });
+    // Asked once, as Qt chooses its kind of tray once; at the first click on
+    // the icon, as the question goes over the session bus, which the start
+    // need not wait for.
+    auto singleClick = std::make_shared<std::optional<bool>>();
+    const auto clickRestores = [singleClick] {
+        if (!*singleClick)
+            *singleClick = TrayClickRestores();
+        return **singleClick;
+    };
+    connect(TrayIcon, &QSystemTrayIcon::activated, this,
+            [this, clickRestores](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick || (reason == QSystemTrayIcon::Trigger && clickRestores()))
+                    RunHandler([this] { ShowProgram(); });
+            });
     ConnectHandler(ui->NShowForm, &QAction::triggered, this, &TFormMain::NShowFormClick);
     ConnectHandler(ui->NClose, &QAction::triggered, this, &TFormMain::NCloseClick);
     ConnectHandler(ui->NSetup, &QAction::triggered, this, &TFormMain::NSetupClick);
