@@ -7,6 +7,7 @@
 #include "ui_SearchPanel.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -197,7 +198,14 @@ TSearchPanel::TSearchPanel(QWidget* window, QTabWidget* tabs)
     m_field->setPlaceholderText("搜索全部");
     m_field->setAccessibleName("搜索全部");
     m_field->setMinimumWidth(200);
-    tabs->setCornerWidget(m_field, Qt::TopRightCorner);
+    // In a box of its own: the tab bar's corner is given its widget's size
+    // hint, which for a bare field leaves out its least width and pushes the
+    // field's end, with its clear button, past the window's edge.
+    auto* corner = new QWidget;
+    auto* cornerLayout = new QHBoxLayout(corner);
+    cornerLayout->setContentsMargins(0, 0, 0, 0);
+    cornerLayout->addWidget(m_field);
+    tabs->setCornerWidget(corner, Qt::TopRightCorner);
     ui->setupUi(m_frame);
     m_frame->hide();
     ui->tvSearchResults->setModel(m_model);

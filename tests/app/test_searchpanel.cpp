@@ -110,6 +110,8 @@ private slots:
         QVERIFY(pause->isActive());
         Keys("标");
         QVERIFY(field->isClearButtonEnabled()); // with the first text
+        // The whole field, with the button at its end, lies within the window.
+        QVERIFY(form->rect().contains(QRect(field->mapTo(form.get(), QPoint(0, 0)), field->size())));
         QCOMPARE(model->rowCount(), 0);
         QVERIFY(!results->isVisible());
         QMetaObject::invokeMethod(pause, "timeout");
