@@ -151,6 +151,20 @@ bool Indexable(const QString& word)
     return !word.contains(QChar(0)) && !word.contains(QChar(1));
 }
 
+// A connection keeps a function from its first search on. SQLite refuses
+// to replace one while a statement of the connection is being read (the
+// bookmark list reading the rest of its rows), and says so with SQLITE_BUSY,
+// which it never does for a function it does not have yet: the function
+// there is this one.
+void InstallFunction(sqlite3* db, const char* name, int args,
+                     void (*function)(sqlite3_context*, int, sqlite3_value**))
+{
+    const int rc = sqlite3_create_function_v2(db, name, args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, function,
+                                              nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK && (rc & 0xff) != SQLITE_BUSY)
+        ThrowSqlError(db);
+}
+
 // The statements' test of a word: jotterel_has() reads the texts in place,
 // ignoring the case of Latin letters, and takes every character (NUL, "%",
 // "_" among them) as itself. A word with a letter of another case pair is
@@ -160,17 +174,13 @@ struct TMatcher
 {
     explicit TMatcher(sqlite3* db, const QStringList& words)
     {
-        if (sqlite3_create_function_v2(db, "jotterel_has", -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                       HasFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
-            ThrowSqlError(db);
+        InstallFunction(db, "jotterel_has", -1, HasFunction);
         for (int i = 0; i < std::min<int>(int(words.size()), kStatementWords); ++i) {
             const QString& word = words[i];
             TWordTest test;
             if (NeedsUnicodeFold(word)) {
-                if (!m_fold &&
-                    sqlite3_create_function_v2(db, "jotterel_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                               FoldFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
-                    ThrowSqlError(db);
+                if (!m_fold)
+                    InstallFunction(db, "jotterel_fold", 1, FoldFunction);
                 m_fold = true;
                 test.Fold = true;
                 test.Value = word.toCaseFolded();

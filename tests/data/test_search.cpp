@@ -1,3 +1,4 @@
+#include "data/DataSet.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
 #include "data/Schema.h"
@@ -228,6 +229,21 @@ private slots:
         QCOMPARE(Found("纪要"), QStringList());
         DbExecSQL("delete from IE where ID=1");
         QCOMPARE(Found("示例"), QStringList());
+    }
+
+    // A search while a list of the same connection is still being read (the
+    // bookmark grid reads the rest of its rows when idle) finds as any other.
+    void searchWhileAListIsBeingRead()
+    {
+        QCOMPARE(Found("示例"), QStringList{"B1"});
+        QCOMPARE(Found("ÉTÉ"), QStringList{"N3"});
+        TDataSet list([] { return DbAccess->Handle(); });
+        list.SetPacketRecords(1);
+        list.SetCommandText("select ID from IE");
+        list.Open();
+        QVERIFY(list.CanFetchMore());
+        QCOMPARE(Found("示例"), QStringList{"B1"});
+        QCOMPARE(Found("ÉTÉ"), QStringList{"N3"});
     }
 
     // Of more matches than are shown, the first in order are shown; the
