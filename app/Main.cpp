@@ -266,7 +266,7 @@ void TFormMain::FormShow()
     // Closed from the tray menu while the login was open: nothing more to load.
     if (m_closed)
         return;
-    IETree->LoadGroups(m_groupPrefetch.get());
+    IETree->ReadGroups(m_groupPrefetch.get()); // its nodes with its page
     NoteTree->LoadGroups(m_groupPrefetch.get());
     m_groupPrefetch.reset();
     m_bookmarkPage->ShowStartupBookmarks();

@@ -147,6 +147,7 @@ void TFormMain::NImportIEClick()
     const QString file = AskOpenFileName(this, "书签文件 (*.html *.htm)|*.html *.htm");
     if (file.isEmpty())
         return;
+    m_bookmarkPage->FillIfWaiting(); // the group remembered from the last time, on a page not shown yet
     const int parent = IETree->SelectedSelfIndex();
     TImportReport report;
     try {

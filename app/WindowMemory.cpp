@@ -41,6 +41,27 @@ void OpenBranchesAgain(TCardTree& tree, const QJsonArray& open)
         }
 }
 
+// The bookmark page's part, once its tree and list are there.
+void RestoreBookmarkPlaces(TCardTree& tree, TBookmarkPage& page, TCardDBGrid* grid, const QJsonObject& state)
+{
+    OpenBranchesAgain(tree, state.value("ieOpen").toArray());
+    const int ie = state.value("ieGroup").toInt(-1);
+    if (ie >= 0)
+        if (QTreeWidgetItem* node = tree.NodeOf(ie)) {
+            tree.TreeView->setCurrentItem(node);
+            page.ShowSelectedGroup();
+        }
+    // The widths stand over the grid's own fitting.
+    const QJsonArray widths = state.value("columns").toArray();
+    QHeaderView* header = grid->horizontalHeader();
+    if (widths.size() == header->count()) {
+        for (int i = 0; i < widths.size(); ++i)
+            if (!header->isSectionHidden(i) && widths[i].toInt() > 0)
+                header->resizeSection(i, widths[i].toInt());
+        grid->KeepColumnWidths();
+    }
+}
+
 // The last selected group; -1 when none is.
 int SelectedGroup(const TCardTree& tree)
 {
@@ -74,26 +95,13 @@ void TFormMain::RestoreWindowPlaces()
     const QJsonObject state = Parse(m_windowState);
     if (!state.isEmpty()) {
         OpenBranchesAgain(*NoteTree, state.value("noteOpen").toArray());
-        OpenBranchesAgain(*IETree, state.value("ieOpen").toArray());
         const int note = state.value("noteGroup").toInt(-1);
         if (note > 0)
             if (QTreeWidgetItem* node = NoteTree->NodeOf(note))
                 ui->tvNote->setCurrentItem(node);
-        const int ie = state.value("ieGroup").toInt(-1);
-        if (ie >= 0)
-            if (QTreeWidgetItem* node = IETree->NodeOf(ie)) {
-                ui->tvIE->setCurrentItem(node);
-                m_bookmarkPage->ShowSelectedGroup();
-            }
-        // The widths stand over the grid's own fitting.
-        const QJsonArray widths = state.value("columns").toArray();
-        QHeaderView* header = ui->DBGrid1->horizontalHeader();
-        if (widths.size() == header->count()) {
-            for (int i = 0; i < widths.size(); ++i)
-                if (!header->isSectionHidden(i) && widths[i].toInt() > 0)
-                    header->resizeSection(i, widths[i].toInt());
-            ui->DBGrid1->KeepColumnWidths();
-        }
+        // The bookmark page's part waits for its tree and list.
+        m_bookmarkPage->WhenShown(
+            [this, state] { RestoreBookmarkPlaces(*IETree, *m_bookmarkPage, ui->DBGrid1, state); });
         const int page = state.value("page").toInt();
         if (page >= 0 && page < ui->pgcMain->count())
             ui->pgcMain->setCurrentIndex(page);
@@ -116,6 +124,8 @@ void TFormMain::SaveWindowState()
     // Nothing was loaded (the login was cancelled), or nothing may be written.
     if (!m_pagesLoaded || !NoteTree || !IETree || DbAccess->ReadOnly())
         return;
+    // A bookmark page never shown keeps what was remembered of it.
+    m_bookmarkPage->FillIfWaiting();
     QJsonObject state;
     // The place and size the window has when not maximised, frame included
     // in the place as move() takes it.

@@ -31,6 +31,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardItemModel>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -194,8 +195,9 @@ long ResidentKb()
 }
 
 // The child process of a start measurement: shows the window, says so, and
-// once the window has settled (the grid reads the rest of a large list in
-// idle time) says how much memory the process holds.
+// once the bookmark page is shown and the window has settled (the grid
+// reads the rest of a large list in idle time) says how much memory the
+// process holds.
 int ShowMode(TCardApplication& app, const QString& what)
 {
     std::unique_ptr<TSingleInstance> instance;
@@ -215,6 +217,8 @@ int ShowMode(TCardApplication& app, const QString& what)
     QCoreApplication::processEvents();
     std::printf("shown\n");
     std::fflush(stdout);
+    if (auto* pages = window->findChild<QTabWidget*>("pgcMain"))
+        pages->setCurrentWidget(window->findChild<QWidget*>("ts1"));
     const QDeadlineTimer settling(10000);
     while (DbAccess && DbAccess->GridSet->CanFetchMore() && !settling.hasExpired())
         QCoreApplication::processEvents();

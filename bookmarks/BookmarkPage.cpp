@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QColor>
+#include <QEvent>
 #include <QTreeWidget>
 
 namespace {
@@ -35,6 +36,7 @@ TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TC
     : m_widgets(widgets), IETree(ieTree), IE(ie)
 {
     ui->DBGrid1->SetGridEvenColor(QColor(255, 251, 240));
+    ui->tvIE->installEventFilter(this);
     ConnectHandler(ui->tvIE, &QTreeWidget::itemClicked, this, &TBookmarkPage::tvIEClick);
     ConnectHandler(ui->N1, &QAction::triggered, this, &TBookmarkPage::N1Click);
     ConnectHandler(ui->N5, &QAction::triggered, this, &TBookmarkPage::N5Click);
@@ -70,11 +72,41 @@ TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TC
 
 void TBookmarkPage::ShowStartupBookmarks()
 {
+    m_waiting = true;
+    m_whenShown = nullptr;
+    if (ui->tvIE->isVisible())
+        FillIfWaiting();
+}
+
+void TBookmarkPage::WhenShown(std::function<void()> step)
+{
+    if (m_waiting)
+        m_whenShown = std::move(step);
+    else
+        step();
+}
+
+void TBookmarkPage::FillIfWaiting()
+{
+    if (!m_waiting)
+        return;
+    m_waiting = false;
+    IETree->ShowTopLevel();
     ShowGroupIE(IE, ui->DBGrid1, 0);
+    if (const std::function<void()> step = std::exchange(m_whenShown, nullptr))
+        step();
+}
+
+bool TBookmarkPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->tvIE && event->type() == QEvent::Show && m_waiting)
+        RunHandler([this] { FillIfWaiting(); });
+    return QObject::eventFilter(watched, event);
 }
 
 void TBookmarkPage::ShowImported()
 {
+    FillIfWaiting();
     ReloadIETree();
     tvIEClick();
 }
@@ -88,6 +120,7 @@ void TBookmarkPage::tvIEClick()
 
 bool TBookmarkPage::ShowBookmark(int id)
 {
+    FillIfWaiting();
     const QString key = QString::number(id);
     if (DbGetIntValue("select count(*) from IE where ID=" + key) == 0)
         return false;

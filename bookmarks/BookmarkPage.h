@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -38,8 +39,17 @@ public:
     // The tree is the main window's, which makes it anew after a restore.
     TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TCardTree>& ieTree, TIE& ie);
 
-    // Every bookmark, as at the start and after a restore.
+    // Every bookmark, as at the start and after a restore. The tree's top
+    // level and the list are made when the page is first shown (at once
+    // when it is shown now): on a large profile they are the largest part
+    // of the start, on a page the start does not show.
     void ShowStartupBookmarks();
+    // Runs the step once the tree and the list are there (at once when they
+    // are): the window memory's part of the page.
+    void WhenShown(std::function<void()> step);
+    // Makes the tree's top level and the list now if they still wait for
+    // the page, for whoever reads them from elsewhere.
+    void FillIfWaiting();
     // The bookmarks of the group selected in the tree, as a click on it shows them.
     void ShowSelectedGroup() { tvIEClick(); }
     // Shows a bookmark's group (the root when its group is gone) with the
@@ -47,6 +57,9 @@ public:
     bool ShowBookmark(int id);
     // After an import: the tree read again, the selected group's list shown anew.
     void ShowImported();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void tvIEClick();
@@ -76,4 +89,6 @@ private:
     const TBookmarkWidgets* const ui = &m_widgets;
     std::unique_ptr<TCardTree>& IETree;
     TIE& IE;
+    bool m_waiting = false;
+    std::function<void()> m_whenShown;
 };

@@ -185,9 +185,20 @@ void TCardTree::CreateChildren(QTreeWidgetItem* node)
 
 void TCardTree::LoadGroups(TGroupPrefetch* prefetch)
 {
+    ReadGroups(prefetch);
+    Rebuild(false, {}, -1);
+}
+
+void TCardTree::ReadGroups(TGroupPrefetch* prefetch)
+{
     if (!prefetch || !prefetch->Take(Groups))
         Groups.Load();
-    Rebuild(false, {}, -1);
+}
+
+void TCardTree::ShowTopLevel()
+{
+    CreateChildren(RootNode);
+    RootNode->setExpanded(true);
 }
 
 void TCardTree::Reload()

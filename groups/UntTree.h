@@ -43,6 +43,11 @@ public:
     // Reads the table (or takes what a prefetch read of it) and shows its
     // top-level groups under the expanded root.
     void LoadGroups(TGroupPrefetch* prefetch = nullptr);
+    // The two halves of LoadGroups, for a tree that is not shown yet: the
+    // groups read now, the nodes made when it first shows (NodeOf makes
+    // those it needs before that).
+    void ReadGroups(TGroupPrefetch* prefetch = nullptr);
+    void ShowTopLevel();
     // Reads the table again; the selected group and the open groups stay.
     void Reload();
     QTreeWidgetItem* AddGroup(const QString& name);

@@ -375,6 +375,33 @@ private slots:
         QCOMPARE(Find<QPlainTextEdit>(&w.form, "mmoNote")->toPlainText(), QString("二"));
     }
 
+    // A start that never shows the bookmark page keeps what was remembered
+    // of it for the next one.
+    void bookmarkPlacesOutliveAStartThatNeverShowsThem()
+    {
+        Fill();
+        {
+            TWindow w;
+            w.pages->setCurrentIndex(2);
+            w.Select(w.tvIE, 2);
+            w.grid->horizontalHeader()->resizeSection(1, 123);
+            w.pages->setCurrentIndex(0);
+            env->Responder.Answers = {true};
+            w.form.close();
+        }
+        {
+            TWindow w; // on the notepad page
+            env->Responder.Answers = {true};
+            w.form.close();
+        }
+        TWindow w;
+        ShowPageOf(w.tvIE);
+        QCOMPARE(w.form.IETree->SelectedSelfIndex(), 2);
+        QVERIFY(w.form.IETree->NodeOf(1)->isExpanded());
+        QCOMPARE(w.grid->model()->rowCount(), 1); // 项目's bookmarks
+        QCOMPARE(w.grid->horizontalHeader()->sectionSize(1), 123);
+    }
+
     // A place and size kept from a larger screen never leave the window off this one.
     void keptPlaceFitsASmallerScreen_data()
     {

@@ -91,7 +91,8 @@ private slots:
     {
         DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@"
                   "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'项目')@#@"
-                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'新闻')");
+                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'新闻')@#@"
+                  "insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'https://news.example','新闻网','')");
         TFormMain form;
         // Nothing is read before the window is shown.
         QCOMPARE(form.NoteTree->RootNode->childCount(), 0);
@@ -104,8 +105,15 @@ private slots:
         // A group's sub-groups are made when its branch is first shown.
         QCOMPARE(form.NoteTree->RootNode->child(0)->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
         QCOMPARE(form.NoteTree->NodeOf(2)->text(0), QString("项目"));
+        // The bookmark groups are read; their nodes and the list of every
+        // bookmark wait for their page.
+        QCOMPARE(form.IETree->Groups.Name(1), QString("新闻"));
+        QCOMPARE(form.IETree->RootNode->childCount(), 0);
+        auto* grid = OnShownPage<QTableView>(&form, "DBGrid1");
         QCOMPARE(form.IETree->RootNode->text(0), QString("全部"));
+        QVERIFY(form.IETree->RootNode->isExpanded());
         QCOMPARE(form.IETree->RootNode->child(0)->text(0), QString("新闻"));
+        QCOMPARE(grid->model()->rowCount(), 1);
     }
 
     // The memo and the reminder list write in 13-pixel letters; the list
