@@ -34,6 +34,10 @@ public:
     // cancelled, or loading failed); the program entry then stops.
     bool TerminateRequested() const { return m_terminate; }
     int ExitCode() const { return m_exitCode; }
+    // Begins the check of the data file's pages beside the event loop (it
+    // can take longer than the whole start on a large file); a damaged file
+    // stops the reminders, is reported, and ends the program with status 1.
+    void WatchIntegrity();
 
     std::unique_ptr<TCardTree> IETree;
     std::unique_ptr<TCardTree> NoteTree;
@@ -49,6 +53,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void BeginIntegrityCheck();
     void FormCreate();
     void BuildMenus();
     void FormShow();

@@ -17,9 +17,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
 #include <QThread>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -55,6 +57,34 @@ void TFormMain::WireShell()
     ConnectHandler(ui->NRestore, &QAction::triggered, this, &TFormMain::NRestoreClick);
     ConnectHandler(ui->chk1, &QCheckBox::clicked, this, &TFormMain::chk1Click);
     WireTransfer();
+}
+
+void TFormMain::WatchIntegrity()
+{
+    // Begun from the event loop, after the window's first paint, which it
+    // would otherwise share the cores with. The application outlives the
+    // data access, whose destruction waits for the check; the window may be
+    // gone by the time the verdict arrives.
+    QTimer::singleShot(0, this, [this] { BeginIntegrityCheck(); });
+}
+
+void TFormMain::BeginIntegrityCheck()
+{
+    DbAccess->BeginIntegrityCheck([window = QPointer<TFormMain>(this)] {
+        QMetaObject::invokeMethod(
+            qApp,
+            [window] {
+                if (!window)
+                    return;
+                // No tick writes while the verdict is said.
+                window->tmr1->stop();
+                if (VerifyDatabase())
+                    window->tmr1->start();
+                else
+                    window->Terminate(1);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 // ---- Login and settings

@@ -52,13 +52,12 @@ int main(int argc, char** argv)
         TFormMain formMain;
         mainWindow = &formMain;
         formMain.show();
-        // The check of the file's pages takes too long for the start on a
-        // large file: it runs once the window stands, before the event loop
-        // lets the memo or a command write (an earlier write runs it first).
-        if (formMain.TerminateRequested())
+        if (formMain.TerminateRequested()) {
             status = formMain.ExitCode();
-        else if (VerifyDatabase())
+        } else {
+            formMain.WatchIntegrity();
             status = app.exec();
+        }
     }
     try {
         delete DbAccess;

@@ -214,6 +214,8 @@ int ShowMode(TCardApplication& app, const QString& what)
         window = std::make_unique<TFormMain>();
     }
     window->show(); // the main window's first show loads everything
+    if (auto* form = qobject_cast<TFormMain*>(window.get())) // as the program goes on
+        form->WatchIntegrity();
     QCoreApplication::processEvents();
     std::printf("shown\n");
     std::fflush(stdout);

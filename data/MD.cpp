@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <cerrno>
 #include <cstdio>
+#include <system_error>
 #include <optional>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -135,12 +136,40 @@ void TDbAccess::Connect()
                  !writable(QFileInfo(path).absolutePath());
 }
 
+void TDbAccess::BeginIntegrityCheck(std::function<void()> ended)
+{
+    if (m_checking.valid())
+        return;
+    if (m_checked) { // an earlier write took the verdict
+        if (ended)
+            ended();
+        return;
+    }
+    try {
+        m_checking = std::async(std::launch::async, [path = DatabasePath(), ended] {
+            const QString damage = QuickCheckFile(path);
+            if (ended)
+                ended();
+            return damage;
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the verdict is taken, by the check run then, when asked for.
+        if (ended)
+            ended();
+    }
+}
+
+void TDbAccess::TakeIntegrityVerdict()
+{
+    if (m_checked)
+        return;
+    m_damage = m_checking.valid() ? m_checking.get() : QuickCheckFile(DatabasePath());
+    m_checked = true;
+}
+
 void TDbAccess::VerifyIntact()
 {
-    if (!m_checked) {
-        m_damage = QuickCheckFile(DatabasePath());
-        m_checked = true;
-    }
+    TakeIntegrityVerdict();
     if (m_damage.isEmpty())
         return;
     // The lists stop reading (the grid would meet the damage in idle time
@@ -159,10 +188,7 @@ void TDbAccess::CheckWrite(const QString& sql)
 {
     if (m_readOnly)
         throw EDBException(kReadOnlyRefusal, kExecError, sql);
-    if (!m_checked) {
-        m_damage = QuickCheckFile(DatabasePath());
-        m_checked = true;
-    }
+    TakeIntegrityVerdict();
     if (!m_damage.isEmpty())
         throw EDBException(m_damage, kExecError, sql);
 }

@@ -7,6 +7,7 @@
 #include <QFileDevice>
 #include <QString>
 #include <functional>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -27,11 +28,16 @@ public:
     bool Connected() const { return bool(Connection); }
 
     // Checks the database's pages once (SQLite's quick check, on a second,
-    // read-only connection): too slow for the start on a large file, so the
-    // program entry runs it once the window stands, and the first write runs
-    // it if it comes earlier. A damaged file closes the connection and throws
+    // read-only connection): too slow for the start on a large file (seconds
+    // when the file is not in the system's cache), so the program entry
+    // begins it in a thread of its own once the window stands, and learns
+    // the verdict here; a write waits for it, or runs the check itself when
+    // none was begun. A damaged file closes the connection and throws
     // EDBException "数据库连接失败！" with the reason; no write reaches it.
     void VerifyIntact();
+    // `ended` runs in the checking thread when the check has ended (at once
+    // where the verdict is known already).
+    void BeginIntegrityCheck(std::function<void()> ended);
 
     // The data cannot be written (a read-only file, folder or mount), as
     // found when connecting. Every command that changes data asks
@@ -111,10 +117,13 @@ private:
     void Open(TDataSet& set, const QString& sql);
     // Refuses a write to data that are read-only or damaged.
     void CheckWrite(const QString& sql);
+    // The check's verdict, from the thread begun or run now.
+    void TakeIntegrityVerdict();
 
     bool m_readOnly = false;
     bool m_checked = false;
     QString m_damage; // what the check found wrong
+    std::future<QString> m_checking;
     std::vector<TDataSet*> m_sets; // every dataset alive on the connection
 
     TDbHandle OpenFile();

@@ -1,4 +1,5 @@
 #include "app/Backup.h"
+#include "app/Main.h"
 #include "data/MD.h"
 #include "data/Schema.h"
 #include "controls/UiException.h"
@@ -225,7 +226,9 @@ private slots:
         QVERIFY(FilesInAppPath().filter(".v").isEmpty());
     }
 
-    void damagedDatabaseIsNeverWritten()
+    // A file whose bookmarks fill pages enough to damage one of them, connected
+    // again after one of those pages was overwritten; returns the file's hash.
+    QByteArray ConnectDamaged()
     {
         QStringList statements;
         for (int i = 0; i < 400; ++i)
@@ -238,10 +241,15 @@ private slots:
         DbAccess = nullptr;
         const QString path = env->Path("bookkeep.dat");
         DamageBookmarkPage(path);
-        const QByteArray damaged = Hash(path);
-
         DbAccess = new TDbAccess;
         DbAccess->Connect();
+        return Hash(path);
+    }
+
+    void damagedDatabaseIsNeverWritten()
+    {
+        const QByteArray damaged = ConnectDamaged();
+        const QString path = env->Path("bookkeep.dat");
         QVERIFY(DbAccess->Connected()); // the schema reads: only the page check finds the damage
         // A write that comes before the check runs it first.
         const EDBException write = ExpectDbError([] { DbExecSQL("update SysSet set bPass=-1"); });
@@ -255,6 +263,42 @@ private slots:
         QVERIFY(backup.Message().startsWith("数据库文件已损坏："));
         QCOMPARE(Hash(path), damaged);
         QCOMPARE(FilesInAppPath(), QStringList{"bookkeep.dat"});
+    }
+
+    // The program checks the pages beside its event loop: the window stands
+    // at once, a write waits for the verdict, and a damaged file stops the
+    // reminders, is reported and ends the program.
+    void windowLearnsTheVerdictBesideTheEventLoop_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<bool>("checkBegun"); // when the write comes
+        QTest::newRow("intact") << false << true;
+        QTest::newRow("damaged, a write while the check runs") << true << true;
+        QTest::newRow("damaged, a write before it begins") << true << false;
+    }
+    void windowLearnsTheVerdictBesideTheEventLoop()
+    {
+        QFETCH(bool, damaged);
+        QFETCH(bool, checkBegun);
+        const QByteArray before = damaged ? ConnectDamaged() : QByteArray();
+        TFormMain form;
+        form.show();
+        QVERIFY(!form.TerminateRequested());
+        form.WatchIntegrity();
+        if (checkBegun)
+            QCoreApplication::processEvents();
+        const QString write = ErrorOf([] { DbExecSQL("update SysSet set bPass=0"); });
+        QCOMPARE(write.startsWith("DB:数据库操作失败！"), damaged);
+        QTRY_COMPARE(form.TerminateRequested(), damaged);
+        QCoreApplication::processEvents(); // the verdict's turn of the event loop
+        QCOMPARE(form.TerminateRequested(), damaged);
+        QCOMPARE(form.tmr1->isActive(), !damaged);
+        if (damaged) {
+            QCOMPARE(form.ExitCode(), 1);
+            QVERIFY2(env->Responder.LastText().startsWith("数据库连接失败！\r\n详细信息：数据库文件已损坏："),
+                     qPrintable(env->Responder.LastText()));
+            QCOMPARE(Hash(env->Path("bookkeep.dat")), before);
+        }
     }
 
     void copiesTakeTheDatabasesPermissions_data()
