@@ -35,8 +35,9 @@ public:
     bool TerminateRequested() const { return m_terminate; }
     int ExitCode() const { return m_exitCode; }
     // Begins the check of the data file's pages beside the event loop (it
-    // can take longer than the whole start on a large file); a damaged file
-    // stops the reminders, is reported, and ends the program with status 1.
+    // can take longer than the whole start on a large file); the reminders'
+    // tick waits for the verdict, and a damaged file is reported and ends
+    // the program with status 1.
     void WatchIntegrity();
 
     std::unique_ptr<TCardTree> IETree;

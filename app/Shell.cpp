@@ -61,23 +61,23 @@ void TFormMain::WireShell()
 
 void TFormMain::WatchIntegrity()
 {
-    // Begun from the event loop, after the window's first paint, which it
-    // would otherwise share the cores with. The application outlives the
-    // data access, whose destruction waits for the check; the window may be
-    // gone by the time the verdict arrives.
+    // The reminders' tick, which writes, waits for the verdict. The check is
+    // begun from the event loop, after the window's first paint, which it
+    // would otherwise share the cores with.
+    tmr1->stop();
     QTimer::singleShot(0, this, [this] { BeginIntegrityCheck(); });
 }
 
 void TFormMain::BeginIntegrityCheck()
 {
+    // The application outlives the data access, whose destruction waits for
+    // the check; the window may be gone by the time the verdict arrives.
     DbAccess->BeginIntegrityCheck([window = QPointer<TFormMain>(this)] {
         QMetaObject::invokeMethod(
             qApp,
             [window] {
                 if (!window)
                     return;
-                // No tick writes while the verdict is said.
-                window->tmr1->stop();
                 if (VerifyDatabase())
                     window->tmr1->start();
                 else

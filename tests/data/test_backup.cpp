@@ -266,8 +266,8 @@ private slots:
     }
 
     // The program checks the pages beside its event loop: the window stands
-    // at once, a write waits for the verdict, and a damaged file stops the
-    // reminders, is reported and ends the program.
+    // at once, a write and the reminders' tick wait for the verdict, and a
+    // damaged file is reported and ends the program.
     void windowLearnsTheVerdictBesideTheEventLoop_data()
     {
         QTest::addColumn<bool>("damaged");
@@ -285,6 +285,7 @@ private slots:
         form.show();
         QVERIFY(!form.TerminateRequested());
         form.WatchIntegrity();
+        QVERIFY(!form.tmr1->isActive()); // the tick writes: it waits for the verdict
         if (checkBegun)
             QCoreApplication::processEvents();
         const QString write = ErrorOf([] { DbExecSQL("update SysSet set bPass=0"); });
