@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPointer>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QStandardPaths>
@@ -31,11 +32,13 @@
 #include <functional>
 
 namespace {
-// Runs a step when a widget is first shown.
-class TOnFirstShow : public QObject
+// Runs a step when a widget first gets an event of a type (is first shown,
+// first painted).
+class TOnFirstEvent : public QObject
 {
 public:
-    TOnFirstShow(QWidget* widget, std::function<void()> step) : QObject(widget), m_step(std::move(step))
+    TOnFirstEvent(QWidget* widget, QEvent::Type type, std::function<void()> step)
+        : QObject(widget), m_type(type), m_step(std::move(step))
     {
         widget->installEventFilter(this);
     }
@@ -43,7 +46,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Show) {
+        if (event->type() == m_type) {
             watched->removeEventFilter(this);
             m_step();
             deleteLater();
@@ -52,6 +55,7 @@ protected:
     }
 
 private:
+    QEvent::Type m_type;
     std::function<void()> m_step;
 };
 
@@ -134,7 +138,7 @@ TFormMain::TFormMain(QWidget* parent)
     // and its title row (measured in bold) wait until it is, as loading
     // fonts the first window does not show is a good part of the start.
     ui->lv1->header()->hide();
-    new TOnFirstShow(ui->lv1, [this, font13] {
+    new TOnFirstEvent(ui->lv1, QEvent::Show, [this, font13] {
         ui->lv1->setFont(font13);
         ui->lv1->header()->show();
     });
@@ -278,6 +282,38 @@ void TFormMain::FormShow()
     // changes data refuses before it asks anything.
     if (DbAccess->ReadOnly())
         ShowInfo("数据文件只读，所做修改不会保存。");
+}
+
+void TFormMain::WatchIntegrity()
+{
+    // The reminders' tick, which writes, waits for the verdict. The check
+    // begins once the window has painted, as it would share the cores with
+    // the first paint; or after two seconds, for a window not painted yet.
+    tmr1->stop();
+    new TOnFirstEvent(this, QEvent::Paint, [this] { QTimer::singleShot(0, this, [this] { BeginIntegrityCheck(); }); });
+    QTimer::singleShot(2000, this, [this] { BeginIntegrityCheck(); });
+}
+
+void TFormMain::BeginIntegrityCheck()
+{
+    if (m_integrityCheckBegun)
+        return;
+    m_integrityCheckBegun = true;
+    // The application outlives the data access, whose destruction waits for
+    // the check; the window may be gone by the time the verdict arrives.
+    DbAccess->BeginIntegrityCheck([window = QPointer<TFormMain>(this)] {
+        QMetaObject::invokeMethod(
+            qApp,
+            [window] {
+                if (!window)
+                    return;
+                if (VerifyDatabase())
+                    window->tmr1->start();
+                else
+                    window->Terminate(1);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void TFormMain::Terminate(int exitCode)

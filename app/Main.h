@@ -55,6 +55,7 @@ protected:
 
 private:
     void BeginIntegrityCheck();
+    bool m_integrityCheckBegun = false;
     void FormCreate();
     void BuildMenus();
     void FormShow();

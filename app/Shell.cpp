@@ -59,34 +59,6 @@ void TFormMain::WireShell()
     WireTransfer();
 }
 
-void TFormMain::WatchIntegrity()
-{
-    // The reminders' tick, which writes, waits for the verdict. The check is
-    // begun from the event loop, after the window's first paint, which it
-    // would otherwise share the cores with.
-    tmr1->stop();
-    QTimer::singleShot(0, this, [this] { BeginIntegrityCheck(); });
-}
-
-void TFormMain::BeginIntegrityCheck()
-{
-    // The application outlives the data access, whose destruction waits for
-    // the check; the window may be gone by the time the verdict arrives.
-    DbAccess->BeginIntegrityCheck([window = QPointer<TFormMain>(this)] {
-        QMetaObject::invokeMethod(
-            qApp,
-            [window] {
-                if (!window)
-                    return;
-                if (VerifyDatabase())
-                    window->tmr1->start();
-                else
-                    window->Terminate(1);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
 // ---- Login and settings
 
 void TFormMain::LoadConfigAndLogin()
