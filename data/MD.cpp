@@ -9,9 +9,9 @@
 #include <QSaveFile>
 #include <cerrno>
 #include <cstdio>
-#include <system_error>
 #include <optional>
 #include <sqlite3.h>
+#include <system_error>
 #include <unistd.h>
 
 TDbAccess* DbAccess = nullptr;
