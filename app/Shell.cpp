@@ -17,12 +17,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QPointer>
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
 #include <QThread>
-#include <QTimer>
-#include <memory>
 #include <optional>
 
 namespace {
@@ -39,15 +36,11 @@ void TFormMain::WireShell()
     // Asked once, as Qt chooses its kind of tray once; at the first click on
     // the icon, as the question goes over the session bus, which the start
     // need not wait for.
-    auto singleClick = std::make_shared<std::optional<bool>>();
-    const auto clickRestores = [singleClick] {
-        if (!*singleClick)
-            *singleClick = TrayClickRestores();
-        return **singleClick;
-    };
     connect(TrayIcon, &QSystemTrayIcon::activated, this,
-            [this, clickRestores](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::DoubleClick || (reason == QSystemTrayIcon::Trigger && clickRestores()))
+            [this, singleClick = std::optional<bool>()](QSystemTrayIcon::ActivationReason reason) mutable {
+                if (reason == QSystemTrayIcon::Trigger && !singleClick)
+                    singleClick = TrayClickRestores();
+                if (reason == QSystemTrayIcon::DoubleClick || (reason == QSystemTrayIcon::Trigger && *singleClick))
                     RunHandler([this] { ShowProgram(); });
             });
     ConnectHandler(ui->NShowForm, &QAction::triggered, this, &TFormMain::NShowFormClick);

@@ -30,10 +30,10 @@ QImage ReadPng(const QString& path)
     return reader.read();
 }
 
-QIcon IconFromResource(const QString& path)
+QPixmap PixmapFromResource(const QString& path)
 {
     InitCardResources();
-    return QIcon(QPixmap::fromImage(ReadPng(path)));
+    return QPixmap::fromImage(ReadPng(path));
 }
 
 } // namespace
@@ -43,9 +43,9 @@ QIcon IconFromResource(const QString& path)
 
 const QList<QIcon>& TreeImages()
 {
-    static const auto* images = new QList<QIcon>{IconFromResource(QStringLiteral(":/icons/root.png")),
-                                                 IconFromResource(QStringLiteral(":/icons/group.png")),
-                                                 IconFromResource(QStringLiteral(":/icons/group-open.png"))};
+    static const auto* images = new QList<QIcon>{QIcon(PixmapFromResource(QStringLiteral(":/icons/root.png"))),
+                                                 QIcon(PixmapFromResource(QStringLiteral(":/icons/group.png"))),
+                                                 QIcon(PixmapFromResource(QStringLiteral(":/icons/group-open.png")))};
     return *images;
 }
 
@@ -61,10 +61,7 @@ const QIcon& GroupNodeIcon()
 
 const QPixmap& OpenUrlPicture()
 {
-    static const auto* picture = [] {
-        InitCardResources();
-        return new QPixmap(QPixmap::fromImage(ReadPng(QStringLiteral(":/icons/openurl.png"))));
-    }();
+    static const auto* picture = new QPixmap(PixmapFromResource(QStringLiteral(":/icons/openurl.png")));
     return *picture;
 }
 

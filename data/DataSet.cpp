@@ -48,7 +48,7 @@ qsizetype FieldsOfSelect(QStringView sql)
 QString TableAfterFrom(QStringView sql, qsizetype at)
 {
     qsizetype end = at;
-    while (end < sql.size() && (sql[end].isLetterOrNumber() || sql[end] == u'_') && sql[end].unicode() < 128)
+    while (end < sql.size() && IsWordChar(sql[end]) && sql[end].unicode() < 128)
         ++end;
     if (end == at || sql[at].isDigit())
         return {};

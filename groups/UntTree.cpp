@@ -227,8 +227,7 @@ void TCardTree::Rebuild(bool again, const QList<int>& open, int selected)
         TreeView->setCurrentItem(nullptr);
     qDeleteAll(RootNode->takeChildren());
     static_cast<TGroupNode*>(RootNode)->ChildrenMade = false;
-    CreateChildren(RootNode);
-    RootNode->setExpanded(true);
+    ShowTopLevel();
     // In display order, parents before their children: a group opens again
     // where its parent is open again.
     QHash<int, QTreeWidgetItem*> made;
