@@ -30,6 +30,8 @@
 #include <QWindow>
 #include <algorithm>
 #include <functional>
+#include <memory>
+#include <utility>
 
 namespace {
 // Runs a step when a widget first gets an event of a type (is first shown,
@@ -287,11 +289,20 @@ void TFormMain::FormShow()
 void TFormMain::WatchIntegrity()
 {
     // The reminders' tick, which writes, waits for the verdict. The check
-    // begins once the window has painted, as it would share the cores with
-    // the first paint; or after two seconds, for a window not painted yet.
+    // would share the cores with the first paint.
     tmr1->stop();
-    new TOnFirstEvent(this, QEvent::Paint, [this] { QTimer::singleShot(0, this, [this] { BeginIntegrityCheck(); }); });
-    QTimer::singleShot(2000, this, [this] { BeginIntegrityCheck(); });
+    AfterFirstPaint([this] { BeginIntegrityCheck(); });
+}
+
+void TFormMain::AfterFirstPaint(std::function<void()> step)
+{
+    auto pending = std::make_shared<std::function<void()>>(std::move(step));
+    const auto once = [pending] {
+        if (*pending)
+            std::exchange(*pending, nullptr)();
+    };
+    new TOnFirstEvent(this, QEvent::Paint, [this, once] { QTimer::singleShot(0, this, once); });
+    QTimer::singleShot(2000, this, once);
 }
 
 void TFormMain::BeginIntegrityCheck()

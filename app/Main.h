@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -39,6 +40,9 @@ public:
     // tick waits for the verdict, and a damaged file is reported and ends
     // the program with status 1.
     void WatchIntegrity();
+    // Runs a step once the window has painted, or after two seconds for a
+    // window not painted yet: work that need not hold up the first paint.
+    void AfterFirstPaint(std::function<void()> step);
 
     std::unique_ptr<TCardTree> IETree;
     std::unique_ptr<TCardTree> NoteTree;

@@ -58,23 +58,25 @@ QString TSingleInstance::ServerName(const QString& dataDir)
     return name;
 }
 
-TSingleInstance::TStart TSingleInstance::Start(int answerTimeoutMs)
+TSingleInstance::TStart TSingleInstance::Start(int answerTimeoutMs, TListening listening)
 {
     const QDeadlineTimer deadline(answerTimeoutMs);
+    const auto run = [this, listening] {
+        if (listening == TListening::AtOnce)
+            Listen();
+        return TStart::Run;
+    };
     for (;;) {
         // A lock of a dead process (crash, kill -9) is recognised by its
         // process id and taken over here.
-        if (m_lock.tryLock(0)) {
-            Listen();
-            return TStart::Run;
-        }
+        if (m_lock.tryLock(0))
+            return run();
         if (m_lock.error() != QLockFile::LockFailedError) {
             // No lock file can be made here (a copy on a read-only medium):
             // nobody can write this database, so a second reader does no harm.
             if (AskRunningToShow(deadline.remainingTime()))
                 return TStart::Handed;
-            Listen();
-            return TStart::Run;
+            return run();
         }
         if (AskRunningToShow(deadline.remainingTime()))
             return TStart::Handed;
@@ -103,6 +105,8 @@ bool TSingleInstance::Claim()
 
 bool TSingleInstance::Listen()
 {
+    if (m_server)
+        return m_server->isListening();
     const QString name = ServerName(m_dataDir);
     // A socket left behind by a crashed instance would refuse the name; with
     // the lock in hand no live instance can own it.

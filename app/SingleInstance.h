@@ -33,7 +33,12 @@ public:
     explicit TSingleInstance(const QString& dataDir, QObject* parent = nullptr);
     ~TSingleInstance() override;
 
-    TStart Start(int answerTimeoutMs = DefaultAnswerTimeoutMs);
+    // Listening for later starts may wait until the window stands (Listen):
+    // a later start in between asks again until its time is up.
+    enum class TListening { AtOnce, Later };
+    TStart Start(int answerTimeoutMs = DefaultAnswerTimeoutMs, TListening listening = TListening::AtOnce);
+    // Opens the socket on which later starts ask this one to show itself.
+    bool Listen();
     // Takes the data directory for a run without a window (a command of the
     // command line), never asking a running instance for anything: false,
     // with FailureText set, when a live process holds it.
@@ -52,7 +57,6 @@ signals:
     void ShowRequested();
 
 private:
-    bool Listen();
     bool AskRunningToShow(int timeoutMs);
     void Answer(QLocalSocket* client);
     QString DescribeHolder() const;

@@ -38,7 +38,8 @@ int main(int argc, char** argv)
     app.LoadTranslations();
     // Decided before the database is opened: two instances must never write the same file.
     TSingleInstance instance(AppPath());
-    const TSingleInstance::TStart start = instance.Start();
+    const TSingleInstance::TStart start =
+        instance.Start(TSingleInstance::DefaultAnswerTimeoutMs, TSingleInstance::TListening::Later);
     if (start != TSingleInstance::TStart::Run)
         return EndSecondStart(instance, start);
     QPointer<QWidget> mainWindow;
@@ -56,6 +57,7 @@ int main(int argc, char** argv)
             status = formMain.ExitCode();
         } else {
             formMain.WatchIntegrity();
+            formMain.AfterFirstPaint([&instance] { instance.Listen(); });
             status = app.exec();
         }
     }

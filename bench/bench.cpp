@@ -209,13 +209,15 @@ int ShowMode(TCardApplication& app, const QString& what)
         app.LoadTranslations();
         SetAppPath(what);
         instance = std::make_unique<TSingleInstance>(AppPath());
-        instance->Start();
+        instance->Start(TSingleInstance::DefaultAnswerTimeoutMs, TSingleInstance::TListening::Later);
         Connect(what);
         window = std::make_unique<TFormMain>();
     }
     window->show(); // the main window's first show loads everything
-    if (auto* form = qobject_cast<TFormMain*>(window.get())) // as the program goes on
+    if (auto* form = qobject_cast<TFormMain*>(window.get())) { // as the program goes on
         form->WatchIntegrity();
+        form->AfterFirstPaint([&instance] { instance->Listen(); });
+    }
     QCoreApplication::processEvents();
     std::printf("shown\n");
     std::fflush(stdout);

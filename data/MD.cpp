@@ -465,9 +465,13 @@ void TDbAccess::DiscardStaged()
 
 void TDbAccess::DiscardOldVersionCopies()
 {
+    // Compared by hand: a name filter would compile a regular expression,
+    // which at every start costs more than the rest of this look.
     const QFileInfo staged(StagingPath());
-    for (const QString& name : staged.dir().entryList({staged.fileName() + ".v*"}, QDir::Files))
-        QFile::remove(staged.dir().filePath(name));
+    const QString prefix = staged.fileName() + ".v";
+    for (const QString& name : staged.dir().entryList(QDir::Files))
+        if (name.startsWith(prefix))
+            QFile::remove(staged.dir().filePath(name));
 }
 
 QString CopyFileContents(const QString& source, QFileDevice& target)

@@ -55,9 +55,10 @@ QString SchemaProblem(sqlite3* db)
             return "不是本程序的数据库文件";
         if (const QString version = SchemaVersionProblem(SchemaVersion(db)); !version.isEmpty())
             return version;
+        TStmtHandle stmt = PrepareNative(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1");
         for (const QString& table : kTables) {
-            TStmtHandle stmt = PrepareNative(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1");
             const QByteArray name = table.toUtf8();
+            sqlite3_reset(stmt.get());
             sqlite3_bind_text(stmt.get(), 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
             if (sqlite3_step(stmt.get()) != SQLITE_ROW)
                 return "数据库缺少数据表 " + table;

@@ -345,7 +345,7 @@ private slots:
 
         // What a killed restore leaves is gone at the next start; a file of
         // the user's that merely looks alike stays.
-        for (const char* name : {"bookkeep.dat.part", "tmpData.bat.part", "bookkeep.dat.bak"})
+        for (const char* name : {"bookkeep.dat.part", "bookkeep.dat.part.v3", "tmpData.bat.part", "bookkeep.dat.bak"})
             WriteFile(env->Path(name), "left over");
         delete DbAccess;
         DbAccess = new TDbAccess;
