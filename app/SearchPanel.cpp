@@ -191,9 +191,10 @@ Qt::ItemFlags TSearchResultsModel::flags(const QModelIndex& index) const
 }
 
 TSearchPanel::TSearchPanel(QWidget* window, QTabWidget* tabs)
-    : QObject(window), m_window(window), m_tabs(tabs), m_field(new QLineEdit), m_frame(new QFrame(window)),
-      ui(std::make_unique<Ui::TSearchResults>()), m_pause(new QTimer(this)), m_model(new TSearchResultsModel(this))
+    : QObject(window), m_window(window), m_tabs(tabs), m_field(new QLineEdit), m_pause(new QTimer(this)),
+      m_model(new TSearchResultsModel(this))
 {
+    m_model->setObjectName("searchResults");
     m_field->setObjectName("edtSearch");
     m_field->setPlaceholderText("搜索全部");
     m_field->setAccessibleName("搜索全部");
@@ -206,10 +207,6 @@ TSearchPanel::TSearchPanel(QWidget* window, QTabWidget* tabs)
     cornerLayout->setContentsMargins(0, 0, 0, 0);
     cornerLayout->addWidget(m_field);
     tabs->setCornerWidget(corner, Qt::TopRightCorner);
-    ui->setupUi(m_frame);
-    m_frame->hide();
-    ui->tvSearchResults->setModel(m_model);
-    ui->tvSearchResults->setItemDelegate(new TResultDelegate(ui->tvSearchResults));
     m_pause->setObjectName("tmrSearch");
     m_pause->setSingleShot(true);
     m_pause->setInterval(kPauseMs);
@@ -217,22 +214,44 @@ TSearchPanel::TSearchPanel(QWidget* window, QTabWidget* tabs)
     connect(m_field, &QLineEdit::textChanged, this, [this] { m_pause->start(); });
     // The clear button shows only over text, and the style's reading of its
     // picture loads every image plugin, milliseconds of the start: it comes
-    // with the field's first text.
+    // with the field's first text, as does the results' frame.
     connect(
-        m_field, &QLineEdit::textChanged, this, [this] { m_field->setClearButtonEnabled(true); },
+        m_field, &QLineEdit::textChanged, this,
+        [this] {
+            m_field->setClearButtonEnabled(true);
+            Frame();
+        },
         Qt::SingleShotConnection);
-    connect(ui->tvSearchResults, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex& index) { RunHandler([&] { Open(index); }); });
     auto* key = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), window);
     connect(key, &QShortcut::activated, this, &TSearchPanel::Focus);
     m_field->installEventFilter(this);
-    ui->tvSearchResults->installEventFilter(this);
     window->installEventFilter(this);
     // The results show only while the field or the list has the focus.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (m_frame->isVisible() && now != m_field && !m_frame->isAncestorOf(now))
+        if (ResultsShown() && now != m_field && !m_frame->isAncestorOf(now))
             m_frame->hide();
     });
+}
+
+QFrame* TSearchPanel::Frame()
+{
+    if (m_frame)
+        return m_frame;
+    m_frame = new QFrame(m_window);
+    ui = std::make_unique<Ui::TSearchResults>();
+    ui->setupUi(m_frame);
+    m_frame->hide();
+    ui->tvSearchResults->setModel(m_model);
+    ui->tvSearchResults->setItemDelegate(new TResultDelegate(ui->tvSearchResults));
+    connect(ui->tvSearchResults, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex& index) { RunHandler([&] { Open(index); }); });
+    ui->tvSearchResults->installEventFilter(this);
+    return m_frame;
+}
+
+bool TSearchPanel::ResultsShown() const
+{
+    return m_frame && m_frame->isVisible();
 }
 
 TSearchPanel::~TSearchPanel() = default;
@@ -263,6 +282,7 @@ void TSearchPanel::Run()
     }
     const bool nothing = results.Items.empty();
     m_model->SetResults(std::move(results));
+    Frame();
     ui->tvSearchResults->expandAll();
     if (m_query.trimmed().isEmpty()) {
         ShowResults(false);
@@ -275,7 +295,7 @@ void TSearchPanel::Run()
                                               .arg(shown.Found[0] + shown.Found[1] + shown.Found[2])
                                               .arg(more ? "以上" : ""));
     ui->tvSearchResults->setCurrentIndex(m_model->FirstResult());
-    ShowResults(m_field->hasFocus() || m_frame->isAncestorOf(QApplication::focusWidget()));
+    ShowResults(m_field->hasFocus() || Frame()->isAncestorOf(QApplication::focusWidget()));
 }
 
 // Enter in the field: the pending search runs first, then the current result opens.
@@ -283,6 +303,7 @@ void TSearchPanel::OpenCurrent()
 {
     if (m_pause->isActive() || m_query != m_field->text())
         Run();
+    Frame();
     QModelIndex current = ui->tvSearchResults->currentIndex();
     if (!m_model->ResultAt(current))
         current = m_model->FirstResult();
@@ -296,7 +317,7 @@ void TSearchPanel::Open(const QModelIndex& index)
         return;
     const TSearchResult result = *found;
     if (OnOpen(result, SearchWords(m_query))) {
-        m_frame->hide();
+        Frame()->hide();
         return;
     }
     const char* gone = result.Kind == TSearchKind::Note       ? "该记事所在的组已被删除。"
@@ -321,9 +342,9 @@ void TSearchPanel::ShowResults(bool shown)
 {
     if (shown) {
         Place();
-        m_frame->show();
+        Frame()->show();
         m_frame->raise();
-    } else {
+    } else if (m_frame) {
         m_frame->hide();
     }
 }
@@ -334,13 +355,13 @@ void TSearchPanel::Place()
     const QPoint below = m_field->mapTo(m_window, QPoint(0, m_field->height()));
     const int width = std::min(560, m_window->width() - 8);
     const int height = std::max(120, std::min(360, m_window->height() - below.y() - 8));
-    m_frame->setGeometry(m_window->width() - width - 4, below.y() + 1, width, height);
+    Frame()->setGeometry(m_window->width() - width - 4, below.y() + 1, width, height);
 }
 
 bool TSearchPanel::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_window) {
-        if (event->type() == QEvent::Resize && m_frame->isVisible())
+        if (event->type() == QEvent::Resize && ResultsShown())
             Place();
         return QObject::eventFilter(watched, event);
     }
@@ -356,13 +377,13 @@ bool TSearchPanel::eventFilter(QObject* watched, QEvent* event)
             RunHandler([this] { OpenCurrent(); });
             return true;
         }
-        if (key == Qt::Key_Down && m_frame->isVisible()) {
+        if (key == Qt::Key_Down && ResultsShown()) {
             ui->tvSearchResults->setFocus(Qt::OtherFocusReason);
             if (!m_model->ResultAt(ui->tvSearchResults->currentIndex()))
                 ui->tvSearchResults->setCurrentIndex(m_model->FirstResult());
             return true;
         }
-    } else if (watched == ui->tvSearchResults) {
+    } else if (ui && watched == ui->tvSearchResults) {
         if (key == Qt::Key_Escape) {
             m_field->setFocus(Qt::OtherFocusReason);
             m_frame->hide();

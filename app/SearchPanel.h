@@ -92,11 +92,13 @@ private:
     void Clear();
     void ShowResults(bool shown);
     void Place();
+    QFrame* Frame();
+    bool ResultsShown() const;
 
     QWidget* m_window;
     QTabWidget* m_tabs;
     QLineEdit* m_field;
-    QFrame* m_frame;
+    QFrame* m_frame = nullptr; // made with the field's first text (Frame)
     std::unique_ptr<Ui::TSearchResults> ui;
     QTimer* m_pause;
     TSearchResultsModel* m_model;

@@ -27,8 +27,9 @@ class TestSearchPanel : public QObject
     std::unique_ptr<TFormMain> form;
     QLineEdit* field = nullptr;
     QTimer* pause = nullptr;
-    QTreeView* results = nullptr;
     TSearchResultsModel* model = nullptr;
+    // The results' list, made with the field's first text.
+    QTreeView* Results() { return Child<QTreeView>("tvSearchResults"); }
 
     template <typename T> T* Child(const char* name) const { return Find<T>(form.get(), name); }
 
@@ -90,8 +91,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         field = Child<QLineEdit>("edtSearch");
         pause = Child<QTimer>("tmrSearch");
-        results = Child<QTreeView>("tvSearchResults");
-        model = static_cast<TSearchResultsModel*>(results->model());
+        model = static_cast<TSearchResultsModel*>(Child<QAbstractItemModel>("searchResults"));
     }
     void cleanup()
     {
@@ -113,19 +113,19 @@ private slots:
         // The whole field, with the button at its end, lies within the window.
         QVERIFY(form->rect().contains(QRect(field->mapTo(form.get(), QPoint(0, 0)), field->size())));
         QCOMPARE(model->rowCount(), 0);
-        QVERIFY(!results->isVisible());
+        QVERIFY(!Results()->isVisible());
         QMetaObject::invokeMethod(pause, "timeout");
         QCOMPARE(Rows(), QStringList({"记事本（1 条）", "  根目录->工作->会议  这里是目标所在", "网址管理（1 条）",
                                       "  全部->常用->搜索引擎  书签目标", "定时提醒（1 条）",
                                       "  2020-01-02 09:00:00  提醒目标"}));
-        QVERIFY(results->isVisible());
+        QVERIFY(Results()->isVisible());
         const QVariantList marks = model->index(0, 0, model->index(0, 0)).data(TSearchResultsModel::MarksRole).toList();
         QCOMPARE(marks, QVariantList({QPoint(QString("根目录->工作->会议  这里是").size(), 2)}));
 
         QTest::keyClick(field, Qt::Key_Escape);
         QVERIFY(field->text().isEmpty());
         QVERIFY(!pause->isActive());
-        QVERIFY(!results->isVisible());
+        QVERIFY(!Results()->isVisible());
         QCOMPARE(model->rowCount(), 0);
     }
 
@@ -155,7 +155,7 @@ private slots:
         QTest::keyClick(field, Qt::Key_Return);
         QVERIFY(!pause->isActive());
         QCOMPARE(Child<QTabWidget>("pgcMain")->currentWidget()->objectName(), page);
-        QVERIFY(!results->isVisible());
+        QVERIFY(!Results()->isVisible());
         if (page == "tsNote") {
             auto* memo = Child<QPlainTextEdit>("mmoNote");
             QCOMPARE(form->NoteTree->SelectedSelfIndex(), 2);
@@ -207,10 +207,10 @@ private slots:
         pages->setCurrentIndex(1);
         env->Responder.Shown.clear();
         QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
-        QVERIFY(results->isVisible());
+        QVERIFY(Results()->isVisible());
         QTest::keyClick(field, Qt::Key_Down);
-        QVERIFY(results->hasFocus());
-        QTest::keyClick(results, Qt::Key_Return);
+        QVERIFY(Results()->hasFocus());
+        QTest::keyClick(Results(), Qt::Key_Return);
         QCOMPARE(env->Responder.Texts(), QStringList{message});
         QCOMPARE(pages->currentIndex(), 1);
         QCOMPARE(model->rowCount(), 0);
