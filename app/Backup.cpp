@@ -36,5 +36,6 @@ void RestoreWithSafetyCopy(const QString& source)
 
 void RemoveRestoreLeftovers()
 {
+    DbAccess->DiscardStaged(); // the database itself is whole
     QFile::remove(SafetyCopyPath() + PartSuffix);
 }

@@ -20,6 +20,7 @@ QString BackupFileName(const QString& chosen);
 // restore, and the safety copy then holds the data it replaced.
 void RestoreWithSafetyCopy(const QString& source);
 
-// Removes the safety copy's part that a restore killed while writing it left
-// (the database access object clears its own staged copy when it connects).
+// Removes what a restore killed before its end left: the staged copy of the
+// chosen file (with its copies from before upgrades) and the safety copy's
+// part. Needs the database connected; no restore may be under way.
 void RemoveRestoreLeftovers();

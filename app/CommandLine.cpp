@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/Backup.h"
 #include "app/SingleInstance.h"
 #include "bookmarks/BookmarkFile.h"
 #include "data/MD.h"
@@ -94,6 +95,7 @@ int RunCommandLine(int argc, char** argv)
     int status = 0;
     try {
         DbAccess->Connect();
+        RemoveRestoreLeftovers();
         Print(stdout, Run(option, path));
     } catch (const EError& e) {
         const auto* db = dynamic_cast<const EDBException*>(&e);

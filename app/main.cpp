@@ -49,7 +49,6 @@ int main(int argc, char** argv)
         DbAccess = new TDbAccess;
     int status = 1;
     if (ConnectDatabase()) {
-        RemoveRestoreLeftovers();
         TFormMain formMain;
         mainWindow = &formMain;
         formMain.show();
@@ -57,7 +56,11 @@ int main(int argc, char** argv)
             status = formMain.ExitCode();
         } else {
             formMain.WatchIntegrity();
-            formMain.AfterFirstPaint([&instance] { instance.Listen(); });
+            // A restore needs the window: its leftovers may wait for it.
+            formMain.AfterFirstPaint([&instance] {
+                instance.Listen();
+                RemoveRestoreLeftovers();
+            });
             status = app.exec();
         }
     }

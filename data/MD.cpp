@@ -119,8 +119,6 @@ QString TDbAccess::DatabasePath() const
 
 void TDbAccess::Connect()
 {
-    // A restore killed before its end left its copy; the database is whole.
-    DiscardStaged();
     try {
         Connection = OpenFile();
     } catch (const TSqlError& e) {

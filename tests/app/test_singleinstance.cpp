@@ -222,11 +222,19 @@ private slots:
         Stop(*first); // SIGKILL: no chance to clean up
         QVERIFY(QFileInfo::exists(copy.Path("bookkeep.lock")));
         QVERIFY(QFile::remove(copy.Path("bookkeep.dat")));
+        // Killed in the middle of a restore: its copies go once the window stands.
+        const QStringList leftovers{"bookkeep.dat.part", "bookkeep.dat.part.v3", "tmpData.bat.part"};
+        for (const QString& name : leftovers) {
+            QFile file(copy.Path(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
 
         auto next = copy.Start();
         QVERIFY(copy.WaitUntilRunning(*next));
         QVERIFY(QFileInfo(copy.Path("bookkeep.dat")).size() > 0);
         QCOMPARE(copy.LockHolder(), next->processId());
+        for (const QString& name : leftovers)
+            QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(copy.Path(name)), 10000);
 
         // It also took over the socket the killed one left behind.
         auto third = copy.Start();
