@@ -29,7 +29,6 @@ QString DirectoryKey(const QString& dataDir)
 TSingleInstance::TSingleInstance(const QString& dataDir, QObject* parent)
     : QObject(parent), m_dataDir(dataDir), m_lockPath(LockFileName(dataDir)), m_lock(m_lockPath)
 {
-    m_lock.setStaleLockTime(StaleLockTimeMs);
 }
 
 TSingleInstance::~TSingleInstance()
@@ -67,11 +66,11 @@ TSingleInstance::TStart TSingleInstance::Start(int answerTimeoutMs, TListening l
         return TStart::Run;
     };
     for (;;) {
-        // A lock of a dead process (crash, kill -9) is recognised by its
-        // process id and taken over here.
-        if (m_lock.tryLock(0))
+        // A dead process (crash, kill -9) holds no lock.
+        const TLockFile::TResult lock = m_lock.TryLock();
+        if (lock == TLockFile::TResult::Taken)
             return run();
-        if (m_lock.error() != QLockFile::LockFailedError) {
+        if (lock == TLockFile::TResult::Failed) {
             // No lock file can be made here (a copy on a read-only medium):
             // nobody can write this database, so a second reader does no harm.
             if (AskRunningToShow(deadline.remainingTime()))
@@ -92,10 +91,10 @@ TSingleInstance::TStart TSingleInstance::Start(int answerTimeoutMs, TListening l
 bool TSingleInstance::Claim()
 {
     // No lock file can be made (a read-only medium): nobody can write there.
-    if (m_lock.tryLock(0) || m_lock.error() != QLockFile::LockFailedError)
+    if (m_lock.TryLock() != TLockFile::TResult::Held)
         return true;
     qint64 pid = 0;
-    m_lock.getLockInfo(&pid, nullptr, nullptr);
+    m_lock.HolderInfo(&pid, nullptr);
     m_failure = QString("Jotterel 正在运行（进程 %1），使用着同一个数据目录：%2\n"
                         "两个程序不能同时写入数据，请先退出它再运行这个命令。")
                     .arg(pid)
@@ -110,7 +109,7 @@ bool TSingleInstance::Listen()
     const QString name = ServerName(m_dataDir);
     // A socket left behind by a crashed instance would refuse the name; with
     // the lock in hand no live instance can own it.
-    if (m_lock.isLocked())
+    if (m_lock.IsLocked())
         QLocalServer::removeServer(name);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -164,8 +163,7 @@ QString TSingleInstance::DescribeHolder() const
 {
     qint64 pid = 0;
     QString host;
-    QString application;
-    const bool known = m_lock.getLockInfo(&pid, &host, &application);
+    const bool known = m_lock.HolderInfo(&pid, &host);
     QString who;
     if (known && !host.isEmpty() && host != QSysInfo::machineHostName())
         who = QString("Jotterel 正在计算机 %1 上使用这个数据目录（进程 %2）。").arg(host).arg(pid);

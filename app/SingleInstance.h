@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QLockFile>
+#include "app/LockFile.h"
+
 #include <QObject>
 #include <QString>
 
@@ -24,11 +25,6 @@ public:
 
     // How long a later start waits for the running one before it gives up.
     static constexpr int DefaultAnswerTimeoutMs = 5000;
-    // A lock file left by a dead process is recognised by its process id at
-    // once; the age rule only matters when that check cannot be made (a lock
-    // taken on another computer sharing the directory). A live holder keeps
-    // its lock however old, as the system lock it holds on the file refuses removal.
-    static constexpr int StaleLockTimeMs = 10 * 60 * 1000;
 
     explicit TSingleInstance(const QString& dataDir, QObject* parent = nullptr);
     ~TSingleInstance() override;
@@ -63,7 +59,7 @@ private:
 
     QString m_dataDir;
     QString m_lockPath;
-    QLockFile m_lock;
+    TLockFile m_lock;
     QLocalServer* m_server = nullptr;
     QString m_failure;
 };

@@ -104,10 +104,31 @@ private slots:
             qint64 pid = 0;
             QVERIFY(QLockFile(first.LockPath()).getLockInfo(&pid, nullptr, nullptr));
             QCOMPARE(pid, QCoreApplication::applicationPid());
+            // Kept out while it runs: another start, and a program locking the file with QLockFile.
+            TSingleInstance second(dir.path());
+            QCOMPARE(second.Start(300), TSingleInstance::TStart::NoAnswer);
+            QVERIFY(!QLockFile(first.LockPath()).tryLock(0));
         }
         QVERIFY(!QFileInfo::exists(TSingleInstance::LockFileName(dir.path())));
         TSingleInstance next(dir.path());
         QCOMPARE(next.Start(), TSingleInstance::TStart::Run);
+    }
+
+    // A lock file that is a link is not written through: its target stays as it was.
+    void lockFileThatIsALinkLeavesItsTargetAlone()
+    {
+        QTemporaryDir dir;
+        QFile target(dir.filePath("notes.txt"));
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.write("precious\n");
+        target.close();
+        QVERIFY(QFile::link(target.fileName(), TSingleInstance::LockFileName(dir.path())));
+        {
+            TSingleInstance start(dir.path());
+            start.Start(300);
+        }
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        QCOMPARE(target.readAll(), QByteArray("precious\n"));
     }
 
     // A live holder that does not answer: no socket at all, or a socket whose

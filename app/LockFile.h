@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QLockFile>
+#include <QString>
+#include <optional>
+
+// A lock file whose lock the system holds for the process while it keeps the
+// file open (flock): it ends with the process however that ends, so a crash
+// leaves no lock behind, and taking it syncs nothing to the disk (QLockFile
+// syncs its file, a millisecond and more of every start on a busy disk). The
+// file says who holds it in the lines QLockFile writes and reads, and
+// QLockFile takes the same system lock on it, so a program that locks the
+// file with QLockFile and this one keep each other out. Where the system
+// lock is not to be had (another system, or a file system without it) the
+// lock is a QLockFile.
+class TLockFile
+{
+public:
+    enum class TResult {
+        Taken,
+        Held,  // a live process holds it
+        Failed // no lock file can be made here (a read-only medium)
+    };
+
+    // A QLockFile of a dead process is recognised by its process id at once;
+    // the age rule only matters when that check cannot be made (a lock taken
+    // on another computer sharing the directory).
+    static constexpr int FallbackStaleLockTimeMs = 10 * 60 * 1000;
+
+    explicit TLockFile(QString path);
+    ~TLockFile();
+    TLockFile(const TLockFile&) = delete;
+    TLockFile& operator=(const TLockFile&) = delete;
+
+    TResult TryLock();
+    bool IsLocked() const;
+    // The holder as its file says: process id and host; false when unknown.
+    bool HolderInfo(qint64* pid, QString* host) const;
+
+private:
+    TResult TrySystemLock();
+    TResult TryFallback();
+    void WriteHolder() const;
+
+    QString m_path;
+    int m_fd = -1;
+    std::optional<QLockFile> m_fallback;
+};
