@@ -12,9 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
-#ifdef Q_OS_UNIX
 namespace {
 
 // Never through a link: the holder's lines would overwrite its target.
