@@ -7,7 +7,7 @@
 // A lock file whose lock the system holds for the process while it keeps the
 // file open (flock): it ends with the process however that ends, so a crash
 // leaves no lock behind, and taking it syncs nothing to the disk (QLockFile
-// syncs its file, a millisecond and more of every start on a busy disk). The
+// syncs its file, up to two milliseconds of every start on a busy disk). The
 // file says who holds it in the lines QLockFile writes and reads, and
 // QLockFile takes the same system lock on it, so a program that locks the
 // file with QLockFile and this one keep each other out. Where the system
