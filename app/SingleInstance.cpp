@@ -28,7 +28,8 @@ QString DirectoryKey(const QString& dataDir)
 
 TSingleInstance::TSingleInstance(const QString& dataDir, QObject* parent)
     : QObject(parent), m_dataDir(dataDir), m_lockPath(LockFileName(dataDir)), m_lock(m_lockPath)
-{}
+{
+}
 
 TSingleInstance::~TSingleInstance()
 {
