@@ -105,9 +105,10 @@ TLockFile::TResult TLockFile::TrySystemLock()
 
 TLockFile::TResult TLockFile::TryFallback()
 {
-    if (!m_fallback)
+    if (!m_fallback) {
         m_fallback.emplace(m_path);
-    m_fallback->setStaleLockTime(FallbackStaleLockTimeMs);
+        m_fallback->setStaleLockTime(FallbackStaleLockTimeMs);
+    }
     if (m_fallback->tryLock(0))
         return TResult::Taken;
     return m_fallback->error() == QLockFile::LockFailedError ? TResult::Held : TResult::Failed;
