@@ -7,8 +7,7 @@
 #include "reminders/ReminderPage.h"
 
 #include "controls/CardIcons.h"
-#include "controls/EmptyHint.h"
-#include "controls/PopupMenu.h"
+#include "controls/FirstEvent.h"
 #include "data/MD.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
@@ -20,7 +19,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QMenu>
 #include <QPointer>
 #include <QScopedValueRollback>
@@ -34,33 +32,6 @@
 #include <utility>
 
 namespace {
-// Runs a step when a widget first gets an event of a type (is first shown,
-// first painted).
-class TOnFirstEvent : public QObject
-{
-public:
-    TOnFirstEvent(QWidget* widget, QEvent::Type type, std::function<void()> step)
-        : QObject(widget), m_type(type), m_step(std::move(step))
-    {
-        widget->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == m_type) {
-            watched->removeEventFilter(this);
-            m_step();
-            deleteLater();
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    QEvent::Type m_type;
-    std::function<void()> m_step;
-};
-
 // Keeps a window, frame and title bar included, inside the available area of
 // its screen: never larger, never partly off it. A small screen or a large
 // scale factor (800 x 520 at a factor of 2 needs 1600 x 1040 pixels) would
@@ -127,28 +98,14 @@ TFormMain::TFormMain(QWidget* parent)
 {
     PreloadAppIcon();
     // The group tables are read beside the building of the window.
-    m_groupPrefetch = std::make_unique<TGroupPrefetch>(DbAccess, QStringList{"IEType", "NoteType"});
+    m_groupPrefetch = std::make_unique<TGroupPrefetch>(DbAccess, QStringList{"NoteType"});
     SetDialogOwner(this);
     ui->setupUi(this);
     setWindowIcon(AppIcon());
     ui->splNote->setSizes({200, 600});
-    ui->spl1->setSizes({200, 600});
     QFont font13 = ui->mmoNote->font();
     font13.setPixelSize(13);
     ui->mmoNote->setFont(font13);
-    // The reminder list's page is not shown at the start: its 13-pixel font
-    // and its title row (measured in bold) wait until it is, as loading
-    // fonts the first window does not show is a good part of the start.
-    ui->lv1->header()->hide();
-    new TOnFirstEvent(ui->lv1, QEvent::Show, [this, font13] {
-        ui->lv1->setFont(font13);
-        ui->lv1->header()->show();
-    });
-    ui->lv1->header()->setMinimumSectionSize(1);
-    ui->lv1->setColumnWidth(0, 1);
-    ui->lv1->setColumnWidth(1, 200);
-    ui->lv1->setColumnWidth(2, 450);
-    ui->lv1->setColumnWidth(3, 100);
     BuildMenus();
     tmr1 = new QTimer(this);
     tmr1->setObjectName("tmr1");
@@ -162,20 +119,19 @@ TFormMain::TFormMain(QWidget* parent)
                                                        ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType,
                                                        ui->NMoveNoteType},
                                        NoteTree, m_stores->Note);
-    m_bookmarkPage =
-        std::make_unique<TBookmarkPage>(TBookmarkWidgets{this, ui->tvIE, ui->DBGrid1, ui->N1, ui->N5, ui->N2, ui->N3,
-                                                         ui->N8, ui->NAddIEType, ui->NModIeType, ui->NDelIEType,
-                                                         ui->NMoveIEType, ui->NMoveIE},
-                                        IETree, m_stores->IE);
-    m_reminderPage =
-        std::make_unique<TReminderPage>(TReminderWidgets{ui->lv1, ui->rbToDay, ui->rbTomorrow, ui->rbMiss, ui->rb1,
-                                                         ui->rb2, ui->rbAll, ui->NAddAlam, ui->NModAlam, ui->NDelAlam},
-                                        m_stores->Alam);
+    m_bookmarkPage = std::make_unique<TBookmarkPage>(
+        TBookmarkWidgets{this, ui->ts1, pmIEType, pmIE, ui->N1, ui->N5, ui->N2, ui->N3, ui->N8, ui->NAddIEType,
+                         ui->NModIeType, ui->NDelIEType, ui->NMoveIEType, ui->NMoveIE},
+        IETree, m_stores->IE);
+    m_reminderPage = std::make_unique<TReminderPage>(
+        TReminderWidgets{ui->tsAlam, pmAlam, ui->NAddAlam, ui->NModAlam, ui->NDelAlam}, m_stores->Alam);
     m_searchPanel = std::make_unique<TSearchPanel>(this, ui->pgcMain);
     m_searchPanel->OnOpen = [this](const TSearchResult& result, const QStringList& words) {
         return OpenSearchResult(result, words);
     };
     m_searchPanel->GroupsOf = [this](TSearchKind kind) -> const TGroupTable* {
+        if (kind != TSearchKind::Note)
+            m_bookmarkPage->MakeControls(); // the bookmark groups are read with the page's tree
         const std::unique_ptr<TCardTree>& tree = kind == TSearchKind::Note ? NoteTree : IETree;
         return tree ? &tree->Groups : nullptr;
     };
@@ -212,37 +168,11 @@ void TFormMain::BuildMenus()
                                  ui->NImportNotes, ui->NExportNotes, ui->NImportIE, ui->NExportIE});
     ui->NExportNotes->setMenu(menu("pmExportNotes", {ui->NExportNotesTree, ui->NExportNotesMd}));
     pmTray = menu("pmTray", {ui->NTrayHomePage, nullptr, ui->NShowForm, ui->NClose});
-    BindPopupMenu(ui->tvNote, pmNoteType);
-    BindPopupMenu(ui->tvIE, pmIEType);
-    BindPopupMenu(ui->DBGrid1, pmIE);
-    BindPopupMenu(ui->lv1, pmAlam);
-    // The menus' items on the keys, in the view that has the focus.
-    const QKeySequence add(Qt::CTRL | Qt::Key_N);
-    const QKeySequence del(Qt::Key_Delete);
-    const QKeySequence enter(Qt::Key_Return);
-    const QKeySequence keypadEnter(Qt::Key_Enter);
-    const QKeySequence rename(Qt::Key_F2);
-    BindViewKeys(ui->tvNote, {{add, ui->NAddNoteType}, {rename, ui->NModNoteType}, {del, ui->NDelNoteType}});
-    BindViewKeys(ui->tvIE, {{add, ui->NAddIEType}, {rename, ui->NModIeType}, {del, ui->NDelIEType}});
-    BindViewKeys(ui->DBGrid1, {{add, ui->N1}, {del, ui->N3}, {enter, ui->N8}, {keypadEnter, ui->N8}});
-    BindViewKeys(ui->lv1, {{add, ui->NAddAlam}, {del, ui->NDelAlam}, {enter, ui->NModAlam}, {keypadEnter, ui->NModAlam}});
-    // What to do, where there is nothing yet.
-    const auto noGroups = [](QTreeWidget* tree) {
-        return [tree] { return tree->topLevelItemCount() == 0 || tree->topLevelItem(0)->childCount() == 0; };
-    };
-    ShowEmptyHint(ui->tvNote, "右键单击分组可新建分组（Ctrl+N）", noGroups(ui->tvNote));
-    ShowEmptyHint(ui->tvIE, "右键单击分组可新建分组（Ctrl+N）", noGroups(ui->tvIE));
-    ShowEmptyHint(ui->DBGrid1, "右键单击可添加网址（Ctrl+N）",
-                  [grid = ui->DBGrid1] {
-                      const QAbstractItemModel* rows = grid->model();
-                      return !rows || (rows->rowCount() == 0 && !rows->canFetchMore(QModelIndex()));
-                  });
-    ShowEmptyHint(ui->lv1, "右键单击可新建提醒（Ctrl+N）", [list = ui->lv1] { return list->topLevelItemCount() == 0; });
+    BindGroupTree(ui->tvNote, pmNoteType, ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType);
 }
 
 void TFormMain::FormCreate()
 {
-    IETree = std::make_unique<TCardTree>(ui->tvIE, "全部", "IEType");
     NoteTree = std::make_unique<TCardTree>(ui->tvNote, "根目录", "NoteType");
 }
 
@@ -272,7 +202,6 @@ void TFormMain::FormShow()
     // Closed from the tray menu while the login was open: nothing more to load.
     if (m_closed)
         return;
-    IETree->ReadGroups(m_groupPrefetch.get()); // its nodes with its page
     NoteTree->LoadGroups(m_groupPrefetch.get());
     m_groupPrefetch.reset();
     m_bookmarkPage->ShowStartupBookmarks();

@@ -7,6 +7,7 @@
 namespace Ui {
 class TFormMain;
 }
+class QJsonObject;
 class QMenu;
 class QTimer;
 class QTreeWidgetItem;
@@ -118,6 +119,7 @@ private:
     void RestoreWindowFrame();
     void RestoreWindowPlaces();
     void SaveWindowState();
+    void SaveBookmarkPlaces(QJsonObject& state);
     void FocusShownPage();
     class QSystemTrayIcon* TrayIcon = nullptr;
 

@@ -240,14 +240,15 @@ void TFormMain::ReloadPages()
 
 void TFormMain::RecreateTrees()
 {
-    // The pages' handlers must not see the half-built trees.
-    const QSignalBlocker blockIE(ui->tvIE);
-    const QSignalBlocker blockNote(ui->tvNote);
+    // A bookmark tree not made yet reads the restored groups when it is.
     for (std::unique_ptr<TCardTree>* tree : {&IETree, &NoteTree}) {
+        if (!*tree)
+            continue;
+        // The pages' handlers must not see the half-built tree.
+        const QSignalBlocker block((*tree)->TreeView);
         const auto edited = (*tree)->OnEdited;
         *tree = std::make_unique<TCardTree>((*tree)->TreeView, (*tree)->RootCaption, (*tree)->TableName);
         (*tree)->OnEdited = edited;
+        (*tree)->LoadGroups();
     }
-    IETree->LoadGroups();
-    NoteTree->LoadGroups();
 }

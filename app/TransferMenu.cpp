@@ -168,6 +168,7 @@ void TFormMain::NExportIEClick()
     if (chosen.isEmpty())
         return;
     const QString file = WithSuffix(chosen, "html");
+    m_bookmarkPage->MakeControls(); // the groups are read with the page's tree
     const auto [groups, links] = ExportBookmarkFile(IETree->Groups, file);
     ShowInfo(QString("已导出 %1 个分组、%2 个网址到：\n%3").arg(groups).arg(links).arg(QDir::toNativeSeparators(file)));
 }

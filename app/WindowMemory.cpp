@@ -7,6 +7,7 @@
 #include "controls/CardDBGrid.h"
 #include "data/MD.h"
 #include "groups/UntTree.h"
+#include "reminders/ReminderPage.h"
 #include "ui_Main.h"
 
 #include <QHeaderView>
@@ -101,7 +102,7 @@ void TFormMain::RestoreWindowPlaces()
                 ui->tvNote->setCurrentItem(node);
         // The bookmark page's part waits for its tree and list.
         m_bookmarkPage->WhenShown(
-            [this, state] { RestoreBookmarkPlaces(*IETree, *m_bookmarkPage, ui->DBGrid1, state); });
+            [this, state] { RestoreBookmarkPlaces(*IETree, *m_bookmarkPage, m_bookmarkPage->Grid(), state); });
         const int page = state.value("page").toInt();
         if (page >= 0 && page < ui->pgcMain->count())
             ui->pgcMain->setCurrentIndex(page);
@@ -113,19 +114,37 @@ void TFormMain::RestoreWindowPlaces()
 // At the start the keyboard is in the tree (or list) of the page shown.
 void TFormMain::FocusShownPage()
 {
-    QWidget* const views[] = {ui->tvNote, ui->lv1, ui->tvIE};
+    QWidget* const views[] = {ui->tvNote, m_reminderPage->List(), m_bookmarkPage->Tree()};
     const int page = ui->pgcMain->currentIndex();
-    if (page >= 0 && page < 3)
+    if (page >= 0 && page < 3 && views[page])
         views[page]->setFocus(Qt::OtherFocusReason);
+}
+
+// A bookmark page never shown keeps what was remembered of it.
+void TFormMain::SaveBookmarkPlaces(QJsonObject& state)
+{
+    if (!IETree) {
+        const QJsonObject remembered = Parse(m_windowState);
+        for (const char* key : {"ieGroup", "ieOpen", "columns"})
+            if (remembered.contains(key))
+                state[key] = remembered.value(key);
+        return;
+    }
+    m_bookmarkPage->FillIfWaiting();
+    state["ieGroup"] = SelectedGroup(*IETree);
+    state["ieOpen"] = OpenBranches(*IETree);
+    QJsonArray widths;
+    const QHeaderView* header = m_bookmarkPage->Grid()->horizontalHeader();
+    for (int i = 0; i < header->count(); ++i)
+        widths.append(header->sectionSize(i));
+    state["columns"] = widths;
 }
 
 void TFormMain::SaveWindowState()
 {
     // Nothing was loaded (the login was cancelled), or nothing may be written.
-    if (!m_pagesLoaded || !NoteTree || !IETree || DbAccess->ReadOnly())
+    if (!m_pagesLoaded || !NoteTree || DbAccess->ReadOnly())
         return;
-    // A bookmark page never shown keeps what was remembered of it.
-    m_bookmarkPage->FillIfWaiting();
     QJsonObject state;
     // The place and size the window has when not maximised, frame included
     // in the place as move() takes it.
@@ -138,14 +157,8 @@ void TFormMain::SaveWindowState()
     state["maximized"] = isMaximized();
     state["page"] = ui->pgcMain->currentIndex();
     state["noteGroup"] = SelectedGroup(*NoteTree);
-    state["ieGroup"] = SelectedGroup(*IETree);
     state["noteOpen"] = OpenBranches(*NoteTree);
-    state["ieOpen"] = OpenBranches(*IETree);
-    QJsonArray widths;
-    const QHeaderView* header = ui->DBGrid1->horizontalHeader();
-    for (int i = 0; i < header->count(); ++i)
-        widths.append(header->sectionSize(i));
-    state["columns"] = widths;
+    SaveBookmarkPlaces(state);
     // Kept for the next start only: a busy file costs the memory, not the exit.
     try {
         m_stores->Config.SaveWindowState(QString::fromUtf8(QJsonDocument(state).toJson(QJsonDocument::Compact)));

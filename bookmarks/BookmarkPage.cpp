@@ -6,13 +6,17 @@
 #include "bookmarks/UntIE.h"
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardDBGrid.h"
+#include "controls/EmptyHint.h"
+#include "controls/FirstEvent.h"
 #include "controls/ItemDrag.h"
+#include "controls/PopupMenu.h"
 #include "data/DataSet.h"
 #include "data/MD.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
+#include "ui_BookmarkPage.h"
 
 #include <QAction>
 #include <QColor>
@@ -35,20 +39,49 @@ TDataSet* CurrentBookmark()
 TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TCardTree>& ieTree, TIE& ie)
     : m_widgets(widgets), IETree(ieTree), IE(ie)
 {
+    ConnectHandler(m_widgets.N1, &QAction::triggered, this, &TBookmarkPage::N1Click);
+    ConnectHandler(m_widgets.N5, &QAction::triggered, this, &TBookmarkPage::N5Click);
+    ConnectHandler(m_widgets.N2, &QAction::triggered, this, &TBookmarkPage::N2Click);
+    ConnectHandler(m_widgets.N3, &QAction::triggered, this, &TBookmarkPage::N3Click);
+    ConnectHandler(m_widgets.N8, &QAction::triggered, this, &TBookmarkPage::N8Click);
+    ConnectHandler(m_widgets.NAddIEType, &QAction::triggered, this, &TBookmarkPage::NAddIETypeClick);
+    ConnectHandler(m_widgets.NModIeType, &QAction::triggered, this, &TBookmarkPage::NModIeTypeClick);
+    ConnectHandler(m_widgets.NDelIEType, &QAction::triggered, this, &TBookmarkPage::NDelIETypeClick);
+    ConnectHandler(m_widgets.NMoveIEType, &QAction::triggered, this, &TBookmarkPage::NMoveIETypeClick);
+    ConnectHandler(m_widgets.NMoveIE, &QAction::triggered, this, &TBookmarkPage::NMoveIEClick);
+    new TOnFirstEvent(m_widgets.page, QEvent::Show, [this] { RunHandler([this] { MakeControls(); }); });
+}
+
+TBookmarkPage::~TBookmarkPage() = default;
+
+QTreeWidget* TBookmarkPage::Tree() const
+{
+    return ui ? ui->tvIE : nullptr;
+}
+
+TCardDBGrid* TBookmarkPage::Grid() const
+{
+    return ui ? ui->DBGrid1 : nullptr;
+}
+
+void TBookmarkPage::MakeControls()
+{
+    if (ui)
+        return;
+    auto form = std::make_unique<Ui::TBookmarkPageForm>();
+    form->setupUi(m_widgets.page);
+    ui = std::move(form);
+    ui->spl1->setSizes({200, 600});
     ui->DBGrid1->SetGridEvenColor(QColor(255, 251, 240));
-    ui->tvIE->installEventFilter(this);
     ConnectHandler(ui->tvIE, &QTreeWidget::itemClicked, this, &TBookmarkPage::tvIEClick);
-    ConnectHandler(ui->N1, &QAction::triggered, this, &TBookmarkPage::N1Click);
-    ConnectHandler(ui->N5, &QAction::triggered, this, &TBookmarkPage::N5Click);
-    ConnectHandler(ui->N2, &QAction::triggered, this, &TBookmarkPage::N2Click);
-    ConnectHandler(ui->N3, &QAction::triggered, this, &TBookmarkPage::N3Click);
-    ConnectHandler(ui->N8, &QAction::triggered, this, &TBookmarkPage::N8Click);
     ConnectHandler(ui->DBGrid1, &QAbstractItemView::doubleClicked, this, &TBookmarkPage::DBGrid1DblClick);
-    ConnectHandler(ui->NAddIEType, &QAction::triggered, this, &TBookmarkPage::NAddIETypeClick);
-    ConnectHandler(ui->NModIeType, &QAction::triggered, this, &TBookmarkPage::NModIeTypeClick);
-    ConnectHandler(ui->NDelIEType, &QAction::triggered, this, &TBookmarkPage::NDelIETypeClick);
-    ConnectHandler(ui->NMoveIEType, &QAction::triggered, this, &TBookmarkPage::NMoveIETypeClick);
-    ConnectHandler(ui->NMoveIE, &QAction::triggered, this, &TBookmarkPage::NMoveIEClick);
+    BindGroupTree(ui->tvIE, m_widgets.pmIEType, m_widgets.NAddIEType, m_widgets.NModIeType, m_widgets.NDelIEType);
+    BindPopupMenu(ui->DBGrid1, m_widgets.pmIE);
+    BindListKeys(ui->DBGrid1, m_widgets.N1, m_widgets.N3, m_widgets.N8);
+    ShowEmptyHint(ui->DBGrid1, "右键单击可添加网址（Ctrl+N）", [grid = ui->DBGrid1] {
+        const QAbstractItemModel* rows = grid->model();
+        return !rows || (rows->rowCount() == 0 && !rows->canFetchMore(QModelIndex()));
+    });
     // Groups are dragged within the tree, bookmarks from the grid onto a group.
     EnableItemDrag(ui->tvIE, kGroupFormat, [](const QModelIndex& index) {
         const int self = index.data(Qt::UserRole).toInt();
@@ -68,13 +101,18 @@ TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TC
             else
                 MoveBookmark(text, parent);
         });
+    IETree = std::make_unique<TCardTree>(ui->tvIE, "全部", "IEType");
+    IETree->ReadGroups();
+    // The tree's top level and the list are made when the tree shows.
+    ui->tvIE->installEventFilter(this);
+    ShowMadeControls(m_widgets.page);
 }
 
 void TBookmarkPage::ShowStartupBookmarks()
 {
     m_waiting = true;
     m_whenShown = nullptr;
-    if (ui->tvIE->isVisible())
+    if (ui && ui->tvIE->isVisible())
         FillIfWaiting();
 }
 
@@ -88,6 +126,7 @@ void TBookmarkPage::WhenShown(std::function<void()> step)
 
 void TBookmarkPage::FillIfWaiting()
 {
+    MakeControls();
     if (!m_waiting)
         return;
     m_waiting = false;
@@ -219,7 +258,7 @@ void TBookmarkPage::OpenCurrentBookmark()
         return;
     const QString address = set->AsString(3);
     if (!TrimBlanks(address).isEmpty())
-        ShellOpen(ui->window, address);
+        ShellOpen(m_widgets.window, address);
 }
 
 void TBookmarkPage::NAddIETypeClick()

@@ -5,7 +5,11 @@
 #include <functional>
 #include <memory>
 
+namespace Ui {
+class TBookmarkPageForm;
+}
 class QAction;
+class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
@@ -13,12 +17,14 @@ class TCardDBGrid;
 class TCardTree;
 class TIE;
 
-// The bookmark page's controls, made by the main window.
+// What the main window gives the bookmark page: the tab the page's
+// controls are made on, the menus of the tree and the grid, their items.
 struct TBookmarkWidgets
 {
     QWidget* window; // the window that opens web pages
-    QTreeWidget* tvIE;
-    TCardDBGrid* DBGrid1;
+    QWidget* page;
+    QMenu* pmIEType;
+    QMenu* pmIE;
     QAction* N1;
     QAction* N5;
     QAction* N2;
@@ -32,12 +38,23 @@ struct TBookmarkWidgets
 };
 
 // The bookmark page of the main window: the bookmark tree with its group
-// menu, and the grid of the selected group's bookmarks with its menu.
+// menu, and the grid of the selected group's bookmarks with its menu. The
+// controls are made when the page is first shown (most starts never show
+// it), or when their groups are needed sooner.
 class TBookmarkPage : public QObject
 {
 public:
-    // The tree is the main window's, which makes it anew after a restore.
+    // The tree is the main window's, which makes it anew after a restore;
+    // it is there once the controls are made.
     TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TCardTree>& ieTree, TIE& ie);
+    ~TBookmarkPage() override;
+
+    // Makes the page's controls and its tree, the groups read, now if they
+    // are not there yet.
+    void MakeControls();
+    // The tree and the grid; null until the controls are made.
+    QTreeWidget* Tree() const;
+    TCardDBGrid* Grid() const;
 
     // Every bookmark, as at the start and after a restore. The tree's top
     // level and the list are made when the page is first shown (at once
@@ -47,8 +64,8 @@ public:
     // Runs the step once the tree and the list are there (at once when they
     // are): the window memory's part of the page.
     void WhenShown(std::function<void()> step);
-    // Makes the tree's top level and the list now if they still wait for
-    // the page, for whoever reads them from elsewhere.
+    // Makes the controls, the tree's top level and the list now if they
+    // still wait for the page, for whoever reads them from elsewhere.
     void FillIfWaiting();
     // The bookmarks of the group selected in the tree, as a click on it shows them.
     void ShowSelectedGroup() { tvIEClick(); }
@@ -86,7 +103,7 @@ private:
     void ReloadIETreeIfGroupsAdded(int addedBefore);
 
     const TBookmarkWidgets m_widgets;
-    const TBookmarkWidgets* const ui = &m_widgets;
+    std::unique_ptr<Ui::TBookmarkPageForm> ui;
     std::unique_ptr<TCardTree>& IETree;
     TIE& IE;
     bool m_waiting = false;

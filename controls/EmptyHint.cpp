@@ -117,3 +117,11 @@ void BindViewKeys(QAbstractItemView* view, const QList<QPair<QKeySequence, QActi
     }
     new TSelectCurrentFirst(view, sequences);
 }
+
+void BindListKeys(QAbstractItemView* view, QAction* add, QAction* del, QAction* open)
+{
+    BindViewKeys(view, {{QKeySequence(Qt::CTRL | Qt::Key_N), add},
+                        {QKeySequence(Qt::Key_Delete), del},
+                        {QKeySequence(Qt::Key_Return), open},
+                        {QKeySequence(Qt::Key_Enter), open}});
+}

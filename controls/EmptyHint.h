@@ -21,3 +21,7 @@ QLabel* ShowEmptyHint(QAbstractItemView* view, const QString& text, std::functio
 // pressed while nothing is selected selects the current item first, as a
 // click would, so the item acts on what the focus frame is on.
 void BindViewKeys(QAbstractItemView* view, const QList<QPair<QKeySequence, QAction*>>& keys);
+
+// A list's keys: Ctrl+N adds, Delete deletes, Enter (either key) opens the
+// current item.
+void BindListKeys(QAbstractItemView* view, QAction* add, QAction* del, QAction* open);

@@ -1,6 +1,8 @@
 #include "groups/UntTree.h"
 
 #include "controls/CardIcons.h"
+#include "controls/EmptyHint.h"
+#include "controls/PopupMenu.h"
 #include "data/MD.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
@@ -402,4 +404,14 @@ void TCardTree::EditEnded(QTreeWidgetItem* node, const QString& text)
         TreeView->setCurrentItem(node);
     if (OnEdited)
         OnEdited(node, text);
+}
+
+void BindGroupTree(QTreeWidget* tree, QMenu* menu, QAction* add, QAction* rename, QAction* del)
+{
+    BindPopupMenu(tree, menu);
+    BindViewKeys(tree, {{QKeySequence(Qt::CTRL | Qt::Key_N), add},
+                        {QKeySequence(Qt::Key_F2), rename},
+                        {QKeySequence(Qt::Key_Delete), del}});
+    ShowEmptyHint(tree, "右键单击分组可新建分组（Ctrl+N）",
+                  [tree] { return tree->topLevelItemCount() == 0 || tree->topLevelItem(0)->childCount() == 0; });
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <functional>
 
+class QAction;
+class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TRenameDelegate;
@@ -98,3 +100,7 @@ private:
     QList<int> OpenGroups() const;
     void EditEnded(QTreeWidgetItem* node, const QString& text);
 };
+
+// A group tree's menu on a right-click, its keys (Ctrl+N new group, F2
+// rename, Delete) and its hint while it holds no group.
+void BindGroupTree(QTreeWidget* tree, QMenu* menu, QAction* add, QAction* rename, QAction* del);

@@ -1,6 +1,9 @@
 #include "reminders/ReminderPage.h"
 
 #include "controls/Contrast.h"
+#include "controls/EmptyHint.h"
+#include "controls/FirstEvent.h"
+#include "controls/PopupMenu.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
@@ -12,6 +15,7 @@
 #include "reminders/ModAlam.h"
 #include "reminders/ShowAlam.h"
 #include "reminders/UntAlam.h"
+#include "ui_ReminderPage.h"
 
 #include <QEvent>
 #include <QHeaderView>
@@ -80,6 +84,43 @@ private:
 
 TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam) : m_widgets(widgets), Alam(alam)
 {
+    ConnectHandler(m_widgets.NAddAlam, &QAction::triggered, this, &TReminderPage::NAddAlamClick);
+    ConnectHandler(m_widgets.NModAlam, &QAction::triggered, this, &TReminderPage::NModAlamClick);
+    ConnectHandler(m_widgets.NDelAlam, &QAction::triggered, this, &TReminderPage::NDelAlamClick);
+    SetAlamMessageHandler(this, [this](int message, int id, int minutes) {
+        RunHandler([&] {
+            if (message == WM_ALAM_DELETE)
+                WMAlamDelete(id);
+            else if (message == WM_ALAM_SEEN)
+                WMAlamSeen(id);
+            else if (message == WM_ALAM_SNOOZE)
+                WMAlamSnooze(id, minutes);
+        });
+    });
+    new TOnFirstEvent(m_widgets.page, QEvent::Show, [this] { RunHandler([this] { MakeControls(); }); });
+}
+
+TReminderPage::~TReminderPage() = default;
+
+QTreeWidget* TReminderPage::List() const
+{
+    return ui ? ui->lv1 : nullptr;
+}
+
+void TReminderPage::MakeControls()
+{
+    if (ui)
+        return;
+    ui = std::make_unique<Ui::TReminderPageForm>();
+    ui->setupUi(m_widgets.page);
+    QFont font13 = ui->lv1->font();
+    font13.setPixelSize(13);
+    ui->lv1->setFont(font13);
+    ui->lv1->header()->setMinimumSectionSize(1);
+    ui->lv1->setColumnWidth(0, 1);
+    ui->lv1->setColumnWidth(1, 200);
+    ui->lv1->setColumnWidth(2, 450);
+    ui->lv1->setColumnWidth(3, 100);
     ui->lv1->setItemDelegate(new TGridLinesDelegate(ui->lv1));
     new TPaletteWatcher(ui->lv1, [this] {
         for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
@@ -91,20 +132,10 @@ TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam) : m_w
     ConnectHandler(ui->rb1, &QRadioButton::clicked, this, &TReminderPage::rb1Click);
     ConnectHandler(ui->rb2, &QRadioButton::clicked, this, &TReminderPage::rb2Click);
     ConnectHandler(ui->rbAll, &QRadioButton::clicked, this, &TReminderPage::rbAllClick);
-    ConnectHandler(ui->NAddAlam, &QAction::triggered, this, &TReminderPage::NAddAlamClick);
-    ConnectHandler(ui->NModAlam, &QAction::triggered, this, &TReminderPage::NModAlamClick);
-    ConnectHandler(ui->NDelAlam, &QAction::triggered, this, &TReminderPage::NDelAlamClick);
     ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TReminderPage::NModAlamClick);
-    SetAlamMessageHandler(this, [this](int message, int id, int minutes) {
-        RunHandler([&] {
-            if (message == WM_ALAM_DELETE)
-                WMAlamDelete(id);
-            else if (message == WM_ALAM_SEEN)
-                WMAlamSeen(id);
-            else if (message == WM_ALAM_SNOOZE)
-                WMAlamSnooze(id, minutes);
-        });
-    });
+    BindPopupMenu(ui->lv1, m_widgets.pmAlam);
+    BindListKeys(ui->lv1, m_widgets.NAddAlam, m_widgets.NDelAlam, m_widgets.NModAlam);
+    ShowEmptyHint(ui->lv1, "右键单击可新建提醒（Ctrl+N）", [list = ui->lv1] { return list->topLevelItemCount() == 0; });
     QTreeWidgetItem* header = ui->lv1->headerItem();
     for (int column = 0; column < header->columnCount(); ++column)
         m_titles << header->text(column);
@@ -113,7 +144,9 @@ TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam) : m_w
     connect(ui->lv1->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { RunHandler([&] { lv1TitleClick(column); }); });
     SortList();
-    ui->lv1->installEventFilter(this);
+    ShowMadeControls(m_widgets.page);
+    if (m_listWaiting)
+        ShowAlamList(m_filter);
 }
 
 qint64 TReminderPage::CatchUpSeconds()
@@ -152,19 +185,7 @@ void TReminderPage::ShowStartupReminders()
 {
     // The list's page is seldom the one shown at the start, and a large
     // list is a good part of a start: it is filled when it first shows.
-    if (ui->lv1->isVisible()) {
-        ShowAlamList(afToday);
-        return;
-    }
-    m_filter = afToday;
-    m_listWaiting = true;
-}
-
-bool TReminderPage::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == ui->lv1 && event->type() == QEvent::Show && m_listWaiting)
-        RunHandler([this] { ShowAlamList(m_filter); });
-    return QObject::eventFilter(watched, event);
+    ShowAlamList(afToday);
 }
 
 bool TReminderPage::ShowReminder(int id)
@@ -172,6 +193,7 @@ bool TReminderPage::ShowReminder(int id)
     const QString key = QString::number(id);
     if (DbGetIntValue("select count(*) from Alam where ID=" + key) == 0)
         return false;
+    MakeControls();
     ui->rbAll->setChecked(true);
     ShowAlamList(afAll);
     for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i) {
@@ -189,7 +211,10 @@ bool TReminderPage::ShowReminder(int id)
 void TReminderPage::ShowAlamList(int filter)
 {
     m_filter = filter;
-    m_listWaiting = false;
+    // A list not made yet is filled when it is.
+    m_listWaiting = !ui;
+    if (m_listWaiting)
+        return;
     FillAlamList(Alam, ui->lv1, AlamFilter(filter));
     SortList();
     for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
@@ -297,6 +322,8 @@ void TReminderPage::WMAlamSeen(int id)
 
 void TReminderPage::RemoveFromList(const QStringList& ids)
 {
+    if (!ui)
+        return;
     for (int i = ui->lv1->topLevelItemCount() - 1; i >= 0; --i) {
         if (ids.contains(ui->lv1->topLevelItem(i)->text(0)))
             delete ui->lv1->takeTopLevelItem(i);
@@ -305,6 +332,8 @@ void TReminderPage::RemoveFromList(const QStringList& ids)
 
 void TReminderPage::MarkSeenInList(const QStringList& ids)
 {
+    if (!ui)
+        return;
     for (int i = ui->lv1->topLevelItemCount() - 1; i >= 0; --i) {
         QTreeWidgetItem* item = ui->lv1->topLevelItem(i);
         if (!ids.contains(item->text(0)))

@@ -5,36 +5,45 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
+namespace Ui {
+class TReminderPageForm;
+}
 class QAction;
-class QRadioButton;
+class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QWidget;
 class TAlam;
 struct TDueAlam;
 enum class TMissedAnswer;
 
-// The reminder page's controls, made by the main window.
+// What the main window gives the reminder page: the tab the page's
+// controls are made on, the list's menu and its items.
 struct TReminderWidgets
 {
-    QTreeWidget* lv1;
-    QRadioButton* rbToDay;
-    QRadioButton* rbTomorrow;
-    QRadioButton* rbMiss;
-    QRadioButton* rb1;
-    QRadioButton* rb2;
-    QRadioButton* rbAll;
+    QWidget* page;
+    QMenu* pmAlam;
     QAction* NAddAlam;
     QAction* NModAlam;
     QAction* NDelAlam;
 };
 
 // The reminder page of the main window: the filtered list with its menu,
-// the alerts' answers, and the firing of due reminders at every tick.
+// the alerts' answers, and the firing of due reminders at every tick. The
+// list and its filter are made when the page is first shown (most starts
+// never show it); the tick fires reminders from the start.
 class TReminderPage : public QObject
 {
 public:
     TReminderPage(const TReminderWidgets& widgets, TAlam& alam);
+    ~TReminderPage() override;
+
+    // Makes the page's controls now if they are not there yet.
+    void MakeControls();
+    // The list; null until the controls are made.
+    QTreeWidget* List() const;
 
     // Today's reminders, as at the start and after a restore.
     void ShowStartupReminders();
@@ -49,9 +58,6 @@ public:
     // A gap between two ticks longer than this is not caught up with
     // alerts: what fell due in it goes to the missed window.
     static qint64 CatchUpSeconds();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ShowAlamList(int filter);
@@ -77,12 +83,12 @@ private:
     void FireDueReminders();
 
     const TReminderWidgets m_widgets;
-    const TReminderWidgets* const ui = &m_widgets;
+    std::unique_ptr<Ui::TReminderPageForm> ui;
     TAlam& Alam;
     qint64 m_lastAlamSecond = -1; // the last second (since the epoch) the tick has covered
     qint64 m_storedSecond = -1;   // the last such second written to the database
     int m_filter = 0;
-    bool m_listWaiting = false; // filled with m_filter when the list shows
+    bool m_listWaiting = false; // filled with m_filter when the list is made
     int m_sortColumn = 1; // next due first
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     QStringList m_titles;

@@ -52,17 +52,29 @@ class TestDailyUse : public QObject
     {
         TFormMain form;
         QTreeWidget* tvNote = Find<QTreeWidget>(&form, "tvNote");
-        QTreeWidget* tvIE = Find<QTreeWidget>(&form, "tvIE");
-        QTableView* grid = Find<QTableView>(&form, "DBGrid1");
-        QTreeWidget* lv1 = Find<QTreeWidget>(&form, "lv1");
         QTabWidget* pages = Find<QTabWidget>(&form, "pgcMain");
+        QTreeWidget* tvIE = nullptr;
+        QTableView* grid = nullptr;
+        QTreeWidget* lv1 = nullptr;
 
-        TWindow()
+        // Each page is looked at once, unless the start is to show only its first.
+        explicit TWindow(bool everyPage = true)
         {
             form.tmr1->stop();
             form.show();
             form.activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(&form));
+            if (!everyPage)
+                return;
+            // The page and the focus of the start come back.
+            const int shown = pages->currentIndex();
+            QWidget* const focused = QApplication::focusWidget();
+            tvIE = OnShownPage<QTreeWidget>(&form, "tvIE");
+            grid = OnShownPage<QTableView>(&form, "DBGrid1");
+            lv1 = OnShownPage<QTreeWidget>(&form, "lv1");
+            pages->setCurrentIndex(shown);
+            if (focused)
+                focused->setFocus();
         }
         QWidget* View(const QString& name) { return Find<QWidget>(&form, name.toLatin1().constData()); }
         void Select(QTreeWidget* tree, int group)
@@ -390,7 +402,8 @@ private slots:
             w.form.close();
         }
         {
-            TWindow w; // on the notepad page
+            TWindow w(false); // on the notepad page
+            QVERIFY(!w.form.IETree);
             env->Responder.Answers = {true};
             w.form.close();
         }

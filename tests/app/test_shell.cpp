@@ -243,7 +243,7 @@ private slots:
         QCOMPARE(env->Responder.Texts(), QStringList{"确定要退出程序吗？"});
         QCOMPARE(env->Responder.Shown[0].kind, IDialogResponder::Kind::Question);
         QCOMPARE(form.isVisible(), !hidden);
-        QVERIFY(form.IETree && form.NoteTree);
+        QVERIFY(form.NoteTree);
         QVERIFY(Tray(form)->isVisible());
         QVERIFY(form.tmr1->isActive());
     }
@@ -266,7 +266,7 @@ private slots:
         QCOMPARE(defaultButton, QMessageBox::No);
         QVERIFY(!closed);
         QVERIFY(form.isVisible());
-        QVERIFY(form.IETree && form.NoteTree);
+        QVERIFY(form.NoteTree);
     }
 
     void yesEndsTheProgramWithStatusZero_data()
@@ -407,8 +407,16 @@ private slots:
 
     // ---- Restore
 
+    void restoreBringsBackTheBackupOnEveryPage_data()
+    {
+        QTest::addColumn<bool>("bookmarksShown");
+        QTest::newRow("bookmark page shown before") << true;
+        QTest::newRow("bookmark page first shown after") << false;
+    }
+
     void restoreBringsBackTheBackupOnEveryPage()
     {
+        QFETCH(bool, bookmarksShown);
         AddGroups(1, {"旧组"});
         TFormMain form;
         form.show();
@@ -418,9 +426,11 @@ private slots:
         Config.bPass = true;
         Config.PassWord = "pw";
         Config.SaveConfig();
-        form.IETree->LoadGroups();
+        if (bookmarksShown)
+            OnShownPage<QTreeWidget>(&form, "tvIE");
 
         Restore(form, env->Path("backup.bat"));
+        OnShownPage<QTreeWidget>(&form, "tvIE");
         QCOMPARE(env->Responder.Texts(), QStringList{"你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"});
         QCOMPARE(NoteGroupsIn(DbAccess->DatabasePath()), QStringList{"旧组"});
         QCOMPARE(DbGetIntValue("select count(*) from IEType"), 1);
@@ -626,7 +636,7 @@ private slots:
         QVERIFY(memo->isReadOnly());
         form.findChild<QTreeWidget*>("tvNote")->setCurrentItem(form.NoteTree->RootNode->child(0));
         QVERIFY(memo->isReadOnly());
-        form.findChild<QTreeWidget*>("tvIE")->setCurrentItem(form.IETree->RootNode->child(0));
+        OnShownPage<QTreeWidget>(&form, "tvIE")->setCurrentItem(form.IETree->RootNode->child(0));
         auto* reminders = OnShownPage<QTreeWidget>(&form, "lv1");
         QCOMPARE(reminders->topLevelItemCount(), 1);
         reminders->topLevelItem(0)->setSelected(true);

@@ -183,6 +183,8 @@ private slots:
         Write(env->Path("bookmarks.html"), kBookmarks);
         TFormMain form;
         form.show();
+        if (!notes)
+            OnShownPage<QTreeWidget>(&form, "tvIE");
         TCardTree& tree = notes ? *form.NoteTree : *form.IETree;
         tree.TreeView->setCurrentItem(tree.NodeOf(1));
         env->Responder.FileNames << env->Path(notes ? "资料" : "bookmarks.html");

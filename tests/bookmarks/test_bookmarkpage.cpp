@@ -140,9 +140,9 @@ private slots:
         form = std::make_unique<TFormMain>();
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
-        grid = Find<TCardDBGrid>(form.get(), "DBGrid1");
-        QVERIFY(!grid->isVisible());
+        QVERIFY(!form->findChild<TCardDBGrid*>("DBGrid1"));
         Find<QTabWidget>(form.get(), "pgcMain")->setCurrentIndex(2);
+        grid = Find<TCardDBGrid>(form.get(), "DBGrid1");
         QCOMPARE(grid->columnWidth(1),
                  QFontMetrics(grid->font()).horizontalAdvance("a title much wider than the column's own title") + 4);
     }

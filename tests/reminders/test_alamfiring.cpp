@@ -446,7 +446,7 @@ void TestAlamFiring::missedWindowAnswers()
     AddReminder({QTime(10, 20, 0), {}}, "二");
     AddReminder({QTime(10, 30, 0), kDay}, "三");
     form->show();
-    QTest::mouseClick(form->findChild<QWidget*>("rbAll"), Qt::LeftButton);
+    QTest::mouseClick(OnShownPage<QWidget>(form.get(), "rbAll"), Qt::LeftButton);
     TClock::Set(At(kDay, 10, 0, 0));
     form->tmr1Timer();
     TClock::Set(At(kDay, 11, 0, 0));
@@ -772,7 +772,7 @@ void TestAlamFiring::dailyAlertOnlyCloses()
     TClock::Set(At(kDay, 8, 0, 0));
     AddReminder({QTime(8, 30, 0), {}}, "起床");
     form->show();
-    QTest::mouseClick(form->findChild<QWidget*>("rb2"), Qt::LeftButton);
+    QTest::mouseClick(OnShownPage<QWidget>(form.get(), "rb2"), Qt::LeftButton);
     QCOMPARE(Rows(List()), QStringList{"1|"});
 
     QPointer<TFormShowAlam> alert = ShowAlamAlert("1", "起床", true);

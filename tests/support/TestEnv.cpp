@@ -82,6 +82,18 @@ void ShowPageOf(QWidget* control)
     }
 }
 
+QWidget* ShowPagesUntil(QObject* window, const char* name)
+{
+    for (auto* tabs : window->findChildren<QTabWidget*>()) {
+        for (int page = 0; page < tabs->count(); ++page) {
+            tabs->setCurrentIndex(page);
+            if (auto* control = window->findChild<QWidget*>(name))
+                return control;
+        }
+    }
+    return nullptr;
+}
+
 void Click(QWidget* window, const char* button)
 {
     Find<QPushButton>(window, button)->click();

@@ -65,9 +65,16 @@ template <typename T> T* Find(QObject* parent, const char* name)
 // looking at it would (a page's list is filled when it first shows).
 void ShowPageOf(QWidget* control);
 
+// Shows the window's pages in turn until the named control is there (a
+// page's controls are made when it is first shown), as a user clicking
+// through the tabs would; null when no page has it.
+QWidget* ShowPagesUntil(QObject* window, const char* name);
+
 // A named control on a page of the window, its page shown.
 template <typename T> T* OnShownPage(QObject* window, const char* name)
 {
+    if (!window->findChild<T*>(name))
+        ShowPagesUntil(window, name);
     T* control = Find<T>(window, name);
     ShowPageOf(control);
     return control;
