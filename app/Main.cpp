@@ -97,7 +97,8 @@ TFormMain::TFormMain(QWidget* parent)
     : QWidget(parent), m_stores(std::make_unique<TStores>()), ui(std::make_unique<Ui::TFormMain>())
 {
     PreloadAppIcon();
-    // The group tables are read beside the building of the window.
+    // The note groups are read beside the building of the window; the
+    // bookmark groups with their page.
     m_groupPrefetch = std::make_unique<TGroupPrefetch>(DbAccess, QStringList{"NoteType"});
     SetDialogOwner(this);
     ui->setupUi(this);

@@ -23,5 +23,6 @@ private:
 
 // Shows the controls just made on a page that may be showing already (a
 // control added to a shown widget would show only later, after a paint of
-// the page without it), laid out at once.
+// the page without it), laid out at once, and puts them in the keyboard's
+// order after the tabs of the page's tab widget.
 void ShowMadeControls(QWidget* page);

@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTreeWidget>
@@ -218,6 +219,32 @@ private slots:
         if ((view == "tvNote" ? w.form.NoteTree : w.form.IETree)->IsEditing())
             effects << "editing";
         QVERIFY2(effects.size() == 1 && effects[0].startsWith(effect), qPrintable(effects.join(" | ")));
+    }
+
+    // Tab from the tabs goes into the page shown and from its last control
+    // to the strip below, on pages whose controls are made when first shown.
+    void tabWalksThroughTheShownPage_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("reminders") << 1 << "lv1" << "rbAll";
+        QTest::newRow("bookmarks") << 2 << "tvIE" << "DBGrid1";
+    }
+
+    void tabWalksThroughTheShownPage()
+    {
+        QFETCH(int, page);
+        QFETCH(QString, first);
+        QFETCH(QString, last);
+        TWindow w(false);
+        w.pages->setCurrentIndex(page);
+        w.pages->tabBar()->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), first);
+        w.View(last)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QString("chk1"));
     }
 
     // Tab leaves the reminder's text for the next field; the memo takes it as text.
