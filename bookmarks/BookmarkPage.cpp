@@ -68,9 +68,8 @@ void TBookmarkPage::MakeControls()
 {
     if (ui)
         return;
-    auto form = std::make_unique<Ui::TBookmarkPageForm>();
-    form->setupUi(m_widgets.page);
-    ui = std::move(form);
+    ui = std::make_unique<Ui::TBookmarkPageForm>();
+    ui->setupUi(m_widgets.page);
     ui->spl1->setSizes({200, 600});
     ui->DBGrid1->SetGridEvenColor(QColor(255, 251, 240));
     ConnectHandler(ui->tvIE, &QTreeWidget::itemClicked, this, &TBookmarkPage::tvIEClick);
@@ -82,7 +81,17 @@ void TBookmarkPage::MakeControls()
         const QAbstractItemModel* rows = grid->model();
         return !rows || (rows->rowCount() == 0 && !rows->canFetchMore(QModelIndex()));
     });
-    // Groups are dragged within the tree, bookmarks from the grid onto a group.
+    EnableDragAndDrop();
+    IETree = std::make_unique<TCardTree>(ui->tvIE, "全部", "IEType");
+    IETree->ReadGroups();
+    // The tree's top level and the list are made when the tree shows.
+    ui->tvIE->installEventFilter(this);
+    ShowMadeControls(m_widgets.page);
+}
+
+// Groups are dragged within the tree, bookmarks from the grid onto a group.
+void TBookmarkPage::EnableDragAndDrop()
+{
     EnableItemDrag(ui->tvIE, kGroupFormat, [](const QModelIndex& index) {
         const int self = index.data(Qt::UserRole).toInt();
         return self > 0 ? QString::number(self) : QString();
@@ -101,11 +110,6 @@ void TBookmarkPage::MakeControls()
             else
                 MoveBookmark(text, parent);
         });
-    IETree = std::make_unique<TCardTree>(ui->tvIE, "全部", "IEType");
-    IETree->ReadGroups();
-    // The tree's top level and the list are made when the tree shows.
-    ui->tvIE->installEventFilter(this);
-    ShowMadeControls(m_widgets.page);
 }
 
 void TBookmarkPage::ShowStartupBookmarks()

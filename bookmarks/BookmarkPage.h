@@ -79,6 +79,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void EnableDragAndDrop();
     void tvIEClick();
     void N1Click();
     void N5Click();

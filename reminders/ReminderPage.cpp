@@ -113,6 +113,26 @@ void TReminderPage::MakeControls()
         return;
     ui = std::make_unique<Ui::TReminderPageForm>();
     ui->setupUi(m_widgets.page);
+    SetUpList();
+    ConnectHandler(ui->rbToDay, &QRadioButton::clicked, this, &TReminderPage::rbToDayClick);
+    ConnectHandler(ui->rbTomorrow, &QRadioButton::clicked, this, &TReminderPage::rbTomorrowClick);
+    ConnectHandler(ui->rbMiss, &QRadioButton::clicked, this, &TReminderPage::rbMissClick);
+    ConnectHandler(ui->rb1, &QRadioButton::clicked, this, &TReminderPage::rb1Click);
+    ConnectHandler(ui->rb2, &QRadioButton::clicked, this, &TReminderPage::rb2Click);
+    ConnectHandler(ui->rbAll, &QRadioButton::clicked, this, &TReminderPage::rbAllClick);
+    ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TReminderPage::NModAlamClick);
+    BindPopupMenu(ui->lv1, m_widgets.pmAlam);
+    BindListKeys(ui->lv1, m_widgets.NAddAlam, m_widgets.NDelAlam, m_widgets.NModAlam);
+    ShowEmptyHint(ui->lv1, "右键单击可新建提醒（Ctrl+N）", [list = ui->lv1] { return list->topLevelItemCount() == 0; });
+    ShowMadeControls(m_widgets.page);
+    if (m_listWaiting)
+        ShowAlamList(m_filter);
+}
+
+// The report view: 13-pixel letters, the columns' widths, grid lines, rows
+// recoloured with the palette, and the title row that sorts.
+void TReminderPage::SetUpList()
+{
     QFont font13 = ui->lv1->font();
     font13.setPixelSize(13);
     ui->lv1->setFont(font13);
@@ -126,16 +146,6 @@ void TReminderPage::MakeControls()
         for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
             lv1CustomDrawItem(ui->lv1->topLevelItem(i));
     });
-    ConnectHandler(ui->rbToDay, &QRadioButton::clicked, this, &TReminderPage::rbToDayClick);
-    ConnectHandler(ui->rbTomorrow, &QRadioButton::clicked, this, &TReminderPage::rbTomorrowClick);
-    ConnectHandler(ui->rbMiss, &QRadioButton::clicked, this, &TReminderPage::rbMissClick);
-    ConnectHandler(ui->rb1, &QRadioButton::clicked, this, &TReminderPage::rb1Click);
-    ConnectHandler(ui->rb2, &QRadioButton::clicked, this, &TReminderPage::rb2Click);
-    ConnectHandler(ui->rbAll, &QRadioButton::clicked, this, &TReminderPage::rbAllClick);
-    ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TReminderPage::NModAlamClick);
-    BindPopupMenu(ui->lv1, m_widgets.pmAlam);
-    BindListKeys(ui->lv1, m_widgets.NAddAlam, m_widgets.NDelAlam, m_widgets.NModAlam);
-    ShowEmptyHint(ui->lv1, "右键单击可新建提醒（Ctrl+N）", [list = ui->lv1] { return list->topLevelItemCount() == 0; });
     QTreeWidgetItem* header = ui->lv1->headerItem();
     for (int column = 0; column < header->columnCount(); ++column)
         m_titles << header->text(column);
@@ -144,9 +154,6 @@ void TReminderPage::MakeControls()
     connect(ui->lv1->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { RunHandler([&] { lv1TitleClick(column); }); });
     SortList();
-    ShowMadeControls(m_widgets.page);
-    if (m_listWaiting)
-        ShowAlamList(m_filter);
 }
 
 qint64 TReminderPage::CatchUpSeconds()

@@ -60,6 +60,7 @@ public:
     static qint64 CatchUpSeconds();
 
 private:
+    void SetUpList();
     void ShowAlamList(int filter);
     void rbToDayClick();
     void rbTomorrowClick();
