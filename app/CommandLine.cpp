@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "bookmarks/BookmarkFile.h"
 #include "data/MD.h"
+#include "data/OwnFiles.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
@@ -15,12 +16,34 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 const char* const kOptions[] = {"--export-notes", "--export-notes-md", "--import-notes", "--export-bookmarks",
                                 "--import-bookmarks"};
-const char* const kUsage = "用法：jotterel --export-notes 文件夹 | --export-notes-md 文件 | --import-notes 文件夹 | "
-                           "--export-bookmarks 文件 | --import-bookmarks 文件";
+const char* const kForce = "--force";
+const char* const kUsage = "用法：jotterel [选项]\n"
+                           "不带选项时打开程序窗口。\n"
+                           "\n"
+                           "选项：\n"
+                           "  --export-notes 文件夹       把全部记事导出为文件夹树（文件夹必须不存在或为空）\n"
+                           "  --export-notes-md 文件      把全部记事导出为一个 Markdown 文件\n"
+                           "  --import-notes 文件夹       把文件夹中的 .md 和 .txt 文件导入到记事的根目录下\n"
+                           "  --export-bookmarks 文件     把全部网址导出为浏览器书签文件\n"
+                           "  --import-bookmarks 文件     把浏览器书签文件导入到网址的根分组下\n"
+                           "  --force                     导出时覆盖已有的文件\n"
+                           "  --help                      显示这段说明\n"
+                           "  --version                   显示版本\n"
+                           "\n"
+                           "成功时退出状态为 0，失败为 1；程序正在使用同一份数据时为 2。";
+
+bool IsOneOf(const char* arg, std::initializer_list<const char*> options)
+{
+    for (const char* option : options)
+        if (std::strcmp(arg, option) == 0)
+            return true;
+    return false;
+}
 
 bool IsOption(const char* arg)
 {
@@ -28,6 +51,16 @@ bool IsOption(const char* arg)
         if (std::strcmp(arg, option) == 0)
             return true;
     return false;
+}
+
+bool IsHelp(const char* arg)
+{
+    return IsOneOf(arg, {"--help", "-h"});
+}
+
+bool IsVersion(const char* arg)
+{
+    return IsOneOf(arg, {"--version"});
 }
 
 void Print(std::FILE* to, const QString& text)
@@ -39,6 +72,17 @@ void Print(std::FILE* to, const QString& text)
 QString Native(const QString& path)
 {
     return QDir::toNativeSeparators(path);
+}
+
+// An export on the command line replaces no file unless asked to: there is
+// no dialog to ask whether it may.
+void CheckReplace(const QString& option, const QString& path, bool force)
+{
+    RefuseOwnFile(path); // not even with --force
+    if (option == "--export-notes" || option.startsWith("--import") || force)
+        return;
+    if (QFileInfo(path).isFile())
+        RaiseError(QString("%1 已经存在。要覆盖它，请加上 --force。").arg(Native(path)));
 }
 
 // Runs one command; throws for a failure.
@@ -67,25 +111,51 @@ QString Run(const QString& option, const QString& path)
     DbAccess->CheckWritable();
     return ImportBookmarkFile(bookmarks, 0, path).Text("个网址");
 }
+
+QString FailureText(const QString& option, const EError& e)
+{
+    const auto* db = dynamic_cast<const EDBException*>(&e);
+    const QString reason = db ? db->UserMessage + "\n" + db->Message() : e.Message();
+    return (option.startsWith("--import") ? "导入失败，没有导入任何内容。\n" : "导出失败：") + reason;
+}
 } // namespace
 
 int RunCommandLine(int argc, char** argv)
 {
     bool wanted = false;
     for (int i = 1; i < argc; ++i)
-        wanted = wanted || IsOption(argv[i]);
+        wanted =
+            wanted || IsOption(argv[i]) || IsHelp(argv[i]) || IsVersion(argv[i]) || std::strcmp(argv[i], kForce) == 0;
     if (!wanted)
         return -1;
     // No window, so no display is needed.
     QCoreApplication app(argc, argv);
     app.setApplicationName("Jotterel");
-    const QStringList arguments = app.arguments().mid(1);
-    if (arguments.size() != 2 || !IsOption(argv[1])) {
+    app.setApplicationVersion(JOTTEREL_VERSION);
+    QStringList arguments = app.arguments().mid(1);
+    for (const QString& argument : arguments) {
+        if (IsHelp(argument.toLocal8Bit().constData())) {
+            Print(stdout, kUsage);
+            return 0;
+        }
+        if (IsVersion(argument.toLocal8Bit().constData())) {
+            Print(stdout, QString("Jotterel %1").arg(app.applicationVersion()));
+            return 0;
+        }
+    }
+    const bool force = arguments.removeAll(kForce) > 0;
+    if (arguments.size() != 2 || !IsOption(arguments[0].toLocal8Bit().constData())) {
         Print(stderr, kUsage);
         return 1;
     }
     const QString option = arguments[0];
     const QString path = QFileInfo(arguments[1]).absoluteFilePath();
+    try {
+        CheckReplace(option, path, force);
+    } catch (const EError& e) {
+        Print(stderr, FailureText(option, e));
+        return 1;
+    }
     TSingleInstance instance(AppPath());
     if (!instance.Claim()) {
         Print(stderr, instance.FailureText());
@@ -98,9 +168,7 @@ int RunCommandLine(int argc, char** argv)
         RemoveRestoreLeftovers();
         Print(stdout, Run(option, path));
     } catch (const EError& e) {
-        const auto* db = dynamic_cast<const EDBException*>(&e);
-        const QString reason = db ? db->UserMessage + "\n" + db->Message() : e.Message();
-        Print(stderr, (option.startsWith("--import") ? "导入失败，没有导入任何内容。\n" : "导出失败：") + reason);
+        Print(stderr, FailureText(option, e));
         status = 1;
     }
     delete DbAccess;

@@ -16,19 +16,22 @@
 #include <QFileInfo>
 #include <QProgressDialog>
 #include <QTimer>
+#include <sqlite3.h>
 
 namespace {
 const char* const kImportFailed = "导入失败，没有导入任何内容。";
 
-// While an import writes: a modal progress box whose 取消 cancels it, and no
-// tick of the window's timer, whose writes would join the import's
-// transaction (the reminders due meanwhile fire at the next tick).
+// While an import runs: a modal progress box whose 取消 cancels it. The
+// window's timer keeps ticking (reminders fall due as usual) while the import
+// reads its files; while the import's transaction is open the tick waits,
+// since its writes would join that transaction, and catches up on the
+// seconds it missed once the import has written.
 class TImportRun
 {
 public:
-    TImportRun(QWidget* owner, QTimer* tick, const QString& label) : m_tick(tick), m_box(label, "取消", 0, 1000, owner)
+    TImportRun(QWidget* owner, QTimer* tick, const QString& label)
+        : m_tick(tick), m_ticking(tick->isActive()), m_box(label, "取消", 0, int(TProgressPacer::Whole), owner)
     {
-        m_tick->stop();
         m_box.setObjectName("dlgProgress");
         m_box.setAccessibleName(label);
         m_box.setWindowTitle("导入");
@@ -38,12 +41,23 @@ public:
         m_box.setAutoReset(false);
         m_box.show();
     }
-    ~TImportRun() { m_tick->start(); }
+    ~TImportRun()
+    {
+        if (m_ticking && !m_tick->isActive())
+            m_tick->start();
+    }
 
     TProgress Progress()
     {
         return [this](qint64 done, qint64 total) {
-            m_box.setValue(total > 0 ? int(done * 1000 / total) : 0);
+            if (m_ticking) {
+                const bool writing = sqlite3_get_autocommit(DbAccess->Handle()) == 0;
+                if (writing && m_tick->isActive())
+                    m_tick->stop();
+                else if (!writing && !m_tick->isActive())
+                    m_tick->start();
+            }
+            m_box.setValue(total > 0 ? int(done * TProgressPacer::Whole / total) : 0);
             QCoreApplication::processEvents();
             return !m_box.wasCanceled();
         };
@@ -51,6 +65,7 @@ public:
 
 private:
     QTimer* m_tick;
+    bool m_ticking; // the tick was running when the import began
     QProgressDialog m_box;
 };
 

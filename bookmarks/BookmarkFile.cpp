@@ -2,6 +2,7 @@
 
 #include "bookmarks/UntIE.h"
 #include "data/MD.h"
+#include "data/OwnFiles.h"
 #include "data/SqliteDb.h"
 #include "groups/GroupTableStore.h"
 
@@ -9,10 +10,13 @@
 #include <QFile>
 #include <QHash>
 #include <QSet>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace {
-constexpr int kProgressEvery = 1000;
+// Nesting deeper than this is no longer indented: indentation that grew
+// with the depth would make the file grow with its square.
+constexpr int kDeepestIndent = 16;
 // Bookmarks moved into the table by one statement: large enough that the
 // search index is written out seldom, small enough for the progress to move.
 constexpr qint64 kMovedAtOnce = 10000;
@@ -75,7 +79,10 @@ QString Escaped(const QString& text)
 class TParser
 {
 public:
-    TParser(const QString& text, const QString& path) : m_text(text), m_path(path) {}
+    TParser(const QString& text, const QString& path, TProgressPacer* pacer)
+        : m_text(text), m_path(path), m_pacer(pacer)
+    {
+    }
 
     TBookmarkTree Parse()
     {
@@ -89,6 +96,8 @@ public:
         m_at = at;
         bool started = false;
         while (NextTag()) {
+            if (m_pacer)
+                m_pacer->Step(m_at, m_text.size());
             if (m_tag == QLatin1String("dl")) {
                 // The first list is the top; a later one belongs to the folder just named.
                 m_open.push_back(started ? m_pendingFolder : -1);
@@ -191,22 +200,28 @@ private:
         }
     }
 
-    // The text up to the closing tag, which must come.
+    // The text up to the next tag, which should close it; a title holds no
+    // tag. Looking no further than the next tag keeps a file of titles that
+    // are never closed from being searched to its end once for each.
     QString InnerText(QLatin1String close)
     {
-        const qsizetype end = m_text.indexOf(close, m_at, Qt::CaseInsensitive);
+        const qsizetype end = m_text.indexOf(u'<', m_at);
         if (end < 0)
             RaiseError(Damaged(m_path, "文件不完整，标题没有结束"));
         const QString title = DecodeEntities(QStringView(m_text).mid(m_at, end - m_at)).trimmed();
-        m_at = m_text.indexOf(u'>', end);
-        if (m_at < 0)
-            RaiseError(Damaged(m_path, "标记没有结束"));
-        ++m_at;
+        m_at = end;
+        if (QStringView(m_text).mid(end).startsWith(close, Qt::CaseInsensitive)) {
+            m_at = m_text.indexOf(u'>', end);
+            if (m_at < 0)
+                RaiseError(Damaged(m_path, "标记没有结束"));
+            ++m_at;
+        }
         return title;
     }
 
     const QString& m_text;
     const QString& m_path;
+    TProgressPacer* m_pacer;
     qsizetype m_at = 0;
     QString m_tag;
     QString m_href;
@@ -216,23 +231,38 @@ private:
     TBookmarkTree m_tree;
 };
 
-void WriteFolder(const TBookmarkTree& tree, const std::vector<std::vector<int>>& children, int folder, int depth,
-                 QString& out)
+QString Indent(size_t level)
 {
-    const QString indent(depth * 4, u' ');
-    out += indent + "<DL><p>\n";
-    for (int index : children[size_t(folder + 1)]) {
-        const TBookmarkItem& item = tree.Items[size_t(index)];
+    return QString(qsizetype(std::min<size_t>(level, kDeepestIndent)) * 4, u' ');
+}
+
+// The lists of the tree, each folder's after its title, written from a list
+// of the folders open so far: no depth can exhaust the stack.
+void WriteLists(const TBookmarkTree& tree, const std::vector<std::vector<int>>& children, QString& out)
+{
+    out += "<DL><p>\n";
+    std::vector<std::pair<int, size_t>> open{{-1, 0}}; // a folder (-1: the top) and its next item
+    while (!open.empty()) {
+        const auto [folder, next] = open.back();
+        const std::vector<int>& items = children[size_t(folder + 1)];
+        const QString indent = Indent(open.size());
+        if (next == items.size()) {
+            open.pop_back();
+            out += Indent(open.size()) + "</DL><p>\n";
+            continue;
+        }
+        ++open.back().second;
+        const TBookmarkItem& item = tree.Items[size_t(items[next])];
         if (item.Folder) {
-            out += indent + "    <DT><H3>" + Escaped(item.Title) + "</H3>\n";
-            WriteFolder(tree, children, index, depth + 1, out);
+            out += indent + "<DT><H3>" + Escaped(item.Title) + "</H3>\n";
+            out += indent + "<DL><p>\n";
+            open.emplace_back(items[next], 0);
         } else {
-            out += indent + "    <DT><A HREF=\"" + Escaped(item.Url) + "\">" + Escaped(item.Title) + "</A>\n";
+            out += indent + "<DT><A HREF=\"" + Escaped(item.Url) + "\">" + Escaped(item.Title) + "</A>\n";
             if (!item.Remark.isEmpty())
-                out += indent + "    <DD>" + Escaped(item.Remark) + "\n";
+                out += indent + "<DD>" + Escaped(item.Remark) + "\n";
         }
     }
-    out += indent + "</DL><p>\n";
 }
 
 QString Column(sqlite3_stmt* stmt, int column)
@@ -241,27 +271,33 @@ QString Column(sqlite3_stmt* stmt, int column)
                              sqlite3_column_bytes(stmt, column));
 }
 
-void AddGroupFolder(const TGroupTable& groups, const QHash<int, std::vector<TBookmarkItem>>& links, int group,
-                    int folder, TBookmarkTree& tree)
+// Every group as a folder and its bookmarks as links, group after group from
+// a list of those still to come; each folder before what it holds.
+void AddGroupFolders(const TGroupTable& groups, const QHash<int, std::vector<TBookmarkItem>>& links,
+                     TBookmarkTree& tree)
 {
-    for (TBookmarkItem link : links.value(group)) {
-        link.Parent = folder;
-        tree.Items.push_back(std::move(link));
-    }
-    for (int child : groups.Children(group)) {
-        TBookmarkItem item;
-        item.Parent = folder;
-        item.Folder = true;
-        item.Title = groups.Name(child);
-        tree.Items.push_back(std::move(item));
-        AddGroupFolder(groups, links, child, int(tree.Items.size() - 1), tree);
+    std::vector<std::pair<int, int>> pending{{0, -1}}; // a group and its folder's index (-1: the top)
+    for (size_t next = 0; next < pending.size(); ++next) {
+        const auto [group, folder] = pending[next];
+        for (TBookmarkItem link : links.value(group)) {
+            link.Parent = folder;
+            tree.Items.push_back(std::move(link));
+        }
+        for (int child : groups.Children(group)) {
+            TBookmarkItem item;
+            item.Parent = folder;
+            item.Folder = true;
+            item.Title = groups.Name(child);
+            tree.Items.push_back(std::move(item));
+            pending.emplace_back(child, int(tree.Items.size() - 1));
+        }
     }
 }
 } // namespace
 
-TBookmarkTree ParseBookmarkFile(const QString& text, const QString& path)
+TBookmarkTree ParseBookmarkFile(const QString& text, const QString& path, TProgressPacer* pacer)
 {
-    return TParser(text, path).Parse();
+    return TParser(text, path, pacer).Parse();
 }
 
 QByteArray WriteBookmarkFile(const TBookmarkTree& tree)
@@ -276,12 +312,13 @@ QByteArray WriteBookmarkFile(const TBookmarkTree& tree)
                   "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">\n"
                   "<TITLE>Bookmarks</TITLE>\n"
                   "<H1>Bookmarks</H1>\n";
-    WriteFolder(tree, children, -1, 0, out);
+    WriteLists(tree, children, out);
     return out.toUtf8();
 }
 
 std::pair<int, int> ExportBookmarkFile(const TGroupTable& groups, const QString& path)
 {
+    RefuseOwnFile(path); // before the bookmarks are read
     const QString sql = "SELECT TypeID, IEUrl, IEName, ReMark FROM IE ORDER BY ID";
     QHash<int, std::vector<TBookmarkItem>> links;
     int count = 0;
@@ -305,17 +342,21 @@ std::pair<int, int> ExportBookmarkFile(const TGroupTable& groups, const QString&
         throw EDBException(e.Message, kQueryErrorText, sql);
     }
     TBookmarkTree tree;
-    AddGroupFolder(groups, links, 0, -1, tree);
+    AddGroupFolders(groups, links, tree);
     WriteFileSafely(path, WriteBookmarkFile(tree));
     return {groups.Count(), count};
 }
 
 TImportReport ImportBookmarkFile(TGroupTable& groups, int parent, const QString& path, const TProgress& progress)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        RaiseError(QString("无法读取 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    const TBookmarkTree tree = ParseBookmarkFile(DecodeUtf8(file.readAll(), path), path);
+    TProgressPacer pacer(progress);
+    pacer.Stage(300);
+    const TBookmarkTree tree = [&] {
+        const QString text = DecodeUtf8(ReadWholeFile(path, MaxBookmarkFileBytes), path);
+        return ParseBookmarkFile(text, path, &pacer);
+    }();
+    pacer.EndStage();
+    pacer.Stage(700);
     // Progress counts each item read in, and each bookmark moved into the table.
     const qsizetype items = qsizetype(tree.Items.size());
     qsizetype links = 0;
@@ -340,15 +381,15 @@ TImportReport ImportBookmarkFile(TGroupTable& groups, int parent, const QString&
                     throw EDBException(e.Message, kQueryErrorText, sql);
                 }
             }
+            TImportGroups newGroups(groups);
             TIEInserter inserter;
             std::vector<int> groupOf(tree.Items.size(), parent);
             for (qsizetype i = 0; i < items; ++i) {
-                if (i % kProgressEvery == 0 && progress && !progress(i, total))
-                    throw ECancelled();
+                pacer.Step(i, total);
                 const TBookmarkItem& item = tree.Items[size_t(i)];
                 const int group = item.Parent < 0 ? parent : groupOf[size_t(item.Parent)];
                 if (item.Folder) {
-                    groupOf[size_t(i)] = groups.Add(group, ImportedGroupName(groups, item.Title, report));
+                    groupOf[size_t(i)] = newGroups.Add(group, item.Title, report);
                     stored.insert(groupOf[size_t(i)], {});
                     ++report.Groups;
                     continue;
@@ -368,19 +409,19 @@ TImportReport ImportBookmarkFile(TGroupTable& groups, int parent, const QString&
                 ++report.Items;
             }
             for (qsizetype moved = total - links; inserter.Pending() > 0;) {
-                if (progress && !progress(moved, total))
-                    throw ECancelled();
+                pacer.Step(moved, total);
                 moved += inserter.Pending();
                 inserter.Move(kMovedAtOnce);
                 moved -= inserter.Pending();
             }
             inserter.Finish();
-            if (progress && !progress(total, total))
-                throw ECancelled();
+            // A cancel up to the last moment still changes nothing.
+            pacer.EndStage();
         });
     } catch (...) {
         groups.Load();
         throw;
     }
+    groups.Load();
     return report;
 }

@@ -1,5 +1,7 @@
 #include "data/Transfer.h"
 
+#include "data/MD.h"
+#include "data/OwnFiles.h"
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
 
@@ -10,17 +12,40 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <sqlite3.h>
+#include <system_error>
 
 namespace {
 // Longest file or folder name written, in characters: Chinese takes three
 // bytes each in UTF-8, and most file systems stop at 255 bytes.
 constexpr int kMostNameChars = 80;
 
+// Names listed in a closing message; the rest are counted.
+constexpr int kListed = 20;
+
 QString CannotWrite(const QString& path, const QString& reason)
 {
     return QString("无法写入 %1：%2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+QString CannotRead(const QString& path, const QString& reason)
+{
+    return QString("无法读取 %1：%2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+void AppendList(QString& text, const QString& heading, const QStringList& items)
+{
+    if (items.isEmpty())
+        return;
+    text += "\n" + heading.arg(items.size());
+    for (int i = 0; i < items.size() && i < kListed; ++i)
+        text += "\n" + items[i];
+    if (items.size() > kListed)
+        text += QString("\n……等 %1 个").arg(items.size());
 }
 
 QString TrimmedEnd(QString name)
@@ -34,32 +59,152 @@ QString TrimmedEnd(QString name)
 QString TImportReport::Text(const QString& items) const
 {
     QString text = QString("已导入 %1 个分组、%2 %3。").arg(Groups).arg(Items).arg(items);
-    if (!Renamed.isEmpty()) {
-        constexpr int kListed = 20;
-        text += QString("\n%1 个分组的名称已经存在，已改名：").arg(Renamed.size());
-        for (int i = 0; i < Renamed.size() && i < kListed; ++i)
-            text += "\n" + Renamed[i];
-        if (Renamed.size() > kListed)
-            text += QString("\n……等 %1 个").arg(Renamed.size());
-    }
+    AppendList(text, "%1 个分组的名称已经存在，已改名：", Renamed);
     if (Duplicates > 0)
         text += QString("\n跳过了 %1 个同一分组中已有的网址。").arg(Duplicates);
     if (WithoutAddress > 0)
         text += QString("\n跳过了 %1 个没有网址的链接。").arg(WithoutAddress);
+    AppendList(text, "跳过了 %1 个文件或文件夹：", Skipped);
     return text;
 }
 
-QString ImportedGroupName(const TGroupTable& groups, const QString& wanted, TImportReport& report)
+TProgressPacer::TProgressPacer(const TProgress& progress) : m_progress(progress)
+{
+    Report(0);
+}
+
+void TProgressPacer::Stage(qint64 share)
+{
+    m_from += m_share;
+    m_share = share;
+}
+
+void TProgressPacer::Step(qint64 done, qint64 total)
+{
+    if (m_since.isValid() && m_since.elapsed() < PacePeriodMs)
+        return;
+    Report(m_from + (total > 0 ? m_share * std::min(done, total) / total : 0));
+}
+
+void TProgressPacer::EndStage()
+{
+    Report(m_from + m_share);
+}
+
+void TProgressPacer::Report(qint64 value)
+{
+    m_since.start();
+    if (m_progress && !m_progress(value, Whole))
+        throw ECancelled();
+}
+
+TImportGroups::TImportGroups(const TGroupTable& groups) : m_groups(groups), m_nextSelf(groups.NextSelfIndex())
+{
+    for (int group : groups.Branch(0))
+        m_taken.insert(groups.Name(group));
+    const QString sql =
+        QString("INSERT INTO %1(SelfIndex,ParentIndex,TypeName) VALUES (?1,?2,?3)").arg(groups.TableName());
+    try {
+        m_insert = PrepareNative(DbAccess->Handle(), sql);
+    } catch (const TSqlError& e) {
+        throw EDBException(e.Message, kQueryErrorText, sql);
+    }
+}
+
+QString TImportGroups::Name(const QString& wanted, TImportReport& report)
 {
     QString base = OneLineName(wanted);
     if (TrimBlanks(base).isEmpty())
         base = "未命名";
     QString name = base;
-    for (int n = 2; groups.NameExists(name); ++n)
-        name = QString("%1 (%2)").arg(base).arg(n);
+    if (m_taken.contains(name)) {
+        int& number = m_nextNumber[base];
+        number = std::max(number, 2);
+        do
+            name = QString("%1 (%2)").arg(base).arg(number++);
+        while (m_taken.contains(name));
+    }
+    m_taken.insert(name);
     if (name != wanted)
         report.Renamed << QString("%1 → %2").arg(wanted, name);
     return name;
+}
+
+int TImportGroups::Add(int parent, const QString& wanted, TImportReport& report)
+{
+    const QByteArray name = Name(wanted, report).toUtf8();
+    const int self = m_nextSelf++;
+    sqlite3_stmt* stmt = m_insert.get();
+    sqlite3_bind_int(stmt, 1, self);
+    sqlite3_bind_int(stmt, 2, parent);
+    sqlite3_bind_text(stmt, 3, name.constData(), int(name.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(stmt);
+    sqlite3_reset(stmt);
+    if (rc != SQLITE_DONE)
+        throw EDBException(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))), "数据库操作失败！",
+                           QString::fromUtf8(sqlite3_sql(stmt)));
+    return self;
+}
+
+QString SizeText(qint64 bytes)
+{
+    constexpr double kMega = 1024.0 * 1024.0;
+    if (bytes < 1024 * 1024)
+        return QString("%1 KB").arg((bytes + 1023) / 1024);
+    QString number = QString::number(bytes / kMega, 'f', 1);
+    if (number.endsWith(".0"))
+        number.chop(2);
+    return number + " MB";
+}
+
+QString FailureReason(const QFileDevice& file, int savedErrno)
+{
+    const QString said = file.errorString();
+    const bool unknown = said.isEmpty() || said == QLatin1String("Unknown error") ||
+                         said == QCoreApplication::translate("QIODevice", "Unknown error");
+    if (file.error() != QFileDevice::NoError && !unknown)
+        return said;
+    if (savedErrno != 0)
+        return qt_error_string(savedErrno);
+    return unknown ? QString("系统没有说明原因") : said;
+}
+
+QString ReadFileBytes(const QString& path, qint64 most, QByteArray& bytes)
+{
+    // A pipe or a device would block the read, or never end.
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+        return "这不是普通文件";
+    const auto tooLarge = [most](qint64 size) {
+        return QString("文件太大（%1，最多 %2）").arg(SizeText(size), SizeText(most));
+    };
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly))
+        return FailureReason(file, errno);
+    if (file.size() > most)
+        return tooLarge(file.size());
+    errno = 0;
+    bytes = file.readAll();
+    const int error = errno;
+    if (file.error() != QFileDevice::NoError) {
+        bytes.clear();
+        return FailureReason(file, error);
+    }
+    if (bytes.size() > most) { // grown since it was measured
+        const qint64 size = bytes.size();
+        bytes.clear();
+        return tooLarge(size);
+    }
+    return QString();
+}
+
+QByteArray ReadWholeFile(const QString& path, qint64 most)
+{
+    QByteArray bytes;
+    const QString failure = ReadFileBytes(path, most, bytes);
+    if (!failure.isEmpty())
+        RaiseError(CannotRead(path, failure));
+    return bytes;
 }
 
 QString DecodeUtf8(const QByteArray& bytes, const QString& path)
@@ -71,30 +216,31 @@ QString DecodeUtf8(const QByteArray& bytes, const QString& path)
     return text;
 }
 
-QString ReadUtf8File(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        RaiseError(QString("无法读取 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        RaiseError(QString("无法读取 %1：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    return DecodeUtf8(bytes, path);
-}
-
 void WriteFileSafely(const QString& path, const QByteArray& bytes)
 {
-    if (QFileInfo(path).isDir())
+    RefuseOwnFile(path);
+    const QFileInfo info(path);
+    if (info.isDir())
         RaiseError(CannotWrite(path, "这是一个文件夹"));
+    if (info.exists() && !info.isFile())
+        RaiseError(CannotWrite(path, "这不是普通文件"));
     QSaveFile file(path);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        RaiseError(CannotWrite(path, file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        RaiseError(CannotWrite(path, file.errorString()));
+        RaiseError(CannotWrite(path, FailureReason(file, errno)));
+    errno = 0;
+    const bool written = file.write(bytes) == bytes.size();
+    const int error = errno;
+    if (!written)
+        RaiseError(CannotWrite(path, FailureReason(file, error)));
+    errno = 0;
+    if (!file.commit())
+        RaiseError(CannotWrite(path, FailureReason(file, errno)));
 }
 
 TFolderBuild::TFolderBuild(const QString& target) : m_target(QFileInfo(target).absoluteFilePath())
 {
+    RefuseOwnFile(m_target);
     const QFileInfo info(m_target);
     if (info.exists() && !info.isDir())
         RaiseError(CannotWrite(m_target, "已有同名的文件"));
@@ -118,17 +264,25 @@ TFolderBuild::~TFolderBuild()
 
 void TFolderBuild::MakeFolder(const QString& relative)
 {
-    if (!QDir().mkdir(m_temporary + '/' + relative))
-        RaiseError(CannotWrite(m_temporary + '/' + relative, "无法建立文件夹"));
+    const QString path = m_temporary + '/' + relative;
+    std::error_code error;
+    if (std::filesystem::create_directory(QFileInfo(path).filesystemFilePath(), error))
+        return;
+    QString reason = error ? QString::fromLocal8Bit(error.message()) : QString("已有同名的文件或文件夹");
+    if (error == std::errc::filename_too_long)
+        reason += "（分组的层次太深，文件夹放不下；可以改为导出成一个 Markdown 文件）";
+    RaiseError(CannotWrite(path, reason));
 }
 
 void TFolderBuild::WriteFile(const QString& relative, const QByteArray& bytes)
 {
     QFile file(m_temporary + '/' + relative);
-    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size())
-        file.close(); // writes out what the buffer holds
-    if (file.isOpen() || file.error() != QFileDevice::NoError)
-        RaiseError(CannotWrite(file.fileName(), file.errorString()));
+    errno = 0;
+    const bool written =
+        file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size() && file.flush();
+    const int error = errno;
+    if (!written)
+        RaiseError(CannotWrite(file.fileName(), FailureReason(file, error)));
 }
 
 void TFolderBuild::Finish()

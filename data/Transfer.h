@@ -1,20 +1,54 @@
 #pragma once
 
+#include "data/SqliteDb.h"
 #include "data/UException.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
+class QFileDevice;
 class TGroupTable;
 
 // What import and export share: the progress report, the closing report,
 // file reading and the safe writing of files and folders.
 
-// Called now and then while an import writes: how much is done of the
-// whole. Returning false cancels the import, which then changes nothing.
+// Called now and then while an import reads and writes: how much is done of
+// the whole (a total of 0 while that is not known yet). Returning false
+// cancels the import, which then changes nothing.
 using TProgress = std::function<bool(qint64 done, qint64 total)>;
+
+// Hands an import's progress on often enough for a window to stay alive
+// (its box redrawn, its 取消 heard) and seldom enough to cost nothing: at the
+// start, then at most every PacePeriodMs, and at the end of each stage. An
+// import goes through stages (reading, writing), each a share of the whole.
+class TProgressPacer
+{
+public:
+    static constexpr qint64 PacePeriodMs = 100;
+    static constexpr qint64 Whole = 1000;
+
+    explicit TProgressPacer(const TProgress& progress);
+    // The next stage takes the share (of Whole) after those before it.
+    void Stage(qint64 share);
+    // How far the current stage is (done of total; total 0: not known). Throws
+    // ECancelled when the progress says so.
+    void Step(qint64 done, qint64 total);
+    // The current stage complete, reported whatever the time.
+    void EndStage();
+
+private:
+    void Report(qint64 value);
+
+    const TProgress& m_progress;
+    QElapsedTimer m_since;
+    qint64 m_from = 0;
+    qint64 m_share = 0;
+};
 
 // An import cancelled by the user: nothing was imported.
 class ECancelled : public EError
@@ -31,27 +65,59 @@ struct TImportReport
     QStringList Renamed;    // "旧名 → 新名", for names that were taken
     int Duplicates = 0;     // bookmarks already in the same group, skipped
     int WithoutAddress = 0; // links without an address, skipped
+    QStringList Skipped;    // "路径（原因）", for files passed by
     // "已导入 3 个分组、12 条记事。..." with the item's word ("条记事", "个网址").
     QString Text(const QString& items) const;
 };
 
-// A group name for an import: the name as one line, or "未命名" for a blank
-// one, with " (2)", " (3)", ... appended while the tree already has it. A
-// changed name is added to the report.
-QString ImportedGroupName(const TGroupTable& groups, const QString& wanted, TImportReport& report);
+// The groups an import adds, written to the group table straight away (in
+// the import's transaction; the owner reads the table again afterwards).
+// Each gets the name wanted as one line, or "未命名" for a blank one, with
+// " (2)", " (3)", ... appended while the tree or the import has it already;
+// a changed name is added to the report. Names are looked up by hash and
+// each base name keeps the number it reached, so thousands of folders of one
+// name, or nested thousands deep, cost no more than as many different ones.
+class TImportGroups
+{
+public:
+    explicit TImportGroups(const TGroupTable& groups);
+    // Adds the group under a parent (0: the root); returns its SelfIndex.
+    int Add(int parent, const QString& wanted, TImportReport& report);
+    // The name a group wanted gets, taken from now on.
+    QString Name(const QString& wanted, TImportReport& report);
 
-// The file's text: UTF-8 (a byte order mark is dropped), else an error
-// naming the file.
-QString ReadUtf8File(const QString& path);
+private:
+    const TGroupTable& m_groups;
+    QSet<QString> m_taken;
+    QHash<QString, int> m_nextNumber;
+    int m_nextSelf;
+    TStmtHandle m_insert;
+};
+
+// Reads a plain file's bytes into `bytes`, refusing before a byte is read a
+// file of more than `most`. Returns why it failed (the system's reason, or
+// that the file is too large or not a plain file), empty on success.
+QString ReadFileBytes(const QString& path, qint64 most, QByteArray& bytes);
+// The same, throwing an error that names the file.
+QByteArray ReadWholeFile(const QString& path, qint64 most);
+// "12.5 MB": a size for a message.
+QString SizeText(qint64 bytes);
+// The system's reason for the last failure on the file: Qt's text where it
+// has one, else the text of the error number saved right after the failing
+// call (a write cut short by a full disk leaves Qt saying "Unknown error").
+QString FailureReason(const QFileDevice& file, int savedErrno);
 // The bytes as UTF-8 text; throws the error for the file named when they are not.
 QString DecodeUtf8(const QByteArray& bytes, const QString& path);
 
 // Writes a file under a temporary name and renames it into place, so a
-// failed write leaves no half file and the old file whole.
+// failed write leaves no half file and the old file whole. Refuses the
+// program's own files and anything that is not a plain file (a device or a
+// pipe would be replaced by the rename).
 void WriteFileSafely(const QString& path, const QByteArray& bytes);
 
 // A folder tree is built in a temporary folder beside the target and renamed
-// into place at the end. The target must not exist or be an empty folder.
+// into place at the end. The target must not exist or be an empty folder,
+// and must not be one of the program's own files.
 class TFolderBuild
 {
 public:

@@ -16,6 +16,10 @@ class TNote;
 // holds "根目录.md" (the root's note, maybe empty), so an import can tell it
 // from a group's branch.
 
+// The largest note file an import reads, in bytes; a larger one is passed
+// by and named in the closing report, before a byte of it is read.
+inline constexpr qint64 MaxNoteBytes = 10 * 1024 * 1024;
+
 struct TExportCount
 {
     int Groups = 0; // the groups written, the root not counted
@@ -29,8 +33,9 @@ QHash<int, QString> ReadAllNotes();
 // target, which must not exist or be an empty folder. The tree is made
 // beside it under another name and renamed into place when it is complete.
 TExportCount ExportNotesTree(const TGroupTable& groups, int top, const QString& target);
-// Writes the branch as one Markdown file: each group's path as a heading of
-// its depth ("#" for the exported group), its note below. UTF-8, LF breaks.
+// Writes the branch as one Markdown file: each group a heading of its depth
+// ("#" for the exported group; below the sixth level the path from there
+// down, cut to its last names), its note below. UTF-8, LF breaks.
 TExportCount ExportNotesMarkdown(const TGroupTable& groups, int top, const QString& file);
 
 // Imports a folder of .md and .txt files as a new branch under a group: the
@@ -38,9 +43,12 @@ TExportCount ExportNotesMarkdown(const TGroupTable& groups, int top, const QStri
 // file's text as its note, except a folder's own note "<folder name>.md" (or
 // .txt), which becomes that folder's group's note. A whole tree (its folder
 // holds "根目录.md") goes under the group itself, and its root's note becomes
-// the group's note when the group has none. Hidden files and folders, and
-// other files, are passed by. Everything is read before the first write; one
-// transaction writes it all, or nothing when a file cannot be read, is not
-// UTF-8 text, the progress cancels or a write fails.
+// the group's note when the group has none. Files of other kinds are passed
+// by; hidden entries, symbolic links, pipes and devices, paths too long,
+// entries that cannot be read and files over MaxNoteBytes are passed by and
+// listed in the report. Everything is read before the first write; one
+// transaction writes it all, or nothing when a file is not UTF-8 text, the
+// progress cancels or a write fails. Any depth and any number of entries
+// take time and memory in proportion to them.
 TImportReport ImportNotesFolder(TGroupTable& groups, TNote& note, int parent, const QString& folder,
                                 const TProgress& progress = {});

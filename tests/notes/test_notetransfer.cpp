@@ -188,8 +188,8 @@ private slots:
     }
 
     // Each folder a group, each file a group with its text; names already
-    // in the tree get " (2)" and are reported; hidden and other files are
-    // passed by; a whole tree's root note goes to the empty group.
+    // in the tree get " (2)" and are reported; other files are passed by,
+    // hidden ones named; a whole tree's root note goes to the empty group.
     void importFolderOfFiles()
     {
         TGroupTable groups("NoteType", "根目录");
@@ -212,7 +212,8 @@ private slots:
         QCOMPARE(report.Items, 3);
         QCOMPARE(report.Renamed, QStringList({"想法 → 想法 (2)"}));
         QCOMPARE(report.Text("条记事"),
-                 QString("已导入 4 个分组、3 条记事。\n1 个分组的名称已经存在，已改名：\n想法 → 想法 (2)"));
+                 QString("已导入 4 个分组、3 条记事。\n1 个分组的名称已经存在，已改名：\n想法 → 想法 (2)\n"
+                         "跳过了 1 个文件或文件夹：\n资料/.git（隐藏）"));
     }
 
     void wholeTreeRootNoteFillsAnEmptyGroupOnly_data()

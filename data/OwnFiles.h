@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The files the program keeps in its data folder: the database, SQLite's
+// journal files beside it, its copies from before upgrades ("bookkeep.dat.v3"),
+// the staged copy of a restore, the restore's safety copy ("tmpData.bat") and
+// the single instance's lock. Whatever the user chooses to export or back up
+// to, none of them is ever written over: the database would be gone.
+
+// Whether writing to the path, after following its symbolic links, would
+// write one of them (or, where the database is itself a link, the file it
+// points to or SQLite's files beside that one).
+bool IsOwnFile(const QString& path);
+
+// Throws the user's message naming the path when it is one of them.
+void RefuseOwnFile(const QString& path);
