@@ -3,6 +3,7 @@
 #include "data/MD.h"
 #include "data/SqliteDb.h"
 #include "groups/GroupTableStore.h"
+#include "reminders/UntAlam.h"
 
 #include <QSet>
 #include <algorithm>
@@ -10,8 +11,8 @@
 #include <future>
 #include <iterator>
 #include <optional>
-#include <tuple>
 #include <sqlite3.h>
+#include <tuple>
 
 std::pair<qsizetype, qsizetype> FirstMatch(const QString& text, const QStringList& words)
 {
@@ -156,8 +157,7 @@ bool Indexable(const QString& word)
 // bookmark list reading the rest of its rows), and says so with SQLITE_BUSY,
 // which it never does for a function it does not have yet: the function
 // there is this one.
-void InstallFunction(sqlite3* db, const char* name, int args,
-                     void (*function)(sqlite3_context*, int, sqlite3_value**))
+void InstallFunction(sqlite3* db, const char* name, int args, void (*function)(sqlite3_context*, int, sqlite3_value**))
 {
     const int rc = sqlite3_create_function_v2(db, name, args, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, function,
                                               nullptr, nullptr, nullptr);
@@ -221,7 +221,8 @@ struct TMatcher
         // One query of the index for all its words: it steps through their
         // lists together, skipping what one of them lacks.
         if (!phrases.isEmpty()) {
-            all.append(QString("%1 IN (SELECT rowid FROM %2 WHERE %2 MATCH ?%3)").arg(key, index).arg(values.size() + 1));
+            all.append(
+                QString("%1 IN (SELECT rowid FROM %2 WHERE %2 MATCH ?%3)").arg(key, index).arg(values.size() + 1));
             values.append(phrases.join(" AND "));
         }
         TStmtHandle stmt = PrepareNative(db, QString(select).replace("$WHERE", all.join(" AND ")));
@@ -235,9 +236,9 @@ struct TMatcher
 
     struct TWordTest
     {
-        QString Value;  // bound for the scan
+        QString Value;     // bound for the scan
         bool Fold = false; // looked for in a folded copy of the text
-        QString Phrase; // for the index; empty when it cannot answer
+        QString Phrase;    // for the index; empty when it cannot answer
     };
     std::vector<TWordTest> m_words;
     bool m_fold = false;
@@ -517,8 +518,7 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
         if (groups.Contains(group))
             candidates.emplace_back(group, sqlite3_column_int64(notes.get(), 1));
     });
-    TStmtHandle names =
-        matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, 1);
+    TStmtHandle names = matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, 1);
     Step(db, names.get(), [&] {
         const int group = sqlite3_column_int(names.get(), 0);
         if (group != 0 && groups.Contains(group))
@@ -556,9 +556,8 @@ void SearchNotes(sqlite3* db, const QStringList& words, const TMatcher& matcher,
     }
     out.Found[int(TSearchKind::Note)] = int(found.size());
     const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
-    std::partial_sort(found.begin(), shown, found.end(), [&](const TFound& a, const TFound& b) {
-        return groups.PathRank(a.Id) < groups.PathRank(b.Id);
-    });
+    std::partial_sort(found.begin(), shown, found.end(),
+                      [&](const TFound& a, const TFound& b) { return groups.PathRank(a.Id) < groups.PathRank(b.Id); });
     found.erase(shown, found.end());
     for (TFound& item : found)
         item.Path = groups.PathText(item.Id);
@@ -606,7 +605,13 @@ TOrderedWalk WalkBookmarks(sqlite3* db, const TWordBytes& words, const TGroupTab
                 .arg(loose.join(',')));
     TStmtHandle group = PrepareNative(db, "SELECT ID, IEName, ReMark, IEUrl FROM IE WHERE TypeID = ?1 ORDER BY ID");
     int read = 0;
-    for (const int self : groups.InPathOrder(kOrderedItems + 1)) {
+    // Empty groups cost a statement each as well: the walk reads at most
+    // kOrderedItems groups, and where there are more, the statements read it all.
+    const std::vector<int> order = groups.InPathOrder(kOrderedItems + 1);
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i >= size_t(kOrderedItems))
+            return walk;
+        const int self = order[i];
         sqlite3_stmt* stmt = self == 0 ? root.get() : group.get();
         sqlite3_reset(stmt);
         if (self != 0)
@@ -736,9 +741,8 @@ void SearchReminders(sqlite3* db, const QStringList& words, const TMatcher& matc
     }
     found.clear();
     const bool check = !StatementDecides(words);
-    TStmtHandle stmt =
-        matcher.Prepare(db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""),
-                        {"ReMark"});
+    TStmtHandle stmt = matcher.Prepare(
+        db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : ""), {"ReMark"});
     Step(db, stmt.get(), [&] {
         if (check) {
             const QString text = Utf8Column(stmt.get(), 1);
@@ -757,7 +761,8 @@ void ShowReminders(sqlite3* db, const QStringList& words, const std::vector<int>
     // The time as the reminder list writes it (format() is the Jet function
     // the connection carries).
     TLookup reminder(db, "SELECT iif(ReDay, '每天  ' || format(AlamTime, 'HH:mm:ss'), "
-                         "format(AlamTime + AlamDate, 'yyyy-mm-dd HH:mm:ss')), ReMark FROM Alam WHERE ID = ?1");
+                         "format(AlamTime + AlamDate, 'yyyy-mm-dd HH:mm:ss')), ReMark, ReDay, WeekDays "
+                         "FROM Alam WHERE ID = ?1");
     for (size_t i = 0; i < found.size() && i < size_t(kShownPerKind); ++i) {
         if (!reminder.Find(found[i]))
             continue;
@@ -765,7 +770,7 @@ void ShowReminders(sqlite3* db, const QStringList& words, const std::vector<int>
         TSearchResult result;
         result.Kind = TSearchKind::Reminder;
         result.Id = found[i];
-        result.Time = reminder.Text(0);
+        result.Time = TAlam::ListTimeText(reminder.Text(0), reminder.Int64(2) != 0, int(reminder.Int64(3)));
         Snip(text, words, FirstMatch(text, words).first, result);
         out.Items.push_back(std::move(result));
     }

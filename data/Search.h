@@ -46,6 +46,7 @@ struct TSearchResult
     QString Snippet;
     std::vector<TSearchMark> Marks;
     // A reminder's time as the reminder list shows it ("每天  08:00:00",
+    // "周一至周五  08:00:00", "每周一、三、五  08:00:00",
     // "2026-12-09 08:00:00").
     QString Time;
     // The first match in the note's whole text, -1 when the note matched by

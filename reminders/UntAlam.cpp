@@ -167,6 +167,14 @@ QString TAlam::RepeatText(int weekDays)
     return "每周" + days.join("、");
 }
 
+QString TAlam::ListTimeText(const QString& listed, bool daily, int weekDays)
+{
+    weekDays = NormalWeekDays(weekDays);
+    if (daily && weekDays != kEveryDay && listed.startsWith("每天"))
+        return RepeatText(weekDays) + listed.mid(2);
+    return listed;
+}
+
 bool TAlam::FiresOn(int weekDays, const QDate& day)
 {
     weekDays = NormalWeekDays(weekDays);
@@ -182,8 +190,8 @@ QString TAlam::ListSQL(AlamFilter filter)
 void TAlam::InsertAlam()
 {
     if (ReDay && NormalWeekDays(WeekDays) != kEveryDay)
-        LastSQL = FormatSQL(kInsertWeekly,
-                            {TimeText(AlamTime), SqlText(ReMark), QString::number(NormalWeekDays(WeekDays))});
+        LastSQL =
+            FormatSQL(kInsertWeekly, {TimeText(AlamTime), SqlText(ReMark), QString::number(NormalWeekDays(WeekDays))});
     else if (ReDay)
         LastSQL = FormatSQL(kInsertDaily, {TimeText(AlamTime), SqlText(ReMark)});
     else
@@ -204,9 +212,7 @@ QList<QStringList> TAlam::LoadAlamList(AlamFilter filter, QList<QDateTime>* next
         QStringList row{set->AsString(0), set->AsString(1), set->AsString(2), set->AsString(3)};
         const bool daily = set->AsInteger(4) != 0;
         const int weekDays = NormalWeekDays(set->AsInteger(5));
-        // The statement names every repeating row "每天": the days it has.
-        if (daily && weekDays != kEveryDay && row[1].startsWith("每天"))
-            row[1] = RepeatText(weekDays) + row[1].mid(2);
+        row[1] = ListTimeText(row[1], daily, weekDays);
         rows.append(row);
         if (!nextDue)
             continue;
@@ -242,9 +248,8 @@ void TAlam::LoadAlam(const QString& id)
 
 void TAlam::UpdateAlam(const QString& id)
 {
-    LastSQL =
-        FormatSQL(kUpdate, {TimeText(AlamTime), DateText(AlamDate), BoolText(ReDay), SqlText(ReMark),
-                            QString::number(ReDay ? NormalWeekDays(WeekDays) : kEveryDay), IdText(id)});
+    LastSQL = FormatSQL(kUpdate, {TimeText(AlamTime), DateText(AlamDate), BoolText(ReDay), SqlText(ReMark),
+                                  QString::number(ReDay ? NormalWeekDays(WeekDays) : kEveryDay), IdText(id)});
     DbExecSQL(LastSQL);
 }
 

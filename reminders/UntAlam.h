@@ -71,6 +71,9 @@ public:
 
     // "每天", "周一至周五", "每周一、三、五".
     static QString RepeatText(int weekDays);
+    // The time column of a row as the list shows it, from the statement's
+    // text (which names every repeating row "每天") and the row's days.
+    static QString ListTimeText(const QString& listed, bool daily, int weekDays);
     static bool FiresOn(int weekDays, const QDate& day);
 
     // The select of the list, with the WHERE clause of the filter.

@@ -18,6 +18,9 @@ class TestSearch : public QObject
 
     static sqlite3* Db() { return DbAccess->Handle(); }
 
+    // What stands before the items of init() in the results' order.
+    enum TFillers { NoFillers, Items, EmptyGroups };
+
     // Each result as kind letter and ID ("N2", "B1", "R1"), in order.
     static QStringList Found(const QString& query)
     {
@@ -92,23 +95,34 @@ private slots:
                   "insert into Alam(AlamTime,ReDay,ReMark) select 0.5, -1, '填充' from n");
     }
 
-    // Each query twice: on the few items (read in order where its words are
-    // short), and behind the fillers (read by the statements).
+    // More groups than the search walks in order, empty ones (as an import
+    // of empty folders leaves them), before the groups of init().
+    static void AddEmptyGroupsFirst()
+    {
+        for (const char* table : {"NoteType", "IEType"})
+            DbExecSQL(QString("with recursive n(i) as (select 1 union all select i+1 from n where i < 3100) "
+                              "insert into ") +
+                      table + " select 1000+i, 0, printf('%04d', i) from n");
+    }
+
+    // Each query three times: on the few items (read in order where its
+    // words are short), behind the fillers (read by the statements), and
+    // behind many empty groups.
     void matches_data()
     {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QStringList>("found");
-        QTest::addColumn<bool>("fillers");
-        for (const bool fillers : {false, true})
+        QTest::addColumn<int>("fillers");
+        for (const int fillers : {NoFillers, Items, EmptyGroups})
             AddMatchRows(fillers);
     }
 
-    static void AddMatchRows(bool fillers)
+    static void AddMatchRows(int fillers)
     {
-        const char* const how = fillers ? " (behind fillers)" : "";
-        const auto row = [&](const char* name) -> QTestData& {
-            return QTest::newRow(qPrintable(QString(name) + how));
-        };
+        const char* const how = fillers == Items         ? " (behind fillers)"
+                                : fillers == EmptyGroups ? " (behind groups)"
+                                                         : "";
+        const auto row = [&](const char* name) -> QTestData& { return QTest::newRow(qPrintable(QString(name) + how)); };
         const QStringList none;
         row("one Chinese character") << "记" << QStringList{"N0", "N1"} << fillers;
         row("Chinese word in a group path") << "示例" << QStringList{"B1"} << fillers;
@@ -158,9 +172,11 @@ private slots:
     {
         QFETCH(QString, query);
         QFETCH(QStringList, found);
-        QFETCH(bool, fillers);
-        if (fillers)
+        QFETCH(int, fillers);
+        if (fillers == Items)
             AddFillersFirst();
+        else if (fillers == EmptyGroups)
+            AddEmptyGroupsFirst();
         QCOMPARE(Found(query), found);
     }
 
@@ -195,6 +211,11 @@ private slots:
         QCOMPARE(orphan.GroupId, 0);
 
         QCOMPARE(Only("站会").Time, QString("每天  08:30:00"));
+        // A reminder of some weekdays names them, as the reminder list does.
+        DbExecSQL("update Alam set WeekDays=31 where ID=1");
+        QCOMPARE(Only("站会").Time, QString("周一至周五  08:30:00"));
+        DbExecSQL("update Alam set WeekDays=21 where ID=1");
+        QCOMPARE(Only("站会").Time, QString("每周一、三、五  08:30:00"));
         QCOMPARE(Only("账单").Time, QString("2026-12-09 18:00:00"));
     }
 
