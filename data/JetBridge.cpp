@@ -71,6 +71,13 @@ qsizetype PunctEnd(const QString& sql, qsizetype i)
     return i + 1;
 }
 
+// The text between a quoted token's quotes; an unclosed one runs to the end.
+QString QuotedInside(const QString& quoted)
+{
+    const bool closed = quoted.size() > 1 && quoted.back() == quoted.front();
+    return quoted.mid(1, quoted.size() - (closed ? 2 : 1));
+}
+
 QList<Token> Tokenize(const QString& sql)
 {
     QList<Token> tokens;
@@ -740,6 +747,25 @@ QString JetBridge::Translate(const QString& jetSql)
     ConvertUpdate(st);
     PlusRewriter(st).Range(0, st.size());
     return st.Text();
+}
+
+QString JetBridge::MaskLiterals(const QString& text)
+{
+    QString masked;
+    for (const Token& token : Tokenize(text)) {
+        // SQLite's messages quote the token they stopped at, an unclosed
+        // literal among them: "unrecognized token: "'abc"".
+        if (token.kind == Kind::QuotedName && token.text.startsWith(u'"') && token.text.contains(u'\'')) {
+            masked += u'"' + MaskLiterals(QuotedInside(token.text)) + u'"';
+            continue;
+        }
+        if (token.kind != Kind::String || token.text == QLatin1String("''")) {
+            masked += token.text;
+            continue;
+        }
+        masked += QString("'<%1 个字符>'").arg(QuotedInside(token.text).replace("''", "'").size());
+    }
+    return masked;
 }
 
 bool JetBridge::Install(sqlite3* db)

@@ -15,6 +15,11 @@ namespace JetBridge {
 //    column (AlamTime, AlamDate) becomes its OLE date number.
 QString Translate(const QString& jetSql);
 
+// The text with every string literal replaced by the count of its
+// characters, "'<42 个字符>'", for the log, which must hold no text the user
+// typed. An empty literal stays as it is; an unclosed one is counted to the end.
+QString MaskLiterals(const QString& text);
+
 // Registers Date(), Time(), Now() (the program clock as OLE dates),
 // format(value, pattern) with Jet's pattern letters, and CDate(text), the
 // date-text reader. Returns false when SQLite refused a registration.

@@ -19,7 +19,6 @@ TDbAccess* DbAccess = nullptr;
 namespace {
 const char* const kExecError = "数据库操作失败！";
 const char* const kBackupError = "数据库备份失败！";
-const char* const kRestoreError = "数据库恢复失败！";
 const char* const kConnectError = "数据库连接失败！";
 const char* const kReadOnlyRefusal = "数据文件只读，不能修改数据！";
 // The grid reads this many records when it opens (enough to fit its columns
@@ -34,44 +33,18 @@ bool SameFile(const QString& a, const QString& b)
                                              : first.absoluteFilePath() == second.absoluteFilePath();
 }
 
-// The permissions of a copy of the database: those of the database file, or
-// only the owner's for a private copy. The owner may always read and write
-// it, so that the program can replace its own copy later.
-QFileDevice::Permissions CopyPermissions(const QString& database, bool ownerOnly)
+// Failures to open the data file are logged as well as shown: the program
+// ends after the box, and the log is what is left to tell why.
+EDBException ConnectFailure(const QString& reason, const QString& path)
 {
-    using P = QFileDevice::Permission;
-    const QFileDevice::Permissions shared = P::ReadGroup | P::WriteGroup | P::ReadOther | P::WriteOther;
-    return (ownerOnly ? QFileDevice::Permissions() : QFile::permissions(database) & shared) | P::ReadOwner |
-           P::WriteOwner;
+    WriteLog(QString(kConnectError) + "\r\n" + "详细信息：" + reason + "\r\n" + path);
+    return EDBException(reason, kConnectError, QString());
 }
 
-QString CannotWrite(const QString& path, const QString& reason)
+// The reason a copy of one database into another failed, with the files named.
+QString CopyFailure(const QString& from, const QString& to, const QString& reason)
 {
-    return QString("无法写入 %1：%2").arg(path, reason);
-}
-
-// Writes a copy of the source under the given name, with its permissions set
-// before the first byte and its bytes on the disk before it is closed.
-QString WritePart(const QString& source, const QString& part, QFileDevice::Permissions permissions)
-{
-    QFile::remove(part);
-    QFile out(part);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-        return CannotWrite(part, out.errorString());
-    if (!out.setPermissions(permissions))
-        return CannotWrite(part, out.errorString());
-    QString problem = CopyFileContents(source, out);
-    if (problem.isEmpty() && ::fsync(out.handle()) != 0)
-        problem = CannotWrite(part, qt_error_string(errno));
-    return problem;
-}
-
-// Renames a file over another in one step (they share a file system).
-QString ReplaceFile(const QString& from, const QString& to)
-{
-    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-        return QString("无法替换 %1：%2").arg(to, qt_error_string(errno));
-    return {};
+    return QString("无法把 %1 复制到 %2：%3").arg(from, to, reason);
 }
 } // namespace
 
@@ -123,7 +96,7 @@ void TDbAccess::Connect()
         Connection = OpenFile();
     } catch (const TSqlError& e) {
         Connection.reset();
-        throw EDBException(e.Message, kConnectError, QString());
+        throw ConnectFailure(e.Message, DatabasePath());
     }
     // SQLite opens a file it may not write read-only; a folder that takes
     // no new files makes every write fail (the journal goes beside the file).
@@ -173,7 +146,7 @@ void TDbAccess::VerifyIntact()
     // The lists stop reading (the grid would meet the damage in idle time
     // while the box is open and say so in a second box).
     CloseConnection();
-    throw EDBException(m_damage, kConnectError, QString());
+    throw ConnectFailure(m_damage, DatabasePath());
 }
 
 void TDbAccess::CheckWritable() const
@@ -370,7 +343,7 @@ void TDbAccess::Post(TDataSet& set)
     }
 }
 
-void TDbAccess::BackupTo(const QString& target, bool ownerOnly)
+void TDbAccess::BackupTo(const QString& target, bool ownCopy)
 {
     const QString database = DatabasePath();
     if (SameFile(target, database))
@@ -379,12 +352,13 @@ void TDbAccess::BackupTo(const QString& target, bool ownerOnly)
     const QString damage = QuickCheckFile(database);
     if (!damage.isEmpty())
         throw EDBException(damage, kBackupError, QString());
-    const QFileDevice::Permissions permissions = CopyPermissions(database, ownerOnly);
-    if (ownerOnly) {
+    // Every copy holds the password and every note: the owner's alone,
+    // whoever may read the database itself.
+    if (ownCopy) {
         // The program's own copy is written under a name that the next start
         // clears away if the program dies before the copy is complete.
         const QString part = target + PartSuffix;
-        QString problem = WritePart(database, part, permissions);
+        QString problem = WriteFileCopy(database, part, kOwnerOnly);
         if (problem.isEmpty())
             problem = ReplaceFile(part, target);
         if (!problem.isEmpty()) {
@@ -397,12 +371,12 @@ void TDbAccess::BackupTo(const QString& target, bool ownerOnly)
     // name never holds half a database.
     QSaveFile copy(target);
     QString problem;
-    if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !copy.setPermissions(permissions))
-        problem = CannotWrite(target, copy.errorString());
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !copy.setPermissions(kOwnerOnly))
+        problem = CannotWrite(copy);
     if (problem.isEmpty())
         problem = CopyFileContents(database, copy);
     if (problem.isEmpty() && !copy.commit())
-        problem = CannotWrite(target, copy.errorString());
+        problem = CannotWrite(copy);
     if (!problem.isEmpty())
         throw EDBException(problem, kBackupError, QString());
 }
@@ -417,13 +391,23 @@ void TDbAccess::StageRestore(const QString& source)
 {
     const QString problem = CheckDatabaseFile(source);
     if (!problem.isEmpty())
-        throw EDBException(problem, kRestoreError, QString());
-    // Beside the database, not in the temporary folder: on the same file
-    // system the final rename is atomic, and no other disk must have room.
-    const QString copied = WritePart(source, StagingPath(), CopyPermissions(DatabasePath(), false));
-    if (!copied.isEmpty()) {
+        throw EDBException(problem, kRestoreErrorText, QString());
+    // Read through SQLite, not byte by byte: a file in WAL mode keeps its
+    // latest changes in its -wal file. Staged beside the database, not in the
+    // temporary folder, which may lack the room.
+    try {
+        const TDbHandle from = OpenReadOnly(source, BusyTimeoutMs);
+        const TDbHandle staged = OpenPlain(StagingPath(), true);
+        try {
+            CopyDatabase(from.get(), staged.get());
+        } catch (const TSqlError& e) {
+            throw TSqlError(CopyFailure(source, StagingPath(), e.Message));
+        }
+        // The pages bring the source's journal mode; the data file keeps DELETE.
+        ExecNative(staged.get(), "PRAGMA journal_mode=DELETE");
+    } catch (const TSqlError& e) {
         DiscardStaged();
-        throw EDBException(copied, kRestoreError, QString());
+        throw EDBException(e.Message, kRestoreErrorText, QString());
     }
     // An older file is brought up to date while it is still aside, so one
     // that cannot be upgraded replaces nothing. The chosen file itself is
@@ -433,25 +417,37 @@ void TDbAccess::StageRestore(const QString& source)
         DiscardOldVersionCopies();
     } catch (const TSqlError& e) {
         DiscardStaged();
-        throw EDBException(e.Message, kRestoreError, QString());
+        throw EDBException(e.Message, kRestoreErrorText, QString());
     }
 }
 
 void TDbAccess::RestoreStaged()
 {
+    // The staged pages are written into the data file through SQLite's
+    // journal, not renamed over it: a crash still leaves the old data or the
+    // new, and the file stays the one the user has. A symbolic link to it
+    // (synced or encrypted storage) keeps pointing at it, its permissions
+    // stay, and a lock the program holds on the file keeps holding.
     CloseConnection();
-    const QString replaced = ReplaceFile(StagingPath(), DatabasePath());
-    if (!replaced.isEmpty()) {
+    try {
+        // On a plain connection: the data file is not opened as the data
+        // (nor upgraded) before the new pages are in.
+        const TDbHandle staged = OpenReadOnly(StagingPath(), 0);
+        const TDbHandle live = OpenPlain(DatabasePath());
+        sqlite3_busy_timeout(live.get(), m_lockWait ? BusyTimeoutMs : 0);
+        CopyDatabase(staged.get(), live.get());
+    } catch (const TSqlError& e) {
         DiscardStaged();
-        throw EDBException(replaced, kRestoreError, QString());
+        throw EDBException(CopyFailure(StagingPath(), DatabasePath(), e.Message), kRestoreErrorText, QString());
     }
+    DiscardStaged();
     // The restored file passed the full integrity check before it was staged.
     m_checked = true;
     m_damage.clear();
     try {
         Handle();
     } catch (const TSqlError& e) {
-        throw EDBException(e.Message, kRestoreError, QString());
+        throw EDBException(e.Message, kRestoreErrorText, QString());
     }
 }
 
@@ -470,29 +466,6 @@ void TDbAccess::DiscardOldVersionCopies()
     for (const QString& name : staged.dir().entryList(QDir::Files))
         if (name.startsWith(prefix))
             QFile::remove(staged.dir().filePath(name));
-}
-
-QString CopyFileContents(const QString& source, QFileDevice& target)
-{
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return QString("无法读取 %1：%2").arg(source, in.errorString());
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(1 << 20);
-        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
-            return QString("无法读取 %1：%2").arg(source, in.errorString());
-        // A write that the disk cuts short says nothing; the next one, of
-        // the rest, fails with the system's reason (a full disk, say).
-        for (qint64 done = 0; done < chunk.size();) {
-            const qint64 written = target.write(chunk.constData() + done, chunk.size() - done);
-            if (written <= 0)
-                return CannotWrite(target.fileName(), target.errorString());
-            done += written;
-        }
-    }
-    if (!target.flush())
-        return CannotWrite(target.fileName(), target.errorString());
-    return {};
 }
 
 QStringList SplitStatements(const QString& text)
@@ -525,9 +498,9 @@ int DbGetIntValue(const QString& sql)
     return DbAccess->GetIntValue(sql);
 }
 
-void DbBackup(const QString& target, bool ownerOnly)
+void DbBackup(const QString& target, bool ownCopy)
 {
-    DbAccess->BackupTo(target, ownerOnly);
+    DbAccess->BackupTo(target, ownCopy);
 }
 
 void DbRestore(const QString& source)

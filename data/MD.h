@@ -3,8 +3,8 @@
 #include "data/DataSet.h"
 #include "data/GridSource.h"
 #include "data/SqliteDb.h"
+#include "data/UntPublic.h"
 
-#include <QFileDevice>
 #include <QString>
 #include <functional>
 #include <future>
@@ -63,14 +63,16 @@ public:
     // Runs a batch of writes (ExecSQL, posts, prepared statements) in one
     // transaction: all of them stay, or, when the batch throws, none.
     void Batch(const std::function<void()>& writes);
-    // Copies the database to the target; a damaged database is refused. The
-    // copy takes the database file's permissions, or only the owner's when
-    // private (it is not the user's file).
-    void BackupTo(const QString& target, bool ownerOnly = false);
-    // Puts a checked copy of the source beside the database, then renames it
-    // over the database (the same file system, so either the old or the new
-    // database is there). A restore in two steps stages first and replaces
-    // later; DiscardStaged drops a staged copy that is not wanted.
+    // Copies the database to the target, readable by its owner alone; a
+    // damaged database is refused. The program's own copy (ownCopy) is
+    // written under a name that the next start clears away when unfinished.
+    void BackupTo(const QString& target, bool ownCopy = false);
+    // Puts a checked copy of the source beside the database (read through
+    // SQLite, so a source in WAL mode gives all its data), then writes it into
+    // the database file in one transaction: either the old or the new data
+    // are there, in the same file (links to it, permissions and locks stay).
+    // A restore in two steps stages first and replaces later; DiscardStaged
+    // drops a staged copy that is not wanted.
     void RestoreFrom(const QString& source);
     void StageRestore(const QString& source);
     void RestoreStaged();
@@ -159,19 +161,13 @@ extern TDbAccess* DbAccess;
 
 // The sentence for the user when a statement that reads fails.
 inline const QString kQueryErrorText = QStringLiteral("数据库查询错误，请检查！");
+// The sentence for the user when a restore fails, at whatever step.
+inline const QString kRestoreErrorText = QStringLiteral("数据库恢复失败！");
 
 void DbExecSQL(const QString& text);
 int DbGetIntValue(const QString& sql);
-void DbBackup(const QString& target, bool ownerOnly = false);
+void DbBackup(const QString& target, bool ownCopy = false);
 void DbRestore(const QString& source);
-
-// Copies a file's bytes into a file opened unbuffered. Returns the reason of
-// a failure (the system's own words, "no space left" among them), or empty.
-QString CopyFileContents(const QString& source, QFileDevice& target);
-
-// A copy the program writes beside its target carries the target's name with
-// this suffix until it is complete; one found at start is a leftover.
-inline const QString PartSuffix = QStringLiteral(".part");
 
 // Splits a statement text on "@#@", but never inside a quoted literal, so a
 // value holding the separator is stored as typed.

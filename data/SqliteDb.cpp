@@ -2,9 +2,12 @@
 
 #include "data/JetBridge.h"
 #include "data/Schema.h"
+#include "data/UntPublic.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <cerrno>
 #include <sqlite3.h>
 
 namespace {
@@ -81,6 +84,68 @@ TDbHandle OpenRaw(const QString& path, int flags)
     sqlite3_extended_result_codes(raw, 1);
     return db;
 }
+
+// A new, empty file only its owner may read: SQLite would create it for
+// everyone to read (its journals take the file's permissions too).
+void CreateOwnerOnly(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly))
+        throw TSqlError(QString("无法创建 %1：%2").arg(path, FileErrorText(file)));
+}
+
+// What a failed file operation of SQLite's met: the system's own words (a
+// full disk, a file too large) where SQLite kept them, else SQLite's.
+QString FileFailure(int code, sqlite3* db)
+{
+    const int primary = code & 0xff;
+    int systemError = 0;
+    if (primary == SQLITE_IOERR || primary == SQLITE_FULL || primary == SQLITE_CANTOPEN)
+        systemError = sqlite3_system_errno(db);
+    // SQLite forgets the reason of a write the disk cut short.
+    if (!systemError && primary == SQLITE_FULL)
+        systemError = ENOSPC;
+    return systemError ? qt_error_string(systemError) : QString::fromUtf8(sqlite3_errstr(code));
+}
+
+// The first problems of an integrity check's verdict (a damaged page may give
+// hundreds), empty when the file is sound.
+QString DamageReport(sqlite3* db, const char* check)
+{
+    TStmtHandle stmt = PrepareNative(db, check);
+    if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+        ThrowSqlError(db);
+    const QString verdict = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0)));
+    if (verdict == "ok")
+        return {};
+    QStringList lines = verdict.split('\n', Qt::SkipEmptyParts);
+    lines.removeIf([](const QString& line) { return line.startsWith("*** in database"); });
+    if (lines.size() > 3)
+        lines = lines.mid(0, 3) << "……";
+    return "数据库文件已损坏：" + lines.join('\n');
+}
+
+TDbHandle OpenDatabase(const QString& path, bool existed, int busyTimeoutMs)
+{
+    TDbHandle db = OpenRaw(path, SQLITE_OPEN_READWRITE);
+    // Set before the schema is read or upgraded: a brief reader of the file
+    // at start must not make the open fail.
+    sqlite3_busy_timeout(db.get(), busyTimeoutMs);
+    if (existed) {
+        const QString problem = SchemaProblem(db.get());
+        if (!problem.isEmpty())
+            throw TSqlError(problem);
+        UpgradeSchema(db.get(), path);
+    } else {
+        CreateSchema(db.get());
+    }
+    // The file alone is the whole database between transactions, so a byte
+    // copy of it is a complete backup.
+    ExecNative(db.get(), "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL");
+    if (!JetBridge::Install(db.get()))
+        throw TSqlError("无法注册数据库函数");
+    return db;
+}
 } // namespace
 
 void TDbCloser::operator()(sqlite3* db) const
@@ -146,25 +211,22 @@ void TTransaction::Commit()
 
 TDbHandle OpenDatabaseFile(const QString& path, int busyTimeoutMs)
 {
-    const bool existed = QFileInfo::exists(path);
-    TDbHandle db = OpenRaw(path, SQLITE_OPEN_READWRITE | (existed ? 0 : SQLITE_OPEN_CREATE));
-    // Set before the schema is read or upgraded: a brief reader of the file
-    // at start must not make the open fail.
-    sqlite3_busy_timeout(db.get(), busyTimeoutMs);
-    if (existed) {
-        const QString problem = SchemaProblem(db.get());
-        if (!problem.isEmpty())
-            throw TSqlError(problem);
-        UpgradeSchema(db.get(), path);
-    } else {
-        CreateSchema(db.get());
+    const QFileInfo file(path);
+    const bool existed = file.exists();
+    // A link to storage that is not mounted: a new, empty database there
+    // would hide the user's data.
+    if (!existed && file.isSymLink())
+        throw TSqlError(QString("数据文件 %1 链接到的 %2 不存在").arg(path, file.symLinkTarget()));
+    if (!existed)
+        CreateOwnerOnly(path);
+    try {
+        return OpenDatabase(path, existed, busyTimeoutMs);
+    } catch (...) {
+        // An empty file left behind would be refused at every later start.
+        if (!existed)
+            QFile::remove(path);
+        throw;
     }
-    // The file alone is the whole database between transactions, so a byte
-    // copy of it is a complete backup.
-    ExecNative(db.get(), "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL");
-    if (!JetBridge::Install(db.get()))
-        throw TSqlError("无法注册数据库函数");
-    return db;
 }
 
 TDbHandle OpenReadOnly(const QString& path, int busyTimeoutMs)
@@ -172,6 +234,29 @@ TDbHandle OpenReadOnly(const QString& path, int busyTimeoutMs)
     TDbHandle db = OpenRaw(path, SQLITE_OPEN_READONLY);
     sqlite3_busy_timeout(db.get(), busyTimeoutMs);
     return db;
+}
+
+TDbHandle OpenPlain(const QString& path, bool create)
+{
+    if (create) {
+        QFile::remove(path);
+        CreateOwnerOnly(path);
+    }
+    return OpenRaw(path, SQLITE_OPEN_READWRITE);
+}
+
+void CopyDatabase(sqlite3* from, sqlite3* to)
+{
+    sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
+    if (!backup)
+        ThrowSqlError(to);
+    const int stepped = sqlite3_backup_step(backup, -1);
+    const int finished = sqlite3_backup_finish(backup);
+    if (stepped == SQLITE_DONE && finished == SQLITE_OK)
+        return;
+    // Finishing keeps no busy step's failure.
+    const int code = finished != SQLITE_OK ? finished : stepped;
+    throw TSqlError(FileFailure(code, sqlite3_system_errno(to) ? to : from));
 }
 
 QString CheckDatabaseFile(const QString& path)
@@ -183,11 +268,7 @@ QString CheckDatabaseFile(const QString& path)
         const QString problem = SchemaProblem(db.get());
         if (!problem.isEmpty())
             return problem;
-        TStmtHandle check = PrepareNative(db.get(), "PRAGMA integrity_check");
-        if (sqlite3_step(check.get()) != SQLITE_ROW)
-            ThrowSqlError(db.get());
-        const QString verdict = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0)));
-        return verdict == "ok" ? QString() : verdict;
+        return DamageReport(db.get(), "PRAGMA integrity_check");
     } catch (const TSqlError& e) {
         return e.Message;
     }
@@ -198,18 +279,7 @@ QString QuickCheckFile(const QString& path)
     try {
         // Another program reading or committing holds the file only briefly.
         TDbHandle db = OpenReadOnly(path, 2000);
-        TStmtHandle check = PrepareNative(db.get(), "PRAGMA quick_check");
-        if (sqlite3_step(check.get()) != SQLITE_ROW)
-            ThrowSqlError(db.get());
-        const QString verdict = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0)));
-        if (verdict == "ok")
-            return {};
-        // The first few problems say enough; a damaged page may give hundreds.
-        QStringList lines = verdict.split('\n', Qt::SkipEmptyParts);
-        lines.removeIf([](const QString& line) { return line.startsWith("*** in database"); });
-        if (lines.size() > 3)
-            lines = lines.mid(0, 3) << "……";
-        return "数据库文件已损坏：" + lines.join('\n');
+        return DamageReport(db.get(), "PRAGMA quick_check");
     } catch (const TSqlError& e) {
         return e.Message;
     }

@@ -64,8 +64,18 @@ TDbHandle OpenDatabaseFile(const QString& path, int busyTimeoutMs = 0);
 // A read-only connection to an existing file, for the thread that opens it;
 // statements wait that long for a program that holds the file.
 TDbHandle OpenReadOnly(const QString& path, int busyTimeoutMs);
+// A connection to a file that is copied or mended, not used as the data: no
+// check, no upgrade. create: a new, empty file that only its owner may read,
+// in place of any earlier file of that name.
+TDbHandle OpenPlain(const QString& path, bool create = false);
+// Puts every page of one connection's database in place of another's, in one
+// transaction of the target (SQLite's online backup, which reads what a source
+// in WAL mode holds in its -wal file too). The target keeps its own file (its
+// name, links to it, permissions and locks) and its journal mode.
+void CopyDatabase(sqlite3* from, sqlite3* to);
 // Checks a file without opening it for writing: an empty text when it is a
-// sound database of the program, else the reason.
+// sound database of the program, else the reason (a damaged file's first
+// problems only, as QuickCheckFile gives them).
 QString CheckDatabaseFile(const QString& path);
 // SQLite's quick check of a file's pages, on a read-only connection of its
 // own: empty when the file is sound, else what is wrong (or why the file

@@ -1,12 +1,16 @@
 #include "data/UntPublic.h"
 
 #include "data/Clock.h"
+#include "data/JetBridge.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <cerrno>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 QString appPath;
@@ -17,6 +21,10 @@ QString WithSeparator(const QString& dir)
     return path.endsWith('/') ? path : path + '/';
 }
 
+QString CannotRead(const QFileDevice& file)
+{
+    return QString("无法读取 %1：%2").arg(file.fileName(), FileErrorText(file));
+}
 } // namespace
 
 QString ChooseDataDirectory(const QString& executableDir)
@@ -92,7 +100,8 @@ QString TrimBlanks(const QString& text)
 void LogDbError(const QString& userMessage, const QString& details, const QString& sql)
 {
     if (!sql.isEmpty())
-        WriteLog(userMessage + "\r\n" + "详细信息：" + details + "\r\n" + sql);
+        WriteLog(userMessage + "\r\n" + "详细信息：" + JetBridge::MaskLiterals(details) + "\r\n" +
+                 JetBridge::MaskLiterals(sql));
 }
 
 void WriteLog(const QString& text)
@@ -100,6 +109,63 @@ void WriteLog(const QString& text)
     const QDateTime now = TClock::Now();
     const QString entry = now.toString("yyyy-MM-dd HH:mm:ss") + "：" + text + "\r\n";
     QFile file(AppPath() + "Log" + now.toString("yyyyMMdd") + ".log");
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append, kOwnerOnly))
         file.write(entry.toUtf8());
+}
+
+QString CannotWrite(const QFileDevice& file)
+{
+    return QString("无法写入 %1：%2").arg(file.fileName(), FileErrorText(file));
+}
+
+QString FileErrorText(const QFileDevice& file)
+{
+    const int systemError = errno;
+    const QString said = file.errorString();
+    // QIODevice's own text for "no reason kept", in whatever language Qt speaks.
+    if (!said.isEmpty() && said != QFile().errorString())
+        return said;
+    return systemError ? qt_error_string(systemError) : QString("系统没有说明原因");
+}
+
+QString CopyFileContents(const QString& source, QFileDevice& target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return CannotRead(in);
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(1 << 20);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+            return CannotRead(in);
+        // A write that the disk cuts short says nothing; the next one, of
+        // the rest, fails with the system's reason (a full disk, say).
+        for (qint64 done = 0; done < chunk.size();) {
+            const qint64 written = target.write(chunk.constData() + done, chunk.size() - done);
+            if (written <= 0)
+                return CannotWrite(target);
+            done += written;
+        }
+    }
+    if (!target.flush())
+        return CannotWrite(target);
+    return {};
+}
+
+QString WriteFileCopy(const QString& source, const QString& target, QFileDevice::Permissions permissions)
+{
+    QFile::remove(target);
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered, permissions))
+        return CannotWrite(out);
+    QString problem = CopyFileContents(source, out);
+    if (problem.isEmpty() && ::fsync(out.handle()) != 0)
+        problem = QString("无法写入 %1：%2").arg(target, qt_error_string(errno));
+    return problem;
+}
+
+QString ReplaceFile(const QString& from, const QString& to)
+{
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        return QString("无法替换 %1：%2").arg(to, qt_error_string(errno));
+    return {};
 }

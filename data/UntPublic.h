@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileDevice>
 #include <QString>
 #include <QStringList>
 
@@ -25,8 +26,35 @@ QString FormatSQL(const QString& pattern, const QStringList& values);
 // Removes blanks and control characters (codes up to 32) from both ends.
 QString TrimBlanks(const QString& text);
 
-// Appends one entry to today's log file; never reports anything.
+// Appends one entry to today's log file, made owner-only when new; never
+// reports anything.
 void WriteLog(const QString& text);
 // The log entry of a database error, as ShowDbError writes it after its box
-// (nothing when there is no statement).
+// (nothing when there is no statement). The texts the user typed stay out of
+// the log: every string literal of the statement and of the details (which
+// may quote it) is replaced by its length.
 void LogDbError(const QString& userMessage, const QString& details, const QString& sql);
+
+// Why an operation on the file failed, in the system's words. Qt says
+// "Unknown error" where the system set no reason it kept; then the last
+// reason the system gave, or a plain sentence.
+QString FileErrorText(const QFileDevice& file);
+// The sentence for a file that could not be written, with that reason.
+QString CannotWrite(const QFileDevice& file);
+
+// Copies a file's bytes into a file opened unbuffered. Returns the reason of
+// a failure (the system's own words, "no space left" among them), or empty.
+QString CopyFileContents(const QString& source, QFileDevice& target);
+// Writes a new file with the source's bytes, its permissions set before the
+// first byte and its bytes on the disk before it is closed; an earlier file of
+// that name is replaced. Returns the reason of a failure, or empty.
+QString WriteFileCopy(const QString& source, const QString& target, QFileDevice::Permissions permissions);
+// Renames a file over another in one step (they share a file system).
+// Returns the reason of a failure, or empty.
+QString ReplaceFile(const QString& from, const QString& to);
+// A copy the program writes beside its target carries the target's name with
+// this suffix until it is complete; one found at start is a leftover.
+inline const QString PartSuffix = QStringLiteral(".part");
+// Read and write for the owner alone: the files that hold the user's data
+// beside the program (database, copies, log).
+inline constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;

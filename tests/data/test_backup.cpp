@@ -1,8 +1,9 @@
 #include "app/Backup.h"
 #include "app/Main.h"
+#include "controls/UiException.h"
+#include "data/Clock.h"
 #include "data/MD.h"
 #include "data/Schema.h"
-#include "controls/UiException.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -10,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QtEndian>
 #include <csignal>
 #include <memory>
@@ -132,15 +135,13 @@ private slots:
         DbExecSQL("delete from NoteType");
         DbRestore(env->Path("copy.bat"));
         QVERIFY(DbAccess->Connected());
-        QCOMPARE(Hash(DbAccess->DatabasePath()), Hash(env->Path("copy.bat")));
         QCOMPARE(DbGetIntValue("select count(*) from NoteType"), 1);
-        // Written aside and renamed: no stray file is left.
+        // Staged aside and written in: no stray file is left.
         QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "copy.bat"}));
         // The database itself as the source changes nothing.
-        const QByteArray before = Hash(DbAccess->DatabasePath());
         DbRestore(DbAccess->DatabasePath());
-        QCOMPARE(Hash(DbAccess->DatabasePath()), before);
         QCOMPARE(DbGetIntValue("select count(*) from NoteType"), 1);
+        QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "copy.bat"}));
     }
 
     void refusedRestoreLeavesTheConnectionAlone()
@@ -165,9 +166,9 @@ private slots:
     void restoreUpgradesAnOlderBackupAndRefusesANewerOne_data()
     {
         QTest::addColumn<int>("backupVersion"); // relative to the program's version before the steps
-        QTest::addColumn<QStringList>("steps");  // upgrade steps after the program's own
+        QTest::addColumn<QStringList>("steps"); // upgrade steps after the program's own
         QTest::addColumn<bool>("readOnly");
-        QTest::addColumn<QString>("refusal");    // empty when the restore succeeds
+        QTest::addColumn<QString>("refusal"); // empty when the restore succeeds
         const QStringList steps{"CREATE TABLE Extra(x)", "INSERT INTO Extra VALUES (42)"};
         QTest::newRow("older") << 0 << steps << false << QString();
         QTest::newRow("older and read-only") << 0 << steps << true << QString();
@@ -223,7 +224,7 @@ private slots:
         }
         // The chosen file is only read, and no pre-upgrade copy lands beside the database.
         QCOMPARE(Hash(backup), chosen);
-        QVERIFY(FilesInAppPath().filter(".v").isEmpty());
+        QVERIFY2(FilesInAppPath().filter(".v").isEmpty(), qPrintable(FilesInAppPath().join(' ')));
     }
 
     // A file whose bookmarks fill pages enough to damage one of them, connected
@@ -262,7 +263,15 @@ private slots:
         QCOMPARE(backup.UserMessage, QString("数据库备份失败！"));
         QVERIFY(backup.Message().startsWith("数据库文件已损坏："));
         QCOMPARE(Hash(path), damaged);
-        QCOMPARE(FilesInAppPath(), QStringList{"bookkeep.dat"});
+        // Only the log is new, with the failure to open the file: the program ends after the box.
+        QStringList files = FilesInAppPath();
+        const QStringList logs = files.filter("Log");
+        QCOMPARE(logs.size(), 1);
+        files.removeOne(logs[0]);
+        QCOMPARE(files, QStringList{"bookkeep.dat"});
+        QFile log(env->Path(logs[0]));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(log.readAll()).contains("：数据库连接失败！\r\n详细信息：数据库文件已损坏："));
     }
 
     // The program checks the pages beside its event loop: the window stands
@@ -302,19 +311,19 @@ private slots:
         }
     }
 
-    void copiesTakeTheDatabasesPermissions_data()
+    // Every copy holds the password and every note: the owner's alone,
+    // whoever may read the database itself.
+    void copiesAreOwnerOnly_data()
     {
         QTest::addColumn<int>("database");
-        QTest::addColumn<int>("backup");
-        QTest::newRow("private") << 0600 << 0600;
-        QTest::newRow("the group reads") << 0640 << 0640;
-        QTest::newRow("everyone reads") << 0644 << 0644;
+        QTest::newRow("private") << 0600;
+        QTest::newRow("the group reads") << 0640;
+        QTest::newRow("everyone reads") << 0644;
     }
 
-    void copiesTakeTheDatabasesPermissions()
+    void copiesAreOwnerOnly()
     {
         QFETCH(int, database);
-        QFETCH(int, backup);
         const mode_t mask = ::umask(022);
         QVERIFY(::chmod(QFile::encodeName(DbAccess->DatabasePath()).constData(), mode_t(database)) == 0);
         WriteFile(env->Path("earlier.bat"), "an earlier backup, readable by everyone");
@@ -323,9 +332,8 @@ private slots:
         DbBackup(env->Path("earlier.bat"));
         RestoreWithSafetyCopy(env->Path("copy.bat"));
         ::umask(mask);
-        QCOMPARE(Mode(env->Path("copy.bat")), backup);
-        QCOMPARE(Mode(env->Path("earlier.bat")), backup);
-        // The safety copy holds the password and every note: the owner's alone.
+        QCOMPARE(Mode(env->Path("copy.bat")), 0600);
+        QCOMPARE(Mode(env->Path("earlier.bat")), 0600);
         QCOMPARE(Mode(SafetyCopyPath()), 0600);
         QCOMPARE(Mode(DbAccess->DatabasePath()), database); // the restored file keeps the database's
     }
@@ -352,6 +360,133 @@ private slots:
         DbAccess->Connect();
         RemoveRestoreLeftovers();
         QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "bookkeep.dat.bak", "copy.bat", "tmpData.bat"}));
+    }
+
+    // The files the program makes that hold the user's data are the owner's
+    // alone from their first byte, whatever the umask lets others read.
+    void newFilesAreOwnerOnly_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("new database") << "bookkeep.dat";
+        QTest::newRow("log") << "Log20261208.log";
+        QTest::newRow("copy before an upgrade") << QString("bookkeep.dat.v%1").arg(CurrentSchemaVersion());
+    }
+
+    void newFilesAreOwnerOnly()
+    {
+        QFETCH(QString, file);
+        const mode_t mask = ::umask(022);
+        delete DbAccess;
+        DbAccess = nullptr;
+        QVERIFY(QFile::remove(env->Path("bookkeep.dat")));
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+        TClock::Set(QDateTime(QDate(2026, 12, 8), QTime(9, 0)));
+        WriteLog("数据恢复！");
+        const TExtraMigrations extra({{CurrentSchemaVersion(), "CREATE TABLE Extra(x)"}});
+        delete DbAccess;
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+        ::umask(mask);
+        QVERIFY(QFile::exists(env->Path(file)));
+        QCOMPARE(Mode(env->Path(file)), 0600);
+    }
+
+    // A backup in WAL mode keeps its latest changes in its -wal file, and a
+    // data file may be a link into synced or encrypted storage: the restore
+    // brings every row and writes the file the link points to.
+    void restoreReadsTheWholeSourceAndKeepsTheLink_data()
+    {
+        QTest::addColumn<bool>("wal");
+        QTest::addColumn<bool>("linked");
+        QTest::newRow("backup in WAL mode") << true << false;
+        QTest::newRow("data file a link") << false << true;
+        QTest::newRow("both") << true << true;
+    }
+
+    void restoreReadsTheWholeSourceAndKeepsTheLink()
+    {
+        QFETCH(bool, wal);
+        QFETCH(bool, linked);
+        QTemporaryDir storage;
+        const QString target = storage.filePath("notes.db");
+        if (linked) {
+            delete DbAccess;
+            DbAccess = nullptr;
+            QVERIFY(QFile::rename(env->Path("bookkeep.dat"), target));
+            QVERIFY(QFile::link(target, env->Path("bookkeep.dat")));
+            DbAccess = new TDbAccess;
+            DbAccess->Connect();
+        }
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'in the file')");
+        const QString backup = env->Path("backup.bat");
+        DbBackup(backup);
+        DbExecSQL("delete from NoteType");
+        // Another program still has the backup open: its last rows are in the -wal file alone.
+        sqlite3* writer = nullptr;
+        QCOMPARE(sqlite3_open(backup.toUtf8().constData(), &writer), SQLITE_OK);
+        const auto closeWriter = qScopeGuard([&] { sqlite3_close(writer); });
+        if (wal) {
+            const char* sql = "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                              "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,0,'in the wal')";
+            QCOMPARE(sqlite3_exec(writer, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+            QVERIFY(QFileInfo(backup + "-wal").size() > 0);
+        }
+
+        RestoreWithSafetyCopy(backup);
+        QCOMPARE(DbGetIntValue("select count(*) from NoteType"), wal ? 2 : 1);
+        QCOMPARE(DbGetIntValue("select count(*) from NoteType where TypeName='in the wal'"), wal ? 1 : 0);
+        DbAccess->OpenQuery("PRAGMA journal_mode"); // a byte copy of the data file stays a whole backup
+        QCOMPARE(DbAccess->QuerySet->AsString(0), QString("delete"));
+        QCOMPARE(QFileInfo(env->Path("bookkeep.dat")).isSymLink(), linked);
+        if (linked) {
+            QCOMPARE(QFileInfo(env->Path("bookkeep.dat")).symLinkTarget(), target);
+            QCOMPARE(QDir(storage.path()).entryList(QDir::Files), QStringList{"notes.db"});
+        }
+        // After a restart too, from the file the link points to.
+        delete DbAccess;
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+        QCOMPARE(DbGetIntValue("select count(*) from NoteType"), wal ? 2 : 1);
+    }
+
+    // Whatever step fails, the user asked for a restore and is told that it
+    // failed, with what went wrong in a few lines; the data stay as they were.
+    void failedRestoresSayWhatWentWrong_data()
+    {
+        QTest::addColumn<bool>("damagedSource");
+        QTest::addColumn<QString>("reason"); // how the details begin
+        QTest::newRow("damaged source") << true << "数据库文件已损坏：";
+        QTest::newRow("safety copy blocked") << false << "无法替换 ";
+    }
+
+    void failedRestoresSayWhatWentWrong()
+    {
+        QFETCH(bool, damagedSource);
+        QFETCH(QString, reason);
+        const QString source = env->Path("source.bat");
+        if (damagedSource) {
+            ConnectDamaged();
+            QVERIFY(QFile::copy(env->Path("bookkeep.dat"), source));
+            delete DbAccess;
+            DbAccess = nullptr;
+            QVERIFY(QFile::remove(env->Path("bookkeep.dat")));
+            DbAccess = new TDbAccess;
+            DbAccess->Connect();
+        } else {
+            DbBackup(source);
+            QVERIFY(QDir().mkpath(SafetyCopyPath())); // a folder where the copy goes
+        }
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'now')");
+        const QByteArray before = Hash(DbAccess->DatabasePath());
+        const EDBException error = ExpectDbError([&] { RestoreWithSafetyCopy(source); });
+        QCOMPARE(error.UserMessage, QString("数据库恢复失败！"));
+        QVERIFY2(error.Message().startsWith(reason), qPrintable(error.Message()));
+        QVERIFY2(error.Message().count('\n') <= 3, qPrintable(error.Message())); // three problems and "……"
+        QVERIFY(DbAccess->Connected());
+        QCOMPARE(Hash(DbAccess->DatabasePath()), before);
+        QCOMPARE(DbGetIntValue("select count(*) from NoteType where TypeName='now'"), 1);
+        QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "source.bat"}));
     }
 
     void failedRestoreWriteGivesTheSystemsReason()

@@ -1,9 +1,10 @@
+#include "app/PassHash.h"
 #include "controls/CardDBGrid.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/Schema.h"
-#include "controls/UiException.h"
-#include "controls/UiPublic.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -123,8 +124,7 @@ private slots:
         const int newer = CurrentSchemaVersion() + 1;
         QTest::newRow("newer than the program")
             << QByteArray(DatabaseSchema()) + "PRAGMA user_version=" + QByteArray::number(newer) + ";" << QByteArray()
-            << QStringList()
-            << QString("数据文件的版本（%1）比本程序新，请使用新版本的程序打开。").arg(newer);
+            << QStringList() << QString("数据文件的版本（%1）比本程序新，请使用新版本的程序打开。").arg(newer);
         // The first step succeeds; the whole upgrade must still be undone.
         QTest::newRow("failing upgrade step")
             << QByteArray(DatabaseSchema()) << QByteArray()
@@ -168,8 +168,57 @@ private slots:
         QVERIFY(env->Responder.LastText().startsWith("数据库连接失败！\r\n详细信息："));
         QVERIFY2(env->Responder.LastText().contains(reason), qPrintable(env->Responder.LastText()));
         QCOMPARE(digest(), before);
-        // A connection error carries no statement, so nothing is logged.
-        QVERIFY(QDir(env->Dir.path()).entryList({"Log*.log"}).isEmpty());
+        // Logged too: the program ends after the box.
+        const QStringList logs = QDir(env->Dir.path()).entryList({"Log*.log"});
+        QCOMPARE(logs.size(), 1);
+        QFile log(env->Path(logs[0]));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString entry = QString::fromUtf8(log.readAll());
+        QVERIFY2(entry.contains("：数据库连接失败！\r\n详细信息：") && entry.contains(reason) && entry.contains(path),
+                 qPrintable(entry));
+    }
+
+    // A copy kept before an upgrade never holds the login password as typed
+    // (files from before it was hashed do); a hash stays as it is.
+    void upgradeCopyHoldsNoPlainPassword_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("hashed");
+        QTest::newRow("as typed") << "银行卡密码是123456" << false;
+        QTest::newRow("hashed") << "银行卡密码是123456" << true;
+        QTest::newRow("none") << "" << false;
+    }
+
+    void upgradeCopyHoldsNoPlainPassword()
+    {
+        QFETCH(QString, password);
+        QFETCH(bool, hashed);
+        SetNewPasswordIterations(1000);
+        const QString stored = hashed ? HashPassword(password) : password;
+        DbExecSQL("update SysSet set bPass=-1, [PassWord]='" + stored + "'");
+        const QString path = DbAccess->DatabasePath();
+        const QString copy = path + ".v" + QString::number(CurrentSchemaVersion());
+        const TExtraMigrations extra(Steps({"CREATE TABLE Extra(x)"}));
+        Reconnect();
+        SetNewPasswordIterations(kPasswordIterations);
+        QVERIFY(DbAccess->Connected());
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(copy.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, "select PassWord, bPass from SysSet", -1, &stmt, nullptr);
+        QCOMPARE(sqlite3_step(stmt), SQLITE_ROW);
+        const QString kept = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        const int bPass = sqlite3_column_int(stmt, 1);
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        QCOMPARE(bPass, -1);
+        if (password.isEmpty() || hashed) {
+            QCOMPARE(kept, stored);
+        } else {
+            QVERIFY(IsPasswordHash(kept));
+            QVERIFY(PasswordMatches(kept, password));
+        }
+        QVERIFY(!QFile::exists(copy + ".part"));
     }
 
     void olderFileIsUpgradedInOrderBesideACopy()
@@ -263,8 +312,7 @@ private slots:
     void aPieceWithTwoStatementsChangesNothing()
     {
         DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','n','') ");
-        const auto error =
-            ExpectDbError([] { DbExecSQL("update IE set IEName='changed'; delete from IE"); });
+        const auto error = ExpectDbError([] { DbExecSQL("update IE set IEName='changed'; delete from IE"); });
         QCOMPARE(error.UserMessage, QString("数据库操作失败！"));
         DbAccess->OpenQuery("select IEName from IE");
         QCOMPARE(DbAccess->QuerySet->RecordCount(), 1);
@@ -273,10 +321,10 @@ private slots:
 
     void queriesReportTheirStatement()
     {
-        for (const auto& run : std::initializer_list<std::function<void()>>{
-                 [] { DbAccess->OpenQuery("select nothing from nowhere"); },
-                 [] { DbAccess->OpenQuery2("select nothing from nowhere"); },
-                 [] { DbGetIntValue("select nothing from nowhere"); }}) {
+        for (const auto& run :
+             std::initializer_list<std::function<void()>>{[] { DbAccess->OpenQuery("select nothing from nowhere"); },
+                                                          [] { DbAccess->OpenQuery2("select nothing from nowhere"); },
+                                                          [] { DbGetIntValue("select nothing from nowhere"); }}) {
             const EDBException error = ExpectDbError(run);
             QCOMPARE(error.UserMessage, QString("数据库查询错误，请检查！"));
             QCOMPARE(error.SQLText, QString("select nothing from nowhere"));

@@ -1,6 +1,6 @@
-#include "data/Clock.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "data/Clock.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -48,6 +48,40 @@ private slots:
         QCOMPARE(ReadLog("Log20261208.log"),
                  QString("2026-12-08 23:59:58：数据库查询错误，请检查！\r\n详细信息：no such table: X\r\n"
                          "select * from X\r\n"));
+    }
+
+    // The box shows the statement as the user typed it; the log keeps no
+    // text of theirs, only how long each one was.
+    void logHoldsNoTypedText_data()
+    {
+        QTest::addColumn<QString>("details");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("logged"); // the details' and the statement's lines as logged
+        QTest::newRow("a note") << "database is locked"
+                                << "insert into NoteBook(TypeID,ReMark) values (1,'银行卡密码是123456')"
+                                << "database is locked\r\ninsert into NoteBook(TypeID,ReMark) values (1,'<12 个字符>')";
+        QTest::newRow("quotes, separators and an empty text")
+            << "no such table: X"
+            << "update IE set IEName='it''s @#@ mine' where ID=3@#@delete from X where ReMark=''"
+            << "no such table: X\r\nupdate IE set IEName='<13 个字符>' where ID=3@#@delete from X where ReMark=''";
+        QTest::newRow("details quoting the statement")
+            << "一次只能执行一条语句: update SysSet set [PassWord]='秘密'; select 1"
+            << "update SysSet set [PassWord]='秘密'; select 1"
+            << "一次只能执行一条语句: update SysSet set [PassWord]='<2 个字符>'; select 1\r\n"
+               "update SysSet set [PassWord]='<2 个字符>'; select 1";
+        QTest::newRow("unclosed text") << "unrecognized token: \"'abc\""
+                                       << "select 'abc"
+                                       << "unrecognized token: \"'<3 个字符>'\"\r\nselect '<3 个字符>'";
+    }
+
+    void logHoldsNoTypedText()
+    {
+        QFETCH(QString, details);
+        QFETCH(QString, sql);
+        QFETCH(QString, logged);
+        ShowDbError("数据库操作失败！", details, sql);
+        QCOMPARE(env->Responder.LastText(), "数据库操作失败！\r\n详细信息：" + details);
+        QCOMPARE(ReadLog("Log20261208.log"), "2026-12-08 23:59:58：数据库操作失败！\r\n详细信息：" + logged + "\r\n");
     }
 
     void exceptionsEscapingAnEventReachTheHandler()
