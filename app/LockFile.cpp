@@ -45,8 +45,11 @@ TLockFile::~TLockFile()
 #ifdef Q_OS_UNIX
     if (m_fd >= 0) {
         // Removed while still held: a start that opened the file meanwhile
-        // finds it gone once it has the lock, and makes a new one.
-        ::unlink(QFile::encodeName(m_path).constData());
+        // finds it gone once it has the lock, and makes a new one. A file
+        // made under the name after ours was deleted is not ours to remove.
+        const QByteArray name = QFile::encodeName(m_path);
+        if (NamesFile(name, m_fd))
+            ::unlink(name.constData());
         ::close(m_fd);
     }
 #endif
@@ -132,4 +135,40 @@ void TLockFile::WriteHolder() const
         done += written;
     }
 #endif
+}
+
+TDirectoryLock::TDirectoryLock(QString path) : m_path(std::move(path)) {}
+
+TDirectoryLock::~TDirectoryLock()
+{
+    Unlock();
+}
+
+TLockFile::TResult TDirectoryLock::TryLock()
+{
+    if (IsLocked())
+        return TLockFile::TResult::Taken;
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return TLockFile::TResult::Failed;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return error == EWOULDBLOCK ? TLockFile::TResult::Held : TLockFile::TResult::Failed;
+    }
+    m_fd = fd;
+    return TLockFile::TResult::Taken;
+#else
+    return TLockFile::TResult::Failed;
+#endif
+}
+
+void TDirectoryLock::Unlock()
+{
+#ifdef Q_OS_UNIX
+    if (m_fd >= 0)
+        ::close(m_fd);
+#endif
+    m_fd = -1;
 }

@@ -46,3 +46,28 @@ private:
     int m_fd = -1;
     std::optional<QLockFile> m_fallback;
 };
+
+// A system lock (flock) on a directory, held for the process while it keeps
+// the directory open and released by the system however the process ends.
+// A directory keeps its identity whatever becomes of the files in it: a lock
+// file deleted or renamed, a database replaced by a restore. Taken on the
+// directory opened to read, so nothing is created or written, and
+// independent of the locks SQLite takes on the files inside.
+class TDirectoryLock
+{
+public:
+    explicit TDirectoryLock(QString path);
+    ~TDirectoryLock();
+    TDirectoryLock(const TDirectoryLock&) = delete;
+    TDirectoryLock& operator=(const TDirectoryLock&) = delete;
+
+    // Failed where the system has no such lock for this directory (another
+    // system, a network file system).
+    TLockFile::TResult TryLock();
+    void Unlock();
+    bool IsLocked() const { return m_fd >= 0; }
+
+private:
+    QString m_path;
+    int m_fd = -1;
+};

@@ -212,8 +212,10 @@ void TFormMain::FormShow()
     RestoreWindowPlaces();
     // Said once; from now on the memo takes no typing and every command that
     // changes data refuses before it asks anything.
-    if (DbAccess->ReadOnly())
+    if (DbAccess->ReadOnly()) {
+        emit WaitingForUser();
         ShowInfo("数据文件只读，所做修改不会保存。");
+    }
 }
 
 void TFormMain::WatchIntegrity()

@@ -55,6 +55,12 @@ public:
     QMenu* pmSystem = nullptr;
     QMenu* pmTray = nullptr;
 
+signals:
+    // The first show is about to wait for the user (the login password, a
+    // message) before the window stands: from now on a later start must be
+    // answered, by bringing that dialog to the front.
+    void WaitingForUser();
+
 protected:
     void showEvent(QShowEvent* event) override;
 

@@ -58,6 +58,8 @@ void TFormMain::LoadConfigAndLogin()
 {
     TConfig& Config = m_stores->Config;
     Config.LoadConfig();
+    if (Config.bPass)
+        emit WaitingForUser();
     // The remaining first-show steps still run; the program ends when
     // control returns to the message loop.
     if (Config.bPass && AskPassword(Config.PassWord, "先输入密码登录软件") != mrOk) {

@@ -24,10 +24,17 @@ QString DirectoryKey(const QString& dataDir)
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
+// "（进程 123）" when the holder's process is known, else nothing.
+QString ProcessNote(qint64 pid)
+{
+    return pid > 0 ? QString("（进程 %1）").arg(pid) : QString();
+}
+
 } // namespace
 
 TSingleInstance::TSingleInstance(const QString& dataDir, QObject* parent)
-    : QObject(parent), m_dataDir(dataDir), m_lockPath(LockFileName(dataDir)), m_lock(m_lockPath)
+    : QObject(parent), m_dataDir(dataDir), m_lockPath(LockFileName(dataDir)), m_directoryLock(dataDir),
+      m_lock(m_lockPath)
 {
 }
 
@@ -67,7 +74,7 @@ TSingleInstance::TStart TSingleInstance::Start(int answerTimeoutMs, TListening l
     };
     for (;;) {
         // A dead process (crash, kill -9) holds no lock.
-        const TLockFile::TResult lock = m_lock.TryLock();
+        const TLockFile::TResult lock = TakeLocks();
         if (lock == TLockFile::TResult::Taken)
             return run();
         if (lock == TLockFile::TResult::Failed) {
@@ -90,16 +97,38 @@ TSingleInstance::TStart TSingleInstance::Start(int answerTimeoutMs, TListening l
 
 bool TSingleInstance::Claim()
 {
-    // No lock file can be made (a read-only medium): nobody can write there.
-    if (m_lock.TryLock() != TLockFile::TResult::Held)
+    // No lock can be had (a read-only medium): nobody can write there.
+    if (TakeLocks() != TLockFile::TResult::Held)
         return true;
     qint64 pid = 0;
     m_lock.HolderInfo(&pid, nullptr);
-    m_failure = QString("Jotterel 正在运行（进程 %1），使用着同一个数据目录：%2\n"
+    m_failure = QString("Jotterel 正在运行%1，使用着同一个数据目录：%2\n"
                         "两个程序不能同时写入数据，请先退出它再运行这个命令。")
-                    .arg(pid)
-                    .arg(QDir::toNativeSeparators(m_dataDir));
+                    .arg(ProcessNote(pid), QDir::toNativeSeparators(m_dataDir));
     return false;
+}
+
+// The directory first: a start that finds it held leaves the lock file
+// alone. Either lock alone keeps the others out where the other cannot be
+// had (a file system without the directory's lock, a lock file that cannot
+// be made).
+TLockFile::TResult TSingleInstance::TakeLocks()
+{
+    const TLockFile::TResult directory = m_directoryLock.TryLock();
+    if (directory == TLockFile::TResult::Held)
+        return directory;
+    const TLockFile::TResult file = m_lock.TryLock();
+    if (file == TLockFile::TResult::Held) {
+        // Held by a program that knows only the lock file.
+        m_directoryLock.Unlock();
+        return file;
+    }
+    return directory == TLockFile::TResult::Taken ? directory : file;
+}
+
+bool TSingleInstance::IsOwner() const
+{
+    return m_directoryLock.IsLocked() || m_lock.IsLocked();
 }
 
 bool TSingleInstance::Listen()
@@ -109,7 +138,7 @@ bool TSingleInstance::Listen()
     const QString name = ServerName(m_dataDir);
     // A socket left behind by a crashed instance would refuse the name; with
     // the lock in hand no live instance can own it.
-    if (m_lock.IsLocked())
+    if (IsOwner())
         QLocalServer::removeServer(name);
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
@@ -163,17 +192,15 @@ QString TSingleInstance::DescribeHolder() const
 {
     qint64 pid = 0;
     QString host;
-    const bool known = m_lock.HolderInfo(&pid, &host);
-    QString who;
-    if (known && !host.isEmpty() && host != QSysInfo::machineHostName())
-        who = QString("Jotterel 正在计算机 %1 上使用这个数据目录（进程 %2）。").arg(host).arg(pid);
-    else if (known)
-        who = QString("Jotterel 已在运行（进程 %1），但没有响应。").arg(pid);
-    else
-        who = "Jotterel 已在运行，但没有响应。";
+    // Unknown when the lock file is gone: the directory's lock still tells that the holder lives.
+    if (!m_lock.HolderInfo(&pid, &host))
+        pid = 0;
+    const QString who = !host.isEmpty() && host != QSysInfo::machineHostName()
+                            ? QString("Jotterel 正在计算机 %1 上使用这个数据目录%2。").arg(host, ProcessNote(pid))
+                            : QString("Jotterel 已在运行%1，但没有响应。").arg(ProcessNote(pid));
+    // Nothing to delete by hand: the lock ends with the process that holds it.
     return who + "\n为了不损坏数据，这次没有打开数据库：" + QDir::toNativeSeparators(m_dataDir) +
-           "\n请等它响应后再试，或者先结束它。如果确定它已不在运行，删除 " + QDir::toNativeSeparators(m_lockPath) +
-           " 后再启动。";
+           "\n请等它响应后再试，或者先结束它；它结束后，锁会自动解除。";
 }
 
 void BringToFront(QWidget* window)
@@ -186,6 +213,8 @@ void BringToFront(QWidget* window)
         window->activateWindow();
     }
     if (QWidget* modal = QApplication::activeModalWidget()) {
+        // A dialog minimised on its own (the login's, say) is shown again too.
+        modal->setWindowState(modal->windowState() & ~Qt::WindowMinimized);
         modal->raise();
         modal->activateWindow();
     }

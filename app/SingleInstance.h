@@ -9,10 +9,13 @@ class QLocalServer;
 class QLocalSocket;
 class QWidget;
 
-// One running program per data directory. The first start holds a lock file
-// beside the database for its whole run and listens on a local socket named
-// after the directory; a later start asks that one to come to the front and
-// ends without ever opening the database.
+// One running program per data directory. The first start holds a system
+// lock on the directory itself and a lock file beside the database for its
+// whole run, and listens on a local socket named after the directory; a
+// later start asks that one to come to the front and ends without ever
+// opening the database. The directory's lock keeps a second program out
+// whatever becomes of the lock file (deleted, renamed) or of the database
+// (replaced by a restore); the lock file says who holds the directory.
 class TSingleInstance : public QObject
 {
     Q_OBJECT
@@ -29,8 +32,9 @@ public:
     explicit TSingleInstance(const QString& dataDir, QObject* parent = nullptr);
     ~TSingleInstance() override;
 
-    // Listening for later starts may wait until the window stands (Listen):
-    // a later start in between asks again until its time is up.
+    // Listening for later starts may wait until the window stands or the
+    // login asks for the password (Listen): a later start in between asks
+    // again until its time is up.
     enum class TListening { AtOnce, Later };
     TStart Start(int answerTimeoutMs = DefaultAnswerTimeoutMs, TListening listening = TListening::AtOnce);
     // Opens the socket on which later starts ask this one to show itself.
@@ -53,12 +57,17 @@ signals:
     void ShowRequested();
 
 private:
+    TLockFile::TResult TakeLocks();
+    bool IsOwner() const;
     bool AskRunningToShow(int timeoutMs);
     void Answer(QLocalSocket* client);
     QString DescribeHolder() const;
 
     QString m_dataDir;
     QString m_lockPath;
+    // Declared first, so it is released last: the lock file goes while the
+    // directory is still held.
+    TDirectoryLock m_directoryLock;
     TLockFile m_lock;
     QLocalServer* m_server = nullptr;
     QString m_failure;

@@ -1,4 +1,8 @@
+#include "app/PassHash.h"
 #include "app/SingleInstance.h"
+#include "app/UntConfig.h"
+#include "data/MD.h"
+#include "data/UntPublic.h"
 #include "support/TestMain.h"
 
 #include <QDateTime>
@@ -6,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -58,6 +63,14 @@ public:
     QTemporaryDir Dir;
     QString Exe;
 };
+
+// Whether a running instance listens for later starts on dataDir.
+bool Listening(const QString& dataDir)
+{
+    QLocalSocket socket;
+    socket.connectToServer(TSingleInstance::ServerName(dataDir));
+    return socket.waitForConnected(100);
+}
 
 void Stop(QProcess& program)
 {
@@ -154,8 +167,51 @@ private slots:
         TSingleInstance second(dir.path());
         QCOMPARE(second.Start(300), TSingleInstance::TStart::NoAnswer);
         QVERIFY(second.FailureText().contains(QString::number(QCoreApplication::applicationPid())));
-        QVERIFY(second.FailureText().contains(QDir::toNativeSeparators(second.LockPath())));
+        // The lock ends with its holder: deleting it by hand is never the way.
+        QVERIFY(!second.FailureText().contains("删除"));
         QVERIFY(held.isLocked());
+    }
+
+    // The directory stays held whatever becomes of the lock file's name or of
+    // the data file (a restore puts a new file in its place): neither a
+    // second start nor a command of the command line gets in.
+    void secondCopyKeptOutWhateverBecomesOfTheLockFile_data()
+    {
+        QTest::addColumn<bool>("renamed");
+        QTest::addColumn<bool>("dataReplaced");
+        QTest::newRow("lock file deleted") << false << false;
+        QTest::newRow("lock file renamed") << true << false;
+        QTest::newRow("deleted, data file replaced") << false << true;
+    }
+
+    void secondCopyKeptOutWhateverBecomesOfTheLockFile()
+    {
+        QFETCH(bool, renamed);
+        QFETCH(bool, dataReplaced);
+        QTemporaryDir dir;
+        const auto write = [&dir](const QString& name) {
+            QFile file(dir.filePath(name));
+            return file.open(QIODevice::WriteOnly) && file.write("data") == 4;
+        };
+        QVERIFY(write("bookkeep.dat"));
+        TSingleInstance first(dir.path());
+        QCOMPARE(first.Start(), TSingleInstance::TStart::Run);
+        if (renamed)
+            QVERIFY(QFile::rename(first.LockPath(), dir.filePath("bookkeep.lock.old")));
+        else
+            QVERIFY(QFile::remove(first.LockPath()));
+        if (dataReplaced) {
+            QVERIFY(write("restored.dat"));
+            QVERIFY(std::rename(QFile::encodeName(dir.filePath("restored.dat")).constData(),
+                                QFile::encodeName(dir.filePath("bookkeep.dat")).constData()) == 0);
+        }
+
+        TSingleInstance second(dir.path());
+        QCOMPARE(second.Start(300), TSingleInstance::TStart::NoAnswer);
+        QVERIFY(!second.FailureText().contains("删除"));
+        TSingleInstance command(dir.path());
+        QVERIFY(!command.Claim());
+        QVERIFY(command.FailureText().contains(QDir::toNativeSeparators(dir.path())));
     }
 
     void bringToFrontRestoresTheWindowAsItWas_data()
@@ -232,6 +288,34 @@ private slots:
         QCOMPARE(second->readAllStandardError(), QByteArray());
         QCOMPARE(first->state(), QProcess::Running);
         QCOMPARE(copy.LockHolder(), first->processId());
+        Stop(*first);
+    }
+
+    // A copy waiting at its login answers a later start, which brings its
+    // login dialog to the front and ends without opening the database.
+    void copyAtTheLoginAnswersALaterStart()
+    {
+        TProgramCopy copy;
+        SetAppPath(copy.Dir.path());
+        DbAccess = new TDbAccess;
+        DbAccess->Connect();
+        TConfig config;
+        config.bPass = true;
+        SetNewPasswordIterations(1000);
+        config.PassWord = HashPassword("pw");
+        config.SaveConfig();
+        delete DbAccess;
+        DbAccess = nullptr;
+
+        auto first = copy.Start();
+        // Nothing gets it past the login, where it must listen.
+        QTRY_VERIFY_WITH_TIMEOUT(Listening(copy.Dir.path()) || first->state() == QProcess::NotRunning, 30000);
+        QCOMPARE(first->state(), QProcess::Running);
+        auto second = copy.Start();
+        QVERIFY(second->waitForFinished(30000));
+        QCOMPARE(second->readAllStandardError(), QByteArray());
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(first->state(), QProcess::Running);
         Stop(*first);
     }
 
