@@ -1,20 +1,46 @@
 #include "app/Pass.h"
 
 #include "app/PassHash.h"
+#include "app/UntConfig.h"
 #include "data/Clock.h"
+#include "data/MD.h"
 #include "data/UException.h"
 #include "ui_Pass.h"
 
 #include <QApplication>
 #include <cmath>
+#include <optional>
 
 namespace {
-// Five wrong passwords in a row, then a wait before every further try,
-// counted across the program's password dialogs.
-constexpr int kFreeTries = 5;
-constexpr qint64 kWaitMsecs = 5000;
-int wrongInARow = 0;
-QDateTime waitUntil;
+// The wrong tries are counted across the program's password dialogs and kept
+// in the data file. Those the file could not take (read-only, busy) are kept
+// here for the rest of the run, so the wait holds all the same.
+std::optional<TPasswordTries> unsavedTries;
+
+TPasswordTries CountedTries()
+{
+    if (unsavedTries)
+        return *unsavedTries;
+    try {
+        return TConfig().LoadPasswordTries();
+    } catch (const EError&) {
+        return {};
+    }
+}
+
+void KeepTries(const TPasswordTries& tries)
+{
+    try {
+        if (DbAccess && !DbAccess->ReadOnly()) {
+            TConfig().SavePasswordTries(tries);
+            unsavedTries.reset();
+            return;
+        }
+    } catch (const EError&) {
+        // Counted in memory instead: the login goes on either way.
+    }
+    unsavedTries = tries;
+}
 } // namespace
 
 TFormPass::TFormPass(QWidget* parent) : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormPass>())
@@ -36,8 +62,10 @@ void TFormPass::showEvent(QShowEvent* event)
 void TFormPass::btnOKClick()
 {
     const QDateTime now = TClock::Now();
-    if (waitUntil.isValid() && now < waitUntil) {
-        const int seconds = int(std::ceil(now.msecsTo(waitUntil) / 1000.0));
+    TPasswordTries tries = CountedTries();
+    const QDateTime next = tries.NextTryAt(now);
+    if (next.isValid() && now < next) {
+        const int seconds = int(std::ceil(now.msecsTo(next) / 1000.0));
         RaiseError(QString("密码输入错误次数过多，请 %1 秒后再试！").arg(seconds));
     }
     // Compared as typed: blanks and letter case are part of the password.
@@ -48,8 +76,9 @@ void TFormPass::btnOKClick()
         QApplication::restoreOverrideCursor();
     }
     if (!matches) {
-        if (++wrongInARow >= kFreeTries)
-            waitUntil = now.addMSecs(kWaitMsecs);
+        ++tries.Count;
+        tries.Last = now;
+        KeepTries(tries);
         ui->edtPass->selectAll();
         ui->edtPass->setFocus();
         RaiseError("密码输入错误!");
@@ -69,8 +98,7 @@ int AskPassword(const QString& expected, const QString& caption)
 
 void ResetPasswordTries()
 {
-    wrongInARow = 0;
-    waitUntil = QDateTime();
+    KeepTries({});
 }
 
 void MaskWithStars(QLineEdit* edit)

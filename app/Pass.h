@@ -10,7 +10,8 @@ class QLineEdit;
 // The password dialog: accepts only the expected password (ExpectedPass is
 // the stored text, a hash or an older file's plain password), typed
 // exactly; a wrong one keeps the dialog open for another try. After five
-// wrong ones in a row every further try waits a few seconds.
+// wrong ones in a row every further try waits a few seconds, also after a
+// restart (TPasswordTries).
 class TFormPass : public TFormBaseDlg
 {
     Q_OBJECT
