@@ -10,10 +10,10 @@
 #include "controls/FirstEvent.h"
 #include "controls/ItemDrag.h"
 #include "controls/PopupMenu.h"
-#include "data/DataSet.h"
-#include "data/MD.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "data/DataSet.h"
+#include "data/MD.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "ui_BookmarkPage.h"
@@ -34,7 +34,27 @@ TDataSet* CurrentBookmark()
     TDataSet* set = DbAccess->GridSet.get();
     return set->Active() && !set->IsEmpty() ? set : nullptr;
 }
+
+// An address as a box names it: an inline page may be megabytes long.
+QString AddressForBox(const QString& address)
+{
+    constexpr qsizetype most = 300;
+    return address.size() <= most ? address : address.left(most) + QStringLiteral("…");
+}
 } // namespace
+
+void OpenBookmarkAddress(QWidget* owner, const QString& address)
+{
+    const QString target = TrimBlanks(address);
+    if (target.isEmpty())
+        return;
+    if (!IsWebAddress(target) &&
+        !AskYesNo(QStringLiteral("这个地址不是网页，打开它可能会运行程序或脚本，或打开本机的文件：\r\n") +
+                  AddressForBox(target) + QStringLiteral("\r\n确实要打开吗？")))
+        return;
+    if (!ShellOpen(owner, target))
+        ShowError(QStringLiteral("没有可以打开这个地址的程序：\r\n") + AddressForBox(target));
+}
 
 TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TCardTree>& ieTree, TIE& ie)
     : m_widgets(widgets), IETree(ieTree), IE(ie)
@@ -260,9 +280,7 @@ void TBookmarkPage::OpenCurrentBookmark()
     TDataSet* set = CurrentBookmark();
     if (!set)
         return;
-    const QString address = set->AsString(3);
-    if (!TrimBlanks(address).isEmpty())
-        ShellOpen(m_widgets.window, address);
+    OpenBookmarkAddress(m_widgets.window, set->AsString(3));
 }
 
 void TBookmarkPage::NAddIETypeClick()

@@ -17,6 +17,11 @@ class TCardDBGrid;
 class TCardTree;
 class TIE;
 
+// Opens a bookmark's address with the desktop. An address that is not a web
+// page or a mail (a script, inline data, a file, a program) is named in a
+// question first; an address that no program takes is said so.
+void OpenBookmarkAddress(QWidget* owner, const QString& address);
+
 // What the main window gives the bookmark page: the tab the page's
 // controls are made on, the menus of the tree and the grid, their items.
 struct TBookmarkWidgets

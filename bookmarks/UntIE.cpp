@@ -4,6 +4,8 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
+#include <QFileInfo>
+#include <QUrl>
 #include <algorithm>
 #include <sqlite3.h>
 
@@ -86,6 +88,18 @@ int TIE::FindAddress(const QString& url, int exceptId)
         if (set.AsInteger("ID") != exceptId && ComparableUrl(set.AsString("IEUrl")) == wanted)
             return set.AsInteger("TypeID");
     return -1;
+}
+
+// Decided on the address the desktop is handed (ShellOpen): an existing
+// file is opened as that file, anything else as Qt reads a typed address.
+bool IsWebAddress(const QString& address)
+{
+    static const QStringList webSchemes{"http", "https", "ftp", "mailto"};
+    const QString text = TrimBlanks(address);
+    if (text.isEmpty() || QFileInfo::exists(text))
+        return false;
+    const QUrl url = QUrl::fromUserInput(text);
+    return url.isValid() && webSchemes.contains(url.scheme());
 }
 
 QString ComparableUrl(const QString& url)

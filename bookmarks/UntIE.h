@@ -52,6 +52,13 @@ public:
 // scheme and the host in small letters, without a trailing "/".
 QString ComparableUrl(const QString& url);
 
+// Whether the desktop would open the address (trimmed) as a web page or a
+// mail: http, https, ftp or mailto, a host without a scheme ("example.com")
+// among them. A script ("javascript:"), inline data ("data:"), a file or a
+// program, and an address naming an existing file, are not: those are
+// opened only when the user agrees. Importing them is allowed.
+bool IsWebAddress(const QString& address);
+
 // Stores many bookmarks, for an import that holds the transaction
 // (TDbAccess::Batch). They gather in a temporary table first and go into IE
 // in a few large statements: the search index of IE, kept by a trigger,

@@ -301,8 +301,52 @@ private slots:
         ClickRow(1);
         Trigger("N8");
         emit grid->doubleClicked(grid->currentIndex());
-        QCOMPARE(env->Responder.Opened_, QStringList({" www.site.cn ", " www.site.cn "}));
+        QCOMPARE(env->Responder.Opened_, QStringList({"www.site.cn", "www.site.cn"}));
         QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    // An address that is no web page is named in a question first; one
+    // that no program takes is said so.
+    void openingAnAddressThatIsNoWebPage_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("openFails");
+        QTest::addColumn<QStringList>("opened");
+        QTest::addColumn<QString>("shown");
+        const QString question =
+            "这个地址不是网页，打开它可能会运行程序或脚本，或打开本机的文件：\r\n%1\r\n确实要打开吗？";
+        const QString noProgram = "没有可以打开这个地址的程序：\r\n%1";
+        QTest::newRow("web page") << "https://example.com/a" << false << false << QStringList{"https://example.com/a"}
+                                  << "";
+        QTest::newRow("script, No") << "javascript:alert(1)" << false << false << QStringList()
+                                    << question.arg("javascript:alert(1)");
+        QTest::newRow("program, No") << "/usr/bin/xterm" << false << false << QStringList()
+                                     << question.arg("/usr/bin/xterm");
+        QTest::newRow("inline page, Yes") << "data:text/html,x" << true << false << QStringList{"data:text/html,x"}
+                                          << question.arg("data:text/html,x");
+        QTest::newRow("no program for a mail")
+            << "mailto:a@b.cn" << false << true << QStringList{"mailto:a@b.cn"} << noProgram.arg("mailto:a@b.cn");
+        const QString long_ = "data:text/html," + QString("x").repeated(1000);
+        QTest::newRow("long address cut in the box")
+            << long_ << false << false << QStringList() << question.arg(long_.left(300) + "…");
+    }
+
+    void openingAnAddressThatIsNoWebPage()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, yes);
+        QFETCH(bool, openFails);
+        QFETCH(QStringList, opened);
+        QFETCH(QString, shown);
+        AddBookmark(0, "site", address);
+        Show();
+        ClickRow(0);
+        env->Responder.Answers = {yes};
+        env->Responder.OpenFails = openFails;
+        Trigger("N8");
+        QCOMPARE(env->Responder.Opened_, opened);
+        QCOMPARE(env->Responder.Texts(), shown.isEmpty() ? QStringList() : QStringList{shown});
     }
 
     void groupMenuAddsRenamesAndDeletesWithTheGridFollowing()
@@ -341,7 +385,8 @@ private slots:
         // question (answered No here); an empty one goes with its bookmarks.
         ClickNode("Renamed");
         Trigger("NDelIEType");
-        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除 Renamed 分组吗？（其中 1 个下级分组、1 个网址也将被删除）"}));
+        QCOMPARE(env->Responder.Texts(),
+                 QStringList({"确定要删除 Renamed 分组吗？（其中 1 个下级分组、1 个网址也将被删除）"}));
         ClickNode("A2");
         AddBookmark(2, "in A2");
         env->Responder.Answers = {true};

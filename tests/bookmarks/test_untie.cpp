@@ -7,6 +7,8 @@
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
+#include <QDir>
+#include <QFile>
 #include <memory>
 
 namespace {
@@ -182,6 +184,50 @@ private slots:
         IE.DeleteGroupIE("1");
         QCOMPARE(Column(1), QStringList({"b", "root"}));
         QCOMPARE(DbGetIntValue("select count(*) from IE where TypeID=1"), 0);
+    }
+
+    // What the desktop opens as a web page or a mail, and what it would run
+    // or open otherwise.
+    void webAddresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("web");
+        QTest::newRow("http") << "http://example.com/a?b=1" << true;
+        QTest::newRow("https, capitals, blanks") << " HTTPS://Example.COM \t" << true;
+        QTest::newRow("ftp") << "ftp://files.example.com/x.zip" << true;
+        QTest::newRow("mailto") << "mailto:someone@example.com" << true;
+        QTest::newRow("host without a scheme") << "www.example.com/path" << true;
+        QTest::newRow("host and port") << "localhost:8080" << true;
+        QTest::newRow("script") << "javascript:alert(1)" << false;
+        QTest::newRow("script, mixed case, leading blank") << " JavaScript:alert(1)" << false;
+        QTest::newRow("inline data") << "data:text/html,<script>x</script>" << false;
+        QTest::newRow("file address") << "file:///etc/passwd" << false;
+        QTest::newRow("program path") << "/usr/bin/xterm" << false;
+        QTest::newRow("Windows program") << "C:\\Windows\\System32\\calc.exe" << false;
+        QTest::newRow("network share") << "\\\\server\\share\\run.exe" << false;
+        QTest::newRow("home path") << "~/bin/run" << false;
+        QTest::newRow("host-less scheme-relative") << "//server/run" << false;
+        QTest::newRow("other scheme") << "smb://server/share" << false;
+        QTest::newRow("blank") << " " << false;
+    }
+
+    void webAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, web);
+        QCOMPARE(IsWebAddress(address), web);
+    }
+
+    // A name that is an existing file opens that file, however it looks.
+    void existingFileIsNoWebAddress()
+    {
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(env->Dir.path());
+        QVERIFY(IsWebAddress("www.example.com"));
+        QFile(env->Path("www.example.com")).open(QIODevice::WriteOnly);
+        const bool web = IsWebAddress("www.example.com");
+        QDir::setCurrent(before);
+        QVERIFY(!web);
     }
 
     void failingStatementKeepsTheFieldsAndTheGrid()
