@@ -230,7 +230,7 @@ private:
         if (entry.isDir() && !(entry.isReadable() && entry.isExecutable()))
             return "无法读取";
         if (entry.isFile() && entry.size() > MaxNoteBytes)
-            return QString("%1，超过 %2").arg(SizeText(entry.size()), SizeText(MaxNoteBytes));
+            return QString("超过 %1").arg(SizeText(MaxNoteBytes));
         return QString();
     }
 

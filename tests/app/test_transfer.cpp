@@ -258,6 +258,19 @@ private slots:
                                        << "";
         QTest::newRow("running") << QStringList{"--import-bookmarks", "bookmarks.html"} << 2 << "正在运行"
                                  << "";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << "--export-bookmarks 文件"
+                              << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0 << "Jotterel "
+                                 << "";
+        QTest::newRow("export onto a file")
+            << QStringList{"--export-bookmarks", "old.html"} << 1 << "old.html 已经存在。要覆盖它，请加上 --force。"
+            << "";
+        QTest::newRow("export onto a file, forced")
+            << QStringList{"--export-bookmarks", "old.html", "--force"} << 0 << "已导出 0 个分组、0 个网址到"
+            << "";
+        QTest::newRow("export onto the data file, forced")
+            << QStringList{"--force", "--export-notes-md", "bookkeep.dat"} << 1 << "本程序的数据文件"
+            << "";
     }
 
     void commandLine()
@@ -269,6 +282,7 @@ private slots:
         DbExecSQL("insert into NoteType values (1,0,'甲')@#@insert into NoteBook values (1,'文字')");
         Write(env->Path("in/n.md"), "导入的");
         Write(env->Path("bookmarks.html"), kBookmarks);
+        Write(env->Path("old.html"), "mine");
         const QStringList notesBefore = Rows("select * from NoteType");
         std::unique_ptr<TSingleInstance> running;
         if (status == 2) {
@@ -282,6 +296,9 @@ private slots:
             QVERIFY(QFile::exists(env->Path(made)));
         const bool imported = status == 0 && arguments[0].startsWith("--import");
         QCOMPARE(Rows("select * from NoteType") != notesBefore || !Rows("select * from IEType").isEmpty(), imported);
+        // Only a forced export onto it replaces a file.
+        const bool replaced = arguments.contains("old.html") && arguments.contains("--force");
+        QCOMPARE(QFileInfo(env->Path("old.html")).size() == 4, !replaced);
     }
 };
 

@@ -1,13 +1,17 @@
+#include "app/Backup.h"
 #include "bookmarks/BookmarkFile.h"
 #include "bookmarks/UntIE.h"
 #include "data/MD.h"
 #include "groups/GroupTableStore.h"
+#include "notes/NoteTransfer.h"
 #include "support/StoreTest.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <functional>
 #include <memory>
+#include <sqlite3.h>
 
 namespace {
 // As Firefox writes it: links at the top (the menu), the toolbar folder,
@@ -112,6 +116,29 @@ QString WriteTemp(const QTemporaryDir& dir, const QByteArray& bytes)
     file.open(QIODevice::WriteOnly);
     file.write(bytes);
     return path;
+}
+
+// A file of folders, all named 新建文件夹: side by side, or each in the one before.
+QByteArray SameNamedFolders(int count, bool nested)
+{
+    QByteArray text = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+    const QByteArray folder = "<DT><H3>新建文件夹</H3>\n<DL><p>\n";
+    text += nested ? folder.repeated(count) + QByteArray("</DL><p>\n").repeated(count)
+                   : (folder + "</DL><p>\n").repeated(count);
+    return text + "</DL><p>\n";
+}
+
+bool IsLinkOrData(const QString& path)
+{
+    return QFileInfo(path).isSymLink() || QFileInfo(path).fileName().startsWith("bookkeep.dat") ||
+           QFileInfo(path).fileName().startsWith("tmpData");
+}
+
+QByteArray FileHash(const QString& path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
 TImportReport Import(const QString& path, int parent = 0, const TProgress& progress = {})
@@ -295,6 +322,146 @@ private slots:
         QVERIFY2(raised.contains(error), qPrintable(raised));
         QCOMPARE(Dump(), before);
         QCOMPARE(groups.Count(), 1);
+    }
+
+    // Whatever the user picks, no export and no backup writes the data file
+    // or a file beside it that the program keeps, also through a link; a
+    // file of the same name elsewhere, or another name beside it, is fine.
+    void exportsRefuseTheProgramsFiles_data()
+    {
+        QTest::addColumn<QString>("target");   // in the data folder, "*" a folder beside it
+        QTest::addColumn<QString>("linkedTo"); // when the target is a link made to this
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<bool>("backupRefused"); // a backup's name gets ".bat" where it has none
+        QTest::newRow("data file") << "bookkeep.dat"
+                                   << "" << true << false;
+        QTest::newRow("journal") << "bookkeep.dat-journal"
+                                 << "" << true << false;
+        QTest::newRow("WAL") << "bookkeep.dat-wal"
+                             << "" << true << false;
+        QTest::newRow("shared memory") << "bookkeep.dat-shm"
+                                       << "" << true << false;
+        QTest::newRow("lock") << "bookkeep.lock"
+                              << "" << true << false;
+        QTest::newRow("upgrade copy") << "bookkeep.dat.v12"
+                                      << "" << true << false;
+        QTest::newRow("restore's staged copy") << "bookkeep.dat.part"
+                                               << "" << true << false;
+        QTest::newRow("safety copy") << "tmpData.bat"
+                                     << "" << true << true;
+        QTest::newRow("link to the data file") << "*/export.bat"
+                                               << "bookkeep.dat" << true << true;
+        QTest::newRow("link to a journal not there yet") << "*/export.bat"
+                                                         << "bookkeep.dat-journal" << true << true;
+        QTest::newRow("through a linked folder") << "*/linked/bookkeep.dat"
+                                                 << "." << true << false;
+        QTest::newRow("same name elsewhere") << "*/bookkeep.dat"
+                                             << "" << false << false;
+        QTest::newRow("another name beside it") << "bookkeep.dat.html"
+                                                << "" << false << false;
+    }
+
+    void exportsRefuseTheProgramsFiles()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, linkedTo);
+        QFETCH(bool, refused);
+        QFETCH(bool, backupRefused);
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        groups.Add(0, "工作");
+        TGroupTable notes("NoteType", "根目录");
+        notes.Load();
+        QTemporaryDir beside;
+        target.replace("*", beside.path());
+        const QString path = QDir(env->Dir.path()).filePath(target);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (!linkedTo.isEmpty()) {
+            const QString link = linkedTo == "." ? QFileInfo(path).absolutePath() : path;
+            QDir().rmdir(link);
+            QVERIFY(QFile::link(env->Path(linkedTo), link));
+        }
+        const QByteArray data = FileHash(env->Path("bookkeep.dat"));
+        const std::pair<std::function<void()>, bool> writers[] = {
+            {[&] { ExportBookmarkFile(groups, path); }, refused},
+            {[&] { ExportNotesMarkdown(notes, 0, path); }, refused},
+            {[&] { ExportNotesTree(notes, 0, path); }, refused},
+            {[&] { DbBackup(BackupFileName(path)); }, backupRefused}};
+        for (const auto& [write, refuses] : writers) {
+            QString raised;
+            try {
+                write();
+            } catch (const EError& e) {
+                raised = e.Message();
+            }
+            QVERIFY2(raised.contains("本程序的数据文件") == refuses, qPrintable(raised));
+            QCOMPARE(FileHash(env->Path("bookkeep.dat")), data);
+            // The next writer finds nothing in its way.
+            for (const QString& written : {path, path + ".bat"})
+                if (!IsLinkOrData(written))
+                    QFileInfo(written).isDir() ? QDir(written).removeRecursively() : QFile::remove(written);
+        }
+        QVERIFY(!QFileInfo::exists(env->Path("bookkeep.dat-journal")));
+        QCOMPARE(DbAccess->GetIntValue("select count(*) from IEType"), 1);
+    }
+
+    // Files made to hurt: the work grows with the file, not with its square,
+    // and a deep tree goes out and comes back whole. While the file is read
+    // no transaction is open yet, so the window's tick may run meanwhile.
+    void hostileFilesAreReadInProportion_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<qint64>("size"); // of an empty file made instead, when not 0
+        QTest::addColumn<int>("groups");
+        QTest::addColumn<int>("links");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("4,000 folders of one name") << SameNamedFolders(4000, false) << qint64(0) << 4000 << 0 << "";
+        QTest::newRow("20,000 folders nested") << SameNamedFolders(20000, true) << qint64(0) << 20000 << 0 << "";
+        QTest::newRow("titles never closed")
+            << QByteArray("<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n<DT><A HREF=\"https://a.example/\">a\n"
+                          "<DT><H3>b<DL><p>\n<DT><A HREF=\"https://c.example/\">c</A>\n</DL><p>\n</DL><p>\n")
+            << qint64(0) << 1 << 2 << "";
+        QTest::newRow("over the limit") << QByteArray() << MaxBookmarkFileBytes + 1 << 0 << 0 << "文件太大";
+    }
+
+    void hostileFilesAreReadInProportion()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(qint64, size);
+        QFETCH(int, groups);
+        QFETCH(int, links);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString path = WriteTemp(dir, file);
+        if (size > 0) // sparse: no disk is used
+            QVERIFY(QFile::resize(path, size));
+        bool heardBeforeWriting = false;
+        const TProgress progress = [&](qint64, qint64) {
+            heardBeforeWriting = heardBeforeWriting || sqlite3_get_autocommit(DbAccess->Handle()) != 0;
+            return true;
+        };
+        QString raised;
+        try {
+            const TImportReport report = Import(path, 0, progress);
+            QCOMPARE(report.Groups, groups);
+            QCOMPARE(report.Items, links);
+        } catch (const EError& e) {
+            raised = e.Message();
+        }
+        QVERIFY2(error.isEmpty() ? raised.isEmpty() : raised.contains(error), qPrintable(raised));
+        QVERIFY(heardBeforeWriting);
+        TGroupTable stored("IEType", "全部");
+        stored.Load();
+        QCOMPARE(stored.Count(), groups);
+        if (groups == 0)
+            return;
+        QVERIFY(stored.NameExists(groups == 1 ? "b" : QString("新建文件夹 (%1)").arg(groups)));
+        const QString exported = dir.filePath("out.html");
+        ExportBookmarkFile(stored, exported);
+        QVERIFY2(QFileInfo(exported).size() < 8 * file.size(), qPrintable(QString::number(QFileInfo(exported).size())));
+        env.reset();
+        env = std::make_unique<TStoreEnv>();
+        QCOMPARE(Import(exported).Groups, groups);
     }
 };
 

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <functional>
 #include <memory>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 // The note tree as "path|text" lines, in the tree's order; texts as stored.
@@ -280,6 +282,55 @@ private slots:
         QCOMPARE(Dump(), before);
         QCOMPARE(groups.Count(), 1);
         QVERIFY(!groups.NameExists("导入"));
+    }
+
+    // What an import cannot or should not read is passed by and named, with
+    // why, in the closing report; the rest comes in. A file over the limit
+    // is measured, never read.
+    void passedByEntriesAreListed()
+    {
+        QTemporaryDir in;
+        const QString top = in.filePath("收件");
+        Write(top + "/好.md", "好的");
+        Write(top + "/.隐藏.md", "x");
+        Write(top + "/子/子.md", "子的");
+        QVERIFY(QFile::link(top + "/好.md", top + "/链接.md"));
+        QVERIFY(QFile::link(top + "/子", top + "/环"));
+        QCOMPARE(::mkfifo(QFile::encodeName(top + "/管道.md").constData(), 0600), 0);
+        Write(top + "/大.md", "");
+        QVERIFY(QFile::resize(top + "/大.md", MaxNoteBytes + 1));
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        TNote note;
+        const TImportReport report = ImportNotesFolder(groups, note, 0, top);
+        QCOMPARE(Dump(), QStringList({"根目录|<none>", "根目录->收件|<none>", "根目录->收件->好|好的",
+                                      "根目录->收件->子|子的"}));
+        QCOMPARE(report.Skipped,
+                 QStringList({"收件/.隐藏.md（隐藏）", "收件/大.md（超过 10 MB）", "收件/管道.md（不是普通文件）",
+                              "收件/环（符号链接）", "收件/链接.md（符号链接）"}));
+        QVERIFY(report.Text("条记事").endsWith("跳过了 5 个文件或文件夹：\n" + report.Skipped.join('\n')));
+    }
+
+    // A tree deeper than any folder path can hold: the Markdown file grows
+    // with the number of groups, not with its square, and the folder export
+    // fails saying why and leaves nothing behind.
+    void deepTreesExportInProportion()
+    {
+        constexpr int kDepth = 10000;
+        char* error = nullptr;
+        const QByteArray rows = QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%1) "
+                                        "INSERT INTO NoteType SELECT i, i-1, '层' FROM n")
+                                    .arg(kDepth)
+                                    .toUtf8();
+        QCOMPARE(sqlite3_exec(DbAccess->Handle(), rows.constData(), nullptr, nullptr, &error), SQLITE_OK);
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        QTemporaryDir out;
+        QCOMPARE(ExportNotesMarkdown(groups, 0, out.filePath("deep.md")).Groups, kDepth);
+        QVERIFY2(QFileInfo(out.filePath("deep.md")).size() < 40 * kDepth,
+                 qPrintable(QString::number(QFileInfo(out.filePath("deep.md")).size())));
+        QVERIFY(ErrorOfExport(groups, out.filePath("tree")).contains("层次太深"));
+        QCOMPARE(Files(out.path()), QStringList({"deep.md"}));
     }
 
 private:
