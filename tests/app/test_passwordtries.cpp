@@ -58,12 +58,6 @@ private slots:
         QCOMPARE(kept.Count, count);
         QCOMPARE(kept.Last, now.addMSecs(-agoMsecs));
         QCOMPARE(WaitMsecs(kept, now), qint64(waitMsecs));
-
-        // A right password clears them for good.
-        TConfig().SavePasswordTries({});
-        Reopen();
-        QCOMPARE(TConfig().LoadPasswordTries().Count, 0);
-        QCOMPARE(WaitMsecs(TConfig().LoadPasswordTries(), now), qint64(0));
     }
 
     // A file from before the count opens upgraded: no wrong try yet, and
@@ -90,8 +84,6 @@ private slots:
         const TPasswordTries tries = config.LoadPasswordTries();
         QCOMPARE(tries.Count, 0);
         QVERIFY(!tries.Last.isValid());
-        config.SavePasswordTries({5, now});
-        QCOMPARE(config.LoadPasswordTries().Count, 5);
     }
 };
 
