@@ -50,7 +50,7 @@ private:
 // A system lock (flock) on a directory, held for the process while it keeps
 // the directory open and released by the system however the process ends.
 // A directory keeps its identity whatever becomes of the files in it: a lock
-// file deleted or renamed, a database replaced by a restore. Taken on the
+// file deleted or renamed, another database file put in its place. Taken on the
 // directory opened to read, so nothing is created or written, and
 // independent of the locks SQLite takes on the files inside.
 class TDirectoryLock

@@ -15,7 +15,7 @@ class QWidget;
 // later start asks that one to come to the front and ends without ever
 // opening the database. The directory's lock keeps a second program out
 // whatever becomes of the lock file (deleted, renamed) or of the database
-// (replaced by a restore); the lock file says who holds the directory.
+// (another file put in its place); the lock file says who holds the directory.
 class TSingleInstance : public QObject
 {
     Q_OBJECT

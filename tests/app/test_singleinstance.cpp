@@ -173,7 +173,7 @@ private slots:
     }
 
     // The directory stays held whatever becomes of the lock file's name or of
-    // the data file (a restore puts a new file in its place): neither a
+    // the data file (another file put in its place): neither a
     // second start nor a command of the command line gets in.
     void secondCopyKeptOutWhateverBecomesOfTheLockFile_data()
     {
