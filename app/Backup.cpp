@@ -1,11 +1,14 @@
 #include "app/Backup.h"
 
 #include "data/MD.h"
+#include "data/OwnFiles.h"
 #include "data/SqliteDb.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 QString SafetyCopyPath()
 {
@@ -14,9 +17,9 @@ QString SafetyCopyPath()
 
 QString BackupFileName(const QString& chosen)
 {
-    if (chosen.endsWith(".bat", Qt::CaseInsensitive))
-        return chosen;
-    return chosen + ".bat";
+    const QString name = chosen.endsWith(".bat", Qt::CaseInsensitive) ? chosen : chosen + ".bat";
+    RefuseOwnFile(name); // the safety copy, say, or a link to the database
+    return name;
 }
 
 void RestoreWithSafetyCopy(const QString& source)
@@ -27,6 +30,10 @@ void RestoreWithSafetyCopy(const QString& source)
     DbAccess->StageRestore(source);
     try {
         DbBackup(SafetyCopyPath(), true);
+    } catch (const EDBException& e) {
+        // The user asked for a restore: it is the restore that failed.
+        DbAccess->DiscardStaged();
+        throw EDBException(e.Message(), kRestoreErrorText, QString());
     } catch (...) {
         DbAccess->DiscardStaged();
         throw;
@@ -38,4 +45,10 @@ void RemoveRestoreLeftovers()
 {
     DbAccess->DiscardStaged(); // the database itself is whole
     QFile::remove(SafetyCopyPath() + PartSuffix);
+    // An upgrade's copy of the file as it was, cut short.
+    const QFileInfo database(DbAccess->DatabasePath());
+    const QString prefix = database.fileName() + ".v";
+    for (const QString& name : database.dir().entryList(QDir::Files))
+        if (name.startsWith(prefix) && name.endsWith(PartSuffix))
+            QFile::remove(database.dir().filePath(name));
 }

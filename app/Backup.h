@@ -10,17 +10,20 @@ QString SafetyCopyPath();
 
 // The file a backup is written to: a chosen name that ends in ".bat" (in any
 // letter case) as it is, so replacing it is what the save dialog asked;
-// any other name with ".bat" appended.
+// any other name with ".bat" appended. The program's own files (the database,
+// the safety copy ...) are refused with the user's message.
 QString BackupFileName(const QString& chosen);
 
 // Puts the chosen file in place of the database. The file is checked first
 // and a refused one changes nothing; then the current data go to the safety
-// copy (a failure there stops everything); then the database is replaced.
+// copy (a failure there stops everything, reported as the restore's); then
+// the database is replaced.
 // Choosing the safety copy itself brings back the data from before the last
 // restore, and the safety copy then holds the data it replaced.
 void RestoreWithSafetyCopy(const QString& source);
 
 // Removes what a restore killed before its end left: the staged copy of the
 // chosen file (with its copies from before upgrades) and the safety copy's
-// part. Needs the database connected; no restore may be under way.
+// part; and an upgrade's unfinished copy of the file. Needs the database
+// connected; no restore may be under way.
 void RemoveRestoreLeftovers();

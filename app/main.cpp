@@ -51,6 +51,9 @@ int main(int argc, char** argv)
     if (ConnectDatabase()) {
         TFormMain formMain;
         mainWindow = &formMain;
+        // A copy waiting for the user before its window stands (at the login,
+        // say) answers a later start by bringing that dialog to the front.
+        QObject::connect(&formMain, &TFormMain::WaitingForUser, &instance, [&instance] { instance.Listen(); });
         formMain.show();
         if (formMain.TerminateRequested()) {
             status = formMain.ExitCode();

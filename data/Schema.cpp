@@ -1,6 +1,8 @@
 #include "data/Schema.h"
 
+#include "app/PassHash.h"
 #include "data/SqliteDb.h"
+#include "data/UntPublic.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -95,6 +97,13 @@ CREATE TRIGGER IE_Search_Update AFTER UPDATE ON IE BEGIN
     VALUES (new.ID, new.IEName || char(1, 1), new.ReMark || char(1, 1), new.IEUrl || char(1, 1));
 END;
 )"},
+    // Version 7: the wrong login passwords typed in a row and the moment of
+    // the last one (milliseconds since 1970), so that the wait they impose
+    // holds across a restart. The defaults mean "none yet".
+    {6, R"(
+ALTER TABLE SysSet ADD COLUMN WrongPassCount INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE SysSet ADD COLUMN WrongPassAt INTEGER DEFAULT NULL;
+)"},
 };
 
 std::vector<TMigration> g_extra;
@@ -124,28 +133,45 @@ void RunSteps(sqlite3* db, int version)
     ExecNative(db, QString("PRAGMA user_version = %1").arg(version));
 }
 
-// A byte copy, flushed to the disk and then renamed into place, so the name
-// never holds half a file.
+// A file from before the login password was hashed holds it as typed; its
+// copy gets the hash, as the file itself does at the next login, so no copy
+// lying beside the data gives the password away.
+void HashPlainPassword(const QString& copyPath)
+{
+    const TDbHandle copy = OpenPlain(copyPath);
+    QString stored;
+    {
+        TStmtHandle read = PrepareNative(copy.get(), "SELECT PassWord FROM SysSet");
+        if (sqlite3_step(read.get()) == SQLITE_ROW)
+            stored = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(read.get(), 0)));
+    }
+    if (stored.isEmpty() || IsPasswordHash(stored))
+        return;
+    const QByteArray hash = HashPassword(stored).toUtf8();
+    TStmtHandle write = PrepareNative(copy.get(), "UPDATE SysSet SET PassWord = ?1");
+    sqlite3_bind_text(write.get(), 1, hash.constData(), int(hash.size()), SQLITE_TRANSIENT);
+    RunToEnd(copy.get(), write.get());
+}
+
+// A byte copy for the owner alone, flushed to the disk and mended under a
+// temporary name and then renamed into place, so the name never holds half a
+// file nor a password as typed.
 void KeepCopy(const QString& path, const QString& copyPath)
 {
-    QFile in(path);
-    QSaveFile out(copyPath);
-    const auto fail = [&](const QString& reason) {
-        throw TSqlError(QString("无法保留升级前的数据文件 %1：%2").arg(copyPath, reason));
-    };
-    if (!in.open(QIODevice::ReadOnly))
-        fail(in.errorString());
-    if (!out.open(QIODevice::WriteOnly))
-        fail(out.errorString());
-    while (!in.atEnd()) {
-        const QByteArray chunk = in.read(1 << 20);
-        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
-            fail(in.errorString());
-        if (out.write(chunk) != chunk.size())
-            fail(out.errorString());
+    const QString part = copyPath + PartSuffix;
+    QString problem = WriteFileCopy(path, part, kOwnerOnly);
+    try {
+        if (problem.isEmpty())
+            HashPlainPassword(part);
+    } catch (const std::exception& e) {
+        problem = QString::fromUtf8(e.what());
     }
-    if (!out.commit())
-        fail(out.errorString());
+    if (problem.isEmpty())
+        problem = ReplaceFile(part, copyPath);
+    if (!problem.isEmpty()) {
+        QFile::remove(part);
+        throw TSqlError(QString("无法保留升级前的数据文件 %1：%2").arg(copyPath, problem));
+    }
 }
 } // namespace
 

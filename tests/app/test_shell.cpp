@@ -593,7 +593,7 @@ private slots:
         TFormMain form;
         form.show();
         Restore(form, env->Path("backup.bat"));
-        QVERIFY2(env->Responder.LastText().startsWith("数据库备份失败！\r\n详细信息："),
+        QVERIFY2(env->Responder.LastText().startsWith("数据库恢复失败！\r\n详细信息："),
                  qPrintable(env->Responder.LastText()));
         QCOMPARE(Hash(DbAccess->DatabasePath()), database);
         QVERIFY(QFileInfo(SafetyCopyPath()).isDir());
