@@ -81,7 +81,7 @@ void TProgressPacer::Stage(qint64 share)
 
 void TProgressPacer::Step(qint64 done, qint64 total)
 {
-    if (m_since.isValid() && m_since.elapsed() < PacePeriodMs)
+    if (m_since.elapsed() < PacePeriodMs)
         return;
     Report(m_from + (total > 0 ? m_share * std::min(done, total) / total : 0));
 }
@@ -98,7 +98,7 @@ void TProgressPacer::Report(qint64 value)
         throw ECancelled();
 }
 
-TImportGroups::TImportGroups(const TGroupTable& groups) : m_groups(groups), m_nextSelf(groups.NextSelfIndex())
+TImportGroups::TImportGroups(const TGroupTable& groups) : m_nextSelf(groups.NextSelfIndex())
 {
     for (int group : groups.Branch(0))
         m_taken.insert(groups.Name(group));

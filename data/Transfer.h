@@ -83,11 +83,11 @@ public:
     explicit TImportGroups(const TGroupTable& groups);
     // Adds the group under a parent (0: the root); returns its SelfIndex.
     int Add(int parent, const QString& wanted, TImportReport& report);
+
+private:
     // The name a group wanted gets, taken from now on.
     QString Name(const QString& wanted, TImportReport& report);
 
-private:
-    const TGroupTable& m_groups;
     QSet<QString> m_taken;
     QHash<QString, int> m_nextNumber;
     int m_nextSelf;
