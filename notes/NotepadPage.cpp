@@ -5,10 +5,10 @@
 #include "bookmarks/ViewIEType.h"
 #include "controls/DateKeys.h"
 #include "controls/ItemDrag.h"
-#include "data/MD.h"
-#include "data/Search.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "data/MD.h"
+#include "data/Search.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "notes/UntNote.h"
@@ -30,6 +30,15 @@
 
 namespace {
 const QString kNoteGroupFormat = "application/x-jotterel-note-group";
+
+// A note this long (in characters) is not written at every keystroke: the
+// durable write of megabytes takes longer than the pause between two keys.
+// Its typing is saved together in the first pause of kLargeNotePauseMs, and
+// at the latest kLargeNoteSaveMs after the first unsaved key, so no more than
+// that can be lost, whatever ends the program.
+constexpr int kLargeNoteChars = 1000000;
+constexpr int kLargeNotePauseMs = 250;
+constexpr int kLargeNoteSaveMs = 750;
 
 // Hands the memo's key presses to the page before the memo sees them.
 class TKeyDownFilter : public QObject
@@ -127,8 +136,15 @@ QString LatinUpper(QString text)
 } // namespace
 
 TNotepadPage::TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCardTree>& noteTree, TNote& note)
-    : m_widgets(widgets), NoteTree(noteTree), Note(note)
+    : m_widgets(widgets), NoteTree(noteTree), Note(note), m_saveTimer(new QTimer(widgets.mmoNote))
 {
+    m_saveTimer->setObjectName("noteSaveTimer");
+    m_saveTimer->setSingleShot(true);
+    m_saveTimer->setInterval(kLargeNotePauseMs);
+    connect(m_saveTimer, &QTimer::timeout, this, [this] {
+        if (m_noteUnsaved && m_noteGroup >= 0)
+            RunHandler([this] { SaveTyped(); });
+    });
     // Read-only until the first group's note is shown: text typed now would
     // belong to no group.
     ui->mmoNote->setReadOnly(true);
@@ -237,16 +253,27 @@ void TNotepadPage::ShowNote(int typeId)
     // Text that could not be saved is written before the memo shows
     // anything else; if that fails again, the memo keeps it.
     SaveUnsavedNote();
+    // The note shown, all of it saved and stored so still: nothing to read
+    // (a large note's text costs a moment to make a string of).
+    Note.TypeID = typeId;
+    if (typeId == m_noteGroup && !m_noteUnsaved && Note.StoredAsBase(m_noteBase)) {
+        ui->mmoNote->setReadOnly(DbAccess->ReadOnly());
+        return;
+    }
     const QString id = QString::number(typeId);
     QString stored;
-    if (Note.NoteExists(id)) {
+    const bool exists = Note.NoteExists(id);
+    if (exists) {
         Note.LoadNote(id);
         stored = Note.ReMark;
     }
     // Another group's note always replaces the memo's text (and its undo
-    // history); the same note is left alone, keeping the caret.
+    // history); the same note is left alone, keeping the caret. With nothing
+    // unsaved, the memo holds the base's text.
+    TNoteBase base{exists, stored.toUtf8()};
     if (typeId != m_noteGroup || StoredText(ui->mmoNote) != stored)
         SetMemoText(stored);
+    m_noteBase = std::move(base);
     m_noteGroup = typeId;
     ui->mmoNote->setReadOnly(DbAccess->ReadOnly());
 }
@@ -262,27 +289,53 @@ void TNotepadPage::UnbindMemo()
 {
     m_noteGroup = -1;
     m_noteUnsaved = false;
+    m_saveTimer->stop();
+    m_noteBase = {};
     m_noteEpisode.Clear();
     SetMemoText(QString());
     ui->mmoNote->setReadOnly(true);
 }
 
-// Every change is saved at once.
+// Every change is saved at once, but in a large note, where the keys come
+// faster than their writes, with the others typed within kLargeNoteSaveMs.
 void TNotepadPage::mmoNoteChange()
 {
     if (m_noteLoading || m_noteGroup < 0)
         return;
-    SaveMemo(true);
+    if (ui->mmoNote->document()->characterCount() > kLargeNoteChars) {
+        if (!m_noteUnsaved || !m_saveTimer->isActive())
+            m_unsavedSince.start();
+        m_noteUnsaved = true;
+        if (m_unsavedSince.elapsed() < kLargeNoteSaveMs - kLargeNotePauseMs) {
+            m_saveTimer->start();
+            return;
+        }
+        m_saveTimer->stop();
+    }
+    SaveTyped();
+}
+
+// A failure is shown beside the window: a modal box would take the keys
+// typed after it, which belong in the memo (and are saved once the file
+// can be written again).
+void TNotepadPage::SaveTyped()
+{
+    try {
+        SaveMemo(true);
+    } catch (const EDBException& e) {
+        ShowDbErrorAside(e.UserMessage, e.Message(), e.SQLText);
+    }
 }
 
 void TNotepadPage::RetryUnsavedNote()
 {
     if (m_noteUnsaved && m_noteEpisode.Failing())
-        RunHandler([this] { mmoNoteChange(); });
+        RunHandler([this] { SaveTyped(); });
 }
 
 void TNotepadPage::SaveUnsavedNote()
 {
+    m_saveTimer->stop();
     if (m_noteUnsaved && m_noteGroup >= 0)
         SaveMemo(false);
 }
@@ -315,23 +368,34 @@ void TNotepadPage::SaveMemo(bool quietRetry)
     m_noteUnsaved = false;
 }
 
-// The stored text is compared first so that an unchanged text writes nothing.
+// Another writer's text, found by the save, is kept below the memo's and
+// said so once; the memo shows both, as stored.
 void TNotepadPage::WriteMemo()
 {
-    const QString id = QString::number(m_noteGroup);
+    Note.TypeID = m_noteGroup;
     const QString text = StoredText(ui->mmoNote);
-    if (Note.NoteExists(id)) {
-        Note.LoadNote(id);
-        if (Note.ReMark == text)
-            return;
-        Note.TypeID = m_noteGroup;
-        Note.ReMark = text;
-        Note.UpdateNote();
-    } else {
-        Note.TypeID = m_noteGroup;
-        Note.ReMark = text;
-        Note.InsertNote();
-    }
+    if (Note.SaveNote(text, m_noteBase) != TNoteSaved::Merged)
+        return;
+    AppendOtherText(Note.ReMark.mid(text.size()));
+    ShowInfoAside(
+        "这篇记事在别处（另一个程序窗口或同步工具）也被修改过。两份内容都已保留：别处保存的内容在末尾的分隔线之后。");
+}
+
+// Appended where the memo's text ends, so the caret and the undo history of
+// what was typed stay.
+void TNotepadPage::AppendOtherText(const QString& stored)
+{
+    QScopedValueRollback loading(m_noteLoading, true);
+    // A caret at the end would move along with the insert: it is put back.
+    QTextCursor caret = ui->mmoNote->textCursor();
+    const int anchor = caret.anchor();
+    const int position = caret.position();
+    QTextCursor end(ui->mmoNote->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(stored);
+    caret.setPosition(anchor);
+    caret.setPosition(position, QTextCursor::KeepAnchor);
+    ui->mmoNote->setTextCursor(caret);
 }
 
 bool TNotepadPage::mmoNoteKeyDown(QKeyEvent* key)

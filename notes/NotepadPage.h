@@ -1,7 +1,9 @@
 #pragma once
 
 #include "data/MD.h"
+#include "notes/UntNote.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -13,9 +15,9 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
+class QTimer;
 class QTreeWidgetItem;
 class TCardTree;
-class TNote;
 
 // The notepad page's controls, made by the main window.
 struct TNotepadWidgets
@@ -73,7 +75,9 @@ private:
     void SetMemoText(const QString& stored);
     void SelectMemoGroup();
     void SaveMemo(bool quietRetry);
+    void SaveTyped();
     void WriteMemo();
+    void AppendOtherText(const QString& stored);
 
     const TNotepadWidgets m_widgets;
     const TNotepadWidgets* const ui = &m_widgets;
@@ -81,8 +85,16 @@ private:
     TNote& Note;
     // The group whose note the memo shows (-1: none yet, the memo is read-only).
     int m_noteGroup = -1;
-    // The memo holds text that the last save could not write.
+    // The memo's note as last shown or saved, against which a save tells
+    // another writer's change.
+    TNoteBase m_noteBase;
+    // The memo holds text that the last save could not write, or whose save
+    // waits for m_saveTimer.
     bool m_noteUnsaved = false;
+    // Saves a large note's typing in one write (see mmoNoteChange), when
+    // the first of its keys came.
+    QTimer* m_saveTimer = nullptr;
+    QElapsedTimer m_unsavedSince;
     // The memo's save failures: one report per episode.
     TLockEpisode m_noteEpisode;
     // Set while the program itself changes the memo or the tree's current node.

@@ -1,7 +1,35 @@
 #include "notes/UntNote.h"
 
 #include "data/MD.h"
+#include "data/UException.h"
 #include "data/UntPublic.h"
+
+#include <sqlite3.h>
+
+namespace {
+const QString kWriteErrorText = QStringLiteral("数据库操作失败！");
+// The row the notepad shows and writes: the group's first.
+const QString kFirstRow = "select rowid, ReMark from NoteBook where TypeID=?1 order by rowid limit 1";
+const QString kUpdateRow = "update NoteBook set ReMark=?1 where rowid=?2";
+const QString kInsertRow = "insert into NoteBook(TypeID, ReMark) values (?1, ?2)";
+
+// Runs one statement of a save; a failure is the database error of the
+// program, with the statement.
+template <typename Run> void SaveStep(const QString& sql, const QString& userMessage, Run run)
+{
+    try {
+        run();
+    } catch (const TSqlError& e) {
+        throw EDBException(e.Message, userMessage, sql);
+    }
+}
+
+void BindText(sqlite3* db, sqlite3_stmt* stmt, int index, const QByteArray& text)
+{
+    if (sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_STATIC) != SQLITE_OK)
+        ThrowSqlError(db);
+}
+} // namespace
 
 bool TNote::NoteExists(const QString& typeId)
 {
@@ -40,6 +68,86 @@ void TNote::UpdateNote()
     set.Edit();
     set.SetValue("ReMark", ReMark);
     DbAccess->Post(set);
+}
+
+bool TNote::StoredAsBase(const TNoteBase& base)
+{
+    LastSQL = kFirstRow;
+    bool same = false;
+    SaveStep(LastSQL, kQueryErrorText, [&] {
+        sqlite3* db = DbAccess->Handle();
+        TStmtHandle first = PrepareNative(db, LastSQL);
+        sqlite3_bind_int(first.get(), 1, TypeID);
+        const int rc = sqlite3_step(first.get());
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            ThrowSqlError(db);
+        same = rc == SQLITE_ROW
+                   ? base.Stored && QByteArrayView(static_cast<const char*>(sqlite3_column_blob(first.get(), 1)),
+                                                   sqlite3_column_bytes(first.get(), 1)) == base.Text
+                   : !base.Stored;
+    });
+    return same;
+}
+
+// The text is compared and written as UTF-8 bytes, without making a string
+// of what is stored: this runs at every keystroke, in notes of megabytes.
+TNoteSaved TNote::SaveNote(const QString& text, TNoteBase& base)
+{
+    QByteArray utf8 = text.toUtf8();
+    if (base.Stored && utf8 == base.Text)
+        return TNoteSaved::Unchanged;
+    TNoteSaved saved = TNoteSaved::Written;
+    const auto save = [&] {
+        sqlite3* db = DbAccess->Handle();
+        sqlite3_int64 row = -1;
+        LastSQL = kFirstRow;
+        SaveStep(LastSQL, kQueryErrorText, [&] {
+            TStmtHandle first = PrepareNative(db, LastSQL);
+            sqlite3_bind_int(first.get(), 1, TypeID);
+            const int rc = sqlite3_step(first.get());
+            if (rc == SQLITE_DONE)
+                return;
+            if (rc != SQLITE_ROW)
+                ThrowSqlError(db);
+            row = sqlite3_column_int64(first.get(), 0);
+            const QByteArrayView stored(static_cast<const char*>(sqlite3_column_blob(first.get(), 1)),
+                                        sqlite3_column_bytes(first.get(), 1));
+            if (stored == utf8)
+                saved = TNoteSaved::Unchanged;
+            else if (base.Stored ? stored != base.Text : !stored.isEmpty()) {
+                utf8 += kNoteConflictLine.toUtf8();
+                utf8 += stored;
+                saved = TNoteSaved::Merged;
+            }
+        });
+        if (saved == TNoteSaved::Unchanged)
+            return;
+        LastSQL = row < 0 ? kInsertRow : kUpdateRow;
+        SaveStep(LastSQL, kWriteErrorText, [&] {
+            TStmtHandle write = PrepareNative(db, LastSQL);
+            if (row < 0) {
+                sqlite3_bind_int(write.get(), 1, TypeID);
+                BindText(db, write.get(), 2, utf8);
+            } else {
+                BindText(db, write.get(), 1, utf8);
+                sqlite3_bind_int64(write.get(), 2, row);
+            }
+            RunToEnd(db, write.get());
+        });
+    };
+    LastSQL = kFirstRow;
+    try {
+        DbAccess->Batch(save);
+    } catch (const EDBException& e) {
+        // The commit fails with no statement of its own: the write is named.
+        if (!e.SQLText.isEmpty())
+            throw;
+        throw EDBException(e.Message(), e.UserMessage, LastSQL);
+    }
+    base = {true, utf8};
+    if (saved == TNoteSaved::Merged)
+        ReMark = QString::fromUtf8(utf8);
+    return saved;
 }
 
 QString TNote::DeleteGroupNotesSQL(const QString& typeId)

@@ -1,6 +1,6 @@
+#include "bookmarks/UntIE.h"
 #include "data/MD.h"
 #include "data/UException.h"
-#include "bookmarks/UntIE.h"
 #include "notes/UntNote.h"
 #include "support/StoreTest.h"
 
@@ -180,6 +180,68 @@ private slots:
         // Once the database is reachable again the same calls work.
         Put(2, "new");
         QCOMPARE(Stored(2), QStringList({"new"}));
+    }
+
+    // A save checks, in its transaction, that the stored text is the one the
+    // page last loaded or saved; another writer's text is never lost.
+    void saveKeepsAnotherWritersText_data()
+    {
+        QTest::addColumn<bool>("loaded");   // the note had a row, "a", when shown
+        QTest::addColumn<QString>("other"); // what another program did since
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("saved");
+        const int unchanged = int(TNoteSaved::Unchanged), written = int(TNoteSaved::Written),
+                  merged = int(TNoteSaved::Merged);
+        QTest::newRow("nobody else") << true << ""
+                                     << "ab"
+                                     << "ab" << written;
+        QTest::newRow("changed meanwhile") << true << "update NoteBook set ReMark='theirs' where TypeID=5"
+                                           << "ab"
+                                           << "ab" + kNoteConflictLine + "theirs" << merged;
+        QTest::newRow("the same text stored meanwhile") << true << "update NoteBook set ReMark='ab' where TypeID=5"
+                                                        << "ab"
+                                                        << "ab" << unchanged;
+        QTest::newRow("deleted meanwhile") << true << "delete from NoteBook where TypeID=5"
+                                           << "ab"
+                                           << "ab" << written;
+        QTest::newRow("made meanwhile") << false << "insert into NoteBook values (5,'theirs')"
+                                        << "b"
+                                        << "b" + kNoteConflictLine + "theirs" << merged;
+        QTest::newRow("made empty meanwhile") << false << "insert into NoteBook values (5,'')"
+                                              << "b"
+                                              << "b" << written;
+        QTest::newRow("nothing typed") << true << ""
+                                       << "a"
+                                       << "a" << unchanged;
+    }
+
+    void saveKeepsAnotherWritersText()
+    {
+        QFETCH(bool, loaded);
+        QFETCH(QString, other);
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        QFETCH(int, saved);
+        TNoteBase base;
+        if (loaded) {
+            Put(5, "a");
+            base = {true, "a"};
+        }
+        if (!other.isEmpty()) {
+            sqlite3* writer = nullptr;
+            QCOMPARE(sqlite3_open(DbAccess->DatabasePath().toUtf8().constData(), &writer), SQLITE_OK);
+            QCOMPARE(sqlite3_exec(writer, other.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(writer);
+        }
+        Note.TypeID = 5;
+        QCOMPARE(int(Note.SaveNote(typed, base)), saved);
+        QCOMPARE(Stored(5), QStringList{stored});
+        QCOMPARE(base.Text, stored.toUtf8());
+        QVERIFY(Note.StoredAsBase(base));
+        // The next save starts from what is stored: no second merge.
+        QCOMPARE(Note.SaveNote(stored + "!", base), TNoteSaved::Written);
+        QCOMPARE(Stored(5), QStringList{stored + "!"});
     }
 
     void countIsServedByTheIndex()

@@ -4,15 +4,18 @@
 #include "data/OleDate.h"
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
+#include "notes/UntNote.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
 #include <QAction>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBoundaryFinder>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <memory>
@@ -133,6 +136,16 @@ class TestNotepadPage : public QObject
         for (const auto& shown : env->Responder.Shown)
             count += shown.kind == IDialogResponder::Kind::Error;
         return count;
+    }
+
+    // Runs the save that a large note's typing waits for, as its pause would.
+    void SaveWaiting()
+    {
+        auto* timer = Find<QTimer>(form.get(), "noteSaveTimer");
+        if (timer->isActive()) {
+            timer->stop();
+            QMetaObject::invokeMethod(timer, "timeout");
+        }
     }
 
     static void CollectStatement(unsigned, void* list, void*, void* sql)
@@ -288,12 +301,20 @@ private slots:
         statements.clear();
         QTest::keyClicks(memo, "x");
         const QStringList update = statements;
+        statements.clear();
+        Click("B");
+        const QStringList again = statements;
         sqlite3_trace_v2(DbAccess->Handle(), 0, nullptr, nullptr);
-        // Count, read, the update's selection and the post; a click counts and reads.
-        QCOMPARE(update.size(), 4);
+        // A save checks the stored text and writes, in one transaction; a
+        // click counts and reads; a click on the note shown only checks it.
+        const auto inTransaction = [](const QStringList& statements) {
+            return statements.size() == 4 && statements.first() == "BEGIN" && statements.last() == "COMMIT";
+        };
+        QVERIFY2(inTransaction(update), qPrintable(update.join('|')));
+        QVERIFY2(inTransaction(insert), qPrintable(insert.join('|')));
         QCOMPARE(click.size(), 2);
-        QCOMPARE(insert.size(), 3);
-        for (const QString& statement : update + click + insert) {
+        QCOMPARE(again.size(), 1);
+        for (const QString& statement : update.mid(1, 2) + click + insert.mid(1, 2) + again) {
             QVERIFY2(statement.contains("NoteBook"), qPrintable(statement));
             QVERIFY2(!statement.contains("NoteType"), qPrintable(statement));
         }
@@ -615,15 +636,19 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("details");
+        QTest::addColumn<QString>("statement");
         QTest::newRow("read lock") << "read"
                                    << "数据库操作失败！"
-                                   << "database is locked";
+                                   << "database is locked"
+                                   << "update";
         QTest::newRow("write lock") << "lock"
                                     << "数据库查询错误，请检查！"
-                                    << "database is locked";
+                                    << "database is locked"
+                                    << "select";
         QTest::newRow("table gone") << "rename"
                                     << "数据库查询错误，请检查！"
-                                    << "no such table: NoteBook";
+                                    << "no such table: NoteBook"
+                                    << "select";
     }
 
     void failedSaveKeepsTheTextUntilItCanBeWritten()
@@ -631,6 +656,7 @@ private slots:
         QFETCH(QString, how);
         QFETCH(QString, message);
         QFETCH(QString, details);
+        QFETCH(QString, statement);
         form->tmr1->stop(); // the test's ticks only
         Edit("B");
         const auto fail = [&] {
@@ -650,7 +676,7 @@ private slots:
         QCOMPARE(Errors(), 1);
         const QString shown = message + "\r\n记事内容仍在窗口中，尚未保存。\r\n详细信息：" + details;
         QCOMPARE(env->Responder.LastText(), shown);
-        QVERIFY2(LogText().contains(shown + "\r\nselect"), qPrintable(LogText()));
+        QVERIFY2(LogText().contains(shown + "\r\n" + statement), qPrintable(LogText()));
         QTest::keyClicks(memo, "23");
         QCOMPARE(Errors(), 1);
         QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line123"));
@@ -790,6 +816,7 @@ private slots:
         QFETCH(QString, stored);
         Click("A");
         memo->insertPlainText(pasted);
+        SaveWaiting();
         QCOMPARE(Stored(1), QStringList({stored}));
         // After a restart the text comes back and an edit that restores it
         // writes exactly the same text.
@@ -805,6 +832,68 @@ private slots:
         QTest::keyClicks(memo, "x");
         QTest::keyClick(memo, Qt::Key_Backspace);
         QCOMPARE(Stored(1), QStringList({stored}));
+    }
+
+    // A save failing while the user types is shown beside the window, not
+    // in a modal box: the keys typed next still reach the memo.
+    void keysAfterAFailedSaveStayInTheMemo()
+    {
+        Click("A");
+        memo->setFocus();
+        Lock();
+        SetDialogResponder(nullptr);
+        TNoModalGuard guard;
+        QTest::keyClicks(memo, "a");
+        const bool modal = guard.Opened();
+        for (const char key : {'b', 'c'})
+            QTest::keyClick(memo->window()->windowHandle(), key);
+        const auto boxes = form->findChildren<QMessageBox*>();
+        SetDialogResponder(&env->Responder);
+        QVERIFY(!modal);
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY(boxes.first()->isVisible());
+        QVERIFY2(boxes.first()->text().contains("记事内容仍在窗口中"), qPrintable(boxes.first()->text()));
+        boxes.first()->close();
+        QCOMPARE(memo->toPlainText(), QString("abc"));
+        Unlock();
+        form->tmr1Timer();
+        QCOMPARE(Stored(1), QStringList{"abc"});
+    }
+
+    // Text another writer stored since the note was shown stays, below the
+    // typed text, and the user is told once.
+    void anotherWritersTextIsKept()
+    {
+        Edit("B");
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(DbAccess->DatabasePath().toUtf8().constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "update NoteBook set ReMark='theirs' where TypeID=2", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(other);
+        QTest::keyClicks(memo, "!");
+        const QString both = "note of B\r\nsecond line!" + kNoteConflictLine + "theirs";
+        QCOMPARE(Stored(2), QStringList{both});
+        QCOMPARE(memo->toPlainText(), QString(both).replace("\r\n", "\n"));
+        QCOMPARE(memo->textCursor().position(), QString("note of B\nsecond line!").size());
+        QTest::keyClicks(memo, "?");
+        QCOMPARE(Stored(2), QStringList{QString(both).insert(both.indexOf('!') + 1, '?')});
+        QCOMPARE(env->Responder.Shown.size(), 1);
+        QVERIFY(env->Responder.LastText().contains("两份内容都已保留"));
+    }
+
+    // A large note's typing is written together, and before the memo shows
+    // another note.
+    void largeNoteTypingIsSavedTogether()
+    {
+        const QString large = QString(QString("长").repeated(98) + "\r\n").repeated(11000);
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (1,'" + large + "')");
+        Edit("A");
+        QTest::keyClicks(memo, "xy");
+        QVERIFY(Find<QTimer>(form.get(), "noteSaveTimer")->isActive());
+        QCOMPARE(Stored(1), QStringList{large});
+        Click("B");
+        QCOMPARE(Stored(1), QStringList{large + "xy"});
+        QVERIFY(!Find<QTimer>(form.get(), "noteSaveTimer")->isActive());
     }
 
     void shiftEnterIsALineBreakToo()
