@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -22,6 +23,25 @@ int ShowBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
     QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
     box.setDefaultButton(defaultButton);
     return box.exec();
+}
+
+QPointer<QMessageBox> asideBox;
+
+void ShowBoxAside(QMessageBox::Icon icon, const QString& caption, const QString& text)
+{
+    if (asideBox)
+        asideBox->close();
+    auto* box = new QMessageBox(icon, caption, text, QMessageBox::Ok, QApplication::activeWindow());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->setWindowModality(Qt::NonModal);
+    asideBox = box;
+    box->show();
+}
+
+QString DbErrorText(const QString& userMessage, const QString& details)
+{
+    return userMessage + "\r\n" + "详细信息：" + details;
 }
 
 // Turns "description|pattern" into Qt's "description (pattern)" unless the
@@ -63,14 +83,12 @@ void FillListView(const QString& sql, QTreeWidget* view, bool rebuildColumns)
     view->setUpdatesEnabled(true);
 }
 
-void ShellOpen(QWidget* /*owner*/, const QString& target)
+bool ShellOpen(QWidget* /*owner*/, const QString& target)
 {
-    if (responder) {
-        responder->Opened(target);
-        return;
-    }
+    if (responder)
+        return responder->Opened(target);
     const QUrl url = QFileInfo::exists(target) ? QUrl::fromLocalFile(target) : QUrl::fromUserInput(target);
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
 void ShowInfo(const QString& text)
@@ -101,8 +119,26 @@ void ShowError(const QString& text)
 
 void ShowDbError(const QString& userMessage, const QString& details, const QString& sql)
 {
-    ShowError(userMessage + "\r\n" + "详细信息：" + details);
+    ShowError(DbErrorText(userMessage, details));
     // The box comes first, so a log that cannot be written never hides an error.
+    LogDbError(userMessage, details, sql);
+}
+
+void ShowInfoAside(const QString& text)
+{
+    if (responder)
+        responder->Message(IDialogResponder::Kind::Info, "提示", text);
+    else
+        ShowBoxAside(QMessageBox::Information, "提示", text);
+}
+
+void ShowDbErrorAside(const QString& userMessage, const QString& details, const QString& sql)
+{
+    const QString text = DbErrorText(userMessage, details);
+    if (responder)
+        responder->Message(IDialogResponder::Kind::Error, "错误", text);
+    else
+        ShowBoxAside(QMessageBox::Critical, "错误", text);
     LogDbError(userMessage, details, sql);
 }
 

@@ -14,14 +14,20 @@ class QWidget;
 // first field becomes the item's caption, the others its further columns.
 void FillListView(const QString& sql, QTreeWidget* view, bool rebuildColumns);
 
-// Asks the desktop to open a path or web address; nothing is reported.
-void ShellOpen(QWidget* owner, const QString& target);
+// Asks the desktop to open a path or web address; false when no program
+// took it (nothing is reported here).
+bool ShellOpen(QWidget* owner, const QString& target);
 
 // Message boxes. All of them, and the file dialogs, go through here.
 void ShowInfo(const QString& text);
 bool AskYesNo(const QString& question);
 void ShowDbError(const QString& userMessage, const QString& details, const QString& sql);
 void ShowError(const QString& text);
+// The same boxes beside the window, for what is reported while the user
+// types: they take neither the keyboard nor the window's input, so the keys
+// that follow still reach the memo. One such box at a time.
+void ShowInfoAside(const QString& text);
+void ShowDbErrorAside(const QString& userMessage, const QString& details, const QString& sql);
 
 // The file dialogs of backup and restore; an empty result means cancelled.
 // The filter is written as "description|pattern".
@@ -41,7 +47,8 @@ public:
     // Returns the answer to a question (true = Yes); ignored for the others.
     virtual bool Message(Kind kind, const QString& caption, const QString& text) = 0;
     virtual QString FileName(bool save, const QString& filter) = 0;
-    virtual void Opened(const QString& target) = 0;
+    // Returns whether a program took the target.
+    virtual bool Opened(const QString& target) = 0;
 };
 void SetDialogResponder(IDialogResponder* responder);
 IDialogResponder* DialogResponder();

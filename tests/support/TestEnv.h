@@ -30,10 +30,15 @@ public:
     QList<bool> Answers;    // for questions, in order; No once they run out
     QStringList FileNames;  // for file dialogs, in order; cancelled once they run out
     QStringList Opened_;    // what ShellOpen was given
+    bool OpenFails = false; // no program takes what ShellOpen is given
 
     bool Message(Kind kind, const QString& caption, const QString& text) override;
     QString FileName(bool save, const QString& filter) override;
-    void Opened(const QString& target) override { Opened_ << target; }
+    bool Opened(const QString& target) override
+    {
+        Opened_ << target;
+        return !OpenFails;
+    }
 
     QString LastText() const { return Shown.isEmpty() ? QString() : Shown.last().text; }
     QStringList Texts() const;
