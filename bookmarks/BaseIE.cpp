@@ -1,5 +1,6 @@
 #include "bookmarks/BaseIE.h"
 
+#include "bookmarks/BookmarkPage.h"
 #include "bookmarks/UntIE.h"
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardIcons.h"
@@ -111,7 +112,5 @@ void TFormBaseIE::EdtGoupButClick()
 void TFormBaseIE::img3Click()
 {
     // Only looks at the address: nothing is saved.
-    const QString address = ui->edtIE->text();
-    if (!TrimBlanks(address).isEmpty())
-        ShellOpen(this, address);
+    OpenBookmarkAddress(this, ui->edtIE->text());
 }

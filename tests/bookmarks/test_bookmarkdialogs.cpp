@@ -359,11 +359,15 @@ private slots:
             QTest::mouseClick(img3, Qt::LeftButton);
             Find<QLineEdit>(dialog, "edtIE")->setText(" www.typed.com ");
             QTest::mouseClick(img3, Qt::LeftButton);
+            // A script is asked about first; the answer here is No.
+            Find<QLineEdit>(dialog, "edtIE")->setText("javascript:alert(1)");
+            QTest::mouseClick(img3, Qt::LeftButton);
             Click(dialog, "btnCancel");
         });
         QCOMPARE(AskNewIE(IE, 0, "全部"), int(mrCancel));
         QCOMPARE(tooltip, QString("打开IE"));
-        QCOMPARE(env->Responder.Opened_, QStringList({" www.typed.com "}));
+        QCOMPARE(env->Responder.Opened_, QStringList({"www.typed.com"}));
+        QVERIFY(env->Responder.LastText().contains("javascript:alert(1)"));
         QVERIFY(StoredRows().isEmpty());
     }
 };
