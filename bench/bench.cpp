@@ -19,6 +19,7 @@
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
 #include "notes/NoteTransfer.h"
+#include "notes/UntNote.h"
 #include "reminders/Chime.h"
 #include "reminders/MissedAlam.h"
 #include "reminders/ShowAlam.h"
@@ -35,6 +36,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -348,6 +350,95 @@ void BenchKeystroke(const QString& dir)
     }
 }
 
+// The largest note an import lets in (MaxNoteBytes of UTF-8), as the root's
+// note beside a small one: a click that shows it, a click on it while it is
+// shown, and a keystroke in it. Its typing is written together a moment after
+// the first key (see the notepad page), so that write is measured apart, next
+// to the smallest durable commit of the same text.
+void BenchLargestNote(const QString& dir)
+{
+    QFile::remove(dir + "/bookkeep.dat");
+    Connect(dir);
+    const QString line = QString("今天的记事 note line with some words in it, 第 %1 行").leftJustified(79, '.') + "\r\n";
+    QString text;
+    for (qint64 bytes = 0, i = 0;; ++i) {
+        const QString next = line.arg(i);
+        bytes += next.toUtf8().size();
+        if (bytes > MaxNoteBytes)
+            break;
+        text += next;
+    }
+    {
+        TNote note;
+        note.TypeID = 0;
+        note.ReMark = text;
+        note.InsertNote();
+        DbExecSQL("insert into NoteType values (1,0,'其他')");
+    }
+    TFormMain form;
+    form.show();
+    QCoreApplication::processEvents();
+    auto* tree = form.findChild<QTreeWidget*>("tvNote");
+    auto* memo = form.findChild<QPlainTextEdit*>("mmoNote");
+    auto* saveTimer = form.findChild<QTimer*>("noteSaveTimer");
+    QTreeWidgetItem* root = form.NoteTree->RootNode;
+    QTreeWidgetItem* other = form.NoteTree->NodeOf(1);
+    const auto click = [&](QTreeWidgetItem* node) {
+        tree->scrollToItem(node);
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
+        QCoreApplication::processEvents();
+        return Ms(timer);
+    };
+    std::vector<double> showTimes, againTimes;
+    for (int run = 0; run < 7; ++run) {
+        click(other);
+        showTimes.push_back(click(root));
+        againTimes.push_back(click(root));
+    }
+    memo->setFocus();
+    memo->moveCursor(QTextCursor::End);
+    QCoreApplication::processEvents();
+    sqlite3* db = DbAccess->Handle();
+    QByteArray floorText = StoredNote(db);
+    {
+        TStmtHandle insert = PrepareNative(db, "INSERT INTO NoteBook VALUES (-1, ?1)");
+        sqlite3_bind_text(insert.get(), 1, floorText.constData(), int(floorText.size()), SQLITE_STATIC);
+        RunToEnd(db, insert.get());
+    }
+    std::vector<double> keyTimes, saveTimes, floorTimes;
+    for (int run = 0; run < 15; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keyClick(memo, Qt::Key_B);
+        keyTimes.push_back(Ms(timer));
+        timer.start();
+        if (saveTimer && saveTimer->isActive()) {
+            saveTimer->stop();
+            QMetaObject::invokeMethod(saveTimer, "timeout");
+        }
+        saveTimes.push_back(Ms(timer));
+        floorText += 'b';
+        timer.start();
+        TStmtHandle update = PrepareNative(db, "UPDATE NoteBook SET ReMark=?1 WHERE TypeID=-1");
+        sqlite3_bind_text(update.get(), 1, floorText.constData(), int(floorText.size()), SQLITE_STATIC);
+        RunToEnd(db, update.get());
+        floorTimes.push_back(Ms(timer));
+    }
+    if (StoredNote(db).size() != floorText.size())
+        std::printf("the note was not saved as typed\n");
+    const TStats floor = Summary(floorTimes);
+    Row("click that shows the largest note (10 MB)", Summary(showTimes));
+    Row("click on the largest note while shown", Summary(againTimes));
+    Row("keystroke in the largest allowed note (10 MB)", Summary(keyTimes),
+        "saved in the first pause of 250 ms, at most 750 ms after a key");
+    Row("  that save", Summary(saveTimes),
+        QString("%1 x floor").arg(Summary(saveTimes).median / floor.median, 0, 'f', 2));
+    Row("  durable commit of the same text (floor)", floor);
+    form.hide();
+}
+
 void BenchLarge(const QString& large)
 {
     Connect(large);
@@ -611,6 +702,71 @@ void BenchTransfer(const QString& large)
     Row("import the same into the large profile", full, "target < 5000 ms");
 }
 
+// The worst cases of an import: folders that all have one name (each gets
+// the next " (n)"), and folders nested as deep as a file can make them, each
+// into an empty profile; with the longest wait between two looks at the
+// progress box, and the deep tree's export.
+void BenchWorstImport()
+{
+    const auto bookmarkFile = [](const QString& path, int folders, bool nested) {
+        QString text = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n";
+        for (int i = 0; i < folders; ++i)
+            text += nested ? "<DT><H3>新建文件夹</H3>\n<DL><p>\n" : "<DT><H3>新建文件夹</H3>\n<DL><p>\n</DL><p>\n";
+        if (nested)
+            text += QString("</DL><p>\n").repeated(folders);
+        text += "</DL><p>\n";
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text.toUtf8());
+    };
+    QTemporaryDir files;
+    const struct
+    {
+        const char* label;
+        int folders;
+        bool nested;
+    } cases[] = {{"import 4,000 folders of one name", 4000, false},
+                 {"import 100,000 folders nested in each other", 100000, true}};
+    for (const auto& c : cases) {
+        const QString file = files.filePath(QString("%1.html").arg(c.folders));
+        bookmarkFile(file, c.folders, c.nested);
+        double longestGap = 0;
+        std::vector<double> exportTimes;
+        const TStats stats = Measure(3, [&] {
+            QTemporaryDir empty;
+            Connect(empty.path());
+            TGroupTable groups("IEType", "全部");
+            groups.Load();
+            QElapsedTimer gap;
+            gap.start();
+            const TProgress progress = [&](qint64, qint64) {
+                longestGap = std::max(longestGap, Ms(gap));
+                QCoreApplication::processEvents();
+                gap.start();
+                return true;
+            };
+            QElapsedTimer timer;
+            timer.start();
+            ImportBookmarkFile(groups, 0, file, progress);
+            const double ms = Ms(timer);
+            if (c.nested) {
+                QElapsedTimer exported;
+                exported.start();
+                ExportBookmarkFile(groups, files.filePath("deep-out.html"));
+                exportTimes.push_back(Ms(exported));
+            }
+            delete DbAccess;
+            DbAccess = nullptr;
+            return ms;
+        });
+        Row(c.label, stats,
+            QString("longest wait between progress updates %1 ms (target <= 250 ms)").arg(longestGap, 0, 'f', 0));
+        if (!exportTimes.empty())
+            Row("  its export as a bookmark file", Summary(exportTimes),
+                QString("%1 MB").arg(QFileInfo(files.filePath("deep-out.html")).size() / 1048576.0, 0, 'f', 1));
+    }
+}
+
 void BenchResident(const QString& large)
 {
     const long bare = StartProcess("bare").residentKb;
@@ -662,7 +818,7 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Naming parts (start, keystroke, large, search, missed, memory, transfer) runs only those.
+    // Naming parts (start, keystroke, large, search, missed, memory, transfer, worst-import) runs only those.
     // JOTTEREL_BENCH_HUGE=1 adds a profile ten times the large one to the
     // search rows (it takes minutes to build).
     const QStringList parts = app.arguments().mid(1);
@@ -677,8 +833,10 @@ int main(int argc, char** argv)
     std::printf("|%s|-----------|-----------|-----------|---------\n", QByteArray(48, '-').constData());
     if (wanted("start"))
         BenchStart(empty.path(), large.path());
-    if (wanted("keystroke"))
+    if (wanted("keystroke")) {
         BenchKeystroke(notes.path());
+        BenchLargestNote(notes.path());
+    }
     if (wanted("large"))
         BenchLarge(large.path());
     if (wanted("search")) {
@@ -696,6 +854,8 @@ int main(int argc, char** argv)
         BenchResident(large.path());
     if (wanted("transfer"))
         BenchTransfer(large.path());
+    if (wanted("transfer") || wanted("worst-import"))
+        BenchWorstImport();
     delete DbAccess;
     DbAccess = nullptr;
     return 0;
