@@ -198,22 +198,47 @@ TNoLockWait::~TNoLockWait()
     DbAccess->SetLockWait(true);
 }
 
+namespace {
+// The failure reported while any episode still fails, and how many do.
+struct
+{
+    QString message;
+    int failing = 0;
+} ReportedLockFailure;
+} // namespace
+
 bool TLockEpisode::Run(bool quietRetry, const std::function<void()>& operation)
 {
-    const bool retry = quietRetry && Failing();
+    const bool retry = quietRetry && (Failing() || ReportedLockFailure.failing > 0);
     try {
         std::optional<TNoLockWait> noWait;
         if (retry)
             noWait.emplace();
         operation();
     } catch (const EDBException& e) {
-        if (retry && e.Message() == m_failure)
+        const bool reported = e.Message() == m_failure || e.Message() == ReportedLockFailure.message;
+        Fail(e.Message());
+        if (retry && reported)
             return false;
-        m_failure = e.Message();
+        ReportedLockFailure.message = e.Message();
         throw;
     }
-    m_failure.clear();
+    Clear();
     return true;
+}
+
+void TLockEpisode::Fail(const QString& message)
+{
+    if (!Failing())
+        ++ReportedLockFailure.failing;
+    m_failure = message;
+}
+
+void TLockEpisode::Clear()
+{
+    if (Failing() && --ReportedLockFailure.failing == 0)
+        ReportedLockFailure.message.clear();
+    m_failure.clear();
 }
 
 void TDbAccess::FinishReading()

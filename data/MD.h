@@ -146,15 +146,26 @@ public:
 // One failure reported per episode: while the file stays held by another
 // program, retries fail the same way; they neither wait for the lock nor
 // report again. Run throws a new failure and returns false for a quiet one.
+// The episodes of the program know of each other: while one of them fails
+// with a failure already reported (the reminders' tick and the note's save
+// meeting the same held file), another keeps quiet about it too, so one
+// held file costs one box.
 class TLockEpisode
 {
 public:
+    TLockEpisode() = default;
+    ~TLockEpisode() { Clear(); }
+    TLockEpisode(const TLockEpisode&) = delete;
+    TLockEpisode& operator=(const TLockEpisode&) = delete;
+
     bool Run(bool quietRetry, const std::function<void()>& operation);
     bool Failing() const { return !m_failure.isEmpty(); }
-    void Clear() { m_failure.clear(); }
+    void Clear();
 
 private:
-    QString m_failure; // the message of the failure reported last
+    void Fail(const QString& message);
+
+    QString m_failure; // the message of this episode's last failure
 };
 
 extern TDbAccess* DbAccess;

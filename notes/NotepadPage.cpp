@@ -357,10 +357,9 @@ bool TNotepadPage::SaveNoteBeforeExit()
 // so a file held by another program costs one box and no waiting per key.
 void TNotepadPage::SaveMemo(bool quietRetry)
 {
-    const bool retry = quietRetry && m_noteUnsaved;
     m_noteUnsaved = true;
     try {
-        if (!m_noteEpisode.Run(retry, [this] { WriteMemo(); }))
+        if (!m_noteEpisode.Run(quietRetry, [this] { WriteMemo(); }))
             return;
     } catch (const EDBException& e) {
         throw EDBException(e.Message(), e.UserMessage + "\r\n" + "记事内容仍在窗口中，尚未保存。", e.SQLText);

@@ -561,10 +561,13 @@ void TestAlamFiring::failingTickOpensOneBoxAtATime()
 }
 
 // Another program holding the file costs one box per episode, not one per
-// second; the reminders that fell due meanwhile fire once it lets go.
+// second nor one for the tick and another for the note typed meanwhile; the
+// reminders that fell due and the keys typed meanwhile are kept once it lets go.
 void TestAlamFiring::lockedFileCostsOneBoxPerEpisode()
 {
     AddReminder({QTime(10, 0, 3), kDay}, "locked out");
+    form->show();
+    auto* memo = form->findChild<QPlainTextEdit*>("mmoNote");
     sqlite3* other = nullptr;
     QCOMPARE(sqlite3_open(DbAccess->DatabasePath().toUtf8().constData(), &other), SQLITE_OK);
     const auto tick = [this](int second) {
@@ -573,18 +576,24 @@ void TestAlamFiring::lockedFileCostsOneBoxPerEpisode()
     };
     tick(0);
     QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-    for (int second = 1; second <= 4; ++second)
+    for (int second = 1; second <= 4; ++second) {
         tick(second);
+        QTest::keyClicks(memo, QString::number(second));
+    }
     QCOMPARE(env->Responder.Texts(), QStringList({"数据库查询错误，请检查！\r\n详细信息：database is locked"}));
     QCOMPARE(AlertIds(), QStringList());
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     tick(5);
     QCOMPARE(AlertIds(), QStringList({"1"}));
     QCOMPARE(env->Responder.Shown.size(), 1);
+    QCOMPARE(DbGetIntValue("select count(*) from NoteBook where ReMark = '1234'"), 1);
+    // The note meets the held file first this time.
     QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    QTest::keyClicks(memo, "5");
     tick(6);
     tick(7);
     QCOMPARE(env->Responder.Shown.size(), 2);
+    QVERIFY(env->Responder.LastText().contains("记事内容仍在窗口中"));
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
 }
