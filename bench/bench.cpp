@@ -290,6 +290,16 @@ QByteArray StoredNote(sqlite3* db)
                       sqlite3_column_bytes(select.get(), 0));
 }
 
+// The floor's own row, a copy of the root's note, and its text.
+QByteArray AddFloorRow(sqlite3* db)
+{
+    QByteArray text = StoredNote(db);
+    TStmtHandle insert = PrepareNative(db, "INSERT INTO NoteBook VALUES (-1, ?1)");
+    sqlite3_bind_text(insert.get(), 1, text.constData(), int(text.size()), SQLITE_STATIC);
+    RunToEnd(db, insert.get());
+    return text;
+}
+
 void BenchKeystroke(const QString& dir)
 {
     for (const int size : {1024, 100 * 1024, 1024 * 1024}) {
@@ -320,12 +330,7 @@ void BenchKeystroke(const QString& dir)
         // finds its own last text stored. The two take turns, so that a
         // change in the machine's load weighs on both alike.
         sqlite3* db = DbAccess->Handle();
-        QByteArray floorText = StoredNote(db);
-        {
-            TStmtHandle insert = PrepareNative(db, "INSERT INTO NoteBook VALUES (-1, ?1)");
-            sqlite3_bind_text(insert.get(), 1, floorText.constData(), int(floorText.size()), SQLITE_STATIC);
-            RunToEnd(db, insert.get());
-        }
+        QByteArray floorText = AddFloorRow(db);
         std::vector<double> keyTimes, floorTimes;
         for (int run = 0; run < 15; ++run) {
             QElapsedTimer timer;
@@ -401,12 +406,7 @@ void BenchLargestNote(const QString& dir)
     memo->moveCursor(QTextCursor::End);
     QCoreApplication::processEvents();
     sqlite3* db = DbAccess->Handle();
-    QByteArray floorText = StoredNote(db);
-    {
-        TStmtHandle insert = PrepareNative(db, "INSERT INTO NoteBook VALUES (-1, ?1)");
-        sqlite3_bind_text(insert.get(), 1, floorText.constData(), int(floorText.size()), SQLITE_STATIC);
-        RunToEnd(db, insert.get());
-    }
+    QByteArray floorText = AddFloorRow(db);
     std::vector<double> keyTimes, saveTimes, floorTimes;
     for (int run = 0; run < 15; ++run) {
         QElapsedTimer timer;
