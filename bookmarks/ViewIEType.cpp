@@ -80,7 +80,7 @@ void TFormViewIEType::btn1Click()
         return;
     const QString position = GroupTree->IsRoot(node) ? GroupTree->RootCaption : GroupTree->PositionText();
     QString name;
-    if (AskGroupName(position, name) != mrOk)
+    if (AskGroupName(position, name, &GroupTree->Groups) != mrOk)
         return;
     // The new node stays unselected: choosing it takes a click and OK.
     GroupTree->AddGroup(name);

@@ -73,6 +73,9 @@ void TFormAddType::btnOKClick()
         ShowInfo("名称不能为空!");
         return;
     }
+    // Raises the box over the dialog, which stays open for a correction.
+    if (m_groups)
+        m_groups->CheckName(Name());
     CloseOk();
 }
 
@@ -93,11 +96,12 @@ bool TFormAddType::edtNameKeyDown(QKeyEvent* event)
     return true;
 }
 
-int AskGroupName(const QString& position, QString& name)
+int AskGroupName(const QString& position, QString& name, const TGroupTable* groups)
 {
     name.clear();
     TFormAddType dialog;
     dialog.SetPosition(position);
+    dialog.SetGroups(groups);
     const int result = dialog.ShowModal();
     if (result == mrOk)
         name = dialog.Name();

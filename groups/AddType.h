@@ -4,6 +4,8 @@
 
 #include <QSize>
 
+class TGroupTable;
+
 namespace Ui {
 class TFormAddType;
 }
@@ -17,6 +19,9 @@ public:
     ~TFormAddType() override;
 
     void SetPosition(const QString& position);
+    // The tree the name goes into: a name it already has is refused with
+    // the dialog still open and the typed text kept.
+    void SetGroups(const TGroupTable* groups) { m_groups = groups; }
     QString Name() const;
 
     // The size of the whole window, frame included.
@@ -35,8 +40,10 @@ private:
 
     std::unique_ptr<Ui::TFormAddType> ui;
     bool m_frameFitted = false;
+    const TGroupTable* m_groups = nullptr;
 };
 
 // Asks for a group's name; on OK the name is the text as typed, untrimmed,
-// its line breaks made blanks.
-int AskGroupName(const QString& position, QString& name);
+// its line breaks made blanks. With the groups given, OK takes only a name
+// they do not have yet.
+int AskGroupName(const QString& position, QString& name, const TGroupTable* groups = nullptr);

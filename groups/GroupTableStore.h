@@ -57,6 +57,10 @@ public:
 
     // Whether the root or any group has exactly this name.
     bool NameExists(const QString& name) const;
+    // Refuses, with the user's message, a one-line name that is blank or
+    // that the tree already has: what Add and Rename check first, for a
+    // dialog that checks before it closes.
+    void CheckName(const QString& name) const;
     int MaxSelfIndex() const { return m_maxSelfIndex; }
     int NextSelfIndex() const { return m_maxSelfIndex + 1; }
 
@@ -101,7 +105,6 @@ private:
         QString name;
     };
 
-    void CheckName(const QString& name) const;
     void Insert(int self, int parent, const QString& name);
     void OrderByPaths() const;
     void PlaceBranches(const QList<int>& children) const;

@@ -466,7 +466,7 @@ void TNotepadPage::NAddNoteTypeClick()
     if (!NoteTree->Selected())
         return;
     QString name;
-    if (AskGroupName(NoteTree->PositionText(), name) != mrOk)
+    if (AskGroupName(NoteTree->PositionText(), name, &NoteTree->Groups) != mrOk)
         return;
     QTreeWidgetItem* node = NoteTree->AddGroup(name);
     // Selecting the new group shows its note, which it does not have yet:

@@ -298,6 +298,9 @@ private slots:
                 positions << Find<QLineEdit>(ask, "edtPos")->text();
                 Find<QLineEdit>(ask, "edtName")->setText("工作");
                 Click(ask, "btnOK");
+                // The name dialog stays open for a correction; given up here.
+                if (ask->isVisible())
+                    Click(ask, "btnCancel");
             });
             Click(dialog, "btn1");
             stayedOpen = dialog->isVisible();

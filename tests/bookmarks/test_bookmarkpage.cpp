@@ -504,6 +504,9 @@ private slots:
             Drive([&](QWidget* ask) {
                 Find<QLineEdit>(ask, "edtName")->setText(name);
                 Click(ask, "btnOK");
+                // A refused name keeps the dialog open; given up here.
+                if (ask->isVisible())
+                    Click(ask, "btnCancel");
             });
             Trigger("NAddIEType");
         }

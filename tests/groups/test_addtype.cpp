@@ -1,6 +1,7 @@
 #include "data/Clock.h"
 #include "data/OleDate.h"
 #include "groups/AddType.h"
+#include "groups/GroupTableStore.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -108,6 +109,46 @@ private slots:
         QCOMPARE(kept, typed);
         QCOMPARE(env->Responder.Texts(), QStringList({"名称不能为空!"}));
         QCOMPARE(env->Responder.Shown[0].kind, IDialogResponder::Kind::Info);
+    }
+
+    // A taken name is refused over the open dialog, which keeps the text
+    // for a correction; a free one closes it.
+    void takenNameKeepsTheDialogOpen_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("another group") << "工作" << true;
+        QTest::newRow("the root") << "根目录" << true;
+        QTest::newRow("pasted over lines") << "周\n会" << true;
+        QTest::newRow("free name") << "周 会2" << false;
+        QTest::newRow("case differs") << "Abc" << false;
+    }
+
+    void takenNameKeepsTheDialogOpen()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, refused);
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        groups.Add(0, "工作");
+        groups.Add(1, "周 会");
+        groups.Add(0, "abc");
+        bool stayed = false;
+        QString kept;
+        OnNextModal([&](QWidget* dialog) {
+            Edit(dialog, "edtName")->setText(typed);
+            dialog->findChild<QPushButton*>("btnOK")->click();
+            stayed = dialog->isVisible();
+            kept = Edit(dialog, "edtName")->text();
+            if (stayed)
+                dialog->findChild<QPushButton*>("btnCancel")->click();
+        });
+        QString answer;
+        QCOMPARE(AskGroupName("根目录", answer, &groups), int(refused ? mrCancel : mrOk));
+        QCOMPARE(stayed, refused);
+        QCOMPARE(kept, typed);
+        QCOMPARE(env->Responder.Texts(), refused ? QStringList({"该名称已经存在，请重新输入！"}) : QStringList());
+        QCOMPARE(groups.Count(), 3);
     }
 
     void dateKeysInsertAtTheCaret_data()
