@@ -1,5 +1,7 @@
 #include "reminders/AlamList.h"
 
+#include "reminders/ShowAlam.h"
+
 #include <QTreeWidget>
 
 namespace {
@@ -32,7 +34,7 @@ void FillAlamList(TAlam& store, QTreeWidget* list, AlamFilter filter)
 {
     list->clear();
     QList<QDateTime> nextDue;
-    const QList<QStringList> rows = store.LoadAlamList(filter, &nextDue);
+    const QList<QStringList> rows = store.LoadAlamList(filter, &nextDue, AlertsOnScreen());
     QList<QTreeWidgetItem*> items;
     items.reserve(rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i) {

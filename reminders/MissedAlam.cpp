@@ -1,13 +1,11 @@
 #include "reminders/MissedAlam.h"
 
 #include "controls/UiException.h"
-#include "controls/WindowFrame.h"
 #include "reminders/Chime.h"
 #include "reminders/ShowAlam.h"
 #include "ui_MissedAlam.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QHeaderView>
 #include <QPointer>
 #include <QPushButton>
@@ -22,8 +20,9 @@ QPointer<TFormMissedAlam> openWindow;
 TFormMissedAlam::TFormMissedAlam(TMissedHandler handler, QWidget* parent)
     : QWidget(parent), m_handler(std::move(handler)), ui(std::make_unique<Ui::TFormMissedAlam>())
 {
-    // Like an alert: only its buttons close it, and it stays in sight.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+    // It stays in sight; its close box leaves the reminders for later, as 稍后处理 does.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -33,6 +32,7 @@ TFormMissedAlam::TFormMissedAlam(TMissedHandler handler, QWidget* parent)
     ConnectHandler(ui->btnAll, &QPushButton::clicked, this, &TFormMissedAlam::btnAllClick);
     ConnectHandler(ui->btnSeen, &QPushButton::clicked, this, &TFormMissedAlam::btnSeenClick);
     ConnectHandler(ui->btnDel, &QPushButton::clicked, this, &TFormMissedAlam::btnDelClick);
+    connect(ui->btnLater, &QPushButton::clicked, this, &QWidget::close);
     AttachSnoozeMenu(ui->btnSnooze,
                      [this](int minutes) { RunHandler([&] { Answer(TMissedAnswer::Snooze, minutes); }); });
     connect(ui->lvMissed, &QTreeWidget::itemSelectionChanged, this, &TFormMissedAlam::UpdateButtons);
@@ -73,12 +73,26 @@ void TFormMissedAlam::ShowRows()
     ui->lvMissed->addTopLevelItems(items);
     for (QTreeWidgetItem* item : items)
         item->setSelected(selected.contains(item->data(0, Qt::UserRole).toString()));
+    // A row is always chosen, so that every button acts at once.
+    if (ui->lvMissed->selectedItems().isEmpty() && !items.isEmpty())
+        ui->lvMissed->setCurrentItem(items.first());
+    ui->lblRepeat->setVisible(std::any_of(m_rows.begin(), m_rows.end(), [](const TDueAlam& row) { return row.Daily; }));
     UpdateButtons();
 }
 
 void TFormMissedAlam::UpdateButtons()
 {
-    const bool any = !ui->lvMissed->selectedItems().isEmpty();
+    const QList<QTreeWidgetItem*> selected = ui->lvMissed->selectedItems();
+    const bool any = !selected.isEmpty();
+    // Deleting concerns one-off reminders: chosen repeating ones are only seen.
+    const bool deletes = std::any_of(selected.begin(), selected.end(), [this](const QTreeWidgetItem* item) {
+        const QString id = item->data(0, Qt::UserRole).toString();
+        return std::any_of(m_rows.begin(), m_rows.end(),
+                           [&](const TDueAlam& row) { return row.Id == id && !row.Daily; });
+    });
+    const QString del = !any || deletes ? QStringLiteral("看到了并删除") : QStringLiteral("看到了");
+    ui->btnDel->setText(del);
+    ui->btnDel->setAccessibleName(del);
     ui->btnSeen->setEnabled(any);
     ui->btnDel->setEnabled(any);
     ui->btnSnooze->setEnabled(any);
@@ -118,22 +132,10 @@ void TFormMissedAlam::Answer(TMissedAnswer answer, int minutes)
         close();
 }
 
-void TFormMissedAlam::closeEvent(QCloseEvent* event)
-{
-    // Only answering the last row closes it: no reminder is dismissed unanswered.
-    if (!m_rows.isEmpty()) {
-        event->ignore();
-        return;
-    }
-    QWidget::closeEvent(event);
-}
-
 TFormMissedAlam* ShowMissedAlams(const QList<TDueAlam>& missed, TMissedHandler handler)
 {
     if (!openWindow) {
         openWindow = new TFormMissedAlam(std::move(handler));
-        openWindow->winId();
-        OfferMovingOnly(openWindow);
         if (const QScreen* screen = QGuiApplication::primaryScreen())
             openWindow->move(screen->availableGeometry().center() - openWindow->rect().center());
     }

@@ -19,8 +19,10 @@ using TMissedHandler = std::function<void(TMissedAnswer answer, const QList<TDue
 
 // "错过的提醒": one always-on-top window that lists the reminders that fell
 // due while nothing could show them, oldest first, with their time and text.
-// The selected rows, or all of them, are marked seen, deleted or snoozed;
-// answered rows leave the list, and the window closes once it is empty.
+// The selected rows (the first is selected from the start), or all of them,
+// are marked seen, deleted or snoozed; answered rows leave the list, and the
+// window closes once it is empty. Closing it otherwise (稍后处理 or its
+// close box) answers nothing: the one-off reminders stay missed.
 class TFormMissedAlam : public QWidget
 {
     Q_OBJECT
@@ -32,9 +34,6 @@ public:
     // latest moment.
     void AddMissed(const QList<TDueAlam>& missed);
     const QList<TDueAlam>& Rows() const { return m_rows; }
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void btnAllClick();

@@ -4,11 +4,11 @@
 #include "controls/EmptyHint.h"
 #include "controls/FirstEvent.h"
 #include "controls/PopupMenu.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
-#include "controls/UiException.h"
-#include "controls/UiPublic.h"
 #include "reminders/AddAlam.h"
 #include "reminders/AlamList.h"
 #include "reminders/MissedAlam.h"
@@ -350,8 +350,8 @@ void TReminderPage::MarkSeenInList(const QStringList& ids)
     }
 }
 
-// A one-off reminder moves to now plus the minutes, unseen; a repeating one
-// fires once more then. The list shows the new times at once.
+// The reminder fires once more at now plus the minutes, keeping its own
+// time; the list shows the pending snooze at once.
 void TReminderPage::WMAlamSnooze(int id, int minutes)
 {
     Alam.SnoozeAlams({QString::number(id)}, TClock::Now().addSecs(qint64(minutes) * 60));
@@ -400,7 +400,10 @@ void TReminderPage::tmr1Timer()
 // timer's seconds fire as alerts, a longer gap's go to the missed window,
 // and a clock set back repeats nothing. The second checked last is kept in
 // the database, so a start covers the time the program was not running;
-// with none stored (a new file) the start covers only its own second.
+// with none stored (a new file) the start covers only its own second. A
+// start with a stored second also shows again the one-off reminders still
+// missed (left for later in the missed window, or whose alert was open
+// when the program ended).
 void TReminderPage::FireDueReminders()
 {
     const qint64 now = TClock::Now().toSecsSinceEpoch();
@@ -408,40 +411,44 @@ void TReminderPage::FireDueReminders()
         const std::optional<qint64> stored = Alam.LastCheckedSecond();
         m_lastAlamSecond = stored ? *stored : now - 1;
         m_storedSecond = stored ? *stored : -1;
+        m_leftOverWaiting = stored.has_value();
     }
     if (now <= m_lastAlamSecond) {
         if (m_lastAlamSecond - now <= kSetBackSeconds)
-            return; // these seconds are covered already
+            return;                 // these seconds are covered already
         m_lastAlamSecond = now - 1; // the clock had been far ahead
     }
     qint64 first = m_lastAlamSecond + 1;
-    bool collected = false;
-    if (now - m_lastAlamSecond > CatchUpSeconds()) {
-        // Collected and shown before the checked second moves: a failure
-        // here loses nothing, the next tick collects again.
-        const QList<TDueAlam> missed = Alam.DueBetween(first, now - 1, true);
-        if (!missed.isEmpty()) {
-            ShowMissedAlams(missed, [this](TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes) {
-                AnswerMissed(answer, rows, minutes);
-            });
-        }
+    const bool gap = now - m_lastAlamSecond > CatchUpSeconds();
+    // Collected and shown before the checked second moves: a failure here
+    // loses nothing, the next tick collects again.
+    QList<TDueAlam> missed;
+    if (gap)
+        missed = Alam.DueBetween(first, now - 1, true);
+    if (m_leftOverWaiting)
+        missed += Alam.StillMissed(gap ? now : first);
+    if (!missed.isEmpty()) {
+        ShowMissedAlams(missed, [this](TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes) {
+            AnswerMissed(answer, rows, minutes);
+        });
+    }
+    m_leftOverWaiting = false;
+    if (gap) {
         m_lastAlamSecond = now - 1;
         first = now;
-        collected = true;
     }
     const QList<TDueAlam> due = Alam.DueBetween(first, now, false);
     for (const TDueAlam& reminder : due)
         ShowAlamAlert(reminder.Id, reminder.ReMark, reminder.Daily);
     m_lastAlamSecond = now;
-    StoreCheckedSecond(now, collected || !due.isEmpty());
+    StoreCheckedSecond(now, gap || !due.isEmpty());
 }
 
 void TReminderPage::StoreCheckedSecond(qint64 second, bool now)
 {
     if (DbAccess->ReadOnly())
         return;
-    if (!now && m_storedSecond >= 0 && second - m_storedSecond < kStoreEverySeconds &&
-        second >= m_storedSecond)
+    if (!now && m_storedSecond >= 0 && second - m_storedSecond < kStoreEverySeconds && second >= m_storedSecond)
         return;
     Alam.StoreLastCheckedSecond(second);
     m_storedSecond = second;

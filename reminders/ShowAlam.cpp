@@ -263,6 +263,15 @@ void TFormShowAlam::Confirm(int message, int minutes)
     close();
 }
 
+QStringList AlertsOnScreen()
+{
+    QStringList ids;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (const auto* alert = qobject_cast<TFormShowAlam*>(widget); alert && alert->isVisible())
+            ids << alert->AlamID;
+    return ids;
+}
+
 TFormShowAlam* ShowAlamAlert(const QString& id, const QString& remark, bool daily)
 {
     auto* alert = new TFormShowAlam;

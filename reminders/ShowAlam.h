@@ -86,5 +86,8 @@ private:
     int m_cascade = 0;
 };
 
+// The reminders whose alert is open: they are being answered, not missed.
+QStringList AlertsOnScreen();
+
 // Opens one more alert for the reminder and returns at once.
 TFormShowAlam* ShowAlamAlert(const QString& id, const QString& remark, bool daily);

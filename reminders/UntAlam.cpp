@@ -23,9 +23,11 @@ const QString kUpdate = "update Alam set AlamTime='%s',AlamDate='%s',ReDay='%s',
 const QString kMarkSeen = "update Alam set bLook=1 where ID=%s";
 const QString kMarkSeenMany = "update Alam set bLook=1 where ID in (%s)";
 const QString kDeleteMany = "delete from Alam where ID in (%s)";
-const QString kSnoozeOnce = "update Alam set AlamDate='%s',AlamTime='%s',bLook=0 where ReDay=0 and ID in (%s)";
+const QString kSnoozeOnce = "update Alam set SnoozeAt=%s,bLook=0 where ReDay=0 and ID in (%s)";
 const QString kSnoozeDaily = "update Alam set SnoozeAt=%s where ReDay<>0 and ID in (%s)";
 const QString kDue = "select ID,AlamTime,AlamDate,ReDay,WeekDays,SnoozeAt,ReMark,bLook from Alam where %s";
+const QString kStillMissed = "select ID,AlamTime,AlamDate,SnoozeAt,ReMark from Alam where ReDay=0 and bLook=0 and "
+                             "AlamDate+AlamTime<%s";
 const QString kLastChecked = "select LastChecked from SysSet";
 const QString kStoreLastChecked = "update SysSet set LastChecked=%s";
 
@@ -105,35 +107,20 @@ QString BoolText(bool value)
     return value ? "-1" : "0";
 }
 
-// The moment of a list text "yyyy-MM-dd HH:mm:ss"; invalid for any other
-// text. Read by position: the general date parser costs more than the rest
-// of filling the list.
-QDateTime ListMoment(const QString& text)
+// The moment a snooze column holds; invalid when there is none.
+QDateTime SnoozeMoment(const QVariant& snoozeAt)
 {
-    static const QString digitsAt = QStringLiteral("dddd-dd-dd dd:dd:dd");
-    if (text.size() != digitsAt.size())
-        return {};
-    for (qsizetype i = 0; i < text.size(); ++i)
-        if (digitsAt[i] == u'd' ? text[i] < u'0' || text[i] > u'9' : text[i] != digitsAt[i])
-            return {};
-    const auto number = [&text](int from, int length) { return QStringView(text).mid(from, length).toInt(); };
-    const QDate date(number(0, 4), number(5, 2), number(8, 2));
-    const QTime time(number(11, 2), number(14, 2), number(17, 2));
-    return date.isValid() && time.isValid() ? QDateTime(date, time) : QDateTime();
+    return snoozeAt.isNull() ? QDateTime() : FromOleSeconds(OleSeconds(snoozeAt.toDouble()));
 }
 
-// A past one-off row that nobody has seen shows as missed; a daily row's
-// time text does not read as a moment and is left alone.
-void MarkMissedRows(QList<QStringList>& rows)
+bool SnoozePending(const QDateTime& snoozeAt, const QDateTime& now)
 {
-    const QDateTime now = TClock::Now();
-    for (QStringList& row : rows) {
-        if (!row[3].isEmpty())
-            continue;
-        const QDateTime moment = ListMoment(row[1]);
-        if (moment.isValid() && moment < now)
-            row[3] = kAlamMissedText;
-    }
+    return snoozeAt.isValid() && snoozeAt >= now;
+}
+
+QString OleText(double value)
+{
+    return QString::number(value, 'g', 17);
 }
 
 QString IdList(const QStringList& ids)
@@ -175,6 +162,21 @@ QString TAlam::ListTimeText(const QString& listed, bool daily, int weekDays)
     return listed;
 }
 
+bool TAlam::IsMissed(const QDateTime& moment, const QDateTime& snoozeAt, bool seen, bool onScreen, const QDateTime& now)
+{
+    return !seen && !onScreen && !SnoozePending(snoozeAt, now) && moment < now;
+}
+
+QString TAlam::SnoozeText(const QDateTime& snoozeAt, const QDateTime& now)
+{
+    const qint64 days = now.date().daysTo(snoozeAt.date());
+    if (days == 0)
+        return kAlamSnoozeMark + snoozeAt.toString("HH:mm");
+    if (days == 1)
+        return kAlamSnoozeMark + "明天 " + snoozeAt.toString("HH:mm");
+    return kAlamSnoozeMark + snoozeAt.toString("yyyy-MM-dd HH:mm");
+}
+
 bool TAlam::FiresOn(int weekDays, const QDate& day)
 {
     weekDays = NormalWeekDays(weekDays);
@@ -199,7 +201,7 @@ void TAlam::InsertAlam()
     DbExecSQL(LastSQL);
 }
 
-QList<QStringList> TAlam::LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue)
+QList<QStringList> TAlam::LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue, const QStringList& onScreen)
 {
     LastSQL = ListSQL(filter);
     const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
@@ -212,18 +214,27 @@ QList<QStringList> TAlam::LoadAlamList(AlamFilter filter, QList<QDateTime>* next
         QStringList row{set->AsString(0), set->AsString(1), set->AsString(2), set->AsString(3)};
         const bool daily = set->AsInteger(4) != 0;
         const int weekDays = NormalWeekDays(set->AsInteger(5));
+        const QDateTime snoozeAt = SnoozeMoment(set->Value(8));
         row[1] = ListTimeText(row[1], daily, weekDays);
-        rows.append(row);
-        if (!nextDue)
-            continue;
+        QDateTime due;
         if (daily) {
-            nextDue->append(NextDaily(TimeOfDay(set->Value(6).toDouble()), weekDays, set->Value(8), now));
+            due = NextDaily(TimeOfDay(set->Value(6).toDouble()), weekDays, set->Value(8), now);
         } else {
             const QDateTime moment = FromOleSeconds(OleSeconds(set->Value(6).toDouble() + set->Value(7).toDouble()));
-            nextDue->append(moment >= now ? moment : QDateTime());
+            due = moment >= now ? moment : SnoozePending(snoozeAt, now) ? snoozeAt : QDateTime();
+            if (IsMissed(moment, snoozeAt, !row[3].isEmpty(), onScreen.contains(row[0]), now))
+                row[3] = kAlamMissedText;
         }
+        if (SnoozePending(snoozeAt, now))
+            row[3] = SnoozeText(snoozeAt, now);
+        // The statement's clause finds past unseen rows; the rule above
+        // also leaves out those snoozed or on screen.
+        if (filter == afMissed && row[3] != kAlamMissedText)
+            continue;
+        rows.append(row);
+        if (nextDue)
+            nextDue->append(due);
     }
-    MarkMissedRows(rows);
     return rows;
 }
 
@@ -281,8 +292,8 @@ void TAlam::SnoozeAlams(const QStringList& ids, const QDateTime& until)
         return;
     const QString list = IdList(ids);
     const QDateTime moment = FromOleSeconds(OleSeconds(until));
-    LastSQL = FormatSQL(kSnoozeOnce, {DateText(moment.date()), TimeText(moment.time()), list}) + "@#@" +
-              FormatSQL(kSnoozeDaily, {QString::number(Ole::FromDateTime(moment), 'g', 17), list});
+    const QString at = OleText(Ole::FromDateTime(moment));
+    LastSQL = FormatSQL(kSnoozeOnce, {at, list}) + "@#@" + FormatSQL(kSnoozeDaily, {at, list});
     DbExecSQL(LastSQL);
 }
 
@@ -322,6 +333,8 @@ QList<TDueAlam> TAlam::DueBetween(qint64 from, qint64 to, bool missed)
             if (missed && set->AsInteger(7) != 0)
                 continue;
             add({id, FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble())), remark, false});
+            if (!set->Value(5).isNull())
+                add({id, SnoozeMoment(set->Value(5)), remark, false});
             continue;
         }
         const QTime time = TimeOfDay(set->Value(1).toDouble());
@@ -330,7 +343,7 @@ QList<TDueAlam> TAlam::DueBetween(qint64 from, qint64 to, bool missed)
             if (FiresOn(weekDays, day))
                 add({id, QDateTime(day, time), remark, true});
         if (!set->Value(5).isNull())
-            add({id, FromOleSeconds(OleSeconds(set->Value(5).toDouble())), remark, true});
+            add({id, SnoozeMoment(set->Value(5)), remark, true});
     }
     const auto order = [](const TDueAlam& a, const TDueAlam& b) {
         return a.Moment != b.Moment ? a.Moment < b.Moment : a.Id.toLongLong() < b.Id.toLongLong();
@@ -348,6 +361,26 @@ QList<TDueAlam> TAlam::DueBetween(qint64 from, qint64 to, bool missed)
         due = once;
     }
     return due;
+}
+
+QList<TDueAlam> TAlam::StillMissed(qint64 before)
+{
+    const QDateTime end = QDateTime::fromSecsSinceEpoch(before);
+    LastSQL = FormatSQL(kStillMissed, {OleText((OleSeconds(end) - 0.5) / double(kDaySeconds))});
+    const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
+    QList<TDueAlam> missed;
+    for (set->First(); !set->Eof(); set->Next()) {
+        const QDateTime moment = FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble()));
+        const QDateTime snoozeAt = SnoozeMoment(set->Value(3));
+        if (!IsMissed(moment, snoozeAt, false, false, end))
+            continue;
+        const QDateTime latest = snoozeAt.isValid() && snoozeAt > moment ? snoozeAt : moment;
+        missed.append({set->AsString(0), latest, set->AsString(4), false});
+    }
+    std::sort(missed.begin(), missed.end(), [](const TDueAlam& a, const TDueAlam& b) {
+        return a.Moment != b.Moment ? a.Moment < b.Moment : a.Id.toLongLong() < b.Id.toLongLong();
+    });
+    return missed;
 }
 
 std::optional<qint64> TAlam::LastCheckedSecond()

@@ -40,11 +40,15 @@ public:
 
     // An ID is the decimal text of the row's key, as the list shows it.
     void InsertAlam();
-    // The rows of the list under the filter (ID, time, text, status), past
-    // one-off rows marked "错过的" (only in the rows, not in the table).
-    // When asked, the moment each row falls due next goes into nextDue, in
-    // the same order (invalid for a one-off reminder that is past).
-    QList<QStringList> LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue = nullptr);
+    // The rows of the list under the filter (ID, time, text, status), only
+    // in the rows, not in the table: a pending snooze shows as "⏰ 14:35",
+    // a missed one-off row (see IsMissed) as "错过的", and the filter
+    // 错过的提醒 lists only those. When asked, the moment each row falls due
+    // next goes into nextDue, in the same order (invalid for a one-off
+    // reminder that is past). onScreen names the reminders whose alert is
+    // open: they are being answered, not missed.
+    QList<QStringList> LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue = nullptr,
+                                    const QStringList& onScreen = {});
     void DeleteAlam(const QString& id);
     // A missing row leaves the fields empty and reports nothing.
     void LoadAlam(const QString& id);
@@ -55,8 +59,8 @@ public:
     // The same for several reminders at once, in one transaction.
     void MarkAlamsSeen(const QStringList& ids);
     void DeleteAlams(const QStringList& ids);
-    // A one-off reminder moves to the moment and is unseen again; a
-    // repeating one keeps its time and fires once more at the moment.
+    // Each reminder keeps its own time and date and fires once more at the
+    // moment (a one-off one is unseen again until it is answered then).
     void SnoozeAlams(const QStringList& ids, const QDateTime& until);
 
     // Every firing in the seconds from..to (since the epoch, both included),
@@ -64,6 +68,18 @@ public:
     // already seen are left out, and each reminder is named once, at its
     // latest moment.
     QList<TDueAlam> DueBetween(qint64 from, qint64 to, bool missed);
+
+    // The one-off reminders still missed, each at its latest moment before
+    // the second (since the epoch), oldest first: the rows the list shows
+    // as "错过的", answered neither in their alert nor in the missed window.
+    QList<TDueAlam> StillMissed(qint64 before);
+
+    // A one-off reminder is missed once its moment has passed unseen, no
+    // snooze is pending and its alert is not on screen.
+    static bool IsMissed(const QDateTime& moment, const QDateTime& snoozeAt, bool seen, bool onScreen,
+                         const QDateTime& now);
+    // The status of a pending snooze: "⏰ 14:35", "⏰ 明天 00:20".
+    static QString SnoozeText(const QDateTime& snoozeAt, const QDateTime& now);
 
     // The last second the reminder tick has checked; none in a new file.
     std::optional<qint64> LastCheckedSecond();
@@ -83,3 +99,4 @@ public:
 // Status texts of the list's last column.
 inline const QString kAlamSeenText = QStringLiteral("看过的");
 inline const QString kAlamMissedText = QStringLiteral("错过的");
+inline const QString kAlamSnoozeMark = QStringLiteral("⏰ ");

@@ -292,12 +292,8 @@ void TestAlamFiring::gapsGoToTheMissedWindow_data()
         << Plans{{QTime(10, 0, 30), kDay}, {QTime(10, 1, 1), kDay}}
         << Moments{At(kDay, 10, 0, 0, 500), At(kDay, 10, 1, 1, 500)} << QStringList{"2"} << QStringList{"1"};
     QTest::newRow("sleep across midnight")
-        << Plans{{QTime(23, 30, 0), {}},
-                 {QTime(0, 30, 0), tomorrow},
-                 {QTime(0, 10, 0), tomorrow, true},
-                 {QTime(22, 0, 0), kDay},
-                 {QTime(2, 0, 0), tomorrow},
-                 {QTime(0, 20, 0), {}, false, 0x40}}
+        << Plans{{QTime(23, 30, 0), {}},  {QTime(0, 30, 0), tomorrow}, {QTime(0, 10, 0), tomorrow, true},
+                 {QTime(22, 0, 0), kDay}, {QTime(2, 0, 0), tomorrow},  {QTime(0, 20, 0), {}, false, 0x40}}
         << Moments{At(kDay, 23, 0, 0), At(kDay, 23, 0, 1), At(tomorrow, 1, 0, 0), At(tomorrow, 1, 0, 1)}
         << QStringList{} << QStringList{"1", "2"};
     QTest::newRow("clock put forward: the skipped ones missed, the current second fires")
@@ -305,8 +301,8 @@ void TestAlamFiring::gapsGoToTheMissedWindow_data()
         << Moments{At(kDay, 10, 0, 0), At(kDay, 12, 0, 0, 100)} << QStringList{"2"} << QStringList{"1", "3"};
     QTest::newRow("clock set back an hour fires nothing twice")
         << Plans{{QTime(9, 30, 0), {}}, {QTime(9, 0, 0), {}}}
-        << Moments{At(kDay, 9, 30, 0, 500), At(kDay, 8, 30, 0), At(kDay, 9, 0, 0, 500), At(kDay, 9, 30, 0, 600),
-                   At(kDay, 9, 30, 1), At(kDay, 9, 30, 2)}
+        << Moments{At(kDay, 9, 30, 0, 500), At(kDay, 8, 30, 0), At(kDay, 9, 0, 0, 500),
+                   At(kDay, 9, 30, 0, 600), At(kDay, 9, 30, 1), At(kDay, 9, 30, 2)}
         << QStringList{"1"} << QStringList{};
     QTest::newRow("clock set back over a day starts over")
         << Plans{{QTime(9, 30, 0), {}}}
@@ -316,9 +312,11 @@ void TestAlamFiring::gapsGoToTheMissedWindow_data()
         << Plans{{QTime(8, 0, 0), {}}} << Moments{At(kDay, 7, 0, 0), At(kDay.addDays(3), 9, 0, 0)} << QStringList{}
         << QStringList{"1"};
     QTest::newRow("weekdays: fires on its days only, missed only on them")
-        << Plans{{QTime(8, 0, 0), {}, false, 0x02}, {QTime(8, 0, 0), {}, false, 0x01}, {QTime(9, 0, 0), {}, false, 0x20}}
-        << Moments{At(kDay, 7, 59, 59, 500), At(kDay, 8, 0, 0, 500), At(tomorrow, 7, 59, 59, 500),
-                   At(tomorrow, 8, 0, 0, 500), At(tomorrow, 9, 0, 0), At(kDay.addDays(4), 10, 0, 0)}
+        << Plans{{QTime(8, 0, 0), {}, false, 0x02},
+                 {QTime(8, 0, 0), {}, false, 0x01},
+                 {QTime(9, 0, 0), {}, false, 0x20}}
+        << Moments{At(kDay, 7, 59, 59, 500),   At(kDay, 8, 0, 0, 500), At(tomorrow, 7, 59, 59, 500),
+                   At(tomorrow, 8, 0, 0, 500), At(tomorrow, 9, 0, 0),  At(kDay.addDays(4), 10, 0, 0)}
         << QStringList{"1", "2"} << QStringList{};
     QTest::newRow("weekdays over a gap of a week")
         << Plans{{QTime(9, 0, 0), {}, false, 0x20}, {QTime(9, 0, 0), {}, false, 0x01}}
@@ -363,7 +361,8 @@ void TestAlamFiring::restartCoversTheTimeClosed_data()
     QTest::addColumn<QStringList>("missedAfter");
     // Closed at 10:01, reopened after the minutes; the reminder is due at
     // 10:00 and, snoozed for 10 minutes, once more at 10:10.
-    QTest::newRow("one-off snoozed, back before its new time") << false << true << 4 << QStringList{"1"} << QStringList{};
+    QTest::newRow("one-off snoozed, back before its new time")
+        << false << true << 4 << QStringList{"1"} << QStringList{};
     QTest::newRow("one-off snoozed, back after it") << false << true << 15 << QStringList{} << QStringList{"1"};
     QTest::newRow("daily snoozed, back before") << true << true << 4 << QStringList{"1"} << QStringList{};
     QTest::newRow("daily snoozed, back after") << true << true << 15 << QStringList{} << QStringList{"1"};
@@ -414,33 +413,49 @@ void TestAlamFiring::restartCoversTheTimeClosed()
 
 void TestAlamFiring::missedWindowAnswers_data()
 {
+    QTest::addColumn<int>("select"); // -1: 全部选中, else the row clicked (0 is chosen from the start)
     QTest::addColumn<QString>("press");
-    QTest::addColumn<bool>("all");
+    QTest::addColumn<QString>("delText");
     QTest::addColumn<QStringList>("rowsLeft");
-    QTest::addColumn<QStringList>("stored"); // ID|seen, every row left in the table
-    QTest::addColumn<QStringList>("listed"); // the page's list under "全部提醒": ID|status
+    QTest::addColumn<QStringList>("stored");      // ID|seen, every row left in the table
+    QTest::addColumn<QStringList>("listed");      // the page's list under "全部提醒": ID|status
+    QTest::addColumn<QStringList>("backAtStart"); // listed again by the next start's missed window
     // 1 one-off 10:10, 2 daily 10:20, 3 one-off 10:30, all missed.
-    QTest::newRow("seen, the first") << "btnSeen" << false << QStringList{"2", "3"}
-                                     << QStringList{"1|1", "2|0", "3|0"}
-                                     << QStringList{"1|看过的", "2|", "3|"};
-    QTest::newRow("seen, all") << "btnSeen" << true << QStringList{} << QStringList{"1|1", "2|0", "3|1"}
-                               << QStringList{"1|看过的", "2|", "3|看过的"};
-    QTest::newRow("delete, the first") << "btnDel" << false << QStringList{"2", "3"} << QStringList{"2|0", "3|0"}
-                                       << QStringList{"2|", "3|"};
-    QTest::newRow("delete, all: the daily one stays") << "btnDel" << true << QStringList{} << QStringList{"2|0"}
-                                                      << QStringList{"2|"};
-    QTest::newRow("snooze all for half an hour") << "NSnooze30" << true << QStringList{}
-                                                 << QStringList{"1|0", "2|0", "3|0"}
-                                                 << QStringList{"1|", "2|", "3|"};
+    const QString del = "看到了并删除";
+    QTest::newRow("seen, the first as chosen")
+        << 0 << "btnSeen" << del << QStringList{"2", "3"} << QStringList{"1|1", "2|0", "3|0"}
+        << QStringList{"1|看过的", "2|", "3|"} << QStringList{"3"};
+    QTest::newRow("seen, all") << -1 << "btnSeen" << del << QStringList{} << QStringList{"1|1", "2|0", "3|1"}
+                               << QStringList{"1|看过的", "2|", "3|看过的"} << QStringList{};
+    QTest::newRow("delete, the first as chosen")
+        << 0 << "btnDel" << del << QStringList{"2", "3"} << QStringList{"2|0", "3|0"} << QStringList{"2|", "3|"}
+        << QStringList{"3"};
+    QTest::newRow("the repeating one alone is only seen")
+        << 1 << "btnDel"
+        << "看到了" << QStringList{"1", "3"} << QStringList{"1|0", "2|0", "3|0"} << QStringList{"1|", "2|", "3|"}
+        << QStringList{"1", "3"};
+    QTest::newRow("delete, all: the daily one stays")
+        << -1 << "btnDel" << del << QStringList{} << QStringList{"2|0"} << QStringList{"2|"} << QStringList{};
+    QTest::newRow("snooze all for half an hour: shown, times kept")
+        << -1 << "NSnooze30" << del << QStringList{} << QStringList{"1|0", "2|0", "3|0"}
+        << QStringList{"1|⏰ 11:30", "2|⏰ 11:30", "3|⏰ 11:30"} << QStringList{};
+    QTest::newRow("稍后处理 leaves them missed")
+        << 0 << "btnLater" << del << QStringList{} << QStringList{"1|0", "2|0", "3|0"} << QStringList{"1|", "2|", "3|"}
+        << QStringList{"1", "3"};
+    QTest::newRow("the close box is 稍后处理")
+        << 0 << "close" << del << QStringList{} << QStringList{"1|0", "2|0", "3|0"} << QStringList{"1|", "2|", "3|"}
+        << QStringList{"1", "3"};
 }
 
 void TestAlamFiring::missedWindowAnswers()
 {
+    QFETCH(int, select);
     QFETCH(QString, press);
-    QFETCH(bool, all);
+    QFETCH(QString, delText);
     QFETCH(QStringList, rowsLeft);
     QFETCH(QStringList, stored);
     QFETCH(QStringList, listed);
+    QFETCH(QStringList, backAtStart);
     TClock::Set(At(kDay, 9, 0, 0));
     AddReminder({QTime(10, 10, 0), kDay}, "一");
     AddReminder({QTime(10, 20, 0), {}}, "二");
@@ -456,13 +471,17 @@ void TestAlamFiring::missedWindowAnswers()
     auto* rows = window->findChild<QTreeWidget*>("lvMissed");
     QCOMPARE(rows->topLevelItem(0)->text(0), QString("2026-12-07 10:10:00"));
     QCOMPARE(rows->topLevelItem(2)->text(1), QString("三"));
-    QVERIFY(!window->findChild<QPushButton*>("btnSeen")->isEnabled());
-    if (all)
+    QCOMPARE(rows->selectedItems(), QList<QTreeWidgetItem*>{rows->topLevelItem(0)});
+    if (select < 0)
         window->findChild<QPushButton*>("btnAll")->click();
-    else
-        rows->topLevelItem(0)->setSelected(true);
+    else if (select > 0)
+        QTest::mouseClick(rows->viewport(), Qt::LeftButton, {},
+                          rows->visualItemRect(rows->topLevelItem(select)).center());
+    QCOMPARE(window->findChild<QPushButton*>("btnDel")->text(), delText);
     if (press.startsWith("NSnooze"))
         window->findChild<QAction*>(press)->trigger();
+    else if (press == "close")
+        window->close();
     else
         window->findChild<QPushButton*>(press)->click();
     QCoreApplication::processEvents();
@@ -470,10 +489,21 @@ void TestAlamFiring::missedWindowAnswers()
     QStringList table;
     DbAccess->OpenQuery("select ID,bLook from Alam order by ID");
     for (DbAccess->QuerySet->First(); !DbAccess->QuerySet->Eof(); DbAccess->QuerySet->Next())
-        table << DbAccess->QuerySet->AsString("ID") + "|" + QString::number(DbAccess->QuerySet->AsInteger("bLook") != 0);
+        table << DbAccess->QuerySet->AsString("ID") + "|" +
+                     QString::number(DbAccess->QuerySet->AsInteger("bLook") != 0);
     QCOMPARE(table, stored);
     QCOMPARE(Rows(List()), listed);
     QVERIFY(env->Responder.Shown.isEmpty());
+
+    // The program ends and starts again a few seconds later: the one-off
+    // reminders not answered are listed again.
+    CloseAllAlerts();
+    form.reset();
+    form = std::make_unique<TFormMain>();
+    form->tmr1->stop();
+    TClock::Set(At(kDay, 11, 0, 5));
+    form->tmr1Timer();
+    QCOMPARE(MissedIds(), backAtStart);
     if (!press.startsWith("NSnooze"))
         return;
     // Snoozed: each fires once more at 11:30, as an alert.
