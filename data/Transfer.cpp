@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <sqlite3.h>
 #include <system_error>
 
@@ -48,6 +49,18 @@ void AppendList(QString& text, const QString& heading, const QStringList& items)
         text += QString("\n……等 %1 个").arg(items.size());
 }
 
+// The bytes as text when the decoder takes every one of them. A NUL byte is
+// refused too: no text file holds one, and UTF-16 text is full of them.
+std::optional<QString> DecodeCleanly(QStringDecoder&& decoder, const QByteArray& bytes)
+{
+    if (!decoder.isValid() || bytes.contains('\0'))
+        return std::nullopt;
+    QString text = decoder(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
 QString TrimmedEnd(QString name)
 {
     while (!name.isEmpty() && (name.back() == u'.' || name.back().isSpace()))
@@ -65,6 +78,7 @@ QString TImportReport::Text(const QString& items) const
     if (WithoutAddress > 0)
         text += QString("\n跳过了 %1 个没有网址的链接。").arg(WithoutAddress);
     AppendList(text, "跳过了 %1 个文件或文件夹：", Skipped);
+    AppendList(text, "%1 个文件不是 UTF-8 编码，已按 GB18030（中文 Windows 的编码）读入：", Converted);
     return text;
 }
 
@@ -209,11 +223,29 @@ QByteArray ReadWholeFile(const QString& path, qint64 most)
 
 QString DecodeUtf8(const QByteArray& bytes, const QString& path)
 {
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    QString text = decoder(bytes);
-    if (decoder.hasError() || bytes.contains('\0'))
+    // Stateless: a sequence cut off at the end is an error, not held back for more bytes.
+    std::optional<QString> text =
+        DecodeCleanly(QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless), bytes);
+    if (!text)
         RaiseError(QString("文件不是 UTF-8 编码的文本：%1").arg(QDir::toNativeSeparators(path)));
-    return text;
+    return *text;
+}
+
+QString DecodeChineseText(const QByteArray& bytes, const QString& path, bool& converted)
+{
+    const auto stateless = QStringConverter::Flag::Stateless;
+    converted = false;
+    if (std::optional<QString> text = DecodeCleanly(QStringDecoder(QStringConverter::Utf8, stateless), bytes))
+        return *text;
+    // Qt reaches GB18030 through ICU; a Qt built without it refuses such a
+    // file as it refuses any that is not UTF-8.
+    std::optional<QString> text = DecodeCleanly(QStringDecoder("GB18030", stateless), bytes);
+    if (!text)
+        RaiseError(QString("文件既不是 UTF-8 也不是 GB18030 编码的文本：%1").arg(QDir::toNativeSeparators(path)));
+    if (text->startsWith(QChar::ByteOrderMark))
+        text->remove(0, 1);
+    converted = true;
+    return *text;
 }
 
 void WriteFileSafely(const QString& path, const QByteArray& bytes)

@@ -66,6 +66,7 @@ struct TImportReport
     int Duplicates = 0;     // bookmarks already in the same group, skipped
     int WithoutAddress = 0; // links without an address, skipped
     QStringList Skipped;    // "路径（原因）", for files passed by
+    QStringList Converted;  // the paths of files read as GB18030
     // "已导入 3 个分组、12 条记事。..." with the item's word ("条记事", "个网址").
     QString Text(const QString& items) const;
 };
@@ -108,6 +109,11 @@ QString SizeText(qint64 bytes);
 QString FailureReason(const QFileDevice& file, int savedErrno);
 // The bytes as UTF-8 text; throws the error for the file named when they are not.
 QString DecodeUtf8(const QByteArray& bytes, const QString& path);
+// The bytes of a text file as UTF-8 (a byte order mark dropped), else as
+// GB18030 (the Chinese Windows encoding, a superset of GBK) when every byte
+// decodes as such; `converted` says which. Throws the error for the file
+// named when they are neither.
+QString DecodeChineseText(const QByteArray& bytes, const QString& path, bool& converted);
 
 // Writes a file under a temporary name and renames it into place, so a
 // failed write leaves no half file and the old file whole. Refuses the

@@ -27,16 +27,44 @@ constexpr int kHeadingPathNames = 3;
 // be read, and is reported as passed by.
 constexpr qsizetype kLongestPath = 4095;
 
-// A name not yet used among the entries of one folder, comparing as file
-// systems that ignore letter case do.
-QString DistinctName(const QString& wanted, QSet<QString>& used)
+// Beside the root's own note in a whole tree's folder, so that an import
+// can tell the tree from a group's branch also when that note is empty and
+// left out. Hidden: a reader of the folder has no use for it.
+const QString kWholeTreeMark = QStringLiteral(".jotterel-notes");
+const QByteArray kWholeTreeMarkText = "Jotterel 记事：整棵分组树。导入这个文件夹时，其中的分组放在所选的分组下。\n";
+
+// The names given in one folder, compared as file systems that ignore letter
+// case do. Beyond being distinct, no note file may stand beside a folder of
+// its name (an import reads such a file as that folder's note), except the
+// folder's own note beside a subfolder named like the folder.
+class TFolderNames
 {
-    QString name = wanted;
-    for (int n = 2; used.contains(name.toCaseFolded()); ++n)
-        name = QString("%1 (%2)").arg(wanted).arg(n);
-    used.insert(name.toCaseFolded());
-    return name;
-}
+public:
+    explicit TFolderNames(const QString& ownNote) : m_ownNote(ownNote.toCaseFolded()) { m_files.insert(m_ownNote); }
+
+    // The name for a subgroup's folder, or for its file without the ".md".
+    QString Claim(const QString& wanted, bool folder)
+    {
+        QString name = wanted;
+        for (int n = 2; Taken(name.toCaseFolded(), folder); ++n)
+            name = QString("%1 (%2)").arg(wanted).arg(n);
+        (folder ? m_folders : m_files).insert(name.toCaseFolded() + (folder ? "" : ".md"));
+        return name;
+    }
+
+private:
+    bool Taken(const QString& name, bool folder) const
+    {
+        const QString file = name + ".md";
+        if (folder)
+            return m_files.contains(name) || m_folders.contains(name) || (m_files.contains(file) && file != m_ownNote);
+        return m_files.contains(file) || m_folders.contains(file) || m_folders.contains(name);
+    }
+
+    QString m_ownNote;
+    QSet<QString> m_files;
+    QSet<QString> m_folders;
+};
 
 // One group's folder still to write: where, and the name of its own note.
 struct TFolderToWrite
@@ -44,39 +72,104 @@ struct TFolderToWrite
     int Group = 0;
     QString Relative; // empty: the built folder itself
     QString NoteName;
-    bool Always = false; // the note file even when the note is empty
 };
 
 // Writes the folders one after another from a list of those still to come,
-// so that no depth of the tree can exhaust the stack.
+// so that no depth of the tree can exhaust the stack. A group with subgroups
+// is a folder holding its note (when it has one) under the folder's name; a
+// group without is one file in its parent's folder, also when its note is
+// empty, since the file is all there is of it. A group named like its
+// parent's own note is a folder too, where its file would be taken for that note.
 TExportCount WriteTree(const TGroupTable& groups, const QHash<int, QString>& notes, TFolderBuild& build,
                        TFolderToWrite top)
 {
     TExportCount count;
+    const auto writeNote = [&](const QString& path, const QString& text) {
+        build.WriteFile(path, WithLfBreaks(text).toUtf8());
+        count.Notes += text.isEmpty() ? 0 : 1;
+    };
     std::vector<TFolderToWrite> pending{std::move(top)};
     while (!pending.empty()) {
         const TFolderToWrite folder = std::move(pending.back());
         pending.pop_back();
         const QString prefix = folder.Relative.isEmpty() ? QString() : folder.Relative + '/';
-        QSet<QString> used;
-        const QString fileName = DistinctName(folder.NoteName + ".md", used);
-        const QString text = notes.value(folder.Group);
-        if (folder.Always || !text.isEmpty()) {
-            build.WriteFile(prefix + fileName, WithLfBreaks(text).toUtf8());
-            count.Notes += text.isEmpty() ? 0 : 1;
-        }
+        const QString ownNote = folder.NoteName + ".md";
+        TFolderNames names(ownNote);
+        if (!notes.value(folder.Group).isEmpty())
+            writeNote(prefix + ownNote, notes.value(folder.Group));
         const QList<int> children = groups.Children(folder.Group);
         const size_t first = pending.size();
         for (int child : children) {
-            const QString name = DistinctName(SafeFileName(groups.Name(child)), used);
-            build.MakeFolder(prefix + name);
             ++count.Groups;
-            pending.push_back({child, prefix + name, name, false});
+            const QString safe = SafeFileName(groups.Name(child));
+            const bool asFolder = groups.HasChildren(child) || (safe + ".md").toCaseFolded() == ownNote.toCaseFolded();
+            const QString name = names.Claim(safe, asFolder);
+            if (asFolder) {
+                build.MakeFolder(prefix + name);
+                pending.push_back({child, prefix + name, name});
+            } else {
+                writeNote(prefix + name + ".md", notes.value(child));
+            }
         }
         // Taken from the back: the first child is written first.
         std::reverse(pending.begin() + qsizetype(first), pending.end());
     }
     return count;
+}
+
+// Where a line of Markdown opens or closes a fenced code block: the run of
+// three or more backticks or tildes after at most three blanks.
+QStringView FenceOf(QStringView line)
+{
+    if (line.size() < 3 || (line[0] != u'`' && line[0] != u'~'))
+        return {};
+    qsizetype run = 1;
+    while (run < line.size() && line[run] == line[0])
+        ++run;
+    return run >= 3 ? line.left(run) : QStringView();
+}
+
+// A note's text for the one-file export, its own headings moved below its
+// group's level (depth 1: the exported group's) so that the file's outline
+// stays whole. Headings are "#" to "######" after at most three blanks and
+// before a blank or the line's end, so that "#tag" stays as typed; lines of
+// fenced code stay as they are. A heading moved past the sixth level, the
+// deepest Markdown has, stays at the sixth.
+QString WithHeadingsBelow(const QString& text, int depth)
+{
+    if (!text.contains(u'#'))
+        return text;
+    QStringList lines = text.split(u'\n');
+    QString fence; // the open block's fence, empty outside one
+    for (QString& line : lines) {
+        qsizetype indent = 0;
+        while (indent < line.size() && line[indent] == u' ')
+            ++indent;
+        if (indent > 3)
+            continue;
+        const QStringView rest = QStringView(line).mid(indent);
+        const QStringView run = FenceOf(rest);
+        if (!fence.isEmpty()) {
+            // Only a fence of the same character, as long or longer, and nothing after it closes the block.
+            if (!run.isEmpty() && run[0] == fence[0] && run.size() >= fence.size() &&
+                rest.mid(run.size()).trimmed().isEmpty())
+                fence.clear();
+            continue;
+        }
+        if (!run.isEmpty()) {
+            fence = run.toString();
+            continue;
+        }
+        qsizetype level = 0;
+        while (level < rest.size() && rest[level] == u'#')
+            ++level;
+        if (level == 0 || level > kDeepestHeading ||
+            (level < rest.size() && rest[level] != u' ' && rest[level] != u'\t'))
+            continue;
+        line = line.left(indent) + QString(std::min<qsizetype>(level + depth, kDeepestHeading), u'#') +
+               line.mid(indent + level);
+    }
+    return lines.join(u'\n');
 }
 
 // The heading of a group at a depth (1: the exported group), its path from
@@ -105,7 +198,7 @@ void WriteMarkdown(const TGroupTable& groups, const QHash<int, QString>& notes, 
         path.resize(depth);
         path.append(groups.Name(group));
         out += Heading(path) + "\n\n";
-        const QString text = WithLfBreaks(notes.value(group));
+        const QString text = WithHeadingsBelow(WithLfBreaks(notes.value(group)), depth + 1);
         if (!text.isEmpty()) {
             out += text;
             out += text.endsWith(u'\n') ? "\n" : "\n\n";
@@ -167,21 +260,27 @@ public:
         for (size_t next = 0; next < folders.size(); ++next) {
             const auto [index, path] = folders[next];
             const QFileInfoList entries = Sorted(path);
-            const QString ownNote = OwnNote(entries, ownNotes[next]);
+            const QHash<QString, qsizetype> files = PlainFiles(entries);
+            const QString ownNote = FirstOf(files, ownNotes[next]);
+            const QHash<QString, QString> beside = NotesBeside(entries, files, ownNote);
+            const QList<QString> besidePaths = beside.values();
+            const QSet<QString> besideFiles(besidePaths.begin(), besidePaths.end());
             for (const QFileInfo& entry : entries) {
                 m_pacer.Step(0, 0);
                 if (entry.fileName() == ownNote) {
                     found[size_t(index)].NotePath = entry.filePath();
                     continue;
                 }
+                if (next == 0 && entry.fileName() == kWholeTreeMark)
+                    continue;
                 const QString reason = Unusable(entry);
                 if (!reason.isEmpty()) {
                     Skip(entry.filePath(), reason);
                 } else if (entry.isDir()) {
-                    found.emplace_back(index, entry.fileName());
+                    found.emplace_back(index, entry.fileName(), beside.value(entry.fileName()));
                     folders.emplace_back(int(found.size() - 1), entry.filePath());
-                    ownNotes.push_back({entry.fileName() + ".md", entry.fileName() + ".txt"});
-                } else if (IsTextFile(entry)) {
+                    ownNotes.push_back(OwnNoteNames(entry.fileName()));
+                } else if (IsTextFile(entry) && !besideFiles.contains(entry.filePath())) {
                     found.emplace_back(index, entry.completeBaseName(), entry.filePath(), true);
                 }
             }
@@ -189,10 +288,15 @@ public:
         return found;
     }
 
+    // "收件/旧.txt": a path for the report, from the imported folder's parent.
+    QString Relative(const QString& path) const
+    {
+        return QDir::toNativeSeparators(QDir(m_topParent).relativeFilePath(path));
+    }
+
     void Skip(const QString& path, const QString& reason)
     {
-        m_skipped
-            << QString("%1（%2）").arg(QDir::toNativeSeparators(QDir(m_topParent).relativeFilePath(path)), reason);
+        m_skipped << QString("%1（%2）").arg(Relative(path), reason);
     }
 
 private:
@@ -206,12 +310,49 @@ private:
         return entries;
     }
 
-    static QString OwnNote(const QFileInfoList& entries, const QStringList& names)
+    static QStringList OwnNoteNames(const QString& folder) { return {folder + ".md", folder + ".txt"}; }
+
+    // The plain files of a folder by name, as positions in its entries.
+    static QHash<QString, qsizetype> PlainFiles(const QFileInfoList& entries)
     {
-        for (const QFileInfo& entry : entries)
-            if (names.contains(entry.fileName()) && entry.isFile() && !entry.isSymLink())
-                return entry.fileName();
+        QHash<QString, qsizetype> files;
+        for (qsizetype i = 0; i < entries.size(); ++i)
+            if (entries[i].isFile() && !entries[i].isSymLink())
+                files.insert(entries[i].fileName(), i);
+        return files;
+    }
+
+    static QString FirstOf(const QHash<QString, qsizetype>& files, const QStringList& names)
+    {
+        for (const QString& name : names)
+            if (files.contains(name))
+                return name;
         return QString();
+    }
+
+    // The note files beside subfolders of their name ("X.md" beside "X/"),
+    // by the subfolder's name: such a file is the subfolder's note, as pages
+    // and their subpages are often laid out, unless the subfolder holds its
+    // own note, which then wins and leaves the file a group of its own.
+    static QHash<QString, QString> NotesBeside(const QFileInfoList& entries, const QHash<QString, qsizetype>& files,
+                                               const QString& ownNote)
+    {
+        QHash<QString, QString> beside;
+        for (const QFileInfo& entry : entries) {
+            if (!entry.isDir() || !Unusable(entry).isEmpty())
+                continue;
+            const QStringList names = OwnNoteNames(entry.fileName());
+            const QString file = FirstOf(files, names);
+            if (file.isEmpty() || file == ownNote || !Unusable(entries[files.value(file)]).isEmpty())
+                continue;
+            const bool noteInside = std::any_of(names.begin(), names.end(), [&](const QString& name) {
+                const QFileInfo inside(entry.filePath() + '/' + name);
+                return inside.isFile() && !inside.isSymLink();
+            });
+            if (!noteInside)
+                beside.insert(entry.fileName(), entries[files.value(file)].filePath());
+        }
+        return beside;
     }
 
     // Why an entry is passed by; empty for a folder or text file to read.
@@ -241,8 +382,9 @@ private:
 };
 
 // Reads the texts of what was found. A file that cannot be read is passed
-// by and reported; one that is no UTF-8 text stops the import.
-void ReadNotes(std::vector<TScanned>& found, TFolderScan& scan, TProgressPacer& pacer)
+// by and reported; one read as GB18030 is named in `converted`; one that is
+// neither UTF-8 nor GB18030 text stops the import.
+void ReadNotes(std::vector<TScanned>& found, TFolderScan& scan, TProgressPacer& pacer, QStringList& converted)
 {
     for (size_t i = 0; i < found.size(); ++i) {
         pacer.Step(qint64(i), qint64(found.size()));
@@ -256,8 +398,11 @@ void ReadNotes(std::vector<TScanned>& found, TFolderScan& scan, TProgressPacer& 
             entry.Dropped = entry.IsFile; // a folder keeps its group without its note
             continue;
         }
-        entry.Note = DecodeUtf8(bytes, entry.NotePath);
+        bool fromGb18030 = false;
+        entry.Note = DecodeChineseText(bytes, entry.NotePath, fromGb18030);
         entry.HasNote = true;
+        if (fromGb18030)
+            converted << scan.Relative(entry.NotePath);
     }
 }
 
@@ -356,9 +501,10 @@ TExportCount ExportNotesTree(const TGroupTable& groups, int top, const QString& 
 {
     const QHash<int, QString> notes = ReadAllNotes();
     TFolderBuild build(target);
-    TExportCount count = top == 0
-                             ? WriteTree(groups, notes, build, {0, QString(), kRootCaption, true})
-                             : WriteTree(groups, notes, build, {top, QString(), QFileInfo(target).fileName(), false});
+    if (top == 0)
+        build.WriteFile(kWholeTreeMark, kWholeTreeMarkText);
+    TExportCount count =
+        WriteTree(groups, notes, build, {top, QString(), top == 0 ? kRootCaption : QFileInfo(target).fileName()});
     count.Groups += top == 0 ? 0 : 1;
     build.Finish();
     return count;
@@ -382,17 +528,19 @@ TImportReport ImportNotesFolder(TGroupTable& groups, TNote& note, int parent, co
     if (!info.isDir())
         RaiseError(QString("找不到文件夹 %1").arg(QDir::toNativeSeparators(folder)));
     const QString top = info.absoluteFilePath();
-    const bool wholeTree = QFileInfo(top + '/' + kRootCaption + ".md").isFile();
+    const bool wholeTree =
+        QFileInfo(top + '/' + kRootCaption + ".md").isFile() || QFileInfo(top + '/' + kWholeTreeMark).isFile();
     const QStringList ownNote =
         wholeTree ? QStringList{kRootCaption + ".md"} : QStringList{info.fileName() + ".md", info.fileName() + ".txt"};
     TProgressPacer pacer(progress);
     QStringList skipped;
+    QStringList converted;
     TFolderScan scan(top, pacer, skipped);
     pacer.Stage(100);
     std::vector<TScanned> found = scan.Run(top, info.fileName(), ownNote);
     pacer.EndStage();
     pacer.Stage(400);
-    ReadNotes(found, scan, pacer);
+    ReadNotes(found, scan, pacer, converted);
     pacer.EndStage();
     pacer.Stage(500);
     std::optional<TNoteImport> import;
@@ -414,5 +562,6 @@ TImportReport ImportNotesFolder(TGroupTable& groups, TNote& note, int parent, co
     }
     groups.Load();
     import->Report.Skipped = skipped;
+    import->Report.Converted = converted;
     return import->Report;
 }

@@ -72,27 +72,48 @@ private slots:
     void cleanup() { env.reset(); }
 
     // Export, import into a fresh profile: the same groups under the same
-    // parents with the same texts (CR LF breaks, as the memo stores them).
+    // parents with the same texts (CR LF breaks, as the memo stores them; an
+    // empty note and none alike, as the memo shows them). A group with
+    // subgroups is a folder holding its note, one without a file; the
+    // root's empty note is left out and the hidden mark still makes the
+    // folder the whole tree again.
+    void folderTreeRoundTrip_data()
+    {
+        QTest::addColumn<QString>("rootNote");
+        QTest::newRow("root with a note") << "首页\r\n第二行";
+        QTest::newRow("root without") << QString();
+    }
+
     void folderTreeRoundTrip()
     {
+        QFETCH(QString, rootNote);
         TGroupTable groups("NoteType", "根目录");
         groups.Load();
-        TNote root;
-        root.TypeID = 0;
-        root.ReMark = "首页\r\n第二行";
-        root.InsertNote();
+        if (!rootNote.isEmpty()) {
+            TNote root;
+            root.TypeID = 0;
+            root.ReMark = rootNote;
+            root.InsertNote();
+        }
         const int work = AddGroup(groups, 0, "工作", "工作记事\r\n- 一\r\n- 二\r\n");
         AddGroup(groups, work, "会议", "周一 10:00");
         const int empty = AddGroup(groups, work, "空分组");
         AddGroup(groups, empty, "深处", "# 标题也是文字");
         AddGroup(groups, 0, "生活", "");
-        const QStringList before = Dump();
+        AddGroup(groups, 0, "无记事");
+        AddGroup(groups, AddGroup(groups, 0, "Plan"), "plan", "named like its parent's note");
+        const QStringList before = Dump().replaceInStrings("|<none>", "|");
         QTemporaryDir out;
         const TExportCount count = ExportNotesTree(groups, 0, out.filePath("导出"));
-        QCOMPARE(count.Groups, 5);
-        QCOMPARE(count.Notes, 4);
-        QVERIFY(Files(out.path()).contains("导出/工作/会议/会议.md"));
-        QCOMPARE(Files(out.path()).filter(".part").size(), 0);
+        QCOMPARE(count.Groups, 8);
+        QCOMPARE(count.Notes, rootNote.isEmpty() ? 4 : 5);
+        QStringList files{".jotterel-notes", "Plan",         "Plan/plan",   "Plan/plan/plan.md",   "工作",
+                          "工作/会议.md",    "工作/工作.md", "工作/空分组", "工作/空分组/深处.md", "无记事.md",
+                          "生活.md"};
+        if (!rootNote.isEmpty())
+            files << "根目录.md";
+        files.sort();
+        QCOMPARE(Files(out.filePath("导出")), files);
 
         env.reset();
         env = std::make_unique<TStoreEnv>();
@@ -100,28 +121,46 @@ private slots:
         fresh.Load();
         TNote note;
         const TImportReport report = ImportNotesFolder(fresh, note, 0, out.filePath("导出"));
-        // A group with an empty note comes back without one: the memo shows both alike.
-        QStringList expected = before;
-        expected.replaceInStrings("根目录->生活|", "根目录->生活|<none>");
-        QCOMPARE(Dump(), expected);
-        QCOMPARE(report.Groups, 5);
+        QCOMPARE(Dump().replaceInStrings("|<none>", "|"), before);
+        QCOMPARE(report.Groups, 8);
         QCOMPARE(report.Renamed, QStringList());
+        QCOMPARE(report.Skipped, QStringList());
     }
 
-    void markdownFileHasHeadingsByDepth()
+    // The shapes a folder of notes comes in: an earlier export (every group
+    // a folder holding its note), pages beside their folders, and the
+    // clashes between a note inside a folder and one beside it.
+    void importReadsEachLayout_data()
     {
+        QTest::addColumn<QStringList>("files"); // "path=text"
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("every group a folder")
+            << QStringList{"t/根目录.md=首页", "t/甲/甲.md=甲的", "t/甲/乙/乙.md=乙的"}
+            << QStringList{"根目录|首页", "根目录->甲|甲的", "根目录->甲->乙|乙的"};
+        QTest::newRow("pages beside their folders")
+            << QStringList{"w/甲.md=甲的", "w/甲/乙.md=乙的", "w/丙.txt=丙的", "w/丙/丁/丁.md=丁的"}
+            << QStringList{"根目录|<none>",          "根目录->w|<none>",   "根目录->w->丙|丙的",
+                           "根目录->w->丙->丁|丁的", "根目录->w->甲|甲的", "根目录->w->甲->乙|乙的"};
+        QTest::newRow("the note inside wins")
+            << QStringList{"w/甲.md=旁边", "w/甲/甲.md=里面"}
+            << QStringList{"根目录|<none>", "根目录->w|<none>", "根目录->w->甲|里面", "根目录->w->甲 (2)|旁边"};
+        QTest::newRow("the folder's own note stays its own")
+            << QStringList{"w/w.md=顶", "w/w/x.md=x"}
+            << QStringList{"根目录|<none>", "根目录->w|顶", "根目录->w->w (2)|<none>", "根目录->w->w (2)->x|x"};
+    }
+
+    void importReadsEachLayout()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, expected);
+        QTemporaryDir in;
+        for (const QString& file : files)
+            Write(in.filePath(file.section('=', 0, 0)), file.section('=', 1).toUtf8());
         TGroupTable groups("NoteType", "根目录");
         groups.Load();
-        const int a = AddGroup(groups, 0, "甲", "一\r\n二");
-        int deep = AddGroup(groups, a, "乙");
-        for (const char* name : {"3", "4", "5", "6", "7"})
-            deep = AddGroup(groups, deep, name, name == QByteArray("7") ? "seven" : QString());
-        QTemporaryDir out;
-        ExportNotesMarkdown(groups, a, out.filePath("x.md"));
-        QFile file(out.filePath("x.md"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("# 甲\n\n一\n二\n\n## 乙\n\n### 3\n\n#### 4\n\n##### 5\n\n"
-                                            "###### 6\n\n###### 6 / 7\n\nseven\n\n"));
+        TNote note;
+        ImportNotesFolder(groups, note, 0, in.filePath(files.first().section('/', 0, 0)));
+        QCOMPARE(Dump(), expected);
     }
 
     // Names every common file system takes; siblings that would share a
@@ -156,24 +195,29 @@ private slots:
         AddGroup(groups, 0, name, "x");
         QTemporaryDir out;
         ExportNotesTree(groups, 0, out.filePath("t"));
-        QVERIFY(QFile::exists(out.filePath("t/" + folder + "/" + folder + ".md")));
+        QVERIFY(QFile::exists(out.filePath("t/" + folder + ".md")));
     }
 
-    void clashingFolderNamesAreMadeDistinct()
+    // Siblings that would share a name get distinct ones, also a file and a
+    // folder of one name (an import would read the file as the folder's
+    // note); a group named like its folder's own note becomes a folder.
+    void clashingNamesAreMadeDistinct()
     {
         TGroupTable groups("NoteType", "根目录");
         groups.Load();
         AddGroup(groups, 0, "a/b", "1");
         AddGroup(groups, 0, "a／b", "2");
         AddGroup(groups, 0, "A／B", "3");
-        // A group named like the parent's own note file.
         const int x = AddGroup(groups, 0, "x", "own");
         AddGroup(groups, x, "x.md", "child");
+        AddGroup(groups, x, "X", "like the own note");
+        AddGroup(groups, 0, "c:d", "叶");
+        AddGroup(groups, AddGroup(groups, 0, "c：d", "枝"), "子");
         QTemporaryDir out;
         ExportNotesTree(groups, 0, out.filePath("t"));
-        QCOMPARE(Files(out.filePath("t")),
-                 QStringList({"A／B (3)", "A／B (3)/A／B (3).md", "a／b", "a／b (2)", "a／b (2)/a／b (2).md",
-                              "a／b/a／b.md", "x", "x/x.md", "x/x.md (2)", "x/x.md (2)/x.md (2).md", "根目录.md"}));
+        QCOMPARE(Files(out.filePath("t")), QStringList({".jotterel-notes", "A／B (3).md", "a／b (2).md", "a／b.md",
+                                                        "c：d (2)", "c：d (2)/c：d (2).md", "c：d (2)/子.md", "c：d.md",
+                                                        "x", "x/X", "x/X/X.md", "x/x.md", "x/x.md.md"}));
     }
 
     void exportRefusesAFolderInUse()
@@ -186,7 +230,7 @@ private slots:
         QCOMPARE(Files(out.path()), QStringList({"full", "full/keep.txt"}));
         QVERIFY(QDir().mkpath(out.filePath("empty")));
         ExportNotesTree(groups, 0, out.filePath("empty"));
-        QCOMPARE(Files(out.filePath("empty")), QStringList({"根目录.md"}));
+        QCOMPARE(Files(out.filePath("empty")), QStringList({".jotterel-notes"}));
     }
 
     // Each folder a group, each file a group with its text; names already
@@ -246,6 +290,49 @@ private slots:
         QCOMPARE(Dump(), expected);
     }
 
+    // A file that is not UTF-8 is read as GB18030 when all of it decodes as
+    // such, and named in the report; one that is neither stops the import.
+    void importReadsUtf8OrGb18030_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text"); // null: refused
+        QTest::addColumn<bool>("converted");
+        QTest::newRow("UTF-8") << QByteArray("中文") << "中文" << false;
+        QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF中文") << "中文" << false;
+        QTest::newRow("GBK") << QByteArray("\xC4\xE3\xBA\xC3\r\n") << "你好\r\n" << true;
+        QTest::newRow("GB18030 beyond GBK")
+            << QByteArray("\x95\x32\x82\x36") << QString::fromUcs4(U"\U00020000") << true;
+        QTest::newRow("GB18030 cut short") << QByteArray("\xC4\xE3\xBA") << QString() << false;
+    }
+
+    void importReadsUtf8OrGb18030()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        QFETCH(bool, converted);
+        QTemporaryDir in;
+        Write(in.filePath("导入/a.md"), "好的");
+        Write(in.filePath("导入/z.txt"), bytes);
+        TGroupTable groups("NoteType", "根目录");
+        groups.Load();
+        TNote note;
+        TImportReport report;
+        QString raised;
+        try {
+            report = ImportNotesFolder(groups, note, 0, in.filePath("导入"));
+        } catch (const EError& e) {
+            raised = e.Message();
+        }
+        if (text.isNull()) {
+            QVERIFY2(raised.contains("既不是 UTF-8 也不是 GB18030") && raised.contains("z.txt"), qPrintable(raised));
+            QCOMPARE(Dump(), QStringList({"根目录|<none>"}));
+            return;
+        }
+        QCOMPARE(Dump().last(), "根目录->导入->z|" + text);
+        QCOMPARE(report.Converted, converted ? QStringList({"导入/z.txt"}) : QStringList());
+        QCOMPARE(report.Text("条记事").contains("GB18030（中文 Windows 的编码）读入：\n导入/z.txt"), converted);
+    }
+
     // A file that is not UTF-8 text, or a cancel at the last moment: nothing
     // is imported, the table and the groups in memory are as before.
     void failedImportChangesNothing_data()
@@ -253,7 +340,6 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("cancel");
         QTest::addColumn<QString>("error");
-        QTest::newRow("GBK text") << QByteArray("\xC4\xE3\xBA\xC3") << false << "不是 UTF-8";
         QTest::newRow("UTF-16 text") << QByteArray("\xFF\xFEh\0i\0", 6) << false << "不是 UTF-8";
         QTest::newRow("cancelled") << QByteArray("fine") << true << "已取消";
     }
