@@ -102,6 +102,8 @@ private slots:
     void weekdayRulesOverAWeek_data();
     void weekdayRulesOverAWeek();
     void versionOneFileFiresAsBefore();
+    void oneOffStatus_data();
+    void oneOffStatus();
 };
 
 void TestAlamStore::statementsAreBuiltAsTyped()
@@ -121,9 +123,8 @@ void TestAlamStore::statementsAreBuiltAsTyped()
              "Insert into Alam(AlamTime,AlamDate,ReDay,ReMark)  values('" + t + "','" + d + "','0','开会') ");
     Alam.ReDay = true;
     Alam.UpdateAlam("2");
-    QCOMPARE(Alam.LastSQL,
-             "update Alam set AlamTime='" + t + "',AlamDate='" + d +
-                 "',ReDay='-1',Remark='开会',bLook=0,WeekDays=0,SnoozeAt=NULL where ID=2  ");
+    QCOMPARE(Alam.LastSQL, "update Alam set AlamTime='" + t + "',AlamDate='" + d +
+                               "',ReDay='-1',Remark='开会',bLook=0,WeekDays=0,SnoozeAt=NULL where ID=2  ");
     Alam.MarkAlamSeen("1");
     QCOMPARE(Alam.LastSQL, QString("update Alam set bLook=1 where ID=1"));
     Alam.LoadAlam("1");
@@ -243,7 +244,8 @@ void TestAlamStore::updateMakesTheReminderUnseen()
     Alam.UpdateAlam("4");
     TClock::Set(At(kDay, 9, 0, 0));
     QCOMPARE(Rows(Alam.LoadAlamList(afSeen)), QStringList{});
-    QCOMPARE(Rows(Alam.LoadAlamList(afToday)), (QStringList{"3|2026-12-07 23:59:30|错过|", "4|2026-12-07 10:00:00|看过|"}));
+    QCOMPARE(Rows(Alam.LoadAlamList(afToday)),
+             (QStringList{"3|2026-12-07 23:59:30|错过|", "4|2026-12-07 10:00:00|看过|"}));
 }
 
 void TestAlamStore::idMustBeANumber_data()
@@ -329,8 +331,8 @@ void TestAlamStore::versionOneFileFiresAsBefore()
     QCOMPARE(Rows(Alam.LoadAlamList(afAll)), (QStringList{"1|每天  08:30:00|起床|", "2|2026-12-07 15:00:00|开会|"}));
     const auto fired = [](const QDate& day, bool missed) {
         QStringList firings;
-        for (const TDueAlam& due : Alam.DueBetween(At(day, 0, 0, 0).toSecsSinceEpoch(),
-                                                   At(day, 23, 59, 59).toSecsSinceEpoch(), missed))
+        for (const TDueAlam& due :
+             Alam.DueBetween(At(day, 0, 0, 0).toSecsSinceEpoch(), At(day, 23, 59, 59).toSecsSinceEpoch(), missed))
             firings << due.Id + "@" + due.Moment.toString("HH:mm:ss");
         return firings;
     };
@@ -340,6 +342,63 @@ void TestAlamStore::versionOneFileFiresAsBefore()
     QCOMPARE(fired(kDay, true), QStringList{"1@08:30:00"});
     Alam.StoreLastCheckedSecond(12345);
     QCOMPARE(Alam.LastCheckedSecond(), 12345);
+}
+
+void TestAlamStore::oneOffStatus_data()
+{
+    QTest::addColumn<QDateTime>("snoozeAt"); // invalid: not snoozed
+    QTest::addColumn<bool>("seen");
+    QTest::addColumn<bool>("onScreen"); // its alert is open
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("missed");
+    const QDateTime none;
+    const QDateTime snooze = At(kDay, 23, 55, 0);
+    // The reminder is due at 23:50.
+    QTest::newRow("not due yet") << none << false << false << At(kDay, 23, 49, 59) << "" << false;
+    QTest::newRow("past, unanswered") << none << false << false << At(kDay, 23, 50, 1) << "错过的" << true;
+    QTest::newRow("past, its alert on screen") << none << false << true << At(kDay, 23, 51, 0) << "" << false;
+    QTest::newRow("past, seen") << none << true << false << At(kDay, 23, 51, 0) << "看过的" << false;
+    QTest::newRow("snoozed, pending") << snooze << false << false << At(kDay, 23, 52, 0) << "⏰ 23:55" << false;
+    QTest::newRow("snoozed past midnight")
+        << At(kDay.addDays(1), 0, 20, 0) << false << false << At(kDay, 23, 52, 0) << "⏰ 明天 00:20" << false;
+    QTest::newRow("snooze passed, unanswered") << snooze << false << false << At(kDay, 23, 56, 0) << "错过的" << true;
+    QTest::newRow("snooze passed, its alert on screen")
+        << snooze << false << true << At(kDay, 23, 55, 30) << "" << false;
+    QTest::newRow("snoozed, then seen") << snooze << true << false << At(kDay, 23, 56, 0) << "看过的" << false;
+}
+
+// A one-off reminder keeps its own time when snoozed and fires once more at
+// the snooze; it is missed only once everything has passed unanswered and
+// no alert of it is open: then it is listed red, under 错过的提醒, and again
+// at the next start.
+void TestAlamStore::oneOffStatus()
+{
+    QFETCH(QDateTime, snoozeAt);
+    QFETCH(bool, seen);
+    QFETCH(bool, onScreen);
+    QFETCH(QDateTime, now);
+    QFETCH(QString, status);
+    QFETCH(bool, missed);
+    TClock::Set(At(kDay, 23, 0, 0));
+    AddReminder(QTime(23, 50, 0), kDay, false, "x");
+    if (snoozeAt.isValid())
+        Alam.SnoozeAlams({"1"}, snoozeAt);
+    if (seen)
+        Alam.MarkAlamSeen("1");
+    TClock::Set(now);
+    const QStringList alerts = onScreen ? QStringList{"1"} : QStringList{};
+    QCOMPARE(Rows(Alam.LoadAlamList(afAll, nullptr, alerts)), QStringList{"1|2026-12-07 23:50:00|x|" + status});
+    QCOMPARE(Alam.LoadAlamList(afMissed, nullptr, alerts).size(), missed ? 1 : 0);
+    const QList<TDueAlam> atStart = Alam.StillMissed(now.toSecsSinceEpoch() + 1);
+    QCOMPARE(atStart.size(), missed || onScreen ? 1 : 0);
+    if (!atStart.isEmpty())
+        QCOMPARE(atStart[0].Moment, snoozeAt.isValid() ? snoozeAt : At(kDay, 23, 50, 0));
+    if (!snoozeAt.isValid())
+        return;
+    const QList<TDueAlam> fired = Alam.DueBetween(snoozeAt.toSecsSinceEpoch(), snoozeAt.toSecsSinceEpoch(), false);
+    QCOMPARE(fired.size(), 1);
+    QVERIFY(!fired[0].Daily);
 }
 
 JOTTEREL_STORE_TEST_MAIN(TestAlamStore)
