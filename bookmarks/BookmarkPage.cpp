@@ -35,6 +35,34 @@ TDataSet* CurrentBookmark()
     return set->Active() && !set->IsEmpty() ? set : nullptr;
 }
 
+// Bookmarks carried by a drag: their identifiers, "3,5,9".
+QString IdsText(const QList<int>& ids)
+{
+    QStringList texts;
+    for (int id : ids)
+        texts << QString::number(id);
+    return texts.join(u',');
+}
+
+QList<int> IdsOf(const QString& text)
+{
+    QList<int> ids;
+    for (const QString& each : text.split(u',', Qt::SkipEmptyParts))
+        ids.append(each.toInt());
+    return ids;
+}
+
+// A group moves only where the move changes something and keeps the tree
+// a tree: not onto itself, into its own branch, or under its own parent.
+bool CanMoveGroup(const TGroupTable& groups, int self, int parent)
+{
+    if (self == 0 || !groups.Contains(self) || !groups.Contains(parent))
+        return false;
+    if (parent == self || groups.Ancestors(parent).contains(self))
+        return false;
+    return groups.ParentIndex(self) != parent || groups.ShownParent(self) != parent;
+}
+
 // An address as a box names it: an inline page may be megabytes long.
 QString AddressForBox(const QString& address)
 {
@@ -116,20 +144,39 @@ void TBookmarkPage::EnableDragAndDrop()
         const int self = index.data(Qt::UserRole).toInt();
         return self > 0 ? QString::number(self) : QString();
     });
-    EnableItemDrag(ui->DBGrid1, kBookmarkFormat, [](const QModelIndex&) {
-        TDataSet* set = CurrentBookmark();
-        return set ? set->AsString(0) : QString();
-    });
+    // The press made its row current and, unless it was among the selected
+    // rows, the only selected one: the selected rows are what is dragged.
+    EnableItemDrag(ui->DBGrid1, kBookmarkFormat, [this](const QModelIndex&) { return IdsText(SelectedIds()); });
     AcceptItemDrops(
         ui->tvIE, {kGroupFormat, kBookmarkFormat},
-        [](const QModelIndex&, const QString&, const QString&) { return true; },
+        [this](const QModelIndex& target, const QString& format, const QString& text) {
+            return CanDrop(target.data(Qt::UserRole).toInt(), format, text);
+        },
         [this](const QModelIndex& target, const QString& format, const QString& text) {
             const int parent = target.data(Qt::UserRole).toInt();
             if (format == kGroupFormat)
                 MoveIEGroup(text.toInt(), parent);
             else
-                MoveBookmark(text, parent);
+                MoveBookmarks(IdsOf(text), parent, ui->DBGrid1->SelectedRows().value(0));
         });
+}
+
+bool TBookmarkPage::CanDrop(int group, const QString& format, const QString& text)
+{
+    if (format == kGroupFormat)
+        return CanMoveGroup(IETree->Groups, text.toInt(), group);
+    return IETree->Groups.Contains(group) && IE.CountElsewhere(IdsOf(text), group) > 0;
+}
+
+QList<int> TBookmarkPage::SelectedIds() const
+{
+    QList<int> ids;
+    TDataSet* set = CurrentBookmark();
+    if (!set)
+        return ids;
+    for (int row : ui->DBGrid1->SelectedRows())
+        ids.append(set->ValueAt(row, 0).toInt());
+    return ids;
 }
 
 void TBookmarkPage::ShowStartupBookmarks()
@@ -253,16 +300,33 @@ void TBookmarkPage::RefreshBookmarks()
     FitGridColumns(ui->DBGrid1);
 }
 
+// One question for the selected rows, one transaction for them all.
 void TBookmarkPage::N3Click()
 {
     DbAccess->CheckWritable();
     TDataSet* set = CurrentBookmark();
     if (!set)
         return;
-    const QString id = set->AsString(0);
-    const QString title = set->AsString(1);
-    if (AskYesNo(QStringLiteral(u"确实要删除\uFF1A\uFF02") + title + QStringLiteral(u"\uFF02吗?")))
-        IE.DeleteIE(id);
+    const QList<int> rows = ui->DBGrid1->SelectedRows();
+    if (rows.isEmpty())
+        return;
+    const QString question = rows.size() == 1
+                                 ? QStringLiteral(u"确实要删除\uFF1A\uFF02") +
+                                       TDataSet::Text(set->ValueAt(rows.first(), 1)) + QStringLiteral(u"\uFF02吗?")
+                                 : QStringLiteral("确定要删除选中的 %1 个网址吗？").arg(rows.size());
+    if (!AskYesNo(question))
+        return;
+    IE.DeleteIEs(SelectedIds());
+    ShowRowsGone(rows.first(), false);
+}
+
+void TBookmarkPage::ShowRowsGone(int firstRow, bool fit)
+{
+    if (fit)
+        RefreshBookmarks();
+    else
+        DbAccess->RefreshGrid();
+    ui->DBGrid1->SetCurrentRow(firstRow);
 }
 
 void TBookmarkPage::N8Click()
@@ -290,7 +354,8 @@ void TBookmarkPage::NAddIETypeClick()
     if (!node)
         return;
     QString name;
-    if (AskGroupName(IETree->IsRoot(node) ? IETree->RootCaption : IETree->PositionText(), name) != mrOk)
+    if (AskGroupName(IETree->IsRoot(node) ? IETree->RootCaption : IETree->PositionText(), name, &IETree->Groups) !=
+        mrOk)
         return;
     ui->tvIE->setCurrentItem(IETree->AddGroup(name));
     ShowGroupIE(IE, ui->DBGrid1, IETree->SelectedSelfIndex());
@@ -350,16 +415,16 @@ void TBookmarkPage::NMoveIETypeClick()
 void TBookmarkPage::NMoveIEClick()
 {
     DbAccess->CheckWritable();
-    TDataSet* set = CurrentBookmark();
-    if (!set)
+    const QList<int> ids = SelectedIds();
+    if (ids.isEmpty())
         return;
-    const QString id = set->AsString(0);
+    const int firstRow = ui->DBGrid1->SelectedRows().value(0);
     const int addedBefore = ChooserGroupsAdded();
     int typeId = 0;
     const int result = AskGroupOf(IETree->TableName, IETree->RootCaption, "移动到", typeId);
     ReloadIETreeIfGroupsAdded(addedBefore);
     if (result == mrOk)
-        MoveBookmark(id, typeId);
+        MoveBookmarks(ids, typeId, firstRow);
 }
 
 void TBookmarkPage::MoveIEGroup(int self, int parent)
@@ -370,11 +435,11 @@ void TBookmarkPage::MoveIEGroup(int self, int parent)
     tvIEClick();
 }
 
-void TBookmarkPage::MoveBookmark(const QString& id, int typeId)
+void TBookmarkPage::MoveBookmarks(const QList<int>& ids, int typeId, int firstRow)
 {
     DbAccess->CheckWritable();
-    IE.MoveIE(id, typeId);
-    RefreshBookmarks();
+    IE.MoveIEs(ids, typeId);
+    ShowRowsGone(firstRow, true);
 }
 
 void TBookmarkPage::ReloadIETreeIfGroupsAdded(int addedBefore)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -100,7 +101,14 @@ private:
     // A group with its branch, or a bookmark, filed under another group
     // (a drop or 移动到…).
     void MoveIEGroup(int self, int parent);
-    void MoveBookmark(const QString& id, int typeId);
+    void MoveBookmarks(const QList<int>& ids, int typeId, int firstRow);
+    // Whether a drop of what is carried on the group changes anything.
+    bool CanDrop(int group, const QString& format, const QString& text);
+    // The grid after rows from firstRow on went from it: the row that took
+    // the first one's place is current.
+    void ShowRowsGone(int firstRow, bool fit);
+    // The bookmarks the grid's commands act on (see SelectedRows).
+    QList<int> SelectedIds() const;
     void tvIEEdited(QTreeWidgetItem* node, const QString& text);
     void NewBookmark();
     void OpenCurrentBookmark();

@@ -3,6 +3,7 @@
 #include "data/MD.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "groups/GroupTableStore.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -206,8 +207,35 @@ QString TIE::DeleteGroupsStatement(const QString& in)
     return LastSQL;
 }
 
-void TIE::MoveIE(const QString& id, int typeId)
+namespace {
+// "ID=5" for one bookmark, "ID in (5,8)" for several.
+QString IdCondition(const QList<int>& ids)
 {
-    LastSQL = FormatSQL("update IE set TypeID=%s where ID=%s ", {QString::number(typeId), id});
+    return ids.size() == 1 ? "ID=" + QString::number(ids.first()) : "ID in " + SqlInList(ids);
+}
+} // namespace
+
+void TIE::DeleteIEs(const QList<int>& ids)
+{
+    if (ids.isEmpty())
+        return;
+    LastSQL = FormatSQL("delete from IE where %s ", {IdCondition(ids)});
     DbExecSQL(LastSQL);
+}
+
+void TIE::MoveIEs(const QList<int>& ids, int typeId)
+{
+    if (ids.isEmpty())
+        return;
+    LastSQL = FormatSQL("update IE set TypeID=%s where %s ", {QString::number(typeId), IdCondition(ids)});
+    DbExecSQL(LastSQL);
+}
+
+int TIE::CountElsewhere(const QList<int>& ids, int typeId)
+{
+    if (ids.isEmpty())
+        return 0;
+    LastSQL =
+        FormatSQL("select count(*) from IE where %s and TypeID<>%s ", {IdCondition(ids), QString::number(typeId)});
+    return DbGetIntValue(LastSQL);
 }

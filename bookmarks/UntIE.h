@@ -44,8 +44,14 @@ public:
     // ("in" is an SqlInList text).
     int CountInGroups(const QString& in);
     QString DeleteGroupsStatement(const QString& in);
-    // Files one bookmark under another group (0: the root).
-    void MoveIE(const QString& id, int typeId);
+    // Delete bookmarks, or file them under another group (0: the root), in
+    // one statement (one transaction): all of them or none. One identifier
+    // gives the statement of DeleteIE. Neither touches the grid.
+    void DeleteIEs(const QList<int>& ids);
+    void MoveIEs(const QList<int>& ids, int typeId);
+    // How many of the bookmarks are filed under another group than typeId:
+    // a move to typeId changes something only when there are some.
+    int CountElsewhere(const QList<int>& ids, int typeId);
 };
 
 // An address as two addresses are compared for duplicates: trimmed, the

@@ -1,8 +1,8 @@
 #include "controls/CardDBGrid.h"
 
 #include "controls/Contrast.h"
-#include "data/DataSet.h"
 #include "controls/UiException.h"
+#include "data/DataSet.h"
 #include "data/MD.h"
 
 #include <QEvent>
@@ -43,9 +43,9 @@ private:
         const bool even = (index.row() + 1) % 2 == 0;
         QColor text = option.palette.color(QPalette::Active, QPalette::Text);
         QColor fill = StripeColour(even ? m_grid->GridEvenColor() : m_grid->GridOddColor(), even, option.palette);
-        // The current row shows whether or not the grid has the focus: the
-        // page's menu items act on it.
-        if (index.row() == m_grid->currentIndex().row()) {
+        // The rows the page's menu items act on show whether or not the grid
+        // has the focus.
+        if (m_grid->IsCommandRow(index.row(), option.state & QStyle::State_Selected)) {
             fill = m_grid->SelectedRowColor();
             text = option.palette.color(QPalette::Active, QPalette::HighlightedText);
         }
@@ -99,7 +99,7 @@ TCardDBGrid::TCardDBGrid(QWidget* parent)
     setItemDelegate(new TStripedCellDelegate(this));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSortingEnabled(false);
     setTabKeyNavigation(true);
     setWordWrap(false);
@@ -211,6 +211,36 @@ void TCardDBGrid::TitleClick(int column)
     set->SetSort(sort);
 }
 
+QList<int> TCardDBGrid::SelectedRows() const
+{
+    QList<int> rows;
+    if (const QItemSelectionModel* selection = selectionModel()) {
+        for (const QItemSelectionRange& range : selection->selection())
+            for (int row = range.top(); row <= range.bottom(); ++row)
+                rows.append(row);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    if (rows.isEmpty() && currentIndex().isValid())
+        rows.append(currentIndex().row());
+    return rows;
+}
+
+bool TCardDBGrid::IsCommandRow(int row, bool selected) const
+{
+    return selected || (row == currentIndex().row() && !selectionModel()->hasSelection());
+}
+
+void TCardDBGrid::SetCurrentRow(int row)
+{
+    TDataSet* set = DataSet();
+    if (!set || !set->Active() || row < 0)
+        return;
+    const int rows = set->EnsureFetched(row + 1);
+    if (rows > 0)
+        set->SetRecNo(std::min(row, rows - 1) + 1);
+}
+
 void TCardDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);
@@ -279,9 +309,12 @@ void TCardDBGrid::ModelReset()
 
 void TCardDBGrid::MoveToRow(int row)
 {
+    // The dataset's record alone is selected then, whatever keys are down
+    // (a view's own change of current row would add to the selection under
+    // Ctrl or Shift).
     const QModelIndex target = model() ? model()->index(row, VisibleColumn()) : QModelIndex();
     if (target.isValid())
-        setCurrentIndex(target);
+        selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 int TCardDBGrid::VisibleColumn() const

@@ -50,6 +50,17 @@ public:
     // the desktop keeps the colour of highlighted menu items.
     QColor SelectedRowColor() const;
 
+    // The rows the commands act on, top to bottom: the selected ones (Ctrl
+    // and Shift with a click or the arrows select several), else the current
+    // row; none on an empty list.
+    QList<int> SelectedRows() const;
+    // Whether a row is drawn in the highlight colour: a selected one, or the
+    // current one while none is selected.
+    bool IsCommandRow(int row, bool selected) const;
+    // Makes the row current (the last one when there are fewer rows), as
+    // after a delete: the row below the deleted ones takes their place.
+    void SetCurrentRow(int row);
+
     // Sorts by the clicked column, alternating ascending and descending, and
     // moves the mark to its title. Does nothing without an open dataset.
     virtual void TitleClick(int column);

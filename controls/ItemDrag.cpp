@@ -13,6 +13,18 @@
 #include <QTimer>
 
 namespace {
+// Where a view keeps its drop target, for its delegate to read.
+constexpr char kDropTarget[] = "jotterelDropTarget";
+
+void SetDropTarget(QAbstractItemView* view, const QModelIndex& target)
+{
+    const QPersistentModelIndex now(target);
+    if (view->property(kDropTarget).value<QPersistentModelIndex>() == now)
+        return;
+    view->setProperty(kDropTarget, QVariant::fromValue(now));
+    view->viewport()->update();
+}
+
 class TDragSource : public QObject
 {
 public:
@@ -34,9 +46,12 @@ protected:
             m_pressed = QPersistentModelIndex();
         } else if (event->type() == QEvent::MouseMove && m_pressed.isValid()) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (!(mouse->buttons() & Qt::LeftButton) ||
-                (mouse->position().toPoint() - m_pressAt).manhattanLength() < QApplication::startDragDistance())
+            if (!(mouse->buttons() & Qt::LeftButton))
                 return false;
+            // Short of a drag the view sees no move: it would start selecting
+            // by the mouse and leave only the pressed row of those selected.
+            if ((mouse->position().toPoint() - m_pressAt).manhattanLength() < QApplication::startDragDistance())
+                return true;
             const QString text = m_dragged(m_pressed);
             m_pressed = QPersistentModelIndex();
             if (text.isEmpty())
@@ -77,8 +92,10 @@ protected:
     bool eventFilter(QObject*, QEvent* event) override
     {
         const QEvent::Type type = event->type();
-        if (type == QEvent::DragLeave)
+        if (type == QEvent::DragLeave) {
+            Forget();
             return true;
+        }
         if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
             return false;
         auto* drop = static_cast<QDropEvent*>(event);
@@ -92,12 +109,16 @@ protected:
         }
         const QString text = QString::fromUtf8(drop->mimeData()->data(format));
         if (type == QEvent::DragEnter) {
+            // A move follows at once and decides on the item under the pointer.
+            Forget();
             drop->acceptProposedAction();
             return true;
         }
         const QModelIndex target = m_view->indexAt(drop->position().toPoint());
-        bool takes = false;
-        RunHandler([&] { takes = target.isValid() && m_canDrop(target, format, text); });
+        const bool takes = Takes(target, format, text);
+        SetDropTarget(m_view, type == QEvent::DragMove && takes ? target : QModelIndex());
+        if (type == QEvent::Drop)
+            Forget();
         if (!takes) {
             drop->ignore();
             return true;
@@ -115,10 +136,36 @@ protected:
     }
 
 private:
+    // Asked once per item while the pointer stays on it: the answer may
+    // take a look into the data file.
+    bool Takes(const QModelIndex& target, const QString& format, const QString& text)
+    {
+        if (!target.isValid())
+            return false;
+        if (m_asked == target && m_askedFormat == format && m_askedText == text)
+            return m_takes;
+        m_takes = false;
+        RunHandler([&] { m_takes = m_canDrop(target, format, text); });
+        m_asked = target;
+        m_askedFormat = format;
+        m_askedText = text;
+        return m_takes;
+    }
+
+    void Forget()
+    {
+        m_asked = QPersistentModelIndex();
+        SetDropTarget(m_view, QModelIndex());
+    }
+
     QAbstractItemView* m_view;
     QStringList m_formats;
     TCheck m_canDrop;
     TDrop m_dropped;
+    QPersistentModelIndex m_asked;
+    QString m_askedFormat;
+    QString m_askedText;
+    bool m_takes = false;
 };
 } // namespace
 
@@ -132,4 +179,9 @@ void AcceptItemDrops(QAbstractItemView* view, const QStringList& formats,
                      std::function<void(const QModelIndex&, const QString&, const QString&)> dropped)
 {
     new TDropTarget(view, formats, std::move(canDrop), std::move(dropped));
+}
+
+QModelIndex DropTargetOf(const QAbstractItemView* view)
+{
+    return view->property(kDropTarget).value<QPersistentModelIndex>();
 }

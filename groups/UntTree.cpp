@@ -2,13 +2,15 @@
 
 #include "controls/CardIcons.h"
 #include "controls/EmptyHint.h"
+#include "controls/ItemDrag.h"
 #include "controls/PopupMenu.h"
-#include "data/MD.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "data/MD.h"
 
 #include <QHash>
 #include <QLineEdit>
+#include <QPainter>
 #include <QStringList>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
@@ -89,6 +91,23 @@ public:
     {
         m_editing = true;
         return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+
+    // A group that a drag would be dropped on shows so: tinted and framed
+    // in the highlight colour, apart from the selected group.
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (index != DropTargetOf(m_tree))
+            return;
+        QColor colour = option.palette.color(QPalette::Active, QPalette::Highlight);
+        painter->save();
+        colour.setAlpha(90);
+        painter->fillRect(option.rect, colour);
+        colour.setAlpha(255);
+        painter->setPen(colour);
+        painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+        painter->restore();
     }
 
     void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override

@@ -3,6 +3,7 @@
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 #include "controls/CardEdtBut.h"
+#include "controls/ItemDrag.h"
 #include "data/MD.h"
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
@@ -15,9 +16,11 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDialog>
+#include <QDrag>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -514,6 +517,147 @@ private slots:
         QCOMPARE(DbGetIntValue("select count(*) from IEType"), 3);
         QCOMPARE(DbGetIntValue("select count(distinct SelfIndex) from IEType"), 3);
         QCOMPARE(DbGetIntValue("select SelfIndex from IEType where TypeName='其他'"), 3);
+    }
+
+    // Ctrl and Shift with clicks and arrows select several rows; 删除 asks
+    // once, naming how many, and 移动到… files them all.
+    void severalSelectedRowsAreDeletedAndMovedTogether()
+    {
+        AddGroup(1, 0, "A");
+        AddGroup(2, 0, "B");
+        for (const char* title : {"r0", "r1", "r2", "r3", "r4", "r5"})
+            AddBookmark(1, title);
+        Show();
+        ClickNode("A");
+        ClickRow(0);
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          grid->visualRect(grid->model()->index(2, 1)).center());
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                          grid->visualRect(grid->model()->index(3, 1)).center());
+        QCOMPARE(grid->SelectedRows(), QList<int>({0, 2, 3}));
+        env->Responder.Answers = {false};
+        Trigger("N3");
+        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除选中的 3 个网址吗？"}));
+        QCOMPARE(Titles().size(), 6);
+        env->Responder.Answers = {true};
+        Trigger("N3");
+        QCOMPARE(Titles(), QStringList({"r1", "r4", "r5"}));
+
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(grid->SelectedRows(), QList<int>({0, 1}));
+        Drive([&](QWidget* chooser) {
+            Find<QTreeWidget>(chooser, "tv1")->setCurrentItem(Node(chooser, "B"));
+            Click(chooser, "btnOK");
+        });
+        Trigger("NMoveIE");
+        QCOMPARE(Titles(), QStringList({"r5"}));
+        QCOMPARE(DbGetIntValue("select count(*) from IE where TypeID=2"), 2);
+        QCOMPARE(DbGetIntValue("select count(*) from IE where TypeID=2 and IEName in ('r1','r4')"), 2);
+    }
+
+    // The row below the deleted ones takes their place, the one above when
+    // they were the last.
+    void deleteMakesTheNextRowCurrent_data()
+    {
+        QTest::addColumn<QList<int>>("deleted");
+        QTest::addColumn<QString>("current");
+        QTest::newRow("middle row") << QList<int>{1} << "r2";
+        QTest::newRow("middle rows") << QList<int>{1, 2} << "r3";
+        QTest::newRow("last row") << QList<int>{3} << "r2";
+        QTest::newRow("last rows") << QList<int>{2, 3} << "r1";
+    }
+
+    void deleteMakesTheNextRowCurrent()
+    {
+        QFETCH(QList<int>, deleted);
+        QFETCH(QString, current);
+        for (const char* title : {"r0", "r1", "r2", "r3"})
+            AddBookmark(0, title);
+        Show();
+        ClickRow(deleted.first());
+        for (int row : deleted.mid(1))
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              grid->visualRect(grid->model()->index(row, 1)).center());
+        env->Responder.Answers = {true};
+        Trigger("N3");
+        QCOMPARE(Titles().size(), 4 - deleted.size());
+        QCOMPARE(DbAccess->GridSet->AsString(1), current);
+        QCOMPARE(grid->currentIndex().row(), Titles().indexOf(current));
+        QCOMPARE(grid->SelectedRows(), QList<int>({int(Titles().indexOf(current))}));
+    }
+
+    // Rows dragged from the grid carry every selected bookmark; the tree
+    // highlights the group under the pointer when the drop would change
+    // something there and refuses the drop (the forbidden cursor) elsewhere.
+    void draggedRowsShowTheirTargetGroup()
+    {
+        AddGroup(1, 0, "A");
+        AddGroup(2, 0, "B");
+        AddGroup(3, 2, "B1");
+        for (const char* title : {"x", "y", "z"})
+            AddBookmark(1, title);
+        Show();
+        tree->expandAll();
+        ClickNode("A");
+        ClickRow(0);
+        const QPoint z = grid->visualRect(grid->model()->index(2, 1)).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier, z);
+        // The press on a selected row and a move short of a drag keep both.
+        QMouseEvent press(QEvent::MouseButtonPress, z, grid->viewport()->mapToGlobal(z), Qt::LeftButton, Qt::LeftButton,
+                          {});
+        QApplication::sendEvent(grid->viewport(), &press);
+        for (const QPoint step : {QPoint(1, 0), QPoint(40, 0)}) {
+            QMouseEvent move(QEvent::MouseMove, z + step, grid->viewport()->mapToGlobal(z + step), Qt::NoButton,
+                             Qt::LeftButton, {});
+            QApplication::sendEvent(grid->viewport(), &move);
+        }
+        auto* drag = grid->findChild<QDrag*>();
+        QVERIFY(drag);
+        const QMimeData* carried = drag->mimeData();
+        const QString format = carried->formats().value(0);
+        QCOMPARE(QString::fromUtf8(carried->data(format)),
+                 QString("%1,%2")
+                     .arg(DbGetIntValue("select ID from IE where IEName='x'"))
+                     .arg(DbGetIntValue("select ID from IE where IEName='z'")));
+
+        const auto over = [&](const QString& label) {
+            QTreeWidgetItem* node = label.isEmpty() ? nullptr : Node(tree, label);
+            return node ? tree->visualItemRect(node).center()
+                        : QPoint(tree->viewport()->width() / 2, tree->viewport()->height() - 2);
+        };
+        const auto dragTo = [&](const QString& label, const QMimeData* data) {
+            QDragEnterEvent enter(over(label), Qt::MoveAction, data, Qt::LeftButton, {});
+            QApplication::sendEvent(tree->viewport(), &enter);
+            QDragMoveEvent move(over(label), Qt::MoveAction, data, Qt::LeftButton, {});
+            QApplication::sendEvent(tree->viewport(), &move);
+            return move.isAccepted();
+        };
+        const QModelIndex b = tree->indexFromItem(Node(tree, "B"));
+        const QImage plain = tree->viewport()->grab().toImage();
+        QVERIFY(dragTo("B", carried));
+        QCOMPARE(DropTargetOf(tree), b);
+        const QPoint inB = tree->visualRect(b).topLeft() + QPoint(2, 2);
+        QVERIFY(tree->viewport()->grab().toImage().pixelColor(inB) != plain.pixelColor(inB));
+        // Their own group and empty space take nothing, and show no target.
+        for (const QString& label : {QString("A"), QString()}) {
+            QVERIFY2(!dragTo(label, carried), qPrintable(label));
+            QVERIFY(!DropTargetOf(tree).isValid());
+        }
+        // A group goes neither into its own branch nor under its own parent.
+        QMimeData group;
+        group.setData("application/x-jotterel-bookmark-group", "2");
+        for (const char* label : {"B", "B1", "全部"})
+            QVERIFY2(!dragTo(label, &group), label);
+        QVERIFY(dragTo("A", &group));
+
+        QVERIFY(dragTo("B", carried));
+        QDropEvent drop(over("B"), Qt::MoveAction, carried, Qt::LeftButton, {});
+        QApplication::sendEvent(tree->viewport(), &drop);
+        QVERIFY(drop.isAccepted());
+        QVERIFY(!DropTargetOf(tree).isValid());
+        QTRY_COMPARE(Titles(), QStringList({"y"}));
+        QCOMPARE(DbGetIntValue("select count(*) from IE where TypeID=2"), 2);
     }
 
     void sortStaysAfterAnAdd()

@@ -230,6 +230,64 @@ private slots:
         QVERIFY(!web);
     }
 
+    // Several rows of the grid deleted or moved: all picked ones and only
+    // those, or none of them when the statement fails on one.
+    void severalBookmarksGoTogetherOrNotAtAll_data()
+    {
+        QTest::addColumn<bool>("move");
+        QTest::addColumn<QList<int>>("picked");
+        QTest::addColumn<QString>("lock");
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("delete two") << false << QList<int>{1, 3} << ""
+                                    << "delete from IE where ID in (1,3) "
+                                    << "a2:1 r:0";
+        QTest::newRow("delete one") << false << QList<int>{2} << ""
+                                    << "delete from IE where ID=2 "
+                                    << "a1:1 a3:1 r:0";
+        QTest::newRow("move three") << true << QList<int>{1, 3, 4} << ""
+                                    << "update IE set TypeID=2 where ID in (1,3,4) "
+                                    << "a1:2 a2:1 a3:2 r:2";
+        QTest::newRow("move one") << true << QList<int>{4} << ""
+                                  << "update IE set TypeID=2 where ID=4 "
+                                  << "a1:1 a2:1 a3:1 r:2";
+        QTest::newRow("delete fails on the last") << false << QList<int>{1, 3} << "before delete"
+                                                  << ""
+                                                  << "a1:1 a2:1 a3:1 r:0";
+        QTest::newRow("move fails on the last") << true << QList<int>{1, 3} << "before update"
+                                                << ""
+                                                << "a1:1 a2:1 a3:1 r:0";
+    }
+
+    void severalBookmarksGoTogetherOrNotAtAll()
+    {
+        QFETCH(bool, move);
+        QFETCH(QList<int>, picked);
+        QFETCH(QString, lock);
+        QFETCH(QString, statement);
+        QFETCH(QString, after);
+        AddGroup(1, 0, "A");
+        AddGroup(2, 0, "B");
+        for (const char* name : {"a1", "a2", "a3"})
+            Insert(1, "u", name);
+        Insert(0, "u", "r");
+        if (!lock.isEmpty())
+            DbExecSQL("create trigger lockIE " + lock +
+                      " on IE when old.IEName='a3' begin select raise(abort, 'locked'); end");
+        try {
+            move ? IE.MoveIEs(picked, 2) : IE.DeleteIEs(picked);
+            QVERIFY(lock.isEmpty());
+            QCOMPARE(IE.LastSQL, statement);
+        } catch (const EDBException& error) {
+            QVERIFY2(!lock.isEmpty(), qPrintable(error.Message()));
+        }
+        QStringList rows;
+        const std::unique_ptr<TDataSet> set = DbAccess->Query("select IEName,TypeID from IE order by ID");
+        for (; !set->Eof(); set->Next())
+            rows << set->AsString(0) + ":" + set->AsString(1);
+        QCOMPARE(rows.join(" "), after);
+    }
+
     void failingStatementKeepsTheFieldsAndTheGrid()
     {
         Insert(0, "u", "n");
