@@ -1,9 +1,9 @@
 #include "reminders/BaseAlam.h"
 
 #include "controls/Contrast.h"
+#include "controls/UiException.h"
 #include "data/Clock.h"
 #include "data/OleDate.h"
-#include "controls/UiException.h"
 #include "data/UntPublic.h"
 #include "reminders/UntAlam.h"
 #include "ui_BaseAlam.h"

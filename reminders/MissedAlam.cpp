@@ -6,6 +6,7 @@
 #include "ui_MissedAlam.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QPointer>
 #include <QPushButton>
@@ -130,6 +131,30 @@ void TFormMissedAlam::Answer(TMissedAnswer answer, int minutes)
     ShowRows();
     if (m_rows.isEmpty())
         close();
+}
+
+void TFormMissedAlam::closeEvent(QCloseEvent* event)
+{
+    bool kept = m_rows.isEmpty();
+    if (!kept)
+        RunHandler([&] {
+            m_handler(TMissedAnswer::Later, m_rows, 0);
+            kept = true;
+        });
+    if (!kept) {
+        event->ignore();
+        return;
+    }
+    // Released later: firings missed meanwhile open a window of their own.
+    if (openWindow == this)
+        openWindow = nullptr;
+    QWidget::closeEvent(event);
+}
+
+void CloseMissedAlams()
+{
+    if (openWindow)
+        openWindow->close();
 }
 
 TFormMissedAlam* ShowMissedAlams(const QList<TDueAlam>& missed, TMissedHandler handler)

@@ -12,7 +12,7 @@ class TFormMissedAlam;
 }
 
 // How the user answers missed reminders.
-enum class TMissedAnswer { Seen, Delete, Snooze };
+enum class TMissedAnswer { Seen, Delete, Snooze, Later };
 // Carries the answer out (the main window's part); throws when it fails,
 // and the rows then stay in the window.
 using TMissedHandler = std::function<void(TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes)>;
@@ -22,7 +22,8 @@ using TMissedHandler = std::function<void(TMissedAnswer answer, const QList<TDue
 // The selected rows (the first is selected from the start), or all of them,
 // are marked seen, deleted or snoozed; answered rows leave the list, and the
 // window closes once it is empty. Closing it otherwise (稍后处理 or its
-// close box) answers nothing: the one-off reminders stay missed.
+// close box) leaves the rows for later: the one-off reminders stay missed
+// and come back at the next start; should that fail, the window stays.
 class TFormMissedAlam : public QWidget
 {
     Q_OBJECT
@@ -34,6 +35,9 @@ public:
     // latest moment.
     void AddMissed(const QList<TDueAlam>& missed);
     const QList<TDueAlam>& Rows() const { return m_rows; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void btnAllClick();
@@ -47,6 +51,9 @@ private:
     QList<TDueAlam> m_rows; // oldest first, as listed
     std::unique_ptr<Ui::TFormMissedAlam> ui;
 };
+
+// Closes the missed window as 稍后处理 when one is open (the program ends).
+void CloseMissedAlams();
 
 // Shows the missed firings in the one window, opening it when none is open,
 // and chimes once; returns the window.

@@ -100,7 +100,12 @@ TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam) : m_w
     new TOnFirstEvent(m_widgets.page, QEvent::Show, [this] { RunHandler([this] { MakeControls(); }); });
 }
 
-TReminderPage::~TReminderPage() = default;
+// Reminders still in the missed window when the program ends are left for
+// later, as its close box does: the next start lists them again.
+TReminderPage::~TReminderPage()
+{
+    CloseMissedAlams();
+}
 
 QTreeWidget* TReminderPage::List() const
 {
@@ -362,7 +367,6 @@ void TReminderPage::WMAlamSnooze(int id, int minutes)
 // is only dismissed, as its alert has no delete either.
 void TReminderPage::AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes)
 {
-    DbAccess->CheckWritable();
     QStringList all;
     QStringList once;
     for (const TDueAlam& row : rows) {
@@ -370,6 +374,13 @@ void TReminderPage::AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& ro
         if (!row.Daily)
             once << row.Id;
     }
+    // A file opened read-only cannot keep them: the window closes all the same.
+    if (answer == TMissedAnswer::Later) {
+        if (!DbAccess->ReadOnly())
+            Alam.LeaveAlamsForLater(once);
+        return;
+    }
+    DbAccess->CheckWritable();
     switch (answer) {
     case TMissedAnswer::Seen:
         Alam.MarkAlamsSeen(once);
@@ -382,6 +393,8 @@ void TReminderPage::AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& ro
     case TMissedAnswer::Snooze:
         Alam.SnoozeAlams(all, TClock::Now().addSecs(qint64(minutes) * 60));
         ShowAlamList(m_filter);
+        break;
+    case TMissedAnswer::Later:
         break;
     }
 }
@@ -401,9 +414,7 @@ void TReminderPage::tmr1Timer()
 // and a clock set back repeats nothing. The second checked last is kept in
 // the database, so a start covers the time the program was not running;
 // with none stored (a new file) the start covers only its own second. A
-// start with a stored second also shows again the one-off reminders still
-// missed (left for later in the missed window, or whose alert was open
-// when the program ended).
+// start also lists again the reminders left for later in the missed window.
 void TReminderPage::FireDueReminders()
 {
     const qint64 now = TClock::Now().toSecsSinceEpoch();
@@ -411,7 +422,6 @@ void TReminderPage::FireDueReminders()
         const std::optional<qint64> stored = Alam.LastCheckedSecond();
         m_lastAlamSecond = stored ? *stored : now - 1;
         m_storedSecond = stored ? *stored : -1;
-        m_leftOverWaiting = stored.has_value();
     }
     if (now <= m_lastAlamSecond) {
         if (m_lastAlamSecond - now <= kSetBackSeconds)
@@ -426,7 +436,7 @@ void TReminderPage::FireDueReminders()
     if (gap)
         missed = Alam.DueBetween(first, now - 1, true);
     if (m_leftOverWaiting)
-        missed += Alam.StillMissed(gap ? now : first);
+        missed += Alam.LeftForLater();
     if (!missed.isEmpty()) {
         ShowMissedAlams(missed, [this](TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes) {
             AnswerMissed(answer, rows, minutes);

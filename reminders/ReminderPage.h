@@ -52,8 +52,8 @@ public:
     bool ShowReminder(int id);
     // The tick's part: fires the reminders due since the previous tick;
     // after a longer gap, those that fell due in it are shown together in
-    // the one window "错过的提醒", at a start with the one-off reminders
-    // still missed from before.
+    // the one window "错过的提醒", at a start with the reminders left for
+    // later there before.
     void tmr1Timer();
 
     // A gap between two ticks longer than this is not caught up with
@@ -87,9 +87,9 @@ private:
     const TReminderWidgets m_widgets;
     std::unique_ptr<Ui::TReminderPageForm> ui;
     TAlam& Alam;
-    qint64 m_lastAlamSecond = -1;   // the last second (since the epoch) the tick has covered
-    qint64 m_storedSecond = -1;     // the last such second written to the database
-    bool m_leftOverWaiting = false; // the missed one-offs of earlier runs are still to be shown
+    qint64 m_lastAlamSecond = -1;  // the last second (since the epoch) the tick has covered
+    qint64 m_storedSecond = -1;    // the last such second written to the database
+    bool m_leftOverWaiting = true; // the reminders left for later by an earlier run are still to be shown
     int m_filter = 0;
     bool m_listWaiting = false; // filled with m_filter when the list is made
     int m_sortColumn = 1;       // next due first

@@ -26,8 +26,8 @@ const QString kDeleteMany = "delete from Alam where ID in (%s)";
 const QString kSnoozeOnce = "update Alam set SnoozeAt=%s,bLook=0 where ReDay=0 and ID in (%s)";
 const QString kSnoozeDaily = "update Alam set SnoozeAt=%s where ReDay<>0 and ID in (%s)";
 const QString kDue = "select ID,AlamTime,AlamDate,ReDay,WeekDays,SnoozeAt,ReMark,bLook from Alam where %s";
-const QString kStillMissed = "select ID,AlamTime,AlamDate,SnoozeAt,ReMark from Alam where ReDay=0 and bLook=0 and "
-                             "AlamDate+AlamTime<%s";
+const QString kLeaveForLater = "update Alam set SnoozeAt=0 where ReDay=0 and bLook=0 and ID in (%s)";
+const QString kLeftForLater = "select ID,AlamTime,AlamDate,ReMark from Alam where ReDay=0 and bLook=0 and SnoozeAt=0";
 const QString kLastChecked = "select LastChecked from SysSet";
 const QString kStoreLastChecked = "update SysSet set LastChecked=%s";
 
@@ -118,6 +118,13 @@ bool SnoozePending(const QDateTime& snoozeAt, const QDateTime& now)
     return snoozeAt.isValid() && snoozeAt >= now;
 }
 
+// A one-off reminder is missed once its moment has passed unseen, no snooze
+// is pending and its alert is not on screen (it is being answered).
+bool IsMissed(const QDateTime& moment, const QDateTime& snoozeAt, bool seen, bool onScreen, const QDateTime& now)
+{
+    return !seen && !onScreen && !SnoozePending(snoozeAt, now) && moment < now;
+}
+
 QString OleText(double value)
 {
     return QString::number(value, 'g', 17);
@@ -160,11 +167,6 @@ QString TAlam::ListTimeText(const QString& listed, bool daily, int weekDays)
     if (daily && weekDays != kEveryDay && listed.startsWith("每天"))
         return RepeatText(weekDays) + listed.mid(2);
     return listed;
-}
-
-bool TAlam::IsMissed(const QDateTime& moment, const QDateTime& snoozeAt, bool seen, bool onScreen, const QDateTime& now)
-{
-    return !seen && !onScreen && !SnoozePending(snoozeAt, now) && moment < now;
 }
 
 QString TAlam::SnoozeText(const QDateTime& snoozeAt, const QDateTime& now)
@@ -363,24 +365,27 @@ QList<TDueAlam> TAlam::DueBetween(qint64 from, qint64 to, bool missed)
     return due;
 }
 
-QList<TDueAlam> TAlam::StillMissed(qint64 before)
+void TAlam::LeaveAlamsForLater(const QStringList& ids)
 {
-    const QDateTime end = QDateTime::fromSecsSinceEpoch(before);
-    LastSQL = FormatSQL(kStillMissed, {OleText((OleSeconds(end) - 0.5) / double(kDaySeconds))});
+    if (ids.isEmpty())
+        return;
+    LastSQL = FormatSQL(kLeaveForLater, {IdList(ids)});
+    DbExecSQL(LastSQL);
+}
+
+QList<TDueAlam> TAlam::LeftForLater()
+{
+    LastSQL = kLeftForLater;
     const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
-    QList<TDueAlam> missed;
+    QList<TDueAlam> left;
     for (set->First(); !set->Eof(); set->Next()) {
         const QDateTime moment = FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble()));
-        const QDateTime snoozeAt = SnoozeMoment(set->Value(3));
-        if (!IsMissed(moment, snoozeAt, false, false, end))
-            continue;
-        const QDateTime latest = snoozeAt.isValid() && snoozeAt > moment ? snoozeAt : moment;
-        missed.append({set->AsString(0), latest, set->AsString(4), false});
+        left.append({set->AsString(0), moment, set->AsString(3), false});
     }
-    std::sort(missed.begin(), missed.end(), [](const TDueAlam& a, const TDueAlam& b) {
+    std::sort(left.begin(), left.end(), [](const TDueAlam& a, const TDueAlam& b) {
         return a.Moment != b.Moment ? a.Moment < b.Moment : a.Id.toLongLong() < b.Id.toLongLong();
     });
-    return missed;
+    return left;
 }
 
 std::optional<qint64> TAlam::LastCheckedSecond()

@@ -42,7 +42,8 @@ public:
     void InsertAlam();
     // The rows of the list under the filter (ID, time, text, status), only
     // in the rows, not in the table: a pending snooze shows as "⏰ 14:35",
-    // a missed one-off row (see IsMissed) as "错过的", and the filter
+    // a one-off row as "错过的" once its moment has passed unseen, with no
+    // snooze pending and no alert open,, and the filter
     // 错过的提醒 lists only those. When asked, the moment each row falls due
     // next goes into nextDue, in the same order (invalid for a one-off
     // reminder that is past). onScreen names the reminders whose alert is
@@ -69,15 +70,14 @@ public:
     // latest moment.
     QList<TDueAlam> DueBetween(qint64 from, qint64 to, bool missed);
 
-    // The one-off reminders still missed, each at its latest moment before
-    // the second (since the epoch), oldest first: the rows the list shows
-    // as "错过的", answered neither in their alert nor in the missed window.
-    QList<TDueAlam> StillMissed(qint64 before);
+    // Missed one-off reminders the user leaves for later (the missed
+    // window closed unanswered): they stay missed and unseen, and hold the
+    // snooze 0 (1899-12-30, a moment that never comes) until they are
+    // answered, snoozed or changed. Seen ones are left alone.
+    void LeaveAlamsForLater(const QStringList& ids);
+    // Those left for later, at their own moment, oldest first.
+    QList<TDueAlam> LeftForLater();
 
-    // A one-off reminder is missed once its moment has passed unseen, no
-    // snooze is pending and its alert is not on screen.
-    static bool IsMissed(const QDateTime& moment, const QDateTime& snoozeAt, bool seen, bool onScreen,
-                         const QDateTime& now);
     // The status of a pending snooze: "⏰ 14:35", "⏰ 明天 00:20".
     static QString SnoozeText(const QDateTime& snoozeAt, const QDateTime& now);
 
