@@ -552,7 +552,6 @@ private slots:
         });
         Trigger("NMoveIE");
         QCOMPARE(Titles(), QStringList({"r5"}));
-        QCOMPARE(DbGetIntValue("select count(*) from IE where TypeID=2"), 2);
         QCOMPARE(DbGetIntValue("select count(*) from IE where TypeID=2 and IEName in ('r1','r4')"), 2);
     }
 
