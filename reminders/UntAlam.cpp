@@ -125,6 +125,12 @@ bool IsMissed(const QDateTime& moment, const QDateTime& snoozeAt, bool seen, boo
     return !seen && !onScreen && !SnoozePending(snoozeAt, now) && moment < now;
 }
 
+// Firings oldest first, those of one second by ID.
+bool EarlierFiring(const TDueAlam& a, const TDueAlam& b)
+{
+    return a.Moment != b.Moment ? a.Moment < b.Moment : a.Id.toLongLong() < b.Id.toLongLong();
+}
+
 QString OleText(double value)
 {
     return QString::number(value, 'g', 17);
@@ -347,10 +353,7 @@ QList<TDueAlam> TAlam::DueBetween(qint64 from, qint64 to, bool missed)
         if (!set->Value(5).isNull())
             add({id, SnoozeMoment(set->Value(5)), remark, true});
     }
-    const auto order = [](const TDueAlam& a, const TDueAlam& b) {
-        return a.Moment != b.Moment ? a.Moment < b.Moment : a.Id.toLongLong() < b.Id.toLongLong();
-    };
-    std::sort(due.begin(), due.end(), order);
+    std::sort(due.begin(), due.end(), EarlierFiring);
     if (missed) {
         // Each reminder once, at its latest moment.
         QHash<QString, qsizetype> latest;
@@ -382,9 +385,7 @@ QList<TDueAlam> TAlam::LeftForLater()
         const QDateTime moment = FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble()));
         left.append({set->AsString(0), moment, set->AsString(3), false});
     }
-    std::sort(left.begin(), left.end(), [](const TDueAlam& a, const TDueAlam& b) {
-        return a.Moment != b.Moment ? a.Moment < b.Moment : a.Id.toLongLong() < b.Id.toLongLong();
-    });
+    std::sort(left.begin(), left.end(), EarlierFiring);
     return left;
 }
 
