@@ -340,9 +340,14 @@ QList<TDueAlam> TAlam::DueBetween(qint64 from, qint64 to, bool missed)
         if (set->AsInteger(3) == 0) {
             if (missed && set->AsInteger(7) != 0)
                 continue;
-            add({id, FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble())), remark, false});
-            if (!set->Value(5).isNull())
-                add({id, SnoozeMoment(set->Value(5)), remark, false});
+            const QDateTime moment = FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble()));
+            const QDateTime snoozeAt = SnoozeMoment(set->Value(5));
+            // Missed is decided by its last firing: one snoozed past the
+            // span is not missed, whenever its own time was.
+            if (!missed || !snoozeAt.isValid() || snoozeAt < moment)
+                add({id, moment, remark, false});
+            if (snoozeAt.isValid())
+                add({id, snoozeAt, remark, false});
             continue;
         }
         const QTime time = TimeOfDay(set->Value(1).toDouble());
