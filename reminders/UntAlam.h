@@ -41,7 +41,7 @@ public:
     // An ID is the decimal text of the row's key, as the list shows it.
     void InsertAlam();
     // The rows of the list under the filter (ID, time, text, status), only
-    // in the rows, not in the table: a pending snooze shows as "⏰ 14:35",
+    // in the rows, not in the table: a pending snooze shows as "稍后 14:35",
     // a one-off row as "错过的" once its moment has passed unseen, with no
     // snooze pending and no alert open,, and the filter
     // 错过的提醒 lists only those. When asked, the moment each row falls due
@@ -78,7 +78,7 @@ public:
     // Those left for later, at their own moment, oldest first.
     QList<TDueAlam> LeftForLater();
 
-    // The status of a pending snooze: "⏰ 14:35", "⏰ 明天 00:20".
+    // The status of a pending snooze: "稍后 14:35", "稍后 明天 00:20".
     static QString SnoozeText(const QDateTime& snoozeAt, const QDateTime& now);
 
     // The last second the reminder tick has checked; none in a new file.
@@ -99,4 +99,5 @@ public:
 // Status texts of the list's last column.
 inline const QString kAlamSeenText = QStringLiteral("看过的");
 inline const QString kAlamMissedText = QStringLiteral("错过的");
-inline const QString kAlamSnoozeMark = QStringLiteral("⏰ ");
+// A word, not a clock sign: the Chinese fonts of many desktops have no such sign.
+inline const QString kAlamSnoozeMark = QStringLiteral("稍后 ");

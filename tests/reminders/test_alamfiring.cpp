@@ -439,7 +439,7 @@ void TestAlamFiring::missedWindowAnswers_data()
         << -1 << "btnDel" << del << QStringList{} << QStringList{"2|0"} << QStringList{"2|"} << QStringList{};
     QTest::newRow("snooze all for half an hour: shown, times kept")
         << -1 << "NSnooze30" << del << QStringList{} << QStringList{"1|0", "2|0", "3|0"}
-        << QStringList{"1|⏰ 11:30", "2|⏰ 11:30", "3|⏰ 11:30"} << QStringList{};
+        << QStringList{"1|稍后 11:30", "2|稍后 11:30", "3|稍后 11:30"} << QStringList{};
     QTest::newRow("稍后处理 leaves them missed")
         << 0 << "btnLater" << del << QStringList{} << QStringList{"1|0", "2|0", "3|0"} << QStringList{"1|", "2|", "3|"}
         << QStringList{"1", "3"};

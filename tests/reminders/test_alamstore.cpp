@@ -359,9 +359,9 @@ void TestAlamStore::oneOffStatus_data()
     QTest::newRow("past, unanswered") << none << false << false << At(kDay, 23, 50, 1) << "错过的" << true;
     QTest::newRow("past, its alert on screen") << none << false << true << At(kDay, 23, 51, 0) << "" << false;
     QTest::newRow("past, seen") << none << true << false << At(kDay, 23, 51, 0) << "看过的" << false;
-    QTest::newRow("snoozed, pending") << snooze << false << false << At(kDay, 23, 52, 0) << "⏰ 23:55" << false;
+    QTest::newRow("snoozed, pending") << snooze << false << false << At(kDay, 23, 52, 0) << "稍后 23:55" << false;
     QTest::newRow("snoozed past midnight")
-        << At(kDay.addDays(1), 0, 20, 0) << false << false << At(kDay, 23, 52, 0) << "⏰ 明天 00:20" << false;
+        << At(kDay.addDays(1), 0, 20, 0) << false << false << At(kDay, 23, 52, 0) << "稍后 明天 00:20" << false;
     QTest::newRow("snooze passed, unanswered") << snooze << false << false << At(kDay, 23, 56, 0) << "错过的" << true;
     QTest::newRow("snooze passed, its alert on screen")
         << snooze << false << true << At(kDay, 23, 55, 30) << "" << false;
