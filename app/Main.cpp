@@ -41,7 +41,10 @@ namespace {
 class TKeepOnScreen : public QObject
 {
 public:
-    explicit TKeepOnScreen(QWidget* window) : QObject(window), m_window(window)
+    // Told the size the window had before each shrinking and the size it got.
+    using TShrunk = std::function<void(QSize before, QSize after)>;
+
+    TKeepOnScreen(QWidget* window, TShrunk shrunk) : QObject(window), m_window(window), m_shrunk(std::move(shrunk))
     {
         window->installEventFilter(this);
         Fit();
@@ -60,7 +63,9 @@ public:
             // The layout's least size may itself be too large for the screen:
             // the controls then get less room than they would like.
             m_window->setMinimumSize(m_window->minimumSizeHint().boundedTo(most));
-            m_window->resize(m_window->size().boundedTo(most));
+            const QSize before = m_window->size();
+            m_window->resize(before.boundedTo(most));
+            m_shrunk(before, m_window->size());
         }
         const QSize outer = m_window->size().grownBy(frame);
         const QPoint at = m_window->pos(); // the frame's top left corner
@@ -89,6 +94,7 @@ protected:
 
 private:
     QWidget* m_window;
+    TShrunk m_shrunk;
     bool m_frameKnown = false;
 };
 } // namespace
@@ -139,7 +145,13 @@ TFormMain::TFormMain(QWidget* parent)
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);
     WireShell();
     FormCreate();
-    auto* keepOnScreen = new TKeepOnScreen(this);
+    auto* keepOnScreen = new TKeepOnScreen(this, [this](QSize before, QSize after) {
+        // A second shrinking (once the frame is known) starts from the
+        // first one's result: the size chosen stays the one before both.
+        if (before != m_fittedSize)
+            m_chosenSize = before;
+        m_fittedSize = after;
+    });
     if (const QScreen* screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
     RestoreWindowFrame();

@@ -127,6 +127,13 @@ private:
     void SaveWindowState();
     void SaveBookmarkPlaces(QJsonObject& state);
     void FocusShownPage();
+    // The file dialogs open in the folder used last, kept with the window's
+    // state; a save proposes "Jotterel-<what>-<date>.<suffix>".
+    QString LastFolder() const;
+    void RememberFolder(const QString& folder);
+    QString AskSaveIn(const QString& filter, const QString& what, const QString& suffix);
+    QString AskOpenIn(const QString& filter);
+    QString AskFolderIn();
     class QSystemTrayIcon* TrayIcon = nullptr;
 
 protected:
@@ -139,6 +146,11 @@ private:
     bool m_shown = false;
     bool m_pagesLoaded = false; // the first show loaded the pages: their state may be kept
     QString m_windowState;      // as read at the start
+    // The size the window had before the screen made it smaller, and the
+    // size it got: while it keeps that one, the remembered size is the
+    // user's, so a larger screen gets it back.
+    QSize m_chosenSize;
+    QSize m_fittedSize;
     bool m_closed = false; // the exit was confirmed
     bool m_terminate = false;
     int m_exitCode = 0;

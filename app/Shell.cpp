@@ -192,7 +192,7 @@ void TFormMain::FormClose()
 
 void TFormMain::NBackupClick()
 {
-    const QString chosen = AskSaveFileName(this, kDataFileFilter);
+    const QString chosen = AskSaveIn(kDataFileFilter, "备份", "bat");
     if (chosen.isEmpty())
         return;
     DbBackup(BackupFileName(chosen));
@@ -203,7 +203,7 @@ void TFormMain::NRestoreClick()
     DbAccess->CheckWritable();
     if (!AskYesNo("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"))
         return;
-    const QString source = AskOpenFileName(this, kDataFileFilter);
+    const QString source = AskOpenIn(kDataFileFilter);
     if (source.isEmpty())
         return;
     // The memo's text goes into the data the safety copy is made of, never

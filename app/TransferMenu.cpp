@@ -103,7 +103,7 @@ void TFormMain::WireTransfer()
 void TFormMain::NImportNotesClick()
 {
     DbAccess->CheckWritable();
-    const QString folder = AskFolderName(this);
+    const QString folder = AskFolderIn();
     if (folder.isEmpty())
         return;
     m_notepadPage->SaveUnsavedNote();
@@ -125,7 +125,7 @@ void TFormMain::NImportNotesClick()
 // The selected group's branch (all notes for the root) as a folder in the chosen folder.
 void TFormMain::NExportNotesTreeClick()
 {
-    const QString parentFolder = AskFolderName(this);
+    const QString parentFolder = AskFolderIn();
     if (parentFolder.isEmpty())
         return;
     m_notepadPage->SaveUnsavedNote();
@@ -143,7 +143,7 @@ void TFormMain::NExportNotesTreeClick()
 
 void TFormMain::NExportNotesMdClick()
 {
-    const QString chosen = AskSaveFileName(this, "Markdown 文件 (*.md)|*.md");
+    const QString chosen = AskSaveIn("Markdown 文件 (*.md)|*.md", "记事", "md");
     if (chosen.isEmpty())
         return;
     m_notepadPage->SaveUnsavedNote();
@@ -159,7 +159,7 @@ void TFormMain::NExportNotesMdClick()
 void TFormMain::NImportIEClick()
 {
     DbAccess->CheckWritable();
-    const QString file = AskOpenFileName(this, "书签文件 (*.html *.htm)|*.html *.htm");
+    const QString file = AskOpenIn("书签文件 (*.html *.htm)|*.html *.htm");
     if (file.isEmpty())
         return;
     m_bookmarkPage->FillIfWaiting(); // the group remembered from the last time, on a page not shown yet
@@ -179,7 +179,7 @@ void TFormMain::NImportIEClick()
 
 void TFormMain::NExportIEClick()
 {
-    const QString chosen = AskSaveFileName(this, "书签文件 (*.html)|*.html");
+    const QString chosen = AskSaveIn("书签文件 (*.html)|*.html", "网址", "html");
     if (chosen.isEmpty())
         return;
     const QString file = WithSuffix(chosen, "html");

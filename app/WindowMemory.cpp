@@ -5,11 +5,13 @@
 #include "app/Stores.h"
 #include "bookmarks/BookmarkPage.h"
 #include "controls/CardDBGrid.h"
+#include "controls/UiPublic.h"
 #include "data/MD.h"
 #include "groups/UntTree.h"
 #include "reminders/ReminderPage.h"
 #include "ui_Main.h"
 
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -22,6 +24,11 @@ namespace {
 QJsonObject Parse(const QString& state)
 {
     return QJsonDocument::fromJson(state.toUtf8()).object();
+}
+
+QString Compact(const QJsonObject& state)
+{
+    return QString::fromUtf8(QJsonDocument(state).toJson(QJsonDocument::Compact));
 }
 
 QJsonArray OpenBranches(const TCardTree& tree)
@@ -84,7 +91,8 @@ void TFormMain::RestoreWindowFrame()
     if (width <= 0 || height <= 0)
         return;
     // Where the screen has become smaller, keeping the window on it is the
-    // next step's part.
+    // next step's part; the size asked for here is then the one kept.
+    m_chosenSize = m_fittedSize = QSize();
     resize(QSize(width, height).expandedTo(minimumSizeHint()));
     move(state.value("x").toInt(), state.value("y").toInt());
     if (state.value("maximized").toBool())
@@ -152,16 +160,57 @@ void TFormMain::SaveWindowState()
     const QPoint frameOffset = geometry().topLeft() - pos();
     state["x"] = normal.x() - frameOffset.x();
     state["y"] = normal.y() - frameOffset.y();
-    state["width"] = normal.width();
-    state["height"] = normal.height();
+    const QSize kept = normal.size() == m_fittedSize && m_chosenSize.isValid() ? m_chosenSize : normal.size();
+    state["width"] = kept.width();
+    state["height"] = kept.height();
     state["maximized"] = isMaximized();
     state["page"] = ui->pgcMain->currentIndex();
     state["noteGroup"] = SelectedGroup(*NoteTree);
     state["noteOpen"] = OpenBranches(*NoteTree);
     SaveBookmarkPlaces(state);
+    if (const QString folder = LastFolder(); !folder.isEmpty())
+        state["folder"] = folder;
     // Kept for the next start only: a busy file costs the memory, not the exit.
     try {
-        m_stores->Config.SaveWindowState(QString::fromUtf8(QJsonDocument(state).toJson(QJsonDocument::Compact)));
+        m_stores->Config.SaveWindowState(Compact(state));
     } catch (const std::exception&) {
     }
+}
+
+QString TFormMain::LastFolder() const
+{
+    return Parse(m_windowState).value("folder").toString();
+}
+
+// Kept with the window's state and written with it: choosing a file never
+// writes to the data file by itself (a refused restore leaves it as it was).
+void TFormMain::RememberFolder(const QString& folder)
+{
+    QJsonObject state = Parse(m_windowState);
+    state["folder"] = folder;
+    m_windowState = Compact(state);
+}
+
+QString TFormMain::AskSaveIn(const QString& filter, const QString& what, const QString& suffix)
+{
+    const QString chosen = AskSaveFileName(this, filter, ProposedFileName(LastFolder(), what, suffix));
+    if (!chosen.isEmpty())
+        RememberFolder(QFileInfo(chosen).absolutePath());
+    return chosen;
+}
+
+QString TFormMain::AskOpenIn(const QString& filter)
+{
+    const QString chosen = AskOpenFileName(this, filter, StartFolder(LastFolder()));
+    if (!chosen.isEmpty())
+        RememberFolder(QFileInfo(chosen).absolutePath());
+    return chosen;
+}
+
+QString TFormMain::AskFolderIn()
+{
+    const QString chosen = AskFolderName(this, StartFolder(LastFolder()));
+    if (!chosen.isEmpty())
+        RememberFolder(QFileInfo(chosen).absoluteFilePath());
+    return chosen;
 }

@@ -1,13 +1,16 @@
 #include "controls/UiPublic.h"
 
+#include "data/Clock.h"
 #include "data/MD.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -142,25 +145,39 @@ void ShowDbErrorAside(const QString& userMessage, const QString& details, const 
     LogDbError(userMessage, details, sql);
 }
 
-QString AskSaveFileName(QWidget* owner, const QString& filter)
+QString AskSaveFileName(QWidget* owner, const QString& filter, const QString& start)
 {
     if (responder)
         return responder->FileName(true, filter);
-    return QFileDialog::getSaveFileName(owner, QString(), QString(), QtFilter(filter));
+    return QFileDialog::getSaveFileName(owner, QString(), start, QtFilter(filter));
 }
 
-QString AskOpenFileName(QWidget* owner, const QString& filter)
+QString AskOpenFileName(QWidget* owner, const QString& filter, const QString& start)
 {
     if (responder)
         return responder->FileName(false, filter);
-    return QFileDialog::getOpenFileName(owner, QString(), QString(), QtFilter(filter));
+    return QFileDialog::getOpenFileName(owner, QString(), start, QtFilter(filter));
 }
 
-QString AskFolderName(QWidget* owner)
+QString AskFolderName(QWidget* owner, const QString& start)
 {
     if (responder)
         return responder->FileName(false, QString());
-    return QFileDialog::getExistingDirectory(owner);
+    return QFileDialog::getExistingDirectory(owner, QString(), start);
+}
+
+QString StartFolder(const QString& lastFolder)
+{
+    if (!lastFolder.isEmpty() && QFileInfo(lastFolder).isDir())
+        return lastFolder;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+QString ProposedFileName(const QString& lastFolder, const QString& what, const QString& suffix)
+{
+    const QString name = QString("Jotterel-%1-%2.%3").arg(what, TClock::Today().toString("yyyy-MM-dd"), suffix);
+    return QDir(StartFolder(lastFolder)).filePath(name);
 }
 
 void SetDialogResponder(IDialogResponder* newResponder)

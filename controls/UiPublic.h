@@ -29,13 +29,22 @@ void ShowError(const QString& text);
 void ShowInfoAside(const QString& text);
 void ShowDbErrorAside(const QString& userMessage, const QString& details, const QString& sql);
 
-// The file dialogs of backup and restore; an empty result means cancelled.
-// The filter is written as "description|pattern".
-QString AskSaveFileName(QWidget* owner, const QString& filter);
-QString AskOpenFileName(QWidget* owner, const QString& filter);
+// The file dialogs of backup, restore, import and export; an empty result
+// means cancelled. The filter is written as "description|pattern"; `start`
+// is the folder the dialog opens in, or the file name a save proposes.
+QString AskSaveFileName(QWidget* owner, const QString& filter, const QString& start = QString());
+QString AskOpenFileName(QWidget* owner, const QString& filter, const QString& start = QString());
 // The folder dialog: an existing folder, or empty when cancelled. A test
 // responder is asked for a file name to open with an empty filter.
-QString AskFolderName(QWidget* owner);
+QString AskFolderName(QWidget* owner, const QString& start = QString());
+
+// Where the file dialogs open: the folder used last while it is still
+// there, else the user's documents folder (home where there is none). Never
+// the program's own folder, where a dialog without a start would open.
+QString StartFolder(const QString& lastFolder);
+// What a save dialog proposes: "Jotterel-备份-2026-12-09.bat" in the start
+// folder, dated by the program's clock.
+QString ProposedFileName(const QString& lastFolder, const QString& what, const QString& suffix);
 
 // Tests install a responder: it answers the boxes and file dialogs instead
 // of the user and records what the desktop was asked to open.

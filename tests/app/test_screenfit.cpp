@@ -1,7 +1,10 @@
 #include "app/Main.h"
+#include "app/UntConfig.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QScreen>
 #include <QTimer>
 #include <memory>
@@ -40,6 +43,46 @@ private slots:
         form.show();
         QCoreApplication::processEvents();
         QVERIFY(area.contains(form.frameGeometry()));
+    }
+
+    // The size kept for the next start is the one the user chose, not the
+    // one this small screen forced: a larger screen gets it back. A size the
+    // user gave the window here is kept as it is.
+    void keptSizeIsTheUsersNotTheScreens_data()
+    {
+        QTest::addColumn<QSize>("remembered");
+        QTest::addColumn<QSize>("resizedTo"); // empty: left as the screen made it
+        QTest::addColumn<QSize>("kept");
+        QTest::newRow("shrunk by the screen") << QSize(1000, 700) << QSize() << QSize(1000, 700);
+        QTest::newRow("the default shrunk") << QSize() << QSize() << QSize(800, 520);
+        QTest::newRow("resized by the user") << QSize(1000, 700) << QSize(390, 250) << QSize(390, 250);
+        QTest::newRow("fits as it is") << QSize(330, 220) << QSize() << QSize(330, 220);
+    }
+
+    void keptSizeIsTheUsersNotTheScreens()
+    {
+        QFETCH(QSize, remembered);
+        QFETCH(QSize, resizedTo);
+        QFETCH(QSize, kept);
+        TConfig config;
+        if (remembered.isValid())
+            config.SaveWindowState(
+                QString(R"({"x":0,"y":0,"width":%1,"height":%2})").arg(remembered.width()).arg(remembered.height()));
+        {
+            TFormMain form;
+            form.tmr1->stop();
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QCoreApplication::processEvents();
+            const QSize area = form.screen()->availableGeometry().size();
+            QVERIFY(form.width() <= area.width() && form.height() <= area.height());
+            if (resizedTo.isValid())
+                form.resize(resizedTo);
+            env->Responder.Answers = {true};
+            form.close();
+        }
+        const QJsonObject state = QJsonDocument::fromJson(config.LoadWindowState().toUtf8()).object();
+        QCOMPARE(QSize(state.value("width").toInt(), state.value("height").toInt()), kept);
     }
 };
 

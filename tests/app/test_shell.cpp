@@ -5,6 +5,7 @@
 #include "app/Stores.h"
 #include "app/Tray.h"
 #include "app/UntConfig.h"
+#include "controls/UiPublic.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/SqliteDb.h"
@@ -17,6 +18,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -403,6 +407,60 @@ private slots:
                  qPrintable(env->Responder.LastText()));
         QVERIFY(env->Responder.LastText().contains("missing/folder/data.bat"));
         QVERIFY(!QFile::exists(env->Path("missing/folder/data.bat")));
+    }
+
+    // A save proposes a dated name in the folder used last while it is
+    // there, else in the documents (or home) folder: never where the
+    // program runs, where a dialog without a start opens.
+    void saveProposesADatedNameInTheFolderUsedLast_data()
+    {
+        QTest::addColumn<QString>("last");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("none yet") << "" << false;
+        QTest::newRow("used last") << "save" << true;
+        QTest::newRow("since deleted") << "gone" << false;
+    }
+
+    void saveProposesADatedNameInTheFolderUsedLast()
+    {
+        QFETCH(QString, last);
+        QFETCH(bool, kept);
+        TClock::Set(QDateTime(QDate(2026, 12, 9), QTime(23, 59, 30)));
+        QDir().mkpath(env->Path("save"));
+        const QString folder = last.isEmpty() ? QString() : env->Path(last);
+        const QFileInfo proposed(ProposedFileName(folder, "备份", "bat"));
+        QCOMPARE(proposed.fileName(), QString("Jotterel-备份-2026-12-09.bat"));
+        QCOMPARE(proposed.absolutePath(), StartFolder(folder));
+        if (kept) {
+            QCOMPARE(proposed.absolutePath(), folder);
+        } else {
+            QVERIFY(proposed.absoluteDir().exists());
+            QVERIFY(proposed.absoluteDir() != QDir(AppPath()));
+            QVERIFY(proposed.absoluteDir() != QDir::current());
+        }
+    }
+
+    // The folder of a file chosen is kept with the window's state, for the
+    // next run too, also by a run that chose none.
+    void chosenFolderIsRemembered()
+    {
+        QDir().mkpath(env->Path("save"));
+        const auto folder = [] {
+            return QJsonDocument::fromJson(Config.LoadWindowState().toUtf8()).object().value("folder").toString();
+        };
+        for (const bool backup : {true, false}) {
+            TFormMain form;
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            if (backup) {
+                env->Responder.FileNames << env->Path("save/mine.bat");
+                Trigger(form, "NBackup");
+                QVERIFY(QFile::exists(env->Path("save/mine.bat")));
+            }
+            env->Responder.Answers = {true};
+            form.close();
+            QCOMPARE(folder(), env->Path("save"));
+        }
     }
 
     // ---- Restore
