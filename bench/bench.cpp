@@ -300,6 +300,20 @@ QByteArray AddFloorRow(sqlite3* db)
     return text;
 }
 
+// The floor of one keystroke: the floor's row grows by a letter in one
+// statement in its own transaction (within BEGIN ... COMMIT SQLite would
+// also keep a statement journal of the old pages); its time in ms.
+double FloorWrite(sqlite3* db, QByteArray& text)
+{
+    text += 'b';
+    QElapsedTimer timer;
+    timer.start();
+    TStmtHandle update = PrepareNative(db, "UPDATE NoteBook SET ReMark=?1 WHERE TypeID=-1");
+    sqlite3_bind_text(update.get(), 1, text.constData(), int(text.size()), SQLITE_STATIC);
+    RunToEnd(db, update.get());
+    return Ms(timer);
+}
+
 void BenchKeystroke(const QString& dir)
 {
     for (const int size : {1024, 100 * 1024, 1024 * 1024}) {
@@ -337,14 +351,7 @@ void BenchKeystroke(const QString& dir)
             timer.start();
             QTest::keyClick(memo, Qt::Key_B);
             keyTimes.push_back(Ms(timer));
-            floorText += 'b';
-            // One statement in its own transaction: within BEGIN ... COMMIT
-            // SQLite would also keep a statement journal of the old pages.
-            timer.start();
-            TStmtHandle update = PrepareNative(db, "UPDATE NoteBook SET ReMark=?1 WHERE TypeID=-1");
-            sqlite3_bind_text(update.get(), 1, floorText.constData(), int(floorText.size()), SQLITE_STATIC);
-            RunToEnd(db, update.get());
-            floorTimes.push_back(Ms(timer));
+            floorTimes.push_back(FloorWrite(db, floorText));
         }
         const TStats key = Summary(keyTimes);
         const TStats floor = Summary(floorTimes);
@@ -419,12 +426,7 @@ void BenchLargestNote(const QString& dir)
             QMetaObject::invokeMethod(saveTimer, "timeout");
         }
         saveTimes.push_back(Ms(timer));
-        floorText += 'b';
-        timer.start();
-        TStmtHandle update = PrepareNative(db, "UPDATE NoteBook SET ReMark=?1 WHERE TypeID=-1");
-        sqlite3_bind_text(update.get(), 1, floorText.constData(), int(floorText.size()), SQLITE_STATIC);
-        RunToEnd(db, update.get());
-        floorTimes.push_back(Ms(timer));
+        floorTimes.push_back(FloorWrite(db, floorText));
     }
     if (StoredNote(db).size() != floorText.size())
         std::printf("the note was not saved as typed\n");
