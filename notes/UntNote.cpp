@@ -24,6 +24,25 @@ template <typename Run> void SaveStep(const QString& sql, const QString& userMes
     }
 }
 
+// The group's note row, stepped to it: found, with its rowid (column 0)
+// and its text (RowText), or not found.
+TStmtHandle FirstRow(sqlite3* db, int typeId, bool* found)
+{
+    TStmtHandle first = PrepareNative(db, kFirstRow);
+    sqlite3_bind_int(first.get(), 1, typeId);
+    const int rc = sqlite3_step(first.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        ThrowSqlError(db);
+    *found = rc == SQLITE_ROW;
+    return first;
+}
+
+// The stored text of a row FirstRow found, as UTF-8 bytes, without a string.
+QByteArrayView RowText(sqlite3_stmt* row)
+{
+    return QByteArrayView(static_cast<const char*>(sqlite3_column_blob(row, 1)), sqlite3_column_bytes(row, 1));
+}
+
 void BindText(sqlite3* db, sqlite3_stmt* stmt, int index, const QByteArray& text)
 {
     if (sqlite3_bind_text(stmt, index, text.constData(), int(text.size()), SQLITE_STATIC) != SQLITE_OK)
@@ -75,16 +94,9 @@ bool TNote::StoredAsBase(const TNoteBase& base)
     LastSQL = kFirstRow;
     bool same = false;
     SaveStep(LastSQL, kQueryErrorText, [&] {
-        sqlite3* db = DbAccess->Handle();
-        TStmtHandle first = PrepareNative(db, LastSQL);
-        sqlite3_bind_int(first.get(), 1, TypeID);
-        const int rc = sqlite3_step(first.get());
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            ThrowSqlError(db);
-        same = rc == SQLITE_ROW
-                   ? base.Stored && QByteArrayView(static_cast<const char*>(sqlite3_column_blob(first.get(), 1)),
-                                                   sqlite3_column_bytes(first.get(), 1)) == base.Text
-                   : !base.Stored;
+        bool found = false;
+        const TStmtHandle first = FirstRow(DbAccess->Handle(), TypeID, &found);
+        same = found ? base.Stored && RowText(first.get()) == base.Text : !base.Stored;
     });
     return same;
 }
@@ -102,16 +114,12 @@ TNoteSaved TNote::SaveNote(const QString& text, TNoteBase& base)
         sqlite3_int64 row = -1;
         LastSQL = kFirstRow;
         SaveStep(LastSQL, kQueryErrorText, [&] {
-            TStmtHandle first = PrepareNative(db, LastSQL);
-            sqlite3_bind_int(first.get(), 1, TypeID);
-            const int rc = sqlite3_step(first.get());
-            if (rc == SQLITE_DONE)
+            bool found = false;
+            const TStmtHandle first = FirstRow(db, TypeID, &found);
+            if (!found)
                 return;
-            if (rc != SQLITE_ROW)
-                ThrowSqlError(db);
             row = sqlite3_column_int64(first.get(), 0);
-            const QByteArrayView stored(static_cast<const char*>(sqlite3_column_blob(first.get(), 1)),
-                                        sqlite3_column_bytes(first.get(), 1));
+            const QByteArrayView stored = RowText(first.get());
             if (stored == utf8)
                 saved = TNoteSaved::Unchanged;
             else if (base.Stored ? stored != base.Text : !stored.isEmpty()) {
