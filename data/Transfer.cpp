@@ -5,7 +5,6 @@
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -171,18 +170,6 @@ QString SizeText(qint64 bytes)
     return number + " MB";
 }
 
-QString FailureReason(const QFileDevice& file, int savedErrno)
-{
-    const QString said = file.errorString();
-    const bool unknown = said.isEmpty() || said == QLatin1String("Unknown error") ||
-                         said == QCoreApplication::translate("QIODevice", "Unknown error");
-    if (file.error() != QFileDevice::NoError && !unknown)
-        return said;
-    if (savedErrno != 0)
-        return qt_error_string(savedErrno);
-    return unknown ? QString("系统没有说明原因") : said;
-}
-
 QString ReadFileBytes(const QString& path, qint64 most, QByteArray& bytes)
 {
     // A pipe or a device would block the read, or never end.
@@ -194,7 +181,7 @@ QString ReadFileBytes(const QString& path, qint64 most, QByteArray& bytes)
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly))
-        return FailureReason(file, errno);
+        return FileErrorText(file, errno);
     if (file.size() > most)
         return tooLarge(file.size());
     errno = 0;
@@ -202,7 +189,7 @@ QString ReadFileBytes(const QString& path, qint64 most, QByteArray& bytes)
     const int error = errno;
     if (file.error() != QFileDevice::NoError) {
         bytes.clear();
-        return FailureReason(file, error);
+        return FileErrorText(file, error);
     }
     if (bytes.size() > most) { // grown since it was measured
         const qint64 size = bytes.size();
@@ -259,15 +246,15 @@ void WriteFileSafely(const QString& path, const QByteArray& bytes)
     QSaveFile file(path);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        RaiseError(CannotWrite(path, FailureReason(file, errno)));
+        RaiseError(CannotWrite(path, FileErrorText(file, errno)));
     errno = 0;
     const bool written = file.write(bytes) == bytes.size();
     const int error = errno;
     if (!written)
-        RaiseError(CannotWrite(path, FailureReason(file, error)));
+        RaiseError(CannotWrite(path, FileErrorText(file, error)));
     errno = 0;
     if (!file.commit())
-        RaiseError(CannotWrite(path, FailureReason(file, errno)));
+        RaiseError(CannotWrite(path, FileErrorText(file, errno)));
 }
 
 TFolderBuild::TFolderBuild(const QString& target) : m_target(QFileInfo(target).absoluteFilePath())
@@ -314,7 +301,7 @@ void TFolderBuild::WriteFile(const QString& relative, const QByteArray& bytes)
         file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size() && file.flush();
     const int error = errno;
     if (!written)
-        RaiseError(CannotWrite(file.fileName(), FailureReason(file, error)));
+        RaiseError(CannotWrite(file.fileName(), FileErrorText(file, error)));
 }
 
 void TFolderBuild::Finish()

@@ -103,10 +103,6 @@ QString ReadFileBytes(const QString& path, qint64 most, QByteArray& bytes);
 QByteArray ReadWholeFile(const QString& path, qint64 most);
 // "12.5 MB": a size for a message.
 QString SizeText(qint64 bytes);
-// The system's reason for the last failure on the file: Qt's text where it
-// has one, else the text of the error number saved right after the failing
-// call (a write cut short by a full disk leaves Qt saying "Unknown error").
-QString FailureReason(const QFileDevice& file, int savedErrno);
 // The bytes as UTF-8 text; throws the error for the file named when they are not.
 QString DecodeUtf8(const QByteArray& bytes, const QString& path);
 // The bytes of a text file as UTF-8 (a byte order mark dropped), else as

@@ -118,9 +118,8 @@ QString CannotWrite(const QFileDevice& file)
     return QString("无法写入 %1：%2").arg(file.fileName(), FileErrorText(file));
 }
 
-QString FileErrorText(const QFileDevice& file)
+QString FileErrorText(const QFileDevice& file, int systemError)
 {
-    const int systemError = errno;
     const QString said = file.errorString();
     // QIODevice's own text for "no reason kept", in whatever language Qt speaks.
     if (!said.isEmpty() && said != QFile().errorString())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cerrno>
+
 #include <QFileDevice>
 #include <QString>
 #include <QStringList>
@@ -36,9 +38,10 @@ void WriteLog(const QString& text);
 void LogDbError(const QString& userMessage, const QString& details, const QString& sql);
 
 // Why an operation on the file failed, in the system's words. Qt says
-// "Unknown error" where the system set no reason it kept; then the last
-// reason the system gave, or a plain sentence.
-QString FileErrorText(const QFileDevice& file);
+// "Unknown error" where the system set no reason it kept (a write cut short
+// by a full disk); then the reason the system gave last (or the error number
+// saved right after the failing call), or a plain sentence.
+QString FileErrorText(const QFileDevice& file, int systemError = errno);
 // The sentence for a file that could not be written, with that reason.
 QString CannotWrite(const QFileDevice& file);
 
