@@ -324,8 +324,6 @@ private slots:
                                   << "";
         QTest::newRow("script, No") << "javascript:alert(1)" << false << false << QStringList()
                                     << question.arg("javascript:alert(1)");
-        QTest::newRow("program, No") << "/usr/bin/xterm" << false << false << QStringList()
-                                     << question.arg("/usr/bin/xterm");
         QTest::newRow("inline page, Yes") << "data:text/html,x" << true << false << QStringList{"data:text/html,x"}
                                           << question.arg("data:text/html,x");
         QTest::newRow("no program for a mail")

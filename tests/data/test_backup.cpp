@@ -401,7 +401,6 @@ private slots:
         QTest::addColumn<bool>("linked");
         QTest::newRow("backup in WAL mode") << true << false;
         QTest::newRow("data file a link") << false << true;
-        QTest::newRow("both") << true << true;
     }
 
     void restoreReadsTheWholeSourceAndKeepsTheLink()
