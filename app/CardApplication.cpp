@@ -2,6 +2,7 @@
 
 #include "controls/CardIcons.h"
 #include "controls/UiException.h"
+#include "controls/WindowFrame.h"
 
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -10,6 +11,7 @@ TCardApplication::TCardApplication(int& argc, char** argv) : QApplication(argc, 
 {
     // The pictures and the home page are embedded in the core library.
     InitCardResources();
+    FrameDialogsClosingOnly(this);
 }
 
 bool TCardApplication::notify(QObject* receiver, QEvent* event)

@@ -148,6 +148,9 @@ click_in "$MAIN" 60 38 3 # right-click on the root of the note tree
 sleep 0.5                # let the menu open
 xdotool key --delay 100 Down Return
 wait_for 10 window_named_shown "新建组" || fail "the group name dialog did not open"
+# A dialog's frame has a close button only, under openbox too.
+ACTIONS=$(xprop -id "$(window_named "新建组")" _NET_WM_ALLOWED_ACTIONS)
+! grep -qE 'MINIMIZE|MAXIMIZE' <<<"$ACTIONS" || fail "the dialog can be minimised or maximised: $ACTIONS"
 xdotool type --delay 40 "work"
 xdotool key Return
 wait_for 10 sql_is "select count(*) from NoteType where TypeName='work'" 1 ||

@@ -5,7 +5,9 @@
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
+#include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <memory>
 
@@ -45,7 +47,38 @@ private slots:
         QCOMPARE(ok->text(), QString("确定(&O)"));
         QCOMPARE(cancel->text(), QString("取消(&C)"));
         QVERIFY(ok->isDefault());
-        QVERIFY(!(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    }
+
+    // Every kind of dialog opens without minimise or maximise button, and
+    // all but the file dialog at a size that cannot be changed.
+    void dialogsOpenWithACloseButtonOnly_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("fixed");
+        QTest::newRow("form") << 0 << true;
+        QTest::newRow("message box") << 1 << true;
+        QTest::newRow("file dialog") << 2 << false;
+    }
+    static QDialog* MakeDialog(int kind)
+    {
+        if (kind == 0)
+            return new TFormAddType;
+        if (kind == 1)
+            return new QMessageBox(QMessageBox::Question, "询问", "文字", QMessageBox::Yes | QMessageBox::No);
+        auto* files = new QFileDialog;
+        files->setOption(QFileDialog::DontUseNativeDialog);
+        return files;
+    }
+    void dialogsOpenWithACloseButtonOnly()
+    {
+        QFETCH(int, kind);
+        QFETCH(bool, fixed);
+        std::unique_ptr<QDialog> dialog(MakeDialog(kind));
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        QVERIFY(!(dialog->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QCOMPARE(dialog->minimumSize() == dialog->maximumSize(), fixed);
+        QCOMPARE(dialog->maximumSize(), fixed ? dialog->size() : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
     }
 
     void answersAndTheNameReturned_data()
