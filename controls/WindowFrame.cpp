@@ -77,19 +77,27 @@ void OfferClosingOnly(QWidget* window)
 }
 
 // Sees each dialog just before it is mapped: the native window exists and
-// the layout has given it its size.
+// the layout has given it its size. Other windows of the dialog type that
+// offer a close box (the missed reminders) count too; the alert, which
+// offers none, keeps its own frame.
 class TDialogFramer : public QObject
 {
 public:
     using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Show)
-            if (auto* dialog = qobject_cast<QDialog*>(watched); dialog && dialog->isWindow()) {
-                if (!qobject_cast<QFileDialog*>(dialog))
-                    dialog->setFixedSize(dialog->size());
-                OfferClosingOnly(dialog);
-            }
+        if (event->type() != QEvent::Show || !watched->isWidgetType())
+            return false;
+        auto* window = static_cast<QWidget*>(watched);
+        if (!window->isWindow())
+            return false;
+        if (qobject_cast<QDialog*>(window)) {
+            if (!qobject_cast<QFileDialog*>(window))
+                window->setFixedSize(window->size());
+            OfferClosingOnly(window);
+        } else if (window->windowType() == Qt::Dialog && window->windowFlags().testFlag(Qt::WindowCloseButtonHint)) {
+            OfferClosingOnly(window);
+        }
         return false;
     }
 };

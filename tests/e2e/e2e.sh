@@ -104,6 +104,13 @@ close_app() {
     wait_for 10 tray_icon_absent || fail "the tray icon stayed after the program ended"
 }
 
+# A dialog's frame offers closing only, under openbox too.
+closing_only() {
+    local actions
+    actions=$(xprop -id "$1" _NET_WM_ALLOWED_ACTIONS)
+    ! grep -qE 'MINIMIZE|MAXIMIZE' <<<"$actions" || fail "a dialog can be minimised or maximised: $actions"
+}
+
 eval "$(dbus-launch --sh-syntax)"
 # The window manager, waited for (and started again should it die early)
 # before any window appears: a window mapped before it would have no frame
@@ -148,9 +155,7 @@ click_in "$MAIN" 60 38 3 # right-click on the root of the note tree
 sleep 0.5                # let the menu open
 xdotool key --delay 100 Down Return
 wait_for 10 window_named_shown "新建组" || fail "the group name dialog did not open"
-# A dialog's frame has a close button only, under openbox too.
-ACTIONS=$(xprop -id "$(window_named "新建组")" _NET_WM_ALLOWED_ACTIONS)
-! grep -qE 'MINIMIZE|MAXIMIZE' <<<"$ACTIONS" || fail "the dialog can be minimised or maximised: $ACTIONS"
+closing_only "$(window_named "新建组")"
 xdotool type --delay 40 "work"
 xdotool key Return
 wait_for 10 sql_is "select count(*) from NoteType where TypeName='work'" 1 ||
@@ -285,6 +290,7 @@ kill -CONT "$APP"
 wait_for 15 window_named_shown "错过的提醒" || fail "no window 错过的提醒 after the stop"
 ! window_named_shown "提醒" || fail "an alert opened for the missed reminder"
 MISSED=$(window_named "错过的提醒")
+closing_only "$MISSED"
 eval "$(xdotool getwindowgeometry --shell "$MISSED")"
 for try in 1 2 3; do
     click_in "$MISSED" 50 $((HEIGHT - 22))          # 全部选中
