@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/UException.h"
+
 #include <QCoreApplication>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -29,3 +31,20 @@ int RunStoreTestObject(QObject* test, int argc, char** argv);
         TestClass test;                                                                                                \
         return RunStoreTestObject(&test, argc, argv);                                                                  \
     }
+
+// Runs an operation that must fail; returns what it raised: "DB:" and the
+// user message for a database error, the message of a plain error, "abort"
+// for a silent stop, empty when nothing was raised.
+template <typename F> QString ErrorOf(F operation)
+{
+    try {
+        operation();
+    } catch (const EDBException& e) {
+        return "DB:" + e.UserMessage;
+    } catch (const EError& e) {
+        return e.Message();
+    } catch (const EAbort&) {
+        return "abort";
+    }
+    return QString();
+}

@@ -2,6 +2,7 @@
 
 #include "controls/UiPublic.h"
 #include "data/UException.h"
+#include "support/StoreTest.h"
 
 #include <QList>
 #include <QObject>
@@ -85,28 +86,11 @@ template <typename T> T* OnShownPage(QObject* window, const char* name)
     return control;
 }
 
-// Clicks the named push button of a window.
-// Runs an operation that must fail; returns what it raised: "DB:" and the
-// user message for a database error, the message of a plain error, "abort"
-// for a silent stop, empty when nothing was raised.
-template <typename F> QString ErrorOf(F operation)
-{
-    try {
-        operation();
-    } catch (const EDBException& e) {
-        return "DB:" + e.UserMessage;
-    } catch (const EError& e) {
-        return e.Message();
-    } catch (const EAbort&) {
-        return "abort";
-    }
-    return QString();
-}
-
 // The node labelled so, opening closed branches as a user looking for it would
 // (a tree makes a branch's nodes when it is shown); null when there is none.
 QTreeWidgetItem* FindNode(QTreeWidget* tree, const QString& label);
 
+// Clicks the named push button of a window.
 void Click(QWidget* window, const char* button);
 
 // Runs the action on the next modal dialog; whatever the action leaves open

@@ -3,8 +3,7 @@
 #include "data/StartupWork.h"
 #include "data/UException.h"
 #include "groups/GroupTableStore.h"
-#include "support/TestEnv.h"
-#include "support/TestMain.h"
+#include "support/StoreTest.h"
 
 #include <QThread>
 #include <algorithm>
@@ -16,7 +15,7 @@
 class TestGroupTable : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<TTestEnv> env;
+    std::unique_ptr<TStoreEnv> env;
 
     static QStringList Rows(const QString& table = "NoteType")
     {
@@ -53,7 +52,7 @@ class TestGroupTable : public QObject
     }
 
 private slots:
-    void init() { env = std::make_unique<TTestEnv>(); }
+    void init() { env = std::make_unique<TStoreEnv>(); }
     void cleanup() { env.reset(); }
 
     void readsTheHierarchy()
@@ -415,5 +414,5 @@ private slots:
     }
 };
 
-JOTTEREL_TEST_MAIN(TestGroupTable)
+JOTTEREL_STORE_TEST_MAIN(TestGroupTable)
 #include "test_grouptable.moc"
