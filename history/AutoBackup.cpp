@@ -127,15 +127,35 @@ QList<QDate> KeptBackupDays(QList<QDate> days)
     QSet<QDate> kept;
     for (qsizetype i = 0; i < std::min<qsizetype>(7, days.size()); ++i)
         kept.insert(days[i]);
-    KeepNewestPerPeriod(days, 4, [](const QDate& day) {
-        int year = 0;
-        const int week = day.weekNumber(&year);
-        return qint64(year) * 100 + week;
-    }, kept);
-    KeepNewestPerPeriod(days, 12, [](const QDate& day) { return qint64(day.year()) * 100 + day.month(); }, kept);
+    KeepNewestPerPeriod(
+        days, 4,
+        [](const QDate& day) {
+            int year = 0;
+            const int week = day.weekNumber(&year);
+            return qint64(year) * 100 + week;
+        },
+        kept);
+    KeepNewestPerPeriod(
+        days, 12, [](const QDate& day) { return qint64(day.year()) * 100 + day.month(); }, kept);
     QList<QDate> result(kept.begin(), kept.end());
     std::sort(result.begin(), result.end(), std::greater<QDate>());
     return result;
+}
+
+QString RunAutoBackup(const QString& databasePath, const QString& folder, const QDate& today)
+{
+    const TAutoBackups backups(folder);
+    if (!backups.Due(today))
+        return QString();
+    QString written;
+    try {
+        TDbHandle source = OpenReadOnly(databasePath, 2000);
+        written = backups.Write(source.get(), today);
+    } catch (const TSqlError& e) {
+        throw EError(QString("自动备份失败：%1").arg(e.Message));
+    }
+    backups.Prune();
+    return written;
 }
 
 QString DefaultAutoBackupFolder()

@@ -50,6 +50,12 @@ private:
     QString m_folder;
 };
 
+// The day's backup of the data file at that path when it is due, read
+// through a connection of its own (so it can run beside the program's
+// work), then the thinning. Returns the new backup's path, empty when none
+// was due; raises what went wrong.
+QString RunAutoBackup(const QString& databasePath, const QString& folder, const QDate& today);
+
 // The folder beside the data file that holds the backups unless the user
 // chose another.
 QString DefaultAutoBackupFolder();

@@ -1,0 +1,66 @@
+#include "history/AutoBackupTimer.h"
+
+#include "controls/UiPublic.h"
+#include "data/Clock.h"
+#include "data/UException.h"
+#include "data/UntPublic.h"
+#include "history/AutoBackup.h"
+
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+
+TAutoBackupTimer::TAutoBackupTimer(QString databasePath, std::function<QString()> folder, QObject* parent)
+    : QObject(parent), m_databasePath(std::move(databasePath)), m_folder(std::move(folder)), m_timer(new QTimer(this))
+{
+    m_timer->setInterval(60 * 60 * 1000);
+    connect(m_timer, &QTimer::timeout, this, &TAutoBackupTimer::TryNow);
+}
+
+TAutoBackupTimer::~TAutoBackupTimer()
+{
+    // A backup under way is finished, not cut off: its file is complete
+    // or not there.
+    if (m_running)
+        m_running->wait();
+}
+
+void TAutoBackupTimer::Start()
+{
+    m_timer->start();
+    TryNow();
+}
+
+void TAutoBackupTimer::TryNow()
+{
+    if (m_running)
+        return;
+    const QString folder = m_folder();
+    const QDate today = TClock::Now().date();
+    auto result = std::make_shared<std::pair<QString, QString>>();
+    m_running = QThread::create([this, folder, today, result] {
+        try {
+            result->first = RunAutoBackup(m_databasePath, folder, today);
+        } catch (const EError& e) {
+            result->second = e.Message();
+        }
+    });
+    connect(m_running, &QThread::finished, this, [this, result] {
+        m_running->deleteLater();
+        m_running = nullptr;
+        Done(result->first, result->second);
+    });
+    m_running->start(QThread::LowPriority);
+}
+
+void TAutoBackupTimer::Done(const QString& written, const QString& failure)
+{
+    if (!failure.isEmpty()) {
+        WriteLog(failure);
+        if (!m_failureShown) {
+            m_failureShown = true;
+            ShowInfoAside(failure);
+        }
+    }
+    emit Finished(written, failure);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QTimer;
+
+// Makes the day's automatic backup while the program runs: soon after the
+// start when the newest backup is of an earlier day, then whenever the day
+// has changed. The copy and its check run beside the window's thread. A
+// failure is logged each time and shown once per run of the program.
+class TAutoBackupTimer : public QObject
+{
+    Q_OBJECT
+public:
+    // folder: where the backups go, asked anew at each try (the user may
+    // change it in the settings).
+    TAutoBackupTimer(QString databasePath, std::function<QString()> folder, QObject* parent = nullptr);
+    ~TAutoBackupTimer() override;
+
+    // Tries now and then once an hour.
+    void Start();
+    // One try: starts the backup unless one is under way.
+    void TryNow();
+
+signals:
+    // A try has ended: the new backup's path (empty when none was due) or
+    // what went wrong.
+    void Finished(const QString& written, const QString& failure);
+
+private:
+    void Done(const QString& written, const QString& failure);
+
+    QString m_databasePath;
+    std::function<QString()> m_folder;
+    QTimer* m_timer;
+    class QThread* m_running = nullptr;
+    bool m_failureShown = false;
+};
