@@ -5,7 +5,11 @@
 #include "app/UntConfig.h"
 #include "controls/UiException.h"
 #include "data/UntPublic.h"
+#include "history/BackupSettings.h"
 #include "ui_Config.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
 
 TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
     : TFormBaseDlg(parent), Config(store), ui(std::make_unique<Ui::TFormConfig>())
@@ -16,6 +20,13 @@ TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
     MaskWithStars(ui->edtPass);
     MaskWithStars(ui->edtRePass);
     ConnectHandler(ui->chkPass, &QCheckBox::clicked, this, &TFormConfig::chkPassClick);
+    // The automatic backups' settings have a dialog of their own.
+    auto* autoBackup = new QPushButton("自动备份…");
+    autoBackup->setObjectName("btnAutoBackup");
+    autoBackup->setAccessibleName(autoBackup->text());
+    BottomLayout()->insertWidget(0, autoBackup);
+    connect(autoBackup, &QPushButton::clicked, this,
+            [this] { RunHandler([this] { TFormBackupSettings(this).ShowModal(); }); });
     FormShow();
 }
 

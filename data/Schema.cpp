@@ -104,6 +104,9 @@ END;
 ALTER TABLE SysSet ADD COLUMN WrongPassCount INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE SysSet ADD COLUMN WrongPassAt INTEGER DEFAULT NULL;
 )"},
+    // Version 8: the folder of the automatic backups; empty means the
+    // folder "backups" beside the data file.
+    {7, "ALTER TABLE SysSet ADD COLUMN BackupDir TEXT NOT NULL DEFAULT '';"},
 };
 
 std::vector<TMigration> g_extra;

@@ -1,5 +1,6 @@
 #include "history/AutoBackup.h"
 
+#include "data/MD.h"
 #include "data/SqliteDb.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
@@ -161,6 +162,27 @@ QString RunAutoBackup(const QString& databasePath, const QString& folder, const 
 QString DefaultAutoBackupFolder()
 {
     return AppPath() + "backups";
+}
+
+QString LoadAutoBackupFolder()
+{
+    TStmtHandle statement = PrepareNative(DbAccess->Handle(), "select BackupDir from SysSet");
+    const QString chosen =
+        sqlite3_step(statement.get()) == SQLITE_ROW
+            ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0)))
+            : QString();
+    return chosen.isEmpty() ? DefaultAutoBackupFolder() : chosen;
+}
+
+void SaveAutoBackupFolder(const QString& folder)
+{
+    const QString kept = folder == DefaultAutoBackupFolder() ? QString() : folder;
+    DbAccess->Batch([&] {
+        TStmtHandle statement = PrepareNative(DbAccess->Handle(), "update SysSet set BackupDir=?");
+        const QByteArray text = kept.toUtf8();
+        sqlite3_bind_text(statement.get(), 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        RunToEnd(DbAccess->Handle(), statement.get());
+    });
 }
 
 TBackupContents ReadBackupContents(const QString& path)

@@ -59,6 +59,10 @@ QString RunAutoBackup(const QString& databasePath, const QString& folder, const 
 // The folder beside the data file that holds the backups unless the user
 // chose another.
 QString DefaultAutoBackupFolder();
+// The folder the user chose for the backups (kept in the data file), or the
+// default one; saving an empty text goes back to the default.
+QString LoadAutoBackupFolder();
+void SaveAutoBackupFolder(const QString& folder);
 
 // Counts what a backup file holds; throws when it cannot be read.
 TBackupContents ReadBackupContents(const QString& path);

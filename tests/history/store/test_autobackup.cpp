@@ -75,6 +75,17 @@ private slots:
         QVERIFY(other.exists());
     }
 
+    // The chosen folder is kept; choosing the default again follows the
+    // data file wherever it goes.
+    void folderSetting()
+    {
+        QCOMPARE(LoadAutoBackupFolder(), DefaultAutoBackupFolder());
+        SaveAutoBackupFolder(env->Path("elsewhere"));
+        QCOMPARE(LoadAutoBackupFolder(), env->Path("elsewhere"));
+        SaveAutoBackupFolder(DefaultAutoBackupFolder());
+        QCOMPARE(DbGetIntValue("select count(*) from SysSet where BackupDir=''"), 1);
+    }
+
     // A backup that cannot be completed leaves nothing behind.
     void failedWriteLeavesNothing()
     {
