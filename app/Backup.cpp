@@ -12,7 +12,7 @@
 
 QString SafetyCopyPath()
 {
-    return AppPath() + "tmpData.bat";
+    return AppPath() + kSafetyCopyFileName;
 }
 
 QString BackupFileName(const QString& chosen)

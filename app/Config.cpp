@@ -1,9 +1,9 @@
 #include "app/Config.h"
 
 #include "app/Pass.h"
-#include "app/PassHash.h"
 #include "app/UntConfig.h"
 #include "controls/UiException.h"
+#include "data/PassHash.h"
 #include "data/UntPublic.h"
 #include "history/BackupSettings.h"
 #include "ui_Config.h"

@@ -1,10 +1,10 @@
 #include "app/Main.h"
 
-#include "app/SearchPanel.h"
 #include "app/Stores.h"
 #include "bookmarks/BookmarkPage.h"
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
+#include "search/SearchPanel.h"
 
 #include "controls/CardIcons.h"
 #include "controls/FirstEvent.h"

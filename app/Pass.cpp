@@ -1,9 +1,9 @@
 #include "app/Pass.h"
 
-#include "app/PassHash.h"
 #include "app/UntConfig.h"
 #include "data/Clock.h"
 #include "data/MD.h"
+#include "data/PassHash.h"
 #include "data/UException.h"
 #include "ui_Pass.h"
 

@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include "data/OwnFiles.h"
+
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
@@ -48,7 +50,7 @@ TSingleInstance::~TSingleInstance()
 
 QString TSingleInstance::LockFileName(const QString& dataDir)
 {
-    return QDir(dataDir).filePath("bookkeep.lock");
+    return QDir(dataDir).filePath(kLockFileName);
 }
 
 QString TSingleInstance::ServerName(const QString& dataDir)

@@ -1,13 +1,13 @@
 // The import and export commands of the 软件设置 menu.
 #include "app/Main.h"
 #include "app/Stores.h"
-#include "bookmarks/BookmarkFile.h"
 #include "bookmarks/BookmarkPage.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
+#include "exchange/BookmarkFile.h"
+#include "exchange/NoteTransfer.h"
 #include "groups/UntTree.h"
-#include "notes/NoteTransfer.h"
 #include "notes/NotepadPage.h"
 #include "ui_Main.h"
 

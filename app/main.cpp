@@ -1,7 +1,7 @@
 #include "app/Main.h"
 #include "app/Backup.h"
 #include "app/CardApplication.h"
-#include "app/CommandLine.h"
+#include "exchange/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "controls/UiException.h"
 #include "data/MD.h"

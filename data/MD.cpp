@@ -1,5 +1,6 @@
 #include "data/MD.h"
 
+#include "data/OwnFiles.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 
@@ -87,7 +88,7 @@ TDbAccess::~TDbAccess()
 
 QString TDbAccess::DatabasePath() const
 {
-    return AppPath() + "bookkeep.dat";
+    return AppPath() + kDatabaseFileName;
 }
 
 void TDbAccess::Connect()

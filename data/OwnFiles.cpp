@@ -8,9 +8,6 @@
 #include <QRegularExpression>
 
 namespace {
-// The database's name in the data folder, as the database access gives it.
-const QString kDatabase = QStringLiteral("bookkeep.dat");
-
 #if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
 constexpr Qt::CaseSensitivity kFileNameCase = Qt::CaseInsensitive;
 #else
@@ -43,8 +40,9 @@ bool SamePath(const QString& a, const QString& b)
 bool IsOwnName(const QString& name)
 {
     static const QRegularExpression own(
-        QStringLiteral(
-            R"(^(bookkeep\.dat(\.part)?(-journal|-wal|-shm|\.v\d+(\.part)?)?|bookkeep\.lock|tmpData\.bat(\.part)?)$)"),
+        QString(R"(^(%1(%4)?(-journal|-wal|-shm|\.v\d+(%4)?)?|%2|%3(%4)?)$)")
+            .arg(QRegularExpression::escape(kDatabaseFileName), QRegularExpression::escape(kLockFileName),
+                 QRegularExpression::escape(kSafetyCopyFileName), QRegularExpression::escape(PartSuffix)),
         kFileNameCase == Qt::CaseInsensitive ? QRegularExpression::CaseInsensitiveOption
                                              : QRegularExpression::NoPatternOption);
     return own.match(name).hasMatch();
@@ -58,7 +56,7 @@ bool IsOwnFile(const QString& path)
         return true;
     // A database that is a link to another folder: SQLite follows the link
     // and keeps its journal beside the file it points to.
-    const QString database = Resolved(AppPath() + kDatabase);
+    const QString database = Resolved(AppPath() + kDatabaseFileName);
     for (const char* suffix : {"", "-journal", "-wal", "-shm"})
         if (SamePath(target.filePath(), database + QLatin1String(suffix)))
             return true;

@@ -8,6 +8,12 @@
 // the single instance's lock. Whatever the user chooses to export or back up
 // to, none of them is ever written over: the database would be gone.
 
+// Their names in the data folder, here once so that the check below cannot
+// miss a file the program keeps.
+inline const QString kDatabaseFileName = QStringLiteral("bookkeep.dat");
+inline const QString kLockFileName = QStringLiteral("bookkeep.lock");
+inline const QString kSafetyCopyFileName = QStringLiteral("tmpData.bat");
+
 // Whether writing to the path, after following its symbolic links, would
 // write one of them (or, where the database is itself a link, the file it
 // points to or SQLite's files beside that one).

@@ -1,6 +1,6 @@
 #include "data/Schema.h"
 
-#include "app/PassHash.h"
+#include "data/PassHash.h"
 #include "data/SqliteDb.h"
 #include "data/UntPublic.h"
 
@@ -129,7 +129,8 @@ void RunSteps(sqlite3* db, int version)
         try {
             ExecNative(db, step.Sql);
         } catch (const TSqlError& e) {
-            throw TSqlError(QString("数据文件从版本 %1 升级到 %2 失败：%3").arg(version).arg(version + 1).arg(e.Message));
+            throw TSqlError(
+                QString("数据文件从版本 %1 升级到 %2 失败：%3").arg(version).arg(version + 1).arg(e.Message));
         }
         ++version;
     }

@@ -2,6 +2,7 @@
 
 #include "data/Clock.h"
 #include "data/JetBridge.h"
+#include "data/OwnFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,7 +34,7 @@ QString ChooseDataDirectory(const QString& executableDir)
     // An installed program (its home page under ../share) keeps its data per user even where it could write beside
     // itself, as root can in /usr/bin.
     const bool installed = QFileInfo::exists(exeDir + "../share/jotterel/home.html");
-    if (QFileInfo::exists(exeDir + "bookkeep.dat") || (QFileInfo(exeDir).isWritable() && !installed))
+    if (QFileInfo::exists(exeDir + kDatabaseFileName) || (QFileInfo(exeDir).isWritable() && !installed))
         return exeDir;
     // An installed program: its directory is not ours to write.
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);

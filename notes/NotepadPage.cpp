@@ -8,10 +8,10 @@
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
-#include "data/Search.h"
 #include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "notes/UntNote.h"
+#include "search/Search.h"
 
 #include <QAction>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
-#include "app/PassHash.h"
 #include "app/SingleInstance.h"
 #include "app/UntConfig.h"
 #include "data/MD.h"
+#include "data/PassHash.h"
 #include "data/UntPublic.h"
 #include "support/TestMain.h"
 

@@ -1,6 +1,6 @@
 #include "data/MD.h"
+#include "exchange/NoteTransfer.h"
 #include "groups/GroupTableStore.h"
-#include "notes/NoteTransfer.h"
 #include "notes/UntNote.h"
 #include "support/StoreTest.h"
 

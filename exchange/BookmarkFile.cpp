@@ -1,4 +1,4 @@
-#include "bookmarks/BookmarkFile.h"
+#include "exchange/BookmarkFile.h"
 
 #include "bookmarks/UntIE.h"
 #include "data/MD.h"

@@ -1,4 +1,4 @@
-#include "app/PassHash.h"
+#include "data/PassHash.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>

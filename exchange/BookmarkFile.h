@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/Transfer.h"
+#include "exchange/Transfer.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "data/Transfer.h"
+#include "exchange/Transfer.h"
 
 #include "data/MD.h"
 #include "data/OwnFiles.h"

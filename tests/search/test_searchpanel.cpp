@@ -1,10 +1,10 @@
 #include "app/Main.h"
-#include "app/SearchPanel.h"
 #include "controls/CardDBGrid.h"
 #include "data/DataSet.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
 #include "groups/UntTree.h"
+#include "search/SearchPanel.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 

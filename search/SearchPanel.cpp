@@ -1,4 +1,4 @@
-#include "app/SearchPanel.h"
+#include "search/SearchPanel.h"
 
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"

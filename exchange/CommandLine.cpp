@@ -1,14 +1,14 @@
-#include "app/CommandLine.h"
+#include "exchange/CommandLine.h"
 
 #include "app/Backup.h"
 #include "app/SingleInstance.h"
-#include "bookmarks/BookmarkFile.h"
 #include "data/MD.h"
 #include "data/OwnFiles.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "exchange/BookmarkFile.h"
+#include "exchange/NoteTransfer.h"
 #include "groups/GroupTableStore.h"
-#include "notes/NoteTransfer.h"
 #include "notes/UntNote.h"
 
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #include "app/Backup.h"
-#include "bookmarks/BookmarkFile.h"
 #include "bookmarks/UntIE.h"
 #include "data/MD.h"
+#include "exchange/BookmarkFile.h"
+#include "exchange/NoteTransfer.h"
 #include "groups/GroupTableStore.h"
-#include "notes/NoteTransfer.h"
 #include "support/StoreTest.h"
 
 #include <QCryptographicHash>

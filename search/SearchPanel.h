@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/Search.h"
+#include "search/Search.h"
 
 #include <QAbstractItemModel>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "notes/NoteTransfer.h"
+#include "exchange/NoteTransfer.h"
 
 #include "data/MD.h"
 #include "data/SqliteDb.h"

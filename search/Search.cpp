@@ -1,4 +1,4 @@
-#include "data/Search.h"
+#include "search/Search.h"
 
 #include "data/MD.h"
 #include "data/SqliteDb.h"

@@ -2,8 +2,8 @@
 #include "data/MD.h"
 #include "data/OleDate.h"
 #include "data/Schema.h"
-#include "data/Search.h"
 #include "notes/UntNote.h"
+#include "search/Search.h"
 #include "support/StoreTest.h"
 
 #include <memory>
