@@ -107,6 +107,13 @@ ALTER TABLE SysSet ADD COLUMN WrongPassAt INTEGER DEFAULT NULL;
     // Version 8: the folder of the automatic backups; empty means the
     // folder "backups" beside the data file.
     {7, "ALTER TABLE SysSet ADD COLUMN BackupDir TEXT NOT NULL DEFAULT '';"},
+    // Version 9: the notes' earlier texts, compressed (qCompress of the
+    // UTF-8 text), with the moment they were kept (seconds since 1970).
+    {8, R"(
+CREATE TABLE NoteVersion (ID INTEGER PRIMARY KEY AUTOINCREMENT, TypeID INTEGER NOT NULL, SavedAt INTEGER NOT NULL,
+                          Text BLOB NOT NULL);
+CREATE INDEX NoteVersion_Group ON NoteVersion(TypeID, SavedAt);
+)"},
 };
 
 std::vector<TMigration> g_extra;
