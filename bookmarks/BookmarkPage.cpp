@@ -352,8 +352,7 @@ TGroupPageParts TBookmarkPage::GroupParts()
 {
     TGroupPageParts parts;
     parts.ItemTable = "IE";
-    parts.BranchItems = [this](const QList<int>& branch) {
-        const QString in = SqlInList(branch);
+    parts.BranchItems = [this](const QString& in) {
         return TBranchItems{IE.CountInGroups(in), "个网址", IE.DeleteGroupsStatement(in)};
     };
     parts.Added = [this] { tvIEClick(); };

@@ -53,7 +53,7 @@ void TGroupCommands::Delete()
     {
         bool unused = false;
         QScopedValueRollback deleting(m_parts.Deleting ? *m_parts.Deleting : unused, true);
-        Tree->DeleteBranch(m_parts.BranchItems);
+        Tree->DeleteBranch([this](const QList<int>& branch) { return m_parts.BranchItems(SqlInList(branch)); });
     }
     if (m_parts.Deleted)
         m_parts.Deleted(group);

@@ -13,8 +13,9 @@ struct TGroupPageParts
 {
     // The table whose rows follow a moved group by their TypeID.
     QString ItemTable;
-    // What a branch's groups hold, for the delete's question and statement.
-    std::function<TBranchItems(const QList<int>& branch)> BranchItems;
+    // What a branch's groups hold, for the delete's question and statement
+    // (the groups as an SqlInList text).
+    std::function<TBranchItems(const QString& in)> BranchItems;
     // After a new group was added and selected.
     std::function<void()> Added;
     // After a branch was deleted, its top group given; the tree has

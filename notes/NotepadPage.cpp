@@ -465,8 +465,7 @@ TGroupPageParts TNotepadPage::GroupParts()
 {
     TGroupPageParts parts;
     parts.ItemTable = "NoteBook";
-    parts.BranchItems = [this](const QList<int>& branch) {
-        const QString in = SqlInList(branch);
+    parts.BranchItems = [this](const QString& in) {
         return TBranchItems{Note.CountNotesIn(in), "篇记事", Note.DeleteNotesInSQL(in)};
     };
     // A new group is selected, which shows its note, which it does not have
