@@ -51,8 +51,8 @@ void TGroupCommands::Delete()
         return;
     const int group = Tree->SelectedSelfIndex();
     {
-        bool unused = false;
-        QScopedValueRollback deleting(m_parts.Deleting ? *m_parts.Deleting : unused, true);
+        bool noPageFlag = false;
+        QScopedValueRollback deleting(m_parts.Deleting ? *m_parts.Deleting : noPageFlag, true);
         Tree->DeleteBranch([this](const QList<int>& branch) { return m_parts.BranchItems(SqlInList(branch)); });
     }
     if (m_parts.Deleted)
