@@ -14,7 +14,6 @@
 #include "controls/UiPublic.h"
 #include "data/DataSet.h"
 #include "data/MD.h"
-#include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "ui_BookmarkPage.h"
 
@@ -85,7 +84,7 @@ void OpenBookmarkAddress(QWidget* owner, const QString& address)
 }
 
 TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TCardTree>& ieTree, TIE& ie)
-    : m_widgets(widgets), IETree(ieTree), IE(ie)
+    : m_widgets(widgets), IETree(ieTree), IE(ie), m_groupCommands(ieTree, GroupParts())
 {
     ConnectHandler(m_widgets.N1, &QAction::triggered, this, &TBookmarkPage::N1Click);
     ConnectHandler(m_widgets.N5, &QAction::triggered, this, &TBookmarkPage::N5Click);
@@ -155,7 +154,7 @@ void TBookmarkPage::EnableDragAndDrop()
         [this](const QModelIndex& target, const QString& format, const QString& text) {
             const int parent = target.data(Qt::UserRole).toInt();
             if (format == kGroupFormat)
-                MoveIEGroup(text.toInt(), parent);
+                m_groupCommands.MoveGroup(text.toInt(), parent);
             else
                 MoveBookmarks(IdsOf(text), parent, ui->DBGrid1->SelectedRows().value(0));
         });
@@ -217,7 +216,7 @@ bool TBookmarkPage::eventFilter(QObject* watched, QEvent* event)
 void TBookmarkPage::ShowImported()
 {
     FillIfWaiting();
-    ReloadIETree();
+    IETree->Reload();
     tvIEClick();
 }
 
@@ -272,7 +271,7 @@ void TBookmarkPage::NewBookmark()
     const int addedBefore = ChooserGroupsAdded();
     int saved = 0;
     const int result = AskNewIE(IE, IETree->SelectedSelfIndex(), name, &saved);
-    ReloadIETreeIfGroupsAdded(addedBefore);
+    m_groupCommands.ReloadIfChooserAdded(addedBefore);
     // Bookmarks stored with "保存后继续新建" show even when the dialog then
     // ended with Cancel.
     if (result == mrOk || saved > 0)
@@ -287,7 +286,7 @@ void TBookmarkPage::N2Click()
         return;
     const int addedBefore = ChooserGroupsAdded();
     const int result = AskModIE(IE, set->AsString(0));
-    ReloadIETreeIfGroupsAdded(addedBefore);
+    m_groupCommands.ReloadIfChooserAdded(addedBefore);
     if (result == mrOk)
         RefreshBookmarks();
 }
@@ -347,69 +346,24 @@ void TBookmarkPage::OpenCurrentBookmark()
     OpenBookmarkAddress(m_widgets.window, set->AsString(3));
 }
 
-void TBookmarkPage::NAddIETypeClick()
+// The group commands show the selected group's bookmarks after every
+// change; a group's bookmarks go with it.
+TGroupPageParts TBookmarkPage::GroupParts()
 {
-    DbAccess->CheckWritable();
-    QTreeWidgetItem* node = IETree->Selected();
-    if (!node)
-        return;
-    QString name;
-    if (AskGroupName(IETree->IsRoot(node) ? IETree->RootCaption : IETree->PositionText(), name, &IETree->Groups) !=
-        mrOk)
-        return;
-    ui->tvIE->setCurrentItem(IETree->AddGroup(name));
-    ShowGroupIE(IE, ui->DBGrid1, IETree->SelectedSelfIndex());
-}
-
-void TBookmarkPage::NModIeTypeClick()
-{
-    DbAccess->CheckWritable();
-    QTreeWidgetItem* node = IETree->Selected();
-    if (!node || IETree->IsRoot(node))
-        return;
-    // The tree exists only after the page was wired, so the edit's end is
-    // hooked up here, where the edit begins.
-    IETree->OnEdited = [this](QTreeWidgetItem* edited, const QString& text) { tvIEEdited(edited, text); };
-    IETree->EditSelected();
-}
-
-void TBookmarkPage::tvIEEdited(QTreeWidgetItem* node, const QString& text)
-{
-    if (text != node->text(0))
-        IETree->RenameGroup(text);
-}
-
-void TBookmarkPage::NDelIETypeClick()
-{
-    DbAccess->CheckWritable();
-    if (!IETree->Selected())
-        return;
-    // The group, its groups and their bookmarks go in one transaction, so no
-    // bookmark is left behind under a number that a later group may receive
-    // again; the question says how many go with it.
-    IETree->DeleteBranch([this](const QList<int>& branch) {
-        const QString in = SqlInList(branch);
+    TGroupPageParts parts;
+    parts.ItemTable = "IE";
+    parts.BranchItems = [this](const QString& in) {
         return TBranchItems{IE.CountInGroups(in), "个网址", IE.DeleteGroupsStatement(in)};
-    });
-    if (IETree->Selected())
-        tvIEClick();
-    else
-        DbAccess->RefreshGrid();
-}
-
-void TBookmarkPage::NMoveIETypeClick()
-{
-    DbAccess->CheckWritable();
-    QTreeWidgetItem* node = IETree->Selected();
-    if (!node || IETree->IsRoot(node))
-        return;
-    const int self = TCardTree::SelfIndexOf(node);
-    const int addedBefore = ChooserGroupsAdded();
-    int parent = 0;
-    const int result = AskGroupOf(IETree->TableName, IETree->RootCaption, "移动到", parent);
-    ReloadIETreeIfGroupsAdded(addedBefore);
-    if (result == mrOk)
-        MoveIEGroup(self, parent);
+    };
+    parts.Added = [this] { tvIEClick(); };
+    parts.Deleted = [this](int) {
+        if (IETree->Selected())
+            tvIEClick();
+        else
+            DbAccess->RefreshGrid();
+    };
+    parts.Moved = [this] { tvIEClick(); };
+    return parts;
 }
 
 void TBookmarkPage::NMoveIEClick()
@@ -422,17 +376,9 @@ void TBookmarkPage::NMoveIEClick()
     const int addedBefore = ChooserGroupsAdded();
     int typeId = 0;
     const int result = AskGroupOf(IETree->TableName, IETree->RootCaption, "移动到", typeId);
-    ReloadIETreeIfGroupsAdded(addedBefore);
+    m_groupCommands.ReloadIfChooserAdded(addedBefore);
     if (result == mrOk)
         MoveBookmarks(ids, typeId, firstRow);
-}
-
-void TBookmarkPage::MoveIEGroup(int self, int parent)
-{
-    DbAccess->CheckWritable();
-    IETree->MoveGroup(self, parent, "IE");
-    // The moved group is selected now; its bookmarks show.
-    tvIEClick();
 }
 
 void TBookmarkPage::MoveBookmarks(const QList<int>& ids, int typeId, int firstRow)
@@ -440,18 +386,4 @@ void TBookmarkPage::MoveBookmarks(const QList<int>& ids, int typeId, int firstRo
     DbAccess->CheckWritable();
     IE.MoveIEs(ids, typeId);
     ShowRowsGone(firstRow, true);
-}
-
-void TBookmarkPage::ReloadIETreeIfGroupsAdded(int addedBefore)
-{
-    if (ChooserGroupsAdded() != addedBefore)
-        ReloadIETree();
-}
-
-// Reads the bookmark groups again (the choose-group dialog may have added
-// some), so this tree never hands out a SelfIndex or accepts a name that
-// the table already holds. The selection and the open groups stay.
-void TBookmarkPage::ReloadIETree()
-{
-    IETree->Reload();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "groups/GroupCommands.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -93,14 +95,13 @@ private:
     void N3Click();
     void N8Click();
     void DBGrid1DblClick();
-    void NAddIETypeClick();
-    void NModIeTypeClick();
-    void NDelIETypeClick();
-    void NMoveIETypeClick();
+    TGroupPageParts GroupParts();
+    void NAddIETypeClick() { m_groupCommands.Add(); }
+    void NModIeTypeClick() { m_groupCommands.Rename(); }
+    void NDelIETypeClick() { m_groupCommands.Delete(); }
+    void NMoveIETypeClick() { m_groupCommands.Move(); }
     void NMoveIEClick();
-    // A group with its branch, or a bookmark, filed under another group
-    // (a drop or 移动到…).
-    void MoveIEGroup(int self, int parent);
+    // Bookmarks filed under another group (a drop or 移动到…).
     void MoveBookmarks(const QList<int>& ids, int typeId, int firstRow);
     // Whether a drop of what is carried on the group changes anything.
     bool CanDrop(int group, const QString& format, const QString& text);
@@ -109,12 +110,9 @@ private:
     void ShowRowsGone(int firstRow, bool fit);
     // The bookmarks the grid's commands act on (see SelectedRows).
     QList<int> SelectedIds() const;
-    void tvIEEdited(QTreeWidgetItem* node, const QString& text);
     void NewBookmark();
     void OpenCurrentBookmark();
     void RefreshBookmarks();
-    void ReloadIETree();
-    void ReloadIETreeIfGroupsAdded(int addedBefore);
 
     const TBookmarkWidgets m_widgets;
     std::unique_ptr<Ui::TBookmarkPageForm> ui;
@@ -122,4 +120,5 @@ private:
     TIE& IE;
     bool m_waiting = false;
     std::function<void()> m_whenShown;
+    TGroupCommands m_groupCommands;
 };

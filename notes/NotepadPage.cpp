@@ -2,13 +2,11 @@
 // the memo that shows and saves the selected group's note, and the find row.
 #include "notes/NotepadPage.h"
 
-#include "bookmarks/ViewIEType.h"
 #include "controls/DateKeys.h"
 #include "controls/ItemDrag.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
-#include "groups/AddType.h"
 #include "groups/UntTree.h"
 #include "notes/UntNote.h"
 #include "search/Search.h"
@@ -136,7 +134,8 @@ QString LatinUpper(QString text)
 } // namespace
 
 TNotepadPage::TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCardTree>& noteTree, TNote& note)
-    : m_widgets(widgets), NoteTree(noteTree), Note(note), m_saveTimer(new QTimer(widgets.mmoNote))
+    : m_widgets(widgets), NoteTree(noteTree), Note(note), m_saveTimer(new QTimer(widgets.mmoNote)),
+      m_groupCommands(noteTree, GroupParts())
 {
     m_saveTimer->setObjectName("noteSaveTimer");
     m_saveTimer->setSingleShot(true);
@@ -194,7 +193,7 @@ TNotepadPage::TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCard
     AcceptItemDrops(
         ui->tvNote, {kNoteGroupFormat}, [](const QModelIndex&, const QString&, const QString&) { return true; },
         [this](const QModelIndex& target, const QString&, const QString& text) {
-            MoveNoteGroup(text.toInt(), target.data(Qt::UserRole).toInt());
+            m_groupCommands.MoveGroup(text.toInt(), target.data(Qt::UserRole).toInt());
         });
 }
 
@@ -460,76 +459,26 @@ bool TNotepadPage::ShowGroupMatch(int group, const QStringList& words)
     return true;
 }
 
-void TNotepadPage::NAddNoteTypeClick()
+// What the group commands do to the memo: a group's notes go with it, and
+// the memo never shows a note under another group's number.
+TGroupPageParts TNotepadPage::GroupParts()
 {
-    DbAccess->CheckWritable();
-    if (!NoteTree->Selected())
-        return;
-    QString name;
-    if (AskGroupName(NoteTree->PositionText(), name, &NoteTree->Groups) != mrOk)
-        return;
-    QTreeWidgetItem* node = NoteTree->AddGroup(name);
-    // Selecting the new group shows its note, which it does not have yet:
-    // the memo is cleared and nothing is stored.
-    ui->tvNote->setCurrentItem(node);
-}
-
-void TNotepadPage::NModNoteTypeClick()
-{
-    DbAccess->CheckWritable();
-    QTreeWidgetItem* node = NoteTree->Selected();
-    if (!node || NoteTree->IsRoot(node))
-        return;
-    NoteTree->OnEdited = [this](QTreeWidgetItem* edited, const QString& text) { tvNoteEdited(edited, text); };
-    NoteTree->EditSelected();
-}
-
-void TNotepadPage::tvNoteEdited(QTreeWidgetItem* node, const QString& text)
-{
-    if (text != node->text(0))
-        NoteTree->RenameGroup(text);
-}
-
-// The group's row and its notes go in one transaction, so notes never stay
-// behind under an identifier that a later group receives.
-void TNotepadPage::NMoveNoteTypeClick()
-{
-    DbAccess->CheckWritable();
-    QTreeWidgetItem* node = NoteTree->Selected();
-    if (!node || NoteTree->IsRoot(node))
-        return;
-    const int self = TCardTree::SelfIndexOf(node);
-    int parent = 0;
-    if (AskGroupOf(NoteTree->TableName, NoteTree->RootCaption, "移动到", parent) == mrOk)
-        MoveNoteGroup(self, parent);
-}
-
-void TNotepadPage::MoveNoteGroup(int self, int parent)
-{
-    DbAccess->CheckWritable();
-    NoteTree->Groups.CheckMovable(self, parent);
+    TGroupPageParts parts;
+    parts.ItemTable = "NoteBook";
+    parts.BranchItems = [this](const QString& in) {
+        return TBranchItems{Note.CountNotesIn(in), "篇记事", Note.DeleteNotesInSQL(in)};
+    };
+    // A new group is selected, which shows its note, which it does not have
+    // yet: the memo is cleared and nothing is stored. The neighbour the tree
+    // selects after a delete is shown once the memo no longer belongs to the
+    // deleted group.
+    parts.Deleting = &m_noteLoading;
+    parts.Deleted = [this](int group) {
+        if (m_noteGroup == group)
+            UnbindMemo();
+        tvNoteClick();
+    };
     // The memo's text belongs to its group's number, which the move may change.
-    SaveUnsavedNote();
-    NoteTree->MoveGroup(self, parent, "NoteBook");
-}
-
-void TNotepadPage::NDelNoteTypeClick()
-{
-    DbAccess->CheckWritable();
-    if (!NoteTree->Selected())
-        return;
-    const int group = NoteTree->SelectedSelfIndex();
-    {
-        // The neighbour the tree selects is shown below, once the memo no
-        // longer belongs to the deleted group. Its groups and their notes go
-        // with it; the question says how many.
-        QScopedValueRollback loading(m_noteLoading, true);
-        NoteTree->DeleteBranch([this](const QList<int>& branch) {
-            const QString in = SqlInList(branch);
-            return TBranchItems{Note.CountNotesIn(in), "篇记事", Note.DeleteNotesInSQL(in)};
-        });
-    }
-    if (m_noteGroup == group)
-        UnbindMemo();
-    tvNoteClick();
+    parts.BeforeMove = [this] { SaveUnsavedNote(); };
+    return parts;
 }

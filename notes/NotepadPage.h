@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/MD.h"
+#include "groups/GroupCommands.h"
 #include "notes/UntNote.h"
 
 #include <QElapsedTimer>
@@ -64,13 +65,11 @@ private:
     void mmoNoteChange();
     bool mmoNoteKeyDown(QKeyEvent* key);
     void btn2Click();
-    void NAddNoteTypeClick();
-    void NModNoteTypeClick();
-    void NDelNoteTypeClick();
-    void NMoveNoteTypeClick();
-    // Files a group with its branch under another group (a drop or 移动到…).
-    void MoveNoteGroup(int self, int parent);
-    void tvNoteEdited(QTreeWidgetItem* node, const QString& text);
+    TGroupPageParts GroupParts();
+    void NAddNoteTypeClick() { m_groupCommands.Add(); }
+    void NModNoteTypeClick() { m_groupCommands.Rename(); }
+    void NDelNoteTypeClick() { m_groupCommands.Delete(); }
+    void NMoveNoteTypeClick() { m_groupCommands.Move(); }
     void ShowNote(int typeId);
     void SetMemoText(const QString& stored);
     void SelectMemoGroup();
@@ -99,4 +98,5 @@ private:
     TLockEpisode m_noteEpisode;
     // Set while the program itself changes the memo or the tree's current node.
     bool m_noteLoading = false;
+    TGroupCommands m_groupCommands;
 };

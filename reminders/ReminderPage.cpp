@@ -26,17 +26,6 @@
 #include <functional>
 
 namespace {
-// A timer that slips by a second or two must not skip a reminder; a longer
-// gap (the computer asleep, the program stopped, the clock put forward) is
-// shown in the missed window instead of one alert per reminder.
-constexpr qint64 kCatchUpSeconds = 60;
-// A clock set back repeats no second already checked; only when it went
-// back further than this (it had been far ahead) does checking start over.
-constexpr qint64 kSetBackSeconds = 24 * 3600;
-// The checked second is written at least this often, so that after a stop
-// the next start knows what has been covered.
-constexpr qint64 kStoreEverySeconds = 30;
-
 const QString kAscending = QStringLiteral("▲");
 const QString kDescending = QStringLiteral("▼");
 
@@ -82,7 +71,8 @@ private:
 };
 } // namespace
 
-TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam) : m_widgets(widgets), Alam(alam)
+TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam)
+    : m_widgets(widgets), Alam(alam), m_schedule(alam)
 {
     ConnectHandler(m_widgets.NAddAlam, &QAction::triggered, this, &TReminderPage::NAddAlamClick);
     ConnectHandler(m_widgets.NModAlam, &QAction::triggered, this, &TReminderPage::NModAlamClick);
@@ -159,13 +149,6 @@ void TReminderPage::SetUpList()
     connect(ui->lv1->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { RunHandler([&] { lv1TitleClick(column); }); });
     SortList();
-}
-
-qint64 TReminderPage::CatchUpSeconds()
-{
-    // The end-to-end check stops the program for a few seconds, not minutes.
-    const int chosen = qEnvironmentVariableIntValue("JOTTEREL_CATCH_UP_SECONDS");
-    return chosen > 0 && chosen < kCatchUpSeconds ? chosen : kCatchUpSeconds;
 }
 
 // A click on a column title sorts by it, ascending; a second click on the
@@ -409,57 +392,15 @@ void TReminderPage::tmr1Timer()
     });
 }
 
-// Covers every whole second since the previous tick exactly once: a late
-// timer's seconds fire as alerts, a longer gap's go to the missed window,
-// and a clock set back repeats nothing. The second checked last is kept in
-// the database, so a start covers the time the program was not running;
-// with none stored (a new file) the start covers only its own second. A
-// start also lists again the reminders left for later in the missed window.
 void TReminderPage::FireDueReminders()
 {
-    const qint64 now = TClock::Now().toSecsSinceEpoch();
-    if (m_lastAlamSecond < 0) {
-        const std::optional<qint64> stored = Alam.LastCheckedSecond();
-        m_lastAlamSecond = stored ? *stored : now - 1;
-        m_storedSecond = stored ? *stored : -1;
-    }
-    if (now <= m_lastAlamSecond) {
-        if (m_lastAlamSecond - now <= kSetBackSeconds)
-            return;                 // these seconds are covered already
-        m_lastAlamSecond = now - 1; // the clock had been far ahead
-    }
-    qint64 first = m_lastAlamSecond + 1;
-    const bool gap = now - m_lastAlamSecond > CatchUpSeconds();
-    // Collected and shown before the checked second moves: a failure here
-    // loses nothing, the next tick collects again.
-    QList<TDueAlam> missed;
-    if (gap)
-        missed = Alam.DueBetween(first, now - 1, true);
-    if (m_leftOverWaiting)
-        missed += Alam.LeftForLater();
-    if (!missed.isEmpty()) {
-        ShowMissedAlams(missed, [this](TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes) {
-            AnswerMissed(answer, rows, minutes);
-        });
-    }
-    m_leftOverWaiting = false;
-    if (gap) {
-        m_lastAlamSecond = now - 1;
-        first = now;
-    }
-    const QList<TDueAlam> due = Alam.DueBetween(first, now, false);
-    for (const TDueAlam& reminder : due)
-        ShowAlamAlert(reminder.Id, reminder.ReMark, reminder.Daily);
-    m_lastAlamSecond = now;
-    StoreCheckedSecond(now, gap || !due.isEmpty());
-}
-
-void TReminderPage::StoreCheckedSecond(qint64 second, bool now)
-{
-    if (DbAccess->ReadOnly())
-        return;
-    if (!now && m_storedSecond >= 0 && second - m_storedSecond < kStoreEverySeconds && second >= m_storedSecond)
-        return;
-    Alam.StoreLastCheckedSecond(second);
-    m_storedSecond = second;
+    m_schedule.Tick(TClock::Now(), [this](const TAlamTick& tick) {
+        if (!tick.Missed.isEmpty()) {
+            ShowMissedAlams(tick.Missed, [this](TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes) {
+                AnswerMissed(answer, rows, minutes);
+            });
+        }
+        for (const TDueAlam& reminder : tick.Due)
+            ShowAlamAlert(reminder.Id, reminder.ReMark, reminder.Daily);
+    });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/MD.h"
+#include "reminders/AlamSchedule.h"
 
 #include <QObject>
 #include <QString>
@@ -15,8 +16,6 @@ class QMenu;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
-class TAlam;
-struct TDueAlam;
 enum class TMissedAnswer;
 
 // What the main window gives the reminder page: the tab the page's
@@ -50,15 +49,9 @@ public:
     // Lists every reminder (the filter 全部提醒) with this one's row
     // selected; false when the reminder is gone.
     bool ShowReminder(int id);
-    // The tick's part: fires the reminders due since the previous tick;
-    // after a longer gap, those that fell due in it are shown together in
-    // the one window "错过的提醒", at a start with the reminders left for
-    // later there before.
+    // The tick's part: opens an alert for each reminder the schedule finds
+    // due, and the one window "错过的提醒" for those it finds missed.
     void tmr1Timer();
-
-    // A gap between two ticks longer than this is not caught up with
-    // alerts: what fell due in it goes to the missed window.
-    static qint64 CatchUpSeconds();
 
 private:
     void SetUpList();
@@ -80,16 +73,13 @@ private:
     void RemoveFromList(const QStringList& ids);
     void lv1TitleClick(int column);
     void SortList();
-    void StoreCheckedSecond(qint64 second, bool now);
     void lv1CustomDrawItem(QTreeWidgetItem* item);
     void FireDueReminders();
 
     const TReminderWidgets m_widgets;
     std::unique_ptr<Ui::TReminderPageForm> ui;
     TAlam& Alam;
-    qint64 m_lastAlamSecond = -1;  // the last second (since the epoch) the tick has covered
-    qint64 m_storedSecond = -1;    // the last such second written to the database
-    bool m_leftOverWaiting = true; // the reminders left for later by an earlier run are still to be shown
+    TAlamSchedule m_schedule;
     int m_filter = 0;
     bool m_listWaiting = false; // filled with m_filter when the list is made
     int m_sortColumn = 1;       // next due first
