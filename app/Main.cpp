@@ -53,10 +53,11 @@ TFormMain::TFormMain(QWidget* parent)
     ConnectHandler(ui->btnSystem, &QPushButton::clicked, this, &TFormMain::btnSystemClick);
     ConnectHandler(ui->NHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
     ConnectHandler(ui->NTrayHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
-    m_notepadPage = std::make_unique<TNotepadPage>(TNotepadWidgets{ui->tvNote, ui->mmoNote, ui->edtQuery, ui->btn2,
-                                                                   ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType,
-                                                                   ui->NMoveNoteType},
-                                                   NoteTree, m_stores->Note);
+    m_notepadPage =
+        std::make_unique<TNotepadPage>(TNotepadWidgets{ui->tvNote, ui->mmoNote, ui->edtQuery, ui->btn2,
+                                                       ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType,
+                                                       ui->NMoveNoteType},
+                                       NoteTree, m_stores->Note);
     m_bookmarkPage = std::make_unique<TBookmarkPage>(
         TBookmarkWidgets{this, ui->ts1, pmIEType, pmIE, ui->N1, ui->N5, ui->N2, ui->N3, ui->N8, ui->NAddIEType,
                          ui->NModIeType, ui->NDelIEType, ui->NMoveIEType, ui->NMoveIE},

@@ -44,6 +44,11 @@ public:
     // Runs a step once the window has painted, or after two seconds for a
     // window not painted yet: work that need not hold up the first paint.
     void AfterFirstPaint(std::function<void()> step);
+    // The one-second tick: fires the reminders due since the previous tick,
+    // and writes the memo's text that could not be saved once the file is free.
+    void tmr1Timer();
+    // The stores the pages and dialogs of this window work on.
+    TStores& Stores() { return *m_stores; }
 
     std::unique_ptr<TCardTree> IETree;
     std::unique_ptr<TCardTree> NoteTree;
@@ -63,6 +68,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BeginIntegrityCheck();
@@ -90,14 +96,6 @@ private:
     std::unique_ptr<TTransferMenu> m_transferMenu;
     bool m_tickRunning = false;
 
-public:
-    // The one-second tick: fires the reminders due since the previous tick,
-    // and writes the memo's text that could not be saved once the file is free.
-    void tmr1Timer();
-    // The stores the pages and dialogs of this window work on.
-    TStores& Stores() { return *m_stores; }
-
-private:
     // Closing, login, settings, start with the desktop, backup and restore (app/Shell.cpp)
     void WireShell();
     void LoadConfigAndLogin();
@@ -113,10 +111,6 @@ private:
     void ReloadPages();
     void RecreateTrees();
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     std::unique_ptr<Ui::TFormMain> ui;
 
     bool m_shown = false;

@@ -46,13 +46,19 @@ void OverrideTrayClickRestores(std::optional<bool> singleClick)
     singleClickOverride = singleClick;
 }
 
-TTrayIcon::TTrayIcon(QWidget* window, QMenu* menu, QAction* showForm)
-    : m_window(window), m_icon(new QSystemTrayIcon(AppIcon(), window))
+QSystemTrayIcon* AddTrayIcon(QWidget* window, QMenu* menu)
 {
-    m_icon->setObjectName("TrayIcon");
-    m_icon->setToolTip("Jotterel");
-    m_icon->setContextMenu(menu);
-    m_icon->show();
+    auto* icon = new QSystemTrayIcon(AppIcon(), window);
+    icon->setObjectName("TrayIcon");
+    icon->setToolTip("Jotterel");
+    icon->setContextMenu(menu);
+    icon->show();
+    return icon;
+}
+
+TTrayIcon::TTrayIcon(QWidget* window, QMenu* menu, QAction* showForm)
+    : m_window(window), m_icon(AddTrayIcon(window, menu))
+{
     // Asked once, as Qt chooses its kind of tray once; at the first click on
     // the icon, as the question goes over the session bus, which the start
     // need not wait for.

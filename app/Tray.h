@@ -23,9 +23,12 @@ bool TrayClickRestores();
 void OverrideTrayClickRestores(std::optional<bool> singleClick);
 
 // The program's icon in the notification area, tip "Jotterel", with the
-// window's tray menu on a right click. A click on it (see TrayClickRestores)
-// or the menu's 显示主窗口 brings the window back; a minimised window hides
-// into the tray, when there is one to come back from.
+// given menu on a right click. It belongs to the window.
+QSystemTrayIcon* AddTrayIcon(QWidget* window, QMenu* menu);
+
+// The window's icon in the notification area (AddTrayIcon). A click on it
+// (see TrayClickRestores) or the menu's 显示窗口 brings the window back; a
+// minimised window hides into the tray, when there is one to come back from.
 class TTrayIcon : public QObject
 {
 public:
