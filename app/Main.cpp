@@ -1,16 +1,19 @@
 #include "app/Main.h"
 
 #include "app/Stores.h"
+#include "app/Tray.h"
+#include "app/WindowMemory.h"
 #include "bookmarks/BookmarkPage.h"
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
-#include "search/SearchPanel.h"
+#include "search/SearchWiring.h"
 
 #include "controls/CardIcons.h"
 #include "controls/FirstEvent.h"
-#include "data/MD.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "data/MD.h"
+#include "exchange/TransferMenu.h"
 #include "groups/BaseDlg.h"
 #include "groups/UntTree.h"
 #include "ui_Main.h"
@@ -22,82 +25,11 @@
 #include <QMenu>
 #include <QPointer>
 #include <QScopedValueRollback>
-#include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QWindow>
-#include <algorithm>
 #include <functional>
 #include <memory>
 #include <utility>
-
-namespace {
-// Keeps a window, frame and title bar included, inside the available area of
-// its screen: never larger, never partly off it. A small screen or a large
-// scale factor (800 x 520 at a factor of 2 needs 1600 x 1040 pixels) would
-// otherwise leave the title bar out of reach. Fitted when the window is
-// made, at every show, and again once the window manager's frame is known,
-// which on some desktops is only after the window is on screen.
-class TKeepOnScreen : public QObject
-{
-public:
-    // Told the size the window had before each shrinking and the size it got.
-    using TShrunk = std::function<void(QSize before, QSize after)>;
-
-    TKeepOnScreen(QWidget* window, TShrunk shrunk) : QObject(window), m_window(window), m_shrunk(std::move(shrunk))
-    {
-        window->installEventFilter(this);
-        Fit();
-    }
-
-    void Fit()
-    {
-        const QScreen* screen = m_window->screen();
-        if (!screen)
-            return;
-        const QRect area = screen->availableGeometry();
-        const QMargins frame = m_window->windowHandle() ? m_window->windowHandle()->frameMargins() : QMargins();
-        m_frameKnown = !frame.isNull();
-        const QSize most = area.size().shrunkBy(frame);
-        if (m_window->width() > most.width() || m_window->height() > most.height()) {
-            // The layout's least size may itself be too large for the screen:
-            // the controls then get less room than they would like.
-            m_window->setMinimumSize(m_window->minimumSizeHint().boundedTo(most));
-            const QSize before = m_window->size();
-            m_window->resize(before.boundedTo(most));
-            m_shrunk(before, m_window->size());
-        }
-        const QSize outer = m_window->size().grownBy(frame);
-        const QPoint at = m_window->pos(); // the frame's top left corner
-        // Left and top win: the title bar stays on the screen whatever happens.
-        const QPoint fitted(std::max(area.left(), std::min(at.x(), area.left() + area.width() - outer.width())),
-                            std::max(area.top(), std::min(at.y(), area.top() + area.height() - outer.height())));
-        if (fitted != at)
-            m_window->move(fitted);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched == m_window) {
-            if (event->type() == QEvent::Show) {
-                Fit();
-                QTimer::singleShot(0, this, [this] { Fit(); });
-            } else if (!m_frameKnown && m_window->isVisible() &&
-                       (event->type() == QEvent::Move || event->type() == QEvent::Resize ||
-                        event->type() == QEvent::WindowActivate)) {
-                Fit();
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    QWidget* m_window;
-    TShrunk m_shrunk;
-    bool m_frameKnown = false;
-};
-} // namespace
 
 TFormMain::TFormMain(QWidget* parent)
     : QWidget(parent), m_stores(std::make_unique<TStores>()), ui(std::make_unique<Ui::TFormMain>())
@@ -121,41 +53,25 @@ TFormMain::TFormMain(QWidget* parent)
     ConnectHandler(ui->btnSystem, &QPushButton::clicked, this, &TFormMain::btnSystemClick);
     ConnectHandler(ui->NHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
     ConnectHandler(ui->NTrayHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
-    m_notepadPage =
-        std::make_unique<TNotepadPage>(TNotepadWidgets{ui->tvNote, ui->mmoNote, ui->edtQuery, ui->btn2,
-                                                       ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType,
-                                                       ui->NMoveNoteType},
-                                       NoteTree, m_stores->Note);
+    m_notepadPage = std::make_unique<TNotepadPage>(TNotepadWidgets{ui->tvNote, ui->mmoNote, ui->edtQuery, ui->btn2,
+                                                                   ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType,
+                                                                   ui->NMoveNoteType},
+                                                   NoteTree, m_stores->Note);
     m_bookmarkPage = std::make_unique<TBookmarkPage>(
         TBookmarkWidgets{this, ui->ts1, pmIEType, pmIE, ui->N1, ui->N5, ui->N2, ui->N3, ui->N8, ui->NAddIEType,
                          ui->NModIeType, ui->NDelIEType, ui->NMoveIEType, ui->NMoveIE},
         IETree, m_stores->IE);
     m_reminderPage = std::make_unique<TReminderPage>(
         TReminderWidgets{ui->tsAlam, pmAlam, ui->NAddAlam, ui->NModAlam, ui->NDelAlam}, m_stores->Alam);
-    m_searchPanel = std::make_unique<TSearchPanel>(this, ui->pgcMain);
-    m_searchPanel->OnOpen = [this](const TSearchResult& result, const QStringList& words) {
-        return OpenSearchResult(result, words);
-    };
-    m_searchPanel->GroupsOf = [this](TSearchKind kind) -> const TGroupTable* {
-        if (kind != TSearchKind::Note)
-            m_bookmarkPage->MakeControls(); // the bookmark groups are read with the page's tree
-        const std::unique_ptr<TCardTree>& tree = kind == TSearchKind::Note ? NoteTree : IETree;
-        return tree ? &tree->Groups : nullptr;
-    };
+    m_search = std::make_unique<TSearchWiring>(this, TSearchTargets{ui->pgcMain, ui->tsNote, ui->ts1, ui->tsAlam,
+                                                                    *m_notepadPage, *m_bookmarkPage, *m_reminderPage,
+                                                                    NoteTree, IETree});
+    m_windowMemory = std::make_unique<TWindowMemory>(TWindowMemoryParts{
+        this, ui->pgcMain, ui->tvNote, m_stores->Config, NoteTree, IETree, *m_bookmarkPage, *m_reminderPage});
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);
     WireShell();
     FormCreate();
-    auto* keepOnScreen = new TKeepOnScreen(this, [this](QSize before, QSize after) {
-        // A second shrinking (once the frame is known) starts from the
-        // first one's result: the size chosen stays the one before both.
-        if (before != m_fittedSize)
-            m_chosenSize = before;
-        m_fittedSize = after;
-    });
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
-    RestoreWindowFrame();
-    keepOnScreen->Fit();
+    m_windowMemory->RestoreFrame();
 }
 
 TFormMain::~TFormMain() = default;
@@ -221,7 +137,7 @@ void TFormMain::FormShow()
     m_reminderPage->ShowStartupReminders();
     ShowAutoRunState();
     m_notepadPage->ShowStartupNote();
-    RestoreWindowPlaces();
+    m_windowMemory->RestorePlaces();
     // Said once; from now on the memo takes no typing and every command that
     // changes data refuses before it asks anything.
     if (DbAccess->ReadOnly()) {
@@ -287,27 +203,6 @@ void TFormMain::tmr1Timer()
     const QScopedValueRollback<bool> running(m_tickRunning, true);
     m_reminderPage->tmr1Timer();
     m_notepadPage->RetryUnsavedNote();
-}
-
-// The result's page comes first, so that its control can take the focus;
-// the page shown before comes back when the item is gone.
-bool TFormMain::OpenSearchResult(const TSearchResult& result, const QStringList& words)
-{
-    QWidget* const before = ui->pgcMain->currentWidget();
-    bool shown = false;
-    if (result.Kind == TSearchKind::Note) {
-        ui->pgcMain->setCurrentWidget(ui->tsNote);
-        shown = m_notepadPage->ShowGroupMatch(result.GroupId, words);
-    } else if (result.Kind == TSearchKind::Bookmark) {
-        ui->pgcMain->setCurrentWidget(ui->ts1);
-        shown = m_bookmarkPage->ShowBookmark(result.Id);
-    } else {
-        ui->pgcMain->setCurrentWidget(ui->tsAlam);
-        shown = m_reminderPage->ShowReminder(result.Id);
-    }
-    if (!shown)
-        ui->pgcMain->setCurrentWidget(before);
-    return shown;
 }
 
 void TFormMain::btnSystemClick()

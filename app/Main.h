@@ -7,17 +7,17 @@
 namespace Ui {
 class TFormMain;
 }
-class QJsonObject;
 class QMenu;
 class QTimer;
-class QTreeWidgetItem;
 class TBookmarkPage;
 class TCardTree;
 class TGroupPrefetch;
 class TNotepadPage;
 class TReminderPage;
-class TSearchPanel;
-struct TSearchResult;
+class TSearchWiring;
+class TTransferMenu;
+class TTrayIcon;
+class TWindowMemory;
 struct TStores;
 
 // The main window: three pages (notepad, timed reminders, web addresses), a
@@ -44,6 +44,11 @@ public:
     // Runs a step once the window has painted, or after two seconds for a
     // window not painted yet: work that need not hold up the first paint.
     void AfterFirstPaint(std::function<void()> step);
+    // The one-second tick: fires the reminders due since the previous tick,
+    // and writes the memo's text that could not be saved once the file is free.
+    void tmr1Timer();
+    // The stores the pages and dialogs of this window work on.
+    TStores& Stores() { return *m_stores; }
 
     std::unique_ptr<TCardTree> IETree;
     std::unique_ptr<TCardTree> NoteTree;
@@ -63,6 +68,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BeginIntegrityCheck();
@@ -81,28 +87,21 @@ private:
     std::unique_ptr<TNotepadPage> m_notepadPage;
     std::unique_ptr<TBookmarkPage> m_bookmarkPage;
     std::unique_ptr<TReminderPage> m_reminderPage;
-    std::unique_ptr<TSearchPanel> m_searchPanel;
+    // The window's parts over the pages: the search across them, the
+    // window's memory (app/WindowMemory.h), the tray icon (app/Tray.h) and
+    // the import and export commands (exchange/).
+    std::unique_ptr<TSearchWiring> m_search;
+    std::unique_ptr<TWindowMemory> m_windowMemory;
+    std::unique_ptr<TTrayIcon> m_tray;
+    std::unique_ptr<TTransferMenu> m_transferMenu;
     bool m_tickRunning = false;
-    // Goes to a result of the search; false when its item is gone.
-    bool OpenSearchResult(const TSearchResult& result, const QStringList& words);
 
-public:
-    // The one-second tick: fires the reminders due since the previous tick,
-    // and writes the memo's text that could not be saved once the file is free.
-    void tmr1Timer();
-    // The stores the pages and dialogs of this window work on.
-    TStores& Stores() { return *m_stores; }
-
-private:
-    // Tray icon, closing, login, settings, start with the desktop, backup and restore (app/Shell.cpp)
+    // Closing, login, settings, start with the desktop, backup and restore (app/Shell.cpp)
     void WireShell();
     void LoadConfigAndLogin();
     void ShowAutoRunState();
     bool IsAutoRun() const;
     void chk1Click();
-    void ShowProgram();
-    void AppMinimize();
-    void NShowFormClick();
     void NCloseClick();
     bool FormCloseQuery();
     void FormClose();
@@ -111,46 +110,10 @@ private:
     void NRestoreClick();
     void ReloadPages();
     void RecreateTrees();
-    // Import and export of notes and bookmarks (app/TransferMenu.cpp)
-    void WireTransfer();
-    void NImportNotesClick();
-    void NExportNotesTreeClick();
-    void NExportNotesMdClick();
-    void NImportIEClick();
-    void NExportIEClick();
-    // The window as the user left it (app/WindowMemory.cpp): its place, size
-    // and maximised state before the first show, then its page, groups, open
-    // branches and column widths once the pages are loaded; written when the
-    // window is closed or hidden.
-    void RestoreWindowFrame();
-    void RestoreWindowPlaces();
-    void SaveWindowState();
-    void SaveBookmarkPlaces(QJsonObject& state);
-    void FocusShownPage();
-    // The file dialogs open in the folder used last, kept with the window's
-    // state; a save proposes "Jotterel-<what>-<date>.<suffix>".
-    QString LastFolder() const;
-    void RememberFolder(const QString& folder);
-    QString AskSaveIn(const QString& filter, const QString& what, const QString& suffix);
-    QString AskOpenIn(const QString& filter);
-    QString AskFolderIn();
-    class QSystemTrayIcon* TrayIcon = nullptr;
 
-protected:
-    void changeEvent(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-private:
     std::unique_ptr<Ui::TFormMain> ui;
 
     bool m_shown = false;
-    bool m_pagesLoaded = false; // the first show loaded the pages: their state may be kept
-    QString m_windowState;      // as read at the start
-    // The size the window had before the screen made it smaller, and the
-    // size it got: while it keeps that one, the remembered size is the
-    // user's, so a larger screen gets it back.
-    QSize m_chosenSize;
-    QSize m_fittedSize;
     bool m_closed = false; // the exit was confirmed
     bool m_terminate = false;
     int m_exitCode = 0;

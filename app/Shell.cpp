@@ -5,11 +5,13 @@
 #include "app/Pass.h"
 #include "app/Stores.h"
 #include "app/Tray.h"
+#include "app/WindowMemory.h"
 #include "bookmarks/BookmarkPage.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
 #include "data/PassHash.h"
+#include "exchange/TransferMenu.h"
 #include "groups/UntTree.h"
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
@@ -18,9 +20,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QSignalBlocker>
-#include <QSystemTrayIcon>
 #include <QThread>
-#include <optional>
 
 namespace {
 // The application title: the name of the start-with-the-desktop entry.
@@ -32,24 +32,16 @@ void TFormMain::WireShell()
     // Hidden in the tray, the program has no window shown; only the exit
     // question may end it, not the closing of some last message box.
     qApp->setQuitOnLastWindowClosed(false);
-    TrayIcon = AddTrayIcon(this, pmTray);
-    // Asked once, as Qt chooses its kind of tray once; at the first click on
-    // the icon, as the question goes over the session bus, which the start
-    // need not wait for.
-    connect(TrayIcon, &QSystemTrayIcon::activated, this,
-            [this, singleClick = std::optional<bool>()](QSystemTrayIcon::ActivationReason reason) mutable {
-                if (reason == QSystemTrayIcon::Trigger && !singleClick)
-                    singleClick = TrayClickRestores();
-                if (reason == QSystemTrayIcon::DoubleClick || (reason == QSystemTrayIcon::Trigger && *singleClick))
-                    RunHandler([this] { ShowProgram(); });
-            });
-    ConnectHandler(ui->NShowForm, &QAction::triggered, this, &TFormMain::NShowFormClick);
+    m_tray = std::make_unique<TTrayIcon>(this, pmTray, ui->NShowForm);
+    m_tray->OnHiding = [this] { m_windowMemory->Save(); };
     ConnectHandler(ui->NClose, &QAction::triggered, this, &TFormMain::NCloseClick);
     ConnectHandler(ui->NSetup, &QAction::triggered, this, &TFormMain::NSetupClick);
     ConnectHandler(ui->NBackup, &QAction::triggered, this, &TFormMain::NBackupClick);
     ConnectHandler(ui->NRestore, &QAction::triggered, this, &TFormMain::NRestoreClick);
     ConnectHandler(ui->chk1, &QCheckBox::clicked, this, &TFormMain::chk1Click);
-    WireTransfer();
+    m_transferMenu = std::make_unique<TTransferMenu>(
+        TTransferActions{ui->NImportNotes, ui->NExportNotesTree, ui->NExportNotesMd, ui->NImportIE, ui->NExportIE},
+        TTransferParts{this, tmr1, *m_windowMemory, m_stores->Note, NoteTree, IETree, *m_notepadPage, *m_bookmarkPage});
 }
 
 // ---- Login and settings
@@ -109,39 +101,7 @@ void TFormMain::chk1Click()
     ShowAutoRunState();
 }
 
-// ---- Tray icon and closing
-
-void TFormMain::ShowProgram()
-{
-    showNormal();
-    raise();
-    activateWindow();
-}
-
-void TFormMain::NShowFormClick()
-{
-    ShowProgram();
-}
-
-void TFormMain::changeEvent(QEvent* event)
-{
-    QWidget::changeEvent(event);
-    // Hidden once the minimising is over: hiding in the middle of the state
-    // change confuses some window managers.
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        QMetaObject::invokeMethod(
-            this, [this] { RunHandler([this] { AppMinimize(); }); }, Qt::QueuedConnection);
-}
-
-void TFormMain::AppMinimize()
-{
-    // Without a notification area a hidden window could never come back, so
-    // it then stays minimised on the taskbar.
-    if (isMinimized() && TrayAvailable() && TrayIcon && TrayIcon->isVisible()) {
-        SaveWindowState();
-        hide();
-    }
-}
+// ---- Closing
 
 void TFormMain::NCloseClick()
 {
@@ -167,7 +127,7 @@ bool TFormMain::FormCloseQuery()
 
 void TFormMain::FormClose()
 {
-    SaveWindowState();
+    m_windowMemory->Save();
     // The program ends: a first show still waiting for the login must not
     // go on loading the pages, and the program entry must not start the
     // message loop.
@@ -180,8 +140,7 @@ void TFormMain::FormClose()
         IETree.reset();
         NoteTree.reset();
     }
-    if (TrayIcon)
-        TrayIcon->hide();
+    m_tray->Hide();
     // Ends the message loop. Without one running there is nothing to end,
     // and asking would make the next loop that starts return at once.
     if (QThread::currentThread()->loopLevel() > 0)
@@ -192,7 +151,7 @@ void TFormMain::FormClose()
 
 void TFormMain::NBackupClick()
 {
-    const QString chosen = AskSaveIn(kDataFileFilter, "备份", "bat");
+    const QString chosen = m_windowMemory->AskSaveIn(kDataFileFilter, "备份", "bat");
     if (chosen.isEmpty())
         return;
     DbBackup(BackupFileName(chosen));
@@ -203,7 +162,7 @@ void TFormMain::NRestoreClick()
     DbAccess->CheckWritable();
     if (!AskYesNo("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"))
         return;
-    const QString source = AskOpenIn(kDataFileFilter);
+    const QString source = m_windowMemory->AskOpenIn(kDataFileFilter);
     if (source.isEmpty())
         return;
     // The memo's text goes into the data the safety copy is made of, never

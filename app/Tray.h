@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QObject>
+#include <functional>
 #include <optional>
 
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 class QWidget;
@@ -22,3 +25,28 @@ void OverrideTrayClickRestores(std::optional<bool> singleClick);
 // The program's icon in the notification area, tip "Jotterel", with the
 // given menu on a right click. It belongs to the window.
 QSystemTrayIcon* AddTrayIcon(QWidget* window, QMenu* menu);
+
+// The window's icon in the notification area (AddTrayIcon). A click on it
+// (see TrayClickRestores) or the menu's 显示窗口 brings the window back; a
+// minimised window hides into the tray, when there is one to come back from.
+class TTrayIcon : public QObject
+{
+public:
+    TTrayIcon(QWidget* window, QMenu* menu, QAction* showForm);
+
+    // Runs before the window hides into the tray (its state is kept then).
+    std::function<void()> OnHiding;
+
+    void ShowProgram();
+    void NShowFormClick();
+    void AppMinimize();
+    // At the exit: the icon leaves the tray with the window, not later.
+    void Hide();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_window;
+    QSystemTrayIcon* m_icon; // the window's child, found by its name "TrayIcon"
+};

@@ -1,6 +1,7 @@
 // The import and export commands of the 软件设置 menu.
-#include "app/Main.h"
-#include "app/Stores.h"
+#include "exchange/TransferMenu.h"
+
+#include "app/WindowMemory.h"
 #include "bookmarks/BookmarkPage.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
@@ -9,8 +10,8 @@
 #include "exchange/NoteTransfer.h"
 #include "groups/UntTree.h"
 #include "notes/NotepadPage.h"
-#include "ui_Main.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -90,65 +91,65 @@ QString WithSuffix(const QString& chosen, const QString& suffix)
 }
 } // namespace
 
-void TFormMain::WireTransfer()
+TTransferMenu::TTransferMenu(const TTransferActions& actions, TTransferParts parts) : m_parts(parts)
 {
-    ConnectHandler(ui->NImportNotes, &QAction::triggered, this, &TFormMain::NImportNotesClick);
-    ConnectHandler(ui->NExportNotesTree, &QAction::triggered, this, &TFormMain::NExportNotesTreeClick);
-    ConnectHandler(ui->NExportNotesMd, &QAction::triggered, this, &TFormMain::NExportNotesMdClick);
-    ConnectHandler(ui->NImportIE, &QAction::triggered, this, &TFormMain::NImportIEClick);
-    ConnectHandler(ui->NExportIE, &QAction::triggered, this, &TFormMain::NExportIEClick);
+    ConnectHandler(actions.ImportNotes, &QAction::triggered, this, &TTransferMenu::NImportNotesClick);
+    ConnectHandler(actions.ExportNotesTree, &QAction::triggered, this, &TTransferMenu::NExportNotesTreeClick);
+    ConnectHandler(actions.ExportNotesMd, &QAction::triggered, this, &TTransferMenu::NExportNotesMdClick);
+    ConnectHandler(actions.ImportIE, &QAction::triggered, this, &TTransferMenu::NImportIEClick);
+    ConnectHandler(actions.ExportIE, &QAction::triggered, this, &TTransferMenu::NExportIEClick);
 }
 
 // A folder of .md and .txt files becomes a branch under the selected group.
-void TFormMain::NImportNotesClick()
+void TTransferMenu::NImportNotesClick()
 {
     DbAccess->CheckWritable();
-    const QString folder = AskFolderIn();
+    const QString folder = m_parts.Memory.AskFolderIn();
     if (folder.isEmpty())
         return;
-    m_notepadPage->SaveUnsavedNote();
-    const int parent = NoteTree->SelectedSelfIndex();
+    m_parts.NotepadPage.SaveUnsavedNote();
+    const int parent = NoteTree().SelectedSelfIndex();
     TImportReport report;
     try {
-        TImportRun run(this, tmr1, "正在导入记事……");
+        TImportRun run(m_parts.Window, m_parts.Tick, "正在导入记事……");
         report =
-            Import([&] { return ImportNotesFolder(NoteTree->Groups, m_stores->Note, parent, folder, run.Progress()); });
+            Import([&] { return ImportNotesFolder(NoteTree().Groups, m_parts.Note, parent, folder, run.Progress()); });
     } catch (const ECancelled& e) {
-        m_notepadPage->ShowImported(parent);
+        m_parts.NotepadPage.ShowImported(parent);
         ShowInfo(e.Message());
         return;
     }
-    m_notepadPage->ShowImported(parent);
+    m_parts.NotepadPage.ShowImported(parent);
     ShowInfo(report.Text("条记事"));
 }
 
 // The selected group's branch (all notes for the root) as a folder in the chosen folder.
-void TFormMain::NExportNotesTreeClick()
+void TTransferMenu::NExportNotesTreeClick()
 {
-    const QString parentFolder = AskFolderIn();
+    const QString parentFolder = m_parts.Memory.AskFolderIn();
     if (parentFolder.isEmpty())
         return;
-    m_notepadPage->SaveUnsavedNote();
-    const int group = NoteTree->SelectedSelfIndex();
-    const QString name = SafeFileName(NoteTree->Groups.Name(group));
+    m_parts.NotepadPage.SaveUnsavedNote();
+    const int group = NoteTree().SelectedSelfIndex();
+    const QString name = SafeFileName(NoteTree().Groups.Name(group));
     QString target = QDir(parentFolder).filePath(name);
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = QDir(parentFolder).filePath(QString("%1 (%2)").arg(name).arg(n));
-    const TExportCount count = ExportNotesTree(NoteTree->Groups, group, target);
+    const TExportCount count = ExportNotesTree(NoteTree().Groups, group, target);
     ShowInfo(QString("已导出 %1 个分组、%2 条记事到：\n%3")
                  .arg(count.Groups)
                  .arg(count.Notes)
                  .arg(QDir::toNativeSeparators(target)));
 }
 
-void TFormMain::NExportNotesMdClick()
+void TTransferMenu::NExportNotesMdClick()
 {
-    const QString chosen = AskSaveIn("Markdown 文件 (*.md)|*.md", "记事", "md");
+    const QString chosen = m_parts.Memory.AskSaveIn("Markdown 文件 (*.md)|*.md", "记事", "md");
     if (chosen.isEmpty())
         return;
-    m_notepadPage->SaveUnsavedNote();
+    m_parts.NotepadPage.SaveUnsavedNote();
     const QString file = WithSuffix(chosen, "md");
-    const TExportCount count = ExportNotesMarkdown(NoteTree->Groups, NoteTree->SelectedSelfIndex(), file);
+    const TExportCount count = ExportNotesMarkdown(NoteTree().Groups, NoteTree().SelectedSelfIndex(), file);
     ShowInfo(QString("已导出 %1 个分组、%2 条记事到：\n%3")
                  .arg(count.Groups)
                  .arg(count.Notes)
@@ -156,34 +157,34 @@ void TFormMain::NExportNotesMdClick()
 }
 
 // A browser's bookmark file becomes groups and bookmarks under the selected bookmark group.
-void TFormMain::NImportIEClick()
+void TTransferMenu::NImportIEClick()
 {
     DbAccess->CheckWritable();
-    const QString file = AskOpenIn("书签文件 (*.html *.htm)|*.html *.htm");
+    const QString file = m_parts.Memory.AskOpenIn("书签文件 (*.html *.htm)|*.html *.htm");
     if (file.isEmpty())
         return;
-    m_bookmarkPage->FillIfWaiting(); // the group remembered from the last time, on a page not shown yet
-    const int parent = IETree->SelectedSelfIndex();
+    m_parts.BookmarkPage.FillIfWaiting(); // the group remembered from the last time, on a page not shown yet
+    const int parent = IETree().SelectedSelfIndex();
     TImportReport report;
     try {
-        TImportRun run(this, tmr1, "正在导入网址……");
-        report = Import([&] { return ImportBookmarkFile(IETree->Groups, parent, file, run.Progress()); });
+        TImportRun run(m_parts.Window, m_parts.Tick, "正在导入网址……");
+        report = Import([&] { return ImportBookmarkFile(IETree().Groups, parent, file, run.Progress()); });
     } catch (const ECancelled& e) {
-        m_bookmarkPage->ShowImported();
+        m_parts.BookmarkPage.ShowImported();
         ShowInfo(e.Message());
         return;
     }
-    m_bookmarkPage->ShowImported();
+    m_parts.BookmarkPage.ShowImported();
     ShowInfo(report.Text("个网址"));
 }
 
-void TFormMain::NExportIEClick()
+void TTransferMenu::NExportIEClick()
 {
-    const QString chosen = AskSaveIn("书签文件 (*.html)|*.html", "网址", "html");
+    const QString chosen = m_parts.Memory.AskSaveIn("书签文件 (*.html)|*.html", "网址", "html");
     if (chosen.isEmpty())
         return;
     const QString file = WithSuffix(chosen, "html");
-    m_bookmarkPage->MakeControls(); // the groups are read with the page's tree
-    const auto [groups, links] = ExportBookmarkFile(IETree->Groups, file);
+    m_parts.BookmarkPage.MakeControls(); // the groups are read with the page's tree
+    const auto [groups, links] = ExportBookmarkFile(IETree().Groups, file);
     ShowInfo(QString("已导出 %1 个分组、%2 个网址到：\n%3").arg(groups).arg(links).arg(QDir::toNativeSeparators(file)));
 }
