@@ -16,6 +16,8 @@
 #include "exchange/TransferMenu.h"
 #include "groups/BaseDlg.h"
 #include "groups/UntTree.h"
+#include "history/AutoBackup.h"
+#include "history/AutoBackupTimer.h"
 #include "ui_Main.h"
 
 #include <QCursor>
@@ -178,13 +180,20 @@ void TFormMain::BeginIntegrityCheck()
             [window] {
                 if (!window)
                     return;
-                if (VerifyDatabase())
+                if (VerifyDatabase()) {
                     window->tmr1->start();
-                else
+                    window->StartAutoBackups();
+                } else
                     window->Terminate(1);
             },
             Qt::QueuedConnection);
     });
+}
+
+void TFormMain::StartAutoBackups()
+{
+    m_autoBackups = std::make_unique<TAutoBackupTimer>(DbAccess->DatabasePath(), [] { return LoadAutoBackupFolder(); });
+    m_autoBackups->Start();
 }
 
 void TFormMain::Terminate(int exitCode)

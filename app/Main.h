@@ -9,6 +9,7 @@ class TFormMain;
 }
 class QMenu;
 class QTimer;
+class TAutoBackupTimer;
 class TBookmarkPage;
 class TCardTree;
 class TGroupPrefetch;
@@ -94,6 +95,9 @@ private:
     std::unique_ptr<TWindowMemory> m_windowMemory;
     std::unique_ptr<TTrayIcon> m_tray;
     std::unique_ptr<TTransferMenu> m_transferMenu;
+    // The daily backup, begun once the data file's check found it sound.
+    std::unique_ptr<TAutoBackupTimer> m_autoBackups;
+    void StartAutoBackups();
     bool m_tickRunning = false;
 
     // Closing, login, settings, start with the desktop, backup and restore (app/Shell.cpp)

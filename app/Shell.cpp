@@ -13,6 +13,8 @@
 #include "data/PassHash.h"
 #include "exchange/TransferMenu.h"
 #include "groups/UntTree.h"
+#include "history/AutoBackup.h"
+#include "history/BackupList.h"
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
 #include "ui_Main.h"
@@ -162,7 +164,9 @@ void TFormMain::NRestoreClick()
     DbAccess->CheckWritable();
     if (!AskYesNo("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"))
         return;
-    const QString source = m_windowMemory->AskOpenIn(kDataFileFilter);
+    // The automatic backups first; any other file through the file dialog.
+    const QString source =
+        ChooseRestoreSource(LoadAutoBackupFolder(), [this] { return m_windowMemory->AskOpenIn(kDataFileFilter); });
     if (source.isEmpty())
         return;
     // The memo's text goes into the data the safety copy is made of, never
