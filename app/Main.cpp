@@ -18,6 +18,7 @@
 #include "groups/UntTree.h"
 #include "history/AutoBackup.h"
 #include "history/AutoBackupTimer.h"
+#include "history/NoteHistoryWiring.h"
 #include "ui_Main.h"
 
 #include <QCursor>
@@ -59,6 +60,7 @@ TFormMain::TFormMain(QWidget* parent)
                                                                    ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType,
                                                                    ui->NMoveNoteType},
                                                    NoteTree, m_stores->Note);
+    m_noteHistory = new TNoteHistoryWiring(*m_notepadPage, ui->mmoNote, pmNoteType);
     m_bookmarkPage = std::make_unique<TBookmarkPage>(
         TBookmarkWidgets{this, ui->ts1, pmIEType, pmIE, ui->N1, ui->N5, ui->N2, ui->N3, ui->N8, ui->NAddIEType,
                          ui->NModIeType, ui->NDelIEType, ui->NMoveIEType, ui->NMoveIE},
@@ -194,6 +196,7 @@ void TFormMain::StartAutoBackups()
 {
     m_autoBackups = std::make_unique<TAutoBackupTimer>(DbAccess->DatabasePath(), [] { return LoadAutoBackupFolder(); });
     m_autoBackups->Start();
+    RunHandler([this] { m_noteHistory->ThinOld(); });
 }
 
 void TFormMain::Terminate(int exitCode)

@@ -11,6 +11,7 @@ class QMenu;
 class QTimer;
 class TAutoBackupTimer;
 class TBookmarkPage;
+class TNoteHistoryWiring;
 class TCardTree;
 class TGroupPrefetch;
 class TNotepadPage;
@@ -97,6 +98,7 @@ private:
     std::unique_ptr<TTransferMenu> m_transferMenu;
     // The daily backup, begun once the data file's check found it sound.
     std::unique_ptr<TAutoBackupTimer> m_autoBackups;
+    TNoteHistoryWiring* m_noteHistory = nullptr; // a child of the memo
     void StartAutoBackups();
     bool m_tickRunning = false;
 

@@ -28,7 +28,9 @@ TAutoBackupTimer::~TAutoBackupTimer()
 void TAutoBackupTimer::Start()
 {
     m_timer->start();
-    TryNow();
+    // A minute after the start, which is then over: the copy and its check
+    // read the whole file.
+    QTimer::singleShot(60 * 1000, this, &TAutoBackupTimer::TryNow);
 }
 
 void TAutoBackupTimer::TryNow()

@@ -5,8 +5,8 @@
 
 class QTimer;
 
-// Makes the day's automatic backup while the program runs: soon after the
-// start when the newest backup is of an earlier day, then whenever the day
+// Makes the day's automatic backup while the program runs: a minute after
+// the start when the newest backup is of an earlier day, then whenever the day
 // has changed. The copy and its check run beside the window's thread. A
 // failure is logged each time and shown once per run of the program.
 class TAutoBackupTimer : public QObject
@@ -18,7 +18,7 @@ public:
     TAutoBackupTimer(QString databasePath, std::function<QString()> folder, QObject* parent = nullptr);
     ~TAutoBackupTimer() override;
 
-    // Tries now and then once an hour.
+    // Tries a minute from now and then once an hour.
     void Start();
     // One try: starts the backup unless one is under way.
     void TryNow();

@@ -42,42 +42,24 @@ QStringList Lines(const QString& text)
 }
 } // namespace
 
-qint64 TNoteHistory::NewestSecs(int typeId)
+bool TNoteHistory::Keep(int typeId, const QByteArray& text, const QDateTime& at)
 {
-    auto known = m_newest.constFind(typeId);
-    if (known != m_newest.constEnd())
-        return *known;
-    TStmtHandle statement = PrepareNative(Db(), "select max(SavedAt) from NoteVersion where TypeID=?");
-    sqlite3_bind_int(statement.get(), 1, typeId);
-    const qint64 newest = sqlite3_step(statement.get()) == SQLITE_ROW ? sqlite3_column_int64(statement.get(), 0) : 0;
-    m_newest.insert(typeId, newest);
-    return newest;
-}
-
-bool TNoteHistory::Keep(int typeId, const QByteArray& text, const QDateTime& at, bool now)
-{
-    const qint64 secs = at.toSecsSinceEpoch();
-    if (text.isEmpty() || (!now && secs - NewestSecs(typeId) < kEditingGapSecs))
+    if (text.isEmpty() || NewestText(typeId) == text)
         return false;
-    if (NewestText(typeId) == text) {
-        m_newest.insert(typeId, secs); // the text is kept already: the gap counts from now
-        return false;
-    }
     DbAccess->Batch([&] {
         TStmtHandle statement = PrepareNative(Db(), "insert into NoteVersion(TypeID, SavedAt, Text) values (?, ?, ?)");
         sqlite3_bind_int(statement.get(), 1, typeId);
-        sqlite3_bind_int64(statement.get(), 2, secs);
+        sqlite3_bind_int64(statement.get(), 2, at.toSecsSinceEpoch());
         BindBlob(statement.get(), 3, qCompress(text));
         RunToEnd(Db(), statement.get());
     });
-    m_newest.insert(typeId, secs);
     return true;
 }
 
 QList<TNoteVersion> TNoteHistory::Versions(int typeId) const
 {
-    TStmtHandle statement = PrepareNative(
-        Db(), "select ID, SavedAt, Text from NoteVersion where TypeID=? order by SavedAt desc, ID desc");
+    TStmtHandle statement =
+        PrepareNative(Db(), "select ID, SavedAt, Text from NoteVersion where TypeID=? order by SavedAt desc, ID desc");
     sqlite3_bind_int(statement.get(), 1, typeId);
     QList<TNoteVersion> versions;
     while (sqlite3_step(statement.get()) == SQLITE_ROW) {
@@ -130,7 +112,6 @@ void TNoteHistory::Thin(const QDateTime& now)
             sqlite3_reset(statement.get());
         }
     });
-    m_newest.clear();
 }
 
 QList<qint64> KeptVersionMoments(QList<qint64> moments, qint64 now)

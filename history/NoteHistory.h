@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -22,23 +21,19 @@ struct TDiffLine
     QString Text;
 };
 
-// The earlier texts of the notes (table NoteVersion), compressed. While a
-// note is edited its text before the edit is kept at most once every ten
-// minutes; leaving the group, ending the program, and replacing the text
-// (import, restore, a version brought back) keep it at once. Old versions
-// thin out (see Thin).
+// The earlier texts of the notes (table NoteVersion), compressed. The
+// notepad keeps one at most every ten minutes of editing, and when a group
+// is left, the program ends or a version is brought back. Old versions thin
+// out (see Thin).
 class TNoteHistory
 {
 public:
     static constexpr qint64 kEditingGapSecs = 10 * 60;
 
-    // Keeps the stored text (UTF-8) of the group's note as it was before a
-    // save: at once when `now` is set, else only when the group's newest
-    // version is ten minutes old. An empty text, or one equal to the newest
-    // version, is not kept. Returns whether a version was written. Cheap
-    // when nothing is due: the moment of each group's newest version is
-    // remembered.
-    bool Keep(int typeId, const QByteArray& text, const QDateTime& at, bool now);
+    // Keeps the text (UTF-8) as a version of the group's note, unless it is
+    // empty or the group's newest version already holds it. Returns whether
+    // a version was written.
+    bool Keep(int typeId, const QByteArray& text, const QDateTime& at);
     // The group's versions, the newest first.
     QList<TNoteVersion> Versions(int typeId) const;
     QString Text(qint64 versionId) const;
@@ -46,12 +41,6 @@ public:
     // the newest of each day up to 90 days back and of each week up to a
     // year back; older ones go.
     void Thin(const QDateTime& now);
-    // Forgets the remembered moments (the data were replaced).
-    void Forget() { m_newest.clear(); }
-
-private:
-    qint64 NewestSecs(int typeId);
-    QHash<int, qint64> m_newest; // seconds since 1970; 0: none
 };
 
 // Of the moments given (seconds since 1970), those Thin keeps at `now`.

@@ -252,6 +252,8 @@ void TNotepadPage::ShowNote(int typeId)
     // Text that could not be saved is written before the memo shows
     // anything else; if that fails again, the memo keeps it.
     SaveUnsavedNote();
+    if (typeId != m_noteGroup)
+        KeepLeftVersion();
     // The note shown, all of it saved and stored so still: nothing to read
     // (a large note's text costs a moment to make a string of).
     Note.TypeID = typeId;
@@ -288,6 +290,8 @@ void TNotepadPage::UnbindMemo()
 {
     m_noteGroup = -1;
     m_noteUnsaved = false;
+    m_inSpell = false;
+    m_spellBase.clear();
     m_saveTimer->stop();
     m_noteBase = {};
     m_noteEpisode.Clear();
@@ -343,6 +347,7 @@ bool TNotepadPage::SaveNoteBeforeExit()
 {
     try {
         SaveUnsavedNote();
+        KeepLeftVersion();
         return true;
     } catch (const EDBException& e) {
         LogDbError(e.UserMessage, e.Message(), e.SQLText);
@@ -372,11 +377,45 @@ void TNotepadPage::WriteMemo()
 {
     Note.TypeID = m_noteGroup;
     const QString text = StoredText(ui->mmoNote);
-    if (Note.SaveNote(text, m_noteBase) != TNoteSaved::Merged)
+    const QByteArray before = m_noteBase.Text; // shared, not copied
+    const TNoteSaved saved = Note.SaveNote(text, m_noteBase);
+    if (saved != TNoteSaved::Unchanged && !m_inSpell) {
+        m_spellBase = before;
+        m_inSpell = true;
+    }
+    if (saved != TNoteSaved::Merged)
         return;
     AppendOtherText(Note.ReMark.mid(text.size()));
     ShowInfoAside(
         "这篇记事在别处（另一个程序窗口或同步工具）也被修改过。两份内容都已保留：别处保存的内容在末尾的分隔线之后。");
+}
+
+void TNotepadPage::KeepEditedVersion()
+{
+    if (m_noteGroup >= 0 && m_inSpell && KeepVersion)
+        KeepVersion(m_noteGroup, m_spellBase);
+    m_inSpell = false;
+    m_spellBase.clear();
+}
+
+void TNotepadPage::KeepLeftVersion()
+{
+    const bool edited = m_inSpell;
+    KeepEditedVersion();
+    if (edited && KeepVersion)
+        KeepVersion(m_noteGroup, m_noteBase.Text);
+}
+
+QString TNotepadPage::MemoText() const
+{
+    return StoredText(ui->mmoNote);
+}
+
+void TNotepadPage::ReplaceMemoText(const QString& text)
+{
+    DbAccess->CheckWritable();
+    SaveUnsavedNote();
+    ui->mmoNote->setPlainText(text); // saved as typed text is
 }
 
 // Appended where the memo's text ends, so the caret and the undo history of

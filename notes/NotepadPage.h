@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -60,6 +61,22 @@ public:
     // its note shown as stored.
     void ShowImported(int group);
 
+    // Hears the texts the notes' history keeps (atOnce: whatever its own
+    // pace): the stored text as it was before the first save of an editing
+    // spell, when the history asks for it (KeepEditedVersion) or the group
+    // is left or the program ends; and then, at leaving or ending, the
+    // text as it is. Never called on a keystroke's own path.
+    std::function<void(int group, const QByteArray& stored)> KeepVersion;
+    // Hands the text from before the current editing spell to KeepVersion
+    // and begins a new spell.
+    void KeepEditedVersion();
+    // The group whose note the memo shows (-1: none), and its text as stored.
+    int MemoGroup() const { return m_noteGroup; }
+    QString MemoText() const;
+    // Saves what is unsaved and puts the text in the memo as if typed, so it
+    // is saved as the note (a version brought back).
+    void ReplaceMemoText(const QString& text);
+
 private:
     void tvNoteClick();
     void mmoNoteChange();
@@ -77,6 +94,8 @@ private:
     void SaveTyped();
     void WriteMemo();
     void AppendOtherText(const QString& stored);
+    // Tells KeepVersion of the group being left, when its note was saved there.
+    void KeepLeftVersion();
 
     const TNotepadWidgets m_widgets;
     const TNotepadWidgets* const ui = &m_widgets;
@@ -98,5 +117,9 @@ private:
     TLockEpisode m_noteEpisode;
     // Set while the program itself changes the memo or the tree's current node.
     bool m_noteLoading = false;
+    // The stored text before the first save of the current editing spell
+    // (empty, with no spell, when nothing was saved since).
+    QByteArray m_spellBase;
+    bool m_inSpell = false;
     TGroupCommands m_groupCommands;
 };

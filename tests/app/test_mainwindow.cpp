@@ -85,7 +85,7 @@ private slots:
     void menusHoldTheirItemsInOrder()
     {
         TFormMain form;
-        QCOMPARE(MenuTexts(form.pmNoteType), QStringList({"新建组", "重命名组", "删除组", "移动到…"}));
+        QCOMPARE(MenuTexts(form.pmNoteType), QStringList({"新建组", "重命名组", "删除组", "移动到…", "-", "历史版本"}));
         QCOMPARE(MenuTexts(form.pmIEType), QStringList({"新建组", "重命名组", "删除组", "移动到…", "-", "新建网址"}));
         QCOMPARE(MenuTexts(form.pmIE), QStringList({"新建", "修改", "删除", "移动到…", "-", "打开网页"}));
         QCOMPARE(MenuTexts(form.pmAlam), QStringList({"新建提醒", "修改", "删除"}));

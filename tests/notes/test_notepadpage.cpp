@@ -4,6 +4,7 @@
 #include "data/OleDate.h"
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
+#include "history/NoteHistory.h"
 #include "notes/UntNote.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
@@ -285,6 +286,30 @@ private slots:
         QCOMPARE(Stored(0), QStringList({"root note"}));
     }
 
+    // The history keeps the text from before an editing spell when the
+    // spell's ten minutes are up, and the texts before and after it when the
+    // group is left; a keystroke writes none (see the next test).
+    void versionsAtTheirMoments()
+    {
+        Seed();
+        Open();
+        Edit("B");
+        Type("1");
+        auto* spell = memo->findChild<QTimer*>("tmrNoteVersion");
+        QVERIFY(spell);
+        QMetaObject::invokeMethod(spell, "timeout");
+        Type("2");
+        Click("A");
+        Click("B"); // nothing typed: nothing kept
+        Click("A");
+        QStringList versions;
+        DbAccess->OpenQuery2("select ID from NoteVersion where TypeID=2 order by ID");
+        for (DbAccess->QuerySet2->First(); !DbAccess->QuerySet2->Eof(); DbAccess->QuerySet2->Next())
+            versions << TNoteHistory().Text(DbAccess->QuerySet2->AsInteger("ID"));
+        QCOMPARE(versions,
+                 QStringList({"note of B\r\nsecond line", "note of B\r\nsecond line1", "note of B\r\nsecond line12"}));
+    }
+
     void keystrokeCostsOnlyTheNoteStatements()
     {
         Click("A");
@@ -300,7 +325,7 @@ private slots:
         const QStringList insert = statements;
         statements.clear();
         Click("B");
-        const QStringList click = statements;
+        QStringList click = statements;
         statements.clear();
         QTest::keyClicks(memo, "x");
         const QStringList update = statements;
@@ -309,12 +334,17 @@ private slots:
         const QStringList again = statements;
         sqlite3_trace_v2(DbAccess->Handle(), 0, nullptr, nullptr);
         // A save checks the stored text and writes, in one transaction; a
-        // click counts and reads; a click on the note shown only checks it.
+        // click counts and reads (leaving a note typed in first keeps its
+        // text as a version); a click on the note shown only checks it.
         const auto inTransaction = [](const QStringList& statements) {
             return statements.size() == 4 && statements.first() == "BEGIN" && statements.last() == "COMMIT";
         };
         QVERIFY2(inTransaction(update), qPrintable(update.join('|')));
         QVERIFY2(inTransaction(insert), qPrintable(insert.join('|')));
+        QVERIFY2(click.size() > 4 && click[1] == "BEGIN" && click[2].startsWith("insert into NoteVersion") &&
+                     click[3] == "COMMIT",
+                 qPrintable(click.join('|')));
+        click.remove(0, 4);
         QCOMPARE(click.size(), 2);
         QCOMPARE(again.size(), 1);
         for (const QString& statement : update.mid(1, 2) + click + insert.mid(1, 2) + again) {

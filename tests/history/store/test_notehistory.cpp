@@ -15,23 +15,19 @@ private slots:
     void init() { env = std::make_unique<TStoreEnv>(); }
     void cleanup() { env.reset(); }
 
-    // While typing a version is kept once every ten minutes; leaving the
-    // group keeps one at once; the same text twice is kept once.
-    void keptAtTheirMoments()
+    // An empty text, or the newest version's text again, is not kept.
+    void keptOnceEach()
     {
         TNoteHistory history;
-        QVERIFY(history.Keep(1, "a", start, false));
-        QVERIFY(!history.Keep(1, "ab", start.addSecs(599), false));
-        QVERIFY(history.Keep(1, "abc", start.addSecs(600), false));
-        QVERIFY(!history.Keep(1, "abc", start.addSecs(700), true));
-        QVERIFY(history.Keep(1, "abcd", start.addSecs(701), true));
-        QVERIFY(!history.Keep(2, "", start, true));
+        QVERIFY(history.Keep(1, "a", start));
+        QVERIFY(!history.Keep(1, "a", start.addSecs(60)));
+        QVERIFY(history.Keep(1, "ab", start.addSecs(120)));
+        QVERIFY(!history.Keep(2, "", start));
         const QList<TNoteVersion> versions = history.Versions(1);
-        QCOMPARE(versions.size(), 3);
-        QCOMPARE(history.Text(versions.first().Id), QString("abcd"));
-        QCOMPARE(versions.first().Size, 4);
-        // A new program remembers the newest version from the table.
-        QVERIFY(!TNoteHistory().Keep(1, "abcde", start.addSecs(1000), false));
+        QCOMPARE(versions.size(), 2);
+        QCOMPARE(history.Text(versions.first().Id), QString("ab"));
+        QCOMPARE(versions.first().Size, 2);
+        QCOMPARE(versions.first().SavedAt, start.addSecs(120));
     }
 
     void thinning_data()
@@ -70,7 +66,7 @@ private slots:
         for (int day = 0; day < 365; ++day) {
             for (int minute = 0; minute < 60; minute += 10) {
                 text[random.bounded(text.size())] = QChar(0x4e00 + random.bounded(3000));
-                history.Keep(1, text.toUtf8(), start.addDays(day).addSecs(minute * 60), false);
+                history.Keep(1, text.toUtf8(), start.addDays(day).addSecs(minute * 60));
             }
             history.Thin(start.addDays(day));
         }
@@ -84,10 +80,18 @@ private slots:
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("current");
         QTest::addColumn<QString>("marks");
-        QTest::newRow("same") << "a\nb" << "a\nb" << " a| b";
-        QTest::newRow("line changed") << "a\nb\nc" << "a\nB\nc" << " a|-b|+B| c";
-        QTest::newRow("added at end, CRLF") << "a\r\nb" << "a\nb\nc" << " a| b|+c";
-        QTest::newRow("removed in the middle") << "a\nx\nb\ny\nc" << "a\nb\nc" << " a|-x| b|-y| c";
+        QTest::newRow("same") << "a\nb"
+                              << "a\nb"
+                              << " a| b";
+        QTest::newRow("line changed") << "a\nb\nc"
+                                      << "a\nB\nc"
+                                      << " a|-b|+B| c";
+        QTest::newRow("added at end, CRLF") << "a\r\nb"
+                                            << "a\nb\nc"
+                                            << " a| b|+c";
+        QTest::newRow("removed in the middle") << "a\nx\nb\ny\nc"
+                                               << "a\nb\nc"
+                                               << " a|-x| b|-y| c";
     }
     void diffMarks()
     {

@@ -1,0 +1,72 @@
+#include "history/NoteHistoryDlg.h"
+
+#include "history/NoteHistory.h"
+#include "ui_NoteHistoryDlg.h"
+
+#include <QLocale>
+#include <QPushButton>
+#include <QTextCursor>
+
+TFormNoteHistory::TFormNoteHistory(TNoteHistory& history, int typeId, QString current, QWidget* parent)
+    : TFormBaseDlg(parent), m_history(history), m_current(std::move(current)),
+      ui(std::make_unique<Ui::TFormNoteHistory>())
+{
+    ui->setupUi(ClientArea());
+    setWindowTitle("历史版本");
+    resize(760, 460);
+    OkButton()->setText("恢复此版本(&R)");
+    OkButton()->setAccessibleName("恢复此版本");
+    OkButton()->setMinimumWidth(OkButton()->sizeHint().width());
+    CancelButton()->setText("关闭");
+    CancelButton()->setAccessibleName("关闭");
+    for (const TNoteVersion& version : m_history.Versions(typeId)) {
+        auto* item = new QTreeWidgetItem(ui->lvVersions, {version.SavedAt.toString("yyyy-MM-dd HH:mm:ss"),
+                                                          QLocale().formattedDataSize(version.Size)});
+        item->setData(0, Qt::UserRole, version.Id);
+    }
+    ui->lvVersions->setColumnWidth(0, 140);
+    connect(ui->lvVersions, &QTreeWidget::currentItemChanged, this, &TFormNoteHistory::ShowVersion);
+    if (HasVersions())
+        ui->lvVersions->setCurrentItem(ui->lvVersions->topLevelItem(0));
+    else
+        ui->mmoVersion->setPlainText("这篇记事还没有历史版本。");
+    OkButton()->setEnabled(HasVersions());
+}
+
+TFormNoteHistory::~TFormNoteHistory() = default;
+
+bool TFormNoteHistory::HasVersions() const
+{
+    return ui->lvVersions->topLevelItemCount() > 0;
+}
+
+void TFormNoteHistory::ShowVersion()
+{
+    QTreeWidgetItem* item = ui->lvVersions->currentItem();
+    ui->mmoVersion->clear();
+    if (!item)
+        return;
+    const QString text = m_history.Text(item->data(0, Qt::UserRole).toLongLong());
+    QTextCharFormat removed, added;
+    removed.setBackground(QColor(255, 215, 215));
+    added.setBackground(QColor(215, 245, 215));
+    QTextCursor cursor(ui->mmoVersion->document());
+    bool first = true;
+    for (const TDiffLine& line : DiffLines(text, m_current)) {
+        if (!first)
+            cursor.insertBlock();
+        first = false;
+        cursor.insertText(line.Text, line.kind == TDiffLine::OnlyInVersion   ? removed
+                                     : line.kind == TDiffLine::OnlyInCurrent ? added
+                                                                             : QTextCharFormat());
+    }
+    ui->mmoVersion->moveCursor(QTextCursor::Start);
+}
+
+void TFormNoteHistory::btnOKClick()
+{
+    if (QTreeWidgetItem* item = ui->lvVersions->currentItem()) {
+        m_chosen = m_history.Text(item->data(0, Qt::UserRole).toLongLong());
+        CloseOk();
+    }
+}
