@@ -114,6 +114,15 @@ CREATE TABLE NoteVersion (ID INTEGER PRIMARY KEY AUTOINCREMENT, TypeID INTEGER N
                           Text BLOB NOT NULL);
 CREATE INDEX NoteVersion_Group ON NoteVersion(TypeID, SavedAt);
 )"},
+    // Version 10: the trash. Each deleted group, bookmark or reminder is one
+    // row; Payload holds every row it took away (qCompress of a QDataStream
+    // of a QVariantMap), so a restore can put them back. DeletedAt: seconds
+    // since 1970.
+    {9, R"(
+CREATE TABLE Trash (ID INTEGER PRIMARY KEY AUTOINCREMENT, Kind TEXT NOT NULL, Name TEXT NOT NULL, Place TEXT NOT NULL,
+                    DeletedAt INTEGER NOT NULL, Payload BLOB NOT NULL);
+CREATE INDEX Trash_DeletedAt ON Trash(DeletedAt);
+)"},
 };
 
 std::vector<TMigration> g_extra;

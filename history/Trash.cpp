@@ -1,0 +1,377 @@
+#include "history/Trash.h"
+
+#include "data/Clock.h"
+#include "data/MD.h"
+#include "data/SqliteDb.h"
+#include "data/UException.h"
+#include "groups/GroupTableStore.h"
+
+#include <QDataStream>
+#include <QHash>
+#include <QIODevice>
+#include <QSet>
+#include <QVariantMap>
+#include <algorithm>
+#include <sqlite3.h>
+
+const char* const kTrashNotice = "\r\n删除的内容可在回收站中恢复（保留 30 天）。";
+
+namespace {
+// The stored kinds; the table keeps the text so that a later kind never
+// changes the meaning of an earlier one.
+const char* const kKindNames[] = {"NoteGroup", "BookmarkGroup", "Bookmark", "Reminder"};
+
+sqlite3* Db()
+{
+    return DbAccess->Handle();
+}
+
+QString KindName(TTrashEntry::Kind kind)
+{
+    return kKindNames[kind];
+}
+
+TTrashEntry::Kind KindOf(const QString& name)
+{
+    for (int kind = TTrashEntry::NoteGroup; kind <= TTrashEntry::Reminder; ++kind)
+        if (name == kKindNames[kind])
+            return TTrashEntry::Kind(kind);
+    RaiseError("回收站中的记录无法识别：" + name);
+}
+
+// The group table of a kind of group, with the caption its tree gives the root.
+TGroupTable GroupTableOf(const QString& tableName)
+{
+    TGroupTable table(tableName, tableName == "IEType" ? "全部" : "根目录");
+    table.Load();
+    return table;
+}
+
+QVariant ColumnValue(sqlite3_stmt* statement, int column)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return sqlite3_column_int64(statement, column);
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, column);
+    case SQLITE_TEXT:
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
+                                 sqlite3_column_bytes(statement, column));
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
+                          sqlite3_column_bytes(statement, column));
+    default:
+        return QVariant();
+    }
+}
+
+void BindValue(sqlite3_stmt* statement, int index, const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        sqlite3_bind_int64(statement, index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        sqlite3_bind_double(statement, index, value.toDouble());
+        break;
+    case QMetaType::QString: {
+        const QByteArray text = value.toString().toUtf8();
+        sqlite3_bind_text(statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_blob(statement, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    default:
+        sqlite3_bind_null(statement, index);
+    }
+}
+
+// Every column of the rows of a table that a condition selects, by name,
+// so that the columns later steps of the schema add are kept as well.
+QVariantList ReadRows(const QString& table, const QString& condition)
+{
+    TStmtHandle statement = PrepareNative(Db(), QString("select * from %1 where %2").arg(table, condition));
+    QVariantList rows;
+    for (;;) {
+        const int step = sqlite3_step(statement.get());
+        if (step == SQLITE_DONE)
+            break;
+        if (step != SQLITE_ROW)
+            ThrowSqlError(Db());
+        QVariantMap row;
+        for (int column = 0; column < sqlite3_column_count(statement.get()); ++column)
+            row.insert(QString::fromUtf8(sqlite3_column_name(statement.get(), column)),
+                       ColumnValue(statement.get(), column));
+        rows << row;
+    }
+    return rows;
+}
+
+void InsertRow(const QString& table, const QVariantMap& row)
+{
+    const QStringList columns = row.keys();
+    const QStringList marks(columns.size(), "?");
+    TStmtHandle statement =
+        PrepareNative(Db(), QString("insert into %1(%2) values (%3)").arg(table, columns.join(','), marks.join(',')));
+    for (int i = 0; i < columns.size(); ++i)
+        BindValue(statement.get(), i + 1, row.value(columns[i]));
+    RunToEnd(Db(), statement.get());
+}
+
+void Run(const QString& sql)
+{
+    TStmtHandle statement = PrepareNative(Db(), sql);
+    RunToEnd(Db(), statement.get());
+}
+
+bool RowExists(const QString& table, const QString& column, qint64 value)
+{
+    TStmtHandle statement = PrepareNative(Db(), QString("select 1 from %1 where %2=?").arg(table, column));
+    sqlite3_bind_int64(statement.get(), 1, value);
+    return sqlite3_step(statement.get()) == SQLITE_ROW;
+}
+
+QByteArray Pack(const QVariantMap& payload)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_6_4);
+    out << payload;
+    return qCompress(bytes);
+}
+
+QVariantMap Unpack(const QByteArray& packed)
+{
+    QVariantMap payload;
+    QDataStream in(qUncompress(packed));
+    in.setVersion(QDataStream::Qt_6_4);
+    in >> payload;
+    if (in.status() != QDataStream::Ok)
+        RaiseError("回收站中的记录已损坏，无法恢复。");
+    return payload;
+}
+
+void AddEntry(TTrashEntry::Kind kind, const QString& name, const QString& place, const QVariantMap& payload)
+{
+    TStmtHandle statement =
+        PrepareNative(Db(), "insert into Trash(Kind, Name, Place, DeletedAt, Payload) values (?, ?, ?, ?, ?)");
+    BindValue(statement.get(), 1, KindName(kind));
+    BindValue(statement.get(), 2, name);
+    BindValue(statement.get(), 3, place);
+    sqlite3_bind_int64(statement.get(), 4, TClock::Now().toSecsSinceEpoch());
+    BindValue(statement.get(), 5, Pack(payload));
+    RunToEnd(Db(), statement.get());
+}
+
+// Where a group or bookmark goes back to: its old parent group while that
+// is still there under the same name (a number freed and given again
+// belongs to another group), else the root.
+int ParentToRestore(const TGroupTable& groups, const QVariantMap& payload)
+{
+    const int parent = payload.value("parent").toInt();
+    return groups.Contains(parent) && groups.Name(parent) == payload.value("parentName").toString() ? parent : 0;
+}
+
+QString FreeName(const QString& name, const TGroupTable& groups, const QSet<QString>& added)
+{
+    QString candidate = name;
+    for (int n = 2; groups.NameExists(candidate) || added.contains(candidate); ++n)
+        candidate = QString("%1 (%2)").arg(name).arg(n);
+    return candidate;
+}
+
+// Puts the groups back, parents first, and returns the SelfIndex each old
+// one now has. A group keeps its number while that is free and after its
+// parent's (the table is read in SelfIndex order, parents first).
+QHash<int, int> RestoreGroups(const QString& tableName, const QVariantMap& payload)
+{
+    const TGroupTable groups = GroupTableOf(tableName);
+    QHash<int, int> renumbered;
+    QSet<QString> added;
+    int largest = groups.MaxSelfIndex();
+    for (const QVariant& value : payload.value("groups").toList()) {
+        QVariantMap row = value.toMap();
+        const int old = row.value("SelfIndex").toInt();
+        const int parent = renumbered.isEmpty() ? ParentToRestore(groups, payload)
+                                                : renumbered.value(row.value("ParentIndex").toInt());
+        const int self = groups.Contains(old) || renumbered.values().contains(old) || old <= parent ? largest + 1 : old;
+        largest = std::max(largest, self);
+        renumbered.insert(old, self);
+        const QString name = FreeName(row.value("TypeName").toString(), groups, added);
+        added.insert(name);
+        row["SelfIndex"] = self;
+        row["ParentIndex"] = parent;
+        row["TypeName"] = name;
+        InsertRow(tableName, row);
+    }
+    return renumbered;
+}
+
+// Puts rows back; their TypeID follows the groups' new numbers, and a
+// number the table gave out meanwhile (it never does with AUTOINCREMENT,
+// but a restore of a backup may) is left for the table to choose.
+void RestoreRows(const QString& table, const QVariantList& rows, const QHash<int, int>& renumbered)
+{
+    for (const QVariant& value : rows) {
+        QVariantMap row = value.toMap();
+        if (row.contains("TypeID"))
+            row["TypeID"] = renumbered.value(row.value("TypeID").toInt(), 0);
+        if (row.contains("ID") && RowExists(table, "ID", row.value("ID").toLongLong()))
+            row.remove("ID");
+        InsertRow(table, row);
+    }
+}
+} // namespace
+
+QString TrashKindText(TTrashEntry::Kind kind)
+{
+    switch (kind) {
+    case TTrashEntry::NoteGroup:
+        return "记事分组";
+    case TTrashEntry::BookmarkGroup:
+        return "网址分组";
+    case TTrashEntry::Bookmark:
+        return "网址";
+    case TTrashEntry::Reminder:
+        return "提醒";
+    }
+    return QString();
+}
+
+void TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun)
+{
+    if (self == 0)
+        RaiseError("不能删除根分组！");
+    const bool notes = groups.TableName() == "NoteType";
+    const QString in = SqlInList(groups.Branch(self));
+    QVariantMap payload;
+    QVariantList rows;
+    for (int group : groups.Branch(self)) {
+        QVariantMap row;
+        row.insert("SelfIndex", group);
+        row.insert("ParentIndex", groups.ParentIndex(group));
+        row.insert("TypeName", groups.Name(group));
+        rows << row;
+    }
+    const int parent = groups.ShownParent(self);
+    payload.insert("parent", parent);
+    payload.insert("parentName", groups.Name(parent));
+    payload.insert("groups", rows);
+    try {
+        DbAccess->Batch([&] {
+            payload.insert("items", ReadRows(notes ? "NoteBook" : "IE", "TypeID in " + in));
+            if (notes) {
+                // A group's earlier texts go with it, and come back with it.
+                payload.insert("versions", ReadRows("NoteVersion", "TypeID in " + in));
+                Run("delete from NoteVersion where TypeID in " + in);
+            }
+            AddEntry(notes ? TTrashEntry::NoteGroup : TTrashEntry::BookmarkGroup, groups.Name(self),
+                     groups.PathText(parent), payload);
+            groups.DeleteBranch(self, alsoRun);
+        });
+    } catch (...) {
+        // The table in memory follows the file, which kept the branch.
+        groups.Load();
+        throw;
+    }
+}
+
+void TTrash::KeepBookmarks(const QList<int>& ids)
+{
+    const TGroupTable groups = GroupTableOf("IEType");
+    for (const QVariant& value : ReadRows("IE", "ID in " + SqlInList(ids))) {
+        const QVariantMap row = value.toMap();
+        const int group = row.value("TypeID").toInt();
+        const int parent = groups.Contains(group) ? group : 0;
+        QVariantMap payload;
+        payload.insert("parent", parent);
+        payload.insert("parentName", groups.Name(parent));
+        payload.insert("items", QVariantList{row});
+        AddEntry(TTrashEntry::Bookmark, row.value("IEName").toString(), groups.PathText(parent), payload);
+    }
+}
+
+void TTrash::KeepReminders(const QStringList& ids)
+{
+    QList<int> numbers;
+    for (const QString& id : ids)
+        numbers << id.toInt();
+    for (const QVariant& value : ReadRows("Alam", "ID in " + SqlInList(numbers))) {
+        QVariantMap payload;
+        payload.insert("items", QVariantList{value});
+        AddEntry(TTrashEntry::Reminder, value.toMap().value("ReMark").toString(), "提醒", payload);
+    }
+}
+
+QList<TTrashEntry> TTrash::Entries() const
+{
+    TStmtHandle statement =
+        PrepareNative(Db(), "select ID, Kind, Name, Place, DeletedAt from Trash order by DeletedAt desc, ID desc");
+    QList<TTrashEntry> entries;
+    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+        TTrashEntry entry;
+        entry.Id = sqlite3_column_int64(statement.get(), 0);
+        entry.kind = KindOf(ColumnValue(statement.get(), 1).toString());
+        entry.Name = ColumnValue(statement.get(), 2).toString();
+        entry.Place = ColumnValue(statement.get(), 3).toString();
+        entry.DeletedAt = QDateTime::fromSecsSinceEpoch(sqlite3_column_int64(statement.get(), 4));
+        entries << entry;
+    }
+    return entries;
+}
+
+TTrashEntry::Kind TTrash::Restore(qint64 id)
+{
+    const QVariantList found = ReadRows("Trash", "ID=" + QString::number(id));
+    if (found.isEmpty())
+        RaiseError("回收站中已没有这一项。");
+    const QVariantMap entry = found.first().toMap();
+    const TTrashEntry::Kind kind = KindOf(entry.value("Kind").toString());
+    const QVariantMap payload = Unpack(entry.value("Payload").toByteArray());
+    DbAccess->Batch([&] {
+        switch (kind) {
+        case TTrashEntry::NoteGroup: {
+            const QHash<int, int> renumbered = RestoreGroups("NoteType", payload);
+            RestoreRows("NoteBook", payload.value("items").toList(), renumbered);
+            RestoreRows("NoteVersion", payload.value("versions").toList(), renumbered);
+            break;
+        }
+        case TTrashEntry::BookmarkGroup:
+            RestoreRows("IE", payload.value("items").toList(), RestoreGroups("IEType", payload));
+            break;
+        case TTrashEntry::Bookmark: {
+            const int group = payload.value("items").toList().value(0).toMap().value("TypeID").toInt();
+            const int parent = ParentToRestore(GroupTableOf("IEType"), payload);
+            RestoreRows("IE", payload.value("items").toList(), {{group, parent}});
+            break;
+        }
+        case TTrashEntry::Reminder:
+            RestoreRows("Alam", payload.value("items").toList(), {});
+            break;
+        }
+        Run("delete from Trash where ID=" + QString::number(id));
+    });
+    return kind;
+}
+
+void TTrash::Remove(qint64 id)
+{
+    DbAccess->Batch([&] { Run("delete from Trash where ID=" + QString::number(id)); });
+}
+
+void TTrash::Clear()
+{
+    DbAccess->Batch([] { Run("delete from Trash"); });
+}
+
+void TTrash::Expire(const QDateTime& now)
+{
+    const qint64 limit = now.addDays(-kKeepDays).toSecsSinceEpoch();
+    if (DbGetIntValue(QString("select count(*) from Trash where DeletedAt < %1").arg(limit)) == 0)
+        return;
+    DbAccess->Batch([&] { Run(QString("delete from Trash where DeletedAt < %1").arg(limit)); });
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class TGroupTable;
+
+// What a delete's question adds: the items can still be brought back.
+extern const char* const kTrashNotice;
+
+// One deleted item in the trash.
+struct TTrashEntry
+{
+    enum Kind { NoteGroup, BookmarkGroup, Bookmark, Reminder };
+    qint64 Id = 0;
+    Kind kind = NoteGroup;
+    QString Name;  // the group's name, the bookmark's title, the reminder's text
+    QString Place; // the group path it was in
+    QDateTime DeletedAt;
+};
+
+// The kind as the trash window shows it.
+QString TrashKindText(TTrashEntry::Kind kind);
+
+// The trash (table Trash): a delete keeps what it removes, every row of it,
+// in the same transaction, so that it can be put back where it was; entries
+// older than kKeepDays are removed for good at the start.
+class TTrash
+{
+public:
+    static constexpr int kKeepDays = 30;
+
+    // Deletes a group with its branch, their items (alsoRun) and their
+    // notes' versions, keeping them in the trash as one entry.
+    void DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun);
+    // Keep the rows in the trash, one entry each; to be called inside the
+    // transaction (DbAccess->Batch) of the delete itself.
+    void KeepBookmarks(const QList<int>& ids);
+    void KeepReminders(const QStringList& ids);
+
+    // The newest first.
+    QList<TTrashEntry> Entries() const;
+    // Puts the entry's rows back and removes it; returns its kind. A group
+    // goes under its old parent if that is still there under its name, else
+    // under the root; a name the tree holds meanwhile gets " (2)", " (3)"...;
+    // a SelfIndex in use meanwhile, or one that would come before its new
+    // parent's, is replaced by a new one, which the items follow. A bookmark
+    // whose group is gone goes to the root.
+    TTrashEntry::Kind Restore(qint64 id);
+    void Remove(qint64 id);
+    void Clear();
+    // Removes the entries deleted more than kKeepDays before now.
+    void Expire(const QDateTime& now);
+};
