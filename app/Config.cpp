@@ -6,6 +6,7 @@
 #include "data/PassHash.h"
 #include "data/UntPublic.h"
 #include "history/BackupSettings.h"
+#include "history/TrashDlg.h"
 #include "ui_Config.h"
 
 #include <QHBoxLayout>
@@ -27,6 +28,11 @@ TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
     BottomLayout()->insertWidget(0, autoBackup);
     connect(autoBackup, &QPushButton::clicked, this,
             [this] { RunHandler([this] { TFormBackupSettings(this).ShowModal(); }); });
+    auto* trash = new QPushButton("回收站…");
+    trash->setObjectName("btnTrash");
+    trash->setAccessibleName(trash->text());
+    BottomLayout()->insertWidget(1, trash);
+    connect(trash, &QPushButton::clicked, this, [this] { RunHandler([this] { ShowTrash(this); }); });
     FormShow();
 }
 

@@ -12,6 +12,7 @@
 #include "controls/FirstEvent.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "data/Clock.h"
 #include "data/MD.h"
 #include "exchange/TransferMenu.h"
 #include "groups/BaseDlg.h"
@@ -19,6 +20,8 @@
 #include "history/AutoBackup.h"
 #include "history/AutoBackupTimer.h"
 #include "history/NoteHistoryWiring.h"
+#include "history/Trash.h"
+#include "history/TrashWiring.h"
 #include "ui_Main.h"
 
 #include <QCursor>
@@ -67,9 +70,10 @@ TFormMain::TFormMain(QWidget* parent)
         IETree, m_stores->IE);
     m_reminderPage = std::make_unique<TReminderPage>(
         TReminderWidgets{ui->tsAlam, pmAlam, ui->NAddAlam, ui->NModAlam, ui->NDelAlam}, m_stores->Alam);
-    m_search = std::make_unique<TSearchWiring>(this, TSearchTargets{ui->pgcMain, ui->tsNote, ui->ts1, ui->tsAlam,
-                                                                    *m_notepadPage, *m_bookmarkPage, *m_reminderPage,
-                                                                    NoteTree, IETree});
+    const TSearchTargets pages{ui->pgcMain,     ui->tsNote,      ui->ts1,  ui->tsAlam, *m_notepadPage,
+                               *m_bookmarkPage, *m_reminderPage, NoteTree, IETree};
+    m_search = std::make_unique<TSearchWiring>(this, pages);
+    new TTrashWiring(this, pages, {pmNoteType, pmIEType, pmIE, pmAlam});
     m_windowMemory = std::make_unique<TWindowMemory>(TWindowMemoryParts{
         this, ui->pgcMain, ui->tvNote, m_stores->Config, NoteTree, IETree, *m_bookmarkPage, *m_reminderPage});
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);
@@ -197,6 +201,7 @@ void TFormMain::StartAutoBackups()
     m_autoBackups = std::make_unique<TAutoBackupTimer>(DbAccess->DatabasePath(), [] { return LoadAutoBackupFolder(); });
     m_autoBackups->Start();
     RunHandler([this] { m_noteHistory->ThinOld(); });
+    RunHandler([] { TTrash().Expire(TClock::Now()); });
 }
 
 void TFormMain::Terminate(int exitCode)

@@ -15,6 +15,7 @@
 #include "data/DataSet.h"
 #include "data/MD.h"
 #include "groups/UntTree.h"
+#include "history/Trash.h"
 #include "ui_BookmarkPage.h"
 
 #include <QAction>
@@ -313,7 +314,7 @@ void TBookmarkPage::N3Click()
                                  ? QStringLiteral(u"确实要删除\uFF1A\uFF02") +
                                        TDataSet::Text(set->ValueAt(rows.first(), 1)) + QStringLiteral(u"\uFF02吗?")
                                  : QStringLiteral("确定要删除选中的 %1 个网址吗？").arg(rows.size());
-    if (!AskYesNo(question))
+    if (!AskYesNo(question + kTrashNotice))
         return;
     IE.DeleteIEs(SelectedIds());
     ShowRowsGone(rows.first(), false);

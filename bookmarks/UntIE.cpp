@@ -4,6 +4,7 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
+#include "history/Trash.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -220,7 +221,10 @@ void TIE::DeleteIEs(const QList<int>& ids)
     if (ids.isEmpty())
         return;
     LastSQL = FormatSQL("delete from IE where %s ", {IdCondition(ids)});
-    DbExecSQL(LastSQL);
+    DbAccess->Batch([&] {
+        TTrash().KeepBookmarks(ids);
+        DbExecSQL(LastSQL);
+    });
 }
 
 void TIE::MoveIEs(const QList<int>& ids, int typeId)

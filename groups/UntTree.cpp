@@ -7,6 +7,7 @@
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
+#include "history/Trash.h"
 
 #include <QHash>
 #include <QLineEdit>
@@ -370,9 +371,9 @@ void TCardTree::DeleteBranch(const std::function<TBranchItems(const QList<int>&)
         RaiseError(Groups.HasChildren(0) ? "还有下级分组，不能删除该分组！" : "不能删除根分组！");
     const QList<int> branch = Groups.Branch(self);
     const TBranchItems items = itemsOf(branch);
-    if (!AskYesNo(DeleteQuestion(node->text(0), int(branch.size()) - 1, items)))
+    if (!AskYesNo(DeleteQuestion(node->text(0), int(branch.size()) - 1, items) + kTrashNotice))
         Abort();
-    Groups.DeleteBranch(self, items.DeleteStatement);
+    TTrash().DeleteBranch(Groups, self, items.DeleteStatement);
     delete node;
     // Stray rows naming a deleted group as parent went too: the tree shows
     // what the table holds now, the neighbour the view chose selected.

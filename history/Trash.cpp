@@ -111,7 +111,7 @@ QVariantList ReadRows(const QString& table, const QString& condition)
     return rows;
 }
 
-void InsertRow(const QString& table, const QVariantMap& row)
+qint64 InsertRow(const QString& table, const QVariantMap& row)
 {
     const QStringList columns = row.keys();
     const QStringList marks(columns.size(), "?");
@@ -120,6 +120,7 @@ void InsertRow(const QString& table, const QVariantMap& row)
     for (int i = 0; i < columns.size(); ++i)
         BindValue(statement.get(), i + 1, row.value(columns[i]));
     RunToEnd(Db(), statement.get());
+    return sqlite3_last_insert_rowid(Db());
 }
 
 void Run(const QString& sql)
@@ -213,17 +214,20 @@ QHash<int, int> RestoreGroups(const QString& tableName, const QVariantMap& paylo
 
 // Puts rows back; their TypeID follows the groups' new numbers, and a
 // number the table gave out meanwhile (it never does with AUTOINCREMENT,
-// but a restore of a backup may) is left for the table to choose.
-void RestoreRows(const QString& table, const QVariantList& rows, const QHash<int, int>& renumbered)
+// but a restore of a backup may) is left for the table to choose. Returns
+// the last row's ID.
+qint64 RestoreRows(const QString& table, const QVariantList& rows, const QHash<int, int>& renumbered)
 {
+    qint64 last = 0;
     for (const QVariant& value : rows) {
         QVariantMap row = value.toMap();
         if (row.contains("TypeID"))
             row["TypeID"] = renumbered.value(row.value("TypeID").toInt(), 0);
         if (row.contains("ID") && RowExists(table, "ID", row.value("ID").toLongLong()))
             row.remove("ID");
-        InsertRow(table, row);
+        last = InsertRow(table, row);
     }
+    return last;
 }
 } // namespace
 
@@ -324,38 +328,44 @@ QList<TTrashEntry> TTrash::Entries() const
     return entries;
 }
 
-TTrashEntry::Kind TTrash::Restore(qint64 id)
+TRestored TTrash::Restore(qint64 id)
 {
     const QVariantList found = ReadRows("Trash", "ID=" + QString::number(id));
     if (found.isEmpty())
         RaiseError("回收站中已没有这一项。");
     const QVariantMap entry = found.first().toMap();
-    const TTrashEntry::Kind kind = KindOf(entry.value("Kind").toString());
+    TRestored restored;
+    restored.kind = KindOf(entry.value("Kind").toString());
     const QVariantMap payload = Unpack(entry.value("Payload").toByteArray());
     DbAccess->Batch([&] {
-        switch (kind) {
+        const int top = payload.value("groups").toList().value(0).toMap().value("SelfIndex").toInt();
+        switch (restored.kind) {
         case TTrashEntry::NoteGroup: {
             const QHash<int, int> renumbered = RestoreGroups("NoteType", payload);
+            restored.Id = renumbered.value(top);
             RestoreRows("NoteBook", payload.value("items").toList(), renumbered);
             RestoreRows("NoteVersion", payload.value("versions").toList(), renumbered);
             break;
         }
-        case TTrashEntry::BookmarkGroup:
-            RestoreRows("IE", payload.value("items").toList(), RestoreGroups("IEType", payload));
+        case TTrashEntry::BookmarkGroup: {
+            const QHash<int, int> renumbered = RestoreGroups("IEType", payload);
+            restored.Id = renumbered.value(top);
+            RestoreRows("IE", payload.value("items").toList(), renumbered);
             break;
+        }
         case TTrashEntry::Bookmark: {
             const int group = payload.value("items").toList().value(0).toMap().value("TypeID").toInt();
             const int parent = ParentToRestore(GroupTableOf("IEType"), payload);
-            RestoreRows("IE", payload.value("items").toList(), {{group, parent}});
+            restored.Id = RestoreRows("IE", payload.value("items").toList(), {{group, parent}});
             break;
         }
         case TTrashEntry::Reminder:
-            RestoreRows("Alam", payload.value("items").toList(), {});
+            restored.Id = RestoreRows("Alam", payload.value("items").toList(), {});
             break;
         }
         Run("delete from Trash where ID=" + QString::number(id));
     });
-    return kind;
+    return restored;
 }
 
 void TTrash::Remove(qint64 id)

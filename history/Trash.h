@@ -21,6 +21,14 @@ struct TTrashEntry
     QDateTime DeletedAt;
 };
 
+// What a restore put back: the kind, and the group's new SelfIndex (for a
+// group) or the row's ID (for a bookmark or reminder).
+struct TRestored
+{
+    TTrashEntry::Kind kind = TTrashEntry::NoteGroup;
+    qint64 Id = 0;
+};
+
 // The kind as the trash window shows it.
 QString TrashKindText(TTrashEntry::Kind kind);
 
@@ -42,13 +50,13 @@ public:
 
     // The newest first.
     QList<TTrashEntry> Entries() const;
-    // Puts the entry's rows back and removes it; returns its kind. A group
+    // Puts the entry's rows back and removes it. A group
     // goes under its old parent if that is still there under its name, else
     // under the root; a name the tree holds meanwhile gets " (2)", " (3)"...;
     // a SelfIndex in use meanwhile, or one that would come before its new
     // parent's, is replaced by a new one, which the items follow. A bookmark
     // whose group is gone goes to the root.
-    TTrashEntry::Kind Restore(qint64 id);
+    TRestored Restore(qint64 id);
     void Remove(qint64 id);
     void Clear();
     // Removes the entries deleted more than kKeepDays before now.

@@ -9,6 +9,7 @@
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
+#include "history/Trash.h"
 #include "reminders/AddAlam.h"
 #include "reminders/AlamList.h"
 #include "reminders/MissedAlam.h"
@@ -295,7 +296,7 @@ void TReminderPage::NDelAlamClick()
     QTreeWidgetItem* item = ui->lv1->selectedItems().value(0, nullptr);
     if (!item)
         return;
-    if (!AskYesNo("确实要删除 " + item->text(2) + " 吗？"))
+    if (!AskYesNo("确实要删除 " + item->text(2) + " 吗？" + kTrashNotice))
         return;
     Alam.DeleteAlam(item->text(0));
     delete item;

@@ -5,6 +5,7 @@
 #include "data/OleDate.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "history/Trash.h"
 
 #include <QHash>
 #include <algorithm>
@@ -249,7 +250,10 @@ QList<QStringList> TAlam::LoadAlamList(AlamFilter filter, QList<QDateTime>* next
 void TAlam::DeleteAlam(const QString& id)
 {
     LastSQL = FormatSQL(kDelete, {IdText(id)});
-    DbExecSQL(LastSQL);
+    DbAccess->Batch([&] {
+        TTrash().KeepReminders({id});
+        DbExecSQL(LastSQL);
+    });
 }
 
 void TAlam::LoadAlam(const QString& id)
@@ -291,7 +295,10 @@ void TAlam::DeleteAlams(const QStringList& ids)
     if (ids.isEmpty())
         return;
     LastSQL = FormatSQL(kDeleteMany, {IdList(ids)});
-    DbExecSQL(LastSQL);
+    DbAccess->Batch([&] {
+        TTrash().KeepReminders(ids);
+        DbExecSQL(LastSQL);
+    });
 }
 
 void TAlam::SnoozeAlams(const QStringList& ids, const QDateTime& until)

@@ -3,6 +3,7 @@
 #include "app/Stores.h"
 #include "data/MD.h"
 #include "groups/UntTree.h"
+#include "history/Trash.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -138,9 +139,9 @@ private slots:
         TWindow w;
         Find<QRadioButton>(&w.form, "rbAll")->click();
         const QList<QPair<QWidget*, QString>> hints = {{w.tvNote, "右键单击分组可新建分组（Ctrl+N）"},
-                                                      {w.lv1, "右键单击可新建提醒（Ctrl+N）"},
-                                                      {w.tvIE, "右键单击分组可新建分组（Ctrl+N）"},
-                                                      {w.grid, "右键单击可添加网址（Ctrl+N）"}};
+                                                       {w.lv1, "右键单击可新建提醒（Ctrl+N）"},
+                                                       {w.tvIE, "右键单击分组可新建分组（Ctrl+N）"},
+                                                       {w.grid, "右键单击可添加网址（Ctrl+N）"}};
         for (const auto& [view, text] : hints) {
             // As the user sees it: on the page shown.
             w.pages->setCurrentIndex(view == w.tvNote ? 0 : view == w.lv1 ? 1 : 2);
@@ -173,18 +174,22 @@ private slots:
         QTest::newRow("Ctrl+N on the note tree") << 0 << "tvNote" << int(Qt::Key_N) << ctrl << "dialog:新建组";
         QTest::newRow("F2 on the note tree") << 0 << "tvNote" << int(Qt::Key_F2) << none << "editing";
         QTest::newRow("Delete on the note tree")
-            << 0 << "tvNote" << int(Qt::Key_Delete) << none << "asked:确定要删除 项目 分组吗？（其中 1 篇记事也将被删除）";
+            << 0 << "tvNote" << int(Qt::Key_Delete) << none
+            << "asked:确定要删除 项目 分组吗？（其中 1 篇记事也将被删除）" + QString(kTrashNotice);
         QTest::newRow("Ctrl+N on the bookmark tree") << 2 << "tvIE" << int(Qt::Key_N) << ctrl << "dialog:新建组";
         QTest::newRow("F2 on the bookmark tree") << 2 << "tvIE" << int(Qt::Key_F2) << none << "editing";
         QTest::newRow("Delete on the bookmark tree")
-            << 2 << "tvIE" << int(Qt::Key_Delete) << none << "asked:确定要删除 项目 分组吗？（其中 1 个网址也将被删除）";
+            << 2 << "tvIE" << int(Qt::Key_Delete) << none
+            << "asked:确定要删除 项目 分组吗？（其中 1 个网址也将被删除）" + QString(kTrashNotice);
         QTest::newRow("Ctrl+N on the grid") << 2 << "DBGrid1" << int(Qt::Key_N) << ctrl << "dialog:新建网址";
-        QTest::newRow("Enter on the grid") << 2 << "DBGrid1" << int(Qt::Key_Return) << none << "opened:http://d.example";
-        QTest::newRow("Delete on the grid")
-            << 2 << "DBGrid1" << int(Qt::Key_Delete) << none << QString::fromUtf8("asked:确实要删除：＂丁＂吗?");
+        QTest::newRow("Enter on the grid")
+            << 2 << "DBGrid1" << int(Qt::Key_Return) << none << "opened:http://d.example";
+        QTest::newRow("Delete on the grid") << 2 << "DBGrid1" << int(Qt::Key_Delete) << none
+                                            << QString::fromUtf8("asked:确实要删除：＂丁＂吗?") + QString(kTrashNotice);
         QTest::newRow("Ctrl+N on the reminders") << 1 << "lv1" << int(Qt::Key_N) << ctrl << "dialog:新建提醒";
         QTest::newRow("Enter on a reminder") << 1 << "lv1" << int(Qt::Key_Return) << none << "dialog:修改提醒";
-        QTest::newRow("Delete on a reminder") << 1 << "lv1" << int(Qt::Key_Delete) << none << "asked:确实要删除 晨会 吗？";
+        QTest::newRow("Delete on a reminder")
+            << 1 << "lv1" << int(Qt::Key_Delete) << none << "asked:确实要删除 晨会 吗？" + QString(kTrashNotice);
     }
 
     void keysRunTheMenuItems()
@@ -231,8 +236,10 @@ private slots:
         QTest::addColumn<int>("page");
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("last");
-        QTest::newRow("reminders") << 1 << "lv1" << "rbAll";
-        QTest::newRow("bookmarks") << 2 << "tvIE" << "DBGrid1";
+        QTest::newRow("reminders") << 1 << "lv1"
+                                   << "rbAll";
+        QTest::newRow("bookmarks") << 2 << "tvIE"
+                                   << "DBGrid1";
     }
 
     void tabWalksThroughTheShownPage()
@@ -284,13 +291,14 @@ private slots:
         QTest::addColumn<QString>("groupsLeft");
         QTest::addColumn<int>("itemsLeft");
         QTest::newRow("bookmark group with a subgroup")
-            << "NDelIEType" << 1 << "确定要删除 工作 分组吗？（其中 1 个下级分组、4 个网址也将被删除）"
-            << "3/0" << 0;
-        QTest::newRow("empty bookmark group") << "NDelIEType" << 3 << "确定要删除 生活 分组吗？"
-                                              << "1/0 2/1" << 4;
-        QTest::newRow("note group with a subgroup")
-            << "NDelNoteType" << 1 << "确定要删除 工作 分组吗？（其中 1 个下级分组、2 篇记事也将被删除）" << ""
+            << "NDelIEType" << 1
+            << "确定要删除 工作 分组吗？（其中 1 个下级分组、4 个网址也将被删除）" + QString(kTrashNotice) << "3/0"
             << 0;
+        QTest::newRow("empty bookmark group")
+            << "NDelIEType" << 3 << "确定要删除 生活 分组吗？" + QString(kTrashNotice) << "1/0 2/1" << 4;
+        QTest::newRow("note group with a subgroup")
+            << "NDelNoteType" << 1
+            << "确定要删除 工作 分组吗？（其中 1 个下级分组、2 篇记事也将被删除）" + QString(kTrashNotice) << "" << 0;
     }
 
     void deleteSaysWhatGoesWithTheGroup()
@@ -321,15 +329,22 @@ private slots:
         QTest::addColumn<int>("target");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("rows"); // the group table after, or the bookmarks' groups
-        QTest::newRow("bookmark group dropped on a later one")
-            << "ie" << 1 << 3 << "" << "3/0 4/3 5/4";
-        QTest::newRow("bookmark group dropped on the root") << "ie" << 2 << 0 << "" << "1/0 2/0 3/0";
-        QTest::newRow("group dropped on itself") << "ie" << 1 << 1 << "" << "1/0 2/1 3/0";
-        QTest::newRow("group dropped into its own branch") << "ie" << 1 << 2 << "" << "1/0 2/1 3/0";
-        QTest::newRow("note group dropped on the root") << "note" << 2 << 0 << "" << "1/0 2/0";
-        QTest::newRow("note group by 移动到…") << "note-command" << 2 << 0 << "" << "1/0 2/0";
-        QTest::newRow("bookmark dropped from the grid") << "bookmark" << 4 << 3 << "" << "1 1 1 3";
-        QTest::newRow("bookmark by 移动到…") << "bookmark-command" << 4 << 0 << "" << "1 1 1 0";
+        QTest::newRow("bookmark group dropped on a later one") << "ie" << 1 << 3 << ""
+                                                               << "3/0 4/3 5/4";
+        QTest::newRow("bookmark group dropped on the root") << "ie" << 2 << 0 << ""
+                                                            << "1/0 2/0 3/0";
+        QTest::newRow("group dropped on itself") << "ie" << 1 << 1 << ""
+                                                 << "1/0 2/1 3/0";
+        QTest::newRow("group dropped into its own branch") << "ie" << 1 << 2 << ""
+                                                           << "1/0 2/1 3/0";
+        QTest::newRow("note group dropped on the root") << "note" << 2 << 0 << ""
+                                                        << "1/0 2/0";
+        QTest::newRow("note group by 移动到…") << "note-command" << 2 << 0 << ""
+                                               << "1/0 2/0";
+        QTest::newRow("bookmark dropped from the grid") << "bookmark" << 4 << 3 << ""
+                                                        << "1 1 1 3";
+        QTest::newRow("bookmark by 移动到…") << "bookmark-command" << 4 << 0 << ""
+                                             << "1 1 1 0";
     }
 
     void movesByDropAndCommand()
@@ -355,10 +370,9 @@ private slots:
             QTreeWidget* tree = how == "ie" ? w.tvIE : w.tvNote;
             TCardTree& cards = how == "ie" ? *w.form.IETree : *w.form.NoteTree;
             const QString before = Rows(how == "ie" ? "IEType" : "NoteType");
-            const bool taken =
-                Drop(tree, cards.NodeOf(target),
-                     "application/x-jotterel-" + QString(how == "ie" ? "bookmark" : "note") + "-group",
-                     QString::number(moved));
+            const bool taken = Drop(tree, cards.NodeOf(target),
+                                    "application/x-jotterel-" + QString(how == "ie" ? "bookmark" : "note") + "-group",
+                                    QString::number(moved));
             after = Rows(how == "ie" ? "IEType" : "NoteType");
             // A drop that would change nothing or break the tree is refused.
             QCOMPARE(taken, after != before);
@@ -459,8 +473,7 @@ private slots:
             << R"({"x":3000,"y":2000,"width":2400,"height":1500,"page":1})" << false << QSize();
         QTest::newRow("off to the top left")
             << R"({"x":-900,"y":-700,"width":700,"height":450})" << false << QSize(700, 450);
-        QTest::newRow("maximised") << R"({"x":10,"y":10,"width":700,"height":450,"maximized":true})" << true
-                                   << QSize();
+        QTest::newRow("maximised") << R"({"x":10,"y":10,"width":700,"height":450,"maximized":true})" << true << QSize();
     }
 
     void keptPlaceFitsASmallerScreen()
@@ -472,11 +485,9 @@ private slots:
         TWindow w;
         QCoreApplication::processEvents();
         const QRect area = w.form.screen()->availableGeometry();
-        QVERIFY2(area.contains(w.form.frameGeometry()), qPrintable(QString("%1,%2 %3x%4")
-                                                                        .arg(w.form.x())
-                                                                        .arg(w.form.y())
-                                                                        .arg(w.form.width())
-                                                                        .arg(w.form.height())));
+        QVERIFY2(area.contains(w.form.frameGeometry()),
+                 qPrintable(
+                     QString("%1,%2 %3x%4").arg(w.form.x()).arg(w.form.y()).arg(w.form.width()).arg(w.form.height())));
         QCOMPARE(w.form.isMaximized(), maximized);
         if (size.isEmpty())
             QCOMPARE(w.form.frameGeometry().size(), area.size());

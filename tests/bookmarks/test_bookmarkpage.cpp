@@ -7,6 +7,7 @@
 #include "data/MD.h"
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
+#include "history/Trash.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -271,7 +272,7 @@ private slots:
         env->Responder.Answers = {answer};
         Trigger("N3");
         QCOMPARE(env->Responder.Texts(), QStringList({QString::fromUtf16(u"确实要删除\uFF1A\uFF02") + title +
-                                                      QString::fromUtf16(u"\uFF02吗?")}));
+                                                      QString::fromUtf16(u"\uFF02吗?") + QString(kTrashNotice)}));
         QCOMPARE(Titles(), answer ? QStringList({"First", "Third"}) : QStringList({"First", title, "Third"}));
         QCOMPARE(DbGetIntValue("select count(*) from IE"), answer ? 2 : 3);
     }
@@ -387,7 +388,8 @@ private slots:
         ClickNode("Renamed");
         Trigger("NDelIEType");
         QCOMPARE(env->Responder.Texts(),
-                 QStringList({"确定要删除 Renamed 分组吗？（其中 1 个下级分组、1 个网址也将被删除）"}));
+                 QStringList(
+                     {"确定要删除 Renamed 分组吗？（其中 1 个下级分组、1 个网址也将被删除）" + QString(kTrashNotice)}));
         ClickNode("A2");
         AddBookmark(2, "in A2");
         env->Responder.Answers = {true};
@@ -454,7 +456,7 @@ private slots:
         env->Responder.Answers = {true};
         QAction* del = Find<QAction>(form.get(), "NDelIEType");
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(del).center());
-        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除 B 分组吗？"}));
+        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除 B 分组吗？" + QString(kTrashNotice)}));
         QVERIFY(Node(tree, "A"));
         QVERIFY(!Node(tree, "B"));
         QCOMPARE(DbGetIntValue("select count(*) from IEType where TypeName='A'"), 1);
@@ -535,7 +537,7 @@ private slots:
         QCOMPARE(grid->SelectedRows(), QList<int>({0, 2, 3}));
         env->Responder.Answers = {false};
         Trigger("N3");
-        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除选中的 3 个网址吗？"}));
+        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除选中的 3 个网址吗？" + QString(kTrashNotice)}));
         QCOMPARE(Titles().size(), 6);
         env->Responder.Answers = {true};
         Trigger("N3");

@@ -5,6 +5,7 @@
 #include "data/UntPublic.h"
 #include "groups/UntTree.h"
 #include "history/NoteHistory.h"
+#include "history/Trash.h"
 #include "notes/UntNote.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
@@ -602,7 +603,8 @@ private slots:
         QTest::keyClicks(memo, "!");
         env->Responder.Answers = {true};
         Action("NDelNoteType")->trigger();
-        QCOMPARE(env->Responder.Texts(), QStringList({"确定要删除 B 分组吗？（其中 1 篇记事也将被删除）"}));
+        QCOMPARE(env->Responder.Texts(),
+                 QStringList({"确定要删除 B 分组吗？（其中 1 篇记事也将被删除）" + QString(kTrashNotice)}));
         QVERIFY(!Node("B"));
         QCOMPARE(DbGetIntValue("select count(*) from NoteType where SelfIndex=2"), 0);
         QCOMPARE(Stored(2), QStringList());
@@ -637,7 +639,8 @@ private slots:
         // A group with groups under it names them in the question.
         Click("A");
         Action("NDelNoteType")->trigger();
-        QCOMPARE(env->Responder.LastText(), QString("确定要删除 A 分组吗？（其中 1 个下级分组也将被删除）"));
+        QCOMPARE(env->Responder.LastText(),
+                 QString("确定要删除 A 分组吗？（其中 1 个下级分组也将被删除）") + QString(kTrashNotice));
         QCOMPARE(tree->currentItem(), Node("A"));
         QCOMPARE(Changes(), 0);
         QTest::keyClicks(memo, "a");

@@ -3,6 +3,7 @@
 #include "data/MD.h"
 #include "data/OleDate.h"
 #include "data/UException.h"
+#include "history/Trash.h"
 #include "reminders/AddAlam.h"
 #include "reminders/AlamList.h"
 #include "reminders/ModAlam.h"
@@ -613,7 +614,7 @@ void TestAlamDialogs::deleteAsksAndRemovesOnlyThatRow()
     env->Responder.Answers = {answer};
     Child<QAction>(&form, "NDelAlam")->trigger();
     if (select)
-        QCOMPARE(env->Responder.Texts(), QStringList{"确实要删除 乙 'x' 吗？"});
+        QCOMPARE(env->Responder.Texts(), QStringList{"确实要删除 乙 'x' 吗？" + QString(kTrashNotice)});
     else
         QVERIFY(env->Responder.Shown.isEmpty());
     QCOMPARE(Rows(list), rows);

@@ -94,13 +94,14 @@ private slots:
         if (change.contains("add B"))
             QCOMPARE(groups.Add(a, "B"), b);
 
-        QCOMPARE(int(TTrash().Restore(entries[0].Id)),
-                 int(notes ? TTrashEntry::NoteGroup : TTrashEntry::BookmarkGroup));
+        const TRestored restored = TTrash().Restore(entries[0].Id);
+        QCOMPARE(int(restored.kind), int(notes ? TTrashEntry::NoteGroup : TTrashEntry::BookmarkGroup));
         QVERIFY(TTrash().Entries().isEmpty());
         groups.Load();
-        const int newB = groups.ShownParent(GroupNamed(groups, "C"));
+        const int newB = int(restored.Id);
         const int newC = GroupNamed(groups, "C");
         QCOMPARE(groups.PathText(newC), path);
+        QCOMPARE(groups.ShownParent(newC), newB);
         // Parents are read before their children: the numbers keep that order.
         QVERIFY(newC > newB && newB > groups.ShownParent(newB));
         QCOMPARE(DbGetIntValue(QString("select TypeID from %1 where %2='in %3'").arg(items, text).arg(b)), newB);
