@@ -23,6 +23,12 @@ TTrashWiring::TTrashWiring(QObject* owner, const TSearchTargets& pages, const QL
     TrashRestored = [this](const TRestored& restored) { ShowRestored(restored); };
 }
 
+// The pages go with the window: a trash opened later shows nothing on them.
+TTrashWiring::~TTrashWiring()
+{
+    TrashRestored = nullptr;
+}
+
 void TTrashWiring::SelectGroup(const std::unique_ptr<TCardTree>& tree, int group)
 {
     if (!tree)

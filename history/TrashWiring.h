@@ -16,6 +16,7 @@ class TTrashWiring : public QObject
 {
 public:
     TTrashWiring(QObject* owner, const TSearchTargets& pages, const QList<QMenu*>& menus);
+    ~TTrashWiring() override;
 
     QAction* Action() const { return m_action; }
 

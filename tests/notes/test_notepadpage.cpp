@@ -6,6 +6,7 @@
 #include "groups/UntTree.h"
 #include "history/NoteHistory.h"
 #include "history/Trash.h"
+#include "history/TrashDlg.h"
 #include "notes/UntNote.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
@@ -616,6 +617,10 @@ private slots:
         QTest::keyClicks(memo, "#");
         QCOMPARE(Stored(2), QStringList());
         QCOMPARE(Stored(group).value(0).left(1), QString("#"));
+        // 回收站 puts it back with its note, selected and shown.
+        TFormTrash(TrashRestored).OkButton()->click();
+        QCOMPARE(tree->currentItem(), Node("B"));
+        QVERIFY(memo->toPlainText().startsWith("!note of B"));
     }
 
     void reusedNumberStartsWithoutNotes()
