@@ -193,15 +193,17 @@ QHash<int, int> RestoreGroups(const QString& tableName, const QVariantMap& paylo
     const TGroupTable groups = GroupTableOf(tableName);
     QHash<int, int> renumbered;
     QSet<QString> added;
+    QSet<int> given;
     int largest = groups.MaxSelfIndex();
     for (const QVariant& value : payload.value("groups").toList()) {
         QVariantMap row = value.toMap();
         const int old = row.value("SelfIndex").toInt();
         const int parent = renumbered.isEmpty() ? ParentToRestore(groups, payload)
                                                 : renumbered.value(row.value("ParentIndex").toInt());
-        const int self = groups.Contains(old) || renumbered.values().contains(old) || old <= parent ? largest + 1 : old;
+        const int self = groups.Contains(old) || given.contains(old) || old <= parent ? largest + 1 : old;
         largest = std::max(largest, self);
         renumbered.insert(old, self);
+        given.insert(self);
         const QString name = FreeName(row.value("TypeName").toString(), groups, added);
         added.insert(name);
         row["SelfIndex"] = self;
