@@ -156,7 +156,12 @@ QString RunAutoBackup(const QString& databasePath, const QString& folder, const 
         // The copy is checked in full; when it fails, the data file is
         // checked the same way, so that damage there is told apart from a
         // failure of the backup alone (a full disk, a folder gone).
-        const QString damage = CheckDatabaseFile(databasePath);
+        QString damage;
+        try {
+            damage = IntegrityCheckFile(databasePath, 2000);
+        } catch (const TSqlError&) {
+            // Not read (held by a writer): the backup's own failure is all that is known.
+        }
         if (!damage.isEmpty())
             throw ELiveFileDamaged(damage);
         if (dynamic_cast<const EError*>(&e))
