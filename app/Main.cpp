@@ -156,6 +156,12 @@ void TFormMain::FormShow()
 
 void TFormMain::WatchIntegrity()
 {
+    // The file is as this program left it at a clean exit, checked: the tick
+    // goes on, and the full check comes with the day's backup.
+    if (DbAccess->CheckDeferred()) {
+        AfterFirstPaint([this] { StartAutoBackups(); });
+        return;
+    }
     // The reminders' tick, which writes, waits for the verdict. The check
     // would share the cores with the first paint.
     tmr1->stop();
@@ -199,6 +205,13 @@ void TFormMain::BeginIntegrityCheck()
 void TFormMain::StartAutoBackups()
 {
     m_autoBackups = std::make_unique<TAutoBackupTimer>(DbAccess->DatabasePath(), [] { return LoadAutoBackupFolder(); });
+    // Damage the backup's check finds in the data file is reported as the
+    // start's check reports it; the program goes on (a restore can mend it),
+    // but no write reaches the file.
+    connect(m_autoBackups.get(), &TAutoBackupTimer::LiveFileDamaged, this, [](const QString& damage) {
+        DbAccess->TakeDamage(damage);
+        VerifyDatabase();
+    });
     m_autoBackups->Start();
     RunHandler([this] { m_noteHistory->ThinOld(); });
     RunHandler([] { TTrash().Expire(TClock::Now()); });

@@ -41,7 +41,8 @@ public:
     // Begins the check of the data file's pages beside the event loop (it
     // can take longer than the whole start on a large file); the reminders'
     // tick waits for the verdict, and a damaged file is reported and ends
-    // the program with status 1.
+    // the program with status 1. A file left as it was at the last clean
+    // exit is not read now: the day's automatic backup checks it.
     void WatchIntegrity();
     // Runs a step once the window has painted, or after two seconds for a
     // window not painted yet: work that need not hold up the first paint.

@@ -1,11 +1,11 @@
 #include "app/Main.h"
 #include "app/Backup.h"
 #include "app/CardApplication.h"
-#include "exchange/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "controls/UiException.h"
-#include "data/MD.h"
 #include "controls/UiPublic.h"
+#include "data/MD.h"
+#include "exchange/CommandLine.h"
 
 #include <QPointer>
 #include <cstdio>
@@ -48,6 +48,7 @@ int main(int argc, char** argv)
     if (!DbAccess)
         DbAccess = new TDbAccess;
     int status = 1;
+    bool cleanExit = false;
     if (ConnectDatabase()) {
         TFormMain formMain;
         mainWindow = &formMain;
@@ -65,8 +66,12 @@ int main(int argc, char** argv)
                 RemoveRestoreLeftovers();
             });
             status = app.exec();
+            cleanExit = status == 0;
         }
     }
+    // After the window's last save: the next start may trust the file as it is now.
+    if (cleanExit)
+        DbAccess->RecordCleanExit();
     try {
         delete DbAccess;
     } catch (...) {

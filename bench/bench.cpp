@@ -3,29 +3,32 @@
 // that this machine sets (a bare Qt window, the smallest durable SQLite commit).
 #include "app/CardApplication.h"
 #include "app/Main.h"
-#include "search/SearchPanel.h"
 #include "app/SingleInstance.h"
 #include "app/Stores.h"
-#include "exchange/BookmarkFile.h"
 #include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
+#include "controls/UiPublic.h"
+#include "data/CleanExit.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
-#include "search/Search.h"
+#include "data/OwnFiles.h"
 #include "data/SqliteDb.h"
-#include "controls/UiPublic.h"
 #include "data/UntPublic.h"
-#include "groups/UntTree.h"
+#include "exchange/BookmarkFile.h"
 #include "exchange/NoteTransfer.h"
+#include "groups/UntTree.h"
 #include "notes/UntNote.h"
 #include "reminders/Chime.h"
 #include "reminders/MissedAlam.h"
 #include "reminders/ShowAlam.h"
+#include "search/Search.h"
+#include "search/SearchPanel.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QHeaderView>
 #include <QPlainTextEdit>
@@ -41,9 +44,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
+#include <fcntl.h>
 #include <functional>
 #include <memory>
-#include <fcntl.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -200,9 +204,11 @@ long ResidentKb()
 // once the bookmark page is shown and the window has settled (the grid
 // reads the rest of a large list in idle time) says how much memory the
 // process holds.
-int ShowMode(TCardApplication& app, const QString& what)
+// The window of a start (the bare one or the program's on a profile),
+// shown, with what the program entry does after the show.
+std::unique_ptr<QWidget> StartWindow(TCardApplication& app, const QString& what,
+                                     std::unique_ptr<TSingleInstance>& instance)
 {
-    std::unique_ptr<TSingleInstance> instance;
     std::unique_ptr<QWidget> window;
     if (what == "bare") {
         window = std::make_unique<TBareWindow>();
@@ -215,11 +221,19 @@ int ShowMode(TCardApplication& app, const QString& what)
         Connect(what);
         window = std::make_unique<TFormMain>();
     }
-    window->show(); // the main window's first show loads everything
+    // The main window's first show loads everything.
+    window->show();
     if (auto* form = qobject_cast<TFormMain*>(window.get())) { // as the program goes on
         form->WatchIntegrity();
         form->AfterFirstPaint([&instance] { instance->Listen(); });
     }
+    return window;
+}
+
+int ShowMode(TCardApplication& app, const QString& what)
+{
+    std::unique_ptr<TSingleInstance> instance;
+    std::unique_ptr<QWidget> window = StartWindow(app, what, instance);
     QCoreApplication::processEvents();
     std::printf("shown\n");
     std::fflush(stdout);
@@ -234,6 +248,84 @@ int ShowMode(TCardApplication& app, const QString& what)
     delete DbAccess;
     DbAccess = nullptr;
     return 0;
+}
+
+double ClockMs(clockid_t clock)
+{
+    timespec now = {};
+    clock_gettime(clock, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+// The child process of a measurement until the start stops using the
+// processor: it samples its own processor time (all its threads) every
+// 10 ms, and once a second has passed with none of the samples busy (more
+// than 1 ms of 10), says when the last busy one ended, counted from the
+// moment the parent gave (the system's monotonic clock). It ends as the
+// program does at a clean exit.
+int SettleMode(TCardApplication& app, const QString& what, double startedMs)
+{
+    std::unique_ptr<TSingleInstance> instance;
+    std::unique_ptr<QWidget> window = StartWindow(app, what, instance);
+    double lastBusy = ClockMs(CLOCK_MONOTONIC);
+    double cpu = ClockMs(CLOCK_PROCESS_CPUTIME_ID);
+    QTimer sampler;
+    QEventLoop loop;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        const double now = ClockMs(CLOCK_MONOTONIC);
+        const double used = ClockMs(CLOCK_PROCESS_CPUTIME_ID);
+        if (used - cpu > 1.0)
+            lastBusy = now;
+        cpu = used;
+        if (now - lastBusy > 1000)
+            loop.quit();
+    });
+    sampler.start(10);
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    std::printf("settled %.3f\n", lastBusy - startedMs);
+    std::fflush(stdout);
+    window.reset();
+    if (DbAccess)
+        DbAccess->RecordCleanExit();
+    delete DbAccess;
+    DbAccess = nullptr;
+    return 0;
+}
+
+// Starts a process that shows a window and waits until it has settled: the
+// time from the start of the process until it last used the processor.
+double SettleProcess(const QString& what)
+{
+    QProcess child;
+    const QString started = QString::number(ClockMs(CLOCK_MONOTONIC), 'f', 3);
+    child.start(QCoreApplication::applicationFilePath(), {"--settle", what, started});
+    child.waitForFinished(60000);
+    const QByteArray out = child.readAllStandardOutput();
+    return out.mid(out.indexOf("settled ") + 8).split('\n').first().toDouble();
+}
+
+// A start until the program stops using the processor, after a clean exit
+// (the file as the program left it) and after a change by something else
+// (no record: the full check of the pages), against the bare window.
+void BenchSettle(const QString& large)
+{
+    std::vector<double> bareTimes, trustedTimes, checkedTimes;
+    SettleProcess(large); // leaves the record of a clean exit
+    for (int run = 0; run < 11; ++run) {
+        bareTimes.push_back(SettleProcess("bare"));
+        trustedTimes.push_back(SettleProcess(large));
+        QFile::remove(CleanExitPath(large + "/" + kDatabaseFileName));
+        checkedTimes.push_back(SettleProcess(large));
+    }
+    const TStats bare = Summary(bareTimes);
+    const TStats trusted = Summary(trustedTimes);
+    const TStats checked = Summary(checkedTimes);
+    Row("until idle: bare Qt window (floor)", bare);
+    Row("until idle: large, after a clean exit", trusted,
+        QString("%1 x floor (target <= 1.5)").arg(trusted.median / bare.median, 0, 'f', 2));
+    Row("until idle: large, changed since (full check)", checked,
+        QString("%1 x floor").arg(checked.median / bare.median, 0, 'f', 2));
 }
 
 struct TStart
@@ -371,7 +463,8 @@ void BenchLargestNote(const QString& dir)
 {
     QFile::remove(dir + "/bookkeep.dat");
     Connect(dir);
-    const QString line = QString("今天的记事 note line with some words in it, 第 %1 行").leftJustified(79, '.') + "\r\n";
+    const QString line =
+        QString("今天的记事 note line with some words in it, 第 %1 行").leftJustified(79, '.') + "\r\n";
     QString text;
     for (qint64 bytes = 0, i = 0;; ++i) {
         const QString next = line.arg(i);
@@ -789,10 +882,13 @@ int main(int argc, char** argv)
     SetDialogResponder(nullptr);
     if (argc == 3 && QByteArray(argv[1]) == "--show")
         return ShowMode(app, QString::fromLocal8Bit(argv[2]));
+    if (argc == 4 && QByteArray(argv[1]) == "--settle")
+        return SettleMode(app, QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toDouble());
     // Leaves a large profile behind, so that a profiler can watch one start
     // of it (`--show DIR` under valgrind or perf).
     if (argc == 3 && QByteArray(argv[1]) == "--build-profile") {
-        BuildLargeProfile(QString::fromLocal8Bit(argv[2]), qEnvironmentVariableIntValue("JOTTEREL_BENCH_HUGE") == 1 ? 10 : 1);
+        BuildLargeProfile(QString::fromLocal8Bit(argv[2]),
+                          qEnvironmentVariableIntValue("JOTTEREL_BENCH_HUGE") == 1 ? 10 : 1);
         return 0;
     }
     // Runs one query on a profile left so, as the search field would
@@ -813,14 +909,15 @@ int main(int argc, char** argv)
             return Ms(timer);
         });
         std::printf("%s / %s / %s found in %.1f ms (median; min %.1f, max %.1f)\n",
-                    qPrintable(FoundText(found, TSearchKind::Note)), qPrintable(FoundText(found, TSearchKind::Bookmark)),
+                    qPrintable(FoundText(found, TSearchKind::Note)),
+                    qPrintable(FoundText(found, TSearchKind::Bookmark)),
                     qPrintable(FoundText(found, TSearchKind::Reminder)), stats.median, stats.min, stats.max);
         delete DbAccess;
         DbAccess = nullptr;
         return 0;
     }
 
-    // Naming parts (start, keystroke, large, search, missed, memory, transfer, worst-import) runs only those.
+    // Naming parts (start, settle, keystroke, large, search, missed, memory, transfer, worst-import) runs only those.
     // JOTTEREL_BENCH_HUGE=1 adds a profile ten times the large one to the
     // search rows (it takes minutes to build).
     const QStringList parts = app.arguments().mid(1);
@@ -835,6 +932,8 @@ int main(int argc, char** argv)
     std::printf("|%s|-----------|-----------|-----------|---------\n", QByteArray(48, '-').constData());
     if (wanted("start"))
         BenchStart(empty.path(), large.path());
+    if (wanted("start") || wanted("settle"))
+        BenchSettle(large.path());
     if (wanted("keystroke")) {
         BenchKeystroke(notes.path());
         BenchLargestNote(notes.path());

@@ -1,5 +1,6 @@
 #include "data/MD.h"
 
+#include "data/CleanExit.h"
 #include "data/OwnFiles.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
@@ -93,6 +94,10 @@ QString TDbAccess::DatabasePath() const
 
 void TDbAccess::Connect()
 {
+    // Compared before the file is opened, and used once: from now on the
+    // program may write, and a crash must leave no record that looks valid.
+    const bool leftAsRecorded = LeftAsRecorded(DatabasePath());
+    const bool forgotten = ForgetCleanExit(DatabasePath());
     try {
         Connection = OpenFile();
     } catch (const TSqlError& e) {
@@ -106,6 +111,29 @@ void TDbAccess::Connect()
     const QString path = DatabasePath();
     m_readOnly = sqlite3_db_readonly(Connection.get(), "main") == 1 || !writable(path) ||
                  !writable(QFileInfo(path).absolutePath());
+    if (leftAsRecorded && forgotten) {
+        m_checked = true;
+        m_checkDeferred = true;
+        m_damage.clear();
+    }
+}
+
+void TDbAccess::TakeDamage(const QString& damage)
+{
+    m_checked = true;
+    m_damage = damage;
+}
+
+void TDbAccess::RecordCleanExit()
+{
+    // A check still running is waited for (the destruction would wait too);
+    // one never begun leaves the next start to check in full.
+    if (m_checking.valid())
+        TakeIntegrityVerdict();
+    if (!m_checked || !m_damage.isEmpty() || m_readOnly)
+        return;
+    CloseConnection();
+    ::RecordCleanExit(DatabasePath());
 }
 
 void TDbAccess::BeginIntegrityCheck(std::function<void()> ended)
@@ -467,8 +495,11 @@ void TDbAccess::RestoreStaged()
         throw EDBException(CopyFailure(StagingPath(), DatabasePath(), e.Message), kRestoreErrorText, QString());
     }
     DiscardStaged();
+    // Signs recorded of the file before are no longer its signs.
+    ForgetCleanExit(DatabasePath());
     // The restored file passed the full integrity check before it was staged.
     m_checked = true;
+    m_checkDeferred = false;
     m_damage.clear();
     try {
         Handle();

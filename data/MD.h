@@ -38,6 +38,19 @@ public:
     // `ended` runs in the checking thread when the check has ended (at once
     // where the verdict is known already).
     void BeginIntegrityCheck(std::function<void()> ended);
+    // The file was found exactly as this program left it, checked, at its
+    // last clean exit (see CleanExit.h): the connection took the verdict
+    // "sound" without reading the pages, and the full check comes with the
+    // day's automatic backup.
+    bool CheckDeferred() const { return m_checkDeferred; }
+    // Damage found in the data file while the program runs (by the daily
+    // backup's check): from now on no write reaches the file, and
+    // VerifyIntact reports it as a damaged file at the start is reported.
+    void TakeDamage(const QString& damage);
+    // At the program's normal end, after its last write: closes the
+    // connection and records the file's signs when its verdict was "sound",
+    // so that the next start may trust them.
+    void RecordCleanExit();
 
     // The data cannot be written (a read-only file, folder or mount), as
     // found when connecting. Every command that changes data asks
@@ -124,6 +137,7 @@ private:
 
     bool m_readOnly = false;
     bool m_checked = false;
+    bool m_checkDeferred = false;
     QString m_damage; // what the check found wrong
     std::future<QString> m_checking;
     std::vector<TDataSet*> m_sets; // every dataset alive on the connection

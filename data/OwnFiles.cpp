@@ -36,13 +36,15 @@ bool SamePath(const QString& a, const QString& b)
 
 // A name the program uses in its data folder: the database, SQLite's files
 // beside it, the upgrade copies (and their parts while written), the
-// restore's staged copy, the single instance's lock, the safety copy.
+// restore's staged copy, the record of the last clean exit, the single
+// instance's lock, the safety copy.
 bool IsOwnName(const QString& name)
 {
     static const QRegularExpression own(
-        QString(R"(^(%1(%4)?(-journal|-wal|-shm|\.v\d+(%4)?)?|%2|%3(%4)?)$)")
+        QString(R"(^(%1(%4)?(-journal|-wal|-shm|\.v\d+(%4)?|%5)?|%2|%3(%4)?)$)")
             .arg(QRegularExpression::escape(kDatabaseFileName), QRegularExpression::escape(kLockFileName),
-                 QRegularExpression::escape(kSafetyCopyFileName), QRegularExpression::escape(PartSuffix)),
+                 QRegularExpression::escape(kSafetyCopyFileName), QRegularExpression::escape(PartSuffix),
+                 QRegularExpression::escape(kCleanExitSuffix)),
         kFileNameCase == Qt::CaseInsensitive ? QRegularExpression::CaseInsensitiveOption
                                              : QRegularExpression::NoPatternOption);
     return own.match(name).hasMatch();

@@ -284,3 +284,17 @@ QString QuickCheckFile(const QString& path)
         return e.Message;
     }
 }
+
+QString IntegrityCheckFile(const QString& path, int busyTimeoutMs)
+{
+    TDbHandle db = OpenReadOnly(path, busyTimeoutMs);
+    try {
+        return DamageReport(db.get(), "PRAGMA integrity_check");
+    } catch (const TSqlError& e) {
+        // Pages too damaged for the check to finish are damage too.
+        const int code = sqlite3_errcode(db.get()) & 0xff;
+        if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB)
+            return "数据库文件已损坏：" + e.Message;
+        throw;
+    }
+}

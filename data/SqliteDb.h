@@ -81,3 +81,8 @@ QString CheckDatabaseFile(const QString& path);
 // own: empty when the file is sound, else what is wrong (or why the file
 // could not be read).
 QString QuickCheckFile(const QString& path);
+// SQLite's full integrity check of a file's pages, on a read-only connection
+// that waits for a writer as long as statements do: empty when the file is
+// sound, else what is wrong. Throws TSqlError when the file could not be read
+// at all (held past the wait, gone): that says nothing about its pages.
+QString IntegrityCheckFile(const QString& path, int busyTimeoutMs);

@@ -152,8 +152,21 @@ QString RunAutoBackup(const QString& databasePath, const QString& folder, const 
     try {
         TDbHandle source = OpenReadOnly(databasePath, 2000);
         written = backups.Write(source.get(), today);
-    } catch (const TSqlError& e) {
-        throw EError(QString("自动备份失败：%1").arg(e.Message));
+    } catch (const std::exception& e) {
+        // The copy is checked in full; when it fails, the data file is
+        // checked the same way, so that damage there is told apart from a
+        // failure of the backup alone (a full disk, a folder gone).
+        QString damage;
+        try {
+            damage = IntegrityCheckFile(databasePath, 2000);
+        } catch (const TSqlError&) {
+            // Not read (held by a writer): the backup's own failure is all that is known.
+        }
+        if (!damage.isEmpty())
+            throw ELiveFileDamaged(damage);
+        if (dynamic_cast<const EError*>(&e))
+            throw;
+        throw EError(QString("自动备份失败：%1").arg(QString::fromUtf8(e.what())));
     }
     backups.Prune();
     return written;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/UException.h"
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -50,10 +52,19 @@ private:
     QString m_folder;
 };
 
+// A backup failed because the data file itself is damaged; the message is
+// the check's report of the data file.
+class ELiveFileDamaged : public EError
+{
+public:
+    using EError::EError;
+};
+
 // The day's backup of the data file at that path when it is due, read
 // through a connection of its own (so it can run beside the program's
 // work), then the thinning. Returns the new backup's path, empty when none
-// was due; raises what went wrong.
+// was due; raises what went wrong, ELiveFileDamaged when a copy failed
+// because the data file is damaged.
 QString RunAutoBackup(const QString& databasePath, const QString& folder, const QDate& today);
 
 // The folder beside the data file that holds the backups unless the user

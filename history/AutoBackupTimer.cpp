@@ -39,24 +39,37 @@ void TAutoBackupTimer::TryNow()
         return;
     const QString folder = m_folder();
     const QDate today = TClock::Now().date();
-    auto result = std::make_shared<std::pair<QString, QString>>();
+    struct TResult
+    {
+        QString written, failure, damage;
+    };
+    auto result = std::make_shared<TResult>();
     m_running = QThread::create([this, folder, today, result] {
         try {
-            result->first = RunAutoBackup(m_databasePath, folder, today);
+            result->written = RunAutoBackup(m_databasePath, folder, today);
+        } catch (const ELiveFileDamaged& e) {
+            result->damage = e.Message();
         } catch (const EError& e) {
-            result->second = e.Message();
+            result->failure = e.Message();
         }
     });
     connect(m_running, &QThread::finished, this, [this, result] {
         m_running->deleteLater();
         m_running = nullptr;
-        Done(result->first, result->second);
+        Done(result->written, result->failure, result->damage);
     });
     m_running->start(QThread::LowPriority);
 }
 
-void TAutoBackupTimer::Done(const QString& written, const QString& failure)
+void TAutoBackupTimer::Done(const QString& written, const QString& failure, const QString& damage)
 {
+    // Damage is the data's, not the backup's: told by whoever keeps the data.
+    if (!damage.isEmpty()) {
+        m_timer->stop();
+        emit LiveFileDamaged(damage);
+        emit Finished(written, damage);
+        return;
+    }
     if (!failure.isEmpty()) {
         WriteLog(failure);
         if (!m_failureShown) {

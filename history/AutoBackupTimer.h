@@ -27,9 +27,11 @@ signals:
     // A try has ended: the new backup's path (empty when none was due) or
     // what went wrong.
     void Finished(const QString& written, const QString& failure);
+    // A try failed because the data file itself is damaged (the check's report).
+    void LiveFileDamaged(const QString& damage);
 
 private:
-    void Done(const QString& written, const QString& failure);
+    void Done(const QString& written, const QString& failure, const QString& damage);
 
     QString m_databasePath;
     std::function<QString()> m_folder;

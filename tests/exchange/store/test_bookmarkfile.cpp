@@ -347,6 +347,8 @@ private slots:
                                       << "" << true << false;
         QTest::newRow("restore's staged copy") << "bookkeep.dat.part"
                                                << "" << true << false;
+        QTest::newRow("record of the clean exit") << "bookkeep.dat.verified"
+                                                  << "" << true << false;
         QTest::newRow("safety copy") << "tmpData.bat"
                                      << "" << true << true;
         QTest::newRow("link to the data file") << "*/export.bat"

@@ -94,6 +94,43 @@ private slots:
         QVERIFY(ErrorOf([&] { backups.Write(DbAccess->Handle(), QDate(2026, 12, 9)); }).startsWith("自动备份失败"));
         QCOMPARE(QDir(env->Path("backups")).entryList(QDir::Files), QStringList());
     }
+
+    // A backup that fails because the data file itself is damaged says so as
+    // damage of the data (which the program then reports as a damaged file),
+    // not as a failure of the backup alone.
+    void damageOfTheDataToldApart_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("the backup folder takes no file") << false;
+        QTest::newRow("a page of the data file damaged") << true;
+    }
+    void damageOfTheDataToldApart()
+    {
+        QFETCH(bool, damaged);
+        const QString database = DbAccess->DatabasePath();
+        const QDate today(2026, 12, 9);
+        DbAccess->CloseConnection();
+        if (damaged) {
+            QFile file(database);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray header = file.read(18);
+            const int stored = quint8(header[16]) << 8 | quint8(header[17]);
+            const int pageSize = stored == 1 ? 65536 : stored; // 1 stands for 65536
+            QVERIFY(file.seek(pageSize));                      // the second page: a table's root, not the schema
+            file.write(QByteArray(8, char(0xFF)));
+        } else {
+            QVERIFY(QDir().mkpath(env->Path("backups/" + TAutoBackups::FileName(today) + "/x")));
+        }
+        QString caught;
+        try {
+            RunAutoBackup(database, env->Path("backups"), today);
+        } catch (const ELiveFileDamaged& e) {
+            caught = "damage: " + e.Message();
+        } catch (const EError& e) {
+            caught = "backup: " + e.Message();
+        }
+        QVERIFY2(caught.startsWith(damaged ? "damage: 数据库文件已损坏" : "backup: 自动备份失败"), qPrintable(caught));
+    }
 };
 
 JOTTEREL_STORE_TEST_MAIN(TestAutoBackup)
