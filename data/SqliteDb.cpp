@@ -182,6 +182,28 @@ void RunToEnd(sqlite3* db, sqlite3_stmt* stmt)
         ThrowSqlError(db);
 }
 
+void BindText(sqlite3_stmt* stmt, int index, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+void BindBlob(sqlite3_stmt* stmt, int index, const QByteArray& bytes)
+{
+    sqlite3_bind_blob(stmt, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+}
+
+QString ColumnText(sqlite3_stmt* stmt, int column)
+{
+    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)),
+                             sqlite3_column_bytes(stmt, column));
+}
+
+QByteArray ColumnBytes(sqlite3_stmt* stmt, int column)
+{
+    return QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, column)), sqlite3_column_bytes(stmt, column));
+}
+
 void ExecNative(sqlite3* db, const QString& sql)
 {
     char* error = nullptr;

@@ -35,6 +35,12 @@ TStmtHandle PrepareNative(sqlite3* db, const QString& sql);
 // Steps a statement to its end; throws on failure.
 void RunToEnd(sqlite3* db, sqlite3_stmt* stmt);
 void ExecNative(sqlite3* db, const QString& sql);
+// Binds a value to a prepared statement (SQLite keeps its own copy).
+void BindText(sqlite3_stmt* stmt, int index, const QString& text);
+void BindBlob(sqlite3_stmt* stmt, int index, const QByteArray& bytes);
+// A column of the current row.
+QString ColumnText(sqlite3_stmt* stmt, int column);
+QByteArray ColumnBytes(sqlite3_stmt* stmt, int column);
 [[noreturn]] void ThrowSqlError(sqlite3* db);
 
 // Begins on construction, rolls back on destruction unless committed.

@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QSet>
 #include <algorithm>
 #include <sqlite3.h>
@@ -19,9 +18,8 @@ const QString kSuffix = QStringLiteral(".bat");
 // The day a backup's file name stands for; invalid for any other file.
 QDate DayOfName(const QString& name)
 {
-    static const QRegularExpression pattern("^bookkeep-(\\d{4}-\\d{2}-\\d{2})\\.bat$");
-    const QRegularExpressionMatch match = pattern.match(name);
-    return match.hasMatch() ? QDate::fromString(match.captured(1), Qt::ISODate) : QDate();
+    const QDate day = QDate::fromString(name.mid(kPrefix.size(), 10), Qt::ISODate);
+    return day.isValid() && TAutoBackups::FileName(day) == name ? day : QDate();
 }
 
 // The newest days first, one of each period the key groups them by, up to count periods.
@@ -180,10 +178,7 @@ QString DefaultAutoBackupFolder()
 QString LoadAutoBackupFolder()
 {
     TStmtHandle statement = PrepareNative(DbAccess->Handle(), "select BackupDir from SysSet");
-    const QString chosen =
-        sqlite3_step(statement.get()) == SQLITE_ROW
-            ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0)))
-            : QString();
+    const QString chosen = sqlite3_step(statement.get()) == SQLITE_ROW ? ColumnText(statement.get(), 0) : QString();
     return chosen.isEmpty() ? DefaultAutoBackupFolder() : chosen;
 }
 
@@ -192,8 +187,7 @@ void SaveAutoBackupFolder(const QString& folder)
     const QString kept = folder == DefaultAutoBackupFolder() ? QString() : folder;
     DbAccess->Batch([&] {
         TStmtHandle statement = PrepareNative(DbAccess->Handle(), "update SysSet set BackupDir=?");
-        const QByteArray text = kept.toUtf8();
-        sqlite3_bind_text(statement.get(), 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+        BindText(statement.get(), 1, kept);
         RunToEnd(DbAccess->Handle(), statement.get());
     });
 }

@@ -15,17 +15,6 @@ sqlite3* Db()
     return DbAccess->Handle();
 }
 
-void BindBlob(sqlite3_stmt* statement, int index, const QByteArray& bytes)
-{
-    sqlite3_bind_blob(statement, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-}
-
-QByteArray ColumnBytes(sqlite3_stmt* statement, int column)
-{
-    return QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
-                      sqlite3_column_bytes(statement, column));
-}
-
 QByteArray NewestText(int typeId)
 {
     TStmtHandle statement =
@@ -58,14 +47,15 @@ bool TNoteHistory::Keep(int typeId, const QByteArray& text, const QDateTime& at)
 
 QList<TNoteVersion> TNoteHistory::Versions(int typeId) const
 {
-    TStmtHandle statement =
-        PrepareNative(Db(), "select ID, SavedAt, Text from NoteVersion where TypeID=? order by SavedAt desc, ID desc");
+    // qCompress puts the text's length in front, big-endian: the list reads
+    // those four bytes, not the texts.
+    TStmtHandle statement = PrepareNative(
+        Db(), "select ID, SavedAt, substr(Text, 1, 4) from NoteVersion where TypeID=? order by SavedAt desc, ID desc");
     sqlite3_bind_int(statement.get(), 1, typeId);
     QList<TNoteVersion> versions;
     while (sqlite3_step(statement.get()) == SQLITE_ROW) {
-        const QByteArray compressed = ColumnBytes(statement.get(), 2);
-        // qCompress puts the text's length in front, big-endian.
-        const qint64 size = compressed.size() >= 4 ? qFromBigEndian<quint32>(compressed.constData()) : 0;
+        const QByteArray head = ColumnBytes(statement.get(), 2);
+        const qint64 size = head.size() == 4 ? qFromBigEndian<quint32>(head.constData()) : 0;
         versions.append({sqlite3_column_int64(statement.get(), 0),
                          QDateTime::fromSecsSinceEpoch(sqlite3_column_int64(statement.get(), 1)), size});
     }

@@ -55,11 +55,9 @@ QVariant ColumnValue(sqlite3_stmt* statement, int column)
     case SQLITE_FLOAT:
         return sqlite3_column_double(statement, column);
     case SQLITE_TEXT:
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, column)),
-                                 sqlite3_column_bytes(statement, column));
+        return ColumnText(statement, column);
     case SQLITE_BLOB:
-        return QByteArray(static_cast<const char*>(sqlite3_column_blob(statement, column)),
-                          sqlite3_column_bytes(statement, column));
+        return ColumnBytes(statement, column);
     default:
         return QVariant();
     }
@@ -75,16 +73,12 @@ void BindValue(sqlite3_stmt* statement, int index, const QVariant& value)
     case QMetaType::Double:
         sqlite3_bind_double(statement, index, value.toDouble());
         break;
-    case QMetaType::QString: {
-        const QByteArray text = value.toString().toUtf8();
-        sqlite3_bind_text(statement, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+    case QMetaType::QString:
+        BindText(statement, index, value.toString());
         break;
-    }
-    case QMetaType::QByteArray: {
-        const QByteArray bytes = value.toByteArray();
-        sqlite3_bind_blob(statement, index, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+    case QMetaType::QByteArray:
+        BindBlob(statement, index, value.toByteArray());
         break;
-    }
     default:
         sqlite3_bind_null(statement, index);
     }
@@ -121,12 +115,6 @@ qint64 InsertRow(const QString& table, const QVariantMap& row)
         BindValue(statement.get(), i + 1, row.value(columns[i]));
     RunToEnd(Db(), statement.get());
     return sqlite3_last_insert_rowid(Db());
-}
-
-void Run(const QString& sql)
-{
-    TStmtHandle statement = PrepareNative(Db(), sql);
-    RunToEnd(Db(), statement.get());
 }
 
 bool RowExists(const QString& table, const QString& column, qint64 value)
@@ -273,7 +261,7 @@ void TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun)
             if (notes) {
                 // A group's earlier texts go with it, and come back with it.
                 payload.insert("versions", ReadRows("NoteVersion", "TypeID in " + in));
-                Run("delete from NoteVersion where TypeID in " + in);
+                ExecNative(Db(), "delete from NoteVersion where TypeID in " + in);
             }
             AddEntry(notes ? TTrashEntry::NoteGroup : TTrashEntry::BookmarkGroup, groups.Name(self),
                      groups.PathText(parent), payload);
@@ -365,19 +353,19 @@ TRestored TTrash::Restore(qint64 id)
             restored.Id = RestoreRows("Alam", payload.value("items").toList(), {});
             break;
         }
-        Run("delete from Trash where ID=" + QString::number(id));
+        ExecNative(Db(), "delete from Trash where ID=" + QString::number(id));
     });
     return restored;
 }
 
 void TTrash::Remove(qint64 id)
 {
-    DbAccess->Batch([&] { Run("delete from Trash where ID=" + QString::number(id)); });
+    DbAccess->Batch([&] { ExecNative(Db(), "delete from Trash where ID=" + QString::number(id)); });
 }
 
 void TTrash::Clear()
 {
-    DbAccess->Batch([] { Run("delete from Trash"); });
+    DbAccess->Batch([] { ExecNative(Db(), "delete from Trash"); });
 }
 
 void TTrash::Expire(const QDateTime& now)
@@ -385,5 +373,5 @@ void TTrash::Expire(const QDateTime& now)
     const qint64 limit = now.addDays(-kKeepDays).toSecsSinceEpoch();
     if (DbGetIntValue(QString("select count(*) from Trash where DeletedAt < %1").arg(limit)) == 0)
         return;
-    DbAccess->Batch([&] { Run(QString("delete from Trash where DeletedAt < %1").arg(limit)); });
+    DbAccess->Batch([&] { ExecNative(Db(), QString("delete from Trash where DeletedAt < %1").arg(limit)); });
 }
