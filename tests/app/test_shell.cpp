@@ -10,6 +10,7 @@
 #include "data/MD.h"
 #include "data/SqliteDb.h"
 #include "groups/UntTree.h"
+#include "history/AutoBackup.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -619,6 +620,37 @@ private slots:
         QCOMPARE(LogText(), QString());
         QVERIFY(DbAccess->Connected());
         QVERIFY(Children(form.NoteTree->RootNode).contains("现在的组"));
+    }
+
+    // 数据恢复 offers the automatic backups first, with what each holds;
+    // 其他文件… leaves the choice to the file dialog.
+    void restoreOffersTheAutomaticBackupsFirst_data()
+    {
+        QTest::addColumn<bool>("otherFile");
+        QTest::newRow("the newest backup") << false;
+        QTest::newRow("another file") << true;
+    }
+    void restoreOffersTheAutomaticBackupsFirst()
+    {
+        QFETCH(bool, otherFile);
+        AddGroups(1, {"旧组"});
+        TFormMain form;
+        form.show();
+        TAutoBackups(DefaultAutoBackupFolder()).Write(DbAccess->Handle(), QDate(2026, 12, 8));
+        AddGroups(2, {"新组"});
+        DbBackup(env->Path("other.bat"));
+        env->Responder.Answers << true;
+        env->Responder.FileNames << env->Path("other.bat");
+        QString listed;
+        Drive([&](QWidget* dialog) {
+            listed = dialog->findChild<QTreeWidget*>("lvBackups")->topLevelItem(0)->text(2);
+            Click(dialog, otherFile ? "btnOtherFile" : "btnOK");
+        });
+        Trigger(form, "NRestore");
+        QCOMPARE(listed, QString("2 个分组，0 篇记事，0 个网址，0 个提醒"));
+        QCOMPARE(NoteGroupsIn(DbAccess->DatabasePath()),
+                 otherFile ? QStringList({"旧组", "新组"}) : QStringList({"旧组"}));
+        QCOMPARE(env->Responder.FileNames.isEmpty(), otherFile); // the file dialog was asked only then
     }
 
     void restoringTheSafetyCopyUndoesTheLastRestore()
