@@ -84,6 +84,28 @@ void Row(const char* what, const TStats& s, const QString& floor = {})
     std::fflush(stdout);
 }
 
+// Rows of figures measured in turns with the floor, each with its ratio to
+// the floor's median (and the target, when it has one).
+struct TAgainstFloor
+{
+    const char* what;
+    std::vector<double> times;
+    const char* target = nullptr;
+};
+void RowsAgainstFloor(const char* floorWhat, const std::vector<double>& floorTimes,
+                      const std::vector<TAgainstFloor>& rows)
+{
+    const TStats floor = Summary(floorTimes);
+    Row(floorWhat, floor);
+    for (const TAgainstFloor& row : rows) {
+        const TStats stats = Summary(row.times);
+        QString ratio = QString("%1 x floor").arg(stats.median / floor.median, 0, 'f', 2);
+        if (row.target)
+            ratio += QString(" (target <= %1)").arg(row.target);
+        Row(row.what, stats, ratio);
+    }
+}
+
 // Fills a database: 10,000 note groups up to five deep with a 1 KB note each,
 // 100,000 bookmarks in 1,000 groups, 10,000 reminders, daily and one-off;
 // each count times the scale.
@@ -318,14 +340,9 @@ void BenchSettle(const QString& large)
         QFile::remove(CleanExitPath(large + "/" + kDatabaseFileName));
         checkedTimes.push_back(SettleProcess(large));
     }
-    const TStats bare = Summary(bareTimes);
-    const TStats trusted = Summary(trustedTimes);
-    const TStats checked = Summary(checkedTimes);
-    Row("until idle: bare Qt window (floor)", bare);
-    Row("until idle: large, after a clean exit", trusted,
-        QString("%1 x floor (target <= 1.5)").arg(trusted.median / bare.median, 0, 'f', 2));
-    Row("until idle: large, changed since (full check)", checked,
-        QString("%1 x floor").arg(checked.median / bare.median, 0, 'f', 2));
+    RowsAgainstFloor("until idle: bare Qt window (floor)", bareTimes,
+                     {{"until idle: large, after a clean exit", trustedTimes, "1.5"},
+                      {"until idle: large, changed since (full check)", checkedTimes}});
 }
 
 struct TStart
@@ -362,14 +379,8 @@ void BenchStart(const QString& empty, const QString& large)
         emptyTimes.push_back(StartProcess(empty).ms);
         largeTimes.push_back(StartProcess(large).ms);
     }
-    const TStats bare = Summary(bareTimes);
-    const TStats emptyStart = Summary(emptyTimes);
-    const TStats largeStart = Summary(largeTimes);
-    Row("start: bare Qt window (floor)", bare);
-    Row("start: empty profile", emptyStart,
-        QString("%1 x floor (target <= 1.2)").arg(emptyStart.median / bare.median, 0, 'f', 2));
-    Row("start: large profile", largeStart,
-        QString("%1 x floor (target <= 1.2)").arg(largeStart.median / bare.median, 0, 'f', 2));
+    RowsAgainstFloor("start: bare Qt window (floor)", bareTimes,
+                     {{"start: empty profile", emptyTimes, "1.2"}, {"start: large profile", largeTimes, "1.2"}});
 }
 
 // The text of the root's note as stored, in UTF-8.
