@@ -61,7 +61,7 @@ TFormMain::TFormMain(QWidget* parent)
     ConnectHandler(ui->NTrayHomePage, &QAction::triggered, this, &TFormMain::NHomePageClick);
     m_notepadPage = std::make_unique<TNotepadPage>(TNotepadWidgets{ui->tvNote, ui->mmoNote, ui->edtQuery, ui->btn2,
                                                                    ui->NAddNoteType, ui->NModNoteType, ui->NDelNoteType,
-                                                                   ui->NMoveNoteType},
+                                                                   ui->NMoveNoteType, pmNoteType},
                                                    NoteTree, m_stores->Note);
     m_noteHistory = new TNoteHistoryWiring(*m_notepadPage, ui->mmoNote, pmNoteType);
     m_bookmarkPage = std::make_unique<TBookmarkPage>(

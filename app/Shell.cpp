@@ -9,6 +9,7 @@
 #include "bookmarks/BookmarkPage.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "controls/UndoAction.h"
 #include "data/MD.h"
 #include "data/PassHash.h"
 #include "exchange/TransferMenu.h"
@@ -196,6 +197,7 @@ void TFormMain::ReloadPages()
     // The memo's text was saved before the restore; the memo now shows the
     // restored note.
     m_notepadPage->UnbindMemo();
+    TUndoAction::ForgetAll();
     m_stores->Config.LoadConfig();
     RecreateTrees();
     m_bookmarkPage->ShowStartupBookmarks();

@@ -12,10 +12,12 @@
 #include "controls/PopupMenu.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "controls/UndoAction.h"
 #include "data/DataSet.h"
 #include "data/MD.h"
 #include "groups/UntTree.h"
 #include "history/Trash.h"
+#include "history/Undo.h"
 #include "ui_BookmarkPage.h"
 
 #include <QAction>
@@ -97,6 +99,8 @@ TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TC
     ConnectHandler(m_widgets.NDelIEType, &QAction::triggered, this, &TBookmarkPage::NDelIETypeClick);
     ConnectHandler(m_widgets.NMoveIEType, &QAction::triggered, this, &TBookmarkPage::NMoveIETypeClick);
     ConnectHandler(m_widgets.NMoveIE, &QAction::triggered, this, &TBookmarkPage::NMoveIEClick);
+    m_groupCommands.Undo = new TUndoAction(m_widgets.pmIEType, m_widgets.NMoveIEType, "NUndoIEType");
+    m_gridUndo = new TUndoAction(m_widgets.pmIE, m_widgets.NMoveIE, "NUndoIE");
     new TOnFirstEvent(m_widgets.page, QEvent::Show, [this] { RunHandler([this] { MakeControls(); }); });
 }
 
@@ -125,6 +129,8 @@ void TBookmarkPage::MakeControls()
     BindGroupTree(ui->tvIE, m_widgets.pmIEType, m_widgets.NAddIEType, m_widgets.NModIeType, m_widgets.NDelIEType);
     BindPopupMenu(ui->DBGrid1, m_widgets.pmIE);
     BindListKeys(ui->DBGrid1, m_widgets.N1, m_widgets.N3, m_widgets.N8);
+    m_groupCommands.Undo->Bind(ui->tvIE);
+    m_gridUndo->Bind(ui->DBGrid1);
     ShowEmptyHint(ui->DBGrid1, "右键单击可添加网址（Ctrl+N）", [grid = ui->DBGrid1] {
         const QAbstractItemModel* rows = grid->model();
         return !rows || (rows->rowCount() == 0 && !rows->canFetchMore(QModelIndex()));
@@ -316,8 +322,13 @@ void TBookmarkPage::N3Click()
                                  : QStringLiteral("确定要删除选中的 %1 个网址吗？").arg(rows.size());
     if (!AskYesNo(question + kTrashNotice))
         return;
-    IE.DeleteIEs(SelectedIds());
+    const QList<TBookmarkPlace> places = BookmarkPlaces(SelectedIds());
+    const QList<qint64> entries = IE.DeleteIEs(SelectedIds());
     ShowRowsGone(rows.first(), false);
+    m_gridUndo->Record(BookmarksText("删除", places), [this, entries] {
+        const QList<TRestored> restored = TTrash().RestoreAll(entries);
+        ShowBookmark(int(restored.first().Id));
+    });
 }
 
 void TBookmarkPage::ShowRowsGone(int firstRow, bool fit)
@@ -385,6 +396,11 @@ void TBookmarkPage::NMoveIEClick()
 void TBookmarkPage::MoveBookmarks(const QList<int>& ids, int typeId, int firstRow)
 {
     DbAccess->CheckWritable();
+    const QList<TBookmarkPlace> places = BookmarkPlaces(ids);
     IE.MoveIEs(ids, typeId);
     ShowRowsGone(firstRow, true);
+    m_gridUndo->Record(BookmarksText("移动", places), [this, places] {
+        PutBookmarksBack(places);
+        ShowBookmark(places.first().Id);
+    });
 }

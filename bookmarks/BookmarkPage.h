@@ -121,4 +121,6 @@ private:
     bool m_waiting = false;
     std::function<void()> m_whenShown;
     TGroupCommands m_groupCommands;
+    // The grid's 撤销: its last delete or move of bookmarks.
+    TUndoAction* m_gridUndo;
 };

@@ -216,15 +216,17 @@ QString IdCondition(const QList<int>& ids)
 }
 } // namespace
 
-void TIE::DeleteIEs(const QList<int>& ids)
+QList<qint64> TIE::DeleteIEs(const QList<int>& ids)
 {
     if (ids.isEmpty())
-        return;
+        return {};
     LastSQL = FormatSQL("delete from IE where %s ", {IdCondition(ids)});
+    QList<qint64> entries;
     DbAccess->Batch([&] {
-        TTrash().KeepBookmarks(ids);
+        entries = TTrash().KeepBookmarks(ids);
         DbExecSQL(LastSQL);
     });
+    return entries;
 }
 
 void TIE::MoveIEs(const QList<int>& ids, int typeId)

@@ -2,8 +2,11 @@
 
 #include "bookmarks/ViewIEType.h"
 #include "controls/UiPublic.h"
+#include "controls/UndoAction.h"
 #include "data/MD.h"
+#include "data/UException.h"
 #include "groups/AddType.h"
+#include "history/Trash.h"
 
 #include <QScopedValueRollback>
 #include <QTreeWidget>
@@ -50,11 +53,19 @@ void TGroupCommands::Delete()
     if (!Tree->Selected())
         return;
     const int group = Tree->SelectedSelfIndex();
+    const QString name = Tree->Groups.Name(group);
+    qint64 entry = 0;
     {
         bool noPageFlag = false;
         QScopedValueRollback deleting(m_parts.Deleting ? *m_parts.Deleting : noPageFlag, true);
-        Tree->DeleteBranch([this](const QList<int>& branch) { return m_parts.BranchItems(SqlInList(branch)); });
+        entry = Tree->DeleteBranch(
+            [this](const QList<int>& branch) { return m_parts.BranchItems(SqlInList(branch)); });
     }
+    Record("删除分组“" + name + "”", [this, entry] {
+        Tree->ShowGroup(int(TTrash().RestoreAll({entry})[0].Id));
+        if (m_parts.Added)
+            m_parts.Added();
+    });
     if (m_parts.Deleted)
         m_parts.Deleted(group);
 }
@@ -80,9 +91,27 @@ void TGroupCommands::MoveGroup(int self, int parent)
     Tree->Groups.CheckMovable(self, parent);
     if (m_parts.BeforeMove)
         m_parts.BeforeMove();
-    Tree->MoveGroup(self, parent, m_parts.ItemTable);
+    const QString name = Tree->Groups.Name(self);
+    const int from = Tree->Groups.ShownParent(self);
+    const QString fromName = Tree->Groups.Name(from);
+    const int moved = Tree->MoveGroup(self, parent, m_parts.ItemTable);
+    Record("移动分组“" + name + "”", [=, this] { MoveBack(moved, name, from, fromName); });
     if (m_parts.Moved)
         m_parts.Moved();
+}
+
+void TGroupCommands::MoveBack(int self, const QString& name, int parent, const QString& parentName)
+{
+    if (!Tree->Groups.Contains(self) || Tree->Groups.Name(self) != name)
+        RaiseError("分组“" + name + "”已不在，无法撤销移动。");
+    const bool there = Tree->Groups.Contains(parent) && Tree->Groups.Name(parent) == parentName;
+    MoveGroup(self, there ? parent : 0);
+}
+
+void TGroupCommands::Record(const QString& what, std::function<void()> takeBack)
+{
+    if (Undo)
+        Undo->Record(what, std::move(takeBack));
 }
 
 void TGroupCommands::ReloadIfChooserAdded(int addedBefore)

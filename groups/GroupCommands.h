@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+class TUndoAction;
+
 // What a page that files its items in a group tree adds to the group
 // commands. Each step is optional.
 struct TGroupPageParts
@@ -16,7 +18,7 @@ struct TGroupPageParts
     // What a branch's groups hold, for the delete's question and statement
     // (the groups as an SqlInList text).
     std::function<TBranchItems(const QString& in)> BranchItems;
-    // After a new group was added and selected.
+    // After a new group was added, or a deleted one put back, and selected.
     std::function<void()> Added;
     // After a branch was deleted, its top group given; the tree has
     // selected a neighbour.
@@ -33,11 +35,15 @@ struct TGroupPageParts
 // The group menu's commands, the same for every group tree: add a group
 // under the selected one, rename it in place, delete it with its branch and
 // items, and move it under another group. The tree is the page's, which the
-// main window makes anew after a restore.
+// main window makes anew after a restore. A delete or a move can be taken
+// back through the tree's 撤销.
 class TGroupCommands
 {
 public:
     TGroupCommands(std::unique_ptr<TCardTree>& tree, TGroupPageParts parts);
+
+    // The tree's 撤销, set by the page once it has made it.
+    TUndoAction* Undo = nullptr;
 
     void Add();
     void Rename();
@@ -53,6 +59,11 @@ public:
     void ReloadIfChooserAdded(int addedBefore);
 
 private:
+    void Record(const QString& what, std::function<void()> takeBack);
+    // Takes a move back: the group, if it is still there under its name,
+    // goes back under its old parent, or under the root when that is gone.
+    void MoveBack(int self, const QString& name, int parent, const QString& parentName);
+
     std::unique_ptr<TCardTree>& Tree;
     const TGroupPageParts m_parts;
 };

@@ -232,6 +232,15 @@ void TCardTree::Reload()
     Rebuild(true, open, selectedIndex);
 }
 
+void TCardTree::ShowGroup(int self)
+{
+    Reload();
+    if (QTreeWidgetItem* node = NodeOf(self)) {
+        TreeView->setCurrentItem(node);
+        TreeView->scrollToItem(node);
+    }
+}
+
 QList<int> TCardTree::OpenGroups() const
 {
     QList<int> open;
@@ -361,7 +370,7 @@ QString TCardTree::DeleteQuestion(const QString& name, int subgroups, const TBra
     return question;
 }
 
-void TCardTree::DeleteBranch(const std::function<TBranchItems(const QList<int>&)>& itemsOf)
+qint64 TCardTree::DeleteBranch(const std::function<TBranchItems(const QList<int>&)>& itemsOf)
 {
     QTreeWidgetItem* node = Selected();
     if (!node)
@@ -373,11 +382,12 @@ void TCardTree::DeleteBranch(const std::function<TBranchItems(const QList<int>&)
     const TBranchItems items = itemsOf(branch);
     if (!AskYesNo(DeleteQuestion(node->text(0), int(branch.size()) - 1, items) + kTrashNotice))
         Abort();
-    TTrash().DeleteBranch(Groups, self, items.DeleteStatement);
+    const qint64 entry = TTrash().DeleteBranch(Groups, self, items.DeleteStatement);
     delete node;
     // Stray rows naming a deleted group as parent went too: the tree shows
     // what the table holds now, the neighbour the view chose selected.
     Rebuild(true, OpenGroups(), Selected() ? SelectedSelfIndex() : -1);
+    return entry;
 }
 
 int TCardTree::MoveGroup(int self, int parent, const QString& itemTable)

@@ -52,6 +52,9 @@ public:
     void ShowTopLevel();
     // Reads the table again; the selected group and the open groups stay.
     void Reload();
+    // Reads the table again and selects the group (one put back or moved by
+    // another hand), showing it.
+    void ShowGroup(int self);
     QTreeWidgetItem* AddGroup(const QString& name);
     // Deletes the selected group after the checks and the question; the
     // extra statements (its notes or bookmarks) run in the same transaction.
@@ -78,8 +81,9 @@ public:
 
     // Deletes the selected group with its whole branch after a question
     // that says what goes with it (itemsOf is given the branch's groups);
-    // the group, its branch and their items go in one transaction.
-    void DeleteBranch(const std::function<TBranchItems(const QList<int>&)>& itemsOf);
+    // the group, its branch and their items go in one transaction, kept in
+    // the trash as the entry returned.
+    qint64 DeleteBranch(const std::function<TBranchItems(const QList<int>&)>& itemsOf);
     // The question DeleteBranch asks.
     static QString DeleteQuestion(const QString& name, int subgroups, const TBranchItems& items);
     // Files a group with its branch under another (see TGroupTable::Move)

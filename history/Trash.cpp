@@ -144,7 +144,7 @@ QVariantMap Unpack(const QByteArray& packed)
     return payload;
 }
 
-void AddEntry(TTrashEntry::Kind kind, const QString& name, const QString& place, const QVariantMap& payload)
+qint64 AddEntry(TTrashEntry::Kind kind, const QString& name, const QString& place, const QVariantMap& payload)
 {
     TStmtHandle statement =
         PrepareNative(Db(), "insert into Trash(Kind, Name, Place, DeletedAt, Payload) values (?, ?, ?, ?, ?)");
@@ -154,6 +154,7 @@ void AddEntry(TTrashEntry::Kind kind, const QString& name, const QString& place,
     sqlite3_bind_int64(statement.get(), 4, TClock::Now().toSecsSinceEpoch());
     BindValue(statement.get(), 5, Pack(payload));
     RunToEnd(Db(), statement.get());
+    return sqlite3_last_insert_rowid(Db());
 }
 
 // Where a group or bookmark goes back to: its old parent group while that
@@ -236,7 +237,7 @@ QString TrashKindText(TTrashEntry::Kind kind)
     return QString();
 }
 
-void TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun)
+qint64 TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun)
 {
     if (self == 0)
         RaiseError("不能删除根分组！");
@@ -255,6 +256,7 @@ void TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun)
     payload.insert("parent", parent);
     payload.insert("parentName", groups.Name(parent));
     payload.insert("groups", rows);
+    qint64 entry = 0;
     try {
         DbAccess->Batch([&] {
             payload.insert("items", ReadRows(notes ? "NoteBook" : "IE", "TypeID in " + in));
@@ -263,8 +265,8 @@ void TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun)
                 payload.insert("versions", ReadRows("NoteVersion", "TypeID in " + in));
                 ExecNative(Db(), "delete from NoteVersion where TypeID in " + in);
             }
-            AddEntry(notes ? TTrashEntry::NoteGroup : TTrashEntry::BookmarkGroup, groups.Name(self),
-                     groups.PathText(parent), payload);
+            entry = AddEntry(notes ? TTrashEntry::NoteGroup : TTrashEntry::BookmarkGroup, groups.Name(self),
+                             groups.PathText(parent), payload);
             groups.DeleteBranch(self, alsoRun);
         });
     } catch (...) {
@@ -272,11 +274,13 @@ void TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun)
         groups.Load();
         throw;
     }
+    return entry;
 }
 
-void TTrash::KeepBookmarks(const QList<int>& ids)
+QList<qint64> TTrash::KeepBookmarks(const QList<int>& ids)
 {
     const TGroupTable groups = GroupTableOf("IEType");
+    QList<qint64> entries;
     for (const QVariant& value : ReadRows("IE", "ID in " + SqlInList(ids))) {
         const QVariantMap row = value.toMap();
         const int group = row.value("TypeID").toInt();
@@ -285,20 +289,23 @@ void TTrash::KeepBookmarks(const QList<int>& ids)
         payload.insert("parent", parent);
         payload.insert("parentName", groups.Name(parent));
         payload.insert("items", QVariantList{row});
-        AddEntry(TTrashEntry::Bookmark, row.value("IEName").toString(), groups.PathText(parent), payload);
+        entries << AddEntry(TTrashEntry::Bookmark, row.value("IEName").toString(), groups.PathText(parent), payload);
     }
+    return entries;
 }
 
-void TTrash::KeepReminders(const QStringList& ids)
+QList<qint64> TTrash::KeepReminders(const QStringList& ids)
 {
+    QList<qint64> entries;
     QList<int> numbers;
     for (const QString& id : ids)
         numbers << id.toInt();
     for (const QVariant& value : ReadRows("Alam", "ID in " + SqlInList(numbers))) {
         QVariantMap payload;
         payload.insert("items", QVariantList{value});
-        AddEntry(TTrashEntry::Reminder, value.toMap().value("ReMark").toString(), "提醒", payload);
+        entries << AddEntry(TTrashEntry::Reminder, value.toMap().value("ReMark").toString(), "提醒", payload);
     }
+    return entries;
 }
 
 QList<TTrashEntry> TTrash::Entries() const
@@ -355,6 +362,19 @@ TRestored TTrash::Restore(qint64 id)
         }
         ExecNative(Db(), "delete from Trash where ID=" + QString::number(id));
     });
+    return restored;
+}
+
+QList<TRestored> TTrash::RestoreAll(const QList<qint64>& ids)
+{
+    QList<TRestored> restored;
+    DbAccess->Batch([&] {
+        for (qint64 id : ids)
+            if (RowExists("Trash", "ID", id))
+                restored << Restore(id);
+    });
+    if (restored.isEmpty())
+        RaiseError("回收站中已没有这一项。");
     return restored;
 }
 

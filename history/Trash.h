@@ -41,12 +41,13 @@ public:
     static constexpr int kKeepDays = 30;
 
     // Deletes a group with its branch, their items (alsoRun) and their
-    // notes' versions, keeping them in the trash as one entry.
-    void DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun);
-    // Keep the rows in the trash, one entry each; to be called inside the
-    // transaction (DbAccess->Batch) of the delete itself.
-    void KeepBookmarks(const QList<int>& ids);
-    void KeepReminders(const QStringList& ids);
+    // notes' versions, keeping them in the trash as one entry; returns its ID.
+    qint64 DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun);
+    // Keep the rows in the trash, one entry each, and return the entries'
+    // IDs; to be called inside the transaction (DbAccess->Batch) of the
+    // delete itself.
+    QList<qint64> KeepBookmarks(const QList<int>& ids);
+    QList<qint64> KeepReminders(const QStringList& ids);
 
     // The newest first.
     QList<TTrashEntry> Entries() const;
@@ -57,6 +58,9 @@ public:
     // parent's, is replaced by a new one, which the items follow. A bookmark
     // whose group is gone goes to the root.
     TRestored Restore(qint64 id);
+    // Puts back, in one transaction, those of the entries that are still in
+    // the trash (the ones a delete made, to take it back).
+    QList<TRestored> RestoreAll(const QList<qint64>& ids);
     void Remove(qint64 id);
     void Clear();
     // Removes the entries deleted more than kKeepDays before now.

@@ -29,28 +29,18 @@ TTrashWiring::~TTrashWiring()
     TrashRestored = nullptr;
 }
 
-void TTrashWiring::SelectGroup(const std::unique_ptr<TCardTree>& tree, int group)
-{
-    if (!tree)
-        return;
-    tree->Reload();
-    if (QTreeWidgetItem* node = tree->NodeOf(group)) {
-        tree->TreeView->setCurrentItem(node);
-        tree->TreeView->scrollToItem(node);
-    }
-}
-
 void TTrashWiring::ShowRestored(const TRestored& restored)
 {
     switch (restored.kind) {
     case TTrashEntry::NoteGroup:
         m_pages.Tabs->setCurrentWidget(m_pages.NoteTab);
-        SelectGroup(m_pages.NoteTree, int(restored.Id));
+        m_pages.NoteTree->ShowGroup(int(restored.Id));
         break;
     case TTrashEntry::BookmarkGroup:
         m_pages.Tabs->setCurrentWidget(m_pages.BookmarkTab);
         m_pages.BookmarkPage.MakeControls();
-        SelectGroup(m_pages.IETree, int(restored.Id));
+        m_pages.IETree->ShowGroup(int(restored.Id));
+        m_pages.BookmarkPage.ShowSelectedGroup();
         break;
     case TTrashEntry::Bookmark:
         m_pages.Tabs->setCurrentWidget(m_pages.BookmarkTab);

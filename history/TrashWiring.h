@@ -22,7 +22,6 @@ public:
 
 private:
     void ShowRestored(const TRestored& restored);
-    void SelectGroup(const std::unique_ptr<TCardTree>& tree, int group);
 
     TSearchTargets m_pages;
     QAction* m_action;

@@ -6,6 +6,7 @@
 #include "controls/ItemDrag.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "controls/UndoAction.h"
 #include "data/MD.h"
 #include "groups/UntTree.h"
 #include "notes/UntNote.h"
@@ -185,6 +186,8 @@ TNotepadPage::TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCard
     ConnectHandler(ui->NModNoteType, &QAction::triggered, this, &TNotepadPage::NModNoteTypeClick);
     ConnectHandler(ui->NDelNoteType, &QAction::triggered, this, &TNotepadPage::NDelNoteTypeClick);
     ConnectHandler(ui->NMoveNoteType, &QAction::triggered, this, &TNotepadPage::NMoveNoteTypeClick);
+    m_groupCommands.Undo = new TUndoAction(ui->pmNoteType, ui->NMoveNoteType, "NUndoNoteType");
+    m_groupCommands.Undo->Bind(ui->tvNote);
     // A group dragged onto another group moves under it.
     EnableItemDrag(ui->tvNote, kNoteGroupFormat, [](const QModelIndex& index) {
         const int self = index.data(Qt::UserRole).toInt();

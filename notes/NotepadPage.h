@@ -14,6 +14,7 @@
 class QAction;
 class QKeyEvent;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
@@ -32,6 +33,7 @@ struct TNotepadWidgets
     QAction* NModNoteType;
     QAction* NDelNoteType;
     QAction* NMoveNoteType;
+    QMenu* pmNoteType;
 };
 
 // The notepad page of the main window: the note tree with its group menu,

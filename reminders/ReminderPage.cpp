@@ -6,6 +6,7 @@
 #include "controls/PopupMenu.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "controls/UndoAction.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
@@ -73,7 +74,7 @@ private:
 } // namespace
 
 TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam)
-    : m_widgets(widgets), Alam(alam), m_schedule(alam)
+    : m_widgets(widgets), Alam(alam), m_schedule(alam), m_undo(new TUndoAction(widgets.pmAlam, widgets.NDelAlam, "NUndoAlam"))
 {
     ConnectHandler(m_widgets.NAddAlam, &QAction::triggered, this, &TReminderPage::NAddAlamClick);
     ConnectHandler(m_widgets.NModAlam, &QAction::triggered, this, &TReminderPage::NModAlamClick);
@@ -119,6 +120,7 @@ void TReminderPage::MakeControls()
     ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TReminderPage::NModAlamClick);
     BindPopupMenu(ui->lv1, m_widgets.pmAlam);
     BindListKeys(ui->lv1, m_widgets.NAddAlam, m_widgets.NDelAlam, m_widgets.NModAlam);
+    m_undo->Bind(ui->lv1);
     ShowEmptyHint(ui->lv1, "右键单击可新建提醒（Ctrl+N）", [list = ui->lv1] { return list->topLevelItemCount() == 0; });
     ShowMadeControls(m_widgets.page);
     if (m_listWaiting)
@@ -298,15 +300,26 @@ void TReminderPage::NDelAlamClick()
         return;
     if (!AskYesNo("确实要删除 " + item->text(2) + " 吗？" + kTrashNotice))
         return;
-    Alam.DeleteAlam(item->text(0));
+    const QString what = "删除提醒“" + item->text(2) + "”";
+    RecordDelete(what, Alam.DeleteAlam(item->text(0)));
     delete item;
 }
 
 void TReminderPage::WMAlamDelete(int id)
 {
     const QString text = QString::number(id);
-    Alam.DeleteAlam(text);
+    const std::unique_ptr<TDataSet> row = DbAccess->Query("select ReMark from Alam where ID=" + text);
+    const QString what = "删除提醒“" + row->AsString(0) + "”";
+    RecordDelete(what, Alam.DeleteAlam(text));
     RemoveFromList({text});
+}
+
+void TReminderPage::RecordDelete(const QString& what, const QList<qint64>& entries)
+{
+    m_undo->Record(what, [this, entries] {
+        const QList<TRestored> restored = TTrash().RestoreAll(entries);
+        ShowReminder(int(restored.first().Id));
+    });
 }
 
 void TReminderPage::WMAlamSeen(int id)
@@ -353,10 +366,13 @@ void TReminderPage::AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& ro
 {
     QStringList all;
     QStringList once;
+    QString onceText; // the one-off reminder's, for 撤销
     for (const TDueAlam& row : rows) {
         all << row.Id;
-        if (!row.Daily)
+        if (!row.Daily) {
             once << row.Id;
+            onceText = row.ReMark;
+        }
     }
     // A file opened read-only cannot keep them: the window closes all the same.
     if (answer == TMissedAnswer::Later) {
@@ -371,7 +387,8 @@ void TReminderPage::AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& ro
         MarkSeenInList(once);
         break;
     case TMissedAnswer::Delete:
-        Alam.DeleteAlams(once);
+        RecordDelete(once.size() == 1 ? "删除提醒“" + onceText + "”" : QString("删除 %1 个提醒").arg(once.size()),
+                     Alam.DeleteAlams(once));
         RemoveFromList(once);
         break;
     case TMissedAnswer::Snooze:

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <memory>
 
+class TUndoAction;
+
 namespace Ui {
 class TReminderPageForm;
 }
@@ -71,6 +73,8 @@ private:
     void AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& rows, int minutes);
     void MarkSeenInList(const QStringList& ids);
     void RemoveFromList(const QStringList& ids);
+    // Offers the delete to the list's 撤销, named by what ("删除提醒“晨会”").
+    void RecordDelete(const QString& what, const QList<qint64>& entries);
     void lv1TitleClick(int column);
     void SortList();
     void lv1CustomDrawItem(QTreeWidgetItem* item);
@@ -80,6 +84,7 @@ private:
     std::unique_ptr<Ui::TReminderPageForm> ui;
     TAlam& Alam;
     TAlamSchedule m_schedule;
+    TUndoAction* m_undo;
     int m_filter = 0;
     bool m_listWaiting = false; // filled with m_filter when the list is made
     int m_sortColumn = 1;       // next due first

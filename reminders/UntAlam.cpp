@@ -247,13 +247,15 @@ QList<QStringList> TAlam::LoadAlamList(AlamFilter filter, QList<QDateTime>* next
     return rows;
 }
 
-void TAlam::DeleteAlam(const QString& id)
+QList<qint64> TAlam::DeleteAlam(const QString& id)
 {
     LastSQL = FormatSQL(kDelete, {IdText(id)});
+    QList<qint64> entries;
     DbAccess->Batch([&] {
-        TTrash().KeepReminders({id});
+        entries = TTrash().KeepReminders({id});
         DbExecSQL(LastSQL);
     });
+    return entries;
 }
 
 void TAlam::LoadAlam(const QString& id)
@@ -290,15 +292,17 @@ void TAlam::MarkAlamsSeen(const QStringList& ids)
     DbExecSQL(LastSQL);
 }
 
-void TAlam::DeleteAlams(const QStringList& ids)
+QList<qint64> TAlam::DeleteAlams(const QStringList& ids)
 {
     if (ids.isEmpty())
-        return;
+        return {};
     LastSQL = FormatSQL(kDeleteMany, {IdList(ids)});
+    QList<qint64> entries;
     DbAccess->Batch([&] {
-        TTrash().KeepReminders(ids);
+        entries = TTrash().KeepReminders(ids);
         DbExecSQL(LastSQL);
     });
+    return entries;
 }
 
 void TAlam::SnoozeAlams(const QStringList& ids, const QDateTime& until)

@@ -50,7 +50,8 @@ public:
     // open: they are being answered, not missed.
     QList<QStringList> LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue = nullptr,
                                     const QStringList& onScreen = {});
-    void DeleteAlam(const QString& id);
+    // The deletes keep the rows in the trash and return its entries.
+    QList<qint64> DeleteAlam(const QString& id);
     // A missing row leaves the fields empty and reports nothing.
     void LoadAlam(const QString& id);
     // Writes the fields into the row; a changed reminder is unseen again.
@@ -59,7 +60,7 @@ public:
 
     // The same for several reminders at once, in one transaction.
     void MarkAlamsSeen(const QStringList& ids);
-    void DeleteAlams(const QStringList& ids);
+    QList<qint64> DeleteAlams(const QStringList& ids);
     // Each reminder keeps its own time and date and fires once more at the
     // moment (a one-off one is unseen again until it is answered then).
     void SnoozeAlams(const QStringList& ids, const QDateTime& until);

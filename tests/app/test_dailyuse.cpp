@@ -2,6 +2,7 @@
 #include "app/Main.h"
 #include "app/Stores.h"
 #include "data/MD.h"
+#include "groups/GroupTableStore.h"
 #include "groups/UntTree.h"
 #include "history/Trash.h"
 #include "support/TestEnv.h"
@@ -117,6 +118,30 @@ class TestDailyUse : public QObject
         for (set.First(); !set.Eof(); set.Next())
             rows << set.AsString(0) + "/" + set.AsString(1);
         return rows.join(" ");
+    }
+
+    // Every group by its path, every note, bookmark and reminder with its
+    // group's path: what the user sees, whatever the numbers.
+    static QString Snapshot()
+    {
+        QStringList lines;
+        for (const QString& table : {"NoteType", "IEType"}) {
+            TGroupTable groups(table, "/");
+            groups.Load();
+            for (int self : groups.Branch(0))
+                lines << table + " " + groups.PathText(self);
+            const QString items = table == "NoteType" ? "select TypeID, ReMark from NoteBook"
+                                                      : "select TypeID, IEName from IE";
+            const std::unique_ptr<TDataSet> query = DbAccess->Query(items);
+            for (query->First(); !query->Eof(); query->Next())
+                lines << groups.PathText(query->AsInteger(0)) + " " + query->AsString(1);
+        }
+        const std::unique_ptr<TDataSet> query = DbAccess->Query("select * from Alam");
+        for (query->First(); !query->Eof(); query->Next())
+            for (int i = 0; i < query->FieldCount(); ++i)
+                lines << query->AsString(i);
+        lines.sort();
+        return lines.join('\n');
     }
 
 private slots:
@@ -402,6 +427,67 @@ private slots:
         }
         QCOMPARE(env->Responder.LastText(), message);
         QCOMPARE(after, rows);
+    }
+
+    // Ctrl+Z in the view takes back its last delete or move, whole, and only
+    // once; the view's menu names the step.
+    void ctrlZTakesBackTheLastDeleteOrMove_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("view");
+        QTest::addColumn<QString>("undo"); // the view's 撤销 item, and its text
+        QTest::addColumn<QString>("text");
+        QTest::newRow("note group deleted") << "NDelNoteType" << "tvNote" << "NUndoNoteType" << "撤销删除分组“工作”";
+        QTest::newRow("note group moved") << "NMoveNoteType" << "tvNote" << "NUndoNoteType" << "撤销移动分组“工作”";
+        QTest::newRow("bookmark group deleted") << "NDelIEType" << "tvIE" << "NUndoIEType" << "撤销删除分组“工作”";
+        QTest::newRow("bookmark group moved") << "NMoveIEType" << "tvIE" << "NUndoIEType" << "撤销移动分组“工作”";
+        QTest::newRow("bookmarks deleted") << "N3" << "DBGrid1" << "NUndoIE" << "撤销删除 3 个网址";
+        QTest::newRow("bookmarks moved") << "NMoveIE" << "DBGrid1" << "NUndoIE" << "撤销移动 3 个网址";
+        QTest::newRow("reminder deleted") << "NDelAlam" << "lv1" << "NUndoAlam" << "撤销删除提醒“晨会”";
+    }
+
+    void ctrlZTakesBackTheLastDeleteOrMove()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, view);
+        QFETCH(QString, undo);
+        QFETCH(QString, text);
+        Fill();
+        DbExecSQL("insert into NoteType values (3,0,'生活')");
+        TWindow w;
+        w.pages->setCurrentIndex(view == "tvNote" ? 0 : view == "lv1" ? 1 : 2);
+        w.Select(w.tvNote, 1);
+        w.Select(w.tvIE, 1);
+        QTest::mouseClick(w.tvIE->viewport(), Qt::LeftButton, {},
+                          w.tvIE->visualItemRect(w.form.IETree->NodeOf(1)).center());
+        w.grid->selectAll();
+        Find<QRadioButton>(&w.form, "rbAll")->click();
+        w.lv1->setCurrentItem(w.lv1->topLevelItem(0));
+        const QString before = Snapshot();
+        env->Responder.Answers = {true};
+        // A move goes under 生活, the last group of the chooser.
+        Drive([](QWidget* dialog) {
+            auto* chooser = Find<QTreeWidget>(dialog, "tv1");
+            QTreeWidgetItem* root = chooser->topLevelItem(0);
+            chooser->setCurrentItem(root->child(root->childCount() - 1));
+            qobject_cast<TFormBaseDlg*>(dialog)->OkButton()->click();
+        });
+        Find<QAction>(&w.form, action.toLatin1().constData())->trigger();
+        QVERIFY(Snapshot() != before);
+
+        auto* item = Find<QAction>(&w.form, undo.toLatin1().constData());
+        QCOMPARE(item->text(), text);
+        QWidget* target = w.View(view);
+        // The window is active again once the chooser has closed.
+        w.form.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.form));
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Snapshot(), before);
+        QVERIFY(!item->isEnabled());
+        QTest::keyClick(target, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(Snapshot(), before);
+        QVERIFY(TTrash().Entries().isEmpty());
     }
 
     // Size, place, page, groups, open branches and column widths come back.

@@ -275,7 +275,10 @@ private slots:
             DbExecSQL("create trigger lockIE " + lock +
                       " on IE when old.IEName='a3' begin select raise(abort, 'locked'); end");
         try {
-            move ? IE.MoveIEs(picked, 2) : IE.DeleteIEs(picked);
+            if (move)
+                IE.MoveIEs(picked, 2);
+            else
+                IE.DeleteIEs(picked);
             QVERIFY(lock.isEmpty());
             QCOMPARE(IE.LastSQL, statement);
         } catch (const EDBException& error) {

@@ -2,6 +2,7 @@
 #include "data/MD.h"
 #include "groups/GroupTableStore.h"
 #include "history/Trash.h"
+#include "history/Undo.h"
 #include "support/StoreTest.h"
 
 #include <memory>
@@ -137,6 +138,47 @@ private slots:
             TTrash().Restore(entry.Id);
         QCOMPARE(Row("select * from Alam"), reminder);
         QCOMPARE(Row("select * from IE"), QString(bookmark).replace(QString("1|%1|").arg(a), "1|0|"));
+    }
+
+    // Taking back a delete restores those of its entries still in the trash,
+    // and says so once none is left.
+    void takingBackADelete()
+    {
+        QList<qint64> entries;
+        DbAccess->Batch([&] {
+            for (const char* text : {"甲", "乙", "丙"})
+                DbExecSQL(QString("insert into Alam(ReMark) values ('%1')").arg(text));
+            entries = TTrash().KeepReminders({"1", "2", "3"});
+            DbExecSQL("delete from Alam");
+        });
+        QCOMPARE(entries.size(), 3);
+        TTrash().Remove(entries[1]);
+        QCOMPARE(TTrash().RestoreAll(entries).size(), 2);
+        QCOMPARE(Row("select group_concat(ReMark, '') from (select ReMark from Alam order by ID)"), QString("甲丙"));
+        QCOMPARE(ErrorOf([&] { TTrash().RestoreAll(entries); }), QString("回收站中已没有这一项。"));
+    }
+
+    // Bookmarks moved go back to their groups; to the root where a group is
+    // gone, or its number now names another; a bookmark deleted since stays so.
+    void bookmarksPutBack()
+    {
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        const int a = groups.Add(0, "A"), c = groups.Add(0, "C"), b = groups.Add(0, "B");
+        const int d = groups.Add(0, "D");
+        for (int group : {a, b, d, a})
+            DbExecSQL(QString("insert into IE(TypeID, IEName) values (%1, 'in %1')").arg(group));
+        const QList<TBookmarkPlace> places = BookmarkPlaces({1, 2, 3, 4});
+        QCOMPARE(BookmarksText("移动", places), QString("移动 4 个网址"));
+        QCOMPARE(BookmarksText("删除", places.mid(0, 1)), QString("删除网址“in %1”").arg(a));
+        DbExecSQL(QString("update IE set TypeID=%1").arg(c));
+        groups.DeleteBranch(d);
+        QCOMPARE(groups.Add(0, "X"), d); // the freed number given again
+        groups.DeleteBranch(b);
+        DbExecSQL("delete from IE where ID=4");
+        PutBookmarksBack(places);
+        QCOMPARE(Row("select group_concat(TypeID) from (select TypeID from IE order by ID)"),
+                 QString("%1,0,0").arg(a));
     }
 
     // Expired entries go at 30 days; 彻底删除 takes one, 清空 all.
