@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// What one round of sync did.
+struct TSyncReport
+{
+    int Sent = 0;      // this computer's changed items written to the folder
+    int Applied = 0;   // other computers' items applied here
+    int Computers = 0; // the other computers whose files were read
+    QStringList Conflicts; // the conflict copies made, by name
+    QStringList Skipped;   // "文件名：原因" of files left out
+};
+
+// This computer's sync settings and state, kept in the data file but never
+// synced themselves.
+struct TSyncStatus
+{
+    QString Folder;          // empty: sync is off
+    bool Encrypted = false;
+    QDateTime LastRound;     // invalid: none yet
+    int Computers = 0;
+    QStringList Skipped;
+};
+
+// Sync through a shared folder: each computer writes its own changes as
+// small files, applies everyone else's, and all end with the same data.
+class TSync
+{
+public:
+    // Joins the folder with the passphrase (empty: the files are plain).
+    // Raises with the user's message when the passphrase does not open it;
+    // nothing is changed then.
+    static void Setup(const QString& folder, const QString& passphrase);
+    static void Stop();
+    static TSyncStatus Status();
+    // One round: writes this computer's changes, applies the others'.
+    // Raises when sync is off or the folder cannot be read.
+    static TSyncReport Round();
+    // The report as the status line and the command line say it.
+    static QString ReportText(const TSyncReport& report);
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// One file of the shared folder written by one computer: a batch of its
+// changes ("jotterel-<computer>-<seq>.jsync") or its whole state up to that
+// batch ("jotterel-<computer>-<seq>.state.jsync"), after which its older
+// files go.
+struct TSyncFile
+{
+    QString Computer; // 16 lower-case hex digits
+    qint64 Seq = 0;
+    bool State = false;
+    QString Path;
+};
+
+// The folder that a sync tool (Syncthing, a cloud client, a share) carries
+// between computers. Each computer writes only files of its own, whole, by
+// a temporary name and a rename, readable by their owner alone. With a
+// passphrase every file is compressed, then encrypted and authenticated
+// (XChaCha20-Poly1305 with a key from Argon2id over the passphrase and the
+// folder's salt); without, compressed and checksummed. The folder's header
+// file "jotterel-sync.json" holds the format, the salt and a check that the
+// key opens.
+class TSyncFolder
+{
+public:
+    // The key for the folder and passphrase (empty for a folder without
+    // passphrase). A folder without a header gets one. Raises, with the
+    // user's message, when the passphrase does not open the folder, when a
+    // passphrase is given for a plain folder or none for an encrypted one,
+    // and when the header is of a newer format.
+    static QByteArray Join(const QString& dir, const QString& passphrase);
+
+    TSyncFolder(const QString& dir, const QByteArray& key);
+
+    // Writes a file of this computer.
+    void Write(const QString& computer, qint64 seq, bool state, const QByteArray& payload);
+    // The files of every computer, this one's too; what is no file of ours
+    // (a sync tool's conflict copy or temporary file, a foreign file) is
+    // left out with a note in Skipped().
+    QList<TSyncFile> Files();
+    // A file's payload; nothing, with a note in Skipped(), when it cannot be
+    // read whole (half delivered, changed, another key, a newer format).
+    std::optional<QByteArray> Read(const TSyncFile& file);
+    void Remove(const TSyncFile& file);
+    // "文件名：原因" for each file left out since the folder was opened.
+    QStringList Skipped() const { return m_skipped; }
+
+private:
+    QString m_dir;
+    QByteArray m_key;
+    QStringList m_skipped;
+};
