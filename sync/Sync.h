@@ -42,8 +42,9 @@ public:
     // Whether this computer changed anything since its last round (a cheap
     // read, for a timer to ask often).
     static bool HasLocalChanges();
-    // The gids of reminders that the last round changed or removed, for an
-    // alert open for one of them to close when it is now seen or gone.
+    // The IDs (Alam.ID, as the reminder list shows them) of the reminders
+    // that the last round changed or removed, for an alert open for one of
+    // them to close when it is now seen or gone.
     static QStringList ChangedReminders();
     // The report as the status line and the command line say it.
     static QString ReportText(const TSyncReport& report);
