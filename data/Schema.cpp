@@ -123,6 +123,71 @@ CREATE TABLE Trash (ID INTEGER PRIMARY KEY AUTOINCREMENT, Kind TEXT NOT NULL, Na
                     DeletedAt INTEGER NOT NULL, Payload BLOB NOT NULL);
 CREATE INDEX Trash_DeletedAt ON Trash(DeletedAt);
 )"},
+    // Version 11: sync. Each group, bookmark and reminder gets an identity
+    // shared by every computer (Gid, given at its first sync). SyncMeta
+    // holds, per identity, its kind, the moment it was deleted (0: alive)
+    // and its fields' stamps (see sync/SyncEngine). The triggers note which
+    // rows changed (SyncDirty, by rowid; RowKey 0 of kind 1 is the root's
+    // note) and which identities went (SyncGone), except while a round
+    // writes what other computers did (a row in SyncApplying, inside that
+    // round's transaction). SyncSet holds this computer's sync settings and
+    // SyncPeer how far each other computer's files were applied; neither is
+    // synced.
+    {10, R"(
+ALTER TABLE NoteType ADD COLUMN Gid TEXT;
+ALTER TABLE IEType ADD COLUMN Gid TEXT;
+ALTER TABLE IE ADD COLUMN Gid TEXT;
+ALTER TABLE Alam ADD COLUMN Gid TEXT;
+CREATE INDEX NoteType_Gid ON NoteType(Gid);
+CREATE INDEX IEType_Gid ON IEType(Gid);
+CREATE INDEX IE_Gid ON IE(Gid);
+CREATE INDEX Alam_Gid ON Alam(Gid);
+CREATE TABLE SyncMeta (Gid TEXT PRIMARY KEY, Kind INTEGER NOT NULL, Deleted INTEGER NOT NULL DEFAULT 0,
+                       Fields BLOB NOT NULL) WITHOUT ROWID;
+CREATE INDEX SyncMeta_Kind ON SyncMeta(Kind, Deleted);
+CREATE TABLE SyncDirty (Kind INTEGER NOT NULL, RowKey INTEGER NOT NULL, PRIMARY KEY (Kind, RowKey)) WITHOUT ROWID;
+CREATE TABLE SyncGone (Gid TEXT PRIMARY KEY, Kind INTEGER NOT NULL) WITHOUT ROWID;
+CREATE TABLE SyncApplying (One INTEGER);
+CREATE TABLE SyncSet (Name TEXT PRIMARY KEY, Value) WITHOUT ROWID;
+CREATE TABLE SyncPeer (Computer TEXT PRIMARY KEY, Seq INTEGER NOT NULL, Host TEXT NOT NULL DEFAULT '') WITHOUT ROWID;
+CREATE TRIGGER Sync_NoteType_Insert AFTER INSERT ON NoteType WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty VALUES (1, NEW.rowid); END;
+CREATE TRIGGER Sync_NoteType_Update AFTER UPDATE ON NoteType WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty VALUES (1, NEW.rowid); END;
+CREATE TRIGGER Sync_NoteType_Delete AFTER DELETE ON NoteType
+WHEN OLD.Gid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncGone VALUES (OLD.Gid, 1); END;
+CREATE TRIGGER Sync_IEType_Insert AFTER INSERT ON IEType WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty VALUES (2, NEW.rowid); END;
+CREATE TRIGGER Sync_IEType_Update AFTER UPDATE ON IEType WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty VALUES (2, NEW.rowid); END;
+CREATE TRIGGER Sync_IEType_Delete AFTER DELETE ON IEType
+WHEN OLD.Gid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncGone VALUES (OLD.Gid, 2); END;
+CREATE TRIGGER Sync_IE_Insert AFTER INSERT ON IE WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty VALUES (3, NEW.ID); END;
+CREATE TRIGGER Sync_IE_Update AFTER UPDATE ON IE WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty VALUES (3, NEW.ID); END;
+CREATE TRIGGER Sync_IE_Delete AFTER DELETE ON IE
+WHEN OLD.Gid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncGone VALUES (OLD.Gid, 3); END;
+CREATE TRIGGER Sync_Alam_Insert AFTER INSERT ON Alam WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty VALUES (4, NEW.ID); END;
+CREATE TRIGGER Sync_Alam_Update AFTER UPDATE ON Alam WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty VALUES (4, NEW.ID); END;
+CREATE TRIGGER Sync_Alam_Delete AFTER DELETE ON Alam
+WHEN OLD.Gid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncGone VALUES (OLD.Gid, 4); END;
+CREATE TRIGGER Sync_NoteBook_Insert AFTER INSERT ON NoteBook WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty
+      SELECT 1, coalesce((SELECT rowid FROM NoteType WHERE SelfIndex = NEW.TypeID), 0); END;
+CREATE TRIGGER Sync_NoteBook_Update AFTER UPDATE ON NoteBook WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty
+      SELECT 1, coalesce((SELECT rowid FROM NoteType WHERE SelfIndex = NEW.TypeID), 0); END;
+CREATE TRIGGER Sync_NoteBook_Delete AFTER DELETE ON NoteBook WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty
+      SELECT 1, coalesce((SELECT rowid FROM NoteType WHERE SelfIndex = OLD.TypeID), 0); END;
+)"},
 };
 
 std::vector<TMigration> g_extra;

@@ -320,3 +320,40 @@ QString IntegrityCheckFile(const QString& path, int busyTimeoutMs)
         throw;
     }
 }
+
+QVariant ColumnVariant(sqlite3_stmt* statement, int column)
+{
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return sqlite3_column_int64(statement, column);
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(statement, column);
+    case SQLITE_TEXT:
+        return ColumnText(statement, column);
+    case SQLITE_BLOB:
+        return ColumnBytes(statement, column);
+    default:
+        return QVariant();
+    }
+}
+
+void BindVariant(sqlite3_stmt* statement, int index, const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        sqlite3_bind_int64(statement, index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        sqlite3_bind_double(statement, index, value.toDouble());
+        break;
+    case QMetaType::QString:
+        BindText(statement, index, value.toString());
+        break;
+    case QMetaType::QByteArray:
+        BindBlob(statement, index, value.toByteArray());
+        break;
+    default:
+        sqlite3_bind_null(statement, index);
+    }
+}

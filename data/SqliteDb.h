@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 #include <memory>
 #include <stdexcept>
 
@@ -41,6 +42,10 @@ void BindBlob(sqlite3_stmt* stmt, int index, const QByteArray& bytes);
 // A column of the current row.
 QString ColumnText(sqlite3_stmt* stmt, int column);
 QByteArray ColumnBytes(sqlite3_stmt* stmt, int column);
+// A column as its stored type (integer, real, text, blob, null), and a value
+// bound as its type, so that rows can be copied whole.
+QVariant ColumnVariant(sqlite3_stmt* statement, int column);
+void BindVariant(sqlite3_stmt* statement, int index, const QVariant& value);
 [[noreturn]] void ThrowSqlError(sqlite3* db);
 
 // Begins on construction, rolls back on destruction unless committed.

@@ -47,43 +47,6 @@ TGroupTable GroupTableOf(const QString& tableName)
     return table;
 }
 
-QVariant ColumnValue(sqlite3_stmt* statement, int column)
-{
-    switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER:
-        return sqlite3_column_int64(statement, column);
-    case SQLITE_FLOAT:
-        return sqlite3_column_double(statement, column);
-    case SQLITE_TEXT:
-        return ColumnText(statement, column);
-    case SQLITE_BLOB:
-        return ColumnBytes(statement, column);
-    default:
-        return QVariant();
-    }
-}
-
-void BindValue(sqlite3_stmt* statement, int index, const QVariant& value)
-{
-    switch (value.typeId()) {
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-        sqlite3_bind_int64(statement, index, value.toLongLong());
-        break;
-    case QMetaType::Double:
-        sqlite3_bind_double(statement, index, value.toDouble());
-        break;
-    case QMetaType::QString:
-        BindText(statement, index, value.toString());
-        break;
-    case QMetaType::QByteArray:
-        BindBlob(statement, index, value.toByteArray());
-        break;
-    default:
-        sqlite3_bind_null(statement, index);
-    }
-}
-
 // Every column of the rows of a table that a condition selects, by name,
 // so that the columns later steps of the schema add are kept as well.
 QVariantList ReadRows(const QString& table, const QString& condition)
@@ -99,7 +62,7 @@ QVariantList ReadRows(const QString& table, const QString& condition)
         QVariantMap row;
         for (int column = 0; column < sqlite3_column_count(statement.get()); ++column)
             row.insert(QString::fromUtf8(sqlite3_column_name(statement.get(), column)),
-                       ColumnValue(statement.get(), column));
+                       ColumnVariant(statement.get(), column));
         rows << row;
     }
     return rows;
@@ -112,7 +75,7 @@ qint64 InsertRow(const QString& table, const QVariantMap& row)
     TStmtHandle statement =
         PrepareNative(Db(), QString("insert into %1(%2) values (%3)").arg(table, columns.join(','), marks.join(',')));
     for (int i = 0; i < columns.size(); ++i)
-        BindValue(statement.get(), i + 1, row.value(columns[i]));
+        BindVariant(statement.get(), i + 1, row.value(columns[i]));
     RunToEnd(Db(), statement.get());
     return sqlite3_last_insert_rowid(Db());
 }
@@ -148,11 +111,11 @@ qint64 AddEntry(TTrashEntry::Kind kind, const QString& name, const QString& plac
 {
     TStmtHandle statement =
         PrepareNative(Db(), "insert into Trash(Kind, Name, Place, DeletedAt, Payload) values (?, ?, ?, ?, ?)");
-    BindValue(statement.get(), 1, KindName(kind));
-    BindValue(statement.get(), 2, name);
-    BindValue(statement.get(), 3, place);
+    BindVariant(statement.get(), 1, KindName(kind));
+    BindVariant(statement.get(), 2, name);
+    BindVariant(statement.get(), 3, place);
     sqlite3_bind_int64(statement.get(), 4, TClock::Now().toSecsSinceEpoch());
-    BindValue(statement.get(), 5, Pack(payload));
+    BindVariant(statement.get(), 5, Pack(payload));
     RunToEnd(Db(), statement.get());
     return sqlite3_last_insert_rowid(Db());
 }
@@ -316,9 +279,9 @@ QList<TTrashEntry> TTrash::Entries() const
     while (sqlite3_step(statement.get()) == SQLITE_ROW) {
         TTrashEntry entry;
         entry.Id = sqlite3_column_int64(statement.get(), 0);
-        entry.kind = KindOf(ColumnValue(statement.get(), 1).toString());
-        entry.Name = ColumnValue(statement.get(), 2).toString();
-        entry.Place = ColumnValue(statement.get(), 3).toString();
+        entry.kind = KindOf(ColumnVariant(statement.get(), 1).toString());
+        entry.Name = ColumnVariant(statement.get(), 2).toString();
+        entry.Place = ColumnVariant(statement.get(), 3).toString();
         entry.DeletedAt = QDateTime::fromSecsSinceEpoch(sqlite3_column_int64(statement.get(), 4));
         entries << entry;
     }
