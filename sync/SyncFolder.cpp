@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <tuple>
 #include <fcntl.h>
 #include <sodium.h>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -264,8 +264,7 @@ QString ForeignReason(const QString& name)
 {
     const bool conflict = name.contains(".sync-conflict-") || name.contains("conflicted copy", Qt::CaseInsensitive) ||
                           name.contains("冲突");
-    return conflict ? QStringLiteral("同步工具产生的冲突副本，已跳过")
-                    : QStringLiteral("不是本程序的同步文件，已跳过");
+    return conflict ? QStringLiteral("同步工具产生的冲突副本，已跳过") : QStringLiteral("不是本程序的同步文件，已跳过");
 }
 
 // The file's bytes without its preamble, or why they cannot be had.
