@@ -52,6 +52,9 @@ public:
     QStringList Skipped() const { return m_skipped; }
 
 private:
+    // Adds "文件名：原因" once, however often the file is met.
+    void Note(const QString& name, const QString& reason);
+
     QString m_dir;
     QByteArray m_key;
     QStringList m_skipped;

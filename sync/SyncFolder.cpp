@@ -1,0 +1,410 @@
+#include "sync/SyncFolder.h"
+
+#include "data/UException.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sodium.h>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
+
+namespace {
+const QString kHeaderName = QStringLiteral("jotterel-sync.json");
+constexpr int kFormat = 1;
+
+// A file: magic, format, flags, then (encrypted) nonce and sealed bytes or
+// (plain) checksum and compressed bytes.
+const QByteArray kMagic = QByteArrayLiteral("JSYNC");
+constexpr char kEncryptedFlag = 0x01;
+constexpr qsizetype kPreamble = 5 + 1 + 1;
+constexpr qsizetype kNonceBytes = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
+constexpr qsizetype kTagBytes = crypto_aead_xchacha20poly1305_ietf_ABYTES;
+constexpr qsizetype kSumBytes = crypto_generichash_BYTES;
+constexpr qsizetype kKeyBytes = crypto_aead_xchacha20poly1305_ietf_KEYBYTES;
+constexpr qsizetype kSaltBytes = crypto_pwhash_SALTBYTES;
+
+// What the header's check seals: opening it proves the key right before any
+// file is read or written.
+const QByteArray kCheckText = QByteArrayLiteral("jotterel sync folder key check");
+
+const QString kDamaged = QStringLiteral("文件不完整或已损坏，已跳过");
+const QString kNewer = QStringLiteral("由更新版本的程序写入，已跳过");
+const QString kUnverified = QStringLiteral("无法验证（同步密码不同或文件已损坏），已跳过");
+
+void EnsureSodium()
+{
+    static const int ready = sodium_init();
+    if (ready < 0)
+        RaiseError("无法启用加密功能（libsodium 初始化失败）。");
+}
+
+QString Native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QByteArray RandomBytes(qsizetype count)
+{
+    QByteArray bytes(count, Qt::Uninitialized);
+    randombytes_buf(bytes.data(), size_t(bytes.size()));
+    return bytes;
+}
+
+const unsigned char* Bytes(const QByteArray& bytes)
+{
+    return reinterpret_cast<const unsigned char*>(bytes.constData());
+}
+
+unsigned char* Bytes(QByteArray& bytes)
+{
+    return reinterpret_cast<unsigned char*>(bytes.data());
+}
+
+// Nonce and ciphertext of the plaintext, bound to the additional data.
+QByteArray Seal(const QByteArray& key, const QByteArray& plain, const QByteArray& additional)
+{
+    const QByteArray nonce = RandomBytes(kNonceBytes);
+    QByteArray sealed(plain.size() + kTagBytes, Qt::Uninitialized);
+    unsigned long long length = 0;
+    crypto_aead_xchacha20poly1305_ietf_encrypt(Bytes(sealed), &length, Bytes(plain), plain.size(), Bytes(additional),
+                                               additional.size(), nullptr, Bytes(nonce), Bytes(key));
+    sealed.resize(qsizetype(length));
+    return nonce + sealed;
+}
+
+// The plaintext of what Seal made; nothing when the key, the additional data
+// or a single byte differs.
+std::optional<QByteArray> Open(const QByteArray& key, const QByteArray& nonceAndSealed, const QByteArray& additional)
+{
+    if (key.size() != kKeyBytes || nonceAndSealed.size() < kNonceBytes + kTagBytes)
+        return std::nullopt;
+    const QByteArray nonce = nonceAndSealed.left(kNonceBytes);
+    const QByteArray sealed = nonceAndSealed.mid(kNonceBytes);
+    QByteArray plain(sealed.size() - kTagBytes, Qt::Uninitialized);
+    unsigned long long length = 0;
+    if (crypto_aead_xchacha20poly1305_ietf_decrypt(Bytes(plain), &length, nullptr, Bytes(sealed), sealed.size(),
+                                                   Bytes(additional), additional.size(), Bytes(nonce), Bytes(key)) != 0)
+        return std::nullopt;
+    plain.resize(qsizetype(length));
+    return plain;
+}
+
+// BLAKE2b over the file's identity and its compressed bytes: a plain file
+// copied under another name fails its check as an encrypted one does.
+QByteArray Checksum(const QByteArray& identity, const QByteArray& compressed)
+{
+    QByteArray sum(kSumBytes, Qt::Uninitialized);
+    crypto_generichash_state state;
+    crypto_generichash_init(&state, nullptr, 0, kSumBytes);
+    crypto_generichash_update(&state, Bytes(identity), identity.size());
+    crypto_generichash_update(&state, Bytes(compressed), compressed.size());
+    crypto_generichash_final(&state, Bytes(sum), kSumBytes);
+    return sum;
+}
+
+QByteArray DeriveKey(const QString& passphrase, const QByteArray& salt)
+{
+    const QByteArray secret = passphrase.toUtf8();
+    QByteArray key(kKeyBytes, Qt::Uninitialized);
+    if (crypto_pwhash(Bytes(key), kKeyBytes, secret.constData(), secret.size(), Bytes(salt),
+                      crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE,
+                      crypto_pwhash_ALG_ARGON2ID13) != 0)
+        RaiseError("无法从同步密码生成密钥：内存不足。");
+    return key;
+}
+
+[[noreturn]] void CannotWrite(const QString& path, const QString& reason)
+{
+    RaiseError(QString("同步文件无法写入：%1（%2）").arg(Native(path), reason));
+}
+
+// Writes the bytes whole under a hidden temporary name beside the path,
+// readable by the owner alone, to the disk, then renames it into place: the
+// sync tool and the other computers see the old file or the new one, never
+// half of one, and pass the hidden name by.
+void WriteWhole(const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo info(path);
+    const QString temporary = info.dir().filePath("." + info.fileName() + ".tmp");
+    const QByteArray temporaryName = QFile::encodeName(temporary);
+    const int fd = ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        CannotWrite(path, qt_error_string(errno));
+    int error = ::fchmod(fd, 0600) == 0 ? 0 : errno; // a left-over temporary file may have other rights
+    for (qsizetype done = 0; error == 0 && done < bytes.size();) {
+        const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (written < 0 && errno != EINTR)
+            error = errno;
+        done += std::max<ssize_t>(written, 0);
+    }
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && std::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporaryName.constData());
+        CannotWrite(path, qt_error_string(error));
+    }
+    // The rename itself reaches the disk with the folder's entry.
+    const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+[[noreturn]] void HeaderUnreadable(const QString& reason)
+{
+    RaiseError("同步文件夹中的 " + kHeaderName + " 无法读取：" + reason);
+}
+
+QJsonObject ReadHeader(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        HeaderUnreadable(file.errorString());
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    if (error.error != QJsonParseError::NoError)
+        HeaderUnreadable(error.errorString());
+    if (!document.isObject() || !document.object().value("format").isDouble())
+        HeaderUnreadable("没有格式版本");
+    return document.object();
+}
+
+QByteArray Base64Field(const QJsonObject& header, const QString& name)
+{
+    const auto decoded = QByteArray::fromBase64Encoding(header.value(name).toString().toLatin1(),
+                                                        QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded || decoded.decoded.isEmpty())
+        HeaderUnreadable(name + " 无效");
+    return decoded.decoded;
+}
+
+// The key of an existing folder's header, checked against its seal.
+QByteArray KeyOfHeader(const QJsonObject& header, const QString& passphrase)
+{
+    if (header.value("format").toDouble() > kFormat)
+        RaiseError("该同步文件夹由更新版本的程序创建，请先升级。");
+    if (!header.value("encrypted").isBool())
+        HeaderUnreadable("没有说明是否加密");
+    if (!header.value("encrypted").toBool()) {
+        if (!passphrase.isEmpty())
+            RaiseError("该同步文件夹没有加密，不能使用同步密码。");
+        return QByteArray();
+    }
+    if (passphrase.isEmpty())
+        RaiseError("该同步文件夹已加密，请输入同步密码。");
+    const QByteArray salt = Base64Field(header, "salt");
+    const QByteArray check = Base64Field(header, "check");
+    if (salt.size() != kSaltBytes)
+        HeaderUnreadable("salt 无效");
+    const QByteArray key = DeriveKey(passphrase, salt);
+    if (Open(key, check, kHeaderName.toUtf8()) != kCheckText)
+        RaiseError("同步密码不正确，没有做任何更改。");
+    return key;
+}
+
+// A new folder's header and key.
+QByteArray NewHeader(const QString& path, const QString& passphrase)
+{
+    QJsonObject header{{"format", kFormat}, {"encrypted", !passphrase.isEmpty()}};
+    QByteArray key;
+    if (!passphrase.isEmpty()) {
+        const QByteArray salt = RandomBytes(kSaltBytes);
+        key = DeriveKey(passphrase, salt);
+        header["salt"] = QString::fromLatin1(salt.toBase64());
+        header["check"] = QString::fromLatin1(Seal(key, kCheckText, kHeaderName.toUtf8()).toBase64());
+    }
+    WriteWhole(path, QJsonDocument(header).toJson());
+    return key;
+}
+
+QString FileName(const QString& computer, qint64 seq, bool state)
+{
+    return QString("jotterel-%1-%2%3.jsync").arg(computer).arg(seq, 10, 10, QChar('0')).arg(state ? ".state" : "");
+}
+
+// What binds a file's contents to its name.
+QByteArray Identity(const TSyncFile& file)
+{
+    return QString("%1-%2-%3").arg(file.Computer).arg(file.Seq).arg(file.State ? 1 : 0).toUtf8();
+}
+
+// Our file of that name; nothing for any other name, also one that differs
+// from how Write names a file only in the seq's zeros, so that one file never
+// goes by two names.
+std::optional<TSyncFile> ParseName(const QString& name)
+{
+    static const QRegularExpression pattern("^jotterel-([0-9a-f]{16})-([0-9]{10,19})(\\.state)?\\.jsync$");
+    const QRegularExpressionMatch match = pattern.match(name);
+    if (!match.hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    TSyncFile file{match.captured(1), match.captured(2).toLongLong(&ok), match.hasCaptured(3), QString()};
+    if (!ok || FileName(file.Computer, file.Seq, file.State) != name)
+        return std::nullopt;
+    return file;
+}
+
+// Why a file that is none of ours is left out: sync tools keep both sides of
+// an edit as a copy under a changed name, which is worth saying apart.
+QString ForeignReason(const QString& name)
+{
+    const bool conflict = name.contains(".sync-conflict-") || name.contains("conflicted copy", Qt::CaseInsensitive) ||
+                          name.contains("冲突");
+    return conflict ? QStringLiteral("同步工具产生的冲突副本，已跳过") : QStringLiteral("不是本程序的同步文件，已跳过");
+}
+
+// The file's bytes without its preamble, or why they cannot be had.
+std::optional<QByteArray> Body(const QByteArray& bytes, bool encryptedFolder, QString& why)
+{
+    if (bytes.size() < kPreamble || !bytes.startsWith(kMagic)) {
+        why = kDamaged;
+        return std::nullopt;
+    }
+    const char format = bytes[kMagic.size()];
+    const char flags = bytes[kMagic.size() + 1];
+    if (format > kFormat)
+        why = kNewer;
+    else if (format < 1 || (flags & ~kEncryptedFlag) != 0)
+        why = kDamaged;
+    else if ((flags & kEncryptedFlag) && !encryptedFolder)
+        why = QStringLiteral("文件已加密，而同步文件夹没有加密，已跳过");
+    else if (!(flags & kEncryptedFlag) && encryptedFolder)
+        why = QStringLiteral("文件没有加密，而同步文件夹已加密，已跳过");
+    if (!why.isEmpty())
+        return std::nullopt;
+    return bytes.mid(kPreamble);
+}
+
+// The compressed bytes of a plain file's body whose checksum matches.
+std::optional<QByteArray> Unsummed(const QByteArray& body, const QByteArray& identity)
+{
+    if (body.size() < kSumBytes)
+        return std::nullopt;
+    const QByteArray compressed = body.mid(kSumBytes);
+    if (sodium_memcmp(body.constData(), Checksum(identity, compressed).constData(), kSumBytes) != 0)
+        return std::nullopt;
+    return compressed;
+}
+
+// The payload of compressed bytes that passed their check; nothing where
+// they do not inflate to the length they announce.
+std::optional<QByteArray> Inflate(const QByteArray& compressed)
+{
+    const QByteArray payload = qUncompress(compressed);
+    const bool announcedEmpty = compressed.size() >= 4 && compressed.startsWith(QByteArray(4, '\0'));
+    if (payload.isEmpty() && !announcedEmpty)
+        return std::nullopt;
+    return payload;
+}
+} // namespace
+
+QByteArray TSyncFolder::Join(const QString& dir, const QString& passphrase)
+{
+    EnsureSodium();
+    if (!QDir().mkpath(dir))
+        RaiseError(QString("无法建立同步文件夹 %1。").arg(Native(dir)));
+    const QString path = QDir(dir).filePath(kHeaderName);
+    if (!QFileInfo::exists(path))
+        return NewHeader(path, passphrase);
+    return KeyOfHeader(ReadHeader(path), passphrase);
+}
+
+TSyncFolder::TSyncFolder(const QString& dir, const QByteArray& key) : m_dir(dir), m_key(key)
+{
+    Q_ASSERT(key.isEmpty() || key.size() == kKeyBytes);
+    EnsureSodium();
+}
+
+void TSyncFolder::Write(const QString& computer, qint64 seq, bool state, const QByteArray& payload)
+{
+    Q_ASSERT(seq >= 0);
+    const TSyncFile file{computer, seq, state, QDir(m_dir).filePath(FileName(computer, seq, state))};
+    const QByteArray compressed = qCompress(payload);
+    QByteArray bytes = kMagic;
+    bytes.append(char(kFormat));
+    if (m_key.isEmpty()) {
+        bytes.append(char(0));
+        bytes.append(Checksum(Identity(file), compressed));
+        bytes.append(compressed);
+    } else {
+        bytes.append(kEncryptedFlag);
+        bytes.append(Seal(m_key, compressed, Identity(file)));
+    }
+    WriteWhole(file.Path, bytes);
+}
+
+QList<TSyncFile> TSyncFolder::Files()
+{
+    const QDir dir(m_dir);
+    if (!dir.exists() || !QFileInfo(m_dir).isReadable())
+        RaiseError(QString("同步文件夹无法读取：%1").arg(Native(m_dir)));
+    QList<TSyncFile> files;
+    // Hidden files (a sync tool's temporary files, ours while written) are
+    // not listed; "~" marks office programs' lock files.
+    for (const QFileInfo& info : dir.entryInfoList(QDir::Files)) {
+        const QString name = info.fileName();
+        if (name == kHeaderName || name.startsWith('~') || name.startsWith('.'))
+            continue;
+        std::optional<TSyncFile> file = ParseName(name);
+        if (!file) {
+            Note(name, ForeignReason(name));
+            continue;
+        }
+        file->Path = info.filePath();
+        files.append(*file);
+    }
+    std::sort(files.begin(), files.end(), [](const TSyncFile& a, const TSyncFile& b) {
+        return std::tuple(a.Computer, a.Seq, !a.State) < std::tuple(b.Computer, b.Seq, !b.State);
+    });
+    return files;
+}
+
+std::optional<QByteArray> TSyncFolder::Read(const TSyncFile& file)
+{
+    const QString name = QFileInfo(file.Path).fileName();
+    QFile source(file.Path);
+    if (!source.open(QIODevice::ReadOnly)) {
+        Note(name, source.exists() ? QString("无法读取（%1），已跳过").arg(source.errorString())
+                                   : QStringLiteral("文件已被同步工具移走，已跳过"));
+        return std::nullopt;
+    }
+    QString why;
+    const std::optional<QByteArray> body = Body(source.readAll(), !m_key.isEmpty(), why);
+    if (!body) {
+        Note(name, why);
+        return std::nullopt;
+    }
+    const std::optional<QByteArray> compressed =
+        m_key.isEmpty() ? Unsummed(*body, Identity(file)) : Open(m_key, *body, Identity(file));
+    std::optional<QByteArray> payload = compressed ? Inflate(*compressed) : std::nullopt;
+    if (!payload)
+        Note(name, compressed ? kDamaged : kUnverified);
+    return payload;
+}
+
+void TSyncFolder::Remove(const TSyncFile& file)
+{
+    if (::unlink(QFile::encodeName(file.Path).constData()) != 0 && errno != ENOENT)
+        RaiseError(QString("同步文件无法删除：%1（%2）").arg(Native(file.Path), qt_error_string(errno)));
+}
+
+void TSyncFolder::Note(const QString& name, const QString& reason)
+{
+    const QString note = name + "：" + reason;
+    if (!m_skipped.contains(note))
+        m_skipped.append(note);
+}

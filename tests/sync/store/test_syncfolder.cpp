@@ -1,0 +1,256 @@
+#include "support/StoreTest.h"
+#include "sync/SyncFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+namespace {
+const QString kComputer = QStringLiteral("0123456789abcdef");
+
+QByteArray FileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void PutBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+// Some KB of Chinese text that compresses but does not repeat.
+QByteArray ChineseText()
+{
+    QRandomGenerator random(7);
+    QString text;
+    for (int i = 0; i < 3000; ++i)
+        text += QChar(char16_t(0x4e00 + random.bounded(500)));
+    return text.toUtf8();
+}
+} // namespace
+
+class TestSyncFolder : public QObject
+{
+    Q_OBJECT
+    QByteArray key; // of a folder joined with a passphrase, derived once
+
+private slots:
+    void initTestCase()
+    {
+        QTemporaryDir dir;
+        key = TSyncFolder::Join(dir.filePath("shared"), "钥匙");
+        QCOMPARE(key.size(), 32);
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<bool>("encrypted");
+        QTest::newRow("plain") << false;
+        QTest::newRow("encrypted") << true;
+    }
+    // The payload comes back; neither it nor its compressed form lies in an
+    // encrypted file, and nothing but the file itself is left behind.
+    void roundTrip()
+    {
+        QFETCH(bool, encrypted);
+        QTemporaryDir dir;
+        TSyncFolder folder(dir.path(), encrypted ? key : QByteArray());
+        const QByteArray payload = ChineseText();
+        folder.Write(kComputer, 42, true, payload);
+        const QList<TSyncFile> files = folder.Files();
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(QFileInfo(files[0].Path).fileName(), QString("jotterel-0123456789abcdef-0000000042.state.jsync"));
+        QCOMPARE(files[0].Seq, 42);
+        QVERIFY(files[0].State);
+        QCOMPARE(folder.Read(files[0]), payload);
+
+        const QByteArray bytes = FileBytes(files[0].Path);
+        QVERIFY(!bytes.contains(payload.left(24)));
+        QCOMPARE(bytes.contains(qCompress(payload).mid(100, 32)), !encrypted);
+        QCOMPARE(QFile::permissions(files[0].Path) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+
+        folder.Remove(files[0]);
+        folder.Remove(files[0]); // already gone
+        QVERIFY(folder.Files().isEmpty());
+        QVERIFY(folder.Skipped().isEmpty());
+    }
+
+    void join_data()
+    {
+        QTest::addColumn<QString>("created");   // passphrase the folder was made with
+        QTest::addColumn<QByteArray>("header"); // written over its header, unless empty
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("error"); // empty: joined with the key of the first join
+        QTest::newRow("right passphrase") << "口令一" << QByteArray() << "口令一"
+                                          << "";
+        QTest::newRow("plain, none") << "" << QByteArray() << ""
+                                     << "";
+        QTest::newRow("wrong passphrase") << "口令一" << QByteArray() << "口令二"
+                                          << "同步密码不正确，没有做任何更改。";
+        QTest::newRow("none for encrypted") << "口令一" << QByteArray() << ""
+                                            << "该同步文件夹已加密，请输入同步密码。";
+        QTest::newRow("one for plain") << "" << QByteArray() << "口令一"
+                                       << "该同步文件夹没有加密，不能使用同步密码。";
+        QTest::newRow("newer format") << "" << QByteArray(R"({"format":2,"encrypted":true})") << ""
+                                      << "该同步文件夹由更新版本的程序创建，请先升级。";
+        QTest::newRow("broken header") << "" << QByteArray(R"({"format":1,)") << ""
+                                       << "同步文件夹中的 jotterel-sync.json 无法读取：";
+    }
+    void join()
+    {
+        QFETCH(QString, created);
+        QFETCH(QByteArray, header);
+        QFETCH(QString, given);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("新建/同步");
+        const QString headerPath = folder + "/jotterel-sync.json";
+        const QByteArray first = TSyncFolder::Join(folder, created);
+        QCOMPARE(first.isEmpty(), created.isEmpty());
+        QCOMPARE(QFile::permissions(headerPath) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QVERIFY(created.isEmpty() || !FileBytes(headerPath).contains(created.toUtf8()));
+        if (!header.isEmpty())
+            PutBytes(headerPath, header);
+        const QByteArray before = FileBytes(headerPath);
+
+        QByteArray again;
+        const QString raised = ErrorOf([&] { again = TSyncFolder::Join(folder, given); });
+        if (error.isEmpty()) {
+            QCOMPARE(raised, QString());
+            QCOMPARE(again, first);
+        } else {
+            QVERIFY2(raised.startsWith(error), qPrintable(raised));
+        }
+        QCOMPARE(FileBytes(headerPath), before);
+    }
+
+    void files_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("note"); // "ours", or the reason noted ("" for ignored)
+        QTest::newRow("change") << "jotterel-0123456789abcdef-0000000007.jsync"
+                                << "ours";
+        QTest::newRow("state") << "jotterel-0123456789abcdef-0000000007.state.jsync"
+                               << "ours";
+        QTest::newRow("seq past 10 digits") << "jotterel-0123456789abcdef-12345678901.jsync"
+                                            << "ours";
+        const QString foreign = "不是本程序的同步文件，已跳过";
+        const QString conflict = "同步工具产生的冲突副本，已跳过";
+        QTest::newRow("seq unpadded") << "jotterel-0123456789abcdef-7.jsync" << foreign;
+        QTest::newRow("seq over-padded") << "jotterel-0123456789abcdef-00000000007.jsync" << foreign;
+        QTest::newRow("upper-case hex") << "jotterel-0123456789ABCDEF-0000000007.jsync" << foreign;
+        QTest::newRow("15 hex digits") << "jotterel-123456789abcdef-0000000007.jsync" << foreign;
+        QTest::newRow("foreign") << "照片.jpg" << foreign;
+        QTest::newRow("syncthing conflict")
+            << "jotterel-0123456789abcdef-0000000007.sync-conflict-20261209-101500-ABCDEF1.jsync" << conflict;
+        QTest::newRow("cloud conflict") << "jotterel-0123456789abcdef-0000000007 (conflicted copy 2026-12-09).jsync"
+                                        << conflict;
+        QTest::newRow("jianguoyun conflict") << "jotterel-0123456789abcdef-0000000007(冲突1).jsync" << conflict;
+        QTest::newRow("syncthing temporary") << ".syncthing.jotterel-0123456789abcdef-0000000007.jsync.tmp"
+                                             << "";
+        QTest::newRow("our temporary") << ".jotterel-0123456789abcdef-0000000007.jsync.tmp"
+                                       << "";
+        QTest::newRow("office lock") << "~$文档.docx"
+                                     << "";
+        QTest::newRow("header") << "jotterel-sync.json"
+                                << "";
+    }
+    void files()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, note);
+        QTemporaryDir dir;
+        PutBytes(dir.filePath(name), "x");
+        QVERIFY(QDir(dir.path()).mkdir("jotterel-0123456789abcdef-0000000001.jsync")); // a folder: never listed
+        TSyncFolder folder(dir.path(), QByteArray());
+        const QList<TSyncFile> files = folder.Files();
+        QCOMPARE(files.size(), note == "ours" ? 1 : 0);
+        QCOMPARE(folder.Skipped(), note.isEmpty() || note == "ours" ? QStringList() : QStringList(name + "：" + note));
+    }
+
+    // By computer, then seq, a state before the change of its seq.
+    void filesOrder()
+    {
+        QTemporaryDir dir;
+        TSyncFolder folder(dir.path(), QByteArray());
+        const QString other = "fedcba9876543210";
+        folder.Write(other, 1, false, ""); // an empty payload is no failure
+        folder.Write(kComputer, 10, false, "a10");
+        folder.Write(kComputer, 2, false, "a2");
+        folder.Write(kComputer, 2, true, "a2s");
+        QStringList read;
+        for (const TSyncFile& file : folder.Files())
+            read << folder.Read(file).value_or("?");
+        QCOMPARE(read, QStringList({"a2s", "a2", "a10", ""}));
+    }
+
+    void readRejects_data()
+    {
+        QTest::addColumn<bool>("encrypted"); // the writer's folder
+        QTest::addColumn<QString>("harm");
+        QTest::addColumn<QString>("note");
+        const QString damaged = "文件不完整或已损坏，已跳过";
+        const QString unverified = "无法验证（同步密码不同或文件已损坏），已跳过";
+        for (const bool encrypted : {false, true}) {
+            const char* kind = encrypted ? "encrypted, " : "plain, ";
+            QTest::addRow("%scut to 4 bytes", kind) << encrypted << "cut4" << damaged;
+            QTest::addRow("%scut in half", kind) << encrypted << "half" << unverified;
+            QTest::addRow("%sone byte flipped", kind) << encrypted << "flip" << unverified;
+            QTest::addRow("%srenamed to another seq", kind) << encrypted << "rename" << unverified;
+            QTest::addRow("%snewer version", kind) << encrypted << "newer"
+                                                   << "由更新版本的程序写入，已跳过";
+            QTest::addRow("%sother kind of folder", kind) << encrypted << "mismatch"
+                                                          << (encrypted ? "文件已加密，而同步文件夹没有加密，已跳过"
+                                                                        : "文件没有加密，而同步文件夹已加密，已跳过");
+            QTest::addRow("%sgone", kind) << encrypted << "gone"
+                                          << "文件已被同步工具移走，已跳过";
+        }
+    }
+    void readRejects()
+    {
+        QFETCH(bool, encrypted);
+        QFETCH(QString, harm);
+        QFETCH(QString, note);
+        QTemporaryDir dir;
+        const QByteArray writerKey = encrypted ? key : QByteArray();
+        TSyncFolder writer(dir.path(), writerKey);
+        writer.Write(kComputer, 5, false, ChineseText());
+        TSyncFile file = writer.Files().value(0);
+        QByteArray bytes = FileBytes(file.Path);
+        if (harm == "cut4")
+            PutBytes(file.Path, bytes.left(4));
+        if (harm == "half")
+            PutBytes(file.Path, bytes.left(bytes.size() / 2));
+        if (harm == "flip")
+            PutBytes(file.Path, bytes.replace(bytes.size() / 2, 1, QByteArray(1, char(bytes[bytes.size() / 2] ^ 1))));
+        if (harm == "newer")
+            PutBytes(file.Path, bytes.replace(5, 1, "\x02"));
+        if (harm == "rename") {
+            const QString renamed = dir.filePath("jotterel-0123456789abcdef-0000000006.jsync");
+            QVERIFY(QFile::rename(file.Path, renamed));
+            file = writer.Files().value(0);
+            QCOMPARE(file.Seq, 6);
+        }
+        if (harm == "gone")
+            QVERIFY(QFile::remove(file.Path));
+        TSyncFolder reader(dir.path(), harm == "mismatch" ? (encrypted ? QByteArray() : key) : writerKey);
+        QCOMPARE(reader.Read(file), std::nullopt);
+        QCOMPARE(reader.Skipped(), QStringList(QFileInfo(file.Path).fileName() + "：" + note));
+    }
+
+    void writeFailure()
+    {
+        QTemporaryDir dir;
+        TSyncFolder folder(dir.filePath("不存在"), QByteArray());
+        const QString raised = ErrorOf([&] { folder.Write(kComputer, 1, false, "x"); });
+        QVERIFY2(raised.startsWith("同步文件无法写入：" + dir.filePath("不存在/jotterel-")), qPrintable(raised));
+    }
+};
+
+JOTTEREL_STORE_TEST_MAIN(TestSyncFolder)
+#include "test_syncfolder.moc"
