@@ -212,7 +212,7 @@ private slots:
         if (harm == "flip")
             PutBytes(file.Path, bytes.replace(bytes.size() / 2, 1, QByteArray(1, char(bytes[bytes.size() / 2] ^ 1))));
         if (harm == "newer")
-            PutBytes(file.Path, bytes.replace(5, 1, "\x02"));
+            PutBytes(file.Path, bytes.replace(5, 1, "\xc8")); // 200: a byte read as signed would say damaged
         if (harm == "rename") {
             const QString renamed = dir.filePath("jotterel-0123456789abcdef-0000000006.jsync");
             QVERIFY(QFile::rename(file.Path, renamed));
