@@ -225,6 +225,18 @@ private slots:
         QCOMPARE(reader.Read(file), std::nullopt);
         QCOMPARE(reader.Skipped(), QStringList(QFileInfo(file.Path).fileName() + "：" + note));
     }
+
+    // A write that fails raises and leaves no temporary file behind.
+    void writeFailure()
+    {
+        QTemporaryDir dir;
+        const QString name = "jotterel-0123456789abcdef-0000000001.jsync";
+        QVERIFY(QDir(dir.path()).mkpath(name + "/inside")); // a rename cannot replace a full folder
+        TSyncFolder folder(dir.path(), QByteArray());
+        const QString raised = ErrorOf([&] { folder.Write(kComputer, 1, false, "x"); });
+        QVERIFY2(raised.startsWith("同步文件无法写入：" + dir.filePath(name) + "（"), qPrintable(raised));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
 };
 
 JOTTEREL_STORE_TEST_MAIN(TestSyncFolder)
