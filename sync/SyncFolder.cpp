@@ -231,7 +231,7 @@ QByteArray NewHeader(const QString& path, const QString& passphrase)
         header["salt"] = QString::fromLatin1(salt.toBase64());
         header["check"] = QString::fromLatin1(Seal(key, kCheckText, kHeaderName.toUtf8()).toBase64());
     }
-    WriteWhole(path, QJsonDocument(header).toJson());
+    WriteWhole(path, QJsonDocument(header).toJson(QJsonDocument::Compact));
     return key;
 }
 
