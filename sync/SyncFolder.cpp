@@ -142,9 +142,10 @@ void WriteWhole(const QString& path, const QByteArray& bytes)
     int error = ::fchmod(fd, 0600) == 0 ? 0 : errno; // a left-over temporary file may have other rights
     for (qsizetype done = 0; error == 0 && done < bytes.size();) {
         const ssize_t written = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (written < 0 && errno != EINTR)
-            error = errno;
-        done += std::max<ssize_t>(written, 0);
+        if (written > 0)
+            done += written;
+        else if (written == 0 || errno != EINTR)
+            error = written == 0 ? EIO : errno;
     }
     if (error == 0 && ::fsync(fd) != 0)
         error = errno;
@@ -195,8 +196,11 @@ QByteArray Base64Field(const QJsonObject& header, const QString& name)
 // The key of an existing folder's header, checked against its seal.
 QByteArray KeyOfHeader(const QJsonObject& header, const QString& passphrase)
 {
-    if (header.value("format").toDouble() > kFormat)
+    const double format = header.value("format").toDouble();
+    if (format > kFormat)
         RaiseError("该同步文件夹由更新版本的程序创建，请先升级。");
+    if (format < kFormat)
+        HeaderUnreadable("格式版本无效");
     if (!header.value("encrypted").isBool())
         HeaderUnreadable("没有说明是否加密");
     if (!header.value("encrypted").toBool()) {
@@ -227,7 +231,7 @@ QByteArray NewHeader(const QString& path, const QString& passphrase)
         header["salt"] = QString::fromLatin1(salt.toBase64());
         header["check"] = QString::fromLatin1(Seal(key, kCheckText, kHeaderName.toUtf8()).toBase64());
     }
-    WriteWhole(path, QJsonDocument(header).toJson());
+    WriteWhole(path, QJsonDocument(header).toJson(QJsonDocument::Compact));
     return key;
 }
 
@@ -274,8 +278,8 @@ std::optional<QByteArray> Body(const QByteArray& bytes, bool encryptedFolder, QS
         why = kDamaged;
         return std::nullopt;
     }
-    const char format = bytes[kMagic.size()];
-    const char flags = bytes[kMagic.size() + 1];
+    const auto format = static_cast<unsigned char>(bytes[kMagic.size()]);
+    const auto flags = static_cast<unsigned char>(bytes[kMagic.size() + 1]);
     if (format > kFormat)
         why = kNewer;
     else if (format < 1 || (flags & ~kEncryptedFlag) != 0)
@@ -331,7 +335,8 @@ TSyncFolder::TSyncFolder(const QString& dir, const QByteArray& key) : m_dir(dir)
 
 void TSyncFolder::Write(const QString& computer, qint64 seq, bool state, const QByteArray& payload)
 {
-    Q_ASSERT(seq >= 0);
+    // A name that Files() would not list is the caller's mistake.
+    Q_ASSERT(ParseName(FileName(computer, seq, state)));
     const TSyncFile file{computer, seq, state, QDir(m_dir).filePath(FileName(computer, seq, state))};
     const QByteArray compressed = qCompress(payload);
     QByteArray bytes = kMagic;
