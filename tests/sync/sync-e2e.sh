@@ -9,6 +9,7 @@
 # Usage (under xvfb-run): sync-e2e.sh <path-to-jotterel> [screenshot-dir]
 set -euo pipefail
 
+[ $# -ge 1 ] || { echo "usage: $0 <path-to-jotterel> [screenshot-dir]" >&2; exit 2; }
 EXE=$(realpath "$1")
 HERE=$(cd "$(dirname "$0")" && pwd)
 SHOTS=${2:-$(dirname "$EXE")/screenshots}
@@ -28,7 +29,7 @@ T0=$EPOCHREALTIME
 # shellcheck source=syncthing-pair.sh
 source "$HERE/syncthing-pair.sh"
 
-ms_since() { echo $(((${EPOCHREALTIME/./} - ${1/./}) / 1000)); }
+ms_since() { pair_ms_since "$@"; }
 step() { echo "[$(ms_since "$T0") ms] $*"; }
 
 fail() {
@@ -113,7 +114,7 @@ join() {
     fi
     [ "$status" != 124 ] || fail "--sync-folder in $side did not end within 30 s: this jotterel takes no --sync-folder?"
     [ "$status" = 0 ] || fail "--sync-folder in $side ended with status $status: $out"
-    [ -z "$out" ] || echo "  $side: $out"
+    [ -z "$out" ] || sed "s/^/  $side: /" <<<"$out"
 }
 start_app() {
     local side=$1
@@ -187,12 +188,24 @@ delete_group() {
     xdotool key alt+y
     wait_for 10 group_count_is "$1" "$2" 0 || fail "the group $2 is still in $1's NoteType after the delete"
 }
+app_ended() { ! kill -0 "${APP_PID[$1]}" 2>/dev/null; }
+# Ends the programs as a user does: the window's close (Alt+F4 in openbox),
+# then Yes; each must end with status 0, its last writes done.
 stop_apps() {
-    local side
+    local side try status
     for side in "$@"; do
-        kill "${APP_PID[$side]}" 2>/dev/null || true
-        wait "${APP_PID[$side]}" 2>/dev/null || true
+        for try in 1 2 3; do
+            activate "$side"
+            xdotool key alt+F4
+            wait_for 5 window_named_shown "确认" && break
+        done
+        window_named_shown "确认" || fail "closing program $side asked nothing"
+        xdotool key alt+y
+        wait_for 30 app_ended "$side" || fail "program $side did not end after Yes"
+        status=0
+        wait "${APP_PID[$side]}" || status=$?
         unset "APP_PID[$side]"
+        [ "$status" = 0 ] || fail "program $side ended with status $status"
     done
 }
 
@@ -238,9 +251,9 @@ wait_synced "the delete in A" A group_count_is A "$GROUP" 0
 stop_apps A B
 # With no program running a round runs headless.
 OUT=$(run_cli A --sync-now </dev/null) || fail "--sync-now in A without its program ended with status $?: $OUT"
-echo "  --sync-now in A: $OUT"
+sed 's/^/  --sync-now in A: /' <<<"$OUT"
 
-step "5. with a passphrase the folder holds none of the typed texts"
+step "5. with a passphrase the folder holds none of the typed texts, and no other passphrase opens it"
 join_and_start A2 B2 secret "pass phrase $RANDOM"
 SECRET="secret note $RANDOM"
 SECRET_GROUP="hidden$RANDOM"
@@ -258,13 +271,14 @@ stop_apps A2 B2
 for pass in "wrong $RANDOM" ""; do
     status=0
     if [ -n "$pass" ]; then
+        what="a wrong passphrase"
         OUT=$(printf '%s\n' "$pass" | run_cli C --sync-folder "$DIR_B/secret" --sync-passphrase) || status=$?
     else
+        what="no passphrase"
         OUT=$(run_cli C --sync-folder "$DIR_B/secret" </dev/null) || status=$?
     fi
-    [ "$status" != 0 ] && [ "$status" != 124 ] ||
-        fail "--sync-folder with ${pass:+a wrong}${pass:-no} passphrase ended with status $status: $OUT"
-    echo "  ${pass:+a wrong}${pass:-no} passphrase refused: $OUT"
+    [ "$status" != 0 ] && [ "$status" != 124 ] || fail "--sync-folder with $what ended with status $status: $OUT"
+    sed "s/^/  $what refused: /" <<<"$OUT"
 done
 
 step "sync-e2e: 5 passed, 0 failed"
