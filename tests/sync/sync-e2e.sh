@@ -26,11 +26,10 @@ HELPERS=()
 declare -A APP_PID=() WINDOW=()
 T0=$EPOCHREALTIME
 
-# shellcheck source=syncthing-pair.sh
+# shellcheck source=tests/sync/syncthing-pair.sh
 source "$HERE/syncthing-pair.sh"
 
-ms_since() { pair_ms_since "$@"; }
-step() { echo "[$(ms_since "$T0") ms] $*"; }
+step() { echo "[$(pair_ms_since "$T0") ms] $*"; }
 
 fail() {
     echo "FAIL: $*"
@@ -68,8 +67,7 @@ wait_for() {
 }
 # A query on the data file of the program in directory $1.
 sql() { sqlite3 -cmd '.timeout 5000' "$WORK/$1/bookkeep.dat" "$2"; }
-sql_is() { [ "$(sql "$1" "$2")" "${4:-=}" "$3" ]; }
-note_has() { sql_is "$1" "select count(*) from NoteBook where ReMark like '%$2%'" 0 "!="; }
+note_has() { [ "$(sql "$1" "select count(*) from NoteBook where ReMark like '%$2%'")" != 0 ]; }
 group_count() { sql "$1" "select count(*) from NoteType where TypeName='$2'"; }
 group_count_is() { [ "$(group_count "$1" "$2")" = "$3" ]; }
 window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
@@ -136,7 +134,7 @@ wait_synced() {
         wait_for 5 "$@" && fail "$what: not by itself within ${SYNC_TIMEOUT} s, only after --sync-now: $round"
         fail "$what: not within ${SYNC_TIMEOUT} s, nor after --sync-now ($round); folder of $side: $(ls -a "$(folder_of "$side")" | tr '\n' ' ')"
     fi
-    echo "  $what: $(ms_since "$start") ms"
+    echo "  $what: $(pair_ms_since "$start") ms"
 }
 declare -A FOLDER=()
 folder_of() { echo "${FOLDER[$1]}"; }
@@ -154,7 +152,7 @@ join_and_start() {
     local start=$EPOCHREALTIME
     pair_wait_file "${FOLDER[$second]}" jotterel-sync.json "$SYNC_TIMEOUT" ||
         fail "the header did not reach the other side of the folder"
-    echo "  the header reached $second's side: $(ms_since "$start") ms"
+    echo "  the header reached $second's side: $(pair_ms_since "$start") ms"
     join "$second" "${FOLDER[$second]}" "$pass"
     start_app "$first"
     start_app "$second"
@@ -192,9 +190,9 @@ app_ended() { ! kill -0 "${APP_PID[$1]}" 2>/dev/null; }
 # Ends the programs as a user does: the window's close (Alt+F4 in openbox),
 # then Yes; each must end with status 0, its last writes done.
 stop_apps() {
-    local side try status
+    local side status
     for side in "$@"; do
-        for try in 1 2 3; do
+        for _ in 1 2 3; do
             activate "$side"
             xdotool key alt+F4
             wait_for 5 window_named_shown "确认" && break
@@ -219,7 +217,7 @@ wm_up() {
     if ! kill -0 "$WM" 2>/dev/null; then
         openbox >>"$WORK/openbox.log" 2>&1 &
         WM=$!
-        HELPERS+=($WM)
+        HELPERS+=("$WM")
     fi
     xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'
 }
