@@ -23,7 +23,7 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8 QT_QPA_PLATFORM=xcb
 # after a delivery.
 SYNC_TIMEOUT=${SYNC_TIMEOUT:-30}
 HELPERS=()
-declare -A APP_PID=() WINDOW=()
+declare -A APP_PID=() WINDOW=() FOLDER=()
 T0=$EPOCHREALTIME
 
 # shellcheck source=tests/sync/syncthing-pair.sh
@@ -122,22 +122,28 @@ start_app() {
     wait_for 30 main_window_of "$side" || fail "the main window of program $side did not appear"
     WINDOW[$side]=$(main_window_of "$side")
 }
-# Waits for a change to come through; on a timeout asks program $2 for a
-# round by hand, so that the failure says whether its own timer or the
-# folder is at fault.
-wait_synced() {
-    local what=$1 side=$2 start=$EPOCHREALTIME
-    shift 2
-    if ! wait_for "$SYNC_TIMEOUT" "$@"; then
-        local round
-        round=$(run_cli "$side" --sync-now </dev/null) || true
-        wait_for 5 "$@" && fail "$what: not by itself within ${SYNC_TIMEOUT} s, only after --sync-now: $round"
-        fail "$what: not within ${SYNC_TIMEOUT} s, nor after --sync-now ($round); folder of $side: $(ls -a "$(folder_of "$side")" | tr '\n' ' ')"
-    fi
-    echo "  $what: $(pair_ms_since "$start") ms"
+# Whether folder $1 holds every file that folder $2 holds.
+holds_files() {
+    local f
+    for f in "$2"/*; do [ ! -e "$f" ] || [ -e "$1/${f##*/}" ] || return 1; done
 }
-declare -A FOLDER=()
-folder_of() { echo "${FOLDER[$1]}"; }
+# Waits until a change made in program $2 holds in program $3 (the rest of
+# the arguments test that). On a timeout asks both for a round by hand, the
+# writer first, so that the failure says whose timer or which leg is at fault.
+wait_synced() {
+    local what=$1 from=$2 to=$3 start=$EPOCHREALTIME
+    shift 3
+    wait_for "$SYNC_TIMEOUT" "$@" && { echo "  $what: $(pair_ms_since "$start") ms"; return 0; }
+    local sent applied files
+    sent=$(run_cli "$from" --sync-now </dev/null 2>&1) || sent="status $?: $sent"
+    files=$(ls -A "${FOLDER[$from]}" | tr '\n' ' ')
+    # What the writer's round wrote needs Syncthing's transfer first.
+    wait_for 10 holds_files "${FOLDER[$to]}" "${FOLDER[$from]}" || true
+    applied=$(run_cli "$to" --sync-now </dev/null 2>&1) || applied="status $?: $applied"
+    wait_for 5 "$@" && fail "$what: not by itself within ${SYNC_TIMEOUT} s, only after --sync-now in $from ($sent) and $to ($applied)"
+    fail "$what: not within ${SYNC_TIMEOUT} s, nor after --sync-now in $from ($sent) and $to ($applied);" \
+        "$from's side of the folder: $files; $to's side: $(ls -A "${FOLDER[$to]}" | tr '\n' ' ')"
+}
 
 # Joins programs $1 and $2 to their sides of the shared folder's subfolder
 # $3 (the first writes the header, the second joins once it has it) and
@@ -232,7 +238,7 @@ join_and_start A B plain
 NOTE="sync note $RANDOM"
 step "2. a note typed in A reaches B's NoteBook"
 type_note A "$NOTE"
-wait_synced "A's note in B" B note_has B "$NOTE"
+wait_synced "A's note in B" A B note_has B "$NOTE"
 
 jsync_files() { find "$1" -maxdepth 1 -regextype posix-extended -regex '.*/jotterel-[0-9a-f]{16}-[0-9]+(\.state)?\.jsync'; }
 [ -n "$(jsync_files "${FOLDER[B]}")" ] ||
@@ -241,11 +247,11 @@ jsync_files() { find "$1" -maxdepth 1 -regextype posix-extended -regex '.*/jotte
 step "3. a group made in B reaches A's NoteType"
 GROUP="synced$RANDOM"
 add_group B "$GROUP"
-wait_synced "B's group in A" A group_count_is A "$GROUP" 1
+wait_synced "B's group in A" B A group_count_is A "$GROUP" 1
 
 step "4. the group deleted in B goes from A's NoteType"
 delete_group B "$GROUP"
-wait_synced "the delete in A" A group_count_is A "$GROUP" 0
+wait_synced "the delete in A" B A group_count_is A "$GROUP" 0
 stop_apps A B
 # With no program running a round runs headless.
 OUT=$(run_cli A --sync-now </dev/null) || fail "--sync-now in A without its program ended with status $?: $OUT"
@@ -257,8 +263,8 @@ SECRET="secret note $RANDOM"
 SECRET_GROUP="hidden$RANDOM"
 type_note A2 "$SECRET"
 add_group A2 "$SECRET_GROUP"
-wait_synced "A2's note in B2" B2 note_has B2 "$SECRET"
-wait_synced "A2's group in B2" B2 group_count_is B2 "$SECRET_GROUP" 1
+wait_synced "A2's note in B2" A2 B2 note_has B2 "$SECRET"
+wait_synced "A2's group in B2" A2 B2 group_count_is B2 "$SECRET_GROUP" 1
 [ -n "$(jsync_files "$DIR_A/secret")" ] || fail "no .jsync files in the folder with a passphrase"
 for text in "$SECRET" "$SECRET_GROUP"; do
     ! grep -r -q -F -- "$text" "$DIR_A/secret" "$DIR_B/secret" ||
