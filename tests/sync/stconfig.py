@@ -8,7 +8,11 @@ edit of a generated config.xml.
       Rewrites HOME/config.xml: GUI and sync protocol on 127.0.0.1 only,
       everything that talks to the internet or the LAN off, the peer at its
       explicit address, one shared folder at DIR.
+  stconfig.py isolated < OPTIONS_JSON
+      Checks a running daemon's options (GET /rest/config/options) against
+      the above; prints each that differs and exits 1 when any does.
 """
+import json
 import socket
 import sys
 import xml.etree.ElementTree as ET
@@ -47,7 +51,7 @@ OPTIONS = {
     "autoUpgradeIntervalH": "0",
     "startBrowser": "false",
     "restartOnWakeup": "false",
-    "reconnectionIntervalS": "1",
+    "reconnectionIntervalS": "5",  # the least Syncthing takes
     "setLowPriority": "false",
     "stunServer": "",
 }
@@ -97,6 +101,27 @@ def configure(home, gui_port, listen_port, api_key, peer_id, peer_port, folder_i
     tree.write(path, encoding="utf-8", xml_declaration=False)
 
 
+# The options as the REST API names them, and the values the test needs.
+ISOLATED = {
+    "globalAnnounceEnabled": False,
+    "localAnnounceEnabled": False,
+    "relaysEnabled": False,
+    "natEnabled": False,
+    "urAccepted": -1,
+    "crashReportingEnabled": False,
+    "autoUpgradeIntervalH": 0,
+}
+
+
+def isolated(options):
+    wrong = [f"{key} is {options.get(key)!r}" for key, value in ISOLATED.items() if options.get(key) != value]
+    wrong += [f"listens on {address}" for address in options.get("listenAddresses", [])
+              if not address.startswith("tcp://127.0.0.1:")]
+    for line in wrong:
+        print(line)
+    return 1 if wrong else 0
+
+
 def main(argv):
     if len(argv) >= 2 and argv[1] == "ports":
         print("\n".join(str(p) for p in free_ports(int(argv[2]))))
@@ -104,6 +129,8 @@ def main(argv):
     if len(argv) == 10 and argv[1] == "configure":
         configure(*argv[2:])
         return 0
+    if len(argv) == 2 and argv[1] == "isolated":
+        return isolated(json.load(sys.stdin))
     print(__doc__, file=sys.stderr)
     return 2
 

@@ -140,6 +140,17 @@ pair_check_removal() {
     echo "  removal of $name: $(pair_ms_since "$start") ms"
 }
 
+# Whether both daemons run with the options pair_start gave them: a
+# Syncthing that ignored one would talk to the network.
+pair_check_isolated() {
+    local i wrong
+    for i in 0 1; do
+        wrong=$(pair_api $i /rest/config/options | python3 "$PAIR_HELPER" isolated) ||
+            { pair_log "FAIL: daemon $i: ${wrong//$'\n'/, }"; return 1; }
+    done
+    echo "  both daemons isolated: no discovery, relays, NAT, reports or upgrades; 127.0.0.1 only"
+}
+
 pair_selfcheck() {
     set -euo pipefail
     trap pair_stop EXIT
@@ -147,6 +158,7 @@ pair_selfcheck() {
     local start=$EPOCHREALTIME
     pair_start
     echo "syncthing-pair: both daemons up and connected in $(pair_ms_since "$start") ms"
+    pair_check_isolated
     pair_check_direction "$DIR_A" "$DIR_B" a-to-b.txt
     pair_check_direction "$DIR_B" "$DIR_A" b-to-a.txt
     pair_check_removal "$DIR_A" "$DIR_B" b-to-a.txt
