@@ -12,7 +12,8 @@
 #   The caller's EXIT trap calls pair_stop; pair_start sets one when the
 #   caller has none.
 # Alone:     syncthing-pair.sh --selfcheck
-#   A file written on each side appears on the other; prints the time it took.
+#   Both daemons run isolated; a file written on each side appears on the
+#   other, and a removal goes across; prints the time each took.
 
 PAIR_HELPER="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/stconfig.py"
 PAIR_FOLDER_ID=jotterel-sync
