@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 PREFIX ?= /usr/local
 
-.PHONY: all deps configure build run test bench install package clean
+.PHONY: all deps configure build run test test-sync bench install package clean
 
 all: build
 
@@ -21,6 +21,10 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Two programs synced through a folder that two Syncthing daemons carry.
+test-sync: build
+	xvfb-run -a -s '-screen 0 1280x800x24' tests/sync/sync-e2e.sh $(BUILD)/jotterel $(BUILD)/screenshots
 
 bench: build
 	@if [ -x $(BUILD)/bench/jotterel_bench ]; then ./$(BUILD)/bench/jotterel_bench; \

@@ -9,6 +9,7 @@ packages=(
     xvfb xauth x11-utils xdotool imagemagick trayer dbus-x11 openbox python3-dbus python3-gi
     ninja-build cmake g++ make ccache sqlite3
     desktop-file-utils appstream dpkg-dev fakeroot file
+    syncthing curl
 )
 
 missing=()
