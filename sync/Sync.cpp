@@ -158,9 +158,32 @@ private:
                 byComputer[file.Computer] << file;
         m_report.Computers = int(byComputer.size());
         for (auto it = byComputer.cbegin(); it != byComputer.cend(); ++it)
-            for (const TSyncFile& file : Chain(it.value(), AppliedSeq(it.key())))
-                if (!Apply(file))
-                    break;
+            ApplyChain(it.value(), AppliedSeq(it.key()));
+    }
+
+    // A file that cannot be read (half delivered, damaged) holds up its
+    // computer's later changes, unless a later state of that computer
+    // covers it.
+    void ApplyChain(const QList<TSyncFile>& files, qint64 applied)
+    {
+        for (bool again = true; again;) {
+            again = false;
+            for (const TSyncFile& file : Chain(files, applied)) {
+                if (Apply(file)) {
+                    applied = file.Seq;
+                    continue;
+                }
+                const TSyncFile* state = nullptr;
+                for (const TSyncFile& later : files)
+                    if (later.State && later.Seq > file.Seq && (!state || later.Seq > state->Seq))
+                        state = &later;
+                if (state && state->Seq != file.Seq && Apply(*state)) {
+                    applied = state->Seq;
+                    again = true;
+                }
+                break;
+            }
+        }
     }
 
     // False when the file cannot be applied (yet): the computer's later

@@ -161,10 +161,12 @@ QString NoteText(int group)
 
 void WriteNoteText(int group, const QString& text)
 {
-    if (Lookup("select count(*) from NoteBook where TypeID=?", group).toInt() == 0)
-        Run("insert into NoteBook(TypeID, ReMark) values (?, ?)", {group, text});
-    else
+    if (Lookup("select count(*) from NoteBook where TypeID=?", group).toInt() == 0) {
+        if (!text.isEmpty()) // an empty note needs no row
+            Run("insert into NoteBook(TypeID, ReMark) values (?, ?)", {group, text});
+    } else {
         Run("update NoteBook set ReMark=? where rowid=(select min(rowid) from NoteBook where TypeID=?)", {text, group});
+    }
 }
 
 // A row's fields as the tables show them, with its identity; empty when
@@ -440,12 +442,12 @@ void TSyncEngine::MergeText(TSyncMeta& meta, const TSyncItem& item)
         return; // nothing this computer has not seen
     const bool takes = local.Stamp == 0 || Covers(item.Versions, meta.Versions) || incoming.Beats(current);
     if (local.Stamp != 0 && !Covers(item.Versions, meta.Versions)) {
-        // Changed on both sides unknown to each other: the earlier is kept
-        // as a copy, never dropped.
-        if (takes)
-            KeepConflict(meta, item.Gid, TSyncField{CurrentText(item.Gid), local.Stamp, local.Origin});
-        else
-            KeepConflict(meta, item.Gid, incoming);
+        // Changed on both sides unknown to each other: the text that does
+        // not stay is kept as a copy, never dropped (unless empty or the same).
+        const TSyncField mine{CurrentText(item.Gid), local.Stamp, local.Origin};
+        const TSyncField& loser = takes ? mine : incoming;
+        if (!loser.Value.toString().isEmpty() && loser.Value.toString() != (takes ? incoming : mine).Value.toString())
+            KeepConflict(meta, item.Gid, loser);
     }
     for (auto it = item.Versions.cbegin(); it != item.Versions.cend(); ++it)
         meta.Versions[it.key()] = std::max(meta.Versions.value(it.key()), it.value());

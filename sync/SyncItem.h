@@ -14,7 +14,8 @@ inline const QString kRootNoteGid = QStringLiteral("root-note");
 
 // One field's value with its stamp: the hybrid logical clock of the change
 // that set it and the computer that made it. The later stamp wins; equal
-// stamps are ordered by the computer.
+// stamps are ordered by the computer, then by the value (two computers that
+// made the same conflict copy may have named it after different names).
 struct TSyncField
 {
     QVariant Value;
@@ -23,7 +24,11 @@ struct TSyncField
 
     bool Beats(const TSyncField& other) const
     {
-        return Stamp != other.Stamp ? Stamp > other.Stamp : Origin > other.Origin;
+        if (Stamp != other.Stamp)
+            return Stamp > other.Stamp;
+        if (Origin != other.Origin)
+            return Origin > other.Origin;
+        return Value.toString() > other.Value.toString();
     }
 };
 
