@@ -60,7 +60,8 @@ TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
     new TOnFirstEvent(window, QEvent::Paint, [this] {
         QTimer::singleShot(0, this, [this] {
             SettingsChanged();
-            RoundQuietly();
+            m_firstRoundDue = true;
+            PollLocalChanges();
         });
     });
     SyncNowRequested = [this] {
@@ -114,7 +115,9 @@ TSyncReport TSyncWiring::RunRound()
         m_pages.NotepadPage.SaveUnsavedNote();
         report = TSync::Round();
     } catch (const std::exception& e) {
+        // Whoever started the round says the failure: one box an episode.
         m_failure = SyncFailureText(e);
+        m_failureReported = true;
         m_ownWrites.setRemainingTime(kOwnWritesMs);
         UpdateTrayTip();
         throw;
@@ -135,18 +138,27 @@ TSyncReport TSyncWiring::RunRound()
 // box beside the window only once until a round succeeds again.
 void TSyncWiring::RoundQuietly()
 {
-    if (!m_on || m_inRound || DbAccess->ReadOnly())
+    if (!m_on || m_inRound || !CanWrite())
         return;
+    m_firstRoundDue = false;
+    const bool reported = m_failureReported;
     try {
         RunRound();
     } catch (const EAbort&) {
     } catch (const std::exception& e) {
         WriteLog("同步失败：" + SyncFailureText(e));
-        if (m_failureReported)
-            return;
-        m_failureReported = true;
-        ShowDbErrorAside("同步失败，程序会在后台继续尝试。", SyncFailureText(e), QString());
+        if (!reported)
+            ShowDbErrorAside("同步失败，程序会在后台继续尝试。", SyncFailureText(e), QString());
     }
+}
+
+// The reminders' tick waits for the verdict of the data file's check at the
+// start, as every write does: a round begun before it would hold the window
+// until then.
+bool TSyncWiring::CanWrite() const
+{
+    const QTimer* tick = m_window->findChild<QTimer*>("tmr1", Qt::FindDirectChildrenOnly);
+    return !DbAccess->ReadOnly() && (!tick || tick->isActive());
 }
 
 void TSyncWiring::FolderChanged()
@@ -157,6 +169,10 @@ void TSyncWiring::FolderChanged()
 
 void TSyncWiring::PollLocalChanges()
 {
+    if (m_firstRoundDue) {
+        RoundQuietly();
+        return;
+    }
     if (m_inRound || m_localDelay->isActive())
         return;
     bool changed = false;

@@ -38,6 +38,7 @@ public:
 
 private:
     void RoundQuietly();
+    bool CanWrite() const;
     void FolderChanged();
     void PollLocalChanges();
     void CloseAnsweredAlerts();
@@ -52,6 +53,7 @@ private:
     QTimer* m_periodic;    // every minute
     bool m_on = false;
     bool m_inRound = false;
+    bool m_firstRoundDue = false; // waits for the data file's check
     // The folder's changes that the round's own writes cause are not another
     // computer's: those noticed until shortly after a round are let pass.
     QDeadlineTimer m_ownWrites;

@@ -1,5 +1,6 @@
 #include "app/Main.h"
 #include "app/SingleInstance.h"
+#include "data/Clock.h"
 #include "data/MD.h"
 #include "notes/UntNote.h"
 #include "support/TestEnv.h"
@@ -19,6 +20,7 @@
 #include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 
@@ -271,6 +273,33 @@ private slots:
         TSync::Stop();
         ActiveSyncWiring()->SettingsChanged();
         QCOMPARE(tray->toolTip(), QString("Jotterel"));
+    }
+
+    // Rounds of the timers that fail are logged each time, said in the tray's
+    // tip, and in a box once until a round succeeds again.
+    void failingRoundsSayItOnceAnEpisode()
+    {
+        OpenWindow();
+        const QString shared = env->Path("shared");
+        QVERIFY(QDir().mkpath(shared));
+        TSync::Setup(shared, QString());
+        ActiveSyncWiring()->SettingsChanged();
+        const auto failuresLogged = [] {
+            QFile log(AppPath() + "Log" + TClock::Now().toString("yyyyMMdd") + ".log");
+            return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).count("同步失败") : 0;
+        };
+        auto* periodic = Find<QTimer>(form.get(), "syncPeriodic");
+        periodic->start(10);
+        for (int episode = 1; episode <= 2; ++episode) {
+            QVERIFY(QDir(shared).removeRecursively());
+            const int before = failuresLogged();
+            QTRY_VERIFY(failuresLogged() >= before + 3);
+            QCOMPARE(env->Responder.Shown.size(), episode);
+            QCOMPARE(env->Responder.Shown.last().kind, IDialogResponder::Kind::Error);
+            QVERIFY(form->findChild<QSystemTrayIcon*>("TrayIcon")->toolTip().contains("同步失败"));
+            QVERIFY(QDir().mkpath(shared));
+            QTRY_VERIFY(ActiveSyncWiring()->Failure().isEmpty());
+        }
     }
 
     void commandLineIsParsed_data()
