@@ -206,7 +206,7 @@ void TSyncWiring::CloseAnsweredAlerts()
         if (!alert || !alert->isVisible() || !changed.contains(alert->AlamID))
             continue;
         const QString id = QString::number(alert->AlamID.toLongLong());
-        const int open = DbGetIntValue("select count(*) from Alam where ID=" + id + " and not bLook");
+        const int open = DbGetIntValue("select count(*) from Alam where ID=" + id + " and coalesce(bLook,0)=0");
         if (open == 0)
             alert->Dismiss();
     }
