@@ -178,8 +178,9 @@ void TSyncWiring::PollLocalChanges()
     bool changed = false;
     try {
         changed = TSync::HasLocalChanges();
-    } catch (const std::exception& e) {
-        WriteLog("同步失败：" + SyncFailureText(e));
+    } catch (const std::exception&) {
+        // Asked every second: a file held by another program would fill the
+        // log. The minute's round meets the same failure and reports it.
     }
     if (changed)
         m_localDelay->start();
