@@ -17,8 +17,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTextCursor>

@@ -103,11 +103,21 @@ private slots:
         QTest::addColumn<QString>("passphrase");
         QTest::addColumn<bool>("joins");
         QTest::addColumn<bool>("plainWarning");
-        QTest::newRow("new folder, plain") << "-" << "shared" << "" << true << true;
-        QTest::newRow("new folder, passphrase") << "-" << "shared" << "密码" << true << false;
-        QTest::newRow("the folder's passphrase") << "密码" << "shared" << "密码" << true << false;
-        QTest::newRow("another passphrase") << "密码" << "shared" << "别的" << false << false;
-        QTest::newRow("no folder") << "-" << "" << "" << false << false;
+        QTest::newRow("new folder, plain") << "-"
+                                           << "shared"
+                                           << "" << true << true;
+        QTest::newRow("new folder, passphrase") << "-"
+                                                << "shared"
+                                                << "密码" << true << false;
+        QTest::newRow("the folder's passphrase") << "密码"
+                                                 << "shared"
+                                                 << "密码" << true << false;
+        QTest::newRow("another passphrase") << "密码"
+                                            << "shared"
+                                            << "别的" << false << false;
+        QTest::newRow("no folder") << "-"
+                                   << ""
+                                   << "" << false << false;
     }
     void startJoinsOrSaysWhyNot()
     {
@@ -324,8 +334,8 @@ private slots:
         QTest::newRow("passphrase alone") << QStringList{"--sync-passphrase"} << K::Invalid << "" << false;
         QTest::newRow("passphrase to stop")
             << QStringList{"--sync-folder", "", "--sync-passphrase"} << K::Invalid << "" << false;
-        QTest::newRow("two folders")
-            << QStringList{"--sync-folder", "/a", "--sync-folder", "/b"} << K::Invalid << "" << false;
+        QTest::newRow("two folders") << QStringList{"--sync-folder", "/a", "--sync-folder", "/b"} << K::Invalid << ""
+                                     << false;
         QTest::newRow("now with a folder")
             << QStringList{"--sync-now", "--sync-folder", "/s"} << K::Invalid << "" << false;
         QTest::newRow("with another option")
@@ -355,10 +365,14 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("done") << 0 << 0 << "发出 2 项\n收到 1 项" << "";
-        QTest::newRow("failed") << 1 << 1 << "" << "读不到同步文件夹";
-        QTest::newRow("not ready") << 2 << 1 << "" << "还没有准备好";
-        QTest::newRow("no answer") << 3 << 2 << "" << "没有回应";
+        QTest::newRow("done") << 0 << 0 << "发出 2 项\n收到 1 项"
+                              << "";
+        QTest::newRow("failed") << 1 << 1 << ""
+                                << "读不到同步文件夹";
+        QTest::newRow("not ready") << 2 << 1 << ""
+                                   << "还没有准备好";
+        QTest::newRow("no answer") << 3 << 2 << ""
+                                   << "没有回应";
     }
     void syncNowHandsOverToTheRunningProgram()
     {
@@ -367,13 +381,14 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
         TSingleInstance running(env->Dir.path());
-        QCOMPARE(running.Start(1000, answer == 3 ? TSingleInstance::TListening::Later
-                                                 : TSingleInstance::TListening::AtOnce),
-                 TSingleInstance::TStart::Run);
+        QCOMPARE(
+            running.Start(1000, answer == 3 ? TSingleInstance::TListening::Later : TSingleInstance::TListening::AtOnce),
+            TSingleInstance::TStart::Run);
         int asked = 0;
         SyncNowRequested = [&asked, answer] {
             ++asked;
-            return answer == 0 ? TSyncNowAnswer{true, "发出 2 项\n收到 1 项"} : TSyncNowAnswer{false, "读不到同步文件夹"};
+            return answer == 0 ? TSyncNowAnswer{true, "发出 2 项\n收到 1 项"}
+                               : TSyncNowAnswer{false, "读不到同步文件夹"};
         };
         if (answer >= 2)
             SyncNowRequested = nullptr;
