@@ -7,6 +7,7 @@
 #include "data/UntPublic.h"
 #include "history/BackupSettings.h"
 #include "history/TrashDlg.h"
+#include "sync/SyncSettings.h"
 #include "ui_Config.h"
 
 #include <QHBoxLayout>
@@ -33,6 +34,11 @@ TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
     trash->setAccessibleName(trash->text());
     BottomLayout()->insertWidget(1, trash);
     connect(trash, &QPushButton::clicked, this, [this] { RunHandler([this] { ShowTrash(this); }); });
+    auto* sync = new QPushButton("同步…");
+    sync->setObjectName("btnSync");
+    sync->setAccessibleName(sync->text());
+    BottomLayout()->insertWidget(2, sync);
+    connect(sync, &QPushButton::clicked, this, [this] { RunHandler([this] { TFormSyncSettings(this).ShowModal(); }); });
     FormShow();
 }
 

@@ -22,6 +22,7 @@
 #include "history/NoteHistoryWiring.h"
 #include "history/Trash.h"
 #include "history/TrashWiring.h"
+#include "sync/SyncWiring.h"
 #include "ui_Main.h"
 
 #include <QCursor>
@@ -74,6 +75,7 @@ TFormMain::TFormMain(QWidget* parent)
                                *m_bookmarkPage, *m_reminderPage, NoteTree, IETree};
     m_search = std::make_unique<TSearchWiring>(this, pages);
     new TTrashWiring(this, pages, {pmNoteType, pmIEType, pmIE, pmAlam});
+    new TSyncWiring(this, pages);
     m_windowMemory = std::make_unique<TWindowMemory>(TWindowMemoryParts{
         this, ui->pgcMain, ui->tvNote, m_stores->Config, NoteTree, IETree, *m_bookmarkPage, *m_reminderPage});
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);

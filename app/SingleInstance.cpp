@@ -18,6 +18,11 @@ namespace {
 
 const QByteArray ShowRequest = "show\n";
 const QByteArray ShownAnswer = "shown\n";
+// A sync round now; the answer's first line says whether it was done, the
+// rest is the report or the failure, up to the end of the connection.
+const QByteArray SyncRequest = "sync\n";
+const QByteArray SyncedAnswer = "synced\n";
+const QByteArray SyncFailedAnswer = "failed\n";
 
 QString DirectoryKey(const QString& dataDir)
 {
@@ -163,7 +168,16 @@ void TSingleInstance::Answer(QLocalSocket* client)
 {
     if (!client->canReadLine())
         return;
-    if (client->readLine() != ShowRequest) {
+    const QByteArray request = client->readLine();
+    if (request == SyncRequest) {
+        const TSyncNowAnswer answer =
+            SyncNowRequested ? SyncNowRequested() : TSyncNowAnswer{false, "程序还没有准备好同步，请稍后再试。"};
+        client->write((answer.Done ? SyncedAnswer : SyncFailedAnswer) + answer.Text.toUtf8());
+        client->flush();
+        client->disconnectFromServer();
+        return;
+    }
+    if (request != ShowRequest) {
         client->disconnectFromServer();
         return;
     }
@@ -188,6 +202,30 @@ bool TSingleInstance::AskRunningToShow(int timeoutMs)
             return false;
     }
     return socket.readLine() == ShownAnswer;
+}
+
+TSingleInstance::TAsked TSingleInstance::AskRunningToSync(int answerTimeoutMs, QString* answer)
+{
+    const QDeadlineTimer deadline(qMax(answerTimeoutMs, 0));
+    QLocalSocket socket;
+    socket.connectToServer(ServerName(m_dataDir));
+    if (!socket.waitForConnected(qMin<qint64>(deadline.remainingTime(), DefaultAnswerTimeoutMs)))
+        return TAsked::NoAnswer;
+    socket.write(SyncRequest);
+    if (!socket.waitForBytesWritten(deadline.remainingTime()))
+        return TAsked::NoAnswer;
+    // The answer ends with the connection.
+    QByteArray received;
+    while (socket.state() == QLocalSocket::ConnectedState && !deadline.hasExpired()) {
+        socket.waitForReadyRead(deadline.remainingTime());
+        received += socket.readAll();
+    }
+    received += socket.readAll();
+    const bool done = received.startsWith(SyncedAnswer);
+    if (!done && !received.startsWith(SyncFailedAnswer))
+        return TAsked::NoAnswer;
+    *answer = QString::fromUtf8(received.mid(done ? SyncedAnswer.size() : SyncFailedAnswer.size()));
+    return done ? TAsked::Done : TAsked::Failed;
 }
 
 QString TSingleInstance::DescribeHolder() const

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -16,6 +17,17 @@ class QWidget;
 // opening the database. The directory's lock keeps a second program out
 // whatever becomes of the lock file (deleted, renamed) or of the database
 // (another file put in its place); the lock file says who holds the directory.
+// A running program's answer to `jotterel --sync-now`: the round's report,
+// or why it failed.
+struct TSyncNowAnswer
+{
+    bool Done = false;
+    QString Text;
+};
+// Runs a sync round for `--sync-now`, set by the main window's sync wiring
+// while it stands; unset, the request is refused.
+inline std::function<TSyncNowAnswer()> SyncNowRequested;
+
 class TSingleInstance : public QObject
 {
     Q_OBJECT
@@ -43,6 +55,10 @@ public:
     // command line), never asking a running instance for anything: false,
     // with FailureText set, when a live process holds it.
     bool Claim();
+    // Asks the running instance to run a sync round now and waits for its
+    // answer; nothing when none answers.
+    enum class TAsked { Done, Failed, NoAnswer };
+    TAsked AskRunningToSync(int answerTimeoutMs, QString* answer);
 
     // Set by Start when it returns NoAnswer: what to tell the user.
     QString FailureText() const { return m_failure; }

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStackedWidget>
 #include <QTextCursor>
@@ -238,6 +239,64 @@ void TNotepadPage::ShowImported(int group)
         ui->tvNote->setCurrentItem(node);
     }
     tvNoteClick();
+}
+
+void TNotepadPage::ReloadShownNote()
+{
+    if (!NoteTree)
+        return;
+    {
+        // The memo's group is selected again below; no note is shown meanwhile.
+        QScopedValueRollback loading(m_noteLoading, true);
+        NoteTree->Reload();
+    }
+    if (m_noteGroup < 0)
+        return;
+    if (!NoteTree->Groups.Contains(m_noteGroup)) {
+        UnbindMemo();
+        {
+            QScopedValueRollback loading(m_noteLoading, true);
+            ui->tvNote->setCurrentItem(NoteTree->RootNode);
+        }
+        tvNoteClick();
+        return;
+    }
+    if (!m_noteUnsaved && !Note.StoredAsBase(m_noteBase))
+        ReloadMemoKeepingView();
+    SelectMemoGroup();
+}
+
+// The stored text becomes the memo's base, so the next keystroke saves over
+// it instead of taking it for another writer's. What was edited before is
+// handed to the history first.
+void TNotepadPage::ReloadMemoKeepingView()
+{
+    KeepLeftVersion();
+    const QString id = QString::number(m_noteGroup);
+    Note.TypeID = m_noteGroup;
+    const bool exists = Note.NoteExists(id);
+    QString stored;
+    if (exists) {
+        Note.LoadNote(id);
+        stored = Note.ReMark;
+    }
+    const QTextCursor before = ui->mmoNote->textCursor();
+    const int anchor = before.anchor();
+    const int position = before.position();
+    const int top = ui->mmoNote->verticalScrollBar()->value();
+    const int left = ui->mmoNote->horizontalScrollBar()->value();
+    SetMemoText(stored);
+    m_noteBase = TNoteBase{exists, stored.toUtf8()};
+    const int end = ui->mmoNote->document()->characterCount() - 1;
+    QTextCursor caret(ui->mmoNote->document());
+    caret.setPosition(std::min(anchor, end));
+    caret.setPosition(std::min(position, end), QTextCursor::KeepAnchor);
+    {
+        QScopedValueRollback loading(m_noteLoading, true);
+        ui->mmoNote->setTextCursor(caret);
+    }
+    ui->mmoNote->verticalScrollBar()->setValue(top);
+    ui->mmoNote->horizontalScrollBar()->setValue(left);
 }
 
 void TNotepadPage::SelectMemoGroup()

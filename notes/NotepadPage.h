@@ -62,6 +62,12 @@ public:
     // After an import: the tree read again, the group selected and opened,
     // its note shown as stored.
     void ShowImported(int group);
+    // After another writer (a sync round) changed the data: the tree read
+    // again with its selection and open groups, and the memo's note, when
+    // its stored text changed, shown as stored with the caret and the view
+    // where they were. Unsaved typing is left alone (its save keeps both
+    // texts). A memo whose group is gone shows the root's note.
+    void ReloadShownNote();
 
     // Hears the texts the notes' history keeps (atOnce: whatever its own
     // pace): the stored text as it was before the first save of an editing
@@ -91,6 +97,7 @@ private:
     void NMoveNoteTypeClick() { m_groupCommands.Move(); }
     void ShowNote(int typeId);
     void SetMemoText(const QString& stored);
+    void ReloadMemoKeepingView();
     void SelectMemoGroup();
     void SaveMemo(bool quietRetry);
     void SaveTyped();

@@ -206,6 +206,12 @@ bool TReminderPage::ShowReminder(int id)
     return true;
 }
 
+void TReminderPage::Refresh()
+{
+    if (ui)
+        ShowAlamList(m_filter);
+}
+
 void TReminderPage::ShowAlamList(int filter)
 {
     m_filter = filter;

@@ -51,6 +51,9 @@ public:
     // Lists every reminder (the filter 全部提醒) with this one's row
     // selected; false when the reminder is gone.
     bool ShowReminder(int id);
+    // Lists the reminders again under the filter chosen, once the list is
+    // there (another writer, a sync round, changed them).
+    void Refresh();
     // The tick's part: opens an alert for each reminder the schedule finds
     // due, and the one window "错过的提醒" for those it finds missed.
     void tmr1Timer();

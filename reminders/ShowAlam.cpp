@@ -238,6 +238,12 @@ void TFormShowAlam::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
+void TFormShowAlam::Dismiss()
+{
+    m_confirmed = true;
+    close();
+}
+
 void TFormShowAlam::btnOkSaveClick()
 {
     Confirm(WM_ALAM_SEEN);

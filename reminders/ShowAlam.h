@@ -52,6 +52,9 @@ public:
     // left = screen width - window width + 2 for the first alert open;
     // alerts opened while others are open cascade up and to the left.
     void PlaceAtBottomRight();
+    // Closes the alert without an answer of its own: the reminder was
+    // answered or deleted elsewhere (on another computer, by a sync round).
+    void Dismiss();
     // Which place of the cascade the alert holds (0: the first).
     int CascadePlace() const { return m_cascade; }
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The command line's sync, run without a window:
+//   --sync-folder DIR [--sync-passphrase]  joins the folder (the passphrase
+//                                          read from the standard input)
+//   --sync-folder ""                       stops sync
+//   --sync-now                             one round: by the running program
+//                                          when there is one, else here
+struct TSyncCommand
+{
+    enum class TKind { None, Join, Stop, Now, Invalid };
+    TKind Kind = TKind::None;
+    QString Folder;              // for Join, as given
+    bool ReadPassphrase = false; // for Join
+};
+
+// What the arguments (without the program's name) ask; None when they hold
+// no sync option, Invalid when they hold one wrongly or with other options.
+TSyncCommand ParseSyncCommand(const QStringList& arguments);
+
+// Runs a sync command of the command line and returns the exit status (0
+// done, 1 failed with the reason on the standard error, 2 the running
+// program holds the data and does not answer), or -1 when there is none.
+int RunSyncCommandLine(int argc, char** argv);

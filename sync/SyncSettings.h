@@ -1,0 +1,36 @@
+#pragma once
+
+#include "groups/BaseDlg.h"
+
+#include <QString>
+#include <memory>
+
+namespace Ui {
+class TFormSyncSettings;
+}
+
+// 同步: the folder shared with the other computers and the passphrase of its
+// files. 开始同步 (the dialog's OK) joins the folder and runs a first round;
+// 停止同步 ends sync after a question; 立即同步 runs a round; 关闭 closes.
+// The rounds go through the main window's wiring, which shows on the pages
+// what they brought.
+class TFormSyncSettings : public TFormBaseDlg
+{
+    Q_OBJECT
+public:
+    explicit TFormSyncSettings(QWidget* parent = nullptr);
+    ~TFormSyncSettings() override;
+
+protected:
+    void btnOKClick() override;
+
+private:
+    void btnBrowseClick();
+    void btnStopClick();
+    void btnSyncNowClick();
+    void RunRound();
+    void ShowStatus();
+
+    std::unique_ptr<Ui::TFormSyncSettings> ui;
+    QString m_report; // what the last round here did
+};

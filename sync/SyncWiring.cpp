@@ -1,0 +1,223 @@
+#include "sync/SyncWiring.h"
+
+#include "app/SingleInstance.h"
+#include "bookmarks/BookmarkPage.h"
+#include "controls/FirstEvent.h"
+#include "controls/UiException.h"
+#include "controls/UiPublic.h"
+#include "data/MD.h"
+#include "notes/NotepadPage.h"
+#include "reminders/ReminderPage.h"
+#include "reminders/ShowAlam.h"
+#include "sync/SyncText.h"
+
+#include <QApplication>
+#include <QFileSystemWatcher>
+#include <QScopedValueRollback>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+constexpr int kFolderQuietMs = 1000;
+constexpr int kLocalDelayMs = 2000;
+constexpr int kPollMs = 1000;
+constexpr int kPeriodicMs = 60 * 1000;
+// The watcher reports the round's own writes just after it.
+constexpr int kOwnWritesMs = 500;
+
+TSyncWiring* activeWiring = nullptr;
+
+QTimer* MakeTimer(QObject* owner, const char* name, int ms, bool singleShot)
+{
+    auto* timer = new QTimer(owner);
+    timer->setObjectName(name);
+    timer->setInterval(ms);
+    timer->setSingleShot(singleShot);
+    return timer;
+}
+} // namespace
+
+TSyncWiring* ActiveSyncWiring()
+{
+    return activeWiring;
+}
+
+TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
+    : QObject(window), m_window(window), m_pages(pages), m_watcher(new QFileSystemWatcher(this)),
+      m_folderQuiet(MakeTimer(this, "syncFolderQuiet", kFolderQuietMs, true)),
+      m_localDelay(MakeTimer(this, "syncLocalDelay", kLocalDelayMs, true)),
+      m_poll(MakeTimer(this, "syncPoll", kPollMs, false)),
+      m_periodic(MakeTimer(this, "syncPeriodic", kPeriodicMs, false))
+{
+    activeWiring = this;
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { FolderChanged(); });
+    connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { FolderChanged(); });
+    for (QTimer* timer : {m_folderQuiet, m_localDelay, m_periodic})
+        connect(timer, &QTimer::timeout, this, [this] { RoundQuietly(); });
+    connect(m_poll, &QTimer::timeout, this, [this] { PollLocalChanges(); });
+    // The first round waits for the window to stand: it never delays the first paint.
+    new TOnFirstEvent(window, QEvent::Paint, [this] {
+        QTimer::singleShot(0, this, [this] {
+            SettingsChanged();
+            m_firstRoundDue = true;
+            PollLocalChanges();
+        });
+    });
+    SyncNowRequested = [this] {
+        try {
+            return TSyncNowAnswer{true, TSync::ReportText(RunRound())};
+        } catch (const std::exception& e) {
+            return TSyncNowAnswer{false, SyncFailureText(e)};
+        }
+    };
+}
+
+TSyncWiring::~TSyncWiring()
+{
+    SyncNowRequested = nullptr;
+    if (activeWiring == this)
+        activeWiring = nullptr;
+}
+
+void TSyncWiring::SettingsChanged()
+{
+    const TSyncStatus status = TSync::Status();
+    m_on = !status.Folder.isEmpty();
+    if (!m_watcher->directories().isEmpty())
+        m_watcher->removePaths(m_watcher->directories());
+    if (m_on)
+        m_watcher->addPath(status.Folder);
+    for (QTimer* timer : {m_poll, m_periodic}) {
+        if (m_on)
+            timer->start();
+        else
+            timer->stop();
+    }
+    if (!m_on) {
+        m_folderQuiet->stop();
+        m_localDelay->stop();
+        m_failure.clear();
+        m_failureReported = false;
+    }
+    UpdateTrayTip();
+}
+
+TSyncReport TSyncWiring::RunRound()
+{
+    // A box of a failing save runs an event loop, whose timers could start
+    // a round inside this one.
+    if (m_inRound)
+        RaiseError("正在同步，请稍后再试。");
+    const QScopedValueRollback busy(m_inRound, true);
+    TSyncReport report;
+    try {
+        m_pages.NotepadPage.SaveUnsavedNote();
+        report = TSync::Round();
+    } catch (const std::exception& e) {
+        // Whoever started the round says the failure: one box an episode.
+        m_failure = SyncFailureText(e);
+        m_failureReported = true;
+        m_ownWrites.setRemainingTime(kOwnWritesMs);
+        UpdateTrayTip();
+        throw;
+    }
+    m_failure.clear();
+    m_failureReported = false;
+    m_ownWrites.setRemainingTime(kOwnWritesMs);
+    // Whatever was coming from the timers is in this round.
+    m_folderQuiet->stop();
+    m_localDelay->stop();
+    if (report.Applied > 0)
+        ShowApplied();
+    UpdateTrayTip();
+    return report;
+}
+
+// The timers' rounds: a failure goes to the log and the status, and in a
+// box beside the window only once until a round succeeds again.
+void TSyncWiring::RoundQuietly()
+{
+    if (!m_on || m_inRound || !CanWrite())
+        return;
+    m_firstRoundDue = false;
+    const bool reported = m_failureReported;
+    try {
+        RunRound();
+    } catch (const EAbort&) {
+    } catch (const std::exception& e) {
+        WriteLog("同步失败：" + SyncFailureText(e));
+        if (!reported)
+            ShowDbErrorAside("同步失败，程序会在后台继续尝试。", SyncFailureText(e), QString());
+    }
+}
+
+// The reminders' tick waits for the verdict of the data file's check at the
+// start, as every write does: a round begun before it would hold the window
+// until then.
+bool TSyncWiring::CanWrite() const
+{
+    const QTimer* tick = m_window->findChild<QTimer*>("tmr1", Qt::FindDirectChildrenOnly);
+    return !DbAccess->ReadOnly() && (!tick || tick->isActive());
+}
+
+void TSyncWiring::FolderChanged()
+{
+    if (m_on && !m_inRound && m_ownWrites.hasExpired())
+        m_folderQuiet->start();
+}
+
+void TSyncWiring::PollLocalChanges()
+{
+    if (m_firstRoundDue) {
+        RoundQuietly();
+        return;
+    }
+    if (m_inRound || m_localDelay->isActive())
+        return;
+    bool changed = false;
+    try {
+        changed = TSync::HasLocalChanges();
+    } catch (const std::exception&) {
+        // Asked every second: a file held by another program would fill the
+        // log. The minute's round meets the same failure and reports it.
+    }
+    if (changed)
+        m_localDelay->start();
+}
+
+void TSyncWiring::ShowApplied()
+{
+    m_pages.NotepadPage.ReloadShownNote();
+    if (m_pages.BookmarkPage.Tree())
+        m_pages.BookmarkPage.ShowImported();
+    m_pages.ReminderPage.Refresh();
+    CloseAnsweredAlerts();
+}
+
+// An alert whose reminder was answered on another computer (seen) or
+// deleted there has nothing left to ask.
+void TSyncWiring::CloseAnsweredAlerts()
+{
+    const QStringList changed = TSync::ChangedReminders();
+    if (changed.isEmpty())
+        return;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* alert = qobject_cast<TFormShowAlam*>(widget);
+        if (!alert || !alert->isVisible() || !changed.contains(alert->AlamID))
+            continue;
+        const QString id = QString::number(alert->AlamID.toLongLong());
+        const int open = DbGetIntValue("select count(*) from Alam where ID=" + id + " and coalesce(bLook,0)=0");
+        if (open == 0)
+            alert->Dismiss();
+    }
+}
+
+void TSyncWiring::UpdateTrayTip()
+{
+    auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon");
+    if (!tray)
+        return;
+    const TSyncStatus status = TSync::Status();
+    tray->setToolTip(status.Folder.isEmpty() ? "Jotterel" : "Jotterel\n" + SyncStatusLine(status, m_failure));
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "search/SearchWiring.h"
+#include "sync/Sync.h"
+
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QString>
+
+class QFileSystemWatcher;
+class QTimer;
+class QWidget;
+
+// Runs the sync rounds of the main window while sync is on: once the window
+// has first painted, when the folder changes (after a second of quiet),
+// every minute, and two seconds after a change here. Before a round the
+// memo's unsaved typing is written; after one that applied something the
+// pages show it in place, and an alert of a reminder now seen or gone
+// elsewhere closes. Rounds run one at a time on the window's thread. A
+// failing round is logged and said in the status and the tray's tip, and in
+// a box beside the window once until a round succeeds again.
+class TSyncWiring : public QObject
+{
+public:
+    TSyncWiring(QWidget* window, const TSearchTargets& pages);
+    ~TSyncWiring() override;
+
+    // One round now, its result shown on the pages; raises its failure.
+    TSyncReport RunRound();
+    // Sync was switched on or off or moved to another folder: the watcher,
+    // the timers and the tray's tip follow.
+    void SettingsChanged();
+    // The last round's failure (empty: it succeeded, or none ran yet).
+    QString Failure() const { return m_failure; }
+
+    // After a round that applied something: the pages read again in place.
+    void ShowApplied();
+
+private:
+    void RoundQuietly();
+    bool CanWrite() const;
+    void FolderChanged();
+    void PollLocalChanges();
+    void CloseAnsweredAlerts();
+    void UpdateTrayTip();
+
+    QWidget* m_window;
+    TSearchTargets m_pages;
+    QFileSystemWatcher* m_watcher;
+    QTimer* m_folderQuiet; // a second after the folder's last change
+    QTimer* m_localDelay;  // two seconds after a change here
+    QTimer* m_poll;        // asks for changes here every second
+    QTimer* m_periodic;    // every minute
+    bool m_on = false;
+    bool m_inRound = false;
+    bool m_firstRoundDue = false; // waits for the data file's check
+    // The folder's changes that the round's own writes cause are not another
+    // computer's: those noticed until shortly after a round are let pass.
+    QDeadlineTimer m_ownWrites;
+    QString m_failure;
+    bool m_failureReported = false; // this episode of failures had its box
+};
+
+// The main window's wiring while there is one (the settings dialog runs its
+// rounds through it); null otherwise.
+TSyncWiring* ActiveSyncWiring();
