@@ -117,7 +117,7 @@ void BuildLargeProfile(const QString& dir, int scale = 1)
     const QString note = QString("记事").repeated(170) + QString("x").repeated(4); // about 1 KB in UTF-8
     std::vector<int> depth{0};
     {
-        TStmtHandle group = PrepareNative(db.get(), "INSERT INTO NoteType VALUES (?1, ?2, ?3)");
+        TStmtHandle group = PrepareNative(db.get(), "INSERT INTO NoteType(SelfIndex,ParentIndex,TypeName) VALUES (?1, ?2, ?3)");
         TStmtHandle text = PrepareNative(db.get(), "INSERT INTO NoteBook VALUES (?1, ?2)");
         const QByteArray noteUtf8 = note.toUtf8();
         for (int id = 1; id <= 10000 * scale; ++id) {
@@ -139,7 +139,7 @@ void BuildLargeProfile(const QString& dir, int scale = 1)
         }
     }
     {
-        TStmtHandle group = PrepareNative(db.get(), "INSERT INTO IEType VALUES (?1, 0, ?2)");
+        TStmtHandle group = PrepareNative(db.get(), "INSERT INTO IEType(SelfIndex,ParentIndex,TypeName) VALUES (?1, 0, ?2)");
         for (int id = 1; id <= 1000 * scale; ++id) {
             const QByteArray name = QString("网址分组 %1").arg(id).toUtf8();
             sqlite3_bind_int(group.get(), 1, id);
@@ -489,7 +489,7 @@ void BenchLargestNote(const QString& dir)
         note.TypeID = 0;
         note.ReMark = text;
         note.InsertNote();
-        DbExecSQL("insert into NoteType values (1,0,'其他')");
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'其他')");
     }
     TFormMain form;
     form.show();

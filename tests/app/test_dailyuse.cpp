@@ -34,9 +34,9 @@ class TestDailyUse : public QObject
     // daily reminder.
     static void Fill()
     {
-        DbExecSQL("insert into NoteType values (1,0,'工作')@#@insert into NoteType values (2,1,'项目')@#@"
-                  "insert into IEType values (1,0,'工作')@#@insert into IEType values (2,1,'项目')@#@"
-                  "insert into IEType values (3,0,'生活')@#@"
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'项目')@#@"
+                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into IEType(SelfIndex,ParentIndex,TypeName) values (2,1,'项目')@#@"
+                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (3,0,'生活')@#@"
                   "insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'http://a.example','甲','')@#@"
                   "insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'http://b.example','乙','')@#@"
                   "insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'http://c.example','丙','')@#@"
@@ -453,7 +453,7 @@ private slots:
         QFETCH(QString, undo);
         QFETCH(QString, text);
         Fill();
-        DbExecSQL("insert into NoteType values (3,0,'生活')");
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (3,0,'生活')");
         TWindow w;
         w.pages->setCurrentIndex(view == "tvNote" ? 0 : view == "lv1" ? 1 : 2);
         w.Select(w.tvNote, 1);

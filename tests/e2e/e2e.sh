@@ -168,8 +168,8 @@ echo "   data for the pages, and a reminder due a few seconds after the restart"
 TODAY=$(ole_day "$(date +%s)")
 # The notepad's picture gets a group of its own, below "work": the keys the
 # checks type go elsewhere, so its note reads as the user's.
-sql "insert into NoteType values (2,0,'周计划');
-     insert into IEType values (1,0,'新闻'); insert into IEType values (2,0,'工具');
+sql "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,0,'周计划');
+     insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'新闻'); insert into IEType(SelfIndex,ParentIndex,TypeName) values (2,0,'工具');
      insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'https://www.debian.org','Debian','通用操作系统');
      insert into IE(TypeID,IEUrl,IEName,ReMark) values (2,'https://www.sqlite.org','SQLite','嵌入式数据库');
      insert into IE(TypeID,IEUrl,IEName,ReMark) values (2,'https://www.qt.io','Qt','界面工具包');

@@ -136,7 +136,7 @@ private slots:
         QFETCH(bool, yes);
         QFETCH(QStringList, questions);
         QFETCH(QStringList, rows);
-        DbExecSQL("insert into IEType values (1,0,'新闻')@#@insert into IE(TypeID,IEUrl,IEName) values "
+        DbExecSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'新闻')@#@insert into IE(TypeID,IEUrl,IEName) values "
                   "(1,'https://example.com/','A')@#@insert into IE(TypeID,IEUrl,IEName) values "
                   "(0,'https://other.example','B')");
         env->Responder.Answers << yes;
@@ -178,7 +178,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(QStringList, groups);
         const QString table = notes ? "NoteType" : "IEType";
-        DbExecSQL("insert into " + table + " values (1,0,'甲')");
+        DbExecSQL("insert into " + table + "(SelfIndex,ParentIndex,TypeName) values (1,0,'甲')");
         Write(env->Path("资料/笔记.md"), "内容");
         Write(env->Path("bookmarks.html"), kBookmarks);
         TFormMain form;
@@ -192,7 +192,7 @@ private slots:
             CancelProgress();
         Trigger(form, notes ? "NImportNotes" : "NImportIE");
         QCOMPARE(env->Responder.Texts(), QStringList{message});
-        QCOMPARE(Rows("select * from " + table + " order by SelfIndex"), groups);
+        QCOMPARE(Rows("select SelfIndex, ParentIndex, TypeName from " + table + " order by SelfIndex"), groups);
         // The tree shows what is stored.
         QCOMPARE(tree.Groups.Count(), groups.size());
         QCOMPARE(bool(FindNode(tree.TreeView, notes ? "笔记" : "书签栏")), !cancel);
@@ -204,7 +204,7 @@ private slots:
     // all bookmarks as a bookmark file; the extension added when none was typed.
     void exportFromTheMenu()
     {
-        DbExecSQL("insert into NoteType values (1,0,'工作')@#@insert into NoteType values (2,1,'会议')@#@"
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'会议')@#@"
                   "insert into NoteBook values (2,'周一')@#@insert into IE(TypeID,IEUrl,IEName) values "
                   "(0,'https://a.example','A')");
         TFormMain form;
@@ -279,7 +279,7 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, said);
         QFETCH(QString, made);
-        DbExecSQL("insert into NoteType values (1,0,'甲')@#@insert into NoteBook values (1,'文字')");
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'甲')@#@insert into NoteBook values (1,'文字')");
         Write(env->Path("in/n.md"), "导入的");
         Write(env->Path("bookmarks.html"), kBookmarks);
         Write(env->Path("old.html"), "mine");

@@ -74,9 +74,9 @@ private slots:
         for (int i = 0; i < 200; ++i)
             note += QString("第 %1 行\r\n").arg(i);
         note += "这里是目标所在";
-        DbExecSQL("insert into NoteType values (1,0,'工作')@#@insert into NoteType values (2,1,'会议')@#@"
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'会议')@#@"
                   "insert into NoteBook values (2,'" + note + "')@#@"
-                  "insert into IEType values (1,0,'常用')@#@insert into IEType values (2,1,'搜索引擎')");
+                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'常用')@#@insert into IEType(SelfIndex,ParentIndex,TypeName) values (2,1,'搜索引擎')");
         // The bookmark comes last in a list longer than the grid reads at first.
         for (int i = 1; i <= 300; ++i)
             DbExecSQL(QString("insert into IE(TypeID,IEUrl,IEName,ReMark) values (2,'https://x%1.example','填充','')")

@@ -31,10 +31,10 @@ class TestGroupTable : public QObject
     // comes after it, 迟到(7) one that was never stored.
     static void Fill()
     {
-        DbExecSQL("insert into NoteType values (1,0,'工作')@#@insert into NoteType values (2,1,'会议')@#@"
-                  "insert into NoteType values (3,0,'生活')@#@insert into NoteType values (4,2,'周一')@#@"
-                  "insert into NoteType values (6,8,'孤儿')@#@insert into NoteType values (7,5,'迟到')@#@"
-                  "insert into NoteType values (8,3,'后来')");
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'会议')@#@"
+                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (3,0,'生活')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (4,2,'周一')@#@"
+                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (6,8,'孤儿')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (7,5,'迟到')@#@"
+                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (8,3,'后来')");
     }
 
     // Memory and a fresh reading of the table agree.
@@ -309,20 +309,20 @@ private slots:
     {
         QTest::addColumn<QString>("rows");
         QTest::addColumn<bool>("rename");
-        const QString prefixes = "insert into NoteType values (1,0,'a'),(2,0,'a b'),(3,0,'a-'),(4,0,'ab'),"
+        const QString prefixes = "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'a'),(2,0,'a b'),(3,0,'a-'),(4,0,'ab'),"
                                  "(5,1,'c'),(6,2,'d'),(7,3,'e'),(8,4,'f')";
         QTest::newRow("names beginning with another") << prefixes << false;
         QTest::newRow("a name holding \"->\"")
-            << "insert into NoteType values (1,0,'x'),(2,0,'x->y'),(3,1,'z'),(4,2,'w')" << false;
+            << "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'x'),(2,0,'x->y'),(3,1,'z'),(4,2,'w')" << false;
         QTest::newRow("two of one name")
-            << "insert into NoteType values (1,0,'同名'),(2,0,'同名'),(3,1,'k'),(4,2,'j')" << false;
+            << "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'同名'),(2,0,'同名'),(3,1,'k'),(4,2,'j')" << false;
         QTest::newRow("rows under the root for a missing parent")
-            << "insert into NoteType values (1,0,'工作'),(2,1,'会议'),(6,8,'孤儿'),(7,5,'迟到'),(8,3,'后来'),(3,0,'生活')"
+            << "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作'),(2,1,'会议'),(6,8,'孤儿'),(7,5,'迟到'),(8,3,'后来'),(3,0,'生活')"
             << false;
         QTest::newRow("after a rename") << prefixes << true;
         // Names of a few pieces that begin with one another, under random parents.
         QString random = "with recursive n(i) as (select 1 union all select i+1 from n where i < 400) "
-                         "insert into NoteType select i, abs(random()) % i, "
+                         "insert into NoteType(SelfIndex,ParentIndex,TypeName) select i, abs(random()) % i, "
                          "substr('a a-b->', 1 + abs(random()) % 6, 1 + abs(random()) % 4) from n";
         QTest::newRow("random names and parents") << random << false;
     }

@@ -48,14 +48,14 @@ private slots:
         env = std::make_unique<TStoreEnv>();
         // Stored out of path order, so the order of the results is the
         // search's own. Note 99 and bookmark group 77 belong to no group.
-        ExecNative(Db(), "INSERT INTO NoteType VALUES (3,0,'Travel Plans'),(1,0,'工作'),(2,1,'会议'),(4,0,'空组');"
+        ExecNative(Db(), "INSERT INTO NoteType(SelfIndex,ParentIndex,TypeName) VALUES (3,0,'Travel Plans'),(1,0,'工作'),(2,1,'会议'),(4,0,'空组');"
                          "INSERT INTO NoteBook VALUES (0,'根的记事' || char(13,10) || '第二行');"
                          "INSERT INTO NoteBook VALUES (1,'工作记事 Alpha beta');"
                          "INSERT INTO NoteBook VALUES (2,'会议纪要 XK 100% 完成_率 ''引号'' \"双引号\" @#@ "
                          "a.*b (x) [y] DROP TABLE NoteBook;');"
                          "INSERT INTO NoteBook VALUES (3,'Paris and Rome, été XK');"
                          "INSERT INTO NoteBook VALUES (99,'孤儿记事');"
-                         "INSERT INTO IEType VALUES (1,0,'常用'),(2,1,'搜索引擎');"
+                         "INSERT INTO IEType(SelfIndex,ParentIndex,TypeName) VALUES (1,0,'常用'),(2,1,'搜索引擎');"
                          "INSERT INTO IE(ID,TypeID,IEUrl,IEName,ReMark) VALUES "
                          "(1,2,'https://www.Example.com','Example Site','示例备注 XK'),"
                          "(2,0,'https://qt.io','Qt 文档','XK'),(3,77,'https://old.example','孤儿书签',''),"
@@ -87,7 +87,7 @@ private slots:
     static void AddFillersFirst()
     {
         DbExecSQL("with recursive n(i) as (select 1 union all select i+1 from n where i < 3100) "
-                  "insert into NoteType select 1000+i, 0, printf('%04d', i) from n");
+                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) select 1000+i, 0, printf('%04d', i) from n");
         DbExecSQL("insert into NoteBook select SelfIndex, '填充' from NoteType where SelfIndex > 1000");
         DbExecSQL("with recursive n(i) as (select 1 union all select i+1 from n where i < 3100) "
                   "insert into IE(TypeID,IEUrl,IEName,ReMark) select 0, 'u', '填充', '' from n");
@@ -102,7 +102,7 @@ private slots:
         for (const char* table : {"NoteType", "IEType"})
             DbExecSQL(QString("with recursive n(i) as (select 1 union all select i+1 from n where i < 3100) "
                               "insert into ") +
-                      table + " select 1000+i, 0, printf('%04d', i) from n");
+                      table + "(SelfIndex,ParentIndex,TypeName) select 1000+i, 0, printf('%04d', i) from n");
     }
 
     // Each query three times: on the few items (read in order where its

@@ -334,7 +334,7 @@ private slots:
     {
         // The first computer brings groups whose notes are edited all along.
         Use(0);
-        DbExecSQL("insert into NoteType values (1, 0, '稳定甲', null)@#@insert into NoteType values (2, 1, '稳定乙', null)");
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1, 0, '稳定甲')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2, 1, '稳定乙')");
         TSync::Setup(profiles[0].Folder, QString());
         TSync::Round();
         for (int p = 1; p < 3; ++p) {
