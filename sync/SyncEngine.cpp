@@ -318,10 +318,16 @@ QList<TSyncItem> TSyncEngine::TakeLocalChanges()
             TSyncMetaField& field = meta.Fields[it.key()];
             if (field.Stamp != 0 && field.Shown == shown)
                 continue;
-            field = TSyncMetaField{Tick(), m_computer, it.key() == kTextField && kind == skNoteGroup ? QVariant() : it.value(),
-                                   shown};
+            // A note never written says nothing: a computer that joins with
+            // an empty note must not replace another's text with it.
+            const bool note = it.key() == kTextField && kind == skNoteGroup;
+            if (note && field.Stamp == 0 && it.value().toString().isEmpty()) {
+                meta.Fields.remove(it.key());
+                continue;
+            }
+            field = TSyncMetaField{Tick(), m_computer, note ? QVariant() : it.value(), shown};
             item.Fields.insert(it.key(), TSyncField{it.value(), field.Stamp, m_computer});
-            if (it.key() == kTextField && kind == skNoteGroup)
+            if (note)
                 meta.Versions[m_computer] += 1;
         }
         if (item.Fields.isEmpty())

@@ -6,6 +6,7 @@
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
+#include "groups/UntTree.h"
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
 #include "reminders/ShowAlam.h"
@@ -60,7 +61,7 @@ TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
     new TOnFirstEvent(window, QEvent::Paint, [this] {
         QTimer::singleShot(0, this, [this] {
             SettingsChanged();
-            m_firstRoundDue = true;
+            m_roundDue = true;
             PollLocalChanges();
         });
     });
@@ -140,7 +141,14 @@ void TSyncWiring::RoundQuietly()
 {
     if (!m_on || m_inRound || !CanWrite())
         return;
-    m_firstRoundDue = false;
+    // A question, a menu or a name being edited holds on to the rows it
+    // shows, which a round's changes would take away under it: the round
+    // waits for it to close.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget() || Editing()) {
+        m_roundDue = true;
+        return;
+    }
+    m_roundDue = false;
     const bool reported = m_failureReported;
     try {
         RunRound();
@@ -161,6 +169,11 @@ bool TSyncWiring::CanWrite() const
     return !DbAccess->ReadOnly() && (!tick || tick->isActive());
 }
 
+bool TSyncWiring::Editing() const
+{
+    return (m_pages.NoteTree && m_pages.NoteTree->IsEditing()) || (m_pages.IETree && m_pages.IETree->IsEditing());
+}
+
 void TSyncWiring::FolderChanged()
 {
     if (m_on && !m_inRound && m_ownWrites.hasExpired())
@@ -169,7 +182,7 @@ void TSyncWiring::FolderChanged()
 
 void TSyncWiring::PollLocalChanges()
 {
-    if (m_firstRoundDue) {
+    if (m_roundDue) {
         RoundQuietly();
         return;
     }

@@ -39,6 +39,7 @@ public:
 private:
     void RoundQuietly();
     bool CanWrite() const;
+    bool Editing() const;
     void FolderChanged();
     void PollLocalChanges();
     void CloseAnsweredAlerts();
@@ -53,7 +54,7 @@ private:
     QTimer* m_periodic;    // every minute
     bool m_on = false;
     bool m_inRound = false;
-    bool m_firstRoundDue = false; // waits for the data file's check
+    bool m_roundDue = false; // waits for the data file's check, a dialog or an edit in place
     // The folder's changes that the round's own writes cause are not another
     // computer's: those noticed until shortly after a round are let pass.
     QDeadlineTimer m_ownWrites;

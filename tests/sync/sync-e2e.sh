@@ -67,7 +67,8 @@ wait_for() {
 }
 # A query on the data file of the program in directory $1.
 sql() { sqlite3 -cmd '.timeout 5000' "$WORK/$1/bookkeep.dat" "$2"; }
-note_has() { [ "$(sql "$1" "select count(*) from NoteBook where ReMark like '%$2%'")" != 0 ]; }
+# The text is in the root's note itself, not in a conflict copy beside it.
+note_has() { [ "$(sql "$1" "select count(*) from NoteBook where TypeID=0 and ReMark like '%$2%'")" != 0 ]; }
 group_count() { sql "$1" "select count(*) from NoteType where TypeName='$2'"; }
 group_count_is() { [ "$(group_count "$1" "$2")" = "$3" ]; }
 window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1; }
@@ -190,7 +191,8 @@ delete_group() {
     xdotool key Delete
     wait_for 10 window_named_shown "确认" || fail "Delete in $1's note tree asked nothing"
     xdotool key alt+y
-    wait_for 10 group_count_is "$1" "$2" 0 || fail "the group $2 is still in $1's NoteType after the delete"
+    wait_for 10 group_count_is "$1" "$2" 0 ||
+        fail "the group $2 is still in $1's NoteType after the delete (its trash holds $(sql "$1" 'select count(*) from Trash'))"
 }
 app_ended() { ! kill -0 "${APP_PID[$1]}" 2>/dev/null; }
 # Ends the programs as a user does: the window's close (Alt+F4 in openbox),
