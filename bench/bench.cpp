@@ -24,9 +24,11 @@
 #include "reminders/MissedAlam.h"
 #include "reminders/ShowAlam.h"
 #include "search/Search.h"
+#include "sync/Sync.h"
 #include "search/SearchPanel.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -883,6 +885,42 @@ void BenchResident(const QString& large)
 }
 } // namespace
 
+// Sync: a computer that joins with the large profile writes it all once;
+// an empty computer merges that; a round with nothing new; what one note's
+// edit adds to the folder.
+void BenchSync(const QString& large)
+{
+    QTemporaryDir folder, joiner;
+    Connect(large);
+    QElapsedTimer timer;
+    timer.start();
+    TSync::Setup(folder.path(), QString());
+    TSync::Round();
+    Row("first round of the large profile (writes it all)", Summary({Ms(timer)}));
+    Connect(joiner.path());
+    TSync::Setup(folder.path(), QString());
+    timer.start();
+    const TSyncReport merged = TSync::Round();
+    Row("merge the large profile into an empty one", Summary({Ms(timer)}),
+        QString("%1 items (target < 5000 ms)").arg(merged.Applied));
+    const TStats idle = Measure(20, [] {
+        QElapsedTimer once;
+        once.start();
+        TSync::Round();
+        return Ms(once);
+    });
+    Row("a round with nothing new", idle, "target < 20 ms");
+    const QStringList before = QDir(folder.path()).entryList(QDir::Files);
+    DbExecSQL("update NoteBook set ReMark=ReMark||'改' where rowid=(select min(rowid) from NoteBook where TypeID>0)");
+    TSync::Round();
+    qint64 added = 0;
+    for (const QFileInfo& file : QDir(folder.path()).entryInfoList(QDir::Files))
+        if (!before.contains(file.fileName()))
+            added += file.size();
+    std::printf("| %-46s | %9lld | %9s | %9s | %s\n", "one note's edit adds to the folder (bytes)", added, "", "",
+                "target <= 65536");
+}
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -928,7 +966,8 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Naming parts (start, settle, keystroke, large, search, missed, memory, transfer, worst-import) runs only those.
+    // Naming parts (start, settle, keystroke, large, search, missed, memory, transfer, worst-import, sync) runs only
+    // those.
     // JOTTEREL_BENCH_HUGE=1 adds a profile ten times the large one to the
     // search rows (it takes minutes to build).
     const QStringList parts = app.arguments().mid(1);
@@ -968,6 +1007,8 @@ int main(int argc, char** argv)
         BenchTransfer(large.path());
     if (wanted("transfer") || wanted("worst-import"))
         BenchWorstImport();
+    if (wanted("sync"))
+        BenchSync(large.path());
     delete DbAccess;
     DbAccess = nullptr;
     return 0;

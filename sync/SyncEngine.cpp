@@ -124,19 +124,47 @@ const std::map<QString, QString> kReminderColumns = {{"time", "AlamTime"},     {
 const std::map<QString, QString> kBookmarkColumns = {{"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}};
 
 // A one-row, one-column answer (null when there is no row).
+// The statements of a round, each prepared once: a merge of a whole state
+// runs the same few statements hundreds of thousands of times.
+QHash<QString, sqlite3_stmt*>& Statements()
+{
+    static QHash<QString, sqlite3_stmt*> statements;
+    return statements;
+}
+
+void ForgetStatements()
+{
+    for (sqlite3_stmt* statement : std::as_const(Statements()))
+        sqlite3_finalize(statement);
+    Statements().clear();
+}
+
+sqlite3_stmt* Statement(const QString& sql)
+{
+    sqlite3_stmt*& statement = Statements()[sql];
+    if (!statement)
+        statement = PrepareNative(Db(), sql).release();
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    return statement;
+}
+
 QVariant Lookup(const QString& sql, const QVariant& argument)
 {
-    TStmtHandle statement = PrepareNative(Db(), sql);
-    BindVariant(statement.get(), 1, argument);
-    return sqlite3_step(statement.get()) == SQLITE_ROW ? ColumnVariant(statement.get(), 0) : QVariant();
+    sqlite3_stmt* statement = Statement(sql);
+    BindVariant(statement, 1, argument);
+    const QVariant value = sqlite3_step(statement) == SQLITE_ROW ? ColumnVariant(statement, 0) : QVariant();
+    sqlite3_reset(statement);
+    return value;
 }
 
 void Run(const QString& sql, const QVariantList& arguments)
 {
-    TStmtHandle statement = PrepareNative(Db(), sql);
+    sqlite3_stmt* statement = Statement(sql);
     for (int i = 0; i < arguments.size(); ++i)
-        BindVariant(statement.get(), i + 1, arguments[i]);
-    RunToEnd(Db(), statement.get());
+        BindVariant(statement, i + 1, arguments[i]);
+    RunToEnd(Db(), statement);
+    sqlite3_reset(statement);
 }
 
 QString GidOfGroup(int kind, int self)
@@ -181,15 +209,17 @@ QMap<QString, QVariant> ReadRow(int kind, qint64 key, QString& gid)
         return fields;
     }
     if (kind == skNoteGroup || kind == skBookmarkGroup) {
-        TStmtHandle row = PrepareNative(
-            Db(), QString("select SelfIndex, ParentIndex, TypeName, Gid from %1 where rowid=?").arg(GroupTable(kind)));
-        sqlite3_bind_int64(row.get(), 1, key);
-        if (sqlite3_step(row.get()) != SQLITE_ROW)
+        sqlite3_stmt* row =
+            Statement(QString("select SelfIndex, ParentIndex, TypeName, Gid from %1 where rowid=?").arg(GroupTable(kind)));
+        sqlite3_bind_int64(row, 1, key);
+        if (sqlite3_step(row) != SQLITE_ROW)
             return fields;
-        const int self = sqlite3_column_int(row.get(), 0);
-        gid = ColumnText(row.get(), 3);
-        fields.insert("name", ColumnText(row.get(), 2));
-        fields.insert("parent", GidOfGroup(kind, sqlite3_column_int(row.get(), 1)));
+        const int self = sqlite3_column_int(row, 0);
+        const int parent = sqlite3_column_int(row, 1);
+        gid = ColumnText(row, 3);
+        fields.insert("name", ColumnText(row, 2));
+        sqlite3_reset(row);
+        fields.insert("parent", GidOfGroup(kind, parent));
         if (kind == skNoteGroup)
             fields.insert(kTextField, NoteText(self));
         return fields;
@@ -199,17 +229,19 @@ QMap<QString, QVariant> ReadRow(int kind, qint64 key, QString& gid)
     QStringList names;
     for (const auto& [field, column] : columns)
         names << column;
-    TStmtHandle row = PrepareNative(Db(), QString("select Gid, %1%2 from %3 where ID=?")
-                                              .arg(names.join(','), bookmark ? ", TypeID" : "", bookmark ? "IE" : "Alam"));
-    sqlite3_bind_int64(row.get(), 1, key);
-    if (sqlite3_step(row.get()) != SQLITE_ROW)
+    sqlite3_stmt* row = Statement(QString("select Gid, %1%2 from %3 where ID=?")
+                                      .arg(names.join(','), bookmark ? ", TypeID" : "", bookmark ? "IE" : "Alam"));
+    sqlite3_bind_int64(row, 1, key);
+    if (sqlite3_step(row) != SQLITE_ROW)
         return fields;
-    gid = ColumnText(row.get(), 0);
+    gid = ColumnText(row, 0);
     int column = 1;
     for (const auto& [field, name] : columns)
-        fields.insert(field, ColumnVariant(row.get(), column++));
+        fields.insert(field, ColumnVariant(row, column++));
+    const int group = bookmark ? sqlite3_column_int(row, column) : 0;
+    sqlite3_reset(row);
     if (bookmark)
-        fields.insert("group", GidOfGroup(skBookmarkGroup, sqlite3_column_int(row.get(), column)));
+        fields.insert("group", GidOfGroup(skBookmarkGroup, group));
     return fields;
 }
 
@@ -238,6 +270,7 @@ TSyncEngine::TSyncEngine(const QString& computer, const QHash<QString, QString>&
 TSyncEngine::~TSyncEngine()
 {
     qDeleteAll(m_metas);
+    ForgetStatements();
 }
 
 qint64 TSyncEngine::Tick()
@@ -258,14 +291,15 @@ TSyncMeta& TSyncEngine::Meta(const QString& gid, int kind)
         return *meta;
     meta = new TSyncMeta;
     meta->Kind = kind;
-    TStmtHandle row = PrepareNative(Db(), "select Kind, Deleted, Fields from SyncMeta where Gid=?");
-    BindText(row.get(), 1, gid);
-    if (sqlite3_step(row.get()) == SQLITE_ROW) {
-        meta->Kind = sqlite3_column_int(row.get(), 0);
-        meta->Deleted = sqlite3_column_int64(row.get(), 1);
-        UnpackMeta(ColumnBytes(row.get(), 2), *meta);
+    sqlite3_stmt* row = Statement("select Kind, Deleted, Fields from SyncMeta where Gid=?");
+    BindText(row, 1, gid);
+    if (sqlite3_step(row) == SQLITE_ROW) {
+        meta->Kind = sqlite3_column_int(row, 0);
+        meta->Deleted = sqlite3_column_int64(row, 1);
+        UnpackMeta(ColumnBytes(row, 2), *meta);
         meta->Known = true;
     }
+    sqlite3_reset(row);
     return *meta;
 }
 
@@ -274,6 +308,10 @@ void TSyncEngine::SaveMeta(const QString& gid)
     const TSyncMeta& meta = *m_metas.value(gid);
     Run("insert or replace into SyncMeta(Gid, Kind, Deleted, Fields) values (?, ?, ?, ?)",
         {gid, meta.Kind, meta.Deleted, PackMeta(meta)});
+}
+
+void TSyncEngine::SaveClock()
+{
     Run("insert or replace into SyncSet(Name, Value) values ('Clock', ?)", {m_clock});
 }
 
@@ -356,6 +394,7 @@ QList<TSyncItem> TSyncEngine::TakeLocalChanges()
     }
     ExecNative(Db(), "delete from SyncDirty");
     ExecNative(Db(), "delete from SyncGone");
+    SaveClock();
     return items;
 }
 
@@ -526,6 +565,7 @@ void TSyncEngine::Materialize()
     }
     m_touched.clear();
     m_texts.clear();
+    SaveClock();
 }
 
 namespace {

@@ -51,6 +51,7 @@ private:
     void Observe(qint64 stamp);
     TSyncMeta& Meta(const QString& gid, int kind);
     void SaveMeta(const QString& gid);
+    void SaveClock();
     void MergeText(TSyncMeta& meta, const TSyncItem& item);
     void KeepConflict(const TSyncMeta& meta, const QString& gid, const TSyncField& loser);
     QString CurrentText(const QString& gid);
