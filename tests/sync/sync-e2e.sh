@@ -56,15 +56,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-wait_for() {
-    local limit=$1
-    shift
-    local end=$((SECONDS + limit))
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -ge $end ] && return 1
-        sleep 0.1
-    done
-}
+# Polls a command until it succeeds, for at most $1 seconds (the pair's poll).
+wait_for() { pair_poll "$@"; }
 # A query on the data file of the program in directory $1.
 sql() { sqlite3 -cmd '.timeout 5000' "$WORK/$1/bookkeep.dat" "$2"; }
 # The text is in the root's note itself, not in a conflict copy beside it.
