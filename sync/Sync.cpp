@@ -8,6 +8,7 @@
 #include "sync/SyncFolder.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QHash>
 #include <QMap>
 #include <QSysInfo>
@@ -307,6 +308,11 @@ TSyncReport TSync::Round()
     if (Setting("Folder").toString().isEmpty())
         RaiseError("同步未开启。");
     g_changedReminders.clear();
+    // A round that merges a whole state touches most pages of the file: a
+    // page cache that holds them keeps the transaction from spilling.
+    const int cache = DbGetIntValue("PRAGMA cache_size");
+    ExecNative(Db(), "PRAGMA cache_size = -65536");
+    const auto restore = qScopeGuard([cache] { ExecNative(Db(), QString("PRAGMA cache_size = %1").arg(cache)); });
     TRound round;
     const TSyncReport report = round.Run();
     for (const QString& note : report.Skipped)

@@ -303,11 +303,21 @@ TSyncMeta& TSyncEngine::Meta(const QString& gid, int kind)
     return *meta;
 }
 
+// Kept in memory until the step ends (FlushMetas): an item merged and then
+// written is stored once.
 void TSyncEngine::SaveMeta(const QString& gid)
 {
-    const TSyncMeta& meta = *m_metas.value(gid);
-    Run("insert or replace into SyncMeta(Gid, Kind, Deleted, Fields) values (?, ?, ?, ?)",
-        {gid, meta.Kind, meta.Deleted, PackMeta(meta)});
+    m_unsaved.insert(gid);
+}
+
+void TSyncEngine::FlushMetas()
+{
+    for (const QString& gid : std::as_const(m_unsaved)) {
+        const TSyncMeta& meta = *m_metas.value(gid);
+        Run("insert or replace into SyncMeta(Gid, Kind, Deleted, Fields) values (?, ?, ?, ?)",
+            {gid, meta.Kind, meta.Deleted, PackMeta(meta)});
+    }
+    m_unsaved.clear();
 }
 
 void TSyncEngine::SaveClock()
@@ -394,6 +404,7 @@ QList<TSyncItem> TSyncEngine::TakeLocalChanges()
     }
     ExecNative(Db(), "delete from SyncDirty");
     ExecNative(Db(), "delete from SyncGone");
+    FlushMetas();
     SaveClock();
     return items;
 }
@@ -565,6 +576,7 @@ void TSyncEngine::Materialize()
     }
     m_touched.clear();
     m_texts.clear();
+    FlushMetas();
     SaveClock();
 }
 
@@ -588,20 +600,27 @@ struct TGroupPlan
 void TSyncEngine::RebuildGroups(int kind)
 {
     QHash<QString, TGroupPlan> plans;
+    const auto plan = [&](const QString& gid, const TSyncMeta& meta) {
+        const TSyncMetaField parent = meta.Fields.value("parent");
+        plans.insert(gid, TGroupPlan{gid, meta.Fields.value("name").Value.toString(), parent.Value.toString(),
+                                     meta.Born, parent.Stamp, parent.Origin});
+    };
     {
         TStmtHandle rows = PrepareNative(Db(), "select Gid, Fields from SyncMeta where Kind=? and Deleted=0");
         sqlite3_bind_int(rows.get(), 1, kind);
         while (sqlite3_step(rows.get()) == SQLITE_ROW) {
             const QString gid = ColumnText(rows.get(), 0);
-            if (gid == kRootNoteGid)
+            if (gid == kRootNoteGid || m_metas.contains(gid))
                 continue;
             TSyncMeta meta;
             UnpackMeta(ColumnBytes(rows.get(), 1), meta);
-            const TSyncMetaField parent = meta.Fields.value("parent");
-            plans.insert(gid, TGroupPlan{gid, meta.Fields.value("name").Value.toString(), parent.Value.toString(),
-                                         meta.Born, parent.Stamp, parent.Origin});
+            plan(gid, meta);
         }
     }
+    // What this step merged and has not stored yet.
+    for (auto it = m_metas.cbegin(); it != m_metas.cend(); ++it)
+        if ((*it)->Kind == kind && (*it)->Known && (*it)->Deleted == 0 && it.key() != kRootNoteGid)
+            plan(it.key(), **it);
     QStringList order = plans.keys();
     std::sort(order.begin(), order.end());
     for (TGroupPlan& plan : plans)

@@ -51,6 +51,7 @@ private:
     void Observe(qint64 stamp);
     TSyncMeta& Meta(const QString& gid, int kind);
     void SaveMeta(const QString& gid);
+    void FlushMetas();
     void SaveClock();
     void MergeText(TSyncMeta& meta, const TSyncItem& item);
     void KeepConflict(const TSyncMeta& meta, const QString& gid, const TSyncField& loser);
@@ -65,4 +66,5 @@ private:
     QHash<QString, TSyncMeta*> m_metas; // read and changed in this round
     QSet<QString> m_touched;            // merged items not yet written
     QHash<QString, QString> m_texts;    // notes' texts to write
+    QSet<QString> m_unsaved;            // metas changed since the last flush
 };
