@@ -43,33 +43,109 @@ sqlite3* Db()
 const char* const kTextField = "text";
 } // namespace
 
-// In the global namespace, where the stream looks for them.
-QDataStream& operator<<(QDataStream& out, const TSyncMetaField& field)
-{
-    return out << field.Stamp << field.Origin << field.Value << field.Shown;
-}
-
-QDataStream& operator>>(QDataStream& in, TSyncMetaField& field)
-{
-    return in >> field.Stamp >> field.Origin >> field.Value >> field.Shown;
-}
-
 namespace {
+
+// The record of an item, packed by hand: it is written for every item a
+// round touches, so it is kept small (texts as UTF-8, values by their type).
+void PutText(QDataStream& out, const QString& text)
+{
+    out << text.toUtf8();
+}
+
+QString TakeText(QDataStream& in)
+{
+    QByteArray bytes;
+    in >> bytes;
+    return QString::fromUtf8(bytes);
+}
+
+void PutValue(QDataStream& out, const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+        out << qint8(1) << value.toLongLong();
+        break;
+    case QMetaType::Double:
+        out << qint8(2) << value.toDouble();
+        break;
+    case QMetaType::QString:
+        out << qint8(3);
+        PutText(out, value.toString());
+        break;
+    case QMetaType::QByteArray:
+        out << qint8(4) << value.toByteArray();
+        break;
+    default:
+        out << qint8(0);
+    }
+}
+
+QVariant TakeValue(QDataStream& in)
+{
+    qint8 type = 0;
+    in >> type;
+    switch (type) {
+    case 1: {
+        qint64 number = 0;
+        in >> number;
+        return number;
+    }
+    case 2: {
+        double number = 0;
+        in >> number;
+        return number;
+    }
+    case 3:
+        return TakeText(in);
+    case 4: {
+        QByteArray bytes;
+        in >> bytes;
+        return bytes;
+    }
+    default:
+        return QVariant();
+    }
+}
 
 QByteArray PackMeta(const TSyncMeta& meta)
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setVersion(QDataStream::Qt_6_4);
-    out << meta.Born << meta.Fields << meta.Versions;
+    out << meta.Born << qint32(meta.Fields.size());
+    for (auto it = meta.Fields.cbegin(); it != meta.Fields.cend(); ++it) {
+        PutText(out, it.key());
+        out << it->Stamp;
+        PutText(out, it->Origin);
+        PutValue(out, it->Value);
+        out << it->Shown;
+    }
+    out << qint32(meta.Versions.size());
+    for (auto it = meta.Versions.cbegin(); it != meta.Versions.cend(); ++it) {
+        PutText(out, it.key());
+        out << it.value();
+    }
     return bytes;
 }
 
 void UnpackMeta(const QByteArray& bytes, TSyncMeta& meta)
 {
     QDataStream in(bytes);
-    in.setVersion(QDataStream::Qt_6_4);
-    in >> meta.Born >> meta.Fields >> meta.Versions;
+    qint32 count = 0;
+    in >> meta.Born >> count;
+    for (int i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        const QString name = TakeText(in);
+        TSyncMetaField& field = meta.Fields[name];
+        in >> field.Stamp;
+        field.Origin = TakeText(in);
+        field.Value = TakeValue(in);
+        in >> field.Shown;
+    }
+    in >> count;
+    for (int i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        const QString computer = TakeText(in);
+        in >> meta.Versions[computer];
+    }
     if (in.status() != QDataStream::Ok)
         RaiseError("同步记录已损坏。");
 }
@@ -741,8 +817,17 @@ void TSyncEngine::WriteItems(int kind)
 {
     const QString table = ItemTable(kind);
     const auto& columns = kind == skBookmark ? kBookmarkColumns : kReminderColumns;
+    QStringList names;
+    for (const auto& [field, column] : columns)
+        names << column;
+    if (kind == skBookmark)
+        names << "TypeID";
+    const QString insert = QString("insert into %1(%2, Gid) values (%3?)")
+                               .arg(table, names.join(','), QString("?,").repeated(int(names.size())));
+    const QString update = QString("update %1 set %2=? where ID=?").arg(table, names.join("=?, "));
+    QHash<QString, int> groups; // a group's SelfIndex by its identity
     for (const QString& gid : std::as_const(m_touched)) {
-        const TSyncMeta& meta = *m_metas.value(gid);
+        TSyncMeta& meta = *m_metas.value(gid);
         if (meta.Kind != kind)
             continue;
         const QVariant id = Lookup(QString("select ID from %1 where Gid=?").arg(table), gid);
@@ -753,30 +838,37 @@ void TSyncEngine::WriteItems(int kind)
                 ChangedReminders << id.toString();
             continue;
         }
-        QStringList names;
         QVariantList values;
-        for (const auto& [field, column] : columns) {
-            names << column;
+        for (const auto& [field, column] : columns)
             values << meta.Fields.value(field).Value;
-        }
+        QString group;
         if (kind == skBookmark) {
-            names << "TypeID";
-            values << SelfIndexOf(skBookmarkGroup, meta.Fields.value("group").Value.toString());
+            group = meta.Fields.value("group").Value.toString();
+            auto self = groups.find(group);
+            if (self == groups.end())
+                self = groups.insert(group, SelfIndexOf(skBookmarkGroup, group));
+            values << *self;
+            if (*self == 0)
+                group.clear();
         }
         qint64 key = id.toLongLong();
         if (id.isNull()) {
-            names << "Gid";
-            values << gid;
-            Run(QString("insert into %1(%2) values (%3)").arg(table, names.join(','), QStringList(names.size(), "?").join(',')),
-                values);
+            Run(insert, values << gid);
             key = sqlite3_last_insert_rowid(Db());
         } else {
-            values << key;
-            Run(QString("update %1 set %2=? where ID=?").arg(table, names.join("=?, ")), values);
+            Run(update, values << key);
         }
-        if (kind == skReminder)
+        if (kind == skReminder) {
             ChangedReminders << QString::number(key);
-        Rehash(kind, key, gid);
+            Rehash(kind, key, gid); // numbers come back as the columns keep them
+            continue;
+        }
+        // A bookmark's columns keep text as it is given: what the row shows
+        // is what was written.
+        for (const auto& [field, column] : columns)
+            meta.Fields[field].Shown = HashOf(meta.Fields.value(field).Value);
+        meta.Fields["group"].Shown = HashOf(group);
+        SaveMeta(gid);
     }
 }
 
