@@ -132,7 +132,8 @@ CREATE INDEX Trash_DeletedAt ON Trash(DeletedAt);
     // writes what other computers did (a row in SyncApplying, inside that
     // round's transaction). SyncSet holds this computer's sync settings and
     // SyncPeer how far each other computer's files were applied; neither is
-    // synced.
+    // synced. SyncWaiting: bookmarks shown under the root until their group,
+    // filed by another computer, arrives.
     {10, R"(
 ALTER TABLE NoteType ADD COLUMN Gid TEXT;
 ALTER TABLE IEType ADD COLUMN Gid TEXT;
@@ -150,6 +151,7 @@ CREATE TABLE SyncGone (Gid TEXT PRIMARY KEY, Kind INTEGER NOT NULL) WITHOUT ROWI
 CREATE TABLE SyncApplying (One INTEGER);
 CREATE TABLE SyncSet (Name TEXT PRIMARY KEY, Value);
 CREATE TABLE SyncPeer (Computer TEXT PRIMARY KEY, Seq INTEGER NOT NULL, Host TEXT NOT NULL DEFAULT '');
+CREATE TABLE SyncWaiting (Gid TEXT PRIMARY KEY, GroupGid TEXT NOT NULL) WITHOUT ROWID;
 CREATE TRIGGER Sync_NoteType_Insert AFTER INSERT ON NoteType WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
 BEGIN INSERT OR IGNORE INTO SyncDirty VALUES (1, NEW.rowid); END;
 CREATE TRIGGER Sync_NoteType_Update AFTER UPDATE ON NoteType WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)

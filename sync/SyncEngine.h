@@ -58,6 +58,7 @@ private:
     QString CurrentText(const QString& gid);
     void RebuildGroups(int kind);
     void WriteItems(int kind);
+    void TouchWaiting();
     void Rehash(int kind, qint64 key, const QString& gid);
 
     QString m_computer;
