@@ -13,6 +13,7 @@
 #include "sync/SyncText.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QScopedValueRollback>
 #include <QSystemTrayIcon>
@@ -24,8 +25,6 @@ constexpr int kFolderQuietMs = 1000;
 constexpr int kLocalDelayMs = 2000;
 constexpr int kPollMs = 1000;
 constexpr int kPeriodicMs = 60 * 1000;
-// The watcher reports the round's own writes just after it.
-constexpr int kOwnWritesMs = 500;
 
 TSyncWiring* activeWiring = nullptr;
 
@@ -119,13 +118,11 @@ TSyncReport TSyncWiring::RunRound()
         // Whoever started the round says the failure: one box an episode.
         m_failure = SyncFailureText(e);
         m_failureReported = true;
-        m_ownWrites.setRemainingTime(kOwnWritesMs);
         UpdateTrayTip();
         throw;
     }
     m_failure.clear();
     m_failureReported = false;
-    m_ownWrites.setRemainingTime(kOwnWritesMs);
     // Whatever was coming from the timers is in this round.
     m_folderQuiet->stop();
     m_localDelay->stop();
@@ -174,9 +171,12 @@ bool TSyncWiring::Editing() const
     return (m_pages.NoteTree && m_pages.NoteTree->IsEditing()) || (m_pages.IETree && m_pages.IETree->IsEditing());
 }
 
+// Every change of the folder counts, the round's own writes too: another
+// computer's file may arrive in the same moment. The round those cause
+// finds nothing new and writes nothing, so it sets off no other.
 void TSyncWiring::FolderChanged()
 {
-    if (m_on && !m_inRound && m_ownWrites.hasExpired())
+    if (m_on)
         m_folderQuiet->start();
 }
 
@@ -188,6 +188,15 @@ void TSyncWiring::PollLocalChanges()
     }
     if (m_inRound || m_localDelay->isActive())
         return;
+    // A folder on a network share reports no changes to the watcher: its
+    // time of change, read each second, stands in.
+    const QStringList watched = m_watcher->directories();
+    if (!watched.isEmpty()) {
+        const QDateTime folderTime = QFileInfo(watched.first()).lastModified();
+        if (m_folderTime.isValid() && folderTime != m_folderTime)
+            FolderChanged();
+        m_folderTime = folderTime;
+    }
     bool changed = false;
     try {
         changed = TSync::HasLocalChanges();

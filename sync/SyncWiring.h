@@ -3,7 +3,7 @@
 #include "search/SearchWiring.h"
 #include "sync/Sync.h"
 
-#include <QDeadlineTimer>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -49,15 +49,13 @@ private:
     TSearchTargets m_pages;
     QFileSystemWatcher* m_watcher;
     QTimer* m_folderQuiet; // a second after the folder's last change
+    QDateTime m_folderTime; // the folder's time of change when last looked at
     QTimer* m_localDelay;  // two seconds after a change here
     QTimer* m_poll;        // asks for changes here every second
     QTimer* m_periodic;    // every minute
     bool m_on = false;
     bool m_inRound = false;
     bool m_roundDue = false; // waits for the data file's check, a dialog or an edit in place
-    // The folder's changes that the round's own writes cause are not another
-    // computer's: those noticed until shortly after a round are let pass.
-    QDeadlineTimer m_ownWrites;
     QString m_failure;
     bool m_failureReported = false; // this episode of failures had its box
 };
