@@ -45,9 +45,8 @@ public:
     // The name for a subgroup's folder, or for its file without the ".md".
     QString Claim(const QString& wanted, bool folder)
     {
-        QString name = wanted;
-        for (int n = 2; Taken(name.toCaseFolded(), folder); ++n)
-            name = QString("%1 (%2)").arg(wanted).arg(n);
+        const QString name =
+            FreeName(wanted, [&](const QString& candidate) { return Taken(candidate.toCaseFolded(), folder); });
         (folder ? m_folders : m_files).insert(name.toCaseFolded() + (folder ? "" : ".md"));
         return name;
     }

@@ -332,6 +332,14 @@ QString SqlInList(const QList<int>& ids)
     return "(" + texts.join(",") + ")";
 }
 
+QString FreeName(const QString& name, const std::function<bool(const QString&)>& taken)
+{
+    QString candidate = name;
+    for (int n = 2; taken(candidate); ++n)
+        candidate = QString("%1 (%2)").arg(name).arg(n);
+    return candidate;
+}
+
 QString OneLineName(const QString& name)
 {
     QString line = name;

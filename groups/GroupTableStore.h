@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <future>
 #include <vector>
 
@@ -153,3 +154,6 @@ private:
 // A group's name is one line: every line break of a typed or pasted name
 // (CR LF counting as one) becomes a blank.
 QString OneLineName(const QString& name);
+// The name itself, or else the first of "name (2)", "name (3)"... that is
+// not taken: how a name that is in use is told apart everywhere.
+QString FreeName(const QString& name, const std::function<bool(const QString&)>& taken);

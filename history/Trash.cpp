@@ -129,14 +129,6 @@ int ParentToRestore(const TGroupTable& groups, const QVariantMap& payload)
     return groups.Contains(parent) && groups.Name(parent) == payload.value("parentName").toString() ? parent : 0;
 }
 
-QString FreeName(const QString& name, const TGroupTable& groups, const QSet<QString>& added)
-{
-    QString candidate = name;
-    for (int n = 2; groups.NameExists(candidate) || added.contains(candidate); ++n)
-        candidate = QString("%1 (%2)").arg(name).arg(n);
-    return candidate;
-}
-
 // Puts the groups back, parents first, and returns the SelfIndex each old
 // one now has. A group keeps its number while that is free and after its
 // parent's (the table is read in SelfIndex order, parents first).
@@ -156,7 +148,9 @@ QHash<int, int> RestoreGroups(const QString& tableName, const QVariantMap& paylo
         largest = std::max(largest, self);
         renumbered.insert(old, self);
         given.insert(self);
-        const QString name = FreeName(row.value("TypeName").toString(), groups, added);
+        const QString name = FreeName(row.value("TypeName").toString(), [&](const QString& candidate) {
+            return groups.NameExists(candidate) || added.contains(candidate);
+        });
         added.insert(name);
         row["SelfIndex"] = self;
         row["ParentIndex"] = parent;

@@ -4,6 +4,7 @@
 #include "data/MD.h"
 #include "data/SqliteDb.h"
 #include "data/UException.h"
+#include "groups/GroupTableStore.h"
 
 #include <QDataStream>
 #include <QIODevice>
@@ -726,9 +727,7 @@ void TSyncEngine::RebuildGroups(int kind)
     });
     QSet<QString> taken{RootCaption(kind)};
     for (const QString& gid : order) {
-        QString name = plans[gid].Name;
-        for (int n = 2; taken.contains(name); ++n)
-            name = QString("%1 (%2)").arg(plans[gid].Name).arg(n);
+        const QString name = FreeName(plans[gid].Name, [&](const QString& candidate) { return taken.contains(candidate); });
         taken.insert(name);
         plans[gid].Name = name;
     }
