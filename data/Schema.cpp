@@ -190,6 +190,38 @@ CREATE TRIGGER Sync_NoteBook_Delete AFTER DELETE ON NoteBook WHEN NOT EXISTS (SE
 BEGIN INSERT OR IGNORE INTO SyncDirty
       SELECT 1, coalesce((SELECT rowid FROM NoteType WHERE SelfIndex = OLD.TypeID), 0); END;
 )"},
+    // Version 12: what a browser's bookmark file holds beyond address,
+    // title and remark, so that an export gives it back: tags, the times a
+    // link or folder was added and last changed (seconds since 1970, null:
+    // unknown), a link's keyword, a folder's description, the toolbar
+    // folder's mark, separators (positions among the folder's items, as
+    // comma-separated numbers) and the place of each link and folder among
+    // its folder's items in the file (null: after those with a place).
+    // The last check of each address and the site's icon are kept per
+    // computer in tables of their own, so that a check of ten thousand
+    // addresses is not ten thousand edits for the sync; they go with
+    // their bookmark. SysSet: whether icons are fetched, and the skin
+    // ('' follows the desktop).
+    {11, R"(
+ALTER TABLE IE ADD COLUMN Tags TEXT NOT NULL DEFAULT '';
+ALTER TABLE IE ADD COLUMN AddDate INTEGER DEFAULT NULL;
+ALTER TABLE IE ADD COLUMN LastModified INTEGER DEFAULT NULL;
+ALTER TABLE IE ADD COLUMN ShortcutUrl TEXT NOT NULL DEFAULT '';
+ALTER TABLE IE ADD COLUMN Pos INTEGER DEFAULT NULL;
+ALTER TABLE IEType ADD COLUMN AddDate INTEGER DEFAULT NULL;
+ALTER TABLE IEType ADD COLUMN LastModified INTEGER DEFAULT NULL;
+ALTER TABLE IEType ADD COLUMN Description TEXT NOT NULL DEFAULT '';
+ALTER TABLE IEType ADD COLUMN Toolbar INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE IEType ADD COLUMN Separators TEXT NOT NULL DEFAULT '';
+ALTER TABLE IEType ADD COLUMN Pos INTEGER DEFAULT NULL;
+CREATE TABLE LinkCheck (IEID INTEGER PRIMARY KEY, Result INTEGER NOT NULL, Code INTEGER NOT NULL DEFAULT 0,
+                        CheckedAt INTEGER NOT NULL, NewUrl TEXT NOT NULL DEFAULT '');
+CREATE TABLE SiteIcon (IEID INTEGER PRIMARY KEY, Icon BLOB NOT NULL, FetchedAt INTEGER NOT NULL);
+CREATE TRIGGER LinkCheck_IE_Delete AFTER DELETE ON IE
+BEGIN DELETE FROM LinkCheck WHERE IEID = OLD.ID; DELETE FROM SiteIcon WHERE IEID = OLD.ID; END;
+ALTER TABLE SysSet ADD COLUMN FetchIcons INTEGER NOT NULL DEFAULT 1;
+ALTER TABLE SysSet ADD COLUMN Skin TEXT NOT NULL DEFAULT '';
+)"},
 };
 
 std::vector<TMigration> g_extra;
