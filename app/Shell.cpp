@@ -18,6 +18,7 @@
 #include "history/BackupList.h"
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
+#include "sync/Sync.h"
 #include "ui_Main.h"
 
 #include <QApplication>
@@ -163,6 +164,7 @@ void TFormMain::NBackupClick()
 void TFormMain::NRestoreClick()
 {
     DbAccess->CheckWritable();
+    TSync::RefuseInRound();
     if (!AskYesNo("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"))
         return;
     // The automatic backups first; any other file through the file dialog.

@@ -903,6 +903,23 @@ void BenchSync(const QString& large)
     const TSyncReport merged = TSync::Round();
     Row("merge the large profile into an empty one", Summary({Ms(timer)}),
         QString("%1 items (target < 5000 ms)").arg(merged.Applied));
+    // As the window does it: in steps, the window answering between them.
+    QTemporaryDir stepper;
+    Connect(stepper.path());
+    TSync::Setup(folder.path(), QString());
+    QElapsedTimer sinceStep;
+    qint64 longest = 0;
+    int steps = 0;
+    TSync::SetBetweenSteps([&] {
+        longest = std::max(longest, sinceStep.restart());
+        ++steps;
+    });
+    timer.start();
+    sinceStep.start();
+    TSync::Round();
+    TSync::SetBetweenSteps(nullptr);
+    Row("the same in steps, as the window does it", Summary({Ms(timer)}),
+        QString("%1 steps, the longest %2 ms (target: a keystroke waits < 50 ms)").arg(steps).arg(longest));
     const TStats idle = Measure(20, [] {
         QElapsedTimer once;
         once.start();

@@ -8,7 +8,9 @@
 #include "sync/SyncFolder.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QHash>
 #include <QMap>
 #include <QSysInfo>
@@ -21,6 +23,9 @@ namespace {
 constexpr int kCompactAfter = 50;
 
 QStringList g_changedReminders;
+std::function<void()> g_betweenSteps;
+qint64 g_stepMs = 0;
+bool g_inRound = false;
 
 sqlite3* Db()
 {
@@ -97,6 +102,11 @@ QList<TSyncFile> Chain(const QList<TSyncFile>& files, qint64 applied)
     return chain;
 }
 
+bool IsGroup(const TSyncItem& item)
+{
+    return item.Kind == skNoteGroup || item.Kind == skBookmarkGroup;
+}
+
 class TRound
 {
 public:
@@ -113,8 +123,11 @@ public:
                 m_seq = std::max(m_seq, file.Seq);
         SendOwn();
         ApplyOthers();
-        if (!m_created.isEmpty())
-            Applying([&] { Write(false, m_created); });
+        Applying([&] {
+            if (!m_created.isEmpty())
+                Write(false, m_created);
+            SendOutbox();
+        });
         Compact();
         m_report.Skipped = m_folder.Skipped() + m_extraSkipped;
         Applying([&] {
@@ -145,10 +158,44 @@ private:
             const bool state = Setting("NeedState").toInt() != 0;
             if (state)
                 items = engine.WholeState();
+            else
+                items = Outbox() + items;
             if (!items.isEmpty())
                 Write(state, items);
             SetSetting("NeedState", 0);
+            SetSetting("Outbox", QVariant());
         });
+    }
+
+    // What was changed here between the steps of the round is stamped
+    // before the next step merges, so no older change from elsewhere
+    // overwrites it. It goes out in one file at the round's end; until then
+    // it waits in the settings, so that a round cut short sends it next time.
+    void TakeOwnChanges()
+    {
+        if (!TSync::HasLocalChanges())
+            return;
+        Applying([&] {
+            TSyncEngine engine(m_computer, Hosts());
+            const QList<TSyncItem> items = engine.TakeLocalChanges();
+            m_report.Sent += int(items.size());
+            SetSetting("Outbox", EncodeBatch(TSyncBatch{m_computer, HostName(), 0, false, Outbox() + items}));
+        });
+    }
+
+    QList<TSyncItem> Outbox()
+    {
+        const QByteArray bytes = Setting("Outbox").toByteArray();
+        return bytes.isEmpty() ? QList<TSyncItem>() : DecodeBatch(bytes).Items;
+    }
+
+    void SendOutbox()
+    {
+        const QList<TSyncItem> items = Outbox();
+        if (items.isEmpty())
+            return;
+        Write(false, items);
+        SetSetting("Outbox", QVariant());
     }
 
     void ApplyOthers()
@@ -205,25 +252,47 @@ private:
             m_extraSkipped << QDir::toNativeSeparators(file.Path) + "：内容与文件名不符，已跳过";
             return false;
         }
-        Applying([&] {
-            QHash<QString, QString> hosts = Hosts();
-            hosts.insert(batch.Computer, batch.Host);
-            TSyncEngine engine(m_computer, hosts);
-            for (const TSyncItem& item : std::as_const(batch.Items))
-                engine.Merge(item);
-            engine.Materialize();
+        for (qsizetype next = 0;;) {
+            Applying([&] { next = ApplyStep(batch, next); });
+            if (next == batch.Items.size())
+                return true;
+            g_betweenSteps();
+            TakeOwnChanges();
+        }
+    }
+
+    // Merges the batch's items from the given one on, all of them or, with
+    // someone waiting between the steps, as many as fit in a step; the
+    // computer counts as read up to the batch once its last item is in.
+    // A batch's groups go in one step: every step that has a group works
+    // out the whole tree again. Returns the index of the next item.
+    qsizetype ApplyStep(const TSyncBatch& batch, qsizetype next)
+    {
+        QHash<QString, QString> hosts = Hosts();
+        hosts.insert(batch.Computer, batch.Host);
+        TSyncEngine engine(m_computer, hosts);
+        QElapsedTimer step;
+        step.start();
+        const qsizetype first = next;
+        const qsizetype fits = g_betweenSteps ? std::max<qint64>(1, g_stepMs * 1000 / m_itemMicros) : batch.Items.size();
+        while (next < batch.Items.size() && (next - first < fits || IsGroup(batch.Items[next])))
+            engine.Merge(batch.Items[next++]);
+        engine.Materialize();
+        // What an item costs, merged and written, sizes the next step.
+        m_itemMicros = std::max<qint64>(1, step.nsecsElapsed() / 1000 / (next - first + 1));
+        if (next == batch.Items.size()) {
             TStmtHandle write =
                 PrepareNative(Db(), "insert or replace into SyncPeer(Computer, Seq, Host) values (?, ?, ?)");
             BindText(write.get(), 1, batch.Computer);
             sqlite3_bind_int64(write.get(), 2, batch.Seq);
             BindText(write.get(), 3, batch.Host);
             RunToEnd(Db(), write.get());
-            m_report.Applied += engine.Applied;
-            m_report.Conflicts << engine.Conflicts;
-            m_created << engine.Created;
-            g_changedReminders << engine.ChangedReminders;
-        });
-        return true;
+        }
+        m_report.Applied += engine.Applied;
+        m_report.Conflicts << engine.Conflicts;
+        m_created << engine.Created;
+        g_changedReminders << engine.ChangedReminders;
+        return next;
     }
 
     // Many small files become one: this computer's whole state, after
@@ -253,11 +322,13 @@ private:
     TSyncReport m_report;
     QList<TSyncItem> m_created;
     QStringList m_extraSkipped;
+    qint64 m_itemMicros = 100;
 };
 } // namespace
 
 void TSync::Setup(const QString& folder, const QString& passphrase)
 {
+    RefuseInRound();
     const QString dir = QDir::cleanPath(QDir::fromNativeSeparators(folder.trimmed()));
     if (folder.trimmed().isEmpty())
         RaiseError("请选择同步文件夹。");
@@ -282,6 +353,7 @@ void TSync::Setup(const QString& folder, const QString& passphrase)
 
 void TSync::Stop()
 {
+    RefuseInRound();
     Applying([] {
         SetSetting("Folder", QString());
         SetSetting("Key", QByteArray());
@@ -307,7 +379,9 @@ TSyncReport TSync::Round()
 {
     if (Setting("Folder").toString().isEmpty())
         RaiseError("同步未开启。");
+    RefuseInRound();
     g_changedReminders.clear();
+    const QScopedValueRollback inRound(g_inRound, true);
     // A round that merges a whole state touches most pages of the file: a
     // page cache that holds them keeps the transaction from spilling.
     const int cache = DbGetIntValue("PRAGMA cache_size");
@@ -318,6 +392,23 @@ TSyncReport TSync::Round()
     for (const QString& note : report.Skipped)
         WriteLog("同步跳过：" + note);
     return report;
+}
+
+void TSync::SetBetweenSteps(std::function<void()> wait, qint64 stepMs)
+{
+    g_betweenSteps = std::move(wait);
+    g_stepMs = stepMs;
+}
+
+bool TSync::InRound()
+{
+    return g_inRound;
+}
+
+void TSync::RefuseInRound()
+{
+    if (g_inRound)
+        RaiseError("正在同步，请稍后再试。");
 }
 
 bool TSync::HasLocalChanges()

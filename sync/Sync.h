@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What one round of sync did.
 struct TSyncReport
 {
@@ -39,6 +41,17 @@ public:
     // One round: writes this computer's changes, applies the others'.
     // Raises when sync is off or the folder cannot be read.
     static TSyncReport Round();
+    // Someone to call between the steps of a long round (the window lets
+    // the user go on working there); without one a round runs in one go.
+    // A step merges and writes as many items as take about stepMs (a
+    // keystroke waits no longer than a step); the groups of a file go in
+    // one step. The call may raise EAbort to
+    // end the round there: what was merged stays, the rest comes next time.
+    static void SetBetweenSteps(std::function<void()> wait, qint64 stepMs = 15);
+    static bool InRound();
+    // Raises "busy" while a round runs: a restore or a change of the sync
+    // settings waits for it.
+    static void RefuseInRound();
     // Whether this computer changed anything since its last round (a cheap
     // read, for a timer to ask often).
     static bool HasLocalChanges();

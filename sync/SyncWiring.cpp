@@ -6,6 +6,7 @@
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
+#include "data/UException.h"
 #include "groups/UntTree.h"
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -64,18 +66,18 @@ TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
             PollLocalChanges();
         });
     });
-    SyncNowRequested = [this] {
+    RunningCommands()["sync-now"] = [this](const QStringList&) {
         try {
-            return TSyncNowAnswer{true, TSync::ReportText(RunRound())};
+            return TRunningAnswer{true, TSync::ReportText(RunRound())};
         } catch (const std::exception& e) {
-            return TSyncNowAnswer{false, SyncFailureText(e)};
+            return TRunningAnswer{false, ErrorText(e)};
         }
     };
 }
 
 TSyncWiring::~TSyncWiring()
 {
-    SyncNowRequested = nullptr;
+    RunningCommands().remove("sync-now");
     if (activeWiring == this)
         activeWiring = nullptr;
 }
@@ -110,13 +112,17 @@ TSyncReport TSyncWiring::RunRound()
     if (m_inRound)
         RaiseError("正在同步，请稍后再试。");
     const QScopedValueRollback busy(m_inRound, true);
+    TSync::SetBetweenSteps([this] { BetweenSteps(); });
+    const auto alone = qScopeGuard([] { TSync::SetBetweenSteps(nullptr); });
     TSyncReport report;
     try {
         m_pages.NotepadPage.SaveUnsavedNote();
         report = TSync::Round();
+    } catch (const EAbort&) {
+        throw;
     } catch (const std::exception& e) {
         // Whoever started the round says the failure: one box an episode.
-        m_failure = SyncFailureText(e);
+        m_failure = ErrorText(e);
         m_failureReported = true;
         UpdateTrayTip();
         throw;
@@ -151,9 +157,9 @@ void TSyncWiring::RoundQuietly()
         RunRound();
     } catch (const EAbort&) {
     } catch (const std::exception& e) {
-        WriteLog("同步失败：" + SyncFailureText(e));
+        WriteLog("同步失败：" + ErrorText(e));
         if (!reported)
-            ShowDbErrorAside("同步失败，程序会在后台继续尝试。", SyncFailureText(e), QString());
+            ShowDbErrorAside("同步失败，程序会在后台继续尝试。", ErrorText(e), QString());
     }
 }
 
@@ -164,6 +170,20 @@ bool TSyncWiring::CanWrite() const
 {
     const QTimer* tick = m_window->findChild<QTimer*>("tmr1", Qt::FindDirectChildrenOnly);
     return !DbAccess->ReadOnly() && (!tick || tick->isActive());
+}
+
+// Between the steps of a long round the window answers: typing, scrolling,
+// a click. A menu or a name being edited holds on to rows the next step
+// could take away: the round waits until it closes. A window that closes
+// ends the round there.
+void TSyncWiring::BetweenSteps()
+{
+    const auto closing = [this] { return !m_pages.NoteTree || !m_pages.IETree; };
+    QCoreApplication::processEvents();
+    while (!closing() && (QApplication::activePopupWidget() || Editing()))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (closing())
+        throw EAbort();
 }
 
 bool TSyncWiring::Editing() const

@@ -40,6 +40,7 @@ private:
     void RoundQuietly();
     bool CanWrite() const;
     bool Editing() const;
+    void BetweenSteps();
     void FolderChanged();
     void PollLocalChanges();
     void CloseAnsweredAlerts();
