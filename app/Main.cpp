@@ -8,6 +8,7 @@
 #include "reminders/ReminderPage.h"
 #include "search/SearchWiring.h"
 
+#include "capture/CaptureWiring.h"
 #include "controls/CardIcons.h"
 #include "controls/FirstEvent.h"
 #include "controls/UiException.h"
@@ -76,6 +77,7 @@ TFormMain::TFormMain(QWidget* parent)
     m_search = std::make_unique<TSearchWiring>(this, pages);
     new TTrashWiring(this, pages, {pmNoteType, pmIEType, pmIE, pmAlam});
     new TSyncWiring(this, pages);
+    new TCaptureWiring(this, pages);
     m_windowMemory = std::make_unique<TWindowMemory>(TWindowMemoryParts{
         this, ui->pgcMain, ui->tvNote, m_stores->Config, NoteTree, IETree, *m_bookmarkPage, *m_reminderPage});
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);

@@ -7,6 +7,8 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -18,11 +20,24 @@ namespace {
 
 const QByteArray ShowRequest = "show\n";
 const QByteArray ShownAnswer = "shown\n";
-// A sync round now; the answer's first line says whether it was done, the
-// rest is the report or the failure, up to the end of the connection.
-const QByteArray SyncRequest = "sync\n";
-const QByteArray SyncedAnswer = "synced\n";
-const QByteArray SyncFailedAnswer = "failed\n";
+// A command: "do " and its words as a JSON array, on one line. The answer's
+// first line says whether it was done, the rest is what it did or why it
+// failed, up to the end of the connection.
+const QByteArray CommandRequest = "do ";
+const QByteArray DoneAnswer = "done\n";
+const QByteArray FailedAnswer = "failed\n";
+
+TRunningAnswer Carry(const QByteArray& request)
+{
+    const QJsonArray words = QJsonDocument::fromJson(request.mid(CommandRequest.size())).array();
+    QStringList command;
+    for (const QJsonValue& word : words)
+        command << word.toString();
+    const TRunningCommand run = command.isEmpty() ? TRunningCommand() : RunningCommands().value(command.first());
+    if (!run)
+        return {false, "程序还没有准备好做这件事，请稍后再试。"};
+    return run(command.mid(1));
+}
 
 QString DirectoryKey(const QString& dataDir)
 {
@@ -38,6 +53,12 @@ QString ProcessNote(qint64 pid)
 }
 
 } // namespace
+
+QHash<QString, TRunningCommand>& RunningCommands()
+{
+    static QHash<QString, TRunningCommand> commands;
+    return commands;
+}
 
 TSingleInstance::TSingleInstance(const QString& dataDir, QObject* parent)
     : QObject(parent), m_dataDir(dataDir), m_lockPath(LockFileName(dataDir)), m_directoryLock(dataDir),
@@ -87,11 +108,11 @@ TSingleInstance::TStart TSingleInstance::Start(int answerTimeoutMs, TListening l
         if (lock == TLockFile::TResult::Failed) {
             // No lock file can be made here (a copy on a read-only medium):
             // nobody can write this database, so a second reader does no harm.
-            if (AskRunningToShow(deadline.remainingTime()))
+            if (HandOver(deadline.remainingTime()))
                 return TStart::Handed;
             return run();
         }
-        if (AskRunningToShow(deadline.remainingTime()))
+        if (HandOver(deadline.remainingTime()))
             return TStart::Handed;
         if (deadline.hasExpired())
             break;
@@ -169,10 +190,9 @@ void TSingleInstance::Answer(QLocalSocket* client)
     if (!client->canReadLine())
         return;
     const QByteArray request = client->readLine();
-    if (request == SyncRequest) {
-        const TSyncNowAnswer answer =
-            SyncNowRequested ? SyncNowRequested() : TSyncNowAnswer{false, "程序还没有准备好同步，请稍后再试。"};
-        client->write((answer.Done ? SyncedAnswer : SyncFailedAnswer) + answer.Text.toUtf8());
+    if (request.startsWith(CommandRequest)) {
+        const TRunningAnswer answer = Carry(request);
+        client->write((answer.Done ? DoneAnswer : FailedAnswer) + answer.Text.toUtf8());
         client->flush();
         client->disconnectFromServer();
         return;
@@ -204,14 +224,25 @@ bool TSingleInstance::AskRunningToShow(int timeoutMs)
     return socket.readLine() == ShownAnswer;
 }
 
-TSingleInstance::TAsked TSingleInstance::AskRunningToSync(int answerTimeoutMs, QString* answer)
+// A running instance that answers the command at all has taken it over.
+bool TSingleInstance::HandOver(int timeoutMs)
+{
+    if (m_handOver.isEmpty())
+        return AskRunningToShow(timeoutMs);
+    QString answer;
+    return AskRunning(m_handOver, timeoutMs, &answer) != TAsked::NoAnswer;
+}
+
+TSingleInstance::TAsked TSingleInstance::AskRunning(const QStringList& command, int answerTimeoutMs,
+                                                   QString* answer)
 {
     const QDeadlineTimer deadline(qMax(answerTimeoutMs, 0));
     QLocalSocket socket;
     socket.connectToServer(ServerName(m_dataDir));
     if (!socket.waitForConnected(qMin<qint64>(deadline.remainingTime(), DefaultAnswerTimeoutMs)))
         return TAsked::NoAnswer;
-    socket.write(SyncRequest);
+    socket.write(CommandRequest + QJsonDocument(QJsonArray::fromStringList(command)).toJson(QJsonDocument::Compact) +
+                 "\n");
     if (!socket.waitForBytesWritten(deadline.remainingTime()))
         return TAsked::NoAnswer;
     // The answer ends with the connection.
@@ -221,10 +252,10 @@ TSingleInstance::TAsked TSingleInstance::AskRunningToSync(int answerTimeoutMs, Q
         received += socket.readAll();
     }
     received += socket.readAll();
-    const bool done = received.startsWith(SyncedAnswer);
-    if (!done && !received.startsWith(SyncFailedAnswer))
+    const bool done = received.startsWith(DoneAnswer);
+    if (!done && !received.startsWith(FailedAnswer))
         return TAsked::NoAnswer;
-    *answer = QString::fromUtf8(received.mid(done ? SyncedAnswer.size() : SyncFailedAnswer.size()));
+    *answer = QString::fromUtf8(received.mid(done ? DoneAnswer.size() : FailedAnswer.size()));
     return done ? TAsked::Done : TAsked::Failed;
 }
 

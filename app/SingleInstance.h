@@ -2,8 +2,10 @@
 
 #include "app/LockFile.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QLocalServer;
@@ -17,16 +19,18 @@ class QWidget;
 // opening the database. The directory's lock keeps a second program out
 // whatever becomes of the lock file (deleted, renamed) or of the database
 // (another file put in its place); the lock file says who holds the directory.
-// A running program's answer to `jotterel --sync-now`: the round's report,
-// or why it failed.
-struct TSyncNowAnswer
+// A running program's answer to a command of a later start
+// (`jotterel --sync-now`, `--note` ...): what it did, or why it failed.
+struct TRunningAnswer
 {
     bool Done = false;
     QString Text;
 };
-// Runs a sync round for `--sync-now`, set by the main window's sync wiring
-// while it stands; unset, the request is refused.
-inline std::function<TSyncNowAnswer()> SyncNowRequested;
+using TRunningCommand = std::function<TRunningAnswer(const QStringList& arguments)>;
+// The commands the running program carries out for a later start, by name
+// (the request's first word; the rest are its arguments), set by the parts
+// of the main window while they stand. One that is not set is refused.
+QHash<QString, TRunningCommand>& RunningCommands();
 
 class TSingleInstance : public QObject
 {
@@ -55,10 +59,13 @@ public:
     // command line), never asking a running instance for anything: false,
     // with FailureText set, when a live process holds it.
     bool Claim();
-    // Asks the running instance to run a sync round now and waits for its
-    // answer; nothing when none answers.
+    // Asks the running instance to carry out a command (see
+    // RunningCommands) and waits for its answer; nothing when none answers.
     enum class TAsked { Done, Failed, NoAnswer };
-    TAsked AskRunningToSync(int answerTimeoutMs, QString* answer);
+    TAsked AskRunning(const QStringList& command, int answerTimeoutMs, QString* answer);
+    // What a later start asks of the running instance instead of showing its
+    // window (`--toggle`, `--search`); empty: show it.
+    void HandOverInstead(const QStringList& command) { m_handOver = command; }
 
     // Set by Start when it returns NoAnswer: what to tell the user.
     QString FailureText() const { return m_failure; }
@@ -76,6 +83,7 @@ private:
     TLockFile::TResult TakeLocks();
     bool IsOwner() const;
     bool AskRunningToShow(int timeoutMs);
+    bool HandOver(int timeoutMs);
     void Answer(QLocalSocket* client);
     QString DescribeHolder() const;
 
@@ -87,6 +95,7 @@ private:
     TLockFile m_lock;
     QLocalServer* m_server = nullptr;
     QString m_failure;
+    QStringList m_handOver;
 };
 
 // Brings a window to the front as the user left it: shown again when it was

@@ -5,6 +5,7 @@
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
+#include "capture/CaptureCommandLine.h"
 #include "exchange/CommandLine.h"
 
 #include <QPointer>
@@ -36,8 +37,16 @@ int main(int argc, char** argv)
     app.setApplicationName("Jotterel");
     app.setDesktopFileName("io.github.jotterel.Jotterel");
     app.LoadTranslations();
+    // `--toggle` and `--search` ask the running window; without one, this
+    // start's window does the same once it stands.
+    const QStringList windowCommand = ParseWindowCommand(app.arguments().mid(1));
+    if (windowCommand == QStringList{"?"}) {
+        PrintLine(stderr, "用法：jotterel --toggle\n      jotterel --search 文字");
+        return 1;
+    }
     // Decided before the database is opened: two instances must never write the same file.
     TSingleInstance instance(AppPath());
+    instance.HandOverInstead(windowCommand);
     const TSingleInstance::TStart start =
         instance.Start(TSingleInstance::DefaultAnswerTimeoutMs, TSingleInstance::TListening::Later);
     if (start != TSingleInstance::TStart::Run)
@@ -61,9 +70,11 @@ int main(int argc, char** argv)
         } else {
             formMain.WatchIntegrity();
             // A restore needs the window: its leftovers may wait for it.
-            formMain.AfterFirstPaint([&instance] {
+            formMain.AfterFirstPaint([&instance, windowCommand] {
                 instance.Listen();
                 RemoveRestoreLeftovers();
+                if (windowCommand.value(0) == "search")
+                    RunningCommands().value("search")(windowCommand.mid(1));
             });
             status = app.exec();
             cleanExit = status == 0;

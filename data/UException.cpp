@@ -16,3 +16,12 @@ void Abort()
 {
     throw EAbort();
 }
+
+QString ErrorText(const std::exception& error)
+{
+    if (const auto* db = dynamic_cast<const EDBException*>(&error))
+        return db->UserMessage + "\n" + db->Message();
+    if (const auto* plain = dynamic_cast<const EError*>(&error))
+        return plain->Message();
+    return QString::fromUtf8(error.what());
+}

@@ -27,6 +27,10 @@ public:
     QString SQLText;
 };
 
+// An error's text for the user: the reason a raised error carries (for a
+// database error, the sentence for the user and the underlying message).
+QString ErrorText(const std::exception& error);
+
 // Stops the current user action without any message (a question answered No).
 class EAbort : public std::exception
 {

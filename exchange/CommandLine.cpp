@@ -6,6 +6,7 @@
 #include "data/OwnFiles.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "capture/CaptureCommandLine.h"
 #include "exchange/BookmarkFile.h"
 #include "exchange/NoteTransfer.h"
 #include "groups/GroupTableStore.h"
@@ -36,6 +37,11 @@ const char* const kUsage = "用法：jotterel [选项]\n"
                            "  --sync-folder 文件夹        通过这个文件夹与其他电脑同步（给空的文件夹名 \"\" 则停止同步）\n"
                            "  --sync-passphrase           与 --sync-folder 一起用：从标准输入读一行作为同步密码\n"
                            "  --sync-now                  立即同步一次（程序正在运行时由它来做）\n"
+                           "  --remind 文字               按文字添加提醒，例如 \"明天下午3点 交报告\"\n"
+                           "  --note 文字 [--group 路径]  在分组的记事末尾添加一行（默认根目录）\n"
+                           "  --bookmark 网址 [--title 标题] [--group 路径]  添加网址（默认放在“全部”下）\n"
+                           "  --toggle                    显示程序窗口；窗口已在最前时把它收到托盘\n"
+                           "  --search 文字               显示程序窗口并搜索这些文字\n"
                            "  --help                      显示这段说明\n"
                            "  --version                   显示版本\n"
                            "\n"
@@ -65,12 +71,6 @@ bool IsHelp(const char* arg)
 bool IsVersion(const char* arg)
 {
     return IsOneOf(arg, {"--version"});
-}
-
-void Print(std::FILE* to, const QString& text)
-{
-    std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(to);
 }
 
 QString Native(const QString& path)
@@ -118,15 +118,22 @@ QString Run(const QString& option, const QString& path)
 
 QString FailureText(const QString& option, const EError& e)
 {
-    const auto* db = dynamic_cast<const EDBException*>(&e);
-    const QString reason = db ? db->UserMessage + "\n" + db->Message() : e.Message();
+    const QString reason = ErrorText(e);
     return (option.startsWith("--import") ? "导入失败，没有导入任何内容。\n" : "导出失败：") + reason;
 }
 } // namespace
 
+void PrintLine(std::FILE* to, const QString& text)
+{
+    std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
+    std::fflush(to);
+}
+
 int RunCommandLine(int argc, char** argv)
 {
     if (const int status = RunSyncCommandLine(argc, argv); status >= 0)
+        return status;
+    if (const int status = RunCaptureCommandLine(argc, argv); status >= 0)
         return status;
     bool wanted = false;
     for (int i = 1; i < argc; ++i)
@@ -141,17 +148,17 @@ int RunCommandLine(int argc, char** argv)
     QStringList arguments = app.arguments().mid(1);
     for (const QString& argument : arguments) {
         if (IsHelp(argument.toLocal8Bit().constData())) {
-            Print(stdout, kUsage);
+            PrintLine(stdout, kUsage);
             return 0;
         }
         if (IsVersion(argument.toLocal8Bit().constData())) {
-            Print(stdout, QString("Jotterel %1").arg(app.applicationVersion()));
+            PrintLine(stdout, QString("Jotterel %1").arg(app.applicationVersion()));
             return 0;
         }
     }
     const bool force = arguments.removeAll(kForce) > 0;
     if (arguments.size() != 2 || !IsOption(arguments[0].toLocal8Bit().constData())) {
-        Print(stderr, kUsage);
+        PrintLine(stderr, kUsage);
         return 1;
     }
     const QString option = arguments[0];
@@ -159,12 +166,12 @@ int RunCommandLine(int argc, char** argv)
     try {
         CheckReplace(option, path, force);
     } catch (const EError& e) {
-        Print(stderr, FailureText(option, e));
+        PrintLine(stderr, FailureText(option, e));
         return 1;
     }
     TSingleInstance instance(AppPath());
     if (!instance.Claim()) {
-        Print(stderr, instance.FailureText());
+        PrintLine(stderr, instance.FailureText());
         return 2;
     }
     DbAccess = new TDbAccess;
@@ -172,9 +179,9 @@ int RunCommandLine(int argc, char** argv)
     try {
         DbAccess->Connect();
         RemoveRestoreLeftovers();
-        Print(stdout, Run(option, path));
+        PrintLine(stdout, Run(option, path));
     } catch (const EError& e) {
-        Print(stderr, FailureText(option, e));
+        PrintLine(stderr, FailureText(option, e));
         status = 1;
     }
     delete DbAccess;

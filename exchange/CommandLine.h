@@ -10,3 +10,9 @@
 // failed on the standard error; 2 means the program is running on the same
 // data.
 int RunCommandLine(int argc, char** argv);
+
+#include <QString>
+#include <cstdio>
+
+// One line of text for the terminal, flushed at once.
+void PrintLine(std::FILE* to, const QString& text);

@@ -101,6 +101,20 @@ QString TGroupTable::PathText(int self) const
     return text + "->" + Name(self);
 }
 
+int TGroupTable::FindPath(const QString& path) const
+{
+    int at = 0;
+    for (const QString& name : path.split('/', Qt::SkipEmptyParts)) {
+        const QList<int> children = Children(at);
+        const auto found = std::find_if(children.begin(), children.end(),
+                                        [&](int child) { return Name(child) == name.trimmed(); });
+        if (found == children.end())
+            return -1;
+        at = *found;
+    }
+    return at;
+}
+
 std::vector<int> TGroupTable::InPathOrder(size_t most) const
 {
     if (most == 0)

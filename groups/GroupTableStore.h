@@ -48,6 +48,9 @@ public:
     QList<int> Ancestors(int self) const;
     // "根目录->工作->会议": the names from the root down to the group.
     QString PathText(int self) const;
+    // The group a path of names from the top level down names ("工作/会议";
+    // empty or "/": the root); -1 when there is none.
+    int FindPath(const QString& path) const;
 
     // The groups in the order of their path texts (then of SelfIndex), the
     // root first, at most `most` of them; and a group's place in that order

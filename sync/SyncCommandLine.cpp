@@ -3,7 +3,9 @@
 #include "app/Backup.h"
 #include "app/SingleInstance.h"
 #include "data/MD.h"
+#include "data/UException.h"
 #include "data/UntPublic.h"
+#include "exchange/CommandLine.h"
 #include "sync/Sync.h"
 #include "sync/SyncText.h"
 
@@ -24,12 +26,6 @@ const char* const kSyncUsage = "用法：jotterel --sync-folder 文件夹 [--syn
                                "      jotterel --sync-now";
 // A round of the running program may wait for its folder a while.
 constexpr int kAnswerTimeoutMs = 120 * 1000;
-
-void Print(std::FILE* to, const QString& text)
-{
-    std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(to);
-}
 
 QString ReadPassphraseLine()
 {
@@ -61,17 +57,17 @@ QString RunHere(const TSyncCommand& command, const QString& passphrase)
 int HandOver(TSingleInstance& instance)
 {
     QString answer;
-    switch (instance.AskRunningToSync(kAnswerTimeoutMs, &answer)) {
+    switch (instance.AskRunning({"sync-now"}, kAnswerTimeoutMs, &answer)) {
     case TSingleInstance::TAsked::Done:
-        Print(stdout, answer);
+        PrintLine(stdout, answer);
         return 0;
     case TSingleInstance::TAsked::Failed:
-        Print(stderr, "同步失败：" + answer);
+        PrintLine(stderr, "同步失败：" + answer);
         return 1;
     case TSingleInstance::TAsked::NoAnswer:
         break;
     }
-    Print(stderr, "正在运行的程序没有回应同步的请求。\n" + instance.FailureText());
+    PrintLine(stderr, "正在运行的程序没有回应同步的请求。\n" + instance.FailureText());
     return 2;
 }
 } // namespace
@@ -117,7 +113,7 @@ int RunSyncCommandLine(int argc, char** argv)
     app.setApplicationName("Jotterel");
     const TSyncCommand command = ParseSyncCommand(app.arguments().mid(1));
     if (command.Kind == TSyncCommand::TKind::Invalid) {
-        Print(stderr, kSyncUsage);
+        PrintLine(stderr, kSyncUsage);
         return 1;
     }
     // Read before the data is claimed: nobody waits on a prompt meanwhile.
@@ -126,15 +122,15 @@ int RunSyncCommandLine(int argc, char** argv)
     if (!instance.Claim()) {
         if (command.Kind == TSyncCommand::TKind::Now)
             return HandOver(instance);
-        Print(stderr, instance.FailureText());
+        PrintLine(stderr, instance.FailureText());
         return 2;
     }
     DbAccess = new TDbAccess;
     int status = 0;
     try {
-        Print(stdout, RunHere(command, passphrase));
+        PrintLine(stdout, RunHere(command, passphrase));
     } catch (const std::exception& e) {
-        Print(stderr, "同步失败：" + SyncFailureText(e));
+        PrintLine(stderr, "同步失败：" + ErrorText(e));
         status = 1;
     }
     delete DbAccess;

@@ -29,11 +29,3 @@ QString SyncStatusText(const TSyncStatus& status, const QString& failure)
     return lines.join('\n');
 }
 
-QString SyncFailureText(const std::exception& error)
-{
-    if (const auto* db = dynamic_cast<const EDBException*>(&error))
-        return db->UserMessage + "\n" + db->Message();
-    if (const auto* plain = dynamic_cast<const EError*>(&error))
-        return plain->Message();
-    return QString::fromUtf8(error.what());
-}

@@ -13,5 +13,3 @@ QString SyncStatusLine(const TSyncStatus& status, const QString& failure = QStri
 // The line, then the files left out and, when the files are plain, the
 // warning that whoever can open the folder can read them.
 QString SyncStatusText(const TSyncStatus& status, const QString& failure = QString());
-// A failure's text for the user: the reason a raised error carries.
-QString SyncFailureText(const std::exception& error);

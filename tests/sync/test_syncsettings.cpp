@@ -385,20 +385,20 @@ private slots:
             running.Start(1000, answer == 3 ? TSingleInstance::TListening::Later : TSingleInstance::TListening::AtOnce),
             TSingleInstance::TStart::Run);
         int asked = 0;
-        SyncNowRequested = [&asked, answer] {
+        RunningCommands()["sync-now"] = [&asked, answer](const QStringList&) {
             ++asked;
-            return answer == 0 ? TSyncNowAnswer{true, "发出 2 项\n收到 1 项"}
-                               : TSyncNowAnswer{false, "读不到同步文件夹"};
+            return answer == 0 ? TRunningAnswer{true, "发出 2 项\n收到 1 项"}
+                               : TRunningAnswer{false, "读不到同步文件夹"};
         };
         if (answer >= 2)
-            SyncNowRequested = nullptr;
+            RunningCommands().remove("sync-now");
         const QString exe = env->Path("jotterel");
         QVERIFY(QFile::copy(JOTTEREL_EXE, exe));
         QProcess program;
         program.start(exe, {"--sync-now"});
         // The running side answers from this event loop.
         QTRY_COMPARE_WITH_TIMEOUT(program.state(), QProcess::NotRunning, 30000);
-        SyncNowRequested = nullptr;
+        RunningCommands().remove("sync-now");
         QCOMPARE(program.exitCode(), status);
         QCOMPARE(QString::fromUtf8(program.readAllStandardOutput()).trimmed(), out);
         const QString said = QString::fromUtf8(program.readAllStandardError());

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QStringList>
+
+// The command line's quick capture, run without a window:
+//   --remind "明天 9:00 开会"                     a reminder in plain words
+//   --note TEXT [--group PATH]                    a line appended to a note
+//   --bookmark URL [--title T] [--group PATH]     a bookmark
+// With the program running it is handed to it, otherwise done here on the
+// data file. And what the window does for a later start instead of coming
+// to the front:
+//   --toggle          in front when hidden or behind, into the tray when in front
+//   --search WORDS    the window shown with the search field filled
+
+// The command the arguments (without the program's name) ask for, as the
+// running program takes it: {"remind", words}, {"note", text, group},
+// {"bookmark", url, title, group}; empty when they hold no capture option,
+// {"?"} when they hold one wrongly or with other options.
+QStringList ParseCaptureCommand(const QStringList& arguments);
+// {"toggle"} or {"search", words}; empty when the arguments ask neither,
+// {"?"} when they hold one wrongly or with other options.
+QStringList ParseWindowCommand(const QStringList& arguments);
+
+// Runs a capture command of the command line and returns the exit status (0
+// done, 1 refused with the reason on the standard error, 2 the running
+// program holds the data and does not answer), or -1 when there is none.
+int RunCaptureCommandLine(int argc, char** argv);

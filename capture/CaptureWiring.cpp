@@ -1,0 +1,96 @@
+#include "capture/CaptureWiring.h"
+
+#include "app/SingleInstance.h"
+#include "bookmarks/BookmarkPage.h"
+#include "capture/Capture.h"
+#include "capture/CaptureBus.h"
+#include "data/MD.h"
+#include "data/UException.h"
+#include "notes/NotepadPage.h"
+#include "reminders/ReminderPage.h"
+
+#include <QLineEdit>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QWidget>
+
+namespace {
+const QStringList kCommands{"note", "bookmark", "toggle", "search"};
+}
+
+TCaptureWiring::TCaptureWiring(QWidget* window, const TSearchTargets& pages)
+    : QObject(window), m_window(window), m_pages(pages)
+{
+    for (const QString& name : kCommands)
+        RunningCommands()[name] = [this, name](const QStringList& arguments) {
+            try {
+                return TRunningAnswer{true, Carry(QStringList{name} + arguments)};
+            } catch (const std::exception& e) {
+                return TRunningAnswer{false, ErrorText(e)};
+            }
+        };
+    new TCaptureBus(this);
+}
+
+TCaptureWiring::~TCaptureWiring()
+{
+    for (const QString& name : kCommands)
+        RunningCommands().remove(name);
+}
+
+QString TCaptureWiring::Carry(const QStringList& command)
+{
+    const QString kind = command.value(0);
+    if (kind == "toggle") {
+        Toggle();
+        return {};
+    }
+    if (kind == "search") {
+        Search(command.value(1));
+        return {};
+    }
+    DbAccess->CheckWritable();
+    m_pages.NotepadPage.SaveUnsavedNote();
+    const TCaptured captured = Capture(command);
+    Show(captured);
+    return captured.Text;
+}
+
+// In front: into the tray (or the taskbar without one); hidden, minimised
+// or behind another window: in front.
+void TCaptureWiring::Toggle()
+{
+    if (m_window->isVisible() && !m_window->isMinimized() && m_window->isActiveWindow())
+        m_window->showMinimized();
+    else
+        BringToFront(m_window);
+}
+
+void TCaptureWiring::Search(const QString& words)
+{
+    BringToFront(m_window);
+    auto* field = m_window->findChild<QLineEdit*>("edtSearch");
+    if (!field)
+        return;
+    field->setText(words);
+    field->setFocus(Qt::OtherFocusReason);
+}
+
+// The page of what was added shows it as stored; the tray says it.
+void TCaptureWiring::Show(const TCaptured& captured)
+{
+    switch (captured.Page) {
+    case TCaptured::Notes:
+        m_pages.NotepadPage.ReloadShownNote();
+        break;
+    case TCaptured::Bookmarks:
+        if (m_pages.BookmarkPage.Tree())
+            m_pages.BookmarkPage.ShowImported();
+        break;
+    case TCaptured::Reminders:
+        m_pages.ReminderPage.Refresh();
+        break;
+    }
+    if (auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon"); tray && tray->isVisible())
+        tray->showMessage("Jotterel", captured.Text, QSystemTrayIcon::Information, 5000);
+}
