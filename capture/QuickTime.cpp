@@ -241,7 +241,7 @@ int WeekDayRange(QChar from, QChar to)
 using TMatch = QRegularExpressionMatch;
 
 // The rules, tried in this order where the last one stopped; the first that
-// matches is taken. In a pattern %N is a number (3, 十二, 两) and %W a day
+// matches is taken, and the text begins where none does. In a pattern %N is a number (3, 十二, 两) and %W a day
 // of the week (一 .. 日, 天). A new rule is a pattern and what it sets:
 //   SetFixedDay   a day that cannot move; a time on it that has passed is refused;
 //   SetComingDay  a day that comes again: its first turn still ahead;
@@ -255,6 +255,7 @@ struct TRule
 {
     const char* pattern;
     void (*apply)(TReading& r, const TMatch& m);
+    TPart closedBy = kPartCount; // not tried once this part was read
 };
 
 const TRule kRules[] = {
@@ -335,9 +336,10 @@ const TRule kRules[] = {
      [](TReading& r, const TMatch& m) { SetMonthDay(r, m.captured(), Number(m, "m"), Number(m, "d")); }},
     {"(?<d>%N)\\s*[日号]", [](TReading& r, const TMatch& m) { SetDayOfMonth(r, m.captured(), Number(m, "d")); }},
 
-    // Parts of the day, before an hour or standing alone (not "下午茶").
-    {"(?<p>凌晨|早上|早晨|清晨|上午|中午|下午|傍晚|晚上|夜里|夜间)(?=[\\s,，:]|$|[0-9零〇一二两三四五六七八九十])",
-     [](TReading& r, const TMatch& m) { SetPeriod(r, m.captured(), m.captured("p")); }},
+    // Parts of the day come before the hour: after it they are the text's
+    // ("明天9点 晚上的会").
+    {"(?<p>凌晨|早上|早晨|清晨|上午|中午|下午|傍晚|晚上|夜里|夜间)",
+     [](TReading& r, const TMatch& m) { SetPeriod(r, m.captured(), m.captured("p")); }, pClock},
 
     // The clock: 9:30, 21:00:15, 9点, 9点半, 8点一刻, 8点三刻, 9点05分, 十点过五分.
     {"(?<h>\\d{1,2}):(?<m>\\d{2})(?::(?<s>\\d{2}))?(?!\\d)",
@@ -404,6 +406,8 @@ int ReadRules(TReading& r, const QString& text, int pos, int* read)
         const TCompiledRule* found = nullptr;
         QRegularExpressionMatch match;
         for (const TCompiledRule& rule : CompiledRules()) {
+            if (rule.rule->closedBy != kPartCount && !r.words[rule.rule->closedBy].isEmpty())
+                continue;
             match = rule.pattern.match(text, at, QRegularExpression::NormalMatch,
                                        QRegularExpression::AnchorAtOffsetMatchOption);
             if (match.hasMatch() && match.capturedLength() > 0) {
