@@ -65,8 +65,8 @@ void TQuickAdd::ShowLine(const QString& text, bool refused)
 {
     QPalette palette = m_reading->palette();
     const QColor ground = palette.color(QPalette::Active, QPalette::Window);
-    palette.setColor(QPalette::WindowText, refused ? ReadableOn(QColor(Qt::red), ground)
-                                                   : m_field->palette().color(QPalette::Text));
+    palette.setColor(QPalette::WindowText,
+                     refused ? ReadableOn(QColor(Qt::red), ground) : m_field->palette().color(QPalette::Text));
     m_reading->setPalette(palette);
     m_reading->setText(text);
     m_reading->setToolTip(text);

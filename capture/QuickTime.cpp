@@ -105,28 +105,42 @@ int WeekDayIndex(QChar c)
     return c == u'天' ? 6 : QString("一二三四五六日").indexOf(c);
 }
 
-// The parts of the day: which hours may follow as typed, the hour each
-// becomes, and the time the part stands for when no hour follows (-1: an
-// hour must follow).
+// The parts of the day: the hours that may follow each as typed, the hour
+// each becomes, and the time the part stands for when no hour follows (-1:
+// an hour must follow). "晚上12点" is midnight at the day's end, "晚上1点"
+// the small hours after it.
+struct THours
+{
+    int from = 0, to = -1; // as typed
+    int add = 0;           // to get the hour of the day
+};
+
 struct TPeriod
 {
     const char* words;
-    int (*hour)(int typed); // -1: that hour is not in this part of the day
+    THours hours[4];
     int defaultMinutes;
 };
 
 const TPeriod kPeriods[] = {
-    {"凌晨", [](int h) { return h == 12 ? 0 : h <= 6 ? h : -1; }, -1},
-    {"早上|早晨|清晨", [](int h) { return h <= 12 ? h : -1; }, 8 * 60},
-    {"上午", [](int h) { return h <= 12 ? h : -1; }, 9 * 60},
-    {"中午", [](int h) { return h >= 11 && h <= 12 ? h : h >= 1 && h <= 2 ? h + 12 : h == 13 || h == 14 ? h : -1; },
-     12 * 60},
-    {"下午", [](int h) { return h >= 1 && h <= 11 ? h + 12 : h >= 12 && h <= 23 ? h : -1; }, 15 * 60},
-    {"傍晚", [](int h) { return h >= 4 && h <= 8 ? h + 12 : h >= 16 && h <= 20 ? h : -1; }, 18 * 60},
-    // "晚上12点" is midnight at the day's end, "晚上1点" the small hours after it.
-    {"晚上|夜里|夜间", [](int h) { return h <= 4 ? h + 24 : h <= 11 ? h + 12 : h == 12 ? 24 : h <= 24 ? h : -1; },
-     20 * 60},
+    {"凌晨", {{0, 6, 0}, {12, 12, -12}}, -1},
+    {"早上|早晨|清晨", {{0, 12, 0}}, 8 * 60},
+    {"上午", {{0, 12, 0}}, 9 * 60},
+    {"中午", {{11, 14, 0}, {1, 2, 12}}, 12 * 60},
+    {"下午", {{1, 11, 12}, {12, 23, 0}}, 15 * 60},
+    {"傍晚", {{4, 8, 12}, {16, 20, 0}}, 18 * 60},
+    {"晚上|夜里|夜间", {{0, 4, 24}, {5, 12, 12}, {17, 24, 0}}, 20 * 60},
 };
+
+// The hour of the day the typed hour is in the part of the day; -1 when the
+// part has no such hour.
+int PeriodHour(const TPeriod& period, int typed)
+{
+    for (const THours& hours : period.hours)
+        if (typed >= hours.from && typed <= hours.to)
+            return typed + hours.add;
+    return -1;
+}
 
 void SetPeriod(TReading& r, const QString& word, const QString& period)
 {
@@ -188,7 +202,8 @@ void SetWeekDayOf(TReading& r, const QString& word, const QString& which, QChar 
     const int index = WeekDayIndex(day);
     if (which.isEmpty()) {
         const QDate coming = today.addDays((index - (today.dayOfWeek() - 1) + 7) % 7);
-        SetComingDay(r, word, [coming](int k) { return coming.addDays(7 * k); }, 2);
+        const auto turn = [coming](int k) { return coming.addDays(7 * k); };
+        SetComingDay(r, word, turn, 2);
         return;
     }
     const int weeks = which.startsWith("下下") ? 2 : which.startsWith("下") ? 1 : 0;
@@ -205,7 +220,8 @@ void SetMonthDay(TReading& r, const QString& word, int month, int day)
     }
     const int year = r.now.date().year();
     // The next 2月29日 may be eight years away.
-    SetComingDay(r, word, [=](int k) { return QDate(year + k, month, day); }, 9);
+    const auto turn = [=](int k) { return QDate(year + k, month, day); };
+    SetComingDay(r, word, turn, 9);
 }
 
 void SetDayOfMonth(TReading& r, const QString& word, int day)
@@ -215,8 +231,11 @@ void SetDayOfMonth(TReading& r, const QString& word, int day)
         return;
     }
     const QDate first(r.now.date().year(), r.now.date().month(), 1);
-    SetComingDay(r, word, [=](int k) { const QDate m = first.addMonths(k); return QDate(m.year(), m.month(), day); },
-                 13);
+    const auto turn = [=](int k) {
+        const QDate month = first.addMonths(k);
+        return QDate(month.year(), month.month(), day);
+    };
+    SetComingDay(r, word, turn, 13);
 }
 
 int WeekDayMask(const QString& days)
@@ -241,8 +260,9 @@ int WeekDayRange(QChar from, QChar to)
 using TMatch = QRegularExpressionMatch;
 
 // The rules, tried in this order where the last one stopped; the first that
-// matches is taken, and the text begins where none does. In a pattern %N is a number (3, 十二, 两) and %W a day
-// of the week (一 .. 日, 天). A new rule is a pattern and what it sets:
+// matches is taken, and the text begins where none does. In a pattern %N is
+// a number (3, 十二, 两) and %W a day of the week (一 .. 日, 天). A new rule
+// is a pattern and what it sets:
 //   SetFixedDay   a day that cannot move; a time on it that has passed is refused;
 //   SetComingDay  a day that comes again: its first turn still ahead;
 //   SetClock      the time of day as typed, "下午" and the like applied later;
@@ -451,7 +471,8 @@ QString Normalised(const QString& words)
 QString UnreadTime(const QString& rest)
 {
     static const QRegularExpression looksLikeTime(
-        "^(?:[0-9]+|[零〇一二两三四五六七八九十]+)\\s*(?:[点时:/]|分|秒|个?小时|个?钟头|天|日|号|个?星期|周|个月|月|年)\\S*");
+        "^(?:[0-9]+|[零〇一二两三四五六七八九十]+)\\s*"
+        "(?:[点时:/]|分|秒|个?小时|个?钟头|天|日|号|个?星期|周|个?月|年)\\S*");
     return looksLikeTime.match(rest).captured();
 }
 
@@ -479,7 +500,7 @@ int DayMinutes(TReading& r)
             Refuse(r, QString("“%1”几点？请写上钟点，例如“%2”。").arg(r.words[pPeriod], r.words[pPeriod] + "3点"));
         return minutes;
     }
-    const int hour = r.period < 0 ? r.hour : kPeriods[r.period].hour(r.hour);
+    const int hour = r.period < 0 ? r.hour : PeriodHour(kPeriods[r.period], r.hour);
     if (hour < 0) {
         Refuse(r, QString("“%1”和“%2”对不上。").arg(r.words[pPeriod], r.words[pClock]));
         return -1;
@@ -540,8 +561,8 @@ TQuickReminder Resolve(TReading& r, const QString& text)
         reminder.WeekDays = ShiftedWeekDays(r.weekDays, minutes / kDayMinutes);
         reminder.AlamTime = TimeOf(minutes, r.second);
     } else if (r.refusal.isEmpty()) {
-        const QDateTime moment = r.words[pMoment].isEmpty() ? FirstMomentAhead(r, minutes)
-                                                            : WholeSeconds(r.now).addSecs(r.momentSeconds);
+        const QDateTime moment =
+            r.words[pMoment].isEmpty() ? FirstMomentAhead(r, minutes) : WholeSeconds(r.now).addSecs(r.momentSeconds);
         if (moment <= r.now && r.refusal.isEmpty())
             Refuse(r, QString("这个时间已经过去了：“%1”。").arg(r.words[pMoment]));
         reminder.AlamDate = moment.date();

@@ -15,8 +15,8 @@ struct TQuickReminder
 {
     QString Refusal; // empty when the words were understood
 
-    QTime AlamTime;   // time of day, whole seconds
-    QDate AlamDate;   // day of a one-off reminder
+    QTime AlamTime; // time of day, whole seconds
+    QDate AlamDate; // day of a one-off reminder
     bool ReDay = false;
     int WeekDays = 0; // of a repeating reminder, as TAlam keeps them
     QString ReMark;   // the words that remain after the time
