@@ -270,12 +270,14 @@ using TMatch = QRegularExpressionMatch;
 //   SetMoment     a moment counted from now, in seconds;
 //   SetRepeat     a repetition: TAlam's days of the week (0 every day);
 //   Refuse        words the reminders cannot hold, with the reason.
-// A time of day without a day is today's, or tomorrow's once it has passed.
+// Once the clock or a moment from now is read, only the rules marked
+// afterClock are tried. A time of day without a day is today's, or
+// tomorrow's once it has passed.
 struct TRule
 {
     const char* pattern;
     void (*apply)(TReading& r, const TMatch& m);
-    TPart closedBy = kPartCount; // not tried once this part was read
+    bool afterClock = false; // also tried once the clock or a moment from now was read
 };
 
 const TRule kRules[] = {
@@ -299,15 +301,17 @@ const TRule kRules[] = {
      }},
 
     // A moment counted from now.
-    {"(?:一刻钟|一刻)(?:以)?后", [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), 15 * 60); }},
-    {"半(?:个)?(?:小时|钟头)(?:以)?后", [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), 30 * 60); }},
+    {"(?:一刻钟|一刻)(?:以)?后", [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), 15 * 60); }, true},
+    {"半(?:个)?(?:小时|钟头)(?:以)?后", [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), 30 * 60); },
+     true},
     {"(?<n>%N)\\s*个?半(?:小时|钟头)(?:以)?后",
-     [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), Number(m, "n") * 3600LL + 1800); }},
+     [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), Number(m, "n") * 3600LL + 1800); }, true},
     {"(?<n>%N)\\s*个?(?:小时|钟头)(?:以)?后",
-     [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), Number(m, "n") * 3600LL); }},
+     [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), Number(m, "n") * 3600LL); }, true},
     {"(?<n>%N)\\s*分钟?(?:以)?后",
-     [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), Number(m, "n") * 60LL); }},
-    {"(?<n>%N)\\s*秒钟?(?:以)?后", [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), Number(m, "n")); }},
+     [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), Number(m, "n") * 60LL); }, true},
+    {"(?<n>%N)\\s*秒钟?(?:以)?后", [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), Number(m, "n")); },
+     true},
 
     // Days counted from today (a month later: the same day of the month,
     // or the month's last day when it is shorter).
@@ -356,16 +360,16 @@ const TRule kRules[] = {
      [](TReading& r, const TMatch& m) { SetMonthDay(r, m.captured(), Number(m, "m"), Number(m, "d")); }},
     {"(?<d>%N)\\s*[日号]", [](TReading& r, const TMatch& m) { SetDayOfMonth(r, m.captured(), Number(m, "d")); }},
 
-    // Parts of the day come before the hour: after it they are the text's
-    // ("明天9点 晚上的会").
+    // Parts of the day, before the hour.
     {"(?<p>凌晨|早上|早晨|清晨|上午|中午|下午|傍晚|晚上|夜里|夜间)",
-     [](TReading& r, const TMatch& m) { SetPeriod(r, m.captured(), m.captured("p")); }, pClock},
+     [](TReading& r, const TMatch& m) { SetPeriod(r, m.captured(), m.captured("p")); }},
 
     // The clock: 9:30, 21:00:15, 9点, 9点半, 8点一刻, 8点三刻, 9点05分, 十点过五分.
     {"(?<h>\\d{1,2}):(?<m>\\d{2})(?::(?<s>\\d{2}))?(?!\\d)",
      [](TReading& r, const TMatch& m) {
          SetClock(r, m.captured(), Number(m, "h"), Number(m, "m"), m.captured("s").isEmpty() ? 0 : Number(m, "s"));
-     }},
+     },
+     true},
     {"(?<h>%N)\\s*[点时](?:钟)?(?:(?<half>半)|(?<quarter>一刻)|(?<quarters>三刻)|过?(?<m>%N)分?)?",
      [](TReading& r, const TMatch& m) {
          const int minute = !m.captured("half").isEmpty()       ? 30
@@ -374,7 +378,8 @@ const TRule kRules[] = {
                             : m.captured("m").isEmpty()         ? 0
                                                                 : Number(m, "m");
          SetClock(r, m.captured(), Number(m, "h"), minute);
-     }},
+     },
+     true},
 };
 
 struct TCompiledRule
@@ -406,6 +411,14 @@ int SkipSeparators(const QString& text, int pos)
     return pos;
 }
 
+// The clock, or a moment from now, ends a time: what follows is the text
+// ("明天9点 3号楼", "10分钟后 晚上的会"), unless it is another clock or
+// moment, which clashes.
+bool TimeClosed(const TReading& r)
+{
+    return !r.words[pClock].isEmpty() || !r.words[pMoment].isEmpty();
+}
+
 // A number of the match that is none (too large, "三五十").
 bool UnreadNumber(const QRegularExpression& pattern, const QRegularExpressionMatch& match)
 {
@@ -426,7 +439,7 @@ int ReadRules(TReading& r, const QString& text, int pos, int* read)
         const TCompiledRule* found = nullptr;
         QRegularExpressionMatch match;
         for (const TCompiledRule& rule : CompiledRules()) {
-            if (rule.rule->closedBy != kPartCount && !r.words[rule.rule->closedBy].isEmpty())
+            if (TimeClosed(r) && !rule.rule->afterClock)
                 continue;
             match = rule.pattern.match(text, at, QRegularExpression::NormalMatch,
                                        QRegularExpression::AnchorAtOffsetMatchOption);
@@ -634,7 +647,7 @@ TQuickReminder ParseReminder(const QString& words, const QDateTime& now)
     if (!r.refusal.isEmpty())
         return Refused(r.refusal);
     const int rest = SkipSeparators(text, end);
-    const QString unread = UnreadTime(text.mid(rest));
+    const QString unread = TimeClosed(r) ? QString() : UnreadTime(text.mid(rest));
     if (read > 0 && unread.isEmpty())
         return Resolve(r, ReminderText(trimmed.mid(end)));
     if (read == 0)
