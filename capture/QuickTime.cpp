@@ -493,7 +493,7 @@ QString UnreadTime(const QString& rest)
 // parted it from the time, nor a leading "提醒我".
 QString ReminderText(const QString& rest)
 {
-    static const QRegularExpression lead("^[\\s,，:：。.、\\-]*(?:(?:提醒我|叫我|提醒)[\\s,，:：]*)?");
+    static const QRegularExpression lead("^[\\s,，:：。.、\\-]*(?:(?:提醒我|叫我)[\\s,，:：]*)?");
     static const QRegularExpression tail("[\\s,，:：、\\-]*$");
     QString text = rest;
     text.remove(lead);
@@ -605,7 +605,9 @@ std::optional<TQuickReminder> ParseTimeLast(const QString& words, const QString&
         r.now = now;
         int read = 0;
         const int end = ReadRules(r, text, pos, &read);
-        if (read > 0 && (SkipSeparators(text, end) == text.size() || !r.refusal.isEmpty()))
+        if (read > 0 && !r.refusal.isEmpty())
+            return Refused(r.refusal);
+        if (read > 0 && SkipSeparators(text, end) == text.size())
             return Resolve(r, ReminderText(words.left(pos)));
     }
     return std::nullopt;
