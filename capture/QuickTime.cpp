@@ -480,12 +480,12 @@ QString Normalised(const QString& words)
 }
 
 // Words at the start of what remains that look like a time the rules do not
-// know ("3天", "25分"): refused rather than kept as the reminder's text.
+// know ("3天", "25分", "9.30"): refused rather than kept as the reminder's text.
 QString UnreadTime(const QString& rest)
 {
     static const QRegularExpression looksLikeTime(
         "^(?:[0-9]+|[零〇一二两三四五六七八九十]+)\\s*"
-        "(?:[点时:/]|分|秒|个?小时|个?钟头|天|日|号|个?星期|周|个?月|年)\\S*");
+        "(?:[点时:/]|\\.\\d|分|秒|个?小时|个?钟头|天|日|号|个?星期|周|个?月|年)\\S*");
     return looksLikeTime.match(rest).captured();
 }
 
