@@ -299,6 +299,8 @@ const TRule kRules[] = {
      [](TReading& r, const TMatch& m) {
          Refuse(r, QString("看不懂“%1”：提醒只能不重复、每天或每周的某几天重复。").arg(m.captured()));
      }},
+    {"从\\S{1,12}?(?:起|开始)",
+     [](TReading& r, const TMatch& m) { Refuse(r, QString("看不懂“%1”：提醒不能定从哪天开始。").arg(m.captured())); }},
 
     // A moment counted from now.
     {"(?:一刻钟|一刻)(?:以)?后", [](TReading& r, const TMatch& m) { SetMoment(r, m.captured(), 15 * 60); }, true},
