@@ -344,6 +344,10 @@ const TRule kRules[] = {
          SetFixedDay(r, "明天", r.now.date().addDays(1));
          SetPeriod(r, m.captured(), "晚上");
      }},
+    {"(?:下下个?|下个?|本|这个?)?(?:周|星期|礼拜)%W(?:[、，,和及]?(?:周|星期|礼拜)?%W)+",
+     [](TReading& r, const TMatch& m) {
+         Refuse(r, QString("看不懂“%1”：一个提醒只能定一天；每周重复的，请在前面写上“每”。").arg(m.captured()));
+     }},
     // "周五": this week's Friday while its time is ahead, else next week's.
     // "本周五", "这周五": this week's (Monday to Sunday) even when past, and so
     // refused then; "下周五": next week's; "下下周五": the week after.
