@@ -356,7 +356,7 @@ const TRule kRules[] = {
 
     // Dates. Without a year the next such day whose time is ahead; 1/5 is
     // January 5; "15号" the next 15th of a month that has one.
-    {"(?<y>\\d{4})\\s*[-/.年]\\s*(?<m>\\d{1,2})\\s*[-/.月]\\s*(?<d>\\d{1,2})\\s*[日号]?",
+    {"(?<y>\\d{4})\\s*[-/.年]\\s*(?<m>\\d{1,2})\\s*[-/.月]\\s*(?<d>\\d{1,2})(?:\\s*[日号])?",
      [](TReading& r, const TMatch& m) {
          SetFixedDay(r, m.captured(), QDate(Number(m, "y"), Number(m, "m"), Number(m, "d")));
      }},
@@ -499,8 +499,9 @@ QString UnreadTime(const QString& rest)
 // parted it from the time, nor a leading "提醒我".
 QString ReminderText(const QString& rest)
 {
-    static const QRegularExpression lead("^[\\s,，:：。.、\\-]*(?:(?:提醒我|叫我)[\\s,，:：]*)?");
-    static const QRegularExpression tail("[\\s,，:：、\\-]*$");
+    static const QRegularExpression lead("^[\\s,，:：。.、\\-]*(?:(?:提醒我|叫我)[\\s,，:：]*)?",
+                                         QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression tail("[\\s,，:：、\\-]*$", QRegularExpression::UseUnicodePropertiesOption);
     QString text = rest;
     text.remove(lead);
     text.remove(tail);
@@ -645,7 +646,8 @@ void TQuickReminder::FillInto(TAlam& store) const
 
 TQuickReminder ParseReminder(const QString& words, const QDateTime& now)
 {
-    static const QRegularExpression askedFor("^\\s*(?:请)?(?:提醒我|叫我)\\s*");
+    static const QRegularExpression askedFor("^\\s*(?:请)?(?:提醒我|叫我)\\s*",
+                                             QRegularExpression::UseUnicodePropertiesOption);
     const QString trimmed = QString(words).remove(askedFor);
     const QString text = Normalised(trimmed);
     TReading r;
