@@ -33,7 +33,9 @@ struct TQuickReminder
 // Reads the words against the given moment. The time comes first, the
 // reminder's text after it ("10分钟后 喝水"), or the other way round with a
 // blank between ("喝水 10分钟后"). A time of day alone that has passed today
-// means tomorrow; a named day that has passed is refused.
+// means tomorrow, a day that comes again ("周五", "12月24日") its next turn
+// still ahead; a day that cannot move ("今天", "2025-01-05") whose time has
+// passed is refused. A day without a time of day is at 9:00.
 TQuickReminder ParseReminder(const QString& words, const QDateTime& now);
 
 // Reads the words against the program's clock and stores the reminder
