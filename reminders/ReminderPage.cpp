@@ -1,5 +1,6 @@
 #include "reminders/ReminderPage.h"
 
+#include "capture/QuickAdd.h"
 #include "controls/Contrast.h"
 #include "controls/EmptyHint.h"
 #include "controls/FirstEvent.h"
@@ -110,6 +111,10 @@ void TReminderPage::MakeControls()
         return;
     ui = std::make_unique<Ui::TReminderPageForm>();
     ui->setupUi(m_widgets.page);
+    InsertQuickAdd(ui->layAlam, [this] {
+        ui->rbAll->setChecked(true);
+        ShowAlamList(afAll);
+    });
     SetUpList();
     ConnectHandler(ui->rbToDay, &QRadioButton::clicked, this, &TReminderPage::rbToDayClick);
     ConnectHandler(ui->rbTomorrow, &QRadioButton::clicked, this, &TReminderPage::rbTomorrowClick);

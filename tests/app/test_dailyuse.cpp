@@ -261,7 +261,7 @@ private slots:
         QTest::addColumn<int>("page");
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("last");
-        QTest::newRow("reminders") << 1 << "lv1"
+        QTest::newRow("reminders") << 1 << "edtQuickAdd"
                                    << "rbAll";
         QTest::newRow("bookmarks") << 2 << "tvIE"
                                    << "DBGrid1";
