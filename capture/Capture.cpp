@@ -1,6 +1,7 @@
 #include "capture/Capture.h"
 
 #include "bookmarks/UntIE.h"
+#include "capture/QuickTime.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
@@ -32,6 +33,8 @@ TCaptured Capture(const QStringList& command)
         return CaptureNote(command.value(1), command.value(2));
     if (kind == "bookmark")
         return CaptureBookmark(command.value(1), command.value(2), command.value(3));
+    if (kind == "remind")
+        return {TCaptured::Reminders, 0, AddReminderFromWords(command.value(1))};
     RaiseError(QString("不认识的命令“%1”。").arg(kind));
 }
 

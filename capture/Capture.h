@@ -21,6 +21,7 @@ TCaptured CaptureNote(const QString& text, const QString& groupPath);
 // the address when no title is given. Raises for an empty address, a path
 // that names no group, or an address already stored (naming its group).
 TCaptured CaptureBookmark(const QString& url, const QString& title, const QString& groupPath);
-// One of the above as the command line and the running program take it:
-// {"note", text, group}, {"bookmark", url, title, group}.
+// One of the above, or a reminder in plain words (see QuickTime.h), as the
+// command line and the running program take it: {"note", text, group},
+// {"bookmark", url, title, group}, {"remind", words}.
 TCaptured Capture(const QStringList& command);

@@ -15,7 +15,7 @@
 #include <QWidget>
 
 namespace {
-const QStringList kCommands{"note", "bookmark", "toggle", "search"};
+const QStringList kCommands{"remind", "note", "bookmark", "toggle", "search"};
 }
 
 TCaptureWiring::TCaptureWiring(QWidget* window, const TSearchTargets& pages)

@@ -300,5 +300,26 @@ done
 wait_for 10 sql_is "select bLook from Alam where ReMark='e2e missed'" 0 "!=" ||
     fail "看到了并保留 in the missed window did not mark the reminder seen"
 wait_for 10 test -z "$(window_named "错过的提醒")" || fail "the missed window stayed open once answered"
+
+echo "9. quick capture: the command line and the session bus hand over to the running program;"
+echo "   --toggle hides the window in front and brings it back; without the program the data file takes it"
+OUT=$(cd "$WORK" && ./jotterel --note "e2e 记一笔" --group work) || fail "--note was refused: $OUT"
+[[ "$OUT" == *"e2e 记一笔"* ]] || fail "--note did not say what it added: $OUT"
+wait_for 5 sql_is "select count(*) from NoteBook where ReMark like '%e2e 记一笔'" 1 || fail "--note did not reach the note"
+(cd "$WORK" && ./jotterel --remind "明天 9:00 e2e 开会") || fail "--remind was refused"
+sql_is "select count(*) from Alam where ReMark='e2e 开会'" 1 || fail "--remind added no reminder"
+! (cd "$WORK" && ./jotterel --remind "乱七八糟" 2>/dev/null) || fail "unreadable words were taken as a reminder"
+dbus-send --session --print-reply --dest=io.github.jotterel.Jotterel /io/github/jotterel/Jotterel \
+    io.github.jotterel.Capture.AddBookmark string:https://e2e.example string:E2E string:新闻 >/dev/null ||
+    fail "AddBookmark on the session bus failed"
+sql_is "select count(*) from IE where IEName='E2E' and TypeID=1" 1 || fail "the bus's bookmark is not in its group"
+timeout 10 xdotool windowactivate --sync "$MAIN" 2>/dev/null || true
+(cd "$WORK" && ./jotterel --toggle) || fail "--toggle failed"
+wait_for 10 main_window_hidden || fail "--toggle did not hide the window in front"
+(cd "$WORK" && ./jotterel --toggle) || fail "--toggle failed"
+wait_for 10 main_window_shown || fail "--toggle did not bring the hidden window back"
+MAIN=$(main_window)
 close_app
-echo "e2e: 8 passed, 0 failed"
+(cd "$WORK" && ./jotterel --note "e2e 离线") || fail "--note without the program was refused"
+sql_is "select count(*) from NoteBook where TypeID=0 and ReMark like '%e2e 离线'" 1 || fail "--note without the program wrote nothing"
+echo "e2e: 9 passed, 0 failed"
