@@ -6,6 +6,7 @@
 #include "controls/UiPublic.h"
 #include "data/MD.h"
 #include "exchange/CommandLine.h"
+#include "skins/SkinLook.h"
 
 #include <QPointer>
 #include <cstdio>
@@ -50,6 +51,7 @@ int main(int argc, char** argv)
     int status = 1;
     bool cleanExit = false;
     if (ConnectDatabase()) {
+        ApplyStoredSkin();
         TFormMain formMain;
         mainWindow = &formMain;
         // A copy waiting for the user before its window stands (at the login,

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QColor>
+#include <QPalette>
+#include <functional>
+
+class QWidget;
+
+// Runs `apply` now and again whenever the widget's palette changes (a skin
+// chosen, the desktop's colours changed), so that colours worked out from
+// the palette follow it in windows that stay open.
+void FollowPalette(QWidget* widget, std::function<void()> apply);
+
+// Gives the widget's text role the wanted colour, darkened or lightened as
+// far as the ground role of its own class's palette needs for the text to be
+// read; follows the palette.
+void KeepReadable(QWidget* widget, QPalette::ColorRole text, const QColor& wanted, QPalette::ColorRole ground);
+
+// Sets one role of the widget's palette, leaving the others to follow the
+// application's; does nothing when the role has that colour in every group.
+void SetOwnColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour);
