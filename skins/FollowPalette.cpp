@@ -45,22 +45,35 @@ void FollowPalette(QWidget* widget, std::function<void()> apply)
     new TPaletteFollower(widget, std::move(apply));
 }
 
-void SetOwnColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
+namespace {
+constexpr QPalette::ColorGroup kGroups[] = {QPalette::Active, QPalette::Inactive, QPalette::Disabled};
+
+// Sets the role's colour in each group, leaving the others to follow the
+// application's; nothing when it has those colours already.
+void SetOwnColours(QWidget* widget, QPalette::ColorRole role, const std::function<QColor(QPalette::ColorGroup)>& colour)
 {
     QPalette palette = widget->palette();
     bool same = true;
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        same = same && palette.color(group, role) == colour;
+    for (QPalette::ColorGroup group : kGroups)
+        same = same && palette.color(group, role) == colour(group);
     if (same)
         return;
-    palette.setColor(role, colour);
+    for (QPalette::ColorGroup group : kGroups)
+        palette.setColor(group, role, colour(group));
     widget->setPalette(palette);
+}
+} // namespace
+
+void SetOwnColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
+{
+    SetOwnColours(widget, role, [&colour](QPalette::ColorGroup) { return colour; });
 }
 
 void KeepReadable(QWidget* widget, QPalette::ColorRole text, const QColor& wanted, QPalette::ColorRole ground)
 {
     FollowPalette(widget, [=] {
-        const QColor background = QApplication::palette(widget).color(QPalette::Active, ground);
-        SetOwnColour(widget, text, ReadableOn(wanted, background));
+        const QPalette natural = QApplication::palette(widget);
+        SetOwnColours(widget, text,
+                      [&](QPalette::ColorGroup group) { return ReadableOn(wanted, natural.color(group, ground)); });
     });
 }

@@ -13,7 +13,8 @@ void FollowPalette(QWidget* widget, std::function<void()> apply);
 
 // Gives the widget's text role the wanted colour, darkened or lightened as
 // far as the ground role of its own class's palette needs for the text to be
-// read; follows the palette.
+// read, in each colour group (a disabled field may have another ground);
+// follows the palette.
 void KeepReadable(QWidget* widget, QPalette::ColorRole text, const QColor& wanted, QPalette::ColorRole ground);
 
 // Sets one role of the widget's palette, leaving the others to follow the

@@ -6,8 +6,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QRadioButton>
 #include <QSet>
 #include <QStyle>
 #include <QWidget>
@@ -45,18 +48,20 @@ struct TColours
 {
     QColor Window, WindowText, Base, AlternateBase, Text, Button, ButtonText, Highlight, HighlightedText;
     QColor ToolTipBase, ToolTipText, Placeholder, Link, LinkVisited, Light, Midlight, Mid, Dark, Shadow;
-    // Disabled controls: greyer text, still readable on their ground.
+    // Disabled controls: greyer text, still readable on their ground. The
+    // ground of a disabled field stays that of a field, so the red and blue
+    // texts worked out for it stay readable when it is disabled.
     QColor DisabledText, DisabledButton, DisabledBase;
 };
 
 const TColours kLight = {"#f0f0f0", "#1b1b1b", "#ffffff", "#f4f6f9", "#1b1b1b", "#e6e6e6", "#1b1b1b",
                          "#1c5bb5", "#ffffff", "#fffbe0", "#1b1b1b", "#5e5e5e", "#0b57d0", "#6a1b9a",
                          "#ffffff", "#f7f7f7", "#b4b4b4", "#8c8c8c", "#4a4a4a", "#646464", "#ececec",
-                         "#f0f0f0"};
+                         "#ffffff"};
 const TColours kDark = {"#2b2b2b", "#e8e8e8", "#1f1f1f", "#272727", "#e8e8e8", "#3a3a3a", "#e8e8e8",
                         "#2a5d9f", "#ffffff", "#3a3a3a", "#f0f0f0", "#a6a6a6", "#8ab4f8", "#c58af9",
                         "#505050", "#404040", "#2a2a2a", "#1a1a1a", "#000000", "#a8a8a8", "#333333",
-                        "#262626"};
+                        "#1f1f1f"};
 
 QPalette PaletteOf(const TColours& c)
 {
@@ -98,31 +103,31 @@ QString BundledSheet(const QString& name)
     return QString::fromUtf8(file.readAll());
 }
 
-// Qt skips what it cannot parse and says so only as a warning: a widget of
-// its own, polished with the sheet, shows whether there is one.
-QString g_parseWarning;
+// Qt skips what it cannot parse of the application's sheet and says so only
+// as a warning, when a widget is first polished with it.
+bool g_parseFailed = false;
 QtMessageHandler g_previousHandler = nullptr;
 
 void CatchParseWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     if (message.contains("Could not parse"))
-        g_parseWarning = message;
+        g_parseFailed = true;
     else if (g_previousHandler)
         g_previousHandler(type, context, message);
 }
 
-void CheckQtParses(const QString& sheet, const QString& path)
+// Sets the application's sheet; false when Qt could not parse it.
+bool SetSheetParsed(const QString& sheet)
 {
-    g_parseWarning.clear();
+    g_parseFailed = false;
     g_previousHandler = qInstallMessageHandler(CatchParseWarning);
+    qApp->setStyleSheet(sheet);
     {
-        QWidget probe;
-        probe.setStyleSheet(sheet);
+        QWidget probe; // polished with the sheet also when no window is open yet
         probe.ensurePolished();
     }
     qInstallMessageHandler(g_previousHandler);
-    if (!g_parseWarning.isEmpty())
-        RaiseError(QString("皮肤文件 %1 不是 Qt 能读懂的样式表。").arg(path));
+    return !g_parseFailed;
 }
 
 TLook LookOf(const TSkin& skin)
@@ -131,20 +136,19 @@ TLook LookOf(const TSkin& skin)
         return {skin.Name, "Fusion", BundledSkinPalette(skin.Name), BundledSheet(skin.Name)};
     if (!skin.IsUserSkin())
         return {skin.Name, StartStyle(), QPalette(), QString()};
-    const QString sheet = ReadSkinSheet(skin);
-    CheckQtParses(sheet, skin.Path);
-    return {skin.Name, StartStyle(), QPalette(), sheet};
+    return {skin.Name, StartStyle(), QPalette(), ReadSkinSheet(skin)};
 }
 
-void Show(const TLook& look)
+// False when Qt could not parse the look's sheet.
+bool Show(const TLook& look)
 {
     // The sheet goes last, so the style is wrapped in it once.
     qApp->setStyleSheet(QString());
     if (QApplication::style()->name().compare(look.Style, Qt::CaseInsensitive) != 0)
         QApplication::setStyle(look.Style);
     QApplication::setPalette(look.Palette);
-    qApp->setStyleSheet(look.Sheet);
     Shown() = look;
+    return look.Sheet.isEmpty() || SetSheetParsed(look.Sheet);
 }
 
 // Layouts follow the new sizes in events of their own.
@@ -161,16 +165,37 @@ QString ShownText(const QWidget* widget)
     if (!widget->isVisible())
         return QString();
     if (const auto* label = qobject_cast<const QLabel*>(widget))
-        return label->wordWrap() || label->textFormat() == Qt::RichText ? QString() : label->text();
+        return label->wordWrap() || label->textFormat() == Qt::RichText || Qt::mightBeRichText(label->text())
+                   ? QString()
+                   : label->text();
     if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
-        return QString(button->text()).remove('&');
+        return button->text();
     return QString();
 }
 
-bool TextIsCut(const QWidget* widget)
+// The width the text and what stands beside it (an indicator, an icon, a
+// button's margins) take in the control as its style draws it.
+int WidthNeeded(const QWidget* widget, const QString& text)
 {
-    const QSize needed = widget->minimumSizeHint();
-    return widget->width() < needed.width() || widget->height() < needed.height();
+    const QStyle* style = widget->style();
+    int width = widget->fontMetrics().size(Qt::TextShowMnemonic, text).width();
+    if (qobject_cast<const QCheckBox*>(widget))
+        width += style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget) +
+                 style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, widget);
+    else if (qobject_cast<const QRadioButton*>(widget))
+        width += style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, widget) +
+                 style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, widget);
+    else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+        width += (button->icon().isNull() ? 0 : button->iconSize().width() + 4) +
+                 style->pixelMetric(QStyle::PM_ButtonMargin, nullptr, widget);
+    return width;
+}
+
+bool TextIsCut(const QWidget* widget, const QString& text)
+{
+    const QRect room = widget->contentsRect();
+    return room.width() < WidthNeeded(widget, text) ||
+           room.height() < widget->fontMetrics().size(Qt::TextShowMnemonic, text).height();
 }
 } // namespace
 
@@ -187,8 +212,8 @@ QStringList ControlsWithCutText()
             continue;
         for (QWidget* widget : window->findChildren<QWidget*>()) {
             const QString text = ShownText(widget);
-            if (!text.isEmpty() && TextIsCut(widget))
-                cut << "“" + text + "”";
+            if (!text.isEmpty() && TextIsCut(widget, text))
+                cut << "“" + QString(text).remove('&') + "”";
         }
     }
     return cut;
@@ -200,7 +225,10 @@ void ApplySkin(const QString& name)
     const TLook look = LookOf(SkinNamed(name));
     SettleLayouts();
     const QStringList cutBefore = ControlsWithCutText();
-    Show(look);
+    if (!Show(look)) {
+        Show(previous);
+        RaiseError(QString("皮肤文件 %1 不是 Qt 能读懂的样式表。").arg(QDir::toNativeSeparators(SkinNamed(name).Path)));
+    }
     SettleLayouts();
     QStringList cutNow;
     for (const QString& control : ControlsWithCutText())
@@ -209,6 +237,7 @@ void ApplySkin(const QString& name)
     if (cutNow.isEmpty())
         return;
     Show(previous);
+    SettleLayouts();
     RaiseError(QString("皮肤“%1”让控件太小，文字显示不全：%2。").arg(look.Name, cutNow.join("、")));
 }
 
