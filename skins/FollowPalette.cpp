@@ -2,18 +2,36 @@
 
 #include "controls/Contrast.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QEvent>
+#include <QSet>
 #include <QWidget>
 
 namespace {
+class TPaletteFollower;
+// Every follower of an open widget.
+QSet<TPaletteFollower*> g_followers;
+
 class TPaletteFollower : public QObject
 {
 public:
     TPaletteFollower(QWidget* widget, std::function<void()> apply) : QObject(widget), m_apply(std::move(apply))
     {
         widget->installEventFilter(this);
+        g_followers.insert(this);
         Apply();
+    }
+    ~TPaletteFollower() override { g_followers.remove(this); }
+
+    // Setting a colour inside `apply` changes the palette once more.
+    void Apply()
+    {
+        if (m_applying)
+            return;
+        m_applying = true;
+        m_apply();
+        m_applying = false;
     }
 
 protected:
@@ -25,16 +43,6 @@ protected:
     }
 
 private:
-    // Setting a colour inside `apply` changes the palette once more.
-    void Apply()
-    {
-        if (m_applying)
-            return;
-        m_applying = true;
-        m_apply();
-        m_applying = false;
-    }
-
     std::function<void()> m_apply;
     bool m_applying = false;
 };
@@ -43,6 +51,12 @@ private:
 void FollowPalette(QWidget* widget, std::function<void()> apply)
 {
     new TPaletteFollower(widget, std::move(apply));
+}
+
+void RefreshPaletteFollowers()
+{
+    for (TPaletteFollower* follower : QSet<TPaletteFollower*>(g_followers))
+        follower->Apply();
 }
 
 namespace {
@@ -73,7 +87,11 @@ void KeepReadable(QWidget* widget, QPalette::ColorRole text, const QColor& wante
 {
     FollowPalette(widget, [=] {
         const QPalette natural = QApplication::palette(widget);
-        SetOwnColours(widget, text,
-                      [&](QPalette::ColorGroup group) { return ReadableOn(wanted, natural.color(group, ground)); });
+        const auto colour = [&](QPalette::ColorGroup group) { return ReadableOn(wanted, natural.color(group, ground)); };
+        SetOwnColours(widget, text, colour);
+        // Under a style sheet a palette no longer passes to the children:
+        // a field's viewport is given the colour itself.
+        if (auto* area = qobject_cast<QAbstractScrollArea*>(widget))
+            SetOwnColours(area->viewport(), text, colour);
     });
 }

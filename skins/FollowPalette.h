@@ -11,6 +11,12 @@ class QWidget;
 // the palette follow it in windows that stay open.
 void FollowPalette(QWidget* widget, std::function<void()> apply);
 
+// Runs every follower's `apply` again: after a style sheet is set, which
+// gives each widget a palette of its own in an order of its own, and
+// restores ones it kept from earlier, a palette change alone does not reach
+// every control.
+void RefreshPaletteFollowers();
+
 // Gives the widget's text role the wanted colour, darkened or lightened as
 // far as the ground role of its own class's palette needs for the text to be
 // read, in each colour group (a disabled field may have another ground);

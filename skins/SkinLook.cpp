@@ -2,6 +2,7 @@
 
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "skins/FollowPalette.h"
 #include "skins/Skins.h"
 
 #include <QAbstractButton>
@@ -148,7 +149,9 @@ bool Show(const TLook& look)
         QApplication::setStyle(look.Style);
     QApplication::setPalette(look.Palette);
     Shown() = look;
-    return look.Sheet.isEmpty() || SetSheetParsed(look.Sheet);
+    const bool parsed = look.Sheet.isEmpty() || SetSheetParsed(look.Sheet);
+    RefreshPaletteFollowers();
+    return parsed;
 }
 
 // Layouts follow the new sizes in events of their own.

@@ -248,6 +248,7 @@ private slots:
         std::unique_ptr<TFormMain> form = FilledWindow();
         // Not the missed reminder's: with its alert open it is no longer missed.
         QPointer<TFormShowAlam> alert = ShowAlamAlert("3", "开会", false);
+        OnShownPage<QTreeWidget>(form.get(), "lv1"); // its rows coloured before the switch
         ApplySkin(kDarkSkin);
         const QPalette dark = BundledSkinPalette(kDarkSkin);
         QCOMPARE(form->palette().color(QPalette::Window), dark.color(QPalette::Window));
