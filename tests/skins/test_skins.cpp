@@ -278,7 +278,18 @@ private slots:
     {
         QTest::addColumn<QByteArray>("sheet");
         QTest::addColumn<QString>("error");
-        QTest::newRow("sound") << QByteArray("QPushButton { color: #102030; }") << "";
+        // The README's example.
+        QTest::newRow("sound") << QByteArray("QDialog { background-color: #eef4fb; }\n"
+                                             "QPushButton {\n"
+                                             "    background-color: #d6e6f7;\n"
+                                             "    color: #10243a;\n"
+                                             "    border: 1px solid #7a9cc0;\n"
+                                             "    border-radius: 3px;\n"
+                                             "    padding: 3px 10px;\n"
+                                             "}\n"
+                                             "QPushButton:hover { background-color: #c4dbf3; }\n"
+                                             "QPushButton:disabled { color: #566270; }\n")
+                               << "";
         QTest::newRow("faulty") << QByteArray("QLabel { color: red; }\nQPushButton {\n color: red;\n") << "第 2 行有错误";
         QTest::newRow("unreadable for Qt") << QByteArray("QPushButton::::: { color: red; }") << "不是 Qt 能读懂的样式表";
         QTest::newRow("cuts text") << QByteArray("QPushButton { max-width: 8px; }") << "文字显示不全";
