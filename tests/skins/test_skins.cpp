@@ -7,6 +7,8 @@
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/UntPublic.h"
+#include "history/NoteHistory.h"
+#include "history/NoteHistoryDlg.h"
 #include "reminders/AddAlam.h"
 #include "reminders/Chime.h"
 #include "reminders/ShowAlam.h"
@@ -32,6 +34,7 @@
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -237,6 +240,27 @@ private slots:
         TFormSkinSettings settings;
         settings.show();
         walk.Window(&settings, "外观");
+        // The lines of an earlier version marked on light grounds.
+        TNoteHistory history;
+        QVERIFY(history.Keep(1, "同一行\n旧的一行", QDateTime(QDate(2026, 3, 1), QTime(9, 0))));
+        TFormNoteHistory versions(history, 1, "同一行\n新的一行");
+        versions.show();
+        walk.Window(&versions, "历史版本");
+        const auto* shown = Find<QTextEdit>(&versions, "mmoVersion");
+        int marks = 0;
+        for (QTextBlock block = shown->document()->begin(); block.isValid(); block = block.next()) {
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextCharFormat format = it.fragment().charFormat();
+                if (!format.hasProperty(QTextFormat::BackgroundBrush))
+                    continue;
+                ++marks;
+                const QColor text = format.hasProperty(QTextFormat::ForegroundBrush)
+                                        ? format.foreground().color()
+                                        : shown->palette().color(QPalette::Text);
+                walk.Colours("历史版本 " + it.fragment().text(), text, format.background().color());
+            }
+        }
+        QCOMPARE(marks, 2);
         QVERIFY2(walk.Faults.isEmpty(), qPrintable(walk.Faults.join('\n')));
     }
 
