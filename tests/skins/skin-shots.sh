@@ -53,9 +53,16 @@ app_ended() { ! kill -0 "$APP" 2>/dev/null; }
 brightness() { convert "$1" -colorspace Gray -format '%[fx:int(mean*100)]' info:; }
 
 eval "$(dbus-launch --sh-syntax)"
-openbox >"$WORK/openbox.log" 2>&1 &
-WM=$!
-wait_for 30 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "no window manager"
+# The window manager, started again should it die early (it can while the
+# X server is still coming up).
+wm_up() {
+    if [ -z "$WM" ] || ! kill -0 "$WM" 2>/dev/null; then
+        openbox >>"$WORK/openbox.log" 2>&1 &
+        WM=$!
+    fi
+    xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'
+}
+wait_for 30 wm_up || { cat "$WORK/openbox.log" 2>/dev/null; fail "no window manager"; }
 
 # The data file, made by the first --skin, with a few groups and bookmarks.
 (cd "$WORK" && ./jotterel --skin 跟随系统 >/dev/null) || fail "--skin 跟随系统 was refused"
