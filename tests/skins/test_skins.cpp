@@ -36,7 +36,9 @@
 #include <QTabWidget>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolTip>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <memory>
 
@@ -216,6 +218,15 @@ private slots:
             QVERIFY2(cut.isEmpty(), qPrintable(cut.join(' ')));
         }
         StatusAndStripes(*form, walk);
+        // The search's results, a match highlighted.
+        auto* field = Find<QLineEdit>(form.get(), "edtSearch");
+        field->setFocus();
+        QTest::keyClicks(field, "b");
+        QMetaObject::invokeMethod(Find<QTimer>(form.get(), "tmrSearch"), "timeout");
+        QTRY_VERIFY(form->findChild<QTreeView*>("tvSearchResults") &&
+                    form->findChild<QTreeView*>("tvSearchResults")->isVisible());
+        QVERIFY(form->findChild<QTreeView*>("tvSearchResults")->model()->rowCount() > 0);
+        walk.Window(form.get(), "search");
         for (QMenu* menu : form->findChildren<QMenu*>())
             walk.Control(menu, "menu");
         QToolTip::showText(form->geometry().center(), "提示", form.get());
