@@ -26,7 +26,7 @@ namespace {
 // What a skin sets on the application.
 struct TLook
 {
-    QString Name;
+    TSkin Skin;
     QString Style;
     QPalette Palette; // no role set: the desktop's colours
     QString Sheet;
@@ -41,7 +41,7 @@ const QString& StartStyle()
 
 TLook& Shown()
 {
-    static TLook look{kSystemSkin, StartStyle(), QPalette(), QString()};
+    static TLook look{{kSystemSkin, {}}, StartStyle(), QPalette(), QString()};
     return look;
 }
 
@@ -137,10 +137,10 @@ bool SetSheetParsed(const QString& sheet)
 TLook LookOf(const TSkin& skin)
 {
     if (skin.Name == kLightSkin || skin.Name == kDarkSkin)
-        return {skin.Name, "Fusion", BundledSkinPalette(skin.Name), BundledSheet(skin.Name)};
+        return {skin, "Fusion", BundledSkinPalette(skin.Name), BundledSheet(skin.Name)};
     if (!skin.IsUserSkin())
-        return {skin.Name, StartStyle(), QPalette(), QString()};
-    return {skin.Name, StartStyle(), QPalette(), ReadSkinSheet(skin)};
+        return {skin, StartStyle(), QPalette(), QString()};
+    return {skin, StartStyle(), QPalette(), ReadSkinSheet(skin)};
 }
 
 // False when Qt could not parse the look's sheet.
@@ -203,6 +203,17 @@ bool TextIsCut(const QWidget* widget, const QString& text)
     return room.width() < WidthNeeded(widget, text) ||
            room.height() < widget->fontMetrics().size(Qt::TextShowMnemonic, text).height();
 }
+
+// The controls cut now that were not before.
+QStringList CutSince(const QStringList& before)
+{
+    SettleLayouts();
+    QStringList cut;
+    for (const QString& control : ControlsWithCutText())
+        if (!before.contains(control))
+            cut << control;
+    return cut;
+}
 } // namespace
 
 QPalette BundledSkinPalette(const QString& name)
@@ -231,20 +242,15 @@ void ApplySkin(const QString& name)
     const TLook look = LookOf(SkinNamed(name));
     SettleLayouts();
     const QStringList cutBefore = ControlsWithCutText();
-    if (!Show(look)) {
-        Show(previous);
-        RaiseError(QString("皮肤文件 %1 不是 Qt 能读懂的样式表。").arg(QDir::toNativeSeparators(SkinNamed(name).Path)));
-    }
-    SettleLayouts();
-    QStringList cutNow;
-    for (const QString& control : ControlsWithCutText())
-        if (!cutBefore.contains(control))
-            cutNow << control;
-    if (cutNow.isEmpty())
+    const bool parsed = Show(look);
+    const QStringList cut = parsed ? CutSince(cutBefore) : QStringList();
+    if (parsed && cut.isEmpty())
         return;
     Show(previous);
     SettleLayouts();
-    RaiseError(QString("皮肤“%1”让控件太小，文字显示不全：%2。").arg(look.Name, cutNow.join("、")));
+    if (!parsed)
+        RaiseError(QString("皮肤文件 %1 不是 Qt 能读懂的样式表。").arg(QDir::toNativeSeparators(look.Skin.Path)));
+    RaiseError(QString("皮肤“%1”让控件太小，文字显示不全：%2。").arg(look.Skin.Name, cut.join("、")));
 }
 
 void ApplyStoredSkin()
@@ -258,5 +264,5 @@ void ApplyStoredSkin()
 
 QString CurrentSkin()
 {
-    return Shown().Name;
+    return Shown().Skin.Name;
 }
