@@ -87,7 +87,9 @@ void KeepReadable(QWidget* widget, QPalette::ColorRole text, const QColor& wante
 {
     FollowPalette(widget, [=] {
         const QPalette natural = QApplication::palette(widget);
-        const auto colour = [&](QPalette::ColorGroup group) { return ReadableOn(wanted, natural.color(group, ground)); };
+        const auto colour = [&](QPalette::ColorGroup group) {
+            return ReadableOn(wanted, natural.color(group, ground));
+        };
         SetOwnColours(widget, text, colour);
         // Under a style sheet a palette no longer passes to the children:
         // a field's viewport is given the colour itself.

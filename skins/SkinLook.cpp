@@ -55,17 +55,15 @@ struct TColours
     QColor DisabledText, DisabledButton, DisabledBase;
 };
 
-const TColours kLight = {"#f0f0f0", "#1b1b1b", "#ffffff", "#f4f6f9", "#1b1b1b", "#e6e6e6", "#1b1b1b",
-                         "#1c5bb5", "#ffffff", "#fffbe0", "#1b1b1b", "#5e5e5e", "#0b57d0", "#6a1b9a",
-                         "#ffffff", "#f7f7f7", "#b4b4b4", "#8c8c8c", "#4a4a4a", "#646464", "#ececec",
-                         "#ffffff"};
+const TColours kLight = {"#f0f0f0", "#1b1b1b", "#ffffff", "#f4f6f9", "#1b1b1b", "#e6e6e6", "#1b1b1b", "#1c5bb5",
+                         "#ffffff", "#fffbe0", "#1b1b1b", "#5e5e5e", "#0b57d0", "#6a1b9a", "#ffffff", "#f7f7f7",
+                         "#b4b4b4", "#8c8c8c", "#4a4a4a", "#646464", "#ececec", "#ffffff"};
 // The fields darker and the window lighter than a plain dark grey, so that
 // Fusion's check and radio boxes (the field's ground inside a frame a shade
 // darker than the window) stand out.
-const TColours kDark = {"#333333", "#e8e8e8", "#1a1a1a", "#232323", "#e8e8e8", "#3c3c3c", "#e8e8e8",
-                        "#2a5d9f", "#ffffff", "#404040", "#f0f0f0", "#adadad", "#8ab4f8", "#c58af9",
-                        "#585858", "#484848", "#2a2a2a", "#1a1a1a", "#000000", "#b0b0b0", "#383838",
-                        "#1a1a1a"};
+const TColours kDark = {"#333333", "#e8e8e8", "#1a1a1a", "#232323", "#e8e8e8", "#3c3c3c", "#e8e8e8", "#2a5d9f",
+                        "#ffffff", "#404040", "#f0f0f0", "#adadad", "#8ab4f8", "#c58af9", "#585858", "#484848",
+                        "#2a2a2a", "#1a1a1a", "#000000", "#b0b0b0", "#383838", "#1a1a1a"};
 
 QPalette PaletteOf(const TColours& c)
 {

@@ -325,8 +325,10 @@ private slots:
                                              "QPushButton:hover { background-color: #c4dbf3; }\n"
                                              "QPushButton:disabled { color: #566270; }\n")
                                << "";
-        QTest::newRow("faulty") << QByteArray("QLabel { color: red; }\nQPushButton {\n color: red;\n") << "第 2 行有错误";
-        QTest::newRow("unreadable for Qt") << QByteArray("QPushButton::::: { color: red; }") << "不是 Qt 能读懂的样式表";
+        QTest::newRow("faulty") << QByteArray("QLabel { color: red; }\nQPushButton {\n color: red;\n")
+                                << "第 2 行有错误";
+        QTest::newRow("unreadable for Qt")
+            << QByteArray("QPushButton::::: { color: red; }") << "不是 Qt 能读懂的样式表";
         QTest::newRow("cuts text") << QByteArray("QPushButton { max-width: 8px; }") << "文字显示不全";
     }
     void userSkinIsShownOrRefused()
@@ -350,7 +352,8 @@ private slots:
             QVERIFY2(raised.contains(QDir::toNativeSeparators(path)), qPrintable(raised));
         QCOMPARE(CurrentSkin(), kDarkSkin);
         QCOMPARE(qApp->styleSheet(), darkSheet);
-        QCOMPARE(QApplication::palette().color(QPalette::Window), BundledSkinPalette(kDarkSkin).color(QPalette::Window));
+        QCOMPARE(QApplication::palette().color(QPalette::Window),
+                 BundledSkinPalette(kDarkSkin).color(QPalette::Window));
         const QStringList cut = ControlsWithCutText();
         QVERIFY2(cut.isEmpty(), qPrintable(cut.join(' ')));
     }
@@ -388,7 +391,8 @@ private slots:
         QTest::addColumn<QString>("said");
         QTest::addColumn<QString>("kept");
         QTest::newRow("bundled") << kDarkSkin << false << 0 << "皮肤已设为“深色”" << kDarkSkin;
-        QTest::newRow("user's") << "mine" << false << 0 << "皮肤已设为“mine”" << "mine";
+        QTest::newRow("user's") << "mine" << false << 0 << "皮肤已设为“mine”"
+                                << "mine";
         QTest::newRow("none so named") << "sea" << false << 1 << "可选的皮肤：跟随系统、浅色、深色、broken、mine。"
                                        << kSystemSkin;
         QTest::newRow("faulty") << "broken" << false << 1 << "broken.qss 第 1 行有错误" << kSystemSkin;
@@ -416,7 +420,8 @@ private slots:
         run.start(exe, {"--skin", name});
         QTRY_COMPARE_WITH_TIMEOUT(run.state(), QProcess::NotRunning, 30000);
         QCOMPARE(run.exitCode(), status);
-        const QString output = QString::fromUtf8(status == 0 ? run.readAllStandardOutput() : run.readAllStandardError());
+        const QString output =
+            QString::fromUtf8(status == 0 ? run.readAllStandardOutput() : run.readAllStandardError());
         QVERIFY2(output.contains(said), qPrintable(output));
         QCOMPARE(LoadSkinChoice(), kept);
     }

@@ -75,7 +75,9 @@ private slots:
         QCOMPARE(SkinNamed("ocean", {user, portable}).Path, QFileInfo(user + "/ocean.qss").absoluteFilePath());
         QVERIFY(!SkinNamed("深色", {user, portable}).IsUserSkin());
         QCOMPARE(SkinNamed("", {user, portable}).Name, QString("跟随系统"));
-        QCOMPARE(ErrorOf([&] { SkinNamed("sea", {user, portable}); }),
+        QCOMPARE(ErrorOf([&] {
+                     SkinNamed("sea", {user, portable});
+                 }),
                  QString("没有名为“sea”的皮肤。可选的皮肤：跟随系统、浅色、深色、Mint.v2、ocean。"));
     }
 
@@ -85,8 +87,10 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("sound") << QByteArray("QLabel { color: #123; }") << "";
         QTest::newRow("missing") << QByteArray("-") << "无法读取皮肤文件 %1";
-        QTest::newRow("not UTF-8") << QByteArray("QLabel { font-family: \"\xcb\xce\xcc\xe5\"; }") << "皮肤文件 %1 不是 UTF-8 文本。";
-        QTest::newRow("faulty") << QByteArray("QLabel {\n color red;\n}") << "皮肤文件 %1 第 2 行有错误：“color red”缺少“:”。";
+        QTest::newRow("not UTF-8") << QByteArray("QLabel { font-family: \"\xcb\xce\xcc\xe5\"; }")
+                                   << "皮肤文件 %1 不是 UTF-8 文本。";
+        QTest::newRow("faulty") << QByteArray("QLabel {\n color red;\n}")
+                                << "皮肤文件 %1 第 2 行有错误：“color red”缺少“:”。";
         QTest::newRow("too large") << QByteArray(kMaxSkinFileBytes + 1, ' ') << "皮肤文件 %1 太大";
     }
     void readSkinSheetRefusesWhatCannotBeUsed()
