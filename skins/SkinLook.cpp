@@ -254,7 +254,9 @@ void ApplySkin(const QString& name)
 void ApplyStoredSkin()
 {
     try {
-        ApplySkin(LoadSkinChoice());
+        // The desktop's look is there already: a start without a skin stays as it was.
+        if (const QString chosen = LoadSkinChoice(); chosen != kSystemSkin)
+            ApplySkin(chosen);
     } catch (const EError& e) {
         WriteLog("皮肤没有使用：" + e.Message());
     }

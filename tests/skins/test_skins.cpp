@@ -381,6 +381,20 @@ private slots:
         QCOMPARE(LoadSkinChoice(), kDarkSkin);
     }
 
+    // At the start: the kept skin; one whose file is gone leaves the
+    // desktop's look instead of stopping the start.
+    void startShowsTheKeptSkin()
+    {
+        SaveSkinChoice(kDarkSkin);
+        ApplyStoredSkin();
+        QCOMPARE(CurrentSkin(), kDarkSkin);
+        ApplySkin(kSystemSkin);
+        SaveSkinChoice("gone");
+        ApplyStoredSkin();
+        QCOMPARE(CurrentSkin(), kSystemSkin);
+        QCOMPARE(QApplication::palette(), startPalette);
+    }
+
     // `jotterel --skin NAME` keeps a skin there is, refuses another naming
     // those there are, and keeps away while the program runs on the data.
     void commandLineKeepsTheSkin_data()
