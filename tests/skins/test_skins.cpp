@@ -284,10 +284,12 @@ private slots:
         // Not the missed reminder's: with its alert open it is no longer missed.
         QPointer<TFormShowAlam> alert = ShowAlamAlert("3", "开会", false);
         OnShownPage<QTreeWidget>(form.get(), "lv1"); // its rows coloured before the switch
+        OnShownPage<TCardDBGrid>(form.get(), "DBGrid1");
         ApplySkin(kDarkSkin);
         const QPalette dark = BundledSkinPalette(kDarkSkin);
         QCOMPARE(form->palette().color(QPalette::Window), dark.color(QPalette::Window));
         TContrastWalk walk;
+        walk.Window(form.get(), "main window");
         walk.Window(alert, "alert");
         auto* memo = alert->findChild<QTextEdit*>("mmo1");
         walk.Colours("alert memo", memo->palette().color(QPalette::Text), dark.color(QPalette::Base));
@@ -297,6 +299,11 @@ private slots:
 
         ApplySkin(kLightSkin);
         QCOMPARE(alert->palette().color(QPalette::Window), QColor(240, 240, 240));
+        TContrastWalk light;
+        light.Window(form.get(), "main window");
+        light.Window(alert, "alert");
+        StatusAndStripes(*form, light);
+        QVERIFY2(light.Faults.isEmpty(), qPrintable(light.Faults.join('\n')));
         ApplySkin(kSystemSkin);
         QCOMPARE(QApplication::style()->name(), startStyle);
         QCOMPARE(QApplication::palette(), startPalette);
