@@ -7,6 +7,7 @@
 #include "data/UntPublic.h"
 #include "history/BackupSettings.h"
 #include "history/TrashDlg.h"
+#include "skins/SkinSettings.h"
 #include "sync/SyncSettings.h"
 #include "ui_Config.h"
 
@@ -39,6 +40,11 @@ TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
     sync->setAccessibleName(sync->text());
     BottomLayout()->insertWidget(2, sync);
     connect(sync, &QPushButton::clicked, this, [this] { RunHandler([this] { TFormSyncSettings(this).ShowModal(); }); });
+    auto* skin = new QPushButton("外观…");
+    skin->setObjectName("btnSkin");
+    skin->setAccessibleName(skin->text());
+    BottomLayout()->insertWidget(3, skin);
+    connect(skin, &QPushButton::clicked, this, [this] { RunHandler([this] { TFormSkinSettings(this).ShowModal(); }); });
     FormShow();
 }
 

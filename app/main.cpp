@@ -7,6 +7,7 @@
 #include "data/MD.h"
 #include "capture/CaptureCommandLine.h"
 #include "exchange/CommandLine.h"
+#include "skins/SkinLook.h"
 
 #include <QPointer>
 #include <cstdio>
@@ -59,6 +60,7 @@ int main(int argc, char** argv)
     int status = 1;
     bool cleanExit = false;
     if (ConnectDatabase()) {
+        ApplyStoredSkin();
         TFormMain formMain;
         mainWindow = &formMain;
         // A copy waiting for the user before its window stands (at the login,

@@ -1,5 +1,6 @@
 #include "history/NoteHistoryDlg.h"
 
+#include "controls/Contrast.h"
 #include "history/NoteHistory.h"
 #include "ui_NoteHistoryDlg.h"
 
@@ -50,6 +51,10 @@ void TFormNoteHistory::ShowVersion()
     QTextCharFormat removed, added;
     removed.setBackground(QColor(255, 215, 215));
     added.setBackground(QColor(215, 245, 215));
+    // The light marks under the light text of a dark skin: the text darkened.
+    const QColor ink = ui->mmoVersion->palette().color(QPalette::Text);
+    removed.setForeground(ReadableOn(ink, removed.background().color()));
+    added.setForeground(ReadableOn(ink, added.background().color()));
     QTextCursor cursor(ui->mmoVersion->document());
     bool first = true;
     for (const TDiffLine& line : DiffLines(text, m_current)) {

@@ -5,6 +5,7 @@
 #include "controls/WindowFrame.h"
 #include "data/Clock.h"
 #include "reminders/Chime.h"
+#include "skins/FollowPalette.h"
 #include "ui_ShowAlam.h"
 
 #include <QApplication>
@@ -91,16 +92,15 @@ TFormShowAlam::TFormShowAlam(QWidget* parent) : QWidget(parent), ui(std::make_un
 
     // Light grey and red where the palette's text can be read on them; under
     // a dark palette the palette's own ground and a lighter red.
-    QPalette back = palette();
-    back.setColor(QPalette::Window,
-                  BackgroundFor(back.color(QPalette::Active, QPalette::WindowText), QColor(240, 240, 240),
-                                back.color(QPalette::Active, QPalette::Window)));
-    setPalette(back);
+    // They follow a skin chosen while the alert is open.
+    FollowPalette(this, [this] {
+        const QPalette natural = QApplication::palette(this);
+        SetOwnColour(this, QPalette::Window,
+                     BackgroundFor(natural.color(QPalette::Active, QPalette::WindowText), QColor(240, 240, 240),
+                                   natural.color(QPalette::Active, QPalette::Window)));
+    });
     setAutoFillBackground(true);
-
-    QPalette red = ui->mmo1->palette();
-    red.setColor(QPalette::Text, ReadableOn(QColor(Qt::red), red.color(QPalette::Active, QPalette::Base)));
-    ui->mmo1->setPalette(red);
+    KeepReadable(ui->mmo1, QPalette::Text, QColor(Qt::red), QPalette::Base);
     QFont font17 = ui->mmo1->font();
     font17.setPixelSize(17);
     ui->mmo1->setFont(font17);

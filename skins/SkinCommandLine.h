@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// `jotterel --skin NAME`: keeps NAME as the skin, without a window. A name
+// that no skin has, or a user's skin that is faulty, is refused with the
+// reason (the names there are, the file and line); while the program runs
+// on the same data it is refused too, since two programs never write the
+// data at once (the running one changes it in 软件设置 → 外观).
+
+// The name the arguments (without the program's name) ask for; nullopt when
+// they hold no --skin; Ok false when they hold it wrongly or with other options.
+struct TSkinCommand
+{
+    bool Ok = false;
+    QString Name;
+};
+std::optional<TSkinCommand> ParseSkinCommand(const QStringList& arguments);
+
+// Runs --skin and returns the exit status (0 kept, 1 refused with the reason
+// on the standard error, 2 the program runs on the same data), or -1 when
+// the arguments hold no --skin.
+int RunSkinCommandLine(int argc, char** argv);
