@@ -23,6 +23,7 @@
 #include "history/NoteHistoryWiring.h"
 #include "history/Trash.h"
 #include "history/TrashWiring.h"
+#include "skins/SkinLook.h"
 #include "sync/SyncWiring.h"
 #include "ui_Main.h"
 
@@ -78,6 +79,7 @@ TFormMain::TFormMain(QWidget* parent)
     new TTrashWiring(this, pages, {pmNoteType, pmIEType, pmIE, pmAlam});
     new TSyncWiring(this, pages);
     new TCaptureWiring(this, pages);
+    AnswerSkinRequests();
     m_windowMemory = std::make_unique<TWindowMemory>(TWindowMemoryParts{
         this, ui->pgcMain, ui->tvNote, m_stores->Config, NoteTree, IETree, *m_bookmarkPage, *m_reminderPage});
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);

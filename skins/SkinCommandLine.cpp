@@ -5,6 +5,7 @@
 #include "data/MD.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "exchange/CommandLine.h"
 #include "skins/Skins.h"
 
 #include <QCoreApplication>
@@ -12,12 +13,6 @@
 
 namespace {
 const QString kSkin = "--skin";
-
-void Print(std::FILE* to, const QString& text)
-{
-    std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(to);
-}
 
 // Refuses a name no skin has and a user's skin that cannot be used.
 void CheckSkin(const QString& name)
@@ -49,19 +44,29 @@ int RunSkinCommandLine(int argc, char** argv)
     app.setApplicationName("Jotterel");
     const TSkinCommand command = *ParseSkinCommand(app.arguments().mid(1));
     if (!command.Ok) {
-        Print(stderr, "用法：jotterel --skin 名字");
+        PrintLine(stderr, "用法：jotterel --skin 名字");
         return 1;
     }
     try {
         CheckSkin(command.Name);
     } catch (const EError& e) {
-        Print(stderr, e.Message());
+        PrintLine(stderr, e.Message());
         return 1;
     }
     TSingleInstance instance(AppPath());
     if (!instance.Claim()) {
-        Print(stderr, "程序正在运行，请在它的“软件设置 → 外观”中选择皮肤。\n" + instance.FailureText());
-        return 2;
+        QString answer;
+        switch (instance.AskRunning({"skin", command.Name}, TSingleInstance::DefaultAnswerTimeoutMs, &answer)) {
+        case TSingleInstance::TAsked::Done:
+            PrintLine(stdout, answer);
+            return 0;
+        case TSingleInstance::TAsked::Failed:
+            PrintLine(stderr, answer);
+            return 1;
+        case TSingleInstance::TAsked::NoAnswer:
+            PrintLine(stderr, instance.FailureText());
+            return 2;
+        }
     }
     DbAccess = new TDbAccess;
     int status = 0;
@@ -69,10 +74,9 @@ int RunSkinCommandLine(int argc, char** argv)
         DbAccess->Connect();
         RemoveRestoreLeftovers();
         SaveSkinChoice(command.Name);
-        Print(stdout, QString("皮肤已设为“%1”，程序下次启动时使用。").arg(SkinNamed(command.Name).Name));
+        PrintLine(stdout, QString("皮肤已设为“%1”，程序下次启动时使用。").arg(SkinNamed(command.Name).Name));
     } catch (const EError& e) {
-        const auto* db = dynamic_cast<const EDBException*>(&e);
-        Print(stderr, "皮肤没有设置：" + (db ? db->UserMessage + "\n" + db->Message() : e.Message()));
+        PrintLine(stderr, "皮肤没有设置：" + ErrorText(e));
         status = 1;
     }
     delete DbAccess;

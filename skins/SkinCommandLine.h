@@ -7,8 +7,7 @@
 // `jotterel --skin NAME`: keeps NAME as the skin, without a window. A name
 // that no skin has, or a user's skin that is faulty, is refused with the
 // reason (the names there are, the file and line); while the program runs
-// on the same data it is refused too, since two programs never write the
-// data at once (the running one changes it in 软件设置 → 外观).
+// on the same data it is handed to it, which shows the skin at once.
 
 // The name the arguments (without the program's name) ask for; nullopt when
 // they hold no --skin; Ok false when they hold it wrongly or with other options.
@@ -20,6 +19,7 @@ struct TSkinCommand
 std::optional<TSkinCommand> ParseSkinCommand(const QStringList& arguments);
 
 // Runs --skin and returns the exit status (0 kept, 1 refused with the reason
-// on the standard error, 2 the program runs on the same data), or -1 when
+// on the standard error, 2 the program runs on the same data and does not
+// answer), or -1 when
 // the arguments hold no --skin.
 int RunSkinCommandLine(int argc, char** argv);

@@ -1,5 +1,6 @@
 #include "skins/SkinLook.h"
 
+#include "app/SingleInstance.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "skins/FollowPalette.h"
@@ -265,4 +266,33 @@ void ApplyStoredSkin()
 QString CurrentSkin()
 {
     return Shown().Skin.Name;
+}
+
+void ChooseSkin(const QString& name)
+{
+    const QString previous = CurrentSkin();
+    try {
+        ApplySkin(name);
+    } catch (const EError& e) {
+        RaiseError(e.Message() + "\n外观保持不变。");
+    }
+    try {
+        SaveSkinChoice(name);
+    } catch (...) {
+        // Not kept, so not shown: the next start would not show it either.
+        ApplySkin(previous);
+        throw;
+    }
+}
+
+void AnswerSkinRequests()
+{
+    RunningCommands()["skin"] = [](const QStringList& arguments) {
+        try {
+            ChooseSkin(arguments.value(0));
+            return TRunningAnswer{true, QString("皮肤已设为“%1”。").arg(CurrentSkin())};
+        } catch (const std::exception& e) {
+            return TRunningAnswer{false, ErrorText(e)};
+        }
+    };
 }

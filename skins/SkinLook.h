@@ -11,6 +11,12 @@
 // a shown control too small for its text) raises, and the look stays.
 void ApplySkin(const QString& name);
 
+// Applies the skin and keeps it for the next start: a skin that is refused
+// raises with "外观保持不变", one that cannot be kept goes again.
+void ChooseSkin(const QString& name);
+// Lets a later start's `--skin NAME` choose the skin of this running program.
+void AnswerSkinRequests();
+
 // At the start: the skin the settings hold. One that is gone or refused
 // leaves the desktop's look, and the log says why.
 void ApplyStoredSkin();

@@ -32,19 +32,6 @@ TFormSkinSettings::TFormSkinSettings(QWidget* parent) : TFormBaseDlg(parent), m_
 
 void TFormSkinSettings::btnOKClick()
 {
-    const QString chosen = m_skins->currentText();
-    const QString previous = CurrentSkin();
-    try {
-        ApplySkin(chosen);
-    } catch (const EError& e) {
-        RaiseError(e.Message() + "\n外观保持不变。");
-    }
-    try {
-        SaveSkinChoice(chosen);
-    } catch (...) {
-        // Not kept, so not shown: the next start would not show it either.
-        ApplySkin(previous);
-        throw;
-    }
+    ChooseSkin(m_skins->currentText());
     CloseOk();
 }

@@ -402,8 +402,8 @@ private slots:
         QCOMPARE(QApplication::palette(), startPalette);
     }
 
-    // `jotterel --skin NAME` keeps a skin there is, refuses another naming
-    // those there are, and keeps away while the program runs on the data.
+    // `jotterel --skin NAME` keeps a skin there is and refuses another naming
+    // those there are; the program running on the data takes it over.
     void commandLineKeepsTheSkin_data()
     {
         QTest::addColumn<QString>("name");
@@ -417,7 +417,7 @@ private slots:
         QTest::newRow("none so named") << "sea" << false << 1 << "可选的皮肤：跟随系统、浅色、深色、broken、mine。"
                                        << kSystemSkin;
         QTest::newRow("faulty") << "broken" << false << 1 << "broken.qss 第 1 行有错误" << kSystemSkin;
-        QTest::newRow("program running") << kDarkSkin << true << 2 << "软件设置 → 外观" << kSystemSkin;
+        QTest::newRow("handed to the running program") << kDarkSkin << true << 0 << "皮肤已设为“深色”" << kDarkSkin;
     }
     void commandLineKeepsTheSkin()
     {
@@ -429,8 +429,10 @@ private slots:
         UserSkin("mine", "QLabel { color: #123; }");
         UserSkin("broken", "QLabel {");
         TSingleInstance program(env->Dir.path());
-        if (running)
+        if (running) {
             QCOMPARE(program.Start(1000, TSingleInstance::TListening::AtOnce), TSingleInstance::TStart::Run);
+            AnswerSkinRequests();
+        }
         const QString exe = env->Path("jotterel");
         QVERIFY(QFile::copy(JOTTEREL_EXE, exe));
         QProcess run;
