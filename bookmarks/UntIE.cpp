@@ -153,27 +153,35 @@ void RunNative(const QString& sql, qint64 value = 0)
 TIEInserter::TIEInserter()
 {
     RunNative("DROP TABLE IF EXISTS temp.IE_Import");
-    RunNative("CREATE TEMP TABLE IE_Import(TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT)");
+    RunNative("CREATE TEMP TABLE IE_Import(TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT, Tags TEXT, "
+              "AddDate INTEGER, LastModified INTEGER, ShortcutUrl TEXT, Pos INTEGER)");
     try {
-        m_insert = PrepareNative(DbAccess->Handle(), "INSERT INTO temp.IE_Import VALUES (?1,?2,?3,?4)");
+        m_insert = PrepareNative(DbAccess->Handle(), "INSERT INTO temp.IE_Import VALUES (?1,?2,?3,?4,?5,?6,?7,?8,?9)");
     } catch (const TSqlError& e) {
         throw EDBException(e.Message, "数据库操作失败！", QString());
     }
 }
 
-void TIEInserter::Insert(int typeId, const QString& url, const QString& name, const QString& remark)
+qint64 TIEInserter::Insert(int typeId, const QString& url, const QString& name, const QString& remark,
+                           const TIEFileFields& fields)
 {
     sqlite3_stmt* stmt = m_insert.get();
-    const QByteArray values[] = {url.toUtf8(), name.toUtf8(), remark.toUtf8()};
+    const QByteArray texts[] = {url.toUtf8(), name.toUtf8(), remark.toUtf8(), fields.Tags.toUtf8()};
     sqlite3_bind_int(stmt, 1, typeId);
-    for (int i = 0; i < 3; ++i)
-        sqlite3_bind_text(stmt, i + 2, values[i].constData(), int(values[i].size()), SQLITE_STATIC);
+    for (int i = 0; i < 4; ++i)
+        sqlite3_bind_text(stmt, i + 2, texts[i].constData(), int(texts[i].size()), SQLITE_STATIC);
+    const std::pair<int, std::optional<qint64>> numbers[] = {{6, fields.AddDate}, {7, fields.LastModified},
+                                                             {9, fields.Pos}};
+    for (const auto& [column, value] : numbers)
+        value ? sqlite3_bind_int64(stmt, column, *value) : sqlite3_bind_null(stmt, column);
+    const QByteArray shortcut = fields.ShortcutUrl.toUtf8();
+    sqlite3_bind_text(stmt, 8, shortcut.constData(), int(shortcut.size()), SQLITE_STATIC);
     const int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt);
     if (rc != SQLITE_DONE)
         throw EDBException(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))), "数据库操作失败！",
                            "INSERT INTO temp.IE_Import");
-    ++m_gathered;
+    return m_gathered++;
 }
 
 void TIEInserter::Move(qint64 most)
@@ -182,9 +190,13 @@ void TIEInserter::Move(qint64 most)
     if (upTo <= m_moved)
         return;
     // Rows of the fresh table are numbered 1, 2, ... in the order they came.
-    RunNative("INSERT INTO IE(TypeID,IEUrl,IEName,ReMark) SELECT TypeID,IEUrl,IEName,ReMark FROM temp.IE_Import "
+    RunNative("INSERT INTO IE(TypeID,IEUrl,IEName,ReMark,Tags,AddDate,LastModified,ShortcutUrl,Pos) "
+              "SELECT TypeID,IEUrl,IEName,ReMark,Tags,AddDate,LastModified,ShortcutUrl,Pos FROM temp.IE_Import "
               "WHERE rowid<=?1 ORDER BY rowid",
               upTo);
+    // The last row's ID; the triggers' own inserts do not change it.
+    const qint64 lastId = sqlite3_last_insert_rowid(DbAccess->Handle());
+    m_firstIds.emplace_back(m_moved, lastId - (upTo - m_moved) + 1);
     RunNative("DELETE FROM temp.IE_Import WHERE rowid<=?1", upTo);
     m_moved = upTo;
 }
@@ -194,6 +206,17 @@ void TIEInserter::Finish()
     Move(Pending());
     m_insert.reset();
     RunNative("DROP TABLE temp.IE_Import");
+}
+
+qint64 TIEInserter::Id(qint64 number) const
+{
+    const auto after = std::upper_bound(m_firstIds.begin(), m_firstIds.end(), number,
+                                        [](qint64 wanted, const std::pair<qint64, qint64>& move) {
+                                            return wanted < move.first;
+                                        });
+    Q_ASSERT(after != m_firstIds.begin() && number < m_moved);
+    const auto& [firstNumber, firstId] = *std::prev(after);
+    return firstId + (number - firstNumber);
 }
 
 int TIE::CountInGroups(const QString& in)

@@ -3,6 +3,8 @@
 #include "data/SqliteDb.h"
 
 #include <QString>
+#include <optional>
+#include <vector>
 
 class IDataGrid;
 
@@ -66,6 +68,16 @@ QString ComparableUrl(const QString& url);
 // opened only when the user agrees. Importing them is allowed.
 bool IsWebAddress(const QString& address);
 
+// What a browser's file holds of a bookmark beyond address, title and remark.
+struct TIEFileFields
+{
+    QString Tags;
+    std::optional<qint64> AddDate;      // seconds since 1970
+    std::optional<qint64> LastModified; // seconds since 1970
+    QString ShortcutUrl;
+    std::optional<qint64> Pos; // its place among its folder's items in the file
+};
+
 // Stores many bookmarks, for an import that holds the transaction
 // (TDbAccess::Batch). They gather in a temporary table first and go into IE
 // in a few large statements: the search index of IE, kept by a trigger,
@@ -75,16 +87,23 @@ class TIEInserter
 {
 public:
     TIEInserter();
-    void Insert(int typeId, const QString& url, const QString& name, const QString& remark);
+    // Returns the bookmark's number among those gathered (0, 1, ...).
+    qint64 Insert(int typeId, const QString& url, const QString& name, const QString& remark,
+                  const TIEFileFields& fields = {});
     // Bookmarks gathered and not yet in IE.
     qint64 Pending() const { return m_gathered - m_moved; }
     // Moves up to `most` of them into IE, in the order they came.
     void Move(qint64 most);
     // Moves the rest and drops the temporary table.
     void Finish();
+    // The ID in IE of a gathered bookmark that was moved.
+    qint64 Id(qint64 number) const;
 
 private:
     TStmtHandle m_insert;
     qint64 m_gathered = 0;
     qint64 m_moved = 0;
+    // The first gathered number and the first ID of each move: the rows of
+    // one statement get consecutive IDs.
+    std::vector<std::pair<qint64, qint64>> m_firstIds;
 };

@@ -251,12 +251,13 @@ private slots:
     }
 
     // The add and modify dialogs ask about an address stored anywhere; the
-    // import skips one stored in the same group only.
+    // import skips one stored in the same group only, and renames a folder
+    // whose name is taken elsewhere in the tree.
     void duplicateAddresses()
     {
         TGroupTable groups("IEType", "全部");
         groups.Load();
-        const int work = groups.Add(0, "工作");
+        const int work = groups.Add(groups.Add(0, "部门"), "工作");
         TIE ie;
         ie.IEUrl = "https://Example.com/";
         ie.InsertIE();
