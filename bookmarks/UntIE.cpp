@@ -170,8 +170,8 @@ qint64 TIEInserter::Insert(int typeId, const QString& url, const QString& name, 
     sqlite3_bind_int(stmt, 1, typeId);
     for (int i = 0; i < 4; ++i)
         sqlite3_bind_text(stmt, i + 2, texts[i].constData(), int(texts[i].size()), SQLITE_STATIC);
-    const std::pair<int, std::optional<qint64>> numbers[] = {{6, fields.AddDate}, {7, fields.LastModified},
-                                                             {9, fields.Pos}};
+    const std::pair<int, std::optional<qint64>> numbers[] = {
+        {6, fields.AddDate}, {7, fields.LastModified}, {9, fields.Pos}};
     for (const auto& [column, value] : numbers)
         value ? sqlite3_bind_int64(stmt, column, *value) : sqlite3_bind_null(stmt, column);
     const QByteArray shortcut = fields.ShortcutUrl.toUtf8();
@@ -210,10 +210,9 @@ void TIEInserter::Finish()
 
 qint64 TIEInserter::Id(qint64 number) const
 {
-    const auto after = std::upper_bound(m_firstIds.begin(), m_firstIds.end(), number,
-                                        [](qint64 wanted, const std::pair<qint64, qint64>& move) {
-                                            return wanted < move.first;
-                                        });
+    const auto after =
+        std::upper_bound(m_firstIds.begin(), m_firstIds.end(), number,
+                         [](qint64 wanted, const std::pair<qint64, qint64>& move) { return wanted < move.first; });
     Q_ASSERT(after != m_firstIds.begin() && number < m_moved);
     const auto& [firstNumber, firstId] = *std::prev(after);
     return firstId + (number - firstNumber);

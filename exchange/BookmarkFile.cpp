@@ -14,8 +14,8 @@
 #include <QSet>
 #include <algorithm>
 #include <functional>
-#include <tuple>
 #include <sqlite3.h>
+#include <tuple>
 
 namespace {
 // Nesting deeper than this is no longer indented: indentation that grew
@@ -321,8 +321,8 @@ void WriteLists(const TBookmarkTree& tree, const std::vector<std::vector<int>>& 
         if (item.Separator) {
             out += indent + "<HR>\n";
         } else if (item.Folder) {
-            out += indent + "<DT><H3" + DateAttributes(item) + (item.Toolbar ? " PERSONAL_TOOLBAR_FOLDER=\"true\"" : "") +
-                   ">" + Escaped(item.Title) + "</H3>\n";
+            out += indent + "<DT><H3" + DateAttributes(item) +
+                   (item.Toolbar ? " PERSONAL_TOOLBAR_FOLDER=\"true\"" : "") + ">" + Escaped(item.Title) + "</H3>\n";
             if (!item.Remark.isEmpty())
                 out += indent + "<DD>" + Escaped(item.Remark) + "\n";
             out += indent + "<DL><p>\n";
@@ -572,9 +572,9 @@ private:
             return;
         }
         known.insert(comparable);
-        const qint64 number = m_inserter.Insert(
-            group, item.Url, item.Title, item.Remark,
-            TIEFileFields{item.Tags, item.AddDate, item.LastModified, item.ShortcutUrl, pos});
+        const qint64 number =
+            m_inserter.Insert(group, item.Url, item.Title, item.Remark,
+                              TIEFileFields{item.Tags, item.AddDate, item.LastModified, item.ShortcutUrl, pos});
         if (!item.Icon.isEmpty())
             m_icons.emplace_back(number, &item.Icon);
         ++m_report.Items;
@@ -673,11 +673,11 @@ private:
     TImportGroups m_newGroups;
     TIEInserter m_inserter;
     qint64 m_total = 0;
-    std::vector<int> m_groupOf;                  // each folder's group
-    std::vector<qint64> m_nextPos;               // by folder (the top first): its next item's place
-    std::vector<QStringList> m_separators;       // by folder (the top first)
-    std::vector<std::pair<size_t, qint64>> m_newFolders; // a folder made anew and its place
-    QHash<int, QSet<QString>> m_stored;          // the addresses of each group filed to
+    std::vector<int> m_groupOf;                                // each folder's group
+    std::vector<qint64> m_nextPos;                             // by folder (the top first): its next item's place
+    std::vector<QStringList> m_separators;                     // by folder (the top first)
+    std::vector<std::pair<size_t, qint64>> m_newFolders;       // a folder made anew and its place
+    QHash<int, QSet<QString>> m_stored;                        // the addresses of each group filed to
     std::vector<std::pair<qint64, const QByteArray*>> m_icons; // a gathered bookmark and its icon
 };
 } // namespace

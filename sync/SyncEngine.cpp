@@ -198,7 +198,8 @@ const std::map<QString, QString> kReminderColumns = {{"time", "AlamTime"},     {
                                                      {"repeat", "ReDay"},      {"text", "ReMark"},
                                                      {"seen", "bLook"},        {"weekdays", "WeekDays"},
                                                      {"snooze", "SnoozeAt"}};
-const std::map<QString, QString> kBookmarkColumns = {{"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}};
+const std::map<QString, QString> kBookmarkColumns = {
+    {"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}, {"tags", "Tags"}};
 
 // A one-row, one-column answer (null when there is no row).
 // The statements of a round, each prepared once: a merge of a whole state

@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(Dump(), tree);
     }
 
-   // A browser's file, imported and exported again, differs only in
+    // A browser's file, imported and exported again, differs only in
     // whitespace: dates, icons, tags, keywords, descriptions, separators, the
     // toolbar mark and the order of links and folders come back.
     void browserFileComesBackWhole_data()
@@ -281,7 +281,8 @@ private slots:
         QTest::newRow("two characters") << "&NotNestedLessLess;" << QString::fromUtf8("\u2aa1\u0338");
         QTest::newRow("longest name") << "&CounterClockwiseContourIntegral;" << QString::fromUtf8("\u2233");
         QTest::newRow("numbers") << "&#20013;&#x6587;&#X41;" << QString::fromUtf8("中文A");
-        QTest::newRow("unknown or open kept") << "&nosuch; &copy &;" << "&nosuch; &copy &;";
+        QTest::newRow("unknown or open kept") << "&nosuch; &copy &;"
+                                              << "&nosuch; &copy &;";
     }
 
     void namedEntities()
@@ -317,10 +318,13 @@ private slots:
         three.replace("</DL><p>\n</DL><p>\n", "<DT><A HREF=\"https://new3.example/\">新三</A>\n</DL><p>\n</DL><p>\n");
         QTest::newRow("three new addresses") << chromium << three << "" << 0 << 3 << 4 << 5;
         QTest::newRow("name taken elsewhere") << chromium << chromium << "会议" << 0 << 0 << 4 << 5;
-        const QByteArray twins = SameNamedFolders(2, false).replace("</DL><p>\n<DT>", "<DT><A HREF=\"https://t.example/\">t</A>\n</DL><p>\n<DT>");
+        const QByteArray twins = SameNamedFolders(2, false).replace(
+            "</DL><p>\n<DT>", "<DT><A HREF=\"https://t.example/\">t</A>\n</DL><p>\n<DT>");
         QTest::newRow("two folders of one name") << twins << twins << "" << 0 << 0 << 2 << 1;
         QByteArray folder = chromium;
-        folder.replace("</DL><p>\n</DL><p>\n", "<DT><H3>新文件夹</H3>\n<DL><p>\n<DT><A HREF=\"https://www.google.com/\">G</A>\n</DL><p>\n</DL><p>\n</DL><p>\n");
+        folder.replace("</DL><p>\n</DL><p>\n",
+                       "<DT><H3>新文件夹</H3>\n<DL><p>\n<DT><A "
+                       "HREF=\"https://www.google.com/\">G</A>\n</DL><p>\n</DL><p>\n</DL><p>\n");
         QTest::newRow("a new folder") << chromium << folder << "" << 1 << 1 << 4 << 5;
     }
 
