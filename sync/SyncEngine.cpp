@@ -854,8 +854,11 @@ void TSyncEngine::WriteItems(int kind)
             continue;
         }
         QVariantList values;
-        for (const auto& [field, column] : columns)
-            values << meta.Fields.value(field).Value;
+        for (const auto& [field, column] : columns) {
+            // An item from a program before tags has none: empty, not null.
+            const QVariant value = meta.Fields.value(field).Value;
+            values << (value.isNull() && field == "tags" ? QVariant(QString()) : value);
+        }
         QString group;
         if (kind == skBookmark) {
             group = meta.Fields.value("group").Value.toString();
