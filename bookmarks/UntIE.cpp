@@ -7,21 +7,22 @@
 #include "history/Trash.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 #include <algorithm>
 #include <sqlite3.h>
 
 void TIE::InsertIE()
 {
-    LastSQL = FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(%s,'%s','%s','%s') ",
-                        {QString::number(TypeID), SqlText(IEUrl), SqlText(IEName), SqlText(ReMark)});
+    LastSQL = FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark,Tags)  values(%s,'%s','%s','%s','%s') ",
+                        {QString::number(TypeID), SqlText(IEUrl), SqlText(IEName), SqlText(ReMark), SqlText(Tags)});
     DbExecSQL(LastSQL);
 }
 
 void TIE::OpenGroupIE(IDataGrid* grid, int n)
 {
     // The root lists every bookmark of every group, not only its own.
-    LastSQL = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE  ";
+    LastSQL = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签 from IE  ";
     if (n != 0)
         LastSQL += FormatSQL(" where TypeID=%s ", {QString::number(n)});
     DbAccess->OpenGrid(LastSQL, grid, true);
@@ -43,6 +44,7 @@ void TIE::LoadIE(const QString& id)
     IEUrl = set.AsString("IEUrl");
     IEName = set.AsString("IEName");
     ReMark = set.AsString("ReMark");
+    Tags = set.AsString("Tags");
     TypeName = LoadTypeName(TypeID);
 }
 
@@ -56,8 +58,8 @@ QString TIE::LoadTypeName(int n)
 
 void TIE::UpdateIE(const QString& id)
 {
-    LastSQL = FormatSQL("update IE set TypeID=%s,IEUrl='%s',IEName='%s',ReMark='%s' where ID=%s  ",
-                        {QString::number(TypeID), SqlText(IEUrl), SqlText(IEName), SqlText(ReMark), id});
+    LastSQL = FormatSQL("update IE set TypeID=%s,IEUrl='%s',IEName='%s',ReMark='%s',Tags='%s' where ID=%s  ",
+                        {QString::number(TypeID), SqlText(IEUrl), SqlText(IEName), SqlText(ReMark), SqlText(Tags), id});
     DbExecSQL(LastSQL);
 }
 
@@ -102,6 +104,21 @@ bool IsWebAddress(const QString& address)
         return false;
     const QUrl url = QUrl::fromUserInput(text);
     return url.isValid() && webSchemes.contains(url.scheme());
+}
+
+QString JoinedTags(const QString& typed)
+{
+    // A tag may hold a blank ("my tag") where commas separate them.
+    static const QRegularExpression commas(QStringLiteral("[,，、;；]"));
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const QStringList parts = typed.contains(commas) ? typed.split(commas) : typed.split(blanks);
+    QStringList tags;
+    for (const QString& part : parts) {
+        const QString tag = TrimBlanks(part);
+        if (!tag.isEmpty() && !tags.contains(tag))
+            tags << tag;
+    }
+    return tags.join(u',');
 }
 
 QString ComparableUrl(const QString& url)

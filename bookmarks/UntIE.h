@@ -19,6 +19,7 @@ public:
     QString IEUrl;
     QString IEName;
     QString ReMark;
+    QString Tags; // comma-separated, as the browsers' files hold them ("a,b")
     QString LastSQL;
 
     // Stores the fields as a new bookmark; the caller refreshes the grid.
@@ -56,6 +57,11 @@ public:
     // a move to typeId changes something only when there are some.
     int CountElsewhere(const QList<int>& ids, int typeId);
 };
+
+// Tags as typed, separated by commas (also full-width ones, "、" and
+// semicolons) or, where there is none, by blanks, as the browsers write
+// them: "a,b", each once, in their order, trimmed.
+QString JoinedTags(const QString& typed);
 
 // An address as two addresses are compared for duplicates: trimmed, the
 // scheme and the host in small letters, without a trailing "/".
