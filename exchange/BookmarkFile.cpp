@@ -288,12 +288,24 @@ QString DateAttributes(const TBookmarkItem& item)
     return text;
 }
 
+// The image's type as its first bytes tell it; PNG, what icons mostly are, otherwise.
+QString IconType(const QByteArray& image)
+{
+    if (image.startsWith("GIF8"))
+        return "image/gif";
+    if (image.startsWith("\xFF\xD8\xFF"))
+        return "image/jpeg";
+    if (image.startsWith(QByteArray("\0\0\1\0", 4)))
+        return "image/x-icon";
+    return "image/png";
+}
+
 // After HREF, in the order Firefox writes them.
 QString LinkAttributes(const TBookmarkItem& item)
 {
     QString text = DateAttributes(item);
     if (!item.Icon.isEmpty())
-        text += " ICON=\"data:image/png;base64," + QString::fromLatin1(item.Icon.toBase64()) + "\"";
+        text += " ICON=\"data:" + IconType(item.Icon) + ";base64," + QString::fromLatin1(item.Icon.toBase64()) + "\"";
     if (!item.ShortcutUrl.isEmpty())
         text += " SHORTCUTURL=\"" + Escaped(item.ShortcutUrl) + "\"";
     if (!item.Tags.isEmpty())
@@ -512,6 +524,7 @@ public:
           m_newGroups(groups), m_groupOf(tree.Items.size(), parent), m_nextPos(tree.Items.size() + 1, 0),
           m_separators(tree.Items.size() + 1)
     {
+        // Progress counts each item read in, and each bookmark moved into the table.
         for (const TBookmarkItem& item : tree.Items)
             m_total += item.Folder || item.Separator ? 1 : 2;
     }
@@ -528,7 +541,7 @@ public:
     }
 
 private:
-    // Progress counts each item read in, and each bookmark moved into the table.
+    // Files the item where its folder went, at its place among the folder's items.
     void Place(size_t i)
     {
         const TBookmarkItem& item = m_tree.Items[i];

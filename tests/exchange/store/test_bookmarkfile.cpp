@@ -232,7 +232,7 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("icons");
-        QTest::newRow("Firefox") << "firefox.html" << 2;
+        QTest::newRow("Firefox") << "firefox.html" << 3;
         QTest::newRow("Chromium") << "chromium.html" << 2;
     }
 
