@@ -524,9 +524,10 @@ public:
           m_newGroups(groups), m_groupOf(tree.Items.size(), parent), m_nextPos(tree.Items.size() + 1, 0),
           m_separators(tree.Items.size() + 1)
     {
-        // Progress counts each item read in, and each bookmark moved into the table.
+        // Progress counts each item read in, each bookmark moved into the
+        // table, and each folder's fields and icon written (at most).
         for (const TBookmarkItem& item : tree.Items)
-            m_total += item.Folder || item.Separator ? 1 : 2;
+            m_total += item.Folder ? 2 : item.Separator ? 1 : item.Icon.isEmpty() ? 2 : 3;
     }
 
     void Run()
@@ -607,10 +608,10 @@ private:
 
     void MoveLinks()
     {
-        qint64 moved = m_total - m_inserter.Pending();
+        m_done = qint64(m_tree.Items.size());
         while (m_inserter.Pending() > 0) {
-            m_pacer.Step(moved, m_total);
-            moved += std::min(m_inserter.Pending(), kMovedAtOnce);
+            m_pacer.Step(m_done, m_total);
+            m_done += std::min(m_inserter.Pending(), kMovedAtOnce);
             m_inserter.Move(kMovedAtOnce);
         }
         m_inserter.Finish();
@@ -624,6 +625,7 @@ private:
                             "Separators=?5, Pos=?6 WHERE SelfIndex=?7";
         TStmtHandle update = Prepared(sql);
         for (const auto& [index, pos] : m_newFolders) {
+            m_pacer.Step(m_done++, m_total);
             const TBookmarkItem& item = m_tree.Items[index];
             sqlite3_stmt* stmt = update.get();
             BindOptional(stmt, 1, item.AddDate);
@@ -645,8 +647,10 @@ private:
 
     void PutIcons()
     {
-        for (const auto& [number, image] : m_icons)
+        for (const auto& [number, image] : m_icons) {
+            m_pacer.Step(m_done++, m_total);
             PutImportedSiteIcon(m_inserter.Id(number), *image);
+        }
     }
 
     static TStmtHandle Prepared(const QString& sql)
@@ -686,6 +690,7 @@ private:
     TImportGroups m_newGroups;
     TIEInserter m_inserter;
     qint64 m_total = 0;
+    qint64 m_done = 0;                                         // of m_total, once the items are read in
     std::vector<int> m_groupOf;                                // each folder's group
     std::vector<qint64> m_nextPos;                             // by folder (the top first): its next item's place
     std::vector<QStringList> m_separators;                     // by folder (the top first)
