@@ -221,6 +221,7 @@ private:
         }
     }
 
+    // Keeps an attribute of the tag that a link or folder holds.
     void Keep(QStringView name, QStringView value)
     {
         const auto is = [name](const char* wanted) {
