@@ -5,6 +5,7 @@
 
 #include "app/UntConfig.h"
 #include "bookmarks/BookmarkPage.h"
+#include "bookmarks/IEList.h"
 #include "controls/CardDBGrid.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
@@ -131,6 +132,7 @@ void RestoreBookmarkPlaces(TCardTree& tree, TBookmarkPage& page, TCardDBGrid* gr
             tree.TreeView->setCurrentItem(node);
             page.ShowSelectedGroup();
         }
+    SetTagsColumnShown(grid, state.value("ieTags").toBool(true));
     // The widths stand over the grid's own fitting.
     const QJsonArray widths = state.value("columns").toArray();
     QHeaderView* header = grid->horizontalHeader();
@@ -229,7 +231,7 @@ void TWindowMemory::SaveBookmarkPlaces(QJsonObject& state)
     const std::unique_ptr<TCardTree>& tree = m_parts.IETree;
     if (!tree) {
         const QJsonObject remembered = Parse(m_windowState);
-        for (const char* key : {"ieGroup", "ieOpen", "columns"})
+        for (const char* key : {"ieGroup", "ieOpen", "columns", "ieTags"})
             if (remembered.contains(key))
                 state[key] = remembered.value(key);
         return;
@@ -242,6 +244,7 @@ void TWindowMemory::SaveBookmarkPlaces(QJsonObject& state)
     for (int i = 0; i < header->count(); ++i)
         widths.append(header->sectionSize(i));
     state["columns"] = widths;
+    state["ieTags"] = TagsColumnShown();
 }
 
 void TWindowMemory::Save()

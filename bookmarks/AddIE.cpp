@@ -50,6 +50,7 @@ void TFormAddIE::ClearInput()
 {
     ui->edtIE->clear();
     ui->edtName->clear();
+    ui->edtTags->clear();
     ui->mmoRemark->clear();
     ui->edtIE->setFocus();
 }

@@ -17,7 +17,7 @@ TFormBaseIE::TFormBaseIE(TIE& store, QWidget* parent)
     : TFormBaseDlg(parent), IE(store), ui(std::make_unique<Ui::TFormBaseIE>())
 {
     ui->setupUi(ClientArea());
-    resize(400, 266);
+    resize(400, 298);
     QPalette group = ui->EdtGoup->palette();
     group.setColor(QPalette::Base, group.color(QPalette::Button));
     ui->EdtGoup->setPalette(group);
@@ -34,7 +34,8 @@ TFormBaseIE::TFormBaseIE(TIE& store, QWidget* parent)
     setTabOrder(CancelButton(), ui->EdtGoup);
     setTabOrder(ui->EdtGoup, ui->edtIE);
     setTabOrder(ui->edtIE, ui->edtName);
-    setTabOrder(ui->edtName, ui->mmoRemark);
+    setTabOrder(ui->edtName, ui->edtTags);
+    setTabOrder(ui->edtTags, ui->mmoRemark);
     ConnectHandler(ui->EdtGoup, &TCardEdtBut::OnButClick, this, &TFormBaseIE::EdtGoupButClick);
     FormCreate();
 }
@@ -80,6 +81,7 @@ void TFormBaseIE::WriteFields()
     IE.IEUrl = ui->edtIE->text();
     IE.IEName = ui->edtName->text();
     IE.ReMark = ui->mmoRemark->toPlainText();
+    IE.Tags = JoinedTags(ui->edtTags->text());
 }
 
 bool TFormBaseIE::SaveDuplicate(int exceptId)

@@ -4,5 +4,14 @@ class TCardDBGrid;
 class TIE;
 
 // Lists the bookmarks of group n (all of them for 0) in the grid, sized to
-// their contents, with the identifier column hidden.
+// their contents, with the identifier column hidden, and the 标签 column
+// unless the user hid it.
 void ShowGroupIE(TIE& store, TCardDBGrid* grid, int n);
+
+// Whether the grid shows the 标签 column (at first it does); the window
+// keeps the choice with its other places.
+bool TagsColumnShown();
+void SetTagsColumnShown(TCardDBGrid* grid, bool shown);
+// A right-click on the grid's column titles offers to show or hide the
+// 标签 column.
+void BindColumnMenu(TCardDBGrid* grid);

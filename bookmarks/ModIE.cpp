@@ -30,6 +30,7 @@ int AskModIE(TIE& store, const QString& id)
     dialog.ui->edtIE->setText(store.IEUrl);
     dialog.LoadedUrl = store.IEUrl;
     dialog.ui->edtName->setText(store.IEName);
+    dialog.ui->edtTags->setText(store.Tags);
     dialog.ui->mmoRemark->setPlainText(store.ReMark);
     return dialog.ShowModal();
 }

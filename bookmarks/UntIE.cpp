@@ -7,21 +7,22 @@
 #include "history/Trash.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 #include <algorithm>
 #include <sqlite3.h>
 
 void TIE::InsertIE()
 {
-    LastSQL = FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(%s,'%s','%s','%s') ",
-                        {QString::number(TypeID), SqlText(IEUrl), SqlText(IEName), SqlText(ReMark)});
+    LastSQL = FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark,Tags)  values(%s,'%s','%s','%s','%s') ",
+                        {QString::number(TypeID), SqlText(IEUrl), SqlText(IEName), SqlText(ReMark), SqlText(Tags)});
     DbExecSQL(LastSQL);
 }
 
 void TIE::OpenGroupIE(IDataGrid* grid, int n)
 {
     // The root lists every bookmark of every group, not only its own.
-    LastSQL = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE  ";
+    LastSQL = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签 from IE  ";
     if (n != 0)
         LastSQL += FormatSQL(" where TypeID=%s ", {QString::number(n)});
     DbAccess->OpenGrid(LastSQL, grid, true);
@@ -43,6 +44,7 @@ void TIE::LoadIE(const QString& id)
     IEUrl = set.AsString("IEUrl");
     IEName = set.AsString("IEName");
     ReMark = set.AsString("ReMark");
+    Tags = set.AsString("Tags");
     TypeName = LoadTypeName(TypeID);
 }
 
@@ -56,8 +58,8 @@ QString TIE::LoadTypeName(int n)
 
 void TIE::UpdateIE(const QString& id)
 {
-    LastSQL = FormatSQL("update IE set TypeID=%s,IEUrl='%s',IEName='%s',ReMark='%s' where ID=%s  ",
-                        {QString::number(TypeID), SqlText(IEUrl), SqlText(IEName), SqlText(ReMark), id});
+    LastSQL = FormatSQL("update IE set TypeID=%s,IEUrl='%s',IEName='%s',ReMark='%s',Tags='%s' where ID=%s  ",
+                        {QString::number(TypeID), SqlText(IEUrl), SqlText(IEName), SqlText(ReMark), SqlText(Tags), id});
     DbExecSQL(LastSQL);
 }
 
@@ -102,6 +104,21 @@ bool IsWebAddress(const QString& address)
         return false;
     const QUrl url = QUrl::fromUserInput(text);
     return url.isValid() && webSchemes.contains(url.scheme());
+}
+
+QString JoinedTags(const QString& typed)
+{
+    // A tag may hold a blank ("my tag") where commas separate them.
+    static const QRegularExpression commas(QStringLiteral("[,，、;；]"));
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    const QStringList parts = typed.contains(commas) ? typed.split(commas) : typed.split(blanks);
+    QStringList tags;
+    for (const QString& part : parts) {
+        const QString tag = TrimBlanks(part);
+        if (!tag.isEmpty() && !tags.contains(tag))
+            tags << tag;
+    }
+    return tags.join(u',');
 }
 
 QString ComparableUrl(const QString& url)
@@ -153,27 +170,35 @@ void RunNative(const QString& sql, qint64 value = 0)
 TIEInserter::TIEInserter()
 {
     RunNative("DROP TABLE IF EXISTS temp.IE_Import");
-    RunNative("CREATE TEMP TABLE IE_Import(TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT)");
+    RunNative("CREATE TEMP TABLE IE_Import(TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT, Tags TEXT, "
+              "AddDate INTEGER, LastModified INTEGER, ShortcutUrl TEXT, Pos INTEGER)");
     try {
-        m_insert = PrepareNative(DbAccess->Handle(), "INSERT INTO temp.IE_Import VALUES (?1,?2,?3,?4)");
+        m_insert = PrepareNative(DbAccess->Handle(), "INSERT INTO temp.IE_Import VALUES (?1,?2,?3,?4,?5,?6,?7,?8,?9)");
     } catch (const TSqlError& e) {
         throw EDBException(e.Message, "数据库操作失败！", QString());
     }
 }
 
-void TIEInserter::Insert(int typeId, const QString& url, const QString& name, const QString& remark)
+qint64 TIEInserter::Insert(int typeId, const QString& url, const QString& name, const QString& remark,
+                           const TIEFileFields& fields)
 {
     sqlite3_stmt* stmt = m_insert.get();
-    const QByteArray values[] = {url.toUtf8(), name.toUtf8(), remark.toUtf8()};
+    const QByteArray texts[] = {url.toUtf8(), name.toUtf8(), remark.toUtf8(), fields.Tags.toUtf8()};
     sqlite3_bind_int(stmt, 1, typeId);
-    for (int i = 0; i < 3; ++i)
-        sqlite3_bind_text(stmt, i + 2, values[i].constData(), int(values[i].size()), SQLITE_STATIC);
+    for (int i = 0; i < 4; ++i)
+        sqlite3_bind_text(stmt, i + 2, texts[i].constData(), int(texts[i].size()), SQLITE_STATIC);
+    const std::pair<int, std::optional<qint64>> numbers[] = {
+        {6, fields.AddDate}, {7, fields.LastModified}, {9, fields.Pos}};
+    for (const auto& [column, value] : numbers)
+        value ? sqlite3_bind_int64(stmt, column, *value) : sqlite3_bind_null(stmt, column);
+    const QByteArray shortcut = fields.ShortcutUrl.toUtf8();
+    sqlite3_bind_text(stmt, 8, shortcut.constData(), int(shortcut.size()), SQLITE_STATIC);
     const int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt);
     if (rc != SQLITE_DONE)
         throw EDBException(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))), "数据库操作失败！",
                            "INSERT INTO temp.IE_Import");
-    ++m_gathered;
+    return m_gathered++;
 }
 
 void TIEInserter::Move(qint64 most)
@@ -182,9 +207,13 @@ void TIEInserter::Move(qint64 most)
     if (upTo <= m_moved)
         return;
     // Rows of the fresh table are numbered 1, 2, ... in the order they came.
-    RunNative("INSERT INTO IE(TypeID,IEUrl,IEName,ReMark) SELECT TypeID,IEUrl,IEName,ReMark FROM temp.IE_Import "
+    RunNative("INSERT INTO IE(TypeID,IEUrl,IEName,ReMark,Tags,AddDate,LastModified,ShortcutUrl,Pos) "
+              "SELECT TypeID,IEUrl,IEName,ReMark,Tags,AddDate,LastModified,ShortcutUrl,Pos FROM temp.IE_Import "
               "WHERE rowid<=?1 ORDER BY rowid",
               upTo);
+    // The last row's ID; the triggers' own inserts do not change it.
+    const qint64 lastId = sqlite3_last_insert_rowid(DbAccess->Handle());
+    m_firstIds.emplace_back(m_moved, lastId - (upTo - m_moved) + 1);
     RunNative("DELETE FROM temp.IE_Import WHERE rowid<=?1", upTo);
     m_moved = upTo;
 }
@@ -194,6 +223,16 @@ void TIEInserter::Finish()
     Move(Pending());
     m_insert.reset();
     RunNative("DROP TABLE temp.IE_Import");
+}
+
+qint64 TIEInserter::Id(qint64 number) const
+{
+    const auto after =
+        std::upper_bound(m_firstIds.begin(), m_firstIds.end(), number,
+                         [](qint64 wanted, const std::pair<qint64, qint64>& move) { return wanted < move.first; });
+    Q_ASSERT(after != m_firstIds.begin() && number < m_moved);
+    const auto& [firstNumber, firstId] = *std::prev(after);
+    return firstId + (number - firstNumber);
 }
 
 int TIE::CountInGroups(const QString& in)

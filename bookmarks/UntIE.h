@@ -3,6 +3,8 @@
 #include "data/SqliteDb.h"
 
 #include <QString>
+#include <optional>
+#include <vector>
 
 class IDataGrid;
 
@@ -17,6 +19,7 @@ public:
     QString IEUrl;
     QString IEName;
     QString ReMark;
+    QString Tags; // comma-separated, as the browsers' files hold them ("a,b")
     QString LastSQL;
 
     // Stores the fields as a new bookmark; the caller refreshes the grid.
@@ -55,6 +58,11 @@ public:
     int CountElsewhere(const QList<int>& ids, int typeId);
 };
 
+// Tags as typed, separated by commas (also full-width ones, "、" and
+// semicolons) or, where there is none, by blanks, as the browsers write
+// them: "a,b", each once, in their order, trimmed.
+QString JoinedTags(const QString& typed);
+
 // An address as two addresses are compared for duplicates: trimmed, the
 // scheme and the host in small letters, without a trailing "/".
 QString ComparableUrl(const QString& url);
@@ -66,6 +74,16 @@ QString ComparableUrl(const QString& url);
 // opened only when the user agrees. Importing them is allowed.
 bool IsWebAddress(const QString& address);
 
+// What a browser's file holds of a bookmark beyond address, title and remark.
+struct TIEFileFields
+{
+    QString Tags;
+    std::optional<qint64> AddDate;      // seconds since 1970
+    std::optional<qint64> LastModified; // seconds since 1970
+    QString ShortcutUrl;
+    std::optional<qint64> Pos; // its place among its folder's items in the file
+};
+
 // Stores many bookmarks, for an import that holds the transaction
 // (TDbAccess::Batch). They gather in a temporary table first and go into IE
 // in a few large statements: the search index of IE, kept by a trigger,
@@ -75,16 +93,23 @@ class TIEInserter
 {
 public:
     TIEInserter();
-    void Insert(int typeId, const QString& url, const QString& name, const QString& remark);
+    // Returns the bookmark's number among those gathered (0, 1, ...).
+    qint64 Insert(int typeId, const QString& url, const QString& name, const QString& remark,
+                  const TIEFileFields& fields = {});
     // Bookmarks gathered and not yet in IE.
     qint64 Pending() const { return m_gathered - m_moved; }
     // Moves up to `most` of them into IE, in the order they came.
     void Move(qint64 most);
     // Moves the rest and drops the temporary table.
     void Finish();
+    // The ID in IE of a gathered bookmark that was moved.
+    qint64 Id(qint64 number) const;
 
 private:
     TStmtHandle m_insert;
     qint64 m_gathered = 0;
     qint64 m_moved = 0;
+    // The first gathered number and the first ID of each move: the rows of
+    // one statement get consecutive IDs.
+    std::vector<std::pair<qint64, qint64>> m_firstIds;
 };

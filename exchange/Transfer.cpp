@@ -71,6 +71,8 @@ QString TrimmedEnd(QString name)
 QString TImportReport::Text(const QString& items) const
 {
     QString text = QString("已导入 %1 个分组、%2 %3。").arg(Groups).arg(Items).arg(items);
+    if (Merged > 0)
+        text += QString("\n%1 个文件夹并入了已有的同名分组，只添加其中新的网址。").arg(Merged);
     AppendList(text, "%1 个分组的名称已经存在，已改名：", Renamed);
     if (Duplicates > 0)
         text += QString("\n跳过了 %1 个同一分组中已有的网址。").arg(Duplicates);

@@ -64,6 +64,7 @@ struct TImportReport
     int Items = 0;          // notes or bookmarks
     QStringList Renamed;    // "旧名 → 新名", for names that were taken
     int Duplicates = 0;     // bookmarks already in the same group, skipped
+    int Merged = 0;         // folders that went into a group already there
     int WithoutAddress = 0; // links without an address, skipped
     QStringList Skipped;    // "路径（原因）", for files passed by
     QStringList Converted;  // the paths of files read as GB18030

@@ -601,9 +601,10 @@ TOrderedWalk WalkBookmarks(sqlite3* db, const TWordBytes& words, const TGroupTab
             loose.append(QString::number(group));
     });
     TStmtHandle root = PrepareNative(
-        db, QString("SELECT ID, IEName, ReMark, IEUrl FROM IE WHERE TypeID IN (%1) OR TypeID IS NULL ORDER BY ID")
+        db, QString("SELECT ID, IEName, ReMark, IEUrl, Tags FROM IE WHERE TypeID IN (%1) OR TypeID IS NULL ORDER BY ID")
                 .arg(loose.join(',')));
-    TStmtHandle group = PrepareNative(db, "SELECT ID, IEName, ReMark, IEUrl FROM IE WHERE TypeID = ?1 ORDER BY ID");
+    TStmtHandle group =
+        PrepareNative(db, "SELECT ID, IEName, ReMark, IEUrl, Tags FROM IE WHERE TypeID = ?1 ORDER BY ID");
     int read = 0;
     // Empty groups cost a statement each as well: the walk reads at most
     // kOrderedItems groups, and where there are more, the statements read it all.
@@ -624,7 +625,7 @@ TOrderedWalk WalkBookmarks(sqlite3* db, const TWordBytes& words, const TGroupTab
             }
             if (++read > kOrderedItems)
                 return walk;
-            if (words.AllIn({BytesColumn(stmt, 1), BytesColumn(stmt, 2), BytesColumn(stmt, 3)})) {
+            if (words.AllIn({BytesColumn(stmt, 1), BytesColumn(stmt, 2), BytesColumn(stmt, 3), BytesColumn(stmt, 4)})) {
                 const int id = sqlite3_column_int(stmt, 0);
                 walk.Found.push_back({id, self, id, groups.PathText(self)});
             }
@@ -639,21 +640,41 @@ TOrderedWalk WalkBookmarks(sqlite3* db, const TWordBytes& words, const TGroupTab
 // The results of the bookmarks found, in order (at most kShownPerKind).
 void ShowBookmarks(sqlite3* db, const QStringList& words, std::vector<TFound>& found, TSearchResults& out)
 {
-    TLookup bookmark(db, "SELECT IEName, ReMark, IEUrl FROM IE WHERE ID = ?1");
+    TLookup bookmark(db, "SELECT IEName, ReMark, IEUrl, Tags FROM IE WHERE ID = ?1");
     for (TFound& item : found) {
         if (!bookmark.Find(item.Id))
             continue;
         const QString title = bookmark.Text(0);
         const QString remark = bookmark.Text(1);
         const QString url = bookmark.Text(2);
+        const QString tags = bookmark.Text(3);
         TSearchResult result;
         result.Kind = TSearchKind::Bookmark;
         result.Id = item.Id;
         result.GroupId = item.GroupId;
         result.Path = std::move(item.Path);
-        SnipFirstMatching({&title, &remark, &url}, words, result);
+        SnipFirstMatching({&title, &remark, &url, &tags}, words, result);
         out.Items.push_back(std::move(result));
     }
+}
+
+// The bookmarks with tags that match and that the index of the other texts
+// missed: tags are not in that index, so the tagged bookmarks are read.
+template <typename Take>
+void AddTagged(sqlite3* db, const QStringList& words, const std::vector<std::tuple<int, int, int>>& found, Take take)
+{
+    QSet<int> known;
+    for (const auto& [rank, id, group] : found)
+        known.insert(id);
+    TStmtHandle stmt =
+        PrepareNative(db, "SELECT ID, TypeID, IEName, ReMark, IEUrl, Tags FROM IE WHERE Tags <> '' ORDER BY ID");
+    const TWordBytes bytes(words);
+    Step(db, stmt.get(), [&] {
+        const int id = sqlite3_column_int(stmt.get(), 0);
+        if (!known.contains(id) && bytes.AllIn({BytesColumn(stmt.get(), 2), BytesColumn(stmt.get(), 3),
+                                                BytesColumn(stmt.get(), 4), BytesColumn(stmt.get(), 5)}))
+            take(sqlite3_column_int(stmt.get(), 1), id);
+    });
 }
 
 void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matcher, const TGroupTable& groups,
@@ -701,6 +722,7 @@ void SearchBookmarks(sqlite3* db, const QStringList& words, const TMatcher& matc
             take(sqlite3_column_int(stmt.get(), 1), sqlite3_column_int(stmt.get(), 0));
         });
     }
+    AddTagged(db, words, found, take);
     out.Found[int(TSearchKind::Bookmark)] = int(found.size());
     const auto shown = found.begin() + std::min<qsizetype>(qsizetype(found.size()), kShownPerKind);
     std::partial_sort(found.begin(), shown, found.end());

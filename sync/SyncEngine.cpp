@@ -198,7 +198,8 @@ const std::map<QString, QString> kReminderColumns = {{"time", "AlamTime"},     {
                                                      {"repeat", "ReDay"},      {"text", "ReMark"},
                                                      {"seen", "bLook"},        {"weekdays", "WeekDays"},
                                                      {"snooze", "SnoozeAt"}};
-const std::map<QString, QString> kBookmarkColumns = {{"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}};
+const std::map<QString, QString> kBookmarkColumns = {
+    {"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}, {"tags", "Tags"}};
 
 // A one-row, one-column answer (null when there is no row).
 // The statements of a round, each prepared once: a merge of a whole state
@@ -853,8 +854,11 @@ void TSyncEngine::WriteItems(int kind)
             continue;
         }
         QVariantList values;
-        for (const auto& [field, column] : columns)
-            values << meta.Fields.value(field).Value;
+        for (const auto& [field, column] : columns) {
+            // An item from a program before tags has none: empty, not null.
+            const QVariant value = meta.Fields.value(field).Value;
+            values << (value.isNull() && field == "tags" ? QVariant(QString()) : value);
+        }
         QString group;
         if (kind == skBookmark) {
             group = meta.Fields.value("group").Value.toString();

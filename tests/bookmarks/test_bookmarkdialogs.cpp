@@ -192,18 +192,23 @@ private slots:
         IE.IEUrl = "http://it's.cn";
         IE.IEName = "Title";
         IE.ReMark = "line 1\nline 2";
+        IE.Tags = "工作,参考";
         IE.InsertIE();
         QGuiApplication::clipboard()->setText("www.clipboard.com");
         QStringList shown;
         Drive([&](QWidget* dialog) {
             shown << dialog->windowTitle() << Find<QLineEdit>(dialog, "EdtGoup")->text()
                   << Find<QLineEdit>(dialog, "edtIE")->text() << Find<QLineEdit>(dialog, "edtName")->text()
-                  << Find<QPlainTextEdit>(dialog, "mmoRemark")->toPlainText();
+                  << Find<QPlainTextEdit>(dialog, "mmoRemark")->toPlainText()
+                  << Find<QLineEdit>(dialog, "edtTags")->text();
             Find<QLineEdit>(dialog, "edtName")->setText("Renamed");
+            Find<QLineEdit>(dialog, "edtTags")->setText("工作 阅读");
             Click(dialog, "btnOK");
         });
         QCOMPARE(AskModIE(IE, "1"), int(mrOk));
-        QCOMPARE(shown, QStringList({"修改网址", groupText, "http://it's.cn", "Title", "line 1\nline 2"}));
+        QCOMPARE(shown, QStringList({"修改网址", groupText, "http://it's.cn", "Title", "line 1\nline 2", "工作,参考"}));
+        IE.LoadIE("1");
+        QCOMPARE(IE.Tags, QString("工作,阅读"));
         QCOMPARE(StoredRows(), QStringList({QString::number(typeId) + "|http://it's.cn|Renamed|line 1\nline 2"}));
     }
 

@@ -24,12 +24,14 @@ void AddGroup(int self, int parent, const QString& name)
 }
 
 // Stores a bookmark through the store and returns its identifier.
-QString Insert(int typeId, const QString& url, const QString& name, const QString& remark = QString())
+QString Insert(int typeId, const QString& url, const QString& name, const QString& remark = QString(),
+               const QString& tags = QString())
 {
     IE.TypeID = typeId;
     IE.IEUrl = url;
     IE.IEName = name;
     IE.ReMark = remark;
+    IE.Tags = tags;
     IE.InsertIE();
     return QString::number(DbGetIntValue("select max(ID) from IE"));
 }
@@ -66,18 +68,20 @@ private slots:
     {
         AddGroup(5, 0, "新闻");
         const QString id = Insert(5, "http://a.cn", "A", "r");
-        QCOMPARE(IE.LastSQL, QString("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(5,'http://a.cn','A','r') "));
-        ShowGroupIE(IE, grid.get(), 0);
-        QCOMPARE(IE.LastSQL, QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE  "));
-        ShowGroupIE(IE, grid.get(), 5);
         QCOMPARE(IE.LastSQL,
-                 QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE   where TypeID=5 "));
+                 QString("Insert into IE(TypeID,IEUrl,IEName,ReMark,Tags)  values(5,'http://a.cn','A','r','') "));
+        ShowGroupIE(IE, grid.get(), 0);
+        QCOMPARE(IE.LastSQL, QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签 from IE  "));
+        ShowGroupIE(IE, grid.get(), 5);
+        QCOMPARE(IE.LastSQL, QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签 from IE   "
+                                     "where TypeID=5 "));
         QCOMPARE(IE.LoadTypeName(5), QString("新闻"));
         QCOMPARE(IE.LastSQL, QString("select TypeName from IEType where Selfindex=5 "));
         IE.TypeID = -3;
         IE.UpdateIE(id);
         QCOMPARE(IE.LastSQL,
-                 QString("update IE set TypeID=-3,IEUrl='http://a.cn',IEName='A',ReMark='r' where ID=%1  ").arg(id));
+                 QString("update IE set TypeID=-3,IEUrl='http://a.cn',IEName='A',ReMark='r',Tags='' where ID=%1  ")
+                     .arg(id));
         IE.DeleteGroupIE("-3");
         QCOMPARE(IE.LastSQL, QString("delete from IE where TypeID=-3 "));
         IE.DeleteIE(id);
@@ -98,12 +102,13 @@ private slots:
     void valuesAreStoredAndShownExactly()
     {
         QFETCH(QString, value);
-        const QString other = Insert(0, "keep", "keep", "keep");
-        const QString id = Insert(0, value, value, value);
+        const QString other = Insert(0, "keep", "keep", "keep", "keep");
+        const QString id = Insert(0, value, value, value, value);
         IE.LoadIE(id);
         QCOMPARE(IE.IEUrl, value);
         QCOMPARE(IE.IEName, value);
         QCOMPARE(IE.ReMark, value);
+        QCOMPARE(IE.Tags, value);
 
         ShowGroupIE(IE, grid.get(), 0);
         QStringList shown = {"keep", value};
@@ -111,6 +116,7 @@ private slots:
         QCOMPARE(Column(1), shown);
         QCOMPARE(Column(2), shown);
         QCOMPARE(Column(3), shown);
+        QCOMPARE(Column(4), shown);
 
         IE.IEName = value + value;
         IE.UpdateIE(id);
@@ -119,6 +125,41 @@ private slots:
         QCOMPARE(IE.IEUrl, value);
         IE.LoadIE(other);
         QCOMPARE(IE.IEName, QString("keep"));
+    }
+
+    void tagsAsTyped_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("commas") << "a,b" << "a,b";
+        QTest::newRow("blanks") << "  a  b\tc " << "a,b,c";
+        QTest::newRow("full-width and enumeration commas") << "工作，参考、阅读；x;y" << "工作,参考,阅读,x,y";
+        QTest::newRow("a blank within a tag") << "my tag, b" << "my tag,b";
+        QTest::newRow("each once, empty ones dropped") << "a,,b, a ,b," << "a,b";
+        QTest::newRow("nothing") << " ， " << "";
+    }
+
+    void tagsAsTyped()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        QCOMPARE(JoinedTags(typed), stored);
+    }
+
+    // The 标签 column stays hidden from group to group once hidden.
+    void tagsColumnCanBeHidden()
+    {
+        Insert(0, "http://a.cn", "A", "", "x,y");
+        ShowGroupIE(IE, grid.get(), 0);
+        QVERIFY(!grid->isColumnHidden(4));
+        SetTagsColumnShown(grid.get(), false);
+        QVERIFY(grid->isColumnHidden(4));
+        ShowGroupIE(IE, grid.get(), 0);
+        const bool hiddenAgain = grid->isColumnHidden(4);
+        SetTagsColumnShown(grid.get(), true);
+        QVERIFY(hiddenAgain);
+        QVERIFY(!grid->isColumnHidden(4));
+        QVERIFY(!grid->isColumnHidden(3));
     }
 
     void groupListHoldsOnlyItsOwnBookmarks()
@@ -142,7 +183,7 @@ private slots:
         QStringList titles;
         for (int i = 1; i < grid->model()->columnCount(); ++i)
             titles << grid->model()->headerData(i, Qt::Horizontal).toString();
-        QCOMPARE(titles, QStringList({"标题", "备注", "网址"}));
+        QCOMPARE(titles, QStringList({"标题", "备注", "网址", "标签"}));
     }
 
     void loadIENamesItsGroup_data()

@@ -141,6 +141,29 @@ QByteArray FileHash(const QString& path)
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
+// A file of tests/exchange/data.
+QByteArray DataFile(const QString& name)
+{
+    QFile file(QString(JOTTEREL_TESTS_DIR) + "/exchange/data/" + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The lists of a bookmark file without their whitespace: what a browser
+// reads of it. The header before them is the program's own.
+QByteArray Lists(QByteArray text)
+{
+    text = text.mid(text.indexOf("<DL>"));
+    text.truncate(text.lastIndexOf("</DL>") + 5);
+    text.replace(' ', "").replace('\n', "");
+    return text;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 TImportReport Import(const QString& path, int parent = 0, const TProgress& progress = {})
 {
     TGroupTable groups("IEType", "全部");
@@ -202,6 +225,142 @@ private slots:
         QCOMPARE(Dump(), tree);
     }
 
+    // A browser's file, imported and exported again, differs only in
+    // whitespace: dates, icons, tags, keywords, descriptions, separators, the
+    // toolbar mark and the order of links and folders come back.
+    void browserFileComesBackWhole_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("icons");
+        QTest::newRow("Firefox") << "firefox.html" << 3;
+        QTest::newRow("Chromium") << "chromium.html" << 2;
+    }
+
+    void browserFileComesBackWhole()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, icons);
+        const QByteArray original = DataFile(name);
+        QVERIFY(!original.isEmpty());
+        QTemporaryDir dir;
+        Import(WriteTemp(dir, original));
+        QCOMPARE(DbAccess->GetIntValue("select count(*) from SiteIcon"), icons);
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        ExportBookmarkFile(groups, dir.filePath("out.html"));
+        QCOMPARE(QString::fromUtf8(Lists(ReadAll(dir.filePath("out.html")))), QString::fromUtf8(Lists(original)));
+    }
+
+    // Bookmarks and groups added after an import follow the file's items,
+    // links before folders.
+    void laterItemsFollowTheFilesOrder()
+    {
+        QTemporaryDir dir;
+        Import(WriteTemp(dir, DataFile("chromium.html")));
+        TGroupTable groups("IEType", "全部");
+        groups.Load();
+        groups.Add(0, "新分组");
+        TIE ie;
+        ie.IEUrl = "https://later.example/";
+        ie.IEName = "后来";
+        ie.InsertIE();
+        ExportBookmarkFile(groups, dir.filePath("out.html"));
+        const QByteArray lists = Lists(ReadAll(dir.filePath("out.html")));
+        const qsizetype other = lists.indexOf(QByteArray("其他书签</H3>"));
+        const qsizetype later = lists.indexOf("https://later.example/");
+        const qsizetype added = lists.indexOf(QByteArray("新分组</H3>"));
+        QVERIFY(other >= 0 && later > other && added > later);
+    }
+
+    void namedEntities_data()
+    {
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("common") << "&copy; &nbsp;&hellip; &mdash;" << QString::fromUtf8("© \u00a0… —");
+        QTest::newRow("case counts") << "&Aacute;&aacute;&AMP;" << QString::fromUtf8("Áá&");
+        QTest::newRow("two characters") << "&NotNestedLessLess;" << QString::fromUtf8("\u2aa1\u0338");
+        QTest::newRow("longest name") << "&CounterClockwiseContourIntegral;" << QString::fromUtf8("\u2233");
+        QTest::newRow("numbers") << "&#20013;&#x6587;&#X41;" << QString::fromUtf8("中文A");
+        QTest::newRow("unknown or open kept") << "&nosuch; &copy &;"
+                                              << "&nosuch; &copy &;";
+    }
+
+    void namedEntities()
+    {
+        QFETCH(QString, written);
+        QFETCH(QString, read);
+        const QString file = "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n<DT><A HREF=\"https://e.example/\">" +
+                             written + "</A>\n</DL><p>\n";
+        const TBookmarkTree tree = ParseBookmarkFile(file, "x.html");
+        QCOMPARE(tree.Items.size(), size_t(1));
+        QCOMPARE(tree.Items[0].Title, read);
+    }
+
+    // Importing a browser's file again merges: only new folders and
+    // addresses are added, also into groups whose names the first import
+    // had to number.
+    void reimportMerges_data()
+    {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second");
+        QTest::addColumn<QString>("taken"); // a group's name elsewhere in the tree before the first import
+        QTest::addColumn<int>("groups");
+        QTest::addColumn<int>("items");
+        QTest::addColumn<int>("merged");
+        QTest::addColumn<int>("duplicates");
+        const QByteArray chromium = DataFile("chromium.html");
+        QTest::newRow("same file twice") << chromium << chromium << "" << 0 << 0 << 4 << 5;
+        QByteArray three = chromium;
+        three.replace("<DT><A HREF=\"https://github.com/\"",
+                      "<DT><A HREF=\"https://new1.example/\">新一</A>\n<DT><A HREF=\"https://github.com/\"");
+        three.replace("<DT><A HREF=\"https://meet.example.cn/\"",
+                      "<DT><A HREF=\"https://new2.example/\">新二</A>\n<DT><A HREF=\"https://meet.example.cn/\"");
+        three.replace("</DL><p>\n</DL><p>\n", "<DT><A HREF=\"https://new3.example/\">新三</A>\n</DL><p>\n</DL><p>\n");
+        QTest::newRow("three new addresses") << chromium << three << "" << 0 << 3 << 4 << 5;
+        QTest::newRow("name taken elsewhere") << chromium << chromium << "会议" << 0 << 0 << 4 << 5;
+        const QByteArray twins = SameNamedFolders(2, false).replace(
+            "</DL><p>\n<DT>", "<DT><A HREF=\"https://t.example/\">t</A>\n</DL><p>\n<DT>");
+        QTest::newRow("two folders of one name") << twins << twins << "" << 0 << 0 << 2 << 1;
+        QByteArray folder = chromium;
+        folder.replace("</DL><p>\n</DL><p>\n",
+                       "<DT><H3>新文件夹</H3>\n<DL><p>\n<DT><A "
+                       "HREF=\"https://www.google.com/\">G</A>\n</DL><p>\n</DL><p>\n</DL><p>\n");
+        QTest::newRow("a new folder") << chromium << folder << "" << 1 << 1 << 4 << 5;
+    }
+
+    void reimportMerges()
+    {
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(QString, taken);
+        QFETCH(int, groups);
+        QFETCH(int, items);
+        QFETCH(int, merged);
+        QFETCH(int, duplicates);
+        TGroupTable tree("IEType", "全部");
+        tree.Load();
+        if (!taken.isEmpty())
+            tree.Add(tree.Add(0, "别处"), taken);
+        QTemporaryDir dir;
+        const QString under = tree.PathText(tree.Add(0, "导入"));
+        const int target = tree.MaxSelfIndex();
+        Import(WriteTemp(dir, first), target);
+        const QStringList before = Dump();
+        const TImportReport report = Import(WriteTemp(dir, second), target);
+        QCOMPARE(report.Groups, groups);
+        QCOMPARE(report.Items, items);
+        QCOMPARE(report.Merged, merged);
+        QCOMPARE(report.Duplicates, duplicates);
+        const QStringList after = Dump();
+        QStringList added = after;
+        for (const QString& line : before)
+            added.removeOne(line);
+        QCOMPARE(added.size(), groups + items);
+        QCOMPARE(after.size(), before.size() + groups + items);
+        for (const QString& line : added)
+            QVERIFY2(line.startsWith(under + "->"), qPrintable(line));
+    }
+
     // Entities are written where a browser needs them.
     void exportEscapesText()
     {
@@ -251,12 +410,13 @@ private slots:
     }
 
     // The add and modify dialogs ask about an address stored anywhere; the
-    // import skips one stored in the same group only.
+    // import skips one stored in the same group only, and renames a folder
+    // whose name is taken elsewhere in the tree.
     void duplicateAddresses()
     {
         TGroupTable groups("IEType", "全部");
         groups.Load();
-        const int work = groups.Add(0, "工作");
+        const int work = groups.Add(groups.Add(0, "部门"), "工作");
         TIE ie;
         ie.IEUrl = "https://Example.com/";
         ie.InsertIE();

@@ -59,7 +59,8 @@ private slots:
                          "INSERT INTO IE(ID,TypeID,IEUrl,IEName,ReMark) VALUES "
                          "(1,2,'https://www.Example.com','Example Site','示例备注 XK'),"
                          "(2,0,'https://qt.io','Qt 文档','XK'),(3,77,'https://old.example','孤儿书签',''),"
-                         "(4,1,'https://quotes.example','\"双引号\" 100%','')");
+                         "(4,1,'https://quotes.example','\"双引号\" 100%','');"
+                         "UPDATE IE SET Tags='阅读,Favorites' WHERE ID=4");
         TStmtHandle alarm =
             PrepareNative(Db(), "INSERT INTO Alam(ID,AlamTime,AlamDate,ReDay,ReMark) VALUES (?1,?2,?3,?4,?5)");
         const auto add = [&](int id, QTime time, QDate date, const QString& text) {
@@ -138,6 +139,8 @@ private slots:
         row("no group: not offered") << "孤儿记事" << none << fillers;
         row("bookmark of a group gone") << "孤儿书签" << QStringList{"B3"} << fillers;
         row("reminder") << "站会" << QStringList{"R1"} << fillers;
+        row("bookmark's tag") << "favorites" << QStringList{"B4"} << fillers;
+        row("tag and title") << "阅读 双引号" << QStringList{"B4"} << fillers;
         row("one character ending a title") << "签" << QStringList{"B3"} << fillers;
         row("two characters ending an address") << "IO" << QStringList{"B2"} << fillers;
         row("percent") << "100%" << QStringList{"N2", "B4"} << fillers;
