@@ -56,14 +56,21 @@ QString TCaptureWiring::Carry(const QStringList& command)
     return captured.Text;
 }
 
-// In front: into the tray (or the taskbar without one); hidden, minimised
-// or behind another window: in front.
+// In front: into the tray (minimised on the taskbar without one); hidden,
+// minimised or behind another window: in front. Hidden at once, not
+// minimised first: a window the window manager had minimised and the
+// program then hid may come back minimised when it is shown again.
 void TCaptureWiring::Toggle()
 {
-    if (m_window->isVisible() && !m_window->isMinimized() && m_window->isActiveWindow())
-        m_window->showMinimized();
-    else
+    if (!m_window->isVisible() || m_window->isMinimized() || !m_window->isActiveWindow()) {
         BringToFront(m_window);
+        return;
+    }
+    auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon");
+    if (tray && tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
+        m_window->hide();
+    else
+        m_window->showMinimized();
 }
 
 void TCaptureWiring::Search(const QString& words)
