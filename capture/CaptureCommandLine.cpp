@@ -1,11 +1,8 @@
 #include "capture/CaptureCommandLine.h"
 
-#include "app/Backup.h"
-#include "app/SingleInstance.h"
 #include "capture/Capture.h"
 #include "data/MD.h"
 #include "data/UException.h"
-#include "data/UntPublic.h"
 #include "exchange/CommandLine.h"
 
 #include <QCoreApplication>
@@ -69,33 +66,10 @@ int RunCaptureCommandLine(int argc, char** argv)
         PrintLine(stderr, kCaptureUsage);
         return 1;
     }
-    TSingleInstance instance(AppPath());
-    if (!instance.Claim()) {
-        QString answer;
-        switch (instance.AskRunning(command, TSingleInstance::DefaultAnswerTimeoutMs, &answer)) {
-        case TSingleInstance::TAsked::Done:
-            PrintLine(stdout, answer);
-            return 0;
-        case TSingleInstance::TAsked::Failed:
-            PrintLine(stderr, answer);
-            return 1;
-        case TSingleInstance::TAsked::NoAnswer:
-            PrintLine(stderr, instance.FailureText());
-            return 2;
-        }
-    }
-    DbAccess = new TDbAccess;
-    int status = 0;
-    try {
-        DbAccess->Connect();
-        RemoveRestoreLeftovers();
-        DbAccess->CheckWritable();
-        PrintLine(stdout, Capture(command).Text);
-    } catch (const std::exception& e) {
-        PrintLine(stderr, ErrorText(e));
-        status = 1;
-    }
-    delete DbAccess;
-    DbAccess = nullptr;
-    return status;
+    return RunOnData(
+        [&] {
+            DbAccess->CheckWritable();
+            return Capture(command).Text;
+        },
+        [](const std::exception& e) { return ErrorText(e); }, command);
 }

@@ -2,11 +2,11 @@
 
 #include "app/Backup.h"
 #include "app/SingleInstance.h"
+#include "capture/CaptureCommandLine.h"
 #include "data/MD.h"
 #include "data/OwnFiles.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
-#include "capture/CaptureCommandLine.h"
 #include "exchange/BookmarkFile.h"
 #include "exchange/NoteTransfer.h"
 #include "groups/GroupTableStore.h"
@@ -118,7 +118,7 @@ QString Run(const QString& option, const QString& path)
     return ImportBookmarkFile(bookmarks, 0, path).Text("个网址");
 }
 
-QString FailureText(const QString& option, const EError& e)
+QString FailureText(const QString& option, const std::exception& e)
 {
     const QString reason = ErrorText(e);
     return (option.startsWith("--import") ? "导入失败，没有导入任何内容。\n" : "导出失败：") + reason;
@@ -173,19 +173,32 @@ int RunCommandLine(int argc, char** argv)
         PrintLine(stderr, FailureText(option, e));
         return 1;
     }
+    return RunOnData([&] { return Run(option, path); },
+                     [&](const std::exception& e) { return FailureText(option, e); });
+}
+
+int RunOnData(const std::function<QString()>& run, const std::function<QString(const std::exception&)>& failure,
+              const QStringList& handOver)
+{
     TSingleInstance instance(AppPath());
     if (!instance.Claim()) {
-        PrintLine(stderr, instance.FailureText());
-        return 2;
+        QString answer;
+        const auto asked = handOver.isEmpty()
+                               ? TSingleInstance::TAsked::NoAnswer
+                               : instance.AskRunning(handOver, TSingleInstance::DefaultAnswerTimeoutMs, &answer);
+        if (asked == TSingleInstance::TAsked::NoAnswer)
+            answer = instance.FailureText();
+        PrintLine(asked == TSingleInstance::TAsked::Done ? stdout : stderr, answer);
+        return asked == TSingleInstance::TAsked::Done ? 0 : asked == TSingleInstance::TAsked::Failed ? 1 : 2;
     }
     DbAccess = new TDbAccess;
     int status = 0;
     try {
         DbAccess->Connect();
         RemoveRestoreLeftovers();
-        PrintLine(stdout, Run(option, path));
-    } catch (const EError& e) {
-        PrintLine(stderr, FailureText(option, e));
+        PrintLine(stdout, run());
+    } catch (const std::exception& e) {
+        PrintLine(stderr, failure(e));
         status = 1;
     }
     delete DbAccess;

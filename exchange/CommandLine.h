@@ -12,7 +12,19 @@
 int RunCommandLine(int argc, char** argv);
 
 #include <QString>
+#include <QStringList>
 #include <cstdio>
+#include <exception>
+#include <functional>
 
 // One line of text for the terminal, flushed at once.
 void PrintLine(std::FILE* to, const QString& text);
+
+// Runs a command of the command line on the data file, opened for it here:
+// prints what `run` returns, or the text `failure` gives for what it
+// raised. When a running program holds the data, a command that names one
+// of its RunningCommands (`handOver`) goes to it and its answer is printed;
+// any other is refused. Returns the exit status: 0 done, 1 failed, 2 a
+// program holds the data and does not answer or take the command.
+int RunOnData(const std::function<QString()>& run, const std::function<QString(const std::exception&)>& failure,
+              const QStringList& handOver = {});

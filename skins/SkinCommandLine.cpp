@@ -1,10 +1,6 @@
 #include "skins/SkinCommandLine.h"
 
-#include "app/Backup.h"
-#include "app/SingleInstance.h"
-#include "data/MD.h"
 #include "data/UException.h"
-#include "data/UntPublic.h"
 #include "exchange/CommandLine.h"
 #include "skins/Skins.h"
 
@@ -53,33 +49,10 @@ int RunSkinCommandLine(int argc, char** argv)
         PrintLine(stderr, e.Message());
         return 1;
     }
-    TSingleInstance instance(AppPath());
-    if (!instance.Claim()) {
-        QString answer;
-        switch (instance.AskRunning({"skin", command.Name}, TSingleInstance::DefaultAnswerTimeoutMs, &answer)) {
-        case TSingleInstance::TAsked::Done:
-            PrintLine(stdout, answer);
-            return 0;
-        case TSingleInstance::TAsked::Failed:
-            PrintLine(stderr, answer);
-            return 1;
-        case TSingleInstance::TAsked::NoAnswer:
-            PrintLine(stderr, instance.FailureText());
-            return 2;
-        }
-    }
-    DbAccess = new TDbAccess;
-    int status = 0;
-    try {
-        DbAccess->Connect();
-        RemoveRestoreLeftovers();
-        SaveSkinChoice(command.Name);
-        PrintLine(stdout, QString("皮肤已设为“%1”，程序下次启动时使用。").arg(SkinNamed(command.Name).Name));
-    } catch (const EError& e) {
-        PrintLine(stderr, "皮肤没有设置：" + ErrorText(e));
-        status = 1;
-    }
-    delete DbAccess;
-    DbAccess = nullptr;
-    return status;
+    return RunOnData(
+        [&] {
+            SaveSkinChoice(command.Name);
+            return QString("皮肤已设为“%1”，程序下次启动时使用。").arg(SkinNamed(command.Name).Name);
+        },
+        [](const std::exception& e) { return "皮肤没有设置：" + ErrorText(e); }, {"skin", command.Name});
 }
