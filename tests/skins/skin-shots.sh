@@ -33,21 +33,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-wait_for() {
-    local limit=$1
-    shift
-    local end=$((SECONDS + limit))
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -ge $end ] && return 1
-        sleep 0.1
-    done
-}
-main_window() {
-    xdotool search --onlyvisible --name '^Jotterel$' 2>/dev/null | while read -r w; do
-        [ "$(xwininfo -id "$w" | awk '/Width:/{print $2}')" -gt 100 ] && echo "$w"
-    done | head -n1
-}
-main_window_shown() { [ -n "$(main_window)" ]; }
+# shellcheck source=tests/support/desktop.sh
+source "$(dirname "$0")/../support/desktop.sh"
 app_ended() { ! kill -0 "$APP" 2>/dev/null; }
 # The mean brightness of a picture, 0 (black) to 100 (white).
 brightness() { convert "$1" -colorspace Gray -format '%[fx:int(mean*100)]' info:; }

@@ -56,8 +56,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Polls a command until it succeeds, for at most $1 seconds (the pair's poll).
-wait_for() { pair_poll "$@"; }
 # A query on the data file of the program in directory $1.
 sql() { sqlite3 -cmd '.timeout 5000' "$WORK/$1/bookkeep.dat" "$2"; }
 # The text is in the root's note itself, not in a conflict copy beside it.

@@ -34,15 +34,8 @@ pair_api() {
 # Whether the answer of pair_api $1 $2 has the JSON member $3 of value $4.
 pair_api_has() { pair_api "$1" "$2" | grep -Eq "\"$3\": *$4"; }
 
-pair_poll() {
-    local limit=$1
-    shift
-    local end=$((SECONDS + limit))
-    until "$@" >/dev/null 2>&1; do
-        [ $SECONDS -ge $end ] && return 1
-        sleep 0.1
-    done
-}
+# shellcheck source=tests/support/desktop.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/desktop.sh"
 
 pair_answers() { pair_api_has "$1" /rest/system/ping ping '"pong"'; }
 # The daemons know no device but each other, so any connected device is the peer.
@@ -85,13 +78,13 @@ pair_start() {
         PAIR_PIDS[i]=$!
     done
     for i in 0 1; do
-        pair_poll "$PAIR_START_TIMEOUT" pair_answers $i ||
+        wait_for "$PAIR_START_TIMEOUT" pair_answers $i ||
             { pair_show_logs; pair_log "daemon $i did not answer on 127.0.0.1:${PAIR_GUI[i]}"; return 1; }
     done
     for i in 0 1; do
-        pair_poll "$PAIR_START_TIMEOUT" pair_connected $i ||
+        wait_for "$PAIR_START_TIMEOUT" pair_connected $i ||
             { pair_show_logs; pair_log "daemon $i did not connect to the other"; return 1; }
-        pair_poll "$PAIR_START_TIMEOUT" pair_folder_idle $i ||
+        wait_for "$PAIR_START_TIMEOUT" pair_folder_idle $i ||
             { pair_show_logs; pair_log "the shared folder of daemon $i did not become idle"; return 1; }
     done
     export DIR_A DIR_B
@@ -99,7 +92,7 @@ pair_start() {
 
 # Polls until DIR/NAME exists (Syncthing renames a file into place whole),
 # for at most TIMEOUT seconds.
-pair_wait_file() { pair_poll "$3" test -e "$1/$2"; }
+pair_wait_file() { wait_for "$3" test -e "$1/$2"; }
 
 # Ends both daemons, politely first, and removes their homes. Safe to call
 # twice and when the start failed half way.
@@ -137,7 +130,7 @@ pair_check_removal() {
     local from=$1 to=$2 name=$3 start
     start=$EPOCHREALTIME
     rm "$from/$name"
-    pair_poll 30 test ! -e "$to/$name" || { pair_log "FAIL: the removal of $name did not reach $to"; return 1; }
+    wait_for 30 test ! -e "$to/$name" || { pair_log "FAIL: the removal of $name did not reach $to"; return 1; }
     echo "  removal of $name: $(pair_ms_since "$start") ms"
 }
 
