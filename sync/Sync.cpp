@@ -102,9 +102,10 @@ QList<TSyncFile> Chain(const QList<TSyncFile>& files, qint64 applied)
     return chain;
 }
 
-bool IsGroup(const TSyncItem& item)
+// Whether the item is a group of the same tree as the one before it.
+bool SameGroups(const TSyncItem& before, const TSyncItem& item)
 {
-    return item.Kind == skNoteGroup || item.Kind == skBookmarkGroup;
+    return (item.Kind == skNoteGroup || item.Kind == skBookmarkGroup) && item.Kind == before.Kind;
 }
 
 class TRound
@@ -264,8 +265,8 @@ private:
     // Merges the batch's items from the given one on, all of them or, with
     // someone waiting between the steps, as many as fit in a step; the
     // computer counts as read up to the batch once its last item is in.
-    // A batch's groups go in one step: every step that has a group works
-    // out the whole tree again. Returns the index of the next item.
+    // A batch's groups of one tree go in one step: every step that has a
+    // group works out the whole tree again. Returns the index of the next item.
     qsizetype ApplyStep(const TSyncBatch& batch, qsizetype next)
     {
         QHash<QString, QString> hosts = Hosts();
@@ -275,7 +276,7 @@ private:
         step.start();
         const qsizetype first = next;
         const qsizetype fits = g_betweenSteps ? std::max<qint64>(1, g_stepMs * 1000 / m_itemMicros) : batch.Items.size();
-        while (next < batch.Items.size() && (next - first < fits || IsGroup(batch.Items[next])))
+        while (next < batch.Items.size() && (next - first < fits || SameGroups(batch.Items[next - 1], batch.Items[next])))
             engine.Merge(batch.Items[next++]);
         engine.Materialize();
         // What an item costs, merged and written, sizes the next step.

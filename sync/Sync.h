@@ -45,7 +45,7 @@ public:
     // the user go on working there); without one a round runs in one go.
     // A step merges and writes as many items as take about stepMs (a
     // keystroke waits no longer than a step); the groups of a file go in
-    // one step. The call may raise EAbort to
+    // one step per tree. The call may raise EAbort to
     // end the round there: what was merged stays, the rest comes next time.
     static void SetBetweenSteps(std::function<void()> wait, qint64 stepMs = 15);
     static bool InRound();
