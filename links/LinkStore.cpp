@@ -127,7 +127,7 @@ QString TLinkOutcome::Text() const
     const QString name = LinkResultName(Result);
     if (Result == TLinkResult::Moved)
         return name + " → " + NewUrl;
-    if (Code != 0 && Result != TLinkResult::Ok)
+    if (Code != 0 && (Result == TLinkResult::Broken || Result == TLinkResult::Unknown))
         return QString("%1（%2）").arg(name).arg(Code);
     return Reason.isEmpty() ? name : QString("%1（%2）").arg(name, Reason);
 }
@@ -203,7 +203,7 @@ QString LinkStatusColumnSql()
     names += " else '' end";
     return "coalesce(" + names +
            " || case when LC.Result = 1 then ' → ' || LC.NewUrl"
-           " when LC.Code <> 0 and LC.Result <> 0 then '（' || LC.Code || '）' else '' end"
+           " when LC.Code <> 0 and LC.Result in (2, 3) then '（' || LC.Code || '）' else '' end"
            " || '  ' || strftime('%Y-%m-%d', LC.CheckedAt, 'unixepoch', 'localtime'), '')";
 }
 
