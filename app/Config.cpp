@@ -7,6 +7,7 @@
 #include "data/UntPublic.h"
 #include "history/BackupSettings.h"
 #include "history/TrashDlg.h"
+#include "links/LinkStore.h"
 #include "sync/SyncSettings.h"
 #include "ui_Config.h"
 
@@ -55,6 +56,7 @@ void TFormConfig::FormShow()
             edit->setPlaceholderText("不修改请留空");
     }
     SetEditsEnabled(Config.bPass);
+    ui->chkIcons->setChecked(FetchIconsEnabled());
 }
 
 void TFormConfig::SetEditsEnabled(bool enabled)
@@ -113,6 +115,8 @@ void TFormConfig::btnOKClick()
         Config.PassWord = previous.PassWord;
         throw;
     }
+    if (ui->chkIcons->isChecked() != FetchIconsEnabled())
+        SetFetchIcons(ui->chkIcons->isChecked());
     CloseOk();
 }
 

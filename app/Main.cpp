@@ -22,6 +22,7 @@
 #include "history/NoteHistoryWiring.h"
 #include "history/Trash.h"
 #include "history/TrashWiring.h"
+#include "links/LinkWiring.h"
 #include "sync/SyncWiring.h"
 #include "ui_Main.h"
 
@@ -74,6 +75,7 @@ TFormMain::TFormMain(QWidget* parent)
     const TSearchTargets pages{ui->pgcMain,     ui->tsNote,      ui->ts1,  ui->tsAlam, *m_notepadPage,
                                *m_bookmarkPage, *m_reminderPage, NoteTree, IETree};
     m_search = std::make_unique<TSearchWiring>(this, pages);
+    new TLinkWiring(this, *m_bookmarkPage, m_stores->IE, IETree, pmIEType, pmIE);
     new TTrashWiring(this, pages, {pmNoteType, pmIEType, pmIE, pmAlam});
     new TSyncWiring(this, pages);
     m_windowMemory = std::make_unique<TWindowMemory>(TWindowMemoryParts{

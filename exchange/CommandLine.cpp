@@ -9,6 +9,7 @@
 #include "exchange/BookmarkFile.h"
 #include "exchange/NoteTransfer.h"
 #include "groups/GroupTableStore.h"
+#include "links/LinkCommandLine.h"
 #include "notes/UntNote.h"
 #include "sync/SyncCommandLine.h"
 
@@ -36,6 +37,7 @@ const char* const kUsage = "用法：jotterel [选项]\n"
                            "  --sync-folder 文件夹        通过这个文件夹与其他电脑同步（给空的文件夹名 \"\" 则停止同步）\n"
                            "  --sync-passphrase           与 --sync-folder 一起用：从标准输入读一行作为同步密码\n"
                            "  --sync-now                  立即同步一次（程序正在运行时由它来做）\n"
+                           "  --check-links [--group 分组路径]  检查网址，列出不正常的网址（分组路径如 工作/会议）\n"
                            "  --help                      显示这段说明\n"
                            "  --version                   显示版本\n"
                            "\n"
@@ -127,6 +129,8 @@ QString FailureText(const QString& option, const EError& e)
 int RunCommandLine(int argc, char** argv)
 {
     if (const int status = RunSyncCommandLine(argc, argv); status >= 0)
+        return status;
+    if (const int status = RunLinkCheckCommandLine(argc, argv); status >= 0)
         return status;
     bool wanted = false;
     for (int i = 1; i < argc; ++i)

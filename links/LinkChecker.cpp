@@ -400,3 +400,11 @@ void TLinkChecker::EndIfIdle()
     Save();
     emit Finished(false);
 }
+
+QString TLinkChecker::Summary() const
+{
+    QStringList counts;
+    for (int i = 0; i < kLinkResultCount; ++i)
+        counts << QString("%1 %2 个").arg(LinkResultName(TLinkResult(i))).arg(m_counts[size_t(i)]);
+    return QString("检查了 %1 个网址：%2。").arg(m_done).arg(counts.join("，"));
+}

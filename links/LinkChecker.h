@@ -49,6 +49,8 @@ public:
     int Done() const { return m_done; }
     int Count(TLinkResult result) const { return m_counts[size_t(result)]; }
     bool Running() const { return m_running; }
+    // "检查了 12 个网址：正常 8 个，已跳转 1 个，…" for what was decided so far.
+    QString Summary() const;
 
 signals:
     void Checked(const TLinkTarget& target, const TLinkOutcome& outcome);

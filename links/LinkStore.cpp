@@ -151,6 +151,26 @@ QList<TLinkTarget> LinkTargetsOfGroup(int group)
     return TargetsWhere(BranchCondition(group));
 }
 
+int GroupOfPath(const QString& path)
+{
+    TGroupTable groups("IEType", "全部");
+    groups.Load();
+    QStringList names = QString(path).replace("->", "/").split(u'/', Qt::SkipEmptyParts);
+    if (!names.isEmpty() && names.first().trimmed() == groups.RootCaption())
+        names.removeFirst();
+    int group = 0;
+    for (const QString& name : names) {
+        int found = -1;
+        for (int child : groups.Children(group))
+            if (groups.Name(child) == name.trimmed())
+                found = child;
+        if (found < 0)
+            return -1;
+        group = found;
+    }
+    return group;
+}
+
 QList<TLinkTarget> LinkTargetsOf(const QList<int>& ids)
 {
     QList<qint64> wide(ids.begin(), ids.end());

@@ -54,6 +54,9 @@ QUrl CheckableUrl(const QString& address);
 // be checked, in the order of their identifiers; the group path names the
 // bookmark's own group ("全部->工作").
 QList<TLinkTarget> LinkTargetsOfGroup(int group);
+// The group a path names: "工作/会议" or "全部->工作->会议" (the root's
+// caption may lead; "" or "全部" is the root); -1 when there is none.
+int GroupOfPath(const QString& path);
 // The same for chosen bookmarks.
 QList<TLinkTarget> LinkTargetsOf(const QList<int>& ids);
 

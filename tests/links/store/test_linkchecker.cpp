@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QNetworkProxy>
 #include <QSignalSpy>
 #include <memory>
 
@@ -79,6 +80,8 @@ class TestLinkChecker : public QObject
 private slots:
     void initTestCase()
     {
+        // Whatever the environment says, every request stays on 127.0.0.1.
+        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
         server = std::make_unique<TLocalHttpServer>();
         TLocalHttpServer& s = *server;
         s.Route("/", Reply(200, Page("Home")));
@@ -99,7 +102,6 @@ private slots:
         });
         s.Route("/slow", Reply(200, Page("Late"), "text/html", 3000));
         s.Route("/soft", Reply(200, Page("页面不存在 - 示例网")));
-        s.Route("/soft-en", Reply(200, Page("404 Not Found")));
         s.Route("/moved-home", Redirect(301, "/"));
         s.Serve();
     }
@@ -129,7 +131,6 @@ private slots:
         QTest::newRow("slower than the timeout") << "/slow" << unknown << 0 << "" << 3;
         QTest::newRow("unknown host") << "http://nothing.invalid/page" << broken << 0 << "" << 0;
         QTest::newRow("soft 404 by title") << "/soft" << maybe << 200 << "" << 2;
-        QTest::newRow("soft 404 by English title") << "/soft-en" << maybe << 200 << "" << 2;
         QTest::newRow("soft 404: sent to the root") << "/moved-home" << maybe << 200 << "" << 1;
     }
     void results()

@@ -206,6 +206,10 @@ private slots:
         QCOMPARE(targets[1].Id, b);
         QCOMPARE(targets[1].GroupPath, QString("全部->工作->会议"));
         QCOMPARE(LinkTargetsOfGroup(0).size(), 3);
+        QCOMPARE(GroupOfPath("工作/会议"), meetings);
+        QCOMPARE(GroupOfPath("全部->工作"), work);
+        QCOMPARE(GroupOfPath("全部"), 0);
+        QCOMPARE(GroupOfPath("家/会议"), -1);
     }
 
     // The grid's column reads the stored result; 只看失效的 keeps 失效 and 可能失效.
@@ -228,13 +232,6 @@ private slots:
             texts << set->AsString(0).section("  ", 0, 0);
         QCOMPARE(texts, QStringList({"正常", "已跳转 → https://b.cn/", "失效（404）", "可能失效", ""}));
         QCOMPARE(DbGetIntValue("select count(*)" + from + " where " + BrokenLinkConditionSql()), 2);
-    }
-
-    void fetchIconsSetting()
-    {
-        QVERIFY(FetchIconsEnabled());
-        SetFetchIcons(false);
-        QVERIFY(!FetchIconsEnabled());
     }
 };
 
