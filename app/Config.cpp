@@ -56,7 +56,12 @@ void TFormConfig::FormShow()
             edit->setPlaceholderText("不修改请留空");
     }
     SetEditsEnabled(Config.bPass);
-    ui->chkIcons->setChecked(FetchIconsEnabled());
+    // A setting that cannot be read shows as it is by default; the save says why.
+    try {
+        ui->chkIcons->setChecked(FetchIconsEnabled());
+    } catch (const std::exception&) {
+        ui->chkIcons->setChecked(true);
+    }
 }
 
 void TFormConfig::SetEditsEnabled(bool enabled)
@@ -115,8 +120,7 @@ void TFormConfig::btnOKClick()
         Config.PassWord = previous.PassWord;
         throw;
     }
-    if (ui->chkIcons->isChecked() != FetchIconsEnabled())
-        SetFetchIcons(ui->chkIcons->isChecked());
+    SetFetchIcons(ui->chkIcons->isChecked());
     CloseOk();
 }
 

@@ -17,7 +17,7 @@ class QNetworkReply;
 struct TLinkCheckSettings
 {
     int TimeoutMs = 15000;  // without a byte for that long, a request has timed out
-    int MostAtOnce = 64;    // requests on the way at once
+    int MostAtOnce = 128;   // requests on the way at once
     int MostPerSite = 4;    // of them to one site (scheme, host and port)
     int MostRedirects = 10; // steps of a redirect chain
     bool FetchIcons = true; // the sites' icons with the check

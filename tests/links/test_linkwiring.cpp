@@ -1,3 +1,4 @@
+#include "app/Config.h"
 #include "app/Main.h"
 #include "app/UntConfig.h"
 #include "bookmarks/UntIE.h"
@@ -11,9 +12,11 @@
 
 #include <QAction>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QImage>
 #include <QNetworkProxy>
 #include <QProcess>
+#include <QPushButton>
 #include <QProgressDialog>
 #include <QSignalSpy>
 #include <QFile>
@@ -187,6 +190,22 @@ private slots:
         QVERIFY(grid->isColumnHidden(StatusColumn()));
         Find<QAction>(form.get(), "NOnlyBroken")->trigger(); // the list opened anew
         QVERIFY(grid->isColumnHidden(StatusColumn()));
+    }
+
+    // 软件设置's 自动获取网站图标 is kept with OK, and shown as kept.
+    void iconOption()
+    {
+        TConfig config;
+        {
+            TFormConfig dialog(config);
+            auto* icons = Find<QCheckBox>(&dialog, "chkIcons");
+            QVERIFY(icons->isChecked());
+            icons->click();
+            dialog.OkButton()->click();
+        }
+        QVERIFY(!FetchIconsEnabled());
+        TFormConfig again(config);
+        QVERIFY(!Find<QCheckBox>(&again, "chkIcons")->isChecked());
     }
 
     // `--check-links --group`: the group's addresses only, a line for each
