@@ -92,21 +92,9 @@ TLinkChecker::~TLinkChecker()
 void TLinkChecker::Start(const QList<TLinkTarget>& targets)
 {
     m_running = true;
-    for (const TLinkTarget& target : targets) {
-        const QUrl url = CheckableUrl(target.Url);
-        if (url.isEmpty())
-            continue;
-        auto job = std::make_shared<TJob>();
-        job->Number = m_nextJob++;
-        job->Target = target;
-        job->Asked = job->Current = url;
-        job->Seen.insert(url);
-        job->Site = SiteKey(url);
-        m_jobs.insert(job->Number, job);
-        m_waiting[job->Site].enqueue(job->Number);
-        MakeReady(job->Site);
-        ++m_total;
-    }
+    for (const TLinkTarget& target : targets)
+        if (Enqueue(target, false))
+            ++m_total;
     emit Progress(m_done, m_total);
     Pump();
     EndIfIdle();
@@ -114,21 +102,30 @@ void TLinkChecker::Start(const QList<TLinkTarget>& targets)
 
 void TLinkChecker::FetchIcon(const TLinkTarget& target)
 {
+    m_running = true;
+    Enqueue(target, true);
+    Pump();
+    EndIfIdle();
+}
+
+bool TLinkChecker::Enqueue(const TLinkTarget& target, bool iconOnly)
+{
     const QUrl url = CheckableUrl(target.Url);
     if (url.isEmpty())
-        return;
-    m_running = true;
+        return false;
     auto job = std::make_shared<TJob>();
     job->Number = m_nextJob++;
     job->Target = target;
     job->Asked = job->Current = url;
-    job->Stage = TJob::Page;
-    job->IconOnly = true;
+    job->Seen.insert(url);
+    // An icon alone starts from the page, for the icon it names.
+    job->Stage = iconOnly ? TJob::Page : TJob::Check;
+    job->IconOnly = iconOnly;
     job->Site = SiteKey(url);
     m_jobs.insert(job->Number, job);
     m_waiting[job->Site].enqueue(job->Number);
     MakeReady(job->Site);
-    Pump();
+    return true;
 }
 
 void TLinkChecker::Cancel()

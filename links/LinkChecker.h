@@ -60,6 +60,8 @@ signals:
 
 private:
     struct TJob;
+    // Puts an address in its site's queue; false for one that is not checked.
+    bool Enqueue(const TLinkTarget& target, bool iconOnly);
     void Pump();
     void MakeReady(const QString& site);
     void Send(TJob& job);
