@@ -14,6 +14,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QImage>
+#include <QLineEdit>
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QPushButton>
@@ -192,9 +193,49 @@ private slots:
         QVERIFY(grid->isColumnHidden(StatusColumn()));
     }
 
+    // A bookmark added with 新建 gets its site's icon in the background;
+    // with the option off its site hears nothing.
+    void iconOfANewBookmark_data()
+    {
+        QTest::addColumn<bool>("fetch");
+        QTest::newRow("on") << true;
+        QTest::newRow("off") << false;
+    }
+    void iconOfANewBookmark()
+    {
+        QFETCH(bool, fetch);
+        TLocalHttpServer server;
+        server.Route("/page", Answer(200, "<title>新</title><link rel=icon href=/i.png>"));
+        QImage image(16, 16, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        server.Route("/i.png", TLocalHttpServer::Reply(200, png, "image/png"));
+        server.Serve();
+        SetFetchIcons(fetch);
+        Show();
+        Drive([&](QWidget* dialog) {
+            Find<QLineEdit>(dialog, "edtIE")->setText(server.Url("/page"));
+            Find<QLineEdit>(dialog, "edtName")->setText("新");
+            Click(dialog, "btnOK");
+        });
+        Find<QAction>(form.get(), "N1")->trigger();
+        const qint64 id = DbGetIntValue("select max(ID) from IE");
+        if (fetch) {
+            QTRY_VERIFY_WITH_TIMEOUT(!SiteIcon(id).isEmpty(), 10000);
+            QTRY_VERIFY(grid->model()->index(RowOf("新"), 1).data(Qt::DecorationRole).isValid());
+        } else {
+            QTest::qWait(300);
+            QCOMPARE(server.Requests("/page"), 0);
+        }
+    }
+
     // 软件设置's 自动获取网站图标 is kept with OK, and shown as kept.
     void iconOption()
     {
+        SetFetchIcons(true);
         TConfig config;
         {
             TFormConfig dialog(config);
