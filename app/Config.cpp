@@ -7,6 +7,7 @@
 #include "data/UntPublic.h"
 #include "history/BackupSettings.h"
 #include "history/TrashDlg.h"
+#include "links/LinkStore.h"
 #include "skins/SkinSettings.h"
 #include "sync/SyncSettings.h"
 #include "ui_Config.h"
@@ -61,6 +62,12 @@ void TFormConfig::FormShow()
             edit->setPlaceholderText("不修改请留空");
     }
     SetEditsEnabled(Config.bPass);
+    // A setting that cannot be read shows as it is by default; the save says why.
+    try {
+        ui->chkIcons->setChecked(FetchIconsEnabled());
+    } catch (const std::exception&) {
+        ui->chkIcons->setChecked(true);
+    }
 }
 
 void TFormConfig::SetEditsEnabled(bool enabled)
@@ -119,6 +126,7 @@ void TFormConfig::btnOKClick()
         Config.PassWord = previous.PassWord;
         throw;
     }
+    SetFetchIcons(ui->chkIcons->isChecked());
     CloseOk();
 }
 

@@ -23,6 +23,7 @@
 #include "history/NoteHistoryWiring.h"
 #include "history/Trash.h"
 #include "history/TrashWiring.h"
+#include "links/LinkWiring.h"
 #include "skins/SkinLook.h"
 #include "sync/SyncWiring.h"
 #include "ui_Main.h"
@@ -76,6 +77,7 @@ TFormMain::TFormMain(QWidget* parent)
     const TSearchTargets pages{ui->pgcMain,     ui->tsNote,      ui->ts1,  ui->tsAlam, *m_notepadPage,
                                *m_bookmarkPage, *m_reminderPage, NoteTree, IETree};
     m_search = std::make_unique<TSearchWiring>(this, pages);
+    new TLinkWiring(this, *m_bookmarkPage, m_stores->IE, IETree, pmIEType, pmIE);
     new TTrashWiring(this, pages, {pmNoteType, pmIEType, pmIE, pmAlam});
     new TSyncWiring(this, pages);
     new TCaptureWiring(this, pages);

@@ -19,6 +19,7 @@
 #include "exchange/BookmarkFile.h"
 #include "exchange/NoteTransfer.h"
 #include "groups/UntTree.h"
+#include "links/LinkChecker.h"
 #include "notes/UntNote.h"
 #include "reminders/Chime.h"
 #include "reminders/MissedAlam.h"
@@ -949,6 +950,111 @@ void BenchSync(const QString& large)
                 "target <= 65536");
 }
 
+
+// A server for the link check: `sites` threaded HTTP servers on ports of
+// 127.0.0.1, each answer after 50 to 500 ms: pages, 404 under /missing/, a
+// permanent redirect under /old/, a small icon at /favicon.ico. It prints its
+// ports, then serves until its standard input closes.
+const char* const kLinkServer = R"py(
+import base64, random, sys, threading, time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+ICON = base64.b64decode('iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==')
+PAGE = b'<html><head><title>Page</title></head><body>' + b'x' * 2000 + b'</body></html>'
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = 'HTTP/1.1'
+    def log_message(self, *args):
+        pass
+    def answer(self, with_body):
+        time.sleep(random.uniform(0.05, 0.5))
+        path, location = self.path, None
+        if path.startswith('/missing/'):
+            status, kind, body = 404, 'text/html', b'<title>Not Found</title>'
+        elif path.startswith('/old/'):
+            status, kind, body, location = 301, 'text/html', b'', '/page/' + path[5:]
+        elif path == '/favicon.ico':
+            status, kind, body = 200, 'image/png', ICON
+        else:
+            status, kind, body = 200, 'text/html', PAGE
+        self.send_response(status)
+        self.send_header('Content-Type', kind)
+        self.send_header('Content-Length', str(len(body)))
+        if location:
+            self.send_header('Location', location)
+        self.end_headers()
+        if with_body:
+            self.wfile.write(body)
+    def do_HEAD(self):
+        self.answer(False)
+    def do_GET(self):
+        self.answer(True)
+servers = []
+for _ in range(int(sys.argv[1])):
+    server = ThreadingHTTPServer(('127.0.0.1', 0), Handler)
+    server.daemon_threads = True
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    servers.append(server)
+print(' '.join(str(s.server_address[1]) for s in servers), flush=True)
+sys.stdin.read()
+)py";
+
+long PeakResidentKb()
+{
+    QFile status("/proc/self/status");
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+// The link check of 10,000 addresses, 200 on each of 50 local sites, every
+// tenth gone and every twentieth moved for good, the icons fetched too.
+void BenchLinks()
+{
+    constexpr int kSites = 50;
+    constexpr int kAddresses = 10000;
+    QProcess server;
+    server.start("python3", {"-c", kLinkServer, QString::number(kSites)});
+    if (!server.waitForReadyRead(10000)) {
+        std::printf("| %-46s | python3 did not start\n", "link check");
+        return;
+    }
+    const QStringList ports = QString::fromLatin1(server.readLine()).split(' ', Qt::SkipEmptyParts);
+    QTemporaryDir dir;
+    Connect(dir.path());
+    DbAccess->Batch([&] {
+        TIEInserter inserter;
+        for (int i = 0; i < kAddresses; ++i) {
+            const char* kind = i % 10 == 0 ? "missing" : i % 20 == 5 ? "old" : "page";
+            const QString url = QString("http://127.0.0.1:%1/%2/%3").arg(ports[i % ports.size()].trimmed(), kind).arg(i);
+            inserter.Insert(0, url, QString("网页 %1").arg(i), QString());
+        }
+        inserter.Finish();
+    });
+    // The peak of resident memory is counted from here.
+    QFile clear("/proc/self/clear_refs");
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+    clear.close();
+    const long before = ResidentKb();
+    TLinkChecker checker{TLinkCheckSettings()};
+    QEventLoop loop;
+    QObject::connect(&checker, &TLinkChecker::Finished, &loop, &QEventLoop::quit);
+    QElapsedTimer timer;
+    timer.start();
+    checker.Start(LinkTargetsOfGroup(0));
+    if (checker.Running())
+        loop.exec();
+    Row("check 10,000 addresses on 50 local sites", Summary({Ms(timer)}),
+        "target < 180000 ms; " + checker.Summary());
+    std::printf("| %-46s | %9.1f MiB | the check's peak over the process before it (target < 50 MiB)\n",
+                "link check: resident memory it adds", (PeakResidentKb() - before) / 1024.0);
+    server.closeWriteChannel();
+    if (!server.waitForFinished(5000))
+        server.kill();
+    server.waitForFinished();
+}
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -994,8 +1100,8 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Naming parts (start, settle, keystroke, large, search, missed, memory, transfer, worst-import, sync) runs only
-    // those.
+    // Naming parts (start, settle, keystroke, large, search, missed, memory, transfer, worst-import, sync, links)
+    // runs only those.
     // JOTTEREL_BENCH_HUGE=1 adds a profile ten times the large one to the
     // search rows (it takes minutes to build).
     const QStringList parts = app.arguments().mid(1);
@@ -1037,6 +1143,8 @@ int main(int argc, char** argv)
         BenchWorstImport();
     if (wanted("sync"))
         BenchSync(large.path());
+    if (wanted("links"))
+        BenchLinks();
     delete DbAccess;
     DbAccess = nullptr;
     return 0;

@@ -277,13 +277,17 @@ void TBookmarkPage::NewBookmark()
     QTreeWidgetItem* node = IETree->Selected();
     const QString name = !node || IETree->IsRoot(node) ? QString("全部") : node->text(0);
     const int addedBefore = ChooserGroupsAdded();
+    const int lastIdBefore = DbGetIntValue("select coalesce(max(ID),0) from IE");
     int saved = 0;
     const int result = AskNewIE(IE, IETree->SelectedSelfIndex(), name, &saved);
     m_groupCommands.ReloadIfChooserAdded(addedBefore);
     // Bookmarks stored with "保存后继续新建" show even when the dialog then
     // ended with Cancel.
-    if (result == mrOk || saved > 0)
+    if (result == mrOk || saved > 0) {
         RefreshBookmarks();
+        if (BookmarksAdded)
+            BookmarksAdded(lastIdBefore);
+    }
 }
 
 void TBookmarkPage::N2Click()

@@ -82,6 +82,9 @@ public:
     bool ShowBookmark(int id);
     // After an import: the tree read again, the selected group's list shown anew.
     void ShowImported();
+    // Told after 新建 stored bookmarks: every bookmark numbered above the
+    // given identifier is new.
+    std::function<void(int lastIdBefore)> BookmarksAdded;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -5,6 +5,7 @@
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
 #include "history/Trash.h"
+#include "links/LinkStore.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -22,9 +23,15 @@ void TIE::InsertIE()
 void TIE::OpenGroupIE(IDataGrid* grid, int n)
 {
     // The root lists every bookmark of every group, not only its own.
-    LastSQL = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签 from IE  ";
+    LastSQL = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签," + LinkStatusColumnSql() +
+              " as 状态 from IE left join LinkCheck LC on LC.IEID = IE.ID ";
+    QStringList conditions;
     if (n != 0)
-        LastSQL += FormatSQL(" where TypeID=%s ", {QString::number(n)});
+        conditions << FormatSQL("TypeID=%s", {QString::number(n)});
+    if (OnlyBroken)
+        conditions << BrokenLinkConditionSql();
+    if (!conditions.isEmpty())
+        LastSQL += " where " + conditions.join(" and ");
     DbAccess->OpenGrid(LastSQL, grid, true);
 }
 

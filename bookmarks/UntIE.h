@@ -21,11 +21,15 @@ public:
     QString ReMark;
     QString Tags; // comma-separated, as the browsers' files hold them ("a,b")
     QString LastSQL;
+    // The grid shows only the bookmarks whose last check found them gone
+    // (只看失效的).
+    bool OnlyBroken = false;
 
     // Stores the fields as a new bookmark; the caller refreshes the grid.
     void InsertIE();
     // Opens the bookmarks of group n (all of them for 0) in the grid, sized
-    // to their contents; the first column is the identifier.
+    // to their contents; the first column is the identifier, the last the
+    // address's last check (状态).
     void OpenGroupIE(IDataGrid* grid, int n);
     // Deletes one bookmark, then requeries the grid.
     void DeleteIE(const QString& id);

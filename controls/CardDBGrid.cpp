@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
+#include <QPixmap>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <vector>
@@ -17,6 +18,9 @@ const QString kAscending = QStringLiteral("▲");
 const QString kDescending = QStringLiteral("▼");
 // How many records decide a column's width.
 constexpr int kFitRecords = 50;
+// A cell's icon and the room after it.
+constexpr int kIconSide = 16;
+constexpr int kIconGap = 4;
 
 // Draws each data cell: its stripe colour by record number, or the
 // highlight colour on the current row, then the two grid lines along its
@@ -53,8 +57,15 @@ private:
         painter->fillRect(rect, fill);
         // The text starts 2 pixels in and keeps 2 pixels (the grid line
         // included) free at the right, so a column sized to its widest value
-        // plus 4 pixels shows that value whole.
-        const QRect textRect = rect.adjusted(2, 0, -2, -1);
+        // plus 4 pixels shows that value whole; an icon goes before it.
+        QRect textRect = rect.adjusted(2, 0, -2, -1);
+        const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
+        if (!icon.isNull()) {
+            const QRect place(textRect.left(), textRect.top() + (textRect.height() - kIconSide) / 2, kIconSide,
+                              kIconSide);
+            painter->drawPixmap(place, icon);
+            textRect.setLeft(place.right() + 1 + kIconGap);
+        }
         painter->save();
         painter->setFont(cell.font);
         painter->setPen(text);
@@ -355,8 +366,11 @@ void FitGridColumns(QTableView* grid)
     // and nothing is repainted while scanning.
     const int rows = set->EnsureFetched(kFitRecords);
     for (int row = 0; row < rows; ++row)
-        for (int i = 0; i < fields; ++i)
-            widths[i] = std::max(widths[i], metrics.horizontalAdvance(GridCellText(set->ValueAt(row, i))) + 4);
+        for (int i = 0; i < fields; ++i) {
+            const bool icon = source->ExtraRoles && source->ExtraRoles(row, i, Qt::DecorationRole).isValid();
+            widths[i] = std::max(widths[i], metrics.horizontalAdvance(GridCellText(set->ValueAt(row, i))) + 4 +
+                                                (icon ? kIconSide + kIconGap : 0));
+        }
     for (int i = 0; i < fields; ++i)
         grid->setColumnWidth(i, widths[i]);
 }

@@ -69,8 +69,10 @@ int TGridSource::columnCount(const QModelIndex& parent) const
 
 QVariant TGridSource::data(const QModelIndex& index, int role) const
 {
-    if (!m_set || !index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+    if (!m_set || !index.isValid())
         return {};
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return ExtraRoles ? ExtraRoles(index.row(), index.column(), role) : QVariant();
     return TDataSet::Text(m_set->ValueAt(index.row(), index.column()));
 }
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QHash>
+#include <functional>
 
 class TDataSet;
 
@@ -25,6 +26,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
                        int role = Qt::EditRole) override;
+    // What a cell shows besides its text (a site's icon beside a bookmark's
+    // title): asked for every other role; null when not set.
+    std::function<QVariant(int row, int column, int role)> ExtraRoles;
 
 signals:
     // Reading further records in idle time failed (the statement's text,

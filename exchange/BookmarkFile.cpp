@@ -5,8 +5,8 @@
 #include "data/OwnFiles.h"
 #include "data/SqliteDb.h"
 #include "exchange/HtmlEntities.h"
-#include "exchange/ImportedIcon.h"
 #include "groups/GroupTableStore.h"
+#include "links/LinkStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -650,7 +650,7 @@ private:
     {
         for (const auto& [number, image] : m_icons) {
             m_pacer.Step(m_done++, m_total);
-            PutImportedSiteIcon(m_inserter.Id(number), *image);
+            PutSiteIcon(m_inserter.Id(number), *image);
         }
     }
 

@@ -10,6 +10,7 @@
 #include "exchange/BookmarkFile.h"
 #include "exchange/NoteTransfer.h"
 #include "groups/GroupTableStore.h"
+#include "links/LinkCommandLine.h"
 #include "notes/UntNote.h"
 #include "skins/SkinCommandLine.h"
 #include "sync/SyncCommandLine.h"
@@ -44,6 +45,7 @@ const char* const kUsage = "用法：jotterel [选项]\n"
                            "  --toggle                    显示程序窗口；窗口已在最前时把它收到托盘\n"
                            "  --search 文字               显示程序窗口并搜索这些文字\n"
                            "  --skin 名字                 选择皮肤：跟随系统、浅色、深色或自己的皮肤（程序下次启动时使用）\n"
+                           "  --check-links [--group 分组路径]  检查网址，列出不正常的网址（分组路径如 工作/会议）\n"
                            "  --help                      显示这段说明\n"
                            "  --version                   显示版本\n"
                            "\n"
@@ -138,6 +140,8 @@ int RunCommandLine(int argc, char** argv)
     if (const int status = RunCaptureCommandLine(argc, argv); status >= 0)
         return status;
     if (const int status = RunSkinCommandLine(argc, argv); status >= 0)
+        return status;
+    if (const int status = RunLinkCheckCommandLine(argc, argv); status >= 0)
         return status;
     bool wanted = false;
     for (int i = 1; i < argc; ++i)

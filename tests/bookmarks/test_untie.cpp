@@ -1,5 +1,6 @@
 #include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
+#include "links/LinkStore.h"
 #include "controls/CardDBGrid.h"
 #include "data/MD.h"
 #include "data/UException.h"
@@ -71,10 +72,11 @@ private slots:
         QCOMPARE(IE.LastSQL,
                  QString("Insert into IE(TypeID,IEUrl,IEName,ReMark,Tags)  values(5,'http://a.cn','A','r','') "));
         ShowGroupIE(IE, grid.get(), 0);
-        QCOMPARE(IE.LastSQL, QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签 from IE  "));
+        const QString list = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签," + LinkStatusColumnSql() +
+                             " as 状态 from IE left join LinkCheck LC on LC.IEID = IE.ID ";
+        QCOMPARE(IE.LastSQL, list);
         ShowGroupIE(IE, grid.get(), 5);
-        QCOMPARE(IE.LastSQL, QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签 from IE   "
-                                     "where TypeID=5 "));
+        QCOMPARE(IE.LastSQL, list + " where TypeID=5");
         QCOMPARE(IE.LoadTypeName(5), QString("新闻"));
         QCOMPARE(IE.LastSQL, QString("select TypeName from IEType where Selfindex=5 "));
         IE.TypeID = -3;
@@ -183,7 +185,7 @@ private slots:
         QStringList titles;
         for (int i = 1; i < grid->model()->columnCount(); ++i)
             titles << grid->model()->headerData(i, Qt::Horizontal).toString();
-        QCOMPARE(titles, QStringList({"标题", "备注", "网址", "标签"}));
+        QCOMPARE(titles, QStringList({"标题", "备注", "网址", "标签", "状态"}));
     }
 
     void loadIENamesItsGroup_data()

@@ -45,6 +45,9 @@ TTestEnv::TTestEnv()
     delete DbAccess;
     DbAccess = new TDbAccess;
     DbAccess->Connect();
+    // Bookmarks that tests add never make the program fetch their sites'
+    // icons from the network; a test of the icons turns it on.
+    DbExecSQL("update SysSet set FetchIcons=0");
 }
 
 TTestEnv::~TTestEnv()
