@@ -51,8 +51,12 @@ QString TCaptureWiring::Carry(const QStringList& command)
     }
     DbAccess->CheckWritable();
     m_pages.NotepadPage.SaveUnsavedNote();
+    const int lastIdBefore = DbGetIntValue("select coalesce(max(ID),0) from IE");
     const TCaptured captured = Capture(command);
     Show(captured);
+    // A new bookmark is told as one from the dialog is (its site's icon).
+    if (captured.Page == TCaptured::Bookmarks && m_pages.BookmarkPage.BookmarksAdded)
+        m_pages.BookmarkPage.BookmarksAdded(lastIdBefore);
     return captured.Text;
 }
 
