@@ -2,12 +2,15 @@
 #include "app/Backup.h"
 #include "app/CardApplication.h"
 #include "app/SingleInstance.h"
+#include "capture/CaptureCommandLine.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
-#include "capture/CaptureCommandLine.h"
 #include "exchange/CommandLine.h"
+#include "links/LinkCommandLine.h"
+#include "skins/SkinCommandLine.h"
 #include "skins/SkinLook.h"
+#include "sync/SyncCommandLine.h"
 
 #include <QPointer>
 #include <cstdio>
@@ -31,9 +34,11 @@ int EndSecondStart(const TSingleInstance& instance, TSingleInstance::TStart star
 
 int main(int argc, char** argv)
 {
-    // Import and export from the command line need no display.
-    if (const int status = RunCommandLine(argc, argv); status >= 0)
-        return status;
+    // The commands of the command line need no display.
+    for (const auto run : {RunSyncCommandLine, RunCaptureCommandLine, RunSkinCommandLine, RunLinkCheckCommandLine,
+                           RunCommandLine})
+        if (const int status = run(argc, argv); status >= 0)
+            return status;
     TCardApplication app(argc, argv);
     app.setApplicationName("Jotterel");
     app.setDesktopFileName("io.github.jotterel.Jotterel");

@@ -2,7 +2,6 @@
 
 #include "app/Backup.h"
 #include "app/SingleInstance.h"
-#include "capture/CaptureCommandLine.h"
 #include "data/MD.h"
 #include "data/OwnFiles.h"
 #include "data/UException.h"
@@ -10,10 +9,7 @@
 #include "exchange/BookmarkFile.h"
 #include "exchange/NoteTransfer.h"
 #include "groups/GroupTableStore.h"
-#include "links/LinkCommandLine.h"
 #include "notes/UntNote.h"
-#include "skins/SkinCommandLine.h"
-#include "sync/SyncCommandLine.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -135,14 +131,6 @@ void PrintLine(std::FILE* to, const QString& text)
 
 int RunCommandLine(int argc, char** argv)
 {
-    if (const int status = RunSyncCommandLine(argc, argv); status >= 0)
-        return status;
-    if (const int status = RunCaptureCommandLine(argc, argv); status >= 0)
-        return status;
-    if (const int status = RunSkinCommandLine(argc, argv); status >= 0)
-        return status;
-    if (const int status = RunLinkCheckCommandLine(argc, argv); status >= 0)
-        return status;
     bool wanted = false;
     for (int i = 1; i < argc; ++i)
         wanted =
