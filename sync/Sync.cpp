@@ -117,6 +117,7 @@ public:
 
     TSyncReport Run()
     {
+        m_folder.CheckHeader();
         m_files = m_folder.Files();
         m_seq = Setting("Seq").toLongLong();
         for (const TSyncFile& file : std::as_const(m_files))

@@ -333,6 +333,21 @@ TSyncFolder::TSyncFolder(const QString& dir, const QByteArray& key) : m_dir(dir)
     EnsureSodium();
 }
 
+void TSyncFolder::CheckHeader() const
+{
+    const QString path = QDir(m_dir).filePath(kHeaderName);
+    if (!QFileInfo::exists(path))
+        return;
+    const QJsonObject header = ReadHeader(path);
+    const bool encrypted = header.value("encrypted").toBool();
+    const bool ours = encrypted ? !m_key.isEmpty() && Open(m_key, Base64Field(header, "check"),
+                                                           kHeaderName.toUtf8()) == kCheckText
+                                : m_key.isEmpty();
+    if (!ours)
+        RaiseError("同步文件夹的设置已被另一台电脑换过（几台电脑几乎同时开始同步时会这样），这台电脑的同步暂停了。"
+                   "请在“软件设置 → 同步…”中输入同步密码，重新开始同步。");
+}
+
 void TSyncFolder::Write(const QString& computer, qint64 seq, bool state, const QByteArray& payload)
 {
     // A name that Files() would not list is the caller's mistake.

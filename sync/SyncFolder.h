@@ -38,6 +38,14 @@ public:
 
     TSyncFolder(const QString& dir, const QByteArray& key);
 
+    // Raises when the folder's header is no longer the one the key was made
+    // for: two computers that began to sync the folder before the tool had
+    // carried the first one's header each wrote one, and the tool kept the
+    // other's. Files written with this key could not be read elsewhere; the
+    // user joins again with the passphrase. A header not there (yet) is
+    // no reason.
+    void CheckHeader() const;
+
     // Writes a file of this computer.
     void Write(const QString& computer, qint64 seq, bool state, const QByteArray& payload);
     // The files of every computer, this one's too; what is no file of ours

@@ -124,6 +124,38 @@ private slots:
         QCOMPARE(FileBytes(headerPath), before);
     }
 
+    // Two computers began before the tool carried the first header, and
+    // the other's header won: a round with the old key stops and says so.
+    void headerReplacedElsewhere_data()
+    {
+        QTest::addColumn<QString>("joined");
+        QTest::addColumn<QString>("other"); // the header put over it: "-" none, "=" its own, else a new one's passphrase
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("its own header") << "口令" << "=" << false;
+        QTest::newRow("no header yet") << "口令" << "-" << false;
+        QTest::newRow("another salt, same passphrase") << "口令" << "口令" << true;
+        QTest::newRow("made plain elsewhere") << "口令" << "" << true;
+        QTest::newRow("encrypted elsewhere") << "" << "口令" << true;
+        QTest::newRow("plain both") << "" << "" << false;
+    }
+    void headerReplacedElsewhere()
+    {
+        QFETCH(QString, joined);
+        QFETCH(QString, other);
+        QFETCH(bool, refused);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("a"), elsewhere = dir.filePath("b");
+        const QByteArray key = TSyncFolder::Join(folder, joined);
+        if (other == "-")
+            QFile::remove(folder + "/jotterel-sync.json");
+        else if (other != "=") {
+            TSyncFolder::Join(elsewhere, other);
+            PutBytes(folder + "/jotterel-sync.json", FileBytes(elsewhere + "/jotterel-sync.json"));
+        }
+        const QString raised = ErrorOf([&] { TSyncFolder(folder, key).CheckHeader(); });
+        QVERIFY2(refused ? raised.contains("重新开始同步") : raised.isEmpty(), qPrintable(raised));
+    }
+
     void files_data()
     {
         QTest::addColumn<QString>("name");
