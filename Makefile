@@ -16,7 +16,9 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# Only the program: the tests are built by `make test`.
+run: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target jotterel
 	./$(BUILD)/jotterel
 
 test: build
