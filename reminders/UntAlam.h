@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reminders/AlamRepeat.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -35,6 +37,7 @@ public:
     QDate AlamDate; // day of a one-off reminder
     bool ReDay = false;
     int WeekDays = kEveryDay; // of a repeating reminder
+    TAlamRepeat Repeat;       // a repeat beyond 每天 and 每周 (ReDay is then true)
     QString ReMark;
     QString LastSQL;
 
@@ -88,10 +91,15 @@ public:
 
     // "每天", "周一至周五", "每周一、三、五".
     static QString RepeatText(int weekDays);
+    // The same with the repeats beyond them: "法定工作日", "每年农历八月十五".
+    static QString RepeatText(int weekDays, const TAlamRepeat& repeat);
     // The time column of a row as the list shows it, from the statement's
     // text (which names every repeating row "每天") and the row's days.
-    static QString ListTimeText(const QString& listed, bool daily, int weekDays);
-    static bool FiresOn(int weekDays, const QDate& day);
+    static QString ListTimeText(const QString& listed, bool daily, int weekDays,
+                                const TAlamRepeat& repeat = TAlamRepeat());
+    // The first day on or after `from` a repeating reminder fires on; the
+    // calendar is read for the official kinds only.
+    static QDate NextFiringDay(int weekDays, const TAlamRepeat& repeat, const QDate& from);
 
     // The select of the list, with the WHERE clause of the filter.
     static QString ListSQL(AlamFilter filter);
