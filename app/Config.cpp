@@ -8,6 +8,7 @@
 #include "history/BackupSettings.h"
 #include "history/TrashDlg.h"
 #include "links/LinkStore.h"
+#include "reminders/HolidaySettings.h"
 #include "skins/SkinSettings.h"
 #include "sync/SyncSettings.h"
 #include "ui_Config.h"
@@ -46,6 +47,12 @@ TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
     skin->setAccessibleName(skin->text());
     BottomLayout()->insertWidget(3, skin);
     connect(skin, &QPushButton::clicked, this, [this] { RunHandler([this] { TFormSkinSettings(this).ShowModal(); }); });
+    auto* holidays = new QPushButton("节假日安排…");
+    holidays->setObjectName("btnHolidays");
+    holidays->setAccessibleName(holidays->text());
+    BottomLayout()->insertWidget(4, holidays);
+    connect(holidays, &QPushButton::clicked, this,
+            [this] { RunHandler([this] { TFormHolidaySettings(this).ShowModal(); }); });
     FormShow();
 }
 

@@ -3,6 +3,7 @@
 #include "data/MD.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "reminders/AlamRepeat.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -207,4 +208,22 @@ void RemoveImportedHolidayYear(int year)
 QString MissingScheduleText(int year)
 {
     return QString("%1 年安排未导入，暂按周一至周五").arg(year);
+}
+
+int MissingYearToTell(const QDate& today)
+{
+    const int next = today.year() + 1;
+    if (today.month() != 12 || THolidayCalendar::Current().HasSchedule(next))
+        return 0;
+    const int told = DbGetIntValue("select HolidayNotice from SysSet");
+    const int followers = DbGetIntValue(QString("select count(*) from Alam where RepeatKind in (%1,%2)")
+                                            .arg(int(rkWorkDays))
+                                            .arg(int(rkRestDays)));
+    return told < next && followers > 0 ? next : 0;
+}
+
+void MissingYearTold(int year)
+{
+    if (!DbAccess->ReadOnly())
+        DbExecSQL(QString("update SysSet set HolidayNotice=%1").arg(year));
 }

@@ -56,3 +56,9 @@ void RemoveImportedHolidayYear(int year);
 
 // "2027 年安排未导入，暂按周一至周五".
 QString MissingScheduleText(int year);
+
+// From 1 December, next year when its schedule is missing, reminders follow
+// the official calendar and the user has not been told yet; 0 otherwise.
+int MissingYearToTell(const QDate& today);
+// Remembers that the user was told of the year (in SysSet.HolidayNotice).
+void MissingYearTold(int year);

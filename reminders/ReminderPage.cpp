@@ -14,6 +14,8 @@
 #include "history/Trash.h"
 #include "reminders/AddAlam.h"
 #include "reminders/AlamList.h"
+#include "reminders/HolidaySettings.h"
+#include "reminders/Holidays.h"
 #include "reminders/MissedAlam.h"
 #include "reminders/ModAlam.h"
 #include "reminders/ShowAlam.h"
@@ -22,6 +24,8 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
 #include <QPainter>
 #include <QRadioButton>
 #include <QStyledItemDelegate>
@@ -123,6 +127,8 @@ void TReminderPage::MakeControls()
     ConnectHandler(ui->rb2, &QRadioButton::clicked, this, &TReminderPage::rb2Click);
     ConnectHandler(ui->rbAll, &QRadioButton::clicked, this, &TReminderPage::rbAllClick);
     ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TReminderPage::NModAlamClick);
+    ConnectHandler(ui->btnHolidayImport, &QPushButton::clicked, this, &TReminderPage::btnHolidayImportClick);
+    ConnectHandler(ui->btnHolidayNoticeOk, &QPushButton::clicked, this, &TReminderPage::btnHolidayNoticeOkClick);
     BindPopupMenu(ui->lv1, m_widgets.pmAlam);
     BindListKeys(ui->lv1, m_widgets.NAddAlam, m_widgets.NDelAlam, m_widgets.NModAlam);
     m_undo->Bind(ui->lv1);
@@ -228,6 +234,31 @@ void TReminderPage::ShowAlamList(int filter)
     SortList();
     for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
         lv1CustomDrawItem(ui->lv1->topLevelItem(i));
+    ShowHolidayNotice();
+}
+
+void TReminderPage::ShowHolidayNotice()
+{
+    const int year = MissingYearToTell(TClock::Today());
+    if (year > 0)
+        ui->labHolidayNotice->setText(QString("%1 年的法定节假日安排还没有导入：那一年“法定工作日”和“法定休息日”的"
+                                              "提醒暂按周一至周五。国务院办公厅公布后，请在“软件设置 → "
+                                              "节假日安排”中导入。")
+                                          .arg(year));
+    ui->labHolidayNotice->setProperty("year", year);
+    ui->pnlHolidayNotice->setVisible(year > 0);
+}
+
+void TReminderPage::btnHolidayImportClick()
+{
+    TFormHolidaySettings(m_widgets.page).ShowModal();
+    ShowAlamList(m_filter);
+}
+
+void TReminderPage::btnHolidayNoticeOkClick()
+{
+    MissingYearTold(ui->labHolidayNotice->property("year").toInt());
+    ui->pnlHolidayNotice->hide();
 }
 
 // Missed rows in red, seen rows in blue, each darkened or lightened as far
