@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reminders/AlamRepeat.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -19,6 +21,7 @@ struct TQuickReminder
     QDate AlamDate; // day of a one-off reminder
     bool ReDay = false;
     int WeekDays = 0; // of a repeating reminder, as TAlam keeps them
+    TAlamRepeat Repeat; // 法定工作日, 每月, 每年, 农历
     QString ReMark;   // the words that remain after the time
 
     bool Understood() const { return Refusal.isEmpty(); }
@@ -32,10 +35,13 @@ struct TQuickReminder
 
 // Reads the words against the given moment. The time comes first, the
 // reminder's text after it ("10分钟后 喝水"), or the other way round with a
-// blank between ("喝水 10分钟后"). A time of day alone that has passed today
-// means tomorrow, a day that comes again ("周五", "12月24日") its next turn
-// still ahead; a day that cannot move ("今天", "2025-01-05") whose time has
-// passed is refused. A day without a time of day is at 9:00.
+// blank between ("喝水 10分钟后"); repetitions count wherever they stand. A
+// time of day alone that has passed today means tomorrow, a day that comes
+// again ("周五", "12月24日") its next turn still ahead; a day that cannot
+// move ("今天", "2025-01-05") whose time has passed is refused. A day
+// without a time of day is at 9:00. An hour said without a part of the day
+// that could be the night's or the evening's is asked about, never
+// guessed, and so is anything left in the text that looks like a time.
 TQuickReminder ParseReminder(const QString& words, const QDateTime& now);
 
 // Reads the words against the program's clock and stores the reminder
