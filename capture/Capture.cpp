@@ -33,8 +33,11 @@ TCaptured Capture(const QStringList& command)
         return CaptureNote(command.value(1), command.value(2));
     if (kind == "bookmark")
         return CaptureBookmark(command.value(1), command.value(2), command.value(3));
-    if (kind == "remind")
-        return {TCaptured::Reminders, 0, AddReminderFromWords(command.value(1))};
+    if (kind == "remind") {
+        TCaptured captured{TCaptured::Reminders};
+        captured.Text = AddReminderFromWords(command.value(1), &captured.Item);
+        return captured;
+    }
     RaiseError(QString("不认识的命令“%1”。").arg(kind));
 }
 

@@ -99,7 +99,7 @@ void TCaptureWiring::Show(const TCaptured& captured)
             m_pages.BookmarkPage.ShowImported();
         break;
     case TCaptured::Reminders:
-        m_pages.ReminderPage.Refresh();
+        m_pages.ReminderPage.ShowReminder(captured.Item);
         break;
     }
     if (auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon"); tray && tray->isVisible())

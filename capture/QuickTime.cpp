@@ -986,7 +986,7 @@ TQuickReminder ParseReminder(const QString& words, const QDateTime& now)
                    "例会”。");
 }
 
-QString AddReminderFromWords(const QString& words)
+QString AddReminderFromWords(const QString& words, int* id)
 {
     const TQuickReminder reminder = ParseReminder(words, TClock::Now());
     if (!reminder.Understood())
@@ -995,5 +995,7 @@ QString AddReminderFromWords(const QString& words)
     TAlam store;
     reminder.FillInto(store);
     store.InsertAlam();
+    if (id)
+        *id = DbGetIntValue("select last_insert_rowid()");
     return reminder.Description();
 }

@@ -46,6 +46,6 @@ TQuickReminder ParseReminder(const QString& words, const QDateTime& now);
 
 // Reads the words against the program's clock and stores the reminder
 // through the same store call as the dialog 新建提醒. Returns the
-// description of what was added; words that are refused raise the reason
-// (RaiseError) and store nothing.
-QString AddReminderFromWords(const QString& words);
+// description of what was added, and its ID in `id` when asked; words that
+// are refused raise the reason (RaiseError) and store nothing.
+QString AddReminderFromWords(const QString& words, int* id = nullptr);
