@@ -2,10 +2,12 @@
 
 #include "bookmarks/UntIE.h"
 #include "capture/QuickTime.h"
+#include "data/Clock.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
 #include "notes/UntNote.h"
+#include "reminders/UntAlam.h"
 
 namespace {
 int GroupAt(const QString& table, const QString& rootCaption, const QString& path)
@@ -39,6 +41,11 @@ TCaptured Capture(const QStringList& command)
         return captured;
     }
     RaiseError(QString("不认识的命令“%1”。").arg(kind));
+}
+
+QString AgendaText(int days)
+{
+    return TAlam().Agenda(TClock::Now(), days).join('\n');
 }
 
 TCaptured CaptureNote(const QString& text, const QString& groupPath)

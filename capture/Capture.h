@@ -22,6 +22,9 @@ TCaptured CaptureNote(const QString& text, const QString& groupPath);
 // the address when no title is given. Raises for an empty address, a path
 // that names no group, or an address already stored (naming its group).
 TCaptured CaptureBookmark(const QString& url, const QString& title, const QString& groupPath);
+// What fires from now on for the days, one line each ("2026-09-20 周日
+// 09:00<TAB>打卡"), oldest first: `jotterel --agenda`.
+QString AgendaText(int days);
 // One of the above, or a reminder in plain words (see QuickTime.h), as the
 // command line and the running program take it: {"note", text, group},
 // {"bookmark", url, title, group}, {"remind", words}.

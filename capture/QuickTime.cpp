@@ -940,8 +940,7 @@ QString TQuickReminder::WhenText() const
     const QString clock = AlamTime.toString(AlamTime.second() ? "H:mm:ss" : "H:mm");
     if (ReDay)
         return TAlam::RepeatText(WeekDays, Repeat) + " " + clock;
-    static const char* const days[] = {"周一", "周二", "周三", "周四", "周五", "周六", "周日"};
-    return AlamDate.toString("yyyy-MM-dd ") + days[AlamDate.dayOfWeek() - 1] + " " + clock;
+    return TAlam::DayText(AlamDate) + " " + clock;
 }
 
 QString TQuickReminder::Description() const

@@ -228,6 +228,24 @@ QString TAlam::RepeatText(int weekDays)
     return "每周" + days.join("、");
 }
 
+QString TAlam::DayText(const QDate& day)
+{
+    static const char* const names[] = {"周一", "周二", "周三", "周四", "周五", "周六", "周日"};
+    return day.toString("yyyy-MM-dd ") + names[day.dayOfWeek() - 1];
+}
+
+QStringList TAlam::Agenda(const QDateTime& from, int days)
+{
+    const qint64 first = from.toSecsSinceEpoch();
+    QStringList lines;
+    for (const TDueAlam& due : DueBetween(first, first + days * kDaySeconds - 1, false)) {
+        const QTime time = due.Moment.time();
+        lines << DayText(due.Moment.date()) + " " + time.toString(time.second() ? "HH:mm:ss" : "HH:mm") + "\t" +
+                     due.ReMark.simplified();
+    }
+    return lines;
+}
+
 QString TAlam::RepeatText(int weekDays, const TAlamRepeat& repeat)
 {
     return repeat.IsSet() ? RepeatName(repeat) : RepeatText(weekDays);

@@ -85,10 +85,16 @@ public:
     // The status of a pending snooze: "稍后 14:35", "稍后 明天 00:20".
     static QString SnoozeText(const QDateTime& snoozeAt, const QDateTime& now);
 
+    // What fires from the moment on for the days, oldest first, one line
+    // each: "2026-09-20 周日 09:00<TAB>打卡".
+    QStringList Agenda(const QDateTime& from, int days);
+
     // The last second the reminder tick has checked; none in a new file.
     std::optional<qint64> LastCheckedSecond();
     void StoreLastCheckedSecond(qint64 second);
 
+    // "2026-09-20 周日".
+    static QString DayText(const QDate& day);
     // "每天", "周一至周五", "每周一、三、五".
     static QString RepeatText(int weekDays);
     // The same with the repeats beyond them: "法定工作日", "每年农历八月十五".

@@ -83,7 +83,12 @@ class TestAlamStore : public QObject
     std::unique_ptr<TStoreEnv> env;
 
 private slots:
-    void init() { env = std::make_unique<TStoreEnv>(); }
+    void init()
+    {
+        env = std::make_unique<TStoreEnv>();
+        Alam.WeekDays = kEveryDay;
+        Alam.Repeat = {};
+    }
     void cleanup()
     {
         env.reset();
@@ -109,6 +114,7 @@ private slots:
     void newRepeatsInTheList_data();
     void newRepeatsInTheList();
     void changedBackToDailyForgetsTheRepeat();
+    void agendaListsWhatFiresInOrder();
 };
 
 void TestAlamStore::statementsAreBuiltAsTyped()
@@ -486,6 +492,32 @@ void TestAlamStore::changedBackToDailyForgetsTheRepeat()
     QCOMPARE(DbGetIntValue("select RepeatKind+RepeatMonth+RepeatDay+AdvanceDays from Alam"), 0);
     Alam.Repeat = {rkYearly, 2, 30};
     QCOMPARE(ErrorOf([] { Alam.UpdateAlam("1"); }), QString("没有2月30日这一天。"));
+}
+
+// The agenda: every firing from now on for the days, oldest first, one
+// line each with the day, the clock and the text on one line.
+void TestAlamStore::agendaListsWhatFiresInOrder()
+{
+    const QDate friday(2026, 9, 18);
+    TClock::Set(At(friday, 8, 0, 0));
+    Alam.WeekDays = kWorkDays;
+    AddReminder(QTime(8, 30, 0), QDate(), true, "站会");
+    Alam.WeekDays = kEveryDay;
+    Alam.Repeat = {rkWorkDays};
+    AddReminder(QTime(9, 0, 0), QDate(), true, "打卡");
+    Alam.Repeat = {};
+    AddReminder(QTime(7, 0, 0), friday, false, "已过");
+    AddReminder(QTime(20, 15, 30), friday.addDays(1), false, "看\n电影");
+    Alam.SnoozeAlams({"3"}, At(friday, 10, 0, 0));
+    QCOMPARE(Alam.Agenda(At(friday, 8, 0, 0), 3), (QStringList{
+                                                       "2026-09-18 周五 08:30\t站会",
+                                                       "2026-09-18 周五 09:00\t打卡",
+                                                       "2026-09-18 周五 10:00\t已过",
+                                                       "2026-09-19 周六 20:15:30\t看 电影",
+                                                       "2026-09-20 周日 09:00\t打卡", // a Sunday worked
+                                                   }));
+    // 3 October: a Saturday of the National Day holiday.
+    QCOMPARE(Alam.Agenda(At(QDate(2026, 10, 3), 0, 0, 0), 1), QStringList{});
 }
 
 JOTTEREL_STORE_TEST_MAIN(TestAlamStore)
