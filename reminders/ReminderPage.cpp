@@ -98,10 +98,14 @@ TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam)
 }
 
 // Reminders still in the missed window when the program ends are left for
-// later, as its close box does: the next start lists them again.
+// later, as its close box does, and so are those whose alert is still open:
+// the next start lists them in the missed window.
 TReminderPage::~TReminderPage()
 {
     CloseMissedAlams();
+    const QStringList open = AlertsOnScreen();
+    if (!open.isEmpty() && DbAccess && !DbAccess->ReadOnly())
+        RunHandler([&] { Alam.LeaveAlamsForLater(open); });
 }
 
 QTreeWidget* TReminderPage::List() const
@@ -408,21 +412,28 @@ void TReminderPage::AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& ro
 {
     QStringList all;
     QStringList once;
+    QStringList repeating;
     QString onceText; // the one-off reminder's, for 撤销
     for (const TDueAlam& row : rows) {
         all << row.Id;
         if (!row.Daily) {
             once << row.Id;
             onceText = row.ReMark;
+        } else {
+            repeating << row.Id;
         }
     }
     // A file opened read-only cannot keep them: the window closes all the same.
     if (answer == TMissedAnswer::Later) {
-        if (!DbAccess->ReadOnly())
+        if (!DbAccess->ReadOnly()) {
             Alam.LeaveAlamsForLater(once);
+            Alam.ForgetLeftAlams(repeating);
+        }
         return;
     }
     DbAccess->CheckWritable();
+    if (answer != TMissedAnswer::Snooze)
+        Alam.ForgetLeftAlams(repeating);
     switch (answer) {
     case TMissedAnswer::Seen:
         Alam.MarkAlamsSeen(once);

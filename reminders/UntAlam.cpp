@@ -40,8 +40,12 @@ const QString kSnoozeOnce = "update Alam set SnoozeAt=%s,bLook=0 where ReDay=0 a
 const QString kSnoozeDaily = "update Alam set SnoozeAt=%s where ReDay<>0 and ID in (%s)";
 const QString kDue = "select ID,AlamTime,AlamDate,ReDay,WeekDays,SnoozeAt,ReMark,bLook,RepeatKind,RepeatMonth,"
                     "RepeatDay,AdvanceDays from Alam where %s";
-const QString kLeaveForLater = "update Alam set SnoozeAt=0 where ReDay=0 and bLook=0 and ID in (%s)";
-const QString kLeftForLater = "select ID,AlamTime,AlamDate,ReMark from Alam where ReDay=0 and bLook=0 and SnoozeAt=0";
+// A repeating reminder is left for later whether or not it was ever seen:
+// its seen flag tells nothing of this firing.
+const QString kLeaveForLater = "update Alam set SnoozeAt=0 where (ReDay<>0 or bLook=0) and ID in (%s)";
+const QString kLeftForLater = "select ID,AlamTime,AlamDate,ReMark,ReDay,WeekDays,RepeatKind,RepeatMonth,RepeatDay,"
+                              "AdvanceDays from Alam where SnoozeAt=0 and (ReDay<>0 or bLook=0)";
+const QString kForgetLeft = "update Alam set SnoozeAt=NULL where ReDay<>0 and SnoozeAt=0 and ID in (%s)";
 const QString kLastChecked = "select LastChecked from SysSet";
 const QString kStoreLastChecked = "update SysSet set LastChecked=%s";
 
@@ -108,6 +112,17 @@ QDate NextDay(int weekDays, const TAlamRepeat& repeat, const QDate& from, TCalen
         if (FiresOnWeekDay(weekDays, day))
             return day;
     return {};
+}
+
+// The last firing of a repeating reminder at or before now (a year back at
+// most); now itself when there is none.
+QDateTime LastFiring(const QTime& time, int weekDays, const TAlamRepeat& repeat, const QDateTime& now,
+                     TCalendarOnce& calendar)
+{
+    for (QDate day = now.date(); day > now.date().addDays(-400); day = day.addDays(-1))
+        if (QDateTime(day, time) <= now && NextDay(weekDays, repeat, day, calendar) == day)
+            return QDateTime(day, time);
+    return now;
 }
 
 // The row's repeat, from the four columns that follow `first`.
@@ -522,12 +537,26 @@ QList<TDueAlam> TAlam::LeftForLater()
     LastSQL = kLeftForLater;
     const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
     QList<TDueAlam> left;
+    TCalendarOnce calendar;
+    const QDateTime now = TClock::Now();
     for (set->First(); !set->Eof(); set->Next()) {
-        const QDateTime moment = FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble()));
-        left.append({set->AsString(0), moment, set->AsString(3), false});
+        const bool repeating = set->AsInteger(4) != 0;
+        const QDateTime moment =
+            repeating ? LastFiring(TimeOfDay(set->Value(1).toDouble()), set->AsInteger(5), RepeatAt(*set, 6), now,
+                                   calendar)
+                      : FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble()));
+        left.append({set->AsString(0), moment, set->AsString(3), repeating});
     }
     std::sort(left.begin(), left.end(), EarlierFiring);
     return left;
+}
+
+void TAlam::ForgetLeftAlams(const QStringList& ids)
+{
+    if (ids.isEmpty())
+        return;
+    LastSQL = FormatSQL(kForgetLeft, {IdList(ids)});
+    DbExecSQL(LastSQL);
 }
 
 std::optional<qint64> TAlam::LastCheckedSecond()

@@ -74,13 +74,17 @@ public:
     // latest moment.
     QList<TDueAlam> DueBetween(qint64 from, qint64 to, bool missed);
 
-    // Missed one-off reminders the user leaves for later (the missed
-    // window closed unanswered): they stay missed and unseen, and hold the
+    // Reminders the user leaves for later (the missed window closed
+    // unanswered, the program ended with their alert open): they hold the
     // snooze 0 (1899-12-30, a moment that never comes) until they are
-    // answered, snoozed or changed. Seen ones are left alone.
+    // answered, snoozed or changed. A one-off one stays missed and unseen;
+    // a seen one is left alone.
     void LeaveAlamsForLater(const QStringList& ids);
-    // Those left for later, at their own moment, oldest first.
+    // Those left for later, oldest first: a one-off reminder at its own
+    // moment, a repeating one at its last firing.
     QList<TDueAlam> LeftForLater();
+    // Repeating reminders the missed window has shown: no longer left for later.
+    void ForgetLeftAlams(const QStringList& ids);
 
     // The status of a pending snooze: "稍后 14:35", "稍后 明天 00:20".
     static QString SnoozeText(const QDateTime& snoozeAt, const QDateTime& now);
