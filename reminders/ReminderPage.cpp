@@ -356,7 +356,7 @@ void TReminderPage::WMAlamDelete(int id)
     const QString text = QString::number(id);
     const std::unique_ptr<TDataSet> row = DbAccess->Query("select ReMark from Alam where ID=" + text);
     const QString what = "删除提醒“" + row->AsString(0) + "”";
-    RecordDelete(what, Alam.DeleteAlam(text));
+    RecordDelete(what, Alam.DeleteAlam(text, true));
     RemoveFromList({text});
 }
 
@@ -441,7 +441,7 @@ void TReminderPage::AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& ro
         break;
     case TMissedAnswer::Delete:
         RecordDelete(once.size() == 1 ? "删除提醒“" + onceText + "”" : QString("删除 %1 个提醒").arg(once.size()),
-                     Alam.DeleteAlams(once));
+                     Alam.DeleteAlams(once, true));
         RemoveFromList(once);
         break;
     case TMissedAnswer::Snooze:

@@ -370,11 +370,13 @@ QList<QStringList> TAlam::LoadAlamList(AlamFilter filter, QList<QDateTime>* next
     return rows;
 }
 
-QList<qint64> TAlam::DeleteAlam(const QString& id)
+QList<qint64> TAlam::DeleteAlam(const QString& id, bool seen)
 {
     LastSQL = FormatSQL(kDelete, {IdText(id)});
     QList<qint64> entries;
     DbAccess->Batch([&] {
+        if (seen)
+            DbExecSQL(FormatSQL(kMarkSeen, {IdText(id)}));
         entries = TTrash().KeepReminders({id});
         DbExecSQL(LastSQL);
     });
@@ -430,13 +432,15 @@ void TAlam::MarkAlamsSeen(const QStringList& ids)
     DbExecSQL(LastSQL);
 }
 
-QList<qint64> TAlam::DeleteAlams(const QStringList& ids)
+QList<qint64> TAlam::DeleteAlams(const QStringList& ids, bool seen)
 {
     if (ids.isEmpty())
         return {};
     LastSQL = FormatSQL(kDeleteMany, {IdList(ids)});
     QList<qint64> entries;
     DbAccess->Batch([&] {
+        if (seen)
+            DbExecSQL(FormatSQL(kMarkSeenMany, {IdList(ids)}));
         entries = TTrash().KeepReminders(ids);
         DbExecSQL(LastSQL);
     });

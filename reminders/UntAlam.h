@@ -53,8 +53,10 @@ public:
     // open: they are being answered, not missed.
     QList<QStringList> LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue = nullptr,
                                     const QStringList& onScreen = {});
-    // The deletes keep the rows in the trash and return its entries.
-    QList<qint64> DeleteAlam(const QString& id);
+    // The deletes keep the rows in the trash and return its entries. A
+    // reminder deleted from its alert (看到了并删除) was seen first, and
+    // comes back from the trash so.
+    QList<qint64> DeleteAlam(const QString& id, bool seen = false);
     // A missing row leaves the fields empty and reports nothing.
     void LoadAlam(const QString& id);
     // Writes the fields into the row; a changed reminder is unseen again.
@@ -63,7 +65,7 @@ public:
 
     // The same for several reminders at once, in one transaction.
     void MarkAlamsSeen(const QStringList& ids);
-    QList<qint64> DeleteAlams(const QStringList& ids);
+    QList<qint64> DeleteAlams(const QStringList& ids, bool seen = false);
     // Each reminder keeps its own time and date and fires once more at the
     // moment (a one-off one is unseen again until it is answered then).
     void SnoozeAlams(const QStringList& ids, const QDateTime& until);
