@@ -64,7 +64,8 @@ TCaptured CaptureNote(const QString& text, const QString& groupPath)
         stored += "\r\n";
     note.TypeID = group;
     note.SaveNote(stored + line, base);
-    return {TCaptured::Notes, group, QString("已添加到记事“%1”：%2").arg(GroupCaption("NoteType", "根目录", group), line)};
+    return {TCaptured::Notes, group,
+            QString("已添加到记事“%1”：%2").arg(GroupCaption("NoteType", "根目录", group), line)};
 }
 
 TCaptured CaptureBookmark(const QString& url, const QString& title, const QString& groupPath)

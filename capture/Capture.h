@@ -10,9 +10,9 @@ struct TCaptured
 {
     enum TPage { Notes, Bookmarks, Reminders };
     TPage Page = Notes;
-    int Group = 0;   // the group it went into (0: the root)
-    QString Text;    // what was added, as the user is told
-    int Item = 0;    // the reminder added
+    int Group = 0; // the group it went into (0: the root)
+    QString Text;  // what was added, as the user is told
+    int Item = 0;  // the reminder added
 };
 
 // Appends a line to the note of the group at the path ("工作/会议"; empty:

@@ -130,6 +130,7 @@ struct TPeriod
     int defaultMinutes;
 };
 
+// clang-format off
 const TPeriod kPeriods[] = {
     {"凌晨", {{0, 6, 0}, {12, 12, -12}}, -1},
     {"半夜", {{0, 5, 0}, {11, 12, 12}}, -1},
@@ -142,6 +143,7 @@ const TPeriod kPeriods[] = {
     {"傍晚", {{4, 8, 12}, {16, 20, 0}}, 18 * 60},
     {"晚上|夜里|夜间", {{0, 4, 24}, {5, 12, 12}, {17, 24, 0}}, 20 * 60},
 };
+// clang-format on
 
 // The hour of the day the typed hour is in the part of the day; -1 when the
 // part has no such hour.
@@ -372,7 +374,8 @@ const TRule kRules[] = {
     {"周末",
      [](TReading& r, const TMatch& m) {
          const QDate today = r.now.date();
-         SetComingDay(r, m.captured(), [today](int k) { return WeekendDay(today, k); }, 4);
+         SetComingDay(
+             r, m.captured(), [today](int k) { return WeekendDay(today, k); }, 4);
      }},
     {"每?(?:周|星期|礼拜)(?<from>%W)(?:至|到|-|~)(?:周|星期|礼拜)?(?<to>%W)",
      [](TReading& r, const TMatch& m) {
@@ -386,10 +389,14 @@ const TRule kRules[] = {
          Refuse(r, QString("“%1”是哪几天？请写上日子，例如“每周一三五”。").arg(m.captured()));
      }},
     {"每个?月\\s*(?<d>%N)\\s*[号日]",
-     [](TReading& r, const TMatch& m) { SetDateRepeat(r, m.captured(), {rkMonthly, 0, Number(m, "d")}); }, false,
-     true},
+     [](TReading& r, const TMatch& m) {
+         SetDateRepeat(r, m.captured(), {rkMonthly, 0, Number(m, "d")});
+     },
+     false, true},
     {"每个?月的?(?:最后一天|月底|底)",
-     [](TReading& r, const TMatch& m) { SetRepeat(r, m.captured(), kEveryDay, {rkMonthly, 0, kLastDayOfMonth}); },
+     [](TReading& r, const TMatch& m) {
+         SetRepeat(r, m.captured(), kEveryDay, {rkMonthly, 0, kLastDayOfMonth});
+     },
      false, true},
     {"(?:每年)?(?:农历|阴历)\\s*(?<lm>正|冬|腊|%N)\\s*月\\s*(?<ld>初%N|廿%N|%N)\\s*[日号]?",
      [](TReading& r, const TMatch& m) {
@@ -399,12 +406,14 @@ const TRule kRules[] = {
      },
      false, true},
     {"每年\\s*(?<m>%N)\\s*月\\s*(?<d>%N)\\s*[日号]?",
-     [](TReading& r, const TMatch& m) { SetDateRepeat(r, m.captured(), {rkYearly, Number(m, "m"), Number(m, "d")}); },
+     [](TReading& r, const TMatch& m) {
+         SetDateRepeat(r, m.captured(), {rkYearly, Number(m, "m"), Number(m, "d")});
+     },
      false, true},
     {"每个?月|每年",
      [](TReading& r, const TMatch& m) {
-         Refuse(r, QString("“%1”是哪一天？请写上日子，例如“每月1号”“每年3月8日”或“每年农历八月十五”。")
-                       .arg(m.captured()));
+         Refuse(r,
+                QString("“%1”是哪一天？请写上日子，例如“每月1号”“每年3月8日”或“每年农历八月十五”。").arg(m.captured()));
      }},
     {"每(?:隔|小时|个小时|分钟|季度|%N\\s*(?:天|日|周|个?星期|个?小时|分钟|个?月|年))\\S*",
      [](TReading& r, const TMatch& m) {
@@ -412,8 +421,8 @@ const TRule kRules[] = {
      }},
     {"从\\S{1,12}?(?:起|开始)",
      [](TReading& r, const TMatch& m) { Refuse(r, QString("看不懂“%1”：提醒不能定从哪天开始。").arg(m.captured())); }},
-    {"提前\\s*(?<n>%N)\\s*天(?:提醒)?", [](TReading& r, const TMatch& m) { SetAdvance(r, m.captured(), Number(m, "n")); },
-     true, true},
+    {"提前\\s*(?<n>%N)\\s*天(?:提醒)?",
+     [](TReading& r, const TMatch& m) { SetAdvance(r, m.captured(), Number(m, "n")); }, true, true},
     // Festivals, as yearly dates.
     {"春节|元宵节?|端午节?|七夕节?|中秋节?|重阳节?|腊八节?|除夕|元旦|劳动节|国庆节?",
      [](TReading& r, const TMatch& m) {
@@ -579,7 +588,8 @@ bool MatchesAt(const TCompiledRule& rule, const TReading& r, const QString& text
 {
     if (rule.rule->applies && !rule.rule->applies(r))
         return false;
-    match = rule.pattern.match(text, at, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+    match =
+        rule.pattern.match(text, at, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
     return match.hasMatch() && match.capturedLength() > 0;
 }
 

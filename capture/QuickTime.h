@@ -20,9 +20,9 @@ struct TQuickReminder
     QTime AlamTime; // time of day, whole seconds
     QDate AlamDate; // day of a one-off reminder
     bool ReDay = false;
-    int WeekDays = 0; // of a repeating reminder, as TAlam keeps them
+    int WeekDays = 0;   // of a repeating reminder, as TAlam keeps them
     TAlamRepeat Repeat; // 法定工作日, 每月, 每年, 农历
-    QString ReMark;   // the words that remain after the time
+    QString ReMark;     // the words that remain after the time
 
     bool Understood() const { return Refusal.isEmpty(); }
     // "将于 2026-12-10 15:00 提醒：交报告", "每周一、三、五 9:30 提醒：晨会".

@@ -39,12 +39,14 @@ QString RepeatProblem(const TAlamRepeat& repeat)
     case rkRestDays:
         return {};
     case rkMonthly:
-        return repeat.Day == kLastDayOfMonth || (repeat.Day >= 1 && repeat.Day <= 31) ? QString()
-                                                                                        : "每月的日子应在 1 至 31 号之间。";
+        return repeat.Day == kLastDayOfMonth || (repeat.Day >= 1 && repeat.Day <= 31)
+                   ? QString()
+                   : "每月的日子应在 1 至 31 号之间。";
     case rkYearly:
         // 2000 was a leap year: 2月29日 is a day, 2月30日 is none.
-        return QDate(2000, repeat.Month, repeat.Day).isValid() ? QString()
-                                                               : QString("没有%1月%2日这一天。").arg(repeat.Month).arg(repeat.Day);
+        return QDate(2000, repeat.Month, repeat.Day).isValid()
+                   ? QString()
+                   : QString("没有%1月%2日这一天。").arg(repeat.Month).arg(repeat.Day);
     case rkLunar:
         return repeat.Month >= 1 && repeat.Month <= 12 && repeat.Day >= 1 && repeat.Day <= 30
                    ? QString()

@@ -34,8 +34,8 @@ struct TFestival
     TAlamRepeat Repeat;
 };
 inline constexpr TFestival kFestivals[] = {
-    {"春节", {rkLunar, 1, 1}},   {"元宵", {rkLunar, 1, 15}}, {"端午", {rkLunar, 5, 5}},    {"七夕", {rkLunar, 7, 7}},
-    {"中秋", {rkLunar, 8, 15}},  {"重阳", {rkLunar, 9, 9}},  {"腊八", {rkLunar, 12, 8}},   {"除夕", {rkLunar, 12, 30}},
+    {"春节", {rkLunar, 1, 1}},  {"元宵", {rkLunar, 1, 15}},   {"端午", {rkLunar, 5, 5}},   {"七夕", {rkLunar, 7, 7}},
+    {"中秋", {rkLunar, 8, 15}}, {"重阳", {rkLunar, 9, 9}},    {"腊八", {rkLunar, 12, 8}},  {"除夕", {rkLunar, 12, 30}},
     {"元旦", {rkYearly, 1, 1}}, {"劳动节", {rkYearly, 5, 1}}, {"国庆", {rkYearly, 10, 1}},
 };
 

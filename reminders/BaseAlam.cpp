@@ -46,9 +46,8 @@ TFormBaseAlam::TFormBaseAlam(QWidget* parent) : TFormBaseDlg(parent), ui(std::ma
     for (QRadioButton* choice : {ui->rbWorkDay, ui->rbRestDay, ui->rbMonth, ui->rbYear})
         ConnectHandler(choice, &QRadioButton::toggled, this, &TFormBaseAlam::RepeatChoiceChanged);
     ConnectHandler(ui->chkLunar, &QCheckBox::clicked, this, &TFormBaseAlam::chkLunarClick);
-    connect(ui->cbFestival, &QComboBox::activated, this, [this](int index) {
-        RunHandler([&] { cbFestivalSelect(index); });
-    });
+    connect(ui->cbFestival, &QComboBox::activated, this,
+            [this](int index) { RunHandler([&] { cbFestivalSelect(index); }); });
     ui->cbFestival->addItem("（选择节日）");
     for (const TFestival& festival : kFestivals) {
         const QString name = QString::fromUtf8(festival.Name);

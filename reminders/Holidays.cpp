@@ -216,9 +216,8 @@ int MissingYearToTell(const QDate& today)
     if (today.month() != 12 || THolidayCalendar::Current().HasSchedule(next))
         return 0;
     const int told = DbGetIntValue("select HolidayNotice from SysSet");
-    const int followers = DbGetIntValue(QString("select count(*) from Alam where RepeatKind in (%1,%2)")
-                                            .arg(int(rkWorkDays))
-                                            .arg(int(rkRestDays)));
+    const int followers = DbGetIntValue(
+        QString("select count(*) from Alam where RepeatKind in (%1,%2)").arg(int(rkWorkDays)).arg(int(rkRestDays)));
     return told < next && followers > 0 ? next : 0;
 }
 

@@ -25,8 +25,8 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPushButton>
 #include <QPainter>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
@@ -79,7 +79,8 @@ private:
 } // namespace
 
 TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam)
-    : m_widgets(widgets), Alam(alam), m_schedule(alam), m_undo(new TUndoAction(widgets.pmAlam, widgets.NDelAlam, "NUndoAlam"))
+    : m_widgets(widgets), Alam(alam), m_schedule(alam),
+      m_undo(new TUndoAction(widgets.pmAlam, widgets.NDelAlam, "NUndoAlam"))
 {
     ConnectHandler(m_widgets.NAddAlam, &QAction::triggered, this, &TReminderPage::NAddAlamClick);
     ConnectHandler(m_widgets.NModAlam, &QAction::triggered, this, &TReminderPage::NModAlamClick);

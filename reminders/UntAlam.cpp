@@ -18,9 +18,10 @@ const QString kInsertWeekly = "Insert into Alam(AlamTime,ReMark,WeekDays)  value
 const QString kInsertOnce = "Insert into Alam(AlamTime,AlamDate,ReDay,ReMark)  values('%s','%s','%s','%s') ";
 const QString kInsertRepeat = "Insert into Alam(AlamTime,ReMark,RepeatKind,RepeatMonth,RepeatDay,AdvanceDays)  "
                               "values('%s','%s',%s,%s,%s,%s) ";
-const QString kList = "select ID,IIf(ReDay,'每天  '+format(Alamtime,'HH:mm:ss'),format(Alamtime+AlamDate,"
-                      "'yyyy-mm-dd HH:mm:ss')) ,  Remark,IIF(bLook,'看过的',''),"
-                      "ReDay,WeekDays,AlamTime,AlamDate,SnoozeAt,RepeatKind,RepeatMonth,RepeatDay,AdvanceDays from Alam ";
+const QString kList =
+    "select ID,IIf(ReDay,'每天  '+format(Alamtime,'HH:mm:ss'),format(Alamtime+AlamDate,"
+    "'yyyy-mm-dd HH:mm:ss')) ,  Remark,IIF(bLook,'看过的',''),"
+    "ReDay,WeekDays,AlamTime,AlamDate,SnoozeAt,RepeatKind,RepeatMonth,RepeatDay,AdvanceDays from Alam ";
 // The repeats beyond 每天 and 每周, which the filters by date add to their rows.
 const QString kRepeatClause = "where RepeatKind<>0 ";
 const QString kDelete = "delete from Alam where ID=%s ";
@@ -39,7 +40,7 @@ const QString kDeleteMany = "delete from Alam where ID in (%s)";
 const QString kSnoozeOnce = "update Alam set SnoozeAt=%s,bLook=0 where ReDay=0 and ID in (%s)";
 const QString kSnoozeDaily = "update Alam set SnoozeAt=%s where ReDay<>0 and ID in (%s)";
 const QString kDue = "select ID,AlamTime,AlamDate,ReDay,WeekDays,SnoozeAt,ReMark,bLook,RepeatKind,RepeatMonth,"
-                    "RepeatDay,AdvanceDays from Alam where %s";
+                     "RepeatDay,AdvanceDays from Alam where %s";
 // A repeating reminder is left for later whether or not it was ever seen:
 // its seen flag tells nothing of this firing.
 const QString kLeaveForLater = "update Alam set SnoozeAt=0 where (ReDay<>0 or bLook=0) and ID in (%s)";
@@ -546,9 +547,9 @@ QList<TDueAlam> TAlam::LeftForLater()
     for (set->First(); !set->Eof(); set->Next()) {
         const bool repeating = set->AsInteger(4) != 0;
         const QDateTime moment =
-            repeating ? LastFiring(TimeOfDay(set->Value(1).toDouble()), set->AsInteger(5), RepeatAt(*set, 6), now,
-                                   calendar)
-                      : FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble()));
+            repeating
+                ? LastFiring(TimeOfDay(set->Value(1).toDouble()), set->AsInteger(5), RepeatAt(*set, 6), now, calendar)
+                : FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble()));
         left.append({set->AsString(0), moment, set->AsString(3), repeating});
     }
     std::sort(left.begin(), left.end(), EarlierFiring);

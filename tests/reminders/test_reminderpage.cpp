@@ -98,7 +98,8 @@ private slots:
             QCOMPARE(!fixture.Notice()->isHidden(), shown);
             if (!shown)
                 return;
-            QVERIFY(Find<QLabel>(&fixture.tab, "labHolidayNotice")->text().startsWith("2027 年的法定节假日安排还没有导入"));
+            QVERIFY(
+                Find<QLabel>(&fixture.tab, "labHolidayNotice")->text().startsWith("2027 年的法定节假日安排还没有导入"));
             QCOMPARE(fixture.page.List()->topLevelItem(0)->text(3), QString("2027 年安排未导入，暂按周一至周五"));
             Find<QPushButton>(&fixture.tab, "btnHolidayNoticeOk")->click();
             QVERIFY(fixture.Notice()->isHidden());

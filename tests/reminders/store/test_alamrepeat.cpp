@@ -197,9 +197,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("reason");
-        const auto day = [](const char* entry) {
-            return QByteArray(R"({"year": 2027, "days": [)") + entry + "]}";
-        };
+        const auto day = [](const char* entry) { return QByteArray(R"({"year": 2027, "days": [)") + entry + "]}"; };
         QTest::newRow("not JSON") << QByteArray("2027-01-01 元旦") << "不是有效的 JSON";
         QTest::newRow("a list") << QByteArray("[]") << "应为一个";
         QTest::newRow("no year") << QByteArray(R"({"days": []})") << "没有写明年份";
@@ -208,12 +206,12 @@ private slots:
         QTest::newRow("not published yet") << QByteArray(R"({"year": 2027, "days": []})") << "还没有公布";
         QTest::newRow("unknown key") << QByteArray(R"({"year": 2027, "holidays": []})") << "不认识的项“holidays”";
         QTest::newRow("day without isOffDay") << day(R"({"name": "元旦", "date": "2027-01-01"})") << "第 1 个日子";
-        QTest::newRow("day off as text")
-            << day(R"({"name": "元旦", "date": "2027-01-01", "isOffDay": "true"})") << "isOffDay";
-        QTest::newRow("no such date")
-            << day(R"({"name": "春节", "date": "2027-02-30", "isOffDay": true})") << "“2027-02-30”不是";
-        QTest::newRow("another year")
-            << day(R"({"name": "春节", "date": "2028-01-02", "isOffDay": true})") << "2028-01-02 不在 2027 年";
+        QTest::newRow("day off as text") << day(R"({"name": "元旦", "date": "2027-01-01", "isOffDay": "true"})")
+                                         << "isOffDay";
+        QTest::newRow("no such date") << day(R"({"name": "春节", "date": "2027-02-30", "isOffDay": true})")
+                                      << "“2027-02-30”不是";
+        QTest::newRow("another year") << day(R"({"name": "春节", "date": "2028-01-02", "isOffDay": true})")
+                                      << "2028-01-02 不在 2027 年";
         QTest::newRow("twice") << day(R"({"name": "a", "date": "2027-01-01", "isOffDay": true},
                                          {"name": "b", "date": "2027-01-01", "isOffDay": false})")
                                << "出现了两次";
@@ -275,9 +273,9 @@ private slots:
             QVERIFY(expected.isValid());
             const QDate found = NextRepeatDay(repeat, day, nullptr);
             if (found != expected)
-                QFAIL(qPrintable(QString("from %1: %2, not %3")
-                                     .arg(day.toString(Qt::ISODate), found.toString(Qt::ISODate),
-                                          expected.toString(Qt::ISODate))));
+                QFAIL(qPrintable(
+                    QString("from %1: %2, not %3")
+                        .arg(day.toString(Qt::ISODate), found.toString(Qt::ISODate), expected.toString(Qt::ISODate))));
         }
     }
 

@@ -144,7 +144,8 @@ void TestAlamStore::statementsAreBuiltAsTyped()
     QCOMPARE(Alam.LastSQL, QString("delete from Alam where ID=1 "));
     QCOMPARE(TAlam::ListSQL(afMissed),
              QString("select ID,IIf(ReDay,'每天  '+format(Alamtime,'HH:mm:ss'),format(Alamtime+AlamDate,'yyyy-mm-dd "
-                     "HH:mm:ss')) ,  Remark,IIF(bLook,'看过的',''),ReDay,WeekDays,AlamTime,AlamDate,SnoozeAt,RepeatKind,RepeatMonth,"
+                     "HH:mm:ss')) ,  "
+                     "Remark,IIF(bLook,'看过的',''),ReDay,WeekDays,AlamTime,AlamDate,SnoozeAt,RepeatKind,RepeatMonth,"
                      "RepeatDay,AdvanceDays from Alam "
                      "where AlamDate+AlamTime<Now() and bLook=0 and ReDay = 0 "));
 }
@@ -429,22 +430,19 @@ void TestAlamStore::newRepeatsInTheList_data()
     QTest::newRow("法定工作日 on a Sunday worked")
         << TAlamRepeat{rkWorkDays} << QTime(8, 0, 0) << At(QDate(2026, 9, 19), 10, 0, 0) << "法定工作日  08:00:00|"
         << "M" << At(QDate(2026, 9, 20), 8, 0, 0);
-    QTest::newRow("每月最后一天 in February")
-        << TAlamRepeat{rkMonthly, 0, kLastDayOfMonth} << QTime(8, 0, 0) << At(QDate(2027, 2, 27), 9, 0, 0)
-        << "每月最后一天  08:00:00|"
-        << "M" << At(QDate(2027, 2, 28), 8, 0, 0);
-    QTest::newRow("中秋")
-        << TAlamRepeat{rkLunar, 8, 15} << QTime(9, 0, 0) << At(QDate(2026, 9, 24), 12, 0, 0)
-        << "每年农历八月十五  09:00:00|"
-        << "M" << At(QDate(2026, 9, 25), 9, 0, 0);
+    QTest::newRow("每月最后一天 in February") << TAlamRepeat{rkMonthly, 0, kLastDayOfMonth} << QTime(8, 0, 0)
+                                              << At(QDate(2027, 2, 27), 9, 0, 0) << "每月最后一天  08:00:00|"
+                                              << "M" << At(QDate(2027, 2, 28), 8, 0, 0);
+    QTest::newRow("中秋") << TAlamRepeat{rkLunar, 8, 15} << QTime(9, 0, 0) << At(QDate(2026, 9, 24), 12, 0, 0)
+                          << "每年农历八月十五  09:00:00|"
+                          << "M" << At(QDate(2026, 9, 25), 9, 0, 0);
     QTest::newRow("春节 a day early, on 除夕")
         << TAlamRepeat{rkLunar, 1, 1, 1} << QTime(20, 0, 0) << At(QDate(2026, 2, 16), 8, 0, 0)
         << "每年农历正月初一，提前1天  20:00:00|"
         << "T" << At(QDate(2026, 2, 16), 20, 0, 0);
-    QTest::newRow("29 February, passed today")
-        << TAlamRepeat{rkYearly, 2, 29} << QTime(9, 0, 0) << At(QDate(2027, 2, 28), 10, 0, 0)
-        << "每年2月29日  09:00:00|"
-        << "T" << At(QDate(2028, 2, 29), 9, 0, 0);
+    QTest::newRow("29 February, passed today") << TAlamRepeat{rkYearly, 2, 29} << QTime(9, 0, 0)
+                                               << At(QDate(2027, 2, 28), 10, 0, 0) << "每年2月29日  09:00:00|"
+                                               << "T" << At(QDate(2028, 2, 29), 9, 0, 0);
 }
 
 // The repeats beyond 每天 and 每周 are listed with their names, under the
@@ -470,8 +468,7 @@ void TestAlamStore::newRepeatsInTheList()
     QCOMPARE(Alam.LoadAlamList(afTomorrow).size(), days.contains('M') ? 1 : 0);
     QCOMPARE(Alam.LoadAlamList(afDaily).size(), 1);
     QCOMPARE(Alam.LoadAlamList(afMissed).size() + Alam.LoadAlamList(afSeen).size(), 0);
-    const QList<TDueAlam> fired =
-        Alam.DueBetween(now.toSecsSinceEpoch(), now.addDays(400).toSecsSinceEpoch(), false);
+    const QList<TDueAlam> fired = Alam.DueBetween(now.toSecsSinceEpoch(), now.addDays(400).toSecsSinceEpoch(), false);
     QVERIFY(!fired.isEmpty());
     QCOMPARE(fired.first().Moment, due);
     QVERIFY(fired.first().Daily);
@@ -509,13 +506,12 @@ void TestAlamStore::agendaListsWhatFiresInOrder()
     AddReminder(QTime(7, 0, 0), friday, false, "已过");
     AddReminder(QTime(20, 15, 30), friday.addDays(1), false, "看\n电影");
     Alam.SnoozeAlams({"3"}, At(friday, 10, 0, 0));
-    QCOMPARE(Alam.Agenda(At(friday, 8, 0, 0), 3), (QStringList{
-                                                       "2026-09-18 周五 08:30\t站会",
-                                                       "2026-09-18 周五 09:00\t打卡",
-                                                       "2026-09-18 周五 10:00\t已过",
-                                                       "2026-09-19 周六 20:15:30\t看 电影",
-                                                       "2026-09-20 周日 09:00\t打卡", // a Sunday worked
-                                                   }));
+    QCOMPARE(Alam.Agenda(At(friday, 8, 0, 0), 3),
+             (QStringList{
+                 "2026-09-18 周五 08:30\t站会", "2026-09-18 周五 09:00\t打卡", "2026-09-18 周五 10:00\t已过",
+                 "2026-09-19 周六 20:15:30\t看 电影",
+                 "2026-09-20 周日 09:00\t打卡", // a Sunday worked
+             }));
     // 3 October: a Saturday of the National Day holiday.
     QCOMPARE(Alam.Agenda(At(QDate(2026, 10, 3), 0, 0, 0), 1), QStringList{});
 }
