@@ -126,6 +126,12 @@ QDateTime LastFiring(const QTime& time, int weekDays, const TAlamRepeat& repeat,
     return now;
 }
 
+// "明天：", "后天：", "3 天后：" before the text of a reminder days early.
+QString AdvanceNote(int days)
+{
+    return days <= 0 ? QString() : days == 1 ? "明天：" : days == 2 ? "后天：" : QString("%1 天后：").arg(days);
+}
+
 // The row's repeat, from the four columns that follow `first`.
 TAlamRepeat RepeatAt(const TDataSet& set, int first)
 {
@@ -508,11 +514,13 @@ QList<TDueAlam> TAlam::DueBetween(qint64 from, qint64 to, bool missed)
         const QTime time = TimeOfDay(set->Value(1).toDouble());
         const int weekDays = set->AsInteger(4);
         const TAlamRepeat repeat = RepeatAt(*set, 8);
+        // A birthday a day early says that it is tomorrow's.
+        const QString said = AdvanceNote(repeat.Advance) + remark;
         for (QDate day = NextDay(weekDays, repeat, first.date(), calendar); day.isValid() && day <= last.date();
              day = NextDay(weekDays, repeat, day.addDays(1), calendar))
-            add({id, QDateTime(day, time), remark, true});
+            add({id, QDateTime(day, time), said, true});
         if (!set->Value(5).isNull())
-            add({id, SnoozeMoment(set->Value(5)), remark, true});
+            add({id, SnoozeMoment(set->Value(5)), said, true});
     }
     std::sort(due.begin(), due.end(), EarlierFiring);
     if (missed) {

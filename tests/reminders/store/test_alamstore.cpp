@@ -506,12 +506,16 @@ void TestAlamStore::agendaListsWhatFiresInOrder()
     AddReminder(QTime(7, 0, 0), friday, false, "已过");
     AddReminder(QTime(20, 15, 30), friday.addDays(1), false, "看\n电影");
     Alam.SnoozeAlams({"3"}, At(friday, 10, 0, 0));
-    QCOMPARE(Alam.Agenda(At(friday, 8, 0, 0), 3),
-             (QStringList{
-                 "2026-09-18 周五 08:30\t站会", "2026-09-18 周五 09:00\t打卡", "2026-09-18 周五 10:00\t已过",
-                 "2026-09-19 周六 20:15:30\t看 电影",
-                 "2026-09-20 周日 09:00\t打卡", // a Sunday worked
-             }));
+    Alam.Repeat = {rkLunar, 8, 15, 3}; // 中秋 2026 is 25 September
+    AddReminder(QTime(7, 30, 0), QDate(), true, "买月饼");
+    Alam.Repeat = {};
+    const QStringList expected{
+        "2026-09-18 周五 08:30\t站会",       "2026-09-18 周五 09:00\t打卡", "2026-09-18 周五 10:00\t已过",
+        "2026-09-19 周六 20:15:30\t看 电影",
+        "2026-09-20 周日 09:00\t打卡", // a Sunday worked
+        "2026-09-21 周一 08:30\t站会",       "2026-09-21 周一 09:00\t打卡", "2026-09-22 周二 07:30\t3 天后：买月饼",
+    };
+    QCOMPARE(Alam.Agenda(At(friday, 8, 0, 0), 4), expected);
     // 3 October: a Saturday of the National Day holiday.
     QCOMPARE(Alam.Agenda(At(QDate(2026, 10, 3), 0, 0, 0), 1), QStringList{});
 }
