@@ -769,8 +769,7 @@ QString ReadText(TReading& r, const QString& words, const QString& normalised)
             pos = SkipSeparators(normalised, pos);
     }
     if (const QString part = LooksLikeTime(kept); !part.isEmpty())
-        Refuse(r, QString("看不懂“%1”：时间请写在一起，放在提醒内容的前面或后面；它若是内容的一部分，请加上引号。")
-                      .arg(part));
+        Refuse(r, QString("看不懂“%1”：时间请写在一起；它若是提醒内容，请加上引号。").arg(part));
     return ReminderText(kept);
 }
 
