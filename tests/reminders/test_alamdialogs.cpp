@@ -393,12 +393,9 @@ void TestAlamDialogs::repeatChoiceIsStoredAndLoaded_data()
     QTest::addColumn<QStringList>("steps"); // a button's name, or "list=index"
     QTest::addColumn<QString>("stored");    // RepeatKind|RepeatMonth|RepeatDay|AdvanceDays, or the refusal
     QTest::newRow("法定工作日") << QStringList{"rbWorkDay"} << "1|0|0|0";
-    QTest::newRow("法定休息日") << QStringList{"rbRestDay"} << "2|0|0|0";
     QTest::newRow("每月最后一天") << QStringList{"rbMonth", "cbDay=31"} << "3|0|-1|0";
-    QTest::newRow("每月 on today's day") << QStringList{"rbMonth"} << "3|0|7|0";
     QTest::newRow("中秋 from the festivals") << QStringList{"cbFestival=5"} << "5|8|15|0";
     QTest::newRow("除夕 a day early") << QStringList{"cbFestival=8", "spnAdvance=1"} << "5|12|30|1";
-    QTest::newRow("国庆") << QStringList{"cbFestival=11"} << "4|10|1|0";
     QTest::newRow("每年2月29日") << QStringList{"rbYear", "cbMonth=1", "cbDay=28"} << "4|2|29|0";
     QTest::newRow("2月30日 is refused") << QStringList{"rbYear", "cbMonth=1", "cbDay=29"} << "没有2月30日这一天。";
     QTest::newRow("农历 with today's numbers") << QStringList{"rbYear", "chkLunar"} << "5|12|7|0";

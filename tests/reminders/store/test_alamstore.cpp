@@ -427,9 +427,6 @@ void TestAlamStore::newRepeatsInTheList_data()
     QTest::newRow("法定休息日 before the National Day")
         << TAlamRepeat{rkRestDays} << QTime(9, 0, 0) << At(QDate(2026, 9, 30), 10, 0, 0) << "法定休息日  09:00:00|"
         << "M" << At(QDate(2026, 10, 1), 9, 0, 0);
-    QTest::newRow("法定工作日 on a Sunday worked")
-        << TAlamRepeat{rkWorkDays} << QTime(8, 0, 0) << At(QDate(2026, 9, 19), 10, 0, 0) << "法定工作日  08:00:00|"
-        << "M" << At(QDate(2026, 9, 20), 8, 0, 0);
     QTest::newRow("每月最后一天 in February") << TAlamRepeat{rkMonthly, 0, kLastDayOfMonth} << QTime(8, 0, 0)
                                               << At(QDate(2027, 2, 27), 9, 0, 0) << "每月最后一天  08:00:00|"
                                               << "M" << At(QDate(2027, 2, 28), 8, 0, 0);
