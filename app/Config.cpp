@@ -8,12 +8,14 @@
 #include "history/BackupSettings.h"
 #include "history/TrashDlg.h"
 #include "links/LinkStore.h"
+#include "reminders/HolidaySettings.h"
 #include "skins/SkinSettings.h"
 #include "sync/SyncSettings.h"
 #include "ui_Config.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <functional>
 
 TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
     : TFormBaseDlg(parent), Config(store), ui(std::make_unique<Ui::TFormConfig>())
@@ -24,28 +26,22 @@ TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
     MaskWithStars(ui->edtPass);
     MaskWithStars(ui->edtRePass);
     ConnectHandler(ui->chkPass, &QCheckBox::clicked, this, &TFormConfig::chkPassClick);
-    // The automatic backups' settings have a dialog of their own.
-    auto* autoBackup = new QPushButton("自动备份…");
-    autoBackup->setObjectName("btnAutoBackup");
-    autoBackup->setAccessibleName(autoBackup->text());
-    BottomLayout()->insertWidget(0, autoBackup);
-    connect(autoBackup, &QPushButton::clicked, this,
-            [this] { RunHandler([this] { TFormBackupSettings(this).ShowModal(); }); });
-    auto* trash = new QPushButton("回收站…");
-    trash->setObjectName("btnTrash");
-    trash->setAccessibleName(trash->text());
-    BottomLayout()->insertWidget(1, trash);
-    connect(trash, &QPushButton::clicked, this, [this] { RunHandler([this] { ShowTrash(this); }); });
-    auto* sync = new QPushButton("同步…");
-    sync->setObjectName("btnSync");
-    sync->setAccessibleName(sync->text());
-    BottomLayout()->insertWidget(2, sync);
-    connect(sync, &QPushButton::clicked, this, [this] { RunHandler([this] { TFormSyncSettings(this).ShowModal(); }); });
-    auto* skin = new QPushButton("外观…");
-    skin->setObjectName("btnSkin");
-    skin->setAccessibleName(skin->text());
-    BottomLayout()->insertWidget(3, skin);
-    connect(skin, &QPushButton::clicked, this, [this] { RunHandler([this] { TFormSkinSettings(this).ShowModal(); }); });
+    // The automatic backups, the trash, sync, the looks and the holiday
+    // schedules have a dialog of their own, each opened by a button at the
+    // bottom's left.
+    int place = 0;
+    const auto button = [&](const char* caption, const char* name, std::function<void()> open) {
+        auto* opener = new QPushButton(caption);
+        opener->setObjectName(name);
+        opener->setAccessibleName(opener->text());
+        BottomLayout()->insertWidget(place++, opener);
+        connect(opener, &QPushButton::clicked, this, [open] { RunHandler(open); });
+    };
+    button("自动备份…", "btnAutoBackup", [this] { TFormBackupSettings(this).ShowModal(); });
+    button("回收站…", "btnTrash", [this] { ShowTrash(this); });
+    button("同步…", "btnSync", [this] { TFormSyncSettings(this).ShowModal(); });
+    button("外观…", "btnSkin", [this] { TFormSkinSettings(this).ShowModal(); });
+    button("节假日安排…", "btnHolidays", [this] { TFormHolidaySettings(this).ShowModal(); });
     FormShow();
 }
 

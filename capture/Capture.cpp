@@ -2,10 +2,12 @@
 
 #include "bookmarks/UntIE.h"
 #include "capture/QuickTime.h"
+#include "data/Clock.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
 #include "notes/UntNote.h"
+#include "reminders/UntAlam.h"
 
 namespace {
 int GroupAt(const QString& table, const QString& rootCaption, const QString& path)
@@ -33,9 +35,17 @@ TCaptured Capture(const QStringList& command)
         return CaptureNote(command.value(1), command.value(2));
     if (kind == "bookmark")
         return CaptureBookmark(command.value(1), command.value(2), command.value(3));
-    if (kind == "remind")
-        return {TCaptured::Reminders, 0, AddReminderFromWords(command.value(1))};
+    if (kind == "remind") {
+        TCaptured captured{TCaptured::Reminders};
+        captured.Text = AddReminderFromWords(command.value(1), &captured.Item);
+        return captured;
+    }
     RaiseError(QString("不认识的命令“%1”。").arg(kind));
+}
+
+QString AgendaText(int days)
+{
+    return TAlam().Agenda(TClock::Now(), days).join('\n');
 }
 
 TCaptured CaptureNote(const QString& text, const QString& groupPath)
@@ -54,7 +64,8 @@ TCaptured CaptureNote(const QString& text, const QString& groupPath)
         stored += "\r\n";
     note.TypeID = group;
     note.SaveNote(stored + line, base);
-    return {TCaptured::Notes, group, QString("已添加到记事“%1”：%2").arg(GroupCaption("NoteType", "根目录", group), line)};
+    return {TCaptured::Notes, group,
+            QString("已添加到记事“%1”：%2").arg(GroupCaption("NoteType", "根目录", group), line)};
 }
 
 TCaptured CaptureBookmark(const QString& url, const QString& title, const QString& groupPath)

@@ -11,7 +11,22 @@ namespace {
 const QStringList kInvalid{"?"};
 const char* const kCaptureUsage = "用法：jotterel --remind \"明天 9:00 开会\"\n"
                                   "      jotterel --note 文字 [--group 分组/子分组]\n"
-                                  "      jotterel --bookmark 网址 [--title 标题] [--group 分组/子分组]";
+                                  "      jotterel --bookmark 网址 [--title 标题] [--group 分组/子分组]\n"
+                                  "      jotterel --agenda [天数]（1 至 366，默认 7）";
+constexpr int kAgendaDays = 7;
+constexpr int kMostAgendaDays = 366;
+
+// --agenda and its days, alone.
+QStringList ParseAgenda(const QStringList& arguments)
+{
+    bool ok = arguments.size() == 1;
+    int days = kAgendaDays;
+    if (arguments.size() == 2)
+        days = arguments[1].toInt(&ok);
+    if (!ok || arguments[0] != "--agenda" || days < 1 || days > kMostAgendaDays)
+        return kInvalid;
+    return {"agenda", QString::number(days)};
+}
 
 // The value of each option given once, in `values`; false when an option is
 // given twice, lacks its value, or an argument is no option of `allowed`.
@@ -29,6 +44,8 @@ bool ReadOptions(const QStringList& arguments, const QStringList& allowed, QHash
 QStringList ParseCaptureCommand(const QStringList& arguments)
 {
     const auto has = [&](const char* option) { return arguments.contains(QString(option)); };
+    if (has("--agenda"))
+        return ParseAgenda(arguments);
     const int kinds = int(has("--remind")) + int(has("--note")) + int(has("--bookmark"));
     if (kinds == 0)
         return {};
@@ -68,6 +85,8 @@ int RunCaptureCommandLine(int argc, char** argv)
     }
     return RunOnData(
         [&] {
+            if (command[0] == "agenda")
+                return AgendaText(command[1].toInt());
             DbAccess->CheckWritable();
             return Capture(command).Text;
         },

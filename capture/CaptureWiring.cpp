@@ -15,7 +15,7 @@
 #include <QWidget>
 
 namespace {
-const QStringList kCommands{"remind", "note", "bookmark", "toggle", "search"};
+const QStringList kCommands{"remind", "note", "bookmark", "toggle", "search", "agenda"};
 }
 
 TCaptureWiring::TCaptureWiring(QWidget* window, const TSearchTargets& pages)
@@ -49,6 +49,8 @@ QString TCaptureWiring::Carry(const QStringList& command)
         Search(command.value(1));
         return {};
     }
+    if (kind == "agenda")
+        return AgendaText(command.value(1).toInt());
     DbAccess->CheckWritable();
     m_pages.NotepadPage.SaveUnsavedNote();
     const int lastIdBefore = DbGetIntValue("select coalesce(max(ID),0) from IE");
@@ -99,7 +101,7 @@ void TCaptureWiring::Show(const TCaptured& captured)
             m_pages.BookmarkPage.ShowImported();
         break;
     case TCaptured::Reminders:
-        m_pages.ReminderPage.Refresh();
+        m_pages.ReminderPage.ShowReminder(captured.Item);
         break;
     }
     if (auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon"); tray && tray->isVisible())

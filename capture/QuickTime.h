@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reminders/AlamRepeat.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -18,8 +20,9 @@ struct TQuickReminder
     QTime AlamTime; // time of day, whole seconds
     QDate AlamDate; // day of a one-off reminder
     bool ReDay = false;
-    int WeekDays = 0; // of a repeating reminder, as TAlam keeps them
-    QString ReMark;   // the words that remain after the time
+    int WeekDays = 0;   // of a repeating reminder, as TAlam keeps them
+    TAlamRepeat Repeat; // 法定工作日, 每月, 每年, 农历
+    QString ReMark;     // the words that remain after the time
 
     bool Understood() const { return Refusal.isEmpty(); }
     // "将于 2026-12-10 15:00 提醒：交报告", "每周一、三、五 9:30 提醒：晨会".
@@ -32,14 +35,17 @@ struct TQuickReminder
 
 // Reads the words against the given moment. The time comes first, the
 // reminder's text after it ("10分钟后 喝水"), or the other way round with a
-// blank between ("喝水 10分钟后"). A time of day alone that has passed today
-// means tomorrow, a day that comes again ("周五", "12月24日") its next turn
-// still ahead; a day that cannot move ("今天", "2025-01-05") whose time has
-// passed is refused. A day without a time of day is at 9:00.
+// blank between ("喝水 10分钟后"); repetitions count wherever they stand. A
+// time of day alone that has passed today means tomorrow, a day that comes
+// again ("周五", "12月24日") its next turn still ahead; a day that cannot
+// move ("今天", "2025-01-05") whose time has passed is refused. A day
+// without a time of day is at 9:00. An hour said without a part of the day
+// that could be the night's or the evening's is asked about, never
+// guessed, and so is anything left in the text that looks like a time.
 TQuickReminder ParseReminder(const QString& words, const QDateTime& now);
 
 // Reads the words against the program's clock and stores the reminder
 // through the same store call as the dialog 新建提醒. Returns the
-// description of what was added; words that are refused raise the reason
-// (RaiseError) and store nothing.
-QString AddReminderFromWords(const QString& words);
+// description of what was added, and its ID in `id` when asked; words that
+// are refused raise the reason (RaiseError) and store nothing.
+QString AddReminderFromWords(const QString& words, int* id = nullptr);

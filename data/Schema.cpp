@@ -222,6 +222,22 @@ BEGIN DELETE FROM LinkCheck WHERE IEID = OLD.ID; DELETE FROM SiteIcon WHERE IEID
 ALTER TABLE SysSet ADD COLUMN FetchIcons INTEGER NOT NULL DEFAULT 1;
 ALTER TABLE SysSet ADD COLUMN Skin TEXT NOT NULL DEFAULT '';
 )"},
+    // Version 13: reminders by China's official calendar and monthly, yearly
+    // and lunar ones. RepeatKind 0 keeps a row as before (one-off, daily or
+    // on weekdays); 1 法定工作日, 2 法定休息日, 3 每月 (RepeatDay, -1 the
+    // month's last day), 4 每年 (RepeatMonth, RepeatDay), 5 每年农历 (the
+    // same in the Chinese calendar); AdvanceDays fires a yearly one that many
+    // days early. HolidayYear: the official schedules the user imported, one
+    // row per year with the file's text. SysSet.HolidayNotice: the year whose
+    // missing schedule the reminder page has told of.
+    {12, R"(
+ALTER TABLE Alam ADD COLUMN RepeatKind INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE Alam ADD COLUMN RepeatMonth INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE Alam ADD COLUMN RepeatDay INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE Alam ADD COLUMN AdvanceDays INTEGER NOT NULL DEFAULT 0;
+CREATE TABLE HolidayYear (Year INTEGER PRIMARY KEY, Json TEXT NOT NULL);
+ALTER TABLE SysSet ADD COLUMN HolidayNotice INTEGER NOT NULL DEFAULT 0;
+)"},
 };
 
 std::vector<TMigration> g_extra;

@@ -38,6 +38,7 @@ const char* const kUsage = "用法：jotterel [选项]\n"
                            "  --remind 文字               按文字添加提醒，例如 \"明天下午3点 交报告\"\n"
                            "  --note 文字 [--group 路径]  在分组的记事末尾添加一行（默认根目录）\n"
                            "  --bookmark 网址 [--title 标题] [--group 路径]  添加网址（默认放在“全部”下）\n"
+                           "  --agenda [天数]             列出今后几天（默认 7 天）要响的提醒，每行一个\n"
                            "  --toggle                    显示程序窗口；窗口已在最前时把它收到托盘\n"
                            "  --search 文字               显示程序窗口并搜索这些文字\n"
                            "  --skin 名字                 选择皮肤：跟随系统、浅色、深色或自己的皮肤（程序下次启动时使用）\n"
@@ -180,7 +181,9 @@ int RunOnData(const std::function<QString()>& run, const std::function<QString(c
                                : instance.AskRunning(handOver, TSingleInstance::DefaultAnswerTimeoutMs, &answer);
         if (asked == TSingleInstance::TAsked::NoAnswer)
             answer = instance.FailureText();
-        PrintLine(asked == TSingleInstance::TAsked::Done ? stdout : stderr, answer);
+        // An empty answer (no reminder in the days asked) prints nothing.
+        if (!answer.isEmpty())
+            PrintLine(asked == TSingleInstance::TAsked::Done ? stdout : stderr, answer);
         return asked == TSingleInstance::TAsked::Done ? 0 : asked == TSingleInstance::TAsked::Failed ? 1 : 2;
     }
     DbAccess = new TDbAccess;
@@ -188,7 +191,8 @@ int RunOnData(const std::function<QString()>& run, const std::function<QString(c
     try {
         DbAccess->Connect();
         RemoveRestoreLeftovers();
-        PrintLine(stdout, run());
+        if (const QString done = run(); !done.isEmpty())
+            PrintLine(stdout, done);
     } catch (const std::exception& e) {
         PrintLine(stderr, failure(e));
         status = 1;

@@ -31,6 +31,7 @@ void TFormAddAlam::btnOKClick()
     Alam.AlamDate = ChosenDate();
     Alam.ReDay = DailyChosen();
     Alam.WeekDays = ChosenWeekDays();
+    Alam.Repeat = ChosenRepeat();
     Alam.ReMark = NoteText();
     Alam.InsertAlam();
     CloseOk();

@@ -39,6 +39,9 @@ void FillAlamList(TAlam& store, QTreeWidget* list, AlamFilter filter)
     items.reserve(rows.size());
     for (qsizetype i = 0; i < rows.size(); ++i) {
         auto* item = new TAlamListItem(rows[i]);
+        // A long repeat ("每年农历八月十五，提前1天") is cut by the column.
+        item->setToolTip(1, rows[i].value(1));
+        item->setToolTip(3, rows[i].value(3));
         const QDateTime due = nextDue.value(i);
         // Next due first; a past one-off row after them, by its own time.
         item->setData(1, Qt::UserRole,

@@ -8,6 +8,8 @@
 #include "reminders/UntAlam.h"
 #include "ui_BaseAlam.h"
 
+#include <QComboBox>
+#include <QSpinBox>
 #include <QTimer>
 #include <algorithm>
 
@@ -41,6 +43,20 @@ TFormBaseAlam::TFormBaseAlam(QWidget* parent) : TFormBaseDlg(parent), ui(std::ma
     ConnectHandler(ui->rbDay, &QRadioButton::toggled, this, &TFormBaseAlam::rbDayClick);
     ConnectHandler(ui->rbWeek, &QRadioButton::toggled, this, &TFormBaseAlam::rbWeekClick);
     ConnectHandler(ui->btnWorkDays, &QPushButton::clicked, this, &TFormBaseAlam::btnWorkDaysClick);
+    for (QRadioButton* choice : {ui->rbWorkDay, ui->rbRestDay, ui->rbMonth, ui->rbYear})
+        ConnectHandler(choice, &QRadioButton::toggled, this, &TFormBaseAlam::RepeatChoiceChanged);
+    ConnectHandler(ui->chkLunar, &QCheckBox::clicked, this, &TFormBaseAlam::chkLunarClick);
+    connect(ui->cbFestival, &QComboBox::activated, this,
+            [this](int index) { RunHandler([&] { cbFestivalSelect(index); }); });
+    ui->cbFestival->addItem("（选择节日）");
+    for (const TFestival& festival : kFestivals) {
+        const QString name = QString::fromUtf8(festival.Name);
+        ui->cbFestival->addItem(name + "（" + RepeatName(festival.Repeat).mid(2) + "）");
+    }
+    FillDateLists();
+    ui->cbMonth->setCurrentIndex(TClock::Today().month() - 1);
+    ui->cbDay->setCurrentIndex(TClock::Today().day() - 1);
+    RepeatChoiceChanged();
     // Ticking a day chooses "每周".
     for (QCheckBox* box : WeekBoxes())
         connect(box, &QCheckBox::clicked, this, [this](bool checked) {
@@ -102,8 +118,22 @@ int TFormBaseAlam::ChosenWeekDays() const
     return weekDays == kAllWeekDays ? kEveryDay : weekDays;
 }
 
-void TFormBaseAlam::ShowRepetition(bool daily, int weekDays)
+void TFormBaseAlam::ShowRepetition(bool daily, int weekDays, const TAlamRepeat& repeat)
 {
+    if (daily && repeat.IsSet()) {
+        ui->rbWorkDay->setChecked(repeat.Kind == rkWorkDays);
+        ui->rbRestDay->setChecked(repeat.Kind == rkRestDays);
+        ui->rbMonth->setChecked(repeat.Kind == rkMonthly);
+        ui->rbYear->setChecked(repeat.Kind == rkYearly || repeat.Kind == rkLunar);
+        ui->chkLunar->setChecked(repeat.Kind == rkLunar);
+        FillDateLists();
+        if (repeat.Month > 0)
+            ui->cbMonth->setCurrentIndex(repeat.Month - 1);
+        if (repeat.Day != 0)
+            ui->cbDay->setCurrentIndex(repeat.Day == kLastDayOfMonth ? 31 : repeat.Day - 1);
+        ui->spnAdvance->setValue(repeat.Advance);
+        return;
+    }
     const bool weekly = daily && (weekDays & kAllWeekDays) != kEveryDay;
     const QList<QCheckBox*> boxes = WeekBoxes();
     for (int day = 0; day < boxes.size(); ++day)
@@ -143,7 +173,81 @@ QDate TFormBaseAlam::ChosenDate() const
 
 bool TFormBaseAlam::DailyChosen() const
 {
-    return ui->rbDay->isChecked() || ui->rbWeek->isChecked();
+    return !ui->rbTime->isChecked();
+}
+
+// The official days, a month's or a year's day, hide the date like "每天";
+// only the controls of the choice made can be changed.
+void TFormBaseAlam::RepeatChoiceChanged()
+{
+    const bool yearly = ui->rbYear->isChecked();
+    if (yearly || ui->rbMonth->isChecked() || ui->rbWorkDay->isChecked() || ui->rbRestDay->isChecked()) {
+        ui->LabDay->hide();
+        ui->DBDay->hide();
+    }
+    ui->chkLunar->setEnabled(yearly);
+    ui->cbMonth->setEnabled(yearly);
+    ui->spnAdvance->setEnabled(yearly);
+    ui->cbDay->setEnabled(yearly || ui->rbMonth->isChecked());
+    FillDateLists();
+}
+
+void TFormBaseAlam::FillDateLists()
+{
+    const bool lunar = ui->chkLunar->isChecked();
+    const auto fill = [](QComboBox* list, const QStringList& items) {
+        const int index = list->currentIndex();
+        if (list->count() == items.size() && list->itemText(0) == items.first())
+            return;
+        list->clear();
+        list->addItems(items);
+        list->setCurrentIndex(qBound(0, index, int(items.size()) - 1));
+    };
+    QStringList months;
+    for (int month = 1; month <= 12; ++month)
+        months << (lunar ? LunarMonthName(month) : QString("%1月").arg(month));
+    fill(ui->cbMonth, months);
+    QStringList days;
+    const bool monthly = ui->rbMonth->isChecked();
+    for (int day = 1; day <= (lunar && !monthly ? 30 : 31); ++day)
+        days << (monthly ? QString("%1号").arg(day) : lunar ? LunarDayName(day) : QString("%1日").arg(day));
+    if (monthly)
+        days << "最后一天";
+    fill(ui->cbDay, days);
+}
+
+void TFormBaseAlam::chkLunarClick()
+{
+    FillDateLists();
+}
+
+// A festival is a yearly date, lunar or not.
+void TFormBaseAlam::cbFestivalSelect(int index)
+{
+    if (index < 1 || index > int(std::size(kFestivals)))
+        return;
+    const TAlamRepeat& repeat = kFestivals[index - 1].Repeat;
+    ui->rbYear->setChecked(true);
+    ui->chkLunar->setChecked(repeat.Kind == rkLunar);
+    FillDateLists();
+    ui->cbMonth->setCurrentIndex(repeat.Month - 1);
+    ui->cbDay->setCurrentIndex(repeat.Day - 1);
+    ui->cbFestival->setCurrentIndex(0);
+}
+
+TAlamRepeat TFormBaseAlam::ChosenRepeat() const
+{
+    if (ui->rbWorkDay->isChecked())
+        return {rkWorkDays};
+    if (ui->rbRestDay->isChecked())
+        return {rkRestDays};
+    const int day = ui->cbDay->currentIndex() + 1;
+    if (ui->rbMonth->isChecked())
+        return {rkMonthly, 0, day > 31 ? kLastDayOfMonth : day};
+    if (ui->rbYear->isChecked())
+        return {ui->chkLunar->isChecked() ? rkLunar : rkYearly, ui->cbMonth->currentIndex() + 1, day,
+                ui->spnAdvance->value()};
+    return {};
 }
 
 QString TFormBaseAlam::NoteText() const
@@ -164,4 +268,6 @@ void TFormBaseAlam::CheckInput() const
     // already too early once it has begun.
     if (ui->rbTime->isChecked() && TClock::Now() > chosen)
         RaiseError("设置的提醒时间不能早于当前时间！");
+    if (const QString problem = RepeatProblem(ChosenRepeat()); !problem.isEmpty())
+        RaiseError(problem);
 }

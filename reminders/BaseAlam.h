@@ -1,6 +1,7 @@
 #pragma once
 
 #include "groups/BaseDlg.h"
+#include "reminders/AlamRepeat.h"
 
 #include <QDate>
 #include <QTime>
@@ -13,7 +14,8 @@ class QTimer;
 
 // The base of the reminder dialogs: a red clock line, the time and date
 // pickers, "不重复"/"每天"/"每周" with the weekdays (and "工作日" for
-// Monday to Friday) and the reminder's text.
+// Monday to Friday), "法定工作日"/"法定休息日"/"每月"/"每年" with the day
+// (农历, days early, or a festival), and the reminder's text.
 class TFormBaseAlam : public TFormBaseDlg
 {
     Q_OBJECT
@@ -32,12 +34,14 @@ protected:
     // The pickers' values in whole seconds.
     QTime ChosenTime() const;
     QDate ChosenDate() const;
-    // "每天" or "每周": a repeating reminder.
+    // Anything but "不重复": a repeating reminder.
     bool DailyChosen() const;
     // The days of "每周" as TAlam stores them; every day otherwise.
     int ChosenWeekDays() const;
+    // The repeat beyond 每天 and 每周; none for those.
+    TAlamRepeat ChosenRepeat() const;
     // Selects the repetition a stored reminder has.
-    void ShowRepetition(bool daily, int weekDays);
+    void ShowRepetition(bool daily, int weekDays, const TAlamRepeat& repeat);
     QString NoteText() const;
 
     std::unique_ptr<Ui::TFormBaseAlam> ui;
@@ -47,5 +51,10 @@ private:
     void rbDayClick();
     void rbWeekClick();
     void btnWorkDaysClick();
+    void RepeatChoiceChanged();
+    void chkLunarClick();
+    void cbFestivalSelect(int index);
+    // The month and day lists as the repeat chosen names them.
+    void FillDateLists();
     QList<QCheckBox*> WeekBoxes() const;
 };

@@ -21,7 +21,7 @@ void TFormModAlam::LoadReminder(const QString& id)
     ui->DBDay->setDate(Alam.AlamDate);
     // Selecting "每天" hides the date; "不重复" is already selected, so a
     // one-off reminder keeps its loaded date.
-    ShowRepetition(Alam.ReDay, Alam.WeekDays);
+    ShowRepetition(Alam.ReDay, Alam.WeekDays, Alam.Repeat);
     ui->mmoNote->setPlainText(Alam.ReMark);
 }
 
@@ -31,6 +31,7 @@ void TFormModAlam::btnOKClick()
     Alam.AlamTime = ChosenTime();
     Alam.ReDay = DailyChosen();
     Alam.WeekDays = ChosenWeekDays();
+    Alam.Repeat = ChosenRepeat();
     Alam.AlamDate = Alam.ReDay ? kDailyDate : ChosenDate();
     Alam.ReMark = NoteText();
     Alam.UpdateAlam(AlamID);

@@ -14,6 +14,8 @@
 #include "history/Trash.h"
 #include "reminders/AddAlam.h"
 #include "reminders/AlamList.h"
+#include "reminders/HolidaySettings.h"
+#include "reminders/Holidays.h"
 #include "reminders/MissedAlam.h"
 #include "reminders/ModAlam.h"
 #include "reminders/ShowAlam.h"
@@ -22,7 +24,9 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPainter>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
@@ -75,7 +79,8 @@ private:
 } // namespace
 
 TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam)
-    : m_widgets(widgets), Alam(alam), m_schedule(alam), m_undo(new TUndoAction(widgets.pmAlam, widgets.NDelAlam, "NUndoAlam"))
+    : m_widgets(widgets), Alam(alam), m_schedule(alam),
+      m_undo(new TUndoAction(widgets.pmAlam, widgets.NDelAlam, "NUndoAlam"))
 {
     ConnectHandler(m_widgets.NAddAlam, &QAction::triggered, this, &TReminderPage::NAddAlamClick);
     ConnectHandler(m_widgets.NModAlam, &QAction::triggered, this, &TReminderPage::NModAlamClick);
@@ -94,10 +99,14 @@ TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam)
 }
 
 // Reminders still in the missed window when the program ends are left for
-// later, as its close box does: the next start lists them again.
+// later, as its close box does, and so are those whose alert is still open:
+// the next start lists them in the missed window.
 TReminderPage::~TReminderPage()
 {
     CloseMissedAlams();
+    const QStringList open = AlertsOnScreen();
+    if (!open.isEmpty() && DbAccess && !DbAccess->ReadOnly())
+        RunHandler([&] { Alam.LeaveAlamsForLater(open); });
 }
 
 QTreeWidget* TReminderPage::List() const
@@ -123,6 +132,8 @@ void TReminderPage::MakeControls()
     ConnectHandler(ui->rb2, &QRadioButton::clicked, this, &TReminderPage::rb2Click);
     ConnectHandler(ui->rbAll, &QRadioButton::clicked, this, &TReminderPage::rbAllClick);
     ConnectHandler(ui->lv1, &QTreeWidget::itemDoubleClicked, this, &TReminderPage::NModAlamClick);
+    ConnectHandler(ui->btnHolidayImport, &QPushButton::clicked, this, &TReminderPage::btnHolidayImportClick);
+    ConnectHandler(ui->btnHolidayNoticeOk, &QPushButton::clicked, this, &TReminderPage::btnHolidayNoticeOkClick);
     BindPopupMenu(ui->lv1, m_widgets.pmAlam);
     BindListKeys(ui->lv1, m_widgets.NAddAlam, m_widgets.NDelAlam, m_widgets.NModAlam);
     m_undo->Bind(ui->lv1);
@@ -228,6 +239,31 @@ void TReminderPage::ShowAlamList(int filter)
     SortList();
     for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
         lv1CustomDrawItem(ui->lv1->topLevelItem(i));
+    ShowHolidayNotice();
+}
+
+void TReminderPage::ShowHolidayNotice()
+{
+    const int year = MissingYearToTell(TClock::Today());
+    if (year > 0)
+        ui->labHolidayNotice->setText(QString("%1 年的法定节假日安排还没有导入：那一年“法定工作日”和“法定休息日”的"
+                                              "提醒暂按周一至周五。国务院办公厅公布后，请在“软件设置 → "
+                                              "节假日安排”中导入。")
+                                          .arg(year));
+    ui->labHolidayNotice->setProperty("year", year);
+    ui->pnlHolidayNotice->setVisible(year > 0);
+}
+
+void TReminderPage::btnHolidayImportClick()
+{
+    TFormHolidaySettings(m_widgets.page).ShowModal();
+    ShowAlamList(m_filter);
+}
+
+void TReminderPage::btnHolidayNoticeOkClick()
+{
+    MissingYearTold(ui->labHolidayNotice->property("year").toInt());
+    ui->pnlHolidayNotice->hide();
 }
 
 // Missed rows in red, seen rows in blue, each darkened or lightened as far
@@ -321,7 +357,7 @@ void TReminderPage::WMAlamDelete(int id)
     const QString text = QString::number(id);
     const std::unique_ptr<TDataSet> row = DbAccess->Query("select ReMark from Alam where ID=" + text);
     const QString what = "删除提醒“" + row->AsString(0) + "”";
-    RecordDelete(what, Alam.DeleteAlam(text));
+    RecordDelete(what, Alam.DeleteAlam(text, true));
     RemoveFromList({text});
 }
 
@@ -377,21 +413,28 @@ void TReminderPage::AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& ro
 {
     QStringList all;
     QStringList once;
+    QStringList repeating;
     QString onceText; // the one-off reminder's, for 撤销
     for (const TDueAlam& row : rows) {
         all << row.Id;
         if (!row.Daily) {
             once << row.Id;
             onceText = row.ReMark;
+        } else {
+            repeating << row.Id;
         }
     }
     // A file opened read-only cannot keep them: the window closes all the same.
     if (answer == TMissedAnswer::Later) {
-        if (!DbAccess->ReadOnly())
+        if (!DbAccess->ReadOnly()) {
             Alam.LeaveAlamsForLater(once);
+            Alam.ForgetLeftAlams(repeating);
+        }
         return;
     }
     DbAccess->CheckWritable();
+    if (answer != TMissedAnswer::Snooze)
+        Alam.ForgetLeftAlams(repeating);
     switch (answer) {
     case TMissedAnswer::Seen:
         Alam.MarkAlamsSeen(once);
@@ -399,7 +442,7 @@ void TReminderPage::AnswerMissed(TMissedAnswer answer, const QList<TDueAlam>& ro
         break;
     case TMissedAnswer::Delete:
         RecordDelete(once.size() == 1 ? "删除提醒“" + onceText + "”" : QString("删除 %1 个提醒").arg(once.size()),
-                     Alam.DeleteAlams(once));
+                     Alam.DeleteAlams(once, true));
         RemoveFromList(once);
         break;
     case TMissedAnswer::Snooze:

@@ -78,6 +78,10 @@ private:
     void RemoveFromList(const QStringList& ids);
     // Offers the delete to the list's 撤销, named by what ("删除提醒“晨会”").
     void RecordDelete(const QString& what, const QList<qint64>& entries);
+    // From 1 December, says once that next year's official schedule is missing.
+    void ShowHolidayNotice();
+    void btnHolidayImportClick();
+    void btnHolidayNoticeOkClick();
     void lv1TitleClick(int column);
     void SortList();
     void lv1CustomDrawItem(QTreeWidgetItem* item);

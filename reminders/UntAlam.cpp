@@ -6,29 +6,47 @@
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "history/Trash.h"
+#include "reminders/Holidays.h"
 
 #include <QHash>
+#include <QSet>
 #include <algorithm>
 
 namespace {
 const QString kInsertDaily = "Insert into Alam(AlamTime,ReMark)  values('%s','%s') ";
 const QString kInsertWeekly = "Insert into Alam(AlamTime,ReMark,WeekDays)  values('%s','%s',%s) ";
 const QString kInsertOnce = "Insert into Alam(AlamTime,AlamDate,ReDay,ReMark)  values('%s','%s','%s','%s') ";
-const QString kList = "select ID,IIf(ReDay,'每天  '+format(Alamtime,'HH:mm:ss'),format(Alamtime+AlamDate,"
-                      "'yyyy-mm-dd HH:mm:ss')) ,  Remark,IIF(bLook,'看过的',''),"
-                      "ReDay,WeekDays,AlamTime,AlamDate,SnoozeAt from Alam ";
+const QString kInsertRepeat = "Insert into Alam(AlamTime,ReMark,RepeatKind,RepeatMonth,RepeatDay,AdvanceDays)  "
+                              "values('%s','%s',%s,%s,%s,%s) ";
+const QString kList =
+    "select ID,IIf(ReDay,'每天  '+format(Alamtime,'HH:mm:ss'),format(Alamtime+AlamDate,"
+    "'yyyy-mm-dd HH:mm:ss')) ,  Remark,IIF(bLook,'看过的',''),"
+    "ReDay,WeekDays,AlamTime,AlamDate,SnoozeAt,RepeatKind,RepeatMonth,RepeatDay,AdvanceDays from Alam ";
+// The repeats beyond 每天 and 每周, which the filters by date add to their rows.
+const QString kRepeatClause = "where RepeatKind<>0 ";
 const QString kDelete = "delete from Alam where ID=%s ";
 const QString kLoad = "select * from Alam where ID=%s ";
 const QString kUpdate = "update Alam set AlamTime='%s',AlamDate='%s',ReDay='%s',Remark='%s',bLook=0,WeekDays=%s,"
                         "SnoozeAt=NULL where ID=%s  ";
+const QString kUpdateRepeat = "update Alam set AlamTime='%s',AlamDate='%s',ReDay='-1',Remark='%s',bLook=0,WeekDays=0,"
+                              "SnoozeAt=NULL,RepeatKind=%s,RepeatMonth=%s,RepeatDay=%s,AdvanceDays=%s where ID=%s  ";
+// Before the statement for the first kinds, which names no repeat: a
+// reminder changed into one of them no longer has one.
+const QString kClearRepeat =
+    "update Alam set RepeatKind=0,RepeatMonth=0,RepeatDay=0,AdvanceDays=0 where ID=%s and RepeatKind<>0";
 const QString kMarkSeen = "update Alam set bLook=1 where ID=%s";
 const QString kMarkSeenMany = "update Alam set bLook=1 where ID in (%s)";
 const QString kDeleteMany = "delete from Alam where ID in (%s)";
 const QString kSnoozeOnce = "update Alam set SnoozeAt=%s,bLook=0 where ReDay=0 and ID in (%s)";
 const QString kSnoozeDaily = "update Alam set SnoozeAt=%s where ReDay<>0 and ID in (%s)";
-const QString kDue = "select ID,AlamTime,AlamDate,ReDay,WeekDays,SnoozeAt,ReMark,bLook from Alam where %s";
-const QString kLeaveForLater = "update Alam set SnoozeAt=0 where ReDay=0 and bLook=0 and ID in (%s)";
-const QString kLeftForLater = "select ID,AlamTime,AlamDate,ReMark from Alam where ReDay=0 and bLook=0 and SnoozeAt=0";
+const QString kDue = "select ID,AlamTime,AlamDate,ReDay,WeekDays,SnoozeAt,ReMark,bLook,RepeatKind,RepeatMonth,"
+                     "RepeatDay,AdvanceDays from Alam where %s";
+// A repeating reminder is left for later whether or not it was ever seen:
+// its seen flag tells nothing of this firing.
+const QString kLeaveForLater = "update Alam set SnoozeAt=0 where (ReDay<>0 or bLook=0) and ID in (%s)";
+const QString kLeftForLater = "select ID,AlamTime,AlamDate,ReMark,ReDay,WeekDays,RepeatKind,RepeatMonth,RepeatDay,"
+                              "AdvanceDays from Alam where SnoozeAt=0 and (ReDay<>0 or bLook=0)";
+const QString kForgetLeft = "update Alam set SnoozeAt=NULL where ReDay<>0 and SnoozeAt=0 and ID in (%s)";
 const QString kLastChecked = "select LastChecked from SysSet";
 const QString kStoreLastChecked = "update SysSet set LastChecked=%s";
 
@@ -65,15 +83,73 @@ int NormalWeekDays(int weekDays)
     return weekDays == kAllWeekDays ? kEveryDay : weekDays;
 }
 
+bool FiresOnWeekDay(int weekDays, const QDate& day)
+{
+    weekDays = NormalWeekDays(weekDays);
+    return weekDays == kEveryDay || (weekDays & (1 << (day.dayOfWeek() - 1)));
+}
+
+// The official calendar, read once for a list or a tick, and only when a
+// reminder follows it.
+class TCalendarOnce
+{
+public:
+    const THolidayCalendar* For(const TAlamRepeat& repeat)
+    {
+        if (repeat.Official() && !m_calendar)
+            m_calendar = &THolidayCalendar::Current();
+        return m_calendar;
+    }
+
+private:
+    const THolidayCalendar* m_calendar = nullptr;
+};
+
+QDate NextDay(int weekDays, const TAlamRepeat& repeat, const QDate& from, TCalendarOnce& calendar)
+{
+    if (repeat.IsSet())
+        return NextRepeatDay(repeat, from, calendar.For(repeat));
+    for (QDate day = from; day <= from.addDays(7); day = day.addDays(1))
+        if (FiresOnWeekDay(weekDays, day))
+            return day;
+    return {};
+}
+
+// The last firing of a repeating reminder at or before now (a year back at
+// most); now itself when there is none.
+QDateTime LastFiring(const QTime& time, int weekDays, const TAlamRepeat& repeat, const QDateTime& now,
+                     TCalendarOnce& calendar)
+{
+    for (QDate day = now.date(); day > now.date().addDays(-400); day = day.addDays(-1))
+        if (QDateTime(day, time) <= now && NextDay(weekDays, repeat, day, calendar) == day)
+            return QDateTime(day, time);
+    return now;
+}
+
+// "明天：", "后天：", "3 天后：" before the text of a reminder days early.
+QString AdvanceNote(int days)
+{
+    return days <= 0 ? QString() : days == 1 ? "明天：" : days == 2 ? "后天：" : QString("%1 天后：").arg(days);
+}
+
+// The row's repeat, from the four columns that follow `first`.
+TAlamRepeat RepeatAt(const TDataSet& set, int first)
+{
+    return {set.AsInteger(first), set.AsInteger(first + 1), set.AsInteger(first + 2), set.AsInteger(first + 3)};
+}
+
 // The next firing of a repeating reminder at or after now, its extra
 // (snoozed) firing included.
-QDateTime NextDaily(const QTime& time, int weekDays, const QVariant& snoozeAt, const QDateTime& now)
+QDateTime NextDaily(const QTime& time, int weekDays, const TAlamRepeat& repeat, const QVariant& snoozeAt,
+                    const QDateTime& now, TCalendarOnce& calendar)
 {
     QDateTime next;
-    for (int day = 0; day <= 7 && !next.isValid(); ++day) {
-        const QDateTime moment(now.date().addDays(day), time);
-        if (moment >= now && TAlam::FiresOn(weekDays, moment.date()))
-            next = moment;
+    const QDate today = NextDay(weekDays, repeat, now.date(), calendar);
+    if (today.isValid())
+        next = QDateTime(today, time);
+    if (next.isValid() && next < now) {
+        const QDate later = NextDay(weekDays, repeat, now.date().addDays(1), calendar);
+        next = later.isValid() ? QDateTime(later, time) : QDateTime();
     }
     if (!snoozeAt.isNull()) {
         const QDateTime snoozed = FromOleSeconds(OleSeconds(snoozeAt.toDouble()));
@@ -137,6 +213,12 @@ QString OleText(double value)
     return QString::number(value, 'g', 17);
 }
 
+void CheckRepeat(const TAlamRepeat& repeat)
+{
+    if (const QString problem = RepeatProblem(repeat); !problem.isEmpty())
+        RaiseError(problem);
+}
+
 QString IdList(const QStringList& ids)
 {
     QStringList numbers;
@@ -168,11 +250,34 @@ QString TAlam::RepeatText(int weekDays)
     return "每周" + days.join("、");
 }
 
-QString TAlam::ListTimeText(const QString& listed, bool daily, int weekDays)
+QString TAlam::DayText(const QDate& day)
+{
+    static const char* const names[] = {"周一", "周二", "周三", "周四", "周五", "周六", "周日"};
+    return day.toString("yyyy-MM-dd ") + names[day.dayOfWeek() - 1];
+}
+
+QStringList TAlam::Agenda(const QDateTime& from, int days)
+{
+    const qint64 first = from.toSecsSinceEpoch();
+    QStringList lines;
+    for (const TDueAlam& due : DueBetween(first, first + days * kDaySeconds - 1, false)) {
+        const QTime time = due.Moment.time();
+        lines << DayText(due.Moment.date()) + " " + time.toString(time.second() ? "HH:mm:ss" : "HH:mm") + "\t" +
+                     due.ReMark.simplified();
+    }
+    return lines;
+}
+
+QString TAlam::RepeatText(int weekDays, const TAlamRepeat& repeat)
+{
+    return repeat.IsSet() ? RepeatName(repeat) : RepeatText(weekDays);
+}
+
+QString TAlam::ListTimeText(const QString& listed, bool daily, int weekDays, const TAlamRepeat& repeat)
 {
     weekDays = NormalWeekDays(weekDays);
-    if (daily && weekDays != kEveryDay && listed.startsWith("每天"))
-        return RepeatText(weekDays) + listed.mid(2);
+    if (daily && (weekDays != kEveryDay || repeat.IsSet()) && listed.startsWith("每天"))
+        return RepeatText(weekDays, repeat) + listed.mid(2);
     return listed;
 }
 
@@ -186,10 +291,10 @@ QString TAlam::SnoozeText(const QDateTime& snoozeAt, const QDateTime& now)
     return kAlamSnoozeMark + snoozeAt.toString("yyyy-MM-dd HH:mm");
 }
 
-bool TAlam::FiresOn(int weekDays, const QDate& day)
+QDate TAlam::NextFiringDay(int weekDays, const TAlamRepeat& repeat, const QDate& from)
 {
-    weekDays = NormalWeekDays(weekDays);
-    return weekDays == kEveryDay || (weekDays & (1 << (day.dayOfWeek() - 1)));
+    TCalendarOnce calendar;
+    return NextDay(weekDays, repeat, from, calendar);
 }
 
 QString TAlam::ListSQL(AlamFilter filter)
@@ -200,7 +305,12 @@ QString TAlam::ListSQL(AlamFilter filter)
 
 void TAlam::InsertAlam()
 {
-    if (ReDay && NormalWeekDays(WeekDays) != kEveryDay)
+    CheckRepeat(Repeat);
+    if (Repeat.IsSet())
+        LastSQL = FormatSQL(kInsertRepeat, {TimeText(AlamTime), SqlText(ReMark), QString::number(Repeat.Kind),
+                                            QString::number(Repeat.Month), QString::number(Repeat.Day),
+                                            QString::number(Repeat.Advance)});
+    else if (ReDay && NormalWeekDays(WeekDays) != kEveryDay)
         LastSQL =
             FormatSQL(kInsertWeekly, {TimeText(AlamTime), SqlText(ReMark), QString::number(NormalWeekDays(WeekDays))});
     else if (ReDay)
@@ -212,46 +322,68 @@ void TAlam::InsertAlam()
 
 QList<QStringList> TAlam::LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue, const QStringList& onScreen)
 {
-    LastSQL = ListSQL(filter);
-    const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
     const QDateTime now = TClock::Now();
+    TCalendarOnce calendar;
     QList<QStringList> rows;
-    rows.reserve(set->RecordCount());
-    if (nextDue)
-        nextDue->clear();
-    for (set->First(); !set->Eof(); set->Next()) {
-        QStringList row{set->AsString(0), set->AsString(1), set->AsString(2), set->AsString(3)};
-        const bool daily = set->AsInteger(4) != 0;
-        const int weekDays = NormalWeekDays(set->AsInteger(5));
-        const QDateTime snoozeAt = SnoozeMoment(set->Value(8));
-        row[1] = ListTimeText(row[1], daily, weekDays);
-        QDateTime due;
-        if (daily) {
-            due = NextDaily(TimeOfDay(set->Value(6).toDouble()), weekDays, set->Value(8), now);
-        } else {
-            const QDateTime moment = FromOleSeconds(OleSeconds(set->Value(6).toDouble() + set->Value(7).toDouble()));
-            due = moment >= now ? moment : SnoozePending(snoozeAt, now) ? snoozeAt : QDateTime();
-            if (IsMissed(moment, snoozeAt, !row[3].isEmpty(), onScreen.contains(row[0]), now))
-                row[3] = kAlamMissedText;
+    QList<QDateTime> dues;
+    QSet<QString> listed;
+    // The rows of a statement; with a day, only those that fire on it.
+    const auto read = [&](const QString& sql, const QDate& firingOn) {
+        LastSQL = sql;
+        const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
+        rows.reserve(rows.size() + set->RecordCount());
+        for (set->First(); !set->Eof(); set->Next()) {
+            QStringList row{set->AsString(0), set->AsString(1), set->AsString(2), set->AsString(3)};
+            const bool daily = set->AsInteger(4) != 0;
+            const int weekDays = NormalWeekDays(set->AsInteger(5));
+            const TAlamRepeat repeat = RepeatAt(*set, 9);
+            if (listed.contains(row[0]) ||
+                (firingOn.isValid() && NextDay(weekDays, repeat, firingOn, calendar) != firingOn))
+                continue;
+            const QDateTime snoozeAt = SnoozeMoment(set->Value(8));
+            row[1] = ListTimeText(row[1], daily, weekDays, repeat);
+            QDateTime due;
+            if (daily) {
+                due = NextDaily(TimeOfDay(set->Value(6).toDouble()), weekDays, repeat, set->Value(8), now, calendar);
+                // Said where it fires in a year whose schedule is not known.
+                const int year = due.isValid() ? due.date().year() : now.date().year();
+                if (repeat.Official() && !calendar.For(repeat)->HasSchedule(year))
+                    row[3] = MissingScheduleText(year);
+            } else {
+                const QDateTime moment =
+                    FromOleSeconds(OleSeconds(set->Value(6).toDouble() + set->Value(7).toDouble()));
+                due = moment >= now ? moment : SnoozePending(snoozeAt, now) ? snoozeAt : QDateTime();
+                if (IsMissed(moment, snoozeAt, !row[3].isEmpty(), onScreen.contains(row[0]), now))
+                    row[3] = kAlamMissedText;
+            }
+            if (SnoozePending(snoozeAt, now))
+                row[3] = SnoozeText(snoozeAt, now);
+            // The statement's clause finds past unseen rows; the rule above
+            // also leaves out those snoozed or on screen.
+            if (filter == afMissed && row[3] != kAlamMissedText)
+                continue;
+            listed.insert(row[0]);
+            rows.append(row);
+            dues.append(due);
         }
-        if (SnoozePending(snoozeAt, now))
-            row[3] = SnoozeText(snoozeAt, now);
-        // The statement's clause finds past unseen rows; the rule above
-        // also leaves out those snoozed or on screen.
-        if (filter == afMissed && row[3] != kAlamMissedText)
-            continue;
-        rows.append(row);
-        if (nextDue)
-            nextDue->append(due);
-    }
+    };
+    read(ListSQL(filter), QDate());
+    // Today's and tomorrow's reminders are those of the day, by date (as
+    // the statement finds them) or by a monthly, yearly or official repeat.
+    if (filter == afToday || filter == afTomorrow)
+        read(kList + kRepeatClause, now.date().addDays(filter == afTomorrow ? 1 : 0));
+    if (nextDue)
+        *nextDue = dues;
     return rows;
 }
 
-QList<qint64> TAlam::DeleteAlam(const QString& id)
+QList<qint64> TAlam::DeleteAlam(const QString& id, bool seen)
 {
     LastSQL = FormatSQL(kDelete, {IdText(id)});
     QList<qint64> entries;
     DbAccess->Batch([&] {
+        if (seen)
+            DbExecSQL(FormatSQL(kMarkSeen, {IdText(id)}));
         entries = TTrash().KeepReminders({id});
         DbExecSQL(LastSQL);
     });
@@ -268,14 +400,29 @@ void TAlam::LoadAlam(const QString& id)
     AlamDate = Ole::ToDate(set.AsFloat("AlamDate"));
     ReDay = set.AsBoolean("ReDay");
     WeekDays = ReDay ? NormalWeekDays(set.AsInteger("WeekDays")) : kEveryDay;
+    Repeat = ReDay ? TAlamRepeat{set.AsInteger("RepeatKind"), set.AsInteger("RepeatMonth"), set.AsInteger("RepeatDay"),
+                                 set.AsInteger("AdvanceDays")}
+                   : TAlamRepeat();
     ReMark = set.AsString("ReMark");
 }
 
 void TAlam::UpdateAlam(const QString& id)
 {
-    LastSQL = FormatSQL(kUpdate, {TimeText(AlamTime), DateText(AlamDate), BoolText(ReDay), SqlText(ReMark),
-                                  QString::number(ReDay ? NormalWeekDays(WeekDays) : kEveryDay), IdText(id)});
-    DbExecSQL(LastSQL);
+    CheckRepeat(Repeat);
+    if (Repeat.IsSet()) {
+        LastSQL = FormatSQL(kUpdateRepeat, {TimeText(AlamTime), DateText(AlamDate), SqlText(ReMark),
+                                            QString::number(Repeat.Kind), QString::number(Repeat.Month),
+                                            QString::number(Repeat.Day), QString::number(Repeat.Advance), IdText(id)});
+        DbExecSQL(LastSQL);
+        return;
+    }
+    DbAccess->Batch([&] {
+        LastSQL = FormatSQL(kClearRepeat, {IdText(id)});
+        DbExecSQL(LastSQL);
+        LastSQL = FormatSQL(kUpdate, {TimeText(AlamTime), DateText(AlamDate), BoolText(ReDay), SqlText(ReMark),
+                                      QString::number(ReDay ? NormalWeekDays(WeekDays) : kEveryDay), IdText(id)});
+        DbExecSQL(LastSQL);
+    });
 }
 
 void TAlam::MarkAlamSeen(const QString& id)
@@ -292,13 +439,15 @@ void TAlam::MarkAlamsSeen(const QStringList& ids)
     DbExecSQL(LastSQL);
 }
 
-QList<qint64> TAlam::DeleteAlams(const QStringList& ids)
+QList<qint64> TAlam::DeleteAlams(const QStringList& ids, bool seen)
 {
     if (ids.isEmpty())
         return {};
     LastSQL = FormatSQL(kDeleteMany, {IdList(ids)});
     QList<qint64> entries;
     DbAccess->Batch([&] {
+        if (seen)
+            DbExecSQL(FormatSQL(kMarkSeenMany, {IdList(ids)}));
         entries = TTrash().KeepReminders(ids);
         DbExecSQL(LastSQL);
     });
@@ -339,6 +488,7 @@ QList<TDueAlam> TAlam::DueBetween(qint64 from, qint64 to, bool missed)
     }
     LastSQL = FormatSQL(kDue, {where});
     const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
+    TCalendarOnce calendar;
     QList<TDueAlam> due;
     const auto add = [&](const TDueAlam& firing) {
         const qint64 second = firing.Moment.toSecsSinceEpoch();
@@ -363,11 +513,14 @@ QList<TDueAlam> TAlam::DueBetween(qint64 from, qint64 to, bool missed)
         }
         const QTime time = TimeOfDay(set->Value(1).toDouble());
         const int weekDays = set->AsInteger(4);
-        for (QDate day = first.date(); day <= last.date(); day = day.addDays(1))
-            if (FiresOn(weekDays, day))
-                add({id, QDateTime(day, time), remark, true});
+        const TAlamRepeat repeat = RepeatAt(*set, 8);
+        // A birthday a day early says that it is tomorrow's.
+        const QString said = AdvanceNote(repeat.Advance) + remark;
+        for (QDate day = NextDay(weekDays, repeat, first.date(), calendar); day.isValid() && day <= last.date();
+             day = NextDay(weekDays, repeat, day.addDays(1), calendar))
+            add({id, QDateTime(day, time), said, true});
         if (!set->Value(5).isNull())
-            add({id, SnoozeMoment(set->Value(5)), remark, true});
+            add({id, SnoozeMoment(set->Value(5)), said, true});
     }
     std::sort(due.begin(), due.end(), EarlierFiring);
     if (missed) {
@@ -397,12 +550,26 @@ QList<TDueAlam> TAlam::LeftForLater()
     LastSQL = kLeftForLater;
     const std::unique_ptr<TDataSet> set = DbAccess->Query(LastSQL);
     QList<TDueAlam> left;
+    TCalendarOnce calendar;
+    const QDateTime now = TClock::Now();
     for (set->First(); !set->Eof(); set->Next()) {
-        const QDateTime moment = FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble()));
-        left.append({set->AsString(0), moment, set->AsString(3), false});
+        const bool repeating = set->AsInteger(4) != 0;
+        const QDateTime moment =
+            repeating
+                ? LastFiring(TimeOfDay(set->Value(1).toDouble()), set->AsInteger(5), RepeatAt(*set, 6), now, calendar)
+                : FromOleSeconds(OleSeconds(set->Value(1).toDouble() + set->Value(2).toDouble()));
+        left.append({set->AsString(0), moment, set->AsString(3), repeating});
     }
     std::sort(left.begin(), left.end(), EarlierFiring);
     return left;
+}
+
+void TAlam::ForgetLeftAlams(const QStringList& ids)
+{
+    if (ids.isEmpty())
+        return;
+    LastSQL = FormatSQL(kForgetLeft, {IdList(ids)});
+    DbExecSQL(LastSQL);
 }
 
 std::optional<qint64> TAlam::LastCheckedSecond()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reminders/AlamRepeat.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -35,6 +37,7 @@ public:
     QDate AlamDate; // day of a one-off reminder
     bool ReDay = false;
     int WeekDays = kEveryDay; // of a repeating reminder
+    TAlamRepeat Repeat;       // a repeat beyond 每天 and 每周 (ReDay is then true)
     QString ReMark;
     QString LastSQL;
 
@@ -50,8 +53,10 @@ public:
     // open: they are being answered, not missed.
     QList<QStringList> LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue = nullptr,
                                     const QStringList& onScreen = {});
-    // The deletes keep the rows in the trash and return its entries.
-    QList<qint64> DeleteAlam(const QString& id);
+    // The deletes keep the rows in the trash and return its entries. A
+    // reminder deleted from its alert (看到了并删除) was seen first, and
+    // comes back from the trash so.
+    QList<qint64> DeleteAlam(const QString& id, bool seen = false);
     // A missing row leaves the fields empty and reports nothing.
     void LoadAlam(const QString& id);
     // Writes the fields into the row; a changed reminder is unseen again.
@@ -60,7 +65,7 @@ public:
 
     // The same for several reminders at once, in one transaction.
     void MarkAlamsSeen(const QStringList& ids);
-    QList<qint64> DeleteAlams(const QStringList& ids);
+    QList<qint64> DeleteAlams(const QStringList& ids, bool seen = false);
     // Each reminder keeps its own time and date and fires once more at the
     // moment (a one-off one is unseen again until it is answered then).
     void SnoozeAlams(const QStringList& ids, const QDateTime& until);
@@ -71,27 +76,42 @@ public:
     // latest moment.
     QList<TDueAlam> DueBetween(qint64 from, qint64 to, bool missed);
 
-    // Missed one-off reminders the user leaves for later (the missed
-    // window closed unanswered): they stay missed and unseen, and hold the
+    // Reminders the user leaves for later (the missed window closed
+    // unanswered, the program ended with their alert open): they hold the
     // snooze 0 (1899-12-30, a moment that never comes) until they are
-    // answered, snoozed or changed. Seen ones are left alone.
+    // answered, snoozed or changed. A one-off one stays missed and unseen;
+    // a seen one is left alone.
     void LeaveAlamsForLater(const QStringList& ids);
-    // Those left for later, at their own moment, oldest first.
+    // Those left for later, oldest first: a one-off reminder at its own
+    // moment, a repeating one at its last firing.
     QList<TDueAlam> LeftForLater();
+    // Repeating reminders the missed window has shown: no longer left for later.
+    void ForgetLeftAlams(const QStringList& ids);
 
     // The status of a pending snooze: "稍后 14:35", "稍后 明天 00:20".
     static QString SnoozeText(const QDateTime& snoozeAt, const QDateTime& now);
+
+    // What fires from the moment on for the days, oldest first, one line
+    // each: "2026-09-20 周日 09:00<TAB>打卡".
+    QStringList Agenda(const QDateTime& from, int days);
 
     // The last second the reminder tick has checked; none in a new file.
     std::optional<qint64> LastCheckedSecond();
     void StoreLastCheckedSecond(qint64 second);
 
+    // "2026-09-20 周日".
+    static QString DayText(const QDate& day);
     // "每天", "周一至周五", "每周一、三、五".
     static QString RepeatText(int weekDays);
+    // The same with the repeats beyond them: "法定工作日", "每年农历八月十五".
+    static QString RepeatText(int weekDays, const TAlamRepeat& repeat);
     // The time column of a row as the list shows it, from the statement's
     // text (which names every repeating row "每天") and the row's days.
-    static QString ListTimeText(const QString& listed, bool daily, int weekDays);
-    static bool FiresOn(int weekDays, const QDate& day);
+    static QString ListTimeText(const QString& listed, bool daily, int weekDays,
+                                const TAlamRepeat& repeat = TAlamRepeat());
+    // The first day on or after `from` a repeating reminder fires on; the
+    // calendar is read for the official kinds only.
+    static QDate NextFiringDay(int weekDays, const TAlamRepeat& repeat, const QDate& from);
 
     // The select of the list, with the WHERE clause of the filter.
     static QString ListSQL(AlamFilter filter);

@@ -783,8 +783,8 @@ void ShowReminders(sqlite3* db, const QStringList& words, const std::vector<int>
     // The time as the reminder list writes it (format() is the Jet function
     // the connection carries).
     TLookup reminder(db, "SELECT iif(ReDay, '每天  ' || format(AlamTime, 'HH:mm:ss'), "
-                         "format(AlamTime + AlamDate, 'yyyy-mm-dd HH:mm:ss')), ReMark, ReDay, WeekDays "
-                         "FROM Alam WHERE ID = ?1");
+                         "format(AlamTime + AlamDate, 'yyyy-mm-dd HH:mm:ss')), ReMark, ReDay, WeekDays, "
+                         "RepeatKind, RepeatMonth, RepeatDay, AdvanceDays FROM Alam WHERE ID = ?1");
     for (size_t i = 0; i < found.size() && i < size_t(kShownPerKind); ++i) {
         if (!reminder.Find(found[i]))
             continue;
@@ -792,7 +792,9 @@ void ShowReminders(sqlite3* db, const QStringList& words, const std::vector<int>
         TSearchResult result;
         result.Kind = TSearchKind::Reminder;
         result.Id = found[i];
-        result.Time = TAlam::ListTimeText(reminder.Text(0), reminder.Int64(2) != 0, int(reminder.Int64(3)));
+        const TAlamRepeat repeat{int(reminder.Int64(4)), int(reminder.Int64(5)), int(reminder.Int64(6)),
+                                 int(reminder.Int64(7))};
+        result.Time = TAlam::ListTimeText(reminder.Text(0), reminder.Int64(2) != 0, int(reminder.Int64(3)), repeat);
         Snip(text, words, FirstMatch(text, words).first, result);
         out.Items.push_back(std::move(result));
     }

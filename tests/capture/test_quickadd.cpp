@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/SingleInstance.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "support/TestEnv.h"
@@ -46,10 +47,10 @@ private slots:
         QCOMPARE(field->parentWidget()->parentWidget()->layout()->itemAt(0)->widget(), field->parentWidget());
         QCOMPARE(field->accessibleName(), QString("快速添加"));
 
-        Type(field, "每月1号 还款");
+        Type(field, "每隔3天 浇花");
         QTest::keyClick(field, Qt::Key_Return);
-        QCOMPARE(field->text(), QString("每月1号 还款"));
-        QVERIFY2(reading->text().startsWith("看不懂“每月1号”"), qPrintable(reading->text()));
+        QCOMPARE(field->text(), QString("每隔3天 浇花"));
+        QVERIFY2(reading->text().startsWith("看不懂“每隔3天”"), qPrintable(reading->text()));
         QCOMPARE(DbGetIntValue("select count(*) from Alam"), 0);
 
         field->clear();
@@ -62,6 +63,25 @@ private slots:
         QCOMPARE(list->topLevelItemCount(), 1);
         QCOMPARE(list->topLevelItem(0)->text(1), QString("2026-12-10 15:00:00"));
         QCOMPARE(list->topLevelItem(0)->text(2), QString("交报告"));
+    }
+
+    // A `--remind` handed to the running program shows the reminder it
+    // stored, selected under 全部提醒, whatever filter the page had.
+    void handedOverReminderIsShownSelected()
+    {
+        TClock::Set(QDateTime(QDate(2026, 12, 9), QTime(14, 0)));
+        TFormMain form;
+        form.tmr1->stop();
+        form.show();
+        auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
+        QVERIFY(Find<QRadioButton>(&form, "rbToDay")->isChecked());
+        const TRunningAnswer answer = RunningCommands().value("remind")({"明天 9:00 开会"});
+        QVERIFY2(answer.Done, qPrintable(answer.Text));
+        QCOMPARE(answer.Text, QString("将于 2026-12-10 周四 9:00 提醒：开会"));
+        QVERIFY(Find<QRadioButton>(&form, "rbAll")->isChecked());
+        QVERIFY(list->currentItem());
+        QCOMPARE(list->currentItem()->text(0), QString::number(DbGetIntValue("select max(ID) from Alam")));
+        QCOMPARE(list->currentItem()->text(2), QString("开会"));
     }
 };
 

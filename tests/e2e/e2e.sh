@@ -285,7 +285,7 @@ wait_for 10 sql_is "select bLook from Alam where ReMark='e2e missed'" 0 "!=" ||
     fail "看到了并保留 in the missed window did not mark the reminder seen"
 wait_for 10 test -z "$(window_named "错过的提醒")" || fail "the missed window stayed open once answered"
 
-echo "9. quick capture: the command line and the session bus hand over to the running program;"
+echo "9. quick capture and --agenda: the command line and the session bus hand over to the running program;"
 echo "   --toggle hides the window in front and brings it back; without the program the data file takes it"
 OUT=$(cd "$WORK" && ./jotterel --note "e2e 记一笔" --group work) || fail "--note was refused: $OUT"
 [[ "$OUT" == *"e2e 记一笔"* ]] || fail "--note did not say what it added: $OUT"
@@ -293,6 +293,14 @@ wait_for 5 sql_is "select count(*) from NoteBook where ReMark like '%e2e 记一�
 (cd "$WORK" && ./jotterel --remind "明天 9:00 e2e 开会") || fail "--remind was refused"
 sql_is "select count(*) from Alam where ReMark='e2e 开会'" 1 || fail "--remind added no reminder"
 ! (cd "$WORK" && ./jotterel --remind "乱七八糟" 2>/dev/null) || fail "unreadable words were taken as a reminder"
+agenda_lists_the_meeting()
+{
+    local agenda
+    agenda=$(cd "$WORK" && ./jotterel --agenda 2) || fail "--agenda was refused ($1): $agenda"
+    grep -qE $'^[0-9]{4}-[0-9]{2}-[0-9]{2} 周. 09:00\te2e 开会$' <<<"$agenda" ||
+        fail "--agenda did not list the reminder ($1): $agenda"
+}
+agenda_lists_the_meeting "handed to the running program"
 dbus-send --session --print-reply --dest=io.github.jotterel.Jotterel /io/github/jotterel/Jotterel \
     io.github.jotterel.Capture.AddBookmark string:https://e2e.example string:E2E string:新闻 >/dev/null ||
     fail "AddBookmark on the session bus failed"
@@ -306,4 +314,5 @@ MAIN=$(main_window)
 close_app
 (cd "$WORK" && ./jotterel --note "e2e 离线") || fail "--note without the program was refused"
 sql_is "select count(*) from NoteBook where TypeID=0 and ReMark like '%e2e 离线'" 1 || fail "--note without the program wrote nothing"
+agenda_lists_the_meeting "from the data file"
 echo "e2e: 9 passed, 0 failed"

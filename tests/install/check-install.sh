@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # check-install.sh BUILD_DIR SOURCE_DIR [CMAKE]
 # Installs BUILD_DIR into a temporary prefix and checks what a desktop needs: the program, a valid desktop entry,
-# valid AppStream data, the icon at every size, the home page, and nothing else. Then starts the installed program
+# valid AppStream data, the icon at every size, the home page, the holiday data's source and licence, and nothing
+# else. Then starts the installed program
 # to see that it keeps its data in the per-user directory, not beside itself.
 set -euo pipefail
 
@@ -36,6 +37,8 @@ prefix=$work/prefix
 expected=(
     bin/jotterel
     share/applications/$id.desktop
+    share/doc/jotterel/holidays/LICENSE
+    share/doc/jotterel/holidays/README.md
     share/jotterel/home.html
     share/metainfo/$id.metainfo.xml
 )

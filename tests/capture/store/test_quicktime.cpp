@@ -20,7 +20,7 @@ QString Outcome(const TQuickReminder& reminder)
         return "!" + reminder.Refusal;
     const QString clock = reminder.AlamTime.toString("HH:mm:ss");
     if (reminder.ReDay)
-        return TAlam::RepeatText(reminder.WeekDays) + " " + clock;
+        return TAlam::RepeatText(reminder.WeekDays, reminder.Repeat) + " " + clock;
     return reminder.AlamDate.toString(Qt::ISODate) + " " + clock;
 }
 
@@ -32,6 +32,12 @@ void Row(const char* phrase, const QString& expected, const QString& text = QStr
 QDateTime At(int y, int m, int d, int h, int min)
 {
     return QDateTime(QDate(y, m, d), QTime(h, min));
+}
+
+// kNow's day at another hour.
+QDateTime Today(int h, int min = 0)
+{
+    return At(2026, 12, 9, h, min);
 }
 } // namespace
 
@@ -74,7 +80,8 @@ private slots:
 
         // Days.
         Row("今天 18:00 下班", "2026-12-09 18:00:00", "下班");
-        Row("今天 9点 晨会", "!已经过去");
+        Row("今天 9点 晨会", "!“9点”是上午还是晚上");
+        Row("今天 9点 a", "!已经过去", "", Today(22));
         Row("明天 交报告", "2026-12-10 09:00:00", "交报告");
         Row("明天下午3点交报告", "2026-12-10 15:00:00", "交报告");
         Row("后天 上午10点 面试", "2026-12-11 10:00:00", "面试");
@@ -105,10 +112,18 @@ private slots:
         Row("31号 交房租", "2026-12-31 09:00:00", "交房租");
         Row("15号 发工资", "2026-12-15 09:00:00", "发工资");
 
-        // Times of day; one that has passed today is tomorrow's.
-        Row("9点 晨会", "2026-12-10 09:00:00", "晨会");
+        // Times of day; one that has passed today is tomorrow's. A clock
+        // with a colon is read as a 24-hour clock; an hour said ("9点")
+        // without a part of the day is the morning's while that is ahead,
+        // and asked about while only the evening's is.
+        Row("9点 晨会", "!“9点”是上午还是晚上？请写上“上午”或“晚上”。");
+        Row("9点 开会", "!“9点”是上午还是晚上", "", Today(16, 30));
+        Row("9点 开会", "2026-12-09 09:00:00", "开会", Today(8, 0));
+        Row("9点 开会", "2026-12-10 09:00:00", "开会", Today(22, 0));
+        Row("12点 吃饭", "2026-12-09 12:00:00", "吃饭", Today(10, 0));
+        Row("12点 吃饭", "!“12点”是中午还是晚上", "", Today(12, 35));
         Row("9:30 开会", "2026-12-10 09:30:00", "开会");
-        Row("9点半 开会", "2026-12-10 09:30:00", "开会");
+        Row("9点半 开会", "2026-12-09 09:30:00", "开会", Today(7, 0));
         Row("14:00 开会", "2026-12-10 14:00:00", "开会");
         Row("下午3点 开会", "2026-12-09 15:00:00", "开会");
         Row("晚上8点一刻 看球", "2026-12-09 20:15:00", "看球");
@@ -117,10 +132,10 @@ private slots:
         Row("中午1点 午休", "2026-12-10 13:00:00", "午休");
         Row("早上7点 跑步", "2026-12-10 07:00:00", "跑步");
         Row("21:00 吃药", "2026-12-09 21:00:00", "吃药");
-        Row("十点半 开会", "2026-12-10 10:30:00", "开会");
+        Row("十点半 开会", "2026-12-09 10:30:00", "开会", Today(7, 0));
         Row("二十三点 睡觉", "2026-12-09 23:00:00", "睡觉");
-        Row("八点零五 起床", "2026-12-10 08:05:00", "起床");
-        Row("9点05分 a", "2026-12-10 09:05:00", "a");
+        Row("八点零五 起床", "2026-12-10 08:05:00", "起床", Today(22, 0));
+        Row("9点05分 a", "2026-12-09 09:05:00", "a", Today(7, 0));
         Row("凌晨2点 发布", "2026-12-10 02:00:00", "发布");
         Row("下午 喝茶", "2026-12-09 15:00:00", "喝茶");
         Row("晚上12点 睡觉", "2026-12-10 00:00:00", "睡觉");
@@ -132,7 +147,22 @@ private slots:
         Row("提醒我明天9点交报告", "2026-12-10 09:00:00", "交报告");
         Row("明天中午吃饭", "2026-12-10 12:00:00", "吃饭");
         Row("明天9点 晚上的会", "2026-12-10 09:00:00", "晚上的会");
-        Row("9点 3号楼 开会", "2026-12-10 09:00:00", "3号楼 开会");
+        Row("9点 3号楼 开会", "2026-12-09 09:00:00", "3号楼 开会", Today(7, 0));
+        // A bare hour of 1 to 6 typed in the daytime is the afternoon's,
+        // and asked about at night; 凌晨, 半夜, am and pm settle it, also
+        // after the clock.
+        Row("3点开会", "2026-12-09 15:00:00", "开会", Today(12, 35));
+        Row("5点半下班打卡", "2026-12-09 17:30:00", "下班打卡", Today(12, 35));
+        Row("两点 和客户电话", "2026-12-09 14:00:00", "和客户电话", Today(12, 35));
+        Row("明天3点 开会", "2026-12-10 15:00:00", "开会", Today(12, 35));
+        Row("3点 起床", "!“3点”是凌晨还是下午？", "", Today(23, 0));
+        Row("凌晨3点 起床", "2026-12-10 03:00:00", "起床", Today(23, 0));
+        Row("半夜12点 关灯", "2026-12-10 00:00:00", "关灯");
+        Row("3pm 开会", "2026-12-09 15:00:00", "开会");
+        Row("开会 9am", "2026-12-10 09:00:00", "开会");
+        Row("8点 下午 a", "2026-12-09 20:00:00", "a");
+        Row("9点 下午茶", "!“9点”是上午还是晚上");
+        Row("明天9点 下午茶", "2026-12-10 09:00:00", "下午茶");
 
         // Repetitions.
         Row("每天 8:00 吃药", "每天 08:00:00", "吃药");
@@ -141,15 +171,50 @@ private slots:
         Row("每周一 9:30 例会", "每周一 09:30:00", "例会");
         Row("每周一三五 9:30 晨会", "每周一、三、五 09:30:00", "晨会");
         Row("每星期二、四 19:00 健身", "每周二、四 19:00:00", "健身");
-        Row("工作日 18:00 下班", "周一至周五 18:00:00", "下班");
+        Row("工作日 18:00 下班", "法定工作日 18:00:00", "下班");
+        Row("周一至周五 18:00 下班", "周一至周五 18:00:00", "下班");
         Row("每周一至周五 7点 起床", "周一至周五 07:00:00", "起床");
         Row("每周五至周一 a", "每周一、五、六、日 09:00:00", "a");
-        Row("周末 10:00 爬山", "每周六、日 10:00:00", "爬山");
+        Row("周末 10:00 爬山", "2026-12-12 10:00:00", "爬山");
+        Row("周末 去爬山", "2026-12-12 09:00:00", "去爬山", Today(12, 35));
+        Row("周末 9点 a", "2026-12-13 09:00:00", "a", At(2026, 12, 12, 20, 0));
+        Row("每周末 10点 爬山", "每周六、日 10:00:00", "爬山");
+        Row("9点 开会 每天", "每天 09:00:00", "开会");
+        Row("9:30 每周一 例会", "每周一 09:30:00", "例会");
+        Row("18:00 下班 打卡 每个工作日", "法定工作日 18:00:00", "下班 打卡");
+        Row("法定休息日 10点 睡懒觉", "法定休息日 10:00:00", "睡懒觉");
+        // Monthly, yearly and lunar dates, festivals, days early.
+        Row("每月1号 还款", "每月1号 09:00:00", "还款");
+        Row("每月最后一天 交房租", "每月最后一天 09:00:00", "交房租");
+        Row("每年3月8日 妇女节", "每年3月8日 09:00:00", "妇女节");
+        Row("农历八月十五 给爸妈打电话", "每年农历八月十五 09:00:00", "给爸妈打电话");
+        Row("每年农历正月初一 拜年", "每年农历正月初一 09:00:00", "拜年");
+        Row("农历腊月廿三 小年", "每年农历腊月廿三 09:00:00", "小年");
+        Row("春节 回家", "每年农历正月初一 09:00:00", "回家");
+        Row("除夕 晚上8点 年夜饭", "每年农历腊月三十 20:00:00", "年夜饭");
+        Row("国庆节 9:00 升旗", "每年10月1日 09:00:00", "升旗");
+        Row("农历八月十五 妈妈生日 提前1天", "每年农历八月十五，提前1天 09:00:00", "妈妈生日");
+        Row("每月1号 a 提前1天", "!只有每年的提醒可以提前几天");
+        Row("明天 提前1天 a", "!只有每年的提醒可以提前几天");
+        Row("每年2月30日 a", "!没有这一天：“每年2月30日”");
+        Row("每年 a", "!“每年”是哪一天");
+        Row("每月最后一天 24:00 a", "!请写“0:00”");
+        // Deadlines: the time they are before; "下班前" needs an hour.
+        Row("周五前交报告", "2026-12-11 09:00:00", "交报告", Today(12, 35));
+        Row("今晚12点前 提交材料", "2026-12-10 00:00:00", "提交材料", Today(12, 35));
+        Row("明天下午3点之前 交表", "2026-12-10 15:00:00", "交表");
+        Row("周五下班前 交周报", "!“下班前”是几点", "", Today(12, 35));
+        Row("3点 前台 取快递", "2026-12-09 15:00:00", "前台 取快递", Today(12, 35));
+        // What is left that looks like a time refuses the words, unless quoted.
+        Row("明天9点 交报告 18:00", "!看不懂“18:00”");
+        Row("明天9点 准备周五的会", "!看不懂“周五”");
+        Row("9:00 开会 至周五", "!看不懂“至周五”");
+        Row("明天9点 开会 下午", "!看不懂“下午”");
+        Row("明天9点 准备“周五”的会", "2026-12-10 09:00:00", "准备“周五”的会");
         Row("每周日 24:00 备份", "每周一 00:00:00", "备份");
         Row("每天 24:00 a", "每天 00:00:00", "a");
 
         // Refused, naming what was not understood.
-        Row("每月1号 还款", "!“每月1号”");
         Row("每隔3天 浇花", "!“每隔3天”");
         Row("从下周一起 每天 8点 跑步", "!“从下周一起”");
         Row("每周 开会", "!“每周”是哪几天");
@@ -205,15 +270,18 @@ private slots:
     {
         QTest::addColumn<QString>("words");
         QTest::addColumn<QString>("result"); // the description, or the refusal
-        QTest::addColumn<QString>("row");    // AlamTime, AlamDate, ReDay, WeekDays, ReMark
+        QTest::addColumn<QString>("row");    // AlamTime, AlamDate, ReDay, WeekDays, ReMark[, the repeat]
         QTest::newRow("one-off") << "明天下午3点 交报告"
                                  << "将于 2026-12-10 周四 15:00 提醒：交报告"
-                                 << "15:00:00|2026-12-10|false|0|交报告";
+                                 << "15:00:00|2026-12-10|false|0|交报告|0,0,0,0";
         QTest::newRow("weekly") << "每周一三五 9:30 晨会"
                                 << "每周一、三、五 9:30 提醒：晨会"
-                                << "09:30:00||true|21|晨会";
-        QTest::newRow("refused") << "每月1号 还款"
-                                 << "看不懂“每月1号”：提醒只能不重复、每天或每周的某几天重复。"
+                                << "09:30:00||true|21|晨会|0,0,0,0";
+        QTest::newRow("lunar") << "农历八月十五 提前1天 团圆"
+                               << "每年农历八月十五，提前1天 9:00 提醒：团圆"
+                               << "09:00:00||true|0|团圆|5,8,15,1";
+        QTest::newRow("refused") << "每隔3天 浇花"
+                                 << "看不懂“每隔3天”：提醒只能不重复，或每天、每周的某几天、每月、每年重复。"
                                  << "";
     }
 
@@ -235,7 +303,12 @@ private slots:
         stored.LoadAlam(QString::number(DbGetIntValue("select max(ID) from Alam")));
         QCOMPARE(QStringList({stored.AlamTime.toString("HH:mm:ss"),
                               stored.ReDay ? QString() : stored.AlamDate.toString(Qt::ISODate),
-                              stored.ReDay ? "true" : "false", QString::number(stored.WeekDays), stored.ReMark})
+                              stored.ReDay ? "true" : "false", QString::number(stored.WeekDays), stored.ReMark,
+                              QString("%1,%2,%3,%4")
+                                  .arg(stored.Repeat.Kind)
+                                  .arg(stored.Repeat.Month)
+                                  .arg(stored.Repeat.Day)
+                                  .arg(stored.Repeat.Advance)})
                      .join('|'),
                  row);
     }

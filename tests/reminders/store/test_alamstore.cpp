@@ -14,6 +14,8 @@
 // marking of missed rows, in the program's locale and in one with two-digit
 // years.
 
+Q_DECLARE_METATYPE(TAlamRepeat)
+
 namespace {
 // The store these tests read and write, as a page or dialog would be handed it.
 TAlam Alam;
@@ -81,7 +83,12 @@ class TestAlamStore : public QObject
     std::unique_ptr<TStoreEnv> env;
 
 private slots:
-    void init() { env = std::make_unique<TStoreEnv>(); }
+    void init()
+    {
+        env = std::make_unique<TStoreEnv>();
+        Alam.WeekDays = kEveryDay;
+        Alam.Repeat = {};
+    }
     void cleanup()
     {
         env.reset();
@@ -104,6 +111,10 @@ private slots:
     void versionOneFileFiresAsBefore();
     void oneOffStatus_data();
     void oneOffStatus();
+    void newRepeatsInTheList_data();
+    void newRepeatsInTheList();
+    void changedBackToDailyForgetsTheRepeat();
+    void agendaListsWhatFiresInOrder();
 };
 
 void TestAlamStore::statementsAreBuiltAsTyped()
@@ -133,7 +144,9 @@ void TestAlamStore::statementsAreBuiltAsTyped()
     QCOMPARE(Alam.LastSQL, QString("delete from Alam where ID=1 "));
     QCOMPARE(TAlam::ListSQL(afMissed),
              QString("select ID,IIf(ReDay,'每天  '+format(Alamtime,'HH:mm:ss'),format(Alamtime+AlamDate,'yyyy-mm-dd "
-                     "HH:mm:ss')) ,  Remark,IIF(bLook,'看过的',''),ReDay,WeekDays,AlamTime,AlamDate,SnoozeAt from Alam "
+                     "HH:mm:ss')) ,  "
+                     "Remark,IIF(bLook,'看过的',''),ReDay,WeekDays,AlamTime,AlamDate,SnoozeAt,RepeatKind,RepeatMonth,"
+                     "RepeatDay,AdvanceDays from Alam "
                      "where AlamDate+AlamTime<Now() and bLook=0 and ReDay = 0 "));
 }
 
@@ -397,6 +410,111 @@ void TestAlamStore::oneOffStatus()
     const QList<TDueAlam> fired = Alam.DueBetween(snoozeAt.toSecsSinceEpoch(), snoozeAt.toSecsSinceEpoch(), false);
     QCOMPARE(fired.size(), 1);
     QVERIFY(!fired[0].Daily);
+}
+
+void TestAlamStore::newRepeatsInTheList_data()
+{
+    QTest::addColumn<TAlamRepeat>("repeat");
+    QTest::addColumn<QTime>("time");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QString>("row");  // time text | status, under 全部提醒
+    QTest::addColumn<QString>("days"); // "T": under 今天的提醒, "M": under 明天的提醒
+    QTest::addColumn<QDateTime>("due");
+    QTest::newRow("法定工作日 into a year not imported")
+        << TAlamRepeat{rkWorkDays} << QTime(9, 0, 0) << At(QDate(2026, 12, 31), 10, 0, 0)
+        << "法定工作日  09:00:00|2027 年安排未导入，暂按周一至周五"
+        << "TM" << At(QDate(2027, 1, 1), 9, 0, 0);
+    QTest::newRow("法定休息日 before the National Day")
+        << TAlamRepeat{rkRestDays} << QTime(9, 0, 0) << At(QDate(2026, 9, 30), 10, 0, 0) << "法定休息日  09:00:00|"
+        << "M" << At(QDate(2026, 10, 1), 9, 0, 0);
+    QTest::newRow("每月最后一天 in February") << TAlamRepeat{rkMonthly, 0, kLastDayOfMonth} << QTime(8, 0, 0)
+                                              << At(QDate(2027, 2, 27), 9, 0, 0) << "每月最后一天  08:00:00|"
+                                              << "M" << At(QDate(2027, 2, 28), 8, 0, 0);
+    QTest::newRow("中秋") << TAlamRepeat{rkLunar, 8, 15} << QTime(9, 0, 0) << At(QDate(2026, 9, 24), 12, 0, 0)
+                          << "每年农历八月十五  09:00:00|"
+                          << "M" << At(QDate(2026, 9, 25), 9, 0, 0);
+    QTest::newRow("春节 a day early, on 除夕")
+        << TAlamRepeat{rkLunar, 1, 1, 1} << QTime(20, 0, 0) << At(QDate(2026, 2, 16), 8, 0, 0)
+        << "每年农历正月初一，提前1天  20:00:00|"
+        << "T" << At(QDate(2026, 2, 16), 20, 0, 0);
+    QTest::newRow("29 February, passed today") << TAlamRepeat{rkYearly, 2, 29} << QTime(9, 0, 0)
+                                               << At(QDate(2027, 2, 28), 10, 0, 0) << "每年2月29日  09:00:00|"
+                                               << "T" << At(QDate(2028, 2, 29), 9, 0, 0);
+}
+
+// The repeats beyond 每天 and 每周 are listed with their names, under the
+// day they fire on and under 每天的提醒, never missed; the tick fires them
+// on their day.
+void TestAlamStore::newRepeatsInTheList()
+{
+    QFETCH(TAlamRepeat, repeat);
+    QFETCH(QTime, time);
+    QFETCH(QDateTime, now);
+    QFETCH(QString, row);
+    QFETCH(QString, days);
+    QFETCH(QDateTime, due);
+    TClock::Set(now.addDays(-400));
+    Alam.Repeat = repeat;
+    AddReminder(time, QDate(), true, "x");
+    Alam.Repeat = {};
+    TClock::Set(now);
+    QList<QDateTime> nextDue;
+    QCOMPARE(Rows(Alam.LoadAlamList(afAll, &nextDue)), QStringList{"1|" + row.replace('|', "|x|")});
+    QCOMPARE(nextDue, QList<QDateTime>{due});
+    QCOMPARE(Alam.LoadAlamList(afToday).size(), days.contains('T') ? 1 : 0);
+    QCOMPARE(Alam.LoadAlamList(afTomorrow).size(), days.contains('M') ? 1 : 0);
+    QCOMPARE(Alam.LoadAlamList(afDaily).size(), 1);
+    QCOMPARE(Alam.LoadAlamList(afMissed).size() + Alam.LoadAlamList(afSeen).size(), 0);
+    const QList<TDueAlam> fired = Alam.DueBetween(now.toSecsSinceEpoch(), now.addDays(400).toSecsSinceEpoch(), false);
+    QVERIFY(!fired.isEmpty());
+    QCOMPARE(fired.first().Moment, due);
+    QVERIFY(fired.first().Daily);
+    Alam.LoadAlam("1");
+    QCOMPARE(Alam.Repeat, repeat);
+}
+
+// A repeat that is changed into one of the first kinds is gone with the
+// change, though the statement for them names none.
+void TestAlamStore::changedBackToDailyForgetsTheRepeat()
+{
+    Alam.Repeat = {rkLunar, 8, 15, 1};
+    AddReminder(QTime(9, 0, 0), QDate(), true, "中秋");
+    Alam.Repeat = {};
+    Alam.UpdateAlam("1");
+    Alam.LoadAlam("1");
+    QCOMPARE(Alam.Repeat, TAlamRepeat());
+    QCOMPARE(DbGetIntValue("select RepeatKind+RepeatMonth+RepeatDay+AdvanceDays from Alam"), 0);
+    Alam.Repeat = {rkYearly, 2, 30};
+    QCOMPARE(ErrorOf([] { Alam.UpdateAlam("1"); }), QString("没有2月30日这一天。"));
+}
+
+// The agenda: every firing from now on for the days, oldest first, one
+// line each with the day, the clock and the text on one line.
+void TestAlamStore::agendaListsWhatFiresInOrder()
+{
+    const QDate friday(2026, 9, 18);
+    TClock::Set(At(friday, 8, 0, 0));
+    Alam.WeekDays = kWorkDays;
+    AddReminder(QTime(8, 30, 0), QDate(), true, "站会");
+    Alam.WeekDays = kEveryDay;
+    Alam.Repeat = {rkWorkDays};
+    AddReminder(QTime(9, 0, 0), QDate(), true, "打卡");
+    Alam.Repeat = {};
+    AddReminder(QTime(7, 0, 0), friday, false, "已过");
+    AddReminder(QTime(20, 15, 30), friday.addDays(1), false, "看\n电影");
+    Alam.SnoozeAlams({"3"}, At(friday, 10, 0, 0));
+    Alam.Repeat = {rkLunar, 8, 15, 3}; // 中秋 2026 is 25 September
+    AddReminder(QTime(7, 30, 0), QDate(), true, "买月饼");
+    Alam.Repeat = {};
+    const QStringList expected{
+        "2026-09-18 周五 08:30\t站会",       "2026-09-18 周五 09:00\t打卡", "2026-09-18 周五 10:00\t已过",
+        "2026-09-19 周六 20:15:30\t看 电影",
+        "2026-09-20 周日 09:00\t打卡", // a Sunday worked
+        "2026-09-21 周一 08:30\t站会",       "2026-09-21 周一 09:00\t打卡", "2026-09-22 周二 07:30\t3 天后：买月饼",
+    };
+    QCOMPARE(Alam.Agenda(At(friday, 8, 0, 0), 4), expected);
+    // 3 October: a Saturday of the National Day holiday.
+    QCOMPARE(Alam.Agenda(At(QDate(2026, 10, 3), 0, 0, 0), 1), QStringList{});
 }
 
 JOTTEREL_STORE_TEST_MAIN(TestAlamStore)

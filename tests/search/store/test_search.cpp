@@ -219,6 +219,8 @@ private slots:
         QCOMPARE(Only("站会").Time, QString("周一至周五  08:30:00"));
         DbExecSQL("update Alam set WeekDays=21 where ID=1");
         QCOMPARE(Only("站会").Time, QString("每周一、三、五  08:30:00"));
+        DbExecSQL("update Alam set WeekDays=0, RepeatKind=5, RepeatMonth=8, RepeatDay=15 where ID=1");
+        QCOMPARE(Only("站会").Time, QString("每年农历八月十五  08:30:00"));
         QCOMPARE(Only("账单").Time, QString("2026-12-09 18:00:00"));
     }
 
