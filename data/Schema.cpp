@@ -222,6 +222,14 @@ BEGIN DELETE FROM LinkCheck WHERE IEID = OLD.ID; DELETE FROM SiteIcon WHERE IEID
 ALTER TABLE SysSet ADD COLUMN FetchIcons INTEGER NOT NULL DEFAULT 1;
 ALTER TABLE SysSet ADD COLUMN Skin TEXT NOT NULL DEFAULT '';
 )"},
+    // Version 13: more of a browser's bookmark file for the round trip: a
+    // link's ICON_URI (where the browser got its icon) and the separators
+    // among the items at the top of the bookmark tree (全部 has no row of
+    // its own in IEType), as IEType.Separators holds them for a group.
+    {12, R"(
+ALTER TABLE IE ADD COLUMN IconUri TEXT NOT NULL DEFAULT '';
+ALTER TABLE SysSet ADD COLUMN IESeparators TEXT NOT NULL DEFAULT '';
+)"},
 };
 
 std::vector<TMigration> g_extra;
