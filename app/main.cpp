@@ -20,12 +20,16 @@ namespace {
 // What a second start does: bring the running one to the front, or, when the
 // data directory is held by an instance that does not answer, say so (on
 // stderr for a terminal, in a box for a start from the menu) and keep away
-// from the database.
+// from the database. A `--toggle` or `--search` the running one could not
+// carry out ends with status 1 and the reason, as the other commands handed
+// to it do.
 int EndSecondStart(const TSingleInstance& instance, TSingleInstance::TStart start)
 {
     if (start == TSingleInstance::TStart::Handed)
         return 0;
     std::fprintf(stderr, "%s\n", instance.FailureText().toLocal8Bit().constData());
+    if (start == TSingleInstance::TStart::Refused)
+        return 1;
     ShowError(instance.FailureText());
     return 2;
 }

@@ -391,7 +391,8 @@ void TBookmarkPage::NMoveIEClick()
         return;
     const int firstRow = ui->DBGrid1->SelectedRows().value(0);
     const int addedBefore = ChooserGroupsAdded();
-    int typeId = 0;
+    // The chooser starts at the group shown (the bookmarks' own, or 全部).
+    int typeId = IETree->Selected() ? IETree->SelectedSelfIndex() : -1;
     const int result = AskGroupOf(IETree->TableName, IETree->RootCaption, "移动到", typeId);
     m_groupCommands.ReloadIfChooserAdded(addedBefore);
     if (result == mrOk)
