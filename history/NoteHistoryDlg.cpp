@@ -8,6 +8,21 @@
 #include <QPushButton>
 #include <QTextCursor>
 
+QList<TNoteVersion> ListedVersions(const QList<TNoteVersion>& versions, const QString& current,
+                                   const std::function<QString(qint64 id)>& textOf)
+{
+    const qint64 currentSize = current.toUtf8().size();
+    QList<TNoteVersion> listed;
+    for (const TNoteVersion& version : versions) {
+        if (version.Size == currentSize && textOf(version.Id) == current)
+            continue;
+        if (!listed.isEmpty() && listed.last().SavedAt.toSecsSinceEpoch() == version.SavedAt.toSecsSinceEpoch())
+            continue;
+        listed.append(version);
+    }
+    return listed;
+}
+
 TFormNoteHistory::TFormNoteHistory(TNoteHistory& history, int typeId, QString current, QWidget* parent)
     : TFormBaseDlg(parent), m_history(history), m_current(std::move(current)),
       ui(std::make_unique<Ui::TFormNoteHistory>())
@@ -20,7 +35,9 @@ TFormNoteHistory::TFormNoteHistory(TNoteHistory& history, int typeId, QString cu
     OkButton()->setMinimumWidth(OkButton()->sizeHint().width());
     CancelButton()->setText("关闭");
     CancelButton()->setAccessibleName("关闭");
-    for (const TNoteVersion& version : m_history.Versions(typeId)) {
+    const QList<TNoteVersion> kept = m_history.Versions(typeId);
+    const auto textOf = [this](qint64 id) { return m_history.Text(id); };
+    for (const TNoteVersion& version : ListedVersions(kept, m_current, textOf)) {
         auto* item = new QTreeWidgetItem(ui->lvVersions, {version.SavedAt.toString("yyyy-MM-dd HH:mm:ss"),
                                                           QLocale().formattedDataSize(version.Size)});
         item->setData(0, Qt::UserRole, version.Id);
@@ -30,7 +47,7 @@ TFormNoteHistory::TFormNoteHistory(TNoteHistory& history, int typeId, QString cu
     if (HasVersions())
         ui->lvVersions->setCurrentItem(ui->lvVersions->topLevelItem(0));
     else
-        ui->mmoVersion->setPlainText("这篇记事还没有历史版本。");
+        ui->mmoVersion->setPlainText(kept.isEmpty() ? "这篇记事还没有历史版本。" : "这篇记事没有和现在不同的历史版本。");
     OkButton()->setEnabled(HasVersions());
 }
 

@@ -3,6 +3,7 @@
 #include "data/MD.h"
 #include "data/OleDate.h"
 #include "data/UntPublic.h"
+#include "groups/BaseDlg.h"
 #include "groups/UntTree.h"
 #include "history/NoteHistory.h"
 #include "history/Trash.h"
@@ -310,6 +311,24 @@ private slots:
             versions << TNoteHistory().Text(DbAccess->QuerySet2->AsInteger("ID"));
         QCOMPARE(versions,
                  QStringList({"note of B\r\nsecond line", "note of B\r\nsecond line1", "note of B\r\nsecond line12"}));
+    }
+
+    // 恢复此版本 puts the version in the memo as one step of its undo: Ctrl+Z
+    // brings the text before back, and each is saved.
+    void versionBroughtBackIsUndone()
+    {
+        QVERIFY(TNoteHistory().Keep(2, "older", TClock::Now().addSecs(-3600)));
+        Edit("B");
+        Type("!");
+        Drive([](QWidget* dialog) { qobject_cast<TFormBaseDlg*>(dialog)->OkButton()->click(); });
+        Action("NNoteHistory")->trigger();
+        QCOMPARE(memo->toPlainText(), QString("older"));
+        SaveWaiting();
+        QCOMPARE(Stored(2), QStringList{"older"});
+        QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line!"));
+        SaveWaiting();
+        QCOMPARE(Stored(2), QStringList{"note of B\r\nsecond line!"});
     }
 
     void keystrokeCostsOnlyTheNoteStatements()
