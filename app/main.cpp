@@ -5,6 +5,7 @@
 #include "capture/CaptureCommandLine.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "data/Formats.h"
 #include "data/MD.h"
 #include "exchange/CommandLine.h"
 #include "links/LinkCommandLine.h"
@@ -38,6 +39,8 @@ int EndSecondStart(const TSingleInstance& instance, TSingleInstance::TStart star
 
 int main(int argc, char** argv)
 {
+    // Chinese dates, weekdays and sizes on any system locale.
+    QLocale::setDefault(ProgramLocale());
     // The commands of the command line need no display.
     for (const auto run : {RunSyncCommandLine, RunCaptureCommandLine, RunSkinCommandLine, RunLinkCheckCommandLine,
                            RunCommandLine})

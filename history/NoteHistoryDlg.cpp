@@ -1,10 +1,10 @@
 #include "history/NoteHistoryDlg.h"
 
 #include "controls/Contrast.h"
+#include "data/Formats.h"
 #include "history/NoteHistory.h"
 #include "ui_NoteHistoryDlg.h"
 
-#include <QLocale>
 #include <QPushButton>
 #include <QTextCursor>
 
@@ -39,7 +39,7 @@ TFormNoteHistory::TFormNoteHistory(TNoteHistory& history, int typeId, QString cu
     const auto textOf = [this](qint64 id) { return m_history.Text(id); };
     for (const TNoteVersion& version : ListedVersions(kept, m_current, textOf)) {
         auto* item = new QTreeWidgetItem(ui->lvVersions, {version.SavedAt.toString("yyyy-MM-dd HH:mm:ss"),
-                                                          QLocale().formattedDataSize(version.Size)});
+                                                          SizeText(version.Size)});
         item->setData(0, Qt::UserRole, version.Id);
     }
     ui->lvVersions->setColumnWidth(0, 140);

@@ -1,9 +1,11 @@
+#include "data/Formats.h"
 #include "history/NoteHistory.h"
 #include "history/NoteHistoryDlg.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <memory>
@@ -57,6 +59,23 @@ private slots:
              }))
             shown << texts[version.Id];
         QCOMPARE(shown, listed);
+    }
+
+    // Each version's moment and size, in the program's Chinese also on a
+    // system without a Chinese locale.
+    void showsMomentAndSizeInChinese()
+    {
+        QLocale::setDefault(QLocale::c());
+        const auto chinese = qScopeGuard([] { QLocale::setDefault(ProgramLocale()); });
+        TNoteHistory history;
+        QVERIFY(history.Keep(1, QByteArray(1536, 'x'), kMorning));
+        QVERIFY(history.Keep(1, "旧的", kMorning.addSecs(60)));
+        TFormNoteHistory dialog(history, 1, "现在");
+        const auto* list = Find<QTreeWidget>(&dialog, "lvVersions");
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->text(0), QString("2026-03-01 09:01:00"));
+        QCOMPARE(list->topLevelItem(0)->text(1), QString("6 字节"));
+        QCOMPARE(list->topLevelItem(1)->text(1), QString("1.5 KB"));
     }
 
     // With nothing to list, it says why and nothing can be brought back.
