@@ -65,13 +65,18 @@ void TFormNoteHistory::ShowVersion()
     if (!item)
         return;
     const QString text = m_history.Text(item->data(0, Qt::UserRole).toLongLong());
-    QTextCharFormat removed, added;
-    removed.setBackground(QColor(255, 215, 215));
-    added.setBackground(QColor(215, 245, 215));
-    // The light marks under the light text of a dark skin: the text darkened.
-    const QColor ink = ui->mmoVersion->palette().color(QPalette::Text);
-    removed.setForeground(ReadableOn(ink, removed.background().color()));
-    added.setForeground(ReadableOn(ink, added.background().color()));
+    // Red and green tinges of the memo's own ground: pale on a light one,
+    // dark on a dark one, under the memo's text.
+    const QPalette palette = ui->mmoVersion->palette();
+    const auto mark = [&palette](const QColor& tinge) {
+        QTextCharFormat format;
+        const QColor ground = Blend(palette.color(QPalette::Base), tinge, 0.2);
+        format.setBackground(ground);
+        format.setForeground(ReadableOn(palette.color(QPalette::Text), ground));
+        return format;
+    };
+    const QTextCharFormat removed = mark(QColor(255, 0, 0));
+    const QTextCharFormat added = mark(QColor(0, 255, 0));
     QTextCursor cursor(ui->mmoVersion->document());
     bool first = true;
     for (const TDiffLine& line : DiffLines(text, m_current)) {
@@ -83,6 +88,14 @@ void TFormNoteHistory::ShowVersion()
                                                                              : QTextCharFormat());
     }
     ui->mmoVersion->moveCursor(QTextCursor::Start);
+}
+
+// A skin chosen while the window is open: the marks follow its colours.
+void TFormNoteHistory::changeEvent(QEvent* event)
+{
+    TFormBaseDlg::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && ui && HasVersions())
+        ShowVersion();
 }
 
 void TFormNoteHistory::btnOKClick()

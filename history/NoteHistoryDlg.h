@@ -31,6 +31,7 @@ public:
     bool HasVersions() const;
 
 protected:
+    void changeEvent(QEvent* event) override;
     void btnOKClick() override;
 
 private:
