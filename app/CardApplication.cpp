@@ -1,6 +1,7 @@
 #include "app/CardApplication.h"
 
 #include "controls/CardIcons.h"
+#include "controls/Composition.h"
 #include "controls/UiException.h"
 #include "controls/WindowFrame.h"
 
@@ -12,6 +13,7 @@ TCardApplication::TCardApplication(int& argc, char** argv) : QApplication(argc, 
     // The pictures and the home page are embedded in the core library.
     InitCardResources();
     FrameDialogsClosingOnly(this);
+    WatchCompositions(this);
 }
 
 bool TCardApplication::notify(QObject* receiver, QEvent* event)

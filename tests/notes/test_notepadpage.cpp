@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/SingleInstance.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
@@ -14,6 +15,9 @@
 
 #include <QAction>
 #include <QFile>
+#include <QInputMethodEvent>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -329,6 +333,54 @@ private slots:
         QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line!"));
         SaveWaiting();
         QCOMPARE(Stored(2), QStringList{"note of B\r\nsecond line!"});
+    }
+
+    // Pinyin half typed when the window loses the keyboard (the close
+    // question, the window hidden by --toggle, another window in front)
+    // leaves the memo; what the input method then commits of it never
+    // becomes text. Back at the window, a chosen candidate is typed.
+    void halfTypedPinyinNeverBecomesText_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("the close question") << "question";
+        QTest::newRow("--toggle") << "toggle";
+        QTest::newRow("another window in front") << "deactivated";
+    }
+
+    void halfTypedPinyinNeverBecomesText()
+    {
+        QFETCH(QString, how);
+        Edit("B");
+        const auto preedit = [this] { return memo->textCursor().block().layout()->preeditAreaText(); };
+        QInputMethodEvent composing("si ji", {});
+        QApplication::sendEvent(memo, &composing);
+        QCOMPARE(preedit(), QString("si ji"));
+        if (how == "question") {
+            env->Responder.Answers = {false};
+            form->close();
+            QVERIFY(form->isVisible());
+        } else if (how == "toggle") {
+            QApplication::setActiveWindow(form.get());
+            QVERIFY(RunningCommands().value("toggle")({}).Done);
+            QVERIFY(form->isMinimized()); // hidden into the tray where there is one
+        } else {
+            QEvent deactivated(QEvent::WindowDeactivate);
+            QApplication::sendEvent(form.get(), &deactivated);
+        }
+        QCOMPARE(preedit(), QString());
+        QInputMethodEvent givenUp;
+        givenUp.setCommitString("si ji");
+        QApplication::sendEvent(memo, &givenUp);
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line"));
+        QCOMPARE(Stored(2), QStringList{"note of B\r\nsecond line"});
+
+        form->showNormal();
+        QEvent back(QEvent::WindowActivate);
+        QApplication::sendEvent(form.get(), &back);
+        QInputMethodEvent chosen;
+        chosen.setCommitString("，四季");
+        QApplication::sendEvent(memo, &chosen);
+        QCOMPARE(Stored(2), QStringList{"note of B\r\nsecond line，四季"});
     }
 
     void keystrokeCostsOnlyTheNoteStatements()
