@@ -180,7 +180,8 @@ TIEInserter::TIEInserter()
     RunNative("CREATE TEMP TABLE IE_Import(TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT, Tags TEXT, "
               "AddDate INTEGER, LastModified INTEGER, ShortcutUrl TEXT, Pos INTEGER, IconUri TEXT)");
     try {
-        m_insert = PrepareNative(DbAccess->Handle(), "INSERT INTO temp.IE_Import VALUES (?1,?2,?3,?4,?5,?6,?7,?8,?9,?10)");
+        m_insert =
+            PrepareNative(DbAccess->Handle(), "INSERT INTO temp.IE_Import VALUES (?1,?2,?3,?4,?5,?6,?7,?8,?9,?10)");
     } catch (const TSqlError& e) {
         throw EDBException(e.Message, "数据库操作失败！", QString());
     }

@@ -592,9 +592,9 @@ private:
             return;
         }
         known.insert(comparable);
-        const qint64 number =
-            m_inserter.Insert(group, item.Url, item.Title, item.Remark,
-                              TIEFileFields{item.Tags, item.AddDate, item.LastModified, item.ShortcutUrl, pos, item.IconUri});
+        const qint64 number = m_inserter.Insert(
+            group, item.Url, item.Title, item.Remark,
+            TIEFileFields{item.Tags, item.AddDate, item.LastModified, item.ShortcutUrl, pos, item.IconUri});
         if (!item.Icon.isEmpty())
             m_icons.emplace_back(number, &item.Icon);
         ++m_report.Items;
@@ -646,9 +646,9 @@ private:
         }
         if (m_separators[0].isEmpty())
             return;
-        TStmtHandle top = Prepared(m_parent == 0
-                                       ? "UPDATE SysSet SET IESeparators=?1 WHERE IESeparators=''"
-                                       : "UPDATE IEType SET Separators=?1 WHERE SelfIndex=?2 AND Separators=''");
+        TStmtHandle top =
+            Prepared(m_parent == 0 ? "UPDATE SysSet SET IESeparators=?1 WHERE IESeparators=''"
+                                   : "UPDATE IEType SET Separators=?1 WHERE SelfIndex=?2 AND Separators=''");
         BindText(top.get(), 1, m_separators[0].join(u',').toUtf8());
         if (m_parent != 0)
             sqlite3_bind_int(top.get(), 2, m_parent);

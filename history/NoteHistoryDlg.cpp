@@ -38,8 +38,8 @@ TFormNoteHistory::TFormNoteHistory(TNoteHistory& history, int typeId, QString cu
     const QList<TNoteVersion> kept = m_history.Versions(typeId);
     const auto textOf = [this](qint64 id) { return m_history.Text(id); };
     for (const TNoteVersion& version : ListedVersions(kept, m_current, textOf)) {
-        auto* item = new QTreeWidgetItem(ui->lvVersions, {version.SavedAt.toString("yyyy-MM-dd HH:mm:ss"),
-                                                          SizeText(version.Size)});
+        auto* item = new QTreeWidgetItem(ui->lvVersions,
+                                         {version.SavedAt.toString("yyyy-MM-dd HH:mm:ss"), SizeText(version.Size)});
         item->setData(0, Qt::UserRole, version.Id);
     }
     ui->lvVersions->setColumnWidth(0, 140);
@@ -47,7 +47,8 @@ TFormNoteHistory::TFormNoteHistory(TNoteHistory& history, int typeId, QString cu
     if (HasVersions())
         ui->lvVersions->setCurrentItem(ui->lvVersions->topLevelItem(0));
     else
-        ui->mmoVersion->setPlainText(kept.isEmpty() ? "这篇记事还没有历史版本。" : "这篇记事没有和现在不同的历史版本。");
+        ui->mmoVersion->setPlainText(kept.isEmpty() ? "这篇记事还没有历史版本。"
+                                                    : "这篇记事没有和现在不同的历史版本。");
     OkButton()->setEnabled(HasVersions());
 }
 

@@ -30,15 +30,15 @@ private slots:
     {
         QTest::addColumn<QStringList>("kept");
         QTest::addColumn<QStringList>("listed");
-        QTest::newRow("the newest is the current text") << QStringList{"20:now", "10:earlier"}
-                                                        << QStringList{"10:earlier"};
-        QTest::newRow("two in one second: the newer") << QStringList{"10:b", "10:a", "5:c"}
-                                                      << QStringList{"10:b", "5:c"};
-        QTest::newRow("the newer of a second is the current text") << QStringList{"10:now", "10:a"}
-                                                                   << QStringList{"10:a"};
+        QTest::newRow("the newest is the current text")
+            << QStringList{"20:now", "10:earlier"} << QStringList{"10:earlier"};
+        QTest::newRow("two in one second: the newer")
+            << QStringList{"10:b", "10:a", "5:c"} << QStringList{"10:b", "5:c"};
+        QTest::newRow("the newer of a second is the current text")
+            << QStringList{"10:now", "10:a"} << QStringList{"10:a"};
         QTest::newRow("same size, other text") << QStringList{"10:won"} << QStringList{"10:won"};
-        QTest::newRow("an older copy of the current text") << QStringList{"30:x", "20:now", "10:y"}
-                                                           << QStringList{"30:x", "10:y"};
+        QTest::newRow("an older copy of the current text")
+            << QStringList{"30:x", "20:now", "10:y"} << QStringList{"30:x", "10:y"};
     }
 
     void listsVersionsThatDifferOnePerSecond()
@@ -54,9 +54,8 @@ private slots:
             texts[id] = entry;
         }
         QStringList shown;
-        for (const TNoteVersion& version : ListedVersions(versions, "now", [&](qint64 id) {
-                 return texts[id].section(':', 1);
-             }))
+        for (const TNoteVersion& version :
+             ListedVersions(versions, "now", [&](qint64 id) { return texts[id].section(':', 1); }))
             shown << texts[version.Id];
         QCOMPARE(shown, listed);
     }

@@ -16,13 +16,13 @@
 #include <QAction>
 #include <QFile>
 #include <QInputMethodEvent>
-#include <QTextBlock>
-#include <QTextLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>

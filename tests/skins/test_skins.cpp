@@ -155,8 +155,9 @@ void CheckBoxes(TContrastWalk& walk)
         const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
         const QImage drawn = box->grab().toImage();
         const QPalette& palette = box->palette();
-        const double ratio = ticked ? MostContrast(drawn, indicator.adjusted(3, 3, -3, -3), palette.color(QPalette::Base))
-                                    : MostContrast(drawn, indicator, palette.color(QPalette::Window));
+        const double ratio = ticked
+                                 ? MostContrast(drawn, indicator.adjusted(3, 3, -3, -3), palette.color(QPalette::Base))
+                                 : MostContrast(drawn, indicator, palette.color(QPalette::Window));
         if (ratio < kMinTextContrast)
             walk.Faults << QString("check box %1: %2").arg(ticked ? "ticked" : "unticked").arg(ratio, 0, 'f', 2);
     }
