@@ -39,7 +39,9 @@ int EndSecondStart(const TSingleInstance& instance, TSingleInstance::TStart star
 
 int main(int argc, char** argv)
 {
-    // Chinese dates, weekdays and sizes on any system locale.
+    // Chinese dates, weekdays and sizes on any system locale, also for the
+    // commands of the command line (the window's application object does
+    // the same).
     QLocale::setDefault(ProgramLocale());
     // The commands of the command line need no display.
     for (const auto run : {RunSyncCommandLine, RunCaptureCommandLine, RunSkinCommandLine, RunLinkCheckCommandLine,

@@ -21,6 +21,9 @@ class TestNoteHistoryDlg : public QObject
     std::unique_ptr<TTestEnv> env;
 
 private slots:
+    // The tests run under C.UTF-8: the application object makes the
+    // program's Chinese the default all the same.
+    void initTestCase() { QCOMPARE(QLocale(), ProgramLocale()); }
     void init() { env = std::make_unique<TTestEnv>(); }
     void cleanup() { env.reset(); }
 
