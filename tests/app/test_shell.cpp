@@ -7,7 +7,6 @@
 #include "app/UntConfig.h"
 #include "controls/UiPublic.h"
 #include "data/Clock.h"
-#include "data/Formats.h"
 #include "data/MD.h"
 #include "data/SqliteDb.h"
 #include "groups/UntTree.h"
@@ -26,7 +25,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QScopeGuard>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
@@ -635,9 +633,6 @@ private slots:
     void restoreOffersTheAutomaticBackupsFirst()
     {
         QFETCH(bool, otherFile);
-        // Chinese days and sizes also on a system without a Chinese locale.
-        QLocale::setDefault(QLocale::c());
-        const auto chinese = qScopeGuard([] { QLocale::setDefault(ProgramLocale()); });
         AddGroups(1, {"旧组"});
         TFormMain form;
         form.show();

@@ -462,8 +462,8 @@ private slots:
         QCOMPARE(DbGetIntValue("select count(*) from IEType where TypeName='A'"), 1);
     }
 
-    // However a group is highlighted (the keyboard, a right-click whose menu
-    // Esc closes), the grid lists that group's bookmarks.
+    // A group highlighted by the keyboard is the one the grid lists (a
+    // right-click: see above).
     void gridShowsTheHighlightedGroup()
     {
         AddGroup(1, 0, "A");
@@ -476,16 +476,7 @@ private slots:
         QTest::keyClick(tree, Qt::Key_Down);
         QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{Node(tree, "B")});
         QCOMPARE(Titles(), QStringList({"in B"}));
-        QTest::keyClick(tree, Qt::Key_Up);
-        QCOMPARE(Titles(), QStringList({"in A", "in A too"}));
-        const QPoint root = tree->visualItemRect(Node(tree, "全部")).center();
-        QTest::mousePress(tree->viewport(), Qt::RightButton, {}, root);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, root, tree->viewport()->mapToGlobal(root));
-        QApplication::sendEvent(tree->viewport(), &event);
-        auto* menu = Find<QMenu>(form.get(), "pmIEType");
-        QTRY_VERIFY(menu->isVisible());
-        QTest::keyClick(menu, Qt::Key_Escape);
-        QVERIFY(!menu->isVisible());
+        QTest::keyClick(tree, Qt::Key_Home);
         QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{Node(tree, "全部")});
         QCOMPARE(Sorted(Titles()), QStringList({"in A", "in A too", "in B"}));
     }
