@@ -7,6 +7,7 @@
 #include "app/Tray.h"
 #include "app/WindowMemory.h"
 #include "bookmarks/BookmarkPage.h"
+#include "controls/Composition.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "controls/UndoAction.h"
@@ -126,6 +127,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
 
 bool TFormMain::FormCloseQuery()
 {
+    CancelComposition(this); // the question takes the keyboard
     return AskYesNo("确定要退出程序吗？") && m_notepadPage->SaveNoteBeforeExit();
 }
 

@@ -108,12 +108,12 @@ TSingleInstance::TStart TSingleInstance::Start(int answerTimeoutMs, TListening l
         if (lock == TLockFile::TResult::Failed) {
             // No lock file can be made here (a copy on a read-only medium):
             // nobody can write this database, so a second reader does no harm.
-            if (HandOver(deadline.remainingTime()))
-                return TStart::Handed;
+            if (const TAsked asked = HandOver(deadline.remainingTime()); asked != TAsked::NoAnswer)
+                return Handed(asked);
             return run();
         }
-        if (HandOver(deadline.remainingTime()))
-            return TStart::Handed;
+        if (const TAsked asked = HandOver(deadline.remainingTime()); asked != TAsked::NoAnswer)
+            return Handed(asked);
         if (deadline.hasExpired())
             break;
         // The holder may be between taking the lock and listening, or about to end.
@@ -224,13 +224,22 @@ bool TSingleInstance::AskRunningToShow(int timeoutMs)
     return socket.readLine() == ShownAnswer;
 }
 
-// A running instance that answers the command at all has taken it over.
-bool TSingleInstance::HandOver(int timeoutMs)
+// A running instance that answers the command at all has taken it over;
+// one that could not carry it out leaves the reason in FailureText.
+TSingleInstance::TAsked TSingleInstance::HandOver(int timeoutMs)
 {
     if (m_handOver.isEmpty())
-        return AskRunningToShow(timeoutMs);
+        return AskRunningToShow(timeoutMs) ? TAsked::Done : TAsked::NoAnswer;
     QString answer;
-    return AskRunning(m_handOver, timeoutMs, &answer) != TAsked::NoAnswer;
+    const TAsked asked = AskRunning(m_handOver, timeoutMs, &answer);
+    if (asked == TAsked::Failed)
+        m_failure = answer;
+    return asked;
+}
+
+TSingleInstance::TStart TSingleInstance::Handed(TAsked asked) const
+{
+    return asked == TAsked::Done ? TStart::Handed : TStart::Refused;
 }
 
 TSingleInstance::TAsked TSingleInstance::AskRunning(const QStringList& command, int answerTimeoutMs,

@@ -39,6 +39,7 @@ public:
     enum class TStart {
         Run,     // this process owns the data directory: go on and open the database
         Handed,  // a running instance answered and shows its window: end with success
+        Refused, // a running instance could not carry out the handed-over command: FailureText says why
         NoAnswer // the directory is locked by a live process that did not answer: end without the database
     };
 
@@ -67,7 +68,7 @@ public:
     // window (`--toggle`, `--search`); empty: show it.
     void HandOverInstead(const QStringList& command) { m_handOver = command; }
 
-    // Set by Start when it returns NoAnswer: what to tell the user.
+    // Set by Start when it returns Refused or NoAnswer: what to tell the user.
     QString FailureText() const { return m_failure; }
     QString LockPath() const { return m_lockPath; }
     static QString LockFileName(const QString& dataDir);
@@ -83,7 +84,8 @@ private:
     TLockFile::TResult TakeLocks();
     bool IsOwner() const;
     bool AskRunningToShow(int timeoutMs);
-    bool HandOver(int timeoutMs);
+    TAsked HandOver(int timeoutMs);
+    TStart Handed(TAsked asked) const;
     void Answer(QLocalSocket* client);
     QString DescribeHolder() const;
 

@@ -122,6 +122,21 @@ void OpenBranchesAgain(TCardTree& tree, const QJsonArray& open)
         }
 }
 
+// The place kept, in this start's units. A place is in the units of the
+// scale factor (QT_SCALE_FACTOR, the desktop's) the window had, counted from
+// its screen's corner; one kept at another factor is converted to the same
+// spot on the screen. The size stays: the window shows as much as before.
+// A place kept without its factor (an older file) is taken as it is.
+QPoint PlaceAtThisScale(const QJsonObject& state, const QScreen* screen)
+{
+    const QPoint kept(state.value("x").toInt(), state.value("y").toInt());
+    const double keptScale = state.value("scale").toDouble();
+    if (!screen || keptScale <= 0 || qFuzzyCompare(keptScale, screen->devicePixelRatio()))
+        return kept;
+    const QPointF corner = screen->geometry().topLeft();
+    return (corner + (QPointF(kept) - corner) * (keptScale / screen->devicePixelRatio())).toPoint();
+}
+
 // The bookmark page's part, once its tree and list are there.
 void RestoreBookmarkPlaces(TCardTree& tree, TBookmarkPage& page, TCardDBGrid* grid, const QJsonObject& state)
 {
@@ -189,7 +204,7 @@ void TWindowMemory::RestoreSavedFrame()
     // next step's part; the size asked for here is then the one kept.
     m_chosenSize = m_fittedSize = QSize();
     window->resize(QSize(width, height).expandedTo(window->minimumSizeHint()));
-    window->move(state.value("x").toInt(), state.value("y").toInt());
+    window->move(PlaceAtThisScale(state, window->screen()));
     if (state.value("maximized").toBool())
         window->setWindowState(window->windowState() | Qt::WindowMaximized);
 }
@@ -265,6 +280,7 @@ void TWindowMemory::Save()
     state["width"] = kept.width();
     state["height"] = kept.height();
     state["maximized"] = window->isMaximized();
+    state["scale"] = window->devicePixelRatioF();
     state["page"] = m_parts.Pages->currentIndex();
     state["noteGroup"] = SelectedGroup(*noteTree);
     state["noteOpen"] = OpenBranches(*noteTree);

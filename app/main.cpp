@@ -5,6 +5,7 @@
 #include "capture/CaptureCommandLine.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
+#include "data/Formats.h"
 #include "data/MD.h"
 #include "exchange/CommandLine.h"
 #include "links/LinkCommandLine.h"
@@ -20,12 +21,16 @@ namespace {
 // What a second start does: bring the running one to the front, or, when the
 // data directory is held by an instance that does not answer, say so (on
 // stderr for a terminal, in a box for a start from the menu) and keep away
-// from the database.
+// from the database. A `--toggle` or `--search` the running one could not
+// carry out ends with status 1 and the reason, as the other commands handed
+// to it do.
 int EndSecondStart(const TSingleInstance& instance, TSingleInstance::TStart start)
 {
     if (start == TSingleInstance::TStart::Handed)
         return 0;
     std::fprintf(stderr, "%s\n", instance.FailureText().toLocal8Bit().constData());
+    if (start == TSingleInstance::TStart::Refused)
+        return 1;
     ShowError(instance.FailureText());
     return 2;
 }
@@ -34,6 +39,10 @@ int EndSecondStart(const TSingleInstance& instance, TSingleInstance::TStart star
 
 int main(int argc, char** argv)
 {
+    // Chinese dates, weekdays and sizes on any system locale, also for the
+    // commands of the command line (the window's application object does
+    // the same).
+    QLocale::setDefault(ProgramLocale());
     // The commands of the command line need no display.
     for (const auto run : {RunSyncCommandLine, RunCaptureCommandLine, RunSkinCommandLine, RunLinkCheckCommandLine,
                            RunCommandLine})

@@ -124,7 +124,9 @@ void TBookmarkPage::MakeControls()
     ui->setupUi(m_widgets.page);
     ui->spl1->setSizes({200, 600});
     ui->DBGrid1->SetGridEvenColor(QColor(255, 251, 240));
-    ConnectHandler(ui->tvIE, &QTreeWidget::itemClicked, this, &TBookmarkPage::tvIEClick);
+    // The grid lists the highlighted group, however it was highlighted (a
+    // click, a right-click, the keyboard, a group added, moved or deleted).
+    ConnectHandler(ui->tvIE, &QTreeWidget::itemSelectionChanged, this, &TBookmarkPage::tvIEClick);
     ConnectHandler(ui->DBGrid1, &QAbstractItemView::doubleClicked, this, &TBookmarkPage::DBGrid1DblClick);
     BindGroupTree(ui->tvIE, m_widgets.pmIEType, m_widgets.NAddIEType, m_widgets.NModIeType, m_widgets.NDelIEType);
     BindPopupMenu(ui->DBGrid1, m_widgets.pmIE);
@@ -391,7 +393,8 @@ void TBookmarkPage::NMoveIEClick()
         return;
     const int firstRow = ui->DBGrid1->SelectedRows().value(0);
     const int addedBefore = ChooserGroupsAdded();
-    int typeId = 0;
+    // The chooser starts at the group shown (the bookmarks' own, or 全部).
+    int typeId = IETree->Selected() ? IETree->SelectedSelfIndex() : -1;
     const int result = AskGroupOf(IETree->TableName, IETree->RootCaption, "移动到", typeId);
     m_groupCommands.ReloadIfChooserAdded(addedBefore);
     if (result == mrOk)

@@ -178,9 +178,10 @@ TIEInserter::TIEInserter()
 {
     RunNative("DROP TABLE IF EXISTS temp.IE_Import");
     RunNative("CREATE TEMP TABLE IE_Import(TypeID INTEGER, IEUrl TEXT, IEName TEXT, ReMark TEXT, Tags TEXT, "
-              "AddDate INTEGER, LastModified INTEGER, ShortcutUrl TEXT, Pos INTEGER)");
+              "AddDate INTEGER, LastModified INTEGER, ShortcutUrl TEXT, Pos INTEGER, IconUri TEXT)");
     try {
-        m_insert = PrepareNative(DbAccess->Handle(), "INSERT INTO temp.IE_Import VALUES (?1,?2,?3,?4,?5,?6,?7,?8,?9)");
+        m_insert =
+            PrepareNative(DbAccess->Handle(), "INSERT INTO temp.IE_Import VALUES (?1,?2,?3,?4,?5,?6,?7,?8,?9,?10)");
     } catch (const TSqlError& e) {
         throw EDBException(e.Message, "数据库操作失败！", QString());
     }
@@ -200,6 +201,8 @@ qint64 TIEInserter::Insert(int typeId, const QString& url, const QString& name, 
         value ? sqlite3_bind_int64(stmt, column, *value) : sqlite3_bind_null(stmt, column);
     const QByteArray shortcut = fields.ShortcutUrl.toUtf8();
     sqlite3_bind_text(stmt, 8, shortcut.constData(), int(shortcut.size()), SQLITE_STATIC);
+    const QByteArray iconUri = fields.IconUri.toUtf8();
+    sqlite3_bind_text(stmt, 10, iconUri.constData(), int(iconUri.size()), SQLITE_STATIC);
     const int rc = sqlite3_step(stmt);
     sqlite3_reset(stmt);
     if (rc != SQLITE_DONE)
@@ -214,8 +217,9 @@ void TIEInserter::Move(qint64 most)
     if (upTo <= m_moved)
         return;
     // Rows of the fresh table are numbered 1, 2, ... in the order they came.
-    RunNative("INSERT INTO IE(TypeID,IEUrl,IEName,ReMark,Tags,AddDate,LastModified,ShortcutUrl,Pos) "
-              "SELECT TypeID,IEUrl,IEName,ReMark,Tags,AddDate,LastModified,ShortcutUrl,Pos FROM temp.IE_Import "
+    RunNative("INSERT INTO IE(TypeID,IEUrl,IEName,ReMark,Tags,AddDate,LastModified,ShortcutUrl,Pos,IconUri) "
+              "SELECT TypeID,IEUrl,IEName,ReMark,Tags,AddDate,LastModified,ShortcutUrl,Pos,IconUri "
+              "FROM temp.IE_Import "
               "WHERE rowid<=?1 ORDER BY rowid",
               upTo);
     // The last row's ID; the triggers' own inserts do not change it.

@@ -86,6 +86,7 @@ struct TIEFileFields
     std::optional<qint64> LastModified; // seconds since 1970
     QString ShortcutUrl;
     std::optional<qint64> Pos; // its place among its folder's items in the file
+    QString IconUri;           // where the browser got the icon from
 };
 
 // Stores many bookmarks, for an import that holds the transaction

@@ -56,6 +56,10 @@ void TFormViewIEType::showEvent(QShowEvent* event)
 void TFormViewIEType::FormShow()
 {
     GroupTree->LoadGroups();
+    if (QTreeWidgetItem* node = StartTypeID >= 0 ? GroupTree->NodeOf(StartTypeID) : nullptr) {
+        ui->tv1->setCurrentItem(node);
+        ui->tv1->scrollToItem(node);
+    }
 }
 
 QString TFormViewIEType::SelectedName() const
@@ -103,6 +107,7 @@ int AskGroupOf(const QString& tableName, const QString& rootCaption, const QStri
 {
     TFormViewIEType dialog(tableName, rootCaption);
     dialog.setWindowTitle(caption);
+    dialog.StartTypeID = id;
     const int result = dialog.ShowModal();
     if (result == mrOk)
         id = dialog.ChosenTypeID;

@@ -24,6 +24,8 @@ public:
     std::unique_ptr<TCardTree> GroupTree;
     // The group chosen with OK; 0 for the root.
     int ChosenTypeID = 0;
+    // The group selected (and shown) when the dialog opens; -1: none.
+    int StartTypeID = -1;
 
     // The label of the selected node, empty when nothing is selected.
     QString SelectedName() const;
@@ -53,6 +55,7 @@ int AskIEType(int& id, QString& name);
 // dialog to know when to read the tree again.
 int ChooserGroupsAdded();
 
-// Lets the user choose a group of a group table, under the given caption.
-// On OK, id is the chosen group (0 for the root); otherwise it is untouched.
+// Lets the user choose a group of a group table, under the given caption,
+// starting at the group id names (0: the root; -1: none). On OK, id is the
+// chosen group (0 for the root); otherwise it is untouched.
 int AskGroupOf(const QString& tableName, const QString& rootCaption, const QString& caption, int& id);

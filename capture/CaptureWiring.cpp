@@ -4,6 +4,7 @@
 #include "bookmarks/BookmarkPage.h"
 #include "capture/Capture.h"
 #include "capture/CaptureBus.h"
+#include "controls/Composition.h"
 #include "data/MD.h"
 #include "data/UException.h"
 #include "notes/NotepadPage.h"
@@ -72,6 +73,7 @@ void TCaptureWiring::Toggle()
         BringToFront(m_window);
         return;
     }
+    CancelComposition(m_window);
     auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon");
     if (tray && tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
         m_window->hide();

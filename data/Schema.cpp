@@ -238,6 +238,14 @@ ALTER TABLE Alam ADD COLUMN AdvanceDays INTEGER NOT NULL DEFAULT 0;
 CREATE TABLE HolidayYear (Year INTEGER PRIMARY KEY, Json TEXT NOT NULL);
 ALTER TABLE SysSet ADD COLUMN HolidayNotice INTEGER NOT NULL DEFAULT 0;
 )"},
+    // Version 14: more of a browser's bookmark file for the round trip: a
+    // link's ICON_URI (where the browser got its icon) and the separators
+    // among the items at the top of the bookmark tree (全部 has no row of
+    // its own in IEType), as IEType.Separators holds them for a group.
+    {13, R"(
+ALTER TABLE IE ADD COLUMN IconUri TEXT NOT NULL DEFAULT '';
+ALTER TABLE SysSet ADD COLUMN IESeparators TEXT NOT NULL DEFAULT '';
+)"},
 };
 
 std::vector<TMigration> g_extra;

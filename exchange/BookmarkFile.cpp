@@ -241,6 +241,8 @@ private:
             m_attributes.ShortcutUrl = DecodeEntities(value);
         else if (is("icon"))
             m_attributes.Icon = DataAddressBytes(value);
+        else if (is("icon_uri"))
+            m_attributes.IconUri = DecodeEntities(value);
     }
 
     // The text up to the next tag, which should close it; a title holds no
@@ -305,6 +307,8 @@ QString IconType(const QByteArray& image)
 QString LinkAttributes(const TBookmarkItem& item)
 {
     QString text = DateAttributes(item);
+    if (!item.IconUri.isEmpty())
+        text += " ICON_URI=\"" + Escaped(item.IconUri) + "\"";
     if (!item.Icon.isEmpty())
         text += " ICON=\"data:" + IconType(item.Icon) + ";base64," + QString::fromLatin1(item.Icon.toBase64()) + "\"";
     if (!item.ShortcutUrl.isEmpty())
@@ -410,6 +414,7 @@ QHash<int, TFolderFields> ReadFolderFields()
                    folder.Separators = Column(stmt, 5);
                    folder.Pos = OptionalColumn(stmt, 6);
                });
+    ForEachRow("SELECT IESeparators FROM SysSet", [&](sqlite3_stmt* stmt) { fields[0].Separators = Column(stmt, 0); });
     return fields;
 }
 
@@ -587,9 +592,9 @@ private:
             return;
         }
         known.insert(comparable);
-        const qint64 number =
-            m_inserter.Insert(group, item.Url, item.Title, item.Remark,
-                              TIEFileFields{item.Tags, item.AddDate, item.LastModified, item.ShortcutUrl, pos});
+        const qint64 number = m_inserter.Insert(
+            group, item.Url, item.Title, item.Remark,
+            TIEFileFields{item.Tags, item.AddDate, item.LastModified, item.ShortcutUrl, pos, item.IconUri});
         if (!item.Icon.isEmpty())
             m_icons.emplace_back(number, &item.Icon);
         ++m_report.Items;
@@ -619,7 +624,8 @@ private:
     }
 
     // The new folders' dates, descriptions, toolbar marks, separators and
-    // places; the top's separators go to the chosen group when it has none.
+    // places; the top's separators go to the chosen group (全部 included)
+    // when it has none.
     void WriteFolderFields()
     {
         const QString sql = "UPDATE IEType SET AddDate=?1, LastModified=?2, Description=?3, Toolbar=?4, "
@@ -638,11 +644,14 @@ private:
             sqlite3_bind_int(stmt, 7, m_groupOf[index]);
             Step(stmt);
         }
-        if (m_parent == 0 || m_separators[0].isEmpty())
+        if (m_separators[0].isEmpty())
             return;
-        TStmtHandle top = Prepared("UPDATE IEType SET Separators=?1 WHERE SelfIndex=?2 AND Separators=''");
+        TStmtHandle top =
+            Prepared(m_parent == 0 ? "UPDATE SysSet SET IESeparators=?1 WHERE IESeparators=''"
+                                   : "UPDATE IEType SET Separators=?1 WHERE SelfIndex=?2 AND Separators=''");
         BindText(top.get(), 1, m_separators[0].join(u',').toUtf8());
-        sqlite3_bind_int(top.get(), 2, m_parent);
+        if (m_parent != 0)
+            sqlite3_bind_int(top.get(), 2, m_parent);
         Step(top.get());
     }
 
@@ -727,7 +736,7 @@ std::pair<int, int> ExportBookmarkFile(const TGroupTable& groups, const QString&
     RefuseOwnFile(path); // before the bookmarks are read
     QHash<int, std::vector<TPlaced>> links;
     int count = 0;
-    ForEachRow("SELECT TypeID, IEUrl, IEName, ReMark, Tags, AddDate, LastModified, ShortcutUrl, Pos, Icon "
+    ForEachRow("SELECT TypeID, IEUrl, IEName, ReMark, Tags, AddDate, LastModified, ShortcutUrl, Pos, Icon, IconUri "
                "FROM IE LEFT JOIN SiteIcon ON SiteIcon.IEID=IE.ID ORDER BY ID",
                [&](sqlite3_stmt* stmt) {
                    TPlaced link;
@@ -741,6 +750,7 @@ std::pair<int, int> ExportBookmarkFile(const TGroupTable& groups, const QString&
                    link.Pos = OptionalColumn(stmt, 8);
                    link.Item.Icon = QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, 9)),
                                                sqlite3_column_bytes(stmt, 9));
+                   link.Item.IconUri = Column(stmt, 10);
                    // A bookmark of a group that is gone is listed under the root, as the program shows it.
                    const int group = sqlite3_column_int(stmt, 0);
                    links[groups.Contains(group) ? group : 0].push_back(std::move(link));

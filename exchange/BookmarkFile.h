@@ -33,6 +33,7 @@ struct TBookmarkItem
     QString Tags;                       // links only: as written, "a,b"
     QString ShortcutUrl;                // links only: the keyword
     QByteArray Icon;                    // links only: the image of an ICON data address
+    QString IconUri;                    // links only: ICON_URI, where the browser got the icon
 };
 
 // The items in the file's order, every folder before what it holds.
@@ -42,7 +43,7 @@ struct TBookmarkTree
 };
 
 // Reads a file's text: entities decoded, the attributes the items above hold
-// read, others (ICON_URI, LAST_CHARSET ...) passed by. Throws, naming the file, for
+// read, others (LAST_CHARSET ...) passed by. Throws, naming the file, for
 // text that is no bookmark file or ends before its lists do. Any nesting
 // takes time and memory in proportion to the text.
 TBookmarkTree ParseBookmarkFile(const QString& text, const QString& path, TProgressPacer* pacer = nullptr);

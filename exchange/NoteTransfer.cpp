@@ -1,5 +1,6 @@
 #include "exchange/NoteTransfer.h"
 
+#include "data/Formats.h"
 #include "data/MD.h"
 #include "data/SqliteDb.h"
 #include "groups/GroupTableStore.h"

@@ -1,5 +1,6 @@
 #include "exchange/Transfer.h"
 
+#include "data/Formats.h"
 #include "data/MD.h"
 #include "data/OwnFiles.h"
 #include "data/UntPublic.h"
@@ -159,17 +160,6 @@ int TImportGroups::Add(int parent, const QString& wanted, TImportReport& report)
         throw EDBException(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))), "数据库操作失败！",
                            QString::fromUtf8(sqlite3_sql(stmt)));
     return self;
-}
-
-QString SizeText(qint64 bytes)
-{
-    constexpr double kMega = 1024.0 * 1024.0;
-    if (bytes < 1024 * 1024)
-        return QString("%1 KB").arg((bytes + 1023) / 1024);
-    QString number = QString::number(bytes / kMega, 'f', 1);
-    if (number.endsWith(".0"))
-        number.chop(2);
-    return number + " MB";
 }
 
 QString ReadFileBytes(const QString& path, qint64 most, QByteArray& bytes)

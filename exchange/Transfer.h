@@ -102,8 +102,6 @@ private:
 QString ReadFileBytes(const QString& path, qint64 most, QByteArray& bytes);
 // The same, throwing an error that names the file.
 QByteArray ReadWholeFile(const QString& path, qint64 most);
-// "12.5 MB": a size for a message.
-QString SizeText(qint64 bytes);
 // The bytes as UTF-8 text; throws the error for the file named when they are not.
 QString DecodeUtf8(const QByteArray& bytes, const QString& path);
 // The bytes of a text file as UTF-8 (a byte order mark dropped), else as

@@ -78,7 +78,8 @@ void TGroupCommands::Move()
         return;
     const int self = TCardTree::SelfIndexOf(node);
     const int addedBefore = ChooserGroupsAdded();
-    int parent = 0;
+    // The chooser starts where the group is now.
+    int parent = Tree->Groups.ShownParent(self);
     const int result = AskGroupOf(Tree->TableName, Tree->RootCaption, "移动到", parent);
     ReloadIfChooserAdded(addedBefore);
     if (result == mrOk)

@@ -1,10 +1,10 @@
 #include "history/BackupList.h"
 
+#include "data/Formats.h"
 #include "data/UException.h"
 #include "history/AutoBackup.h"
 #include "ui_BackupList.h"
 
-#include <QLocale>
 #include <QPushButton>
 
 namespace {
@@ -35,8 +35,7 @@ TFormBackupList::TFormBackupList(const QString& folder, QWidget* parent)
     connect(m_otherFile, &QPushButton::clicked, this, &QDialog::accept);
     for (const TAutoBackupFile& backup : TAutoBackups(folder).List()) {
         auto* item =
-            new QTreeWidgetItem(ui->lvBackups, {QLocale().toString(backup.Day, QLocale::LongFormat),
-                                                QLocale().formattedDataSize(backup.Size), ContentsText(backup.Path)});
+            new QTreeWidgetItem(ui->lvBackups, {DayText(backup.Day), SizeText(backup.Size), ContentsText(backup.Path)});
         item->setData(0, Qt::UserRole, backup.Path);
     }
     ui->lvBackups->setColumnWidth(0, 150);

@@ -1,12 +1,27 @@
 #include "history/NoteHistoryDlg.h"
 
 #include "controls/Contrast.h"
+#include "data/Formats.h"
 #include "history/NoteHistory.h"
 #include "ui_NoteHistoryDlg.h"
 
-#include <QLocale>
 #include <QPushButton>
 #include <QTextCursor>
+
+QList<TNoteVersion> ListedVersions(const QList<TNoteVersion>& versions, const QString& current,
+                                   const std::function<QString(qint64 id)>& textOf)
+{
+    const qint64 currentSize = current.toUtf8().size();
+    QList<TNoteVersion> listed;
+    for (const TNoteVersion& version : versions) {
+        if (version.Size == currentSize && textOf(version.Id) == current)
+            continue;
+        if (!listed.isEmpty() && listed.last().SavedAt.toSecsSinceEpoch() == version.SavedAt.toSecsSinceEpoch())
+            continue;
+        listed.append(version);
+    }
+    return listed;
+}
 
 TFormNoteHistory::TFormNoteHistory(TNoteHistory& history, int typeId, QString current, QWidget* parent)
     : TFormBaseDlg(parent), m_history(history), m_current(std::move(current)),
@@ -20,9 +35,11 @@ TFormNoteHistory::TFormNoteHistory(TNoteHistory& history, int typeId, QString cu
     OkButton()->setMinimumWidth(OkButton()->sizeHint().width());
     CancelButton()->setText("关闭");
     CancelButton()->setAccessibleName("关闭");
-    for (const TNoteVersion& version : m_history.Versions(typeId)) {
-        auto* item = new QTreeWidgetItem(ui->lvVersions, {version.SavedAt.toString("yyyy-MM-dd HH:mm:ss"),
-                                                          QLocale().formattedDataSize(version.Size)});
+    const QList<TNoteVersion> kept = m_history.Versions(typeId);
+    const auto textOf = [this](qint64 id) { return m_history.Text(id); };
+    for (const TNoteVersion& version : ListedVersions(kept, m_current, textOf)) {
+        auto* item = new QTreeWidgetItem(ui->lvVersions,
+                                         {version.SavedAt.toString("yyyy-MM-dd HH:mm:ss"), SizeText(version.Size)});
         item->setData(0, Qt::UserRole, version.Id);
     }
     ui->lvVersions->setColumnWidth(0, 140);
@@ -30,7 +47,8 @@ TFormNoteHistory::TFormNoteHistory(TNoteHistory& history, int typeId, QString cu
     if (HasVersions())
         ui->lvVersions->setCurrentItem(ui->lvVersions->topLevelItem(0));
     else
-        ui->mmoVersion->setPlainText("这篇记事还没有历史版本。");
+        ui->mmoVersion->setPlainText(kept.isEmpty() ? "这篇记事还没有历史版本。"
+                                                    : "这篇记事没有和现在不同的历史版本。");
     OkButton()->setEnabled(HasVersions());
 }
 
@@ -48,13 +66,18 @@ void TFormNoteHistory::ShowVersion()
     if (!item)
         return;
     const QString text = m_history.Text(item->data(0, Qt::UserRole).toLongLong());
-    QTextCharFormat removed, added;
-    removed.setBackground(QColor(255, 215, 215));
-    added.setBackground(QColor(215, 245, 215));
-    // The light marks under the light text of a dark skin: the text darkened.
-    const QColor ink = ui->mmoVersion->palette().color(QPalette::Text);
-    removed.setForeground(ReadableOn(ink, removed.background().color()));
-    added.setForeground(ReadableOn(ink, added.background().color()));
+    // Red and green tinges of the memo's own ground: pale on a light one,
+    // dark on a dark one, under the memo's text.
+    const QPalette palette = ui->mmoVersion->palette();
+    const auto mark = [&palette](const QColor& tinge) {
+        QTextCharFormat format;
+        const QColor ground = Blend(palette.color(QPalette::Base), tinge, 0.2);
+        format.setBackground(ground);
+        format.setForeground(ReadableOn(palette.color(QPalette::Text), ground));
+        return format;
+    };
+    const QTextCharFormat removed = mark(QColor(255, 0, 0));
+    const QTextCharFormat added = mark(QColor(0, 255, 0));
     QTextCursor cursor(ui->mmoVersion->document());
     bool first = true;
     for (const TDiffLine& line : DiffLines(text, m_current)) {
@@ -66,6 +89,14 @@ void TFormNoteHistory::ShowVersion()
                                                                              : QTextCharFormat());
     }
     ui->mmoVersion->moveCursor(QTextCursor::Start);
+}
+
+// A skin chosen while the window is open: the marks follow its colours.
+void TFormNoteHistory::changeEvent(QEvent* event)
+{
+    TFormBaseDlg::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && ui && HasVersions())
+        ShowVersion();
 }
 
 void TFormNoteHistory::btnOKClick()

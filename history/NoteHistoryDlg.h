@@ -1,12 +1,20 @@
 #pragma once
 
 #include "groups/BaseDlg.h"
+#include "history/NoteHistory.h"
 
-class TNoteHistory;
+#include <functional>
 
 namespace Ui {
 class TFormNoteHistory;
 }
+
+// Of a note's versions (newest first), those worth listing against the
+// current text: none whose text is the current one, and one per second, the
+// newest of it. A text is read (textOf) only where its size is the current
+// text's.
+QList<TNoteVersion> ListedVersions(const QList<TNoteVersion>& versions, const QString& current,
+                                   const std::function<QString(qint64 id)>& textOf);
 
 // 历史版本: a note's kept versions with their time and size; the chosen one
 // is shown read-only with the lines that differ from the current text
@@ -23,6 +31,7 @@ public:
     bool HasVersions() const;
 
 protected:
+    void changeEvent(QEvent* event) override;
     void btnOKClick() override;
 
 private:

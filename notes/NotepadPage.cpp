@@ -477,7 +477,15 @@ void TNotepadPage::ReplaceMemoText(const QString& text)
 {
     DbAccess->CheckWritable();
     SaveUnsavedNote();
-    ui->mmoNote->setPlainText(text); // saved as typed text is
+    // One step of the memo's own undo, so Ctrl+Z brings the text before
+    // back; saved as typed text is.
+    QTextCursor all(ui->mmoNote->document());
+    all.beginEditBlock();
+    all.select(QTextCursor::Document);
+    all.insertText(text);
+    all.endEditBlock();
+    all.movePosition(QTextCursor::Start);
+    ui->mmoNote->setTextCursor(all);
 }
 
 // Appended where the memo's text ends, so the caret and the undo history of

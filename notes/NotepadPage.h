@@ -82,7 +82,8 @@ public:
     int MemoGroup() const { return m_noteGroup; }
     QString MemoText() const;
     // Saves what is unsaved and puts the text in the memo as if typed, so it
-    // is saved as the note (a version brought back).
+    // is saved as the note (a version brought back); Ctrl+Z in the memo
+    // takes it back in one step.
     void ReplaceMemoText(const QString& text);
 
 private:

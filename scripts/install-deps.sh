@@ -8,7 +8,7 @@ packages=(
     qt6-translations-l10n qt6-qpa-plugins libsqlite3-dev libssl-dev libsodium-dev libicu-dev pkgconf libxcb1-dev fonts-noto-cjk
     xvfb xauth x11-utils xdotool imagemagick trayer dbus-x11 openbox python3-dbus python3-gi
     ninja-build cmake g++ lld make ccache sqlite3
-    desktop-file-utils appstream dpkg-dev fakeroot file
+    desktop-file-utils appstream dpkg-dev fakeroot file lintian
     syncthing curl
 )
 

@@ -1,6 +1,7 @@
 #include "skins/SkinLook.h"
 
 #include "app/SingleInstance.h"
+#include "controls/Contrast.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "skins/FollowPalette.h"
@@ -12,9 +13,13 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QRadioButton>
 #include <QSet>
 #include <QStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QWidget>
 
 // Q_INIT_RESOURCE declares the registration function, which must happen at global scope.
@@ -24,6 +29,40 @@ static void RegisterSkinResources()
 }
 
 namespace {
+// The style of the bundled skins: Fusion, whose check and radio boxes are a
+// field's ground in a frame a shade darker than the window, hard to see on
+// a dark window; here the frame is drawn again in a colour that stands out
+// from the window as text does, in either state.
+class TSkinStyle : public QProxyStyle
+{
+public:
+    static constexpr const char* kName = "jotterel-fusion";
+
+    TSkinStyle() : QProxyStyle(QStyleFactory::create("Fusion")) {}
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override
+    {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        if (element != PE_IndicatorCheckBox && element != PE_IndicatorRadioButton)
+            return;
+        const QPalette& palette = option->palette;
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        painter->setPen(ReadableOn(palette.color(QPalette::Mid), palette.color(QPalette::Window)));
+        painter->setBrush(Qt::NoBrush);
+        const QRectF frame = QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5);
+        element == PE_IndicatorCheckBox ? painter->drawRect(frame) : painter->drawEllipse(frame);
+        painter->restore();
+    }
+};
+
+// The style's name as a look names it.
+QString StyleName(const QStyle* style)
+{
+    return dynamic_cast<const TSkinStyle*>(style) ? QString(TSkinStyle::kName) : style->name();
+}
+
 // What a skin sets on the application.
 struct TLook
 {
@@ -136,7 +175,7 @@ bool SetSheetParsed(const QString& sheet)
 TLook LookOf(const TSkin& skin)
 {
     if (skin.Name == kLightSkin || skin.Name == kDarkSkin)
-        return {skin, "Fusion", BundledSkinPalette(skin.Name), BundledSheet(skin.Name)};
+        return {skin, TSkinStyle::kName, BundledSkinPalette(skin.Name), BundledSheet(skin.Name)};
     if (!skin.IsUserSkin())
         return {skin, StartStyle(), QPalette(), QString()};
     return {skin, StartStyle(), QPalette(), ReadSkinSheet(skin)};
@@ -147,8 +186,12 @@ bool Show(const TLook& look)
 {
     // The sheet goes last, so the style is wrapped in it once.
     qApp->setStyleSheet(QString());
-    if (QApplication::style()->name().compare(look.Style, Qt::CaseInsensitive) != 0)
-        QApplication::setStyle(look.Style);
+    if (StyleName(QApplication::style()).compare(look.Style, Qt::CaseInsensitive) != 0) {
+        if (look.Style == TSkinStyle::kName)
+            QApplication::setStyle(new TSkinStyle);
+        else
+            QApplication::setStyle(look.Style);
+    }
     QApplication::setPalette(look.Palette);
     Shown() = look;
     const bool parsed = look.Sheet.isEmpty() || SetSheetParsed(look.Sheet);

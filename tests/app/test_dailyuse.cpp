@@ -382,9 +382,13 @@ private slots:
         Fill();
         TWindow w;
         w.pages->setCurrentIndex(how.startsWith("note") ? 0 : 2);
+        // The chooser starts where the moved group or bookmarks are now.
+        const int startsAt = how == "note-command" ? 1 : 2;
         const auto choose = [&](const char* action) {
             Drive([&](QWidget* dialog) {
                 auto* chooser = Find<QTreeWidget>(dialog, "tv1");
+                QVERIFY(chooser->currentItem());
+                QCOMPARE(TCardTree::SelfIndexOf(chooser->currentItem()), startsAt);
                 chooser->setCurrentItem(chooser->topLevelItem(0)); // the root
                 qobject_cast<TFormBaseDlg*>(dialog)->OkButton()->click();
             });

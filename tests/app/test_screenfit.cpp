@@ -84,6 +84,39 @@ private slots:
         const QJsonObject state = QJsonDocument::fromJson(config.LoadWindowState().toUtf8()).object();
         QCOMPARE(QSize(state.value("width").toInt(), state.value("height").toInt()), kept);
     }
+
+    // A place kept at another scale factor is the same spot on the screen
+    // at this one (2); the next close keeps it with this factor.
+    void placeKeptAtAnotherScaleIsConverted_data()
+    {
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<QPoint>("place");
+        QTest::newRow("at 1") << R"("x":80,"y":60,"scale":1)" << QPoint(40, 30);
+        QTest::newRow("at 4") << R"("x":10,"y":15,"scale":4)" << QPoint(20, 30);
+        QTest::newRow("at this one") << R"("x":40,"y":30,"scale":2)" << QPoint(40, 30);
+        QTest::newRow("by an older version, without it") << R"("x":40,"y":30)" << QPoint(40, 30);
+    }
+
+    void placeKeptAtAnotherScaleIsConverted()
+    {
+        QFETCH(QString, kept);
+        QFETCH(QPoint, place);
+        TConfig config;
+        config.SaveWindowState("{" + kept + R"(,"width":200,"height":150})");
+        {
+            TFormMain form;
+            form.tmr1->stop();
+            form.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&form));
+            QCoreApplication::processEvents();
+            QCOMPARE(form.pos(), place);
+            env->Responder.Answers = {true};
+            form.close();
+        }
+        const QJsonObject state = QJsonDocument::fromJson(config.LoadWindowState().toUtf8()).object();
+        QCOMPARE(QPoint(state.value("x").toInt(), state.value("y").toInt()), place);
+        QCOMPARE(state.value("scale").toDouble(), 2.0);
+    }
 };
 
 int main(int argc, char** argv)

@@ -641,13 +641,14 @@ private slots:
         DbBackup(env->Path("other.bat"));
         env->Responder.Answers << true;
         env->Responder.FileNames << env->Path("other.bat");
-        QString listed;
+        QStringList listed;
         Drive([&](QWidget* dialog) {
-            listed = dialog->findChild<QTreeWidget*>("lvBackups")->topLevelItem(0)->text(2);
+            const QTreeWidgetItem* newest = dialog->findChild<QTreeWidget*>("lvBackups")->topLevelItem(0);
+            listed = QStringList{newest->text(0), newest->text(1).section(' ', 1), newest->text(2)};
             Click(dialog, otherFile ? "btnOtherFile" : "btnOK");
         });
         Trigger(form, "NRestore");
-        QCOMPARE(listed, QString("2 个分组，0 篇记事，0 个网址，0 个提醒"));
+        QCOMPARE(listed, QStringList({"2026-12-08 周二", "KB", "2 个分组，0 篇记事，0 个网址，0 个提醒"}));
         QCOMPARE(NoteGroupsIn(DbAccess->DatabasePath()),
                  otherFile ? QStringList({"旧组", "新组"}) : QStringList({"旧组"}));
         QCOMPARE(env->Responder.FileNames.isEmpty(), otherFile); // the file dialog was asked only then

@@ -30,7 +30,7 @@ public:
 
     QString Path(const QString& name) const { return Dir.filePath(name); }
 
-    std::unique_ptr<QProcess> Start() const
+    std::unique_ptr<QProcess> Start(const QStringList& arguments = {}) const
     {
         auto program = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -38,7 +38,7 @@ public:
         environment.insert("XDG_DATA_HOME", Dir.filePath("xdg-data"));
         program->setProcessEnvironment(environment);
         program->setWorkingDirectory(QDir::tempPath());
-        program->start(Exe, {});
+        program->start(Exe, arguments);
         return program;
     }
 
@@ -257,6 +257,44 @@ private slots:
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(second->exitCode(), 0);
         QVERIFY(window.isVisible());
+        QVERIFY(!QFileInfo::exists(copy.Path("bookkeep.dat")));
+    }
+
+    // `--toggle` and `--search` handed to the running program (this test)
+    // end as it answers: 0 when done, else 1 with its reason.
+    void handedOverWindowCommandEndsAsTheRunningOneAnswers_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("done") << QStringList{"--search", "会议"} << 0 << "";
+        QTest::newRow("failed") << QStringList{"--toggle"} << 1 << "窗口正忙。";
+        QTest::newRow("not ready (at the login)") << QStringList{"--toggle"} << 1 << "还没有准备好";
+    }
+
+    void handedOverWindowCommandEndsAsTheRunningOneAnswers()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        TProgramCopy copy;
+        TSingleInstance running(copy.Dir.path());
+        QCOMPARE(running.Start(), TSingleInstance::TStart::Run);
+        QStringList asked;
+        RunningCommands()["search"] = [&](const QStringList& words) {
+            asked = words;
+            return TRunningAnswer{true, QString()};
+        };
+        if (!QString(QTest::currentDataTag()).startsWith("not ready"))
+            RunningCommands()["toggle"] = [](const QStringList&) { return TRunningAnswer{false, "窗口正忙。"}; };
+        auto second = copy.Start(arguments);
+        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, 30000);
+        RunningCommands().clear();
+        QCOMPARE(second->exitCode(), status);
+        const QString error = QString::fromUtf8(second->readAllStandardError());
+        QVERIFY2(said.isEmpty() ? error.isEmpty() : error.contains(said), qPrintable(error));
+        if (status == 0)
+            QCOMPARE(asked, QStringList{"会议"});
         QVERIFY(!QFileInfo::exists(copy.Path("bookkeep.dat")));
     }
 

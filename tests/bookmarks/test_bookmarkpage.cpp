@@ -452,6 +452,7 @@ private slots:
         rightClick(tree->visualItemRect(Node(tree, "B")).center());
         QTRY_VERIFY(menu->isVisible());
         QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{Node(tree, "B")});
+        QCOMPARE(Titles(), QStringList()); // the grid shows the highlighted group
         env->Responder.Answers = {true};
         QAction* del = Find<QAction>(form.get(), "NDelIEType");
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(del).center());
@@ -459,6 +460,25 @@ private slots:
         QVERIFY(Node(tree, "A"));
         QVERIFY(!Node(tree, "B"));
         QCOMPARE(DbGetIntValue("select count(*) from IEType where TypeName='A'"), 1);
+    }
+
+    // A group highlighted by the keyboard is the one the grid lists (a
+    // right-click: see above).
+    void gridShowsTheHighlightedGroup()
+    {
+        AddGroup(1, 0, "A");
+        AddGroup(2, 0, "B");
+        AddBookmark(1, "in A");
+        AddBookmark(1, "in A too");
+        AddBookmark(2, "in B");
+        Show();
+        ClickNode("A");
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{Node(tree, "B")});
+        QCOMPARE(Titles(), QStringList({"in B"}));
+        QTest::keyClick(tree, Qt::Key_Home);
+        QCOMPARE(tree->selectedItems(), QList<QTreeWidgetItem*>{Node(tree, "全部")});
+        QCOMPARE(Sorted(Titles()), QStringList({"in A", "in A too", "in B"}));
     }
 
     void groupAndItsBookmarksGoTogetherOrNotAtAll()

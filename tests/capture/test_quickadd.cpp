@@ -5,6 +5,7 @@
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -63,6 +64,18 @@ private slots:
         QCOMPARE(list->topLevelItemCount(), 1);
         QCOMPARE(list->topLevelItem(0)->text(1), QString("2026-12-10 15:00:00"));
         QCOMPARE(list->topLevelItem(0)->text(2), QString("交报告"));
+
+        // Pinyin half typed when --toggle hides the window never becomes text.
+        QApplication::setActiveWindow(&form);
+        QInputMethodEvent composing("ming tian", {});
+        QApplication::sendEvent(field, &composing);
+        QVERIFY(RunningCommands().value("toggle")({}).Done);
+        QVERIFY(form.isMinimized()); // hidden into the tray where there is one
+        QInputMethodEvent givenUp;
+        givenUp.setCommitString("ming tian");
+        QApplication::sendEvent(field, &givenUp);
+        QCOMPARE(field->text(), QString());
+        QCOMPARE(reading->text(), QString("已添加：将于 2026-12-10 周四 15:00 提醒：交报告"));
     }
 
     // A `--remind` handed to the running program shows the reminder it

@@ -41,6 +41,10 @@ expected=(
     share/doc/jotterel/holidays/README.md
     share/jotterel/home.html
     share/metainfo/$id.metainfo.xml
+    share/doc/jotterel/copyright
+    share/doc/jotterel/changelog.gz
+    share/man/man1/jotterel.1.gz
+    share/man/zh_CN/man1/jotterel.1.gz
 )
 for size in 16 32 48 64 128 256; do
     expected+=("share/icons/hicolor/${size}x${size}/apps/$id.png")
@@ -91,6 +95,14 @@ if ! report=$(appstreamcli validate-tree --no-net "$prefix" 2>&1); then
 fi
 
 cmp -s "$source/resources/home.html" "$prefix/share/jotterel/home.html" || fail "home page differs from the source"
+
+# Both manual pages name every option that --help names.
+for option in $("$prefix/bin/jotterel" --help | grep -oE -- '--[a-z-]+' | sort -u); do
+    for page in man/man1 man/zh_CN/man1; do
+        zcat "$prefix/share/$page/jotterel.1.gz" | grep -qF -- "${option//-/\\-}" ||
+            fail "the manual page in share/$page does not name $option"
+    done
+done
 
 # The installed program keeps its database in the per-user data directory even where it could write bin/.
 data_home=$work/data

@@ -1,8 +1,10 @@
 #include "app/Main.h"
+#include "app/SingleInstance.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
 #include "data/UntPublic.h"
+#include "groups/BaseDlg.h"
 #include "groups/UntTree.h"
 #include "history/NoteHistory.h"
 #include "history/Trash.h"
@@ -13,11 +15,14 @@
 
 #include <QAction>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
 #include <QTextBoundaryFinder>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
@@ -310,6 +315,72 @@ private slots:
             versions << TNoteHistory().Text(DbAccess->QuerySet2->AsInteger("ID"));
         QCOMPARE(versions,
                  QStringList({"note of B\r\nsecond line", "note of B\r\nsecond line1", "note of B\r\nsecond line12"}));
+    }
+
+    // 恢复此版本 puts the version in the memo as one step of its undo: Ctrl+Z
+    // brings the text before back, and each is saved.
+    void versionBroughtBackIsUndone()
+    {
+        QVERIFY(TNoteHistory().Keep(2, "older", TClock::Now().addSecs(-3600)));
+        Edit("B");
+        Type("!");
+        Drive([](QWidget* dialog) { qobject_cast<TFormBaseDlg*>(dialog)->OkButton()->click(); });
+        Action("NNoteHistory")->trigger();
+        QCOMPARE(memo->toPlainText(), QString("older"));
+        SaveWaiting();
+        QCOMPARE(Stored(2), QStringList{"older"});
+        QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line!"));
+        SaveWaiting();
+        QCOMPARE(Stored(2), QStringList{"note of B\r\nsecond line!"});
+    }
+
+    // Pinyin half typed when the window loses the keyboard (the close
+    // question, the window hidden by --toggle, another window in front)
+    // leaves the memo; what the input method then commits of it never
+    // becomes text. Back at the window, a chosen candidate is typed.
+    void halfTypedPinyinNeverBecomesText_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("the close question") << "question";
+        QTest::newRow("--toggle") << "toggle";
+        QTest::newRow("another window in front") << "deactivated";
+    }
+
+    void halfTypedPinyinNeverBecomesText()
+    {
+        QFETCH(QString, how);
+        Edit("B");
+        const auto preedit = [this] { return memo->textCursor().block().layout()->preeditAreaText(); };
+        QInputMethodEvent composing("si ji", {});
+        QApplication::sendEvent(memo, &composing);
+        QCOMPARE(preedit(), QString("si ji"));
+        if (how == "question") {
+            env->Responder.Answers = {false};
+            form->close();
+            QVERIFY(form->isVisible());
+        } else if (how == "toggle") {
+            QApplication::setActiveWindow(form.get());
+            QVERIFY(RunningCommands().value("toggle")({}).Done);
+            QVERIFY(form->isMinimized()); // hidden into the tray where there is one
+        } else {
+            QEvent deactivated(QEvent::WindowDeactivate);
+            QApplication::sendEvent(form.get(), &deactivated);
+        }
+        QCOMPARE(preedit(), QString());
+        QInputMethodEvent givenUp;
+        givenUp.setCommitString("si ji");
+        QApplication::sendEvent(memo, &givenUp);
+        QCOMPARE(memo->toPlainText(), QString("note of B\nsecond line"));
+        QCOMPARE(Stored(2), QStringList{"note of B\r\nsecond line"});
+
+        form->showNormal();
+        QEvent back(QEvent::WindowActivate);
+        QApplication::sendEvent(form.get(), &back);
+        QInputMethodEvent chosen;
+        chosen.setCommitString("，四季");
+        QApplication::sendEvent(memo, &chosen);
+        QCOMPARE(Stored(2), QStringList{"note of B\r\nsecond line，四季"});
     }
 
     void keystrokeCostsOnlyTheNoteStatements()

@@ -22,8 +22,10 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAbstractSpinBox>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -32,6 +34,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStyle>
+#include <QStyleOptionButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -40,7 +43,32 @@
 #include <QToolTip>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 #include <memory>
+
+// As Qt builds a tray icon's message where the desktop shows none of its
+// own (an XEmbed tray): its labels measured before they join it, on a light
+// yellow of its own that no skin changes. A skin's style sheet reaches it
+// by this class name.
+class QBalloonTip : public QWidget
+{
+    Q_OBJECT
+public:
+    QBalloonTip() : QWidget(nullptr, Qt::ToolTip)
+    {
+        auto* title = new QLabel("Jotterel");
+        auto* message = new QLabel("已添加到记事“根目录”：四季会议");
+        message->sizeHint();
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(title);
+        layout->addWidget(message);
+        QPalette own = palette();
+        own.setColor(QPalette::Window, Ground);
+        own.setColor(QPalette::WindowText, Qt::black);
+        setPalette(own);
+    }
+    const QColor Ground{0xff, 0xff, 0xe1};
+};
 
 namespace {
 TAlam Alam;
@@ -102,6 +130,38 @@ private:
                     palette.color(group, text), palette.color(group, ground));
     }
 };
+
+// The most a pixel of the area stands out from the colour.
+double MostContrast(const QImage& image, const QRect& area, const QColor& colour)
+{
+    double most = 1;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            most = std::max(most, ContrastRatio(image.pixelColor(x, y), colour));
+    return most;
+}
+
+// A check box stands out from the window unticked, and its tick from the
+// box ticked.
+void CheckBoxes(TContrastWalk& walk)
+{
+    QWidget window;
+    auto* box = new QCheckBox("开机自动运行", &window);
+    window.show();
+    for (bool ticked : {false, true}) {
+        box->setChecked(ticked);
+        QStyleOptionButton option;
+        option.initFrom(box);
+        const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+        const QImage drawn = box->grab().toImage();
+        const QPalette& palette = box->palette();
+        const double ratio = ticked
+                                 ? MostContrast(drawn, indicator.adjusted(3, 3, -3, -3), palette.color(QPalette::Base))
+                                 : MostContrast(drawn, indicator, palette.color(QPalette::Window));
+        if (ratio < kMinTextContrast)
+            walk.Faults << QString("check box %1: %2").arg(ticked ? "ticked" : "unticked").arg(ratio, 0, 'f', 2);
+    }
+}
 
 void AddReminder(const QTime& time, const QString& text)
 {
@@ -272,6 +332,11 @@ private slots:
             }
         }
         QCOMPARE(marks, 2);
+        CheckBoxes(walk);
+        QBalloonTip message;
+        message.show();
+        for (const QLabel* label : message.findChildren<QLabel*>())
+            walk.Colours("tray message " + label->text(), label->palette().color(QPalette::WindowText), message.Ground);
         QVERIFY2(walk.Faults.isEmpty(), qPrintable(walk.Faults.join('\n')));
     }
 

@@ -4,7 +4,6 @@
 
 int RunTestObject(QObject* test, int argc, char** argv)
 {
-    TCardApplication app(argc, argv);
-    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
+    TCardApplication app(argc, argv); // makes the program's Chinese the default locale
     return QTest::qExec(test, argc, argv);
 }

@@ -6,7 +6,8 @@
 
 // Test executables start the program's own application object, so that
 // exceptions escaping an event reach the program's handler as in the real
-// program. The default locale is fixed; tests that need another set it.
+// program, which fixes the default locale (the program's Chinese); tests
+// that need another set it.
 int RunTestObject(QObject* test, int argc, char** argv);
 
 #define JOTTEREL_TEST_MAIN(TestClass)                                                                                  \
