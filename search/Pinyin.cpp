@@ -1,0 +1,218 @@
+#include "search/Pinyin.h"
+
+#include "search/PinyinTable.h"
+
+#include <QChar>
+#include <QList>
+#include <bit>
+#include <cstring>
+
+namespace {
+using namespace PinyinTable;
+
+// The set of readings of a character, 0 for none.
+int SetOf(char32_t c)
+{
+    if (c >= kBmpFirst && c < kBmpEnd)
+        return kBmp[c - kBmpFirst];
+    if (c >= kBlocksEnd)
+        return 0;
+    const int block = kBlockOf[c / kBlock];
+    if (block == 0)
+        return 0;
+    const uint64_t bits = kBlockBits[block - 1];
+    const uint64_t bit = uint64_t(1) << (c % kBlock);
+    if (!(bits & bit))
+        return 0;
+    return kBlockSets[kBlockFirst[block - 1] + std::popcount(bits & (bit - 1))];
+}
+
+struct TSyllable
+{
+    const char* Text;
+    int Length;
+    int InitialLength; // zh, ch and sh are one initial
+};
+
+const std::vector<TSyllable>& Syllables()
+{
+    static const std::vector<TSyllable> syllables = [] {
+        std::vector<TSyllable> all;
+        for (int i = 0; i < kSyllableCount; ++i) {
+            const char* text = kSyllables[i];
+            const bool twoLetters = std::strchr("zcs", text[0]) && text[1] == 'h';
+            all.push_back({text, int(std::strlen(text)), twoLetters ? 2 : 1});
+        }
+        return all;
+    }();
+    return syllables;
+}
+
+// The next character of a UTF-16 text and how many code units it takes.
+std::pair<char32_t, qsizetype> CharAt(const QString& text, qsizetype at)
+{
+    const QChar c = text[at];
+    if (c.isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate())
+        return {QChar::surrogateToUcs4(c, text[at + 1]), 2};
+    return {c.unicode(), 1};
+}
+} // namespace
+
+std::optional<TPinyinWord> TPinyinWord::Of(const QString& word)
+{
+    TPinyinWord pinyin;
+    bool letter = false;
+    for (const char32_t c : word.toUcs4()) {
+        if ((c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z')) {
+            pinyin.m_word += char32_t(c | 0x20);
+            letter = true;
+        } else if (QChar::script(c) == QChar::Script_Han) {
+            pinyin.m_word += c;
+        } else {
+            return std::nullopt;
+        }
+    }
+    const size_t length = pinyin.m_word.size();
+    if (!letter || length > size_t(kMostLetters))
+        return std::nullopt;
+    pinyin.m_end = uint64_t(1) << length;
+    for (size_t j = 0; j < length; ++j) {
+        const char32_t c = pinyin.m_word[j];
+        const uint64_t at = uint64_t(1) << j;
+        if (c < 128) {
+            pinyin.m_ascii[c] |= at;
+            pinyin.m_ascii[c & ~char32_t(0x20)] |= at; // the capital
+        } else {
+            pinyin.m_hans.emplace_back(c, at);
+        }
+    }
+    // Where each syllable fits the word: compared only where the word has
+    // the syllable's first letter.
+    const std::vector<TSyllable>& syllables = Syllables();
+    pinyin.m_syllables.resize(syllables.size());
+    for (size_t s = 0; s < syllables.size(); ++s) {
+        const TSyllable& syllable = syllables[s];
+        TSyllableMasks& masks = pinyin.m_syllables[s];
+        for (size_t j = 0; j < length; ++j) {
+            if (pinyin.m_word[j] != char32_t(syllable.Text[0]))
+                continue;
+            size_t same = 0;
+            while (same < size_t(syllable.Length) && j + same < length &&
+                   pinyin.m_word[j + same] == char32_t(syllable.Text[same]))
+                ++same;
+            const uint64_t at = uint64_t(1) << j;
+            if (same >= size_t(syllable.InitialLength))
+                masks.Initial |= at;
+            if (same == size_t(syllable.Length))
+                masks.Whole |= at;
+            else if (j + same == length && same > size_t(syllable.InitialLength))
+                masks.Ending |= at;
+        }
+    }
+    // Which characters of the direct range begin a match: worked out once
+    // for each set of readings.
+    std::vector<bool> setBegins(static_cast<size_t>(kSetCount));
+    for (int set = 1; set < kSetCount; ++set)
+        for (int i = kSetStart[set]; i < kSetStart[set + 1] && !setBegins[size_t(set)]; ++i) {
+            const TSyllableMasks& masks = pinyin.m_syllables[kSetSyllables[i]];
+            setBegins[size_t(set)] = (masks.Initial | masks.Whole | masks.Ending) & 1;
+        }
+    pinyin.m_beginsBmp.assign((kBmpEnd - kBmpFirst + 63) / 64, 0);
+    for (char32_t c = kBmpFirst; c < kBmpEnd; ++c)
+        if (setBegins[kBmp[c - kBmpFirst]])
+            pinyin.m_beginsBmp[(c - kBmpFirst) / 64] |= uint64_t(1) << ((c - kBmpFirst) % 64);
+    for (const auto& [c, at] : pinyin.m_hans)
+        if (c >= kBmpFirst && c < kBmpEnd && at == 1)
+            pinyin.m_beginsBmp[(c - kBmpFirst) / 64] |= uint64_t(1) << ((c - kBmpFirst) % 64);
+    return pinyin;
+}
+
+uint64_t TPinyinWord::Step(uint64_t states, char32_t c) const
+{
+    if (c < 128)
+        return (states & m_ascii[c]) << 1;
+    uint64_t next = 0;
+    for (const auto& [han, at] : m_hans)
+        if (han == c)
+            next |= (states & at) << 1;
+    const int set = SetOf(c);
+    if (set == 0)
+        return next;
+    const std::vector<TSyllable>& syllables = Syllables();
+    for (int i = kSetStart[set]; i < kSetStart[set + 1]; ++i) {
+        const int s = kSetSyllables[i];
+        const TSyllableMasks& masks = m_syllables[size_t(s)];
+        next |= (states & masks.Initial) << syllables[size_t(s)].InitialLength;
+        next |= (states & masks.Whole) << syllables[size_t(s)].Length;
+        if (states & masks.Ending)
+            next |= m_end;
+    }
+    return next;
+}
+
+bool TPinyinWord::CanBegin(char32_t c) const
+{
+    if (c < 128)
+        return m_ascii[c] & 1;
+    if (c >= kBmpFirst && c < kBmpEnd)
+        return (m_beginsBmp[(c - kBmpFirst) / 64] >> ((c - kBmpFirst) % 64)) & 1;
+    return Step(1, c) != 0;
+}
+
+// A match may begin at every character: the first place of the word is
+// reached before each one (the states of all beginnings are kept at once).
+// Characters that begin nothing while nothing is under way are passed over
+// by a look at a bit map; UTF-8 that is not well formed matches nothing.
+bool TPinyinWord::In(const char* text, size_t length) const
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const auto* const end = p + length;
+    uint64_t states = 0;
+    while (p < end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            ++p;
+            states = ((states | 1) & m_ascii[b]) << 1;
+        } else {
+            char32_t c = 0;
+            if (b >= 0xE0 && b < 0xF0 && end - p >= 3) {
+                c = char32_t(b & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | char32_t(p[2] & 0x3F);
+                p += 3;
+            } else if (b >= 0xF0 && end - p >= 4) {
+                c = char32_t(b & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 | char32_t(p[2] & 0x3F) << 6 |
+                    char32_t(p[3] & 0x3F);
+                p += 4;
+            } else {
+                // Two bytes (no Han character) or a broken sequence.
+                p += b >= 0xC0 && end - p >= 2 ? 2 : 1;
+                states = 0;
+                continue;
+            }
+            if (states == 0 && !CanBegin(c))
+                continue;
+            states = Step(states | 1, c);
+        }
+        if (states & m_end)
+            return true;
+    }
+    return false;
+}
+
+std::pair<qsizetype, qsizetype> TPinyinWord::Find(const QString& text, qsizetype from) const
+{
+    for (qsizetype start = std::max<qsizetype>(from, 0); start < text.size();) {
+        const auto [first, width] = CharAt(text, start);
+        if (CanBegin(first)) {
+            uint64_t states = 1;
+            for (qsizetype at = start; at < text.size() && states && !(states & m_end);) {
+                const auto [c, size] = CharAt(text, at);
+                states = Step(states, c);
+                at += size;
+                if (states & m_end)
+                    return {start, at - start};
+            }
+        }
+        start += width;
+    }
+    return {-1, 0};
+}

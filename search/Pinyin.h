@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// A word of a query that also finds Chinese text by its Mandarin readings
+// (pinyin without tones, ü written v), as the Unicode Han database gives
+// them.
+//
+// The word is made of Latin letters (their case ignored) and Han
+// characters. Along the text, each Han character takes from the word its
+// whole reading ("gongzuo": 工作) or the reading's initial ("gz"; "zh", "ch"
+// and "sh" are initials of two letters, so "z" never stands for 中), by any
+// of its readings where it has several (银行: "yinhang" and "yinxing"), or
+// else itself ("gong作"); the last character of a match may also take the
+// beginning of its reading past the initial ("gongzu"). Every other
+// character of the text takes itself, a Latin letter in either case ("qtwd":
+// Qt文档).
+class TPinyinWord
+{
+public:
+    // A longer word matches as it is typed only.
+    static constexpr int kMostLetters = 63;
+
+    // None for a word that cannot match by reading: without a Latin letter,
+    // with a character that is neither a Latin letter nor a Han character,
+    // or longer than kMostLetters.
+    static std::optional<TPinyinWord> Of(const QString& word);
+
+    // Whether the word matches somewhere in a UTF-8 text.
+    bool In(const char* text, size_t length) const;
+    // The first match from a place of the text on: its start and its length
+    // (the shortest that begins there), in UTF-16 code units; start -1 when
+    // there is none.
+    std::pair<qsizetype, qsizetype> Find(const QString& text, qsizetype from = 0) const;
+
+private:
+    // What a character does to the places of the word reached so far (bit
+    // j: the first j characters of the word match up to the character).
+    uint64_t Step(uint64_t states, char32_t c) const;
+    bool CanBegin(char32_t c) const;
+
+    // Where in the word a syllable's initial or whole reading may follow,
+    // and where the rest of the word begins the reading past its initial.
+    struct TSyllableMasks
+    {
+        uint64_t Initial = 0;
+        uint64_t Whole = 0;
+        uint64_t Ending = 0;
+    };
+
+    std::u32string m_word;                 // Latin letters small
+    uint64_t m_end = 0;                    // the bit of the whole word matched
+    std::array<uint64_t, 128> m_ascii{};   // where each ASCII character may follow
+    std::vector<std::pair<char32_t, uint64_t>> m_hans; // the same for the word's Han characters
+    std::vector<TSyllableMasks> m_syllables; // by the table's syllable number
+    std::vector<uint64_t> m_beginsBmp;     // a bit for each character of the table's direct range
+};
