@@ -31,7 +31,7 @@ struct TSyllable
 {
     const char* Text;
     int Length;
-    int InitialLength; // zh, ch and sh are one initial
+    bool TwoLetterInitial; // zh, ch, sh
 };
 
 const std::vector<TSyllable>& Syllables()
@@ -41,7 +41,7 @@ const std::vector<TSyllable>& Syllables()
         for (int i = 0; i < kSyllableCount; ++i) {
             const char* text = kSyllables[i];
             const bool twoLetters = std::strchr("zcs", text[0]) && text[1] == 'h';
-            all.push_back({text, int(std::strlen(text)), twoLetters ? 2 : 1});
+            all.push_back({text, int(std::strlen(text)), twoLetters});
         }
         return all;
     }();
@@ -86,8 +86,8 @@ std::optional<TPinyinWord> TPinyinWord::Of(const QString& word)
             pinyin.m_hans.emplace_back(c, at);
         }
     }
-    // Where each syllable fits the word: compared only where the word has
-    // the syllable's first letter.
+    // Where each syllable fits the word: wherever the word has its first
+    // letter, then as far as they agree.
     const std::vector<TSyllable>& syllables = Syllables();
     pinyin.m_syllables.resize(syllables.size());
     for (size_t s = 0; s < syllables.size(); ++s) {
@@ -101,11 +101,12 @@ std::optional<TPinyinWord> TPinyinWord::Of(const QString& word)
                    pinyin.m_word[j + same] == char32_t(syllable.Text[same]))
                 ++same;
             const uint64_t at = uint64_t(1) << j;
-            if (same >= size_t(syllable.InitialLength))
+            masks.First |= at;
+            if (syllable.TwoLetterInitial && same >= 2)
                 masks.Initial |= at;
             if (same == size_t(syllable.Length))
                 masks.Whole |= at;
-            else if (j + same == length && same > size_t(syllable.InitialLength))
+            else if (j + same == length)
                 masks.Ending |= at;
         }
     }
@@ -115,7 +116,7 @@ std::optional<TPinyinWord> TPinyinWord::Of(const QString& word)
     for (int set = 1; set < kSetCount; ++set)
         for (int i = kSetStart[set]; i < kSetStart[set + 1] && !setBegins[size_t(set)]; ++i) {
             const TSyllableMasks& masks = pinyin.m_syllables[kSetSyllables[i]];
-            setBegins[size_t(set)] = (masks.Initial | masks.Whole | masks.Ending) & 1;
+            setBegins[size_t(set)] = masks.First & 1;
         }
     pinyin.m_beginsBmp.assign((kBmpEnd - kBmpFirst + 63) / 64, 0);
     for (char32_t c = kBmpFirst; c < kBmpEnd; ++c)
@@ -142,7 +143,8 @@ uint64_t TPinyinWord::Step(uint64_t states, char32_t c) const
     for (int i = kSetStart[set]; i < kSetStart[set + 1]; ++i) {
         const int s = kSetSyllables[i];
         const TSyllableMasks& masks = m_syllables[size_t(s)];
-        next |= (states & masks.Initial) << syllables[size_t(s)].InitialLength;
+        next |= (states & masks.First) << 1;
+        next |= (states & masks.Initial) << 2;
         next |= (states & masks.Whole) << syllables[size_t(s)].Length;
         if (states & masks.Ending)
             next |= m_end;

@@ -14,13 +14,13 @@
 //
 // The word is made of Latin letters (their case ignored) and Han
 // characters. Along the text, each Han character takes from the word its
-// whole reading ("gongzuo": 工作) or the reading's initial ("gz"; "zh", "ch"
-// and "sh" are initials of two letters, so "z" never stands for 中), by any
-// of its readings where it has several (银行: "yinhang" and "yinxing"), or
-// else itself ("gong作"); the last character of a match may also take the
-// beginning of its reading past the initial ("gongzu"). Every other
-// character of the text takes itself, a Latin letter in either case ("qtwd":
-// Qt文档).
+// whole reading ("gongzuo": 工作), its first letter ("gz") or its initial
+// where that has two letters ("zhq" as well as "zq": 重庆), by any of its
+// readings where it has several (银行: "yinhang" and "yinxing"), or else
+// itself ("gong作"); the last character of a match may take any beginning
+// of its reading ("gongzu"). No letter stands for another: "zong" does not
+// find 中 (zhong), nor "sen" 深 (shen). Every other character of the text
+// takes itself, a Latin letter in either case ("qtwd": Qt文档).
 class TPinyinWord
 {
 public:
@@ -45,10 +45,12 @@ private:
     uint64_t Step(uint64_t states, char32_t c) const;
     bool CanBegin(char32_t c) const;
 
-    // Where in the word a syllable's initial or whole reading may follow,
-    // and where the rest of the word begins the reading past its initial.
+    // Where in the word a syllable's first letter, its initial of two
+    // letters (zh, ch, sh) or its whole reading may follow, and where the
+    // rest of the word begins the reading.
     struct TSyllableMasks
     {
+        uint64_t First = 0;
         uint64_t Initial = 0;
         uint64_t Whole = 0;
         uint64_t Ending = 0;

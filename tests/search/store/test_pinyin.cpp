@@ -25,10 +25,12 @@ private slots:
         QTest::newRow("polyphone, second reading") << "yinxing" << "去银行取钱" << "银行";
         QTest::newRow("polyphone 重") << "chongqing" << "重庆火锅" << "重庆";
         QTest::newRow("simplified polyphone 长") << "changcheng" << "长城" << "长城";
-        QTest::newRow("z is no initial of zh") << "zq" << "重庆" << "";
-        QTest::newRow("zh is") << "zhq" << "重庆" << "重庆";
-        QTest::newRow("s is no initial of sh") << "sj" << "时间" << "";
-        QTest::newRow("c is no initial of ch") << "cq" << "长期" << "";
+        QTest::newRow("first letters") << "cq" << "重庆火锅" << "重庆";
+        QTest::newRow("initial of two letters") << "zhq" << "重庆火锅" << "重庆";
+        QTest::newRow("z is not zh") << "zong" << "中间" << "";
+        QTest::newRow("s is not sh") << "sen" << "深圳" << "";
+        QTest::newRow("c is not ch") << "cangcheng" << "长城" << "";
+        QTest::newRow("the last reading begun past zh") << "zhongj" << "中间" << "中间";
         QTest::newRow("ü written v") << "lvse" << "绿色" << "绿色";
         QTest::newRow("Latin and Han in the text") << "qtwd" << "看 Qt文档" << "Qt文档";
         QTest::newRow("Latin and Han in the word") << "工作jh" << "工作计划" << "工作计划";

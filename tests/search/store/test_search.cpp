@@ -183,6 +183,57 @@ private slots:
         QCOMPARE(Found(query), found);
     }
 
+    // Letters find Chinese text by its readings, and an item is found by
+    // the names of the groups above it; what matches as typed comes first,
+    // then what matches by readings, then what only its groups' names hold.
+    // Each query three times, as above.
+    void readingsAndGroups_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<int>("fillers");
+        for (const int fillers : {NoFillers, Items, EmptyGroups}) {
+            const char* const how = fillers == Items         ? " (behind fillers)"
+                                    : fillers == EmptyGroups ? " (behind groups)"
+                                                             : "";
+            const auto row = [&](const char* name) -> QTestData& {
+                return QTest::newRow(qPrintable(QString(name) + how));
+            };
+            row("syllables: group name, path; as typed first")
+                << "gongzuo" << QStringList{"N1", "N2", "B11", "B10"} << fillers;
+            row("initials; as typed in \"Gongzuo\"") << "gz" << QStringList{"N1", "N2", "B11", "B10"} << fillers;
+            row("syllables and initials") << "gongzjs" << QStringList{"N1"} << fillers;
+            row("bookmark's remark and tag") << "shili yuedu" << QStringList() << fillers;
+            row("bookmark's remark") << "shili" << QStringList{"B1"} << fillers;
+            row("bookmark's tag") << "yuedu" << QStringList{"B4"} << fillers;
+            row("reminder") << "zhanhui" << QStringList{"R1"} << fillers;
+            row("s is not sh") << "sili" << QStringList() << fillers;
+            row("group name by readings, bookmarks by their group")
+                << "huiyi" << QStringList{"N2", "B12"} << fillers;
+            row("bookmarks by their group's name") << "会议" << QStringList{"N2", "B12"} << fillers;
+            row("bookmarks by the name of a group above") << "changyong" << QStringList{"B4", "B1", "B11"} << fillers;
+            row("one word in the group, one in the title") << "会议 周会" << QStringList{"B12"} << fillers;
+            row("a word nowhere") << "会议 周会 zzz" << QStringList() << fillers;
+        }
+    }
+
+    void readingsAndGroups()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, found);
+        QFETCH(int, fillers);
+        // A bookmark by readings before one as typed, in the results' order
+        // of groups; a group whose name holds a word.
+        DbExecSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (3,0,'会议 资料')");
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (10,0,'https://w.example','工作周报',''),"
+                  "(11,2,'https://w.example/g','Gongzuo weekly',''),(12,3,'https://w.example/m','周会记录','')");
+        if (fillers == Items)
+            AddFillersFirst();
+        else if (fillers == EmptyGroups)
+            AddEmptyGroupsFirst();
+        QCOMPARE(Found(query), found);
+    }
+
     // What a result carries for the view and for the jump.
     void resultFields()
     {

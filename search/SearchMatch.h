@@ -1,0 +1,117 @@
+#pragma once
+
+#include "search/Pinyin.h"
+
+#include <QHash>
+#include <QStringList>
+#include <initializer_list>
+#include <optional>
+#include <utility>
+#include <vector>
+
+class TGroupTable;
+
+// How the search finds the words of a query in the texts of an item: as
+// typed, by the readings of Chinese characters, and in the names of the
+// groups above the item.
+
+// Whether a word has a letter whose case SQLite's lower() does not fold
+// (lower() folds ASCII only).
+bool NeedsUnicodeFold(const QString& word);
+// The word with its Latin capitals A to Z made small.
+QString LatinSmall(QString word);
+// Whether the word occurs in the text, both in UTF-8, the word's Latin
+// letters small: each of them matches either case, every other byte only
+// itself.
+bool ContainsFolded(const char* text, size_t length, const char* word, size_t wordLength);
+
+// How an item holds every word of a query, the best first: each as typed
+// (Latin letters in either case); some only by the readings of Chinese
+// characters; some only in the name of a group it is filed under.
+enum class TRank { AsTyped, ByReading, ByGroup, Missing };
+
+// A range of a text in UTF-16 code units; Start -1: none.
+struct TTextRange
+{
+    qsizetype Start = -1;
+    qsizetype Length = 0;
+};
+
+// The words of a query as each item is checked against them. Read only
+// once made, so the search's threads share it.
+class TQueryWords
+{
+public:
+    using TText = std::pair<const char*, size_t>; // UTF-8
+
+    // Whether the words also match by readings.
+    enum TReadings { WithReadings, AsTypedOnly };
+
+    explicit TQueryWords(const QStringList& words, TReadings readings = WithReadings);
+    const QStringList& Words() const { return m_words; }
+    // Whether a word may also match by readings.
+    bool HasReading(qsizetype word) const { return m_tests[size_t(word)].Reading.has_value(); }
+
+    // How the texts hold every word, where for a word they lack
+    // inGroup(word) says whether a group's name holds it.
+    template <typename InGroup> TRank RankOf(std::initializer_list<TText> texts, InGroup inGroup) const
+    {
+        TRank rank = TRank::AsTyped;
+        std::vector<QString> strings; // made for a word that needs them
+        for (size_t word = 0; word < m_tests.size(); ++word) {
+            if (AsTyped(word, texts, strings))
+                continue;
+            if (ByReading(word, texts))
+                rank = std::max(rank, TRank::ByReading);
+            else if (inGroup(qsizetype(word)))
+                rank = TRank::ByGroup;
+            else
+                return TRank::Missing;
+        }
+        return rank;
+    }
+    TRank RankOf(std::initializer_list<TText> texts) const
+    {
+        return RankOf(texts, [](qsizetype) { return false; });
+    }
+
+    // Whether a word occurs in a text, as typed or by readings.
+    bool In(qsizetype word, const QString& text) const;
+    // Where a word first occurs as typed, the earliest of all words; where
+    // none does, the earliest by readings.
+    TTextRange FirstMatch(const QString& text) const;
+    // Every occurrence of a word in the text, as typed or by readings, in
+    // order, those that overlap or touch made one.
+    std::vector<TTextRange> Marks(const QString& text) const;
+
+private:
+    struct TTest
+    {
+        QByteArray Bytes; // the word's Latin letters small; empty when Fold
+        bool Fold = false; // a letter of another case pair: compared on strings
+        std::optional<TPinyinWord> Reading;
+    };
+    bool AsTyped(size_t word, std::initializer_list<TText> texts, std::vector<QString>& strings) const;
+    bool ByReading(size_t word, std::initializer_list<TText> texts) const;
+
+    QStringList m_words;
+    std::vector<TTest> m_tests;
+};
+
+// Which groups have a word of a query in their name or in the name of a
+// group above them (the root's caption is no name), each group worked out
+// once for a word, when asked.
+class TGroupWords
+{
+public:
+    TGroupWords(const TQueryWords& words, const TGroupTable& groups);
+    // For the root, 0, and a group not in the table: false.
+    bool Holds(qsizetype word, int group);
+    // Every group that holds the word.
+    std::vector<int> Holding(qsizetype word);
+
+private:
+    const TQueryWords& m_words;
+    const TGroupTable& m_groups;
+    std::vector<QHash<int, bool>> m_known; // by word
+};
