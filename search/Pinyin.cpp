@@ -76,6 +76,7 @@ std::optional<TPinyinWord> TPinyinWord::Of(const QString& word)
     if (!letter || length > size_t(kMostLetters))
         return std::nullopt;
     pinyin.m_end = uint64_t(1) << length;
+    pinyin.m_first = pinyin.m_word[0] < 128 ? pinyin.m_word[0] : 0;
     for (size_t j = 0; j < length; ++j) {
         const char32_t c = pinyin.m_word[j];
         const uint64_t at = uint64_t(1) << j;
@@ -110,21 +111,27 @@ std::optional<TPinyinWord> TPinyinWord::Of(const QString& word)
                 masks.Ending |= at;
         }
     }
-    // Which characters of the direct range begin a match: worked out once
-    // for each set of readings.
+    // Which characters of the Basic Multilingual Plane begin a match: worked
+    // out once for each set of readings.
     std::vector<bool> setBegins(static_cast<size_t>(kSetCount));
     for (int set = 1; set < kSetCount; ++set)
-        for (int i = kSetStart[set]; i < kSetStart[set + 1] && !setBegins[size_t(set)]; ++i) {
-            const TSyllableMasks& masks = pinyin.m_syllables[kSetSyllables[i]];
-            setBegins[size_t(set)] = masks.First & 1;
-        }
-    pinyin.m_beginsBmp.assign((kBmpEnd - kBmpFirst + 63) / 64, 0);
+        for (int i = kSetStart[set]; i < kSetStart[set + 1] && !setBegins[size_t(set)]; ++i)
+            setBegins[size_t(set)] = pinyin.m_syllables[kSetSyllables[i]].First & 1;
+    std::vector<uint64_t>& begins = pinyin.m_beginsBmp;
+    begins.assign(0x10000 / 64, 0);
+    const auto mark = [&begins](char32_t c) { begins[c / 64] |= uint64_t(1) << (c % 64); };
     for (char32_t c = kBmpFirst; c < kBmpEnd; ++c)
         if (setBegins[kBmp[c - kBmpFirst]])
-            pinyin.m_beginsBmp[(c - kBmpFirst) / 64] |= uint64_t(1) << ((c - kBmpFirst) % 64);
+            mark(c);
+    for (char32_t block = 0; block < std::min<char32_t>(kBlocksEnd, 0x10000) / kBlock; ++block)
+        if (const int at = kBlockOf[block])
+            for (int bit = 0, i = kBlockFirst[at - 1]; bit < kBlock; ++bit)
+                if (kBlockBits[at - 1] >> bit & 1)
+                    if (setBegins[kBlockSets[i++]])
+                        mark(block * kBlock + char32_t(bit));
     for (const auto& [c, at] : pinyin.m_hans)
-        if (c >= kBmpFirst && c < kBmpEnd && at == 1)
-            pinyin.m_beginsBmp[(c - kBmpFirst) / 64] |= uint64_t(1) << ((c - kBmpFirst) % 64);
+        if (c < 0x10000 && at == 1)
+            mark(c);
     return pinyin;
 }
 
@@ -156,9 +163,38 @@ bool TPinyinWord::CanBegin(char32_t c) const
 {
     if (c < 128)
         return m_ascii[c] & 1;
-    if (c >= kBmpFirst && c < kBmpEnd)
-        return (m_beginsBmp[(c - kBmpFirst) / 64] >> ((c - kBmpFirst) % 64)) & 1;
-    return Step(1, c) != 0;
+    return c < 0x10000 ? BeginsInBmp(c) : Step(1, c) != 0;
+}
+
+namespace {
+constexpr uint64_t kEachByte = 0x0101010101010101;
+constexpr uint64_t kHighBits = 0x8080808080808080;
+
+bool HasZeroByte(uint64_t bytes)
+{
+    return (bytes - kEachByte) & ~bytes & kHighBits;
+}
+
+// A character of three bytes in UTF-8.
+char32_t Decode3(const unsigned char* p)
+{
+    return char32_t(p[0] & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | char32_t(p[2] & 0x3F);
+}
+} // namespace
+
+// Passes over ASCII that cannot begin a match, eight bytes at a time where
+// none of them is beyond ASCII or the word's first letter.
+const unsigned char* TPinyinWord::SkipAscii(const unsigned char* p, const unsigned char* end) const
+{
+    while (end - p >= 8) {
+        uint64_t bytes;
+        std::memcpy(&bytes, p, 8);
+        if ((bytes & kHighBits) || (m_first && (HasZeroByte(bytes ^ (m_first * kEachByte)) ||
+                                                HasZeroByte(bytes ^ ((m_first & ~0x20u) * kEachByte)))))
+            break;
+        p += 8;
+    }
+    return p;
 }
 
 // A match may begin at every character: the first place of the word is
@@ -174,25 +210,31 @@ bool TPinyinWord::In(const char* text, size_t length) const
         const unsigned char b = *p;
         if (b < 0x80) {
             ++p;
-            states = ((states | 1) & m_ascii[b]) << 1;
-        } else {
-            char32_t c = 0;
-            if (b >= 0xE0 && b < 0xF0 && end - p >= 3) {
-                c = char32_t(b & 0x0F) << 12 | char32_t(p[1] & 0x3F) << 6 | char32_t(p[2] & 0x3F);
-                p += 3;
-            } else if (b >= 0xF0 && end - p >= 4) {
-                c = char32_t(b & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 | char32_t(p[2] & 0x3F) << 6 |
-                    char32_t(p[3] & 0x3F);
-                p += 4;
-            } else {
-                // Two bytes (no Han character) or a broken sequence.
-                p += b >= 0xC0 && end - p >= 2 ? 2 : 1;
-                states = 0;
+            if (states == 0 && !(m_ascii[b] & 1)) {
+                p = SkipAscii(p, end);
                 continue;
             }
-            if (states == 0 && !CanBegin(c))
+            states = ((states | 1) & m_ascii[b]) << 1;
+        } else if ((b & 0xF0) == 0xE0 && end - p >= 3) {
+            const char32_t c = Decode3(p);
+            if (states == 0 && !BeginsInBmp(c)) {
+                // Chinese text runs on: what begins nothing is passed over.
+                do
+                    p += 3;
+                while (end - p >= 3 && (*p & 0xF0) == 0xE0 && !BeginsInBmp(Decode3(p)));
                 continue;
+            }
+            p += 3;
             states = Step(states | 1, c);
+        } else if (b >= 0xF0 && end - p >= 4) {
+            const char32_t c = char32_t(b & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
+                               char32_t(p[2] & 0x3F) << 6 | char32_t(p[3] & 0x3F);
+            p += 4;
+            states = Step(states | 1, c);
+        } else {
+            // Two bytes (no Han character) or a broken sequence.
+            p += b >= 0xC0 && end - p >= 2 ? 2 : 1;
+            states = 0;
         }
         if (states & m_end)
             return true;

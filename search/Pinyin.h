@@ -44,6 +44,9 @@ private:
     // j: the first j characters of the word match up to the character).
     uint64_t Step(uint64_t states, char32_t c) const;
     bool CanBegin(char32_t c) const;
+    const unsigned char* SkipAscii(const unsigned char* p, const unsigned char* end) const;
+    // For a character of the Basic Multilingual Plane.
+    bool BeginsInBmp(char32_t c) const { return (m_beginsBmp[c / 64] >> (c % 64)) & 1; }
 
     // Where in the word a syllable's first letter, its initial of two
     // letters (zh, ch, sh) or its whole reading may follow, and where the
@@ -58,8 +61,9 @@ private:
 
     std::u32string m_word;                 // Latin letters small
     uint64_t m_end = 0;                    // the bit of the whole word matched
+    uint32_t m_first = 0;                  // the first letter, 0 for a Han character
     std::array<uint64_t, 128> m_ascii{};   // where each ASCII character may follow
     std::vector<std::pair<char32_t, uint64_t>> m_hans; // the same for the word's Han characters
     std::vector<TSyllableMasks> m_syllables; // by the table's syllable number
-    std::vector<uint64_t> m_beginsBmp;     // a bit for each character of the table's direct range
+    std::vector<uint64_t> m_beginsBmp;     // whether each character of the plane begins a match
 };

@@ -8,8 +8,11 @@
 
 #include <QSet>
 #include <algorithm>
+#include <atomic>
 #include <future>
 #include <iterator>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <sqlite3.h>
 #include <tuple>
@@ -173,12 +176,6 @@ TText BytesColumn(sqlite3_stmt* stmt, int column)
     return {text ? text : "", text ? size_t(sqlite3_column_bytes(stmt, column)) : 0};
 }
 
-// A group's own name: the root has none (its caption is no name to be found by).
-QString OwnName(const TGroupTable& groups, int self)
-{
-    return self == 0 ? QString() : groups.Name(self);
-}
-
 bool IsLineBreak(QChar c)
 {
     return c == u'\n' || c == u'\r';
@@ -337,6 +334,13 @@ struct TOrderedWalk
             More = Done = true;
         return More;
     }
+    // Whether, of the items read, so few match as typed that as many as are
+    // shown are not to be expected within kOrderedItems: the statements then
+    // read it all at once.
+    bool Hopeless(int read) const
+    {
+        return read >= kShownPerKind && AsTyped * kOrderedItems * 2 < read * kShownPerKind;
+    }
     void Add(TFound found)
     {
         AsTyped += found.Rank == TRank::AsTyped;
@@ -377,15 +381,13 @@ struct TStatementWords
     TStatementWords(const TQueryWords& words, TGroupWords* groups)
     {
         for (qsizetype i = 0; i < std::min<qsizetype>(words.Words().size(), kStatementWords); ++i) {
-            if (words.HasReading(i)) {
-                Others = true;
-            } else if (groups && !groups->Holding(i).empty()) {
-                Others = true;
-                if (Anchor < 0)
-                    Anchor = i;
-            } else {
+            const bool inGroups = groups && !groups->Holding(i).empty();
+            if (!words.HasReading(i) && !inGroups)
                 Plain.append(words.Words()[i]);
-            }
+            else
+                Others = true;
+            if (!words.HasReading(i) && inGroups && Anchor < 0)
+                Anchor = i;
         }
     }
     // The words whose rows are read, empty for every row.
@@ -398,13 +400,11 @@ struct TStatementWords
 void ShowNotes(sqlite3* db, const TQueryWords& words, const TGroupTable& groups, std::vector<TFound>& found,
                TSearchResults& out);
 
-// How a note holds the words: its group's own name and its text as typed
+// How a note holds the words: its text and its group's own name as typed
 // or by readings, the names above its group.
-TRank NoteRank(const TQueryWords& words, TGroupWords& groupWords, const TGroupTable& groups, int group, TText text)
+TRank NoteRank(const TQueryWords& words, TGroupWords& groupWords, int group, TText text)
 {
-    const QByteArray name = OwnName(groups, group).toUtf8();
-    return words.RankOf({{name.constData(), size_t(name.size())}, text},
-                        [&](qsizetype word) { return groupWords.Holds(word, groups.ShownParent(group)); });
+    return words.RankOf({text}, [&](qsizetype word) { return groupWords.NoteRank(word, group); });
 }
 
 TOrderedWalk WalkNotes(sqlite3* db, const TQueryWords& words, TGroupWords& groupWords, const TGroupTable& groups)
@@ -415,11 +415,11 @@ TOrderedWalk WalkNotes(sqlite3* db, const TQueryWords& words, TGroupWords& group
     for (size_t i = 0; i < order.size(); ++i) {
         if (walk.Full())
             return walk;
-        if (i >= size_t(kOrderedItems))
+        if (i >= size_t(kOrderedItems) || walk.Hopeless(int(i)))
             return walk;
         const int group = order[i];
         const bool stored = note.Find(group);
-        const TRank rank = NoteRank(words, groupWords, groups, group, stored ? note.Bytes(0) : TText("", 0));
+        const TRank rank = NoteRank(words, groupWords, group, stored ? note.Bytes(0) : TText("", 0));
         if (rank != TRank::Missing)
             walk.Add({group, group, stored ? note.Int64(1) : -1, groups.PathText(group), rank});
     }
@@ -439,14 +439,14 @@ std::vector<TFound> ScanNotes(sqlite3* db, const TQueryWords& words, TGroupWords
         if (!groups.Contains(group) || seen.contains(group))
             return;
         seen.insert(group);
-        const TRank rank = NoteRank(words, groupWords, groups, group, BytesColumn(notes.get(), 2));
+        const TRank rank = NoteRank(words, groupWords, group, BytesColumn(notes.get(), 2));
         if (rank != TRank::Missing)
             found.push_back({group, group, sqlite3_column_int64(notes.get(), 1), {}, rank});
     });
     for (const int group : groups.InPathOrder(size_t(groups.Count()) + 1)) {
         if (group == 0 || seen.contains(group))
             continue;
-        const TRank rank = NoteRank(words, groupWords, groups, group, {"", 0});
+        const TRank rank = NoteRank(words, groupWords, group, {"", 0});
         if (rank != TRank::Missing)
             found.push_back({group, group, -1, {}, rank});
     }
@@ -510,7 +510,7 @@ void SearchNotes(sqlite3* db, const TQueryWords& words, const TGroupTable& group
             if (words.Words().size() > 1 || statement.Others) {
                 if (row < 0 && firstNote.Find(group) && !firstNote.IsNull(0))
                     row = firstNote.Int64(0);
-                rank = NoteRank(words, groupWords, groups, group,
+                rank = NoteRank(words, groupWords, group,
                                 row >= 0 && note.Find(row) ? note.Bytes(0) : TText("", 0));
                 if (rank == TRank::Missing)
                     continue;
@@ -556,7 +556,8 @@ void ShowNotes(sqlite3* db, const TQueryWords& words, const TGroupTable& groups,
 // names of its group and those above.
 TRank BookmarkRank(const TQueryWords& words, TGroupWords& groupWords, int group, std::initializer_list<TText> texts)
 {
-    return words.RankOf(texts, [&](qsizetype word) { return groupWords.Holds(word, group); });
+    return words.RankOf(
+        texts, [&](qsizetype word) { return groupWords.Holds(word, group) ? TRank::ByGroup : TRank::Missing; });
 }
 
 TOrderedWalk WalkBookmarks(sqlite3* db, const TQueryWords& words, TGroupWords& groupWords, const TGroupTable& groups)
@@ -595,7 +596,7 @@ TOrderedWalk WalkBookmarks(sqlite3* db, const TQueryWords& words, TGroupWords& g
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
             if (walk.Full())
                 return walk;
-            if (++read > kOrderedItems)
+            if (++read > kOrderedItems || walk.Hopeless(read))
                 return walk;
             const TRank rank = BookmarkRank(words, groupWords, self,
                                             {BytesColumn(stmt, 1), BytesColumn(stmt, 2), BytesColumn(stmt, 3),
@@ -683,7 +684,107 @@ std::vector<std::pair<int, int>> BookmarksWith(sqlite3* db, const QStringList& w
     return found;
 }
 
-void SearchBookmarks(sqlite3* db, const TQueryWords& words, const TGroupTable& groups, TSearchResults& out)
+// The bookmarks whose texts hold a character beyond ASCII, with those
+// texts: where readings may find what the index, which holds the texts as
+// typed, does not. Reading every bookmark costs more than matching these
+// texts, so they are kept from one search to the next while no bookmark
+// changes: the connection tells of each change it makes to the table, and
+// SQLite counts the commits of other connections (another program on the
+// file) in data_version.
+class TBookmarkTexts
+{
+public:
+    // Those the connection reads now; kept where they may be (keep: not
+    // within a transaction of the caller's, which may yet be undone).
+    static std::shared_ptr<const TBookmarkTexts> Of(sqlite3* db, bool keep)
+    {
+        static TKept kept;
+        if (!keep)
+            return Read(db);
+        std::lock_guard lock(kept.Guard);
+        // A connection that does not report to this one yet (the first, or
+        // one opened anew after a restore) starts afresh.
+        const bool reporting = sqlite3_update_hook(db, &TKept::Changed, &kept) == &kept;
+        const sqlite3_int64 version = DataVersion(db);
+        if (!reporting || kept.Change || !kept.Texts || kept.Db != db || kept.Version != version) {
+            kept.Change = false;
+            kept.Texts = Read(db);
+            kept.Db = db;
+            kept.Version = version;
+        }
+        return kept.Texts;
+    }
+
+    // Each bookmark whose texts a word matches by readings: take(group, ID).
+    template <typename Take> void Matching(const TQueryWords& words, qsizetype word, Take take) const
+    {
+        qsizetype start = 0;
+        for (const TRow& row : m_rows) {
+            if (words.ByReadingIn(word, {m_texts.constData() + start, size_t(row.End - start)}))
+                take(row.Group, row.Id);
+            start = row.End;
+        }
+    }
+
+private:
+    struct TRow
+    {
+        int Id;
+        int Group;
+        qsizetype End; // of its texts in m_texts
+    };
+
+    // What is kept, and whether a bookmark changed since.
+    struct TKept
+    {
+        std::mutex Guard;
+        std::shared_ptr<const TBookmarkTexts> Texts;
+        sqlite3* Db = nullptr;
+        sqlite3_int64 Version = 0;
+        std::atomic<bool> Change = false;
+
+        static void Changed(void* kept, int, const char*, const char* table, sqlite3_int64)
+        {
+            if (sqlite3_stricmp(table, "IE") == 0)
+                static_cast<TKept*>(kept)->Change = true;
+        }
+    };
+
+    static sqlite3_int64 DataVersion(sqlite3* db)
+    {
+        TStmtHandle stmt = PrepareNative(db, "PRAGMA data_version");
+        if (sqlite3_step(stmt.get()) != SQLITE_ROW)
+            ThrowSqlError(db);
+        return sqlite3_column_int64(stmt.get(), 0);
+    }
+
+    static std::shared_ptr<const TBookmarkTexts> Read(sqlite3* db)
+    {
+        auto read = std::make_shared<TBookmarkTexts>();
+        TStmtHandle stmt = PrepareNative(db, "SELECT ID, TypeID, IEName, ReMark, IEUrl, Tags FROM IE");
+        Step(db, stmt.get(), [&] {
+            const qsizetype start = read->m_texts.size();
+            for (int column = 2; column <= 5; ++column) {
+                const auto [text, length] = BytesColumn(stmt.get(), column);
+                // A line break ends a text: no word of readings holds one.
+                if (std::any_of(text, text + length, [](char c) { return c & 0x80; }))
+                    read->m_texts.append(text, qsizetype(length)).append('\n');
+            }
+            if (read->m_texts.size() > start)
+                read->m_rows.push_back(
+                    {sqlite3_column_int(stmt.get(), 0), sqlite3_column_int(stmt.get(), 1), read->m_texts.size()});
+        });
+        read->m_texts.squeeze();
+        read->m_rows.shrink_to_fit();
+        return read;
+    }
+
+    QByteArray m_texts;
+    std::vector<TRow> m_rows;
+};
+
+// keep: whether what is read may be kept for later searches.
+void SearchBookmarks(sqlite3* db, const TQueryWords& words, const TGroupTable& groups, bool keep, TSearchResults& out)
 {
     TGroupWords groupWords(words, groups);
     TOrderedWalk walk = WalkBookmarks(db, words, groupWords, groups);
@@ -704,39 +805,42 @@ void SearchBookmarks(sqlite3* db, const TQueryWords& words, const TGroupTable& g
     if (!statement.Others && StatementDecides(words.Words())) {
         for (const auto& [group, id] : BookmarksWith(db, words.Words()))
             take(group, id, TRank::AsTyped);
-    } else if (read.isEmpty()) {
-        TStmtHandle stmt = PrepareNative(db, "SELECT ID, TypeID, IEName, ReMark, IEUrl, Tags FROM IE ORDER BY ID");
-        Step(db, stmt.get(), [&] {
-            const int group = sqlite3_column_int(stmt.get(), 1);
-            const TRank rank = BookmarkRank(words, groupWords, group,
-                                            {BytesColumn(stmt.get(), 2), BytesColumn(stmt.get(), 3),
-                                             BytesColumn(stmt.get(), 4), BytesColumn(stmt.get(), 5)});
-            if (rank != TRank::Missing)
-                take(group, sqlite3_column_int(stmt.get(), 0), rank);
-        });
     } else {
-        std::vector<std::pair<int, int>> candidates = BookmarksWith(db, read);
-        // The bookmarks of the groups whose names hold the word.
+        // The candidates, and how they hold the first word read: as typed,
+        // in the names of their groups and, where every word has readings,
+        // by its readings. That is how they rank for a query of one word;
+        // otherwise each is read and checked.
+        const qsizetype anchor = statement.Anchor >= 0 ? statement.Anchor : 0;
+        std::vector<std::tuple<int, TRank, int>> candidates; // ID, rank, group
+        for (const auto& [group, id] : BookmarksWith(db, read.isEmpty() ? QStringList{words.Words()[0]} : read))
+            candidates.emplace_back(id, TRank::AsTyped, group);
+        if (read.isEmpty())
+            TBookmarkTexts::Of(db, keep)->Matching(words, 0, [&](int group, int id) {
+                candidates.emplace_back(id, TRank::ByReading, group);
+            });
         if (statement.Plain.isEmpty()) {
             TStmtHandle inGroup = PrepareNative(db, "SELECT ID FROM IE WHERE TypeID = ?1");
-            for (const int group : groupWords.Holding(statement.Anchor)) {
+            for (const int group : groupWords.Holding(anchor)) {
                 sqlite3_reset(inGroup.get());
                 sqlite3_bind_int(inGroup.get(), 1, group);
-                Step(db, inGroup.get(), [&] { candidates.emplace_back(group, sqlite3_column_int(inGroup.get(), 0)); });
+                Step(db, inGroup.get(), [&] {
+                    candidates.emplace_back(sqlite3_column_int(inGroup.get(), 0), TRank::ByGroup, group);
+                });
             }
-            std::sort(candidates.begin(), candidates.end(),
-                      [](const auto& a, const auto& b) { return a.second < b.second; });
-            candidates.erase(std::unique(candidates.begin(), candidates.end(),
-                                         [](const auto& a, const auto& b) { return a.second == b.second; }),
-                             candidates.end());
         }
+        // Each once, with the best of its ranks.
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end(),
+                                     [](const auto& a, const auto& b) { return std::get<0>(a) == std::get<0>(b); }),
+                         candidates.end());
         TLookup bookmark(db, "SELECT IEName, ReMark, IEUrl, Tags FROM IE WHERE ID = ?1");
-        for (const auto& [group, id] : candidates) {
-            if (!bookmark.Find(id))
-                continue;
-            const TRank rank = BookmarkRank(words, groupWords, group,
-                                            {bookmark.Bytes(0), bookmark.Bytes(1), bookmark.Bytes(2),
-                                             bookmark.Bytes(3)});
+        for (auto [id, rank, group] : candidates) {
+            if (words.Words().size() > 1) {
+                if (!bookmark.Find(id))
+                    continue;
+                rank = BookmarkRank(words, groupWords, group,
+                                    {bookmark.Bytes(0), bookmark.Bytes(1), bookmark.Bytes(2), bookmark.Bytes(3)});
+            }
             if (rank != TRank::Missing)
                 take(group, id, rank);
         }
@@ -759,20 +863,20 @@ void SearchReminders(sqlite3* db, const TQueryWords& words, TSearchResults& out)
     // In order of ID, the first ones first.
     TOrderedWalk walk;
     TStmtHandle ordered = PrepareNative(db, "SELECT ID, ReMark FROM Alam ORDER BY ID");
-    int rc = SQLITE_DONE;
+    int rc;
     int read = 0;
-    while (read <= kOrderedItems && (rc = sqlite3_step(ordered.get())) == SQLITE_ROW) {
-        if (walk.Full())
+    bool gaveUp = false;
+    while ((rc = sqlite3_step(ordered.get())) == SQLITE_ROW && !walk.Full()) {
+        if ((gaveUp = ++read > kOrderedItems || walk.Hopeless(read)))
             break;
-        ++read;
         const TRank rank = words.RankOf({BytesColumn(ordered.get(), 1)});
         if (rank != TRank::Missing)
             walk.Add({sqlite3_column_int(ordered.get(), 0), 0, 0, {}, rank});
     }
-    if (read <= kOrderedItems && rc != SQLITE_DONE && rc != SQLITE_ROW)
+    if (rc != SQLITE_DONE && rc != SQLITE_ROW)
         ThrowSqlError(db);
     std::vector<int> found;
-    if (read <= kOrderedItems) {
+    if (!gaveUp) {
         TakeWalk(walk, TSearchKind::Reminder, out);
         for (const TFound& item : walk.Found)
             found.push_back(item.Id);
@@ -901,13 +1005,14 @@ TSearchResults Search(sqlite3* db, const QString& query, const TGroupTable& note
     // is read here.
     const char* file = sqlite3_db_filename(db, "main");
     std::future<TSearchResults> notes;
-    if (sqlite3_get_autocommit(db) != 0 && file && *file)
+    const bool own = sqlite3_get_autocommit(db) != 0;
+    if (own && file && *file)
         notes = std::async(std::launch::async, SearchNotesApart, QString::fromUtf8(file), std::cref(words),
                            std::cref(noteGroups));
     InReadTransaction(db, [&] {
         if (!notes.valid())
             SearchNotes(db, words, noteGroups, results);
-        SearchBookmarks(db, words, bookmarkGroups, results);
+        SearchBookmarks(db, words, bookmarkGroups, own, results);
         SearchReminders(db, words, results);
     });
     if (notes.valid()) {

@@ -2,6 +2,7 @@
 
 #include "groups/GroupTableStore.h"
 
+#include <QSet>
 #include <algorithm>
 #include <cstring>
 
@@ -112,10 +113,12 @@ bool TQueryWords::ByReading(size_t word, std::initializer_list<TText> texts) con
                                   [&](const TText& text) { return reading->In(text.first, text.second); });
 }
 
-bool TQueryWords::In(qsizetype word, const QString& text) const
+TRank TQueryWords::RankIn(qsizetype word, const QString& text) const
 {
+    if (text.contains(m_words[word], Qt::CaseInsensitive))
+        return TRank::AsTyped;
     const std::optional<TPinyinWord>& reading = m_tests[size_t(word)].Reading;
-    return text.contains(m_words[word], Qt::CaseInsensitive) || (reading && reading->Find(text).first >= 0);
+    return reading && reading->Find(text).first >= 0 ? TRank::ByReading : TRank::Missing;
 }
 
 TTextRange TQueryWords::FirstMatch(const QString& text) const
@@ -164,37 +167,62 @@ std::vector<TTextRange> TQueryWords::Marks(const QString& text) const
 }
 
 TGroupWords::TGroupWords(const TQueryWords& words, const TGroupTable& groups)
-    : m_words(words), m_groups(groups), m_known(size_t(words.Words().size()))
+    : m_words(words), m_groups(groups), m_known(size_t(words.Words().size())),
+      m_nowhere(size_t(words.Words().size()))
 {
 }
 
 // The groups above it that are not known yet are worked out from the top
 // down (a deep tree would not fit a call for each level).
-bool TGroupWords::Holds(qsizetype word, int group)
+TGroupWords::TKnown TGroupWords::Known(qsizetype word, int group)
 {
-    QHash<int, bool>& known = m_known[size_t(word)];
+    if (m_nowhere[size_t(word)])
+        return {TRank::Missing, false};
+    QHash<int, TKnown>& known = m_known[size_t(word)];
+    if (const auto it = known.constFind(group); it != known.constEnd())
+        return *it;
     std::vector<int> chain;
-    bool holds = false;
+    TKnown above{TRank::Missing, false};
     for (int up = group; up != 0 && m_groups.Contains(up); up = m_groups.ShownParent(up)) {
-        const auto it = known.constFind(up);
-        if (it != known.constEnd()) {
-            holds = *it;
+        if (const auto it = known.constFind(up); it != known.constEnd()) {
+            above = *it;
             break;
         }
         chain.push_back(up);
     }
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        holds = holds || m_words.In(word, m_groups.Name(*it));
-        known.insert(*it, holds);
+        above = {m_words.RankIn(word, m_groups.Name(*it)), above.Own != TRank::Missing || above.Above};
+        known.insert(*it, above);
     }
-    return holds;
+    return above;
 }
 
+TRank TGroupWords::NoteRank(qsizetype word, int group)
+{
+    const TKnown known = Known(word, group);
+    return known.Own != TRank::Missing ? known.Own : known.Above ? TRank::ByGroup : TRank::Missing;
+}
+
+bool TGroupWords::Holds(qsizetype word, int group)
+{
+    const TKnown known = Known(word, group);
+    return known.Own != TRank::Missing || known.Above;
+}
+
+// The groups whose own names hold the word, and those under them: the
+// names are looked at once, without keeping an answer for each group.
 std::vector<int> TGroupWords::Holding(qsizetype word)
 {
     std::vector<int> holding;
-    for (const int group : m_groups.InPathOrder(size_t(m_groups.Count()) + 1))
-        if (Holds(word, group))
-            holding.push_back(group);
+    QSet<int> seen;
+    for (const int group : m_groups.InPathOrder(size_t(m_groups.Count()) + 1)) {
+        if (group == 0 || seen.contains(group) || m_words.RankIn(word, m_groups.Name(group)) == TRank::Missing)
+            continue;
+        for (const int below : m_groups.Branch(group)) {
+            seen.insert(below);
+            holding.push_back(below);
+        }
+    }
+    m_nowhere[size_t(word)] = holding.empty();
     return holding;
 }

@@ -52,31 +52,36 @@ public:
     // Whether a word may also match by readings.
     bool HasReading(qsizetype word) const { return m_tests[size_t(word)].Reading.has_value(); }
 
-    // How the texts hold every word, where for a word they lack
-    // inGroup(word) says whether a group's name holds it.
-    template <typename InGroup> TRank RankOf(std::initializer_list<TText> texts, InGroup inGroup) const
+    // How the texts hold every word, where for a word they do not hold as
+    // typed inGroups(word) says how the names of the item's groups do.
+    template <typename InGroups> TRank RankOf(std::initializer_list<TText> texts, InGroups inGroups) const
     {
         TRank rank = TRank::AsTyped;
         std::vector<QString> strings; // made for a word that needs them
         for (size_t word = 0; word < m_tests.size(); ++word) {
-            if (AsTyped(word, texts, strings))
-                continue;
-            if (ByReading(word, texts))
-                rank = std::max(rank, TRank::ByReading);
-            else if (inGroup(qsizetype(word)))
-                rank = TRank::ByGroup;
-            else
+            // A word with readings matches as typed by them as well: where
+            // they find it, it is told apart after.
+            const bool reading = m_tests[word].Reading.has_value();
+            TRank held = TRank::Missing;
+            if (reading ? ByReading(word, texts) : AsTyped(word, texts, strings))
+                held = !reading || AsTyped(word, texts, strings) ? TRank::AsTyped : TRank::ByReading;
+            if (held != TRank::AsTyped)
+                held = std::min(held, inGroups(qsizetype(word)));
+            if (held == TRank::Missing)
                 return TRank::Missing;
+            rank = std::max(rank, held);
         }
         return rank;
     }
     TRank RankOf(std::initializer_list<TText> texts) const
     {
-        return RankOf(texts, [](qsizetype) { return false; });
+        return RankOf(texts, [](qsizetype) { return TRank::Missing; });
     }
 
-    // Whether a word occurs in a text, as typed or by readings.
-    bool In(qsizetype word, const QString& text) const;
+    // How a text holds a word: as typed, by readings, or not.
+    TRank RankIn(qsizetype word, const QString& text) const;
+    // Whether a word with readings matches a UTF-8 text by them (or as typed).
+    bool ByReadingIn(qsizetype word, TText text) const { return ByReading(size_t(word), {text}); }
     // Where a word first occurs as typed, the earliest of all words; where
     // none does, the earliest by readings.
     TTextRange FirstMatch(const QString& text) const;
@@ -98,20 +103,32 @@ private:
     std::vector<TTest> m_tests;
 };
 
-// Which groups have a word of a query in their name or in the name of a
-// group above them (the root's caption is no name), each group worked out
-// once for a word, when asked.
+// How the names of groups hold the words of a query (the root's caption is
+// no name), each group worked out once for a word, when asked.
 class TGroupWords
 {
 public:
     TGroupWords(const TQueryWords& words, const TGroupTable& groups);
-    // For the root, 0, and a group not in the table: false.
+    // How a note holds a word by its group's name (as that name holds it)
+    // or by a name above (ByGroup).
+    TRank NoteRank(qsizetype word, int group);
+    // Whether the group's name or one above holds the word; for the root,
+    // 0, and a group not in the table, false.
     bool Holds(qsizetype word, int group);
-    // Every group that holds the word.
+    // Every group that does. Where none does, the word costs no more for
+    // each item from then on.
     std::vector<int> Holding(qsizetype word);
 
 private:
+    struct TKnown
+    {
+        TRank Own;  // how its own name holds the word
+        bool Above; // whether a name above does
+    };
+    TKnown Known(qsizetype word, int group);
+
     const TQueryWords& m_words;
     const TGroupTable& m_groups;
-    std::vector<QHash<int, bool>> m_known; // by word
+    std::vector<QHash<int, TKnown>> m_known; // by word
+    std::vector<bool> m_nowhere;              // by word: known that no name holds it
 };

@@ -234,6 +234,24 @@ private slots:
         QCOMPARE(Found(query), found);
     }
 
+    // What readings find among many bookmarks follows each change to them,
+    // made here or by another program on the file.
+    void readingsFollowChanges()
+    {
+        AddFillersFirst();
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (9000,0,'u','工作周报','')");
+        QCOMPARE(Found("zhoubao"), QStringList{"B9000"});
+        DbExecSQL("update IE set IEName='工作月报' where ID=9000");
+        QCOMPARE(Found("zhoubao"), QStringList());
+        QCOMPARE(Found("yuebao"), QStringList{"B9000"});
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(sqlite3_db_filename(Db(), "main"), &other), SQLITE_OK);
+        const TDbHandle otherProgram(other);
+        ExecNative(other, "UPDATE IE SET IEName = '周报' WHERE ID = 9000");
+        QCOMPARE(Found("yuebao"), QStringList());
+        QCOMPARE(Found("zhoubao"), QStringList{"B9000"});
+    }
+
     // What a result carries for the view and for the jump.
     void resultFields()
     {
