@@ -201,7 +201,7 @@ const unsigned char* TPinyinWord::SkipAscii(const unsigned char* p, const unsign
 // reached before each one (the states of all beginnings are kept at once).
 // Characters that begin nothing while nothing is under way are passed over
 // by a look at a bit map; UTF-8 that is not well formed matches nothing.
-bool TPinyinWord::In(const char* text, size_t length) const
+qsizetype TPinyinWord::EndIn(const char* text, size_t length) const
 {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
     const auto* const end = p + length;
@@ -237,9 +237,9 @@ bool TPinyinWord::In(const char* text, size_t length) const
             states = 0;
         }
         if (states & m_end)
-            return true;
+            return qsizetype(p - reinterpret_cast<const unsigned char*>(text));
     }
-    return false;
+    return -1;
 }
 
 std::pair<qsizetype, qsizetype> TPinyinWord::Find(const QString& text, qsizetype from) const

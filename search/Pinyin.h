@@ -33,7 +33,10 @@ public:
     static std::optional<TPinyinWord> Of(const QString& word);
 
     // Whether the word matches somewhere in a UTF-8 text.
-    bool In(const char* text, size_t length) const;
+    bool In(const char* text, size_t length) const { return EndIn(text, length) >= 0; }
+    // Where in a UTF-8 text the first match to end ends (after its last
+    // byte); -1 where the word matches nowhere.
+    qsizetype EndIn(const char* text, size_t length) const;
     // The first match from a place of the text on: its start and its length
     // (the shortest that begins there), in UTF-16 code units; start -1 when
     // there is none.

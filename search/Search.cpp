@@ -68,6 +68,22 @@ void HasFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
 }
 
 
+// jotterel_reads(word, text, ...): 1 when the word (a TPinyinWord bound as
+// a pointer) matches one of the texts by readings or as typed, else 0.
+constexpr char kReadingPointer[] = "jotterel_reading";
+void ReadsFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
+{
+    const auto* word = static_cast<const TPinyinWord*>(sqlite3_value_pointer(argv[0], kReadingPointer));
+    for (int i = 1; word && i < argc; ++i) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(argv[i]));
+        if (text && word->In(text, size_t(sqlite3_value_bytes(argv[i])))) {
+            sqlite3_result_int(ctx, 1);
+            return;
+        }
+    }
+    sqlite3_result_int(ctx, 0);
+}
+
 // Whether the bookmarks' index can answer for a word: it holds each text
 // followed by two characters U+0001 (and cannot hold a NUL).
 bool Indexable(const QString& word)
@@ -166,6 +182,18 @@ struct TMatcher
     std::vector<TWordTest> m_words;
     bool m_fold = false;
 };
+
+// A statement whose $WHERE is that a word with readings matches one of the
+// columns by them (or as typed).
+TStmtHandle PrepareReading(sqlite3* db, const QString& select, const QStringList& columns, const TPinyinWord& word)
+{
+    InstallFunction(db, "jotterel_reads", -1, ReadsFunction);
+    TStmtHandle stmt =
+        PrepareNative(db, QString(select).replace("$WHERE", QString("jotterel_reads(?1, %1)").arg(columns.join(", "))));
+    if (sqlite3_bind_pointer(stmt.get(), 1, const_cast<TPinyinWord*>(&word), kReadingPointer, nullptr) != SQLITE_OK)
+        ThrowSqlError(db);
+    return stmt;
+}
 
 
 using TText = TQueryWords::TText;
@@ -427,32 +455,6 @@ TOrderedWalk WalkNotes(sqlite3* db, const TQueryWords& words, TGroupWords& group
     return walk;
 }
 
-// Every group with its first note, read in one pass.
-std::vector<TFound> ScanNotes(sqlite3* db, const TQueryWords& words, TGroupWords& groupWords,
-                              const TGroupTable& groups)
-{
-    std::vector<TFound> found;
-    QSet<int> seen;
-    TStmtHandle notes = PrepareNative(db, "SELECT TypeID, rowid, ReMark FROM NoteBook ORDER BY rowid");
-    Step(db, notes.get(), [&] {
-        const int group = sqlite3_column_int(notes.get(), 0);
-        if (!groups.Contains(group) || seen.contains(group))
-            return;
-        seen.insert(group);
-        const TRank rank = NoteRank(words, groupWords, group, BytesColumn(notes.get(), 2));
-        if (rank != TRank::Missing)
-            found.push_back({group, group, sqlite3_column_int64(notes.get(), 1), {}, rank});
-    });
-    for (const int group : groups.InPathOrder(size_t(groups.Count()) + 1)) {
-        if (group == 0 || seen.contains(group))
-            continue;
-        const TRank rank = NoteRank(words, groupWords, group, {"", 0});
-        if (rank != TRank::Missing)
-            found.push_back({group, group, -1, {}, rank});
-    }
-    return found;
-}
-
 void SearchNotes(sqlite3* db, const TQueryWords& words, const TGroupTable& groups, TSearchResults& out)
 {
     TGroupWords groupWords(words, groups);
@@ -465,25 +467,27 @@ void SearchNotes(sqlite3* db, const TQueryWords& words, const TGroupTable& group
     const TStatementWords statement(words, &groupWords);
     const QStringList read = statement.Read(words);
     std::vector<TFound> found;
-    if (read.isEmpty()) {
-        found = ScanNotes(db, words, groupWords, groups);
-    } else {
-        // The groups the first word read finds, by their note or by their
+    {
+        // The groups the first word read (or, where every word has readings,
+        // the first word by its readings) finds, by their note or by their
         // name (the root has none of its own); two plain statements read
         // less than one that joins every group to its note. A group shows
         // the first note stored for it; a note of no group cannot be reached.
         std::vector<std::pair<int, sqlite3_int64>> candidates; // group, its note's row (-1: not known)
         const TMatcher matcher(db, read);
-        TStmtHandle notes = matcher.Prepare(db,
-                                            "SELECT TypeID, rowid FROM NoteBook n WHERE $WHERE AND "
-                                            "rowid = (SELECT min(rowid) FROM NoteBook WHERE TypeID = n.TypeID)",
-                                            {"ReMark"}, {}, {}, 1);
+        const auto prepare = [&](const QString& select, const QString& column) {
+            return read.isEmpty() ? PrepareReading(db, select, {column}, *words.Reading(0))
+                                  : matcher.Prepare(db, select, {column}, {}, {}, 1);
+        };
+        TStmtHandle notes = prepare("SELECT TypeID, rowid FROM NoteBook n WHERE $WHERE AND "
+                                    "rowid = (SELECT min(rowid) FROM NoteBook WHERE TypeID = n.TypeID)",
+                                    "ReMark");
         Step(db, notes.get(), [&] {
             const int group = sqlite3_column_int(notes.get(), 0);
             if (groups.Contains(group))
                 candidates.emplace_back(group, sqlite3_column_int64(notes.get(), 1));
         });
-        TStmtHandle names = matcher.Prepare(db, "SELECT SelfIndex FROM NoteType WHERE $WHERE", {"TypeName"}, {}, {}, 1);
+        TStmtHandle names = prepare("SELECT SelfIndex FROM NoteType WHERE $WHERE", "TypeName");
         Step(db, names.get(), [&] {
             const int group = sqlite3_column_int(names.get(), 0);
             if (group != 0 && groups.Contains(group))
@@ -491,7 +495,7 @@ void SearchNotes(sqlite3* db, const TQueryWords& words, const TGroupTable& group
         });
         // The notes of the groups under those whose names hold the word.
         if (statement.Plain.isEmpty())
-            for (const int group : groupWords.Holding(statement.Anchor))
+            for (const int group : groupWords.Holding(std::max<qsizetype>(statement.Anchor, 0)))
                 for (const int child : groups.Children(group))
                     candidates.emplace_back(child, -1);
         // One per group, the one that knows its note's row first.
@@ -657,8 +661,8 @@ void AddTagged(sqlite3* db, const QStringList& words, const std::vector<std::pai
 }
 
 // The bookmarks that hold the words as typed (the first kStatementWords of
-// them): their groups and IDs.
-std::vector<std::pair<int, int>> BookmarksWith(sqlite3* db, const QStringList& words)
+// them), in their tags too where asked: their groups and IDs.
+std::vector<std::pair<int, int>> BookmarksWith(sqlite3* db, const QStringList& words, bool inTags = true)
 {
     std::vector<std::pair<int, int>> found; // group, ID
     const auto take = [&](int group, int id) { found.emplace_back(group, id); };
@@ -680,13 +684,14 @@ std::vector<std::pair<int, int>> BookmarksWith(sqlite3* db, const QStringList& w
                                            {"IEName", "ReMark", "IEUrl"}, "IE_Search", "ID");
         Step(db, stmt.get(), [&] { take(sqlite3_column_int(stmt.get(), 1), sqlite3_column_int(stmt.get(), 0)); });
     }
-    AddTagged(db, words, found, take);
+    if (inTags)
+        AddTagged(db, words, found, take);
     return found;
 }
 
 // The bookmarks whose texts hold a character beyond ASCII, with those
-// texts: where readings may find what the index, which holds the texts as
-// typed, does not. Reading every bookmark costs more than matching these
+// texts, and their tags: where readings may find what the index, which
+// holds the other texts as typed, does not. Reading every bookmark costs more than matching these
 // texts, so they are kept from one search to the next while no bookmark
 // changes: the connection tells of each change it makes to the table, and
 // SQLite counts the commits of other connections (another program on the
@@ -715,14 +720,22 @@ public:
         return kept.Texts;
     }
 
-    // Each bookmark whose texts a word matches by readings: take(group, ID).
+    // Each bookmark whose texts a word with readings matches:
+    // take(group, ID, AsTyped or ByReading). The texts are scanned as one,
+    // their line breaks ending each match.
     template <typename Take> void Matching(const TQueryWords& words, qsizetype word, Take take) const
     {
-        qsizetype start = 0;
-        for (const TRow& row : m_rows) {
-            if (words.ByReadingIn(word, {m_texts.constData() + start, size_t(row.End - start)}))
-                take(row.Group, row.Id);
-            start = row.End;
+        const TPinyinWord& reading = *words.Reading(word);
+        const char* const texts = m_texts.constData();
+        qsizetype from = 0;
+        for (qsizetype end; (end = reading.EndIn(texts + from, size_t(m_texts.size() - from))) >= 0;) {
+            const qsizetype last = from + end - 1;
+            const auto row = std::upper_bound(m_rows.begin(), m_rows.end(), last,
+                                              [](qsizetype at, const TRow& row) { return at < row.End; });
+            const qsizetype start = row == m_rows.begin() ? 0 : std::prev(row)->End;
+            const bool typed = words.AsTypedIn(word, {texts + start, size_t(row->End - start)});
+            take(row->Group, row->Id, typed ? TRank::AsTyped : TRank::ByReading);
+            from = row->End;
         }
     }
 
@@ -767,7 +780,7 @@ private:
             for (int column = 2; column <= 5; ++column) {
                 const auto [text, length] = BytesColumn(stmt.get(), column);
                 // A line break ends a text: no word of readings holds one.
-                if (std::any_of(text, text + length, [](char c) { return c & 0x80; }))
+                if ((column == 5 && length > 0) || std::any_of(text, text + length, [](char c) { return c & 0x80; }))
                     read->m_texts.append(text, qsizetype(length)).append('\n');
             }
             if (read->m_texts.size() > start)
@@ -810,14 +823,15 @@ void SearchBookmarks(sqlite3* db, const TQueryWords& words, const TGroupTable& g
         // in the names of their groups and, where every word has readings,
         // by its readings. That is how they rank for a query of one word;
         // otherwise each is read and checked.
+        // The kept texts hold every tag: the tagged bookmarks need not be read.
         const qsizetype anchor = statement.Anchor >= 0 ? statement.Anchor : 0;
         std::vector<std::tuple<int, TRank, int>> candidates; // ID, rank, group
-        for (const auto& [group, id] : BookmarksWith(db, read.isEmpty() ? QStringList{words.Words()[0]} : read))
+        for (const auto& [group, id] :
+             BookmarksWith(db, read.isEmpty() ? QStringList{words.Words()[0]} : read, !read.isEmpty()))
             candidates.emplace_back(id, TRank::AsTyped, group);
         if (read.isEmpty())
-            TBookmarkTexts::Of(db, keep)->Matching(words, 0, [&](int group, int id) {
-                candidates.emplace_back(id, TRank::ByReading, group);
-            });
+            TBookmarkTexts::Of(db, keep)->Matching(
+                words, 0, [&](int group, int id, TRank rank) { candidates.emplace_back(id, rank, group); });
         if (statement.Plain.isEmpty()) {
             TStmtHandle inGroup = PrepareNative(db, "SELECT ID FROM IE WHERE TypeID = ?1");
             for (const int group : groupWords.Holding(anchor)) {
@@ -887,11 +901,9 @@ void SearchReminders(sqlite3* db, const TQueryWords& words, TSearchResults& out)
     const TStatementWords statement(words, nullptr);
     const bool check = !StatementDecides(words.Words()) || statement.Others;
     const TMatcher matcher(db, statement.Plain);
-    TStmtHandle stmt = statement.Plain.isEmpty()
-                           ? PrepareNative(db, "SELECT ID, ReMark FROM Alam ORDER BY ID")
-                           : matcher.Prepare(db, QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID")
-                                                     .arg(check ? ", ReMark" : ""),
-                                             {"ReMark"});
+    const QString select = QString("SELECT ID%1 FROM Alam WHERE $WHERE ORDER BY ID").arg(check ? ", ReMark" : "");
+    TStmtHandle stmt = statement.Plain.isEmpty() ? PrepareReading(db, select, {"ReMark"}, *words.Reading(0))
+                                                 : matcher.Prepare(db, select, {"ReMark"});
     Step(db, stmt.get(), [&] {
         const TRank rank = check ? words.RankOf({BytesColumn(stmt.get(), 1)}) : TRank::AsTyped;
         if (rank != TRank::Missing)

@@ -80,8 +80,18 @@ public:
 
     // How a text holds a word: as typed, by readings, or not.
     TRank RankIn(qsizetype word, const QString& text) const;
-    // Whether a word with readings matches a UTF-8 text by them (or as typed).
-    bool ByReadingIn(qsizetype word, TText text) const { return ByReading(size_t(word), {text}); }
+    // A word's readings; null for a word without.
+    const TPinyinWord* Reading(qsizetype word) const
+    {
+        const std::optional<TPinyinWord>& reading = m_tests[size_t(word)].Reading;
+        return reading ? &*reading : nullptr;
+    }
+    // Whether a word occurs as typed in a UTF-8 text.
+    bool AsTypedIn(qsizetype word, TText text) const
+    {
+        std::vector<QString> strings;
+        return AsTyped(size_t(word), {text}, strings);
+    }
     // Where a word first occurs as typed, the earliest of all words; where
     // none does, the earliest by readings.
     TTextRange FirstMatch(const QString& text) const;
