@@ -87,19 +87,27 @@ std::optional<TPinyinWord> TPinyinWord::Of(const QString& word)
             pinyin.m_hans.emplace_back(c, at);
         }
     }
-    // Where each syllable fits the word: wherever the word has its first
-    // letter, then as far as they agree.
+    pinyin.FitSyllables();
+    pinyin.FindBeginnings();
+    return pinyin;
+}
+
+// Where each syllable fits the word: wherever the word has its first
+// letter, then as far as they agree.
+void TPinyinWord::FitSyllables()
+{
     const std::vector<TSyllable>& syllables = Syllables();
-    pinyin.m_syllables.resize(syllables.size());
+    const size_t length = m_word.size();
+    m_syllables.resize(syllables.size());
     for (size_t s = 0; s < syllables.size(); ++s) {
         const TSyllable& syllable = syllables[s];
-        TSyllableMasks& masks = pinyin.m_syllables[s];
+        TSyllableMasks& masks = m_syllables[s];
         for (size_t j = 0; j < length; ++j) {
-            if (pinyin.m_word[j] != char32_t(syllable.Text[0]))
+            if (m_word[j] != char32_t(syllable.Text[0]))
                 continue;
             size_t same = 0;
             while (same < size_t(syllable.Length) && j + same < length &&
-                   pinyin.m_word[j + same] == char32_t(syllable.Text[same]))
+                   m_word[j + same] == char32_t(syllable.Text[same]))
                 ++same;
             const uint64_t at = uint64_t(1) << j;
             masks.First |= at;
@@ -111,15 +119,18 @@ std::optional<TPinyinWord> TPinyinWord::Of(const QString& word)
                 masks.Ending |= at;
         }
     }
-    // Which characters of the Basic Multilingual Plane begin a match: worked
-    // out once for each set of readings.
+}
+
+// Which characters of the Basic Multilingual Plane begin a match: worked
+// out once for each set of readings.
+void TPinyinWord::FindBeginnings()
+{
     std::vector<bool> setBegins(static_cast<size_t>(kSetCount));
     for (int set = 1; set < kSetCount; ++set)
         for (int i = kSetStart[set]; i < kSetStart[set + 1] && !setBegins[size_t(set)]; ++i)
-            setBegins[size_t(set)] = pinyin.m_syllables[kSetSyllables[i]].First & 1;
-    std::vector<uint64_t>& begins = pinyin.m_beginsBmp;
-    begins.assign(0x10000 / 64, 0);
-    const auto mark = [&begins](char32_t c) { begins[c / 64] |= uint64_t(1) << (c % 64); };
+            setBegins[size_t(set)] = m_syllables[kSetSyllables[i]].First & 1;
+    m_beginsBmp.assign(0x10000 / 64, 0);
+    const auto mark = [this](char32_t c) { m_beginsBmp[c / 64] |= uint64_t(1) << (c % 64); };
     for (char32_t c = kBmpFirst; c < kBmpEnd; ++c)
         if (setBegins[kBmp[c - kBmpFirst]])
             mark(c);
@@ -129,10 +140,9 @@ std::optional<TPinyinWord> TPinyinWord::Of(const QString& word)
                 if (kBlockBits[at - 1] >> bit & 1)
                     if (setBegins[kBlockSets[i++]])
                         mark(block * kBlock + char32_t(bit));
-    for (const auto& [c, at] : pinyin.m_hans)
+    for (const auto& [c, at] : m_hans)
         if (c < 0x10000 && at == 1)
             mark(c);
-    return pinyin;
 }
 
 uint64_t TPinyinWord::Step(uint64_t states, char32_t c) const
@@ -200,7 +210,7 @@ const unsigned char* TPinyinWord::SkipAscii(const unsigned char* p, const unsign
 // A match may begin at every character: the first place of the word is
 // reached before each one (the states of all beginnings are kept at once).
 // Characters that begin nothing while nothing is under way are passed over
-// by a look at a bit map; UTF-8 that is not well formed matches nothing.
+// by a look at a bit map; a broken UTF-8 sequence is passed over.
 qsizetype TPinyinWord::EndIn(const char* text, size_t length) const
 {
     const auto* p = reinterpret_cast<const unsigned char*>(text);
@@ -227,8 +237,8 @@ qsizetype TPinyinWord::EndIn(const char* text, size_t length) const
             p += 3;
             states = Step(states | 1, c);
         } else if (b >= 0xF0 && end - p >= 4) {
-            const char32_t c = char32_t(b & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 |
-                               char32_t(p[2] & 0x3F) << 6 | char32_t(p[3] & 0x3F);
+            const char32_t c = char32_t(b & 0x07) << 18 | char32_t(p[1] & 0x3F) << 12 | char32_t(p[2] & 0x3F) << 6 |
+                               char32_t(p[3] & 0x3F);
             p += 4;
             states = Step(states | 1, c);
         } else {

@@ -43,6 +43,8 @@ public:
     std::pair<qsizetype, qsizetype> Find(const QString& text, qsizetype from = 0) const;
 
 private:
+    void FitSyllables();
+    void FindBeginnings();
     // What a character does to the places of the word reached so far (bit
     // j: the first j characters of the word match up to the character).
     uint64_t Step(uint64_t states, char32_t c) const;
@@ -62,11 +64,11 @@ private:
         uint64_t Ending = 0;
     };
 
-    std::u32string m_word;                 // Latin letters small
-    uint64_t m_end = 0;                    // the bit of the whole word matched
-    uint32_t m_first = 0;                  // the first letter, 0 for a Han character
-    std::array<uint64_t, 128> m_ascii{};   // where each ASCII character may follow
+    std::u32string m_word;                             // Latin letters small
+    uint64_t m_end = 0;                                // the bit of the whole word matched
+    uint32_t m_first = 0;                              // the first letter, 0 for a Han character
+    std::array<uint64_t, 128> m_ascii{};               // where each ASCII character may follow
     std::vector<std::pair<char32_t, uint64_t>> m_hans; // the same for the word's Han characters
-    std::vector<TSyllableMasks> m_syllables; // by the table's syllable number
-    std::vector<uint64_t> m_beginsBmp;     // whether each character of the plane begins a match
+    std::vector<TSyllableMasks> m_syllables;           // by the table's syllable number
+    std::vector<uint64_t> m_beginsBmp;                 // whether each character of the plane begins a match
 };

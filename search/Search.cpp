@@ -50,7 +50,6 @@ void FoldFunction(sqlite3_context* ctx, int, sqlite3_value** argv)
     sqlite3_result_text(ctx, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
 }
 
-
 // jotterel_has(word, text, ...): 1 when the word (its Latin letters small)
 // occurs in one of the texts, ignoring the case of Latin letters, else 0.
 void HasFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
@@ -66,7 +65,6 @@ void HasFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv)
     }
     sqlite3_result_int(ctx, 0);
 }
-
 
 // jotterel_reads(word, text, ...): 1 when the word (a TPinyinWord bound as
 // a pointer) matches one of the texts by readings or as typed, else 0.
@@ -194,7 +192,6 @@ TStmtHandle PrepareReading(sqlite3* db, const QString& select, const QStringList
         ThrowSqlError(db);
     return stmt;
 }
-
 
 using TText = TQueryWords::TText;
 
@@ -351,7 +348,7 @@ constexpr int kOrderedItems = 3000;
 struct TOrderedWalk
 {
     std::vector<TFound> Found;
-    int AsTyped = 0; // of Found
+    int AsTyped = 0;   // of Found
     bool Done = false; // Found holds the first matches in order: all of them unless More
     bool More = false; // stopped with kShownPerKind found as typed, others may follow
 
@@ -397,9 +394,10 @@ bool StatementDecides(const QStringList& words)
 // What the statements of a kind look for, of the words they test (the
 // first kStatementWords): every item found holds the plain ones as typed.
 // A word with readings, or one that names of the kind's groups hold, may be
-// missing from an item found: where all are such words, Anchor is one that
-// at least has no readings (rows it is in, or in whose groups it is, are
-// the candidates), and -1 where every word has readings (every row is).
+// missing from an item's texts. Where every word is such a word, the
+// candidates are the items that hold one of them in their texts or their
+// groups' names: Anchor, as typed, the first word that has no readings;
+// where every word has readings (Anchor -1), the first word by them.
 struct TStatementWords
 {
     QStringList Plain;
@@ -410,15 +408,16 @@ struct TStatementWords
     {
         for (qsizetype i = 0; i < std::min<qsizetype>(words.Words().size(), kStatementWords); ++i) {
             const bool inGroups = groups && !groups->Holding(i).empty();
-            if (!words.HasReading(i) && !inGroups)
+            if (!words.Reading(i) && !inGroups)
                 Plain.append(words.Words()[i]);
             else
                 Others = true;
-            if (!words.HasReading(i) && inGroups && Anchor < 0)
+            if (!words.Reading(i) && inGroups && Anchor < 0)
                 Anchor = i;
         }
     }
-    // The words whose rows are read, empty for every row.
+    // The words the statements look for as typed; none where they look for
+    // the first word by its readings.
     QStringList Read(const TQueryWords& words) const
     {
         return !Plain.isEmpty() || Anchor < 0 ? Plain : QStringList{words.Words()[Anchor]};
@@ -514,8 +513,7 @@ void SearchNotes(sqlite3* db, const TQueryWords& words, const TGroupTable& group
             if (words.Words().size() > 1 || statement.Others) {
                 if (row < 0 && firstNote.Find(group) && !firstNote.IsNull(0))
                     row = firstNote.Int64(0);
-                rank = NoteRank(words, groupWords, group,
-                                row >= 0 && note.Find(row) ? note.Bytes(0) : TText("", 0));
+                rank = NoteRank(words, groupWords, group, row >= 0 && note.Find(row) ? note.Bytes(0) : TText("", 0));
                 if (rank == TRank::Missing)
                     continue;
             }
@@ -602,9 +600,9 @@ TOrderedWalk WalkBookmarks(sqlite3* db, const TQueryWords& words, TGroupWords& g
                 return walk;
             if (++read > kOrderedItems || walk.Hopeless(read))
                 return walk;
-            const TRank rank = BookmarkRank(words, groupWords, self,
-                                            {BytesColumn(stmt, 1), BytesColumn(stmt, 2), BytesColumn(stmt, 3),
-                                             BytesColumn(stmt, 4)});
+            const TRank rank =
+                BookmarkRank(words, groupWords, self,
+                             {BytesColumn(stmt, 1), BytesColumn(stmt, 2), BytesColumn(stmt, 3), BytesColumn(stmt, 4)});
             if (rank != TRank::Missing) {
                 const int id = sqlite3_column_int(stmt, 0);
                 walk.Add({id, self, id, groups.PathText(self), rank});
@@ -653,9 +651,9 @@ void AddTagged(sqlite3* db, const QStringList& words, const std::vector<std::pai
     const TQueryWords tests(words, TQueryWords::AsTypedOnly);
     Step(db, stmt.get(), [&] {
         const int id = sqlite3_column_int(stmt.get(), 0);
-        if (!known.contains(id) && tests.RankOf({BytesColumn(stmt.get(), 2), BytesColumn(stmt.get(), 3),
-                                                 BytesColumn(stmt.get(), 4), BytesColumn(stmt.get(), 5)}) ==
-                                       TRank::AsTyped)
+        if (!known.contains(id) &&
+            tests.RankOf({BytesColumn(stmt.get(), 2), BytesColumn(stmt.get(), 3), BytesColumn(stmt.get(), 4),
+                          BytesColumn(stmt.get(), 5)}) == TRank::AsTyped)
             take(sqlite3_column_int(stmt.get(), 1), id);
     });
 }
@@ -703,7 +701,8 @@ public:
     // within a transaction of the caller's, which may yet be undone).
     static std::shared_ptr<const TBookmarkTexts> Of(sqlite3* db, bool keep)
     {
-        static TKept kept;
+        // Never destroyed: the connection may tell of a change at the very end.
+        static TKept& kept = *new TKept;
         if (!keep)
             return Read(db);
         std::lock_guard lock(kept.Guard);
@@ -819,11 +818,11 @@ void SearchBookmarks(sqlite3* db, const TQueryWords& words, const TGroupTable& g
         for (const auto& [group, id] : BookmarksWith(db, words.Words()))
             take(group, id, TRank::AsTyped);
     } else {
-        // The candidates, and how they hold the first word read: as typed,
+        // The candidates, and how they hold the word looked for: as typed,
         // in the names of their groups and, where every word has readings,
-        // by its readings. That is how they rank for a query of one word;
-        // otherwise each is read and checked.
-        // The kept texts hold every tag: the tagged bookmarks need not be read.
+        // by its readings (the kept texts hold every tag, so the tagged
+        // bookmarks need not be read). That is how they rank for a query of
+        // one word; otherwise each is read and checked.
         const qsizetype anchor = statement.Anchor >= 0 ? statement.Anchor : 0;
         std::vector<std::tuple<int, TRank, int>> candidates; // ID, rank, group
         for (const auto& [group, id] :
@@ -837,9 +836,8 @@ void SearchBookmarks(sqlite3* db, const TQueryWords& words, const TGroupTable& g
             for (const int group : groupWords.Holding(anchor)) {
                 sqlite3_reset(inGroup.get());
                 sqlite3_bind_int(inGroup.get(), 1, group);
-                Step(db, inGroup.get(), [&] {
-                    candidates.emplace_back(sqlite3_column_int(inGroup.get(), 0), TRank::ByGroup, group);
-                });
+                Step(db, inGroup.get(),
+                     [&] { candidates.emplace_back(sqlite3_column_int(inGroup.get(), 0), TRank::ByGroup, group); });
             }
         }
         // Each once, with the best of its ranks.
@@ -989,7 +987,6 @@ template <typename Read> void InReadTransaction(sqlite3* db, Read read)
     if (own)
         ExecNative(db, "COMMIT");
 }
-
 
 // The notes' part of a search, on a read-only connection of its own to the
 // file (SQLite's connections may each serve a thread of their own).

@@ -102,8 +102,9 @@ bool TQueryWords::AsTyped(size_t word, std::initializer_list<TText> texts, std::
     if (strings.empty())
         for (const TText& text : texts)
             strings.push_back(QString::fromUtf8(text.first, qsizetype(text.second)));
-    return std::any_of(strings.begin(), strings.end(),
-                       [&](const QString& text) { return text.contains(m_words[qsizetype(word)], Qt::CaseInsensitive); });
+    return std::any_of(strings.begin(), strings.end(), [&](const QString& text) {
+        return text.contains(m_words[qsizetype(word)], Qt::CaseInsensitive);
+    });
 }
 
 bool TQueryWords::ByReading(size_t word, std::initializer_list<TText> texts) const
@@ -150,7 +151,8 @@ std::vector<TTextRange> TQueryWords::Marks(const QString& text) const
              at = text.indexOf(word, at + 1, Qt::CaseInsensitive))
             found.push_back({at, word.size()});
         if (const std::optional<TPinyinWord>& reading = m_tests[i].Reading)
-            for (auto [at, length] = reading->Find(text); at >= 0; std::tie(at, length) = reading->Find(text, at + length))
+            for (auto [at, length] = reading->Find(text); at >= 0;
+                 std::tie(at, length) = reading->Find(text, at + length))
                 found.push_back({at, length});
     }
     std::sort(found.begin(), found.end(), [](const TTextRange& a, const TTextRange& b) { return a.Start < b.Start; });
@@ -167,8 +169,7 @@ std::vector<TTextRange> TQueryWords::Marks(const QString& text) const
 }
 
 TGroupWords::TGroupWords(const TQueryWords& words, const TGroupTable& groups)
-    : m_words(words), m_groups(groups), m_known(size_t(words.Words().size())),
-      m_nowhere(size_t(words.Words().size()))
+    : m_words(words), m_groups(groups), m_known(size_t(words.Words().size())), m_nowhere(size_t(words.Words().size()))
 {
 }
 

@@ -49,8 +49,6 @@ public:
 
     explicit TQueryWords(const QStringList& words, TReadings readings = WithReadings);
     const QStringList& Words() const { return m_words; }
-    // Whether a word may also match by readings.
-    bool HasReading(qsizetype word) const { return m_tests[size_t(word)].Reading.has_value(); }
 
     // How the texts hold every word, where for a word they do not hold as
     // typed inGroups(word) says how the names of the item's groups do.
@@ -102,7 +100,7 @@ public:
 private:
     struct TTest
     {
-        QByteArray Bytes; // the word's Latin letters small; empty when Fold
+        QByteArray Bytes;  // the word's Latin letters small; empty when Fold
         bool Fold = false; // a letter of another case pair: compared on strings
         std::optional<TPinyinWord> Reading;
     };
@@ -140,5 +138,5 @@ private:
     const TQueryWords& m_words;
     const TGroupTable& m_groups;
     std::vector<QHash<int, TKnown>> m_known; // by word
-    std::vector<bool> m_nowhere;              // by word: known that no name holds it
+    std::vector<bool> m_nowhere;             // by word: known that no name holds it
 };

@@ -153,6 +153,7 @@ private slots:
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("page");
         QTest::newRow("note") << "目标所在" << "tsNote";
+        QTest::newRow("note by pinyin") << "mbsz" << "tsNote";
         QTest::newRow("bookmark") << "书签目标" << "ts1";
         QTest::newRow("reminder") << "提醒目标" << "tsAlam";
     }
