@@ -16,6 +16,7 @@
 #include <optional>
 #include <sqlite3.h>
 #include <tuple>
+#include <utility>
 
 std::pair<qsizetype, qsizetype> FirstMatch(const QString& text, const QStringList& words)
 {
@@ -689,11 +690,11 @@ std::vector<std::pair<int, int>> BookmarksWith(sqlite3* db, const QStringList& w
 
 // The bookmarks whose texts hold a character beyond ASCII, with those
 // texts, and their tags: where readings may find what the index, which
-// holds the other texts as typed, does not. Reading every bookmark costs more than matching these
-// texts, so they are kept from one search to the next while no bookmark
-// changes: the connection tells of each change it makes to the table, and
-// SQLite counts the commits of other connections (another program on the
-// file) in data_version.
+// holds the other texts as typed, does not. Reading every bookmark costs
+// more than matching these texts, so they are kept from one search to the
+// next: the connection tells of each bookmark it changes, which is read
+// again, and SQLite counts the commits of other connections (another program
+// on the file) in data_version, after which all are read again.
 class TBookmarkTexts
 {
 public:
@@ -710,12 +711,13 @@ public:
         // one opened anew after a restore) starts afresh.
         const bool reporting = sqlite3_update_hook(db, &TKept::Changed, &kept) == &kept;
         const sqlite3_int64 version = DataVersion(db);
-        if (!reporting || kept.Change || !kept.Texts || kept.Db != db || kept.Version != version) {
-            kept.Change = false;
+        const auto [changed, all] = kept.TakeChanged();
+        if (!reporting || all || !kept.Texts || kept.Db != db || kept.Version != version)
             kept.Texts = Read(db);
-            kept.Db = db;
-            kept.Version = version;
-        }
+        else if (!changed.empty())
+            kept.Texts = kept.Texts->With(db, changed);
+        kept.Db = db;
+        kept.Version = version;
         return kept.Texts;
     }
 
@@ -728,10 +730,9 @@ public:
         const char* const texts = m_texts.constData();
         qsizetype from = 0;
         for (qsizetype end; (end = reading.EndIn(texts + from, size_t(m_texts.size() - from))) >= 0;) {
-            const qsizetype last = from + end - 1;
-            const auto row = std::upper_bound(m_rows.begin(), m_rows.end(), last,
+            const auto row = std::upper_bound(m_rows.begin(), m_rows.end(), from + end - 1,
                                               [](qsizetype at, const TRow& row) { return at < row.End; });
-            const qsizetype start = row == m_rows.begin() ? 0 : std::prev(row)->End;
+            const qsizetype start = Start(row);
             const bool typed = words.AsTypedIn(word, {texts + start, size_t(row->End - start)});
             take(row->Group, row->Id, typed ? TRank::AsTyped : TRank::ByReading);
             from = row->End;
@@ -746,19 +747,35 @@ private:
         qsizetype End; // of its texts in m_texts
     };
 
-    // What is kept, and whether a bookmark changed since.
+    // What is kept, and which bookmarks changed since.
     struct TKept
     {
+        // More changes than are worth reading one by one.
+        static constexpr size_t kMostChanged = 1000;
+
         std::mutex Guard;
         std::shared_ptr<const TBookmarkTexts> Texts;
         sqlite3* Db = nullptr;
         sqlite3_int64 Version = 0;
-        std::atomic<bool> Change = false;
+        std::mutex ChangedGuard;
+        std::vector<sqlite3_int64> ChangedIds;
+        bool AllChanged = false;
 
-        static void Changed(void* kept, int, const char*, const char* table, sqlite3_int64)
+        static void Changed(void* kept, int, const char*, const char* table, sqlite3_int64 id)
         {
-            if (sqlite3_stricmp(table, "IE") == 0)
-                static_cast<TKept*>(kept)->Change = true;
+            if (sqlite3_stricmp(table, "IE") != 0)
+                return;
+            auto& self = *static_cast<TKept*>(kept);
+            std::lock_guard lock(self.ChangedGuard);
+            if (self.ChangedIds.size() < kMostChanged)
+                self.ChangedIds.push_back(id);
+            else
+                self.AllChanged = true;
+        }
+        std::pair<std::vector<sqlite3_int64>, bool> TakeChanged()
+        {
+            std::lock_guard lock(ChangedGuard);
+            return {std::exchange(ChangedIds, {}), std::exchange(AllChanged, false)};
         }
     };
 
@@ -770,25 +787,62 @@ private:
         return sqlite3_column_int64(stmt.get(), 0);
     }
 
+    static constexpr char kSelect[] = "SELECT ID, TypeID, IEName, ReMark, IEUrl, Tags FROM IE";
+
     static std::shared_ptr<const TBookmarkTexts> Read(sqlite3* db)
     {
         auto read = std::make_shared<TBookmarkTexts>();
-        TStmtHandle stmt = PrepareNative(db, "SELECT ID, TypeID, IEName, ReMark, IEUrl, Tags FROM IE");
-        Step(db, stmt.get(), [&] {
-            const qsizetype start = read->m_texts.size();
-            for (int column = 2; column <= 5; ++column) {
-                const auto [text, length] = BytesColumn(stmt.get(), column);
-                // A line break ends a text: no word of readings holds one.
-                if ((column == 5 && length > 0) || std::any_of(text, text + length, [](char c) { return c & 0x80; }))
-                    read->m_texts.append(text, qsizetype(length)).append('\n');
-            }
-            if (read->m_texts.size() > start)
-                read->m_rows.push_back(
-                    {sqlite3_column_int(stmt.get(), 0), sqlite3_column_int(stmt.get(), 1), read->m_texts.size()});
-        });
+        TStmtHandle stmt = PrepareNative(db, QString(kSelect) + " ORDER BY ID");
+        Step(db, stmt.get(), [&] { read->Add(stmt.get()); });
         read->m_texts.squeeze();
-        read->m_rows.shrink_to_fit();
         return read;
+    }
+
+    // These, with the bookmarks of the IDs read again.
+    std::shared_ptr<const TBookmarkTexts> With(sqlite3* db, std::vector<sqlite3_int64> ids) const
+    {
+        std::sort(ids.begin(), ids.end());
+        ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+        auto made = std::make_shared<TBookmarkTexts>();
+        TStmtHandle bookmark = PrepareNative(db, QString(kSelect) + " WHERE ID = ?1");
+        const auto readAgain = [&](sqlite3_int64 id) {
+            sqlite3_reset(bookmark.get());
+            sqlite3_bind_int64(bookmark.get(), 1, id);
+            Step(db, bookmark.get(), [&] { made->Add(bookmark.get()); });
+        };
+        auto next = ids.begin();
+        for (auto row = m_rows.begin(); row != m_rows.end(); ++row) {
+            for (; next != ids.end() && *next < row->Id; ++next)
+                readAgain(*next);
+            if (next != ids.end() && *next == row->Id) {
+                readAgain(*next++);
+            } else {
+                made->m_texts.append(m_texts.constData() + Start(row), row->End - Start(row));
+                made->m_rows.push_back({row->Id, row->Group, made->m_texts.size()});
+            }
+        }
+        for (; next != ids.end(); ++next)
+            readAgain(*next);
+        return made;
+    }
+
+    // A row of kSelect's, where it has texts to keep.
+    void Add(sqlite3_stmt* stmt)
+    {
+        const qsizetype start = m_texts.size();
+        for (int column = 2; column <= 5; ++column) {
+            const auto [text, length] = BytesColumn(stmt, column);
+            // A line break ends a text: no word of readings holds one.
+            if ((column == 5 && length > 0) || std::any_of(text, text + length, [](char c) { return c & 0x80; }))
+                m_texts.append(text, qsizetype(length)).append('\n');
+        }
+        if (m_texts.size() > start)
+            m_rows.push_back({sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1), m_texts.size()});
+    }
+
+    qsizetype Start(std::vector<TRow>::const_iterator row) const
+    {
+        return row == m_rows.begin() ? 0 : std::prev(row)->End;
     }
 
     QByteArray m_texts;

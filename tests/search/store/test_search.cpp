@@ -250,6 +250,9 @@ private slots:
         ExecNative(other, "UPDATE IE SET IEName = '周报' WHERE ID = 9000");
         QCOMPARE(Found("yuebao"), QStringList());
         QCOMPARE(Found("zhoubao"), QStringList{"B9000"});
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (8999,0,'u','','周报')");
+        DbExecSQL("delete from IE where ID=9000");
+        QCOMPARE(Found("zhoubao"), QStringList{"B8999"});
     }
 
     // What a result carries for the view and for the jump.
