@@ -42,6 +42,34 @@ class TestSearch : public QObject
         return results.front();
     }
 
+    static void AddQueryColumns()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<int>("fillers");
+    }
+
+    static QByteArray RowName(const char* name, int fillers)
+    {
+        const char* const how = fillers == Items         ? " (behind fillers)"
+                                : fillers == EmptyGroups ? " (behind groups)"
+                                                         : "";
+        return QByteArray(name) + how;
+    }
+
+    // The row's query finds what it says, behind what it says.
+    static void CompareFound()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, found);
+        QFETCH(int, fillers);
+        if (fillers == Items)
+            AddFillersFirst();
+        else if (fillers == EmptyGroups)
+            AddEmptyGroupsFirst();
+        QCOMPARE(Found(query), found);
+    }
+
 private slots:
     void init()
     {
@@ -111,19 +139,14 @@ private slots:
     // behind many empty groups.
     void matches_data()
     {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<QStringList>("found");
-        QTest::addColumn<int>("fillers");
+        AddQueryColumns();
         for (const int fillers : {NoFillers, Items, EmptyGroups})
             AddMatchRows(fillers);
     }
 
     static void AddMatchRows(int fillers)
     {
-        const char* const how = fillers == Items         ? " (behind fillers)"
-                                : fillers == EmptyGroups ? " (behind groups)"
-                                                         : "";
-        const auto row = [&](const char* name) -> QTestData& { return QTest::newRow(qPrintable(QString(name) + how)); };
+        const auto row = [&](const char* name) -> QTestData& { return QTest::newRow(RowName(name, fillers)); };
         const QStringList none;
         row("one Chinese character") << "记" << QStringList{"N0", "N1"} << fillers;
         row("Chinese word in a group path") << "示例" << QStringList{"B1"} << fillers;
@@ -171,17 +194,7 @@ private slots:
         row("blank") << QStringLiteral(" \t\n\u3000") << none << fillers;
     }
 
-    void matches()
-    {
-        QFETCH(QString, query);
-        QFETCH(QStringList, found);
-        QFETCH(int, fillers);
-        if (fillers == Items)
-            AddFillersFirst();
-        else if (fillers == EmptyGroups)
-            AddEmptyGroupsFirst();
-        QCOMPARE(Found(query), found);
-    }
+    void matches() { CompareFound(); }
 
     // Letters find Chinese text by its readings, and an item is found by
     // the names of the groups above it; what matches as typed comes first,
@@ -189,16 +202,9 @@ private slots:
     // Each query three times, as above.
     void readingsAndGroups_data()
     {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<QStringList>("found");
-        QTest::addColumn<int>("fillers");
+        AddQueryColumns();
         for (const int fillers : {NoFillers, Items, EmptyGroups}) {
-            const char* const how = fillers == Items         ? " (behind fillers)"
-                                    : fillers == EmptyGroups ? " (behind groups)"
-                                                             : "";
-            const auto row = [&](const char* name) -> QTestData& {
-                return QTest::newRow(qPrintable(QString(name) + how));
-            };
+            const auto row = [&](const char* name) -> QTestData& { return QTest::newRow(RowName(name, fillers)); };
             row("syllables: group name, path; as typed first")
                 << "gongzuo" << QStringList{"N1", "N2", "B11", "B10"} << fillers;
             row("initials; as typed in \"Gongzuo\"") << "gz" << QStringList{"N1", "N2", "B11", "B10"} << fillers;
@@ -219,19 +225,12 @@ private slots:
 
     void readingsAndGroups()
     {
-        QFETCH(QString, query);
-        QFETCH(QStringList, found);
-        QFETCH(int, fillers);
         // A bookmark by readings before one as typed, in the results' order
         // of groups; a group whose name holds a word.
         DbExecSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (3,0,'会议 资料')");
         DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (10,0,'https://w.example','工作周报',''),"
                   "(11,2,'https://w.example/g','Gongzuo weekly',''),(12,3,'https://w.example/m','周会记录','')");
-        if (fillers == Items)
-            AddFillersFirst();
-        else if (fillers == EmptyGroups)
-            AddEmptyGroupsFirst();
-        QCOMPARE(Found(query), found);
+        CompareFound();
     }
 
     // What readings find among many bookmarks follows each change to them,
