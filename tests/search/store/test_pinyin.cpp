@@ -36,6 +36,7 @@ private slots:
         QTest::newRow("Latin and Han in the word") << "工作jh" << "工作计划" << "工作计划";
         QTest::newRow("Han character as itself") << "gong作" << "工作" << "工作";
         QTest::newRow("Latin text as it is") << "gz" << "gz.gov.cn" << "gz";
+        QTest::newRow("a capital after a long Latin run") << "qtwd" << "see the manual of QT文档" << "QT文档";
         QTest::newRow("supplementary plane") << "he" << "𠀀" << "𠀀";
         QTest::newRow("the first of two") << "gz" << "工资和工作" << "工资";
         QTest::newRow("after the match") << "zuo" << "工作" << "作";

@@ -359,6 +359,34 @@ private slots:
         QCOMPARE(results.Items.back().Id, 5 + kShownPerKind - 2);
     }
 
+    // Of more matches than are shown, those as typed are shown, also where
+    // matches by pinyin come before them in the results' order.
+    void manyMatchesShowThoseAsTyped()
+    {
+        DbExecSQL("insert into IE(TypeID,IEUrl,IEName,ReMark) select 0, 'u', '工作', '' from "
+                  "(with recursive n(i) as (select 1 union all select i+1 from n where i < 150) select i from n)");
+        DbExecSQL("insert into IE(TypeID,IEUrl,IEName,ReMark) select 1, 'u', 'gongzuo', '' from "
+                  "(with recursive n(i) as (select 1 union all select i+1 from n where i < 250) select i from n)");
+        const TSearchResults results = Search(Db(), "gongzuo");
+        QCOMPARE(results.FoundOf(TSearchKind::Bookmark), kShownPerKind);
+        QVERIFY(results.MoreOf(TSearchKind::Bookmark));
+        for (const TSearchResult& result : results.Items)
+            QVERIFY(result.Kind != TSearchKind::Bookmark || result.Snippet == "gongzuo");
+    }
+
+    // A search within a transaction of the caller's keeps nothing of what
+    // it read: the transaction may be undone.
+    void nothingKeptFromATransaction()
+    {
+        AddFillersFirst();
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (9000,0,'u','月报','')");
+        ExecNative(Db(), "BEGIN");
+        DbExecSQL("update IE set IEName='周报' where ID=9000");
+        QCOMPARE(Found("zhoubao"), QStringList{"B9000"});
+        ExecNative(Db(), "ROLLBACK");
+        QCOMPARE(Search(Db(), "zhoubao").FoundOf(TSearchKind::Bookmark), 0);
+    }
+
     // A short word in more places than the index is worth asking about is
     // looked for in every bookmark; where another word of the query is
     // rarer, the index answers for that one.
