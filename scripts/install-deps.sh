@@ -10,6 +10,7 @@ packages=(
     ninja-build cmake g++ lld make ccache sqlite3
     desktop-file-utils appstream dpkg-dev fakeroot file lintian
     syncthing curl
+    unicode-data python3
 )
 
 missing=()

@@ -38,8 +38,10 @@ struct TSearchResult
     int Id = 0;
     int GroupId = 0;
     // The group's path as the trees show it ("根目录->工作->会议",
-    // "全部->网址分组 1"); empty for a reminder.
+    // "全部->网址分组 1"); empty for a reminder. The words in the names
+    // marked, as in the snippet.
     QString Path;
+    std::vector<TSearchMark> PathMarks;
     // One line of the item around its first match, with every occurrence
     // of the words in it marked, in order and not overlapping. An item
     // found by its group's name alone shows its first line, unmarked.

@@ -46,18 +46,21 @@ public:
         const QColor normal = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
         const QColor dim = selected ? normal : option.palette.color(QPalette::PlaceholderText);
         const int lead = index.data(TSearchResultsModel::LeadRole).toInt();
-        // The text in runs: lead, plain, marked, plain, ...
+        // The text in runs: lead, marked, lead, plain, marked, plain, ...
         std::vector<std::pair<int, int>> runs; // end, kind (0 lead, 1 plain, 2 marked)
         int at = 0;
-        if (lead > 0)
-            runs.emplace_back(at = lead, 0);
+        const auto unmarkedTo = [&](int end) {
+            if (at < lead && end > at)
+                runs.emplace_back(at = std::min(end, lead), 0);
+            if (end > at)
+                runs.emplace_back(at = end, 1);
+        };
         for (const QVariant& mark : marks.toList()) {
             const QPoint range = mark.toPoint();
-            if (range.x() > at)
-                runs.emplace_back(range.x(), 1);
+            unmarkedTo(range.x());
             runs.emplace_back(at = range.x() + range.y(), 2);
         }
-        runs.emplace_back(int(text.size()), 1);
+        unmarkedTo(int(text.size()));
         painter->save();
         painter->setClipRect(area);
         int x = area.left();
@@ -174,6 +177,8 @@ QVariant TSearchResultsModel::data(const QModelIndex& index, int role) const
         return leadLength;
     case MarksRole: {
         QVariantList marks;
+        for (const TSearchMark& mark : result.PathMarks)
+            marks.append(QPoint(mark.Start, mark.Length));
         for (const TSearchMark& mark : result.Marks)
             marks.append(QPoint(leadLength + mark.Start, mark.Length));
         return marks;

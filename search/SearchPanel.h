@@ -27,8 +27,8 @@ class TSearchResultsModel : public QAbstractItemModel
 {
 public:
     // A result row's marked ranges (a list of QPoint: start, length) in its
-    // display text, and how many characters of that text the lead (path or
-    // time) takes.
+    // display text, in order, and how many characters of that text the lead
+    // (path or time) takes.
     enum { MarksRole = Qt::UserRole + 1, LeadRole };
 
     using QAbstractItemModel::QAbstractItemModel;

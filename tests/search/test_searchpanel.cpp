@@ -129,6 +129,17 @@ private slots:
         QCOMPARE(model->rowCount(), 0);
     }
 
+    // Letters find the Chinese they stand for, in the group's name and in
+    // the note; the characters that matched are marked in both.
+    void readingsAreMarked()
+    {
+        Type("mubiao HUIYI");
+        QCOMPARE(Rows(), QStringList({"记事本（1 条）", "  根目录->工作->会议  这里是目标所在"}));
+        const QVariantList marks = model->index(0, 0, model->index(0, 0)).data(TSearchResultsModel::MarksRole).toList();
+        QCOMPARE(marks, QVariantList({QPoint(QString("根目录->工作->").size(), 2),
+                                      QPoint(QString("根目录->工作->会议  这里是").size(), 2)}));
+    }
+
     // More matches than are shown: the kind's row says so.
     void kindRowSaysWhenCut()
     {
@@ -142,6 +153,7 @@ private slots:
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("page");
         QTest::newRow("note") << "目标所在" << "tsNote";
+        QTest::newRow("note by pinyin") << "mbsz" << "tsNote";
         QTest::newRow("bookmark") << "书签目标" << "ts1";
         QTest::newRow("reminder") << "提醒目标" << "tsAlam";
     }

@@ -42,6 +42,34 @@ class TestSearch : public QObject
         return results.front();
     }
 
+    static void AddQueryColumns()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<QStringList>("found");
+        QTest::addColumn<int>("fillers");
+    }
+
+    static QByteArray RowName(const char* name, int fillers)
+    {
+        const char* const how = fillers == Items         ? " (behind fillers)"
+                                : fillers == EmptyGroups ? " (behind groups)"
+                                                         : "";
+        return QByteArray(name) + how;
+    }
+
+    // The row's query finds what it says, behind what it says.
+    static void CompareFound()
+    {
+        QFETCH(QString, query);
+        QFETCH(QStringList, found);
+        QFETCH(int, fillers);
+        if (fillers == Items)
+            AddFillersFirst();
+        else if (fillers == EmptyGroups)
+            AddEmptyGroupsFirst();
+        QCOMPARE(Found(query), found);
+    }
+
 private slots:
     void init()
     {
@@ -111,19 +139,14 @@ private slots:
     // behind many empty groups.
     void matches_data()
     {
-        QTest::addColumn<QString>("query");
-        QTest::addColumn<QStringList>("found");
-        QTest::addColumn<int>("fillers");
+        AddQueryColumns();
         for (const int fillers : {NoFillers, Items, EmptyGroups})
             AddMatchRows(fillers);
     }
 
     static void AddMatchRows(int fillers)
     {
-        const char* const how = fillers == Items         ? " (behind fillers)"
-                                : fillers == EmptyGroups ? " (behind groups)"
-                                                         : "";
-        const auto row = [&](const char* name) -> QTestData& { return QTest::newRow(qPrintable(QString(name) + how)); };
+        const auto row = [&](const char* name) -> QTestData& { return QTest::newRow(RowName(name, fillers)); };
         const QStringList none;
         row("one Chinese character") << "记" << QStringList{"N0", "N1"} << fillers;
         row("Chinese word in a group path") << "示例" << QStringList{"B1"} << fillers;
@@ -171,16 +194,64 @@ private slots:
         row("blank") << QStringLiteral(" \t\n\u3000") << none << fillers;
     }
 
-    void matches()
+    void matches() { CompareFound(); }
+
+    // Letters find Chinese text by its readings, and an item is found by
+    // the names of the groups above it; what matches as typed comes first,
+    // then what matches by readings, then what only its groups' names hold.
+    // Each query three times, as above.
+    void readingsAndGroups_data()
     {
-        QFETCH(QString, query);
-        QFETCH(QStringList, found);
-        QFETCH(int, fillers);
-        if (fillers == Items)
-            AddFillersFirst();
-        else if (fillers == EmptyGroups)
-            AddEmptyGroupsFirst();
-        QCOMPARE(Found(query), found);
+        AddQueryColumns();
+        for (const int fillers : {NoFillers, Items, EmptyGroups}) {
+            const auto row = [&](const char* name) -> QTestData& { return QTest::newRow(RowName(name, fillers)); };
+            row("syllables: group name, path; as typed first")
+                << "gongzuo" << QStringList{"N1", "N2", "B11", "B10"} << fillers;
+            row("initials; as typed in \"Gongzuo\"") << "gz" << QStringList{"N1", "N2", "B11", "B10"} << fillers;
+            row("syllables and initials") << "gongzjs" << QStringList{"N1"} << fillers;
+            row("bookmark's remark and tag") << "shili yuedu" << QStringList() << fillers;
+            row("bookmark's remark") << "shili" << QStringList{"B1"} << fillers;
+            row("bookmark's tag") << "yuedu" << QStringList{"B4"} << fillers;
+            row("reminder") << "zhanhui" << QStringList{"R1"} << fillers;
+            row("s is not sh") << "sili" << QStringList() << fillers;
+            row("group name by readings, bookmarks by their group")
+                << "huiyi" << QStringList{"N2", "B12"} << fillers;
+            row("bookmarks by their group's name") << "会议" << QStringList{"N2", "B12"} << fillers;
+            row("bookmarks by the name of a group above") << "changyong" << QStringList{"B4", "B1", "B11"} << fillers;
+            row("one word in the group, one in the title") << "会议 周会" << QStringList{"B12"} << fillers;
+            row("a word nowhere") << "会议 周会 zzz" << QStringList() << fillers;
+        }
+    }
+
+    void readingsAndGroups()
+    {
+        // A bookmark by readings before one as typed, in the results' order
+        // of groups; a group whose name holds a word.
+        DbExecSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (3,0,'会议 资料')");
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (10,0,'https://w.example','工作周报',''),"
+                  "(11,2,'https://w.example/g','Gongzuo weekly',''),(12,3,'https://w.example/m','周会记录','')");
+        CompareFound();
+    }
+
+    // What readings find among many bookmarks follows each change to them,
+    // made here or by another program on the file.
+    void readingsFollowChanges()
+    {
+        AddFillersFirst();
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (9000,0,'u','工作周报','')");
+        QCOMPARE(Found("zhoubao"), QStringList{"B9000"});
+        DbExecSQL("update IE set IEName='工作月报' where ID=9000");
+        QCOMPARE(Found("zhoubao"), QStringList());
+        QCOMPARE(Found("yuebao"), QStringList{"B9000"});
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(sqlite3_db_filename(Db(), "main"), &other), SQLITE_OK);
+        const TDbHandle otherProgram(other);
+        ExecNative(other, "UPDATE IE SET IEName = '周报' WHERE ID = 9000");
+        QCOMPARE(Found("yuebao"), QStringList());
+        QCOMPARE(Found("zhoubao"), QStringList{"B9000"});
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (8999,0,'u','','周报')");
+        DbExecSQL("delete from IE where ID=9000");
+        QCOMPARE(Found("zhoubao"), QStringList{"B8999"});
     }
 
     // What a result carries for the view and for the jump.
@@ -288,6 +359,34 @@ private slots:
         QCOMPARE(results.Items.front().Id, 1000);
         QCOMPARE(results.Items.at(1).Id, 5);
         QCOMPARE(results.Items.back().Id, 5 + kShownPerKind - 2);
+    }
+
+    // Of more matches than are shown, those as typed are shown, also where
+    // matches by pinyin come before them in the results' order.
+    void manyMatchesShowThoseAsTyped()
+    {
+        DbExecSQL("insert into IE(TypeID,IEUrl,IEName,ReMark) select 0, 'u', '工作', '' from "
+                  "(with recursive n(i) as (select 1 union all select i+1 from n where i < 150) select i from n)");
+        DbExecSQL("insert into IE(TypeID,IEUrl,IEName,ReMark) select 1, 'u', 'gongzuo', '' from "
+                  "(with recursive n(i) as (select 1 union all select i+1 from n where i < 250) select i from n)");
+        const TSearchResults results = Search(Db(), "gongzuo");
+        QCOMPARE(results.FoundOf(TSearchKind::Bookmark), kShownPerKind);
+        QVERIFY(results.MoreOf(TSearchKind::Bookmark));
+        for (const TSearchResult& result : results.Items)
+            QVERIFY(result.Kind != TSearchKind::Bookmark || result.Snippet == "gongzuo");
+    }
+
+    // A search within a transaction of the caller's keeps nothing of what
+    // it read: the transaction may be undone.
+    void nothingKeptFromATransaction()
+    {
+        AddFillersFirst();
+        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (9000,0,'u','月报','')");
+        ExecNative(Db(), "BEGIN");
+        DbExecSQL("update IE set IEName='周报' where ID=9000");
+        QCOMPARE(Found("zhoubao"), QStringList{"B9000"});
+        ExecNative(Db(), "ROLLBACK");
+        QCOMPARE(Search(Db(), "zhoubao").FoundOf(TSearchKind::Bookmark), 0);
     }
 
     // A short word in more places than the index is worth asking about is
