@@ -212,7 +212,7 @@ void TFormMain::BeginIntegrityCheck()
 
 void TFormMain::StartAutoBackups()
 {
-    m_autoBackups = std::make_unique<TAutoBackupTimer>(DbAccess->DatabasePath(), [] { return LoadAutoBackupFolder(); });
+    m_autoBackups = std::make_unique<TAutoBackupTimer>(DbAccess->DatabasePath(), [] { return AutoBackupFolder(); });
     // Damage the backup's check finds in the data file is reported as the
     // start's check reports it; the program goes on (a restore can mend it),
     // but no write reaches the file.

@@ -169,7 +169,7 @@ void TFormMain::NRestoreClick()
         return;
     // The automatic backups first; any other file through the file dialog.
     const QString source =
-        ChooseRestoreSource(LoadAutoBackupFolder(), [this] { return m_windowMemory->AskOpenIn(kDataFileFilter); });
+        ChooseRestoreSource(AutoBackupFolder(), [this] { return m_windowMemory->AskOpenIn(kDataFileFilter); });
     if (source.isEmpty())
         return;
     // The memo's text goes into the data the safety copy is made of, never

@@ -288,7 +288,7 @@ void KeepCopy(const QString& path, const QString& copyPath)
     if (problem.isEmpty())
         problem = ReplaceFile(part, copyPath);
     if (!problem.isEmpty()) {
-        QFile::remove(part);
+        RemoveDatabaseFile(part);
         throw TSqlError(QString("无法保留升级前的数据文件 %1：%2").arg(copyPath, problem));
     }
 }

@@ -21,12 +21,12 @@ QString WithSeparator(const QString& dir)
     QString path = QDir::fromNativeSeparators(dir);
     return path.endsWith('/') ? path : path + '/';
 }
+} // namespace
 
 QString CannotRead(const QFileDevice& file)
 {
     return QString("无法读取 %1：%2").arg(file.fileName(), FileErrorText(file));
 }
-} // namespace
 
 QString ChooseDataDirectory(const QString& executableDir)
 {

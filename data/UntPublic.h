@@ -42,8 +42,9 @@ void LogDbError(const QString& userMessage, const QString& details, const QStrin
 // by a full disk); then the reason the system gave last (or the error number
 // saved right after the failing call), or a plain sentence.
 QString FileErrorText(const QFileDevice& file, int systemError = errno);
-// The sentence for a file that could not be written, with that reason.
+// The sentence for a file that could not be written, or read, with that reason.
 QString CannotWrite(const QFileDevice& file);
+QString CannotRead(const QFileDevice& file);
 
 // Copies a file's bytes into a file opened unbuffered. Returns the reason of
 // a failure (the system's own words, "no space left" among them), or empty.

@@ -8,9 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -239,24 +237,9 @@ QString DecodeChineseText(const QByteArray& bytes, const QString& path, bool& co
 
 void WriteFileSafely(const QString& path, const QByteArray& bytes)
 {
-    RefuseOwnFile(path);
-    const QFileInfo info(path);
-    if (info.isDir())
-        RaiseError(CannotWrite(path, "这是一个文件夹"));
-    if (info.exists() && !info.isFile())
-        RaiseError(CannotWrite(path, "这不是普通文件"));
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
-        RaiseError(CannotWrite(path, FileErrorText(file, errno)));
-    errno = 0;
-    const bool written = file.write(bytes) == bytes.size();
-    const int error = errno;
-    if (!written)
-        RaiseError(CannotWrite(path, FileErrorText(file, error)));
-    errno = 0;
-    if (!file.commit())
-        RaiseError(CannotWrite(path, FileErrorText(file, errno)));
+    TCheckedWrite file(path);
+    file.Write(bytes);
+    file.Commit();
 }
 
 TFolderBuild::TFolderBuild(const QString& target) : m_target(QFileInfo(target).absoluteFilePath())
@@ -270,18 +253,11 @@ TFolderBuild::TFolderBuild(const QString& target) : m_target(QFileInfo(target).a
     const QString parent = info.absolutePath();
     if (!QDir().mkpath(parent))
         RaiseError(CannotWrite(parent, "无法建立文件夹"));
-    QTemporaryDir temporary(parent + "/." + info.fileName() + ".part-XXXXXX");
-    if (!temporary.isValid())
-        RaiseError(CannotWrite(parent, temporary.errorString()));
-    temporary.setAutoRemove(false);
-    m_temporary = temporary.path();
+    m_build = std::make_unique<TCheckedFolderWrite>(m_target);
+    m_temporary = m_build->Path();
 }
 
-TFolderBuild::~TFolderBuild()
-{
-    if (!m_done)
-        QDir(m_temporary).removeRecursively();
-}
+TFolderBuild::~TFolderBuild() = default;
 
 void TFolderBuild::MakeFolder(const QString& relative)
 {
@@ -308,15 +284,7 @@ void TFolderBuild::WriteFile(const QString& relative, const QByteArray& bytes)
 
 void TFolderBuild::Finish()
 {
-    // The temporary folder is made with the owner's rights only; the tree is
-    // the user's, as a folder they made themselves would be.
-    QFile::setPermissions(m_temporary, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                           QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                           QFileDevice::ExeOther);
-    // An empty folder in the way is replaced by the rename itself.
-    if (std::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_target).constData()) != 0)
-        RaiseError(CannotWrite(m_target, qt_error_string(errno)));
-    m_done = true;
+    m_build->Finish();
 }
 
 QString SafeFileName(const QString& name)

@@ -10,8 +10,10 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class QFileDevice;
+class TCheckedFolderWrite;
 class TGroupTable;
 
 // What import and export share: the progress report, the closing report,
@@ -114,8 +116,9 @@ QString DecodeChineseText(const QByteArray& bytes, const QString& path, bool& co
 
 // Writes a file under a temporary name and renames it into place, so a
 // failed write leaves no half file and the old file whole. Refuses the
-// program's own files and anything that is not a plain file (a device or a
-// pipe would be replaced by the rename).
+// program's own files, by whatever path, and anything that is not a plain
+// file (a device or a pipe would be replaced by the rename): see
+// TCheckedWrite.
 void WriteFileSafely(const QString& path, const QByteArray& bytes);
 
 // A folder tree is built in a temporary folder beside the target and renamed
@@ -137,7 +140,7 @@ public:
 private:
     QString m_target;
     QString m_temporary;
-    bool m_done = false;
+    std::unique_ptr<TCheckedFolderWrite> m_build;
 };
 
 // A name that every common file system takes: the characters / \ : * ? " < > |
