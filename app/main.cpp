@@ -35,8 +35,8 @@ int EndSecondStart(const TSingleInstance& instance, TSingleInstance::TStart star
 int main(int argc, char** argv)
 {
     // The commands of the command line need no display.
-    for (const auto run : {RunSyncCommandLine, RunCaptureCommandLine, RunSkinCommandLine, RunLinkCheckCommandLine,
-                           RunCommandLine})
+    for (const auto run :
+         {RunSyncCommandLine, RunCaptureCommandLine, RunSkinCommandLine, RunLinkCheckCommandLine, RunCommandLine})
         if (const int status = run(argc, argv); status >= 0)
             return status;
     TCardApplication app(argc, argv);
@@ -65,6 +65,7 @@ int main(int argc, char** argv)
     int status = 1;
     bool cleanExit = false;
     if (ConnectDatabase()) {
+        instance.LockDataFile(); // a first start has just made it
         ApplyStoredSkin();
         TFormMain formMain;
         mainWindow = &formMain;

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -214,6 +215,60 @@ private slots:
         QVERIFY(command.FailureText().contains(QDir::toNativeSeparators(dir.path())));
     }
 
+    // Two folders whose data files are one file (a symbolic link or a hard
+    // link to it): the second start and a command of the command line meet
+    // the first's lock on the file itself, and say which file it is.
+    void sameDataFileFromAnotherFolderIsKeptOut_data()
+    {
+        QTest::addColumn<bool>("symbolic");
+        QTest::newRow("symbolic link") << true;
+        QTest::newRow("hard link") << false;
+    }
+
+    void sameDataFileFromAnotherFolderIsKeptOut()
+    {
+        QFETCH(bool, symbolic);
+        QTemporaryDir first;
+        QTemporaryDir second;
+        QFile data(first.filePath("bookkeep.dat"));
+        QVERIFY(data.open(QIODevice::WriteOnly) && data.write("data") == 4);
+        data.close();
+        const QString other = second.filePath("bookkeep.dat");
+        QVERIFY(symbolic ? QFile::link(data.fileName(), other)
+                         : ::link(QFile::encodeName(data.fileName()).constData(),
+                                  QFile::encodeName(other).constData()) == 0);
+        QCOMPARE(TSingleInstance::ServerName(second.path()), TSingleInstance::ServerName(first.path()));
+        TSingleInstance running(first.path());
+        QCOMPARE(running.Start(), TSingleInstance::TStart::Run);
+        TSingleInstance later(second.path());
+        QCOMPARE(later.Start(300), TSingleInstance::TStart::NoAnswer);
+        QVERIFY2(later.FailureText().contains("同一个数据文件"), qPrintable(later.FailureText()));
+        TSingleInstance command(second.path());
+        QVERIFY(!command.Claim());
+        QVERIFY(command.FailureText().contains(QDir::toNativeSeparators(other)));
+    }
+
+    // The data directory renamed under a running copy: a start in the
+    // renamed directory says so, naming both paths, instead of "没有响应".
+    void renamedDirectoryIsSaid()
+    {
+        QTemporaryDir root;
+        const QString before = root.filePath("data");
+        const QString after = root.filePath("moved");
+        QVERIFY(QDir().mkpath(before));
+        TSingleInstance running(before);
+        QCOMPARE(running.Start(), TSingleInstance::TStart::Run);
+        QVERIFY(QDir().rename(before, after));
+        TSingleInstance later(after);
+        QCOMPARE(later.Start(300), TSingleInstance::TStart::NoAnswer);
+        QVERIFY2(later.FailureText().contains("被改名或移动了"), qPrintable(later.FailureText()));
+        QVERIFY(later.FailureText().contains(before));
+        QVERIFY(later.FailureText().contains(QString::number(QCoreApplication::applicationPid())));
+        TSingleInstance command(after);
+        QVERIFY(!command.Claim());
+        QVERIFY(command.FailureText().contains("被改名或移动了"));
+    }
+
     void bringToFrontRestoresTheWindowAsItWas_data()
     {
         QTest::addColumn<bool>("visible");
@@ -316,6 +371,24 @@ private slots:
         QCOMPARE(second->readAllStandardError(), QByteArray());
         QCOMPARE(second->exitCode(), 0);
         QCOMPARE(first->state(), QProcess::Running);
+        Stop(*first);
+    }
+
+    // A copy in another folder whose data file links to a running copy's
+    // brings that one to the front instead of running beside it.
+    void copyOnTheSameDataFileHandsOver()
+    {
+        TProgramCopy copy;
+        auto first = copy.Start();
+        QVERIFY(copy.WaitUntilRunning(*first));
+        TProgramCopy elsewhere;
+        QVERIFY(QFile::link(copy.Path("bookkeep.dat"), elsewhere.Path("bookkeep.dat")));
+        auto second = elsewhere.Start();
+        QVERIFY(second->waitForFinished(30000));
+        QCOMPARE(second->readAllStandardError(), QByteArray());
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(first->state(), QProcess::Running);
+        QVERIFY(!QFileInfo::exists(elsewhere.Path("bookkeep.lock")));
         Stop(*first);
     }
 
