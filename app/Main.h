@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace Ui {
 class TFormMain;
@@ -52,6 +53,9 @@ public:
     void tmr1Timer();
     // The stores the pages and dialogs of this window work on.
     TStores& Stores() { return *m_stores; }
+    // One more question 数据恢复 asks, after its own about the chosen file
+    // (the path) and before anything changes: false leaves the data as they are.
+    void AddRestoreQuestion(std::function<bool(const QString& source)> ask);
 
     std::unique_ptr<TCardTree> IETree;
     std::unique_ptr<TCardTree> NoteTree;
@@ -115,7 +119,11 @@ private:
     void NSetupClick();
     void NBackupClick();
     void NRestoreClick();
+    // Saves the memo and puts the file in place of the data; the data before
+    // go to the safety copy.
+    void RestoreData(const QString& source);
     void ReloadPages();
+    std::vector<std::function<bool(const QString&)>> m_restoreQuestions;
     void RecreateTrees();
 
     std::unique_ptr<Ui::TFormMain> ui;

@@ -165,13 +165,30 @@ void TFormMain::NRestoreClick()
 {
     DbAccess->CheckWritable();
     TSync::RefuseInRound();
-    if (!AskYesNo("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"))
+    // The file first (the data before the last restore, the automatic
+    // backups, any other file through the file dialog), then one question
+    // that names it and what it holds, then those of the capabilities.
+    const QString source = ChooseRestoreSource(AutoBackupFolder(), SafetyCopyPath(),
+                                               [this] { return m_windowMemory->AskOpenIn(kDataFileFilter); });
+    if (source.isEmpty() || !AskYesNo(RestoreQuestion(source)))
         return;
-    // The automatic backups first; any other file through the file dialog.
-    const QString source =
-        ChooseRestoreSource(AutoBackupFolder(), [this] { return m_windowMemory->AskOpenIn(kDataFileFilter); });
-    if (source.isEmpty())
+    for (const auto& ask : m_restoreQuestions)
+        if (!ask(source))
+            return;
+    RestoreData(source);
+    if (!ShowInfoWithChoice(RestoredText(source), "撤销恢复"))
         return;
+    RestoreData(SafetyCopyPath());
+    ShowInfo("已撤销恢复，数据回到了恢复之前。");
+}
+
+void TFormMain::AddRestoreQuestion(std::function<bool(const QString&)> ask)
+{
+    m_restoreQuestions.push_back(std::move(ask));
+}
+
+void TFormMain::RestoreData(const QString& source)
+{
     // The memo's text goes into the data the safety copy is made of, never
     // into the restored data.
     try {

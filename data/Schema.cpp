@@ -222,6 +222,10 @@ BEGIN DELETE FROM LinkCheck WHERE IEID = OLD.ID; DELETE FROM SiteIcon WHERE IEID
 ALTER TABLE SysSet ADD COLUMN FetchIcons INTEGER NOT NULL DEFAULT 1;
 ALTER TABLE SysSet ADD COLUMN Skin TEXT NOT NULL DEFAULT '';
 )"},
+    // Version 13: a note's earlier text may be kept as its differences from
+    // the next newer version (Delta 1; see history/NoteHistory), which an
+    // older program would not read: it refuses the file instead.
+    {12, "ALTER TABLE NoteVersion ADD COLUMN Delta INTEGER NOT NULL DEFAULT 0;"},
 };
 
 std::vector<TMigration> g_extra;

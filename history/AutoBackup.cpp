@@ -178,6 +178,11 @@ void SaveAutoBackupFolder(const QString& folder)
     });
 }
 
+QString TBackupContents::Text() const
+{
+    return QString("%1 个分组，%2 篇记事，%3 个网址，%4 个提醒").arg(Groups).arg(Notes).arg(Bookmarks).arg(Reminders);
+}
+
 TBackupContents ReadBackupContents(const QString& path)
 {
     try {

@@ -372,6 +372,33 @@ QList<TRestored> TTrash::RestoreAll(const QList<qint64>& ids)
     return restored;
 }
 
+void TTrash::MergeFrom(const QString& path)
+{
+    TDbHandle other;
+    try {
+        other = OpenReadOnly(path, 2000);
+    } catch (const TSqlError& e) {
+        RaiseError("回收站未能合并：" + e.Message);
+    }
+    TStmtHandle read =
+        PrepareNative(other.get(), "select Kind, Name, Place, DeletedAt, Payload from Trash order by ID");
+    DbAccess->Batch([&] {
+        TStmtHandle known = PrepareNative(
+            Db(), "select 1 from Trash where Kind=? and Name=? and Place=? and DeletedAt=? and Payload=?");
+        TStmtHandle insert =
+            PrepareNative(Db(), "insert into Trash(Kind, Name, Place, DeletedAt, Payload) values (?, ?, ?, ?, ?)");
+        while (sqlite3_step(read.get()) == SQLITE_ROW) {
+            for (sqlite3_stmt* statement : {known.get(), insert.get()}) {
+                sqlite3_reset(statement);
+                for (int column = 0; column < 5; ++column)
+                    BindVariant(statement, column + 1, ColumnVariant(read.get(), column));
+            }
+            if (sqlite3_step(known.get()) != SQLITE_ROW)
+                RunToEnd(Db(), insert.get());
+        }
+    });
+}
+
 void TTrash::Remove(qint64 id)
 {
     DbAccess->Batch([&] { ExecNative(Db(), "delete from Trash where ID=" + QString::number(id)); });
