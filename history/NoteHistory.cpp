@@ -38,7 +38,9 @@ struct TStoredVersion
 
 QByteArray WholeBlob(const QByteArray& text)
 {
-    return qCompress(text);
+    // zlib's fastest level for a large text: a third of the time of its
+    // default (a second for 10 MB), for a few per cent more bytes.
+    return qCompress(text, text.size() > 1024 * 1024 ? 1 : -1);
 }
 
 QByteArray DeltaBlob(const TDelta& delta)
