@@ -92,6 +92,14 @@ TFormMain::TFormMain(QWidget* parent)
 
 TFormMain::~TFormMain() = default;
 
+std::unique_ptr<QWidget> MainWindowForm()
+{
+    auto form = std::make_unique<QWidget>();
+    // The form's objects are children of the widget; the Ui object only names them.
+    Ui::TFormMain().setupUi(form.get());
+    return form;
+}
+
 void TFormMain::BuildMenus()
 {
     const auto menu = [this](const char* name, const QList<QAction*>& items) {

@@ -23,6 +23,10 @@ class TTrayIcon;
 class TWindowMemory;
 struct TStores;
 
+// The main window's form alone, its controls as they stand before any data:
+// what a skin is tried on where the window itself is not made (`--skin`).
+std::unique_ptr<QWidget> MainWindowForm();
+
 // The main window: three pages (notepad, timed reminders, web addresses), a
 // bottom strip with the start-with-the-desktop check box and the settings
 // button, the pop-up menus and the one-second timer. Each page is an object

@@ -34,7 +34,13 @@ int EndSecondStart(const TSingleInstance& instance, TSingleInstance::TStart star
 
 int main(int argc, char** argv)
 {
-    // The commands of the command line need no display.
+    // The commands of the command line need no display; a skin is tried on
+    // the main window's form drawn off the screen.
+    SetSkinTrialWindows([] {
+        std::vector<std::unique_ptr<QWidget>> windows;
+        windows.push_back(MainWindowForm());
+        return windows;
+    });
     for (const auto run :
          {RunSyncCommandLine, RunCaptureCommandLine, RunSkinCommandLine, RunLinkCheckCommandLine, RunCommandLine})
         if (const int status = run(argc, argv); status >= 0)

@@ -46,6 +46,14 @@ QString FileErrorText(const QFileDevice& file, int systemError = errno);
 QString CannotWrite(const QFileDevice& file);
 QString CannotRead(const QFileDevice& file);
 
+// Reads a plain file whole. Anything else is refused before a byte is read
+// (a pipe would block the read, a device never end), and so is a file over
+// `most` bytes; the file is opened without waiting and looked at as opened,
+// so one swapped for a pipe meanwhile is refused too. `reason` gets the
+// system's words where the system failed.
+enum class TPlainRead { Read, NotPlain, TooLarge, Failed };
+TPlainRead ReadPlainFile(const QString& path, qint64 most, QByteArray& bytes, qint64& size, QString& reason);
+
 // Copies a file's bytes into a file opened unbuffered. Returns the reason of
 // a failure (the system's own words, "no space left" among them), or empty.
 QString CopyFileContents(const QString& source, QFileDevice& target);

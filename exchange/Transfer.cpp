@@ -172,31 +172,19 @@ QString SizeText(qint64 bytes)
 
 QString ReadFileBytes(const QString& path, qint64 most, QByteArray& bytes)
 {
-    // A pipe or a device would block the read, or never end.
-    if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+    qint64 size = 0;
+    QString reason;
+    switch (ReadPlainFile(path, most, bytes, size, reason)) {
+    case TPlainRead::Read:
+        return QString();
+    case TPlainRead::NotPlain:
         return "这不是普通文件";
-    const auto tooLarge = [most](qint64 size) {
+    case TPlainRead::TooLarge:
         return QString("文件太大（%1，最多 %2）").arg(SizeText(size), SizeText(most));
-    };
-    QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly))
-        return FileErrorText(file, errno);
-    if (file.size() > most)
-        return tooLarge(file.size());
-    errno = 0;
-    bytes = file.readAll();
-    const int error = errno;
-    if (file.error() != QFileDevice::NoError) {
-        bytes.clear();
-        return FileErrorText(file, error);
+    case TPlainRead::Failed:
+        break;
     }
-    if (bytes.size() > most) { // grown since it was measured
-        const qint64 size = bytes.size();
-        bytes.clear();
-        return tooLarge(size);
-    }
-    return QString();
+    return reason;
 }
 
 QByteArray ReadWholeFile(const QString& path, qint64 most)
