@@ -57,6 +57,16 @@ public:
     void tmr1Timer();
     // The stores the pages and dialogs of this window work on.
     TStores& Stores() { return *m_stores; }
+    // Ends the program as 关闭 does, without asking: for the end of the
+    // desktop session and the signals that end a program (kill, a closed
+    // terminal, Ctrl+C). The memo's typing still waiting for its pause is
+    // saved (a save that fails is logged), the window's state kept, and the
+    // event loop ends with status 0, so the clean exit is recorded.
+    void EndAsClosed();
+    // What the session manager asks for before the desktop session ends:
+    // the memo's typing and the window's state written, nothing asked, the
+    // program still running (the session may yet go on).
+    void SaveForTheSessionEnd();
     // One more question 数据恢复 asks, after its own about the chosen file
     // (the path) and before anything changes: false leaves the data as they are.
     void AddRestoreQuestion(std::function<bool(const QString& source)> ask);

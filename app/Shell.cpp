@@ -124,6 +124,20 @@ void TFormMain::closeEvent(QCloseEvent* event)
     FormClose();
 }
 
+void TFormMain::EndAsClosed()
+{
+    if (m_closed)
+        return;
+    m_notepadPage->SaveNoteBeforeExit(false);
+    FormClose();
+}
+
+void TFormMain::SaveForTheSessionEnd()
+{
+    m_notepadPage->SaveNoteBeforeExit(false);
+    m_windowMemory->Save();
+}
+
 bool TFormMain::FormCloseQuery()
 {
     return AskYesNo("确定要退出程序吗？") && m_notepadPage->SaveNoteBeforeExit();

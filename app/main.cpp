@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "app/Backup.h"
 #include "app/CardApplication.h"
+#include "app/EndSignals.h"
 #include "app/SingleInstance.h"
 #include "capture/CaptureCommandLine.h"
 #include "controls/UiException.h"
@@ -78,6 +79,12 @@ int main(int argc, char** argv)
         // A copy waiting for the user before its window stands (at the login,
         // say) answers a later start by bringing that dialog to the front.
         QObject::connect(&formMain, &TFormMain::WaitingForUser, &instance, [&instance] { instance.Listen(); });
+        // A signal, or the end of the desktop session, ends it as 关闭 does;
+        // the session manager first asks for what is unsaved.
+        EndOnSignals(&formMain, [&formMain] { formMain.EndAsClosed(); });
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &formMain,
+                         [&formMain] { formMain.SaveForTheSessionEnd(); });
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, &formMain, [&formMain] { formMain.EndAsClosed(); });
         formMain.show();
         if (formMain.TerminateRequested()) {
             status = formMain.ExitCode();

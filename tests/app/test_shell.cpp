@@ -1,6 +1,7 @@
 #include "ShellTestSupport.h"
 #include "app/AutoRun.h"
 #include "app/Backup.h"
+#include "app/EndSignals.h"
 #include "app/Main.h"
 #include "app/Stores.h"
 #include "app/Tray.h"
@@ -28,6 +29,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
+#include <csignal>
 #include <memory>
 #include <sqlite3.h>
 
@@ -315,6 +317,37 @@ private slots:
         QVERIFY(!form.NoteTree);
         QVERIFY(!Tray(form)->isVisible());
         QVERIFY(!form.isVisible());
+    }
+
+    // A signal that ends a program (kill, a closed terminal, Ctrl+C) ends it
+    // as 关闭 does, asking nothing: a large note's typing still waiting for
+    // its pause is saved, and the program ends with status 0.
+    void endSignalsEndAsClosed_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    void endSignalsEndAsClosed()
+    {
+        QFETCH(int, signal);
+        const QString large = QString(QString("长").repeated(98) + "\r\n").repeated(11000);
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'" + large + "')");
+        TFormMain form;
+        form.show();
+        EndOnSignals(&form, [&form] { form.EndAsClosed(); });
+        auto* memo = form.findChild<QPlainTextEdit*>("mmoNote");
+        QTest::keyClicks(memo, "xy");
+        QCOMPARE(RootNoteIn(DbAccess->DatabasePath()), large); // waiting for the pause
+        QTimer::singleShot(0, [signal] { std::raise(signal); });
+        // Only a safety net: a program that does not end fails here.
+        QTimer::singleShot(20000, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(RootNoteIn(DbAccess->DatabasePath()), "xy" + large);
+        QCOMPARE(env->Responder.Shown.size(), 0);
+        QVERIFY(!form.NoteTree);
     }
 
     // ---- Start with the desktop

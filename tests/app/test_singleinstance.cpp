@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <csignal>
 #include <memory>
 #include <unistd.h>
 
@@ -390,6 +391,31 @@ private slots:
         QCOMPARE(first->state(), QProcess::Running);
         QVERIFY(!QFileInfo::exists(elsewhere.Path("bookkeep.lock")));
         Stop(*first);
+    }
+
+    // A shutdown's kill, a closed terminal or Ctrl+C ends the program as
+    // 关闭 does: status 0, the clean exit recorded (the next start need not
+    // read every page), the lock file gone.
+    void endSignalsEndTheProgramCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    void endSignalsEndTheProgramCleanly()
+    {
+        QFETCH(int, signal);
+        TProgramCopy copy;
+        auto program = copy.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(Listening(copy.Dir.path()) || program->state() == QProcess::NotRunning, 30000);
+        QVERIFY(::kill(pid_t(program->processId()), signal) == 0);
+        QVERIFY(program->waitForFinished(30000));
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program->exitCode(), 0);
+        QVERIFY(QFileInfo::exists(copy.Path("bookkeep.dat.verified")));
+        QVERIFY(!QFileInfo::exists(copy.Path("bookkeep.lock")));
     }
 
     void lockOfAKilledProcessDoesNotBlockTheNextStart()
