@@ -306,6 +306,13 @@ void TCheckedWrite::Commit()
 TCheckedFolderWrite::TCheckedFolderWrite(const QString& target) : m_target(Resolved(target))
 {
     RefuseOwnFile(target);
+    const QFileInfo info(m_target);
+    if (info.exists() && !info.isDir())
+        RaiseError(WriteFailure(target, "已有同名的文件"));
+    if (info.isDir() && !QDir(m_target).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        RaiseError(WriteFailure(target, "文件夹已存在且不是空的"));
+    if (!QDir().mkpath(info.absolutePath()))
+        RaiseError(WriteFailure(info.absolutePath(), "无法建立文件夹"));
     m_folder.Fd = OpenFolder(target, m_target);
     CheckEntry(m_folder.Fd, QFileInfo(m_target).fileName(), target, true);
     const QString name = TemporaryName("folder");

@@ -89,12 +89,13 @@ private:
 
 // The same for a folder tree: built in a temporary folder beside the target
 // and renamed into place at the end. The target must not exist or be an
-// empty folder, and must not be one of the program's own files.
+// empty folder, and must not be one of the program's own files; the folders
+// up to it are made.
 class TCheckedFolderWrite
 {
 public:
     explicit TCheckedFolderWrite(const QString& target);
-    ~TCheckedFolderWrite(); // removes the temporary folder unless finished
+    virtual ~TCheckedFolderWrite(); // removes the temporary folder unless finished
     TCheckedFolderWrite(const TCheckedFolderWrite&) = delete;
     TCheckedFolderWrite& operator=(const TCheckedFolderWrite&) = delete;
 

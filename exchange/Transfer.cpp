@@ -230,26 +230,9 @@ void WriteFileSafely(const QString& path, const QByteArray& bytes)
     file.Commit();
 }
 
-TFolderBuild::TFolderBuild(const QString& target) : m_target(QFileInfo(target).absoluteFilePath())
-{
-    RefuseOwnFile(m_target);
-    const QFileInfo info(m_target);
-    if (info.exists() && !info.isDir())
-        RaiseError(CannotWrite(m_target, "已有同名的文件"));
-    if (info.isDir() && !QDir(m_target).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
-        RaiseError(CannotWrite(m_target, "文件夹已存在且不是空的"));
-    const QString parent = info.absolutePath();
-    if (!QDir().mkpath(parent))
-        RaiseError(CannotWrite(parent, "无法建立文件夹"));
-    m_build = std::make_unique<TCheckedFolderWrite>(m_target);
-    m_temporary = m_build->Path();
-}
-
-TFolderBuild::~TFolderBuild() = default;
-
 void TFolderBuild::MakeFolder(const QString& relative)
 {
-    const QString path = m_temporary + '/' + relative;
+    const QString path = Path() + '/' + relative;
     std::error_code error;
     if (std::filesystem::create_directory(QFileInfo(path).filesystemFilePath(), error))
         return;
@@ -261,18 +244,13 @@ void TFolderBuild::MakeFolder(const QString& relative)
 
 void TFolderBuild::WriteFile(const QString& relative, const QByteArray& bytes)
 {
-    QFile file(m_temporary + '/' + relative);
+    QFile file(Path() + '/' + relative);
     errno = 0;
     const bool written =
         file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size() && file.flush();
     const int error = errno;
     if (!written)
         RaiseError(CannotWrite(file.fileName(), FileErrorText(file, error)));
-}
-
-void TFolderBuild::Finish()
-{
-    m_build->Finish();
 }
 
 QString SafeFileName(const QString& name)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/OwnFiles.h"
 #include "data/SqliteDb.h"
 #include "data/UException.h"
 
@@ -10,10 +11,8 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <memory>
 
 class QFileDevice;
-class TCheckedFolderWrite;
 class TGroupTable;
 
 // What import and export share: the progress report, the closing report,
@@ -121,26 +120,15 @@ QString DecodeChineseText(const QByteArray& bytes, const QString& path, bool& co
 // TCheckedWrite.
 void WriteFileSafely(const QString& path, const QByteArray& bytes);
 
-// A folder tree is built in a temporary folder beside the target and renamed
-// into place at the end. The target must not exist or be an empty folder,
-// and must not be one of the program's own files.
-class TFolderBuild
+// A folder tree built in a temporary folder beside the target and renamed
+// into place at the end (see TCheckedFolderWrite), made folder by folder and
+// file by file.
+class TFolderBuild : public TCheckedFolderWrite
 {
 public:
-    explicit TFolderBuild(const QString& target);
-    ~TFolderBuild(); // removes the temporary folder unless finished
-    TFolderBuild(const TFolderBuild&) = delete;
-    TFolderBuild& operator=(const TFolderBuild&) = delete;
-    // The folder to build in.
-    QString Path() const { return m_temporary; }
+    using TCheckedFolderWrite::TCheckedFolderWrite;
     void MakeFolder(const QString& relative);
     void WriteFile(const QString& relative, const QByteArray& bytes);
-    void Finish();
-
-private:
-    QString m_target;
-    QString m_temporary;
-    std::unique_ptr<TCheckedFolderWrite> m_build;
 };
 
 // A name that every common file system takes: the characters / \ : * ? " < > |
