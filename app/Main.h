@@ -130,6 +130,8 @@ private:
     void NCloseClick();
     bool FormCloseQuery();
     void FormClose();
+    // Ends the run once what is to be kept is kept.
+    void EndRun();
     void NSetupClick();
     void NBackupClick();
     void NRestoreClick();

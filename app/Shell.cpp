@@ -129,7 +129,13 @@ void TFormMain::EndAsClosed()
     if (m_closed)
         return;
     m_notepadPage->SaveNoteBeforeExit(false);
-    FormClose();
+    // Nobody to tell: what cannot be written is logged, and the program ends.
+    try {
+        m_windowMemory->Save();
+    } catch (const std::exception& e) {
+        WriteLog("结束时窗口状态未能保存：" + ErrorText(e));
+    }
+    EndRun();
 }
 
 void TFormMain::SaveForTheSessionEnd()
@@ -146,6 +152,11 @@ bool TFormMain::FormCloseQuery()
 void TFormMain::FormClose()
 {
     m_windowMemory->Save();
+    EndRun();
+}
+
+void TFormMain::EndRun()
+{
     // The program ends: a first show still waiting for the login must not
     // go on loading the pages, and the program entry must not start the
     // message loop.

@@ -200,7 +200,7 @@ QString TSingleInstance::MovedText() const
     qint64 pid = 0;
     m_lock.HolderInfo(&pid, nullptr);
     return QString("数据目录在 Jotterel 运行时被改名或移动了：原来是 %1，现在是 %2。\n"
-                   "正在运行的 Jotterel%3 已经无法保存修改。请把文件夹改回原来的名字，"
+                   "正在运行的 Jotterel%3已经无法保存修改。请把文件夹改回原来的名字，"
                    "或者先退出那个程序，再重新启动。")
         .arg(QDir::toNativeSeparators(before), QDir::toNativeSeparators(QDir::cleanPath(m_dataDir)), ProcessNote(pid));
 }
