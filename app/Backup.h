@@ -19,8 +19,18 @@ QString BackupFileName(const QString& chosen);
 // copy (a failure there stops everything, reported as the restore's); then
 // the database is replaced.
 // Choosing the safety copy itself brings back the data from before the last
-// restore, and the safety copy then holds the data it replaced.
+// restore, and the safety copy then holds the data it replaced. Either way,
+// the restored data take in the trash and the notes' versions of the data
+// they replace (see TTrash::MergeFrom and TNoteHistory::MergeFrom).
 void RestoreWithSafetyCopy(const QString& source);
+
+// The one question before a restore: the chosen file's day (an automatic
+// backup's, else the time the file was last written) and what it holds
+// against the data now. Throws the restore's error, before anything is
+// asked, for a file that holds no data of the program.
+QString RestoreQuestion(const QString& source);
+// What a restore says when it is done, offering to take it back.
+QString RestoredText(const QString& source);
 
 // Removes what a restore killed before its end left: the staged copy of the
 // chosen file (with its copies from before upgrades) and the safety copy's

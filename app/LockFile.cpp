@@ -38,9 +38,14 @@ bool NamesFile(const QByteArray& name, int fd)
 } // namespace
 #endif
 
-TLockFile::TLockFile(QString path) : m_path(std::move(path)) {}
+TLockFile::TLockFile(QString path, QString note) : m_path(std::move(path)), m_note(std::move(note)) {}
 
 TLockFile::~TLockFile()
+{
+    Unlock();
+}
+
+void TLockFile::Unlock()
 {
 #ifdef Q_OS_UNIX
     if (m_fd >= 0) {
@@ -51,8 +56,11 @@ TLockFile::~TLockFile()
         if (NamesFile(name, m_fd))
             ::unlink(name.constData());
         ::close(m_fd);
+        m_fd = -1;
     }
 #endif
+    if (m_fallback)
+        m_fallback->unlock();
 }
 
 TLockFile::TResult TLockFile::TryLock()
@@ -74,6 +82,16 @@ bool TLockFile::IsLocked() const
 bool TLockFile::HolderInfo(qint64* pid, QString* host) const
 {
     return QLockFile(m_path).getLockInfo(pid, host, nullptr);
+}
+
+QString TLockFile::HolderNote() const
+{
+    // After the five lines QLockFile reads.
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QList<QByteArray> lines = file.read(64 * 1024).split('\n');
+    return lines.size() > 5 ? QString::fromUtf8(lines[5]) : QString();
 }
 
 TLockFile::TResult TLockFile::TrySystemLock()
@@ -124,7 +142,7 @@ void TLockFile::WriteHolder() const
     const QByteArray lines = QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
                              QFileInfo(QCoreApplication::applicationFilePath()).fileName().toUtf8() + '\n' +
                              QSysInfo::machineHostName().toUtf8() + '\n' + QSysInfo::machineUniqueId() + '\n' +
-                             QSysInfo::bootUniqueId() + '\n';
+                             QSysInfo::bootUniqueId() + '\n' + m_note.toUtf8() + '\n';
     if (::ftruncate(m_fd, 0) != 0)
         return;
     // Only a description of the holder: the lock does not depend on it.
@@ -137,21 +155,27 @@ void TLockFile::WriteHolder() const
 #endif
 }
 
-TDirectoryLock::TDirectoryLock(QString path) : m_path(std::move(path)) {}
+TSystemLock::TSystemLock(QString path, TKind kind) : m_path(std::move(path)), m_kind(kind) {}
 
-TDirectoryLock::~TDirectoryLock()
+TSystemLock::~TSystemLock()
 {
     Unlock();
 }
 
-TLockFile::TResult TDirectoryLock::TryLock()
+TLockFile::TResult TSystemLock::TryLock()
 {
     if (IsLocked())
         return TLockFile::TResult::Taken;
 #ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(m_path).constData(),
+                          O_RDONLY | O_CLOEXEC | (m_kind == TKind::Directory ? O_DIRECTORY : O_NONBLOCK));
     if (fd < 0)
         return TLockFile::TResult::Failed;
+    struct stat opened = {};
+    if (m_kind == TKind::File && (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode))) {
+        ::close(fd); // a pipe or a device is no data file
+        return TLockFile::TResult::Failed;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
@@ -164,7 +188,7 @@ TLockFile::TResult TDirectoryLock::TryLock()
 #endif
 }
 
-void TDirectoryLock::Unlock()
+void TSystemLock::Unlock()
 {
 #ifdef Q_OS_UNIX
     if (m_fd >= 0)

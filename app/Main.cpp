@@ -92,6 +92,14 @@ TFormMain::TFormMain(QWidget* parent)
 
 TFormMain::~TFormMain() = default;
 
+std::unique_ptr<QWidget> MainWindowForm()
+{
+    auto form = std::make_unique<QWidget>();
+    // The form's objects are children of the widget; the Ui object only names them.
+    Ui::TFormMain().setupUi(form.get());
+    return form;
+}
+
 void TFormMain::BuildMenus()
 {
     const auto menu = [this](const char* name, const QList<QAction*>& items) {
@@ -212,7 +220,7 @@ void TFormMain::BeginIntegrityCheck()
 
 void TFormMain::StartAutoBackups()
 {
-    m_autoBackups = std::make_unique<TAutoBackupTimer>(DbAccess->DatabasePath(), [] { return LoadAutoBackupFolder(); });
+    m_autoBackups = std::make_unique<TAutoBackupTimer>(DbAccess->DatabasePath(), [] { return AutoBackupFolder(); });
     // Damage the backup's check finds in the data file is reported as the
     // start's check reports it; the program goes on (a restore can mend it),
     // but no write reaches the file.

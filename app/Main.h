@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace Ui {
 class TFormMain;
@@ -21,6 +22,10 @@ class TTransferMenu;
 class TTrayIcon;
 class TWindowMemory;
 struct TStores;
+
+// The main window's form alone, its controls as they stand before any data:
+// what a skin is tried on where the window itself is not made (`--skin`).
+std::unique_ptr<QWidget> MainWindowForm();
 
 // The main window: three pages (notepad, timed reminders, web addresses), a
 // bottom strip with the start-with-the-desktop check box and the settings
@@ -52,6 +57,19 @@ public:
     void tmr1Timer();
     // The stores the pages and dialogs of this window work on.
     TStores& Stores() { return *m_stores; }
+    // Ends the program as 关闭 does, without asking: for the end of the
+    // desktop session and the signals that end a program (kill, a closed
+    // terminal, Ctrl+C). The memo's typing still waiting for its pause is
+    // saved (a save that fails is logged), the window's state kept, and the
+    // event loop ends with status 0, so the clean exit is recorded.
+    void EndAsClosed();
+    // What the session manager asks for before the desktop session ends:
+    // the memo's typing and the window's state written, nothing asked, the
+    // program still running (the session may yet go on).
+    void SaveForTheSessionEnd();
+    // One more question 数据恢复 asks, after its own about the chosen file
+    // (the path) and before anything changes: false leaves the data as they are.
+    void AddRestoreQuestion(std::function<bool(const QString& source)> ask);
 
     std::unique_ptr<TCardTree> IETree;
     std::unique_ptr<TCardTree> NoteTree;
@@ -112,10 +130,16 @@ private:
     void NCloseClick();
     bool FormCloseQuery();
     void FormClose();
+    // Ends the run once what is to be kept is kept.
+    void EndRun();
     void NSetupClick();
     void NBackupClick();
     void NRestoreClick();
+    // Saves the memo and puts the file in place of the data; the data before
+    // go to the safety copy.
+    void RestoreData(const QString& source);
     void ReloadPages();
+    std::vector<std::function<bool(const QString&)>> m_restoreQuestions;
     void RecreateTrees();
 
     std::unique_ptr<Ui::TFormMain> ui;

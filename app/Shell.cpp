@@ -125,6 +125,26 @@ void TFormMain::closeEvent(QCloseEvent* event)
     FormClose();
 }
 
+void TFormMain::EndAsClosed()
+{
+    if (m_closed)
+        return;
+    m_notepadPage->SaveNoteBeforeExit(false);
+    // Nobody to tell: what cannot be written is logged, and the program ends.
+    try {
+        m_windowMemory->Save();
+    } catch (const std::exception& e) {
+        WriteLog("结束时窗口状态未能保存：" + ErrorText(e));
+    }
+    EndRun();
+}
+
+void TFormMain::SaveForTheSessionEnd()
+{
+    m_notepadPage->SaveNoteBeforeExit(false);
+    m_windowMemory->Save();
+}
+
 bool TFormMain::FormCloseQuery()
 {
     CancelComposition(this); // the question takes the keyboard
@@ -134,6 +154,11 @@ bool TFormMain::FormCloseQuery()
 void TFormMain::FormClose()
 {
     m_windowMemory->Save();
+    EndRun();
+}
+
+void TFormMain::EndRun()
+{
     // The program ends: a first show still waiting for the login must not
     // go on loading the pages, and the program entry must not start the
     // message loop.
@@ -167,13 +192,30 @@ void TFormMain::NRestoreClick()
 {
     DbAccess->CheckWritable();
     TSync::RefuseInRound();
-    if (!AskYesNo("你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"))
+    // The file first (the data before the last restore, the automatic
+    // backups, any other file through the file dialog), then one question
+    // that names it and what it holds, then those of the capabilities.
+    const QString source = ChooseRestoreSource(AutoBackupFolder(), SafetyCopyPath(),
+                                               [this] { return m_windowMemory->AskOpenIn(kDataFileFilter); });
+    if (source.isEmpty() || !AskYesNo(RestoreQuestion(source)))
         return;
-    // The automatic backups first; any other file through the file dialog.
-    const QString source =
-        ChooseRestoreSource(LoadAutoBackupFolder(), [this] { return m_windowMemory->AskOpenIn(kDataFileFilter); });
-    if (source.isEmpty())
+    for (const auto& ask : m_restoreQuestions)
+        if (!ask(source))
+            return;
+    RestoreData(source);
+    if (!ShowInfoWithChoice(RestoredText(source), "撤销恢复"))
         return;
+    RestoreData(SafetyCopyPath());
+    ShowInfo("已撤销恢复，数据回到了恢复之前。");
+}
+
+void TFormMain::AddRestoreQuestion(std::function<bool(const QString&)> ask)
+{
+    m_restoreQuestions.push_back(std::move(ask));
+}
+
+void TFormMain::RestoreData(const QString& source)
+{
     // The memo's text goes into the data the safety copy is made of, never
     // into the restored data.
     try {

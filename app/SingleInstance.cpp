@@ -16,6 +16,10 @@
 #include <QThread>
 #include <QWidget>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 const QByteArray ShowRequest = "show\n";
@@ -46,6 +50,33 @@ QString DirectoryKey(const QString& dataDir)
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
+// What names the data: the data file by its device and inode once it is
+// there, so that every path to it (a link from another folder, a bind
+// mount, a renamed folder) leads to the same running program; before, the
+// folder.
+QString DataKey(const QString& dataDir)
+{
+#ifdef Q_OS_UNIX
+    struct stat file = {};
+    if (::stat(QFile::encodeName(QDir(dataDir).filePath(kDatabaseFileName)).constData(), &file) == 0)
+        return QString("file:%1:%2").arg(quint64(file.st_dev)).arg(quint64(file.st_ino));
+#endif
+    return DirectoryKey(dataDir);
+}
+
+bool SameDirectory(const QString& a, const QString& b)
+{
+#ifdef Q_OS_UNIX
+    struct stat first = {};
+    struct stat second = {};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+#else
+    return DirectoryKey(a) == DirectoryKey(b);
+#endif
+}
+
 // "（进程 123）" when the holder's process is known, else nothing.
 QString ProcessNote(qint64 pid)
 {
@@ -61,8 +92,10 @@ QHash<QString, TRunningCommand>& RunningCommands()
 }
 
 TSingleInstance::TSingleInstance(const QString& dataDir, QObject* parent)
-    : QObject(parent), m_dataDir(dataDir), m_lockPath(LockFileName(dataDir)), m_directoryLock(dataDir),
-      m_lock(m_lockPath)
+    : QObject(parent), m_dataDir(dataDir), m_lockPath(LockFileName(dataDir)),
+      m_dataFileLock(QDir(dataDir).filePath(kDatabaseFileName), TSystemLock::TKind::File),
+      m_directoryLock(dataDir, TSystemLock::TKind::Directory),
+      m_lock(m_lockPath, QDir::cleanPath(QFileInfo(dataDir).absoluteFilePath()))
 {
 }
 
@@ -81,7 +114,7 @@ QString TSingleInstance::LockFileName(const QString& dataDir)
 
 QString TSingleInstance::ServerName(const QString& dataDir)
 {
-    const QByteArray hash = QCryptographicHash::hash(DirectoryKey(dataDir).toUtf8(), QCryptographicHash::Sha256);
+    const QByteArray hash = QCryptographicHash::hash(DataKey(dataDir).toUtf8(), QCryptographicHash::Sha256);
     const QString name = "jotterel-" + QString::fromLatin1(hash.toHex().left(24));
 #ifdef Q_OS_UNIX
     // The user's private runtime directory keeps other users off the socket.
@@ -112,6 +145,10 @@ TSingleInstance::TStart TSingleInstance::Start(int answerTimeoutMs, TListening l
                 return Handed(asked);
             return run();
         }
+        // A holder whose folder was renamed under it cannot save any more:
+        // handing over to it would hide that.
+        if (m_failure = MovedText(); !m_failure.isEmpty())
+            return TStart::NoAnswer;
         if (const TAsked asked = HandOver(deadline.remainingTime()); asked != TAsked::NoAnswer)
             return Handed(asked);
         if (deadline.hasExpired())
@@ -128,12 +165,44 @@ bool TSingleInstance::Claim()
     // No lock can be had (a read-only medium): nobody can write there.
     if (TakeLocks() != TLockFile::TResult::Held)
         return true;
+    m_failure = MovedText();
+    if (!m_failure.isEmpty())
+        return false;
     qint64 pid = 0;
     m_lock.HolderInfo(&pid, nullptr);
-    m_failure = QString("Jotterel 正在运行%1，使用着同一个数据目录：%2\n"
+    m_failure = QString("Jotterel 正在运行%1，使用着同一个%2：%3\n"
                         "两个程序不能同时写入数据，请先退出它再运行这个命令。")
-                    .arg(ProcessNote(pid), QDir::toNativeSeparators(m_dataDir));
+                    .arg(ProcessNote(pid), m_heldBy == THeldBy::DataFile ? "数据文件" : "数据目录",
+                         QDir::toNativeSeparators(m_heldBy == THeldBy::DataFile ? DataFilePath() : m_dataDir));
     return false;
+}
+
+void TSingleInstance::LockDataFile()
+{
+    m_dataFileLock.TryLock();
+}
+
+QString TSingleInstance::DataFilePath() const
+{
+    return QDir(m_dataDir).filePath(kDatabaseFileName);
+}
+
+// The holder wrote down its data directory as it opened it; when that path
+// no longer leads to this directory, the directory was renamed or moved
+// under it.
+QString TSingleInstance::MovedText() const
+{
+    if (m_heldBy != THeldBy::Directory)
+        return QString();
+    const QString before = m_lock.HolderNote();
+    if (before.isEmpty() || SameDirectory(before, m_dataDir))
+        return QString();
+    qint64 pid = 0;
+    m_lock.HolderInfo(&pid, nullptr);
+    return QString("数据目录在 Jotterel 运行时被改名或移动了：原来是 %1，现在是 %2。\n"
+                   "正在运行的 Jotterel%3已经无法保存修改。请把文件夹改回原来的名字，"
+                   "或者先退出那个程序，再重新启动。")
+        .arg(QDir::toNativeSeparators(before), QDir::toNativeSeparators(QDir::cleanPath(m_dataDir)), ProcessNote(pid));
 }
 
 // The directory first: a start that finds it held leaves the lock file
@@ -142,21 +211,32 @@ bool TSingleInstance::Claim()
 // be made).
 TLockFile::TResult TSingleInstance::TakeLocks()
 {
+    m_heldBy = THeldBy::Nobody;
     const TLockFile::TResult directory = m_directoryLock.TryLock();
-    if (directory == TLockFile::TResult::Held)
+    if (directory == TLockFile::TResult::Held) {
+        m_heldBy = THeldBy::Directory;
         return directory;
+    }
     const TLockFile::TResult file = m_lock.TryLock();
     if (file == TLockFile::TResult::Held) {
         // Held by a program that knows only the lock file.
         m_directoryLock.Unlock();
+        m_heldBy = THeldBy::LockFile;
         return file;
+    }
+    // The same data file reached from another folder.
+    if (m_dataFileLock.TryLock() == TLockFile::TResult::Held) {
+        m_lock.Unlock();
+        m_directoryLock.Unlock();
+        m_heldBy = THeldBy::DataFile;
+        return TLockFile::TResult::Held;
     }
     return directory == TLockFile::TResult::Taken ? directory : file;
 }
 
 bool TSingleInstance::IsOwner() const
 {
-    return m_directoryLock.IsLocked() || m_lock.IsLocked();
+    return m_directoryLock.IsLocked() || m_lock.IsLocked() || m_dataFileLock.IsLocked();
 }
 
 bool TSingleInstance::Listen()
@@ -242,8 +322,7 @@ TSingleInstance::TStart TSingleInstance::Handed(TAsked asked) const
     return asked == TAsked::Done ? TStart::Handed : TStart::Refused;
 }
 
-TSingleInstance::TAsked TSingleInstance::AskRunning(const QStringList& command, int answerTimeoutMs,
-                                                   QString* answer)
+TSingleInstance::TAsked TSingleInstance::AskRunning(const QStringList& command, int answerTimeoutMs, QString* answer)
 {
     const QDeadlineTimer deadline(qMax(answerTimeoutMs, 0));
     QLocalSocket socket;
@@ -275,11 +354,14 @@ QString TSingleInstance::DescribeHolder() const
     // Unknown when the lock file is gone: the directory's lock still tells that the holder lives.
     if (!m_lock.HolderInfo(&pid, &host))
         pid = 0;
-    const QString who = !host.isEmpty() && host != QSysInfo::machineHostName()
-                            ? QString("Jotterel 正在计算机 %1 上使用这个数据目录%2。").arg(host, ProcessNote(pid))
-                            : QString("Jotterel 已在运行%1，但没有响应。").arg(ProcessNote(pid));
+    QString who = !host.isEmpty() && host != QSysInfo::machineHostName()
+                      ? QString("Jotterel 正在计算机 %1 上使用这个数据目录%2。").arg(host, ProcessNote(pid))
+                      : QString("Jotterel 已在运行%1，但没有响应。").arg(ProcessNote(pid));
+    if (m_heldBy == THeldBy::DataFile)
+        who = "另一个 Jotterel 正在使用同一个数据文件（从另一个文件夹打开，例如经由链接），但没有响应。";
     // Nothing to delete by hand: the lock ends with the process that holds it.
-    return who + "\n为了不损坏数据，这次没有打开数据库：" + QDir::toNativeSeparators(m_dataDir) +
+    return who + "\n为了不损坏数据，这次没有打开数据库：" +
+           QDir::toNativeSeparators(m_heldBy == THeldBy::DataFile ? DataFilePath() : m_dataDir) +
            "\n请等它响应后再试，或者先结束它；它结束后，锁会自动解除。";
 }
 

@@ -12,13 +12,16 @@ class QLocalServer;
 class QLocalSocket;
 class QWidget;
 
-// One running program per data directory. The first start holds a system
-// lock on the directory itself and a lock file beside the database for its
-// whole run, and listens on a local socket named after the directory; a
-// later start asks that one to come to the front and ends without ever
-// opening the database. The directory's lock keeps a second program out
-// whatever becomes of the lock file (deleted, renamed) or of the database
-// (another file put in its place); the lock file says who holds the directory.
+// One running program per data directory and per data file. The first start
+// holds a system lock on the directory itself, on the data file (by
+// whatever path: another folder whose bookkeep.dat links to it meets the
+// same lock) and a lock file beside the database for its whole run, and
+// listens on a local socket named after the data file; a later start asks
+// that one to come to the front and ends without ever opening the database.
+// The directory's lock keeps a second program out whatever becomes of the
+// lock file (deleted, renamed) or of the database (another file put in its
+// place); the lock file says who holds the directory and where it found it,
+// so that a later start can tell that the directory was renamed under it.
 // A running program's answer to a command of a later start
 // (`jotterel --sync-now`, `--note` ...): what it did, or why it failed.
 struct TRunningAnswer
@@ -60,6 +63,8 @@ public:
     // command line), never asking a running instance for anything: false,
     // with FailureText set, when a live process holds it.
     bool Claim();
+    // Locks the data file once the start has made it (a first start).
+    void LockDataFile();
     // Asks the running instance to carry out a command (see
     // RunningCommands) and waits for its answer; nothing when none answers.
     enum class TAsked { Done, Failed, NoAnswer };
@@ -73,7 +78,8 @@ public:
     QString LockPath() const { return m_lockPath; }
     static QString LockFileName(const QString& dataDir);
     // The local socket of the instance that owns dataDir: the same for every
-    // spelling of the directory (trailing separator, symbolic links).
+    // path to its data file, or before the file is made, for every spelling
+    // of the directory (trailing separator, symbolic links).
     static QString ServerName(const QString& dataDir);
 
 signals:
@@ -81,8 +87,13 @@ signals:
     void ShowRequested();
 
 private:
+    // Which lock a live process holds.
+    enum class THeldBy { Nobody, Directory, LockFile, DataFile };
+
     TLockFile::TResult TakeLocks();
     bool IsOwner() const;
+    QString DataFilePath() const;
+    QString MovedText() const;
     bool AskRunningToShow(int timeoutMs);
     TAsked HandOver(int timeoutMs);
     TStart Handed(TAsked asked) const;
@@ -91,10 +102,12 @@ private:
 
     QString m_dataDir;
     QString m_lockPath;
-    // Declared first, so it is released last: the lock file goes while the
-    // directory is still held.
-    TDirectoryLock m_directoryLock;
+    // Declared first, so they are released last: the lock file goes while
+    // the directory and the data file are still held.
+    TSystemLock m_dataFileLock;
+    TSystemLock m_directoryLock;
     TLockFile m_lock;
+    THeldBy m_heldBy = THeldBy::Nobody;
     QLocalServer* m_server = nullptr;
     QString m_failure;
     QStringList m_handOver;

@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "app/Backup.h"
 #include "app/CardApplication.h"
+#include "app/EndSignals.h"
 #include "app/SingleInstance.h"
 #include "capture/CaptureCommandLine.h"
 #include "controls/UiException.h"
@@ -43,9 +44,15 @@ int main(int argc, char** argv)
     // commands of the command line (the window's application object does
     // the same).
     QLocale::setDefault(ProgramLocale());
-    // The commands of the command line need no display.
-    for (const auto run : {RunSyncCommandLine, RunCaptureCommandLine, RunSkinCommandLine, RunLinkCheckCommandLine,
-                           RunCommandLine})
+    // The commands of the command line need no display; a skin is tried on
+    // the main window's form drawn off the screen.
+    SetSkinTrialWindows([] {
+        std::vector<std::unique_ptr<QWidget>> windows;
+        windows.push_back(MainWindowForm());
+        return windows;
+    });
+    for (const auto run :
+         {RunSyncCommandLine, RunCaptureCommandLine, RunSkinCommandLine, RunLinkCheckCommandLine, RunCommandLine})
         if (const int status = run(argc, argv); status >= 0)
             return status;
     TCardApplication app(argc, argv);
@@ -74,12 +81,19 @@ int main(int argc, char** argv)
     int status = 1;
     bool cleanExit = false;
     if (ConnectDatabase()) {
+        instance.LockDataFile(); // a first start has just made it
         ApplyStoredSkin();
         TFormMain formMain;
         mainWindow = &formMain;
         // A copy waiting for the user before its window stands (at the login,
         // say) answers a later start by bringing that dialog to the front.
         QObject::connect(&formMain, &TFormMain::WaitingForUser, &instance, [&instance] { instance.Listen(); });
+        // A signal, or the end of the desktop session, ends it as 关闭 does;
+        // the session manager first asks for what is unsaved.
+        EndOnSignals(&formMain, [&formMain] { formMain.EndAsClosed(); });
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &formMain,
+                         [&formMain] { formMain.SaveForTheSessionEnd(); });
+        QObject::connect(&app, &QCoreApplication::aboutToQuit, &formMain, [&formMain] { formMain.EndAsClosed(); });
         formMain.show();
         if (formMain.TerminateRequested()) {
             status = formMain.ExitCode();

@@ -19,6 +19,7 @@
 #include "exchange/BookmarkFile.h"
 #include "exchange/NoteTransfer.h"
 #include "groups/UntTree.h"
+#include "history/NoteHistory.h"
 #include "links/LinkChecker.h"
 #include "notes/UntNote.h"
 #include "reminders/Chime.h"
@@ -927,6 +928,50 @@ void BenchWorstImport()
     }
 }
 
+// A year of daily editing of a 10 MB note (three places changed a day, a
+// version kept each day, the history thinned at each day's start, as a start
+// of the program does): what its versions take against the note, and what
+// keeping one, thinning and reading the oldest cost.
+void BenchHistory(const QString& dir)
+{
+    Connect(dir);
+    QRandomGenerator random(5);
+    QString text;
+    while (text.size() < 10 * 1024 * 1024 / 3) {
+        for (int i = 0; i < 40; ++i)
+            text += QChar(0x4e00 + random.bounded(3000));
+        text += '\n';
+    }
+    TNoteHistory history;
+    const QDateTime start(QDate(2026, 1, 1), QTime(9, 0));
+    std::vector<double> keeps, thins;
+    for (int day = 0; day < 365; ++day) {
+        QElapsedTimer timer;
+        timer.start();
+        history.Thin(start.addDays(day));
+        thins.push_back(Ms(timer));
+        for (int change = 0; change < 3; ++change)
+            text.insert(random.bounded(text.size()), QString("第 %1 天添的一行\n").arg(day));
+        timer.restart();
+        history.Keep(1, text.toUtf8(), start.addDays(day).addSecs(3600));
+        keeps.push_back(Ms(timer));
+    }
+    const qint64 stored = DbGetIntValue("select sum(length(Text)) from NoteVersion");
+    const qint64 note = text.toUtf8().size();
+    const QList<TNoteVersion> versions = history.Versions(1);
+    Row("history: keep a version of a 10 MB note", Summary(keeps));
+    Row("history: thin a year of its versions", Summary(thins));
+    Row("history: read its oldest version", Measure(3, [&] {
+            QElapsedTimer timer;
+            timer.start();
+            history.Text(versions.last().Id);
+            return Ms(timer);
+        }));
+    std::printf("| %-46s | %9.1f MiB | %d versions, %.2f x the note's %.1f MiB (target: a few times)\n",
+                "history: a year of daily edits, stored", stored / 1048576.0, int(versions.size()),
+                double(stored) / double(note), note / 1048576.0);
+}
+
 void BenchResident(const QString& large)
 {
     const long bare = StartProcess("bare").residentKb;
@@ -1141,7 +1186,8 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Naming parts (start, settle, keystroke, large, search, missed, memory, transfer, worst-import, sync, links)
+    // Naming parts (start, settle, keystroke, large, search, missed, memory, transfer, worst-import, sync, links,
+    // history)
     // runs only those.
     // JOTTEREL_BENCH_HUGE=1 adds a profile ten times the large one to the
     // search rows (it takes minutes to build).
@@ -1186,6 +1232,10 @@ int main(int argc, char** argv)
         BenchSync(large.path());
     if (wanted("links"))
         BenchLinks();
+    if (wanted("history")) {
+        QTemporaryDir history;
+        BenchHistory(history.path());
+    }
     delete DbAccess;
     DbAccess = nullptr;
     return 0;

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QDBusContext>
+#include <QDBusMessage>
 #include <QObject>
+#include <QQueue>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 
 class TCaptureWiring;
 
@@ -10,6 +14,10 @@ class TCaptureWiring;
 // service io.github.jotterel.Jotterel, object /io/github/jotterel/Jotterel,
 // interface io.github.jotterel.Capture. Each call answers with what was
 // added, or fails with the reason as its error message.
+// What a caller sends is held to what the command line can carry (each text
+// at most kMostArgumentBytes, refused with the reason), and the calls are
+// carried out one per turn of the event loop, at most kMostWaiting waiting:
+// however many come, the window answers between them.
 class TCaptureBus : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -17,6 +25,9 @@ class TCaptureBus : public QObject, protected QDBusContext
 public:
     static constexpr const char* Service = "io.github.jotterel.Jotterel";
     static constexpr const char* Path = "/io/github/jotterel/Jotterel";
+    // The longest argument a command line takes on Linux (MAX_ARG_STRLEN).
+    static constexpr qsizetype kMostArgumentBytes = 128 * 1024;
+    static constexpr qsizetype kMostWaiting = 16;
 
     // Registers on the session bus when there is one; a second program
     // (another data directory) finds the name taken and goes without.
@@ -30,9 +41,17 @@ public slots:
     void Toggle();
     void Search(const QString& words);
 
+signals:
+    // A call was carried out (tests follow the pace with it).
+    void Carried();
+
 private:
+    // Queues the command; the answer follows when it is carried out.
     QString Carry(const QStringList& command);
+    void CarryNext();
 
     TCaptureWiring* m_wiring;
     bool m_registered = false;
+    QQueue<QPair<QDBusMessage, QStringList>> m_waiting;
+    QTimer m_next;
 };

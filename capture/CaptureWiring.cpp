@@ -17,7 +17,15 @@
 
 namespace {
 const QStringList kCommands{"remind", "note", "bookmark", "toggle", "search", "agenda"};
+
+// What is said of what was added repeats at most the start of a long text:
+// a tray message or an answer the size of the text helps nobody.
+QString Shortened(const QString& text)
+{
+    constexpr qsizetype kMostRepeated = 200;
+    return text.size() <= kMostRepeated ? text : text.left(kMostRepeated) + "……";
 }
+} // namespace
 
 TCaptureWiring::TCaptureWiring(QWidget* window, const TSearchTargets& pages)
     : QObject(window), m_window(window), m_pages(pages)
@@ -55,7 +63,8 @@ QString TCaptureWiring::Carry(const QStringList& command)
     DbAccess->CheckWritable();
     m_pages.NotepadPage.SaveUnsavedNote();
     const int lastIdBefore = DbGetIntValue("select coalesce(max(ID),0) from IE");
-    const TCaptured captured = Capture(command);
+    TCaptured captured = Capture(command);
+    captured.Text = Shortened(captured.Text);
     Show(captured);
     // A new bookmark is told as one from the dialog is (its site's icon).
     if (captured.Page == TCaptured::Bookmarks && m_pages.BookmarkPage.BookmarksAdded)

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTreeWidget>
 #include <QUrl>
@@ -109,6 +110,18 @@ bool AskYesNo(const QString& question)
         return responder->Message(IDialogResponder::Kind::Question, "确认", question);
     return ShowBox(QMessageBox::Question, "确认", question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+bool ShowInfoWithChoice(const QString& text, const QString& other)
+{
+    if (responder)
+        return responder->Message(IDialogResponder::Kind::Question, "提示", text);
+    QMessageBox box(QMessageBox::Information, "提示", text, QMessageBox::Ok, QApplication::activeWindow());
+    QPushButton* choice = box.addButton(other, QMessageBox::ActionRole);
+    choice->setAccessibleName(other);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    return box.clickedButton() == choice;
 }
 
 void ShowError(const QString& text)

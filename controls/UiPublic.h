@@ -21,6 +21,9 @@ bool ShellOpen(QWidget* owner, const QString& target);
 // Message boxes. All of them, and the file dialogs, go through here.
 void ShowInfo(const QString& text);
 bool AskYesNo(const QString& question);
+// A message with 确定 and one more button, named `other`: true when that one
+// was chosen. A test responder hears it as a question (true: `other`).
+bool ShowInfoWithChoice(const QString& text, const QString& other);
 void ShowDbError(const QString& userMessage, const QString& details, const QString& sql);
 void ShowError(const QString& text);
 // The same boxes beside the window, for what is reported while the user

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstdio>
 #include <optional>
@@ -421,18 +420,24 @@ void TDbAccess::BackupTo(const QString& target, bool ownCopy)
         }
         return;
     }
-    // Written under a temporary name and renamed once complete, so the chosen
-    // name never holds half a database.
-    QSaveFile copy(target);
-    QString problem;
-    if (!copy.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !copy.setPermissions(kOwnerOnly))
-        problem = CannotWrite(copy);
-    if (problem.isEmpty())
-        problem = CopyFileContents(database, copy);
-    if (problem.isEmpty() && !copy.commit())
-        problem = CannotWrite(copy);
-    if (!problem.isEmpty())
-        throw EDBException(problem, kBackupError, QString());
+    // A file the user chose: written under a temporary name in the folder
+    // checked, and renamed once complete, so the chosen name never holds
+    // half a database and no file of the program's is replaced.
+    try {
+        TCheckedWrite copy(target, kOwnerOnly);
+        QFile in(database);
+        if (!in.open(QIODevice::ReadOnly))
+            RaiseError(CannotRead(in));
+        while (!in.atEnd()) {
+            const QByteArray chunk = in.read(1 << 20);
+            if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+                RaiseError(CannotRead(in));
+            copy.Write(chunk);
+        }
+        copy.Commit();
+    } catch (const EError& e) {
+        throw EDBException(e.Message(), kBackupError, QString());
+    }
 }
 
 void TDbAccess::RestoreFrom(const QString& source)
@@ -510,7 +515,7 @@ void TDbAccess::RestoreStaged()
 
 void TDbAccess::DiscardStaged()
 {
-    QFile::remove(StagingPath());
+    RemoveDatabaseFile(StagingPath());
     DiscardOldVersionCopies();
 }
 

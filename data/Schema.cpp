@@ -246,6 +246,10 @@ ALTER TABLE SysSet ADD COLUMN HolidayNotice INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE IE ADD COLUMN IconUri TEXT NOT NULL DEFAULT '';
 ALTER TABLE SysSet ADD COLUMN IESeparators TEXT NOT NULL DEFAULT '';
 )"},
+    // Version 15: a note's earlier text may be kept as its differences from
+    // the next newer version (Delta 1; see history/NoteHistory), which an
+    // older program would not read: it refuses the file instead.
+    {14, "ALTER TABLE NoteVersion ADD COLUMN Delta INTEGER NOT NULL DEFAULT 0;"},
 };
 
 std::vector<TMigration> g_extra;
@@ -312,7 +316,7 @@ void KeepCopy(const QString& path, const QString& copyPath)
     if (problem.isEmpty())
         problem = ReplaceFile(part, copyPath);
     if (!problem.isEmpty()) {
-        QFile::remove(part);
+        RemoveDatabaseFile(part);
         throw TSqlError(QString("无法保留升级前的数据文件 %1：%2").arg(copyPath, problem));
     }
 }

@@ -94,6 +94,19 @@ void CreateOwnerOnly(const QString& path)
         throw TSqlError(QString("无法创建 %1：%2").arg(path, FileErrorText(file)));
 }
 
+// A file an older version made for everyone to read (0644) is the owner's
+// alone from now on; SQLite gives its journal the file's permissions too.
+// The owner's own bits stay (a file made read-only stays so); a file of
+// another user's is left as it is.
+void KeepToOwner(const QString& path)
+{
+    const QFileDevice::Permissions permissions = QFile::permissions(path);
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (permissions & others)
+        QFile::setPermissions(path, permissions & ~others);
+}
+
 // What a failed file operation of SQLite's met: the system's own words (a
 // full disk, a file too large) where SQLite kept them, else SQLite's.
 QString FileFailure(int code, sqlite3* db)
@@ -241,6 +254,8 @@ TDbHandle OpenDatabaseFile(const QString& path, int busyTimeoutMs)
         throw TSqlError(QString("数据文件 %1 链接到的 %2 不存在").arg(path, file.symLinkTarget()));
     if (!existed)
         CreateOwnerOnly(path);
+    else
+        KeepToOwner(path);
     try {
         return OpenDatabase(path, existed, busyTimeoutMs);
     } catch (...) {
@@ -265,6 +280,12 @@ TDbHandle OpenPlain(const QString& path, bool create)
         CreateOwnerOnly(path);
     }
     return OpenRaw(path, SQLITE_OPEN_READWRITE);
+}
+
+void RemoveDatabaseFile(const QString& path)
+{
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
 }
 
 void CopyDatabase(sqlite3* from, sqlite3* to)

@@ -79,6 +79,9 @@ TDbHandle OpenReadOnly(const QString& path, int busyTimeoutMs);
 // check, no upgrade. create: a new, empty file that only its owner may read,
 // in place of any earlier file of that name.
 TDbHandle OpenPlain(const QString& path, bool create = false);
+// Removes a database file that is no longer wanted, with the files SQLite
+// keeps beside it (a write cut short, by a full disk say, leaves its journal).
+void RemoveDatabaseFile(const QString& path);
 // Puts every page of one connection's database in place of another's, in one
 // transaction of the target (SQLite's online backup, which reads what a source
 // in WAL mode holds in its -wal file too). The target keeps its own file (its

@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -21,12 +23,12 @@ QString WithSeparator(const QString& dir)
     QString path = QDir::fromNativeSeparators(dir);
     return path.endsWith('/') ? path : path + '/';
 }
+} // namespace
 
 QString CannotRead(const QFileDevice& file)
 {
     return QString("无法读取 %1：%2").arg(file.fileName(), FileErrorText(file));
 }
-} // namespace
 
 QString ChooseDataDirectory(const QString& executableDir)
 {
@@ -126,6 +128,38 @@ QString FileErrorText(const QFileDevice& file, int systemError)
     if (!said.isEmpty() && said != QFile().errorString())
         return said;
     return systemError ? qt_error_string(systemError) : QString("系统没有说明原因");
+}
+
+TPlainRead ReadPlainFile(const QString& path, qint64 most, QByteArray& bytes, qint64& size, QString& reason)
+{
+    bytes.clear();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        reason = qt_error_string(errno);
+        return TPlainRead::Failed;
+    }
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return TPlainRead::NotPlain;
+    size = info.st_size;
+    if (size > most)
+        return TPlainRead::TooLarge;
+    errno = 0;
+    bytes = file.read(most + 1);
+    const int error = errno;
+    if (file.error() != QFileDevice::NoError) {
+        bytes.clear();
+        reason = FileErrorText(file, error);
+        return TPlainRead::Failed;
+    }
+    if (bytes.size() > most) { // grown since it was measured
+        size = bytes.size();
+        bytes.clear();
+        return TPlainRead::TooLarge;
+    }
+    return TPlainRead::Read;
 }
 
 QString CopyFileContents(const QString& source, QFileDevice& target)

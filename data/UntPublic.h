@@ -42,8 +42,17 @@ void LogDbError(const QString& userMessage, const QString& details, const QStrin
 // by a full disk); then the reason the system gave last (or the error number
 // saved right after the failing call), or a plain sentence.
 QString FileErrorText(const QFileDevice& file, int systemError = errno);
-// The sentence for a file that could not be written, with that reason.
+// The sentence for a file that could not be written, or read, with that reason.
 QString CannotWrite(const QFileDevice& file);
+QString CannotRead(const QFileDevice& file);
+
+// Reads a plain file whole. Anything else is refused before a byte is read
+// (a pipe would block the read, a device never end), and so is a file over
+// `most` bytes; the file is opened without waiting and looked at as opened,
+// so one swapped for a pipe meanwhile is refused too. `reason` gets the
+// system's words where the system failed.
+enum class TPlainRead { Read, NotPlain, TooLarge, Failed };
+TPlainRead ReadPlainFile(const QString& path, qint64 most, QByteArray& bytes, qint64& size, QString& reason);
 
 // Copies a file's bytes into a file opened unbuffered. Returns the reason of
 // a failure (the system's own words, "no space left" among them), or empty.

@@ -9,9 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -164,31 +162,19 @@ int TImportGroups::Add(int parent, const QString& wanted, TImportReport& report)
 
 QString ReadFileBytes(const QString& path, qint64 most, QByteArray& bytes)
 {
-    // A pipe or a device would block the read, or never end.
-    if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+    qint64 size = 0;
+    QString reason;
+    switch (ReadPlainFile(path, most, bytes, size, reason)) {
+    case TPlainRead::Read:
+        return QString();
+    case TPlainRead::NotPlain:
         return "这不是普通文件";
-    const auto tooLarge = [most](qint64 size) {
+    case TPlainRead::TooLarge:
         return QString("文件太大（%1，最多 %2）").arg(SizeText(size), SizeText(most));
-    };
-    QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly))
-        return FileErrorText(file, errno);
-    if (file.size() > most)
-        return tooLarge(file.size());
-    errno = 0;
-    bytes = file.readAll();
-    const int error = errno;
-    if (file.error() != QFileDevice::NoError) {
-        bytes.clear();
-        return FileErrorText(file, error);
+    case TPlainRead::Failed:
+        break;
     }
-    if (bytes.size() > most) { // grown since it was measured
-        const qint64 size = bytes.size();
-        bytes.clear();
-        return tooLarge(size);
-    }
-    return QString();
+    return reason;
 }
 
 QByteArray ReadWholeFile(const QString& path, qint64 most)
@@ -229,53 +215,14 @@ QString DecodeChineseText(const QByteArray& bytes, const QString& path, bool& co
 
 void WriteFileSafely(const QString& path, const QByteArray& bytes)
 {
-    RefuseOwnFile(path);
-    const QFileInfo info(path);
-    if (info.isDir())
-        RaiseError(CannotWrite(path, "这是一个文件夹"));
-    if (info.exists() && !info.isFile())
-        RaiseError(CannotWrite(path, "这不是普通文件"));
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly))
-        RaiseError(CannotWrite(path, FileErrorText(file, errno)));
-    errno = 0;
-    const bool written = file.write(bytes) == bytes.size();
-    const int error = errno;
-    if (!written)
-        RaiseError(CannotWrite(path, FileErrorText(file, error)));
-    errno = 0;
-    if (!file.commit())
-        RaiseError(CannotWrite(path, FileErrorText(file, errno)));
-}
-
-TFolderBuild::TFolderBuild(const QString& target) : m_target(QFileInfo(target).absoluteFilePath())
-{
-    RefuseOwnFile(m_target);
-    const QFileInfo info(m_target);
-    if (info.exists() && !info.isDir())
-        RaiseError(CannotWrite(m_target, "已有同名的文件"));
-    if (info.isDir() && !QDir(m_target).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
-        RaiseError(CannotWrite(m_target, "文件夹已存在且不是空的"));
-    const QString parent = info.absolutePath();
-    if (!QDir().mkpath(parent))
-        RaiseError(CannotWrite(parent, "无法建立文件夹"));
-    QTemporaryDir temporary(parent + "/." + info.fileName() + ".part-XXXXXX");
-    if (!temporary.isValid())
-        RaiseError(CannotWrite(parent, temporary.errorString()));
-    temporary.setAutoRemove(false);
-    m_temporary = temporary.path();
-}
-
-TFolderBuild::~TFolderBuild()
-{
-    if (!m_done)
-        QDir(m_temporary).removeRecursively();
+    TCheckedWrite file(path);
+    file.Write(bytes);
+    file.Commit();
 }
 
 void TFolderBuild::MakeFolder(const QString& relative)
 {
-    const QString path = m_temporary + '/' + relative;
+    const QString path = Path() + '/' + relative;
     std::error_code error;
     if (std::filesystem::create_directory(QFileInfo(path).filesystemFilePath(), error))
         return;
@@ -287,26 +234,13 @@ void TFolderBuild::MakeFolder(const QString& relative)
 
 void TFolderBuild::WriteFile(const QString& relative, const QByteArray& bytes)
 {
-    QFile file(m_temporary + '/' + relative);
+    QFile file(Path() + '/' + relative);
     errno = 0;
     const bool written =
         file.open(QIODevice::WriteOnly | QIODevice::NewOnly) && file.write(bytes) == bytes.size() && file.flush();
     const int error = errno;
     if (!written)
         RaiseError(CannotWrite(file.fileName(), FileErrorText(file, error)));
-}
-
-void TFolderBuild::Finish()
-{
-    // The temporary folder is made with the owner's rights only; the tree is
-    // the user's, as a folder they made themselves would be.
-    QFile::setPermissions(m_temporary, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                           QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                           QFileDevice::ExeOther);
-    // An empty folder in the way is replaced by the rename itself.
-    if (std::rename(QFile::encodeName(m_temporary).constData(), QFile::encodeName(m_target).constData()) != 0)
-        RaiseError(CannotWrite(m_target, qt_error_string(errno)));
-    m_done = true;
 }
 
 QString SafeFileName(const QString& name)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/OwnFiles.h"
 #include "data/SqliteDb.h"
 #include "data/UException.h"
 
@@ -112,30 +113,20 @@ QString DecodeChineseText(const QByteArray& bytes, const QString& path, bool& co
 
 // Writes a file under a temporary name and renames it into place, so a
 // failed write leaves no half file and the old file whole. Refuses the
-// program's own files and anything that is not a plain file (a device or a
-// pipe would be replaced by the rename).
+// program's own files, by whatever path, and anything that is not a plain
+// file (a device or a pipe would be replaced by the rename): see
+// TCheckedWrite.
 void WriteFileSafely(const QString& path, const QByteArray& bytes);
 
-// A folder tree is built in a temporary folder beside the target and renamed
-// into place at the end. The target must not exist or be an empty folder,
-// and must not be one of the program's own files.
-class TFolderBuild
+// A folder tree built in a temporary folder beside the target and renamed
+// into place at the end (see TCheckedFolderWrite), made folder by folder and
+// file by file.
+class TFolderBuild : public TCheckedFolderWrite
 {
 public:
-    explicit TFolderBuild(const QString& target);
-    ~TFolderBuild(); // removes the temporary folder unless finished
-    TFolderBuild(const TFolderBuild&) = delete;
-    TFolderBuild& operator=(const TFolderBuild&) = delete;
-    // The folder to build in.
-    QString Path() const { return m_temporary; }
+    using TCheckedFolderWrite::TCheckedFolderWrite;
     void MakeFolder(const QString& relative);
     void WriteFile(const QString& relative, const QByteArray& bytes);
-    void Finish();
-
-private:
-    QString m_target;
-    QString m_temporary;
-    bool m_done = false;
 };
 
 // A name that every common file system takes: the characters / \ : * ? " < > |

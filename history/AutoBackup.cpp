@@ -1,6 +1,7 @@
 #include "history/AutoBackup.h"
 
 #include "data/MD.h"
+#include "data/OwnFiles.h"
 #include "data/SqliteDb.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
@@ -12,15 +13,6 @@
 #include <sqlite3.h>
 
 namespace {
-const QString kPrefix = QStringLiteral("bookkeep-");
-const QString kSuffix = QStringLiteral(".bat");
-
-// The day a backup's file name stands for; invalid for any other file.
-QDate DayOfName(const QString& name)
-{
-    const QDate day = QDate::fromString(name.mid(kPrefix.size(), 10), Qt::ISODate);
-    return day.isValid() && TAutoBackups::FileName(day) == name ? day : QDate();
-}
 
 // The newest days first, one of each period the key groups them by, up to count periods.
 template <typename Key> void KeepNewestPerPeriod(const QList<QDate>& newestFirst, int count, Key key, QSet<QDate>& kept)
@@ -48,17 +40,12 @@ int CountRows(sqlite3* db, const char* table)
 
 TAutoBackups::TAutoBackups(QString folder) : m_folder(std::move(folder)) {}
 
-QString TAutoBackups::FileName(const QDate& day)
-{
-    return kPrefix + day.toString(Qt::ISODate) + kSuffix;
-}
-
 QList<TAutoBackupFile> TAutoBackups::List() const
 {
     QList<TAutoBackupFile> backups;
     const QDir dir(m_folder);
-    for (const QFileInfo& file : dir.entryInfoList({kPrefix + "*" + kSuffix}, QDir::Files)) {
-        const QDate day = DayOfName(file.fileName());
+    for (const QFileInfo& file : dir.entryInfoList({"bookkeep-*.bat"}, QDir::Files)) {
+        const QDate day = AutoBackupDay(file.fileName());
         if (day.isValid())
             backups.append({file.filePath(), day, file.size()});
     }
@@ -77,12 +64,12 @@ QString TAutoBackups::Write(sqlite3* db, const QDate& today) const
 {
     if (!QDir().mkpath(m_folder))
         throw EError(QString("不能建立备份文件夹 %1").arg(QDir::toNativeSeparators(m_folder)));
-    const QString target = QDir(m_folder).filePath(FileName(today));
+    const QString target = QDir(m_folder).filePath(AutoBackupFileName(today));
     // Written under a name no listing takes for a backup, checked, and only
     // then given its day's name: a half-written or damaged copy is never
     // offered for a restore.
     const QString part = target + PartSuffix;
-    QFile::remove(part);
+    RemoveKilledCopies();
     QString problem;
     try {
         TDbHandle copy = OpenPlain(part, true);
@@ -100,10 +87,21 @@ QString TAutoBackups::Write(sqlite3* db, const QDate& today) const
             problem = "不能给备份文件改名";
     }
     if (!problem.isEmpty()) {
-        QFile::remove(part);
+        // A copy cut short (a full disk) leaves SQLite's journal of it too.
+        RemoveDatabaseFile(part);
         throw EError(QString("自动备份失败：%1").arg(problem));
     }
     return target;
+}
+
+void TAutoBackups::RemoveKilledCopies() const
+{
+    const QDir dir(m_folder);
+    for (const QString& name : dir.entryList({"bookkeep-*.bat" + PartSuffix + "*"}, QDir::Files | QDir::Hidden)) {
+        const QString backup = name.left(name.indexOf(PartSuffix));
+        if (AutoBackupDay(backup).isValid())
+            RemoveDatabaseFile(dir.filePath(backup + PartSuffix));
+    }
 }
 
 QStringList TAutoBackups::Prune() const
@@ -170,18 +168,6 @@ QString RunAutoBackup(const QString& databasePath, const QString& folder, const 
     return written;
 }
 
-QString DefaultAutoBackupFolder()
-{
-    return AppPath() + "backups";
-}
-
-QString LoadAutoBackupFolder()
-{
-    TStmtHandle statement = PrepareNative(DbAccess->Handle(), "select BackupDir from SysSet");
-    const QString chosen = sqlite3_step(statement.get()) == SQLITE_ROW ? ColumnText(statement.get(), 0) : QString();
-    return chosen.isEmpty() ? DefaultAutoBackupFolder() : chosen;
-}
-
 void SaveAutoBackupFolder(const QString& folder)
 {
     const QString kept = folder == DefaultAutoBackupFolder() ? QString() : folder;
@@ -190,6 +176,11 @@ void SaveAutoBackupFolder(const QString& folder)
         BindText(statement.get(), 1, kept);
         RunToEnd(DbAccess->Handle(), statement.get());
     });
+}
+
+QString TBackupContents::Text() const
+{
+    return QString("%1 个分组，%2 篇记事，%3 个网址，%4 个提醒").arg(Groups).arg(Notes).arg(Bookmarks).arg(Reminders);
 }
 
 TBackupContents ReadBackupContents(const QString& path)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/OwnFiles.h"
 #include "data/UException.h"
 
 #include <QDate>
@@ -24,6 +25,8 @@ struct TBackupContents
     int Notes = 0;
     int Bookmarks = 0;
     int Reminders = 0;
+    // "3 个分组，12 篇记事，40 个网址，5 个提醒"
+    QString Text() const;
 };
 
 // The automatic backups of the data file: at most one a day, each a
@@ -45,10 +48,10 @@ public:
     // Removes the backups that no keeping rule holds on to; returns them.
     QStringList Prune() const;
 
-    // The file name of a day's backup.
-    static QString FileName(const QDate& day);
-
 private:
+    // What a backup killed before its end left: parts and their journals.
+    void RemoveKilledCopies() const;
+
     QString m_folder;
 };
 
@@ -67,12 +70,8 @@ public:
 // because the data file is damaged.
 QString RunAutoBackup(const QString& databasePath, const QString& folder, const QDate& today);
 
-// The folder beside the data file that holds the backups unless the user
-// chose another.
-QString DefaultAutoBackupFolder();
-// The folder the user chose for the backups (kept in the data file), or the
-// default one; saving an empty text goes back to the default.
-QString LoadAutoBackupFolder();
+// Keeps the folder the user chose for the backups (read by
+// AutoBackupFolder); saving the default or an empty text goes back to it.
 void SaveAutoBackupFolder(const QString& folder);
 
 // Counts what a backup file holds; throws when it cannot be read.

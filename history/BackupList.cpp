@@ -5,25 +5,21 @@
 #include "history/AutoBackup.h"
 #include "ui_BackupList.h"
 
+#include <QFileInfo>
 #include <QPushButton>
 
 namespace {
 QString ContentsText(const QString& path)
 {
     try {
-        const TBackupContents held = ReadBackupContents(path);
-        return QString("%1 个分组，%2 篇记事，%3 个网址，%4 个提醒")
-            .arg(held.Groups)
-            .arg(held.Notes)
-            .arg(held.Bookmarks)
-            .arg(held.Reminders);
+        return ReadBackupContents(path).Text();
     } catch (const EError& e) {
         return e.Message();
     }
 }
 } // namespace
 
-TFormBackupList::TFormBackupList(const QString& folder, QWidget* parent)
+TFormBackupList::TFormBackupList(const QString& folder, const QString& safetyCopy, QWidget* parent)
     : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormBackupList>()), m_otherFile(new QPushButton("其他文件…"))
 {
     ui->setupUi(ClientArea());
@@ -33,11 +29,20 @@ TFormBackupList::TFormBackupList(const QString& folder, QWidget* parent)
     m_otherFile->setAccessibleName(m_otherFile->text());
     BottomLayout()->insertWidget(0, m_otherFile);
     connect(m_otherFile, &QPushButton::clicked, this, &QDialog::accept);
-    for (const TAutoBackupFile& backup : TAutoBackups(folder).List()) {
+    const auto add = [this](const QString& when, const QString& path, const QString& contents) {
         auto* item =
-            new QTreeWidgetItem(ui->lvBackups, {DayText(backup.Day), SizeText(backup.Size), ContentsText(backup.Path)});
-        item->setData(0, Qt::UserRole, backup.Path);
+            new QTreeWidgetItem(ui->lvBackups, {when, SizeText(QFileInfo(path).size()), contents});
+        item->setData(0, Qt::UserRole, path);
+    };
+    if (QFileInfo(safetyCopy).isFile()) {
+        try {
+            add("上次恢复之前", safetyCopy, ReadBackupContents(safetyCopy).Text());
+        } catch (const EError&) {
+            // One that cannot be read is no way back.
+        }
     }
+    for (const TAutoBackupFile& backup : TAutoBackups(folder).List())
+        add(DayText(backup.Day), backup.Path, ContentsText(backup.Path));
     ui->lvBackups->setColumnWidth(0, 150);
     ui->lvBackups->setColumnWidth(1, 80);
     if (HasBackups())
@@ -60,9 +65,9 @@ void TFormBackupList::btnOKClick()
     }
 }
 
-QString ChooseRestoreSource(const QString& folder, const std::function<QString()>& askFile)
+QString ChooseRestoreSource(const QString& folder, const QString& safetyCopy, const std::function<QString()>& askFile)
 {
-    TFormBackupList list(folder);
+    TFormBackupList list(folder, safetyCopy);
     if (!list.HasBackups())
         return askFile();
     if (list.ShowModal() != mrOk)

@@ -14,7 +14,7 @@ TFormBackupSettings::TFormBackupSettings(QWidget* parent)
     ui->setupUi(ClientArea());
     setWindowTitle("自动备份");
     resize(420, 190);
-    ui->edtBackupDir->setText(QDir::toNativeSeparators(LoadAutoBackupFolder()));
+    ui->edtBackupDir->setText(QDir::toNativeSeparators(AutoBackupFolder()));
     connect(ui->btnBrowse, &QPushButton::clicked, this, [this] {
         const QString chosen = AskFolderName(this, ui->edtBackupDir->text());
         if (!chosen.isEmpty())

@@ -24,11 +24,16 @@ struct TDiffLine
 // The earlier texts of the notes (table NoteVersion), compressed. The
 // notepad keeps one at most every ten minutes of editing, and when a group
 // is left, the program ends or a version is brought back. Old versions thin
-// out (see Thin).
+// out (see Thin). The newest version of a note is kept whole, each older one
+// as its differences from the next newer one, and a note's versions take at
+// most kBudgetFactor times its largest text (at least kBudgetFloor bytes):
+// past that the oldest go.
 class TNoteHistory
 {
 public:
     static constexpr qint64 kEditingGapSecs = 10 * 60;
+    static constexpr qint64 kBudgetFactor = 3;
+    static constexpr qint64 kBudgetFloor = 4 * 1024 * 1024;
 
     // Keeps the text (UTF-8) as a version of the group's note, unless it is
     // empty or the group's newest version already holds it. Returns whether
@@ -41,6 +46,10 @@ public:
     // the newest of each day up to 90 days back and of each week up to a
     // year back; older ones go.
     void Thin(const QDateTime& now);
+    // Takes in the versions another data file holds (the data as they were
+    // before a restore) of the notes this one has, and each such note's text
+    // there, where it differs from the note here, as a version of `now`.
+    void MergeFrom(const QString& path, const QDateTime& now);
 };
 
 // Of the moments given (seconds since 1970), those Thin keeps at `now`.

@@ -163,19 +163,57 @@ QHash<int, int> RestoreGroups(const QString& tableName, const QVariantMap& paylo
 // Puts rows back; their TypeID follows the groups' new numbers, and a
 // number the table gave out meanwhile (it never does with AUTOINCREMENT,
 // but a restore of a backup may) is left for the table to choose. Returns
-// the last row's ID.
-qint64 RestoreRows(const QString& table, const QVariantList& rows, const QHash<int, int>& renumbered)
+// the ID each row had and has now.
+QHash<qint64, qint64> RestoreRows(const QString& table, const QVariantList& rows, const QHash<int, int>& renumbered)
 {
-    qint64 last = 0;
+    QHash<qint64, qint64> ids;
     for (const QVariant& value : rows) {
         QVariantMap row = value.toMap();
         if (row.contains("TypeID"))
             row["TypeID"] = renumbered.value(row.value("TypeID").toInt(), 0);
-        if (row.contains("ID") && RowExists(table, "ID", row.value("ID").toLongLong()))
+        const qint64 old = row.value("ID").toLongLong();
+        if (row.contains("ID") && RowExists(table, "ID", old))
             row.remove("ID");
-        last = InsertRow(table, row);
+        ids.insert(old, InsertRow(table, row));
     }
-    return last;
+    return ids;
+}
+
+// The rows that hang on bookmarks (their last check, their site's icon),
+// which a trigger deletes with them: kept beside them in the payload.
+const char* const kBookmarkDependents[] = {"LinkCheck", "SiteIcon"};
+
+void KeepBookmarkDependents(QVariantMap& payload, const QString& bookmarks)
+{
+    for (const char* table : kBookmarkDependents)
+        payload.insert(table, ReadRows(table, "IEID in " + bookmarks));
+}
+
+void RestoreBookmarkDependents(const QVariantMap& payload, const QHash<qint64, qint64>& ids)
+{
+    for (const char* table : kBookmarkDependents) {
+        for (const QVariant& value : payload.value(table).toList()) {
+            QVariantMap row = value.toMap();
+            row["IEID"] = ids.value(row.value("IEID").toLongLong());
+            InsertRow(table, row);
+        }
+    }
+}
+
+// The rows of a group table that a branch's delete removes, every column,
+// parents first (in the branch's order), so a restore can give them their
+// numbers anew from the top down.
+QVariantList ReadGroupRows(const TGroupTable& groups, const QList<int>& branch)
+{
+    const QString in = SqlInList(branch);
+    QVariantList rows = ReadRows(groups.TableName(), QString("SelfIndex in %1 or ParentIndex in %1").arg(in));
+    const auto place = [&branch](const QVariant& row) {
+        const qsizetype at = branch.indexOf(row.toMap().value("SelfIndex").toInt());
+        return at < 0 ? branch.size() : at;
+    };
+    std::stable_sort(rows.begin(), rows.end(),
+                     [&place](const QVariant& a, const QVariant& b) { return place(a) < place(b); });
+    return rows;
 }
 } // namespace
 
@@ -201,26 +239,20 @@ qint64 TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRu
     const bool notes = groups.TableName() == "NoteType";
     const QString in = SqlInList(groups.Branch(self));
     QVariantMap payload;
-    QVariantList rows;
-    for (int group : groups.Branch(self)) {
-        QVariantMap row;
-        row.insert("SelfIndex", group);
-        row.insert("ParentIndex", groups.ParentIndex(group));
-        row.insert("TypeName", groups.Name(group));
-        rows << row;
-    }
     const int parent = groups.ShownParent(self);
     payload.insert("parent", parent);
     payload.insert("parentName", groups.Name(parent));
-    payload.insert("groups", rows);
     qint64 entry = 0;
     try {
         DbAccess->Batch([&] {
+            payload.insert("groups", ReadGroupRows(groups, groups.Branch(self)));
             payload.insert("items", ReadRows(notes ? "NoteBook" : "IE", "TypeID in " + in));
             if (notes) {
                 // A group's earlier texts go with it, and come back with it.
                 payload.insert("versions", ReadRows("NoteVersion", "TypeID in " + in));
                 ExecNative(Db(), "delete from NoteVersion where TypeID in " + in);
+            } else {
+                KeepBookmarkDependents(payload, "(select ID from IE where TypeID in " + in + ")");
             }
             entry = AddEntry(notes ? TTrashEntry::NoteGroup : TTrashEntry::BookmarkGroup, groups.Name(self),
                              groups.PathText(parent), payload);
@@ -246,6 +278,7 @@ QList<qint64> TTrash::KeepBookmarks(const QList<int>& ids)
         payload.insert("parent", parent);
         payload.insert("parentName", groups.Name(parent));
         payload.insert("items", QVariantList{row});
+        KeepBookmarkDependents(payload, "(" + row.value("ID").toString() + ")");
         entries << AddEntry(TTrashEntry::Bookmark, row.value("IEName").toString(), groups.PathText(parent), payload);
     }
     return entries;
@@ -304,18 +337,22 @@ TRestored TTrash::Restore(qint64 id)
         case TTrashEntry::BookmarkGroup: {
             const QHash<int, int> renumbered = RestoreGroups("IEType", payload);
             restored.Id = renumbered.value(top);
-            RestoreRows("IE", payload.value("items").toList(), renumbered);
+            RestoreBookmarkDependents(payload, RestoreRows("IE", payload.value("items").toList(), renumbered));
             break;
         }
         case TTrashEntry::Bookmark: {
             const int group = payload.value("items").toList().value(0).toMap().value("TypeID").toInt();
             const int parent = ParentToRestore(GroupTableOf("IEType"), payload);
-            restored.Id = RestoreRows("IE", payload.value("items").toList(), {{group, parent}});
+            const QHash<qint64, qint64> ids = RestoreRows("IE", payload.value("items").toList(), {{group, parent}});
+            RestoreBookmarkDependents(payload, ids);
+            restored.Id = ids.isEmpty() ? 0 : *ids.cbegin();
             break;
         }
-        case TTrashEntry::Reminder:
-            restored.Id = RestoreRows("Alam", payload.value("items").toList(), {});
+        case TTrashEntry::Reminder: {
+            const QHash<qint64, qint64> ids = RestoreRows("Alam", payload.value("items").toList(), {});
+            restored.Id = ids.isEmpty() ? 0 : *ids.cbegin();
             break;
+        }
         }
         ExecNative(Db(), "delete from Trash where ID=" + QString::number(id));
     });
@@ -333,6 +370,33 @@ QList<TRestored> TTrash::RestoreAll(const QList<qint64>& ids)
     if (restored.isEmpty())
         RaiseError("回收站中已没有这一项。");
     return restored;
+}
+
+void TTrash::MergeFrom(const QString& path)
+{
+    TDbHandle other;
+    try {
+        other = OpenReadOnly(path, 2000);
+    } catch (const TSqlError& e) {
+        RaiseError("回收站未能合并：" + e.Message);
+    }
+    TStmtHandle read =
+        PrepareNative(other.get(), "select Kind, Name, Place, DeletedAt, Payload from Trash order by ID");
+    DbAccess->Batch([&] {
+        TStmtHandle known = PrepareNative(
+            Db(), "select 1 from Trash where Kind=? and Name=? and Place=? and DeletedAt=? and Payload=?");
+        TStmtHandle insert =
+            PrepareNative(Db(), "insert into Trash(Kind, Name, Place, DeletedAt, Payload) values (?, ?, ?, ?, ?)");
+        while (sqlite3_step(read.get()) == SQLITE_ROW) {
+            for (sqlite3_stmt* statement : {known.get(), insert.get()}) {
+                sqlite3_reset(statement);
+                for (int column = 0; column < 5; ++column)
+                    BindVariant(statement, column + 1, ColumnVariant(read.get(), column));
+            }
+            if (sqlite3_step(known.get()) != SQLITE_ROW)
+                RunToEnd(Db(), insert.get());
+        }
+    });
 }
 
 void TTrash::Remove(qint64 id)

@@ -63,6 +63,9 @@ public:
     QList<TRestored> RestoreAll(const QList<qint64>& ids);
     void Remove(qint64 id);
     void Clear();
+    // Takes in the entries another data file's trash holds (the data as
+    // they were before a restore) that this one does not.
+    void MergeFrom(const QString& path);
     // Removes the entries deleted more than kKeepDays before now.
     void Expire(const QDateTime& now);
 };

@@ -18,8 +18,8 @@ TGroupTable BookmarkGroups()
 QList<TBookmarkPlace> BookmarkPlaces(const QList<int>& ids)
 {
     const TGroupTable groups = BookmarkGroups();
-    TStmtHandle statement =
-        PrepareNative(DbAccess->Handle(), "select ID, TypeID, IEName from IE where ID in " + SqlInList(ids) + " order by ID");
+    TStmtHandle statement = PrepareNative(DbAccess->Handle(), "select ID, TypeID, IEName from IE where ID in " +
+                                                                  SqlInList(ids) + " order by ID");
     QList<TBookmarkPlace> places;
     while (sqlite3_step(statement.get()) == SQLITE_ROW) {
         const int group = sqlite3_column_int(statement.get(), 1);

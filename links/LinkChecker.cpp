@@ -3,9 +3,11 @@
 #include "data/Clock.h"
 #include "data/UntPublic.h"
 
+#include <QDeadlineTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 
 namespace {
 // What of a page is read: its title and icon link stand near the top.
@@ -15,7 +17,8 @@ const QByteArray kUserAgent = "Mozilla/5.0 (X11; Linux x86_64) Jotterel/1";
 // One site: a few of its addresses are asked at once, never more.
 QString SiteKey(const QUrl& url)
 {
-    return url.scheme() + "://" + url.host().toLower() + ":" + QString::number(url.port(url.scheme() == "https" ? 443 : 80));
+    return url.scheme() + "://" + url.host().toLower() + ":" +
+           QString::number(url.port(url.scheme() == "https" ? 443 : 80));
 }
 
 bool IsPermanent(int status)
@@ -70,7 +73,10 @@ struct TLinkChecker::TJob
     bool IconOnly = false;
     bool UseGet = false;
     bool Retried = false;
-    bool Enough = false; // the body was cut off: what was read is all that is wanted
+    bool Enough = false;     // the body was cut off: what was read is all that is wanted
+    bool Recorded = false;   // its outcome is kept; only the icon is on its way
+    bool TimeUp = false;     // its deadline passed: the request on the way was stopped
+    QDeadlineTimer Deadline{QDeadlineTimer::Forever}; // set at its first request
     int Hops = 0;
     int RedirectCode = 0;
     QSet<QUrl> Seen;
@@ -140,6 +146,7 @@ void TLinkChecker::Cancel()
     m_jobs.clear();
     m_waiting.clear();
     m_active.clear();
+    m_slow.clear();
     m_ready.clear();
     m_inReady.clear();
     m_activeTotal = 0;
@@ -149,8 +156,7 @@ void TLinkChecker::Cancel()
 
 void TLinkChecker::MakeReady(const QString& site)
 {
-    if (m_inReady.contains(site) || m_waiting.value(site).isEmpty() ||
-        m_active.value(site) >= m_settings.MostPerSite)
+    if (m_inReady.contains(site) || m_waiting.value(site).isEmpty() || m_active.value(site) >= m_settings.MostPerSite)
         return;
     m_ready.enqueue(site);
     m_inReady.insert(site);
@@ -193,6 +199,14 @@ void TLinkChecker::Send(TJob& job)
     const bool head = job.Stage == TJob::Check && !job.UseGet;
     QNetworkReply* reply = head ? m_network->head(request) : m_network->get(request);
     m_replies.insert(reply);
+    if (job.Deadline.isForever())
+        job.Deadline.setRemainingTime(m_settings.AddressDeadlineMs);
+    QTimer::singleShot(std::max<qint64>(job.Deadline.remainingTime(), 0), reply, [this, reply, number = job.Number] {
+        if (const std::shared_ptr<TJob> job = m_jobs.value(number); job && m_replies.contains(reply)) {
+            job->TimeUp = true;
+            reply->abort();
+        }
+    });
     job.Body.clear();
     job.Enough = false;
     const qsizetype most = job.Stage == TJob::IconFetch ? kMaxIconBytes + 1 : kPageBytes;
@@ -218,6 +232,10 @@ void TLinkChecker::Send(TJob& job)
 
 void TLinkChecker::Answered(TJob& job, QNetworkReply* reply)
 {
+    if (job.TimeUp) {
+        OutOfTime(job);
+        return;
+    }
     if (!job.Enough && reply->error() == QNetworkReply::NoError)
         job.Body += reply->read(kPageBytes);
     switch (job.Stage) {
@@ -317,12 +335,13 @@ void TLinkChecker::PageAnswered(TJob& job, QNetworkReply* reply)
         EndJob(job);
 }
 
-void TLinkChecker::Record(const TJob& job, const TLinkOutcome& decided)
+void TLinkChecker::Record(TJob& job, const TLinkOutcome& decided)
 {
     TLinkOutcome outcome = decided;
     outcome.CheckedAt = TClock::Now();
     ++m_counts[size_t(outcome.Result)];
     ++m_done;
+    job.Recorded = true;
     m_unsaved.append({job.Target.Id, outcome});
     if (m_unsaved.size() >= m_settings.SaveEvery)
         Save();
@@ -362,6 +381,20 @@ void TLinkChecker::IconAnswered(TJob& job, QNetworkReply* reply)
         return;
     }
     EndJob(job);
+}
+
+void TLinkChecker::OutOfTime(TJob& job)
+{
+    // A site this slow for so many addresses: the rest of them are not asked.
+    if (++m_slow[job.Site] >= m_settings.MostSlowPerSite)
+        for (const int number : m_waiting.take(job.Site))
+            if (const std::shared_ptr<TJob> waiting = m_jobs.take(number))
+                Record(*waiting, Outcome(TLinkResult::Unknown, 0, "同一网站的网址太慢，没有再查"));
+    if (job.Recorded)
+        EndJob(job);
+    else
+        Decide(job,
+               Outcome(TLinkResult::Unknown, 0, QString("%1 秒内没有查完").arg(m_settings.AddressDeadlineMs / 1000)));
 }
 
 void TLinkChecker::EndJob(TJob& job)

@@ -22,6 +22,14 @@ struct TLinkCheckSettings
     int MostRedirects = 10; // steps of a redirect chain
     bool FetchIcons = true; // the sites' icons with the check
     int SaveEvery = 200;    // outcomes kept in one transaction
+    // All an address may take from its first request on: HEAD, GET, the
+    // redirects, the retry and the site's icon together. Past it the address
+    // is 无法确定 (a page that drips a byte now and then never times out by
+    // TimeoutMs), and once MostSlowPerSite addresses of one site have run
+    // out of time, that site's addresses still waiting are 无法确定 unasked:
+    // a slow site holds up only its own addresses, and not for long.
+    int AddressDeadlineMs = 60000;
+    int MostSlowPerSite = 3;
 };
 
 // Checks addresses on the event loop of the thread it lives in, many at
@@ -72,10 +80,13 @@ private:
     // A failed request: tries GET, or once more, or gives the outcome.
     void TryAgainOr(TJob& job, bool transient, const TLinkOutcome& outcome);
     // Counts and keeps an outcome; Decide also ends the job.
-    void Record(const TJob& job, const TLinkOutcome& outcome);
+    void Record(TJob& job, const TLinkOutcome& outcome);
     void Decide(TJob& job, const TLinkOutcome& outcome);
     void FetchIconOf(TJob& job, const QUrl& icon);
     void EndJob(TJob& job);
+    // An address out of its time: decided (or only ended, when its outcome
+    // is kept already), and its site's waiting ones too once it is slow.
+    void OutOfTime(TJob& job);
     void Save();
     void EndIfIdle();
 
@@ -84,6 +95,7 @@ private:
     QHash<int, std::shared_ptr<TJob>> m_jobs; // by job number, while it runs or waits
     QHash<QString, QQueue<int>> m_waiting;    // per site
     QHash<QString, int> m_active;             // requests per site
+    QHash<QString, int> m_slow;               // addresses per site that ran out of time
     QQueue<QString> m_ready;                  // sites that may start one more
     QSet<QString> m_inReady;
     QSet<QNetworkReply*> m_replies;

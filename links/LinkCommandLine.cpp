@@ -24,6 +24,29 @@ void Print(std::FILE* to, const QString& text)
     std::fflush(to);
 }
 
+// A text as a terminal shows it, not obeys it: control characters (an
+// imported name may hold the escape sequences that set the terminal's title
+// or colours, a redirect's address as well), the characters that turn the
+// reading direction and line separators are written as \xNN or \uNNNN, and
+// so is the backslash, so that every line says exactly what was stored.
+QString Printable(const QString& text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool turns = u == 0x061c || u == 0x200e || u == 0x200f || (u >= 0x202a && u <= 0x202e) ||
+                           (u >= 0x2066 && u <= 0x2069) || u == 0x2028 || u == 0x2029;
+        if (u < 0x20 || u == 0x7f || (u >= 0x80 && u <= 0x9f) || u == '\\')
+            shown += QString("\\x%1").arg(u, 2, 16, QChar('0'));
+        else if (turns)
+            shown += QString("\\u%1").arg(u, 4, 16, QChar('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 // The group asked for: 0 for all; -2 when the arguments are wrong.
 int ParseGroupArgument(const QStringList& arguments, QString* path)
 {
@@ -52,7 +75,8 @@ void CheckHere(const QString& path)
     QEventLoop loop;
     QObject::connect(&checker, &TLinkChecker::Checked, [](const TLinkTarget& target, const TLinkOutcome& outcome) {
         if (outcome.Result != TLinkResult::Ok)
-            Print(stdout, QString("%1\t%2\t%3").arg(outcome.Text(), target.Url, target.GroupPath));
+            Print(stdout, QString("%1\t%2\t%3")
+                              .arg(Printable(outcome.Text()), Printable(target.Url), Printable(target.GroupPath)));
     });
     QObject::connect(&checker, &TLinkChecker::Finished, &loop, &QEventLoop::quit);
     checker.Start(LinkTargetsOfGroup(group));

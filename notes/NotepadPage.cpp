@@ -405,7 +405,7 @@ void TNotepadPage::SaveUnsavedNote()
         SaveMemo(false);
 }
 
-bool TNotepadPage::SaveNoteBeforeExit()
+bool TNotepadPage::SaveNoteBeforeExit(bool mayAsk)
 {
     try {
         SaveUnsavedNote();
@@ -413,7 +413,7 @@ bool TNotepadPage::SaveNoteBeforeExit()
         return true;
     } catch (const EDBException& e) {
         LogDbError(e.UserMessage, e.Message(), e.SQLText);
-        return AskYesNo("记事内容未能保存：" + e.Message() + "\r\n仍要退出程序吗？这些内容将会丢失。");
+        return !mayAsk || AskYesNo("记事内容未能保存：" + e.Message() + "\r\n仍要退出程序吗？这些内容将会丢失。");
     }
 }
 

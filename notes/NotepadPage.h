@@ -51,8 +51,10 @@ public:
     // Writes text that an earlier save could not write; throws when that
     // fails again. Runs before the memo lets go of its text.
     void SaveUnsavedNote();
-    // The last try before the program ends; false keeps it running.
-    bool SaveNoteBeforeExit();
+    // The last try before the program ends; false keeps it running. Where a
+    // save fails, the user is asked whether to end anyway, unless nobody can
+    // be asked (the desktop session ends): then the failure is logged.
+    bool SaveNoteBeforeExit(bool mayAsk = true);
     // The tick's part: text that could not be saved is written once the file is free.
     void RetryUnsavedNote();
     // Selects a group and shows its note with the first occurrence of any of

@@ -2,13 +2,23 @@
 
 #include "data/UException.h"
 #include "exchange/CommandLine.h"
+#include "skins/SkinLook.h"
+#include "skins/SkinSettings.h"
 #include "skins/Skins.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QScopeGuard>
+#include <QWidget>
 #include <cstdio>
 
 namespace {
 const QString kSkin = "--skin";
+
+TSkinTrialWindows& TrialWindows()
+{
+    static TSkinTrialWindows make;
+    return make;
+}
 
 // Refuses a name no skin has and a user's skin that cannot be used.
 void CheckSkin(const QString& name)
@@ -17,7 +27,37 @@ void CheckSkin(const QString& name)
     if (skin.IsUserSkin())
         ReadSkinSheet(skin);
 }
+
+// The check 外观 makes of a skin before it is kept, on the program's
+// windows and that dialog drawn off the screen: a sheet Qt cannot parse, or
+// one that leaves a button or label too small for its text, is refused here
+// as there.
+void CheckSkinShown(const QString& name)
+{
+    if (!SkinNamed(name).IsUserSkin())
+        return;
+    // What the screenless platform says of the windows is no news to the user.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+            if (type != QtWarningMsg && type != QtDebugMsg && type != QtInfoMsg)
+                std::fprintf(stderr, "%s\n", qPrintable(message));
+        });
+    const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+    std::vector<std::unique_ptr<QWidget>> windows;
+    if (TrialWindows())
+        windows = TrialWindows()();
+    windows.push_back(std::make_unique<TFormSkinSettings>());
+    for (const std::unique_ptr<QWidget>& window : windows)
+        window->show();
+    QCoreApplication::processEvents(); // laid out as shown windows are
+    ApplySkin(name);
+}
 } // namespace
+
+void SetSkinTrialWindows(TSkinTrialWindows make)
+{
+    TrialWindows() = std::move(make);
+}
 
 std::optional<TSkinCommand> ParseSkinCommand(const QStringList& arguments)
 {
@@ -35,8 +75,9 @@ int RunSkinCommandLine(int argc, char** argv)
         raw << QString::fromLocal8Bit(argv[i]);
     if (!ParseSkinCommand(raw))
         return -1;
-    // No window, so no display is needed.
-    QCoreApplication app(argc, argv);
+    // No window on a display: the skin is tried on windows drawn off the screen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     app.setApplicationName("Jotterel");
     const TSkinCommand command = *ParseSkinCommand(app.arguments().mid(1));
     if (!command.Ok) {
@@ -51,6 +92,7 @@ int RunSkinCommandLine(int argc, char** argv)
     }
     return RunOnData(
         [&] {
+            CheckSkinShown(command.Name);
             SaveSkinChoice(command.Name);
             return QString("皮肤已设为“%1”，程序下次启动时使用。").arg(SkinNamed(command.Name).Name);
         },

@@ -8,10 +8,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QTemporaryDir>
 #include <algorithm>
+#include <memory>
 #include <sqlite3.h>
 
 namespace {
@@ -140,6 +143,73 @@ private:
     QString m_pending;
     int m_pendingLine = 1;
 };
+// Where the pictures of the skins in use are copied: a folder of this
+// user's alone (the runtime folder is private by definition), for the run.
+const QTemporaryDir& PictureFolder()
+{
+    static const std::unique_ptr<QTemporaryDir> folder = [] {
+        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        return std::make_unique<QTemporaryDir>((runtime.isEmpty() ? QDir::tempPath() : runtime) +
+                                               "/jotterel-skin-XXXXXX");
+    }();
+    return *folder;
+}
+
+// The bytes of a file of a skin (its sheet, a picture it names), or in
+// `problem` why they are not taken. A picture must lie in the skin's folder.
+TPlainRead ReadSkinFile(const QString& path, const QString& folder, qint64 most, QByteArray& bytes, QString& problem)
+{
+    const QString real = QFileInfo(path).canonicalFilePath();
+    problem = real.isEmpty()                                        ? QString("找不到这个文件")
+              : !folder.isEmpty() && !real.startsWith(folder + '/') ? QString("不在皮肤所在的文件夹里")
+                                                                    : QString();
+    if (!problem.isEmpty())
+        return TPlainRead::Failed;
+    qint64 size = 0;
+    const TPlainRead read = ReadPlainFile(real, most, bytes, size, problem);
+    if (read == TPlainRead::NotPlain)
+        problem = "不是普通文件";
+    else if (read == TPlainRead::TooLarge)
+        problem = QString("太大（超过 %1 KB）").arg(most / 1024);
+    return read;
+}
+
+// The sheet with each picture it names replaced by a checked copy; raises
+// naming the line of one that is refused.
+QString WithCopiedPictures(const QString& sheet, const TSkin& skin)
+{
+    static const QRegularExpression url(R"(url\(\s*(["']?)([^"')]*)\1\s*\))",
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QString folder = QFileInfo(QFileInfo(skin.Path).absolutePath()).canonicalFilePath();
+    QString result;
+    qsizetype done = 0;
+    int copied = 0;
+    for (auto found = url.globalMatch(sheet); found.hasNext();) {
+        const QRegularExpressionMatch match = found.next();
+        const QString named = match.captured(2).trimmed();
+        if (named.startsWith(":/"))
+            continue;
+        QByteArray bytes;
+        QString problem;
+        const QString path = QDir(folder).absoluteFilePath(named);
+        QString copy;
+        if (ReadSkinFile(path, folder, kMaxSkinPictureBytes, bytes, problem) == TPlainRead::Read) {
+            copy = PictureFolder().filePath(QString("%1-%2").arg(++copied).arg(QFileInfo(path).fileName()));
+            QFile out(copy);
+            if (!PictureFolder().isValid() || !out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+                RaiseError(QString("无法使用皮肤文件 %1 的图片：%2。").arg(Native(skin.Path), out.errorString()));
+        } else {
+            const int line = int(QStringView(sheet).left(match.capturedStart()).count('\n')) + 1;
+            RaiseError(QString("皮肤文件 %1 第 %2 行的图片“%3”%4，只能用皮肤文件夹里的普通文件。")
+                           .arg(Native(skin.Path))
+                           .arg(line)
+                           .arg(named, problem));
+        }
+        result += sheet.mid(done, match.capturedStart() - done) + "url(\"" + copy + "\")";
+        done = match.capturedEnd();
+    }
+    return result + sheet.mid(done);
+}
 } // namespace
 
 QStringList SkinFolders()
@@ -187,19 +257,20 @@ std::optional<TSheetFault> CheckStyleSheet(const QString& sheet)
 QString ReadSkinSheet(const TSkin& skin)
 {
     const QString path = Native(skin.Path);
-    QFile file(skin.Path);
-    if (file.size() > kMaxSkinFileBytes)
+    QByteArray bytes;
+    QString problem;
+    const TPlainRead read = ReadSkinFile(skin.Path, QString(), kMaxSkinFileBytes, bytes, problem);
+    if (read == TPlainRead::TooLarge)
         RaiseError(QString("皮肤文件 %1 太大（超过 1 MB），不是样式表。").arg(path));
-    if (!file.open(QIODevice::ReadOnly))
-        RaiseError(QString("无法读取皮肤文件 %1：%2。").arg(path, file.errorString()));
-    const QByteArray bytes = file.read(kMaxSkinFileBytes + 1);
+    if (read != TPlainRead::Read)
+        RaiseError(QString("无法读取皮肤文件 %1：%2。").arg(path, problem));
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString sheet = utf8(bytes);
     if (utf8.hasError() || bytes.contains('\0'))
         RaiseError(QString("皮肤文件 %1 不是 UTF-8 文本。").arg(path));
     if (const auto fault = CheckStyleSheet(sheet))
         RaiseError(QString("皮肤文件 %1 第 %2 行有错误：%3。").arg(path).arg(fault->Line).arg(fault->What));
-    return sheet;
+    return WithCopiedPictures(sheet, skin);
 }
 
 QString LoadSkinChoice()

@@ -13,8 +13,10 @@ inline const QString kSystemSkin = QStringLiteral("跟随系统");
 inline const QString kLightSkin = QStringLiteral("浅色");
 inline const QString kDarkSkin = QStringLiteral("深色");
 
-// A user's skin file larger than this is no style sheet.
+// A user's skin file larger than this is no style sheet; a picture it
+// names larger than this is no picture for a control.
 constexpr qint64 kMaxSkinFileBytes = 1024 * 1024;
+constexpr qint64 kMaxSkinPictureBytes = 1024 * 1024;
 
 struct TSkin
 {
@@ -48,6 +50,12 @@ std::optional<TSheetFault> CheckStyleSheet(const QString& sheet);
 
 // The text of a user's skin, checked; raises naming the file (and the line)
 // when it cannot be read, is not UTF-8 text, is too large or is faulty.
+// A picture it names with url() must be a plain file in the skin's own
+// folder (a link may lead there, not out of it) of at most
+// kMaxSkinPictureBytes: each is read once, copied into a folder of this
+// user's alone for the program's run, and the sheet names the copy, so Qt
+// never opens what the skin names (a pipe there would hang every start).
+// Qt's own pictures (":/…") may be named as they are.
 QString ReadSkinSheet(const TSkin& skin);
 
 // The chosen skin, kept with the other settings of this computer

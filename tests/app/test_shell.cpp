@@ -1,6 +1,7 @@
 #include "ShellTestSupport.h"
 #include "app/AutoRun.h"
 #include "app/Backup.h"
+#include "app/EndSignals.h"
 #include "app/Main.h"
 #include "app/Stores.h"
 #include "app/Tray.h"
@@ -28,6 +29,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeWidget>
+#include <csignal>
 #include <memory>
 #include <sqlite3.h>
 
@@ -128,11 +130,28 @@ class TestShell : public QObject
         file.write(bytes);
     }
 
-    // Answers Yes to the restore question and picks the file.
-    void Restore(TFormMain& form, const QString& source)
+    // Whether 数据恢复 offers a list before the file dialog: the data before
+    // the last restore while they can be read, or automatic backups.
+    static bool RestoreListShown()
     {
-        env->Responder.Answers << true;
-        env->Responder.FileNames << source;
+        try {
+            if (QFileInfo::exists(SafetyCopyPath()))
+                return ReadBackupContents(SafetyCopyPath()).Groups >= 0;
+        } catch (const EError&) {
+        }
+        return !TAutoBackups(DefaultAutoBackupFolder()).List().isEmpty();
+    }
+
+    // Picks the file (the data before the last restore from the list, any
+    // other through the file dialog), answers Yes to the question, and takes
+    // the restore back in the message after it when asked to.
+    void Restore(TFormMain& form, const QString& source, bool undo = false)
+    {
+        env->Responder.Answers << true << undo;
+        if (RestoreListShown())
+            Drive([source](QWidget* dialog) { Click(dialog, source == SafetyCopyPath() ? "btnOK" : "btnOtherFile"); });
+        if (source != SafetyCopyPath())
+            env->Responder.FileNames << source;
         Trigger(form, "NRestore");
     }
 
@@ -298,6 +317,29 @@ private slots:
         QVERIFY(!form.NoteTree);
         QVERIFY(!Tray(form)->isVisible());
         QVERIFY(!form.isVisible());
+    }
+
+    // A signal that ends a program (kill, a closed terminal, Ctrl+C) ends it
+    // as 关闭 does, asking nothing: a large note's typing still waiting for
+    // its pause is saved, and the program ends with status 0. (Each of the
+    // signals, on the real program: test_singleinstance.)
+    void endSignalEndsAsClosed()
+    {
+        const QString large = QString(QString("长").repeated(98) + "\r\n").repeated(11000);
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'" + large + "')");
+        TFormMain form;
+        form.show();
+        EndOnSignals(&form, [&form] { form.EndAsClosed(); });
+        auto* memo = form.findChild<QPlainTextEdit*>("mmoNote");
+        QTest::keyClicks(memo, "xy");
+        QCOMPARE(RootNoteIn(DbAccess->DatabasePath()), large); // waiting for the pause
+        QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+        // Only a safety net: a program that does not end fails here.
+        QTimer::singleShot(20000, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        QCOMPARE(RootNoteIn(DbAccess->DatabasePath()), "xy" + large);
+        QCOMPARE(env->Responder.Shown.size(), 0);
+        QVERIFY(!form.NoteTree);
     }
 
     // ---- Start with the desktop
@@ -490,7 +532,15 @@ private slots:
 
         Restore(form, env->Path("backup.bat"));
         OnShownPage<QTreeWidget>(&form, "tvIE");
-        QCOMPARE(env->Responder.Texts(), QStringList{"你确定要恢复数据吗？你做的操作可能会覆盖最新的数据！"});
+        // One question naming the file and what it holds against the data
+        // now, one message when it is done.
+        const QStringList said = env->Responder.Texts();
+        QCOMPARE(said.size(), 2);
+        QVERIFY2(said[0].startsWith("要用" + env->Path("backup.bat")) &&
+                     said[0].contains("其中有：2 个分组，0 篇记事") &&
+                     said[0].contains("现在的数据：6 个分组，0 篇记事"),
+                 qPrintable(said[0]));
+        QVERIFY2(said[1].startsWith("数据已恢复为") && said[1].contains("撤销恢复"), qPrintable(said[1]));
         QCOMPARE(NoteGroupsIn(DbAccess->DatabasePath()), QStringList{"旧组"});
         QCOMPARE(DbGetIntValue("select count(*) from IEType"), 1);
         // The pages show the restored data, and new groups are numbered from it.
@@ -545,7 +595,7 @@ private slots:
             QCOMPARE(RootNoteIn(SafetyCopyPath()), QString("!新"));
             QCOMPARE(RootNoteIn(DbAccess->DatabasePath()), QString("旧"));
             QCOMPARE(memo->toPlainText(), QString("旧"));
-            QCOMPARE(env->Responder.Shown.size(), 2); // the box of the failed save and the question
+            QCOMPARE(env->Responder.Shown.size(), 3); // the box of the failed save, the question, the message
         }
         // Typing goes on in the note the memo shows.
         QTest::keyClicks(memo, "+");
@@ -556,13 +606,13 @@ private slots:
     {
         AddGroups(1, {"组"});
         TFormMain form;
+        DbBackup(env->Path("backup.bat"));
         const QByteArray before = Hash(DbAccess->DatabasePath());
-        env->Responder.FileNames << env->Path("never.bat");
-        Trigger(form, "NRestore");                    // No to the question
-        QCOMPARE(env->Responder.FileNames.size(), 1); // the open dialog never came
-        env->Responder.FileNames.clear();
-        env->Responder.Answers << true;
-        Trigger(form, "NRestore"); // cancelled in the open dialog
+        Trigger(form, "NRestore"); // cancelled in the open dialog: nothing is asked
+        QCOMPARE(env->Responder.Shown.size(), 0);
+        env->Responder.FileNames << env->Path("backup.bat");
+        Trigger(form, "NRestore"); // No to the question
+        QCOMPARE(env->Responder.Shown.size(), 1);
         QCOMPARE(Hash(DbAccess->DatabasePath()), before);
         QVERIFY(!QFile::exists(SafetyCopyPath()));
         QCOMPARE(LogText(), QString());
@@ -610,8 +660,9 @@ private slots:
         TFormMain form;
         form.show();
 
+        // Refused before the question where what it holds cannot be read, else after it.
         Restore(form, source);
-        QCOMPARE(env->Responder.Shown.size(), 2);
+        QVERIFY(env->Responder.Shown.size() <= 2);
         QVERIFY2(env->Responder.LastText().startsWith("数据库恢复失败！\r\n详细信息："),
                  qPrintable(env->Responder.LastText()));
         QCOMPARE(Hash(DbAccess->DatabasePath()), database);
@@ -654,24 +705,37 @@ private slots:
         QCOMPARE(env->Responder.FileNames.isEmpty(), otherFile); // the file dialog was asked only then
     }
 
-    void restoringTheSafetyCopyUndoesTheLastRestore()
+    // Changed their mind: 撤销恢复 in the message after the restore, or the
+    // data before the last restore chosen later in the list, brings back
+    // what was replaced; the safety copy then keeps what it replaced in turn.
+    void restoreIsTakenBack_data()
     {
+        QTest::addColumn<bool>("atOnce");
+        QTest::newRow("撤销恢复 in the message") << true;
+        QTest::newRow("上次恢复之前 in the list") << false;
+    }
+    void restoreIsTakenBack()
+    {
+        QFETCH(bool, atOnce);
         AddGroups(1, {"还原前"});
         TFormMain form;
         form.show();
         DbBackup(env->Path("backup.bat"));
         AddGroups(2, {"被覆盖"});
-        Restore(form, env->Path("backup.bat"));
-        QCOMPARE(NoteGroupsIn(DbAccess->DatabasePath()), QStringList{"还原前"});
-
-        // Changed their mind: the safety copy brings back what was replaced,
-        // and now keeps what it replaced in turn.
-        Restore(form, SafetyCopyPath());
+        Restore(form, env->Path("backup.bat"), atOnce);
+        if (!atOnce) {
+            QCOMPARE(NoteGroupsIn(DbAccess->DatabasePath()), QStringList{"还原前"});
+            Restore(form, SafetyCopyPath());
+        }
         QCOMPARE(NoteGroupsIn(DbAccess->DatabasePath()), (QStringList{"还原前", "被覆盖"}));
         QCOMPARE(NoteGroupsIn(SafetyCopyPath()), QStringList{"还原前"});
         QCOMPARE(Children(form.NoteTree->RootNode), (QStringList{"还原前", "被覆盖"}));
         QCOMPARE(LogText().count("数据恢复！"), 2);
-        QCOMPARE(env->Responder.Shown.size(), 2); // the two questions, nothing else
+        if (atOnce)
+            QCOMPARE(env->Responder.LastText(), QString("已撤销恢复，数据回到了恢复之前。"));
+        else
+            QVERIFY2(env->Responder.Texts().at(2).startsWith("要用上次恢复之前的数据"),
+                     qPrintable(env->Responder.Texts().at(2)));
     }
 
     void unwritableSafetyCopyStopsTheRestore()

@@ -15,7 +15,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWidget>
+#include <csignal>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -214,6 +216,60 @@ private slots:
         QVERIFY(command.FailureText().contains(QDir::toNativeSeparators(dir.path())));
     }
 
+    // Two folders whose data files are one file (a symbolic link or a hard
+    // link to it): the second start and a command of the command line meet
+    // the first's lock on the file itself, and say which file it is.
+    void sameDataFileFromAnotherFolderIsKeptOut_data()
+    {
+        QTest::addColumn<bool>("symbolic");
+        QTest::newRow("symbolic link") << true;
+        QTest::newRow("hard link") << false;
+    }
+
+    void sameDataFileFromAnotherFolderIsKeptOut()
+    {
+        QFETCH(bool, symbolic);
+        QTemporaryDir first;
+        QTemporaryDir second;
+        QFile data(first.filePath("bookkeep.dat"));
+        QVERIFY(data.open(QIODevice::WriteOnly) && data.write("data") == 4);
+        data.close();
+        const QString other = second.filePath("bookkeep.dat");
+        QVERIFY(symbolic ? QFile::link(data.fileName(), other)
+                         : ::link(QFile::encodeName(data.fileName()).constData(),
+                                  QFile::encodeName(other).constData()) == 0);
+        QCOMPARE(TSingleInstance::ServerName(second.path()), TSingleInstance::ServerName(first.path()));
+        TSingleInstance running(first.path());
+        QCOMPARE(running.Start(), TSingleInstance::TStart::Run);
+        TSingleInstance later(second.path());
+        QCOMPARE(later.Start(300), TSingleInstance::TStart::NoAnswer);
+        QVERIFY2(later.FailureText().contains("同一个数据文件"), qPrintable(later.FailureText()));
+        TSingleInstance command(second.path());
+        QVERIFY(!command.Claim());
+        QVERIFY(command.FailureText().contains(QDir::toNativeSeparators(other)));
+    }
+
+    // The data directory renamed under a running copy: a start in the
+    // renamed directory says so, naming both paths, instead of "没有响应".
+    void renamedDirectoryIsSaid()
+    {
+        QTemporaryDir root;
+        const QString before = root.filePath("data");
+        const QString after = root.filePath("moved");
+        QVERIFY(QDir().mkpath(before));
+        TSingleInstance running(before);
+        QCOMPARE(running.Start(), TSingleInstance::TStart::Run);
+        QVERIFY(QDir().rename(before, after));
+        TSingleInstance later(after);
+        QCOMPARE(later.Start(300), TSingleInstance::TStart::NoAnswer);
+        QVERIFY2(later.FailureText().contains("被改名或移动了"), qPrintable(later.FailureText()));
+        QVERIFY(later.FailureText().contains(before));
+        QVERIFY(later.FailureText().contains(QString::number(QCoreApplication::applicationPid())));
+        TSingleInstance command(after);
+        QVERIFY(!command.Claim());
+        QVERIFY(command.FailureText().contains("被改名或移动了"));
+    }
+
     void bringToFrontRestoresTheWindowAsItWas_data()
     {
         QTest::addColumn<bool>("visible");
@@ -355,6 +411,49 @@ private slots:
         QCOMPARE(second->exitCode(), 0);
         QCOMPARE(first->state(), QProcess::Running);
         Stop(*first);
+    }
+
+    // A copy in another folder whose data file links to a running copy's
+    // brings that one to the front instead of running beside it.
+    void copyOnTheSameDataFileHandsOver()
+    {
+        TProgramCopy copy;
+        auto first = copy.Start();
+        QVERIFY(copy.WaitUntilRunning(*first));
+        TProgramCopy elsewhere;
+        QVERIFY(QFile::link(copy.Path("bookkeep.dat"), elsewhere.Path("bookkeep.dat")));
+        auto second = elsewhere.Start();
+        QVERIFY(second->waitForFinished(30000));
+        QCOMPARE(second->readAllStandardError(), QByteArray());
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(first->state(), QProcess::Running);
+        QVERIFY(!QFileInfo::exists(elsewhere.Path("bookkeep.lock")));
+        Stop(*first);
+    }
+
+    // A shutdown's kill, a closed terminal or Ctrl+C ends the program as
+    // 关闭 does: status 0, the clean exit recorded (the next start need not
+    // read every page), the lock file gone.
+    void endSignalsEndTheProgramCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    void endSignalsEndTheProgramCleanly()
+    {
+        QFETCH(int, signal);
+        TProgramCopy copy;
+        auto program = copy.Start();
+        QTRY_VERIFY_WITH_TIMEOUT(Listening(copy.Dir.path()) || program->state() == QProcess::NotRunning, 30000);
+        QVERIFY(::kill(pid_t(program->processId()), signal) == 0);
+        QVERIFY(program->waitForFinished(30000));
+        QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program->exitCode(), 0);
+        QVERIFY(QFileInfo::exists(copy.Path("bookkeep.dat.verified")));
+        QVERIFY(!QFileInfo::exists(copy.Path("bookkeep.lock")));
     }
 
     void lockOfAKilledProcessDoesNotBlockTheNextStart()

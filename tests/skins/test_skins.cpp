@@ -479,9 +479,11 @@ private slots:
         QTest::newRow("bundled") << kDarkSkin << false << 0 << "皮肤已设为“深色”" << kDarkSkin;
         QTest::newRow("user's") << "mine" << false << 0 << "皮肤已设为“mine”"
                                 << "mine";
-        QTest::newRow("none so named") << "sea" << false << 1 << "可选的皮肤：跟随系统、浅色、深色、broken、mine。"
-                                       << kSystemSkin;
+        QTest::newRow("none so named") << "sea" << false << 1
+                                       << "可选的皮肤：跟随系统、浅色、深色、broken、mine、tiny。" << kSystemSkin;
         QTest::newRow("faulty") << "broken" << false << 1 << "broken.qss 第 1 行有错误" << kSystemSkin;
+        QTest::newRow("too small for its buttons, as 外观 says")
+            << "tiny" << false << 1 << "皮肤“tiny”让控件太小，文字显示不全" << kSystemSkin;
         QTest::newRow("handed to the running program") << kDarkSkin << true << 0 << "皮肤已设为“深色”" << kDarkSkin;
     }
     void commandLineKeepsTheSkin()
@@ -493,6 +495,7 @@ private slots:
         QFETCH(QString, kept);
         UserSkin("mine", "QLabel { color: #123; }");
         UserSkin("broken", "QLabel {");
+        UserSkin("tiny", "QPushButton { max-width: 8px; }");
         TSingleInstance program(env->Dir.path());
         if (running) {
             QCOMPARE(program.Start(1000, TSingleInstance::TListening::AtOnce), TSingleInstance::TStart::Run);

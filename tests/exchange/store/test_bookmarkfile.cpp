@@ -11,7 +11,11 @@
 #include <QFile>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <sqlite3.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 // As Firefox writes it: links at the top (the menu), the toolbar folder,
@@ -130,9 +134,29 @@ QByteArray SameNamedFolders(int count, bool nested)
 
 bool IsLinkOrData(const QString& path)
 {
-    return QFileInfo(path).isSymLink() || QFileInfo(path).fileName().startsWith("bookkeep.dat") ||
+    struct stat info = {};
+    const bool hardLink = ::lstat(QFile::encodeName(path).constData(), &info) == 0 && info.st_nlink > 1;
+    return hardLink || QFileInfo(path).isSymLink() || QFileInfo(path).fileName().startsWith("bookkeep.dat") ||
            QFileInfo(path).fileName().startsWith("tmpData");
 }
+
+// A folder shown at a second place for the test's time, as a bind mount
+// does it (which needs root's rights).
+struct TBindMount
+{
+    TBindMount(const QString& from, const QString& at) : At(at)
+    {
+        Mounted = ::mount(QFile::encodeName(from).constData(), QFile::encodeName(at).constData(), nullptr, MS_BIND,
+                          nullptr) == 0;
+    }
+    ~TBindMount()
+    {
+        if (Mounted)
+            ::umount2(QFile::encodeName(At).constData(), MNT_DETACH);
+    }
+    QString At;
+    bool Mounted = false;
+};
 
 QByteArray FileHash(const QString& path)
 {
@@ -484,13 +508,14 @@ private slots:
         QCOMPARE(groups.Count(), 1);
     }
 
-    // Whatever the user picks, no export and no backup writes the data file
-    // or a file beside it that the program keeps, also through a link; a
-    // file of the same name elsewhere, or another name beside it, is fine.
+    // Whatever the user picks, no export and no backup writes the data file,
+    // a file beside it that the program keeps or an automatic backup, also
+    // through a link, a hard link or a bind mount of the data folder; a file
+    // of the same name elsewhere, or another name beside it, is fine.
     void exportsRefuseTheProgramsFiles_data()
     {
-        QTest::addColumn<QString>("target");   // in the data folder, "*" a folder beside it
-        QTest::addColumn<QString>("linkedTo"); // when the target is a link made to this
+        QTest::addColumn<QString>("target"); // in the data folder, "*" a folder beside it, "@" the data folder mounted
+        QTest::addColumn<QString>("linkedTo"); // when the target is a link made to this ("=": a hard link)
         QTest::addColumn<bool>("refused");
         QTest::addColumn<bool>("backupRefused"); // a backup's name gets ".bat" where it has none
         QTest::newRow("data file") << "bookkeep.dat"
@@ -517,8 +542,22 @@ private slots:
                                                          << "bookkeep.dat-journal" << true << true;
         QTest::newRow("through a linked folder") << "*/linked/bookkeep.dat"
                                                  << "." << true << false;
+        QTest::newRow("hard link to the data file") << "*/copy.bat"
+                                                    << "=bookkeep.dat" << true << true;
+        QTest::newRow("data folder mounted elsewhere") << "@/bookkeep.dat"
+                                                       << "" << true << false;
+        QTest::newRow("journal through the mount") << "@/bookkeep.dat-journal"
+                                                   << "" << true << false;
+        QTest::newRow("safety copy through the mount") << "@/tmpData.bat"
+                                                       << "" << true << true;
+        QTest::newRow("an automatic backup") << "backups/bookkeep-2026-03-01.bat"
+                                             << "" << true << true;
+        QTest::newRow("a backup through a linked folder") << "*/linked/bookkeep-2026-03-01.bat"
+                                                          << "backups" << true << true;
         QTest::newRow("same name elsewhere") << "*/bookkeep.dat"
                                              << "" << false << false;
+        QTest::newRow("another name among the backups") << "backups/notes.bat"
+                                                        << "" << false << false;
         QTest::newRow("another name beside it") << "bookkeep.dat.html"
                                                 << "" << false << false;
     }
@@ -535,11 +574,22 @@ private slots:
         TGroupTable notes("NoteType", "根目录");
         notes.Load();
         QTemporaryDir beside;
+        QVERIFY(QDir().mkpath(env->Path("backups")));
         target.replace("*", beside.path());
+        std::optional<TBindMount> mount;
+        if (target.startsWith("@")) {
+            mount.emplace(env->Dir.path(), beside.path());
+            if (!mount->Mounted)
+                QSKIP("mounting a folder needs root's rights");
+            target.replace("@", beside.path());
+        }
         const QString path = QDir(env->Dir.path()).filePath(target);
         QDir().mkpath(QFileInfo(path).absolutePath());
-        if (!linkedTo.isEmpty()) {
-            const QString link = linkedTo == "." ? QFileInfo(path).absolutePath() : path;
+        if (linkedTo.startsWith("=")) {
+            QVERIFY(::link(QFile::encodeName(env->Path(linkedTo.mid(1))).constData(),
+                           QFile::encodeName(path).constData()) == 0);
+        } else if (!linkedTo.isEmpty()) {
+            const QString link = QFileInfo(env->Path(linkedTo)).isDir() ? QFileInfo(path).absolutePath() : path;
             QDir().rmdir(link);
             QVERIFY(QFile::link(env->Path(linkedTo), link));
         }

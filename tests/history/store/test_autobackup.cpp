@@ -63,7 +63,7 @@ private slots:
         QVERIFY(backups.Due(today.addDays(1)));
 
         for (int age = 1; age <= 8; ++age)
-            QVERIFY(QFile::copy(written, env->Path("backups/" + TAutoBackups::FileName(today.addDays(-age)))));
+            QVERIFY(QFile::copy(written, env->Path("backups/" + AutoBackupFileName(today.addDays(-age)))));
         QFile other(env->Path("backups/bookkeep-notes.bat"));
         QVERIFY(other.open(QIODevice::WriteOnly));
         other.close();
@@ -79,19 +79,42 @@ private slots:
     // data file wherever it goes.
     void folderSetting()
     {
-        QCOMPARE(LoadAutoBackupFolder(), DefaultAutoBackupFolder());
+        QCOMPARE(AutoBackupFolder(), DefaultAutoBackupFolder());
         SaveAutoBackupFolder(env->Path("elsewhere"));
-        QCOMPARE(LoadAutoBackupFolder(), env->Path("elsewhere"));
+        QCOMPARE(AutoBackupFolder(), env->Path("elsewhere"));
         SaveAutoBackupFolder(DefaultAutoBackupFolder());
         QCOMPARE(DbGetIntValue("select count(*) from SysSet where BackupDir=''"), 1);
     }
 
-    // A backup that cannot be completed leaves nothing behind.
+    // A backup that cannot be completed leaves nothing behind, and what a
+    // backup killed in the middle left (its part, SQLite's journal of it) is
+    // gone with the next one: a stale journal must not meet a new part.
+    void failedWriteLeavesNothing_data()
+    {
+        QTest::addColumn<bool>("killedBefore");
+        QTest::newRow("its name taken by a folder") << false;
+        QTest::newRow("after backups killed in the middle") << true;
+    }
     void failedWriteLeavesNothing()
     {
+        QFETCH(bool, killedBefore);
         const TAutoBackups backups(env->Path("backups"));
-        QVERIFY(QDir().mkpath(env->Path("backups/" + TAutoBackups::FileName(QDate(2026, 12, 9)) + "/x")));
-        QVERIFY(ErrorOf([&] { backups.Write(DbAccess->Handle(), QDate(2026, 12, 9)); }).startsWith("自动备份失败"));
+        const QDate today(2026, 12, 9);
+        QVERIFY(QDir().mkpath(env->Path("backups")));
+        if (killedBefore) {
+            for (const QString& name :
+                 {AutoBackupFileName(today) + ".part-journal", AutoBackupFileName(today.addDays(-1)) + ".part",
+                  AutoBackupFileName(today.addDays(-1)) + ".part-journal"}) {
+                QFile left(env->Path("backups/" + name));
+                QVERIFY(left.open(QIODevice::WriteOnly));
+                left.write(QByteArray(4096, 'j'));
+            }
+            QCOMPARE(QFileInfo(backups.Write(DbAccess->Handle(), today)).fileName(), AutoBackupFileName(today));
+            QCOMPARE(QDir(env->Path("backups")).entryList(QDir::Files), QStringList{AutoBackupFileName(today)});
+            return;
+        }
+        QVERIFY(QDir().mkpath(env->Path("backups/" + AutoBackupFileName(today) + "/x")));
+        QVERIFY(ErrorOf([&] { backups.Write(DbAccess->Handle(), today); }).startsWith("自动备份失败"));
         QCOMPARE(QDir(env->Path("backups")).entryList(QDir::Files), QStringList());
     }
 
@@ -119,7 +142,7 @@ private slots:
             QVERIFY(file.seek(pageSize));                      // the second page: a table's root, not the schema
             file.write(QByteArray(8, char(0xFF)));
         } else {
-            QVERIFY(QDir().mkpath(env->Path("backups/" + TAutoBackups::FileName(today) + "/x")));
+            QVERIFY(QDir().mkpath(env->Path("backups/" + AutoBackupFileName(today) + "/x")));
         }
         QString caught;
         try {

@@ -1,13 +1,58 @@
+#include "bookmarks/UntIE.h"
 #include "data/Clock.h"
 #include "data/MD.h"
+#include "exchange/BookmarkFile.h"
 #include "groups/GroupTableStore.h"
 #include "history/Trash.h"
 #include "history/Undo.h"
 #include "support/StoreTest.h"
 
+#include <QFile>
 #include <memory>
 
 namespace {
+// A browser's file with what a bookmark group holds beyond names and
+// addresses: the toolbar's mark, a description, dates, a separator, tags,
+// a keyword, and links and folders in an order of their own.
+const char* const kBrowserFile =
+    "<!DOCTYPE NETSCAPE-Bookmark-file-1>\n<DL><p>\n"
+    "<DT><H3 ADD_DATE=\"1700000000\" LAST_MODIFIED=\"1700000002\" PERSONAL_TOOLBAR_FOLDER=\"true\">工具栏</H3>\n"
+    "<DD>常用的网址\n<DL><p>\n"
+    "<DT><A HREF=\"https://b.example/\" ADD_DATE=\"1700000010\" TAGS=\"x,y\" SHORTCUTURL=\"bb\">乙</A>\n"
+    "<HR>\n"
+    "<DT><H3 ADD_DATE=\"1700000003\">子</H3>\n<DL><p>\n"
+    "<DT><A HREF=\"https://c.example/\" ADD_DATE=\"1700000011\">丙</A>\n</DL><p>\n"
+    "<DT><A HREF=\"https://a.example/\" ADD_DATE=\"1700000012\" LAST_MODIFIED=\"1700000013\">甲</A>\n"
+    "<DD>说明\n"
+    "</DL><p>\n</DL><p>\n";
+
+// Every row of the tables a delete takes from, in a fixed order.
+QStringList Everything()
+{
+    QStringList rows;
+    for (const char* table :
+         {"IEType order by SelfIndex", "IE order by ID", "LinkCheck order by IEID", "SiteIcon order by IEID",
+          "NoteType order by SelfIndex", "NoteBook order by TypeID", "NoteVersion order by ID", "Alam order by ID"}) {
+        const std::unique_ptr<TDataSet> set = DbAccess->Query(QString("select * from ") + table);
+        for (; !set->Eof(); set->Next()) {
+            QStringList values;
+            for (int i = 0; i < set->FieldCount(); ++i)
+                values << set->AsString(i);
+            rows << QString(table).section(' ', 0, 0) + ": " + values.join('|');
+        }
+    }
+    return rows;
+}
+
+QByteArray Exported(const QString& path)
+{
+    TGroupTable groups("IEType", "全部");
+    groups.Load();
+    ExportBookmarkFile(groups, path);
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // The group a name now has in the table (0: none).
 int GroupNamed(const TGroupTable& groups, const QString& name)
 {
@@ -140,6 +185,68 @@ private slots:
         QCOMPARE(Row("select * from IE"), QString(bookmark).replace(QString("1|%1|").arg(a), "1|0|"));
     }
 
+    // Whatever kind the trash holds, a restore (撤销 of the delete restores
+    // the same way) gives back every row the delete took, every column of it: a bookmark
+    // group's toolbar mark, description, dates, separators and order, its
+    // bookmarks' site icons and last checks, a note group's versions, the
+    // identity the sync knows each by. The
+    // bookmark file exported before the delete is the one exported after.
+    void restoreGivesBackEverything_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"bookmark group", "bookmarks", "note group", "reminder"})
+            QTest::newRow(kind) << kind;
+    }
+    void restoreGivesBackEverything()
+    {
+        QFETCH(QString, kind);
+        TGroupTable bookmarks("IEType", "全部");
+        bookmarks.Load();
+        QFile file(env->Path("in.html"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(kBrowserFile) > 0);
+        file.close();
+        ImportBookmarkFile(bookmarks, 0, file.fileName());
+        DbExecSQL(
+            "insert into LinkCheck(IEID, Result, Code, CheckedAt, NewUrl) select ID, 1, 301, 1700000100, "
+            "'https://new.example/' from IE@#@insert into SiteIcon(IEID, Icon, FetchedAt) select ID, x'89504e47', "
+            "1700000200 from IE");
+        TGroupTable notes("NoteType", "根目录");
+        notes.Load();
+        const int note = notes.Add(notes.Add(0, "甲"), "乙");
+        DbExecSQL(QString("insert into NoteBook values (%1, '正文')@#@insert into NoteVersion(TypeID, SavedAt, Text) "
+                          "values (%1, 1700000300, x'00000003789c')")
+                      .arg(note));
+        DbExecSQL("insert into Alam(AlamTime, AlamDate, ReDay, ReMark, bLook, WeekDays, SnoozeAt) "
+                  "values (0.5, 46000, 1, '开会', -1, 5, 46000.25)");
+        // Synced before: the sync knows each item by its identity.
+        for (const char* table : {"IEType", "IE", "NoteType", "Alam"})
+            DbExecSQL(QString("update %1 set Gid='%1-' || rowid").arg(table));
+        const QStringList before = Everything();
+        const QByteArray exported = Exported(env->Path("before.html"));
+
+        QList<qint64> entries;
+        if (kind == "bookmark group") {
+            bookmarks.Load();
+            const int top = bookmarks.Children(0).value(0);
+            entries << TTrash().DeleteBranch(bookmarks, top,
+                                             "delete from IE where TypeID in " + SqlInList(bookmarks.Branch(top)));
+        } else if (kind == "bookmarks") {
+            entries = TIE().DeleteIEs({1, 3});
+        } else if (kind == "note group") {
+            entries << TTrash().DeleteBranch(notes, notes.ShownParent(note),
+                                             "delete from NoteBook where TypeID=" + QString::number(note));
+        } else {
+            DbAccess->Batch([&] {
+                entries = TTrash().KeepReminders({"1"});
+                DbExecSQL("delete from Alam");
+            });
+        }
+        QVERIFY(Everything() != before);
+        TTrash().RestoreAll(entries);
+        QCOMPARE(Everything(), before);
+        QCOMPARE(Exported(env->Path("after.html")), exported);
+    }
+
     // Taking back a delete restores those of its entries still in the trash,
     // and says so once none is left.
     void takingBackADelete()
@@ -177,8 +284,7 @@ private slots:
         groups.DeleteBranch(b);
         DbExecSQL("delete from IE where ID=4");
         PutBookmarksBack(places);
-        QCOMPARE(Row("select group_concat(TypeID) from (select TypeID from IE order by ID)"),
-                 QString("%1,0,0").arg(a));
+        QCOMPARE(Row("select group_concat(TypeID) from (select TypeID from IE order by ID)"), QString("%1,0,0").arg(a));
     }
 
     // Expired entries go at 30 days; 彻底删除 takes one, 清空 all.

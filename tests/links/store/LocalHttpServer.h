@@ -24,6 +24,7 @@ public:
         QByteArray ContentType = "text/html; charset=utf-8";
         QByteArray Location;
         int DelayMs = 0;
+        int DripMs = 0; // the body never ends: a byte every so often
     };
     static TAnswer Reply(int status, const QByteArray& body, const QByteArray& type = "text/html; charset=utf-8",
                          int delayMs = 0)
@@ -95,11 +96,18 @@ private:
             text += "Content-Type: " + answer.ContentType + "\r\n";
             if (!answer.Location.isEmpty())
                 text += "Location: " + answer.Location + "\r\n";
-            text += "Content-Length: " + QByteArray::number(answer.Body.size()) + "\r\nConnection: close\r\n\r\n";
+            const qint64 length = answer.DripMs > 0 ? 1 << 30 : answer.Body.size();
+            text += "Content-Length: " + QByteArray::number(length) + "\r\nConnection: close\r\n\r\n";
             if (method != "HEAD")
                 text += answer.Body;
             alive->write(text);
-            alive->disconnectFromHost();
+            if (answer.DripMs <= 0 || method == "HEAD") {
+                alive->disconnectFromHost();
+                return;
+            }
+            auto* drip = new QTimer(alive);
+            QObject::connect(drip, &QTimer::timeout, alive, [alive] { alive->write("x"); });
+            drip->start(answer.DripMs);
         });
     }
 

@@ -219,6 +219,45 @@ private slots:
             QCOMPARE(site.Requests("/favicon.ico"), 0);
     }
 
+    // A page that drips a byte now and then never times out, but its
+    // address has a deadline; once a few of a site's addresses ran out of
+    // time, its others are not asked. Another site's addresses go on
+    // meanwhile and are done first.
+    void slowSiteHoldsOnlyItsOwnAddresses()
+    {
+        TLocalHttpServer slow;
+        TLocalHttpServer::TAnswer drip = Reply(200, Page("Slow"));
+        drip.DripMs = 100;
+        slow.Route("/drip", drip);
+        slow.Serve();
+        TLocalHttpServer fast;
+        fast.Route("/ok", Reply(200, Page("Fine")));
+        fast.Serve();
+        QList<int> ids;
+        for (int i = 0; i < 5; ++i)
+            ids << int(AddBookmark(slow.Url(QString("/drip?%1").arg(i))));
+        for (int i = 0; i < 3; ++i)
+            ids << int(AddBookmark(fast.Url(QString("/ok?%1").arg(i))));
+        TLinkCheckSettings settings = Quick();
+        settings.MostPerSite = 2;
+        settings.AddressDeadlineMs = 1000;
+        settings.MostSlowPerSite = 2;
+        TLinkChecker checker(settings);
+        QStringList told; // in order
+        connect(&checker, &TLinkChecker::Checked, [&told](const TLinkTarget& target, const TLinkOutcome& outcome) {
+            told << QUrl(target.Url).path().mid(1, 2) + " " + LinkResultName(outcome.Result) + " " + outcome.Reason;
+        });
+        QSignalSpy finished(&checker, &TLinkChecker::Finished);
+        checker.Start(LinkTargetsOf(ids));
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(told.size(), 8);
+        QCOMPARE(told.mid(0, 3), QStringList(3, "ok 正常 "));
+        // Two at once ran out of time, and the one that took the first's turn;
+        // the two left waiting were not asked.
+        QCOMPARE(told.mid(3).count("dr 无法确定 1 秒内没有查完"), 3);
+        QCOMPARE(told.mid(3).count("dr 无法确定 同一网站的网址太慢，没有再查"), 2);
+    }
+
     // A stop leaves nothing running and keeps what was found.
     void cancel()
     {

@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 void Write(const QString& path, const QByteArray& bytes)
@@ -104,6 +106,61 @@ private slots:
         const QString raised = ErrorOf([&] { QCOMPARE(ReadSkinSheet(skin), QString::fromUtf8(bytes)); });
         QVERIFY2(error.isEmpty() ? raised.isEmpty() : raised.startsWith(error.arg(QDir::toNativeSeparators(path))),
                  qPrintable(raised));
+    }
+
+    // A picture a skin names is read only from a plain file in the skin's own
+    // folder, no larger than the cap, and the sheet then names a copy that
+    // Qt reads instead; anything else is refused naming its line. A pipe
+    // there would hang every start that reads it.
+    void picturesOfASkin_data()
+    {
+        QTest::addColumn<QString>("named"); // in url()
+        QTest::addColumn<QString>("error"); // empty: taken
+        QTest::newRow("beside the sheet") << "a.png"
+                                          << "";
+        QTest::newRow("in a folder of the skin's, quoted") << "\"img/b.png\""
+                                                           << "";
+        QTest::newRow("Qt's own") << ":/skins/x.png"
+                                  << "";
+        QTest::newRow("outside the skin's folder") << "../outside.png"
+                                                   << "第 2 行的图片“../outside.png”不在皮肤所在的文件夹里";
+        QTest::newRow("a link out of it") << "link.png"
+                                          << "第 2 行的图片“link.png”不在皮肤所在的文件夹里";
+        QTest::newRow("a pipe") << "pipe.png"
+                                << "第 2 行的图片“pipe.png”不是普通文件";
+        QTest::newRow("too large") << "'big.png'"
+                                   << "第 2 行的图片“big.png”太大";
+        QTest::newRow("not there") << "gone.png"
+                                   << "第 2 行的图片“gone.png”找不到这个文件";
+    }
+    void picturesOfASkin()
+    {
+        QFETCH(QString, named);
+        QFETCH(QString, error);
+        Write(env->Path("skins/a.png"), "picture a");
+        Write(env->Path("skins/img/b.png"), "picture b");
+        Write(env->Path("outside.png"), "not the skin's");
+        Write(env->Path("skins/big.png"), QByteArray(kMaxSkinPictureBytes + 1, 'x'));
+        QVERIFY(QFile::link(env->Path("outside.png"), env->Path("skins/link.png")));
+        QCOMPARE(::mkfifo(QFile::encodeName(env->Path("skins/pipe.png")).constData(), 0600), 0);
+        const QString path = env->Path("skins/mine.qss");
+        Write(path, ("QLabel { color: #123; }\nQPushButton { image: url(" + named + "); }").toUtf8());
+        QString sheet;
+        const QString raised = ErrorOf([&] { sheet = ReadSkinSheet(TSkin{"mine", path}); });
+        if (!error.isEmpty()) {
+            QVERIFY2(raised.startsWith("皮肤文件 " + path + " " + error), qPrintable(raised));
+            return;
+        }
+        QVERIFY2(raised.isEmpty(), qPrintable(raised));
+        const QString copy = QRegularExpression("url\\(\"?([^\")]*)\"?\\)").match(sheet).captured(1);
+        if (named.startsWith(":/")) {
+            QCOMPARE(copy, named);
+            return;
+        }
+        QVERIFY2(!copy.startsWith(env->Dir.path()), qPrintable(copy));
+        QFile read(copy);
+        QVERIFY(read.open(QIODevice::ReadOnly));
+        QCOMPARE(read.readAll(), QByteArray(named.contains("b.png") ? "picture b" : "picture a"));
     }
 
     // 跟随系统 is stored as nothing, the others by name.
