@@ -4,6 +4,7 @@
 #include "bookmarks/BookmarkPage.h"
 #include "capture/Capture.h"
 #include "capture/CaptureBus.h"
+#include "capture/QuickAdd.h"
 #include "controls/Composition.h"
 #include "data/MD.h"
 #include "data/UException.h"
@@ -31,6 +32,16 @@ TCaptureWiring::TCaptureWiring(QWidget* window, const TSearchTargets& pages)
             }
         };
     new TCaptureBus(this);
+    // 快速添加 stands above the reminder list once the page's controls are made.
+    TReminderPage& reminders = m_pages.ReminderPage;
+    const auto putQuickAdd = [&reminders] {
+        auto* quickAdd = new TQuickAdd([&reminders] { reminders.ShowAllReminders(); });
+        reminders.PutAboveList(quickAdd, quickAdd->Field());
+    };
+    if (reminders.List())
+        putQuickAdd();
+    else
+        connect(&reminders, &TReminderPage::ControlsMade, this, putQuickAdd);
 }
 
 TCaptureWiring::~TCaptureWiring()
@@ -58,8 +69,8 @@ QString TCaptureWiring::Carry(const QStringList& command)
     const TCaptured captured = Capture(command);
     Show(captured);
     // A new bookmark is told as one from the dialog is (its site's icon).
-    if (captured.Page == TCaptured::Bookmarks && m_pages.BookmarkPage.BookmarksAdded)
-        m_pages.BookmarkPage.BookmarksAdded(lastIdBefore);
+    if (captured.Page == TCaptured::Bookmarks)
+        emit m_pages.BookmarkPage.BookmarksAdded(lastIdBefore);
     return captured.Text;
 }
 
