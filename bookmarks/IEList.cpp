@@ -27,9 +27,14 @@ void ApplyTagsColumn(TCardDBGrid* grid)
 }
 } // namespace
 
+void AddTagsColumn(TIE& store)
+{
+    store.SetListExtension("tags", {"T.Tags as 标签", "join IE T on T.ID = L.ID", QString()});
+}
+
 void ShowGroupIE(TIE& store, TCardDBGrid* grid, int n)
 {
-    store.OpenGroupIE(grid, n);
+    grid->OpenGridSet([&] { store.OpenGroupIE(n); }, true);
     grid->setColumnHidden(0, true);
     ApplyTagsColumn(grid);
 }

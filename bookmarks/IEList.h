@@ -3,6 +3,9 @@
 class TCardDBGrid;
 class TIE;
 
+// Adds the 标签 column (the bookmarks' tags) to the store's list.
+void AddTagsColumn(TIE& store);
+
 // Lists the bookmarks of group n (all of them for 0) in the grid, sized to
 // their contents, with the identifier column hidden, and the 标签 column
 // unless the user hid it.

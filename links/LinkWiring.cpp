@@ -10,6 +10,7 @@
 #include "data/MD.h"
 #include "groups/UntTree.h"
 #include "links/LinkChecker.h"
+#include "links/LinkStore.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -23,9 +24,10 @@ namespace {
 const QString kStatusTitle = QStringLiteral("状态");
 const QString kTitleField = QStringLiteral("标题");
 
-QAction* AddItem(QMenu* menu, const QString& text, const char* name, QObject* owner)
+// The menu owns its items: they are found there like the page's own.
+QAction* AddItem(QMenu* menu, const QString& text, const char* name)
 {
-    auto* action = new QAction(text, owner);
+    auto* action = new QAction(text, menu);
     action->setObjectName(name);
     menu->addAction(action);
     return action;
@@ -37,6 +39,14 @@ TDataSet* GridSet()
     return set && set->Active() && set->FieldName(0) == "ID" ? set : nullptr;
 }
 
+// The grid's 状态 column, and with 只看失效的 only 失效 and 可能失效, around
+// the bookmark list's statement.
+TIEListExtension StatusColumn(bool onlyBroken)
+{
+    return {LinkStatusColumnSql() + " as 状态", "left join LinkCheck LC on LC.IEID = L.ID",
+            onlyBroken ? BrokenLinkConditionSql() : QString()};
+}
+
 QString ProgressText(int done, int total)
 {
     return QString("正在检查网址……（%1 / %2）\n检查时可以照常使用程序。").arg(done).arg(total);
@@ -45,31 +55,32 @@ QString ProgressText(int done, int total)
 
 TLinkWiring::TLinkWiring(QWidget* window, TBookmarkPage& page, TIE& ie, const std::unique_ptr<TCardTree>& tree,
                          QMenu* groupMenu, QMenu* gridMenu)
-    : QObject(window), m_window(window), m_page(page), m_ie(ie), m_tree(tree)
+    : QObject(&page), m_window(window), m_page(page), m_ie(ie), m_tree(tree)
 {
     groupMenu->addSeparator();
-    m_checkGroup = AddItem(groupMenu, "检查网址", "NCheckLinksGroup", this);
+    m_checkGroup = AddItem(groupMenu, "检查网址", "NCheckLinksGroup");
     gridMenu->addSeparator();
-    m_checkRows = AddItem(gridMenu, "检查网址", "NCheckLinks", this);
-    m_updateRows = AddItem(gridMenu, "更新为新网址", "NUpdateUrl", this);
-    m_onlyBroken = AddItem(gridMenu, "只看失效的", "NOnlyBroken", this);
+    m_checkRows = AddItem(gridMenu, "检查网址", "NCheckLinks");
+    m_updateRows = AddItem(gridMenu, "更新为新网址", "NUpdateUrl");
+    m_onlyBroken = AddItem(gridMenu, "只看失效的", "NOnlyBroken");
     m_onlyBroken->setCheckable(true);
     ConnectHandler(m_checkGroup, &QAction::triggered, this, &TLinkWiring::CheckGroup);
     ConnectHandler(m_checkRows, &QAction::triggered, this, &TLinkWiring::CheckRows);
     ConnectHandler(m_updateRows, &QAction::triggered, this, &TLinkWiring::UpdateRows);
     connect(m_onlyBroken, &QAction::toggled, this, [this](bool on) { RunHandler([&] { ShowOnlyBroken(on); }); });
+    m_ie.SetListExtension("links", StatusColumn(false));
     TGridSource* source = DbAccess->GridSource.get();
     source->ExtraRoles = [this](int row, int column, int role) { return Decoration(row, column, role); };
     m_resetConnection =
         connect(source, &QAbstractItemModel::modelReset, this, [this] { RunHandler([this] { GridReset(); }); });
-    m_page.BookmarksAdded = [this](int lastIdBefore) { FetchNewIcons(lastIdBefore); };
+    connect(&m_page, &TBookmarkPage::BookmarksAdded, this,
+            [this](int lastIdBefore) { RunHandler([&] { FetchNewIcons(lastIdBefore); }); });
 }
 
 TLinkWiring::~TLinkWiring()
 {
     if (m_checker)
         m_checker->disconnect(this); // its stop at the end tells nobody
-    m_page.BookmarksAdded = nullptr;
     if (DbAccess && DbAccess->GridSource)
         DbAccess->GridSource->ExtraRoles = nullptr;
 }
@@ -109,7 +120,8 @@ void TLinkWiring::Check(const QList<TLinkTarget>& targets)
     TLinkCheckSettings settings;
     settings.FetchIcons = FetchIconsEnabled();
     m_checker = std::make_unique<TLinkChecker>(settings);
-    auto* progress = new QProgressDialog(ProgressText(0, int(targets.size())), "取消", 0, int(targets.size()), m_window);
+    auto* progress =
+        new QProgressDialog(ProgressText(0, int(targets.size())), "取消", 0, int(targets.size()), m_window);
     progress->setWindowTitle("检查网址");
     progress->setAccessibleName("检查网址");
     progress->setObjectName("dlgCheckLinks");
@@ -134,10 +146,11 @@ void TLinkWiring::Check(const QList<TLinkTarget>& targets)
             grid->viewport()->update();
     });
     m_moved.clear();
-    connect(m_checker.get(), &TLinkChecker::Checked, this, [this](const TLinkTarget& target, const TLinkOutcome& outcome) {
-        if (outcome.Permanent())
-            m_moved.append(target.Id);
-    });
+    connect(m_checker.get(), &TLinkChecker::Checked, this,
+            [this](const TLinkTarget& target, const TLinkOutcome& outcome) {
+                if (outcome.Permanent())
+                    m_moved.append(target.Id);
+            });
     connect(m_checker.get(), &TLinkChecker::Finished, this,
             [this](bool cancelled) { RunHandler([&] { CheckEnded(cancelled); }); });
     m_checkGroup->setEnabled(false);
@@ -187,7 +200,7 @@ void TLinkWiring::UpdateRows()
 
 void TLinkWiring::ShowOnlyBroken(bool on)
 {
-    m_ie.OnlyBroken = on;
+    m_ie.SetListExtension("links", StatusColumn(on));
     if (m_page.Grid())
         m_page.ShowSelectedGroup();
 }
@@ -210,7 +223,8 @@ void TLinkWiring::GridReset()
         disconnect(m_resetConnection);
         m_resetConnection = connect(DbAccess->GridSource.get(), &QAbstractItemModel::modelReset, this,
                                     [this] { RunHandler([this] { GridReset(); }); });
-        QMetaObject::invokeMethod(this, [this] { RunHandler([this] { ApplyColumnState(); }); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { RunHandler([this] { ApplyColumnState(); }); }, Qt::QueuedConnection);
         return;
     }
     ApplyColumnState();

@@ -23,12 +23,13 @@ struct TLinkTarget;
 // requests run on its event loop), the grid's 状态 column (hidden or shown
 // from its title's menu) and 只看失效的, 更新为新网址 for chosen rows or, after
 // a check, for all of them; the sites' icons beside the titles, fetched for
-// a new bookmark in the background unless 软件设置 turned that off.
+// a new bookmark in the background unless 软件设置 turned that off. It ends
+// with the page.
 class TLinkWiring : public QObject
 {
 public:
-    TLinkWiring(QWidget* window, TBookmarkPage& page, TIE& ie, const std::unique_ptr<TCardTree>& tree,
-                QMenu* groupMenu, QMenu* gridMenu);
+    TLinkWiring(QWidget* window, TBookmarkPage& page, TIE& ie, const std::unique_ptr<TCardTree>& tree, QMenu* groupMenu,
+                QMenu* gridMenu);
     ~TLinkWiring() override;
 
 private:
