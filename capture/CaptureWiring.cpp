@@ -6,6 +6,7 @@
 #include "capture/CaptureBus.h"
 #include "capture/QuickAdd.h"
 #include "controls/Composition.h"
+#include "controls/FirstEvent.h"
 #include "data/MD.h"
 #include "data/UException.h"
 #include "notes/NotepadPage.h"
@@ -31,7 +32,9 @@ TCaptureWiring::TCaptureWiring(QWidget* window, const TSearchTargets& pages)
                 return TRunningAnswer{false, ErrorText(e)};
             }
         };
-    new TCaptureBus(this);
+    // The service on the session bus costs the start round trips to the bus:
+    // it is offered once the window has painted.
+    AfterFirstPaint(window, [this] { new TCaptureBus(this); });
     // 快速添加 stands above the reminder list once the page's controls are made.
     TReminderPage& reminders = m_pages.ReminderPage;
     const auto putQuickAdd = [&reminders] {
