@@ -83,6 +83,19 @@ void AfterFirstPaint(QWidget* window, std::function<void()> step)
     waiting->Add(std::move(step));
 }
 
+void TabAfter(QWidget* first, QWidget* page, QWidget* apart)
+{
+    QList<QWidget*> order;
+    for (QWidget* next = page->nextInFocusChain(); next != page; next = next->nextInFocusChain())
+        if (page->isAncestorOf(next) && !(apart && apart->isAncestorOf(next)) && next->focusPolicy() & Qt::TabFocus)
+            order << next;
+    QWidget* previous = first;
+    for (QWidget* control : order) {
+        QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+}
+
 void ShowMadeControls(QWidget* page)
 {
     for (QWidget* child : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
@@ -92,15 +105,6 @@ void ShowMadeControls(QWidget* page)
     // Made last, the controls would come last in the keyboard's order too:
     // Tab from the tabs goes into the page shown, as with controls made with the window.
     auto* tabs = qobject_cast<QTabWidget*>(page->parentWidget() ? page->parentWidget()->parentWidget() : nullptr);
-    if (!tabs)
-        return;
-    QList<QWidget*> made;
-    for (QWidget* next = page->nextInFocusChain(); next != page; next = next->nextInFocusChain())
-        if (page->isAncestorOf(next) && next->focusPolicy() & Qt::TabFocus)
-            made << next;
-    QWidget* previous = tabs->tabBar();
-    for (QWidget* control : made) {
-        QWidget::setTabOrder(previous, control);
-        previous = control;
-    }
+    if (tabs)
+        TabAfter(tabs->tabBar(), page);
 }

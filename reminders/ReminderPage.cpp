@@ -180,17 +180,8 @@ void TReminderPage::ShowStartupReminders()
 
 void TReminderPage::PutAboveList(QWidget* control, QWidget* first)
 {
-    QWidget* page = m_widgets.page;
-    QList<QWidget*> order;
-    for (QWidget* next = page->nextInFocusChain(); next != page; next = next->nextInFocusChain())
-        if (page->isAncestorOf(next) && !control->isAncestorOf(next) && next->focusPolicy() & Qt::TabFocus)
-            order << next;
     ui->layAlam->insertWidget(0, control);
-    QWidget* previous = first;
-    for (QWidget* next : order) {
-        QWidget::setTabOrder(previous, next);
-        previous = next;
-    }
+    TabAfter(first, m_widgets.page, control);
 }
 
 void TReminderPage::ShowAllReminders()
