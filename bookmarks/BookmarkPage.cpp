@@ -112,7 +112,7 @@ void TBookmarkPage::MakeControls()
     ConnectHandler(ui->DBGrid1, &QAbstractItemView::doubleClicked, this, &TBookmarkPage::DBGrid1DblClick);
     BindGroupTree(ui->tvIE, m_widgets.pmIEType, m_widgets.NAddIEType, m_widgets.NModIeType, m_widgets.NDelIEType);
     BindPopupMenu(ui->DBGrid1, m_widgets.pmIE);
-    BindColumnMenu(ui->DBGrid1);
+    BindColumnMenu(ui->DBGrid1, [this](QMenu* menu) { emit ColumnMenu(menu); });
     BindListKeys(ui->DBGrid1, m_widgets.N1, m_widgets.N3, m_widgets.N8);
     m_groupCommands.Undo->Bind(ui->tvIE);
     m_gridUndo->Bind(ui->DBGrid1);

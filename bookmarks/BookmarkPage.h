@@ -82,6 +82,9 @@ signals:
     // After bookmarks were stored (新建, a capture): every bookmark numbered
     // above the given identifier is new.
     void BookmarksAdded(int lastIdBefore);
+    // The grid's column titles were right-clicked: a listener adds its items
+    // to their menu (a column of its own shown or hidden).
+    void ColumnMenu(QMenu* menu);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

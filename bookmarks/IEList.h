@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+
+class QMenu;
 class TCardDBGrid;
 class TIE;
 
@@ -16,5 +19,5 @@ void ShowGroupIE(TIE& store, TCardDBGrid* grid, int n);
 bool TagsColumnShown();
 void SetTagsColumnShown(TCardDBGrid* grid, bool shown);
 // A right-click on the grid's column titles offers to show or hide the
-// 标签 column.
-void BindColumnMenu(TCardDBGrid* grid);
+// 标签 column, and what `addItems` puts in the same menu.
+void BindColumnMenu(TCardDBGrid* grid, std::function<void(QMenu* menu)> addItems);

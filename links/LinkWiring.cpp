@@ -13,7 +13,6 @@
 #include "links/LinkStore.h"
 
 #include <QAction>
-#include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -73,6 +72,7 @@ TLinkWiring::TLinkWiring(QWidget* window, TBookmarkPage& page, TIE& ie, const st
     source->ExtraRoles = [this](int row, int column, int role) { return Decoration(row, column, role); };
     m_resetConnection =
         connect(source, &QAbstractItemModel::modelReset, this, [this] { RunHandler([this] { GridReset(); }); });
+    connect(&m_page, &TBookmarkPage::ColumnMenu, this, &TLinkWiring::AddColumnItem);
     connect(&m_page, &TBookmarkPage::BookmarksAdded, this,
             [this](int lastIdBefore) { RunHandler([&] { FetchNewIcons(lastIdBefore); }); });
 }
@@ -211,12 +211,8 @@ void TLinkWiring::GridReset()
     TCardDBGrid* grid = m_page.Grid();
     if (!grid || !GridSet())
         return;
-    if (!m_headerBound) {
-        m_headerBound = true;
-        QHeaderView* header = grid->horizontalHeader();
-        header->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(header, &QWidget::customContextMenuRequested, this,
-                [this](const QPoint& at) { RunHandler([&] { ShowColumnMenu(at); }); });
+    if (!m_gridBound) {
+        m_gridBound = true;
         // The grid took the model just now, and its titles start over after
         // this: from now on the column is hidden after them, this time once
         // they are done.
@@ -230,20 +226,19 @@ void TLinkWiring::GridReset()
     ApplyColumnState();
 }
 
-void TLinkWiring::ShowColumnMenu(const QPoint& at)
+void TLinkWiring::AddColumnItem(QMenu* menu)
 {
-    TCardDBGrid* grid = m_page.Grid();
-    QMenu menu(grid);
-    menu.setAccessibleName("显示的列");
-    QAction* status = menu.addAction("显示“状态”列");
+    QAction* status = menu->addAction("显示“状态”列");
     status->setCheckable(true);
     status->setChecked(m_statusHidden != 1);
-    if (menu.exec(grid->horizontalHeader()->mapToGlobal(at)) != status)
-        return;
-    m_statusHidden = status->isChecked() ? 0 : 1;
-    ApplyColumnState();
-    if (m_statusHidden == 0)
-        FitGridColumns(grid);
+    connect(status, &QAction::triggered, this, [this](bool shown) {
+        RunHandler([&] {
+            m_statusHidden = shown ? 0 : 1;
+            ApplyColumnState();
+            if (shown && m_page.Grid())
+                FitGridColumns(m_page.Grid());
+        });
+    });
 }
 
 // The window keeps the grid's column widths, a hidden column's as 0: the

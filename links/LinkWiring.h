@@ -9,7 +9,6 @@
 
 class QAction;
 class QMenu;
-class QPoint;
 class QProgressDialog;
 class QWidget;
 class TBookmarkPage;
@@ -42,7 +41,8 @@ private:
     // Offers to take the new addresses of every permanent redirect found.
     void OfferNewUrls();
     void GridReset();
-    void ShowColumnMenu(const QPoint& at);
+    // 显示“状态”列 in the menu of the grid's column titles.
+    void AddColumnItem(QMenu* menu);
     // The 状态 column as the user left it, hidden or shown.
     void ApplyColumnState();
     bool RememberedHidden() const;
@@ -64,6 +64,6 @@ private:
     QList<qint64> m_moved; // permanent redirects the check on the way found
     QHash<qint64, QPixmap> m_icons;
     QMetaObject::Connection m_resetConnection;
-    bool m_headerBound = false;
+    bool m_gridBound = false;
     int m_statusHidden = -1; // -1: as remembered, not read yet
 };
