@@ -122,8 +122,7 @@ void BuildLargeProfile(const QString& dir, int scale = 1)
     const QString note = QString("记事").repeated(170) + QString("x").repeated(4); // about 1 KB in UTF-8
     std::vector<int> depth{0};
     {
-        TStmtHandle group =
-            PrepareNative(db.get(), "INSERT INTO NoteType(SelfIndex,ParentIndex,TypeName) VALUES (?1, ?2, ?3)");
+        TStmtHandle group = PrepareNative(db.get(), "INSERT INTO NoteType(SelfIndex,ParentIndex,TypeName) VALUES (?1, ?2, ?3)");
         TStmtHandle text = PrepareNative(db.get(), "INSERT INTO NoteBook VALUES (?1, ?2)");
         const QByteArray noteUtf8 = note.toUtf8();
         for (int id = 1; id <= 10000 * scale; ++id) {
@@ -145,8 +144,7 @@ void BuildLargeProfile(const QString& dir, int scale = 1)
         }
     }
     {
-        TStmtHandle group =
-            PrepareNative(db.get(), "INSERT INTO IEType(SelfIndex,ParentIndex,TypeName) VALUES (?1, 0, ?2)");
+        TStmtHandle group = PrepareNative(db.get(), "INSERT INTO IEType(SelfIndex,ParentIndex,TypeName) VALUES (?1, 0, ?2)");
         for (int id = 1; id <= 1000 * scale; ++id) {
             const QByteArray name = QString("网址分组 %1").arg(id).toUtf8();
             sqlite3_bind_int(group.get(), 1, id);
@@ -1031,8 +1029,7 @@ void BenchSync(const QString& large)
     TSync::SetBetweenSteps(nullptr);
     std::sort(steps.begin(), steps.end(), std::greater<>());
     Row("the same in steps, as the window does it", Summary({Ms(timer)}),
-        QString("%1 steps; the longest %2 ms and %3 ms (the two trees' groups), then %4 ms (target: a keystroke waits "
-                "< 50 ms)")
+        QString("%1 steps; the longest %2 ms and %3 ms (the two trees' groups), then %4 ms (target: a keystroke waits < 50 ms)")
             .arg(steps.size())
             .arg(steps.value(0))
             .arg(steps.value(1))
@@ -1130,8 +1127,7 @@ void BenchLinks()
         TIEInserter inserter;
         for (int i = 0; i < kAddresses; ++i) {
             const char* kind = i % 10 == 0 ? "missing" : i % 20 == 5 ? "old" : "page";
-            const QString url =
-                QString("http://127.0.0.1:%1/%2/%3").arg(ports[i % ports.size()].trimmed(), kind).arg(i);
+            const QString url = QString("http://127.0.0.1:%1/%2/%3").arg(ports[i % ports.size()].trimmed(), kind).arg(i);
             inserter.Insert(0, url, QString("网页 %1").arg(i), QString());
         }
         inserter.Finish();
@@ -1150,7 +1146,8 @@ void BenchLinks()
     checker.Start(LinkTargetsOfGroup(0));
     if (checker.Running())
         loop.exec();
-    Row("check 10,000 addresses on 50 local sites", Summary({Ms(timer)}), "target < 180000 ms; " + checker.Summary());
+    Row("check 10,000 addresses on 50 local sites", Summary({Ms(timer)}),
+        "target < 180000 ms; " + checker.Summary());
     std::printf("| %-46s | %9.1f MiB | the check's peak over the process before it (target < 50 MiB)\n",
                 "link check: resident memory it adds", (PeakResidentKb() - before) / 1024.0);
     server.closeWriteChannel();

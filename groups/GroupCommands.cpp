@@ -58,7 +58,8 @@ void TGroupCommands::Delete()
     {
         bool noPageFlag = false;
         QScopedValueRollback deleting(m_parts.Deleting ? *m_parts.Deleting : noPageFlag, true);
-        entry = Tree->DeleteBranch([this](const QList<int>& branch) { return m_parts.BranchItems(SqlInList(branch)); });
+        entry = Tree->DeleteBranch(
+            [this](const QList<int>& branch) { return m_parts.BranchItems(SqlInList(branch)); });
     }
     Record("删除分组“" + name + "”", [this, entry] {
         Tree->ShowGroup(int(TTrash().RestoreAll({entry})[0].Id));

@@ -120,8 +120,7 @@ void TLinkWiring::Check(const QList<TLinkTarget>& targets)
     TLinkCheckSettings settings;
     settings.FetchIcons = FetchIconsEnabled();
     m_checker = std::make_unique<TLinkChecker>(settings);
-    auto* progress =
-        new QProgressDialog(ProgressText(0, int(targets.size())), "取消", 0, int(targets.size()), m_window);
+    auto* progress = new QProgressDialog(ProgressText(0, int(targets.size())), "取消", 0, int(targets.size()), m_window);
     progress->setWindowTitle("检查网址");
     progress->setAccessibleName("检查网址");
     progress->setObjectName("dlgCheckLinks");
@@ -146,11 +145,10 @@ void TLinkWiring::Check(const QList<TLinkTarget>& targets)
             grid->viewport()->update();
     });
     m_moved.clear();
-    connect(m_checker.get(), &TLinkChecker::Checked, this,
-            [this](const TLinkTarget& target, const TLinkOutcome& outcome) {
-                if (outcome.Permanent())
-                    m_moved.append(target.Id);
-            });
+    connect(m_checker.get(), &TLinkChecker::Checked, this, [this](const TLinkTarget& target, const TLinkOutcome& outcome) {
+        if (outcome.Permanent())
+            m_moved.append(target.Id);
+    });
     connect(m_checker.get(), &TLinkChecker::Finished, this,
             [this](bool cancelled) { RunHandler([&] { CheckEnded(cancelled); }); });
     m_checkGroup->setEnabled(false);
@@ -219,8 +217,7 @@ void TLinkWiring::GridReset()
         disconnect(m_resetConnection);
         m_resetConnection = connect(DbAccess->GridSource.get(), &QAbstractItemModel::modelReset, this,
                                     [this] { RunHandler([this] { GridReset(); }); });
-        QMetaObject::invokeMethod(
-            this, [this] { RunHandler([this] { ApplyColumnState(); }); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] { RunHandler([this] { ApplyColumnState(); }); }, Qt::QueuedConnection);
         return;
     }
     ApplyColumnState();

@@ -27,8 +27,8 @@ struct TLinkTarget;
 class TLinkWiring : public QObject
 {
 public:
-    TLinkWiring(QWidget* window, TBookmarkPage& page, TIE& ie, const std::unique_ptr<TCardTree>& tree, QMenu* groupMenu,
-                QMenu* gridMenu);
+    TLinkWiring(QWidget* window, TBookmarkPage& page, TIE& ie, const std::unique_ptr<TCardTree>& tree,
+                QMenu* groupMenu, QMenu* gridMenu);
     ~TLinkWiring() override;
 
 private:

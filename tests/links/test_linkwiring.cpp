@@ -283,8 +283,8 @@ private slots:
         server.Serve();
         DbExecSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')");
         DbExecSQL(FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark) values(1,'%s','好','')", {server.Url("/ok")}));
-        DbExecSQL(
-            FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark) values(1,'%s','没了','')", {server.Url("/gone")}));
+        DbExecSQL(FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark) values(1,'%s','没了','')",
+                            {server.Url("/gone")}));
         AddBookmark("别的", server.Url("/gone?root"));
         SetFetchIcons(false);
         const QString exe = env->Path("jotterel");
