@@ -186,13 +186,7 @@ void TFormMain::WatchIntegrity()
 
 void TFormMain::AfterFirstPaint(std::function<void()> step)
 {
-    auto pending = std::make_shared<std::function<void()>>(std::move(step));
-    const auto once = [pending] {
-        if (*pending)
-            std::exchange(*pending, nullptr)();
-    };
-    new TOnFirstEvent(this, QEvent::Paint, [this, once] { QTimer::singleShot(0, this, once); });
-    QTimer::singleShot(2000, this, once);
+    ::AfterFirstPaint(this, std::move(step));
 }
 
 void TFormMain::BeginIntegrityCheck()

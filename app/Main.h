@@ -49,8 +49,7 @@ public:
     // the program with status 1. A file left as it was at the last clean
     // exit is not read now: the day's automatic backup checks it.
     void WatchIntegrity();
-    // Runs a step once the window has painted, or after two seconds for a
-    // window not painted yet: work that need not hold up the first paint.
+    // Runs a step once the window has painted (see controls/FirstEvent.h).
     void AfterFirstPaint(std::function<void()> step);
     // The one-second tick: fires the reminders due since the previous tick,
     // and writes the memo's text that could not be saved once the file is free.

@@ -8,6 +8,7 @@
 #include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
+#include "controls/FirstEvent.h"
 #include "controls/UiPublic.h"
 #include "data/CleanExit.h"
 #include "data/Clock.h"
@@ -26,8 +27,9 @@
 #include "reminders/MissedAlam.h"
 #include "reminders/ShowAlam.h"
 #include "search/Search.h"
-#include "sync/Sync.h"
 #include "search/SearchPanel.h"
+#include "skins/SkinLook.h"
+#include "sync/Sync.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -245,6 +247,7 @@ std::unique_ptr<QWidget> StartWindow(TCardApplication& app, const QString& what,
         instance = std::make_unique<TSingleInstance>(AppPath());
         instance->Start(TSingleInstance::DefaultAnswerTimeoutMs, TSingleInstance::TListening::Later);
         Connect(what);
+        ApplyStoredSkin();
         window = std::make_unique<TFormMain>();
     }
     // The main window's first show loads everything.
@@ -319,6 +322,32 @@ int SettleMode(TCardApplication& app, const QString& what, double startedMs)
     return 0;
 }
 
+// The child process of a measurement of the first paint on a display: the
+// program's steps up to its window, as the program entry takes them, and
+// the time from the moment the parent gave until the window's first paint
+// was flushed (the turn of the event loop that painted it ended). Its own
+// watch is the window's first: the program's work after the paint waits
+// behind it.
+int MapMode(TCardApplication& app, const QString& what, double startedMs)
+{
+    std::unique_ptr<TSingleInstance> instance;
+    std::unique_ptr<QWidget> window = StartWindow(app, what, instance);
+    QEventLoop loop;
+    new TOnFirstEvent(window.get(), QEvent::Paint, [&] {
+        QTimer::singleShot(0, &loop, [&] {
+            std::printf("painted %.3f\n", ClockMs(CLOCK_MONOTONIC) - startedMs);
+            std::fflush(stdout);
+            loop.quit();
+        });
+    });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    loop.exec();
+    window.reset();
+    delete DbAccess;
+    DbAccess = nullptr;
+    return 0;
+}
+
 // Starts a process that shows a window and waits until it has settled: the
 // time from the start of the process until it last used the processor.
 double SettleProcess(const QString& what)
@@ -385,6 +414,79 @@ void BenchStart(const QString& empty, const QString& large)
     }
     RowsAgainstFloor("start: bare Qt window (floor)", bareTimes,
                      {{"start: empty profile", emptyTimes, "1.2"}, {"start: large profile", largeTimes, "1.2"}});
+}
+
+// A server of the bench's own that says where it listens on its first line
+// of output (Xvfb, the session bus), ended with the bench.
+class TServer
+{
+public:
+    TServer(const QString& program, const QStringList& arguments)
+    {
+        m_server.start(program, arguments);
+        if (m_server.waitForReadyRead(10000))
+            m_address = QString::fromLatin1(m_server.readLine()).trimmed();
+    }
+    ~TServer()
+    {
+        m_server.terminate();
+        m_server.waitForFinished(5000);
+    }
+    QString Address() const { return m_address; }
+
+private:
+    QProcess m_server;
+    QString m_address;
+};
+
+// The desktop of a measurement on a display: an X server (Xvfb, no window
+// manager) and a session bus, as a desktop session has them.
+struct TDesktop
+{
+    TServer X{"Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"}};
+    TServer Bus{"dbus-daemon", {"--session", "--nofork", "--print-address=1"}};
+
+    bool Ready() const { return !X.Address().isEmpty() && !Bus.Address().isEmpty(); }
+};
+
+// Starts a program on the desktop with Qt's X11 platform; the time from the
+// start of its process until its window's first paint, as it says.
+double FirstPaintProcess(const TDesktop& desktop, const QString& program, QStringList arguments)
+{
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.insert("DISPLAY", ":" + desktop.X.Address());
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", desktop.Bus.Address());
+    child.setProcessEnvironment(environment);
+    arguments << QString::number(ClockMs(CLOCK_MONOTONIC), 'f', 3);
+    child.start(program, arguments);
+    child.waitForFinished(60000);
+    const QByteArray out = child.readAllStandardOutput();
+    return out.mid(out.indexOf("painted ") + 8).split('\n').first().toDouble();
+}
+
+// The window's first paint on a real display, the program's (as its entry
+// starts it) against a bare Qt window with a menu, a tree and a text, in
+// turns.
+void BenchFirstPaint(const QString& empty, const QString& large)
+{
+    const TDesktop desktop;
+    if (!desktop.Ready()) {
+        std::printf("first paint on a display: skipped, Xvfb or the session bus did not start\n");
+        return;
+    }
+    const QString bare = QCoreApplication::applicationDirPath() + "/jotterel_bare_window";
+    const QString self = QCoreApplication::applicationFilePath();
+    std::vector<double> bareTimes, emptyTimes, largeTimes;
+    for (int run = 0; run < 21; ++run) {
+        bareTimes.push_back(FirstPaintProcess(desktop, bare, {}));
+        emptyTimes.push_back(FirstPaintProcess(desktop, self, {"--map", empty}));
+        largeTimes.push_back(FirstPaintProcess(desktop, self, {"--map", large}));
+    }
+    RowsAgainstFloor("first paint (X11): bare window (floor)", bareTimes,
+                     {{"first paint (X11): empty profile", emptyTimes, "1.2"},
+                      {"first paint (X11): large profile", largeTimes, "1.2"}});
 }
 
 // The text of the root's note as stored, in UTF-8.
@@ -1036,7 +1138,6 @@ void BenchSync(const QString& large)
                 "target <= 65536");
 }
 
-
 // A server for the link check: `sites` threaded HTTP servers on ports of
 // 127.0.0.1, each answer after 50 to 500 ms: pages, 404 under /missing/, a
 // permanent redirect under /old/, a small icon at /favicon.ico. It prints its
@@ -1151,6 +1252,8 @@ int main(int argc, char** argv)
     SetDialogResponder(nullptr);
     if (argc == 3 && QByteArray(argv[1]) == "--show")
         return ShowMode(app, QString::fromLocal8Bit(argv[2]));
+    if (argc == 4 && QByteArray(argv[1]) == "--map")
+        return MapMode(app, QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toDouble());
     if (argc == 4 && QByteArray(argv[1]) == "--settle")
         return SettleMode(app, QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toDouble());
     // Leaves a large profile behind, so that a profiler can watch one start
@@ -1186,11 +1289,9 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // Naming parts (start, settle, keystroke, large, search, missed, memory, transfer, worst-import, sync, links,
-    // history)
-    // runs only those.
-    // JOTTEREL_BENCH_HUGE=1 adds a profile ten times the large one to the
-    // search rows (it takes minutes to build).
+    // Naming parts (start, paint, settle, keystroke, large, search, missed, memory, transfer, worst-import, sync,
+    // links, history) runs only those. JOTTEREL_BENCH_HUGE=1 adds a profile ten times the large one to the search
+    // rows (it takes minutes to build).
     const QStringList parts = app.arguments().mid(1);
     const auto wanted = [&parts](const char* part) { return parts.isEmpty() || parts.contains(part); };
     QTemporaryDir empty, large, notes;
@@ -1203,6 +1304,8 @@ int main(int argc, char** argv)
     std::printf("|%s|-----------|-----------|-----------|---------\n", QByteArray(48, '-').constData());
     if (wanted("start"))
         BenchStart(empty.path(), large.path());
+    if (wanted("start") || wanted("paint"))
+        BenchFirstPaint(empty.path(), large.path());
     if (wanted("start") || wanted("settle"))
         BenchSettle(large.path());
     if (wanted("keystroke")) {

@@ -1,6 +1,6 @@
 #include "bookmarks/BaseIE.h"
 
-#include "bookmarks/BookmarkPage.h"
+#include "bookmarks/OpenAddress.h"
 #include "bookmarks/UntIE.h"
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardIcons.h"

@@ -3,6 +3,7 @@
 #include "bookmarks/AddIE.h"
 #include "bookmarks/IEList.h"
 #include "bookmarks/ModIE.h"
+#include "bookmarks/OpenAddress.h"
 #include "bookmarks/UntIE.h"
 #include "bookmarks/ViewIEType.h"
 #include "controls/CardDBGrid.h"
@@ -64,27 +65,7 @@ bool CanMoveGroup(const TGroupTable& groups, int self, int parent)
         return false;
     return groups.ParentIndex(self) != parent || groups.ShownParent(self) != parent;
 }
-
-// An address as a box names it: an inline page may be megabytes long.
-QString AddressForBox(const QString& address)
-{
-    constexpr qsizetype most = 300;
-    return address.size() <= most ? address : address.left(most) + QStringLiteral("…");
-}
 } // namespace
-
-void OpenBookmarkAddress(QWidget* owner, const QString& address)
-{
-    const QString target = TrimBlanks(address);
-    if (target.isEmpty())
-        return;
-    if (!IsWebAddress(target) &&
-        !AskYesNo(QStringLiteral("这个地址不是网页，打开它可能会运行程序或脚本，或打开本机的文件：\r\n") +
-                  AddressForBox(target) + QStringLiteral("\r\n确实要打开吗？")))
-        return;
-    if (!ShellOpen(owner, target))
-        ShowError(QStringLiteral("没有可以打开这个地址的程序：\r\n") + AddressForBox(target));
-}
 
 TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TCardTree>& ieTree, TIE& ie)
     : m_widgets(widgets), IETree(ieTree), IE(ie), m_groupCommands(ieTree, GroupParts())
@@ -101,6 +82,7 @@ TBookmarkPage::TBookmarkPage(const TBookmarkWidgets& widgets, std::unique_ptr<TC
     ConnectHandler(m_widgets.NMoveIE, &QAction::triggered, this, &TBookmarkPage::NMoveIEClick);
     m_groupCommands.Undo = new TUndoAction(m_widgets.pmIEType, m_widgets.NMoveIEType, "NUndoIEType");
     m_gridUndo = new TUndoAction(m_widgets.pmIE, m_widgets.NMoveIE, "NUndoIE");
+    AddTagsColumn(IE);
     new TOnFirstEvent(m_widgets.page, QEvent::Show, [this] { RunHandler([this] { MakeControls(); }); });
 }
 
@@ -130,7 +112,7 @@ void TBookmarkPage::MakeControls()
     ConnectHandler(ui->DBGrid1, &QAbstractItemView::doubleClicked, this, &TBookmarkPage::DBGrid1DblClick);
     BindGroupTree(ui->tvIE, m_widgets.pmIEType, m_widgets.NAddIEType, m_widgets.NModIeType, m_widgets.NDelIEType);
     BindPopupMenu(ui->DBGrid1, m_widgets.pmIE);
-    BindColumnMenu(ui->DBGrid1);
+    BindColumnMenu(ui->DBGrid1, [this](QMenu* menu) { emit ColumnMenu(menu); });
     BindListKeys(ui->DBGrid1, m_widgets.N1, m_widgets.N3, m_widgets.N8);
     m_groupCommands.Undo->Bind(ui->tvIE);
     m_gridUndo->Bind(ui->DBGrid1);
@@ -287,8 +269,7 @@ void TBookmarkPage::NewBookmark()
     // ended with Cancel.
     if (result == mrOk || saved > 0) {
         RefreshBookmarks();
-        if (BookmarksAdded)
-            BookmarksAdded(lastIdBefore);
+        emit BookmarksAdded(lastIdBefore);
     }
 }
 
@@ -382,6 +363,7 @@ TGroupPageParts TBookmarkPage::GroupParts()
             DbAccess->RefreshGrid();
     };
     parts.Moved = [this] { tvIEClick(); };
+    parts.ChooseGroup = AskIETypeOf;
     return parts;
 }
 
@@ -395,7 +377,7 @@ void TBookmarkPage::NMoveIEClick()
     const int addedBefore = ChooserGroupsAdded();
     // The chooser starts at the group shown (the bookmarks' own, or 全部).
     int typeId = IETree->Selected() ? IETree->SelectedSelfIndex() : -1;
-    const int result = AskGroupOf(IETree->TableName, IETree->RootCaption, "移动到", typeId);
+    const int result = AskIETypeOf("移动到", typeId);
     m_groupCommands.ReloadIfChooserAdded(addedBefore);
     if (result == mrOk)
         MoveBookmarks(ids, typeId, firstRow);

@@ -20,11 +20,6 @@ class TCardDBGrid;
 class TCardTree;
 class TIE;
 
-// Opens a bookmark's address with the desktop. An address that is not a web
-// page or a mail (a script, inline data, a file, a program) is named in a
-// question first; an address that no program takes is said so.
-void OpenBookmarkAddress(QWidget* owner, const QString& address);
-
 // What the main window gives the bookmark page: the tab the page's
 // controls are made on, the menus of the tree and the grid, their items.
 struct TBookmarkWidgets
@@ -51,6 +46,7 @@ struct TBookmarkWidgets
 // it), or when their groups are needed sooner.
 class TBookmarkPage : public QObject
 {
+    Q_OBJECT
 public:
     // The tree is the main window's, which makes it anew after a restore;
     // it is there once the controls are made.
@@ -82,9 +78,13 @@ public:
     bool ShowBookmark(int id);
     // After an import: the tree read again, the selected group's list shown anew.
     void ShowImported();
-    // Told after 新建 stored bookmarks: every bookmark numbered above the
-    // given identifier is new.
-    std::function<void(int lastIdBefore)> BookmarksAdded;
+signals:
+    // After bookmarks were stored (新建, a capture): every bookmark numbered
+    // above the given identifier is new.
+    void BookmarksAdded(int lastIdBefore);
+    // The grid's column titles were right-clicked: a listener adds its items
+    // to their menu (a column of its own shown or hidden).
+    void ColumnMenu(QMenu* menu);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

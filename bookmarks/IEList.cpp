@@ -27,9 +27,14 @@ void ApplyTagsColumn(TCardDBGrid* grid)
 }
 } // namespace
 
+void AddTagsColumn(TIE& store)
+{
+    store.SetListExtension("tags", {"T.Tags as 标签", "join IE T on T.ID = L.ID", QString()});
+}
+
 void ShowGroupIE(TIE& store, TCardDBGrid* grid, int n)
 {
-    store.OpenGroupIE(grid, n);
+    grid->OpenGridSet([&] { store.OpenGroupIE(n); }, true);
     grid->setColumnHidden(0, true);
     ApplyTagsColumn(grid);
 }
@@ -45,15 +50,17 @@ void SetTagsColumnShown(TCardDBGrid* grid, bool shown)
     ApplyTagsColumn(grid);
 }
 
-void BindColumnMenu(TCardDBGrid* grid)
+void BindColumnMenu(TCardDBGrid* grid, std::function<void(QMenu* menu)> addItems)
 {
     QHeaderView* titles = grid->horizontalHeader();
     titles->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(titles, &QWidget::customContextMenuRequested, grid, [grid, titles](const QPoint& at) {
+    QObject::connect(titles, &QWidget::customContextMenuRequested, grid, [=](const QPoint& at) {
         QMenu menu(grid);
+        menu.setAccessibleName(QStringLiteral("显示的列"));
         QAction* tags = menu.addAction(QStringLiteral("显示标签列"));
         tags->setCheckable(true);
         tags->setChecked(g_tagsShown);
+        addItems(&menu);
         if (menu.exec(titles->mapToGlobal(at)) == tags)
             SetTagsColumnShown(grid, !g_tagsShown);
     });

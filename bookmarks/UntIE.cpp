@@ -5,7 +5,6 @@
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
 #include "history/Trash.h"
-#include "links/LinkStore.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -20,19 +19,44 @@ void TIE::InsertIE()
     DbExecSQL(LastSQL);
 }
 
-void TIE::OpenGroupIE(IDataGrid* grid, int n)
+void TIE::OpenGroupIE(int n)
 {
     // The root lists every bookmark of every group, not only its own.
-    LastSQL = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签," + LinkStatusColumnSql() +
-              " as 状态 from IE left join LinkCheck LC on LC.IEID = IE.ID ";
-    QStringList conditions;
+    LastSQL = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE  ";
     if (n != 0)
-        conditions << FormatSQL("TypeID=%s", {QString::number(n)});
-    if (OnlyBroken)
-        conditions << BrokenLinkConditionSql();
+        LastSQL += FormatSQL(" where TypeID=%s ", {QString::number(n)});
+    DbAccess->OpenGrid(ExtendedList(LastSQL));
+}
+
+void TIE::SetListExtension(const QString& name, const TIEListExtension& extension)
+{
+    for (auto& [each, kept] : m_listExtensions)
+        if (each == name) {
+            kept = extension;
+            return;
+        }
+    m_listExtensions.append({name, extension});
+}
+
+QString TIE::ExtendedList(const QString& list) const
+{
+    if (m_listExtensions.isEmpty())
+        return list;
+    QString columns;
+    QString joins;
+    QStringList conditions;
+    for (const auto& [name, extension] : m_listExtensions) {
+        if (!extension.Columns.isEmpty())
+            columns += "," + extension.Columns;
+        if (!extension.Joins.isEmpty())
+            joins += " " + extension.Joins;
+        if (!extension.Condition.isEmpty())
+            conditions << "(" + extension.Condition + ")";
+    }
+    QString sql = "select L.*" + columns + " from (" + list + ") L" + joins;
     if (!conditions.isEmpty())
-        LastSQL += " where " + conditions.join(" and ");
-    DbAccess->OpenGrid(LastSQL, grid, true);
+        sql += " where " + conditions.join(" and ");
+    return sql;
 }
 
 void TIE::DeleteIE(const QString& id)

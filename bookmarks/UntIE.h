@@ -2,11 +2,22 @@
 
 #include "data/SqliteDb.h"
 
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <optional>
 #include <vector>
 
-class IDataGrid;
+// What the bookmark list shows beyond the store's own statement: columns
+// after its four, the joins they read, and a condition that, when not empty,
+// keeps only the rows that meet it. The list then reads the store's
+// statement as the subquery "L" (L.ID is the bookmark).
+struct TIEListExtension
+{
+    QString Columns;   // "T.Tags as 标签"
+    QString Joins;     // "join IE T on T.ID = L.ID"
+    QString Condition; // "LC.Result = 2"
+};
 
 // The only code that reads and writes the bookmark table IE. Its fields
 // carry one bookmark between the dialogs and the statements; every
@@ -21,16 +32,18 @@ public:
     QString ReMark;
     QString Tags; // comma-separated, as the browsers' files hold them ("a,b")
     QString LastSQL;
-    // The grid shows only the bookmarks whose last check found them gone
-    // (只看失效的).
-    bool OnlyBroken = false;
 
     // Stores the fields as a new bookmark; the caller refreshes the grid.
     void InsertIE();
-    // Opens the bookmarks of group n (all of them for 0) in the grid, sized
-    // to their contents; the first column is the identifier, the last the
-    // address's last check (状态).
-    void OpenGroupIE(IDataGrid* grid, int n);
+    // Opens the bookmarks of group n (all of them for 0) in the grid's
+    // dataset (TDbAccess::OpenGrid): the list statement, kept in LastSQL,
+    // with the list's extensions around it. The first column is the
+    // identifier.
+    void OpenGroupIE(int n);
+    // Puts the extension of the list under its name, in place of the one
+    // put there before; the extensions come in the order of their names'
+    // first putting.
+    void SetListExtension(const QString& name, const TIEListExtension& extension);
     // Deletes one bookmark, then requeries the grid.
     void DeleteIE(const QString& id);
     // Fills the fields from one stored bookmark.
@@ -60,6 +73,12 @@ public:
     // How many of the bookmarks are filed under another group than typeId:
     // a move to typeId changes something only when there are some.
     int CountElsewhere(const QList<int>& ids, int typeId);
+
+private:
+    // The list statement with the extensions around it.
+    QString ExtendedList(const QString& list) const;
+
+    QList<QPair<QString, TIEListExtension>> m_listExtensions;
 };
 
 // Tags as typed, separated by commas (also full-width ones, "、" and

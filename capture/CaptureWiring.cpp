@@ -4,7 +4,9 @@
 #include "bookmarks/BookmarkPage.h"
 #include "capture/Capture.h"
 #include "capture/CaptureBus.h"
+#include "capture/QuickAdd.h"
 #include "controls/Composition.h"
+#include "controls/FirstEvent.h"
 #include "data/MD.h"
 #include "data/UException.h"
 #include "notes/NotepadPage.h"
@@ -38,7 +40,19 @@ TCaptureWiring::TCaptureWiring(QWidget* window, const TSearchTargets& pages)
                 return TRunningAnswer{false, ErrorText(e)};
             }
         };
-    new TCaptureBus(this);
+    // The service on the session bus costs the start round trips to the bus:
+    // it is offered once the window has painted.
+    AfterFirstPaint(window, [this] { new TCaptureBus(this); });
+    // 快速添加 stands above the reminder list once the page's controls are made.
+    TReminderPage& reminders = m_pages.ReminderPage;
+    const auto putQuickAdd = [&reminders] {
+        auto* quickAdd = new TQuickAdd([&reminders] { reminders.ShowAllReminders(); });
+        reminders.PutAboveList(quickAdd, quickAdd->Field());
+    };
+    if (reminders.List())
+        putQuickAdd();
+    else
+        connect(&reminders, &TReminderPage::ControlsMade, this, putQuickAdd);
 }
 
 TCaptureWiring::~TCaptureWiring()
@@ -67,8 +81,8 @@ QString TCaptureWiring::Carry(const QStringList& command)
     captured.Text = Shortened(captured.Text);
     Show(captured);
     // A new bookmark is told as one from the dialog is (its site's icon).
-    if (captured.Page == TCaptured::Bookmarks && m_pages.BookmarkPage.BookmarksAdded)
-        m_pages.BookmarkPage.BookmarksAdded(lastIdBefore);
+    if (captured.Page == TCaptured::Bookmarks)
+        emit m_pages.BookmarkPage.BookmarksAdded(lastIdBefore);
     return captured.Text;
 }
 

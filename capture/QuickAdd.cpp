@@ -71,20 +71,3 @@ void TQuickAdd::ShowLine(const QString& text, bool refused)
     m_reading->setText(text);
     m_reading->setToolTip(text);
 }
-
-TQuickAdd* InsertQuickAdd(QBoxLayout* layout, std::function<void()> added)
-{
-    QWidget* page = layout->parentWidget();
-    QList<QWidget*> order;
-    for (QWidget* next = page->nextInFocusChain(); next != page; next = next->nextInFocusChain())
-        if (page->isAncestorOf(next) && next->focusPolicy() & Qt::TabFocus)
-            order << next;
-    auto* quickAdd = new TQuickAdd(std::move(added), page);
-    layout->insertWidget(0, quickAdd);
-    QWidget* previous = quickAdd->Field();
-    for (QWidget* control : order) {
-        QWidget::setTabOrder(previous, control);
-        previous = control;
-    }
-    return quickAdd;
-}

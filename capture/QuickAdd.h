@@ -3,7 +3,6 @@
 #include <QWidget>
 #include <functional>
 
-class QBoxLayout;
 class QLabel;
 class QLineEdit;
 
@@ -29,7 +28,3 @@ private:
     QLabel* m_reading;
     std::function<void()> m_added;
 };
-
-// Puts the field above the rest of the page's layout, first in the keyboard's
-// order, and returns it.
-TQuickAdd* InsertQuickAdd(QBoxLayout* layout, std::function<void()> added);

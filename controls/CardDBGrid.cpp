@@ -156,6 +156,14 @@ void TCardDBGrid::SetDataSource(TGridSource* source)
     BindDataSet();
 }
 
+void TCardDBGrid::OpenGridSet(const std::function<void()>& open, bool fit)
+{
+    SetDataSource(DbAccess->GridSource.get());
+    open();
+    if (fit)
+        FitColumns();
+}
+
 void TCardDBGrid::FitColumns()
 {
     // A grid on a page that is not shown (the main window fills every page

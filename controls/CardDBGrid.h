@@ -6,6 +6,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QTableView>
+#include <functional>
 
 class TDataSet;
 
@@ -15,7 +16,7 @@ class TDataSet;
 // title with "▲" (ascending) or "▼" (descending) in front of that title.
 // Its current row and the dataset's current record follow each other, so
 // handlers read "the current row" from the dataset.
-class TCardDBGrid : public QTableView, public IDataGrid
+class TCardDBGrid : public QTableView
 {
     Q_OBJECT
     Q_PROPERTY(QColor GridOddColor READ GridOddColor WRITE SetGridOddColor)
@@ -26,8 +27,14 @@ class TCardDBGrid : public QTableView, public IDataGrid
 public:
     explicit TCardDBGrid(QWidget* parent = nullptr);
 
-    void SetDataSource(TGridSource* source) override;
-    void FitColumns() override;
+    void SetDataSource(TGridSource* source);
+    // Sizes the columns to their contents (see FitGridColumns), once the
+    // grid is shown.
+    void FitColumns();
+    // Shows the database access object's grid dataset as `open` opens it
+    // (TDbAccess::OpenGrid), its columns fitted when fit is set. The grid is
+    // bound first: a statement that fails leaves it bound and empty.
+    void OpenGridSet(const std::function<void()>& open, bool fit);
     // Widths the program set stand: a fit still waiting for the grid to
     // appear is dropped.
     void KeepColumnWidths() { m_fitPending = false; }

@@ -66,9 +66,18 @@ QString BaseTableOf(const QString& sql)
     const qsizetype fields = FieldsOfSelect(sql);
     if (fields < 0 || KeywordAt(sql, fields, QLatin1StringView("distinct")))
         return {};
-    // The first "from" after which the statement reads as one table.
+    // The first "from" of the statement itself (not of a subquery, not in
+    // a quoted text) after which it reads as one table.
+    int depth = 0;
+    QChar quote;
     for (qsizetype at = fields - 1; at < sql.size(); ++at) {
-        if (!sql[at].isSpace() || !KeywordAt(sql, at + 1, QLatin1StringView("from")))
+        const QChar c = sql[at];
+        if (!quote.isNull() || c == u'\'' || c == u'"') {
+            quote = quote.isNull() ? c : c == quote ? QChar() : quote;
+            continue;
+        }
+        depth += c == u'(' ? 1 : c == u')' ? -1 : 0;
+        if (depth != 0 || !c.isSpace() || !KeywordAt(sql, at + 1, QLatin1StringView("from")))
             continue;
         const qsizetype table = SkipSpaces(sql, at + 5);
         if (table == at + 5)

@@ -45,13 +45,3 @@ private:
     int m_rows = 0;
     QHash<int, QString> m_titles;
 };
-
-// A grid that the database access object can fill: it is given the data
-// source and, when asked, sizes its columns to their contents.
-class IDataGrid
-{
-public:
-    virtual ~IDataGrid() = default;
-    virtual void SetDataSource(TGridSource* source) = 0;
-    virtual void FitColumns() = 0;
-};

@@ -304,12 +304,10 @@ void TDbAccess::Open(TDataSet& set, const QString& sql)
     }
 }
 
-void TDbAccess::OpenGrid(const QString& sql, IDataGrid* grid, bool fit)
+void TDbAccess::OpenGrid(const QString& sql)
 {
-    grid->SetDataSource(GetGridSource());
+    GetGridSource();
     Open(*GridSet, sql);
-    if (fit)
-        grid->FitColumns();
 }
 
 void TDbAccess::OpenQuery(const QString& sql)

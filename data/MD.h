@@ -61,8 +61,11 @@ public:
     // root, whom file modes do not stop.
     static inline std::function<bool(const QString& path)> PathWritable;
 
+    // The grid's model, bound to GridSet, which is closed.
     TGridSource* GetGridSource();
-    void OpenGrid(const QString& sql, IDataGrid* grid, bool fit);
+    // Opens the statement in GridSet, which the grid's model shows; a grid
+    // shows it once bound to GridSource (TCardDBGrid::OpenGridSet).
+    void OpenGrid(const QString& sql);
     // A dataset of its own for one reading: the statement's result, open.
     // Nothing else refills it, so readings may nest (a loop over groups that
     // loads each group's note).

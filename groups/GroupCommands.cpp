@@ -1,11 +1,11 @@
 #include "groups/GroupCommands.h"
 
-#include "bookmarks/ViewIEType.h"
 #include "controls/UiPublic.h"
 #include "controls/UndoAction.h"
 #include "data/MD.h"
 #include "data/UException.h"
 #include "groups/AddType.h"
+#include "groups/GroupChooser.h"
 #include "history/Trash.h"
 
 #include <QScopedValueRollback>
@@ -80,7 +80,8 @@ void TGroupCommands::Move()
     const int addedBefore = ChooserGroupsAdded();
     // The chooser starts where the group is now.
     int parent = Tree->Groups.ShownParent(self);
-    const int result = AskGroupOf(Tree->TableName, Tree->RootCaption, "移动到", parent);
+    const int result = m_parts.ChooseGroup ? m_parts.ChooseGroup("移动到", parent)
+                                           : AskGroupOf(Tree->TableName, Tree->RootCaption, "移动到", parent);
     ReloadIfChooserAdded(addedBefore);
     if (result == mrOk)
         MoveGroup(self, parent);

@@ -27,6 +27,9 @@ struct TGroupPageParts
     std::function<void()> BeforeMove;
     // After a group moved; the moved group is selected.
     std::function<void()> Moved;
+    // Asks for a group (移动到…), under the caption and starting at the group
+    // id names, as AskGroupOf does; AskGroupOf over the tree's table when not set.
+    std::function<int(const QString& caption, int& id)> ChooseGroup;
     // Set while a delete changes the tree's selection, for a page that shows
     // a group as its selection changes: Deleted shows the one left selected.
     bool* Deleting = nullptr;

@@ -22,7 +22,7 @@ TNoteHistoryWiring::TNoteHistoryWiring(TNotepadPage& page, QPlainTextEdit* memo,
     groupMenu->addSeparator();
     groupMenu->addAction(m_action);
     ConnectHandler(m_action, &QAction::triggered, this, &TNoteHistoryWiring::NNoteHistoryClick);
-    m_page.KeepVersion = [this](int group, const QByteArray& stored) { Keep(group, stored); };
+    connect(&m_page, &TNotepadPage::KeepVersion, this, &TNoteHistoryWiring::Keep);
     auto* spell = new QTimer(this);
     spell->setObjectName("tmrNoteVersion");
     spell->setInterval(TNoteHistory::kEditingGapSecs * 1000);

@@ -10,9 +10,9 @@
 #include "data/MD.h"
 #include "groups/UntTree.h"
 #include "links/LinkChecker.h"
+#include "links/LinkStore.h"
 
 #include <QAction>
-#include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,9 +23,10 @@ namespace {
 const QString kStatusTitle = QStringLiteral("状态");
 const QString kTitleField = QStringLiteral("标题");
 
-QAction* AddItem(QMenu* menu, const QString& text, const char* name, QObject* owner)
+// The menu owns its items: they are found there like the page's own.
+QAction* AddItem(QMenu* menu, const QString& text, const char* name)
 {
-    auto* action = new QAction(text, owner);
+    auto* action = new QAction(text, menu);
     action->setObjectName(name);
     menu->addAction(action);
     return action;
@@ -37,6 +38,14 @@ TDataSet* GridSet()
     return set && set->Active() && set->FieldName(0) == "ID" ? set : nullptr;
 }
 
+// The grid's 状态 column, and with 只看失效的 only 失效 and 可能失效, around
+// the bookmark list's statement.
+TIEListExtension StatusColumn(bool onlyBroken)
+{
+    return {LinkStatusColumnSql() + " as 状态", "left join LinkCheck LC on LC.IEID = L.ID",
+            onlyBroken ? BrokenLinkConditionSql() : QString()};
+}
+
 QString ProgressText(int done, int total)
 {
     return QString("正在检查网址……（%1 / %2）\n检查时可以照常使用程序。").arg(done).arg(total);
@@ -45,31 +54,33 @@ QString ProgressText(int done, int total)
 
 TLinkWiring::TLinkWiring(QWidget* window, TBookmarkPage& page, TIE& ie, const std::unique_ptr<TCardTree>& tree,
                          QMenu* groupMenu, QMenu* gridMenu)
-    : QObject(window), m_window(window), m_page(page), m_ie(ie), m_tree(tree)
+    : QObject(&page), m_window(window), m_page(page), m_ie(ie), m_tree(tree)
 {
     groupMenu->addSeparator();
-    m_checkGroup = AddItem(groupMenu, "检查网址", "NCheckLinksGroup", this);
+    m_checkGroup = AddItem(groupMenu, "检查网址", "NCheckLinksGroup");
     gridMenu->addSeparator();
-    m_checkRows = AddItem(gridMenu, "检查网址", "NCheckLinks", this);
-    m_updateRows = AddItem(gridMenu, "更新为新网址", "NUpdateUrl", this);
-    m_onlyBroken = AddItem(gridMenu, "只看失效的", "NOnlyBroken", this);
+    m_checkRows = AddItem(gridMenu, "检查网址", "NCheckLinks");
+    m_updateRows = AddItem(gridMenu, "更新为新网址", "NUpdateUrl");
+    m_onlyBroken = AddItem(gridMenu, "只看失效的", "NOnlyBroken");
     m_onlyBroken->setCheckable(true);
     ConnectHandler(m_checkGroup, &QAction::triggered, this, &TLinkWiring::CheckGroup);
     ConnectHandler(m_checkRows, &QAction::triggered, this, &TLinkWiring::CheckRows);
     ConnectHandler(m_updateRows, &QAction::triggered, this, &TLinkWiring::UpdateRows);
     connect(m_onlyBroken, &QAction::toggled, this, [this](bool on) { RunHandler([&] { ShowOnlyBroken(on); }); });
+    m_ie.SetListExtension("links", StatusColumn(false));
     TGridSource* source = DbAccess->GridSource.get();
     source->ExtraRoles = [this](int row, int column, int role) { return Decoration(row, column, role); };
     m_resetConnection =
         connect(source, &QAbstractItemModel::modelReset, this, [this] { RunHandler([this] { GridReset(); }); });
-    m_page.BookmarksAdded = [this](int lastIdBefore) { FetchNewIcons(lastIdBefore); };
+    connect(&m_page, &TBookmarkPage::ColumnMenu, this, &TLinkWiring::AddColumnItem);
+    connect(&m_page, &TBookmarkPage::BookmarksAdded, this,
+            [this](int lastIdBefore) { RunHandler([&] { FetchNewIcons(lastIdBefore); }); });
 }
 
 TLinkWiring::~TLinkWiring()
 {
     if (m_checker)
         m_checker->disconnect(this); // its stop at the end tells nobody
-    m_page.BookmarksAdded = nullptr;
     if (DbAccess && DbAccess->GridSource)
         DbAccess->GridSource->ExtraRoles = nullptr;
 }
@@ -187,7 +198,7 @@ void TLinkWiring::UpdateRows()
 
 void TLinkWiring::ShowOnlyBroken(bool on)
 {
-    m_ie.OnlyBroken = on;
+    m_ie.SetListExtension("links", StatusColumn(on));
     if (m_page.Grid())
         m_page.ShowSelectedGroup();
 }
@@ -198,12 +209,8 @@ void TLinkWiring::GridReset()
     TCardDBGrid* grid = m_page.Grid();
     if (!grid || !GridSet())
         return;
-    if (!m_headerBound) {
-        m_headerBound = true;
-        QHeaderView* header = grid->horizontalHeader();
-        header->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(header, &QWidget::customContextMenuRequested, this,
-                [this](const QPoint& at) { RunHandler([&] { ShowColumnMenu(at); }); });
+    if (!m_gridBound) {
+        m_gridBound = true;
         // The grid took the model just now, and its titles start over after
         // this: from now on the column is hidden after them, this time once
         // they are done.
@@ -216,20 +223,19 @@ void TLinkWiring::GridReset()
     ApplyColumnState();
 }
 
-void TLinkWiring::ShowColumnMenu(const QPoint& at)
+void TLinkWiring::AddColumnItem(QMenu* menu)
 {
-    TCardDBGrid* grid = m_page.Grid();
-    QMenu menu(grid);
-    menu.setAccessibleName("显示的列");
-    QAction* status = menu.addAction("显示“状态”列");
+    QAction* status = menu->addAction("显示“状态”列");
     status->setCheckable(true);
     status->setChecked(m_statusHidden != 1);
-    if (menu.exec(grid->horizontalHeader()->mapToGlobal(at)) != status)
-        return;
-    m_statusHidden = status->isChecked() ? 0 : 1;
-    ApplyColumnState();
-    if (m_statusHidden == 0)
-        FitGridColumns(grid);
+    connect(status, &QAction::triggered, this, [this](bool shown) {
+        RunHandler([&] {
+            m_statusHidden = shown ? 0 : 1;
+            ApplyColumnState();
+            if (shown && m_page.Grid())
+                FitGridColumns(m_page.Grid());
+        });
+    });
 }
 
 // The window keeps the grid's column widths, a hidden column's as 0: the

@@ -9,7 +9,6 @@
 
 class QAction;
 class QMenu;
-class QPoint;
 class QProgressDialog;
 class QWidget;
 class TBookmarkPage;
@@ -23,7 +22,8 @@ struct TLinkTarget;
 // requests run on its event loop), the grid's 状态 column (hidden or shown
 // from its title's menu) and 只看失效的, 更新为新网址 for chosen rows or, after
 // a check, for all of them; the sites' icons beside the titles, fetched for
-// a new bookmark in the background unless 软件设置 turned that off.
+// a new bookmark in the background unless 软件设置 turned that off. It ends
+// with the page.
 class TLinkWiring : public QObject
 {
 public:
@@ -41,7 +41,8 @@ private:
     // Offers to take the new addresses of every permanent redirect found.
     void OfferNewUrls();
     void GridReset();
-    void ShowColumnMenu(const QPoint& at);
+    // 显示“状态”列 in the menu of the grid's column titles.
+    void AddColumnItem(QMenu* menu);
     // The 状态 column as the user left it, hidden or shown.
     void ApplyColumnState();
     bool RememberedHidden() const;
@@ -63,6 +64,6 @@ private:
     QList<qint64> m_moved; // permanent redirects the check on the way found
     QHash<qint64, QPixmap> m_icons;
     QMetaObject::Connection m_resetConnection;
-    bool m_headerBound = false;
+    bool m_gridBound = false;
     int m_statusHidden = -1; // -1: as remembered, not read yet
 };

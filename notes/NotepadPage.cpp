@@ -10,7 +10,6 @@
 #include "data/MD.h"
 #include "groups/UntTree.h"
 #include "notes/UntNote.h"
-#include "search/Search.h"
 
 #include <QAction>
 #include <QKeyEvent>
@@ -454,8 +453,8 @@ void TNotepadPage::WriteMemo()
 
 void TNotepadPage::KeepEditedVersion()
 {
-    if (m_noteGroup >= 0 && m_inSpell && KeepVersion)
-        KeepVersion(m_noteGroup, m_spellBase);
+    if (m_noteGroup >= 0 && m_inSpell)
+        emit KeepVersion(m_noteGroup, m_spellBase);
     m_inSpell = false;
     m_spellBase.clear();
 }
@@ -464,8 +463,8 @@ void TNotepadPage::KeepLeftVersion()
 {
     const bool edited = m_inSpell;
     KeepEditedVersion();
-    if (edited && KeepVersion)
-        KeepVersion(m_noteGroup, m_noteBase.Text);
+    if (edited)
+        emit KeepVersion(m_noteGroup, m_noteBase.Text);
 }
 
 QString TNotepadPage::MemoText() const
@@ -544,7 +543,7 @@ void TNotepadPage::btn2Click()
     ui->mmoNote->setTextCursor(cursor);
 }
 
-bool TNotepadPage::ShowGroupMatch(int group, const QStringList& words)
+bool TNotepadPage::ShowGroupMatch(int group, const TFindInMemo& find)
 {
     QTreeWidgetItem* node = NoteTree ? NoteTree->NodeOf(group) : nullptr;
     if (!node)
@@ -557,7 +556,7 @@ bool TNotepadPage::ShowGroupMatch(int group, const QStringList& words)
     tvNoteClick();
     // Looked for in the memo itself: its text may have changed since the
     // search, and its line breaks are single characters.
-    const auto [first, length] = FirstMatch(ui->mmoNote->toPlainText(), words);
+    const auto [first, length] = find(ui->mmoNote->toPlainText());
     QTextCursor cursor = ui->mmoNote->textCursor();
     cursor.setPosition(int(std::max<qsizetype>(first, 0)));
     if (first >= 0)

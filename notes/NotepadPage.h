@@ -40,6 +40,7 @@ struct TNotepadWidgets
 // the memo that shows and saves the selected group's note, and the find row.
 class TNotepadPage : public QObject
 {
+    Q_OBJECT
 public:
     // The tree is the main window's, which makes it anew after a restore.
     TNotepadPage(const TNotepadWidgets& widgets, std::unique_ptr<TCardTree>& noteTree, TNote& note);
@@ -57,10 +58,11 @@ public:
     bool SaveNoteBeforeExit(bool mayAsk = true);
     // The tick's part: text that could not be saved is written once the file is free.
     void RetryUnsavedNote();
-    // Selects a group and shows its note with the first occurrence of any of
-    // the words selected and in view (the caret at the top when there is
-    // none); false when the group is gone.
-    bool ShowGroupMatch(int group, const QStringList& words);
+    // Selects a group and shows its note with the characters `find` picks
+    // in the memo's text selected and in view (its first and how many; the
+    // caret at the top when first is negative); false when the group is gone.
+    using TFindInMemo = std::function<std::pair<qsizetype, qsizetype>(const QString& text)>;
+    bool ShowGroupMatch(int group, const TFindInMemo& find);
     // After an import: the tree read again, the group selected and opened,
     // its note shown as stored.
     void ShowImported(int group);
@@ -71,13 +73,7 @@ public:
     // texts). A memo whose group is gone shows the root's note.
     void ReloadShownNote();
 
-    // Hears the texts the notes' history keeps (atOnce: whatever its own
-    // pace): the stored text as it was before the first save of an editing
-    // spell, when the history asks for it (KeepEditedVersion) or the group
-    // is left or the program ends; and then, at leaving or ending, the
-    // text as it is. Never called on a keystroke's own path.
-    std::function<void(int group, const QByteArray& stored)> KeepVersion;
-    // Hands the text from before the current editing spell to KeepVersion
+    // Tells KeepVersion of the text from before the current editing spell
     // and begins a new spell.
     void KeepEditedVersion();
     // The group whose note the memo shows (-1: none), and its text as stored.
@@ -87,6 +83,14 @@ public:
     // is saved as the note (a version brought back); Ctrl+Z in the memo
     // takes it back in one step.
     void ReplaceMemoText(const QString& text);
+
+signals:
+    // The texts the notes' history keeps: the stored text as it was before
+    // the first save of an editing spell, when the history asks for it
+    // (KeepEditedVersion) or the group is left or the program ends; and
+    // then, at leaving or ending, the text as it is. Never on a keystroke's
+    // own path.
+    void KeepVersion(int group, const QByteArray& stored);
 
 private:
     void tvNoteClick();

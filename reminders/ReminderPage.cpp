@@ -1,9 +1,9 @@
 #include "reminders/ReminderPage.h"
 
-#include "capture/QuickAdd.h"
 #include "controls/Contrast.h"
 #include "controls/EmptyHint.h"
 #include "controls/FirstEvent.h"
+#include "controls/FollowPalette.h"
 #include "controls/PopupMenu.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
@@ -55,27 +55,6 @@ public:
         painter->restore();
     }
 };
-
-// Recolours the rows when the desktop's palette changes while the list shows.
-class TPaletteWatcher : public QObject
-{
-public:
-    TPaletteWatcher(QWidget* watched, std::function<void()> changed) : QObject(watched), m_changed(std::move(changed))
-    {
-        watched->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::PaletteChange)
-            m_changed();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> m_changed;
-};
 } // namespace
 
 TReminderPage::TReminderPage(const TReminderWidgets& widgets, TAlam& alam)
@@ -120,10 +99,7 @@ void TReminderPage::MakeControls()
         return;
     ui = std::make_unique<Ui::TReminderPageForm>();
     ui->setupUi(m_widgets.page);
-    InsertQuickAdd(ui->layAlam, [this] {
-        ui->rbAll->setChecked(true);
-        ShowAlamList(afAll);
-    });
+    emit ControlsMade();
     SetUpList();
     ConnectHandler(ui->rbToDay, &QRadioButton::clicked, this, &TReminderPage::rbToDayClick);
     ConnectHandler(ui->rbTomorrow, &QRadioButton::clicked, this, &TReminderPage::rbTomorrowClick);
@@ -156,7 +132,7 @@ void TReminderPage::SetUpList()
     ui->lv1->setColumnWidth(2, 450);
     ui->lv1->setColumnWidth(3, 100);
     ui->lv1->setItemDelegate(new TGridLinesDelegate(ui->lv1));
-    new TPaletteWatcher(ui->lv1, [this] {
+    FollowPalette(ui->lv1, [this] {
         for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i)
             lv1CustomDrawItem(ui->lv1->topLevelItem(i));
     });
@@ -202,14 +178,25 @@ void TReminderPage::ShowStartupReminders()
     ShowAlamList(afToday);
 }
 
+void TReminderPage::PutAboveList(QWidget* control, QWidget* first)
+{
+    ui->layAlam->insertWidget(0, control);
+    TabAfter(first, m_widgets.page, control);
+}
+
+void TReminderPage::ShowAllReminders()
+{
+    MakeControls();
+    ui->rbAll->setChecked(true);
+    ShowAlamList(afAll);
+}
+
 bool TReminderPage::ShowReminder(int id)
 {
     const QString key = QString::number(id);
     if (DbGetIntValue("select count(*) from Alam where ID=" + key) == 0)
         return false;
-    MakeControls();
-    ui->rbAll->setChecked(true);
-    ShowAlamList(afAll);
+    ShowAllReminders();
     for (int i = 0; i < ui->lv1->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = ui->lv1->topLevelItem(i);
         if (item->text(0) != key)

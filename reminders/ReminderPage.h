@@ -37,6 +37,7 @@ struct TReminderWidgets
 // never show it); the tick fires reminders from the start.
 class TReminderPage : public QObject
 {
+    Q_OBJECT
 public:
     TReminderPage(const TReminderWidgets& widgets, TAlam& alam);
     ~TReminderPage() override;
@@ -54,9 +55,19 @@ public:
     // Lists the reminders again under the filter chosen, once the list is
     // there (another writer, a sync round, changed them).
     void Refresh();
+    // Lists every reminder (the filter 全部提醒), as after an add.
+    void ShowAllReminders();
     // The tick's part: opens an alert for each reminder the schedule finds
     // due, and the one window "错过的提醒" for those it finds missed.
     void tmr1Timer();
+    // Puts a control above the page's own, its field `first` first in the
+    // keyboard's order (快速添加); once the page's controls are made.
+    void PutAboveList(QWidget* control, QWidget* first);
+
+signals:
+    // The page's controls were made just now, before anything is listed:
+    // the moment to put a control of one's own on the page (PutAboveList).
+    void ControlsMade();
 
 private:
     void SetUpList();

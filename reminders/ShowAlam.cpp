@@ -1,11 +1,11 @@
 #include "reminders/ShowAlam.h"
 
 #include "controls/Contrast.h"
+#include "controls/FollowPalette.h"
 #include "controls/UiException.h"
 #include "controls/WindowFrame.h"
 #include "data/Clock.h"
 #include "reminders/Chime.h"
-#include "skins/FollowPalette.h"
 #include "ui_ShowAlam.h"
 
 #include <QApplication>

@@ -4,6 +4,7 @@
 #include "groups/UntTree.h"
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
+#include "search/Search.h"
 #include "search/SearchPanel.h"
 
 #include <QTabWidget>
@@ -33,7 +34,8 @@ bool TSearchWiring::OpenSearchResult(const TSearchResult& result, const QStringL
     bool shown = false;
     if (result.Kind == TSearchKind::Note) {
         tabs->setCurrentWidget(m_targets.NoteTab);
-        shown = m_targets.NotepadPage.ShowGroupMatch(result.GroupId, words);
+        shown = m_targets.NotepadPage.ShowGroupMatch(result.GroupId,
+                                                     [&words](const QString& text) { return FirstMatch(text, words); });
     } else if (result.Kind == TSearchKind::Bookmark) {
         tabs->setCurrentWidget(m_targets.BookmarkTab);
         shown = m_targets.BookmarkPage.ShowBookmark(result.Id);

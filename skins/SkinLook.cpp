@@ -2,9 +2,9 @@
 
 #include "app/SingleInstance.h"
 #include "controls/Contrast.h"
+#include "controls/FollowPalette.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
-#include "skins/FollowPalette.h"
 #include "skins/Skins.h"
 
 #include <QAbstractButton>

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTabBar>
@@ -20,6 +21,7 @@
 #include <QTableView>
 #include <QTreeWidget>
 #include <memory>
+#include <optional>
 
 // What a daily user meets first: the hints in empty views, the keys, the
 // deletes that say what they take, moving groups and bookmarks, and the
@@ -469,8 +471,11 @@ private slots:
         w.lv1->setCurrentItem(w.lv1->topLevelItem(0));
         const QString before = Snapshot();
         env->Responder.Answers = {true};
-        // A move goes under 生活, the last group of the chooser.
-        Drive([](QWidget* dialog) {
+        // A move goes under 生活, the last group of the chooser, which offers
+        // 新建分组 for bookmark groups only.
+        std::optional<bool> newGroupOffered;
+        Drive([&](QWidget* dialog) {
+            newGroupOffered = dialog->findChild<QPushButton*>("btn1") != nullptr;
             auto* chooser = Find<QTreeWidget>(dialog, "tv1");
             QTreeWidgetItem* root = chooser->topLevelItem(0);
             chooser->setCurrentItem(root->child(root->childCount() - 1));
@@ -478,6 +483,8 @@ private slots:
         });
         Find<QAction>(&w.form, action.toLatin1().constData())->trigger();
         QVERIFY(Snapshot() != before);
+        if (action.startsWith("NMove"))
+            QCOMPARE(newGroupOffered, std::optional<bool>(view != "tvNote"));
 
         auto* item = Find<QAction>(&w.form, undo.toLatin1().constData());
         QCOMPARE(item->text(), text);

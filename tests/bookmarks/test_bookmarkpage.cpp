@@ -368,7 +368,7 @@ private slots:
         QCOMPARE(position, QString("全部->A"));
         QCOMPARE(tree->currentItem()->text(0), QString("A2"));
         QCOMPARE(TCardTree::SelfIndexOf(tree->currentItem()), 2);
-        QVERIFY(form->Stores().IE.LastSQL.endsWith(" where TypeID=2"));
+        QVERIFY(form->Stores().IE.LastSQL.endsWith(" where TypeID=2 "));
         QCOMPARE(Titles(), QStringList());
 
         ClickNode("A");

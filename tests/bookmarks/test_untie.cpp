@@ -1,6 +1,5 @@
 #include "bookmarks/IEList.h"
 #include "bookmarks/UntIE.h"
-#include "links/LinkStore.h"
 #include "controls/CardDBGrid.h"
 #include "data/MD.h"
 #include "data/UException.h"
@@ -58,6 +57,7 @@ private slots:
     {
         env = std::make_unique<TTestEnv>();
         grid = std::make_unique<TCardDBGrid>();
+        AddTagsColumn(IE);
     }
     void cleanup()
     {
@@ -72,11 +72,10 @@ private slots:
         QCOMPARE(IE.LastSQL,
                  QString("Insert into IE(TypeID,IEUrl,IEName,ReMark,Tags)  values(5,'http://a.cn','A','r','') "));
         ShowGroupIE(IE, grid.get(), 0);
-        const QString list = "select ID,IEName as 标题,Remark as 备注,IEUrl as 网址,Tags as 标签," + LinkStatusColumnSql() +
-                             " as 状态 from IE left join LinkCheck LC on LC.IEID = IE.ID ";
-        QCOMPARE(IE.LastSQL, list);
+        QCOMPARE(IE.LastSQL, QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE  "));
         ShowGroupIE(IE, grid.get(), 5);
-        QCOMPARE(IE.LastSQL, list + " where TypeID=5");
+        QCOMPARE(IE.LastSQL,
+                 QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE   where TypeID=5 "));
         QCOMPARE(IE.LoadTypeName(5), QString("新闻"));
         QCOMPARE(IE.LastSQL, QString("select TypeName from IEType where Selfindex=5 "));
         IE.TypeID = -3;
@@ -185,7 +184,34 @@ private slots:
         QStringList titles;
         for (int i = 1; i < grid->model()->columnCount(); ++i)
             titles << grid->model()->headerData(i, Qt::Horizontal).toString();
-        QCOMPARE(titles, QStringList({"标题", "备注", "网址", "标签", "状态"}));
+        QCOMPARE(titles, QStringList({"标题", "备注", "网址", "标签"}));
+    }
+
+    // Another part's columns, joins and condition go around the list's
+    // statement, in the order first put; putting one again replaces it.
+    void listExtensionsGoAroundTheStatement()
+    {
+        AddGroup(1, 0, "A");
+        for (const char* name : {"a1", "a2", "a3"})
+            Insert(1, "u", name, "", QString(name) + "-tag");
+        Insert(0, "u", "root");
+        DbExecSQL("create table Marks(IEID integer, Mark text)");
+        DbExecSQL("insert into Marks values (1, 'x'), (3, 'y')");
+        TIE store;
+        AddTagsColumn(store);
+        store.SetListExtension("marks", {"M.Mark as 记号", "left join Marks M on M.IEID = L.ID", "M.Mark is not null"});
+        ShowGroupIE(store, grid.get(), 1);
+        QCOMPARE(store.LastSQL,
+                 QString("select ID,IEName as 标题,Remark as 备注,IEUrl as 网址 from IE   where TypeID=1 "));
+        QCOMPARE(grid->model()->headerData(5, Qt::Horizontal).toString(), QString("记号"));
+        QCOMPARE(Column(1), QStringList({"a1", "a3"}));
+        QCOMPARE(Column(4), QStringList({"a1-tag", "a3-tag"}));
+        QCOMPARE(Column(5), QStringList({"x", "y"}));
+
+        store.SetListExtension("marks", {"M.Mark as 记号", "left join Marks M on M.IEID = L.ID", QString()});
+        ShowGroupIE(store, grid.get(), 0);
+        QCOMPARE(grid->model()->columnCount(), 6);
+        QCOMPARE(Column(1), QStringList({"a1", "a2", "a3", "root"}));
     }
 
     void loadIENamesItsGroup_data()

@@ -45,7 +45,7 @@ class TestCardDBGrid : public QObject
 
     void Open(const QString& sql)
     {
-        DbAccess->OpenGrid(sql, grid.get(), true);
+        grid->OpenGridSet([&] { DbAccess->OpenGrid(sql); }, true);
         grid->show();
         QVERIFY(QTest::qWaitForWindowExposed(grid.get()));
     }
@@ -232,7 +232,7 @@ private slots:
         titles[120] = QString(80, QChar('m')); // beyond the first 50: ignored
         for (const QString& title : titles)
             AddBookmark(title, "u");
-        DbAccess->OpenGrid("select ID,IEName as 标题,IEUrl as 网址 from IE", grid.get(), false);
+        grid->OpenGridSet([] { DbAccess->OpenGrid("select ID,IEName as 标题,IEUrl as 网址 from IE"); }, false);
         Set().SetRecNo(10);
         FitGridColumns(grid.get());
 

@@ -1,4 +1,3 @@
-#include "controls/CardDBGrid.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/Clock.h"
@@ -331,18 +330,6 @@ private slots:
         }
     }
 
-    void openGridFailingLeavesTheGridBoundAndEmpty()
-    {
-        TCardDBGrid grid;
-        DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','n','r') ");
-        DbAccess->OpenGrid("select ID,IEName as 标题 from IE", &grid, true);
-        QCOMPARE(grid.model()->rowCount(), 1);
-        QCOMPARE(grid.model()->headerData(1, Qt::Horizontal).toString(), QString("标题"));
-        ExpectDbError([&] { DbAccess->OpenGrid("select broken from IE", &grid, true); });
-        QCOMPARE(grid.model(), DbAccess->GridSource.get());
-        QCOMPARE(grid.model()->rowCount(), 0);
-    }
-
     void fillListViewKeepsOrRebuildsColumns()
     {
         DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(7,'url','name','remark') ");
@@ -387,58 +374,6 @@ private slots:
         QCOMPARE(SplitStatements("update t set a='x@#@y' @#@delete from t"),
                  QStringList({"update t set a='x@#@y' ", "delete from t"}));
         QCOMPARE(SplitStatements("select 'it''s@#@' @#@x"), QStringList({"select 'it''s@#@' ", "x"}));
-    }
-
-    void datasetAppendsAndEditsThroughTheTable()
-    {
-        TDataSet& set = *DbAccess->QuerySet;
-        DbAccess->OpenQuery("select * from NoteBook where 1<> 1 ");
-        QCOMPARE(set.RecordCount(), 0);
-        QCOMPARE(set.FieldCount(), 2);
-        set.Append();
-        set.SetValue("TypeID", 3);
-        set.SetValue("ReMark", "first");
-        set.Post();
-        QCOMPARE(Count("select count(TypeID) from NoteBook where TypeID= 3 "), 1);
-
-        DbAccess->OpenQuery("select * from NoteBook where TypeId=3");
-        set.Edit();
-        set.SetValue("remark", "second, with 'quotes'");
-        set.Post();
-        DbAccess->OpenQuery("select * from NoteBook where TypeID=3 ");
-        QCOMPARE(set.AsString("ReMark"), QString("second, with 'quotes'"));
-        QCOMPARE(Count("select count(*) from NoteBook"), 1);
-    }
-
-    void datasetNavigatesSortsAndRequeries()
-    {
-        for (const char* name : {"b", "C", "a"})
-            DbExecSQL(FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','%s','') ", {name}));
-        TDataSet& set = *DbAccess->GridSet;
-        TCardDBGrid grid;
-        DbAccess->OpenGrid("select ID,IEName as 标题 from IE  ", &grid, false);
-        QCOMPARE(set.RecNo(), 1);
-        set.Next();
-        set.Next();
-        QCOMPARE(set.AsString("标题"), QString("a"));
-        set.Next();
-        QVERIFY(set.Eof());
-        set.SetSort("标题");
-        QCOMPARE(set.RecNo(), 1);
-        QCOMPARE(set.AsString(1), QString("a"));
-        set.SetSort("标题 DESC");
-        QCOMPARE(set.AsString(1), QString("C"));
-        set.SetSort("标题  DESC ");
-        QCOMPARE(set.AsString(1), QString("C"));
-
-        // A sort survives the requery, so the order keeps matching the title's mark.
-        DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','d','') ");
-        DbAccess->RefreshGrid();
-        QCOMPARE(set.RecordCount(), 4);
-        QCOMPARE(set.RecNo(), 1);
-        QCOMPARE(set.AsString(1), QString("d"));
-        QCOMPARE(grid.model()->rowCount(), 4);
-        QCOMPARE(grid.model()->index(3, 1).data().toString(), QString("a"));
     }
 
     // Tests run as root, whom file modes do not stop: the file system's

@@ -14,14 +14,17 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QImage>
 #include <QLineEdit>
+#include <QMenu>
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <memory>
 
@@ -191,6 +194,26 @@ private slots:
         QVERIFY(grid->isColumnHidden(StatusColumn()));
         Find<QAction>(form.get(), "NOnlyBroken")->trigger(); // the list opened anew
         QVERIFY(grid->isColumnHidden(StatusColumn()));
+
+        // The column titles have one menu, with the page's column and this one.
+        QList<QStringList> menus;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            QStringList items;
+            for (QAction* item : menu->actions())
+                items << item->text();
+            menus << items;
+            if (QAction* status = menu->actions().value(items.indexOf("显示“状态”列")))
+                status->trigger();
+            menu->close();
+        });
+        watch.start(10);
+        emit grid->horizontalHeader()->customContextMenuRequested(QPoint(5, 5));
+        QCOMPARE(menus, QList<QStringList>{QStringList({"显示标签列", "显示“状态”列"})});
+        QVERIFY(!grid->isColumnHidden(StatusColumn()));
     }
 
     // A bookmark added with 新建 gets its site's icon in the background;

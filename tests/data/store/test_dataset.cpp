@@ -1,8 +1,6 @@
-#include "controls/CardDBGrid.h"
 #include "data/MD.h"
 #include "data/UntPublic.h"
-#include "support/TestEnv.h"
-#include "support/TestMain.h"
+#include "support/StoreTest.h"
 
 #include <QSignalSpy>
 #include <memory>
@@ -13,7 +11,7 @@
 class TestDataSet : public QObject
 {
     Q_OBJECT
-    std::unique_ptr<TTestEnv> env;
+    std::unique_ptr<TStoreEnv> env;
 
     // Bookmarks 1..count, titled "t1".."tN" in reverse order of their IDs.
     static void AddBookmarks(int count)
@@ -62,7 +60,7 @@ class TestDataSet : public QObject
     }
 
 private slots:
-    void init() { env = std::make_unique<TTestEnv>(); }
+    void init() { env = std::make_unique<TStoreEnv>(); }
     void cleanup() { env.reset(); }
 
     // Only a select over one table can take new rows (they are posted back
@@ -76,6 +74,8 @@ private slots:
         QTest::newRow("where") << "select * from IE where TypeID=0 order by ID" << true;
         QTest::newRow("from inside a field") << "select IEName as fromage, ID from IE" << true;
         QTest::newRow("subquery before the table") << "select (select 1 from SysSet) as x, ID from IE" << true;
+        QTest::newRow("brackets in a text") << "select ')' as x, ID from IE where IEName<>'(from'" << true;
+        QTest::newRow("subquery as the table") << "select L.* from (select ID from IE where TypeID=0) L" << false;
         QTest::newRow("distinct") << "select distinct IEName from IE" << false;
         QTest::newRow("aggregate") << "select Count(*) from IE" << false;
         QTest::newRow("aggregate in a subquery") << "select (select max(ID) from IE) from SysSet" << false;
@@ -179,25 +179,24 @@ private slots:
     void aWriteWaitsForTheReadingToEnd()
     {
         AddBookmarks(300);
-        TCardDBGrid grid;
-        DbAccess->OpenGrid("select ID,IEName as 标题 from IE", &grid, true);
+        DbAccess->OpenGrid("select ID,IEName as 标题 from IE");
         TDataSet& set = *DbAccess->GridSet;
+        const QAbstractItemModel& grid = *DbAccess->GridSource;
         QVERIFY(set.CanFetchMore());
         DbExecSQL("delete from IE where ID>150");
         QVERIFY(!set.CanFetchMore());
         QCOMPARE(set.FetchedCount(), 300);
-        QCOMPARE(grid.model()->rowCount(), 300);
+        QCOMPARE(grid.rowCount(), 300);
         DbAccess->RefreshGrid();
         QCOMPARE(set.RecordCount(), 150);
-        QCOMPARE(grid.model()->rowCount(), 150);
+        QCOMPARE(grid.rowCount(), 150);
     }
 
     void theGridGrowsAsItsViewAsks()
     {
         AddBookmarks(700);
-        TCardDBGrid grid;
-        DbAccess->OpenGrid("select ID,IEName as 标题 from IE", &grid, true);
-        QAbstractItemModel* model = grid.model();
+        DbAccess->OpenGrid("select ID,IEName as 标题 from IE");
+        QAbstractItemModel* model = DbAccess->GridSource.get();
         QCOMPARE(model->rowCount(), 100);
         QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
         QVERIFY(model->canFetchMore({}));
@@ -208,7 +207,7 @@ private slots:
         QCOMPARE(inserted[0][2].toInt(), 355);
         QCOMPARE(model->index(355, 0).data().toString(), QString("356"));
         // A sort needs every record, and the grid then shows them all.
-        grid.TitleClick(1);
+        DbAccess->GridSet->SetSort("标题");
         QCOMPARE(model->rowCount(), 700);
         QVERIFY(!model->canFetchMore({}));
         QCOMPARE(model->index(0, 1).data().toString(), QString("t1"));
@@ -321,7 +320,69 @@ private slots:
         QVERIFY(set.Value("ReMark").isNull());
         QCOMPARE(set.ValueAt(2, 1).toString(), QString("c"));
     }
+
+    void openGridFailingLeavesTheGridEmpty()
+    {
+        const QAbstractItemModel& grid = *DbAccess->GridSource;
+        DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','n','r') ");
+        DbAccess->OpenGrid("select ID,IEName as 标题 from IE");
+        QCOMPARE(grid.rowCount(), 1);
+        QCOMPARE(grid.headerData(1, Qt::Horizontal).toString(), QString("标题"));
+        QCOMPARE(ErrorOf([] { DbAccess->OpenGrid("select broken from IE"); }), QString("DB:数据库查询错误，请检查！"));
+        QCOMPARE(grid.rowCount(), 0);
+    }
+
+    void datasetAppendsAndEditsThroughTheTable()
+    {
+        TDataSet& set = *DbAccess->QuerySet;
+        DbAccess->OpenQuery("select * from NoteBook where 1<> 1 ");
+        QCOMPARE(set.RecordCount(), 0);
+        QCOMPARE(set.FieldCount(), 2);
+        set.Append();
+        set.SetValue("TypeID", 3);
+        set.SetValue("ReMark", "first");
+        set.Post();
+        QCOMPARE(DbGetIntValue("select count(TypeID) from NoteBook where TypeID= 3 "), 1);
+
+        DbAccess->OpenQuery("select * from NoteBook where TypeId=3");
+        set.Edit();
+        set.SetValue("remark", "second, with 'quotes'");
+        set.Post();
+        DbAccess->OpenQuery("select * from NoteBook where TypeID=3 ");
+        QCOMPARE(set.AsString("ReMark"), QString("second, with 'quotes'"));
+        QCOMPARE(DbGetIntValue("select count(*) from NoteBook"), 1);
+    }
+
+    void datasetNavigatesSortsAndRequeries()
+    {
+        for (const char* name : {"b", "C", "a"})
+            DbExecSQL(FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','%s','') ", {name}));
+        TDataSet& set = *DbAccess->GridSet;
+        DbAccess->OpenGrid("select ID,IEName as 标题 from IE  ");
+        QCOMPARE(set.RecNo(), 1);
+        set.Next();
+        set.Next();
+        QCOMPARE(set.AsString("标题"), QString("a"));
+        set.Next();
+        QVERIFY(set.Eof());
+        set.SetSort("标题");
+        QCOMPARE(set.RecNo(), 1);
+        QCOMPARE(set.AsString(1), QString("a"));
+        set.SetSort("标题 DESC");
+        QCOMPARE(set.AsString(1), QString("C"));
+        set.SetSort("标题  DESC ");
+        QCOMPARE(set.AsString(1), QString("C"));
+
+        // A sort survives the requery, so the order keeps matching the title's mark.
+        DbExecSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','d','') ");
+        DbAccess->RefreshGrid();
+        QCOMPARE(set.RecordCount(), 4);
+        QCOMPARE(set.RecNo(), 1);
+        QCOMPARE(set.AsString(1), QString("d"));
+        QCOMPARE(DbAccess->GridSource->rowCount(), 4);
+        QCOMPARE(DbAccess->GridSource->index(3, 1).data().toString(), QString("a"));
+    }
 };
 
-JOTTEREL_TEST_MAIN(TestDataSet)
+JOTTEREL_STORE_TEST_MAIN(TestDataSet)
 #include "test_dataset.moc"

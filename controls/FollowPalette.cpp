@@ -1,4 +1,4 @@
-#include "skins/FollowPalette.h"
+#include "controls/FollowPalette.h"
 
 #include "controls/Contrast.h"
 
