@@ -87,6 +87,8 @@ private slots:
         QFETCH(QString, answer);
         TFormMain form;
         form.show();
+        // The service is offered once the window has painted.
+        QTRY_VERIFY_WITH_TIMEOUT(form.findChild<TCaptureBus*>(), 5000);
         const QString said = Answer(Call(method, arguments));
         QVERIFY2(said.startsWith(answer), qPrintable(said.left(200)));
         // What is said repeats only the start of a long text.
@@ -103,8 +105,8 @@ private slots:
     {
         TFormMain form;
         form.show();
+        QTRY_VERIFY_WITH_TIMEOUT(form.findChild<TCaptureBus*>(), 5000);
         auto* bus = form.findChild<TCaptureBus*>();
-        QVERIFY(bus);
         int turns = 0;
         QTimer turn;
         turn.setInterval(0);
