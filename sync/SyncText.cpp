@@ -22,6 +22,8 @@ QString SyncStatusText(const TSyncStatus& status, const QString& failure)
     QStringList lines{SyncStatusLine(status, failure)};
     if (status.Folder.isEmpty())
         return lines.first();
+    for (const QString& waiting : status.Waiting)
+        lines << "还在等" + waiting + "。";
     for (const QString& skipped : status.Skipped)
         lines << "未读取的文件：" + skipped;
     if (!status.Encrypted)

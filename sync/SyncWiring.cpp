@@ -175,10 +175,11 @@ bool TSyncWiring::CanWrite() const
 // Between the steps of a long round the window answers: typing, scrolling,
 // a click. A menu or a name being edited holds on to rows the next step
 // could take away: the round waits until it closes. A window that closes
-// ends the round there.
+// (its note tree goes first) ends the round there; the bookmark tree is made
+// only when its page is first shown.
 void TSyncWiring::BetweenSteps()
 {
-    const auto closing = [this] { return !m_pages.NoteTree || !m_pages.IETree; };
+    const auto closing = [this] { return !m_pages.NoteTree; };
     QCoreApplication::processEvents();
     while (!closing() && (QApplication::activePopupWidget() || Editing()))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -309,7 +309,7 @@ private slots:
             QCOMPARE(env->Responder.Shown.last().kind, IDialogResponder::Kind::Error);
             QVERIFY(form->findChild<QSystemTrayIcon*>("TrayIcon")->toolTip().contains("同步失败"));
             QVERIFY(QDir().rename(shared + ".away", shared));
-            QTRY_VERIFY(ActiveSyncWiring()->Failure().isEmpty());
+            QTRY_VERIFY2(ActiveSyncWiring()->Failure().isEmpty(), qPrintable(ActiveSyncWiring()->Failure()));
         }
     }
 

@@ -162,11 +162,13 @@ private slots:
         QTest::addColumn<QString>("note"); // "ours", or the reason noted ("" for ignored)
         const char* foreign = "不是本程序的同步文件，已跳过";
         const char* conflict = "同步工具产生的冲突副本，已跳过";
+        const char* digits = "序号不是十位数字，已跳过";
         const char* rows[][2] = {
             {"jotterel-0123456789abcdef-0000000007.jsync", "ours"},
-            {"jotterel-0123456789abcdef-12345678901.state.jsync", "ours"}, // past 10 digits
-            {"jotterel-0123456789abcdef-7.jsync", foreign},
-            {"jotterel-0123456789abcdef-00000000007.jsync", foreign}, // one file, one name
+            {"jotterel-0123456789abcdef-9223372036854775807.state.jsync", digits}, // would overflow the next
+            {"jotterel-0123456789abcdef-0000000000.jsync", "序号不能为 0，已跳过"},
+            {"jotterel-0123456789abcdef-7.jsync", digits},
+            {"jotterel-0123456789abcdef-00000000007.jsync", digits}, // one file, one name
             {"jotterel-0123456789ABCDEF-0000000007.jsync", foreign},
             {"照片.jpg", foreign},
             {"jotterel-0123456789abcdef-0000000007.sync-conflict-20261209-101500-ABCDEF1.jsync", conflict},
