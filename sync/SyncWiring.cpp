@@ -12,6 +12,7 @@
 #include "reminders/ReminderPage.h"
 #include "reminders/ShowAlam.h"
 #include "sync/SyncText.h"
+#include "sync/TextMerge.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -53,6 +54,14 @@ TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
       m_periodic(MakeTimer(this, "syncPeriodic", kPeriodicMs, false))
 {
     activeWiring = this;
+    // Another computer's change of the note being edited is merged into the
+    // memo: the typed text stays, the caret with it.
+    m_pages.NotepadPage.MergeStored = [](const QString& base, const QString& mine, const QString& theirs) {
+        QList<TMemoEdit> edits;
+        for (const TTextEdit& edit : TextEdits(mine, MergeTexts(base, mine, theirs)))
+            edits << TMemoEdit{int(edit.Position), int(edit.Length), edit.Text};
+        return edits;
+    };
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { FolderChanged(); });
     connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { FolderChanged(); });
     for (QTimer* timer : {m_folderQuiet, m_localDelay, m_periodic})
@@ -180,6 +189,9 @@ bool TSyncWiring::CanWrite() const
 void TSyncWiring::BetweenSteps()
 {
     const auto closing = [this] { return !m_pages.NoteTree; };
+    // The step may have changed the note being typed in: merged first, so
+    // that the next keys are saved over it.
+    m_pages.NotepadPage.MergeStoredNote();
     QCoreApplication::processEvents();
     while (!closing() && (QApplication::activePopupWidget() || Editing()))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);

@@ -10,7 +10,10 @@
 #include "sync/SyncSettings.h"
 #include "sync/SyncWiring.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QInputMethodEvent>
+#include <QTextLayout>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -179,24 +182,26 @@ private slots:
         QCOMPARE(Find<QPushButton>(&dialog, "btnSyncNow")->isEnabled(), !yes);
     }
 
-    // A note another computer changed is shown as stored with the caret and
-    // the view where they were, and is the base of the next save: the next
-    // key saves over it instead of taking it for a foreign write and keeping
-    // both texts below a separator.
+    // A note another computer changed is shown as stored with the caret on
+    // the same characters and the view where it was, and is the base of the
+    // next save: the next key saves over it instead of taking it for a
+    // foreign write and keeping both texts below a separator.
     void syncedNoteKeepsCaretAndTakesTheNextKey_data()
     {
         QTest::addColumn<int>("caretLine");
         QTest::addColumn<int>("changedLine");
         QTest::addColumn<int>("linesAfter");
-        QTest::newRow("change above the caret") << 150 << 3 << 300;
-        QTest::newRow("change at the caret") << 150 << 150 << 300;
-        QTest::newRow("shorter text than the caret") << 150 << 0 << 20;
+        QTest::addColumn<int>("shift"); // of the caret
+        QTest::newRow("change above the caret") << 150 << 3 << 300 << 4;
+        QTest::newRow("change at the caret: to the start of the change") << 150 << 150 << 300 << -2;
+        QTest::newRow("shorter text than the caret") << 150 << 0 << 20 << 0;
     }
     void syncedNoteKeepsCaretAndTakesTheNextKey()
     {
         QFETCH(int, caretLine);
         QFETCH(int, changedLine);
         QFETCH(int, linesAfter);
+        QFETCH(int, shift);
         DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'" + Lines(300) + "')");
         OpenWindow();
         QTextCursor caret(memo->document()->findBlockByNumber(caretLine));
@@ -211,7 +216,7 @@ private slots:
         StoreNote(0, synced);
         ActiveSyncWiring()->ShowApplied();
         QCOMPARE(memo->toPlainText(), QString(synced).replace("\r\n", "\n"));
-        const int expected = std::min(position, memo->document()->characterCount() - 1);
+        const int expected = std::min(position + shift, memo->document()->characterCount() - 1);
         QCOMPARE(memo->textCursor().position(), expected);
         if (linesAfter > caretLine)
             QCOMPARE(memo->verticalScrollBar()->value(), top);
@@ -222,6 +227,64 @@ private slots:
         QCOMPARE(StoredNote(0), typed.replace("\n", "\r\n"));
         QVERIFY(!StoredNote(0).contains(kNoteConflictLine));
         QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    // Another computer's change of the note being typed in is merged into
+    // the memo: the typed text stays, the caret stays on its characters (a
+    // line added just below the caret's line goes below it), and the next
+    // key is saved over the merged text, no second copy below a line.
+    void remoteChangeMergesIntoTheMemo_data()
+    {
+        QTest::addColumn<int>("line");     // where the caret is
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("stored"); // what the other computer made of the note
+        QTest::addColumn<QString>("after");  // the note after a key "Y"
+        const QString note = "第一行\r\n第二行\r\n第三行";
+        QTest::newRow("a line changed below")
+            << 0 << 2 << "第一行\r\n第二行\r\n第三行改" << "第一Y行\r\n第二行\r\n第三行改";
+        QTest::newRow("a line added above") << 2 << 0 << "第一行\r\n新\r\n第二行\r\n第三行"
+                                           << "第一行\r\n新\r\n第二行\r\nY第三行";
+        QTest::newRow("a line added at the end, the caret there")
+            << 2 << 3 << note + "\r\n别处" << "第一行\r\n第二行\r\n第三行Y\r\n别处";
+        QTest::newRow("the caret's own line added to just there")
+            << 1 << 3 << "第一行\r\n第二行改\r\n第三行" << "第一行\r\n第二行改Y\r\n第三行";
+    }
+    void remoteChangeMergesIntoTheMemo()
+    {
+        QFETCH(int, line);
+        QFETCH(int, column);
+        QFETCH(QString, stored);
+        QFETCH(QString, after);
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'第一行\r\n第二行\r\n第三行')");
+        OpenWindow();
+        QTextCursor caret(memo->document()->findBlockByNumber(line));
+        caret.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column);
+        memo->setTextCursor(caret);
+        StoreNote(0, stored);
+        ActiveSyncWiring()->ShowApplied();
+        QCOMPARE(memo->toPlainText(), QString(stored).replace("\r\n", "\n"));
+        Type("Y");
+        QCOMPARE(StoredNote(0), after);
+        QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    // An input method's unfinished text is left alone while another
+    // computer's change comes in, and goes where it was begun.
+    void remoteChangeLeavesTheInputMethodAlone()
+    {
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'第一行\r\n第二行')");
+        OpenWindow();
+        memo->setFocus();
+        memo->moveCursor(QTextCursor::End);
+        QInputMethodEvent composing("zhong", {});
+        QApplication::sendEvent(memo, &composing);
+        StoreNote(0, "别处\r\n第一行\r\n第二行");
+        ActiveSyncWiring()->ShowApplied();
+        QCOMPARE(memo->textCursor().block().layout()->preeditAreaText(), QString("zhong"));
+        QInputMethodEvent done;
+        done.setCommitString("中");
+        QApplication::sendEvent(memo, &done);
+        QCOMPARE(StoredNote(0), QString("别处\r\n第一行\r\n第二行中"));
     }
 
     // A round that left the memo's note alone leaves the memo alone: its
