@@ -11,12 +11,14 @@
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
 #include "reminders/ShowAlam.h"
+#include "sync/SyncFolder.h"
 #include "sync/SyncText.h"
 #include "sync/TextMerge.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QInputDialog>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QSystemTrayIcon>
@@ -54,6 +56,10 @@ TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
       m_periodic(MakeTimer(this, "syncPeriodic", kPeriodicMs, false))
 {
     activeWiring = this;
+    AskPassphrase = [this] {
+        return QInputDialog::getText(m_window, "同步密码",
+                                     "同步文件夹的同步密码已在另一台电脑上更改。\n请输入新的同步密码：", QLineEdit::Password);
+    };
     // Another computer's change of the note being edited is merged into the
     // memo: the typed text stays, the caret with it.
     m_pages.NotepadPage.MergeStored = [](const QString& base, const QString& mine, const QString& theirs) {
@@ -111,6 +117,7 @@ void TSyncWiring::SettingsChanged()
         m_failure.clear();
         m_failureReported = false;
     }
+    m_passphraseAsked = false;
     UpdateTrayTip();
 }
 
@@ -122,7 +129,12 @@ TSyncReport TSyncWiring::RunRound()
         RaiseError("正在同步，请稍后再试。");
     const QScopedValueRollback busy(m_inRound, true);
     TSync::SetBetweenSteps([this] { BetweenSteps(); });
-    const auto alone = qScopeGuard([] { TSync::SetBetweenSteps(nullptr); });
+    // Another computer that asks to delete much here waits for a yes.
+    TSync::SetAskBeforeLoss([](const QString& question) { return AskYesNo(question); });
+    const auto alone = qScopeGuard([] {
+        TSync::SetBetweenSteps(nullptr);
+        TSync::SetAskBeforeLoss(nullptr);
+    });
     TSyncReport report;
     try {
         m_pages.NotepadPage.SaveUnsavedNote();
@@ -138,6 +150,7 @@ TSyncReport TSyncWiring::RunRound()
     }
     m_failure.clear();
     m_failureReported = false;
+    m_passphraseAsked = false;
     // Whatever was coming from the timers is in this round.
     m_folderQuiet->stop();
     m_localDelay->stop();
@@ -165,11 +178,36 @@ void TSyncWiring::RoundQuietly()
     try {
         RunRound();
     } catch (const EAbort&) {
+    } catch (const ESyncKeyChanged& e) {
+        if (!m_passphraseAsked && TakeNewPassphrase())
+            return;
+        WriteLog("同步失败：" + e.Message());
+        if (!reported)
+            ShowDbErrorAside("同步失败，程序会在后台继续尝试。", e.Message(), QString());
     } catch (const std::exception& e) {
         WriteLog("同步失败：" + ErrorText(e));
         if (!reported)
             ShowDbErrorAside("同步失败，程序会在后台继续尝试。", ErrorText(e), QString());
     }
+}
+
+// Another computer changed the folder's passphrase: asked once an episode.
+// Joined again with the new one, everything here is kept and sent anew.
+bool TSyncWiring::TakeNewPassphrase()
+{
+    m_passphraseAsked = true;
+    const QString passphrase = AskPassphrase();
+    if (passphrase.isEmpty())
+        return false;
+    try {
+        TSync::Setup(TSync::Status().Folder, passphrase);
+    } catch (const EError& e) {
+        ShowDbErrorAside("同步密码不对。", e.Message(), QString());
+        return false;
+    }
+    SettingsChanged();
+    RoundQuietly();
+    return true;
 }
 
 // The reminders' tick waits for the verdict of the data file's check at the

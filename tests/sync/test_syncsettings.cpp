@@ -7,10 +7,12 @@
 #include "support/TestMain.h"
 #include "sync/Sync.h"
 #include "sync/SyncCommandLine.h"
+#include "sync/SyncFolder.h"
 #include "sync/SyncSettings.h"
 #include "sync/SyncWiring.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QInputMethodEvent>
 #include <QTextLayout>
@@ -96,39 +98,31 @@ private slots:
         env.reset();
     }
 
-    // 开始同步 joins the folder typed, with the passphrase, and runs a first
-    // round; a folder the setup refuses (a passphrase that does not open
-    // it) or none typed is said in a box, and sync stays as it was.
+    // 开始同步 joins the folder typed, with the passphrase (none only when
+    // 不加密 is chosen), and runs a first round; a folder the setup refuses
+    // (a passphrase that does not open it), none typed, or no passphrase
+    // without 不加密 is said in a box, and sync stays as it was.
     void startJoinsOrSaysWhyNot_data()
     {
         QTest::addColumn<QString>("joinedBefore"); // passphrase the folder was made with; "-": not made
         QTest::addColumn<QString>("folder");       // relative to the test's folder; "" none
         QTest::addColumn<QString>("passphrase");
+        QTest::addColumn<bool>("plain");           // 不加密 chosen
         QTest::addColumn<bool>("joins");
-        QTest::addColumn<bool>("plainWarning");
-        QTest::newRow("new folder, plain") << "-"
-                                           << "shared"
-                                           << "" << true << true;
-        QTest::newRow("new folder, passphrase") << "-"
-                                                << "shared"
-                                                << "密码" << true << false;
-        QTest::newRow("the folder's passphrase") << "密码"
-                                                 << "shared"
-                                                 << "密码" << true << false;
-        QTest::newRow("another passphrase") << "密码"
-                                            << "shared"
-                                            << "别的" << false << false;
-        QTest::newRow("no folder") << "-"
-                                   << ""
-                                   << "" << false << false;
+        QTest::newRow("new folder, plain") << "-" << "shared" << "" << true << true;
+        QTest::newRow("new folder, passphrase") << "-" << "shared" << "密码" << false << true;
+        QTest::newRow("new folder, no passphrase, not plain") << "-" << "shared" << "" << false << false;
+        QTest::newRow("the folder's passphrase") << "密码" << "shared" << "密码" << false << true;
+        QTest::newRow("another passphrase") << "密码" << "shared" << "别的" << false << false;
+        QTest::newRow("no folder") << "-" << "" << "" << true << false;
     }
     void startJoinsOrSaysWhyNot()
     {
         QFETCH(QString, joinedBefore);
         QFETCH(QString, folder);
         QFETCH(QString, passphrase);
+        QFETCH(bool, plain);
         QFETCH(bool, joins);
-        QFETCH(bool, plainWarning);
         const QString path = env->Path("shared");
         QVERIFY(QDir().mkpath(path));
         if (joinedBefore != "-") {
@@ -140,22 +134,65 @@ private slots:
         auto* edtPass = Find<QLineEdit>(&dialog, "edtSyncPass");
         auto* status = Find<QLabel>(&dialog, "lblSyncStatus");
         QCOMPARE(edtPass->echoMode(), QLineEdit::Password);
+        QVERIFY(!Find<QCheckBox>(&dialog, "chkSyncPlain")->isChecked()); // a passphrase by default
+        Find<QLineEdit>(&dialog, "edtSyncName")->setText("书房");
         edtDir->setText(folder.isEmpty() ? QString() : QDir::toNativeSeparators(env->Path(folder)));
         edtPass->setText(passphrase);
+        Find<QCheckBox>(&dialog, "chkSyncPlain")->setChecked(plain);
         Find<QPushButton>(&dialog, "btnOK")->click();
         QCOMPARE(TSync::Status().Folder, joins ? path : QString());
         QCOMPARE(env->Responder.Shown.size(), joins ? 0 : 1);
         if (joins) {
-            QCOMPARE(TSync::Status().Encrypted, !passphrase.isEmpty());
+            QCOMPARE(TSync::Status().Encrypted, !plain);
+            QCOMPARE(TSync::Status().Name, QString("书房"));
             QVERIFY2(status->text().startsWith("上次同步："), qPrintable(status->text()));
-            QCOMPARE(status->text().contains("同步文件未加密"), plainWarning);
+            QCOMPARE(status->text().contains("能写入它的人都能改动这些数据"), plain);
             QVERIFY(edtPass->text().isEmpty());
             QVERIFY(Find<QPushButton>(&dialog, "btnSyncNow")->isEnabled());
         } else {
             QCOMPARE(env->Responder.Shown.first().kind, IDialogResponder::Kind::Error);
             QCOMPARE(status->text(), QString("同步未开启。"));
-            QCOMPARE(edtPass->text(), passphrase);
             QVERIFY(!Find<QPushButton>(&dialog, "btnStop")->isEnabled());
+        }
+    }
+
+    // 更改同步密码 writes the folder anew with the new passphrase; another
+    // computer, whose next round meets it, asks for it once, and with it goes
+    // on as before. Not given, it is not asked again until the settings change.
+    void changedPassphraseIsAskedForOnce_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<bool>("joins");
+        QTest::newRow("the new passphrase") << "新密码" << true;
+        QTest::newRow("none given") << "" << false;
+    }
+    void changedPassphraseIsAskedForOnce()
+    {
+        QFETCH(QString, given);
+        QFETCH(bool, joins);
+        const QString shared = env->Path("shared");
+        QVERIFY(QDir().mkpath(shared));
+        TSync::Setup(shared, "旧密码");
+        TSync::Round();
+        OpenWindow();
+        TSyncFolder::Rekey(shared, "新密码"); // another computer changes it, as its dialog would
+        int asked = 0;
+        ActiveSyncWiring()->AskPassphrase = [&] {
+            ++asked;
+            return given;
+        };
+        ActiveSyncWiring()->SettingsChanged();
+        auto* periodic = Find<QTimer>(form.get(), "syncPeriodic");
+        periodic->start(10);
+        QTRY_VERIFY(asked == 1);
+        if (joins) {
+            QTRY_VERIFY(ActiveSyncWiring()->Failure().isEmpty() && TSync::Status().LastRound.isValid());
+            QVERIFY(TSync::Status().Encrypted);
+        } else {
+            QTRY_COMPARE(env->Responder.Shown.size(), 1);
+            QTest::qWait(200);
+            QCOMPARE(asked, 1);
+            QVERIFY(ActiveSyncWiring()->Failure().contains("同步密码"));
         }
     }
 

@@ -871,6 +871,57 @@ private slots:
         }
         QVERIFY2(points >= 8, qPrintable(QString::number(points)));
     }
+
+    // Another computer's file that deletes more than a few dozen items or
+    // most of a tree here waits for a yes, in a question naming that
+    // computer; without anyone to ask (the command line) or with a no, it
+    // waits and the report says so; with a yes it goes, through the trash.
+    void aLargeDeleteWaitsForAYes_data()
+    {
+        QTest::addColumn<bool>("most");  // most of the tree, else many bookmarks
+        QTest::addColumn<int>("answer"); // -1 nobody to ask, 0 no, 1 yes
+        for (const bool most : {false, true})
+            for (const int answer : {-1, 0, 1})
+                QTest::addRow("%s, %s", most ? "most of the tree" : "40 bookmarks",
+                              answer < 0 ? "nobody asked" : answer ? "yes" : "no")
+                    << most << answer;
+    }
+    void aLargeDeleteWaitsForAYes()
+    {
+        QFETCH(bool, most);
+        QFETCH(int, answer);
+        const int a = 0, b = 1;
+        Use(a);
+        TSync::SetName("书房");
+        for (const QString& group : {"甲", "乙", "丙", "丁", "戊"})
+            AddGroup(a, "IEType", group);
+        for (int i = 0; i < 40; ++i)
+            AddBookmark(a, "甲", QString("http://%1").arg(i));
+        Join({a, b});
+        for (const QString& group : most ? QStringList{"乙", "丙", "丁"} : QStringList{"甲"})
+            DeleteGroup(a, "IEType", group);
+        Round(a);
+        Deliver(a, b);
+        QStringList asked;
+        if (answer >= 0)
+            TSync::SetAskBeforeLoss([&](const QString& question) {
+                asked << question;
+                return answer == 1;
+            });
+        for (int again = 0; again < 2; ++again)
+            Round(b);
+        TSync::SetAskBeforeLoss(nullptr);
+        QCOMPARE(asked.size(), answer >= 0 ? 1 : 0); // a no is not asked again
+        if (answer >= 0)
+            QVERIFY2(asked.first().contains("“书房”"), qPrintable(asked.first()));
+        Use(b);
+        const int groups = DbGetIntValue("select count(*) from IEType");
+        QCOMPARE(groups, answer == 1 ? (most ? 2 : 4) : 5);
+        QCOMPARE(DbGetIntValue("select count(*) from IE"), answer == 1 && !most ? 0 : 40);
+        QCOMPARE(TrashEntries(b), answer == 1 ? (most ? 3 : 1) : 0);
+        QCOMPARE(reports.last().Refused.isEmpty(), answer == 1);
+        TSync::ForgetDeclined();
+    }
 };
 
 JOTTEREL_STORE_TEST_MAIN(TestSyncConverge)
