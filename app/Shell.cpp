@@ -19,6 +19,7 @@
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
 #include "sync/Sync.h"
+#include "sync/SyncWiring.h"
 #include "ui_Main.h"
 
 #include <QApplication>
@@ -172,6 +173,13 @@ void TFormMain::NRestoreClick()
         ChooseRestoreSource(LoadAutoBackupFolder(), [this] { return m_windowMemory->AskOpenIn(kDataFileFilter); });
     if (source.isEmpty())
         return;
+    // With sync on, the restored data replaces the other computers' data
+    // too, or stays here alone: else their next files would undo the restore.
+    const bool synced = !TSync::Status().Folder.isEmpty();
+    const bool replaceOthers =
+        synced && AskYesNo("同步已开启。要让恢复的数据也替换其他电脑上的数据吗？\r\n"
+                           "选“是”：恢复的数据作为新的修改发给其他电脑，备份中没有的内容在那里也会删除（放进回收站）。\r\n"
+                           "选“否”：恢复的数据只留在这台电脑上，这台电脑停止同步。");
     // The memo's text goes into the data the safety copy is made of, never
     // into the restored data.
     try {
@@ -189,6 +197,11 @@ void TFormMain::NRestoreClick()
         throw;
     }
     WriteLog("数据恢复！");
+    if (synced) {
+        TSync::AfterRestore(SafetyCopyPath(), replaceOthers);
+        if (TSyncWiring* wiring = ActiveSyncWiring())
+            wiring->SettingsChanged();
+    }
     ReloadPages();
 }
 

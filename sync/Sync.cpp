@@ -6,6 +6,7 @@
 #include "data/UntPublic.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncFolder.h"
+#include "sync/SyncItem.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -569,6 +570,34 @@ bool TSync::HasLocalChanges()
 QStringList TSync::ChangedReminders()
 {
     return g_changedReminders;
+}
+
+void TSync::AfterRestore(const QString& before, bool replaceOthers)
+{
+    RefuseInRound();
+    TStmtHandle attach = PrepareNative(Db(), "ATTACH DATABASE ?1 AS prior");
+    BindText(attach.get(), 1, before);
+    RunToEnd(Db(), attach.get());
+    const auto detach = qScopeGuard([] { ExecNative(Db(), "DETACH DATABASE prior"); });
+    Applying([&] {
+        for (const char* table : {"SyncMeta", "SyncPeer", "SyncSet", "SyncWaiting"})
+            ExecNative(Db(), QString("DELETE FROM main.%1; INSERT INTO main.%1 SELECT * FROM prior.%1").arg(table));
+        ExecNative(Db(), "DELETE FROM SyncDirty; DELETE FROM SyncGone");
+        if (!replaceOthers) {
+            SetSetting("Folder", QString());
+            SetSetting("Key", QByteArray());
+            return;
+        }
+        // Every restored row is compared with what was known, and every item
+        // known and not restored is deleted: both stamped now.
+        NoteEverything();
+        for (const auto& [kind, table] : {std::pair{1, "NoteType"}, {2, "IEType"}, {3, "IE"}, {4, "Alam"}})
+            ExecNative(Db(), QString("INSERT OR IGNORE INTO SyncGone(Gid, Kind) SELECT Gid, Kind FROM SyncMeta "
+                                     "WHERE Kind = %1 AND Deleted = 0 AND Gid <> '%2' AND Gid NOT IN "
+                                     "(SELECT Gid FROM %3 WHERE Gid IS NOT NULL)")
+                                 .arg(kind)
+                                 .arg(kRootNoteGid, table));
+    });
 }
 
 QString TSync::ReportText(const TSyncReport& report)

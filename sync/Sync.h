@@ -92,6 +92,14 @@ public:
     // that the last round changed or removed, for an alert open for one of
     // them to close when it is now seen or gone.
     static QStringList ChangedReminders();
+    // After a restore of the data, with sync on (the file at `before` holds
+    // the data as it was just before): what this computer knew and its
+    // settings come back from there, so that it goes on as the same computer.
+    // replaceOthers: the restored data goes out as new edits and replaces the
+    // other computers' data too (what the backup does not hold is deleted
+    // there, through their trash); otherwise sync stops here, and the
+    // restored data stays on this computer alone.
+    static void AfterRestore(const QString& before, bool replaceOthers);
     // The report as the status line and the command line say it.
     static QString ReportText(const TSyncReport& report);
 };

@@ -5,6 +5,7 @@
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
 #include "history/Trash.h"
+#include "app/Backup.h"
 #include "support/StoreTest.h"
 #include "sync/Sync.h"
 #include "sync/SyncFolder.h"
@@ -921,6 +922,51 @@ private slots:
         QCOMPARE(TrashEntries(b), answer == 1 ? (most ? 3 : 1) : 0);
         QCOMPARE(reports.last().Refused.isEmpty(), answer == 1);
         TSync::ForgetDeclined();
+    }
+
+    // A restore with sync on, asked to replace the other computers' data,
+    // sends the restored data as new edits: afterwards every computer holds
+    // it, and what came after the backup is deleted, through the trash.
+    // Not asked to, it stops sync here and the others keep their data. The
+    // computer goes on as itself: its files' numbers go on from before.
+    void aRestoreReplacesEveryComputersDataOrStaysHere_data()
+    {
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("replace the others' data") << true;
+        QTest::newRow("only here") << false;
+    }
+    void aRestoreReplacesEveryComputersDataOrStaysHere()
+    {
+        QFETCH(bool, replace);
+        const int a = 0, b = 1;
+        Use(a);
+        SetNote(a, "", "一");
+        AddBookmark(a, "", "http://x");
+        Join({a, b});
+        const QString backup = env->Path("backup.bat");
+        Use(a);
+        DbBackup(backup);
+        step = 100;
+        SetNote(a, "", "一\r\n二");
+        AddBookmark(b, "", "http://y");
+        SyncAll({a, b});
+        Use(a);
+        const qint64 seq = DbGetIntValue("select Value from SyncSet where Name='Seq'");
+        RestoreWithSafetyCopy(backup);
+        ExecNative(DbAccess->Handle(), "PRAGMA synchronous=OFF; PRAGMA journal_mode=MEMORY");
+        TSync::AfterRestore(SafetyCopyPath(), replace);
+        QCOMPARE(TSync::Status().Folder.isEmpty(), !replace);
+        if (replace) {
+            SyncAll({a, b});
+            Use(a);
+            QVERIFY(DbGetIntValue("select Value from SyncSet where Name='Seq'") > seq);
+            const QString digest = Same({a, b});
+            QCOMPARE(digest, QString("IEType 全部\nNoteType 根目录\nie 全部:http://x:http://x\nnote 根目录:一"));
+            QCOMPARE(TrashEntries(b), 1); // the bookmark made after the backup
+        } else {
+            QCOMPARE(Note(a, ""), QString("一"));
+            QCOMPARE(Note(b, ""), QString("一\r\n二"));
+        }
     }
 };
 
