@@ -17,14 +17,14 @@
 #include <QSet>
 #include <QSysInfo>
 #include <QUuid>
+#include <limits>
 #include <optional>
 #include <sqlite3.h>
 
 namespace {
-// Rows of this computer's changes taken in one step, and items of a state
-// read in one, while the window waits between steps.
-constexpr qsizetype kTakeStep = 2000;
-constexpr qsizetype kStateStep = 4000;
+// How long the work of a step of taking this computer's changes or of
+// reading its state may take, while the window waits between steps.
+constexpr qint64 kStepWorkMs = 40;
 // The file of changes since the state is written anew at each round; once
 // it is larger than this and a quarter of the state, a new state replaces
 // both.
@@ -37,6 +37,7 @@ bool g_inRound = false;
 std::function<bool(const QString&)> g_askBeforeLoss;
 QSet<QString> g_declined; // "computer-seq" of files whose deletes the user declined
 std::function<void()> g_killPoint;
+qint64 g_lastRound = 0; // the last round's time, also when nothing was written
 
 void KillPoint()
 {
@@ -137,15 +138,24 @@ public:
                 m_own << file;
         }
         TakeOwn();
+        // A computer that joins sends its own state before it merges the
+        // others': it holds only what is its own then.
+        if (Setting("NeedState").toInt() != 0)
+            WriteState();
         ApplyOthers();
         Publish();
         m_report.Skipped = m_folder.Skipped();
-        Applying([&] {
-            SetSetting("LastRound", QDateTime::currentMSecsSinceEpoch());
-            SetSetting("Computers", m_report.Computers);
-            SetSetting("Skipped", m_report.Skipped.join('\n'));
-            SetSetting("Waiting", m_report.Waiting.join('\n'));
-        });
+        // A round with nothing new writes nothing: its time is kept in memory.
+        const TSyncStatus before = TSync::Status();
+        g_lastRound = QDateTime::currentMSecsSinceEpoch();
+        if (m_report.Sent || m_report.Applied || before.Computers != m_report.Computers ||
+            before.Skipped != m_report.Skipped || before.Waiting != m_report.Waiting || !before.LastRound.isValid())
+            Applying([&] {
+                SetSetting("LastRound", g_lastRound);
+                SetSetting("Computers", m_report.Computers);
+                SetSetting("Skipped", m_report.Skipped.join('\n'));
+                SetSetting("Waiting", m_report.Waiting.join('\n'));
+            });
         return m_report;
     }
 
@@ -156,14 +166,27 @@ private:
     // rows (the first round of a large profile takes every row).
     void TakeOwn()
     {
-        for (bool more = true; more;) {
+        for (bool more = TSync::HasLocalChanges(); more;) {
+            const qsizetype most = g_betweenSteps ? m_takeRows : -1;
             Applying([&] {
+                QElapsedTimer work;
+                work.start();
                 TSyncEngine engine(m_computer, MyName(), Hosts());
-                m_report.Sent += engine.TakeLocalChanges(g_betweenSteps ? kTakeStep : -1, &more);
+                m_report.Sent += engine.TakeLocalChanges(most, &more);
+                m_takeRows = Resized(most, work);
             });
             if (more)
                 Between();
         }
+    }
+
+    // The size of the next step, from what this one took: about kStepWorkMs
+    // of work (the commit after it comes on top).
+    static qsizetype Resized(qsizetype size, const QElapsedTimer& work)
+    {
+        if (size <= 0)
+            return size;
+        return std::clamp<qsizetype>(size * kStepWorkMs * 1000000 / std::max<qint64>(1, work.nsecsElapsed()), 20, 20000);
     }
 
     // ---- Other computers' files
@@ -334,18 +357,15 @@ private:
         const qint64 baseClock = Setting("BaseClock").toLongLong();
         bool state = Setting("NeedState").toInt() != 0 || base == 0 || !OwnThere(base, true);
         if (!state) {
-            QByteArray payload;
-            qint64 latest = 0;
-            Applying([&] {
-                TSyncEngine engine = Engine(Hosts());
-                latest = engine.LatestOwnChange();
-                const qint64 published = Setting("Published").toLongLong();
-                const bool missing = published > baseClock && !OwnThere(m_seq, false);
-                if (latest > published || missing)
-                    payload = EncodeBatch({m_computer, MyName(), m_seq + 1, base, false, engine.ChangesSince(baseClock)});
-            });
-            if (payload.isEmpty())
+            const qint64 latest = Engine(Hosts()).LatestOwnChange();
+            const qint64 published = Setting("Published").toLongLong();
+            const bool missing = published > baseClock && !OwnThere(m_seq, false);
+            if (latest <= published && !missing)
                 return;
+            QByteArray payload;
+            Applying([&] {
+                payload = EncodeBatch({m_computer, MyName(), m_seq + 1, base, false, Engine(Hosts()).ChangesSince(baseClock)});
+            });
             state = payload.size() > std::max(kChangesBytes, Setting("StateBytes").toLongLong() / 4);
             if (!state) {
                 WriteOwn(false, payload);
@@ -365,17 +385,22 @@ private:
         Applying([&] { clock = Engine(Hosts()).Clock(); });
         QByteArray items;
         qsizetype count = 0;
+        qsizetype most = g_betweenSteps ? 500 : std::numeric_limits<int>::max();
         for (int part = 0; part < 3; ++part) {
             int kind = 0;
             QString gid;
             for (bool more = true; more;) {
                 QList<TSyncItem> chunk;
-                Applying([&] { chunk = Engine(Hosts()).State(part, kind, gid, kStateStep); });
-                more = chunk.size() == kStateStep;
+                QElapsedTimer work;
+                work.start();
+                Applying([&] { chunk = Engine(Hosts()).State(part, kind, gid, most); });
+                more = chunk.size() == most;
                 TSyncWriter out;
                 for (const TSyncItem& item : std::as_const(chunk))
                     out.Item(item);
                 items += out.Take();
+                if (g_betweenSteps)
+                    most = Resized(most, work);
                 count += chunk.size();
                 if (more) {
                     kind = chunk.last().Kind;
@@ -429,17 +454,18 @@ private:
     qint64 m_seq = 0;
     TSyncReport m_report;
     qint64 m_itemMicros = 100;
+    qsizetype m_takeRows = 100;
 };
 
 // Every row noted as changed: the first round takes them all into the
 // records (those already known and unchanged cost a comparison).
 void NoteEverything()
 {
-    ExecNative(Db(), "insert or ignore into SyncDirty(Kind, RowKey) select 1, rowid from NoteType");
-    ExecNative(Db(), "insert or ignore into SyncDirty(Kind, RowKey) values (1, 0)");
-    ExecNative(Db(), "insert or ignore into SyncDirty(Kind, RowKey) select 2, rowid from IEType");
-    ExecNative(Db(), "insert or ignore into SyncDirty(Kind, RowKey) select 3, ID from IE");
-    ExecNative(Db(), "insert or ignore into SyncDirty(Kind, RowKey) select 4, ID from Alam");
+    ExecNative(Db(), "insert or ignore into SyncDirty(Kind, RowKey) values (1, 0)"); // the root's note
+    for (const TSyncTable& table : SyncTables())
+        ExecNative(Db(), QString("insert or ignore into SyncDirty(Kind, RowKey) select %1, %2 from %3")
+                             .arg(table.Kind)
+                             .arg(table.Key, table.Table));
 }
 } // namespace
 
@@ -500,7 +526,7 @@ TSyncStatus TSync::Status()
     status.Encrypted = Setting("Encrypted").toInt() != 0;
     const QVariant last = Setting("LastRound");
     if (!last.isNull())
-        status.LastRound = QDateTime::fromMSecsSinceEpoch(last.toLongLong());
+        status.LastRound = QDateTime::fromMSecsSinceEpoch(std::max(last.toLongLong(), g_lastRound));
     status.Computers = Setting("Computers").toInt();
     const QString skipped = Setting("Skipped").toString();
     if (!skipped.isEmpty())
@@ -591,13 +617,23 @@ void TSync::AfterRestore(const QString& before, bool replaceOthers)
         // Every restored row is compared with what was known, and every item
         // known and not restored is deleted: both stamped now.
         NoteEverything();
-        for (const auto& [kind, table] : {std::pair{1, "NoteType"}, {2, "IEType"}, {3, "IE"}, {4, "Alam"}})
+        for (const TSyncTable& table : SyncTables())
             ExecNative(Db(), QString("INSERT OR IGNORE INTO SyncGone(Gid, Kind) SELECT Gid, Kind FROM SyncMeta "
                                      "WHERE Kind = %1 AND Deleted = 0 AND Gid <> '%2' AND Gid NOT IN "
                                      "(SELECT Gid FROM %3 WHERE Gid IS NOT NULL)")
-                                 .arg(kind)
-                                 .arg(kRootNoteGid, table));
+                                 .arg(table.Kind)
+                                 .arg(kRootNoteGid, table.Table));
     });
+}
+
+QStringList TSync::NoticeLines(const TSyncReport& report)
+{
+    QStringList lines;
+    for (const QString& name : report.Conflicts)
+        lines << QString("“%1”的同一处在两台电脑上改得不同，两种改法都留在记事里，已用【冲突】标出。").arg(name);
+    for (const QString& notice : report.Notices + report.Refused)
+        lines << notice + "。";
+    return lines;
 }
 
 QString TSync::ReportText(const TSyncReport& report)
@@ -606,12 +642,8 @@ QString TSync::ReportText(const TSyncReport& report)
                        .arg(report.Sent)
                        .arg(report.Applied)
                        .arg(report.Computers);
-    for (const QString& name : report.Conflicts)
-        text += QString("\n“%1”的同一处在两台电脑上改得不同，两种改法都留在记事里，已用【冲突】标出。").arg(name);
-    for (const QString& notice : report.Notices)
-        text += "\n" + notice + "。";
-    for (const QString& refused : report.Refused)
-        text += "\n" + refused + "。";
+    for (const QString& line : NoticeLines(report))
+        text += "\n" + line;
     for (const QString& waiting : report.Waiting)
         text += "\n还在等" + waiting + "。";
     for (const QString& skipped : report.Skipped)

@@ -100,6 +100,9 @@ public:
     // there, through their trash); otherwise sync stops here, and the
     // restored data stays on this computer alone.
     static void AfterRestore(const QString& before, bool replaceOthers);
+    // What the user is told once of a round: conflicts marked, deletes that
+    // lost to an edit, deletes that wait for a yes.
+    static QStringList NoticeLines(const TSyncReport& report);
     // The report as the status line and the command line say it.
     static QString ReportText(const TSyncReport& report);
 };

@@ -116,14 +116,19 @@ QString ItemTable(int kind)
     return kind == skBookmark ? "IE" : "Alam";
 }
 
+const TSyncTable& TableRow(int kind)
+{
+    return SyncTables()[kind - 1];
+}
+
 QString TableOf(int kind)
 {
-    return IsGroup(kind) ? GroupTable(kind) : ItemTable(kind);
+    return TableRow(kind).Table;
 }
 
 QString KeyColumn(int kind)
 {
-    return IsGroup(kind) ? "rowid" : "ID";
+    return TableRow(kind).Key;
 }
 
 // FNV-1a over the value's type and bytes: the same in every build, since
@@ -403,6 +408,14 @@ QMap<QString, QVariant> ReadRow(int kind, qint64 key, QString& gid)
 }
 } // namespace
 
+const QList<TSyncTable>& SyncTables()
+{
+    static const QList<TSyncTable> tables = {
+        {skNoteGroup, "NoteType", "rowid"}, {skBookmarkGroup, "IEType", "rowid"}, {skBookmark, "IE", "ID"},
+        {skReminder, "Alam", "ID"}};
+    return tables;
+}
+
 TSyncEngine::TSyncEngine(const QString& computer, const QString& name, const QHash<QString, QString>& hosts)
     : m_computer(computer), m_name(name), m_hosts(hosts)
 {
@@ -513,10 +526,10 @@ int TSyncEngine::TakeLocalChanges(qsizetype most, bool* more)
         Run(QString("update %1 set Gid=? where %2=?").arg(table, KeyColumn(kind)), {NewGid(), key});
     }
     const int before = int(m_unsaved.size());
-    for (const QVariantList& row : std::as_const(dirty)) {
+    for (const QVariantList& row : std::as_const(dirty))
         TakeRow(row[0].toInt(), row[1].toLongLong(), row[2].toLongLong());
-        Run("delete from SyncDirty where Kind=? and RowKey=?", {row[0], row[1]});
-    }
+    if (!dirty.isEmpty())
+        Run("delete from SyncDirty where (Kind, RowKey) <= (?, ?)", {dirty.last()[0], dirty.last()[1]});
     for (const QVariantList& row : Rows("select Gid, Kind, Stamp from SyncGone", {}, 3))
         TakeGone(row[0].toString(), row[1].toInt(), row[2].toLongLong());
     ExecNative(Db(), "delete from SyncGone");
@@ -637,7 +650,7 @@ QList<TSyncItem> TSyncEngine::ChangesSince(qint64 base)
     QList<TSyncItem> items;
     const quint64 me = ComputerNumber(m_computer);
     for (const QVariantList& row :
-         Rows("select Gid, Kind from SyncMeta where Mine > ? order by Kind, Gid", {base}, 2)) {
+         Rows("select Gid, Kind from SyncMeta where Mine <> 0 and Mine > ? order by Kind, Gid", {base}, 2)) {
         const QString gid = row[0].toString();
         const TSyncMeta& meta = Meta(gid, row[1].toInt());
         if (meta.WholeSince > base) {
@@ -657,7 +670,8 @@ QList<TSyncItem> TSyncEngine::ChangesSince(qint64 base)
 
 qint64 TSyncEngine::LatestOwnChange()
 {
-    return Lookup("select max(Mine) from SyncMeta where Mine > ?", 0).toLongLong();
+    // "Mine <> 0" as the index's own condition: the index is read, not the table.
+    return Lookup("select max(Mine) from SyncMeta where Mine <> 0 and Mine > ?", 0).toLongLong();
 }
 
 // ---- Other computers' changes

@@ -8,6 +8,18 @@
 
 struct TSyncMeta;
 
+// Each kind's table and the key of its rows in the change notes (SyncDirty).
+// A new kind of item gets a row here, its columns in SyncEngine.cpp's table,
+// a Gid column and change triggers in a schema step, and its triggers in
+// data/ChangeStamp.
+struct TSyncTable
+{
+    int Kind;
+    const char* Table;
+    const char* Key;
+};
+const QList<TSyncTable>& SyncTables();
+
 // The order of a file's items: groups not deleted first (an item's group is
 // there before it), then bookmarks and reminders, then deleted groups (what
 // a delete took from a group is gone before the group is).

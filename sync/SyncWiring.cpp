@@ -157,6 +157,7 @@ TSyncReport TSyncWiring::RunRound()
     if (report.Applied > 0)
         ShowApplied();
     UpdateTrayTip();
+    TellOnce(report);
     return report;
 }
 
@@ -304,6 +305,18 @@ void TSyncWiring::CloseAnsweredAlerts()
         if (open == 0)
             alert->Dismiss();
     }
+}
+
+// A conflict marked in a note, a delete that lost to an edit, a delete that
+// waits for a yes: said once, by the tray, at the round that met it.
+void TSyncWiring::TellOnce(const TSyncReport& report)
+{
+    const QStringList lines = TSync::NoticeLines(report);
+    auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon");
+    if (lines.isEmpty() || !tray)
+        return;
+    WriteLog("同步：" + lines.join(" "));
+    tray->showMessage("同步", lines.join('\n'));
 }
 
 void TSyncWiring::UpdateTrayTip()

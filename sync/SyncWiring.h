@@ -51,6 +51,7 @@ private:
     void PollLocalChanges();
     void CloseAnsweredAlerts();
     void UpdateTrayTip();
+    void TellOnce(const TSyncReport& report);
 
     QWidget* m_window;
     TSearchTargets m_pages;
