@@ -258,10 +258,8 @@ void UnpackOldMeta(const QByteArray& bytes, TSyncMeta& meta, bool deleted, const
     }
     if (in.status() != QDataStream::Ok)
         RaiseError("同步记录已损坏。");
-    if (meta.Kind == skNoteGroup) {
+    if (meta.Kind == skNoteGroup)
         meta.Lines = TNoteLines::FromText(text);
-        meta.WholeSince = meta.Born;
-    }
     meta.Recount();
     if (deleted) {
         meta.DeletedAt = meta.Seen;
@@ -460,6 +458,9 @@ TSyncMeta& TSyncEngine::Meta(const QString& gid, int kind)
         } else {
             const int self = meta->Kind == skNoteGroup ? (gid == kRootNoteGid ? 0 : SelfIndexOf(skNoteGroup, gid)) : -1;
             UnpackOldMeta(bytes, *meta, deleted, self >= 0 ? NoteText(self) : QString(), m_computer);
+            // Its note's lines are numbered from the text as it is: the
+            // others may not have every one of them, so it goes out whole.
+            meta->WholeSince = meta->Mine = Tick();
             SaveMeta(gid);
         }
     }

@@ -10,6 +10,7 @@
 #include "sync/Sync.h"
 #include "sync/SyncFolder.h"
 
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -154,25 +155,31 @@ class TestSyncConverge : public QObject
     }
 
     // Some rounds go in steps of one item, with this computer's own edits
-    // made between them, and now and then one is cut short there.
+    // made between them, and now and then one is cut short there or killed
+    // at another point.
     void SteppedRound(int p)
     {
         Use(p);
-        {
-            TSync::SetBetweenSteps(
-                [this, p] {
-                    if (random.bounded(20) == 0)
-                        throw EAbort();
-                    if (random.bounded(4) == 0)
-                        Act(p);
-                },
-                0);
-        }
+        TSync::SetBetweenSteps(
+            [this, p] {
+                if (random.bounded(20) == 0)
+                    throw EAbort();
+                if (random.bounded(4) == 0)
+                    Act(p);
+            },
+            0);
+        int hits = 0;
+        const int killAt = random.bounded(4) == 0 ? 1 + random.bounded(12) : -1;
+        TSync::SetKillPoints([&] {
+            if (++hits == killAt)
+                throw EAbort();
+        });
         try {
             TSync::Round();
         } catch (const EAbort&) {
         }
         TSync::SetBetweenSteps(nullptr);
+        TSync::SetKillPoints(nullptr);
     }
 
     TGroupTable Groups(const QString& table)
@@ -656,6 +663,8 @@ private slots:
             "a missing and a late file delay only what they carry",
             "one bad newer state file does not hold up the good ones",
             "a computer joining an emptied folder receives everything",
+            "a file whose state has not come says what it waits for",
+            "a file named after this computer that it did not write is left out",
         };
         for (int i = 0; i < int(std::size(names)); ++i)
             QTest::newRow(names[i]) << i;
@@ -813,6 +822,36 @@ private slots:
             SyncAll();
             expected << "ie 全部->网站:http://a:http://a" << "note 根目录->工作:第一行";
             break;
+        case 12: {
+            Use(b);
+            TSync::Setup(profiles[b].Folder, QString()); // b writes its state anew
+            Round(b);
+            SetNote(b, "", "根\r\n乙");
+            Round(b);
+            Deliver(b, c, [](const QString& name) { return name.endsWith(".state.jsync"); });
+            const TSyncReport report = Round(c);
+            QVERIFY2(report.Waiting.join(' ').contains(QString("-%1-").arg(computers[b])) &&
+                         report.Waiting.join(' ').contains(".state.jsync"),
+                     qPrintable(report.Waiting.join(' ')));
+            QVERIFY(TSync::Status().Waiting == report.Waiting);
+            SyncAll();
+            QVERIFY(reports.last().Waiting.isEmpty());
+            expected << "乙";
+            break;
+        }
+        case 13: {
+            Use(a);
+            const qint64 seq = DbGetIntValue("select Value from SyncSet where Name='Seq'");
+            const QString planted = QString("jotterel-%1-%2.jsync").arg(computers[a]).arg(seq + 5, 10, 10, QChar('0'));
+            Put(profiles[a].Folder + "/" + planted, "JSYNC\x01\x00 planted");
+            SetNote(a, "", "根\r\n甲");
+            const TSyncReport report = Round(a);
+            QVERIFY2(report.Skipped.join('\n').contains(planted + "：不是这台电脑写入的"), qPrintable(report.Skipped.join('\n')));
+            QCOMPARE(DbGetIntValue("select Value from SyncSet where Name='Seq'"), seq + 1);
+            SyncAll();
+            expected << "甲";
+            break;
+        }
         }
         const QString digest = Same();
         QVERIFY2(!digest.startsWith("differs"), qPrintable(digest));
@@ -967,6 +1006,44 @@ private slots:
             QCOMPARE(Note(a, ""), QString("一"));
             QCOMPARE(Note(b, ""), QString("一\r\n二"));
         }
+    }
+
+    // A record kept by the version before (fields and their stamps, the
+    // note's text only in the table) is read into the layout of now when
+    // met: the note's edits go on merging line by line.
+    void recordsOfTheLayoutBeforeAreRead()
+    {
+        const int a = 0, b = 1;
+        Use(a);
+        AddGroup(a, "NoteType", "工作");
+        SetNote(a, "工作", "第一行");
+        Join({a, b});
+        Use(a);
+        const QString gid = DbAccess->Query("select Gid from NoteType where TypeName='工作'")->AsString(0);
+        QByteArray old;
+        {
+            QDataStream out(&old, QIODevice::WriteOnly);
+            const auto text = [&out](const QString& value) { out << value.toUtf8(); };
+            out << qint64(1 << 16) << qint32(3);
+            for (const auto& [name, value] : {std::pair{"name", "工作"}, {"parent", ""}, {"text", ""}}) {
+                text(name);
+                out << qint64(2 << 16);
+                text(computers[a]);
+                out << qint8(3);
+                text(value);
+                out << quint64(0);
+            }
+            out << qint32(0);
+        }
+        TStmtHandle write = PrepareNative(DbAccess->Handle(), "update SyncMeta set Fields=? where Gid=?");
+        BindVariant(write.get(), 1, old);
+        BindVariant(write.get(), 2, gid);
+        RunToEnd(DbAccess->Handle(), write.get());
+        SetNote(a, "工作", "第一行\r\n第二行");
+        SetNote(b, "工作", "第零行\r\n第一行");
+        SyncAll({a, b});
+        const QString digest = Same({a, b});
+        QVERIFY2(digest.contains("note 根目录->工作:第零行\r\n第一行\r\n第二行"), qPrintable(digest));
     }
 };
 
