@@ -177,9 +177,10 @@ void TFormMain::NRestoreClick()
     // too, or stays here alone: else their next files would undo the restore.
     const bool synced = !TSync::Status().Folder.isEmpty();
     const bool replaceOthers =
-        synced && AskYesNo("同步已开启。要让恢复的数据也替换其他电脑上的数据吗？\r\n"
-                           "选“是”：恢复的数据作为新的修改发给其他电脑，备份中没有的内容在那里也会删除（放进回收站）。\r\n"
-                           "选“否”：恢复的数据只留在这台电脑上，这台电脑停止同步。");
+        synced &&
+        AskYesNo("同步已开启。要让恢复的数据也替换其他电脑上的数据吗？\r\n"
+                 "选“是”：恢复的数据作为新的修改发给其他电脑，备份中没有的内容在那里也会删除（放进回收站）。\r\n"
+                 "选“否”：恢复的数据只留在这台电脑上，这台电脑停止同步。");
     // The memo's text goes into the data the safety copy is made of, never
     // into the restored data.
     try {

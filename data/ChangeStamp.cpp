@@ -40,8 +40,8 @@ bool InstallChangeStamps(sqlite3* db)
     if (sqlite3_create_function_v2(db, "SyncStamp", 1, SQLITE_UTF8, nullptr, StampFunction, nullptr, nullptr,
                                    nullptr) != SQLITE_OK)
         return false;
-    static const TStamped rows[] = {{"NoteType", 1, "rowid"}, {"IEType", 2, "rowid"}, {"IE", 3, "ID"},
-                                    {"Alam", 4, "ID"}};
+    static const TStamped rows[] = {
+        {"NoteType", 1, "rowid"}, {"IEType", 2, "rowid"}, {"IE", 3, "ID"}, {"Alam", 4, "ID"}};
     QString sql;
     for (const TStamped& row : rows) {
         for (const char* event : {"INSERT", "UPDATE"})

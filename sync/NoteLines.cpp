@@ -248,16 +248,16 @@ QList<TNoteLines::TPiece> TNoteLines::Pieces(QList<TConflict>* conflictsOut) con
         }
         if (settled || runs.size() < 2)
             continue;
-        std::sort(runs.begin(), runs.end(), [&](const auto& a, const auto& b) {
-            return place[a.first.first()] < place[b.first.first()];
-        });
+        std::sort(runs.begin(), runs.end(),
+                  [&](const auto& a, const auto& b) { return place[a.first.first()] < place[b.first.first()]; });
         const int index = int(conflicts.size());
         std::sort(replaced.begin(), replaced.end());
         conflicts << TConflict{replaced.first(), replaced};
         TLineId last = runs.first().first.last();
         for (qsizetype r = 0; r < runs.size(); ++r) {
-            const QString label = r == 0 ? QString("【冲突】下面是“%1”的改法（两台电脑同时改了这里：留下要的内容，再删去【冲突】这几行）")
-                                         : QString("【冲突】下面是“%1”的改法");
+            const QString label =
+                r == 0 ? QString("【冲突】下面是“%1”的改法（两台电脑同时改了这里：留下要的内容，再删去【冲突】这几行）")
+                       : QString("【冲突】下面是“%1”的改法");
             before[runs[r].first.first()] << QString::number(index) + ":" + label.arg(runs[r].second);
             for (const TLineId& id : runs[r].first)
                 if (place[id] > place[last])

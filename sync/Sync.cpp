@@ -186,7 +186,8 @@ private:
     {
         if (size <= 0)
             return size;
-        return std::clamp<qsizetype>(size * kStepWorkMs * 1000000 / std::max<qint64>(1, work.nsecsElapsed()), 20, 20000);
+        return std::clamp<qsizetype>(size * kStepWorkMs * 1000000 / std::max<qint64>(1, work.nsecsElapsed()), 20,
+                                     20000);
     }
 
     // ---- Other computers' files
@@ -226,7 +227,9 @@ private:
                 const std::optional<TSyncBatch> base = state ? Read(*state) : std::nullopt;
                 if (!base) {
                     if (waitingFor.isEmpty())
-                        waitingFor = QString("jotterel-%1-%2.state.jsync").arg(file.Computer).arg(batch->Base, 10, 10, QChar('0'));
+                        waitingFor = QString("jotterel-%1-%2.state.jsync")
+                                         .arg(file.Computer)
+                                         .arg(batch->Base, 10, 10, QChar('0'));
                     continue;
                 }
                 if (!Apply(*base))
@@ -318,7 +321,8 @@ private:
         const qsizetype first = next;
         const qsizetype fits =
             g_betweenSteps ? std::max<qint64>(1, g_stepMs * 1000 / m_itemMicros) : batch.Items.size();
-        while (next < batch.Items.size() && (next - first < fits || SameGroups(batch.Items[next - 1], batch.Items[next])))
+        while (next < batch.Items.size() &&
+               (next - first < fits || SameGroups(batch.Items[next - 1], batch.Items[next])))
             engine.Merge(batch.Items[next++]);
         engine.Materialize();
         // What an item costs, merged and written, sizes the next step.
@@ -364,7 +368,8 @@ private:
                 return;
             QByteArray payload;
             Applying([&] {
-                payload = EncodeBatch({m_computer, MyName(), m_seq + 1, base, false, Engine(Hosts()).ChangesSince(baseClock)});
+                payload = EncodeBatch(
+                    {m_computer, MyName(), m_seq + 1, base, false, Engine(Hosts()).ChangesSince(baseClock)});
             });
             state = payload.size() > std::max(kChangesBytes, Setting("StateBytes").toLongLong() / 4);
             if (!state) {

@@ -9,24 +9,24 @@
 // What one round of sync did.
 struct TSyncReport
 {
-    int Sent = 0;      // this computer's changed items written to the folder
-    int Applied = 0;   // other computers' items applied here
-    int Computers = 0; // the other computers whose files were read
+    int Sent = 0;          // this computer's changed items written to the folder
+    int Applied = 0;       // other computers' items applied here
+    int Computers = 0;     // the other computers whose files were read
     QStringList Conflicts; // notes that now show a conflict, by name
-    QStringList Notices;   // deletes that lost to an edit: "“工作”在另一台电脑上被删除，但本机有新的修改，已保留"
-    QStringList Skipped;   // "文件名：原因" of files left out
-    QStringList Waiting;   // the files this computer still waits for, with their computer
-    QStringList Refused;   // what another computer asked to delete and was not let
+    QStringList Notices; // deletes that lost to an edit: "“工作”在另一台电脑上被删除，但本机有新的修改，已保留"
+    QStringList Skipped; // "文件名：原因" of files left out
+    QStringList Waiting; // the files this computer still waits for, with their computer
+    QStringList Refused; // what another computer asked to delete and was not let
 };
 
 // This computer's sync settings and state, kept in the data file but never
 // synced themselves.
 struct TSyncStatus
 {
-    QString Folder;          // empty: sync is off
-    QString Name;            // this computer's name for the others
+    QString Folder; // empty: sync is off
+    QString Name;   // this computer's name for the others
     bool Encrypted = false;
-    QDateTime LastRound;     // invalid: none yet
+    QDateTime LastRound; // invalid: none yet
     int Computers = 0;
     QStringList Skipped;
     QStringList Waiting;

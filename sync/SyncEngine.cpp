@@ -13,8 +13,8 @@
 #include <QUuid>
 #include <algorithm>
 #include <map>
-#include <tuple>
 #include <sqlite3.h>
+#include <tuple>
 
 // A field as this computer keeps it: its stamp, the value as merged (the
 // tables may show another: a name made unique, a group gone), and a hash of
@@ -102,8 +102,8 @@ struct TColumn
 };
 const std::vector<TColumn> kBookmarkColumns = {
     {"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}, {"tags", "Tags"}};
-const std::vector<TColumn> kReminderColumns = {{"time", "AlamTime"},   {"date", "AlamDate"}, {"repeat", "ReDay"},
-                                               {"text", "ReMark"},     {"seen", "bLook"},    {"weekdays", "WeekDays"},
+const std::vector<TColumn> kReminderColumns = {{"time", "AlamTime"},  {"date", "AlamDate"}, {"repeat", "ReDay"},
+                                               {"text", "ReMark"},    {"seen", "bLook"},    {"weekdays", "WeekDays"},
                                                {"snooze", "SnoozeAt"}};
 
 const std::vector<TColumn>& ColumnsOf(int kind)
@@ -237,8 +237,7 @@ QVariant TakeOldValue(QDataStream& in)
     return QVariant();
 }
 
-void UnpackOldMeta(const QByteArray& bytes, TSyncMeta& meta, bool deleted, const QString& text,
-                   const QString& computer)
+void UnpackOldMeta(const QByteArray& bytes, TSyncMeta& meta, bool deleted, const QString& text, const QString& computer)
 {
     QDataStream in(bytes);
     qint32 count = 0;
@@ -370,8 +369,8 @@ QMap<QString, QVariant> ReadRow(int kind, qint64 key, QString& gid)
         return fields;
     }
     if (IsGroup(kind)) {
-        sqlite3_stmt* row =
-            Statement(QString("select SelfIndex, ParentIndex, TypeName, Gid from %1 where rowid=?").arg(GroupTable(kind)));
+        sqlite3_stmt* row = Statement(
+            QString("select SelfIndex, ParentIndex, TypeName, Gid from %1 where rowid=?").arg(GroupTable(kind)));
         sqlite3_bind_int64(row, 1, key);
         if (sqlite3_step(row) != SQLITE_ROW)
             return fields;
@@ -408,9 +407,10 @@ QMap<QString, QVariant> ReadRow(int kind, qint64 key, QString& gid)
 
 const QList<TSyncTable>& SyncTables()
 {
-    static const QList<TSyncTable> tables = {
-        {skNoteGroup, "NoteType", "rowid"}, {skBookmarkGroup, "IEType", "rowid"}, {skBookmark, "IE", "ID"},
-        {skReminder, "Alam", "ID"}};
+    static const QList<TSyncTable> tables = {{skNoteGroup, "NoteType", "rowid"},
+                                             {skBookmarkGroup, "IEType", "rowid"},
+                                             {skBookmark, "IE", "ID"},
+                                             {skReminder, "Alam", "ID"}};
     return tables;
 }
 
@@ -520,7 +520,8 @@ int TSyncEngine::TakeLocalChanges(qsizetype most, bool* more)
         if (kind == skNoteGroup && key == 0)
             continue;
         const QString table = TableOf(kind);
-        const QString gid = Lookup(QString("select Gid from %1 where %2=?").arg(table, KeyColumn(kind)), key).toString();
+        const QString gid =
+            Lookup(QString("select Gid from %1 where %2=?").arg(table, KeyColumn(kind)), key).toString();
         if (!gid.isEmpty() && !Meta(gid, kind).Dead() &&
             Lookup(QString("select count(*) from %1 where Gid=?").arg(table), gid).toInt() == 1)
             continue;
@@ -613,7 +614,8 @@ void TSyncEngine::TakeGone(const QString& gid, int kind, qint64 stamp)
 
 QList<TSyncItem> TSyncEngine::State(int part, int afterKind, const QString& afterGid, qsizetype most)
 {
-    static const char* const parts[] = {"Kind in (1, 2) and Deleted = 0", "Kind in (3, 4)", "Kind in (1, 2) and Deleted <> 0"};
+    static const char* const parts[] = {"Kind in (1, 2) and Deleted = 0", "Kind in (3, 4)",
+                                        "Kind in (1, 2) and Deleted <> 0"};
     QList<TSyncItem> items;
     for (const QVariantList& row :
          Rows(QString("select Gid, Kind from SyncMeta where (%1) and (Kind > ?1 or (Kind = ?1 and Gid > ?2)) "
@@ -953,7 +955,8 @@ void TSyncEngine::RebuildGroups(int kind)
     });
     QSet<QString> taken{RootCaption(kind)};
     for (const QString& gid : order) {
-        const QString name = FreeName(plans[gid].Name, [&](const QString& candidate) { return taken.contains(candidate); });
+        const QString name =
+            FreeName(plans[gid].Name, [&](const QString& candidate) { return taken.contains(candidate); });
         taken.insert(name);
         plans[gid].Name = name;
     }
@@ -969,7 +972,8 @@ void TSyncEngine::RebuildGroups(int kind)
     QHash<QString, TRow> rows;
     int largest = 0;
     {
-        TStmtHandle read = PrepareNative(Db(), QString("select rowid, SelfIndex, ParentIndex, TypeName, Gid from %1").arg(table));
+        TStmtHandle read =
+            PrepareNative(Db(), QString("select rowid, SelfIndex, ParentIndex, TypeName, Gid from %1").arg(table));
         while (sqlite3_step(read.get()) == SQLITE_ROW) {
             largest = std::max(largest, sqlite3_column_int(read.get(), 1));
             const QString gid = ColumnText(read.get(), 4);
@@ -1020,7 +1024,8 @@ void TSyncEngine::RebuildGroups(int kind)
         }
         selfOf.insert(gid, self);
         if (row->Parent != parent || row->Name != plan.Name || self != row->Self || m_touched.contains(gid)) {
-            Run(QString("update %1 set ParentIndex=?, TypeName=? where rowid=?").arg(table), {parent, plan.Name, row->Rowid});
+            Run(QString("update %1 set ParentIndex=?, TypeName=? where rowid=?").arg(table),
+                {parent, plan.Name, row->Rowid});
             Rehash(kind, row->Rowid, gid);
         }
     }
@@ -1043,8 +1048,9 @@ void TSyncEngine::DeleteDeadGroups(int kind)
     TTrash trash;
     for (const int self : std::as_const(tops)) {
         const QString in = SqlInList(groups.Branch(self));
-        trash.DeleteBranch(groups, self,
-                           QString("delete from %1 where TypeID in %2").arg(kind == skNoteGroup ? "NoteBook" : "IE", in));
+        trash.DeleteBranch(
+            groups, self,
+            QString("delete from %1 where TypeID in %2").arg(kind == skNoteGroup ? "NoteBook" : "IE", in));
     }
     dying.clear();
 }
@@ -1080,9 +1086,8 @@ void TSyncEngine::WriteItems(int kind)
         const QVariant id = Lookup(QString("select ID from %1 where Gid=?").arg(table), gid);
         if (meta.Dead()) {
             // A bookmark of a deleted group goes to the trash with its group.
-            if (!id.isNull() &&
-                !(kind == skBookmark &&
-                  m_dyingGroups[skBookmarkGroup].contains(Lookup("select TypeID from IE where ID=?", id).toInt())))
+            if (!id.isNull() && !(kind == skBookmark && m_dyingGroups[skBookmarkGroup].contains(
+                                                            Lookup("select TypeID from IE where ID=?", id).toInt())))
                 gone << id.toInt();
             continue;
         }
@@ -1131,8 +1136,9 @@ void TSyncEngine::WriteItems(int kind)
         SaveMeta(gid);
     }
     if (kind == skBookmark) {
-        ExecNative(Db(), QString("insert into IE(%1, Gid) select %1, Gid from temp.SyncNewIE order by rowid")
-                             .arg(names.join(',')));
+        ExecNative(
+            Db(),
+            QString("insert into IE(%1, Gid) select %1, Gid from temp.SyncNewIE order by rowid").arg(names.join(',')));
         ExecNative(Db(), "drop table temp.SyncNewIE");
     }
     if (gone.isEmpty())

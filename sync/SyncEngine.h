@@ -29,9 +29,9 @@ void ItemsInOrder(QList<TSyncItem>& items);
 // applied: a round asks before it lets another computer take away much.
 struct TSyncLoss
 {
-    int Items = 0;         // items deleted, notes emptied
+    int Items = 0;            // items deleted, notes emptied
     bool MostOfATree = false; // more than half of one tree's groups
-    QString Detail;        // "3 个记事分组、40 个网址"
+    QString Detail;           // "3 个记事分组、40 个网址"
 };
 
 // What this computer knows of every synced item, kept beside the data

@@ -162,9 +162,9 @@ void WriteWhole(const QString& path, const QByteArray& bytes)
         CannotWrite(path, qt_error_string(error));
     }
     // The rename itself reaches the disk with the folder's entry.
-    const int dirFd = g_flushToDisk
-                          ? ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
-                          : -1;
+    const int dirFd =
+        g_flushToDisk ? ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                      : -1;
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
@@ -183,7 +183,7 @@ std::optional<QByteArray> ReadRegular(const QString& path, qint64 most, QString&
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        why = errno == ELOOP ? QStringLiteral("是符号链接，不是普通文件，已跳过")
+        why = errno == ELOOP    ? QStringLiteral("是符号链接，不是普通文件，已跳过")
               : errno == ENOENT ? QStringLiteral("文件已被同步工具移走，已跳过")
                                 : QString("无法读取（%1），已跳过").arg(qt_error_string(errno));
         return std::nullopt;
@@ -365,9 +365,11 @@ std::optional<QByteArray> Inflate(const QByteArray& compressed, QString& why)
                               (quint32(quint8(compressed[2])) << 8) | quint32(quint8(compressed[3]));
     if (announced == 0 && compressed.size() == 4)
         return QByteArray(); // qCompress writes no stream for nothing
-    const qint64 most = std::min(kMaxSyncPayloadBytes, std::max<qint64>(1 << 20, compressed.size() * kMaxSyncInflation));
+    const qint64 most =
+        std::min(kMaxSyncPayloadBytes, std::max<qint64>(1 << 20, compressed.size() * kMaxSyncInflation));
     if (announced > most) {
-        why = QString("解压后超过上限（%1 MB，且不超过压缩大小的 %2 倍），已跳过").arg(most >> 20).arg(kMaxSyncInflation);
+        why =
+            QString("解压后超过上限（%1 MB，且不超过压缩大小的 %2 倍），已跳过").arg(most >> 20).arg(kMaxSyncInflation);
         return std::nullopt;
     }
     QByteArray payload(qsizetype(announced), Qt::Uninitialized);
@@ -429,9 +431,9 @@ void TSyncFolder::CheckHeader() const
         return;
     const QJsonObject header = ReadHeader(path);
     const bool encrypted = header.value("encrypted").toBool();
-    const bool ours = encrypted ? !m_key.isEmpty() && Open(m_key, Base64Field(header, "check"),
-                                                           kHeaderName.toUtf8()) == kCheckText
-                                : m_key.isEmpty();
+    const bool ours =
+        encrypted ? !m_key.isEmpty() && Open(m_key, Base64Field(header, "check"), kHeaderName.toUtf8()) == kCheckText
+                  : m_key.isEmpty();
     if (!ours)
         throw ESyncKeyChanged("同步文件夹的设置已被另一台电脑换过（换了同步密码，或几台电脑几乎同时开始同步），"
                               "这台电脑的同步暂停了。请在“软件设置 → 同步…”中输入现在的同步密码，重新开始同步。");

@@ -13,10 +13,10 @@ inline constexpr qint64 kMaxSyncSeq = 9999999999LL;
 
 // What a file of the folder may be, read or unpacked: whatever is larger is
 // skipped and named, before it costs more than this.
-inline constexpr qint64 kMaxSyncFileBytes = 256LL << 20;   // a file as it lies in the folder
+inline constexpr qint64 kMaxSyncFileBytes = 256LL << 20;    // a file as it lies in the folder
 inline constexpr qint64 kMaxSyncPayloadBytes = 512LL << 20; // a file unpacked
-inline constexpr qint64 kMaxSyncInflation = 100;           // and at most this many times its packed size
-inline constexpr qint64 kMaxSyncHeaderBytes = 64 << 10;    // the folder's header
+inline constexpr qint64 kMaxSyncInflation = 100;            // and at most this many times its packed size
+inline constexpr qint64 kMaxSyncHeaderBytes = 64 << 10;     // the folder's header
 
 // The folder's header is not the one this computer's key was made for:
 // another computer changed the passphrase, or began the folder anew.
@@ -90,7 +90,6 @@ public:
     void Note(const QString& name, const QString& reason);
 
 private:
-
     QString m_dir;
     QByteArray m_key;
     QStringList m_skipped;

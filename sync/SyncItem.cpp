@@ -31,18 +31,9 @@ TLineId TakeId(TSyncReader& in)
     return id;
 }
 
-void PutMark(TSyncWriter& out, const TLineMark& mark)
-{
-    out.Signed(mark.Stamp);
-    out.Number(mark.Origin);
-}
-
 TLineMark TakeMark(TSyncReader& in)
 {
-    TLineMark mark;
-    mark.Stamp = in.Signed();
-    mark.Origin = in.Number();
-    return mark;
+    return TLineMark{TakeId(in)};
 }
 
 } // namespace
@@ -160,7 +151,7 @@ void TSyncWriter::Lines(const QList<TNoteLine>& lines)
         if (flags & lfText)
             Text(line.Text);
         if (flags & lfGone)
-            PutMark(*this, line.Gone);
+            PutId(*this, line.Gone);
         if (flags & lfReplaces) {
             Number(quint64(line.Replaces.size()));
             for (const TLineId& id : line.Replaces)
@@ -168,7 +159,7 @@ void TSyncWriter::Lines(const QList<TNoteLine>& lines)
             Text(line.By);
         }
         if (flags & lfSettled)
-            PutMark(*this, line.Settled);
+            PutId(*this, line.Settled);
     }
 }
 

@@ -66,10 +66,8 @@ size_t qHash(const TLineId& id, size_t seed = 0);
 
 // A change of a line by one computer: its removal, or the marking of a
 // conflict as settled. Stamp 0: none.
-struct TLineMark
+struct TLineMark : TLineId
 {
-    qint64 Stamp = 0;
-    quint64 Origin = 0;
     bool IsSet() const { return Stamp != 0; }
 };
 

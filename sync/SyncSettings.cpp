@@ -107,8 +107,9 @@ QString TFormSyncSettings::Passphrase()
         return QString();
     if (ui->edtSyncPass->text().isEmpty()) {
         ui->edtSyncPass->setFocus();
-        RaiseError("请输入同步密码（每台电脑输入同一个）。没有同步密码时，能写入同步文件夹的人都能改动这台电脑上的数据；"
-                   "确实不要密码，请选“不加密”。");
+        RaiseError(
+            "请输入同步密码（每台电脑输入同一个）。没有同步密码时，能写入同步文件夹的人都能改动这台电脑上的数据；"
+            "确实不要密码，请选“不加密”。");
     }
     return ui->edtSyncPass->text();
 }

@@ -30,4 +30,3 @@ QString SyncStatusText(const TSyncStatus& status, const QString& failure)
         lines << "同步文件未加密：能打开同步文件夹的人都能读到这些数据，能写入它的人都能改动这些数据。";
     return lines.join('\n');
 }
-

@@ -58,7 +58,8 @@ TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
     activeWiring = this;
     AskPassphrase = [this] {
         return QInputDialog::getText(m_window, "同步密码",
-                                     "同步文件夹的同步密码已在另一台电脑上更改。\n请输入新的同步密码：", QLineEdit::Password);
+                                     "同步文件夹的同步密码已在另一台电脑上更改。\n请输入新的同步密码：",
+                                     QLineEdit::Password);
     };
     // Another computer's change of the note being edited is merged into the
     // memo: the typed text stays, the caret with it.

@@ -56,11 +56,11 @@ private:
     QWidget* m_window;
     TSearchTargets m_pages;
     QFileSystemWatcher* m_watcher;
-    QTimer* m_folderQuiet; // a second after the folder's last change
+    QTimer* m_folderQuiet;  // a second after the folder's last change
     QDateTime m_folderTime; // the folder's time of change when last looked at
-    QTimer* m_localDelay;  // two seconds after a change here
-    QTimer* m_poll;        // asks for changes here every second
-    QTimer* m_periodic;    // every minute
+    QTimer* m_localDelay;   // two seconds after a change here
+    QTimer* m_poll;         // asks for changes here every second
+    QTimer* m_periodic;     // every minute
     bool m_on = false;
     bool m_inRound = false;
     bool m_roundDue = false; // waits for the data file's check, a dialog or an edit in place

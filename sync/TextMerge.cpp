@@ -36,7 +36,7 @@ bool Marks(const std::vector<int>& a, const std::vector<int>& b, std::vector<boo
         trace.emplace_back(v.begin() + offset - d - 1, v.begin() + offset + d + 2);
         for (int k = -d; k <= d; k += 2) {
             int x = (k == -d || (k != d && v[offset + k - 1] < v[offset + k + 1])) ? v[offset + k + 1]
-                                                                                  : v[offset + k - 1] + 1;
+                                                                                   : v[offset + k - 1] + 1;
             int y = x - k;
             while (x < n && y < m && a[size_t(x)] == b[size_t(y)])
                 ++x, ++y;

@@ -14,9 +14,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QInputMethodEvent>
-#include <QTextLayout>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -25,6 +24,7 @@
 #include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
@@ -107,14 +107,26 @@ private slots:
         QTest::addColumn<QString>("joinedBefore"); // passphrase the folder was made with; "-": not made
         QTest::addColumn<QString>("folder");       // relative to the test's folder; "" none
         QTest::addColumn<QString>("passphrase");
-        QTest::addColumn<bool>("plain");           // 不加密 chosen
+        QTest::addColumn<bool>("plain"); // 不加密 chosen
         QTest::addColumn<bool>("joins");
-        QTest::newRow("new folder, plain") << "-" << "shared" << "" << true << true;
-        QTest::newRow("new folder, passphrase") << "-" << "shared" << "密码" << false << true;
-        QTest::newRow("new folder, no passphrase, not plain") << "-" << "shared" << "" << false << false;
-        QTest::newRow("the folder's passphrase") << "密码" << "shared" << "密码" << false << true;
-        QTest::newRow("another passphrase") << "密码" << "shared" << "别的" << false << false;
-        QTest::newRow("no folder") << "-" << "" << "" << true << false;
+        QTest::newRow("new folder, plain") << "-"
+                                           << "shared"
+                                           << "" << true << true;
+        QTest::newRow("new folder, passphrase") << "-"
+                                                << "shared"
+                                                << "密码" << false << true;
+        QTest::newRow("new folder, no passphrase, not plain") << "-"
+                                                              << "shared"
+                                                              << "" << false << false;
+        QTest::newRow("the folder's passphrase") << "密码"
+                                                 << "shared"
+                                                 << "密码" << false << true;
+        QTest::newRow("another passphrase") << "密码"
+                                            << "shared"
+                                            << "别的" << false << false;
+        QTest::newRow("no folder") << "-"
+                                   << ""
+                                   << "" << true << false;
     }
     void startJoinsOrSaysWhyNot()
     {
@@ -272,19 +284,19 @@ private slots:
     // key is saved over the merged text, no second copy below a line.
     void remoteChangeMergesIntoTheMemo_data()
     {
-        QTest::addColumn<int>("line");     // where the caret is
+        QTest::addColumn<int>("line"); // where the caret is
         QTest::addColumn<int>("column");
         QTest::addColumn<QString>("stored"); // what the other computer made of the note
         QTest::addColumn<QString>("after");  // the note after a key "Y"
         const QString note = "第一行\r\n第二行\r\n第三行";
-        QTest::newRow("a line changed below")
-            << 0 << 2 << "第一行\r\n第二行\r\n第三行改" << "第一Y行\r\n第二行\r\n第三行改";
+        QTest::newRow("a line changed below") << 0 << 2 << "第一行\r\n第二行\r\n第三行改"
+                                              << "第一Y行\r\n第二行\r\n第三行改";
         QTest::newRow("a line added above") << 2 << 0 << "第一行\r\n新\r\n第二行\r\n第三行"
-                                           << "第一行\r\n新\r\n第二行\r\nY第三行";
-        QTest::newRow("a line added at the end, the caret there")
-            << 2 << 3 << note + "\r\n别处" << "第一行\r\n第二行\r\n第三行Y\r\n别处";
-        QTest::newRow("the caret's own line added to just there")
-            << 1 << 3 << "第一行\r\n第二行改\r\n第三行" << "第一行\r\n第二行改Y\r\n第三行";
+                                            << "第一行\r\n新\r\n第二行\r\nY第三行";
+        QTest::newRow("a line added at the end, the caret there") << 2 << 3 << note + "\r\n别处"
+                                                                  << "第一行\r\n第二行\r\n第三行Y\r\n别处";
+        QTest::newRow("the caret's own line added to just there") << 1 << 3 << "第一行\r\n第二行改\r\n第三行"
+                                                                  << "第一行\r\n第二行改Y\r\n第三行";
     }
     void remoteChangeMergesIntoTheMemo()
     {

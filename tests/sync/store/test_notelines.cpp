@@ -46,13 +46,24 @@ private slots:
         QTest::addColumn<QString>("theirs");
         QTest::addColumn<QString>("merged");
         const QString b = "一\r\n二\r\n三";
-        QTest::newRow("different lines") << b << "一改\r\n二\r\n三" << "一\r\n二\r\n三改" << "一改\r\n二\r\n三改";
+        QTest::newRow("different lines") << b << "一改\r\n二\r\n三"
+                                         << "一\r\n二\r\n三改"
+                                         << "一改\r\n二\r\n三改";
         QTest::newRow("both append: mine, then theirs") << b << b + "\r\n我" << b + "\r\n你" << b + "\r\n我\r\n你";
-        QTest::newRow("the same change once") << b << "一\r\n二改\r\n三" << "一\r\n二改\r\n三" << "一\r\n二改\r\n三";
-        QTest::newRow("same line, both kept") << b << "一\r\n二我\r\n三" << "一\r\n二你\r\n三" << "一\r\n二我\r\n二你\r\n三";
+        QTest::newRow("the same change once") << b << "一\r\n二改\r\n三"
+                                              << "一\r\n二改\r\n三"
+                                              << "一\r\n二改\r\n三";
+        QTest::newRow("same line, both kept") << b << "一\r\n二我\r\n三"
+                                              << "一\r\n二你\r\n三"
+                                              << "一\r\n二我\r\n二你\r\n三";
         QTest::newRow("one side only") << b << b << "零\r\n" + b << "零\r\n" + b;
-        QTest::newRow("removed here, changed there") << b << "一\r\n三" << "一\r\n二改\r\n三" << "一\r\n二改\r\n三";
-        QTest::newRow("from nothing, on lines of their own") << "" << "我" << "你" << "我\r\n你";
+        QTest::newRow("removed here, changed there") << b << "一\r\n三"
+                                                     << "一\r\n二改\r\n三"
+                                                     << "一\r\n二改\r\n三";
+        QTest::newRow("from nothing, on lines of their own") << ""
+                                                             << "我"
+                                                             << "你"
+                                                             << "我\r\n你";
     }
     void mergeTexts()
     {
@@ -70,11 +81,16 @@ private slots:
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
         QTest::addColumn<int>("changed"); // characters the edits take away and put in
-        QTest::newRow("one letter") << "第一行\r\n第二行\r\n第三行" << "第一行\r\n第二行!\r\n第三行" << 1;
-        QTest::newRow("two places") << "甲\r\n乙\r\n丙\r\n丁" << "甲甲\r\n乙\r\n丙\r\n丁丁" << 2;
-        QTest::newRow("line added at the end") << "甲\r\n乙" << "甲\r\n乙\r\n丙" << 3;
-        QTest::newRow("all new") << "甲" << "乙" << 2;
-        QTest::newRow("nothing") << "甲" << "甲" << 0;
+        QTest::newRow("one letter") << "第一行\r\n第二行\r\n第三行"
+                                    << "第一行\r\n第二行!\r\n第三行" << 1;
+        QTest::newRow("two places") << "甲\r\n乙\r\n丙\r\n丁"
+                                    << "甲甲\r\n乙\r\n丙\r\n丁丁" << 2;
+        QTest::newRow("line added at the end") << "甲\r\n乙"
+                                               << "甲\r\n乙\r\n丙" << 3;
+        QTest::newRow("all new") << "甲"
+                                 << "乙" << 2;
+        QTest::newRow("nothing") << "甲"
+                                 << "甲" << 0;
     }
     void textEditsAreSmallAndRight()
     {
@@ -112,9 +128,12 @@ private slots:
         QTest::addColumn<int>("conflicts");
         const QString s = "一\r\n二\r\n三";
         QTest::newRow("lines added at the end") << s << s + "\r\n甲" << s + "\r\n乙" << 0;
-        QTest::newRow("different lines changed") << s << "一甲\r\n二\r\n三" << "一\r\n二\r\n三乙" << 0;
-        QTest::newRow("the same line changed") << s << "一\r\n二甲\r\n三" << "一\r\n二乙\r\n三" << 1;
-        QTest::newRow("removed on one, changed on the other") << s << "一\r\n三" << "一\r\n二乙\r\n三" << 0;
+        QTest::newRow("different lines changed") << s << "一甲\r\n二\r\n三"
+                                                 << "一\r\n二\r\n三乙" << 0;
+        QTest::newRow("the same line changed") << s << "一\r\n二甲\r\n三"
+                                               << "一\r\n二乙\r\n三" << 1;
+        QTest::newRow("removed on one, changed on the other") << s << "一\r\n三"
+                                                              << "一\r\n二乙\r\n三" << 0;
         QTest::newRow("all removed on one") << s << "" << s + "\r\n乙" << 0;
     }
     void twoComputersEndWithOneText()
@@ -172,7 +191,8 @@ private slots:
     void threeComputersAtRandomEndAlike()
     {
         QRandomGenerator random(11);
-        QList<TCopy> copies{{1, "甲", TNoteLines::FromText("开始")}, {2, "乙", TNoteLines::FromText("开始")},
+        QList<TCopy> copies{{1, "甲", TNoteLines::FromText("开始")},
+                            {2, "乙", TNoteLines::FromText("开始")},
                             {3, "丙", TNoteLines::FromText("开始")}};
         for (int step = 0; step < 300; ++step) {
             TCopy& copy = copies[random.bounded(3)];

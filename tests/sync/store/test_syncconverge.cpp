@@ -1,3 +1,4 @@
+#include "app/Backup.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/SqliteDb.h"
@@ -5,7 +6,6 @@
 #include "data/UntPublic.h"
 #include "groups/GroupTableStore.h"
 #include "history/Trash.h"
-#include "app/Backup.h"
 #include "support/StoreTest.h"
 #include "sync/Sync.h"
 #include "sync/SyncFolder.h"
@@ -195,10 +195,7 @@ class TestSyncConverge : public QObject
         return all[random.bounded(int(all.size()))];
     }
 
-    QString Token()
-    {
-        return QString(" t%1").arg(step);
-    }
+    QString Token() { return QString(" t%1").arg(step); }
 
     // One user action of a random kind on the computer.
     void Act(int p)
@@ -222,18 +219,19 @@ class TestSyncConverge : public QObject
                 break;
             case 3:
                 if (group != 0 && !BranchHoldsStable(groups, table, group))
-                    groups.DeleteBranch(group, QString("delete from %1 where TypeID in %2")
-                                                   .arg(table == "NoteType" ? "NoteBook" : "IE",
-                                                        SqlInList(groups.Branch(group))));
+                    groups.DeleteBranch(
+                        group, QString("delete from %1 where TypeID in %2")
+                                   .arg(table == "NoteType" ? "NoteBook" : "IE", SqlInList(groups.Branch(group))));
                 break;
             case 4:
             case 5:
                 EditNote(group);
                 break;
             case 6:
-                DbExecSQL(QString("insert into IE(TypeID, IEUrl, IEName, ReMark) values (%1, 'http://%2', '网址%2', '')")
-                              .arg(RandomGroup(Groups("IEType")))
-                              .arg(step));
+                DbExecSQL(
+                    QString("insert into IE(TypeID, IEUrl, IEName, ReMark) values (%1, 'http://%2', '网址%2', '')")
+                        .arg(RandomGroup(Groups("IEType")))
+                        .arg(step));
                 break;
             case 7:
                 DbExecSQL(QString("update IE set IEName='改%1', TypeID=%2 where ID=%3")
@@ -242,10 +240,11 @@ class TestSyncConverge : public QObject
                               .arg(RandomId("IE")));
                 break;
             case 8:
-                DbExecSQL(random.bounded(2) ? QString("insert into Alam(AlamTime, AlamDate, ReDay, ReMark, bLook) values "
-                                                      "(0.5, 46000, 0, '提醒%1', 0)")
-                                                  .arg(step)
-                                            : QString("update Alam set bLook=1 where ID=%1").arg(RandomId("Alam")));
+                DbExecSQL(random.bounded(2)
+                              ? QString("insert into Alam(AlamTime, AlamDate, ReDay, ReMark, bLook) values "
+                                        "(0.5, 46000, 0, '提醒%1', 0)")
+                                    .arg(step)
+                              : QString("update Alam set bLook=1 where ID=%1").arg(RandomId("Alam")));
                 break;
             default: {
                 const QString items = random.bounded(2) ? "IE" : "Alam";
@@ -341,7 +340,8 @@ class TestSyncConverge : public QObject
         const std::unique_ptr<TDataSet> mark = DbAccess->Query("select TypeID, IEUrl, IEName, ReMark from IE");
         for (mark->First(); !mark->Eof(); mark->Next())
             lines << "ie " + marks.PathText(mark->AsInteger(0)) + ":" + mark->AsString(1) + ":" + mark->AsString(2);
-        const std::unique_ptr<TDataSet> alam = DbAccess->Query("select AlamTime, AlamDate, ReDay, ReMark, bLook from Alam");
+        const std::unique_ptr<TDataSet> alam =
+            DbAccess->Query("select AlamTime, AlamDate, ReDay, ReMark, bLook from Alam");
         for (alam->First(); !alam->Eof(); alam->Next())
             lines << "alam " + alam->AsString(3) + ":" + alam->AsString(4);
         lines.sort();
@@ -364,7 +364,6 @@ class TestSyncConverge : public QObject
             QCOMPARE(strays->AsInteger(0), 0);
         }
     }
-
 
     // ---- A few computers and their actions, for the scenarios below
 
@@ -452,7 +451,8 @@ class TestSyncConverge : public QObject
     QString Note(int p, const QString& group)
     {
         const int self = GroupOf(p, "NoteType", group);
-        const std::unique_ptr<TDataSet> set = DbAccess->Query(QString("select ReMark from NoteBook where TypeID=%1").arg(self));
+        const std::unique_ptr<TDataSet> set =
+            DbAccess->Query(QString("select ReMark from NoteBook where TypeID=%1").arg(self));
         return set->Eof() ? QString() : set->AsString(0);
     }
 
@@ -460,7 +460,8 @@ class TestSyncConverge : public QObject
     {
         const int self = GroupOf(p, "NoteType", group);
         const QString quoted = QString(text).replace("'", "''");
-        DbExecSQL(Note(p, group).isNull() && DbGetIntValue(QString("select count(*) from NoteBook where TypeID=%1").arg(self)) == 0
+        DbExecSQL(Note(p, group).isNull() &&
+                          DbGetIntValue(QString("select count(*) from NoteBook where TypeID=%1").arg(self)) == 0
                       ? QString("insert into NoteBook(TypeID, ReMark) values (%1, '%2')").arg(self).arg(quoted)
                       : QString("update NoteBook set ReMark='%2' where TypeID=%1").arg(self).arg(quoted));
     }
@@ -468,7 +469,8 @@ class TestSyncConverge : public QObject
     void AddBookmark(int p, const QString& group, const QString& url)
     {
         const int self = GroupOf(p, "IEType", group);
-        DbExecSQL(QString("insert into IE(TypeID, IEUrl, IEName, ReMark) values (%1, '%2', '%2', '')").arg(self).arg(url));
+        DbExecSQL(
+            QString("insert into IE(TypeID, IEUrl, IEName, ReMark) values (%1, '%2', '%2', '')").arg(self).arg(url));
     }
 
     void MoveBookmark(int p, const QString& url, const QString& group)
@@ -562,7 +564,8 @@ private slots:
         computers.clear();
         reports.clear();
         ledger = TLedger();
-        random.seed(quint32(qEnvironmentVariableIntValue("SYNC_SEED") ? qEnvironmentVariableIntValue("SYNC_SEED") : 27));
+        random.seed(
+            quint32(qEnvironmentVariableIntValue("SYNC_SEED") ? qEnvironmentVariableIntValue("SYNC_SEED") : 27));
         start = QDateTime(QDate(2026, 12, 1), QTime(9, 0));
         const qint64 hour = 3600 * 1000;
         for (int p = 0; p < 3; ++p) {
@@ -587,7 +590,8 @@ private slots:
     {
         // The first computer brings groups whose notes are edited all along.
         Use(0);
-        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1, 0, '稳定甲')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2, 1, '稳定乙')");
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1, 0, '稳定甲')@#@insert into "
+                  "NoteType(SelfIndex,ParentIndex,TypeName) values (2, 1, '稳定乙')");
         JoinAll();
         Use(0);
         const std::unique_ptr<TDataSet> stable = DbAccess->Query("select Gid from NoteType");
@@ -633,10 +637,12 @@ private slots:
         step = 20;
         Use(1);
         int steps = 0;
-        TSync::SetBetweenSteps([&] {
-            if (++steps == 1)
-                DbExecSQL("update IE set IEName='丙'");
-        }, 0);
+        TSync::SetBetweenSteps(
+            [&] {
+                if (++steps == 1)
+                    DbExecSQL("update IE set IEName='丙'");
+            },
+            0);
         TSync::Round();
         TSync::SetBetweenSteps(nullptr);
         QVERIFY(steps >= 1);
@@ -710,7 +716,8 @@ private slots:
             DeleteGroup(a, "NoteType", "工作");
             AddGroup(c, "NoteType", "会议", "工作");
             SyncAll();
-            expected << "NoteType 根目录->工作->会议" << "note 根目录->工作:第一行";
+            expected << "NoteType 根目录->工作->会议"
+                     << "note 根目录->工作:第一行";
             break;
         case 3:
             DeleteGroup(a, "IEType", "网站");
@@ -737,7 +744,8 @@ private slots:
             SetNote(a, "", "根\r\n甲");
             SetNote(b, "", "根\r\n乙");
             SyncAll();
-            expected << "甲" << "乙";
+            expected << "甲"
+                     << "乙";
             absent << "【冲突】";
             break;
         case 6: {
@@ -749,7 +757,7 @@ private slots:
             QVERIFY(lines.contains("根甲") && lines.contains("根乙"));
             const int told = int(std::count_if(reports.cbegin(), reports.cend(),
                                                [](const TSyncReport& report) { return !report.Conflicts.isEmpty(); }));
-            QCOMPARE(told, 3); // once on each computer, at the round that met it
+            QCOMPARE(told, 3);      // once on each computer, at the round that met it
             SetNote(a, "", "根甲"); // settled by hand
             SyncAll();
             expected << "note 根目录:根甲";
@@ -793,7 +801,10 @@ private slots:
             Use(a);
             QVERIFY(Note(a, "").contains("乙二"));
             SyncAll();
-            expected << "乙一" << "乙二" << "丙" << "note 根目录->工作:甲";
+            expected << "乙一"
+                     << "乙二"
+                     << "丙"
+                     << "note 根目录->工作:甲";
             break;
         case 10: {
             SetNote(b, "", "根\r\n乙");
@@ -820,7 +831,8 @@ private slots:
             TSync::Setup(profiles[c].Folder, QString());
             computers << Computer(c);
             SyncAll();
-            expected << "ie 全部->网站:http://a:http://a" << "note 根目录->工作:第一行";
+            expected << "ie 全部->网站:http://a:http://a"
+                     << "note 根目录->工作:第一行";
             break;
         case 12: {
             Use(b);
@@ -846,7 +858,8 @@ private slots:
             Put(profiles[a].Folder + "/" + planted, "JSYNC\x01\x00 planted");
             SetNote(a, "", "根\r\n甲");
             const TSyncReport report = Round(a);
-            QVERIFY2(report.Skipped.join('\n').contains(planted + "：不是这台电脑写入的"), qPrintable(report.Skipped.join('\n')));
+            QVERIFY2(report.Skipped.join('\n').contains(planted + "：不是这台电脑写入的"),
+                     qPrintable(report.Skipped.join('\n')));
             QCOMPARE(DbGetIntValue("select Value from SyncSet where Name='Seq'"), seq + 1);
             SyncAll();
             expected << "甲";
@@ -923,7 +936,9 @@ private slots:
         for (const bool most : {false, true})
             for (const int answer : {-1, 0, 1})
                 QTest::addRow("%s, %s", most ? "most of the tree" : "40 bookmarks",
-                              answer < 0 ? "nobody asked" : answer ? "yes" : "no")
+                              answer < 0 ? "nobody asked"
+                              : answer   ? "yes"
+                                         : "no")
                     << most << answer;
     }
     void aLargeDeleteWaitsForAYes()

@@ -131,14 +131,21 @@ private slots:
     void headerReplacedElsewhere_data()
     {
         QTest::addColumn<QString>("joined");
-        QTest::addColumn<QString>("other"); // the header put over it: "-" none, "=" its own, else a new one's passphrase
+        QTest::addColumn<QString>(
+            "other"); // the header put over it: "-" none, "=" its own, else a new one's passphrase
         QTest::addColumn<bool>("refused");
-        QTest::newRow("its own header") << "口令" << "=" << false;
-        QTest::newRow("no header yet") << "口令" << "-" << false;
-        QTest::newRow("another salt, same passphrase") << "口令" << "口令" << true;
-        QTest::newRow("made plain elsewhere") << "口令" << "" << true;
-        QTest::newRow("encrypted elsewhere") << "" << "口令" << true;
-        QTest::newRow("plain both") << "" << "" << false;
+        QTest::newRow("its own header") << "口令"
+                                        << "=" << false;
+        QTest::newRow("no header yet") << "口令"
+                                       << "-" << false;
+        QTest::newRow("another salt, same passphrase") << "口令"
+                                                       << "口令" << true;
+        QTest::newRow("made plain elsewhere") << "口令"
+                                              << "" << true;
+        QTest::newRow("encrypted elsewhere") << ""
+                                             << "口令" << true;
+        QTest::newRow("plain both") << ""
+                                    << "" << false;
     }
     void headerReplacedElsewhere()
     {
@@ -303,13 +310,15 @@ private slots:
             QDataStream out(&deep, QIODevice::WriteOnly);
             out << qint32(1) << QString("0123456789abcdef") << list;
         }
-        const QByteArray head = "JSB2" + QByteArray(1, 16) + "0123456789abcdef" + QByteArray(1, 0) +
-                                QByteArray(1, 1) + QByteArray(1, 0) + QByteArray(1, 0);
+        const QByteArray head = "JSB2" + QByteArray(1, 16) + "0123456789abcdef" + QByteArray(1, 0) + QByteArray(1, 1) +
+                                QByteArray(1, 0) + QByteArray(1, 0);
         QTest::newRow("lists in lists") << deep;
         QTest::newRow("a count beyond the file") << head + QByteArray::fromHex("ffffffffffffffff7f");
         QTest::newRow("a number of eleven bytes") << head + QByteArray(11, char(0xff));
-        QTest::newRow("a text longer than the file") << head + QByteArray::fromHex("01") + QByteArray::fromHex("ff7f") + "x";
-        QTest::newRow("a kind that is none") << head + QByteArray::fromHex("01") + QByteArray::fromHex("0161") + QByteArray(1, 9);
+        QTest::newRow("a text longer than the file")
+            << head + QByteArray::fromHex("01") + QByteArray::fromHex("ff7f") + "x";
+        QTest::newRow("a kind that is none")
+            << head + QByteArray::fromHex("01") + QByteArray::fromHex("0161") + QByteArray(1, 9);
         QTest::newRow("a name of 65 bytes") << head + QByteArray::fromHex("0141") + QByteArray(65, 'a');
     }
     void hostilePayloadsAreRefused()
