@@ -69,7 +69,6 @@ TLinkWiring::~TLinkWiring()
 {
     if (m_checker)
         m_checker->disconnect(this); // its stop at the end tells nobody
-    m_page.BookmarksAdded = nullptr;
     if (DbAccess && DbAccess->GridSource)
         DbAccess->GridSource->ExtraRoles = nullptr;
 }

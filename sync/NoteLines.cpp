@@ -150,7 +150,7 @@ QList<TLineId> TNoteLines::Order() const
         QList<QPair<TLineId, qsizetype>> stack{{start, 0}};
         while (!stack.isEmpty()) {
             auto& [id, next] = stack.last();
-            const QList<TLineId>& below = children[id];
+            const QList<TLineId> below = children.value(id); // shared, not copied
             if (next == below.size()) {
                 stack.removeLast();
                 continue;
@@ -182,12 +182,13 @@ QList<TLineId> TNoteLines::Order() const
 
 // The lines one edit added: the first, then each added after the one before
 // it with the next number.
-QList<TLineId> TNoteLines::Run(const TLineId& first, const QHash<TLineId, QList<TLineId>>& children) const
+QList<TLineId> TNoteLines::Run(const TLineId& first) const
 {
     QList<TLineId> run{first};
     for (TLineId at = first;;) {
         const TLineId next{at.Stamp + 1, at.Origin};
-        if (!children.value(at).contains(next))
+        const auto line = m_lines.constFind(next);
+        if (line == m_lines.cend() || line->After != at)
             return run;
         run << next;
         at = next;
@@ -206,9 +207,8 @@ QList<TNoteLines::TPiece> TNoteLines::Pieces(QList<TConflict>* conflictsOut) con
     };
 
     // Edits that replaced a common line, grouped.
-    QHash<TLineId, QList<TLineId>> replacers, children;
+    QHash<TLineId, QList<TLineId>> replacers;
     for (const TNoteLine& line : m_lines) {
-        children[line.After] << line.Id;
         for (const TLineId& replaced : line.Replaces)
             replacers[replaced] << line.Id;
     }
@@ -222,13 +222,17 @@ QList<TNoteLines::TPiece> TNoteLines::Pieces(QList<TConflict>* conflictsOut) con
             continue;
         // Every replaced line reachable through a shared edit.
         QList<TLineId> edits, replaced{key};
+        QSet<TLineId> metEdits, metReplaced{key}; // a file may hold thousands of them
         for (qsizetype i = 0; i < replaced.size(); ++i)
             for (const TLineId& edit : replacers.value(replaced[i]))
-                if (!edits.contains(edit)) {
+                if (!metEdits.contains(edit)) {
+                    metEdits.insert(edit);
                     edits << edit;
                     for (const TLineId& other : m_lines.value(edit).Replaces)
-                        if (!replaced.contains(other))
+                        if (!metReplaced.contains(other)) {
+                            metReplaced.insert(other);
                             replaced << other;
+                        }
                 }
         for (const TLineId& id : replaced)
             grouped.insert(id);
@@ -237,13 +241,14 @@ QList<TNoteLines::TPiece> TNoteLines::Pieces(QList<TConflict>* conflictsOut) con
         QList<QPair<QList<TLineId>, QString>> runs; // the shown lines of each version, and whose
         for (const TLineId& edit : edits) {
             QList<TLineId> shown;
-            for (const TLineId& id : Run(edit, children))
+            for (const TLineId& id : Run(edit))
                 if (alive(id))
                     shown << id;
             if (!shown.isEmpty()) {
                 std::sort(shown.begin(), shown.end(),
                           [&](const TLineId& a, const TLineId& b) { return place[a] < place[b]; });
-                runs.append({shown, m_lines.value(edit).By});
+                // A name from another computer's file: one line, of a sensible length.
+                runs.append({shown, m_lines.value(edit).By.simplified().left(40)});
             }
         }
         if (settled || runs.size() < 2)

@@ -66,7 +66,7 @@ private:
     QList<TPiece> Pieces(QList<TConflict>* conflicts = nullptr) const;
     bool TakeOnce(const QString& text, quint64 me, const QString& myName, const std::function<qint64()>& next);
     QList<TLineId> Order() const;
-    QList<TLineId> Run(const TLineId& first, const QHash<TLineId, QList<TLineId>>& children) const;
+    QList<TLineId> Run(const TLineId& first) const;
 
     QHash<TLineId, TNoteLine> m_lines;
 };

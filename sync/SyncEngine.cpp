@@ -1,5 +1,6 @@
 #include "sync/SyncEngine.h"
 
+#include "data/ChangeStamp.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/SqliteDb.h"
@@ -548,8 +549,10 @@ void TSyncEngine::TakeRow(int kind, qint64 key, qint64 stamp)
 {
     QString gid;
     const QMap<QString, QVariant> fields = ReadRow(kind, key, gid);
+    const qint64 latest = TakeLatestChangeStamp(kind, key);
     if (fields.isEmpty())
         return;
+    stamp = std::max(stamp, latest);
     stamp = stamp > 0 ? stamp : Tick();
     Observe(stamp);
     TSyncMeta& meta = Meta(gid, kind);

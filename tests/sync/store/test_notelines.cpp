@@ -2,7 +2,6 @@
 #include "sync/NoteLines.h"
 #include "sync/TextMerge.h"
 
-#include <QRandomGenerator>
 
 namespace {
 // One computer's copy of a note: its lines and the clock that numbers them.
@@ -184,42 +183,6 @@ private slots:
         TNoteLines one = TNoteLines::FromText(text);
         one.Merge(TNoteLines::FromText(text).All());
         QCOMPARE(one.Text(), text);
-    }
-
-    // Three computers typing in turns and merging at random end alike, and
-    // what each computer shows is what it takes back without a change.
-    void threeComputersAtRandomEndAlike()
-    {
-        QRandomGenerator random(11);
-        QList<TCopy> copies{{1, "甲", TNoteLines::FromText("开始")},
-                            {2, "乙", TNoteLines::FromText("开始")},
-                            {3, "丙", TNoteLines::FromText("开始")}};
-        for (int step = 0; step < 300; ++step) {
-            TCopy& copy = copies[random.bounded(3)];
-            QStringList lines = copy.Lines.Text().split("\r\n");
-            const int at = random.bounded(int(lines.size()));
-            switch (random.bounded(3)) {
-            case 0:
-                lines.insert(at, QString("行%1").arg(step));
-                break;
-            case 1:
-                lines[at] += QString::number(step);
-                break;
-            default:
-                if (lines.size() > 1)
-                    lines.removeAt(at);
-            }
-            copy.Type(lines.join("\r\n"));
-            if (random.bounded(3) == 0)
-                copies[random.bounded(3)].Receive(copies[random.bounded(3)]);
-        }
-        for (int round = 0; round < 2; ++round)
-            for (TCopy& to : copies)
-                for (const TCopy& from : std::as_const(copies))
-                    to.Receive(from);
-        QCOMPARE(copies[1].Lines.Text(), copies[0].Lines.Text());
-        QCOMPARE(copies[2].Lines.Text(), copies[0].Lines.Text());
-        QVERIFY(!copies[0].Lines.Take(copies[0].Lines.Text(), 1, "甲", [&] { return ++copies[0].Clock; }));
     }
 };
 

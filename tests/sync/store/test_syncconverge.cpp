@@ -671,6 +671,7 @@ private slots:
             "a computer joining an emptied folder receives everything",
             "a file whose state has not come says what it waits for",
             "a file named after this computer that it did not write is left out",
+            "of two saves of a row before a round, the later one's moment counts",
         };
         for (int i = 0; i < int(std::size(names)); ++i)
             QTest::newRow(names[i]) << i;
@@ -851,6 +852,15 @@ private slots:
             expected << "乙";
             break;
         }
+        case 14:
+            Rename(a, "NoteType", "工作", "甲的");
+            step = 400;
+            Rename(b, "NoteType", "工作", "乙的");
+            step = 700;
+            Rename(a, "NoteType", "甲的", "甲又改");
+            SyncAll();
+            expected << "NoteType 根目录->甲又改";
+            break;
         case 13: {
             Use(a);
             const qint64 seq = DbGetIntValue("select Value from SyncSet where Name='Seq'");
