@@ -112,11 +112,6 @@ const std::vector<TColumn>& ColumnsOf(int kind)
     return kind == skBookmark ? kBookmarkColumns : kReminderColumns;
 }
 
-QString ItemTable(int kind)
-{
-    return kind == skBookmark ? "IE" : "Alam";
-}
-
 const TSyncTable& TableRow(int kind)
 {
     return SyncTables()[kind - 1];
@@ -390,7 +385,7 @@ QMap<QString, QVariant> ReadRow(int kind, qint64 key, QString& gid)
     for (const TColumn& column : ColumnsOf(kind))
         names << column.Column;
     sqlite3_stmt* row = Statement(QString("select Gid, %1%2 from %3 where ID=?")
-                                      .arg(names.join(','), bookmark ? ", TypeID" : "", ItemTable(kind)));
+                                      .arg(names.join(','), bookmark ? ", TypeID" : "", TableOf(kind)));
     sqlite3_bind_int64(row, 1, key);
     if (sqlite3_step(row) != SQLITE_ROW)
         return fields;
@@ -1060,7 +1055,7 @@ void TSyncEngine::DeleteDeadGroups(int kind)
 
 void TSyncEngine::WriteItems(int kind)
 {
-    const QString table = ItemTable(kind);
+    const QString table = TableOf(kind);
     const std::vector<TColumn>& columns = ColumnsOf(kind);
     QStringList names;
     for (const TColumn& column : columns)
