@@ -137,6 +137,8 @@ private:
     // Saves the memo and puts the file in place of the data; the data before
     // go to the safety copy.
     void RestoreData(const QString& source);
+    // Whether the last restore's data replace the other computers' data too.
+    bool m_replaceOthers = false;
     void ReloadPages();
     std::vector<std::function<bool(const QString&)>> m_restoreQuestions;
     void RecreateTrees();

@@ -20,6 +20,7 @@
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
 #include "sync/Sync.h"
+#include "sync/SyncWiring.h"
 #include "ui_Main.h"
 
 #include <QApplication>
@@ -202,6 +203,12 @@ void TFormMain::NRestoreClick()
     for (const auto& ask : m_restoreQuestions)
         if (!ask(source))
             return;
+    // With sync on, the restored data replaces the other computers' data
+    // too, or stays here alone: else their next files would undo the restore.
+    m_replaceOthers = !TSync::Status().Folder.isEmpty() &&
+                      AskYesNo("同步已开启。要让恢复的数据也替换其他电脑上的数据吗？\r\n"
+                               "选“是”：恢复的数据作为新的修改发给其他电脑，备份中没有的内容在那里也会删除（放进回收站）。\r\n"
+                               "选“否”：恢复的数据只留在这台电脑上，这台电脑停止同步。");
     RestoreData(source);
     if (!ShowInfoWithChoice(RestoredText(source), "撤销恢复"))
         return;
@@ -233,6 +240,12 @@ void TFormMain::RestoreData(const QString& source)
         throw;
     }
     WriteLog("数据恢复！");
+    // Sync's settings and state belong to this computer, not to the data:
+    // they stay as they were before the restore (also a restore taken back,
+    // which follows the choice made for it).
+    TSync::AfterRestore(SafetyCopyPath(), m_replaceOthers);
+    if (TSyncWiring* wiring = ActiveSyncWiring())
+        wiring->SettingsChanged();
     ReloadPages();
 }
 

@@ -250,6 +250,75 @@ ALTER TABLE SysSet ADD COLUMN IESeparators TEXT NOT NULL DEFAULT '';
     // the next newer version (Delta 1; see history/NoteHistory), which an
     // older program would not read: it refuses the file instead.
     {14, "ALTER TABLE NoteVersion ADD COLUMN Delta INTEGER NOT NULL DEFAULT 0;"},
+    // Version 16: sync orders changes by the moment they were made. SyncDirty
+    // and SyncGone keep the stamp of each change, which the program's own
+    // connection gives in the statement that writes it (data/ChangeStamp; the
+    // triggers below note other writers' changes unstamped). SyncMeta.Mine:
+    // the stamp of this computer's latest change of the item, to find what it
+    // still has to send. The items' records take a new layout (read from the
+    // old one as they are met), and the files of the folder a new format: the
+    // computers read each other's files anew and each sends its whole state.
+    {15, R"(
+ALTER TABLE SyncDirty ADD COLUMN Stamp INTEGER;
+ALTER TABLE SyncGone ADD COLUMN Stamp INTEGER;
+ALTER TABLE SyncMeta ADD COLUMN Mine INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX SyncMeta_Mine ON SyncMeta(Mine) WHERE Mine <> 0;
+CREATE INDEX SyncMeta_Order ON SyncMeta(Kind, Gid);
+DELETE FROM SyncPeer;
+INSERT OR REPLACE INTO SyncSet(Name, Value) VALUES ('NeedState', 1);
+DROP TRIGGER Sync_NoteType_Insert;
+DROP TRIGGER Sync_NoteType_Update;
+DROP TRIGGER Sync_NoteType_Delete;
+DROP TRIGGER Sync_IEType_Insert;
+DROP TRIGGER Sync_IEType_Update;
+DROP TRIGGER Sync_IEType_Delete;
+DROP TRIGGER Sync_IE_Insert;
+DROP TRIGGER Sync_IE_Update;
+DROP TRIGGER Sync_IE_Delete;
+DROP TRIGGER Sync_Alam_Insert;
+DROP TRIGGER Sync_Alam_Update;
+DROP TRIGGER Sync_Alam_Delete;
+DROP TRIGGER Sync_NoteBook_Insert;
+DROP TRIGGER Sync_NoteBook_Update;
+DROP TRIGGER Sync_NoteBook_Delete;
+CREATE TRIGGER Sync_NoteType_Insert AFTER INSERT ON NoteType WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) VALUES (1, NEW.rowid); END;
+CREATE TRIGGER Sync_NoteType_Update AFTER UPDATE ON NoteType WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) VALUES (1, NEW.rowid); END;
+CREATE TRIGGER Sync_NoteType_Delete AFTER DELETE ON NoteType
+WHEN OLD.Gid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncGone(Gid, Kind) VALUES (OLD.Gid, 1); END;
+CREATE TRIGGER Sync_IEType_Insert AFTER INSERT ON IEType WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) VALUES (2, NEW.rowid); END;
+CREATE TRIGGER Sync_IEType_Update AFTER UPDATE ON IEType WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) VALUES (2, NEW.rowid); END;
+CREATE TRIGGER Sync_IEType_Delete AFTER DELETE ON IEType
+WHEN OLD.Gid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncGone(Gid, Kind) VALUES (OLD.Gid, 2); END;
+CREATE TRIGGER Sync_IE_Insert AFTER INSERT ON IE WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) VALUES (3, NEW.ID); END;
+CREATE TRIGGER Sync_IE_Update AFTER UPDATE ON IE WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) VALUES (3, NEW.ID); END;
+CREATE TRIGGER Sync_IE_Delete AFTER DELETE ON IE
+WHEN OLD.Gid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncGone(Gid, Kind) VALUES (OLD.Gid, 3); END;
+CREATE TRIGGER Sync_Alam_Insert AFTER INSERT ON Alam WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) VALUES (4, NEW.ID); END;
+CREATE TRIGGER Sync_Alam_Update AFTER UPDATE ON Alam WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) VALUES (4, NEW.ID); END;
+CREATE TRIGGER Sync_Alam_Delete AFTER DELETE ON Alam
+WHEN OLD.Gid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncGone(Gid, Kind) VALUES (OLD.Gid, 4); END;
+CREATE TRIGGER Sync_NoteBook_Insert AFTER INSERT ON NoteBook WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey)
+      SELECT 1, coalesce((SELECT rowid FROM NoteType WHERE SelfIndex = NEW.TypeID), 0); END;
+CREATE TRIGGER Sync_NoteBook_Update AFTER UPDATE ON NoteBook WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey)
+      SELECT 1, coalesce((SELECT rowid FROM NoteType WHERE SelfIndex = NEW.TypeID), 0); END;
+CREATE TRIGGER Sync_NoteBook_Delete AFTER DELETE ON NoteBook WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey)
+      SELECT 1, coalesce((SELECT rowid FROM NoteType WHERE SelfIndex = OLD.TypeID), 0); END;
+)"},
 };
 
 std::vector<TMigration> g_extra;

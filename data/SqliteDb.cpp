@@ -1,5 +1,6 @@
 #include "data/SqliteDb.h"
 
+#include "data/ChangeStamp.h"
 #include "data/JetBridge.h"
 #include "data/Schema.h"
 #include "data/UntPublic.h"
@@ -155,7 +156,7 @@ TDbHandle OpenDatabase(const QString& path, bool existed, int busyTimeoutMs)
     // The file alone is the whole database between transactions, so a byte
     // copy of it is a complete backup.
     ExecNative(db.get(), "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL");
-    if (!JetBridge::Install(db.get()))
+    if (!JetBridge::Install(db.get()) || !InstallChangeStamps(db.get()))
         throw TSqlError("无法注册数据库函数");
     return db;
 }

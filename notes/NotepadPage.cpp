@@ -260,9 +260,81 @@ void TNotepadPage::ReloadShownNote()
         tvNoteClick();
         return;
     }
-    if (!m_noteUnsaved && !Note.StoredAsBase(m_noteBase))
+    if (MergeStored)
+        MergeStoredNote();
+    else if (!m_noteUnsaved && !Note.StoredAsBase(m_noteBase))
         ReloadMemoKeepingView();
     SelectMemoGroup();
+}
+
+bool TNotepadPage::MergeStoredNote()
+{
+    if (m_noteGroup < 0 || !MergeStored)
+        return false;
+    Note.TypeID = m_noteGroup;
+    if (Note.StoredAsBase(m_noteBase))
+        return false;
+    KeepLeftVersion(); // what was edited before goes to the history first
+    const QString id = QString::number(m_noteGroup);
+    const bool exists = Note.NoteExists(id);
+    QString stored;
+    if (exists) {
+        Note.LoadNote(id);
+        stored = Note.ReMark;
+    }
+    const auto memoForm = [](QString text) { return text.replace(QLatin1String("\r\n"), QLatin1String("\n")); };
+    const QString base = memoForm(QString::fromUtf8(m_noteBase.Text));
+    const QString theirs = memoForm(stored);
+    ApplyMemoEdits(MergeStored(base, ui->mmoNote->toPlainText(), theirs));
+    m_noteBase = TNoteBase{exists, stored.toUtf8()};
+    // What was typed and not yet saved is in the memo still: it is saved
+    // over the stored text now.
+    if (ui->mmoNote->toPlainText() != theirs) {
+        m_noteUnsaved = true;
+        SaveTyped();
+    }
+    return true;
+}
+
+// The edits go in through a cursor of their own, from the last: the memo's
+// caret and selection move with the text around them. Text put in just where
+// the caret is goes after it when it begins a line of its own (lines added
+// below the caret's line), and before it otherwise.
+void TNotepadPage::ApplyMemoEdits(const QList<TMemoEdit>& edits)
+{
+    if (edits.isEmpty())
+        return;
+    const QTextCursor before = ui->mmoNote->textCursor();
+    const auto moved = [&](int place) {
+        int shift = 0;
+        for (const TMemoEdit& edit : edits) {
+            const int end = edit.Position + edit.Length;
+            const bool after = end < place || (end == place && (edit.Length > 0 || !edit.Text.startsWith(u'\n')));
+            if (after)
+                shift += int(edit.Text.size()) - edit.Length;
+            else if (edit.Position < place)
+                return edit.Position + shift; // inside what was replaced
+        }
+        return place + shift;
+    };
+    const int anchor = moved(before.anchor());
+    const int position = moved(before.position());
+    QScopedValueRollback loading(m_noteLoading, true);
+    QTextCursor editor(ui->mmoNote->document());
+    editor.beginEditBlock();
+    for (qsizetype i = edits.size() - 1; i >= 0; --i) {
+        editor.setPosition(edits[i].Position);
+        editor.setPosition(edits[i].Position + edits[i].Length, QTextCursor::KeepAnchor);
+        editor.insertText(edits[i].Text);
+    }
+    editor.endEditBlock();
+    const QTextCursor after = ui->mmoNote->textCursor();
+    if (after.anchor() == anchor && after.position() == position)
+        return; // left as it is: an input method's unfinished text stays
+    QTextCursor caret(ui->mmoNote->document());
+    caret.setPosition(anchor);
+    caret.setPosition(position, QTextCursor::KeepAnchor);
+    ui->mmoNote->setTextCursor(caret);
 }
 
 // The stored text becomes the memo's base, so the next keystroke saves over

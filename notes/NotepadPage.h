@@ -36,6 +36,15 @@ struct TNotepadWidgets
     QMenu* pmNoteType;
 };
 
+// One replacement in the memo's text: Length characters at Position (as the
+// memo counts them, a line break one character) become Text.
+struct TMemoEdit
+{
+    int Position = 0;
+    int Length = 0;
+    QString Text;
+};
+
 // The notepad page of the main window: the note tree with its group menu,
 // the memo that shows and saves the selected group's note, and the find row.
 class TNotepadPage : public QObject
@@ -68,10 +77,22 @@ public:
     void ShowImported(int group);
     // After another writer (a sync round) changed the data: the tree read
     // again with its selection and open groups, and the memo's note, when
-    // its stored text changed, shown as stored with the caret and the view
-    // where they were. Unsaved typing is left alone (its save keeps both
+    // its stored text changed, merged into the memo (MergeStoredNote), or
+    // without a merge shown as stored with the caret and the view where they
+    // were (unsaved typing is then left alone, and its save keeps both
     // texts). A memo whose group is gone shows the root's note.
     void ReloadShownNote();
+    // Whoever can merge another writer's text into the memo's (the sync)
+    // says how: the edits that make the memo's text (mine) take in what
+    // changed between the text as last saved (base) and as stored now
+    // (theirs), with line breaks as the memo has them ("\n").
+    std::function<QList<TMemoEdit>(const QString& base, const QString& mine, const QString& theirs)> MergeStored;
+    // The memo's note, when another writer changed it, merged into the memo
+    // by MergeStored: typed text stays where it is, the caret and selection
+    // stay on the same characters, an input method's unfinished text is
+    // left alone; what the memo then holds beyond the stored text is saved.
+    // Returns whether the stored text had changed.
+    bool MergeStoredNote();
 
     // Tells KeepVersion of the text from before the current editing spell
     // and begins a new spell.
@@ -110,6 +131,7 @@ private:
     void SaveTyped();
     void WriteMemo();
     void AppendOtherText(const QString& stored);
+    void ApplyMemoEdits(const QList<TMemoEdit>& edits);
     // Tells KeepVersion of the group being left, when its note was saved there.
     void KeepLeftVersion();
 

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(
     qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-tools-dev qt6-l10n-tools
-    qt6-translations-l10n qt6-qpa-plugins libsqlite3-dev libssl-dev libsodium-dev libicu-dev pkgconf libxcb1-dev fonts-noto-cjk
+    qt6-translations-l10n qt6-qpa-plugins libsqlite3-dev libssl-dev libsodium-dev libicu-dev zlib1g-dev pkgconf libxcb1-dev
+    fonts-noto-cjk
     xvfb xauth x11-utils xdotool imagemagick trayer dbus-x11 openbox python3-dbus python3-gi
     ninja-build cmake g++ lld make ccache sqlite3
     desktop-file-utils appstream dpkg-dev fakeroot file lintian

@@ -48,8 +48,14 @@ QString RunHere(const TSyncCommand& command, const QString& passphrase)
     case TSyncCommand::TKind::Stop:
         TSync::Stop();
         return SyncStatusText(TSync::Status());
-    default:
-        return TSync::ReportText(TSync::Round());
+    default: {
+        const TSyncReport report = TSync::Round();
+        // Without a window nobody can say yes to another computer's deleting much.
+        if (!report.Refused.isEmpty())
+            RaiseError(TSync::ReportText(report) +
+                       "\n没有照做的删除要在程序窗口中确认（软件设置 → 同步… → 立即同步）。");
+        return TSync::ReportText(report);
+    }
     }
 }
 

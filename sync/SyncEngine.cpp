@@ -1,10 +1,13 @@
 #include "sync/SyncEngine.h"
 
+#include "data/ChangeStamp.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/SqliteDb.h"
 #include "data/UException.h"
 #include "groups/GroupTableStore.h"
+#include "history/Trash.h"
+#include "sync/NoteLines.h"
 
 #include <QDataStream>
 #include <QIODevice>
@@ -12,11 +15,11 @@
 #include <algorithm>
 #include <map>
 #include <sqlite3.h>
+#include <tuple>
 
 // A field as this computer keeps it: its stamp, the value as merged (the
-// tables may show another: a name made unique, a group gone) except a
-// note's text, which the tables hold, and a hash of what the row showed
-// when last written or sent, to see the user's changes.
+// tables may show another: a name made unique, a group gone), and a hash of
+// what the row showed when last written or taken, to see the user's changes.
 struct TSyncMetaField
 {
     qint64 Stamp = 0;
@@ -29,126 +32,99 @@ struct TSyncMeta
 {
     int Kind = 0;
     qint64 Born = 0;
-    qint64 Deleted = 0;
     QMap<QString, TSyncMetaField> Fields;
-    QMap<QString, qint64> Versions;
-    bool Known = false; // read from SyncMeta or made here
+    TStamps Seen;      // the latest change of each computer that the item holds (Recount)
+    TStamps DeletedAt; // what those who deleted it had seen
+    TNoteLines Lines;  // a note group's note
+    quint64 TextShown = 0;
+    qint64 Mine = 0;       // this computer's latest change of it
+    qint64 WholeSince = 0; // from this stamp on it goes out whole (made here from a text met, brought back)
+    bool Known = false;    // read from SyncMeta or made here
+    bool TextChanged = false;
+
+    // Deleted, and no change since that the deleting computers had not seen.
+    bool Dead() const { return !DeletedAt.isEmpty() && Covers(DeletedAt, Seen); }
+    // Seen worked out from what the item holds: the stamps of its fields and
+    // of its lines' changes. So every computer that holds the same item
+    // counts the same changes (one overwritten before it went out counts
+    // nowhere) and decides the same whether a delete stands.
+    void Recount()
+    {
+        Seen.clear();
+        for (const TSyncMetaField& field : std::as_const(Fields))
+            if (field.Stamp != 0)
+                Include(Seen, field.Origin, field.Stamp);
+        Lines.AddStamps(Seen);
+    }
 };
 
 namespace {
+// The first byte of a record of this layout; records of the layout before
+// begin with their stamp of making, whose first byte is 0 or 1.
+constexpr quint8 kMetaLayout = 0xA2;
+const QString kTextField = QStringLiteral("text");
+// A field that only says "this computer keeps it": set when a deleted group
+// comes back because something not deleted is filed under it.
+const QString kKeptField = QStringLiteral("kept");
+
+// Beyond this many the incoming deletes wait for a yes (see TSyncLoss).
+constexpr int kManyLosses = 30;
+constexpr int kTreeLargeEnough = 5;
+
 sqlite3* Db()
 {
     return DbAccess->Handle();
 }
 
-const char* const kTextField = "text";
-} // namespace
-
-namespace {
-
-// The record of an item, packed by hand: it is written for every item a
-// round touches, so it is kept small (texts as UTF-8, values by their type).
-void PutText(QDataStream& out, const QString& text)
+bool IsGroup(int kind)
 {
-    out << text.toUtf8();
+    return kind == skNoteGroup || kind == skBookmarkGroup;
 }
 
-QString TakeText(QDataStream& in)
+QString GroupTable(int kind)
 {
-    QByteArray bytes;
-    in >> bytes;
-    return QString::fromUtf8(bytes);
+    return kind == skNoteGroup ? "NoteType" : "IEType";
 }
 
-void PutValue(QDataStream& out, const QVariant& value)
+QString RootCaption(int kind)
 {
-    switch (value.typeId()) {
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-        out << qint8(1) << value.toLongLong();
-        break;
-    case QMetaType::Double:
-        out << qint8(2) << value.toDouble();
-        break;
-    case QMetaType::QString:
-        out << qint8(3);
-        PutText(out, value.toString());
-        break;
-    case QMetaType::QByteArray:
-        out << qint8(4) << value.toByteArray();
-        break;
-    default:
-        out << qint8(0);
-    }
+    return kind == skNoteGroup ? "根目录" : "全部";
 }
 
-QVariant TakeValue(QDataStream& in)
+// What syncs of each kind of item that is not a group: the fields by the
+// names the files use, and the table's columns. To sync a new column, add a
+// row here (the files carry any field; an older program keeps a field it
+// does not know and writes it nowhere). The first field is needed for a
+// row to be written at all.
+struct TColumn
 {
-    qint8 type = 0;
-    in >> type;
-    switch (type) {
-    case 1: {
-        qint64 number = 0;
-        in >> number;
-        return number;
-    }
-    case 2: {
-        double number = 0;
-        in >> number;
-        return number;
-    }
-    case 3:
-        return TakeText(in);
-    case 4: {
-        QByteArray bytes;
-        in >> bytes;
-        return bytes;
-    }
-    default:
-        return QVariant();
-    }
+    const char* Field;
+    const char* Column;
+};
+const std::vector<TColumn> kBookmarkColumns = {
+    {"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}, {"tags", "Tags"}};
+const std::vector<TColumn> kReminderColumns = {{"time", "AlamTime"},  {"date", "AlamDate"}, {"repeat", "ReDay"},
+                                               {"text", "ReMark"},    {"seen", "bLook"},    {"weekdays", "WeekDays"},
+                                               {"snooze", "SnoozeAt"}};
+
+const std::vector<TColumn>& ColumnsOf(int kind)
+{
+    return kind == skBookmark ? kBookmarkColumns : kReminderColumns;
 }
 
-QByteArray PackMeta(const TSyncMeta& meta)
+const TSyncTable& TableRow(int kind)
 {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << meta.Born << qint32(meta.Fields.size());
-    for (auto it = meta.Fields.cbegin(); it != meta.Fields.cend(); ++it) {
-        PutText(out, it.key());
-        out << it->Stamp;
-        PutText(out, it->Origin);
-        PutValue(out, it->Value);
-        out << it->Shown;
-    }
-    out << qint32(meta.Versions.size());
-    for (auto it = meta.Versions.cbegin(); it != meta.Versions.cend(); ++it) {
-        PutText(out, it.key());
-        out << it.value();
-    }
-    return bytes;
+    return SyncTables()[kind - 1];
 }
 
-void UnpackMeta(const QByteArray& bytes, TSyncMeta& meta)
+QString TableOf(int kind)
 {
-    QDataStream in(bytes);
-    qint32 count = 0;
-    in >> meta.Born >> count;
-    for (int i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
-        const QString name = TakeText(in);
-        TSyncMetaField& field = meta.Fields[name];
-        in >> field.Stamp;
-        field.Origin = TakeText(in);
-        field.Value = TakeValue(in);
-        in >> field.Shown;
-    }
-    in >> count;
-    for (int i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
-        const QString computer = TakeText(in);
-        in >> meta.Versions[computer];
-    }
-    if (in.status() != QDataStream::Ok)
-        RaiseError("同步记录已损坏。");
+    return TableRow(kind).Table;
+}
+
+QString KeyColumn(int kind)
+{
+    return TableRow(kind).Key;
 }
 
 // FNV-1a over the value's type and bytes: the same in every build, since
@@ -183,26 +159,112 @@ QString NewGid()
     return QString::fromLatin1(QUuid::createUuid().toRfc4122().toHex());
 }
 
-QString GroupTable(int kind)
+// ---- The records, packed with the files' own writer
+
+QByteArray PackMeta(const TSyncMeta& meta)
 {
-    return kind == skNoteGroup ? "NoteType" : "IEType";
+    TSyncWriter out;
+    out.Byte(kMetaLayout);
+    out.Signed(meta.Born);
+    out.Number(quint64(meta.Fields.size()));
+    for (auto it = meta.Fields.cbegin(); it != meta.Fields.cend(); ++it) {
+        out.Text(it.key());
+        out.Value(it->Value);
+        out.Signed(it->Stamp);
+        out.Text(it->Origin);
+        out.Number(it->Shown);
+    }
+    out.Stamps(meta.DeletedAt);
+    out.Lines(meta.Lines.All());
+    out.Number(meta.TextShown);
+    out.Signed(meta.WholeSince);
+    return out.Take();
 }
 
-QString RootCaption(int kind)
+void UnpackMeta(const QByteArray& bytes, TSyncMeta& meta)
 {
-    return kind == skNoteGroup ? "根目录" : "全部";
+    TSyncReader in(bytes);
+    in.Byte();
+    meta.Born = in.Signed();
+    for (qsizetype i = in.Count(); i > 0; --i) {
+        const QString name = in.Name();
+        TSyncMetaField& field = meta.Fields[name];
+        field.Value = in.Value();
+        field.Stamp = in.Signed();
+        field.Origin = in.Text(); // none for a field only shown, never set
+        field.Shown = in.Number();
+    }
+    meta.DeletedAt = in.Stamps();
+    meta.Lines = TNoteLines(in.Lines());
+    meta.TextShown = in.Number();
+    meta.WholeSince = in.Signed();
+    meta.Recount();
 }
 
-// The reminder's columns, by the field names the files use.
-const std::map<QString, QString> kReminderColumns = {{"time", "AlamTime"},     {"date", "AlamDate"},
-                                                     {"repeat", "ReDay"},      {"text", "ReMark"},
-                                                     {"seen", "bLook"},        {"weekdays", "WeekDays"},
-                                                     {"snooze", "SnoozeAt"}};
-const std::map<QString, QString> kBookmarkColumns = {
-    {"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}, {"tags", "Tags"}};
+// A record of the layout before (fields with their stamps, a note's text in
+// the table): read once, when met, into this one. Local data, never a file.
+QString TakeOldText(QDataStream& in)
+{
+    QByteArray bytes;
+    in >> bytes;
+    return QString::fromUtf8(bytes);
+}
 
-// A one-row, one-column answer (null when there is no row).
-// The statements of a round, each prepared once: a merge of a whole state
+QVariant TakeOldValue(QDataStream& in)
+{
+    qint8 type = 0;
+    in >> type;
+    if (type == 1 || type == 2) {
+        qint64 integer = 0;
+        double real = 0;
+        if (type == 1)
+            in >> integer;
+        else
+            in >> real;
+        return type == 1 ? QVariant(integer) : QVariant(real);
+    }
+    if (type == 3)
+        return TakeOldText(in);
+    if (type == 4) {
+        QByteArray bytes;
+        in >> bytes;
+        return bytes;
+    }
+    return QVariant();
+}
+
+void UnpackOldMeta(const QByteArray& bytes, TSyncMeta& meta, bool deleted, const QString& text, const QString& computer)
+{
+    QDataStream in(bytes);
+    qint32 count = 0;
+    in >> meta.Born >> count;
+    for (int i = 0; i < count && in.status() == QDataStream::Ok; ++i) {
+        const QString name = TakeOldText(in);
+        TSyncMetaField field;
+        in >> field.Stamp;
+        field.Origin = TakeOldText(in);
+        field.Value = TakeOldValue(in);
+        in >> field.Shown;
+        if (meta.Kind == skNoteGroup && name == kTextField) {
+            meta.TextShown = field.Shown;
+            continue;
+        }
+        meta.Fields.insert(name, field);
+    }
+    if (in.status() != QDataStream::Ok)
+        RaiseError("同步记录已损坏。");
+    if (meta.Kind == skNoteGroup)
+        meta.Lines = TNoteLines::FromText(text);
+    meta.Recount();
+    if (deleted) {
+        meta.DeletedAt = meta.Seen;
+        Include(meta.DeletedAt, computer, 1);
+    }
+}
+
+// ---- Statements
+
+// The statements of a step, each prepared once: a merge of a whole state
 // runs the same few statements hundreds of thousands of times.
 QHash<QString, sqlite3_stmt*>& Statements()
 {
@@ -227,6 +289,7 @@ sqlite3_stmt* Statement(const QString& sql)
     return statement;
 }
 
+// A one-row, one-column answer (null when there is no row).
 QVariant Lookup(const QString& sql, const QVariant& argument)
 {
     sqlite3_stmt* statement = Statement(sql);
@@ -243,6 +306,21 @@ void Run(const QString& sql, const QVariantList& arguments)
         BindVariant(statement, i + 1, arguments[i]);
     RunToEnd(Db(), statement);
     sqlite3_reset(statement);
+}
+
+QList<QVariantList> Rows(const QString& sql, const QVariantList& arguments, int columns)
+{
+    TStmtHandle statement = PrepareNative(Db(), sql);
+    for (int i = 0; i < arguments.size(); ++i)
+        BindVariant(statement.get(), i + 1, arguments[i]);
+    QList<QVariantList> rows;
+    while (sqlite3_step(statement.get()) == SQLITE_ROW) {
+        QVariantList row;
+        for (int c = 0; c < columns; ++c)
+            row << ColumnVariant(statement.get(), c);
+        rows << row;
+    }
+    return rows;
 }
 
 QString GidOfGroup(int kind, int self)
@@ -286,9 +364,9 @@ QMap<QString, QVariant> ReadRow(int kind, qint64 key, QString& gid)
         fields.insert(kTextField, NoteText(0));
         return fields;
     }
-    if (kind == skNoteGroup || kind == skBookmarkGroup) {
-        sqlite3_stmt* row =
-            Statement(QString("select SelfIndex, ParentIndex, TypeName, Gid from %1 where rowid=?").arg(GroupTable(kind)));
+    if (IsGroup(kind)) {
+        sqlite3_stmt* row = Statement(
+            QString("select SelfIndex, ParentIndex, TypeName, Gid from %1 where rowid=?").arg(GroupTable(kind)));
         sqlite3_bind_int64(row, 1, key);
         if (sqlite3_step(row) != SQLITE_ROW)
             return fields;
@@ -303,44 +381,37 @@ QMap<QString, QVariant> ReadRow(int kind, qint64 key, QString& gid)
         return fields;
     }
     const bool bookmark = kind == skBookmark;
-    const auto& columns = bookmark ? kBookmarkColumns : kReminderColumns;
     QStringList names;
-    for (const auto& [field, column] : columns)
-        names << column;
+    for (const TColumn& column : ColumnsOf(kind))
+        names << column.Column;
     sqlite3_stmt* row = Statement(QString("select Gid, %1%2 from %3 where ID=?")
-                                      .arg(names.join(','), bookmark ? ", TypeID" : "", bookmark ? "IE" : "Alam"));
+                                      .arg(names.join(','), bookmark ? ", TypeID" : "", TableOf(kind)));
     sqlite3_bind_int64(row, 1, key);
     if (sqlite3_step(row) != SQLITE_ROW)
         return fields;
     gid = ColumnText(row, 0);
-    int column = 1;
-    for (const auto& [field, name] : columns)
-        fields.insert(field, ColumnVariant(row, column++));
-    const int group = bookmark ? sqlite3_column_int(row, column) : 0;
+    int index = 1;
+    for (const TColumn& column : ColumnsOf(kind))
+        fields.insert(column.Field, ColumnVariant(row, index++));
+    const int group = bookmark ? sqlite3_column_int(row, index) : 0;
     sqlite3_reset(row);
     if (bookmark)
         fields.insert("group", GidOfGroup(skBookmarkGroup, group));
     return fields;
 }
-
-QString ItemTable(int kind)
-{
-    return kind == skBookmark ? "IE" : "Alam";
-}
-
-QString TableOf(int kind)
-{
-    return kind == skNoteGroup || kind == skBookmarkGroup ? GroupTable(kind) : ItemTable(kind);
-}
-
-QString KeyColumn(int kind)
-{
-    return kind == skNoteGroup || kind == skBookmarkGroup ? "rowid" : "ID";
-}
 } // namespace
 
-TSyncEngine::TSyncEngine(const QString& computer, const QHash<QString, QString>& hosts)
-    : m_computer(computer), m_hosts(hosts)
+const QList<TSyncTable>& SyncTables()
+{
+    static const QList<TSyncTable> tables = {{skNoteGroup, "NoteType", "rowid"},
+                                             {skBookmarkGroup, "IEType", "rowid"},
+                                             {skBookmark, "IE", "ID"},
+                                             {skReminder, "Alam", "ID"}};
+    return tables;
+}
+
+TSyncEngine::TSyncEngine(const QString& computer, const QString& name, const QHash<QString, QString>& hosts)
+    : m_computer(computer), m_name(name), m_hosts(hosts)
 {
     m_clock = Lookup("select Value from SyncSet where Name=?", "Clock").toLongLong();
 }
@@ -369,13 +440,25 @@ TSyncMeta& TSyncEngine::Meta(const QString& gid, int kind)
         return *meta;
     meta = new TSyncMeta;
     meta->Kind = kind;
-    sqlite3_stmt* row = Statement("select Kind, Deleted, Fields from SyncMeta where Gid=?");
+    sqlite3_stmt* row = Statement("select Kind, Deleted, Fields, Mine from SyncMeta where Gid=?");
     BindText(row, 1, gid);
     if (sqlite3_step(row) == SQLITE_ROW) {
         meta->Kind = sqlite3_column_int(row, 0);
-        meta->Deleted = sqlite3_column_int64(row, 1);
-        UnpackMeta(ColumnBytes(row, 2), *meta);
+        const bool deleted = sqlite3_column_int64(row, 1) != 0;
+        const QByteArray bytes = ColumnBytes(row, 2);
+        meta->Mine = sqlite3_column_int64(row, 3);
+        sqlite3_reset(row);
         meta->Known = true;
+        if (!bytes.isEmpty() && quint8(bytes[0]) == kMetaLayout) {
+            UnpackMeta(bytes, *meta);
+        } else {
+            const int self = meta->Kind == skNoteGroup ? (gid == kRootNoteGid ? 0 : SelfIndexOf(skNoteGroup, gid)) : -1;
+            UnpackOldMeta(bytes, *meta, deleted, self >= 0 ? NoteText(self) : QString(), m_computer);
+            // Its note's lines are numbered from the text as it is: the
+            // others may not have every one of them, so it goes out whole.
+            meta->WholeSince = meta->Mine = Tick();
+            SaveMeta(gid);
+        }
     }
     sqlite3_reset(row);
     return *meta;
@@ -395,8 +478,8 @@ void TSyncEngine::FlushMetas()
     std::sort(gids.begin(), gids.end());
     for (const QString& gid : std::as_const(gids)) {
         const TSyncMeta& meta = *m_metas.value(gid);
-        Run("insert or replace into SyncMeta(Gid, Kind, Deleted, Fields) values (?, ?, ?, ?)",
-            {gid, meta.Kind, meta.Deleted, PackMeta(meta)});
+        Run("insert or replace into SyncMeta(Gid, Kind, Deleted, Fields, Mine) values (?, ?, ?, ?, ?)",
+            {gid, meta.Kind, meta.Dead() ? 1 : 0, PackMeta(meta), meta.Mine});
     }
     m_unsaved.clear();
 }
@@ -406,151 +489,285 @@ void TSyncEngine::SaveClock()
     Run("insert or replace into SyncSet(Name, Value) values ('Clock', ?)", {m_clock});
 }
 
+QString TSyncEngine::NameOf(const QString& gid, int kind)
+{
+    if (gid == kRootNoteGid)
+        return RootCaption(kind);
+    const TSyncMeta& meta = Meta(gid, kind);
+    return meta.Fields.value(kind == skReminder ? "text" : "name").Value.toString();
+}
+
 // ---- This computer's changes
 
-QList<TSyncItem> TSyncEngine::TakeLocalChanges()
+int TSyncEngine::TakeLocalChanges(qsizetype most, bool* more)
 {
-    QList<TSyncItem> items;
-    QList<QPair<int, qint64>> dirty;
-    {
-        TStmtHandle rows = PrepareNative(Db(), "select Kind, RowKey from SyncDirty order by Kind, RowKey");
-        while (sqlite3_step(rows.get()) == SQLITE_ROW)
-            dirty << qMakePair(sqlite3_column_int(rows.get(), 0), sqlite3_column_int64(rows.get(), 1));
-    }
+    QList<QVariantList> dirty =
+        Rows("select Kind, RowKey, Stamp from SyncDirty order by Kind, RowKey limit ?", {most < 0 ? -1 : most + 1}, 3);
+    if (more)
+        *more = most >= 0 && dirty.size() > most;
+    if (most >= 0 && dirty.size() > most)
+        dirty.resize(most);
     // Every changed row has its identity before any is read: a row names
     // its group by the group's. A row without one, one back from the trash
     // after its delete went out, or a copy of another row is a new item.
-    for (const auto& [kind, key] : dirty) {
+    for (const QVariantList& row : std::as_const(dirty)) {
+        const int kind = row[0].toInt();
+        const qint64 key = row[1].toLongLong();
         if (kind == skNoteGroup && key == 0)
             continue;
         const QString table = TableOf(kind);
-        const QVariant gid = Lookup(QString("select Gid from %1 where %2=?").arg(table, KeyColumn(kind)), key);
-        const QString text = gid.toString();
-        if (!text.isEmpty() && Meta(text, kind).Deleted == 0 &&
-            Lookup(QString("select count(*) from %1 where Gid=?").arg(table), text).toInt() == 1)
+        const QString gid =
+            Lookup(QString("select Gid from %1 where %2=?").arg(table, KeyColumn(kind)), key).toString();
+        if (!gid.isEmpty() && !Meta(gid, kind).Dead() &&
+            Lookup(QString("select count(*) from %1 where Gid=?").arg(table), gid).toInt() == 1)
             continue;
         Run(QString("update %1 set Gid=? where %2=?").arg(table, KeyColumn(kind)), {NewGid(), key});
     }
-    for (const auto& [kind, key] : dirty) {
-        QString gid;
-        const QMap<QString, QVariant> fields = ReadRow(kind, key, gid);
-        if (fields.isEmpty())
-            continue;
-        TSyncMeta& meta = Meta(gid, kind);
-        if (!meta.Known) {
-            meta.Born = Tick();
-            meta.Known = true;
-        }
-        TSyncItem item{gid, kind, meta.Born, 0, {}, {}};
-        for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
-            const quint64 shown = HashOf(it.value());
-            TSyncMetaField& field = meta.Fields[it.key()];
-            if (field.Stamp != 0 && field.Shown == shown)
-                continue;
-            // A note never written says nothing: a computer that joins with
-            // an empty note must not replace another's text with it.
-            const bool note = it.key() == kTextField && kind == skNoteGroup;
-            if (note && field.Stamp == 0 && it.value().toString().isEmpty()) {
-                meta.Fields.remove(it.key());
-                continue;
-            }
-            field = TSyncMetaField{Tick(), m_computer, note ? QVariant() : it.value(), shown};
-            item.Fields.insert(it.key(), TSyncField{it.value(), field.Stamp, m_computer});
-            if (note)
-                meta.Versions[m_computer] += 1;
-        }
-        if (item.Fields.isEmpty())
-            continue;
-        item.Versions = meta.Versions;
-        SaveMeta(gid);
-        items << item;
-    }
-    QList<QPair<QString, int>> gone;
-    {
-        TStmtHandle rows = PrepareNative(Db(), "select Gid, Kind from SyncGone");
-        while (sqlite3_step(rows.get()) == SQLITE_ROW)
-            gone << qMakePair(ColumnText(rows.get(), 0), sqlite3_column_int(rows.get(), 1));
-    }
-    for (const auto& [gid, kind] : gone) {
-        const QString table = TableOf(kind);
-        // Put back from the trash before the round: still there.
-        if (Lookup(QString("select count(*) from %1 where Gid=?").arg(table), gid).toInt() > 0)
-            continue;
-        TSyncMeta& meta = Meta(gid, kind);
-        if (!meta.Known || meta.Deleted != 0)
-            continue;
-        meta.Deleted = Tick();
-        SaveMeta(gid);
-        items << TSyncItem{gid, kind, meta.Born, meta.Deleted, {}, {}};
-    }
-    ExecNative(Db(), "delete from SyncDirty");
+    const int before = int(m_unsaved.size());
+    for (const QVariantList& row : std::as_const(dirty))
+        TakeRow(row[0].toInt(), row[1].toLongLong(), row[2].toLongLong());
+    if (!dirty.isEmpty())
+        Run("delete from SyncDirty where (Kind, RowKey) <= (?, ?)", {dirty.last()[0], dirty.last()[1]});
+    for (const QVariantList& row : Rows("select Gid, Kind, Stamp from SyncGone", {}, 3))
+        TakeGone(row[0].toString(), row[1].toInt(), row[2].toLongLong());
     ExecNative(Db(), "delete from SyncGone");
+    const int changed = int(m_unsaved.size()) - before;
     FlushMetas();
     SaveClock();
+    return changed;
+}
+
+// A row as it is now, against what it showed when last written or taken:
+// each changed field takes the stamp of the row's latest save (a save by
+// another program has none: it is stamped now).
+void TSyncEngine::TakeRow(int kind, qint64 key, qint64 stamp)
+{
+    QString gid;
+    const QMap<QString, QVariant> fields = ReadRow(kind, key, gid);
+    const qint64 latest = TakeLatestChangeStamp(kind, key);
+    if (fields.isEmpty())
+        return;
+    stamp = std::max(stamp, latest);
+    stamp = stamp > 0 ? stamp : Tick();
+    Observe(stamp);
+    TSyncMeta& meta = Meta(gid, kind);
+    if (!meta.Known) {
+        meta.Known = true;
+        meta.Born = stamp;
+    }
+    bool changed = false;
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
+        if (kind == skNoteGroup && it.key() == kTextField)
+            continue;
+        const quint64 shown = HashOf(it.value());
+        TSyncMetaField& field = meta.Fields[it.key()];
+        if (field.Stamp != 0 && field.Shown == shown)
+            continue;
+        field = TSyncMetaField{stamp, m_computer, it.value(), shown};
+        changed = true;
+    }
+    if (kind == skNoteGroup) {
+        const QString text = fields.value(kTextField).toString();
+        const quint64 shown = HashOf(text);
+        if (shown != meta.TextShown || (meta.Lines.IsEmpty() && !text.isEmpty())) {
+            meta.TextShown = shown;
+            // A note met written gets lines numbered by its text (and goes
+            // out whole); a note never written says nothing, so that a
+            // computer that joins with an empty note takes no text away.
+            if (meta.Lines.IsEmpty() && !text.isEmpty()) {
+                meta.Lines = TNoteLines::FromText(text);
+                meta.WholeSince = stamp;
+                meta.Fields[kTextField] = TSyncMetaField{stamp, m_computer, QVariant(), 0}; // its making, here
+                changed = true;
+            } else if (!meta.Lines.IsEmpty()) {
+                changed |= meta.Lines.Take(text, ComputerNumber(m_computer), m_name, [this] { return Tick(); });
+            }
+            SaveMeta(gid);
+        }
+    }
+    if (!changed)
+        return;
+    meta.Recount();
+    meta.Mine = std::max(meta.Mine, meta.Seen.value(m_computer));
+    SaveMeta(gid);
+}
+
+// A delete here: the item keeps what this computer had seen of it, so that
+// a change it had not seen brings it back.
+void TSyncEngine::TakeGone(const QString& gid, int kind, qint64 stamp)
+{
+    // Put back from the trash before the round: still there.
+    if (Lookup(QString("select count(*) from %1 where Gid=?").arg(TableOf(kind)), gid).toInt() > 0)
+        return;
+    TSyncMeta& meta = Meta(gid, kind);
+    if (!meta.Known || meta.Dead())
+        return;
+    stamp = stamp > 0 ? stamp : Tick();
+    Observe(stamp);
+    Include(meta.DeletedAt, meta.Seen);
+    Include(meta.DeletedAt, m_computer, stamp);
+    meta.Mine = std::max(meta.Mine, stamp);
+    SaveMeta(gid);
+}
+
+QList<TSyncItem> TSyncEngine::State(int part, int afterKind, const QString& afterGid, qsizetype most)
+{
+    static const char* const parts[] = {"Kind in (1, 2) and Deleted = 0", "Kind in (3, 4)",
+                                        "Kind in (1, 2) and Deleted <> 0"};
+    QList<TSyncItem> items;
+    for (const QVariantList& row :
+         Rows(QString("select Gid, Kind from SyncMeta where (%1) and (Kind > ?1 or (Kind = ?1 and Gid > ?2)) "
+                      "order by Kind, Gid limit ?3")
+                  .arg(parts[part]),
+              {afterKind, afterGid, most}, 2))
+        items << Whole(row[0].toString(), row[1].toInt());
+    FlushMetas(); // records met in the layout before
     return items;
 }
 
-QList<TSyncItem> TSyncEngine::WholeState()
+TSyncItem TSyncEngine::Whole(const QString& gid, int kind)
+{
+    const TSyncMeta& meta = Meta(gid, kind);
+    TSyncItem item{gid, meta.Kind, meta.Born, {}, meta.Lines.All(), meta.DeletedAt};
+    for (auto it = meta.Fields.cbegin(); it != meta.Fields.cend(); ++it)
+        if (it->Stamp != 0)
+            item.Fields.insert(it.key(), TSyncField{it->Value, it->Stamp, it->Origin});
+    return item;
+}
+
+void ItemsInOrder(QList<TSyncItem>& items)
+{
+    const auto rank = [](const TSyncItem& item) {
+        const bool group = item.Kind == skNoteGroup || item.Kind == skBookmarkGroup;
+        return !group ? 1 : item.DeletedAt.isEmpty() ? 0 : 2;
+    };
+    std::stable_sort(items.begin(), items.end(), [&](const TSyncItem& a, const TSyncItem& b) {
+        return std::tuple(rank(a), a.Kind, a.Gid) < std::tuple(rank(b), b.Kind, b.Gid);
+    });
+}
+
+QList<TSyncItem> TSyncEngine::ChangesSince(qint64 base)
 {
     QList<TSyncItem> items;
-    TStmtHandle rows = PrepareNative(Db(), "select Gid, Kind, Deleted, Fields from SyncMeta order by Kind, Gid");
-    while (sqlite3_step(rows.get()) == SQLITE_ROW) {
-        TSyncMeta meta;
-        TSyncItem item;
-        item.Gid = ColumnText(rows.get(), 0);
-        item.Kind = sqlite3_column_int(rows.get(), 1);
-        item.Deleted = sqlite3_column_int64(rows.get(), 2);
-        UnpackMeta(ColumnBytes(rows.get(), 3), meta);
-        item.Born = meta.Born;
-        if (item.Deleted == 0) {
-            for (auto it = meta.Fields.cbegin(); it != meta.Fields.cend(); ++it) {
-                const bool text = it.key() == kTextField && item.Kind == skNoteGroup;
-                item.Fields.insert(it.key(),
-                                   TSyncField{text ? QVariant(CurrentText(item.Gid)) : it->Value, it->Stamp, it->Origin});
-            }
-            item.Versions = meta.Versions;
+    const quint64 me = ComputerNumber(m_computer);
+    for (const QVariantList& row :
+         Rows("select Gid, Kind from SyncMeta where Mine <> 0 and Mine > ? order by Kind, Gid", {base}, 2)) {
+        const QString gid = row[0].toString();
+        const TSyncMeta& meta = Meta(gid, row[1].toInt());
+        if (meta.WholeSince > base) {
+            items << Whole(gid, meta.Kind);
+            continue;
         }
+        TSyncItem item{gid, meta.Kind, meta.Born, {}, meta.Lines.ChangedBy(me, base), meta.DeletedAt};
+        for (auto it = meta.Fields.cbegin(); it != meta.Fields.cend(); ++it)
+            if (it->Origin == m_computer && it->Stamp > base)
+                item.Fields.insert(it.key(), TSyncField{it->Value, it->Stamp, it->Origin});
         items << item;
     }
+    FlushMetas();
+    ItemsInOrder(items);
     return items;
+}
+
+qint64 TSyncEngine::LatestOwnChange()
+{
+    // "Mine <> 0" as the index's own condition: the index is read, not the table.
+    return Lookup("select max(Mine) from SyncMeta where Mine <> 0 and Mine > ?", 0).toLongLong();
 }
 
 // ---- Other computers' changes
 
+TSyncLoss TSyncEngine::Loss(const QList<TSyncItem>& items)
+{
+    TSyncLoss loss;
+    QMap<int, int> byKind;
+    for (const TSyncItem& item : items) {
+        const bool removes = std::any_of(item.Lines.cbegin(), item.Lines.cend(),
+                                         [](const TNoteLine& line) { return line.Gone.IsSet(); });
+        if (item.DeletedAt.isEmpty() && !removes)
+            continue;
+        TSyncMeta& meta = Meta(item.Gid, item.Kind);
+        if (!meta.Known || meta.Kind != item.Kind || meta.Dead())
+            continue;
+        TStamps seen = meta.Seen, deleted = meta.DeletedAt;
+        Include(deleted, item.DeletedAt);
+        for (const TSyncField& field : item.Fields)
+            Include(seen, field.Origin, field.Stamp);
+        bool lost = !deleted.isEmpty() && Covers(deleted, seen);
+        if (!lost && item.Kind == skNoteGroup && removes && !meta.Lines.Text().isEmpty()) {
+            TNoteLines after = meta.Lines;
+            after.Merge(item.Lines);
+            lost = after.Text().isEmpty();
+        }
+        if (lost)
+            ++byKind[item.Kind];
+    }
+    const char* const names[] = {"", "个记事分组", "个网址分组", "个网址", "个提醒"};
+    QStringList detail;
+    for (auto it = byKind.cbegin(); it != byKind.cend(); ++it) {
+        loss.Items += it.value();
+        detail << QString("%1 %2").arg(it.value()).arg(names[it.key()]);
+        if (IsGroup(it.key())) {
+            const int groups = Lookup("select count(*) from SyncMeta where Kind=? and Deleted=0", it.key()).toInt();
+            loss.MostOfATree |= groups >= kTreeLargeEnough && it.value() * 2 > groups;
+        }
+    }
+    loss.Detail = detail.join("、");
+    if (loss.Items <= kManyLosses && !loss.MostOfATree)
+        loss.Items = 0;
+    return loss;
+}
+
 void TSyncEngine::Merge(const TSyncItem& item)
 {
-    Observe(std::max(item.Born, item.Deleted));
+    Observe(item.Born);
     for (const TSyncField& field : item.Fields)
         Observe(field.Stamp);
+    for (const qint64 stamp : item.DeletedAt)
+        Observe(stamp);
+    for (const TNoteLine& line : item.Lines)
+        Observe(std::max({line.Id.Stamp, line.Gone.Stamp, line.Settled.Stamp}));
     TSyncMeta& meta = Meta(item.Gid, item.Kind);
-    if (meta.Deleted != 0)
-        return;
+    if (meta.Known && meta.Kind != item.Kind)
+        return; // an identity of another kind: not this one to change
+    const bool known = meta.Known;
+    const bool wasDead = known && meta.Dead();
     bool changed = false;
     if (!meta.Known) {
         meta.Known = true;
         meta.Born = item.Born;
         changed = true;
-    } else if (item.Born < meta.Born) {
+    } else if (item.Born != 0 && item.Born < meta.Born) {
         meta.Born = item.Born;
         changed = true;
     }
-    if (item.Deleted != 0) {
-        meta.Deleted = item.Deleted;
+    for (auto it = item.Fields.cbegin(); it != item.Fields.cend(); ++it) {
+        TSyncMetaField& field = meta.Fields[it.key()];
+        if (field.Stamp != 0 && !it->Beats(TSyncField{field.Value, field.Stamp, field.Origin}))
+            continue;
+        field = TSyncMetaField{it->Stamp, it->Origin, it->Value, field.Shown};
         changed = true;
-    } else {
-        for (auto it = item.Fields.cbegin(); it != item.Fields.cend(); ++it) {
-            if (it.key() == kTextField && item.Kind == skNoteGroup) {
-                const qint64 before = meta.Fields.value(kTextField).Stamp;
-                MergeText(meta, item);
-                changed |= meta.Fields.value(kTextField).Stamp != before;
-                continue;
-            }
-            TSyncMetaField& field = meta.Fields[it.key()];
-            if (field.Stamp != 0 && !it->Beats(TSyncField{field.Value, field.Stamp, field.Origin}))
-                continue;
-            field = TSyncMetaField{it->Stamp, it->Origin, it->Value, field.Shown};
+    }
+    if (item.Kind == skNoteGroup && !item.Lines.isEmpty()) {
+        const int conflicts = int(meta.Lines.Conflicts().size());
+        if (meta.Lines.Merge(item.Lines)) {
+            meta.TextChanged = true;
             changed = true;
+            if (meta.Lines.Conflicts().size() > conflicts)
+                Conflicts << NameOf(item.Gid, item.Kind);
         }
+    }
+    meta.Recount();
+    const TStamps deletedBefore = meta.DeletedAt;
+    Include(meta.DeletedAt, item.DeletedAt);
+    changed |= meta.DeletedAt != deletedBefore;
+    const bool dead = meta.Dead();
+    if (known && !wasDead && !dead && meta.DeletedAt != deletedBefore) {
+        const bool mine = meta.Seen.value(m_computer) > meta.DeletedAt.value(m_computer);
+        Notices << QString("“%1”在另一台电脑上被删除，但%2有新的修改，已保留")
+                       .arg(NameOf(item.Gid, item.Kind), mine ? "本机" : "别处");
+    } else if (wasDead && !dead) {
+        Notices << QString("“%1”已被删除，但另一台电脑上有新的修改，已恢复").arg(NameOf(item.Gid, item.Kind));
     }
     if (!changed)
         return;
@@ -559,106 +776,104 @@ void TSyncEngine::Merge(const TSyncItem& item)
     ++Applied;
 }
 
-namespace {
-// Whether every change the one text knows of, the other knows of too.
-bool Covers(const QMap<QString, qint64>& one, const QMap<QString, qint64>& other)
+// A deleted group comes back when something not deleted is filed under it
+// that its deleters did not know there: the group's change of "kept" is one
+// they had not seen, and it goes out whole, so that every computer shows it
+// again. Its deleted parents come back with it.
+void TSyncEngine::Restore(const QString& gid, int kind, const QString& notice)
 {
-    for (auto it = other.cbegin(); it != other.cend(); ++it)
-        if (one.value(it.key()) < it.value())
-            return false;
-    return true;
-}
-} // namespace
-
-void TSyncEngine::MergeText(TSyncMeta& meta, const TSyncItem& item)
-{
-    const TSyncField& incoming = item.Fields[kTextField];
-    TSyncMetaField& local = meta.Fields[kTextField];
-    const TSyncField current{QVariant(), local.Stamp, local.Origin};
-    if (local.Stamp != 0 && Covers(meta.Versions, item.Versions))
-        return; // nothing this computer has not seen
-    const bool takes = local.Stamp == 0 || Covers(item.Versions, meta.Versions) || incoming.Beats(current);
-    if (local.Stamp != 0 && !Covers(item.Versions, meta.Versions)) {
-        // Changed on both sides unknown to each other: the text that does
-        // not stay is kept as a copy, never dropped (unless empty or the same).
-        const TSyncField mine{CurrentText(item.Gid), local.Stamp, local.Origin};
-        const TSyncField& loser = takes ? mine : incoming;
-        if (!loser.Value.toString().isEmpty() && loser.Value.toString() != (takes ? incoming : mine).Value.toString())
-            KeepConflict(meta, item.Gid, loser);
+    for (QString at = gid; !at.isEmpty();) {
+        TSyncMeta& meta = Meta(at, kind);
+        if (!meta.Known || !meta.Dead())
+            return;
+        const qint64 stamp = Tick();
+        meta.Fields[kKeptField] = TSyncMetaField{stamp, m_computer, QVariant(qint64(1)), 0};
+        meta.Recount();
+        meta.WholeSince = stamp;
+        meta.Mine = stamp;
+        SaveMeta(at);
+        m_touched.insert(at);
+        Notices << notice.arg(NameOf(at, kind));
+        at = meta.Fields.value("parent").Value.toString();
     }
-    for (auto it = item.Versions.cbegin(); it != item.Versions.cend(); ++it)
-        meta.Versions[it.key()] = std::max(meta.Versions.value(it.key()), it.value());
-    if (!takes)
-        return;
-    local = TSyncMetaField{incoming.Stamp, incoming.Origin, QVariant(), local.Shown};
-    m_texts.insert(item.Gid, incoming.Value.toString());
 }
 
-QString TSyncEngine::CurrentText(const QString& gid)
+// Whether an item filed under a deleted group keeps the group: it is not
+// deleted. A computer that deletes a group deletes everything it knew in
+// it, and its files carry those deletes before the group's (see
+// ItemsInOrder): what is filed there and not deleted, it did not know of
+// (made or moved there meanwhile) or was changed meanwhile.
+bool TSyncEngine::KeepsGroup(const TSyncMeta& child)
 {
-    if (m_texts.contains(gid))
-        return m_texts.value(gid);
-    if (gid == kRootNoteGid)
-        return NoteText(0);
-    const int self = SelfIndexOf(skNoteGroup, gid);
-    return self > 0 ? NoteText(self) : QString();
+    return child.Known && !child.Dead();
 }
 
-// The copy's identity follows from the text it keeps, so every computer
-// that meets the same two texts makes the same copy once.
-void TSyncEngine::KeepConflict(const TSyncMeta& meta, const QString& gid, const TSyncField& loser)
+// Groups filed above something that is not deleted stay: an item or group
+// merged now under a deleted group, and a group deleted now with rows here
+// under it that are not deleted.
+void TSyncEngine::KeepGroupsOfLiving()
 {
-    const QString copyGid =
-        "conflict-" + QString::number(HashOf(QString("%1:%2:%3").arg(gid).arg(loser.Stamp).arg(loser.Origin)), 16);
-    const QString base = gid == kRootNoteGid ? RootCaption(skNoteGroup) : meta.Fields.value("name").Value.toString();
-    const QString host = m_hosts.value(loser.Origin, loser.Origin.left(8));
-    const QString when = QDateTime::fromMSecsSinceEpoch(loser.Stamp >> 16).toString("yyyy-MM-dd");
-    TSyncItem copy{copyGid, skNoteGroup, loser.Stamp, 0, {}, {}};
-    copy.Fields.insert("name", TSyncField{QString("%1（冲突副本 %2 %3）").arg(base, when, host), loser.Stamp, loser.Origin});
-    copy.Fields.insert("parent", TSyncField{meta.Fields.value("parent").Value.toString(), loser.Stamp, loser.Origin});
-    copy.Fields.insert(kTextField, TSyncField{loser.Value, loser.Stamp, loser.Origin});
-    copy.Versions.insert(loser.Origin, 1);
-    if (Meta(copyGid, skNoteGroup).Known)
-        return;
-    Conflicts << copy.Fields["name"].Value.toString();
-    Created << copy;
-    Merge(copy);
+    const QSet<QString> touched = m_touched;
+    for (const QString& gid : touched) {
+        const TSyncMeta& meta = Meta(gid, 0);
+        if (!meta.Known || meta.Dead() || (!IsGroup(meta.Kind) && meta.Kind != skBookmark))
+            continue;
+        const int groupKind = IsGroup(meta.Kind) ? meta.Kind : skBookmarkGroup;
+        const QString group = meta.Fields.value(IsGroup(meta.Kind) ? "parent" : "group").Value.toString();
+        if (!group.isEmpty() && KeepsGroup(meta))
+            Restore(group, groupKind, "“%1”已被删除，但另一台电脑在其中有新的修改，已恢复");
+    }
+    for (const QString& gid : touched) {
+        const TSyncMeta& meta = Meta(gid, 0);
+        const int self = IsGroup(meta.Kind) && meta.Dead() ? SelfIndexOf(meta.Kind, gid) : 0;
+        if (self == 0)
+            continue;
+        QList<QPair<QString, int>> below;
+        for (const QVariantList& row :
+             Rows(QString("select Gid from %1 where ParentIndex=?").arg(GroupTable(meta.Kind)), {self}, 1))
+            below.append({row[0].toString(), meta.Kind});
+        if (meta.Kind == skBookmarkGroup)
+            for (const QVariantList& row : Rows("select Gid from IE where TypeID=?", {self}, 1))
+                below.append({row[0].toString(), skBookmark});
+        for (const auto& [child, kind] : below)
+            if (child.isEmpty() || KeepsGroup(Meta(child, kind))) {
+                Restore(gid, meta.Kind, "“%1”在另一台电脑上被删除，但本机有新的修改，已保留");
+                break;
+            }
+    }
 }
 
 // ---- Writing into the tables
 
 void TSyncEngine::Materialize()
 {
-    bool notes = false, bookmarks = false;
+    KeepGroupsOfLiving();
+    bool groups[3] = {false, false, false};
     for (const QString& gid : std::as_const(m_touched)) {
-        const int kind = m_metas.value(gid)->Kind;
-        notes |= kind == skNoteGroup;
-        bookmarks |= kind == skBookmarkGroup;
+        const TSyncMeta& meta = *m_metas.value(gid);
+        if (IsGroup(meta.Kind) && gid != kRootNoteGid)
+            groups[meta.Kind] = true;
     }
-    if (notes)
-        RebuildGroups(skNoteGroup);
-    if (bookmarks)
-        RebuildGroups(skBookmarkGroup);
-    if (bookmarks)
+    for (const int kind : {int(skNoteGroup), int(skBookmarkGroup)})
+        if (groups[kind])
+            RebuildGroups(kind);
+    if (groups[skBookmarkGroup])
         TouchWaiting();
     WriteItems(skBookmark);
     WriteItems(skReminder);
-    if (bookmarks) {
+    for (const int kind : {int(skNoteGroup), int(skBookmarkGroup)})
+        DeleteDeadGroups(kind);
+    if (groups[skBookmarkGroup]) {
         // Bookmarks whose group is gone show under the root.
-        QList<qint64> strays;
-        TStmtHandle rows = PrepareNative(
-            Db(), "select ID, Gid from IE where TypeID<>0 and TypeID not in (select SelfIndex from IEType)");
-        QList<QPair<qint64, QString>> found;
-        while (sqlite3_step(rows.get()) == SQLITE_ROW)
-            found << qMakePair(sqlite3_column_int64(rows.get(), 0), ColumnText(rows.get(), 1));
-        for (const auto& [id, gid] : found) {
-            Run("update IE set TypeID=0 where ID=?", {id});
-            if (!gid.isEmpty())
-                Rehash(skBookmark, id, gid);
+        for (const QVariantList& row :
+             Rows("select ID, Gid from IE where TypeID<>0 and TypeID not in (select SelfIndex from IEType)", {}, 2)) {
+            Run("update IE set TypeID=0 where ID=?", {row[0]});
+            if (!row[1].toString().isEmpty())
+                Rehash(skBookmark, row[0].toLongLong(), row[1].toString());
         }
     }
+    WriteTexts();
     m_touched.clear();
-    m_texts.clear();
     FlushMetas();
     SaveClock();
 }
@@ -680,10 +895,14 @@ struct TGroupPlan
 // root; in a cycle of moves the group moved last goes under the root; of
 // groups sharing a name the one made first keeps it, the others get " (2)",
 // " (3)"... Then the table is made to match, each group after its parent.
+// The rows of deleted groups go afterwards, through the trash
+// (DeleteDeadGroups), once what is not deleted has left them.
 void TSyncEngine::RebuildGroups(int kind)
 {
     QHash<QString, TGroupPlan> plans;
     const auto plan = [&](const QString& gid, const TSyncMeta& meta) {
+        if (!meta.Fields.contains("name"))
+            return; // known only by another's change of it: not shown yet
         const TSyncMetaField parent = meta.Fields.value("parent");
         plans.insert(gid, TGroupPlan{gid, meta.Fields.value("name").Value.toString(), parent.Value.toString(),
                                      meta.Born, parent.Stamp, parent.Origin});
@@ -695,14 +914,20 @@ void TSyncEngine::RebuildGroups(int kind)
             const QString gid = ColumnText(rows.get(), 0);
             if (gid == kRootNoteGid || m_metas.contains(gid))
                 continue;
+            const QByteArray bytes = ColumnBytes(rows.get(), 1);
+            if (bytes.isEmpty() || quint8(bytes[0]) != kMetaLayout) {
+                Meta(gid, kind); // read into the layout of now, and planned below
+                continue;
+            }
             TSyncMeta meta;
-            UnpackMeta(ColumnBytes(rows.get(), 1), meta);
+            meta.Kind = kind;
+            UnpackMeta(bytes, meta);
             plan(gid, meta);
         }
     }
     // What this step merged and has not stored yet.
     for (auto it = m_metas.cbegin(); it != m_metas.cend(); ++it)
-        if ((*it)->Kind == kind && (*it)->Known && (*it)->Deleted == 0 && it.key() != kRootNoteGid)
+        if ((*it)->Kind == kind && (*it)->Known && !(*it)->Dead() && it.key() != kRootNoteGid)
             plan(it.key(), **it);
     QStringList order = plans.keys();
     std::sort(order.begin(), order.end());
@@ -728,7 +953,8 @@ void TSyncEngine::RebuildGroups(int kind)
     });
     QSet<QString> taken{RootCaption(kind)};
     for (const QString& gid : order) {
-        const QString name = FreeName(plans[gid].Name, [&](const QString& candidate) { return taken.contains(candidate); });
+        const QString name =
+            FreeName(plans[gid].Name, [&](const QString& candidate) { return taken.contains(candidate); });
         taken.insert(name);
         plans[gid].Name = name;
     }
@@ -744,7 +970,8 @@ void TSyncEngine::RebuildGroups(int kind)
     QHash<QString, TRow> rows;
     int largest = 0;
     {
-        TStmtHandle read = PrepareNative(Db(), QString("select rowid, SelfIndex, ParentIndex, TypeName, Gid from %1").arg(table));
+        TStmtHandle read =
+            PrepareNative(Db(), QString("select rowid, SelfIndex, ParentIndex, TypeName, Gid from %1").arg(table));
         while (sqlite3_step(read.get()) == SQLITE_ROW) {
             largest = std::max(largest, sqlite3_column_int(read.get(), 1));
             const QString gid = ColumnText(read.get(), 4);
@@ -753,19 +980,9 @@ void TSyncEngine::RebuildGroups(int kind)
                                       sqlite3_column_int(read.get(), 2), ColumnText(read.get(), 3)});
         }
     }
-    // Groups deleted elsewhere go; their notes and earlier texts with them.
-    for (auto it = rows.begin(); it != rows.end();) {
-        if (plans.contains(it.key())) {
-            ++it;
-            continue;
-        }
-        Run(QString("delete from %1 where rowid=?").arg(table), {it->Rowid});
-        if (kind == skNoteGroup) {
-            Run("delete from NoteBook where TypeID=?", {it->Self});
-            Run("delete from NoteVersion where TypeID=?", {it->Self});
-        }
-        it = rows.erase(it);
-    }
+    for (auto it = rows.cbegin(); it != rows.cend(); ++it)
+        if (!plans.contains(it.key()) && Meta(it.key(), kind).Dead())
+            m_dyingGroups[kind].insert(it->Self);
     // Parents before children: breadth first from the root.
     QHash<QString, QStringList> children;
     for (const QString& gid : order)
@@ -784,6 +1001,8 @@ void TSyncEngine::RebuildGroups(int kind)
                 {self, parent, plan.Name, gid});
             selfOf.insert(gid, self);
             Rehash(kind, sqlite3_last_insert_rowid(Db()), gid);
+            if (kind == skNoteGroup)
+                Meta(gid, kind).TextChanged = true; // its note, brought back with it
             continue;
         }
         int self = row->Self;
@@ -799,32 +1018,48 @@ void TSyncEngine::RebuildGroups(int kind)
             } else {
                 Run("update IE set TypeID=? where TypeID=?", {self, row->Self});
             }
+            m_dyingGroups[kind].remove(row->Self);
         }
         selfOf.insert(gid, self);
         if (row->Parent != parent || row->Name != plan.Name || self != row->Self || m_touched.contains(gid)) {
-            Run(QString("update %1 set ParentIndex=?, TypeName=? where rowid=?").arg(table), {parent, plan.Name, row->Rowid});
-            if (!m_texts.contains(gid))
-                Rehash(kind, row->Rowid, gid);
+            Run(QString("update %1 set ParentIndex=?, TypeName=? where rowid=?").arg(table),
+                {parent, plan.Name, row->Rowid});
+            Rehash(kind, row->Rowid, gid);
         }
     }
-    if (kind != skNoteGroup)
+}
+
+// The rows of deleted groups, each branch with its notes or bookmarks as one
+// entry of the trash, as a delete here would keep them.
+void TSyncEngine::DeleteDeadGroups(int kind)
+{
+    QSet<int>& dying = m_dyingGroups[kind];
+    if (dying.isEmpty())
         return;
-    for (auto it = m_texts.cbegin(); it != m_texts.cend(); ++it) {
-        const int self = it.key() == kRootNoteGid ? 0 : selfOf.value(it.key(), -1);
-        if (self < 0)
-            continue;
-        WriteNoteText(self, it.value());
-        Rehash(kind, self == 0 ? 0 : Lookup("select rowid from NoteType where Gid=?", it.key()).toLongLong(), it.key());
+    TGroupTable groups(GroupTable(kind), RootCaption(kind));
+    groups.Load();
+    QList<int> tops;
+    for (const int self : std::as_const(dying))
+        if (groups.Contains(self) && !dying.contains(groups.ShownParent(self)))
+            tops << self;
+    std::sort(tops.begin(), tops.end());
+    TTrash trash;
+    for (const int self : std::as_const(tops)) {
+        const QString in = SqlInList(groups.Branch(self));
+        trash.DeleteBranch(
+            groups, self,
+            QString("delete from %1 where TypeID in %2").arg(kind == skNoteGroup ? "NoteBook" : "IE", in));
     }
+    dying.clear();
 }
 
 void TSyncEngine::WriteItems(int kind)
 {
-    const QString table = ItemTable(kind);
-    const auto& columns = kind == skBookmark ? kBookmarkColumns : kReminderColumns;
+    const QString table = TableOf(kind);
+    const std::vector<TColumn>& columns = ColumnsOf(kind);
     QStringList names;
-    for (const auto& [field, column] : columns)
-        names << column;
+    for (const TColumn& column : columns)
+        names << column.Column;
     if (kind == skBookmark)
         names << "TypeID";
     const QString insert = QString("insert into %1(%2, Gid) values (%3?)")
@@ -840,24 +1075,27 @@ void TSyncEngine::WriteItems(int kind)
     }
 
     QHash<QString, int> groups; // a group's SelfIndex by its identity
+    QList<int> gone;
     const bool waiting = kind == skBookmark && Lookup("select exists(select 1 from SyncWaiting)", QVariant()).toBool();
     for (const QString& gid : std::as_const(m_touched)) {
         TSyncMeta& meta = *m_metas.value(gid);
         if (meta.Kind != kind)
             continue;
         const QVariant id = Lookup(QString("select ID from %1 where Gid=?").arg(table), gid);
-        if (meta.Deleted != 0) {
-            if (!id.isNull())
-                Run(QString("delete from %1 where ID=?").arg(table), {id});
-            if (kind == skReminder && !id.isNull())
-                ChangedReminders << id.toString();
+        if (meta.Dead()) {
+            // A bookmark of a deleted group goes to the trash with its group.
+            if (!id.isNull() && !(kind == skBookmark && m_dyingGroups[skBookmarkGroup].contains(
+                                                            Lookup("select TypeID from IE where ID=?", id).toInt())))
+                gone << id.toInt();
             continue;
         }
+        if (meta.Fields.value(columns.front().Field).Stamp == 0)
+            continue; // known only by another's change of it: not shown yet
         QVariantList values;
-        for (const auto& [field, column] : columns) {
+        for (const TColumn& column : columns) {
             // An item from a program before tags has none: empty, not null.
-            const QVariant value = meta.Fields.value(field).Value;
-            values << (value.isNull() && field == "tags" ? QVariant(QString()) : value);
+            const QVariant value = meta.Fields.value(column.Field).Value;
+            values << (value.isNull() && QString(column.Field) == "tags" ? QVariant(QString()) : value);
         }
         QString group;
         if (kind == skBookmark) {
@@ -867,7 +1105,7 @@ void TSyncEngine::WriteItems(int kind)
                 self = groups.insert(group, SelfIndexOf(skBookmarkGroup, group));
             values << *self;
             // Its group may come later, from another computer's file.
-            if (*self == 0 && !group.isEmpty() && Meta(group, skBookmarkGroup).Deleted == 0)
+            if (*self == 0 && !group.isEmpty() && !Meta(group, skBookmarkGroup).Dead())
                 Run("insert or replace into SyncWaiting(Gid, GroupGid) values (?, ?)", {gid, group});
             else if (waiting)
                 Run("delete from SyncWaiting where Gid=?", {gid});
@@ -890,15 +1128,49 @@ void TSyncEngine::WriteItems(int kind)
         }
         // A bookmark's columns keep text as it is given: what the row shows
         // is what was written.
-        for (const auto& [field, column] : columns)
-            meta.Fields[field].Shown = HashOf(meta.Fields.value(field).Value);
+        for (const TColumn& column : columns)
+            meta.Fields[column.Field].Shown = HashOf(meta.Fields.value(column.Field).Value);
         meta.Fields["group"].Shown = HashOf(group);
         SaveMeta(gid);
     }
     if (kind == skBookmark) {
-        ExecNative(Db(), QString("insert into IE(%1, Gid) select %1, Gid from temp.SyncNewIE order by rowid")
-                             .arg(names.join(',')));
+        ExecNative(
+            Db(),
+            QString("insert into IE(%1, Gid) select %1, Gid from temp.SyncNewIE order by rowid").arg(names.join(',')));
         ExecNative(Db(), "drop table temp.SyncNewIE");
+    }
+    if (gone.isEmpty())
+        return;
+    TTrash trash;
+    if (kind == skBookmark) {
+        trash.KeepBookmarks(gone);
+    } else {
+        QStringList ids;
+        for (const int id : std::as_const(gone))
+            ids << QString::number(id);
+        trash.KeepReminders(ids);
+        ChangedReminders << ids;
+    }
+    ExecNative(Db(), QString("delete from %1 where ID in %2").arg(table, SqlInList(gone)));
+}
+
+// The notes whose lines changed (or whose group came back), written as
+// their lines make them.
+void TSyncEngine::WriteTexts()
+{
+    for (auto it = m_metas.cbegin(); it != m_metas.cend(); ++it) {
+        const QString& gid = it.key();
+        TSyncMeta& meta = **it;
+        if (meta.Kind != skNoteGroup || !meta.TextChanged || meta.Dead())
+            continue;
+        meta.TextChanged = false;
+        const int self = gid == kRootNoteGid ? 0 : SelfIndexOf(skNoteGroup, gid);
+        if (self == 0 && gid != kRootNoteGid)
+            continue; // its group is not shown (yet)
+        const QString text = meta.Lines.Text();
+        WriteNoteText(self, text);
+        meta.TextShown = HashOf(text);
+        SaveMeta(gid);
     }
 }
 
@@ -906,16 +1178,11 @@ void TSyncEngine::WriteItems(int kind)
 // written again once it has.
 void TSyncEngine::TouchWaiting()
 {
-    QList<QPair<QString, QString>> arrived;
-    {
-        TStmtHandle rows = PrepareNative(
-            Db(), "select w.Gid, w.GroupGid from SyncWaiting w join IEType t on t.Gid = w.GroupGid");
-        while (sqlite3_step(rows.get()) == SQLITE_ROW)
-            arrived << qMakePair(ColumnText(rows.get(), 0), ColumnText(rows.get(), 1));
-    }
-    for (const auto& [gid, group] : arrived) {
+    for (const QVariantList& row :
+         Rows("select w.Gid, w.GroupGid from SyncWaiting w join IEType t on t.Gid = w.GroupGid", {}, 2)) {
+        const QString gid = row[0].toString();
         const TSyncMeta& meta = Meta(gid, skBookmark);
-        if (meta.Known && meta.Deleted == 0 && meta.Fields.value("group").Value.toString() == group)
+        if (meta.Known && !meta.Dead() && meta.Fields.value("group").Value.toString() == row[1].toString())
             m_touched.insert(gid);
         else
             Run("delete from SyncWaiting where Gid=?", {gid});
@@ -929,7 +1196,11 @@ void TSyncEngine::Rehash(int kind, qint64 key, const QString& gid)
     QString read;
     const QMap<QString, QVariant> fields = ReadRow(kind, key, read);
     TSyncMeta& meta = Meta(gid, kind);
-    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
-        meta.Fields[it.key()].Shown = HashOf(it.value());
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
+        if (kind == skNoteGroup && it.key() == kTextField)
+            meta.TextShown = HashOf(it.value());
+        else
+            meta.Fields[it.key()].Shown = HashOf(it.value());
+    }
     SaveMeta(gid);
 }

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace {
 const QString kHeaderName = QStringLiteral("jotterel-sync.json");
@@ -35,6 +37,8 @@ constexpr qsizetype kSaltBytes = crypto_pwhash_SALTBYTES;
 // What the header's check seals: opening it proves the key right before any
 // file is read or written.
 const QByteArray kCheckText = QByteArrayLiteral("jotterel sync folder key check");
+
+bool g_flushToDisk = true;
 
 const QString kDamaged = QStringLiteral("文件不完整或已损坏，已跳过");
 const QString kNewer = QStringLiteral("由更新版本的程序写入，已跳过");
@@ -147,7 +151,7 @@ void WriteWhole(const QString& path, const QByteArray& bytes)
         else if (written == 0 || errno != EINTR)
             error = written == 0 ? EIO : errno;
     }
-    if (error == 0 && ::fsync(fd) != 0)
+    if (error == 0 && g_flushToDisk && ::fsync(fd) != 0)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
@@ -158,7 +162,9 @@ void WriteWhole(const QString& path, const QByteArray& bytes)
         CannotWrite(path, qt_error_string(error));
     }
     // The rename itself reaches the disk with the folder's entry.
-    const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dirFd =
+        g_flushToDisk ? ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                      : -1;
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
@@ -170,13 +176,50 @@ void WriteWhole(const QString& path, const QByteArray& bytes)
     RaiseError("同步文件夹中的 " + kHeaderName + " 无法读取：" + reason);
 }
 
+// The bytes of a regular file of at most `most` bytes; nothing, with the
+// reason, for anything else: a link (to /dev/zero, say), a pipe that would
+// never end, a device, a file too large.
+std::optional<QByteArray> ReadRegular(const QString& path, qint64 most, QString& why)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        why = errno == ELOOP    ? QStringLiteral("是符号链接，不是普通文件，已跳过")
+              : errno == ENOENT ? QStringLiteral("文件已被同步工具移走，已跳过")
+                                : QString("无法读取（%1），已跳过").arg(qt_error_string(errno));
+        return std::nullopt;
+    }
+    const auto closing = qScopeGuard([fd] { ::close(fd); });
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        why = QStringLiteral("不是普通文件，已跳过");
+        return std::nullopt;
+    }
+    if (info.st_size > most) {
+        why = QString("大于 %1 MB 的上限，已跳过").arg(most >> 20);
+        return std::nullopt;
+    }
+    QByteArray bytes(qsizetype(info.st_size), Qt::Uninitialized);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(fd, bytes.data() + done, size_t(bytes.size() - done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    bytes.resize(done); // shortened meanwhile: the check below finds it incomplete
+    return bytes;
+}
+
 QJsonObject ReadHeader(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        HeaderUnreadable(file.errorString());
+    QString why;
+    const std::optional<QByteArray> bytes = ReadRegular(path, kMaxSyncHeaderBytes, why);
+    if (!bytes)
+        HeaderUnreadable(why);
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes, &error);
     if (error.error != QJsonParseError::NoError)
         HeaderUnreadable(error.errorString());
     if (!document.isObject() || !document.object().value("format").isDouble())
@@ -248,17 +291,23 @@ QByteArray Identity(const TSyncFile& file)
 
 // Our file of that name; nothing for any other name, also one that differs
 // from how Write names a file only in the seq's zeros, so that one file never
-// goes by two names.
-std::optional<TSyncFile> ParseName(const QString& name)
+// goes by two names. A name of ours whose number has more digits than fit
+// is named as such.
+std::optional<TSyncFile> ParseName(const QString& name, QString& why)
 {
-    static const QRegularExpression pattern("^jotterel-([0-9a-f]{16})-([0-9]{10,19})(\\.state)?\\.jsync$");
+    static const QRegularExpression pattern("^jotterel-([0-9a-f]{16})-([0-9]+)(\\.state)?\\.jsync$");
     const QRegularExpressionMatch match = pattern.match(name);
     if (!match.hasMatch())
         return std::nullopt;
-    bool ok = false;
-    TSyncFile file{match.captured(1), match.captured(2).toLongLong(&ok), match.hasCaptured(3), QString()};
-    if (!ok || FileName(file.Computer, file.Seq, file.State) != name)
+    if (match.capturedLength(2) != 10) {
+        why = QStringLiteral("序号不是十位数字，已跳过");
         return std::nullopt;
+    }
+    TSyncFile file{match.captured(1), match.captured(2).toLongLong(), match.hasCaptured(3), QString()};
+    if (file.Seq < 1) {
+        why = QStringLiteral("序号不能为 0，已跳过");
+        return std::nullopt;
+    }
     return file;
 }
 
@@ -304,13 +353,44 @@ std::optional<QByteArray> Unsummed(const QByteArray& body, const QByteArray& ide
     return compressed;
 }
 
-// The payload of compressed bytes that passed their check; nothing where
-// they do not inflate to the length they announce.
-std::optional<QByteArray> Inflate(const QByteArray& compressed)
+// The payload of compressed bytes that passed their check (a length of four
+// bytes, then zlib's stream, as qCompress writes them); nothing where they
+// do not inflate to the length they announce, or would inflate past the
+// caps: kMaxSyncPayloadBytes, and kMaxSyncInflation times their own size.
+std::optional<QByteArray> Inflate(const QByteArray& compressed, QString& why)
 {
-    const QByteArray payload = qUncompress(compressed);
-    const bool announcedEmpty = compressed.size() >= 4 && compressed.startsWith(QByteArray(4, '\0'));
-    if (payload.isEmpty() && !announcedEmpty)
+    if (compressed.size() < 4)
+        return std::nullopt;
+    const quint32 announced = (quint32(quint8(compressed[0])) << 24) | (quint32(quint8(compressed[1])) << 16) |
+                              (quint32(quint8(compressed[2])) << 8) | quint32(quint8(compressed[3]));
+    if (announced == 0 && compressed.size() == 4)
+        return QByteArray(); // qCompress writes no stream for nothing
+    const qint64 most =
+        std::min(kMaxSyncPayloadBytes, std::max<qint64>(1 << 20, compressed.size() * kMaxSyncInflation));
+    if (announced > most) {
+        why =
+            QString("解压后超过上限（%1 MB，且不超过压缩大小的 %2 倍），已跳过").arg(most >> 20).arg(kMaxSyncInflation);
+        return std::nullopt;
+    }
+    QByteArray payload(qsizetype(announced), Qt::Uninitialized);
+    z_stream stream = {};
+    if (inflateInit(&stream) != Z_OK)
+        return std::nullopt;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.constData() + 4));
+    stream.avail_in = uInt(compressed.size() - 4);
+    stream.next_out = reinterpret_cast<Bytef*>(payload.data());
+    stream.avail_out = uInt(payload.size());
+    int result = inflate(&stream, Z_FINISH);
+    // The stream must end exactly where the announced length does.
+    if (result == Z_BUF_ERROR && stream.avail_out == 0) {
+        char extra = 0;
+        stream.next_out = reinterpret_cast<Bytef*>(&extra);
+        stream.avail_out = 1;
+        result = inflate(&stream, Z_FINISH) == Z_STREAM_END && stream.avail_out == 1 ? Z_STREAM_END : Z_DATA_ERROR;
+    }
+    const bool whole = result == Z_STREAM_END && stream.total_out == announced;
+    inflateEnd(&stream);
+    if (!whole)
         return std::nullopt;
     return payload;
 }
@@ -327,6 +407,17 @@ QByteArray TSyncFolder::Join(const QString& dir, const QString& passphrase)
     return KeyOfHeader(ReadHeader(path), passphrase);
 }
 
+QByteArray TSyncFolder::Rekey(const QString& dir, const QString& passphrase)
+{
+    EnsureSodium();
+    return NewHeader(QDir(dir).filePath(kHeaderName), passphrase);
+}
+
+void TSyncFolder::SetFlushToDisk(bool flush)
+{
+    g_flushToDisk = flush;
+}
+
 TSyncFolder::TSyncFolder(const QString& dir, const QByteArray& key) : m_dir(dir), m_key(key)
 {
     Q_ASSERT(key.isEmpty() || key.size() == kKeyBytes);
@@ -340,18 +431,18 @@ void TSyncFolder::CheckHeader() const
         return;
     const QJsonObject header = ReadHeader(path);
     const bool encrypted = header.value("encrypted").toBool();
-    const bool ours = encrypted ? !m_key.isEmpty() && Open(m_key, Base64Field(header, "check"),
-                                                           kHeaderName.toUtf8()) == kCheckText
-                                : m_key.isEmpty();
+    const bool ours =
+        encrypted ? !m_key.isEmpty() && Open(m_key, Base64Field(header, "check"), kHeaderName.toUtf8()) == kCheckText
+                  : m_key.isEmpty();
     if (!ours)
-        RaiseError("同步文件夹的设置已被另一台电脑换过（几台电脑几乎同时开始同步时会这样），这台电脑的同步暂停了。"
-                   "请在“软件设置 → 同步…”中输入同步密码，重新开始同步。");
+        throw ESyncKeyChanged("同步文件夹的设置已被另一台电脑换过（换了同步密码，或几台电脑几乎同时开始同步），"
+                              "这台电脑的同步暂停了。请在“软件设置 → 同步…”中输入现在的同步密码，重新开始同步。");
 }
 
 void TSyncFolder::Write(const QString& computer, qint64 seq, bool state, const QByteArray& payload)
 {
     // A name that Files() would not list is the caller's mistake.
-    Q_ASSERT(ParseName(FileName(computer, seq, state)));
+    Q_ASSERT(seq >= 1 && seq <= kMaxSyncSeq);
     const TSyncFile file{computer, seq, state, QDir(m_dir).filePath(FileName(computer, seq, state))};
     const QByteArray compressed = qCompress(payload);
     QByteArray bytes = kMagic;
@@ -375,13 +466,14 @@ QList<TSyncFile> TSyncFolder::Files()
     QList<TSyncFile> files;
     // Hidden files (a sync tool's temporary files, ours while written) are
     // not listed; "~" marks office programs' lock files.
-    for (const QFileInfo& info : dir.entryInfoList(QDir::Files)) {
+    for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::System)) {
         const QString name = info.fileName();
         if (name == kHeaderName || name.startsWith('~') || name.startsWith('.'))
             continue;
-        std::optional<TSyncFile> file = ParseName(name);
+        QString why;
+        std::optional<TSyncFile> file = ParseName(name, why);
         if (!file) {
-            Note(name, ForeignReason(name));
+            Note(name, why.isEmpty() ? ForeignReason(name) : why);
             continue;
         }
         file->Path = info.filePath();
@@ -396,23 +488,18 @@ QList<TSyncFile> TSyncFolder::Files()
 std::optional<QByteArray> TSyncFolder::Read(const TSyncFile& file)
 {
     const QString name = QFileInfo(file.Path).fileName();
-    QFile source(file.Path);
-    if (!source.open(QIODevice::ReadOnly)) {
-        Note(name, source.exists() ? QString("无法读取（%1），已跳过").arg(source.errorString())
-                                   : QStringLiteral("文件已被同步工具移走，已跳过"));
-        return std::nullopt;
-    }
     QString why;
-    const std::optional<QByteArray> body = Body(source.readAll(), !m_key.isEmpty(), why);
+    const std::optional<QByteArray> bytes = ReadRegular(file.Path, kMaxSyncFileBytes, why);
+    const std::optional<QByteArray> body = bytes ? Body(*bytes, !m_key.isEmpty(), why) : std::nullopt;
     if (!body) {
         Note(name, why);
         return std::nullopt;
     }
     const std::optional<QByteArray> compressed =
         m_key.isEmpty() ? Unsummed(*body, Identity(file)) : Open(m_key, *body, Identity(file));
-    std::optional<QByteArray> payload = compressed ? Inflate(*compressed) : std::nullopt;
+    std::optional<QByteArray> payload = compressed ? Inflate(*compressed, why) : std::nullopt;
     if (!payload)
-        Note(name, compressed ? kDamaged : kUnverified);
+        Note(name, !why.isEmpty() ? why : compressed ? kDamaged : kUnverified);
     return payload;
 }
 

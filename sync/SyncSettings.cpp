@@ -7,6 +7,7 @@
 #include "sync/SyncWiring.h"
 #include "ui_SyncSettings.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
@@ -16,15 +17,23 @@ TFormSyncSettings::TFormSyncSettings(QWidget* parent)
 {
     ui->setupUi(ClientArea());
     setWindowTitle("同步");
-    resize(460, 300);
+    resize(480, 380);
     OkButton()->setText("开始同步");
     OkButton()->setAccessibleName("开始同步");
     CancelButton()->setText("关闭");
     CancelButton()->setAccessibleName("关闭");
-    ui->edtSyncDir->setText(QDir::toNativeSeparators(TSync::Status().Folder));
+    const TSyncStatus status = TSync::Status();
+    ui->edtSyncDir->setText(QDir::toNativeSeparators(status.Folder));
+    ui->edtSyncName->setText(status.Name);
+    // A passphrase unless asked not to: without one, whoever can write the
+    // folder can change the data on every computer.
+    ui->chkSyncPlain->setChecked(!status.Folder.isEmpty() && !status.Encrypted);
+    connect(ui->chkSyncPlain, &QCheckBox::toggled, this, [this](bool plain) { ui->edtSyncPass->setEnabled(!plain); });
+    ui->edtSyncPass->setEnabled(!ui->chkSyncPlain->isChecked());
     ConnectHandler(ui->btnBrowse, &QPushButton::clicked, this, &TFormSyncSettings::btnBrowseClick);
     ConnectHandler(ui->btnStop, &QPushButton::clicked, this, &TFormSyncSettings::btnStopClick);
     ConnectHandler(ui->btnSyncNow, &QPushButton::clicked, this, &TFormSyncSettings::btnSyncNowClick);
+    ConnectHandler(ui->btnChangePass, &QPushButton::clicked, this, &TFormSyncSettings::btnChangePassClick);
     ShowStatus();
 }
 
@@ -48,7 +57,8 @@ void TFormSyncSettings::btnOKClick()
                                    : QString("同步文件夹要写完整的路径：%1").arg(QDir::toNativeSeparators(typed)));
     }
     const QString folder = QDir::cleanPath(typed);
-    TSync::Setup(folder, ui->edtSyncPass->text());
+    TSync::Setup(folder, Passphrase());
+    TSync::SetName(ui->edtSyncName->text());
     ui->edtSyncPass->clear();
     ui->edtSyncDir->setText(QDir::toNativeSeparators(folder));
     if (TSyncWiring* wiring = ActiveSyncWiring())
@@ -69,7 +79,39 @@ void TFormSyncSettings::btnStopClick()
 
 void TFormSyncSettings::btnSyncNowClick()
 {
+    // A delete declined before is asked about again.
+    TSync::ForgetDeclined();
     RunRound();
+}
+
+// The new passphrase is the one typed (or none, with 不加密): this
+// computer's files are written anew with it, and the others ask for it.
+void TFormSyncSettings::btnChangePassClick()
+{
+    const QString passphrase = Passphrase();
+    if (!AskYesNo(passphrase.isEmpty()
+                      ? "确定要取消同步密码吗？同步文件将不再加密，其他电脑下次同步时要重新加入（不输入密码）。"
+                      : "确定要更改同步密码吗？其他电脑下次同步时会要求输入新的同步密码。"))
+        return;
+    TSync::ChangePassphrase(passphrase);
+    ui->edtSyncPass->clear();
+    if (TSyncWiring* wiring = ActiveSyncWiring())
+        wiring->SettingsChanged();
+    RunRound();
+}
+
+// The passphrase typed; none only when 不加密 is chosen.
+QString TFormSyncSettings::Passphrase()
+{
+    if (ui->chkSyncPlain->isChecked())
+        return QString();
+    if (ui->edtSyncPass->text().isEmpty()) {
+        ui->edtSyncPass->setFocus();
+        RaiseError(
+            "请输入同步密码（每台电脑输入同一个）。没有同步密码时，能写入同步文件夹的人都能改动这台电脑上的数据；"
+            "确实不要密码，请选“不加密”。");
+    }
+    return ui->edtSyncPass->text();
 }
 
 // The status says a failure too, which the box then reports.
@@ -97,4 +139,5 @@ void TFormSyncSettings::ShowStatus()
     const bool on = !status.Folder.isEmpty();
     ui->btnStop->setEnabled(on);
     ui->btnSyncNow->setEnabled(on);
+    ui->btnChangePass->setEnabled(on);
 }

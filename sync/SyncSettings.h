@@ -9,9 +9,11 @@ namespace Ui {
 class TFormSyncSettings;
 }
 
-// 同步: the folder shared with the other computers and the passphrase of its
-// files. 开始同步 (the dialog's OK) joins the folder and runs a first round;
-// 停止同步 ends sync after a question; 立即同步 runs a round; 关闭 closes.
+// 同步: the folder shared with the other computers, this computer's name for
+// them and the passphrase of the files (needed unless 不加密 is chosen).
+// 开始同步 (the dialog's OK) joins the folder and runs a first round; 停止同步
+// ends sync after a question; 立即同步 runs a round; 更改同步密码 writes the
+// folder anew with the passphrase typed; 关闭 closes.
 // The rounds go through the main window's wiring, which shows on the pages
 // what they brought.
 class TFormSyncSettings : public TFormBaseDlg
@@ -28,6 +30,8 @@ private:
     void btnBrowseClick();
     void btnStopClick();
     void btnSyncNowClick();
+    void btnChangePassClick();
+    QString Passphrase();
     void RunRound();
     void ShowStatus();
 

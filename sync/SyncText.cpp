@@ -22,10 +22,11 @@ QString SyncStatusText(const TSyncStatus& status, const QString& failure)
     QStringList lines{SyncStatusLine(status, failure)};
     if (status.Folder.isEmpty())
         return lines.first();
+    for (const QString& waiting : status.Waiting)
+        lines << "还在等" + waiting + "。";
     for (const QString& skipped : status.Skipped)
         lines << "未读取的文件：" + skipped;
     if (!status.Encrypted)
-        lines << "同步文件未加密：能打开同步文件夹的人都能读到这些数据。";
+        lines << "同步文件未加密：能打开同步文件夹的人都能读到这些数据，能写入它的人都能改动这些数据。";
     return lines.join('\n');
 }
-

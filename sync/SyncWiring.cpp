@@ -11,11 +11,14 @@
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
 #include "reminders/ShowAlam.h"
+#include "sync/SyncFolder.h"
 #include "sync/SyncText.h"
+#include "sync/TextMerge.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QInputDialog>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QSystemTrayIcon>
@@ -53,6 +56,19 @@ TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
       m_periodic(MakeTimer(this, "syncPeriodic", kPeriodicMs, false))
 {
     activeWiring = this;
+    AskPassphrase = [this] {
+        return QInputDialog::getText(m_window, "同步密码",
+                                     "同步文件夹的同步密码已在另一台电脑上更改。\n请输入新的同步密码：",
+                                     QLineEdit::Password);
+    };
+    // Another computer's change of the note being edited is merged into the
+    // memo: the typed text stays, the caret with it.
+    m_pages.NotepadPage.MergeStored = [](const QString& base, const QString& mine, const QString& theirs) {
+        QList<TMemoEdit> edits;
+        for (const TTextEdit& edit : TextEdits(mine, MergeTexts(base, mine, theirs)))
+            edits << TMemoEdit{int(edit.Position), int(edit.Length), edit.Text};
+        return edits;
+    };
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { FolderChanged(); });
     connect(m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { FolderChanged(); });
     for (QTimer* timer : {m_folderQuiet, m_localDelay, m_periodic})
@@ -102,6 +118,7 @@ void TSyncWiring::SettingsChanged()
         m_failure.clear();
         m_failureReported = false;
     }
+    m_passphraseAsked = false;
     UpdateTrayTip();
 }
 
@@ -113,7 +130,12 @@ TSyncReport TSyncWiring::RunRound()
         RaiseError("正在同步，请稍后再试。");
     const QScopedValueRollback busy(m_inRound, true);
     TSync::SetBetweenSteps([this] { BetweenSteps(); });
-    const auto alone = qScopeGuard([] { TSync::SetBetweenSteps(nullptr); });
+    // Another computer that asks to delete much here waits for a yes.
+    TSync::SetAskBeforeLoss([](const QString& question) { return AskYesNo(question); });
+    const auto alone = qScopeGuard([] {
+        TSync::SetBetweenSteps(nullptr);
+        TSync::SetAskBeforeLoss(nullptr);
+    });
     TSyncReport report;
     try {
         m_pages.NotepadPage.SaveUnsavedNote();
@@ -129,12 +151,14 @@ TSyncReport TSyncWiring::RunRound()
     }
     m_failure.clear();
     m_failureReported = false;
+    m_passphraseAsked = false;
     // Whatever was coming from the timers is in this round.
     m_folderQuiet->stop();
     m_localDelay->stop();
     if (report.Applied > 0)
         ShowApplied();
     UpdateTrayTip();
+    TellOnce(report);
     return report;
 }
 
@@ -156,11 +180,36 @@ void TSyncWiring::RoundQuietly()
     try {
         RunRound();
     } catch (const EAbort&) {
+    } catch (const ESyncKeyChanged& e) {
+        if (!m_passphraseAsked && TakeNewPassphrase())
+            return;
+        WriteLog("同步失败：" + e.Message());
+        if (!reported)
+            ShowDbErrorAside("同步失败，程序会在后台继续尝试。", e.Message(), QString());
     } catch (const std::exception& e) {
         WriteLog("同步失败：" + ErrorText(e));
         if (!reported)
             ShowDbErrorAside("同步失败，程序会在后台继续尝试。", ErrorText(e), QString());
     }
+}
+
+// Another computer changed the folder's passphrase: asked once an episode.
+// Joined again with the new one, everything here is kept and sent anew.
+bool TSyncWiring::TakeNewPassphrase()
+{
+    m_passphraseAsked = true;
+    const QString passphrase = AskPassphrase();
+    if (passphrase.isEmpty())
+        return false;
+    try {
+        TSync::Setup(TSync::Status().Folder, passphrase);
+    } catch (const EError& e) {
+        ShowDbErrorAside("同步密码不对。", e.Message(), QString());
+        return false;
+    }
+    SettingsChanged();
+    RoundQuietly();
+    return true;
 }
 
 // The reminders' tick waits for the verdict of the data file's check at the
@@ -175,10 +224,14 @@ bool TSyncWiring::CanWrite() const
 // Between the steps of a long round the window answers: typing, scrolling,
 // a click. A menu or a name being edited holds on to rows the next step
 // could take away: the round waits until it closes. A window that closes
-// ends the round there.
+// (its note tree goes first) ends the round there; the bookmark tree is made
+// only when its page is first shown.
 void TSyncWiring::BetweenSteps()
 {
-    const auto closing = [this] { return !m_pages.NoteTree || !m_pages.IETree; };
+    const auto closing = [this] { return !m_pages.NoteTree; };
+    // The step may have changed the note being typed in: merged first, so
+    // that the next keys are saved over it.
+    m_pages.NotepadPage.MergeStoredNote();
     QCoreApplication::processEvents();
     while (!closing() && (QApplication::activePopupWidget() || Editing()))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -253,6 +306,18 @@ void TSyncWiring::CloseAnsweredAlerts()
         if (open == 0)
             alert->Dismiss();
     }
+}
+
+// A conflict marked in a note, a delete that lost to an edit, a delete that
+// waits for a yes: said once, by the tray, at the round that met it.
+void TSyncWiring::TellOnce(const TSyncReport& report)
+{
+    const QStringList lines = TSync::NoticeLines(report);
+    auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon");
+    if (lines.isEmpty() || !tray)
+        return;
+    WriteLog("同步：" + lines.join(" "));
+    tray->showMessage("同步", lines.join('\n'));
 }
 
 void TSyncWiring::UpdateTrayTip()

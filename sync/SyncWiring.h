@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QFileSystemWatcher;
 class QTimer;
@@ -36,8 +37,13 @@ public:
     // After a round that applied something: the pages read again in place.
     void ShowApplied();
 
+    // Asks for the folder's new passphrase when another computer changed it
+    // (empty: not given); a password box unless a test puts another here.
+    std::function<QString()> AskPassphrase;
+
 private:
     void RoundQuietly();
+    bool TakeNewPassphrase();
     bool CanWrite() const;
     bool Editing() const;
     void BetweenSteps();
@@ -45,20 +51,22 @@ private:
     void PollLocalChanges();
     void CloseAnsweredAlerts();
     void UpdateTrayTip();
+    void TellOnce(const TSyncReport& report);
 
     QWidget* m_window;
     TSearchTargets m_pages;
     QFileSystemWatcher* m_watcher;
-    QTimer* m_folderQuiet; // a second after the folder's last change
+    QTimer* m_folderQuiet;  // a second after the folder's last change
     QDateTime m_folderTime; // the folder's time of change when last looked at
-    QTimer* m_localDelay;  // two seconds after a change here
-    QTimer* m_poll;        // asks for changes here every second
-    QTimer* m_periodic;    // every minute
+    QTimer* m_localDelay;   // two seconds after a change here
+    QTimer* m_poll;         // asks for changes here every second
+    QTimer* m_periodic;     // every minute
     bool m_on = false;
     bool m_inRound = false;
     bool m_roundDue = false; // waits for the data file's check, a dialog or an edit in place
     QString m_failure;
     bool m_failureReported = false; // this episode of failures had its box
+    bool m_passphraseAsked = false; // this episode of a changed passphrase was asked about
 };
 
 // The main window's wiring while there is one (the settings dialog runs its

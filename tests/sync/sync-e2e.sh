@@ -245,12 +245,41 @@ wait_synced "B's group in A" B A group_count_is A "$GROUP" 1
 step "4. the group deleted in B goes from A's NoteType"
 delete_group B "$GROUP"
 wait_synced "the delete in A" B A group_count_is A "$GROUP" 0
+
+step "5. both windows type into the root's note at once; both end with every character, in order, and no copy"
+# Each begins a line of its own at the end, then both go on typing in turns
+# faster than a round carries a change: each memo merges the other's line
+# while its own caret stays on its own.
+for side in A B; do
+    activate "$side"
+    click_in "${WINDOW[$side]}" 60 38
+    click_in "${WINDOW[$side]}" 500 200
+    xdotool key ctrl+End Return
+    xdotool type --delay 1 "$side:"
+done
+for chunk in 1 2 3 4 5 6; do
+    for side in A B; do
+        activate "$side"
+        xdotool type --delay 30 "${side,,}${chunk}x "
+    done
+done
+TYPED_A="A:a1x a2x a3x a4x a5x a6x"
+TYPED_B="B:b1x b2x b3x b4x b5x b6x"
+both_typed() { note_has "$1" "$TYPED_A" && note_has "$1" "$TYPED_B"; }
+wait_synced "A's typing in B" A B both_typed B
+wait_synced "B's typing in A" B A both_typed A
+for side in A B; do
+    [ "$(sql "$side" "select count(*) from NoteType where TypeName like '%冲突副本%'")" = 0 ] ||
+        fail "a conflict copy in $side: $(sql "$side" 'select TypeName from NoteType')"
+    [ "$(sql "$side" "select count(*) from NoteBook where TypeID=0 and ReMark like '%【冲突】%'")" = 0 ] ||
+        echo "  note: $side marks a conflict: $(sql "$side" "select replace(replace(ReMark, char(13), ''), char(10), ' | ') from NoteBook where TypeID=0")"
+done
 stop_apps A B
 # With no program running a round runs headless.
 OUT=$(run_cli A --sync-now </dev/null) || fail "--sync-now in A without its program ended with status $?: $OUT"
 sed 's/^/  --sync-now in A: /' <<<"$OUT"
 
-step "5. with a passphrase the folder holds none of the typed texts, and no other passphrase opens it"
+step "6. with a passphrase the folder holds none of the typed texts, and no other passphrase opens it"
 join_and_start A2 B2 secret "pass phrase $RANDOM"
 SECRET="secret note $RANDOM"
 SECRET_GROUP="hidden$RANDOM"
@@ -278,4 +307,4 @@ for pass in "wrong $RANDOM" ""; do
     sed "s/^/  $what refused: /" <<<"$OUT"
 done
 
-step "sync-e2e: 5 passed, 0 failed"
+step "sync-e2e: 6 passed, 0 failed"

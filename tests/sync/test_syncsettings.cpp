@@ -7,11 +7,15 @@
 #include "support/TestMain.h"
 #include "sync/Sync.h"
 #include "sync/SyncCommandLine.h"
+#include "sync/SyncFolder.h"
 #include "sync/SyncSettings.h"
 #include "sync/SyncWiring.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -20,6 +24,7 @@
 #include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
@@ -93,39 +98,43 @@ private slots:
         env.reset();
     }
 
-    // 开始同步 joins the folder typed, with the passphrase, and runs a first
-    // round; a folder the setup refuses (a passphrase that does not open
-    // it) or none typed is said in a box, and sync stays as it was.
+    // 开始同步 joins the folder typed, with the passphrase (none only when
+    // 不加密 is chosen), and runs a first round; a folder the setup refuses
+    // (a passphrase that does not open it), none typed, or no passphrase
+    // without 不加密 is said in a box, and sync stays as it was.
     void startJoinsOrSaysWhyNot_data()
     {
         QTest::addColumn<QString>("joinedBefore"); // passphrase the folder was made with; "-": not made
         QTest::addColumn<QString>("folder");       // relative to the test's folder; "" none
         QTest::addColumn<QString>("passphrase");
+        QTest::addColumn<bool>("plain"); // 不加密 chosen
         QTest::addColumn<bool>("joins");
-        QTest::addColumn<bool>("plainWarning");
         QTest::newRow("new folder, plain") << "-"
                                            << "shared"
                                            << "" << true << true;
         QTest::newRow("new folder, passphrase") << "-"
                                                 << "shared"
-                                                << "密码" << true << false;
+                                                << "密码" << false << true;
+        QTest::newRow("new folder, no passphrase, not plain") << "-"
+                                                              << "shared"
+                                                              << "" << false << false;
         QTest::newRow("the folder's passphrase") << "密码"
                                                  << "shared"
-                                                 << "密码" << true << false;
+                                                 << "密码" << false << true;
         QTest::newRow("another passphrase") << "密码"
                                             << "shared"
                                             << "别的" << false << false;
         QTest::newRow("no folder") << "-"
                                    << ""
-                                   << "" << false << false;
+                                   << "" << true << false;
     }
     void startJoinsOrSaysWhyNot()
     {
         QFETCH(QString, joinedBefore);
         QFETCH(QString, folder);
         QFETCH(QString, passphrase);
+        QFETCH(bool, plain);
         QFETCH(bool, joins);
-        QFETCH(bool, plainWarning);
         const QString path = env->Path("shared");
         QVERIFY(QDir().mkpath(path));
         if (joinedBefore != "-") {
@@ -137,22 +146,65 @@ private slots:
         auto* edtPass = Find<QLineEdit>(&dialog, "edtSyncPass");
         auto* status = Find<QLabel>(&dialog, "lblSyncStatus");
         QCOMPARE(edtPass->echoMode(), QLineEdit::Password);
+        QVERIFY(!Find<QCheckBox>(&dialog, "chkSyncPlain")->isChecked()); // a passphrase by default
+        Find<QLineEdit>(&dialog, "edtSyncName")->setText("书房");
         edtDir->setText(folder.isEmpty() ? QString() : QDir::toNativeSeparators(env->Path(folder)));
         edtPass->setText(passphrase);
+        Find<QCheckBox>(&dialog, "chkSyncPlain")->setChecked(plain);
         Find<QPushButton>(&dialog, "btnOK")->click();
         QCOMPARE(TSync::Status().Folder, joins ? path : QString());
         QCOMPARE(env->Responder.Shown.size(), joins ? 0 : 1);
         if (joins) {
-            QCOMPARE(TSync::Status().Encrypted, !passphrase.isEmpty());
+            QCOMPARE(TSync::Status().Encrypted, !plain);
+            QCOMPARE(TSync::Status().Name, QString("书房"));
             QVERIFY2(status->text().startsWith("上次同步："), qPrintable(status->text()));
-            QCOMPARE(status->text().contains("同步文件未加密"), plainWarning);
+            QCOMPARE(status->text().contains("能写入它的人都能改动这些数据"), plain);
             QVERIFY(edtPass->text().isEmpty());
             QVERIFY(Find<QPushButton>(&dialog, "btnSyncNow")->isEnabled());
         } else {
             QCOMPARE(env->Responder.Shown.first().kind, IDialogResponder::Kind::Error);
             QCOMPARE(status->text(), QString("同步未开启。"));
-            QCOMPARE(edtPass->text(), passphrase);
             QVERIFY(!Find<QPushButton>(&dialog, "btnStop")->isEnabled());
+        }
+    }
+
+    // 更改同步密码 writes the folder anew with the new passphrase; another
+    // computer, whose next round meets it, asks for it once, and with it goes
+    // on as before. Not given, it is not asked again until the settings change.
+    void changedPassphraseIsAskedForOnce_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<bool>("joins");
+        QTest::newRow("the new passphrase") << "新密码" << true;
+        QTest::newRow("none given") << "" << false;
+    }
+    void changedPassphraseIsAskedForOnce()
+    {
+        QFETCH(QString, given);
+        QFETCH(bool, joins);
+        const QString shared = env->Path("shared");
+        QVERIFY(QDir().mkpath(shared));
+        TSync::Setup(shared, "旧密码");
+        TSync::Round();
+        OpenWindow();
+        TSyncFolder::Rekey(shared, "新密码"); // another computer changes it, as its dialog would
+        int asked = 0;
+        ActiveSyncWiring()->AskPassphrase = [&] {
+            ++asked;
+            return given;
+        };
+        ActiveSyncWiring()->SettingsChanged();
+        auto* periodic = Find<QTimer>(form.get(), "syncPeriodic");
+        periodic->start(10);
+        QTRY_VERIFY(asked == 1);
+        if (joins) {
+            QTRY_VERIFY(ActiveSyncWiring()->Failure().isEmpty() && TSync::Status().LastRound.isValid());
+            QVERIFY(TSync::Status().Encrypted);
+        } else {
+            QTRY_COMPARE(env->Responder.Shown.size(), 1);
+            QTest::qWait(200);
+            QCOMPARE(asked, 1);
+            QVERIFY(ActiveSyncWiring()->Failure().contains("同步密码"));
         }
     }
 
@@ -179,24 +231,26 @@ private slots:
         QCOMPARE(Find<QPushButton>(&dialog, "btnSyncNow")->isEnabled(), !yes);
     }
 
-    // A note another computer changed is shown as stored with the caret and
-    // the view where they were, and is the base of the next save: the next
-    // key saves over it instead of taking it for a foreign write and keeping
-    // both texts below a separator.
+    // A note another computer changed is shown as stored with the caret on
+    // the same characters and the view where it was, and is the base of the
+    // next save: the next key saves over it instead of taking it for a
+    // foreign write and keeping both texts below a separator.
     void syncedNoteKeepsCaretAndTakesTheNextKey_data()
     {
         QTest::addColumn<int>("caretLine");
         QTest::addColumn<int>("changedLine");
         QTest::addColumn<int>("linesAfter");
-        QTest::newRow("change above the caret") << 150 << 3 << 300;
-        QTest::newRow("change at the caret") << 150 << 150 << 300;
-        QTest::newRow("shorter text than the caret") << 150 << 0 << 20;
+        QTest::addColumn<int>("shift"); // of the caret
+        QTest::newRow("change above the caret") << 150 << 3 << 300 << 4;
+        QTest::newRow("change at the caret: to the start of the change") << 150 << 150 << 300 << -2;
+        QTest::newRow("shorter text than the caret") << 150 << 0 << 20 << 0;
     }
     void syncedNoteKeepsCaretAndTakesTheNextKey()
     {
         QFETCH(int, caretLine);
         QFETCH(int, changedLine);
         QFETCH(int, linesAfter);
+        QFETCH(int, shift);
         DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'" + Lines(300) + "')");
         OpenWindow();
         QTextCursor caret(memo->document()->findBlockByNumber(caretLine));
@@ -211,7 +265,7 @@ private slots:
         StoreNote(0, synced);
         ActiveSyncWiring()->ShowApplied();
         QCOMPARE(memo->toPlainText(), QString(synced).replace("\r\n", "\n"));
-        const int expected = std::min(position, memo->document()->characterCount() - 1);
+        const int expected = std::min(position + shift, memo->document()->characterCount() - 1);
         QCOMPARE(memo->textCursor().position(), expected);
         if (linesAfter > caretLine)
             QCOMPARE(memo->verticalScrollBar()->value(), top);
@@ -222,6 +276,64 @@ private slots:
         QCOMPARE(StoredNote(0), typed.replace("\n", "\r\n"));
         QVERIFY(!StoredNote(0).contains(kNoteConflictLine));
         QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    // Another computer's change of the note being typed in is merged into
+    // the memo: the typed text stays, the caret stays on its characters (a
+    // line added just below the caret's line goes below it), and the next
+    // key is saved over the merged text, no second copy below a line.
+    void remoteChangeMergesIntoTheMemo_data()
+    {
+        QTest::addColumn<int>("line"); // where the caret is
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("stored"); // what the other computer made of the note
+        QTest::addColumn<QString>("after");  // the note after a key "Y"
+        const QString note = "第一行\r\n第二行\r\n第三行";
+        QTest::newRow("a line changed below") << 0 << 2 << "第一行\r\n第二行\r\n第三行改"
+                                              << "第一Y行\r\n第二行\r\n第三行改";
+        QTest::newRow("a line added above") << 2 << 0 << "第一行\r\n新\r\n第二行\r\n第三行"
+                                            << "第一行\r\n新\r\n第二行\r\nY第三行";
+        QTest::newRow("a line added at the end, the caret there") << 2 << 3 << note + "\r\n别处"
+                                                                  << "第一行\r\n第二行\r\n第三行Y\r\n别处";
+        QTest::newRow("the caret's own line added to just there") << 1 << 3 << "第一行\r\n第二行改\r\n第三行"
+                                                                  << "第一行\r\n第二行改Y\r\n第三行";
+    }
+    void remoteChangeMergesIntoTheMemo()
+    {
+        QFETCH(int, line);
+        QFETCH(int, column);
+        QFETCH(QString, stored);
+        QFETCH(QString, after);
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'第一行\r\n第二行\r\n第三行')");
+        OpenWindow();
+        QTextCursor caret(memo->document()->findBlockByNumber(line));
+        caret.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column);
+        memo->setTextCursor(caret);
+        StoreNote(0, stored);
+        ActiveSyncWiring()->ShowApplied();
+        QCOMPARE(memo->toPlainText(), QString(stored).replace("\r\n", "\n"));
+        Type("Y");
+        QCOMPARE(StoredNote(0), after);
+        QVERIFY(env->Responder.Shown.isEmpty());
+    }
+
+    // An input method's unfinished text is left alone while another
+    // computer's change comes in, and goes where it was begun.
+    void remoteChangeLeavesTheInputMethodAlone()
+    {
+        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'第一行\r\n第二行')");
+        OpenWindow();
+        memo->setFocus();
+        memo->moveCursor(QTextCursor::End);
+        QInputMethodEvent composing("zhong", {});
+        QApplication::sendEvent(memo, &composing);
+        StoreNote(0, "别处\r\n第一行\r\n第二行");
+        ActiveSyncWiring()->ShowApplied();
+        QCOMPARE(memo->textCursor().block().layout()->preeditAreaText(), QString("zhong"));
+        QInputMethodEvent done;
+        done.setCommitString("中");
+        QApplication::sendEvent(memo, &done);
+        QCOMPARE(StoredNote(0), QString("别处\r\n第一行\r\n第二行中"));
     }
 
     // A round that left the memo's note alone leaves the memo alone: its
@@ -309,7 +421,7 @@ private slots:
             QCOMPARE(env->Responder.Shown.last().kind, IDialogResponder::Kind::Error);
             QVERIFY(form->findChild<QSystemTrayIcon*>("TrayIcon")->toolTip().contains("同步失败"));
             QVERIFY(QDir().rename(shared + ".away", shared));
-            QTRY_VERIFY(ActiveSyncWiring()->Failure().isEmpty());
+            QTRY_VERIFY2(ActiveSyncWiring()->Failure().isEmpty(), qPrintable(ActiveSyncWiring()->Failure()));
         }
     }
 

@@ -1,10 +1,12 @@
 #include "support/StoreTest.h"
 #include "sync/SyncFolder.h"
+#include "sync/SyncItem.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 namespace {
 const QString kComputer = QStringLiteral("0123456789abcdef");
@@ -129,14 +131,21 @@ private slots:
     void headerReplacedElsewhere_data()
     {
         QTest::addColumn<QString>("joined");
-        QTest::addColumn<QString>("other"); // the header put over it: "-" none, "=" its own, else a new one's passphrase
+        QTest::addColumn<QString>(
+            "other"); // the header put over it: "-" none, "=" its own, else a new one's passphrase
         QTest::addColumn<bool>("refused");
-        QTest::newRow("its own header") << "口令" << "=" << false;
-        QTest::newRow("no header yet") << "口令" << "-" << false;
-        QTest::newRow("another salt, same passphrase") << "口令" << "口令" << true;
-        QTest::newRow("made plain elsewhere") << "口令" << "" << true;
-        QTest::newRow("encrypted elsewhere") << "" << "口令" << true;
-        QTest::newRow("plain both") << "" << "" << false;
+        QTest::newRow("its own header") << "口令"
+                                        << "=" << false;
+        QTest::newRow("no header yet") << "口令"
+                                       << "-" << false;
+        QTest::newRow("another salt, same passphrase") << "口令"
+                                                       << "口令" << true;
+        QTest::newRow("made plain elsewhere") << "口令"
+                                              << "" << true;
+        QTest::newRow("encrypted elsewhere") << ""
+                                             << "口令" << true;
+        QTest::newRow("plain both") << ""
+                                    << "" << false;
     }
     void headerReplacedElsewhere()
     {
@@ -162,11 +171,13 @@ private slots:
         QTest::addColumn<QString>("note"); // "ours", or the reason noted ("" for ignored)
         const char* foreign = "不是本程序的同步文件，已跳过";
         const char* conflict = "同步工具产生的冲突副本，已跳过";
+        const char* digits = "序号不是十位数字，已跳过";
         const char* rows[][2] = {
             {"jotterel-0123456789abcdef-0000000007.jsync", "ours"},
-            {"jotterel-0123456789abcdef-12345678901.state.jsync", "ours"}, // past 10 digits
-            {"jotterel-0123456789abcdef-7.jsync", foreign},
-            {"jotterel-0123456789abcdef-00000000007.jsync", foreign}, // one file, one name
+            {"jotterel-0123456789abcdef-9223372036854775807.state.jsync", digits}, // would overflow the next
+            {"jotterel-0123456789abcdef-0000000000.jsync", "序号不能为 0，已跳过"},
+            {"jotterel-0123456789abcdef-7.jsync", digits},
+            {"jotterel-0123456789abcdef-00000000007.jsync", digits}, // one file, one name
             {"jotterel-0123456789ABCDEF-0000000007.jsync", foreign},
             {"照片.jpg", foreign},
             {"jotterel-0123456789abcdef-0000000007.sync-conflict-20261209-101500-ABCDEF1.jsync", conflict},
@@ -222,6 +233,10 @@ private slots:
                 {"mismatch",
                  encrypted ? "文件已加密，而同步文件夹没有加密，已跳过" : "文件没有加密，而同步文件夹已加密，已跳过"},
                 {"gone", "文件已被同步工具移走，已跳过"},
+                {"link to /dev/zero", "是符号链接，不是普通文件，已跳过"},
+                {"pipe", "不是普通文件，已跳过"},
+                {"over the size cap", "大于 256 MB 的上限，已跳过"},
+                {"unpacks past the cap", "解压后超过上限"},
             };
             for (const auto& row : rows)
                 QTest::addRow("%s, %s", encrypted ? "encrypted" : "plain", row[0])
@@ -236,7 +251,8 @@ private slots:
         QTemporaryDir dir;
         const QByteArray writerKey = encrypted ? key : QByteArray();
         TSyncFolder writer(dir.path(), writerKey);
-        writer.Write(kComputer, 5, false, ChineseText());
+        // 20 MB of zeros pack into some KB: a bomb of the kind a forger sends.
+        writer.Write(kComputer, 5, false, harm == "unpacks past the cap" ? QByteArray(20 << 20, '\0') : ChineseText());
         TSyncFile file = writer.Files().value(0);
         QByteArray bytes = FileBytes(file.Path);
         if (harm == "cut4")
@@ -251,11 +267,21 @@ private slots:
             file = writer.Files().value(0);
             QCOMPARE(file.Seq, 6);
         }
-        if (harm == "gone")
+        if (harm == "gone" || harm == "link to /dev/zero" || harm == "pipe")
             QVERIFY(QFile::remove(file.Path));
+        if (harm == "link to /dev/zero")
+            QVERIFY(QFile::link("/dev/zero", file.Path));
+        if (harm == "pipe")
+            QCOMPARE(::mkfifo(QFile::encodeName(file.Path).constData(), 0600), 0);
+        if (harm == "over the size cap")
+            QVERIFY(QFile(file.Path).resize(kMaxSyncFileBytes + 1)); // sparse: costs no disk
         TSyncFolder reader(dir.path(), harm == "mismatch" ? (encrypted ? QByteArray() : key) : writerKey);
+        if (harm == "pipe" || harm == "link to /dev/zero")
+            QCOMPARE(reader.Files().size(), 1); // listed, and refused when read
         QCOMPARE(reader.Read(file), std::nullopt);
-        QCOMPARE(reader.Skipped(), QStringList(QFileInfo(file.Path).fileName() + "：" + note));
+        QCOMPARE(reader.Skipped().size(), 1);
+        QVERIFY2(reader.Skipped().first().startsWith(QFileInfo(file.Path).fileName() + "：" + note),
+                 qPrintable(reader.Skipped().first()));
     }
 
     // A write that fails raises and leaves no temporary file behind.
@@ -268,6 +294,64 @@ private slots:
         const QString raised = ErrorOf([&] { folder.Write(kComputer, 1, false, "x"); });
         QVERIFY2(raised.startsWith("同步文件无法写入：" + dir.filePath(name) + "（"), qPrintable(raised));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
+    // What a forger can put in a file that passes its check is read by the
+    // parser of the exact layout: refused, never a crash, a hang or memory
+    // beyond the file's own size.
+    void hostilePayloadsAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QByteArray deep; // the old reader's crash: lists in lists in lists
+        {
+            QVariantList list;
+            for (int i = 0; i < 500; ++i)
+                list = QVariantList{QVariant(list)};
+            QDataStream out(&deep, QIODevice::WriteOnly);
+            out << qint32(1) << QString("0123456789abcdef") << list;
+        }
+        const QByteArray head = "JSB2" + QByteArray(1, 16) + "0123456789abcdef" + QByteArray(1, 0) + QByteArray(1, 1) +
+                                QByteArray(1, 0) + QByteArray(1, 0);
+        QTest::newRow("lists in lists") << deep;
+        QTest::newRow("a count beyond the file") << head + QByteArray::fromHex("ffffffffffffffff7f");
+        QTest::newRow("a number of eleven bytes") << head + QByteArray(11, char(0xff));
+        QTest::newRow("a text longer than the file")
+            << head + QByteArray::fromHex("01") + QByteArray::fromHex("ff7f") + "x";
+        QTest::newRow("a kind that is none")
+            << head + QByteArray::fromHex("01") + QByteArray::fromHex("0161") + QByteArray(1, 9);
+        QTest::newRow("a name of 65 bytes") << head + QByteArray::fromHex("0141") + QByteArray(65, 'a');
+    }
+    void hostilePayloadsAreRefused()
+    {
+        QFETCH(QByteArray, payload);
+        QVERIFY(!ErrorOf([&] { DecodeBatch(payload); }).isEmpty());
+    }
+
+    // Random bytes after a right beginning: each refused or read, none harms.
+    void randomPayloadsNeverHarm()
+    {
+        QRandomGenerator random(3);
+        TSyncBatch batch{kComputer, "书房", 7, 3, false, {}};
+        TSyncItem item{"a1", 3, 5, {{"name", TSyncField{QString("名"), 9, kComputer}}}, {}, {}};
+        batch.Items << item;
+        const QByteArray good = EncodeBatch(batch);
+        QCOMPARE(DecodeBatch(good).Items.first().Fields.value("name").Value.toString(), QString("名"));
+        for (int i = 0; i < 2000; ++i) {
+            QByteArray bytes = good;
+            for (int n = 0; n < 3; ++n)
+                bytes[4 + random.bounded(int(bytes.size()) - 4)] = char(random.bounded(256));
+            ErrorOf([&] { DecodeBatch(bytes); });
+        }
+    }
+
+    // The folder's header is read as a file of the program too: a link to
+    // an endless device is refused, not read.
+    void headerThroughALinkIsRefused()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QFile::link("/dev/zero", dir.filePath("jotterel-sync.json")));
+        const QString raised = ErrorOf([&] { TSyncFolder::Join(dir.path(), "钥匙"); });
+        QVERIFY2(raised.contains("符号链接"), qPrintable(raised));
     }
 };
 
