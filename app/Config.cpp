@@ -6,7 +6,6 @@
 #include "data/PassHash.h"
 #include "data/UntPublic.h"
 #include "history/BackupSettings.h"
-#include "history/TrashDlg.h"
 #include "links/LinkStore.h"
 #include "reminders/HolidaySettings.h"
 #include "skins/SkinSettings.h"
@@ -17,7 +16,7 @@
 #include <QPushButton>
 #include <functional>
 
-TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
+TFormConfig::TFormConfig(TConfig& store, QWidget* parent, std::function<void(QWidget*)> openTrash)
     : TFormBaseDlg(parent), Config(store), ui(std::make_unique<Ui::TFormConfig>())
 {
     ui->setupUi(ClientArea());
@@ -38,7 +37,7 @@ TFormConfig::TFormConfig(TConfig& store, QWidget* parent)
         connect(opener, &QPushButton::clicked, this, [open] { RunHandler(open); });
     };
     button("自动备份…", "btnAutoBackup", [this] { TFormBackupSettings(this).ShowModal(); });
-    button("回收站…", "btnTrash", [this] { ShowTrash(this); });
+    button("回收站…", "btnTrash", [this, openTrash] { openTrash(this); });
     button("同步…", "btnSync", [this] { TFormSyncSettings(this).ShowModal(); });
     button("外观…", "btnSkin", [this] { TFormSkinSettings(this).ShowModal(); });
     button("节假日安排…", "btnHolidays", [this] { TFormHolidaySettings(this).ShowModal(); });
@@ -126,8 +125,8 @@ void TFormConfig::btnOKClick()
     CloseOk();
 }
 
-int ShowConfig(TConfig& store)
+int ShowConfig(TConfig& store, const std::function<void(QWidget*)>& openTrash)
 {
-    TFormConfig dialog(store);
+    TFormConfig dialog(store, nullptr, openTrash);
     return dialog.ShowModal();
 }

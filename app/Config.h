@@ -1,6 +1,9 @@
 #pragma once
 
 #include "groups/BaseDlg.h"
+#include "history/TrashDlg.h"
+
+#include <functional>
 
 class TConfig;
 
@@ -14,7 +17,10 @@ class TFormConfig : public TFormBaseDlg
 {
     Q_OBJECT
 public:
-    explicit TFormConfig(TConfig& store, QWidget* parent = nullptr);
+    // openTrash opens 回收站 over the dialog (ShowTrash: with no page to
+    // show what it restores).
+    explicit TFormConfig(TConfig& store, QWidget* parent = nullptr,
+                         std::function<void(QWidget*)> openTrash = ShowTrash);
     ~TFormConfig() override;
 
 protected:
@@ -32,4 +38,4 @@ private:
 };
 
 // Shows the settings dialog; returns its modal result.
-int ShowConfig(TConfig& store);
+int ShowConfig(TConfig& store, const std::function<void(QWidget*)>& openTrash = ShowTrash);

@@ -78,7 +78,10 @@ TFormMain::TFormMain(QWidget* parent)
                                *m_bookmarkPage, *m_reminderPage, NoteTree, IETree};
     m_search = std::make_unique<TSearchWiring>(this, pages);
     new TLinkWiring(this, *m_bookmarkPage, m_stores->IE, IETree, pmIEType, pmIE);
-    new TTrashWiring(this, pages, {pmNoteType, pmIEType, pmIE, pmAlam});
+    const TTrashParts trash{ui->pgcMain, ui->tsNote,      ui->ts1,
+                            ui->tsAlam,  *m_bookmarkPage, *m_reminderPage,
+                            NoteTree,    IETree,          {pmNoteType, pmIEType, pmIE, pmAlam}};
+    m_trash = new TTrashWiring(this, trash);
     new TSyncWiring(this, pages);
     new TCaptureWiring(this, pages);
     AnswerSkinRequests();

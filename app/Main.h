@@ -13,6 +13,7 @@ class QTimer;
 class TAutoBackupTimer;
 class TBookmarkPage;
 class TNoteHistoryWiring;
+class TTrashWiring;
 class TCardTree;
 class TGroupPrefetch;
 class TNotepadPage;
@@ -117,6 +118,7 @@ private:
     // The daily backup, begun once the data file's check found it sound.
     std::unique_ptr<TAutoBackupTimer> m_autoBackups;
     TNoteHistoryWiring* m_noteHistory = nullptr; // a child of the memo
+    TTrashWiring* m_trash = nullptr;             // a child of the window
     void StartAutoBackups();
     bool m_tickRunning = false;
 

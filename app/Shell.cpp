@@ -17,6 +17,7 @@
 #include "groups/UntTree.h"
 #include "history/AutoBackup.h"
 #include "history/BackupList.h"
+#include "history/TrashWiring.h"
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
 #include "sync/Sync.h"
@@ -80,7 +81,7 @@ void TFormMain::LoadConfigAndLogin()
 void TFormMain::NSetupClick()
 {
     DbAccess->CheckWritable();
-    ShowConfig(m_stores->Config);
+    ShowConfig(m_stores->Config, [this](QWidget* over) { m_trash->Open(over); });
 }
 
 // ---- Start with the desktop

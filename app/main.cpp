@@ -9,6 +9,7 @@
 #include "data/Formats.h"
 #include "data/MD.h"
 #include "exchange/CommandLine.h"
+#include "history/Trash.h"
 #include "links/LinkCommandLine.h"
 #include "skins/SkinCommandLine.h"
 #include "skins/SkinLook.h"
@@ -44,6 +45,8 @@ int main(int argc, char** argv)
     // commands of the command line (the window's application object does
     // the same).
     QLocale::setDefault(ProgramLocale());
+    // Deletes keep what they take in the trash, from the command line too.
+    InstallDeleteKeeper(std::make_unique<TTrash>());
     // The commands of the command line need no display; a skin is tried on
     // the main window's form drawn off the screen.
     SetSkinTrialWindows([] {

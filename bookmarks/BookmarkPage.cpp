@@ -1,6 +1,7 @@
 #include "bookmarks/BookmarkPage.h"
 
 #include "bookmarks/AddIE.h"
+#include "bookmarks/BookmarkPlaces.h"
 #include "bookmarks/IEList.h"
 #include "bookmarks/ModIE.h"
 #include "bookmarks/OpenAddress.h"
@@ -16,9 +17,8 @@
 #include "controls/UndoAction.h"
 #include "data/DataSet.h"
 #include "data/MD.h"
+#include "groups/DeleteKeeper.h"
 #include "groups/UntTree.h"
-#include "history/Trash.h"
-#include "history/Undo.h"
 #include "ui_BookmarkPage.h"
 
 #include <QAction>
@@ -308,15 +308,12 @@ void TBookmarkPage::N3Click()
                                  ? QStringLiteral(u"确实要删除\uFF1A\uFF02") +
                                        TDataSet::Text(set->ValueAt(rows.first(), 1)) + QStringLiteral(u"\uFF02吗?")
                                  : QStringLiteral("确定要删除选中的 %1 个网址吗？").arg(rows.size());
-    if (!AskYesNo(question + kTrashNotice))
+    if (!AskYesNo(question + DeleteKeeper().Notice()))
         return;
     const QList<TBookmarkPlace> places = BookmarkPlaces(SelectedIds());
     const QList<qint64> entries = IE.DeleteIEs(SelectedIds());
     ShowRowsGone(rows.first(), false);
-    m_gridUndo->Record(BookmarksText("删除", places), [this, entries] {
-        const QList<TRestored> restored = TTrash().RestoreAll(entries);
-        ShowBookmark(int(restored.first().Id));
-    });
+    m_gridUndo->Record(BookmarksText("删除", places), TakeBackDelete(entries, [this](int id) { ShowBookmark(id); }));
 }
 
 void TBookmarkPage::ShowRowsGone(int firstRow, bool fit)

@@ -3,8 +3,8 @@
 #include "data/MD.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
+#include "groups/DeleteKeeper.h"
 #include "groups/GroupTableStore.h"
-#include "history/Trash.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -297,7 +297,7 @@ QList<qint64> TIE::DeleteIEs(const QList<int>& ids)
     LastSQL = FormatSQL("delete from IE where %s ", {IdCondition(ids)});
     QList<qint64> entries;
     DbAccess->Batch([&] {
-        entries = TTrash().KeepBookmarks(ids);
+        entries = DeleteKeeper().KeepBookmarks(ids);
         DbExecSQL(LastSQL);
     });
     return entries;

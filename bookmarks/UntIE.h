@@ -67,7 +67,7 @@ public:
     // Delete bookmarks, or file them under another group (0: the root), in
     // one statement (one transaction): all of them or none. One identifier
     // gives the statement of DeleteIE. Neither touches the grid. The delete
-    // keeps them in the trash and returns its entries.
+    // hands them to the delete keeper and returns the entries it kept.
     QList<qint64> DeleteIEs(const QList<int>& ids);
     void MoveIEs(const QList<int>& ids, int typeId);
     // How many of the bookmarks are filed under another group than typeId:

@@ -42,6 +42,12 @@ void TUndoAction::Record(const QString& what, std::function<void()> takeBack)
 {
     if (m_running)
         return;
+    // A step that cannot be taken back is the last one all the same: the
+    // one before it is no longer offered.
+    if (!takeBack) {
+        Forget();
+        return;
+    }
     m_takeBack = std::move(takeBack);
     // A name's "&" is shown as typed, not taken for the item's key.
     m_action->setText("撤销" + QString(what).replace('&', "&&"));

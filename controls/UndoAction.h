@@ -22,7 +22,8 @@ public:
 
     // Ctrl+Z in the view (made after the menu on pages made when first shown).
     void Bind(QAbstractItemView* view);
-    // what: the step as the item names it after 撤销, e.g. "删除网址“甲”".
+    // what: the step as the item names it after 撤销, e.g. "删除网址“甲”";
+    // a null takeBack (nothing to take back) leaves the item disabled.
     void Record(const QString& what, std::function<void()> takeBack);
     QAction* Action() const { return m_action; }
 

@@ -5,8 +5,8 @@
 #include "data/MD.h"
 #include "data/UException.h"
 #include "groups/AddType.h"
+#include "groups/DeleteKeeper.h"
 #include "groups/GroupChooser.h"
-#include "history/Trash.h"
 
 #include <QScopedValueRollback>
 #include <QTreeWidget>
@@ -54,18 +54,18 @@ void TGroupCommands::Delete()
         return;
     const int group = Tree->SelectedSelfIndex();
     const QString name = Tree->Groups.Name(group);
-    qint64 entry = 0;
+    QList<qint64> entries;
     {
         bool noPageFlag = false;
         QScopedValueRollback deleting(m_parts.Deleting ? *m_parts.Deleting : noPageFlag, true);
-        entry = Tree->DeleteBranch(
-            [this](const QList<int>& branch) { return m_parts.BranchItems(SqlInList(branch)); });
+        entries =
+            Tree->DeleteBranch([this](const QList<int>& branch) { return m_parts.BranchItems(SqlInList(branch)); });
     }
-    Record("删除分组“" + name + "”", [this, entry] {
-        Tree->ShowGroup(int(TTrash().RestoreAll({entry})[0].Id));
-        if (m_parts.Added)
-            m_parts.Added();
-    });
+    Record("删除分组“" + name + "”", TakeBackDelete(entries, [this](int group) {
+               Tree->ShowGroup(group);
+               if (m_parts.Added)
+                   m_parts.Added();
+           }));
     if (m_parts.Deleted)
         m_parts.Deleted(group);
 }

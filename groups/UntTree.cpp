@@ -7,7 +7,7 @@
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/MD.h"
-#include "history/Trash.h"
+#include "groups/DeleteKeeper.h"
 
 #include <QHash>
 #include <QLineEdit>
@@ -370,7 +370,7 @@ QString TCardTree::DeleteQuestion(const QString& name, int subgroups, const TBra
     return question;
 }
 
-qint64 TCardTree::DeleteBranch(const std::function<TBranchItems(const QList<int>&)>& itemsOf)
+QList<qint64> TCardTree::DeleteBranch(const std::function<TBranchItems(const QList<int>&)>& itemsOf)
 {
     QTreeWidgetItem* node = Selected();
     if (!node)
@@ -380,14 +380,14 @@ qint64 TCardTree::DeleteBranch(const std::function<TBranchItems(const QList<int>
         RaiseError(Groups.HasChildren(0) ? "还有下级分组，不能删除该分组！" : "不能删除根分组！");
     const QList<int> branch = Groups.Branch(self);
     const TBranchItems items = itemsOf(branch);
-    if (!AskYesNo(DeleteQuestion(node->text(0), int(branch.size()) - 1, items) + kTrashNotice))
+    if (!AskYesNo(DeleteQuestion(node->text(0), int(branch.size()) - 1, items) + DeleteKeeper().Notice()))
         Abort();
-    const qint64 entry = TTrash().DeleteBranch(Groups, self, items.DeleteStatement);
+    const QList<qint64> entries = DeleteKeeper().DeleteBranch(Groups, self, items.DeleteStatement);
     delete node;
     // Stray rows naming a deleted group as parent went too: the tree shows
     // what the table holds now, the neighbour the view chose selected.
     Rebuild(true, OpenGroups(), Selected() ? SelectedSelfIndex() : -1);
-    return entry;
+    return entries;
 }
 
 int TCardTree::MoveGroup(int self, int parent, const QString& itemTable)

@@ -81,9 +81,9 @@ public:
 
     // Deletes the selected group with its whole branch after a question
     // that says what goes with it (itemsOf is given the branch's groups);
-    // the group, its branch and their items go in one transaction, kept in
-    // the trash as the entry returned.
-    qint64 DeleteBranch(const std::function<TBranchItems(const QList<int>&)>& itemsOf);
+    // the group, its branch and their items go in one transaction, through
+    // the delete keeper, which returns the entries it kept.
+    QList<qint64> DeleteBranch(const std::function<TBranchItems(const QList<int>&)>& itemsOf);
     // The question DeleteBranch asks.
     static QString DeleteQuestion(const QString& name, int subgroups, const TBranchItems& items);
     // Files a group with its branch under another (see TGroupTable::Move)

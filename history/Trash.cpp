@@ -232,7 +232,12 @@ QString TrashKindText(TTrashEntry::Kind kind)
     return QString();
 }
 
-qint64 TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun)
+QString TTrash::Notice() const
+{
+    return kTrashNotice;
+}
+
+QList<qint64> TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun)
 {
     if (self == 0)
         RaiseError("不能删除根分组！");
@@ -263,7 +268,7 @@ qint64 TTrash::DeleteBranch(TGroupTable& groups, int self, const QString& alsoRu
         groups.Load();
         throw;
     }
-    return entry;
+    return {entry};
 }
 
 QList<qint64> TTrash::KeepBookmarks(const QList<int>& ids)

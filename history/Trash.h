@@ -1,5 +1,7 @@
 #pragma once
 
+#include "groups/DeleteKeeper.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -13,7 +15,8 @@ extern const char* const kTrashNotice;
 // One deleted item in the trash.
 struct TTrashEntry
 {
-    enum Kind { NoteGroup, BookmarkGroup, Bookmark, Reminder };
+    using Kind = TRestored::Kind;
+    using enum TRestored::Kind;
     qint64 Id = 0;
     Kind kind = NoteGroup;
     QString Name;  // the group's name, the bookmark's title, the reminder's text
@@ -21,33 +24,28 @@ struct TTrashEntry
     QDateTime DeletedAt;
 };
 
-// What a restore put back: the kind, and the group's new SelfIndex (for a
-// group) or the row's ID (for a bookmark or reminder).
-struct TRestored
-{
-    TTrashEntry::Kind kind = TTrashEntry::NoteGroup;
-    qint64 Id = 0;
-};
-
 // The kind as the trash window shows it.
 QString TrashKindText(TTrashEntry::Kind kind);
 
-// The trash (table Trash): a delete keeps what it removes, every row of it,
-// in the same transaction, so that it can be put back where it was; entries
-// older than kKeepDays are removed for good at the start.
-class TTrash
+// The trash (table Trash), the program's delete keeper: a delete keeps what
+// it removes, every row of it, in the same transaction, so that it can be put
+// back where it was; entries older than kKeepDays are removed for good at the
+// start.
+class TTrash : public TDeleteKeeper
 {
 public:
     static constexpr int kKeepDays = 30;
 
+    // kTrashNotice.
+    QString Notice() const override;
     // Deletes a group with its branch, their items (alsoRun) and their
-    // notes' versions, keeping them in the trash as one entry; returns its ID.
-    qint64 DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun);
+    // notes' versions, keeping them in the trash as one entry.
+    QList<qint64> DeleteBranch(TGroupTable& groups, int self, const QString& alsoRun) override;
     // Keep the rows in the trash, one entry each, and return the entries'
     // IDs; to be called inside the transaction (DbAccess->Batch) of the
     // delete itself.
-    QList<qint64> KeepBookmarks(const QList<int>& ids);
-    QList<qint64> KeepReminders(const QStringList& ids);
+    QList<qint64> KeepBookmarks(const QList<int>& ids) override;
+    QList<qint64> KeepReminders(const QStringList& ids) override;
 
     // The newest first.
     QList<TTrashEntry> Entries() const;
@@ -60,7 +58,7 @@ public:
     TRestored Restore(qint64 id);
     // Puts back, in one transaction, those of the entries that are still in
     // the trash (the ones a delete made, to take it back).
-    QList<TRestored> RestoreAll(const QList<qint64>& ids);
+    QList<TRestored> RestoreAll(const QList<qint64>& ids) override;
     void Remove(qint64 id);
     void Clear();
     // Takes in the entries another data file's trash holds (the data as

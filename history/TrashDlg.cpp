@@ -8,9 +8,9 @@
 #include <QLocale>
 #include <QPushButton>
 
-TFormTrash::TFormTrash(std::function<void(const TRestored&)> restored, QWidget* parent)
-    : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormTrash>()), m_restored(std::move(restored)),
-      m_purge(new QPushButton("彻底删除")), m_empty(new QPushButton("清空回收站"))
+TFormTrash::TFormTrash(QWidget* parent)
+    : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormTrash>()), m_purge(new QPushButton("彻底删除")),
+      m_empty(new QPushButton("清空回收站"))
 {
     ui->setupUi(ClientArea());
     setWindowTitle("回收站");
@@ -66,11 +66,8 @@ void TFormTrash::btnOKClick()
     // in the trash only what was not restored.
     const QList<qint64> ids = SelectedIds();
     try {
-        for (qint64 id : ids) {
-            const TRestored restored = TTrash().Restore(id);
-            if (m_restored)
-                m_restored(restored);
-        }
+        for (qint64 id : ids)
+            emit Restored(TTrash().Restore(id));
     } catch (...) {
         Fill();
         throw;
@@ -100,5 +97,5 @@ void TFormTrash::btnEmptyClick()
 
 void ShowTrash(QWidget* parent)
 {
-    TFormTrash(TrashRestored, parent).ShowModal();
+    TFormTrash(parent).ShowModal();
 }

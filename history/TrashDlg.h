@@ -3,7 +3,6 @@
 #include "groups/BaseDlg.h"
 #include "history/Trash.h"
 
-#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -18,9 +17,12 @@ class TFormTrash : public TFormBaseDlg
 {
     Q_OBJECT
 public:
-    // `restored` runs after each entry put back, for the page to show it.
-    explicit TFormTrash(std::function<void(const TRestored&)> restored, QWidget* parent = nullptr);
+    explicit TFormTrash(QWidget* parent = nullptr);
     ~TFormTrash() override;
+
+signals:
+    // After each entry put back, for its page to show it.
+    void Restored(const TRestored& restored);
 
 protected:
     void btnOKClick() override;
@@ -32,13 +34,9 @@ private:
     void btnEmptyClick();
 
     std::unique_ptr<Ui::TFormTrash> ui;
-    std::function<void(const TRestored&)> m_restored;
     QPushButton* m_purge;
     QPushButton* m_empty;
 };
 
-// Shows the trash item by item after a restore; the main window sets it.
-inline std::function<void(const TRestored&)> TrashRestored;
-
-// Opens 回收站 over the given window.
+// Opens 回收站 over the given window, with no page to show what it restores.
 void ShowTrash(QWidget* parent);

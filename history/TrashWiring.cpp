@@ -2,6 +2,7 @@
 
 #include "bookmarks/BookmarkPage.h"
 #include "controls/UiException.h"
+#include "groups/DeleteKeeper.h"
 #include "groups/UntTree.h"
 #include "history/TrashDlg.h"
 #include "reminders/ReminderPage.h"
@@ -11,45 +12,45 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
-TTrashWiring::TTrashWiring(QObject* owner, const TSearchTargets& pages, const QList<QMenu*>& menus)
-    : QObject(owner), m_pages(pages), m_action(new QAction("回收站…", this))
+TTrashWiring::TTrashWiring(QObject* owner, TTrashParts parts)
+    : QObject(owner), m_parts(std::move(parts)), m_action(new QAction("回收站…", this))
 {
     m_action->setObjectName("NTrash");
-    for (QMenu* menu : menus) {
+    for (QMenu* menu : m_parts.Menus) {
         menu->addSeparator();
         menu->addAction(m_action);
     }
-    connect(m_action, &QAction::triggered, this, [this] { RunHandler([this] { ShowTrash(m_pages.Tabs->window()); }); });
-    TrashRestored = [this](const TRestored& restored) { ShowRestored(restored); };
+    connect(m_action, &QAction::triggered, this, [this] { RunHandler([this] { Open(m_parts.Tabs->window()); }); });
 }
 
-// The pages go with the window: a trash opened later shows nothing on them.
-TTrashWiring::~TTrashWiring()
+void TTrashWiring::Open(QWidget* over)
 {
-    TrashRestored = nullptr;
+    TFormTrash trash(over);
+    connect(&trash, &TFormTrash::Restored, this, &TTrashWiring::ShowRestored);
+    trash.ShowModal();
 }
 
 void TTrashWiring::ShowRestored(const TRestored& restored)
 {
     switch (restored.kind) {
-    case TTrashEntry::NoteGroup:
-        m_pages.Tabs->setCurrentWidget(m_pages.NoteTab);
-        m_pages.NoteTree->ShowGroup(int(restored.Id));
+    case TRestored::NoteGroup:
+        m_parts.Tabs->setCurrentWidget(m_parts.NoteTab);
+        m_parts.NoteTree->ShowGroup(int(restored.Id));
         break;
-    case TTrashEntry::BookmarkGroup:
-        m_pages.Tabs->setCurrentWidget(m_pages.BookmarkTab);
-        m_pages.BookmarkPage.MakeControls();
-        m_pages.IETree->ShowGroup(int(restored.Id));
-        m_pages.BookmarkPage.ShowSelectedGroup();
+    case TRestored::BookmarkGroup:
+        m_parts.Tabs->setCurrentWidget(m_parts.BookmarkTab);
+        m_parts.BookmarkPage.MakeControls();
+        m_parts.IETree->ShowGroup(int(restored.Id));
+        m_parts.BookmarkPage.ShowSelectedGroup();
         break;
-    case TTrashEntry::Bookmark:
-        m_pages.Tabs->setCurrentWidget(m_pages.BookmarkTab);
-        m_pages.BookmarkPage.MakeControls();
-        m_pages.BookmarkPage.ShowBookmark(int(restored.Id));
+    case TRestored::Bookmark:
+        m_parts.Tabs->setCurrentWidget(m_parts.BookmarkTab);
+        m_parts.BookmarkPage.MakeControls();
+        m_parts.BookmarkPage.ShowBookmark(int(restored.Id));
         break;
-    case TTrashEntry::Reminder:
-        m_pages.Tabs->setCurrentWidget(m_pages.ReminderTab);
-        m_pages.ReminderPage.ShowReminder(int(restored.Id));
+    case TRestored::Reminder:
+        m_parts.Tabs->setCurrentWidget(m_parts.ReminderTab);
+        m_parts.ReminderPage.ShowReminder(int(restored.Id));
         break;
     }
 }

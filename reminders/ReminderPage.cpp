@@ -11,7 +11,7 @@
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
-#include "history/Trash.h"
+#include "groups/DeleteKeeper.h"
 #include "reminders/AddAlam.h"
 #include "reminders/AlamList.h"
 #include "reminders/HolidaySettings.h"
@@ -332,7 +332,7 @@ void TReminderPage::NDelAlamClick()
     QTreeWidgetItem* item = ui->lv1->selectedItems().value(0, nullptr);
     if (!item)
         return;
-    if (!AskYesNo("确实要删除 " + item->text(2) + " 吗？" + kTrashNotice))
+    if (!AskYesNo("确实要删除 " + item->text(2) + " 吗？" + DeleteKeeper().Notice()))
         return;
     const QString what = "删除提醒“" + item->text(2) + "”";
     RecordDelete(what, Alam.DeleteAlam(item->text(0)));
@@ -350,10 +350,7 @@ void TReminderPage::WMAlamDelete(int id)
 
 void TReminderPage::RecordDelete(const QString& what, const QList<qint64>& entries)
 {
-    m_undo->Record(what, [this, entries] {
-        const QList<TRestored> restored = TTrash().RestoreAll(entries);
-        ShowReminder(int(restored.first().Id));
-    });
+    m_undo->Record(what, TakeBackDelete(entries, [this](int id) { ShowReminder(id); }));
 }
 
 void TReminderPage::WMAlamSeen(int id)

@@ -5,7 +5,7 @@
 #include "data/OleDate.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
-#include "history/Trash.h"
+#include "groups/DeleteKeeper.h"
 #include "reminders/Holidays.h"
 
 #include <QHash>
@@ -384,7 +384,7 @@ QList<qint64> TAlam::DeleteAlam(const QString& id, bool seen)
     DbAccess->Batch([&] {
         if (seen)
             DbExecSQL(FormatSQL(kMarkSeen, {IdText(id)}));
-        entries = TTrash().KeepReminders({id});
+        entries = DeleteKeeper().KeepReminders({id});
         DbExecSQL(LastSQL);
     });
     return entries;
@@ -448,7 +448,7 @@ QList<qint64> TAlam::DeleteAlams(const QStringList& ids, bool seen)
     DbAccess->Batch([&] {
         if (seen)
             DbExecSQL(FormatSQL(kMarkSeenMany, {IdList(ids)}));
-        entries = TTrash().KeepReminders(ids);
+        entries = DeleteKeeper().KeepReminders(ids);
         DbExecSQL(LastSQL);
     });
     return entries;

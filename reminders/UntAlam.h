@@ -53,9 +53,9 @@ public:
     // open: they are being answered, not missed.
     QList<QStringList> LoadAlamList(AlamFilter filter, QList<QDateTime>* nextDue = nullptr,
                                     const QStringList& onScreen = {});
-    // The deletes keep the rows in the trash and return its entries. A
-    // reminder deleted from its alert (看到了并删除) was seen first, and
-    // comes back from the trash so.
+    // The deletes hand the rows to the delete keeper and return the entries
+    // it kept. A reminder deleted from its alert (看到了并删除) was seen
+    // first, and comes back so.
     QList<qint64> DeleteAlam(const QString& id, bool seen = false);
     // A missing row leaves the fields empty and reports nothing.
     void LoadAlam(const QString& id);

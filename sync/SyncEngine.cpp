@@ -5,8 +5,8 @@
 #include "data/MD.h"
 #include "data/SqliteDb.h"
 #include "data/UException.h"
+#include "groups/DeleteKeeper.h"
 #include "groups/GroupTableStore.h"
-#include "history/Trash.h"
 #include "sync/NoteLines.h"
 
 #include <QDataStream>
@@ -1043,7 +1043,7 @@ void TSyncEngine::DeleteDeadGroups(int kind)
         if (groups.Contains(self) && !dying.contains(groups.ShownParent(self)))
             tops << self;
     std::sort(tops.begin(), tops.end());
-    TTrash trash;
+    TDeleteKeeper& trash = DeleteKeeper();
     for (const int self : std::as_const(tops)) {
         const QString in = SqlInList(groups.Branch(self));
         trash.DeleteBranch(
@@ -1141,7 +1141,7 @@ void TSyncEngine::WriteItems(int kind)
     }
     if (gone.isEmpty())
         return;
-    TTrash trash;
+    TDeleteKeeper& trash = DeleteKeeper();
     if (kind == skBookmark) {
         trash.KeepBookmarks(gone);
     } else {

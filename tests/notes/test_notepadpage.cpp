@@ -8,7 +8,6 @@
 #include "groups/UntTree.h"
 #include "history/NoteHistory.h"
 #include "history/Trash.h"
-#include "history/TrashDlg.h"
 #include "notes/UntNote.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
@@ -695,7 +694,8 @@ private slots:
         QCOMPARE(Stored(2), QStringList());
         QCOMPARE(Stored(group).value(0).left(1), QString("#"));
         // 回收站 puts it back with its note, selected and shown.
-        TFormTrash(TrashRestored).OkButton()->click();
+        Drive([](QWidget* trash) { ::Click(trash, "btnOK"); });
+        Action("NTrash")->trigger();
         QCOMPARE(tree->currentItem(), Node("B"));
         QVERIFY(memo->toPlainText().startsWith("!note of B"));
     }

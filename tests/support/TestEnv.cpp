@@ -2,6 +2,7 @@
 
 #include "data/Clock.h"
 #include "data/MD.h"
+#include "history/Trash.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -48,10 +49,13 @@ TTestEnv::TTestEnv()
     // Bookmarks that tests add never make the program fetch their sites'
     // icons from the network; a test of the icons turns it on.
     DbExecSQL("update SysSet set FetchIcons=0");
+    // Deletes go to the trash, as in the program.
+    InstallDeleteKeeper(std::make_unique<TTrash>());
 }
 
 TTestEnv::~TTestEnv()
 {
+    InstallDeleteKeeper(nullptr);
     delete DbAccess;
     DbAccess = nullptr;
     SetDialogResponder(nullptr);

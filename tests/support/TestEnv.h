@@ -46,7 +46,7 @@ public:
 };
 
 // One test's world: a fresh temporary AppPath with a new, connected
-// database, the responder installed and the clock released.
+// database, the responder and the trash installed and the clock released.
 class TTestEnv
 {
 public:

@@ -2,6 +2,7 @@
 #include "data/SqliteDb.h"
 #include "data/StartupWork.h"
 #include "data/UException.h"
+#include "groups/DeleteKeeper.h"
 #include "groups/GroupTableStore.h"
 #include "support/StoreTest.h"
 
@@ -296,7 +297,10 @@ private slots:
         groups.Load();
         QCOMPARE(groups.Branch(1), QList<int>({1, 2, 4}));
         QCOMPARE(ErrorOf([&] { groups.DeleteBranch(0); }), QString("不能删除根分组！"));
-        groups.DeleteBranch(1, "delete from NoteBook where TypeID in " + SqlInList(groups.Branch(1)));
+        // With no keeper installed the delete keeps nothing.
+        QVERIFY(DeleteKeeper()
+                    .DeleteBranch(groups, 1, "delete from NoteBook where TypeID in " + SqlInList(groups.Branch(1)))
+                    .isEmpty());
         QCOMPARE(Rows(), QStringList({"3/0/生活", "6/8/孤儿", "7/5/迟到", "8/3/后来"}));
         QCOMPARE(DbGetIntValue("select count(*) from NoteBook"), 1);
         CheckAgainstTable(groups);

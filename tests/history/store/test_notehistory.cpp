@@ -182,6 +182,7 @@ private slots:
     // one more version of it.
     void restoreKeepsTrashAndVersions()
     {
+        InstallDeleteKeeper(std::make_unique<TTrash>());
         TClock::Set(start.addDays(2));
         TNoteHistory history;
         TGroupTable notes("NoteType", "根目录");

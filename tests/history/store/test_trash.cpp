@@ -1,10 +1,10 @@
+#include "bookmarks/BookmarkPlaces.h"
 #include "bookmarks/UntIE.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "exchange/BookmarkFile.h"
 #include "groups/GroupTableStore.h"
 #include "history/Trash.h"
-#include "history/Undo.h"
 #include "support/StoreTest.h"
 
 #include <QFile>
@@ -81,10 +81,12 @@ private slots:
     void init()
     {
         env = std::make_unique<TStoreEnv>();
+        InstallDeleteKeeper(std::make_unique<TTrash>());
         TClock::Set(QDateTime(QDate(2026, 3, 1), QTime(12, 0)));
     }
     void cleanup()
     {
+        InstallDeleteKeeper(nullptr);
         env.reset();
         TClock::Release();
     }

@@ -558,6 +558,7 @@ private slots:
     void init()
     {
         env = std::make_unique<TStoreEnv>();
+        InstallDeleteKeeper(std::make_unique<TTrash>()); // as the program does
         TSyncFolder::SetFlushToDisk(false);
         step = 0;
         archive.clear();
@@ -583,6 +584,7 @@ private slots:
             delete profile.Db;
         profiles.clear();
         DbAccess = nullptr;
+        InstallDeleteKeeper(nullptr);
         env.reset();
     }
 

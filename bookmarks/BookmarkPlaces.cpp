@@ -1,4 +1,4 @@
-#include "history/Undo.h"
+#include "bookmarks/BookmarkPlaces.h"
 
 #include "data/MD.h"
 #include "data/SqliteDb.h"

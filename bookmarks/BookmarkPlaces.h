@@ -18,6 +18,6 @@ QList<TBookmarkPlace> BookmarkPlaces(const QList<int>& ids);
 // "删除网址“甲”" for one bookmark, "删除 3 个网址" for several.
 QString BookmarksText(const QString& verb, const QList<TBookmarkPlace>& places);
 // Files the bookmarks back where they were, in one transaction. One whose
-// group is gone meanwhile goes under the root, as a restore from the trash
+// group is gone meanwhile goes under the root, as a deleted one put back
 // does; one deleted meanwhile stays deleted.
 void PutBookmarksBack(const QList<TBookmarkPlace>& places);
