@@ -61,7 +61,7 @@ bool InstallChangeStamps(sqlite3* db)
             .arg(table, event, kind, key, kNotApplying, kFloor);
     };
     static const TStamped rows[] = {
-        {"NoteType", 1, "rowid"}, {"IEType", 2, "rowid"}, {"IE", 3, "ID"}, {"Alam", 4, "ID"}};
+        {"NoteType", 1, "rowid"}, {"IEType", 2, "rowid"}, {"IE", 3, "ID"}, {"Alam", 4, "ID"}, {"HolidayYear", 5, "Year"}};
     QString sql;
     for (const TStamped& row : rows) {
         for (const char* event : {"INSERT", "UPDATE"})

@@ -319,6 +319,20 @@ CREATE TRIGGER Sync_NoteBook_Delete AFTER DELETE ON NoteBook WHEN NOT EXISTS (SE
 BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey)
       SELECT 1, coalesce((SELECT rowid FROM NoteType WHERE SelfIndex = OLD.TypeID), 0); END;
 )"},
+    // Version 17: sync carries the imported years of official holidays
+    // (kind 5, keyed by the year); those imported before go out at the next
+    // round.
+    {16, R"(
+ALTER TABLE HolidayYear ADD COLUMN Gid TEXT;
+CREATE TRIGGER Sync_HolidayYear_Insert AFTER INSERT ON HolidayYear WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) VALUES (5, NEW.Year); END;
+CREATE TRIGGER Sync_HolidayYear_Update AFTER UPDATE ON HolidayYear WHEN NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) VALUES (5, NEW.Year); END;
+CREATE TRIGGER Sync_HolidayYear_Delete AFTER DELETE ON HolidayYear
+WHEN OLD.Gid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM SyncApplying)
+BEGIN INSERT OR IGNORE INTO SyncGone(Gid, Kind) VALUES (OLD.Gid, 5); END;
+INSERT OR IGNORE INTO SyncDirty(Kind, RowKey) SELECT 5, Year FROM HolidayYear;
+)"},
 };
 
 std::vector<TMigration> g_extra;

@@ -100,16 +100,28 @@ struct TColumn
 {
     const char* Field;
     const char* Column;
+    QVariant Missing = QVariant(); // written for an item without the field
 };
 const std::vector<TColumn> kBookmarkColumns = {
-    {"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}, {"tags", "Tags"}};
-const std::vector<TColumn> kReminderColumns = {{"time", "AlamTime"},  {"date", "AlamDate"}, {"repeat", "ReDay"},
-                                               {"text", "ReMark"},    {"seen", "bLook"},    {"weekdays", "WeekDays"},
-                                               {"snooze", "SnoozeAt"}};
+    {"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}, {"tags", "Tags", QString()}};
+const std::vector<TColumn> kReminderColumns = {
+    {"time", "AlamTime"},       {"date", "AlamDate"},           {"repeat", "ReDay"},
+    {"text", "ReMark"},         {"seen", "bLook"},              {"weekdays", "WeekDays"},
+    {"snooze", "SnoozeAt"},     {"repeatkind", "RepeatKind", 0}, {"repeatmonth", "RepeatMonth", 0},
+    {"repeatday", "RepeatDay", 0}, {"advance", "AdvanceDays", 0}};
+// An imported year of official holidays: one item per year, whose identity
+// is made of the year, so that the same year imported on two computers is
+// one item and the later import wins.
+const std::vector<TColumn> kHolidayColumns = {{"schedule", "Json"}, {"year", "Year"}};
 
 const std::vector<TColumn>& ColumnsOf(int kind)
 {
-    return kind == skBookmark ? kBookmarkColumns : kReminderColumns;
+    return kind == skBookmark ? kBookmarkColumns : kind == skReminder ? kReminderColumns : kHolidayColumns;
+}
+
+QString HolidayGid(qint64 year)
+{
+    return QString("holiday-%1").arg(year);
 }
 
 const TSyncTable& TableRow(int kind)
@@ -384,8 +396,8 @@ QMap<QString, QVariant> ReadRow(int kind, qint64 key, QString& gid)
     QStringList names;
     for (const TColumn& column : ColumnsOf(kind))
         names << column.Column;
-    sqlite3_stmt* row = Statement(QString("select Gid, %1%2 from %3 where ID=?")
-                                      .arg(names.join(','), bookmark ? ", TypeID" : "", TableOf(kind)));
+    sqlite3_stmt* row = Statement(QString("select Gid, %1%2 from %3 where %4=?")
+                                      .arg(names.join(','), bookmark ? ", TypeID" : "", TableOf(kind), KeyColumn(kind)));
     sqlite3_bind_int64(row, 1, key);
     if (sqlite3_step(row) != SQLITE_ROW)
         return fields;
@@ -406,7 +418,8 @@ const QList<TSyncTable>& SyncTables()
     static const QList<TSyncTable> tables = {{skNoteGroup, "NoteType", "rowid"},
                                              {skBookmarkGroup, "IEType", "rowid"},
                                              {skBookmark, "IE", "ID"},
-                                             {skReminder, "Alam", "ID"}};
+                                             {skReminder, "Alam", "ID"},
+                                             {skHolidayYear, "HolidayYear", "Year"}};
     return tables;
 }
 
@@ -494,7 +507,7 @@ QString TSyncEngine::NameOf(const QString& gid, int kind)
     if (gid == kRootNoteGid)
         return RootCaption(kind);
     const TSyncMeta& meta = Meta(gid, kind);
-    return meta.Fields.value(kind == skReminder ? "text" : "name").Value.toString();
+    return meta.Fields.value(kind == skReminder ? "text" : kind == skHolidayYear ? "year" : "name").Value.toString();
 }
 
 // ---- This computer's changes
@@ -518,10 +531,12 @@ int TSyncEngine::TakeLocalChanges(qsizetype most, bool* more)
         const QString table = TableOf(kind);
         const QString gid =
             Lookup(QString("select Gid from %1 where %2=?").arg(table, KeyColumn(kind)), key).toString();
-        if (!gid.isEmpty() && !Meta(gid, kind).Dead() &&
-            Lookup(QString("select count(*) from %1 where Gid=?").arg(table), gid).toInt() == 1)
+        if (kind == skHolidayYear ? gid == HolidayGid(key)
+                                  : !gid.isEmpty() && !Meta(gid, kind).Dead() &&
+                                        Lookup(QString("select count(*) from %1 where Gid=?").arg(table), gid).toInt() == 1)
             continue;
-        Run(QString("update %1 set Gid=? where %2=?").arg(table, KeyColumn(kind)), {NewGid(), key});
+        Run(QString("update %1 set Gid=? where %2=?").arg(table, KeyColumn(kind)),
+            {kind == skHolidayYear ? HolidayGid(key) : NewGid(), key});
     }
     const int before = int(m_unsaved.size());
     for (const QVariantList& row : std::as_const(dirty))
@@ -612,7 +627,7 @@ void TSyncEngine::TakeGone(const QString& gid, int kind, qint64 stamp)
 
 QList<TSyncItem> TSyncEngine::State(int part, int afterKind, const QString& afterGid, qsizetype most)
 {
-    static const char* const parts[] = {"Kind in (1, 2) and Deleted = 0", "Kind in (3, 4)",
+    static const char* const parts[] = {"Kind in (1, 2) and Deleted = 0", "Kind in (3, 4, 5)",
                                         "Kind in (1, 2) and Deleted <> 0"};
     QList<TSyncItem> items;
     for (const QVariantList& row :
@@ -702,7 +717,7 @@ TSyncLoss TSyncEngine::Loss(const QList<TSyncItem>& items)
         if (lost)
             ++byKind[item.Kind];
     }
-    const char* const names[] = {"", "个记事分组", "个网址分组", "个网址", "个提醒"};
+    const char* const names[] = {"", "个记事分组", "个网址分组", "个网址", "个提醒", "年节假日安排"};
     QStringList detail;
     for (auto it = byKind.cbegin(); it != byKind.cend(); ++it) {
         loss.Items += it.value();
@@ -861,6 +876,7 @@ void TSyncEngine::Materialize()
         TouchWaiting();
     WriteItems(skBookmark);
     WriteItems(skReminder);
+    WriteItems(skHolidayYear);
     for (const int kind : {int(skNoteGroup), int(skBookmarkGroup)})
         DeleteDeadGroups(kind);
     if (groups[skBookmarkGroup]) {
@@ -1064,7 +1080,9 @@ void TSyncEngine::WriteItems(int kind)
         names << "TypeID";
     const QString insert = QString("insert into %1(%2, Gid) values (%3?)")
                                .arg(table, names.join(','), QString("?,").repeated(int(names.size())));
-    const QString update = QString("update %1 set %2=? where ID=?").arg(table, names.join("=?, "));
+    const QString keyColumn = KeyColumn(kind);
+    const QString update =
+        QString("update %1 set %2=?, Gid=? where %3=?").arg(table, names.join("=?, "), keyColumn);
     // New bookmarks go in with one statement at the end: the search index
     // takes a statement's rows together, and row by row it is ten times slower.
     const QString stage = QString("insert into temp.SyncNewIE(%1, Gid) values (%2?)")
@@ -1081,7 +1099,10 @@ void TSyncEngine::WriteItems(int kind)
         TSyncMeta& meta = *m_metas.value(gid);
         if (meta.Kind != kind)
             continue;
-        const QVariant id = Lookup(QString("select ID from %1 where Gid=?").arg(table), gid);
+        // A year's row is found by its year, whether or not it went out yet.
+        const QVariant id = kind == skHolidayYear
+                                ? Lookup("select Year from HolidayYear where 'holiday-' || Year = ?", gid)
+                                : Lookup(QString("select %1 from %2 where Gid=?").arg(keyColumn, table), gid);
         if (meta.Dead()) {
             // A bookmark of a deleted group goes to the trash with its group.
             if (!id.isNull() && !(kind == skBookmark && m_dyingGroups[skBookmarkGroup].contains(
@@ -1092,11 +1113,15 @@ void TSyncEngine::WriteItems(int kind)
         if (meta.Fields.value(columns.front().Field).Stamp == 0)
             continue; // known only by another's change of it: not shown yet
         QVariantList values;
+        // An item from a program before a column has none of it.
         for (const TColumn& column : columns) {
-            // An item from a program before tags has none: empty, not null.
             const QVariant value = meta.Fields.value(column.Field).Value;
-            values << (value.isNull() && QString(column.Field) == "tags" ? QVariant(QString()) : value);
+            values << (value.isNull() ? column.Missing : value);
         }
+        // A year's identity is made of the year: a file that says another
+        // year for it is not written over that year's own item.
+        if (kind == skHolidayYear && gid != HolidayGid(meta.Fields.value("year").Value.toLongLong()))
+            continue;
         QString group;
         if (kind == skBookmark) {
             group = meta.Fields.value("group").Value.toString();
@@ -1119,10 +1144,11 @@ void TSyncEngine::WriteItems(int kind)
             Run(insert, values << gid);
             key = sqlite3_last_insert_rowid(Db());
         } else {
-            Run(update, values << key);
+            Run(update, values << gid << key);
         }
-        if (kind == skReminder) {
-            ChangedReminders << QString::number(key);
+        if (kind != skBookmark) {
+            if (kind == skReminder)
+                ChangedReminders << QString::number(key);
             Rehash(kind, key, gid); // numbers come back as the columns keep them
             continue;
         }
@@ -1144,14 +1170,14 @@ void TSyncEngine::WriteItems(int kind)
     TDeleteKeeper& trash = DeleteKeeper();
     if (kind == skBookmark) {
         trash.KeepBookmarks(gone);
-    } else {
+    } else if (kind == skReminder) {
         QStringList ids;
         for (const int id : std::as_const(gone))
             ids << QString::number(id);
         trash.KeepReminders(ids);
         ChangedReminders << ids;
     }
-    ExecNative(Db(), QString("delete from %1 where ID in %2").arg(table, SqlInList(gone)));
+    ExecNative(Db(), QString("delete from %1 where %2 in %3").arg(table, keyColumn, SqlInList(gone)));
 }
 
 // The notes whose lines changed (or whose group came back), written as

@@ -306,7 +306,7 @@ TSyncItem TSyncReader::Item()
     TSyncItem item;
     item.Gid = Name();
     item.Kind = Byte();
-    if (item.Kind < skNoteGroup || item.Kind > skReminder)
+    if (item.Kind < skNoteGroup || item.Kind > skHolidayYear)
         Bad();
     item.Born = Signed();
     for (qsizetype i = Count(); i > 0; --i) {

@@ -7,7 +7,7 @@
 #include <QVariant>
 
 // The kinds of what is synced; the numbers are stored.
-enum TSyncKind { skNoteGroup = 1, skBookmarkGroup = 2, skBookmark = 3, skReminder = 4 };
+enum TSyncKind { skNoteGroup = 1, skBookmarkGroup = 2, skBookmark = 3, skReminder = 4, skHolidayYear = 5 };
 
 // The identity of the root's note, the same on every computer.
 inline const QString kRootNoteGid = QStringLiteral("root-note");

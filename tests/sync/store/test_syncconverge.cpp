@@ -341,9 +341,16 @@ class TestSyncConverge : public QObject
         for (mark->First(); !mark->Eof(); mark->Next())
             lines << "ie " + marks.PathText(mark->AsInteger(0)) + ":" + mark->AsString(1) + ":" + mark->AsString(2);
         const std::unique_ptr<TDataSet> alam =
-            DbAccess->Query("select AlamTime, AlamDate, ReDay, ReMark, bLook from Alam");
-        for (alam->First(); !alam->Eof(); alam->Next())
-            lines << "alam " + alam->AsString(3) + ":" + alam->AsString(4);
+            DbAccess->Query("select ReMark, bLook, RepeatKind, RepeatMonth, RepeatDay, AdvanceDays from Alam");
+        for (alam->First(); !alam->Eof(); alam->Next()) {
+            QStringList fields;
+            for (int i = 0; i < 6; ++i)
+                fields << alam->AsString(i);
+            lines << "alam " + fields.join(':');
+        }
+        const std::unique_ptr<TDataSet> year = DbAccess->Query("select Year, Json from HolidayYear");
+        for (year->First(); !year->Eof(); year->Next())
+            lines << QString("holiday %1:%2").arg(year->AsInteger(0)).arg(year->AsString(1));
         lines.sort();
         return lines.join('\n');
     }
@@ -674,6 +681,7 @@ private slots:
             "a file whose state has not come says what it waits for",
             "a file named after this computer that it did not write is left out",
             "of two saves of a row before a round, the later one's moment counts",
+            "a reminder's repeat and an imported year reach everyone; the later import wins, a removal goes",
         };
         for (int i = 0; i < int(std::size(names)); ++i)
             QTest::newRow(names[i]) << i;
@@ -877,6 +885,25 @@ private slots:
             expected << "甲";
             break;
         }
+        case 15:
+            Use(a);
+            DbExecSQL("insert into Alam(AlamTime, AlamDate, ReDay, ReMark, bLook, RepeatKind, RepeatMonth, "
+                      "RepeatDay, AdvanceDays) values (0.5, 46000, 0, '中秋', 0, 5, 8, 15, 3)");
+            Use(b);
+            DbExecSQL("insert into HolidayYear(Year, Json) values (2027, '乙的'), (2028, '乙的')");
+            Round(b); // the computers share this process's note of each row's latest save
+            step = 200;
+            Use(c);
+            DbExecSQL("insert into HolidayYear(Year, Json) values (2027, '丙的')");
+            SyncAll();
+            QVERIFY2(Same().contains("holiday 2028:乙的"), qPrintable(Same()));
+            expected << "alam 中秋:0:5:8:15:3"
+                     << "holiday 2027:丙的";
+            Use(a);
+            DbExecSQL("delete from HolidayYear where Year=2028");
+            SyncAll();
+            absent << "holiday 2028";
+            break;
         }
         const QString digest = Same();
         QVERIFY2(!digest.startsWith("differs"), qPrintable(digest));
