@@ -987,7 +987,7 @@ private slots:
         const int a = 0, b = 1;
         Use(a);
         TSync::SetName("书房");
-        for (const QString& group : {"甲", "乙", "丙", "丁", "戊"})
+        for (const char* group : {"甲", "乙", "丙", "丁", "戊"})
             AddGroup(a, "IEType", group);
         for (int i = 0; i < 40; ++i)
             AddBookmark(a, "甲", QString("http://%1").arg(i));
