@@ -1,5 +1,6 @@
 #include "support/PageFixture.h"
 
+#include "groups/BaseDlg.h"
 #include "search/SearchWiring.h"
 
 #include <QAction>
@@ -51,6 +52,8 @@ template <typename T> T* Named(T* widget, const char* name)
 
 TPageFixture::TPageFixture()
 {
+    // Dialogs belong to the pages' window, as they do to the main window.
+    SetDialogOwner(this);
     Tabs = Named(new QTabWidget(this), "pgcMain");
     (new QVBoxLayout(this))->addWidget(Tabs);
     NoteTab = Tab(Tabs, "tsNote", "记事本");
