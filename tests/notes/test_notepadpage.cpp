@@ -48,8 +48,14 @@ class TestNotepadPage : public QObject
     {
         form = std::make_unique<TPageFixture>();
         new TNoteHistoryWiring(*form->Notepad, form->Memo, form->pmNoteType);
-        new TTrashWiring(form.get(), {form->Tabs, form->NoteTab, form->BookmarkTab, form->ReminderTab,
-                                      *form->Bookmarks, *form->Reminders, form->NoteTree, form->IETree,
+        new TTrashWiring(form.get(), {form->Tabs,
+                                      form->NoteTab,
+                                      form->BookmarkTab,
+                                      form->ReminderTab,
+                                      *form->Bookmarks,
+                                      *form->Reminders,
+                                      form->NoteTree,
+                                      form->IETree,
                                       {form->pmNoteType}});
         new TCaptureWiring(form.get(), form->Targets());
         form->show();

@@ -1,5 +1,4 @@
 #include "app/Main.h"
-#include "search/SearchWiring.h"
 #include "app/SingleInstance.h"
 #include "bookmarks/AddIE.h"
 #include "bookmarks/UntIE.h"
@@ -14,6 +13,7 @@
 #include "reminders/Chime.h"
 #include "reminders/ShowAlam.h"
 #include "reminders/UntAlam.h"
+#include "search/SearchWiring.h"
 #include "skins/SkinLook.h"
 #include "skins/SkinSettings.h"
 #include "skins/Skins.h"

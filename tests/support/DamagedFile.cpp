@@ -38,7 +38,7 @@ void DamageBookmarkPage(const QString& path)
     QVERIFY(file.open(QIODevice::ReadWrite));
     QVERIFY(file.seek(qint64(root - 1) * pageSize));
     const QByteArray header = file.read(12);
-    QCOMPARE(header.at(0), char(0x05)); // an interior page: the table spans several
+    QCOMPARE(header.at(0), char(0x05));                                  // an interior page: the table spans several
     const qint64 leaf = qFromBigEndian<quint32>(header.constData() + 8); // its right-most child
     QVERIFY(leaf > root && (leaf - 1) * pageSize < file.size());
     QVERIFY(file.seek((leaf - 1) * pageSize));

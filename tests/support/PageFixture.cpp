@@ -83,44 +83,41 @@ TPageFixture::TPageFixture()
     column->addLayout(findRow);
     split->addWidget(right);
 
-    const TNotepadWidgets notes{NoteView,
-                                Memo,
-                                query,
-                                find,
-                                Item(this, "NAddNoteType", "新建组"),
-                                Item(this, "NModNoteType", "重命名组"),
-                                Item(this, "NDelNoteType", "删除组"),
-                                Item(this, "NMoveNoteType", "移动到…"),
-                                nullptr};
-    pmNoteType = Menu(this, "pmNoteType", {notes.NAddNoteType, notes.NModNoteType, notes.NDelNoteType,
-                                           notes.NMoveNoteType});
-    TNotepadWidgets withMenu = notes;
-    withMenu.pmNoteType = pmNoteType;
+    TNotepadWidgets notes{NoteView,
+                          Memo,
+                          query,
+                          find,
+                          Item(this, "NAddNoteType", "新建组"),
+                          Item(this, "NModNoteType", "重命名组"),
+                          Item(this, "NDelNoteType", "删除组"),
+                          Item(this, "NMoveNoteType", "移动到…"),
+                          nullptr};
+    notes.pmNoteType = pmNoteType =
+        Menu(this, "pmNoteType", {notes.NAddNoteType, notes.NModNoteType, notes.NDelNoteType, notes.NMoveNoteType});
     BindGroupTree(NoteView, pmNoteType, notes.NAddNoteType, notes.NModNoteType, notes.NDelNoteType);
     NoteTree = std::make_unique<TCardTree>(NoteView, "根目录", "NoteType");
-    Notepad = std::make_unique<TNotepadPage>(withMenu, NoteTree, Note);
+    Notepad = std::make_unique<TNotepadPage>(notes, NoteTree, Note);
 
-    const TBookmarkWidgets bookmarks{this,
-                                     BookmarkTab,
-                                     nullptr,
-                                     nullptr,
-                                     Item(this, "N1", "新建"),
-                                     Item(this, "N5", "新建网址"),
-                                     Item(this, "N2", "修改"),
-                                     Item(this, "N3", "删除"),
-                                     Item(this, "N8", "打开网页"),
-                                     Item(this, "NAddIEType", "新建组"),
-                                     Item(this, "NModIeType", "重命名组"),
-                                     Item(this, "NDelIEType", "删除组"),
-                                     Item(this, "NMoveIEType", "移动到…"),
-                                     Item(this, "NMoveIE", "移动到…")};
-    TBookmarkWidgets bookmarkMenus = bookmarks;
-    bookmarkMenus.pmIEType = pmIEType = Menu(this, "pmIEType", {bookmarks.NAddIEType, bookmarks.NModIeType,
-                                                                bookmarks.NDelIEType, bookmarks.NMoveIEType,
-                                                                bookmarks.N5});
-    bookmarkMenus.pmIE = pmIE = Menu(this, "pmIE", {bookmarks.N1, bookmarks.N2, bookmarks.N3, bookmarks.NMoveIE,
-                                                    bookmarks.N8});
-    Bookmarks = std::make_unique<TBookmarkPage>(bookmarkMenus, IETree, IE);
+    TBookmarkWidgets bookmarks{this,
+                               BookmarkTab,
+                               nullptr,
+                               nullptr,
+                               Item(this, "N1", "新建"),
+                               Item(this, "N5", "新建网址"),
+                               Item(this, "N2", "修改"),
+                               Item(this, "N3", "删除"),
+                               Item(this, "N8", "打开网页"),
+                               Item(this, "NAddIEType", "新建组"),
+                               Item(this, "NModIeType", "重命名组"),
+                               Item(this, "NDelIEType", "删除组"),
+                               Item(this, "NMoveIEType", "移动到…"),
+                               Item(this, "NMoveIE", "移动到…")};
+    bookmarks.pmIEType = pmIEType =
+        Menu(this, "pmIEType",
+             {bookmarks.NAddIEType, bookmarks.NModIeType, bookmarks.NDelIEType, bookmarks.NMoveIEType, bookmarks.N5});
+    bookmarks.pmIE = pmIE =
+        Menu(this, "pmIE", {bookmarks.N1, bookmarks.N2, bookmarks.N3, bookmarks.NMoveIE, bookmarks.N8});
+    Bookmarks = std::make_unique<TBookmarkPage>(bookmarks, IETree, IE);
 
     TReminderWidgets reminders{ReminderTab, nullptr, Item(this, "NAddAlam", "新建提醒"), Item(this, "NModAlam", "修改"),
                                Item(this, "NDelAlam", "删除")};
