@@ -2,7 +2,6 @@
 #include "capture/CaptureWiring.h"
 #include "data/Clock.h"
 #include "data/MD.h"
-#include "data/OleDate.h"
 #include "data/UntPublic.h"
 #include "groups/BaseDlg.h"
 #include "groups/UntTree.h"
@@ -446,17 +445,17 @@ private slots:
     {
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<int>("key");
-        QTest::addColumn<bool>("withTime");
-        QTest::newRow("ctrl+d") << int(Qt::ControlModifier) << int(Qt::Key_D) << false;
-        QTest::newRow("ctrl+shift+d") << int(Qt::ControlModifier | Qt::ShiftModifier) << int(Qt::Key_D) << false;
-        QTest::newRow("ctrl+t") << int(Qt::ControlModifier) << int(Qt::Key_T) << true;
+        QTest::addColumn<QString>("stamp");
+        QTest::newRow("ctrl+d") << int(Qt::ControlModifier) << int(Qt::Key_D) << "2025/3/4";
+        QTest::newRow("ctrl+shift+d") << int(Qt::ControlModifier | Qt::ShiftModifier) << int(Qt::Key_D) << "2025/3/4";
+        QTest::newRow("ctrl+t") << int(Qt::ControlModifier) << int(Qt::Key_T) << "2025/3/4 21:08:07";
     }
 
     void dateKeysInsertAndSave()
     {
         QFETCH(int, modifiers);
         QFETCH(int, key);
-        QFETCH(bool, withTime);
+        QFETCH(QString, stamp);
         TClock::Set(QDateTime(QDate(2025, 3, 4), QTime(21, 8, 7)));
         Click("A");
         QTest::keyClicks(memo, "abXYcd");
@@ -465,7 +464,6 @@ private slots:
         cursor.setPosition(4, QTextCursor::KeepAnchor);
         memo->setTextCursor(cursor);
         QTest::keyClick(memo, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-        const QString stamp = withTime ? DateTimeText(TClock::Now()) : DateText(TClock::Today());
         QCOMPARE(memo->toPlainText(), "ab" + stamp + "cd");
         QCOMPARE(Stored(1), QStringList({"ab" + stamp + "cd"}));
     }
