@@ -1,6 +1,7 @@
 #include "app/Main.h"
 #include "data/MD.h"
 #include "groups/UntTree.h"
+#include "support/DamagedFile.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -155,6 +156,43 @@ private slots:
         QCOMPARE(form.ExitCode(), 1);
         QCOMPARE(env->Responder.Shown.size(), 1);
         QVERIFY(env->Responder.LastText().contains("NoteType"));
+    }
+
+    // The program checks the pages beside its event loop: the window stands
+    // at once, a write and the reminders' tick wait for the verdict, and a
+    // damaged file is reported and ends the program.
+    void windowLearnsTheVerdictBesideTheEventLoop_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<bool>("checkBegun"); // when the write comes
+        QTest::newRow("intact") << false << true;
+        QTest::newRow("damaged, a write while the check runs") << true << true;
+        QTest::newRow("damaged, a write before it begins") << true << false;
+    }
+    void windowLearnsTheVerdictBesideTheEventLoop()
+    {
+        QFETCH(bool, damaged);
+        QFETCH(bool, checkBegun);
+        const QByteArray before = damaged ? ConnectDamaged() : QByteArray();
+        TFormMain form;
+        form.show();
+        QVERIFY(!form.TerminateRequested());
+        form.WatchIntegrity();
+        QVERIFY(!form.tmr1->isActive()); // the tick writes: it waits for the verdict
+        if (checkBegun)
+            QTest::qWait(20); // the window paints, the check begins
+        const QString write = ErrorOf([] { DbExecSQL("update SysSet set bPass=0"); });
+        QCOMPARE(write.startsWith("DB:数据库操作失败！"), damaged);
+        // The verdict: the tick goes on, or the program ends.
+        QTRY_VERIFY(form.tmr1->isActive() || form.TerminateRequested());
+        QCOMPARE(form.TerminateRequested(), damaged);
+        QCOMPARE(form.tmr1->isActive(), !damaged);
+        if (damaged) {
+            QCOMPARE(form.ExitCode(), 1);
+            QVERIFY2(env->Responder.LastText().startsWith("数据库连接失败！\r\n详细信息：数据库文件已损坏："),
+                     qPrintable(env->Responder.LastText()));
+            QCOMPARE(FileHash(env->Path("bookkeep.dat")), before);
+        }
     }
 
     void homePageOpensTheShippedPage()

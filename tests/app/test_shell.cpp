@@ -21,12 +21,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QInputMethodEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSystemTrayIcon>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QTreeWidget>
 #include <csignal>
@@ -291,6 +294,38 @@ private slots:
         QVERIFY(!closed);
         QVERIFY(form.isVisible());
         QVERIFY(form.NoteTree);
+    }
+
+    // The exit question takes the keyboard: pinyin half typed in the memo
+    // never becomes text. Its Yes saves the memo once more, and text that
+    // still cannot be saved keeps the program open (the memo's own question).
+    void exitQuestionCancelsTheCompositionAndSavesTheMemo()
+    {
+        TFormMain form;
+        form.show();
+        auto* memo = form.findChild<QPlainTextEdit*>("mmoNote");
+        QInputMethodEvent composing("si ji", {});
+        QApplication::sendEvent(memo, &composing);
+        env->Responder.Answers = {false};
+        QVERIFY(!form.close());
+        QCOMPARE(memo->textCursor().block().layout()->preeditAreaText(), QString());
+        QInputMethodEvent givenUp;
+        givenUp.setCommitString("si ji");
+        QApplication::sendEvent(memo, &givenUp);
+        QCOMPARE(memo->toPlainText(), QString());
+
+        sqlite3* reader = nullptr;
+        QCOMPARE(sqlite3_open(DbAccess->DatabasePath().toUtf8().constData(), &reader), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM NoteBook", nullptr, nullptr, nullptr), SQLITE_OK);
+        QTest::keyClicks(memo, "typed");
+        env->Responder.Answers = {true};
+        const bool closed = form.close();
+        sqlite3_close(reader);
+        QVERIFY(!closed);
+        const QStringList asked = env->Responder.Texts().mid(2);
+        QCOMPARE(asked.value(0), QString("确定要退出程序吗？"));
+        QVERIFY2(asked.value(1).startsWith("记事内容未能保存："), qPrintable(asked.value(1)));
+        QCOMPARE(memo->toPlainText(), QString("typed"));
     }
 
     void yesEndsTheProgramWithStatusZero_data()

@@ -1,7 +1,8 @@
-#include "app/Main.h"
 #include "app/SingleInstance.h"
+#include "capture/CaptureWiring.h"
 #include "data/Clock.h"
 #include "data/MD.h"
+#include "support/PageFixture.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -14,7 +15,8 @@
 #include <QTreeWidget>
 #include <memory>
 
-// The field 快速添加 on the reminder page.
+// The field 快速添加 on the reminder page, and a reminder handed to the
+// running program shown there.
 
 namespace {
 // Types as a keyboard would, one key a character.
@@ -39,8 +41,8 @@ private slots:
     void typedWordsAreShownThenAdded()
     {
         TClock::Set(QDateTime(QDate(2026, 12, 9), QTime(14, 0)));
-        TFormMain form;
-        form.tmr1->stop();
+        TPageFixture form;
+        TCaptureWiring capture(&form, form.Targets());
         form.show();
         auto* field = OnShownPage<QLineEdit>(&form, "edtQuickAdd");
         auto* reading = Find<QLabel>(&form, "labQuickAdd");
@@ -83,8 +85,8 @@ private slots:
     void handedOverReminderIsShownSelected()
     {
         TClock::Set(QDateTime(QDate(2026, 12, 9), QTime(14, 0)));
-        TFormMain form;
-        form.tmr1->stop();
+        TPageFixture form;
+        TCaptureWiring capture(&form, form.Targets());
         form.show();
         auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
         QVERIFY(Find<QRadioButton>(&form, "rbToDay")->isChecked());

@@ -1,19 +1,17 @@
 #include "app/Backup.h"
-#include "app/Main.h"
 #include "controls/UiException.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/Schema.h"
+#include "support/DamagedFile.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QtEndian>
 #include <csignal>
 #include <memory>
 #include <sqlite3.h>
@@ -25,14 +23,6 @@ class TestBackup : public QObject
 {
     Q_OBJECT
     std::unique_ptr<TTestEnv> env;
-
-    static QByteArray Hash(const QString& path)
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1);
-    }
 
     template <typename F> static EDBException ExpectDbError(F action)
     {
@@ -59,36 +49,6 @@ class TestBackup : public QObject
         file.write(bytes);
     }
 
-    // Overwrites the header of a leaf page of the bookmark table, in the
-    // middle of the file: the schema still reads, the table's pages do not.
-    static void DamageBookmarkPage(const QString& path)
-    {
-        int root = 0;
-        int pageSize = 0;
-        sqlite3* db = nullptr;
-        QCOMPARE(sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db,
-                           "select rootpage, (select page_size from pragma_page_size) from sqlite_master "
-                           "where name='IE'",
-                           -1, &stmt, nullptr);
-        if (sqlite3_step(stmt) == SQLITE_ROW) {
-            root = sqlite3_column_int(stmt, 0);
-            pageSize = sqlite3_column_int(stmt, 1);
-        }
-        sqlite3_finalize(stmt);
-        sqlite3_close(db);
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.seek(qint64(root - 1) * pageSize));
-        const QByteArray header = file.read(12);
-        QCOMPARE(header.at(0), char(0x05)); // an interior page: the table spans several
-        const qint64 leaf = qFromBigEndian<quint32>(header.constData() + 8); // its right-most child
-        QVERIFY(leaf > root && (leaf - 1) * pageSize < file.size());
-        QVERIFY(file.seek((leaf - 1) * pageSize));
-        file.write(QByteArray(8, char(0xFF)));
-    }
-
 private slots:
     void init() { env = std::make_unique<TTestEnv>(); }
     void cleanup() { env.reset(); }
@@ -97,11 +57,11 @@ private slots:
     {
         DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'a')");
         DbBackup(env->Path("copy.bat"));
-        QCOMPARE(Hash(env->Path("copy.bat")), Hash(DbAccess->DatabasePath()));
+        QCOMPARE(FileHash(env->Path("copy.bat")), FileHash(DbAccess->DatabasePath()));
         // Replacing an earlier backup of that name.
         DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,0,'b')");
         DbBackup(env->Path("copy.bat"));
-        QCOMPARE(Hash(env->Path("copy.bat")), Hash(DbAccess->DatabasePath()));
+        QCOMPARE(FileHash(env->Path("copy.bat")), FileHash(DbAccess->DatabasePath()));
         QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "copy.bat"}));
     }
 
@@ -118,12 +78,12 @@ private slots:
         QFETCH(QString, target);
         QDir().mkpath(env->Path("folder.bat"));
         DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'a')");
-        const QByteArray before = Hash(DbAccess->DatabasePath());
+        const QByteArray before = FileHash(DbAccess->DatabasePath());
         const EDBException error = ExpectDbError([&] { DbBackup(env->Path(target)); });
         QCOMPARE(error.UserMessage, QString("数据库备份失败！"));
         QVERIFY(!error.Message().isEmpty());
         QCOMPARE(error.SQLText, QString());
-        QCOMPARE(Hash(DbAccess->DatabasePath()), before);
+        QCOMPARE(FileHash(DbAccess->DatabasePath()), before);
         QCOMPARE(DbGetIntValue("select count(*) from NoteType"), 1);
         QCOMPARE(FilesInAppPath(), QStringList{"bookkeep.dat"});
     }
@@ -151,13 +111,13 @@ private slots:
         garbage.write("no database at all");
         garbage.close();
         DbAccess->OpenQuery("select * from SysSet");
-        const QByteArray before = Hash(DbAccess->DatabasePath());
+        const QByteArray before = FileHash(DbAccess->DatabasePath());
         const EDBException error = ExpectDbError([&] { DbRestore(env->Path("garbage.bat")); });
         QCOMPARE(error.UserMessage, QString("数据库恢复失败！"));
         QVERIFY(!error.Message().isEmpty());
         QVERIFY(DbAccess->Connected());
         QVERIFY(DbAccess->QuerySet->Active()); // what the pages read is still there
-        QCOMPARE(Hash(DbAccess->DatabasePath()), before);
+        QCOMPARE(FileHash(DbAccess->DatabasePath()), before);
         const EDBException missing = ExpectDbError([&] { DbRestore(env->Path("missing.bat")); });
         QCOMPARE(missing.UserMessage, QString("数据库恢复失败！"));
         QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "garbage.bat"}));
@@ -201,8 +161,8 @@ private slots:
                 QSKIP("no file here is closed to writing");
         }
         DbExecSQL("delete from NoteType");
-        const QByteArray database = Hash(DbAccess->DatabasePath());
-        const QByteArray chosen = Hash(backup);
+        const QByteArray database = FileHash(DbAccess->DatabasePath());
+        const QByteArray chosen = FileHash(backup);
         std::vector<TMigration> extra;
         for (const QString& sql : steps)
             extra.push_back({version + int(extra.size()), sql});
@@ -213,38 +173,18 @@ private slots:
             QCOMPARE(DbGetIntValue("PRAGMA user_version"), version + 2);
             QCOMPARE(DbGetIntValue("select x from Extra"), 42);
             QCOMPARE(DbGetIntValue("select count(*) from NoteType where TypeName='backup'"), 1);
-            QCOMPARE(Hash(SafetyCopyPath()), database);
+            QCOMPARE(FileHash(SafetyCopyPath()), database);
         } else {
             const EDBException error = ExpectDbError([&] { RestoreWithSafetyCopy(backup); });
             QCOMPARE(error.UserMessage, QString("数据库恢复失败！"));
             QVERIFY2(error.Message().contains(refusal), qPrintable(error.Message()));
             QVERIFY(DbAccess->Connected());
-            QCOMPARE(Hash(DbAccess->DatabasePath()), database);
+            QCOMPARE(FileHash(DbAccess->DatabasePath()), database);
             QVERIFY(!QFile::exists(SafetyCopyPath()));
         }
         // The chosen file is only read, and no pre-upgrade copy lands beside the database.
-        QCOMPARE(Hash(backup), chosen);
+        QCOMPARE(FileHash(backup), chosen);
         QVERIFY2(FilesInAppPath().filter(".v").isEmpty(), qPrintable(FilesInAppPath().join(' ')));
-    }
-
-    // A file whose bookmarks fill pages enough to damage one of them, connected
-    // again after one of those pages was overwritten; returns the file's hash.
-    QByteArray ConnectDamaged()
-    {
-        QStringList statements;
-        for (int i = 0; i < 400; ++i)
-            statements << QString("insert into IE(TypeID,IEUrl,IEName,ReMark) values (0,'https://example.com/%1',"
-                                  "'网页 %1','%2')")
-                              .arg(i)
-                              .arg(QString(60, 'x'));
-        DbExecSQL(statements.join("@#@"));
-        delete DbAccess;
-        DbAccess = nullptr;
-        const QString path = env->Path("bookkeep.dat");
-        DamageBookmarkPage(path);
-        DbAccess = new TDbAccess;
-        DbAccess->Connect();
-        return Hash(path);
     }
 
     void damagedDatabaseIsNeverWritten()
@@ -262,7 +202,7 @@ private slots:
         const EDBException backup = ExpectDbError([&] { DbBackup(env->Path("copy.bat")); });
         QCOMPARE(backup.UserMessage, QString("数据库备份失败！"));
         QVERIFY(backup.Message().startsWith("数据库文件已损坏："));
-        QCOMPARE(Hash(path), damaged);
+        QCOMPARE(FileHash(path), damaged);
         // Only the log is new, with the failure to open the file: the program ends after the box.
         QStringList files = FilesInAppPath();
         const QStringList logs = files.filter("Log");
@@ -272,43 +212,6 @@ private slots:
         QFile log(env->Path(logs[0]));
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY(QString::fromUtf8(log.readAll()).contains("：数据库连接失败！\r\n详细信息：数据库文件已损坏："));
-    }
-
-    // The program checks the pages beside its event loop: the window stands
-    // at once, a write and the reminders' tick wait for the verdict, and a
-    // damaged file is reported and ends the program.
-    void windowLearnsTheVerdictBesideTheEventLoop_data()
-    {
-        QTest::addColumn<bool>("damaged");
-        QTest::addColumn<bool>("checkBegun"); // when the write comes
-        QTest::newRow("intact") << false << true;
-        QTest::newRow("damaged, a write while the check runs") << true << true;
-        QTest::newRow("damaged, a write before it begins") << true << false;
-    }
-    void windowLearnsTheVerdictBesideTheEventLoop()
-    {
-        QFETCH(bool, damaged);
-        QFETCH(bool, checkBegun);
-        const QByteArray before = damaged ? ConnectDamaged() : QByteArray();
-        TFormMain form;
-        form.show();
-        QVERIFY(!form.TerminateRequested());
-        form.WatchIntegrity();
-        QVERIFY(!form.tmr1->isActive()); // the tick writes: it waits for the verdict
-        if (checkBegun)
-            QTest::qWait(20); // the window paints, the check begins
-        const QString write = ErrorOf([] { DbExecSQL("update SysSet set bPass=0"); });
-        QCOMPARE(write.startsWith("DB:数据库操作失败！"), damaged);
-        // The verdict: the tick goes on, or the program ends.
-        QTRY_VERIFY(form.tmr1->isActive() || form.TerminateRequested());
-        QCOMPARE(form.TerminateRequested(), damaged);
-        QCOMPARE(form.tmr1->isActive(), !damaged);
-        if (damaged) {
-            QCOMPARE(form.ExitCode(), 1);
-            QVERIFY2(env->Responder.LastText().startsWith("数据库连接失败！\r\n详细信息：数据库文件已损坏："),
-                     qPrintable(env->Responder.LastText()));
-            QCOMPARE(Hash(env->Path("bookkeep.dat")), before);
-        }
     }
 
     // Every copy holds the password and every note: the owner's alone, and
@@ -482,13 +385,13 @@ private slots:
             QVERIFY(QDir().mkpath(SafetyCopyPath())); // a folder where the copy goes
         }
         DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'now')");
-        const QByteArray before = Hash(DbAccess->DatabasePath());
+        const QByteArray before = FileHash(DbAccess->DatabasePath());
         const EDBException error = ExpectDbError([&] { RestoreWithSafetyCopy(source); });
         QCOMPARE(error.UserMessage, QString("数据库恢复失败！"));
         QVERIFY2(error.Message().startsWith(reason), qPrintable(error.Message()));
         QVERIFY2(error.Message().count('\n') <= 3, qPrintable(error.Message())); // three problems and "……"
         QVERIFY(DbAccess->Connected());
-        QCOMPARE(Hash(DbAccess->DatabasePath()), before);
+        QCOMPARE(FileHash(DbAccess->DatabasePath()), before);
         QCOMPARE(DbGetIntValue("select count(*) from NoteType where TypeName='now'"), 1);
         QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "source.bat"}));
     }
@@ -497,7 +400,7 @@ private slots:
     {
         DbExecSQL("insert into NoteBook(TypeID,ReMark) values (0,'" + QString(100000, 'x') + "')");
         DbBackup(env->Path("copy.bat"));
-        const QByteArray database = Hash(DbAccess->DatabasePath());
+        const QByteArray database = FileHash(DbAccess->DatabasePath());
         // Files may not grow past 16 KB for the time of the restore: its copy
         // of the chosen file fails part way, as on a full disk.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -517,7 +420,7 @@ private slots:
         std::signal(SIGXFSZ, SIG_DFL);
         QCOMPARE(userMessage, QString("数据库恢复失败！"));
         QVERIFY2(message.endsWith("：" + qt_error_string(EFBIG)), qPrintable(message));
-        QCOMPARE(Hash(DbAccess->DatabasePath()), database);
+        QCOMPARE(FileHash(DbAccess->DatabasePath()), database);
         QCOMPARE(FilesInAppPath(), (QStringList{"bookkeep.dat", "copy.bat"}));
     }
 };

@@ -1,5 +1,4 @@
 #include "data/Clock.h"
-#include "data/OleDate.h"
 #include "groups/AddType.h"
 #include "groups/GroupTableStore.h"
 #include "support/TestEnv.h"
@@ -167,29 +166,26 @@ private slots:
     {
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<int>("key");
-        QTest::addColumn<bool>("withTime");
-        QTest::newRow("ctrl+d") << int(Qt::ControlModifier) << int(Qt::Key_D) << false;
-        QTest::newRow("ctrl+shift+d") << int(Qt::ControlModifier | Qt::ShiftModifier) << int(Qt::Key_D) << false;
-        QTest::newRow("ctrl+t") << int(Qt::ControlModifier) << int(Qt::Key_T) << true;
-        QTest::newRow("ctrl+alt+t") << int(Qt::ControlModifier | Qt::AltModifier) << int(Qt::Key_T) << true;
+        QTest::addColumn<QString>("stamp");
+        QTest::newRow("ctrl+d") << int(Qt::ControlModifier) << int(Qt::Key_D) << "2024/2/29";
+        QTest::newRow("ctrl+shift+d") << int(Qt::ControlModifier | Qt::ShiftModifier) << int(Qt::Key_D) << "2024/2/29";
+        QTest::newRow("ctrl+t") << int(Qt::ControlModifier) << int(Qt::Key_T) << "2024/2/29 07:05:09";
+        QTest::newRow("ctrl+alt+t") << int(Qt::ControlModifier | Qt::AltModifier) << int(Qt::Key_T)
+                                    << "2024/2/29 07:05:09";
     }
 
     void dateKeysInsertAtTheCaret()
     {
         QFETCH(int, modifiers);
         QFETCH(int, key);
-        QFETCH(bool, withTime);
+        QFETCH(QString, stamp);
         TFormAddType dialog;
         dialog.show();
         QLineEdit* name = Edit(&dialog, "edtName");
         name->setText("ab[sel]cd");
         name->setSelection(2, 5);
         QTest::keyClick(name, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
-        const QDateTime now = TClock::Now();
-        const QString stamp = withTime ? DateText(now.date()) + " " + TimeText(now.time()) : DateText(now.date());
         QCOMPARE(name->text(), "ab" + stamp + "cd");
-        QVERIFY(stamp.contains("2024"));
-        QCOMPARE(withTime, stamp.contains("07:05:09") || stamp.contains("7:05:09"));
     }
 
     void plainLettersAreTyped()

@@ -1,4 +1,3 @@
-#include "app/Main.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
@@ -8,6 +7,7 @@
 #include "reminders/AlamList.h"
 #include "reminders/ModAlam.h"
 #include "reminders/UntAlam.h"
+#include "support/PageFixture.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -454,8 +454,7 @@ void TestAlamDialogs::listSortsByItsTitles()
     AddReminder(QTime(10, 0, 0), kDay.addDays(1), false, "甲 明天");
     AddReminder(QTime(7, 0, 0), kDay, true, "丙 每天");
     AddReminder(QTime(12, 0, 0), kDay, false, "丁 今天");
-    TFormMain form;
-    form.tmr1->stop();
+    TPageFixture form;
     form.show();
     auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
     QTest::mouseClick(Child<QRadioButton>(&form, "rbAll"), Qt::LeftButton);
@@ -552,8 +551,7 @@ void TestAlamDialogs::pageFillsTodayAndFollowsTheFilters()
     AddReminder(QTime(8, 0, 0), kDay, false, "早上");
     AddReminder(QTime(10, 0, 0), kDay.addDays(1), false, "明天");
     AddReminder(QTime(7, 0, 0), kDay, true, "每天");
-    TFormMain form;
-    form.tmr1->stop();
+    TPageFixture form;
     if (current)
         Child<QTabWidget>(&form, "pgcMain")->setCurrentWidget(Child<QWidget>(&form, "tsAlam"));
     form.show();
@@ -586,8 +584,7 @@ void TestAlamDialogs::rowsAreColouredByStatus()
     AddReminder(QTime(8, 30, 0), kDay, false, "看过");
     Alam.MarkAlamSeen("2");
     AddReminder(QTime(10, 0, 0), kDay, false, "将来");
-    TFormMain form;
-    form.tmr1->stop();
+    TPageFixture form;
     form.show();
     auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
     QCOMPARE(Rows(list), (QStringList{"3|将来|", "1|错过|错过的", "2|看过|看过的"}));
@@ -615,8 +612,7 @@ void TestAlamDialogs::addAndChangeShowAllReminders()
 {
     TClock::Set(At(kDay, 9, 0, 0));
     AddReminder(QTime(10, 0, 0), kDay.addDays(1), false, "明天");
-    TFormMain form;
-    form.tmr1->stop();
+    TPageFixture form;
     form.show();
     auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
     QCOMPARE(Rows(list), QStringList{});
@@ -668,8 +664,7 @@ void TestAlamDialogs::deleteAsksAndRemovesOnlyThatRow()
     AddReminder(QTime(10, 0, 0), kDay, false, "甲");
     AddReminder(QTime(11, 0, 0), kDay, false, "乙 'x'");
     AddReminder(QTime(12, 0, 0), kDay, false, "丙");
-    TFormMain form;
-    form.tmr1->stop();
+    TPageFixture form;
     form.show();
     auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
     if (select)

@@ -1,4 +1,3 @@
-#include "app/Main.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
@@ -6,6 +5,7 @@
 #include "reminders/MissedAlam.h"
 #include "reminders/ShowAlam.h"
 #include "reminders/UntAlam.h"
+#include "support/PageFixture.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -150,7 +150,7 @@ class TestAlamFiring : public QObject
 {
     Q_OBJECT
     std::unique_ptr<TTestEnv> env;
-    std::unique_ptr<TFormMain> form;
+    std::unique_ptr<TPageFixture> form;
     QList<QUrl> chimes;
 
     QTreeWidget* List() const { return OnShownPage<QTreeWidget>(form.get(), "lv1"); }
@@ -161,9 +161,7 @@ private slots:
         env = std::make_unique<TTestEnv>();
         chimes.clear();
         SetChimePlayer([this](const QUrl& source) { chimes << source; });
-        form = std::make_unique<TFormMain>();
-        // The test's ticks only.
-        form->tmr1->stop();
+        form = std::make_unique<TPageFixture>();
     }
     void cleanup()
     {
@@ -247,9 +245,9 @@ void TestAlamFiring::missedWindowAnswers()
     form->show();
     QTest::mouseClick(OnShownPage<QWidget>(form.get(), "rbAll"), Qt::LeftButton);
     TClock::Set(At(kDay, 10, 0, 0));
-    form->tmr1Timer();
+    form->Tick();
     TClock::Set(At(kDay, 11, 0, 0));
-    form->tmr1Timer();
+    form->Tick();
     QCOMPARE(MissedIds(), (QStringList{"1", "2", "3"}));
     TFormMissedAlam* window = MissedWindows().value(0);
     auto* rows = window->findChild<QTreeWidget*>("lvMissed");
@@ -282,10 +280,9 @@ void TestAlamFiring::missedWindowAnswers()
     // The program ends and starts again a few seconds later: the one-off
     // reminders left unanswered in the window are listed again.
     form.reset();
-    form = std::make_unique<TFormMain>();
-    form->tmr1->stop();
+    form = std::make_unique<TPageFixture>();
     TClock::Set(At(kDay, 11, 0, 5));
-    form->tmr1Timer();
+    form->Tick();
     QCOMPARE(MissedIds(), backAtStart);
 }
 
@@ -309,7 +306,7 @@ void TestAlamFiring::alertOnScreenIsNotMissed()
     AddReminder({QTime(10, 0, 0), daily ? QDate() : kDay}, "开会");
     form->show();
     TClock::Set(At(kDay, 10, 0, 0));
-    form->tmr1Timer();
+    form->Tick();
     QCOMPARE(AlertIds(), QStringList{"1"});
     TClock::Set(At(kDay, 10, 5, 0));
     QTest::mouseClick(OnShownPage<QWidget>(form.get(), "rbAll"), Qt::LeftButton);
@@ -319,22 +316,20 @@ void TestAlamFiring::alertOnScreenIsNotMissed()
 
     form.reset();
     CloseAllAlerts();
-    form = std::make_unique<TFormMain>();
-    form->tmr1->stop();
+    form = std::make_unique<TPageFixture>();
     form->show();
     QTest::mouseClick(OnShownPage<QWidget>(form.get(), "rbAll"), Qt::LeftButton);
     QCOMPARE(Rows(List()), QStringList{"1|" + statusAfter});
     TClock::Set(At(kDay, 10, 6, 0));
-    form->tmr1Timer();
+    form->Tick();
     QCOMPARE(MissedIds(), QStringList{"1"});
     QCOMPARE(MissedWindows()[0]->Rows()[0].Moment, At(kDay, 10, 0, 0));
     MissedWindows()[0]->findChild<QPushButton*>(daily ? "btnDel" : "btnSeen")->click();
     CloseAllAlerts();
     form.reset();
-    form = std::make_unique<TFormMain>();
-    form->tmr1->stop();
+    form = std::make_unique<TPageFixture>();
     TClock::Set(At(kDay, 10, 7, 0));
-    form->tmr1Timer();
+    form->Tick();
     QCOMPARE(MissedIds(), QStringList{});
 }
 
@@ -352,9 +347,9 @@ void TestAlamFiring::manyMissedOpenOneWindow()
     DbExecSQL(inserts.join("@#@"));
     AddReminder({QTime(13, 0, 0), kDay}, "现在");
     TClock::Set(At(kDay, 9, 59, 59));
-    form->tmr1Timer();
+    form->Tick();
     TClock::Set(At(kDay, 13, 0, 0));
-    form->tmr1Timer();
+    form->Tick();
     QCOMPARE(MissedWindows().size(), 1);
     QCOMPARE(MissedIds().size(), 300);
     QCOMPARE(MissedIds().first(), QString("1"));
@@ -375,11 +370,11 @@ void TestAlamFiring::failingTickOpensOneBoxAtATime()
     responder.WhileOpen = [&] {
         for (int i = 0; i < 3; ++i) {
             TClock::Advance(1000);
-            form->tmr1Timer();
+            form->Tick();
             ++ticksWhileOpen;
         }
     };
-    form->tmr1Timer();
+    form->Tick();
     QCOMPARE(ticksWhileOpen, 3);
     QCOMPARE(responder.Shown.size(), 1);
     QCOMPARE(responder.Shown[0].kind, IDialogResponder::Kind::Error);
@@ -387,7 +382,7 @@ void TestAlamFiring::failingTickOpensOneBoxAtATime()
     // Once the box is closed, the next tick tries again, quietly while the
     // same failure persists.
     TClock::Advance(1000);
-    form->tmr1Timer();
+    form->Tick();
     QCOMPARE(responder.Shown.size(), 1);
     SetDialogResponder(&env->Responder);
 }
@@ -404,7 +399,7 @@ void TestAlamFiring::lockedFileCostsOneBoxPerEpisode()
     QCOMPARE(sqlite3_open(DbAccess->DatabasePath().toUtf8().constData(), &other), SQLITE_OK);
     const auto tick = [this](int second) {
         TClock::Set(At(kDay, 10, 0, second));
-        form->tmr1Timer();
+        form->Tick();
     };
     tick(0);
     QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
@@ -521,7 +516,7 @@ void TestAlamFiring::alertLeavesTheKeysWhereTheyGo()
     };
     type("ab");
     TClock::Set(At(kDay, 10, 0, 0));
-    form->tmr1Timer();
+    form->Tick();
     QCoreApplication::processEvents();
     QCOMPARE(AlertIds(), QStringList{"1"});
     type("cd");

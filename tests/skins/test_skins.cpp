@@ -13,9 +13,11 @@
 #include "reminders/Chime.h"
 #include "reminders/ShowAlam.h"
 #include "reminders/UntAlam.h"
+#include "search/SearchWiring.h"
 #include "skins/SkinLook.h"
 #include "skins/SkinSettings.h"
 #include "skins/Skins.h"
+#include "support/PageFixture.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -171,13 +173,6 @@ void AddReminder(const QTime& time, const QString& text)
     Alam.ReMark = text;
     Alam.InsertAlam();
 }
-
-QString ReadAll(const QString& path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    return QString::fromUtf8(file.readAll());
-}
 } // namespace
 
 class TestSkins : public QObject
@@ -197,9 +192,13 @@ class TestSkins : public QObject
         return file.fileName();
     }
 
-    // A window with a missed (red) and a seen (blue) reminder and three
-    // striped bookmarks, on the bookmark page.
-    std::unique_ptr<TFormMain> FilledWindow()
+    // The pages with the search over them: a missed (red) and a seen (blue)
+    // reminder and three striped bookmarks.
+    struct TFilledPages : TPageFixture
+    {
+        TSearchWiring Search{this, Targets()};
+    };
+    std::unique_ptr<TFilledPages> FilledWindow()
     {
         TClock::Set(QDateTime(QDate(2026, 3, 4), QTime(9, 0, 0)));
         AddReminder(QTime(8, 0, 0), "错过");
@@ -207,15 +206,13 @@ class TestSkins : public QObject
         Alam.MarkAlamSeen("2");
         for (const char* title : {"a", "b", "c"})
             DbExecSQL(FormatSQL("Insert into IE(TypeID,IEUrl,IEName,ReMark)  values(0,'u','%s','') ", {title}));
-        auto form = std::make_unique<TFormMain>();
-        form->tmr1->stop();
+        auto form = std::make_unique<TFilledPages>();
         form->show();
-        QTest::qWaitForWindowExposed(form.get());
         return form;
     }
 
     // The reminder list's red and blue rows, and the grid's stripes as drawn.
-    static void StatusAndStripes(TFormMain& form, TContrastWalk& walk)
+    static void StatusAndStripes(QWidget& form, TContrastWalk& walk)
     {
         auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
         const QColor ground = list->palette().color(QPalette::Active, QPalette::Base);
@@ -267,7 +264,8 @@ private slots:
         QFETCH(QString, skin);
         ApplySkin(skin);
         QCOMPARE(CurrentSkin(), skin);
-        std::unique_ptr<TFormMain> form = FilledWindow();
+        const auto form = FilledWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         TContrastWalk walk;
         auto* tabs = Find<QTabWidget>(form.get(), "pgcMain");
         for (int page = 0; page < tabs->count(); ++page) {
@@ -277,6 +275,11 @@ private slots:
             const QStringList cut = ControlsWithCutText();
             QVERIFY2(cut.isEmpty(), qPrintable(cut.join(' ')));
         }
+        // The window's own controls around the pages (开机运行, 软件设置).
+        const std::unique_ptr<QWidget> frame = MainWindowForm();
+        frame->show();
+        walk.Window(frame.get(), "window");
+        frame->hide();
         StatusAndStripes(*form, walk);
         // The search's results, a match highlighted.
         auto* field = Find<QLineEdit>(form.get(), "edtSearch");
@@ -345,7 +348,8 @@ private slots:
     // the desktop's style and colours back.
     void skinReachesOpenWindowsAndGoesBack()
     {
-        std::unique_ptr<TFormMain> form = FilledWindow();
+        const auto form = FilledWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         // Not the missed reminder's: with its alert open it is no longer missed.
         QPointer<TFormShowAlam> alert = ShowAlamAlert("3", "开会", false);
         OnShownPage<QTreeWidget>(form.get(), "lv1"); // its rows coloured before the switch
@@ -408,7 +412,8 @@ private slots:
         QFETCH(QByteArray, sheet);
         QFETCH(QString, error);
         const QString path = UserSkin("mine", sheet);
-        std::unique_ptr<TFormMain> form = FilledWindow();
+        const auto form = FilledWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         ApplySkin(kDarkSkin);
         const QString darkSheet = qApp->styleSheet();
         const QString raised = ErrorOf([] { ApplySkin("mine"); });
