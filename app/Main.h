@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -115,6 +116,8 @@ private:
     std::unique_ptr<TWindowMemory> m_windowMemory;
     std::unique_ptr<TTrayIcon> m_tray;
     std::unique_ptr<TTransferMenu> m_transferMenu;
+    // The running commands of the window's parts, registered while it stands.
+    QStringList m_runningCommands;
     // The daily backup, begun once the data file's check found it sound.
     std::unique_ptr<TAutoBackupTimer> m_autoBackups;
     TNoteHistoryWiring* m_noteHistory = nullptr; // a child of the memo

@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 #include "app/UntConfig.h"
+#include "controls/BringToFront.h"
 #include "data/MD.h"
 #include "data/PassHash.h"
 #include "data/UntPublic.h"
