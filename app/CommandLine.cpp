@@ -11,6 +11,7 @@
 #include "sync/SyncCommandLine.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -46,16 +47,21 @@ bool IsHelp(const QString& argument)
     return argument == "--help" || argument == "-h";
 }
 
+bool IsHelpCommand(const QStringList& arguments)
+{
+    return std::any_of(arguments.begin(), arguments.end(),
+                       [](const QString& argument) { return IsHelp(argument) || argument == "--version"; });
+}
+
 // --help and --version, wherever they stand among the arguments: the first
 // of them is answered.
 TCommandLineRun HelpCommandLine(const QStringList& arguments)
 {
     for (const QString& argument : arguments) {
-        const QString text = IsHelp(argument)          ? QString(kUsage)
-                             : argument == "--version" ? "Jotterel " + QCoreApplication::applicationVersion()
-                                                       : QString();
-        if (!text.isEmpty())
-            return TCommandLineRun::SaidOnly(text);
+        if (IsHelp(argument))
+            return TCommandLineRun::SaidOnly(kUsage);
+        if (argument == "--version")
+            return TCommandLineRun::SaidOnly("Jotterel " + QCoreApplication::applicationVersion());
     }
     return {};
 }
@@ -90,8 +96,7 @@ const TVerb kVerbs[] = {
      "用法：jotterel --check-links [--group 分组路径]\n"
      "分组路径如 工作/会议，不给则检查全部网址。",
      LinkCheckCommandLine},
-    {[](const QStringList& a) { return a.contains("--help") || a.contains("-h") || a.contains("--version"); }, false,
-     kUsage, HelpCommandLine},
+    {IsHelpCommand, false, kUsage, HelpCommandLine},
     {IsTransferCommand, false, kUsage, TransferCommandLine},
 };
 } // namespace
