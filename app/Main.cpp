@@ -90,10 +90,10 @@ TFormMain::TFormMain(QWidget* parent)
         TSyncParts{this, tmr1, m_tray->Icon(), *m_notepadPage, *m_bookmarkPage, *m_reminderPage, NoteTree, IETree});
     auto* capture = new TCaptureWiring(
         TCaptureParts{this, m_tray->Icon(), m_search->Field(), *m_notepadPage, *m_bookmarkPage, *m_reminderPage});
-    for (const TRunningCommands& commands : {sync->Commands(), capture->Commands(), SkinRunningCommands()}) {
-        RunningCommands().insert(commands);
-        m_runningCommands << commands.keys();
-    }
+    TRunningCommands commands = sync->Commands();
+    commands.insert(capture->Commands());
+    commands.insert(SkinRunningCommands());
+    m_runningCommands = std::make_unique<TRegisteredCommands>(commands);
     m_windowMemory = std::make_unique<TWindowMemory>(TWindowMemoryParts{
         this, ui->pgcMain, ui->tvNote, m_stores->Config, NoteTree, IETree, *m_bookmarkPage, *m_reminderPage});
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);
@@ -102,12 +102,7 @@ TFormMain::TFormMain(QWidget* parent)
     m_windowMemory->RestoreFrame();
 }
 
-TFormMain::~TFormMain()
-{
-    // Before the parts that carry them out go.
-    for (const QString& name : std::as_const(m_runningCommands))
-        RunningCommands().remove(name);
-}
+TFormMain::~TFormMain() = default;
 
 std::unique_ptr<QWidget> MainWindowForm()
 {

@@ -90,6 +90,17 @@ TRunningCommands& RunningCommands()
     return commands;
 }
 
+TRegisteredCommands::TRegisteredCommands(const TRunningCommands& commands) : m_names(commands.keys())
+{
+    RunningCommands().insert(commands);
+}
+
+TRegisteredCommands::~TRegisteredCommands()
+{
+    for (const QString& name : std::as_const(m_names))
+        RunningCommands().remove(name);
+}
+
 TSingleInstance::TSingleInstance(const QString& dataDir, QObject* parent)
     : QObject(parent), m_dataDir(dataDir), m_lockPath(LockFileName(dataDir)),
       m_dataFileLock(QDir(dataDir).filePath(kDatabaseFileName), TSystemLock::TKind::File),

@@ -17,6 +17,19 @@ class QLocalSocket;
 // main window while they stand. One that is not registered is refused.
 TRunningCommands& RunningCommands();
 
+// Registers running commands for as long as it lives.
+class TRegisteredCommands
+{
+public:
+    explicit TRegisteredCommands(const TRunningCommands& commands);
+    ~TRegisteredCommands();
+    TRegisteredCommands(const TRegisteredCommands&) = delete;
+    TRegisteredCommands& operator=(const TRegisteredCommands&) = delete;
+
+private:
+    QStringList m_names;
+};
+
 // One running program per data directory and per data file. The first start
 // holds a system lock on the directory itself, on the data file (by
 // whatever path: another folder whose bookkeep.dat links to it meets the
