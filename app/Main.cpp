@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "app/SingleInstance.h"
 #include "app/Stores.h"
 #include "app/Tray.h"
 #include "app/WindowMemory.h"
@@ -74,17 +75,25 @@ TFormMain::TFormMain(QWidget* parent)
         IETree, m_stores->IE);
     m_reminderPage = std::make_unique<TReminderPage>(
         TReminderWidgets{ui->tsAlam, pmAlam, ui->NAddAlam, ui->NModAlam, ui->NDelAlam}, m_stores->Alam);
-    const TSearchTargets pages{ui->pgcMain,     ui->tsNote,      ui->ts1,  ui->tsAlam, *m_notepadPage,
-                               *m_bookmarkPage, *m_reminderPage, NoteTree, IETree};
-    m_search = std::make_unique<TSearchWiring>(this, pages);
-    new TLinkWiring(this, *m_bookmarkPage, m_stores->IE, IETree, pmIEType, pmIE);
+    m_search = std::make_unique<TSearchWiring>(this, TSearchTargets{ui->pgcMain, ui->tsNote, ui->ts1, ui->tsAlam,
+                                                                    *m_notepadPage, *m_bookmarkPage, *m_reminderPage,
+                                                                    NoteTree, IETree});
+    new TLinkWiring(TLinkParts{this, *m_bookmarkPage, m_stores->IE, IETree, pmIEType, pmIE,
+                               [this] { return m_windowMemory->ColumnWidths(); }});
     const TTrashParts trash{ui->pgcMain, ui->tsNote,      ui->ts1,
                             ui->tsAlam,  *m_bookmarkPage, *m_reminderPage,
                             NoteTree,    IETree,          {pmNoteType, pmIEType, pmIE, pmAlam}};
     m_trash = new TTrashWiring(this, trash);
-    new TSyncWiring(this, pages);
-    new TCaptureWiring(this, pages);
-    AnswerSkinRequests();
+    // The tray's icon is there before the parts that speak through it.
+    m_tray = std::make_unique<TTrayIcon>(this, pmTray, ui->NShowForm);
+    auto* sync = new TSyncWiring(
+        TSyncParts{this, tmr1, m_tray->Icon(), *m_notepadPage, *m_bookmarkPage, *m_reminderPage, NoteTree, IETree});
+    auto* capture = new TCaptureWiring(
+        TCaptureParts{this, m_tray->Icon(), m_search->Field(), *m_notepadPage, *m_bookmarkPage, *m_reminderPage});
+    TRunningCommands commands = sync->Commands();
+    commands.insert(capture->Commands());
+    commands.insert(SkinRunningCommands());
+    m_runningCommands = std::make_unique<TRegisteredCommands>(commands);
     m_windowMemory = std::make_unique<TWindowMemory>(TWindowMemoryParts{
         this, ui->pgcMain, ui->tvNote, m_stores->Config, NoteTree, IETree, *m_bookmarkPage, *m_reminderPage});
     ConnectHandler(tmr1, &QTimer::timeout, this, &TFormMain::tmr1Timer);

@@ -17,6 +17,7 @@ class TTrashWiring;
 class TCardTree;
 class TGroupPrefetch;
 class TNotepadPage;
+class TRegisteredCommands;
 class TReminderPage;
 class TSearchWiring;
 class TTransferMenu;
@@ -115,6 +116,9 @@ private:
     std::unique_ptr<TWindowMemory> m_windowMemory;
     std::unique_ptr<TTrayIcon> m_tray;
     std::unique_ptr<TTransferMenu> m_transferMenu;
+    // The running commands of the window's parts, registered while it
+    // stands: a member, so they go before the parts (its children) do.
+    std::unique_ptr<TRegisteredCommands> m_runningCommands;
     // The daily backup, begun once the data file's check found it sound.
     std::unique_ptr<TAutoBackupTimer> m_autoBackups;
     TNoteHistoryWiring* m_noteHistory = nullptr; // a child of the memo

@@ -39,16 +39,21 @@ void TFormMain::WireShell()
     // Hidden in the tray, the program has no window shown; only the exit
     // question may end it, not the closing of some last message box.
     qApp->setQuitOnLastWindowClosed(false);
-    m_tray = std::make_unique<TTrayIcon>(this, pmTray, ui->NShowForm);
     m_tray->OnHiding = [this] { m_windowMemory->Save(); };
     ConnectHandler(ui->NClose, &QAction::triggered, this, &TFormMain::NCloseClick);
     ConnectHandler(ui->NSetup, &QAction::triggered, this, &TFormMain::NSetupClick);
     ConnectHandler(ui->NBackup, &QAction::triggered, this, &TFormMain::NBackupClick);
     ConnectHandler(ui->NRestore, &QAction::triggered, this, &TFormMain::NRestoreClick);
     ConnectHandler(ui->chk1, &QCheckBox::clicked, this, &TFormMain::chk1Click);
+    TWindowMemory& memory = *m_windowMemory;
+    const TTransferDialogs dialogs{[&memory] { return memory.AskFolderIn(); },
+                                   [&memory](const QString& filter, const QString& what, const QString& suffix) {
+                                       return memory.AskSaveIn(filter, what, suffix);
+                                   },
+                                   [&memory](const QString& filter) { return memory.AskOpenIn(filter); }};
     m_transferMenu = std::make_unique<TTransferMenu>(
         TTransferActions{ui->NImportNotes, ui->NExportNotesTree, ui->NExportNotesMd, ui->NImportIE, ui->NExportIE},
-        TTransferParts{this, tmr1, *m_windowMemory, m_stores->Note, NoteTree, IETree, *m_notepadPage, *m_bookmarkPage});
+        TTransferParts{this, tmr1, dialogs, m_stores->Note, NoteTree, IETree, *m_notepadPage, *m_bookmarkPage});
 }
 
 // ---- Login and settings
@@ -206,10 +211,11 @@ void TFormMain::NRestoreClick()
             return;
     // With sync on, the restored data replaces the other computers' data
     // too, or stays here alone: else their next files would undo the restore.
-    m_replaceOthers = !TSync::Status().Folder.isEmpty() &&
-                      AskYesNo("同步已开启。要让恢复的数据也替换其他电脑上的数据吗？\r\n"
-                               "选“是”：恢复的数据作为新的修改发给其他电脑，备份中没有的内容在那里也会删除（放进回收站）。\r\n"
-                               "选“否”：恢复的数据只留在这台电脑上，这台电脑停止同步。");
+    m_replaceOthers =
+        !TSync::Status().Folder.isEmpty() &&
+        AskYesNo("同步已开启。要让恢复的数据也替换其他电脑上的数据吗？\r\n"
+                 "选“是”：恢复的数据作为新的修改发给其他电脑，备份中没有的内容在那里也会删除（放进回收站）。\r\n"
+                 "选“否”：恢复的数据只留在这台电脑上，这台电脑停止同步。");
     RestoreData(source);
     if (!ShowInfoWithChoice(RestoredText(source), "撤销恢复"))
         return;

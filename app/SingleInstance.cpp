@@ -2,7 +2,7 @@
 
 #include "data/OwnFiles.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -14,7 +14,6 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QThread>
-#include <QWidget>
 
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
@@ -85,10 +84,21 @@ QString ProcessNote(qint64 pid)
 
 } // namespace
 
-QHash<QString, TRunningCommand>& RunningCommands()
+TRunningCommands& RunningCommands()
 {
-    static QHash<QString, TRunningCommand> commands;
+    static TRunningCommands commands;
     return commands;
+}
+
+TRegisteredCommands::TRegisteredCommands(const TRunningCommands& commands) : m_names(commands.keys())
+{
+    RunningCommands().insert(commands);
+}
+
+TRegisteredCommands::~TRegisteredCommands()
+{
+    for (const QString& name : std::as_const(m_names))
+        RunningCommands().remove(name);
 }
 
 TSingleInstance::TSingleInstance(const QString& dataDir, QObject* parent)
@@ -363,21 +373,4 @@ QString TSingleInstance::DescribeHolder() const
     return who + "\n为了不损坏数据，这次没有打开数据库：" +
            QDir::toNativeSeparators(m_heldBy == THeldBy::DataFile ? DataFilePath() : m_dataDir) +
            "\n请等它响应后再试，或者先结束它；它结束后，锁会自动解除。";
-}
-
-void BringToFront(QWidget* window)
-{
-    if (window) {
-        // Unlike showNormal(), this keeps a maximised window maximised.
-        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-        window->show();
-        window->raise();
-        window->activateWindow();
-    }
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-        // A dialog minimised on its own (the login's, say) is shown again too.
-        modal->setWindowState(modal->windowState() & ~Qt::WindowMinimized);
-        modal->raise();
-        modal->activateWindow();
-    }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/LockFile.h"
+#include "data/CommandLineRun.h"
 
 #include <QHash>
 #include <QObject>
@@ -10,7 +11,24 @@
 
 class QLocalServer;
 class QLocalSocket;
-class QWidget;
+
+// The commands the running program carries out for a later start (see
+// TRunningCommands), registered by the program's entry for the parts of the
+// main window while they stand. One that is not registered is refused.
+TRunningCommands& RunningCommands();
+
+// Registers running commands for as long as it lives.
+class TRegisteredCommands
+{
+public:
+    explicit TRegisteredCommands(const TRunningCommands& commands);
+    ~TRegisteredCommands();
+    TRegisteredCommands(const TRegisteredCommands&) = delete;
+    TRegisteredCommands& operator=(const TRegisteredCommands&) = delete;
+
+private:
+    QStringList m_names;
+};
 
 // One running program per data directory and per data file. The first start
 // holds a system lock on the directory itself, on the data file (by
@@ -22,18 +40,6 @@ class QWidget;
 // lock file (deleted, renamed) or of the database (another file put in its
 // place); the lock file says who holds the directory and where it found it,
 // so that a later start can tell that the directory was renamed under it.
-// A running program's answer to a command of a later start
-// (`jotterel --sync-now`, `--note` ...): what it did, or why it failed.
-struct TRunningAnswer
-{
-    bool Done = false;
-    QString Text;
-};
-using TRunningCommand = std::function<TRunningAnswer(const QStringList& arguments)>;
-// The commands the running program carries out for a later start, by name
-// (the request's first word; the rest are its arguments), set by the parts
-// of the main window while they stand. One that is not set is refused.
-QHash<QString, TRunningCommand>& RunningCommands();
 
 class TSingleInstance : public QObject
 {
@@ -112,8 +118,3 @@ private:
     QString m_failure;
     QStringList m_handOver;
 };
-
-// Brings a window to the front as the user left it: shown again when it was
-// hidden in the tray, restored when minimised, still maximised when it was.
-// A modal dialog that waits for the user is raised above it.
-void BringToFront(QWidget* window);

@@ -42,11 +42,12 @@ public:
     void AppMinimize();
     // At the exit: the icon leaves the tray with the window, not later.
     void Hide();
+    QSystemTrayIcon* Icon() const { return m_icon; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* m_window;
-    QSystemTrayIcon* m_icon; // the window's child, found by its name "TrayIcon"
+    QSystemTrayIcon* m_icon; // the window's child, named "TrayIcon"
 };

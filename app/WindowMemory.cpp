@@ -294,6 +294,14 @@ void TWindowMemory::Save()
     }
 }
 
+QList<int> TWindowMemory::ColumnWidths() const
+{
+    QList<int> widths;
+    for (const QJsonValue& width : Parse(m_windowState).value("columns").toArray())
+        widths.append(width.toInt(-1));
+    return widths;
+}
+
 QString TWindowMemory::LastFolder() const
 {
     return Parse(m_windowState).value("folder").toString();

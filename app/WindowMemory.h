@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QSize>
 #include <QString>
 #include <memory>
@@ -43,6 +44,9 @@ public:
     // Once the pages are loaded: the page, groups and branches left.
     void RestorePlaces();
     void Save();
+    // The bookmark grid's column widths kept at the last exit (a hidden
+    // column's 0); empty when none are kept.
+    QList<int> ColumnWidths() const;
 
     // The file dialogs open in the folder used last, kept with the window's
     // state; a save proposes "Jotterel-<what>-<date>.<suffix>".

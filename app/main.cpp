@@ -1,19 +1,18 @@
 #include "app/Main.h"
 #include "app/Backup.h"
 #include "app/CardApplication.h"
+#include "app/CommandLine.h"
 #include "app/EndSignals.h"
 #include "app/SingleInstance.h"
 #include "capture/CaptureCommandLine.h"
+#include "controls/BringToFront.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
 #include "data/Formats.h"
 #include "data/MD.h"
-#include "exchange/CommandLine.h"
 #include "history/Trash.h"
-#include "links/LinkCommandLine.h"
 #include "skins/SkinCommandLine.h"
 #include "skins/SkinLook.h"
-#include "sync/SyncCommandLine.h"
 
 #include <QPointer>
 #include <cstdio>
@@ -54,10 +53,8 @@ int main(int argc, char** argv)
         windows.push_back(MainWindowForm());
         return windows;
     });
-    for (const auto run :
-         {RunSyncCommandLine, RunCaptureCommandLine, RunSkinCommandLine, RunLinkCheckCommandLine, RunCommandLine})
-        if (const int status = run(argc, argv); status >= 0)
-            return status;
+    if (const int status = RunCommandLine(argc, argv); status >= 0)
+        return status;
     TCardApplication app(argc, argv);
     app.setApplicationName("Jotterel");
     app.setDesktopFileName("io.github.jotterel.Jotterel");

@@ -3,16 +3,9 @@
 #include "capture/Capture.h"
 #include "data/MD.h"
 #include "data/UException.h"
-#include "exchange/CommandLine.h"
-
-#include <QCoreApplication>
 
 namespace {
 const QStringList kInvalid{"?"};
-const char* const kCaptureUsage = "用法：jotterel --remind \"明天 9:00 开会\"\n"
-                                  "      jotterel --note 文字 [--group 分组/子分组]\n"
-                                  "      jotterel --bookmark 网址 [--title 标题] [--group 分组/子分组]\n"
-                                  "      jotterel --agenda [天数]（1 至 366，默认 7）";
 constexpr int kAgendaDays = 7;
 constexpr int kMostAgendaDays = 366;
 
@@ -68,23 +61,13 @@ QStringList ParseWindowCommand(const QStringList& arguments)
     return arguments.contains("--toggle") || arguments.contains("--search") ? kInvalid : QStringList();
 }
 
-int RunCaptureCommandLine(int argc, char** argv)
+TCommandLineRun CaptureCommandLine(const QStringList& arguments)
 {
-    QStringList raw;
-    for (int i = 1; i < argc; ++i)
-        raw << QString::fromLocal8Bit(argv[i]);
-    if (ParseCaptureCommand(raw).isEmpty())
-        return -1;
-    // No window, so no display is needed.
-    QCoreApplication app(argc, argv);
-    app.setApplicationName("Jotterel");
-    const QStringList command = ParseCaptureCommand(app.arguments().mid(1));
-    if (command == kInvalid) {
-        PrintLine(stderr, kCaptureUsage);
-        return 1;
-    }
-    return RunOnData(
-        [&] {
+    const QStringList command = ParseCaptureCommand(arguments);
+    if (command == kInvalid)
+        return TCommandLineRun::WrongArguments();
+    return TCommandLineRun::OnData(
+        [command] {
             if (command[0] == "agenda")
                 return AgendaText(command[1].toInt());
             DbAccess->CheckWritable();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/CommandLineRun.h"
+
 #include <QStringList>
 
 // The command line's quick capture, run without a window:
@@ -22,7 +24,6 @@ QStringList ParseCaptureCommand(const QStringList& arguments);
 // {"?"} when they hold one wrongly or with other options.
 QStringList ParseWindowCommand(const QStringList& arguments);
 
-// Runs a capture command of the command line and returns the exit status (0
-// done, 1 refused with the reason on the standard error, 2 the running
-// program holds the data and does not answer), or -1 when there is none.
-int RunCaptureCommandLine(int argc, char** argv);
+// The capture command the arguments ask for: done on the data file, or by
+// the running program.
+TCommandLineRun CaptureCommandLine(const QStringList& arguments);

@@ -1,10 +1,10 @@
 #include "capture/CaptureWiring.h"
 
-#include "app/SingleInstance.h"
 #include "bookmarks/BookmarkPage.h"
 #include "capture/Capture.h"
 #include "capture/CaptureBus.h"
 #include "capture/QuickAdd.h"
+#include "controls/BringToFront.h"
 #include "controls/Composition.h"
 #include "controls/FirstEvent.h"
 #include "data/MD.h"
@@ -29,22 +29,14 @@ QString Shortened(const QString& text)
 }
 } // namespace
 
-TCaptureWiring::TCaptureWiring(QWidget* window, const TSearchTargets& pages)
-    : QObject(window), m_window(window), m_pages(pages)
+TCaptureWiring::TCaptureWiring(const TCaptureParts& parts) : QObject(parts.Window), m_parts(parts)
 {
-    for (const QString& name : kCommands)
-        RunningCommands()[name] = [this, name](const QStringList& arguments) {
-            try {
-                return TRunningAnswer{true, Carry(QStringList{name} + arguments)};
-            } catch (const std::exception& e) {
-                return TRunningAnswer{false, ErrorText(e)};
-            }
-        };
+    QWidget* const window = parts.Window;
     // The service on the session bus costs the start round trips to the bus:
     // it is offered once the window has painted.
     AfterFirstPaint(window, [this] { new TCaptureBus(this); });
     // 快速添加 stands above the reminder list once the page's controls are made.
-    TReminderPage& reminders = m_pages.ReminderPage;
+    TReminderPage& reminders = m_parts.ReminderPage;
     const auto putQuickAdd = [&reminders] {
         auto* quickAdd = new TQuickAdd([&reminders] { reminders.ShowAllReminders(); });
         reminders.PutAboveList(quickAdd, quickAdd->Field());
@@ -55,10 +47,18 @@ TCaptureWiring::TCaptureWiring(QWidget* window, const TSearchTargets& pages)
         connect(&reminders, &TReminderPage::ControlsMade, this, putQuickAdd);
 }
 
-TCaptureWiring::~TCaptureWiring()
+TRunningCommands TCaptureWiring::Commands()
 {
+    TRunningCommands commands;
     for (const QString& name : kCommands)
-        RunningCommands().remove(name);
+        commands[name] = [this, name](const QStringList& arguments) {
+            try {
+                return TRunningAnswer{true, Carry(QStringList{name} + arguments)};
+            } catch (const std::exception& e) {
+                return TRunningAnswer{false, ErrorText(e)};
+            }
+        };
+    return commands;
 }
 
 QString TCaptureWiring::Carry(const QStringList& command)
@@ -75,14 +75,14 @@ QString TCaptureWiring::Carry(const QStringList& command)
     if (kind == "agenda")
         return AgendaText(command.value(1).toInt());
     DbAccess->CheckWritable();
-    m_pages.NotepadPage.SaveUnsavedNote();
+    m_parts.NotepadPage.SaveUnsavedNote();
     const int lastIdBefore = DbGetIntValue("select coalesce(max(ID),0) from IE");
     TCaptured captured = Capture(command);
     captured.Text = Shortened(captured.Text);
     Show(captured);
     // A new bookmark is told as one from the dialog is (its site's icon).
     if (captured.Page == TCaptured::Bookmarks)
-        emit m_pages.BookmarkPage.BookmarksAdded(lastIdBefore);
+        emit m_parts.BookmarkPage.BookmarksAdded(lastIdBefore);
     return captured.Text;
 }
 
@@ -92,22 +92,22 @@ QString TCaptureWiring::Carry(const QStringList& command)
 // program then hid may come back minimised when it is shown again.
 void TCaptureWiring::Toggle()
 {
-    if (!m_window->isVisible() || m_window->isMinimized() || !m_window->isActiveWindow()) {
-        BringToFront(m_window);
+    if (!m_parts.Window->isVisible() || m_parts.Window->isMinimized() || !m_parts.Window->isActiveWindow()) {
+        BringToFront(m_parts.Window);
         return;
     }
-    CancelComposition(m_window);
-    auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon");
+    CancelComposition(m_parts.Window);
+    QSystemTrayIcon* tray = m_parts.Tray;
     if (tray && tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable())
-        m_window->hide();
+        m_parts.Window->hide();
     else
-        m_window->showMinimized();
+        m_parts.Window->showMinimized();
 }
 
 void TCaptureWiring::Search(const QString& words)
 {
-    BringToFront(m_window);
-    auto* field = m_window->findChild<QLineEdit*>("edtSearch");
+    BringToFront(m_parts.Window);
+    QLineEdit* field = m_parts.SearchField;
     if (!field)
         return;
     field->setText(words);
@@ -119,16 +119,16 @@ void TCaptureWiring::Show(const TCaptured& captured)
 {
     switch (captured.Page) {
     case TCaptured::Notes:
-        m_pages.NotepadPage.ReloadShownNote();
+        m_parts.NotepadPage.ReloadShownNote();
         break;
     case TCaptured::Bookmarks:
-        if (m_pages.BookmarkPage.Tree())
-            m_pages.BookmarkPage.ShowImported();
+        if (m_parts.BookmarkPage.Tree())
+            m_parts.BookmarkPage.ShowImported();
         break;
     case TCaptured::Reminders:
-        m_pages.ReminderPage.ShowReminder(captured.Item);
+        m_parts.ReminderPage.ShowReminder(captured.Item);
         break;
     }
-    if (auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon"); tray && tray->isVisible())
+    if (QSystemTrayIcon* tray = m_parts.Tray; tray && tray->isVisible())
         tray->showMessage("Jotterel", captured.Text, QSystemTrayIcon::Information, 5000);
 }

@@ -1,11 +1,27 @@
 #pragma once
 
-#include "search/SearchWiring.h"
+#include "data/CommandLineRun.h"
 
 #include <QObject>
 #include <QStringList>
 
+class QLineEdit;
+class QSystemTrayIcon;
 class QWidget;
+class TBookmarkPage;
+class TNotepadPage;
+class TReminderPage;
+
+// What quick capture works with.
+struct TCaptureParts
+{
+    QWidget* Window;
+    QSystemTrayIcon* Tray;  // says what was added; may be null
+    QLineEdit* SearchField; // `--search` fills it; may be null
+    TNotepadPage& NotepadPage;
+    TBookmarkPage& BookmarkPage;
+    TReminderPage& ReminderPage;
+};
 
 // What the running program does for quick capture handed to it (by a later
 // start's command line or over the session bus): adds the note line,
@@ -14,8 +30,11 @@ class QWidget;
 class TCaptureWiring : public QObject
 {
 public:
-    TCaptureWiring(QWidget* window, const TSearchTargets& pages);
-    ~TCaptureWiring() override;
+    explicit TCaptureWiring(const TCaptureParts& parts);
+
+    // The commands a later start hands to the running program: each is
+    // carried out as Carry does, its failure the answer.
+    TRunningCommands Commands();
 
     // Carries out a command ({"note", text, group}, {"toggle"}, ...):
     // returns what was done; raises why not.
@@ -26,6 +45,5 @@ private:
     void Search(const QString& words);
     void Show(const struct TCaptured& captured);
 
-    QWidget* m_window;
-    TSearchTargets m_pages;
+    TCaptureParts m_parts;
 };

@@ -1,7 +1,6 @@
 // The import and export commands of the 软件设置 menu.
 #include "exchange/TransferMenu.h"
 
-#include "app/WindowMemory.h"
 #include "bookmarks/BookmarkPage.h"
 #include "controls/UiException.h"
 #include "controls/UiPublic.h"
@@ -104,7 +103,7 @@ TTransferMenu::TTransferMenu(const TTransferActions& actions, TTransferParts par
 void TTransferMenu::NImportNotesClick()
 {
     DbAccess->CheckWritable();
-    const QString folder = m_parts.Memory.AskFolderIn();
+    const QString folder = m_parts.Dialogs.AskFolder();
     if (folder.isEmpty())
         return;
     m_parts.NotepadPage.SaveUnsavedNote();
@@ -126,7 +125,7 @@ void TTransferMenu::NImportNotesClick()
 // The selected group's branch (all notes for the root) as a folder in the chosen folder.
 void TTransferMenu::NExportNotesTreeClick()
 {
-    const QString parentFolder = m_parts.Memory.AskFolderIn();
+    const QString parentFolder = m_parts.Dialogs.AskFolder();
     if (parentFolder.isEmpty())
         return;
     m_parts.NotepadPage.SaveUnsavedNote();
@@ -144,7 +143,7 @@ void TTransferMenu::NExportNotesTreeClick()
 
 void TTransferMenu::NExportNotesMdClick()
 {
-    const QString chosen = m_parts.Memory.AskSaveIn("Markdown 文件 (*.md)|*.md", "记事", "md");
+    const QString chosen = m_parts.Dialogs.AskSave("Markdown 文件 (*.md)|*.md", "记事", "md");
     if (chosen.isEmpty())
         return;
     m_parts.NotepadPage.SaveUnsavedNote();
@@ -160,7 +159,7 @@ void TTransferMenu::NExportNotesMdClick()
 void TTransferMenu::NImportIEClick()
 {
     DbAccess->CheckWritable();
-    const QString file = m_parts.Memory.AskOpenIn("书签文件 (*.html *.htm)|*.html *.htm");
+    const QString file = m_parts.Dialogs.AskOpen("书签文件 (*.html *.htm)|*.html *.htm");
     if (file.isEmpty())
         return;
     m_parts.BookmarkPage.FillIfWaiting(); // the group remembered from the last time, on a page not shown yet
@@ -180,7 +179,7 @@ void TTransferMenu::NImportIEClick()
 
 void TTransferMenu::NExportIEClick()
 {
-    const QString chosen = m_parts.Memory.AskSaveIn("书签文件 (*.html)|*.html", "网址", "html");
+    const QString chosen = m_parts.Dialogs.AskSave("书签文件 (*.html)|*.html", "网址", "html");
     if (chosen.isEmpty())
         return;
     const QString file = WithSuffix(chosen, "html");

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -10,7 +12,6 @@ class TBookmarkPage;
 class TCardTree;
 class TNote;
 class TNotepadPage;
-class TWindowMemory;
 
 // The commands of the 软件设置 menu that import and export.
 struct TTransferActions
@@ -22,13 +23,22 @@ struct TTransferActions
     QAction* ExportIE;
 };
 
+// The file dialogs, each opened in the folder the window used last; a save
+// proposes "Jotterel-<what>-<date>.<suffix>". Empty: cancelled.
+struct TTransferDialogs
+{
+    std::function<QString()> AskFolder;
+    std::function<QString(const QString& filter, const QString& what, const QString& suffix)> AskSave;
+    std::function<QString(const QString& filter)> AskOpen;
+};
+
 // What they work on. The trees are held through their owner's pointers: a
 // restore of the data makes them again.
 struct TTransferParts
 {
     QWidget* Window;
     QTimer* Tick; // the reminders' tick, held while an import writes
-    TWindowMemory& Memory;
+    TTransferDialogs Dialogs;
     TNote& Note;
     const std::unique_ptr<TCardTree>& NoteTree;
     const std::unique_ptr<TCardTree>& IETree;

@@ -1,28 +1,15 @@
 #include "links/LinkCommandLine.h"
 
-#include "app/Backup.h"
-#include "app/SingleInstance.h"
 #include "data/MD.h"
 #include "data/UException.h"
 #include "data/UntPublic.h"
 #include "links/LinkChecker.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 const QString kCheck = "--check-links";
 const QString kGroup = "--group";
-const char* const kLinkUsage = "用法：jotterel --check-links [--group 分组路径]\n"
-                               "分组路径如 工作/会议，不给则检查全部网址。";
-
-void Print(std::FILE* to, const QString& text)
-{
-    std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
-    std::fflush(to);
-}
 
 // A text as a terminal shows it, not obeys it: control characters (an
 // imported name may hold the escape sequences that set the terminal's title
@@ -60,11 +47,9 @@ int ParseGroupArgument(const QStringList& arguments, QString* path)
 }
 
 // Runs the check on the event loop until it ends; its lines go out as the
-// results come.
-void CheckHere(const QString& path)
+// results come, and the counts are returned.
+QString CheckHere(const QString& path)
 {
-    DbAccess->Connect();
-    RemoveRestoreLeftovers();
     const int group = path.isEmpty() ? 0 : GroupOfPath(path);
     if (group < 0)
         RaiseError("找不到分组：" + path);
@@ -75,47 +60,28 @@ void CheckHere(const QString& path)
     QEventLoop loop;
     QObject::connect(&checker, &TLinkChecker::Checked, [](const TLinkTarget& target, const TLinkOutcome& outcome) {
         if (outcome.Result != TLinkResult::Ok)
-            Print(stdout, QString("%1\t%2\t%3")
-                              .arg(Printable(outcome.Text()), Printable(target.Url), Printable(target.GroupPath)));
+            PrintLine(stdout, QString("%1\t%2\t%3")
+                                  .arg(Printable(outcome.Text()), Printable(target.Url), Printable(target.GroupPath)));
     });
     QObject::connect(&checker, &TLinkChecker::Finished, &loop, &QEventLoop::quit);
     checker.Start(LinkTargetsOfGroup(group));
     if (checker.Running())
         loop.exec();
-    Print(stdout, checker.Summary());
+    return checker.Summary();
 }
 } // namespace
 
-int RunLinkCheckCommandLine(int argc, char** argv)
+bool IsLinkCheckCommand(const QStringList& arguments)
 {
-    bool wanted = false;
-    for (int i = 1; i < argc; ++i)
-        wanted = wanted || std::strcmp(argv[i], "--check-links") == 0;
-    if (!wanted)
-        return -1;
-    // No window, so no display is needed; the network runs on this loop.
-    QCoreApplication app(argc, argv);
-    app.setApplicationName("Jotterel");
+    return arguments.contains(kCheck);
+}
+
+TCommandLineRun LinkCheckCommandLine(const QStringList& arguments)
+{
     QString path;
-    if (ParseGroupArgument(app.arguments().mid(1), &path) < 0) {
-        Print(stderr, kLinkUsage);
-        return 1;
-    }
-    TSingleInstance instance(AppPath());
-    if (!instance.Claim()) {
-        Print(stderr, instance.FailureText());
-        return 2;
-    }
-    DbAccess = new TDbAccess;
-    int status = 0;
-    try {
-        CheckHere(path);
-    } catch (const EError& e) {
-        const auto* db = dynamic_cast<const EDBException*>(&e);
-        Print(stderr, "检查网址失败：" + (db ? db->UserMessage + "\n" + db->Message() : e.Message()));
-        status = 1;
-    }
-    delete DbAccess;
-    DbAccess = nullptr;
-    return status;
+    if (ParseGroupArgument(arguments, &path) < 0)
+        return TCommandLineRun::WrongArguments();
+    // The network runs on the event loop of the command line's application.
+    return TCommandLineRun::OnData([path] { return CheckHere(path); },
+                                   [](const std::exception& e) { return "检查网址失败：" + ErrorText(e); });
 }

@@ -1,6 +1,5 @@
 #include "links/LinkWiring.h"
 
-#include "app/UntConfig.h"
 #include "bookmarks/BookmarkPage.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
@@ -13,9 +12,6 @@
 #include "links/LinkStore.h"
 
 #include <QAction>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMenu>
 #include <QProgressDialog>
 
@@ -52,10 +48,12 @@ QString ProgressText(int done, int total)
 }
 } // namespace
 
-TLinkWiring::TLinkWiring(QWidget* window, TBookmarkPage& page, TIE& ie, const std::unique_ptr<TCardTree>& tree,
-                         QMenu* groupMenu, QMenu* gridMenu)
-    : QObject(&page), m_window(window), m_page(page), m_ie(ie), m_tree(tree)
+TLinkWiring::TLinkWiring(const TLinkParts& parts)
+    : QObject(&parts.Page), m_window(parts.Window), m_page(parts.Page), m_ie(parts.IE), m_tree(parts.Tree),
+      m_rememberedWidths(parts.RememberedWidths)
 {
+    QMenu* const groupMenu = parts.GroupMenu;
+    QMenu* const gridMenu = parts.GridMenu;
     groupMenu->addSeparator();
     m_checkGroup = AddItem(groupMenu, "检查网址", "NCheckLinksGroup");
     gridMenu->addSeparator();
@@ -120,7 +118,8 @@ void TLinkWiring::Check(const QList<TLinkTarget>& targets)
     TLinkCheckSettings settings;
     settings.FetchIcons = FetchIconsEnabled();
     m_checker = std::make_unique<TLinkChecker>(settings);
-    auto* progress = new QProgressDialog(ProgressText(0, int(targets.size())), "取消", 0, int(targets.size()), m_window);
+    auto* progress =
+        new QProgressDialog(ProgressText(0, int(targets.size())), "取消", 0, int(targets.size()), m_window);
     progress->setWindowTitle("检查网址");
     progress->setAccessibleName("检查网址");
     progress->setObjectName("dlgCheckLinks");
@@ -145,10 +144,11 @@ void TLinkWiring::Check(const QList<TLinkTarget>& targets)
             grid->viewport()->update();
     });
     m_moved.clear();
-    connect(m_checker.get(), &TLinkChecker::Checked, this, [this](const TLinkTarget& target, const TLinkOutcome& outcome) {
-        if (outcome.Permanent())
-            m_moved.append(target.Id);
-    });
+    connect(m_checker.get(), &TLinkChecker::Checked, this,
+            [this](const TLinkTarget& target, const TLinkOutcome& outcome) {
+                if (outcome.Permanent())
+                    m_moved.append(target.Id);
+            });
     connect(m_checker.get(), &TLinkChecker::Finished, this,
             [this](bool cancelled) { RunHandler([&] { CheckEnded(cancelled); }); });
     m_checkGroup->setEnabled(false);
@@ -217,7 +217,8 @@ void TLinkWiring::GridReset()
         disconnect(m_resetConnection);
         m_resetConnection = connect(DbAccess->GridSource.get(), &QAbstractItemModel::modelReset, this,
                                     [this] { RunHandler([this] { GridReset(); }); });
-        QMetaObject::invokeMethod(this, [this] { RunHandler([this] { ApplyColumnState(); }); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { RunHandler([this] { ApplyColumnState(); }); }, Qt::QueuedConnection);
         return;
     }
     ApplyColumnState();
@@ -256,9 +257,8 @@ bool TLinkWiring::RememberedHidden() const
 {
     TDataSet* set = GridSet();
     const int column = set ? set->FieldIndex(kStatusTitle) : -1;
-    const QJsonArray widths =
-        QJsonDocument::fromJson(TConfig().LoadWindowState().toUtf8()).object().value("columns").toArray();
-    return column >= 0 && widths.size() == set->FieldCount() && widths[column].toInt(-1) == 0;
+    const QList<int> widths = m_rememberedWidths ? m_rememberedWidths() : QList<int>();
+    return column >= 0 && widths.size() == set->FieldCount() && widths[column] == 0;
 }
 
 QVariant TLinkWiring::Decoration(int row, int column, int role)

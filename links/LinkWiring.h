@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPixmap>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -17,6 +18,21 @@ class TIE;
 class TLinkChecker;
 struct TLinkTarget;
 
+// What the link check works with. The tree is held through its owner's
+// pointer: a restore of the data makes it again.
+struct TLinkParts
+{
+    QWidget* Window;
+    TBookmarkPage& Page;
+    TIE& IE;
+    const std::unique_ptr<TCardTree>& Tree;
+    QMenu* GroupMenu;
+    QMenu* GridMenu;
+    // The widths the window keeps of the grid's columns (a hidden one's 0),
+    // asked for once the grid first shows; empty when none are kept.
+    std::function<QList<int>()> RememberedWidths;
+};
+
 // The link check on the bookmark page: 检查网址 in the group and grid menus
 // with a progress box that can be stopped (the window stays usable: the
 // requests run on its event loop), the grid's 状态 column (hidden or shown
@@ -27,8 +43,7 @@ struct TLinkTarget;
 class TLinkWiring : public QObject
 {
 public:
-    TLinkWiring(QWidget* window, TBookmarkPage& page, TIE& ie, const std::unique_ptr<TCardTree>& tree,
-                QMenu* groupMenu, QMenu* gridMenu);
+    explicit TLinkWiring(const TLinkParts& parts);
     ~TLinkWiring() override;
 
 private:
@@ -54,6 +69,7 @@ private:
     TBookmarkPage& m_page;
     TIE& m_ie;
     const std::unique_ptr<TCardTree>& m_tree;
+    std::function<QList<int>()> m_rememberedWidths;
     QAction* m_checkGroup;
     QAction* m_checkRows;
     QAction* m_onlyBroken;

@@ -80,6 +80,7 @@ public:
     std::function<const TGroupTable*(TSearchKind kind)> GroupsOf;
 
     TSearchResultsModel* Model() const { return m_model; }
+    QLineEdit* Field() const { return m_field; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

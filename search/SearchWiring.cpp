@@ -25,6 +25,11 @@ TSearchWiring::TSearchWiring(QWidget* window, TSearchTargets targets)
 
 TSearchWiring::~TSearchWiring() = default;
 
+QLineEdit* TSearchWiring::Field() const
+{
+    return m_panel->Field();
+}
+
 // The result's page comes first, so that its control can take the focus;
 // the page shown before comes back when the item is gone.
 bool TSearchWiring::OpenSearchResult(const TSearchResult& result, const QStringList& words)

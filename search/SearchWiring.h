@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <memory>
 
+class QLineEdit;
 class QTabWidget;
 class QWidget;
 class TBookmarkPage;
@@ -35,6 +36,9 @@ class TSearchWiring
 public:
     TSearchWiring(QWidget* window, TSearchTargets targets);
     ~TSearchWiring();
+
+    // The field the words are typed in.
+    QLineEdit* Field() const;
 
 private:
     // Goes to a result of the search; false when its item is gone.

@@ -1,12 +1,11 @@
 #include "skins/SkinCommandLine.h"
 
 #include "data/UException.h"
-#include "exchange/CommandLine.h"
 #include "skins/SkinLook.h"
 #include "skins/SkinSettings.h"
 #include "skins/Skins.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QScopeGuard>
 #include <QWidget>
 #include <cstdio>
@@ -68,33 +67,21 @@ std::optional<TSkinCommand> ParseSkinCommand(const QStringList& arguments)
     return TSkinCommand{true, arguments[1]};
 }
 
-int RunSkinCommandLine(int argc, char** argv)
+TCommandLineRun SkinCommandLine(const QStringList& arguments)
 {
-    QStringList raw;
-    for (int i = 1; i < argc; ++i)
-        raw << QString::fromLocal8Bit(argv[i]);
-    if (!ParseSkinCommand(raw))
-        return -1;
-    // No window on a display: the skin is tried on windows drawn off the screen.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    app.setApplicationName("Jotterel");
-    const TSkinCommand command = *ParseSkinCommand(app.arguments().mid(1));
-    if (!command.Ok) {
-        PrintLine(stderr, "用法：jotterel --skin 名字");
-        return 1;
-    }
+    const TSkinCommand command = ParseSkinCommand(arguments).value_or(TSkinCommand{});
+    if (!command.Ok)
+        return TCommandLineRun::WrongArguments();
     try {
         CheckSkin(command.Name);
     } catch (const EError& e) {
-        PrintLine(stderr, e.Message());
-        return 1;
+        return TCommandLineRun::RefusedWith(e.Message());
     }
-    return RunOnData(
-        [&] {
-            CheckSkinShown(command.Name);
-            SaveSkinChoice(command.Name);
-            return QString("皮肤已设为“%1”，程序下次启动时使用。").arg(SkinNamed(command.Name).Name);
+    return TCommandLineRun::OnData(
+        [name = command.Name] {
+            CheckSkinShown(name);
+            SaveSkinChoice(name);
+            return QString("皮肤已设为“%1”，程序下次启动时使用。").arg(SkinNamed(name).Name);
         },
         [](const std::exception& e) { return "皮肤没有设置：" + ErrorText(e); }, {"skin", command.Name});
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/CommandLineRun.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -30,8 +32,6 @@ struct TSkinCommand
 };
 std::optional<TSkinCommand> ParseSkinCommand(const QStringList& arguments);
 
-// Runs --skin and returns the exit status (0 kept, 1 refused with the reason
-// on the standard error, 2 the program runs on the same data and does not
-// answer), or -1 when
-// the arguments hold no --skin.
-int RunSkinCommandLine(int argc, char** argv);
+// The skin command the arguments ask for: a name no skin has is refused
+// here; the rest is tried on the windows drawn off the screen, on the data.
+TCommandLineRun SkinCommandLine(const QStringList& arguments);

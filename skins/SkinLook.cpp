@@ -1,6 +1,5 @@
 #include "skins/SkinLook.h"
 
-#include "app/SingleInstance.h"
 #include "controls/Contrast.h"
 #include "controls/FollowPalette.h"
 #include "data/UException.h"
@@ -328,14 +327,14 @@ void ChooseSkin(const QString& name)
     }
 }
 
-void AnswerSkinRequests()
+TRunningCommands SkinRunningCommands()
 {
-    RunningCommands()["skin"] = [](const QStringList& arguments) {
-        try {
-            ChooseSkin(arguments.value(0));
-            return TRunningAnswer{true, QString("皮肤已设为“%1”。").arg(CurrentSkin())};
-        } catch (const std::exception& e) {
-            return TRunningAnswer{false, ErrorText(e)};
-        }
-    };
+    return {{"skin", [](const QStringList& arguments) {
+                 try {
+                     ChooseSkin(arguments.value(0));
+                     return TRunningAnswer{true, QString("皮肤已设为“%1”。").arg(CurrentSkin())};
+                 } catch (const std::exception& e) {
+                     return TRunningAnswer{false, ErrorText(e)};
+                 }
+             }}};
 }

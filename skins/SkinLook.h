@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/CommandLineRun.h"
+
 #include <QPalette>
 #include <QString>
 #include <QStringList>
@@ -14,8 +16,9 @@ void ApplySkin(const QString& name);
 // Applies the skin and keeps it for the next start: a skin that is refused
 // raises with "外观保持不变", one that cannot be kept goes again.
 void ChooseSkin(const QString& name);
-// Lets a later start's `--skin NAME` choose the skin of this running program.
-void AnswerSkinRequests();
+// What a later start's `--skin NAME` asks of this running program: the
+// skin chosen at once.
+TRunningCommands SkinRunningCommands();
 
 // At the start: the skin the settings hold. One that is gone or refused
 // leaves the desktop's look, and the log says why.

@@ -1,19 +1,11 @@
 #include "sync/SyncCommandLine.h"
 
-#include "app/Backup.h"
-#include "app/SingleInstance.h"
-#include "data/MD.h"
 #include "data/UException.h"
-#include "data/UntPublic.h"
-#include "exchange/CommandLine.h"
 #include "sync/Sync.h"
 #include "sync/SyncText.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -21,9 +13,6 @@ namespace {
 const QString kFolder = "--sync-folder";
 const QString kPassphrase = "--sync-passphrase";
 const QString kNow = "--sync-now";
-const char* const kSyncUsage = "用法：jotterel --sync-folder 文件夹 [--sync-passphrase]\n"
-                               "      jotterel --sync-folder \"\"\n"
-                               "      jotterel --sync-now";
 // A round of the running program may wait for its folder a while.
 constexpr int kAnswerTimeoutMs = 120 * 1000;
 
@@ -36,11 +25,9 @@ QString ReadPassphraseLine()
     return QString::fromLocal8Bit(line.data(), qsizetype(line.size()));
 }
 
-// Runs the command on the database, opened here; throws for a failure.
+// Runs the command on the database; throws for a failure.
 QString RunHere(const TSyncCommand& command, const QString& passphrase)
 {
-    DbAccess->Connect();
-    RemoveRestoreLeftovers();
     switch (command.Kind) {
     case TSyncCommand::TKind::Join:
         TSync::Setup(QDir::cleanPath(QFileInfo(command.Folder).absoluteFilePath()), passphrase);
@@ -57,24 +44,6 @@ QString RunHere(const TSyncCommand& command, const QString& passphrase)
         return TSync::ReportText(report);
     }
     }
-}
-
-// The running program runs the round and shows what it brought.
-int HandOver(TSingleInstance& instance)
-{
-    QString answer;
-    switch (instance.AskRunning({"sync-now"}, kAnswerTimeoutMs, &answer)) {
-    case TSingleInstance::TAsked::Done:
-        PrintLine(stdout, answer);
-        return 0;
-    case TSingleInstance::TAsked::Failed:
-        PrintLine(stderr, "同步失败：" + answer);
-        return 1;
-    case TSingleInstance::TAsked::NoAnswer:
-        break;
-    }
-    PrintLine(stderr, "正在运行的程序没有回应同步的请求。\n" + instance.FailureText());
-    return 2;
 }
 } // namespace
 
@@ -107,39 +76,21 @@ TSyncCommand ParseSyncCommand(const QStringList& arguments)
     return command;
 }
 
-int RunSyncCommandLine(int argc, char** argv)
+TCommandLineRun SyncCommandLine(const QStringList& arguments)
 {
-    QStringList raw;
-    for (int i = 1; i < argc; ++i)
-        raw << QString::fromLocal8Bit(argv[i]);
-    if (ParseSyncCommand(raw).Kind == TSyncCommand::TKind::None)
-        return -1;
-    // No window, so no display is needed.
-    QCoreApplication app(argc, argv);
-    app.setApplicationName("Jotterel");
-    const TSyncCommand command = ParseSyncCommand(app.arguments().mid(1));
-    if (command.Kind == TSyncCommand::TKind::Invalid) {
-        PrintLine(stderr, kSyncUsage);
-        return 1;
-    }
+    const TSyncCommand command = ParseSyncCommand(arguments);
+    if (command.Kind == TSyncCommand::TKind::Invalid)
+        return TCommandLineRun::WrongArguments();
     // Read before the data is claimed: nobody waits on a prompt meanwhile.
     const QString passphrase = command.ReadPassphrase ? ReadPassphraseLine() : QString();
-    TSingleInstance instance(AppPath());
-    if (!instance.Claim()) {
-        if (command.Kind == TSyncCommand::TKind::Now)
-            return HandOver(instance);
-        PrintLine(stderr, instance.FailureText());
-        return 2;
+    TCommandLineRun run = TCommandLineRun::OnData([command, passphrase] { return RunHere(command, passphrase); },
+                                                  [](const std::exception& e) { return "同步失败：" + ErrorText(e); });
+    // The running program runs the round and shows what it brought.
+    if (command.Kind == TSyncCommand::TKind::Now) {
+        run.HandOver = {"sync-now"};
+        run.AnswerTimeoutMs = kAnswerTimeoutMs;
+        run.FailedPrefix = "同步失败：";
+        run.NoAnswerPrefix = "正在运行的程序没有回应同步的请求。\n";
     }
-    DbAccess = new TDbAccess;
-    int status = 0;
-    try {
-        PrintLine(stdout, RunHere(command, passphrase));
-    } catch (const std::exception& e) {
-        PrintLine(stderr, "同步失败：" + ErrorText(e));
-        status = 1;
-    }
-    delete DbAccess;
-    DbAccess = nullptr;
-    return status;
+    return run;
 }

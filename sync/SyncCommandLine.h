@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/CommandLineRun.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -21,7 +23,6 @@ struct TSyncCommand
 // no sync option, Invalid when they hold one wrongly or with other options.
 TSyncCommand ParseSyncCommand(const QStringList& arguments);
 
-// Runs a sync command of the command line and returns the exit status (0
-// done, 1 failed with the reason on the standard error, 2 the running
-// program holds the data and does not answer), or -1 when there is none.
-int RunSyncCommandLine(int argc, char** argv);
+// The sync command the arguments ask for: the passphrase, when asked for,
+// is read from the standard input here, before the data are claimed.
+TCommandLineRun SyncCommandLine(const QStringList& arguments);

@@ -1,6 +1,5 @@
 #include "sync/SyncWiring.h"
 
-#include "app/SingleInstance.h"
 #include "bookmarks/BookmarkPage.h"
 #include "controls/FirstEvent.h"
 #include "controls/UiException.h"
@@ -48,8 +47,8 @@ TSyncWiring* ActiveSyncWiring()
     return activeWiring;
 }
 
-TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
-    : QObject(window), m_window(window), m_pages(pages), m_watcher(new QFileSystemWatcher(this)),
+TSyncWiring::TSyncWiring(const TSyncParts& parts)
+    : QObject(parts.Window), m_parts(parts), m_watcher(new QFileSystemWatcher(this)),
       m_folderQuiet(MakeTimer(this, "syncFolderQuiet", kFolderQuietMs, true)),
       m_localDelay(MakeTimer(this, "syncLocalDelay", kLocalDelayMs, true)),
       m_poll(MakeTimer(this, "syncPoll", kPollMs, false)),
@@ -57,13 +56,13 @@ TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
 {
     activeWiring = this;
     AskPassphrase = [this] {
-        return QInputDialog::getText(m_window, "同步密码",
+        return QInputDialog::getText(m_parts.Window, "同步密码",
                                      "同步文件夹的同步密码已在另一台电脑上更改。\n请输入新的同步密码：",
                                      QLineEdit::Password);
     };
     // Another computer's change of the note being edited is merged into the
     // memo: the typed text stays, the caret with it.
-    m_pages.NotepadPage.MergeStored = [](const QString& base, const QString& mine, const QString& theirs) {
+    m_parts.NotepadPage.MergeStored = [](const QString& base, const QString& mine, const QString& theirs) {
         QList<TMemoEdit> edits;
         for (const TTextEdit& edit : TextEdits(mine, MergeTexts(base, mine, theirs)))
             edits << TMemoEdit{int(edit.Position), int(edit.Length), edit.Text};
@@ -75,27 +74,30 @@ TSyncWiring::TSyncWiring(QWidget* window, const TSearchTargets& pages)
         connect(timer, &QTimer::timeout, this, [this] { RoundQuietly(); });
     connect(m_poll, &QTimer::timeout, this, [this] { PollLocalChanges(); });
     // The first round waits for the window to stand: it never delays the first paint.
-    new TOnFirstEvent(window, QEvent::Paint, [this] {
+    new TOnFirstEvent(m_parts.Window, QEvent::Paint, [this] {
         QTimer::singleShot(0, this, [this] {
             SettingsChanged();
             m_roundDue = true;
             PollLocalChanges();
         });
     });
-    RunningCommands()["sync-now"] = [this](const QStringList&) {
-        try {
-            return TRunningAnswer{true, TSync::ReportText(RunRound())};
-        } catch (const std::exception& e) {
-            return TRunningAnswer{false, ErrorText(e)};
-        }
-    };
 }
 
 TSyncWiring::~TSyncWiring()
 {
-    RunningCommands().remove("sync-now");
     if (activeWiring == this)
         activeWiring = nullptr;
+}
+
+TRunningCommands TSyncWiring::Commands()
+{
+    return {{"sync-now", [this](const QStringList&) {
+                 try {
+                     return TRunningAnswer{true, TSync::ReportText(RunRound())};
+                 } catch (const std::exception& e) {
+                     return TRunningAnswer{false, ErrorText(e)};
+                 }
+             }}};
 }
 
 void TSyncWiring::SettingsChanged()
@@ -138,7 +140,7 @@ TSyncReport TSyncWiring::RunRound()
     });
     TSyncReport report;
     try {
-        m_pages.NotepadPage.SaveUnsavedNote();
+        m_parts.NotepadPage.SaveUnsavedNote();
         report = TSync::Round();
     } catch (const EAbort&) {
         throw;
@@ -217,7 +219,7 @@ bool TSyncWiring::TakeNewPassphrase()
 // until then.
 bool TSyncWiring::CanWrite() const
 {
-    const QTimer* tick = m_window->findChild<QTimer*>("tmr1", Qt::FindDirectChildrenOnly);
+    const QTimer* tick = m_parts.Tick;
     return !DbAccess->ReadOnly() && (!tick || tick->isActive());
 }
 
@@ -228,10 +230,10 @@ bool TSyncWiring::CanWrite() const
 // only when its page is first shown.
 void TSyncWiring::BetweenSteps()
 {
-    const auto closing = [this] { return !m_pages.NoteTree; };
+    const auto closing = [this] { return !m_parts.NoteTree; };
     // The step may have changed the note being typed in: merged first, so
     // that the next keys are saved over it.
-    m_pages.NotepadPage.MergeStoredNote();
+    m_parts.NotepadPage.MergeStoredNote();
     QCoreApplication::processEvents();
     while (!closing() && (QApplication::activePopupWidget() || Editing()))
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -241,7 +243,7 @@ void TSyncWiring::BetweenSteps()
 
 bool TSyncWiring::Editing() const
 {
-    return (m_pages.NoteTree && m_pages.NoteTree->IsEditing()) || (m_pages.IETree && m_pages.IETree->IsEditing());
+    return (m_parts.NoteTree && m_parts.NoteTree->IsEditing()) || (m_parts.IETree && m_parts.IETree->IsEditing());
 }
 
 // Every change of the folder counts, the round's own writes too: another
@@ -283,10 +285,10 @@ void TSyncWiring::PollLocalChanges()
 
 void TSyncWiring::ShowApplied()
 {
-    m_pages.NotepadPage.ReloadShownNote();
-    if (m_pages.BookmarkPage.Tree())
-        m_pages.BookmarkPage.ShowImported();
-    m_pages.ReminderPage.Refresh();
+    m_parts.NotepadPage.ReloadShownNote();
+    if (m_parts.BookmarkPage.Tree())
+        m_parts.BookmarkPage.ShowImported();
+    m_parts.ReminderPage.Refresh();
     CloseAnsweredAlerts();
 }
 
@@ -313,7 +315,7 @@ void TSyncWiring::CloseAnsweredAlerts()
 void TSyncWiring::TellOnce(const TSyncReport& report)
 {
     const QStringList lines = TSync::NoticeLines(report);
-    auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon");
+    QSystemTrayIcon* tray = m_parts.Tray;
     if (lines.isEmpty() || !tray)
         return;
     WriteLog("同步：" + lines.join(" "));
@@ -322,7 +324,7 @@ void TSyncWiring::TellOnce(const TSyncReport& report)
 
 void TSyncWiring::UpdateTrayTip()
 {
-    auto* tray = m_window->findChild<QSystemTrayIcon*>("TrayIcon");
+    QSystemTrayIcon* tray = m_parts.Tray;
     if (!tray)
         return;
     const TSyncStatus status = TSync::Status();

@@ -1,16 +1,38 @@
 #pragma once
 
-#include "search/SearchWiring.h"
+#include "data/CommandLineRun.h"
 #include "sync/Sync.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QFileSystemWatcher;
+class QSystemTrayIcon;
 class QTimer;
 class QWidget;
+class TBookmarkPage;
+class TCardTree;
+class TNotepadPage;
+class TReminderPage;
+
+// What the sync rounds work with. The trees are held through their owner's
+// pointers: a restore of the data makes them again.
+struct TSyncParts
+{
+    QWidget* Window;
+    // The reminders' tick: stopped while writes wait (for the data file's
+    // check at the start), and the rounds wait with it.
+    QTimer* Tick;
+    QSystemTrayIcon* Tray; // its tip and messages say how sync goes; may be null
+    TNotepadPage& NotepadPage;
+    TBookmarkPage& BookmarkPage;
+    TReminderPage& ReminderPage;
+    const std::unique_ptr<TCardTree>& NoteTree;
+    const std::unique_ptr<TCardTree>& IETree;
+};
 
 // Runs the sync rounds of the main window while sync is on: once the window
 // has first painted, when the folder changes (after a second of quiet),
@@ -23,7 +45,7 @@ class QWidget;
 class TSyncWiring : public QObject
 {
 public:
-    TSyncWiring(QWidget* window, const TSearchTargets& pages);
+    explicit TSyncWiring(const TSyncParts& parts);
     ~TSyncWiring() override;
 
     // One round now, its result shown on the pages; raises its failure.
@@ -31,6 +53,8 @@ public:
     // Sync was switched on or off or moved to another folder: the watcher,
     // the timers and the tray's tip follow.
     void SettingsChanged();
+    // `--sync-now` of a later start: a round, its report the answer.
+    TRunningCommands Commands();
     // The last round's failure (empty: it succeeded, or none ran yet).
     QString Failure() const { return m_failure; }
 
@@ -53,8 +77,7 @@ private:
     void UpdateTrayTip();
     void TellOnce(const TSyncReport& report);
 
-    QWidget* m_window;
-    TSearchTargets m_pages;
+    TSyncParts m_parts;
     QFileSystemWatcher* m_watcher;
     QTimer* m_folderQuiet;  // a second after the folder's last change
     QDateTime m_folderTime; // the folder's time of change when last looked at

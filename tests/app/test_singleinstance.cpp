@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 #include "app/UntConfig.h"
+#include "controls/BringToFront.h"
 #include "data/MD.h"
 #include "data/PassHash.h"
 #include "data/UntPublic.h"
@@ -352,6 +353,49 @@ private slots:
         if (status == 0)
             QCOMPARE(asked, QStringList{"会议"});
         QVERIFY(!QFileInfo::exists(copy.Path("bookkeep.dat")));
+    }
+
+    // A command of the command line: the first verb its arguments name reads
+    // them all (--help comes before the import and export only); with a
+    // program running on the data, a running command of it is handed over
+    // with its arguments and ends as it answers.
+    void commandLineRunsHereOrIsHandedOver_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said"); // on the standard output for 0, else the standard error
+        QTest::newRow("help before an export")
+            << QStringList{"--export-notes-md", "x.md", "--help"} << false << 0 << "用法：jotterel [选项]";
+        QTest::newRow("sync reads a help")
+            << QStringList{"--sync-now", "--help"} << false << 1 << "用法：jotterel --sync-folder";
+        QTest::newRow("handed over") << QStringList{"--agenda", "3"} << true << 0 << "明天 9:00 开会";
+        QTest::newRow("handed over, failed") << QStringList{"--note", "买牛奶"} << true << 1 << "分组不存在";
+    }
+    void commandLineRunsHereOrIsHandedOver()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, running);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        TProgramCopy copy;
+        TSingleInstance program(copy.Dir.path());
+        if (running)
+            QCOMPARE(program.Start(), TSingleInstance::TStart::Run);
+        QStringList asked;
+        RunningCommands()["agenda"] = [&asked](const QStringList& days) {
+            asked = days;
+            return TRunningAnswer{true, "明天 9:00 开会"};
+        };
+        RunningCommands()["note"] = [](const QStringList&) { return TRunningAnswer{false, "分组不存在"}; };
+        auto command = copy.Start(arguments);
+        QTRY_COMPARE_WITH_TIMEOUT(command->state(), QProcess::NotRunning, 30000);
+        RunningCommands().clear();
+        QCOMPARE(command->exitCode(), status);
+        const QString output =
+            QString::fromUtf8(status == 0 ? command->readAllStandardOutput() : command->readAllStandardError());
+        QVERIFY2(output.contains(said), qPrintable(output));
+        QCOMPARE(asked, status == 0 && running ? QStringList{"3"} : QStringList());
     }
 
     // Two real processes. An old lock file must not let the second take over

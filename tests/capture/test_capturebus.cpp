@@ -1,6 +1,7 @@
-#include "app/Main.h"
 #include "capture/CaptureBus.h"
+#include "capture/CaptureWiring.h"
 #include "data/MD.h"
+#include "support/CaptureParts.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -85,10 +86,11 @@ private slots:
         QFETCH(QString, method);
         QFETCH(QVariantList, arguments);
         QFETCH(QString, answer);
-        TFormMain form;
+        TPageFixture form;
+        TCaptureWiring capture(CaptureParts(form));
         form.show();
         // The service is offered once the window has painted.
-        QTRY_VERIFY_WITH_TIMEOUT(form.findChild<TCaptureBus*>(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(capture.findChild<TCaptureBus*>(), 5000);
         const QString said = Answer(Call(method, arguments));
         QVERIFY2(said.startsWith(answer), qPrintable(said.left(200)));
         // What is said repeats only the start of a long text.
@@ -103,10 +105,11 @@ private slots:
     // refused with the reason. Each one done is in the note.
     void manyCallsTakeTurnsWithTheWindow()
     {
-        TFormMain form;
+        TPageFixture form;
+        TCaptureWiring capture(CaptureParts(form));
         form.show();
-        QTRY_VERIFY_WITH_TIMEOUT(form.findChild<TCaptureBus*>(), 5000);
-        auto* bus = form.findChild<TCaptureBus*>();
+        QTRY_VERIFY_WITH_TIMEOUT(capture.findChild<TCaptureBus*>(), 5000);
+        auto* bus = capture.findChild<TCaptureBus*>();
         int turns = 0;
         QTimer turn;
         turn.setInterval(0);

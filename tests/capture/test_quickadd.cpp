@@ -2,7 +2,7 @@
 #include "capture/CaptureWiring.h"
 #include "data/Clock.h"
 #include "data/MD.h"
-#include "support/PageFixture.h"
+#include "support/CaptureParts.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -42,7 +42,8 @@ private slots:
     {
         TClock::Set(QDateTime(QDate(2026, 12, 9), QTime(14, 0)));
         TPageFixture form;
-        TCaptureWiring capture(&form, form.Targets());
+        TCaptureWiring capture(CaptureParts(form));
+        TRegisteredCommands registered(capture.Commands());
         form.show();
         auto* field = OnShownPage<QLineEdit>(&form, "edtQuickAdd");
         auto* reading = Find<QLabel>(&form, "labQuickAdd");
@@ -86,7 +87,8 @@ private slots:
     {
         TClock::Set(QDateTime(QDate(2026, 12, 9), QTime(14, 0)));
         TPageFixture form;
-        TCaptureWiring capture(&form, form.Targets());
+        TCaptureWiring capture(CaptureParts(form));
+        TRegisteredCommands registered(capture.Commands());
         form.show();
         auto* list = OnShownPage<QTreeWidget>(&form, "lv1");
         QVERIFY(Find<QRadioButton>(&form, "rbToDay")->isChecked());

@@ -1,10 +1,12 @@
-#include "app/Main.h"
 #include "app/SingleInstance.h"
 #include "bookmarks/AddIE.h"
 #include "bookmarks/ModIE.h"
 #include "bookmarks/UntIE.h"
+#include "controls/UiPublic.h"
 #include "data/MD.h"
+#include "exchange/TransferMenu.h"
 #include "groups/UntTree.h"
+#include "support/PageFixture.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -62,6 +64,30 @@ void CancelProgress()
     });
 }
 
+QAction* Item(QWidget* window, const char* name)
+{
+    auto* action = new QAction(window);
+    action->setObjectName(name);
+    return action;
+}
+
+// The pages with the import and export commands over them, the file
+// dialogs answered as the test says.
+struct TTransferPages : TPageFixture
+{
+    QTimer Tick;
+    TTransferMenu Menu{TTransferActions{Item(this, "NImportNotes"), Item(this, "NExportNotesTree"),
+                                        Item(this, "NExportNotesMd"), Item(this, "NImportIE"), Item(this, "NExportIE")},
+                       TTransferParts{this, &Tick, Dialogs(), Note, NoteTree, IETree, *Notepad, *Bookmarks}};
+
+    TTransferDialogs Dialogs()
+    {
+        return {[this] { return AskFolderName(this); },
+                [this](const QString& filter, const QString&, const QString&) { return AskSaveFileName(this, filter); },
+                [this](const QString& filter) { return AskOpenFileName(this, filter); }};
+    }
+};
+
 struct TRun
 {
     int status = -1;
@@ -75,7 +101,7 @@ class TestTransfer : public QObject
     Q_OBJECT
     std::unique_ptr<TTestEnv> env;
 
-    static void Trigger(TFormMain& form, const char* action) { form.findChild<QAction*>(action)->trigger(); }
+    static void Trigger(TTransferPages& form, const char* action) { form.findChild<QAction*>(action)->trigger(); }
 
     // The built program, copied into the test's data folder (a portable
     // copy uses the folder it is in), run without any display.
@@ -181,7 +207,7 @@ private slots:
         DbExecSQL("insert into " + table + "(SelfIndex,ParentIndex,TypeName) values (1,0,'甲')");
         Write(env->Path("资料/笔记.md"), "内容");
         Write(env->Path("bookmarks.html"), kBookmarks);
-        TFormMain form;
+        TTransferPages form;
         form.show();
         if (!notes)
             OnShownPage<QTreeWidget>(&form, "tvIE");
@@ -207,7 +233,7 @@ private slots:
         DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'会议')@#@"
                   "insert into NoteBook values (2,'周一')@#@insert into IE(TypeID,IEUrl,IEName) values "
                   "(0,'https://a.example','A')");
-        TFormMain form;
+        TTransferPages form;
         form.show();
         form.NoteTree->TreeView->setCurrentItem(form.NoteTree->NodeOf(1));
         QVERIFY(QDir().mkpath(env->Path("out")));

@@ -1,11 +1,12 @@
 #include "app/Config.h"
-#include "app/Main.h"
 #include "app/UntConfig.h"
 #include "bookmarks/UntIE.h"
 #include "controls/CardDBGrid.h"
 #include "data/DataSet.h"
 #include "data/MD.h"
 #include "links/LinkStore.h"
+#include "links/LinkWiring.h"
+#include "support/PageFixture.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 #include "tests/links/store/LocalHttpServer.h"
@@ -57,16 +58,27 @@ TLocalHttpServer::TAnswer Answer(int status, const QByteArray& body, const QByte
 }
 } // namespace
 
+// The pages with the link check over the bookmark page, given the column
+// widths the window keeps.
+struct TLinkedPages : TPageFixture
+{
+    explicit TLinkedPages(const QList<int>& rememberedWidths)
+    {
+        new TLinkWiring(
+            TLinkParts{this, *Bookmarks, IE, IETree, pmIEType, pmIE, [rememberedWidths] { return rememberedWidths; }});
+    }
+};
+
 class TestLinkWiring : public QObject
 {
     Q_OBJECT
     std::unique_ptr<TTestEnv> env;
-    std::unique_ptr<TFormMain> form;
+    std::unique_ptr<TLinkedPages> form;
     TCardDBGrid* grid = nullptr;
 
-    void Show()
+    void Show(const QList<int>& rememberedWidths = {})
     {
-        form = std::make_unique<TFormMain>();
+        form = std::make_unique<TLinkedPages>(rememberedWidths);
         Find<QTabWidget>(form.get(), "pgcMain")->setCurrentIndex(2);
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -186,8 +198,7 @@ private slots:
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "PNG");
         QVERIFY(PutSiteIcon(id, png));
-        TConfig().SaveWindowState(R"({"columns":[0,120,80,200,60,0]})");
-        Show();
+        Show({0, 120, 80, 200, 60, 0});
         const QVariant icon = grid->model()->index(RowOf("有图标"), 1).data(Qt::DecorationRole);
         QCOMPARE(icon.value<QPixmap>().width(), 32);
         QVERIFY(!grid->model()->index(RowOf("没有图标"), 1).data(Qt::DecorationRole).isValid());

@@ -10,7 +10,7 @@
 #include "history/Trash.h"
 #include "history/TrashWiring.h"
 #include "notes/UntNote.h"
-#include "support/PageFixture.h"
+#include "support/CaptureParts.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -37,6 +37,7 @@ class TestNotepadPage : public QObject
     Q_OBJECT
     std::unique_ptr<TTestEnv> env;
     std::unique_ptr<TPageFixture> form;
+    std::unique_ptr<TRegisteredCommands> registered;
     QTreeWidget* tree = nullptr;
     QPlainTextEdit* memo = nullptr;
     QLineEdit* query = nullptr;
@@ -56,7 +57,7 @@ class TestNotepadPage : public QObject
                                       form->NoteTree,
                                       form->IETree,
                                       {form->pmNoteType}});
-        new TCaptureWiring(form.get(), form->Targets());
+        registered = std::make_unique<TRegisteredCommands>((new TCaptureWiring(CaptureParts(*form)))->Commands());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         tree = form->findChild<QTreeWidget*>("tvNote");
@@ -188,6 +189,7 @@ private slots:
     {
         if (locker)
             Unlock();
+        registered.reset();
         form.reset();
         env.reset();
     }

@@ -1,10 +1,11 @@
-#include "app/Main.h"
 #include "controls/CardDBGrid.h"
 #include "data/DataSet.h"
 #include "data/MD.h"
 #include "data/OleDate.h"
 #include "groups/UntTree.h"
 #include "search/SearchPanel.h"
+#include "search/SearchWiring.h"
+#include "support/PageFixture.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 
@@ -19,12 +20,18 @@
 #include <QTreeWidget>
 #include <memory>
 
+// The pages with the search over them, as the main window has it.
+struct TSearchedPages : TPageFixture
+{
+    TSearchWiring Search{this, Targets()};
+};
+
 // The search field of the main window, driven by keys as a user would.
 class TestSearchPanel : public QObject
 {
     Q_OBJECT
     std::unique_ptr<TTestEnv> env;
-    std::unique_ptr<TFormMain> form;
+    std::unique_ptr<TSearchedPages> form;
     QLineEdit* field = nullptr;
     QTimer* pause = nullptr;
     TSearchResultsModel* model = nullptr;
@@ -85,7 +92,7 @@ private slots:
         DbExecSQL(QString("insert into Alam(ID,AlamTime,AlamDate,ReDay,ReMark) values (5,%1,%2,0,'提醒目标')")
                       .arg(Ole::FromTime(QTime(9, 0)))
                       .arg(Ole::FromDate(QDate(2020, 1, 2))));
-        form = std::make_unique<TFormMain>();
+        form = std::make_unique<TSearchedPages>();
         form->show();
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));

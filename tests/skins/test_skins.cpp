@@ -504,7 +504,7 @@ private slots:
         TSingleInstance program(env->Dir.path());
         if (running) {
             QCOMPARE(program.Start(1000, TSingleInstance::TListening::AtOnce), TSingleInstance::TStart::Run);
-            AnswerSkinRequests();
+            RunningCommands().insert(SkinRunningCommands());
         }
         const QString exe = env->Path("jotterel");
         QVERIFY(QFile::copy(JOTTEREL_EXE, exe));

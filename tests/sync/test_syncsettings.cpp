@@ -1,8 +1,8 @@
-#include "app/Main.h"
 #include "app/SingleInstance.h"
 #include "data/Clock.h"
 #include "data/MD.h"
 #include "notes/UntNote.h"
+#include "support/PageFixture.h"
 #include "support/TestEnv.h"
 #include "support/TestMain.h"
 #include "sync/Sync.h"
@@ -37,13 +37,18 @@ class TestSyncSettings : public QObject
 {
     Q_OBJECT
     std::unique_ptr<TTestEnv> env;
-    std::unique_ptr<TFormMain> form;
+    std::unique_ptr<TPageFixture> form;
+    QSystemTrayIcon* tray = nullptr;
     QPlainTextEdit* memo = nullptr;
     QTreeWidget* tree = nullptr;
 
+    // The pages with the tray's icon and the sync's wiring over them.
     void OpenWindow()
     {
-        form = std::make_unique<TFormMain>();
+        form = std::make_unique<TPageFixture>();
+        tray = new QSystemTrayIcon(form.get());
+        new TSyncWiring(TSyncParts{form.get(), nullptr, tray, *form->Notepad, *form->Bookmarks, *form->Reminders,
+                                   form->NoteTree, form->IETree});
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         memo = Find<QPlainTextEdit>(form.get(), "mmoNote");
@@ -386,8 +391,6 @@ private slots:
     void trayTipFollowsSync()
     {
         OpenWindow();
-        auto* tray = form->findChild<QSystemTrayIcon*>("TrayIcon");
-        QVERIFY(tray);
         QVERIFY(QDir().mkpath(env->Path("shared")));
         TSync::Setup(env->Path("shared"), QString());
         ActiveSyncWiring()->SettingsChanged();
@@ -419,7 +422,7 @@ private slots:
             QTRY_VERIFY(failuresLogged() >= before + 3);
             QCOMPARE(env->Responder.Shown.size(), episode);
             QCOMPARE(env->Responder.Shown.last().kind, IDialogResponder::Kind::Error);
-            QVERIFY(form->findChild<QSystemTrayIcon*>("TrayIcon")->toolTip().contains("同步失败"));
+            QVERIFY(tray->toolTip().contains("同步失败"));
             QVERIFY(QDir().rename(shared + ".away", shared));
             QTRY_VERIFY2(ActiveSyncWiring()->Failure().isEmpty(), qPrintable(ActiveSyncWiring()->Failure()));
         }
