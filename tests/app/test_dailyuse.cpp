@@ -127,7 +127,7 @@ class TestDailyUse : public QObject
     static QString Snapshot()
     {
         QStringList lines;
-        for (const QString& table : {"NoteType", "IEType"}) {
+        for (const QString table : {"NoteType", "IEType"}) {
             TGroupTable groups(table, "/");
             groups.Load();
             for (int self : groups.Branch(0))

@@ -43,7 +43,8 @@ class TestCaptureBus : public QObject
     // answers on this thread's event loop, which runs meanwhile.
     static QString Answer(QDBusPendingCall pending)
     {
-        QTest::qWaitFor([&pending] { return pending.isFinished(); }, 60000);
+        if (!QTest::qWaitFor([&pending] { return pending.isFinished(); }, 60000))
+            return "error: no answer in 60 s";
         const QDBusMessage reply = pending.reply();
         if (reply.type() == QDBusMessage::ErrorMessage)
             return "error: " + reply.errorMessage();
