@@ -36,7 +36,8 @@ TCaptured Capture(const QStringList& command)
     if (kind == "bookmark")
         return CaptureBookmark(command.value(1), command.value(2), command.value(3));
     if (kind == "remind") {
-        TCaptured captured{TCaptured::Reminders};
+        TCaptured captured;
+        captured.Page = TCaptured::Reminders;
         captured.Text = AddReminderFromWords(command.value(1), &captured.Item);
         return captured;
     }
