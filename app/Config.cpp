@@ -16,7 +16,8 @@
 #include <QPushButton>
 #include <functional>
 
-TFormConfig::TFormConfig(TConfig& store, QWidget* parent, std::function<void(QWidget*)> openTrash)
+TFormConfig::TFormConfig(TConfig& store, QWidget* parent, std::function<void(QWidget*)> openTrash,
+                         std::function<void(QWidget*)> openSync)
     : TFormBaseDlg(parent), Config(store), ui(std::make_unique<Ui::TFormConfig>())
 {
     ui->setupUi(ClientArea());
@@ -38,7 +39,12 @@ TFormConfig::TFormConfig(TConfig& store, QWidget* parent, std::function<void(QWi
     };
     button("自动备份…", "btnAutoBackup", [this] { TFormBackupSettings(this).ShowModal(); });
     button("回收站…", "btnTrash", [this, openTrash] { openTrash(this); });
-    button("同步…", "btnSync", [this] { TFormSyncSettings(this).ShowModal(); });
+    button("同步…", "btnSync", [this, openSync] {
+        if (openSync)
+            openSync(this);
+        else
+            TFormSyncSettings(nullptr, this).ShowModal();
+    });
     button("外观…", "btnSkin", [this] { TFormSkinSettings(this).ShowModal(); });
     button("节假日安排…", "btnHolidays", [this] { TFormHolidaySettings(this).ShowModal(); });
     FormShow();
@@ -125,8 +131,9 @@ void TFormConfig::btnOKClick()
     CloseOk();
 }
 
-int ShowConfig(TConfig& store, const std::function<void(QWidget*)>& openTrash)
+int ShowConfig(TConfig& store, const std::function<void(QWidget*)>& openTrash,
+               const std::function<void(QWidget*)>& openSync)
 {
-    TFormConfig dialog(store, nullptr, openTrash);
+    TFormConfig dialog(store, nullptr, openTrash, openSync);
     return dialog.ShowModal();
 }

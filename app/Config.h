@@ -18,9 +18,10 @@ class TFormConfig : public TFormBaseDlg
     Q_OBJECT
 public:
     // openTrash opens 回收站 over the dialog (ShowTrash: with no page to
-    // show what it restores).
-    explicit TFormConfig(TConfig& store, QWidget* parent = nullptr,
-                         std::function<void(QWidget*)> openTrash = ShowTrash);
+    // show what it restores); openSync opens 同步… (by default with no
+    // window's rounds to run them).
+    explicit TFormConfig(TConfig& store, QWidget* parent = nullptr, std::function<void(QWidget*)> openTrash = ShowTrash,
+                         std::function<void(QWidget*)> openSync = nullptr);
     ~TFormConfig() override;
 
 protected:
@@ -38,4 +39,5 @@ private:
 };
 
 // Shows the settings dialog; returns its modal result.
-int ShowConfig(TConfig& store, const std::function<void(QWidget*)>& openTrash = ShowTrash);
+int ShowConfig(TConfig& store, const std::function<void(QWidget*)>& openTrash = ShowTrash,
+               const std::function<void(QWidget*)>& openSync = nullptr);

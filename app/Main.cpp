@@ -86,11 +86,11 @@ TFormMain::TFormMain(QWidget* parent)
     m_trash = new TTrashWiring(this, trash);
     // The tray's icon is there before the parts that speak through it.
     m_tray = std::make_unique<TTrayIcon>(this, pmTray, ui->NShowForm);
-    auto* sync = new TSyncWiring(
+    m_sync = new TSyncWiring(
         TSyncParts{this, tmr1, m_tray->Icon(), *m_notepadPage, *m_bookmarkPage, *m_reminderPage, NoteTree, IETree});
     auto* capture = new TCaptureWiring(
         TCaptureParts{this, m_tray->Icon(), m_search->Field(), *m_notepadPage, *m_bookmarkPage, *m_reminderPage});
-    TRunningCommands commands = sync->Commands();
+    TRunningCommands commands = m_sync->Commands();
     commands.insert(capture->Commands());
     commands.insert(SkinRunningCommands());
     m_runningCommands = std::make_unique<TRegisteredCommands>(commands);

@@ -20,6 +20,7 @@ class TNotepadPage;
 class TRegisteredCommands;
 class TReminderPage;
 class TSearchWiring;
+class TSyncWiring;
 class TTransferMenu;
 class TTrayIcon;
 class TWindowMemory;
@@ -123,6 +124,7 @@ private:
     std::unique_ptr<TAutoBackupTimer> m_autoBackups;
     TNoteHistoryWiring* m_noteHistory = nullptr; // a child of the memo
     TTrashWiring* m_trash = nullptr;             // a child of the window
+    TSyncWiring* m_sync = nullptr;               // a child of the window
     void StartAutoBackups();
     bool m_tickRunning = false;
 

@@ -21,6 +21,7 @@
 #include "notes/NotepadPage.h"
 #include "reminders/ReminderPage.h"
 #include "sync/Sync.h"
+#include "sync/SyncSettings.h"
 #include "sync/SyncWiring.h"
 #include "ui_Main.h"
 
@@ -86,7 +87,9 @@ void TFormMain::LoadConfigAndLogin()
 void TFormMain::NSetupClick()
 {
     DbAccess->CheckWritable();
-    ShowConfig(m_stores->Config, [this](QWidget* over) { m_trash->Open(over); });
+    ShowConfig(
+        m_stores->Config, [this](QWidget* over) { m_trash->Open(over); },
+        [this](QWidget* over) { TFormSyncSettings(m_sync, over).ShowModal(); });
 }
 
 // ---- Start with the desktop
@@ -251,8 +254,7 @@ void TFormMain::RestoreData(const QString& source)
     // they stay as they were before the restore (also a restore taken back,
     // which follows the choice made for it).
     TSync::AfterRestore(SafetyCopyPath(), m_replaceOthers);
-    if (TSyncWiring* wiring = ActiveSyncWiring())
-        wiring->SettingsChanged();
+    m_sync->SettingsChanged();
     ReloadPages();
 }
 

@@ -12,8 +12,8 @@
 #include <QFileInfo>
 #include <QPushButton>
 
-TFormSyncSettings::TFormSyncSettings(QWidget* parent)
-    : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormSyncSettings>())
+TFormSyncSettings::TFormSyncSettings(TSyncWiring* wiring, QWidget* parent)
+    : TFormBaseDlg(parent), ui(std::make_unique<Ui::TFormSyncSettings>()), m_wiring(wiring)
 {
     ui->setupUi(ClientArea());
     setWindowTitle("同步");
@@ -61,8 +61,8 @@ void TFormSyncSettings::btnOKClick()
     TSync::SetName(ui->edtSyncName->text());
     ui->edtSyncPass->clear();
     ui->edtSyncDir->setText(QDir::toNativeSeparators(folder));
-    if (TSyncWiring* wiring = ActiveSyncWiring())
-        wiring->SettingsChanged();
+    if (m_wiring)
+        m_wiring->SettingsChanged();
     RunRound();
 }
 
@@ -72,8 +72,8 @@ void TFormSyncSettings::btnStopClick()
         return;
     TSync::Stop();
     m_report.clear();
-    if (TSyncWiring* wiring = ActiveSyncWiring())
-        wiring->SettingsChanged();
+    if (m_wiring)
+        m_wiring->SettingsChanged();
     ShowStatus();
 }
 
@@ -95,8 +95,8 @@ void TFormSyncSettings::btnChangePassClick()
         return;
     TSync::ChangePassphrase(passphrase);
     ui->edtSyncPass->clear();
-    if (TSyncWiring* wiring = ActiveSyncWiring())
-        wiring->SettingsChanged();
+    if (m_wiring)
+        m_wiring->SettingsChanged();
     RunRound();
 }
 
@@ -119,8 +119,7 @@ void TFormSyncSettings::RunRound()
 {
     m_report.clear();
     try {
-        TSyncWiring* wiring = ActiveSyncWiring();
-        m_report = TSync::ReportText(wiring ? wiring->RunRound() : TSync::Round());
+        m_report = TSync::ReportText(m_wiring ? m_wiring->RunRound() : TSync::Round());
     } catch (...) {
         ShowStatus();
         throw;
@@ -131,8 +130,7 @@ void TFormSyncSettings::RunRound()
 void TFormSyncSettings::ShowStatus()
 {
     const TSyncStatus status = TSync::Status();
-    const TSyncWiring* wiring = ActiveSyncWiring();
-    QString text = SyncStatusText(status, wiring ? wiring->Failure() : QString());
+    QString text = SyncStatusText(status, m_wiring ? m_wiring->Failure() : QString());
     if (!m_report.isEmpty())
         text += "\n" + m_report;
     ui->lblSyncStatus->setText(text);

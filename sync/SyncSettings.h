@@ -5,6 +5,8 @@
 #include <QString>
 #include <memory>
 
+class TSyncWiring;
+
 namespace Ui {
 class TFormSyncSettings;
 }
@@ -15,12 +17,12 @@ class TFormSyncSettings;
 // ends sync after a question; 立即同步 runs a round; 更改同步密码 writes the
 // folder anew with the passphrase typed; 关闭 closes.
 // The rounds go through the main window's wiring, which shows on the pages
-// what they brought.
+// what they brought (none: they run on the data alone).
 class TFormSyncSettings : public TFormBaseDlg
 {
     Q_OBJECT
 public:
-    explicit TFormSyncSettings(QWidget* parent = nullptr);
+    explicit TFormSyncSettings(TSyncWiring* wiring, QWidget* parent = nullptr);
     ~TFormSyncSettings() override;
 
 protected:
@@ -36,5 +38,6 @@ private:
     void ShowStatus();
 
     std::unique_ptr<Ui::TFormSyncSettings> ui;
+    TSyncWiring* m_wiring;
     QString m_report; // what the last round here did
 };

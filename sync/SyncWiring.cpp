@@ -30,8 +30,6 @@ constexpr int kLocalDelayMs = 2000;
 constexpr int kPollMs = 1000;
 constexpr int kPeriodicMs = 60 * 1000;
 
-TSyncWiring* activeWiring = nullptr;
-
 QTimer* MakeTimer(QObject* owner, const char* name, int ms, bool singleShot)
 {
     auto* timer = new QTimer(owner);
@@ -42,11 +40,6 @@ QTimer* MakeTimer(QObject* owner, const char* name, int ms, bool singleShot)
 }
 } // namespace
 
-TSyncWiring* ActiveSyncWiring()
-{
-    return activeWiring;
-}
-
 TSyncWiring::TSyncWiring(const TSyncParts& parts)
     : QObject(parts.Window), m_parts(parts), m_watcher(new QFileSystemWatcher(this)),
       m_folderQuiet(MakeTimer(this, "syncFolderQuiet", kFolderQuietMs, true)),
@@ -54,7 +47,6 @@ TSyncWiring::TSyncWiring(const TSyncParts& parts)
       m_poll(MakeTimer(this, "syncPoll", kPollMs, false)),
       m_periodic(MakeTimer(this, "syncPeriodic", kPeriodicMs, false))
 {
-    activeWiring = this;
     AskPassphrase = [this] {
         return QInputDialog::getText(m_parts.Window, "同步密码",
                                      "同步文件夹的同步密码已在另一台电脑上更改。\n请输入新的同步密码：",
@@ -83,11 +75,7 @@ TSyncWiring::TSyncWiring(const TSyncParts& parts)
     });
 }
 
-TSyncWiring::~TSyncWiring()
-{
-    if (activeWiring == this)
-        activeWiring = nullptr;
-}
+TSyncWiring::~TSyncWiring() = default;
 
 TRunningCommands TSyncWiring::Commands()
 {

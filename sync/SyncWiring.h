@@ -91,7 +91,3 @@ private:
     bool m_failureReported = false; // this episode of failures had its box
     bool m_passphraseAsked = false; // this episode of a changed passphrase was asked about
 };
-
-// The main window's wiring while there is one (the settings dialog runs its
-// rounds through it); null otherwise.
-TSyncWiring* ActiveSyncWiring();

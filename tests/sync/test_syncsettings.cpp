@@ -41,19 +41,19 @@ class TestSyncSettings : public QObject
     QSystemTrayIcon* tray = nullptr;
     QPlainTextEdit* memo = nullptr;
     QTreeWidget* tree = nullptr;
+    TSyncWiring* sync = nullptr; // a child of the pages
 
     // The pages with the tray's icon and the sync's wiring over them.
     void OpenWindow()
     {
         form = std::make_unique<TPageFixture>();
         tray = new QSystemTrayIcon(form.get());
-        new TSyncWiring(TSyncParts{form.get(), nullptr, tray, *form->Notepad, *form->Bookmarks, *form->Reminders,
-                                   form->NoteTree, form->IETree});
+        sync = new TSyncWiring(TSyncParts{form.get(), nullptr, tray, *form->Notepad, *form->Bookmarks, *form->Reminders,
+                                          form->NoteTree, form->IETree});
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         memo = Find<QPlainTextEdit>(form.get(), "mmoNote");
         tree = Find<QTreeWidget>(form.get(), "tvNote");
-        QVERIFY(ActiveSyncWiring());
     }
 
     static QString StoredNote(int typeId)
@@ -99,6 +99,7 @@ private slots:
     void cleanup()
     {
         form.reset();
+        sync = nullptr;
         TSync::Stop();
         env.reset();
     }
@@ -146,7 +147,7 @@ private slots:
             TSync::Setup(path, joinedBefore);
             TSync::Stop();
         }
-        TFormSyncSettings dialog;
+        TFormSyncSettings dialog(sync);
         auto* edtDir = Find<QLineEdit>(&dialog, "edtSyncDir");
         auto* edtPass = Find<QLineEdit>(&dialog, "edtSyncPass");
         auto* status = Find<QLabel>(&dialog, "lblSyncStatus");
@@ -194,22 +195,22 @@ private slots:
         OpenWindow();
         TSyncFolder::Rekey(shared, "新密码"); // another computer changes it, as its dialog would
         int asked = 0;
-        ActiveSyncWiring()->AskPassphrase = [&] {
+        sync->AskPassphrase = [&] {
             ++asked;
             return given;
         };
-        ActiveSyncWiring()->SettingsChanged();
+        sync->SettingsChanged();
         auto* periodic = Find<QTimer>(form.get(), "syncPeriodic");
         periodic->start(10);
         QTRY_VERIFY(asked == 1);
         if (joins) {
-            QTRY_VERIFY(ActiveSyncWiring()->Failure().isEmpty() && TSync::Status().LastRound.isValid());
+            QTRY_VERIFY(sync->Failure().isEmpty() && TSync::Status().LastRound.isValid());
             QVERIFY(TSync::Status().Encrypted);
         } else {
             QTRY_COMPARE(env->Responder.Shown.size(), 1);
             QTest::qWait(200);
             QCOMPARE(asked, 1);
-            QVERIFY(ActiveSyncWiring()->Failure().contains("同步密码"));
+            QVERIFY(sync->Failure().contains("同步密码"));
         }
     }
 
@@ -226,7 +227,7 @@ private slots:
         const QString path = env->Path("shared");
         QVERIFY(QDir().mkpath(path));
         TSync::Setup(path, QString());
-        TFormSyncSettings dialog;
+        TFormSyncSettings dialog(sync);
         QCOMPARE(Find<QLineEdit>(&dialog, "edtSyncDir")->text(), QDir::toNativeSeparators(path));
         env->Responder.Answers = {yes};
         Find<QPushButton>(&dialog, "btnStop")->click();
@@ -268,7 +269,7 @@ private slots:
 
         const QString synced = Lines(linesAfter, "别处改过的一行", changedLine);
         StoreNote(0, synced);
-        ActiveSyncWiring()->ShowApplied();
+        sync->ShowApplied();
         QCOMPARE(memo->toPlainText(), QString(synced).replace("\r\n", "\n"));
         const int expected = std::min(position + shift, memo->document()->characterCount() - 1);
         QCOMPARE(memo->textCursor().position(), expected);
@@ -315,7 +316,7 @@ private slots:
         caret.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column);
         memo->setTextCursor(caret);
         StoreNote(0, stored);
-        ActiveSyncWiring()->ShowApplied();
+        sync->ShowApplied();
         QCOMPARE(memo->toPlainText(), QString(stored).replace("\r\n", "\n"));
         Type("Y");
         QCOMPARE(StoredNote(0), after);
@@ -333,7 +334,7 @@ private slots:
         QInputMethodEvent composing("zhong", {});
         QApplication::sendEvent(memo, &composing);
         StoreNote(0, "别处\r\n第一行\r\n第二行");
-        ActiveSyncWiring()->ShowApplied();
+        sync->ShowApplied();
         QCOMPARE(memo->textCursor().block().layout()->preeditAreaText(), QString("zhong"));
         QInputMethodEvent done;
         done.setCommitString("中");
@@ -350,7 +351,7 @@ private slots:
         memo->moveCursor(QTextCursor::End);
         Type("Y");
         QVERIFY(memo->document()->isUndoAvailable());
-        ActiveSyncWiring()->ShowApplied();
+        sync->ShowApplied();
         QVERIFY(memo->document()->isUndoAvailable());
         QCOMPARE(StoredNote(0), QString("根目录的记事Y"));
     }
@@ -370,7 +371,7 @@ private slots:
         SelectGroup("A1");
         QCOMPARE(memo->toPlainText(), QString("A1 的记事"));
         DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (4,1,'A2')");
-        ActiveSyncWiring()->ShowApplied();
+        sync->ShowApplied();
         QVERIFY(FindNode(tree, "A2"));
         QVERIFY(FindNode(tree, "A")->isExpanded());
         QCOMPARE(tree->currentItem()->text(0), QString("A1"));
@@ -378,7 +379,7 @@ private slots:
 
         SelectGroup("B");
         DbExecSQL("delete from NoteType where SelfIndex=3@#@delete from NoteBook where TypeID=3");
-        ActiveSyncWiring()->ShowApplied();
+        sync->ShowApplied();
         QVERIFY(!FindNode(tree, "B"));
         QCOMPARE(memo->toPlainText(), QString("根"));
         memo->moveCursor(QTextCursor::End);
@@ -393,10 +394,10 @@ private slots:
         OpenWindow();
         QVERIFY(QDir().mkpath(env->Path("shared")));
         TSync::Setup(env->Path("shared"), QString());
-        ActiveSyncWiring()->SettingsChanged();
+        sync->SettingsChanged();
         QVERIFY2(tray->toolTip().startsWith("Jotterel\n") && tray->toolTip().size() > 9, qPrintable(tray->toolTip()));
         TSync::Stop();
-        ActiveSyncWiring()->SettingsChanged();
+        sync->SettingsChanged();
         QCOMPARE(tray->toolTip(), QString("Jotterel"));
     }
 
@@ -408,7 +409,7 @@ private slots:
         const QString shared = env->Path("shared");
         QVERIFY(QDir().mkpath(shared));
         TSync::Setup(shared, QString());
-        ActiveSyncWiring()->SettingsChanged();
+        sync->SettingsChanged();
         const auto failuresLogged = [] {
             QFile log(AppPath() + "Log" + TClock::Now().toString("yyyyMMdd") + ".log");
             return log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()).count("同步失败") : 0;
@@ -424,7 +425,7 @@ private slots:
             QCOMPARE(env->Responder.Shown.last().kind, IDialogResponder::Kind::Error);
             QVERIFY(tray->toolTip().contains("同步失败"));
             QVERIFY(QDir().rename(shared + ".away", shared));
-            QTRY_VERIFY2(ActiveSyncWiring()->Failure().isEmpty(), qPrintable(ActiveSyncWiring()->Failure()));
+            QTRY_VERIFY2(sync->Failure().isEmpty(), qPrintable(sync->Failure()));
         }
     }
 
