@@ -112,6 +112,7 @@ const std::vector<TColumn> kReminderColumns = {
 // An imported year of official holidays: one item per year, whose identity
 // is made of the year, so that the same year imported on two computers is
 // one item and the later import wins.
+// The year comes last: WriteItems checks it there.
 const std::vector<TColumn> kHolidayColumns = {{"schedule", "Json"}, {"year", "Year"}};
 
 const std::vector<TColumn>& ColumnsOf(int kind)
@@ -1119,9 +1120,14 @@ void TSyncEngine::WriteItems(int kind)
             values << (value.isNull() ? column.Missing : value);
         }
         // A year's identity is made of the year: a file that says another
-        // year for it is not written over that year's own item.
-        if (kind == skHolidayYear && gid != HolidayGid(meta.Fields.value("year").Value.toLongLong()))
-            continue;
+        // year for it is not written over that year's own item, and the key
+        // is written as a whole number whatever the file holds.
+        if (kind == skHolidayYear) {
+            const qint64 year = values.back().toLongLong();
+            if (gid != HolidayGid(year))
+                continue;
+            values.back() = year;
+        }
         QString group;
         if (kind == skBookmark) {
             group = meta.Fields.value("group").Value.toString();

@@ -9,6 +9,7 @@
 #include "support/StoreTest.h"
 #include "sync/Sync.h"
 #include "sync/SyncFolder.h"
+#include "sync/SyncItem.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -911,6 +912,23 @@ private slots:
             QVERIFY2(digest.contains(line), qPrintable(line + " not in:\n" + digest));
         for (const QString& text : std::as_const(absent))
             QVERIFY2(!digest.contains(text), qPrintable(text + " still in:\n" + digest));
+    }
+
+    // A year's key is a whole number whatever another computer's file says
+    // it is: a file cannot make every later round fail on it.
+    void aYearOfAnotherTypeIsWrittenAsAWholeNumber()
+    {
+        Join({0});
+        Use(0);
+        const QByteArray key = DbAccess->Query("select Value from SyncSet where Name='Key'")->Value(0).toByteArray();
+        TSyncItem item{"holiday-2027", skHolidayYear, 5, {}, {}, {}};
+        item.Fields.insert("schedule", TSyncField{QString("外来"), 9, "00000000000000ff"});
+        item.Fields.insert("year", TSyncField{2027.4, 9, "00000000000000ff"});
+        TSyncFolder(profiles[0].Folder, key)
+            .Write("00000000000000ff", 1, true, EncodeBatch({"00000000000000ff", "外来", 1, 1, true, {item}}));
+        QCOMPARE(ErrorOf([&] { Round(0); }), QString());
+        QCOMPARE(DbGetIntValue("select count(*) from HolidayYear where Year=2027 and typeof(Year)='integer'"), 1);
+        QCOMPARE(ErrorOf([&] { Round(0); }), QString());
     }
 
     // A round killed at any of its points, followed by ordinary rounds,
