@@ -60,8 +60,11 @@ bool InstallChangeStamps(sqlite3* db)
                        "END;\n")
             .arg(table, event, kind, key, kNotApplying, kFloor);
     };
-    static const TStamped rows[] = {
-        {"NoteType", 1, "rowid"}, {"IEType", 2, "rowid"}, {"IE", 3, "ID"}, {"Alam", 4, "ID"}, {"HolidayYear", 5, "Year"}};
+    static const TStamped rows[] = {{"NoteType", 1, "rowid"},
+                                    {"IEType", 2, "rowid"},
+                                    {"IE", 3, "ID"},
+                                    {"Alam", 4, "ID"},
+                                    {"HolidayYear", 5, "Year"}};
     QString sql;
     for (const TStamped& row : rows) {
         for (const char* event : {"INSERT", "UPDATE"})

@@ -104,15 +104,21 @@ struct TColumn
 };
 const std::vector<TColumn> kBookmarkColumns = {
     {"url", "IEUrl"}, {"name", "IEName"}, {"remark", "ReMark"}, {"tags", "Tags", QString()}};
-const std::vector<TColumn> kReminderColumns = {
-    {"time", "AlamTime"},       {"date", "AlamDate"},           {"repeat", "ReDay"},
-    {"text", "ReMark"},         {"seen", "bLook"},              {"weekdays", "WeekDays"},
-    {"snooze", "SnoozeAt"},     {"repeatkind", "RepeatKind", 0}, {"repeatmonth", "RepeatMonth", 0},
-    {"repeatday", "RepeatDay", 0}, {"advance", "AdvanceDays", 0}};
+const std::vector<TColumn> kReminderColumns = {{"time", "AlamTime"},
+                                               {"date", "AlamDate"},
+                                               {"repeat", "ReDay"},
+                                               {"text", "ReMark"},
+                                               {"seen", "bLook"},
+                                               {"weekdays", "WeekDays"},
+                                               {"snooze", "SnoozeAt"},
+                                               {"repeatkind", "RepeatKind", 0},
+                                               {"repeatmonth", "RepeatMonth", 0},
+                                               {"repeatday", "RepeatDay", 0},
+                                               {"advance", "AdvanceDays", 0}};
 // An imported year of official holidays: one item per year, whose identity
 // is made of the year, so that the same year imported on two computers is
-// one item and the later import wins.
-// The year comes last: WriteItems checks it there.
+// one item and the later import wins. The year comes last: WriteItems
+// checks it there.
 const std::vector<TColumn> kHolidayColumns = {{"schedule", "Json"}, {"year", "Year"}};
 
 const std::vector<TColumn>& ColumnsOf(int kind)
@@ -397,8 +403,9 @@ QMap<QString, QVariant> ReadRow(int kind, qint64 key, QString& gid)
     QStringList names;
     for (const TColumn& column : ColumnsOf(kind))
         names << column.Column;
-    sqlite3_stmt* row = Statement(QString("select Gid, %1%2 from %3 where %4=?")
-                                      .arg(names.join(','), bookmark ? ", TypeID" : "", TableOf(kind), KeyColumn(kind)));
+    sqlite3_stmt* row =
+        Statement(QString("select Gid, %1%2 from %3 where %4=?")
+                      .arg(names.join(','), bookmark ? ", TypeID" : "", TableOf(kind), KeyColumn(kind)));
     sqlite3_bind_int64(row, 1, key);
     if (sqlite3_step(row) != SQLITE_ROW)
         return fields;
@@ -532,9 +539,10 @@ int TSyncEngine::TakeLocalChanges(qsizetype most, bool* more)
         const QString table = TableOf(kind);
         const QString gid =
             Lookup(QString("select Gid from %1 where %2=?").arg(table, KeyColumn(kind)), key).toString();
-        if (kind == skHolidayYear ? gid == HolidayGid(key)
-                                  : !gid.isEmpty() && !Meta(gid, kind).Dead() &&
-                                        Lookup(QString("select count(*) from %1 where Gid=?").arg(table), gid).toInt() == 1)
+        if (kind == skHolidayYear
+                ? gid == HolidayGid(key)
+                : !gid.isEmpty() && !Meta(gid, kind).Dead() &&
+                      Lookup(QString("select count(*) from %1 where Gid=?").arg(table), gid).toInt() == 1)
             continue;
         Run(QString("update %1 set Gid=? where %2=?").arg(table, KeyColumn(kind)),
             {kind == skHolidayYear ? HolidayGid(key) : NewGid(), key});
@@ -1082,8 +1090,7 @@ void TSyncEngine::WriteItems(int kind)
     const QString insert = QString("insert into %1(%2, Gid) values (%3?)")
                                .arg(table, names.join(','), QString("?,").repeated(int(names.size())));
     const QString keyColumn = KeyColumn(kind);
-    const QString update =
-        QString("update %1 set %2=?, Gid=? where %3=?").arg(table, names.join("=?, "), keyColumn);
+    const QString update = QString("update %1 set %2=?, Gid=? where %3=?").arg(table, names.join("=?, "), keyColumn);
     // New bookmarks go in with one statement at the end: the search index
     // takes a statement's rows together, and row by row it is ten times slower.
     const QString stage = QString("insert into temp.SyncNewIE(%1, Gid) values (%2?)")
