@@ -123,7 +123,8 @@ void BuildLargeProfile(const QString& dir, int scale = 1)
     const QString note = QString("记事").repeated(170) + QString("x").repeated(4); // about 1 KB in UTF-8
     std::vector<int> depth{0};
     {
-        TStmtHandle group = PrepareNative(db.get(), "INSERT INTO NoteType(SelfIndex,ParentIndex,TypeName) VALUES (?1, ?2, ?3)");
+        TStmtHandle group =
+            PrepareNative(db.get(), "INSERT INTO NoteType(SelfIndex,ParentIndex,TypeName) VALUES (?1, ?2, ?3)");
         TStmtHandle text = PrepareNative(db.get(), "INSERT INTO NoteBook VALUES (?1, ?2)");
         const QByteArray noteUtf8 = note.toUtf8();
         for (int id = 1; id <= 10000 * scale; ++id) {
@@ -145,7 +146,8 @@ void BuildLargeProfile(const QString& dir, int scale = 1)
         }
     }
     {
-        TStmtHandle group = PrepareNative(db.get(), "INSERT INTO IEType(SelfIndex,ParentIndex,TypeName) VALUES (?1, 0, ?2)");
+        TStmtHandle group =
+            PrepareNative(db.get(), "INSERT INTO IEType(SelfIndex,ParentIndex,TypeName) VALUES (?1, 0, ?2)");
         for (int id = 1; id <= 1000 * scale; ++id) {
             const QByteArray name = QString("网址分组 %1").arg(id).toUtf8();
             sqlite3_bind_int(group.get(), 1, id);
@@ -865,8 +867,8 @@ void BenchSearch(const QString& dir, const char* profile)
         ExecNative(other.get(), "UPDATE SysSet SET bPass = bPass");
         return once("gz");
     });
-    Row(QString("search %1: pinyin (\"gz\") after another program wrote").arg(profile).toUtf8().constData(),
-        written, "every bookmark's Chinese texts read again");
+    Row(QString("search %1: pinyin (\"gz\") after another program wrote").arg(profile).toUtf8().constData(), written,
+        "every bookmark's Chinese texts read again");
 }
 
 // Export of the large profile's notes and bookmarks, and the import of its
@@ -1237,7 +1239,8 @@ void BenchLinks()
         TIEInserter inserter;
         for (int i = 0; i < kAddresses; ++i) {
             const char* kind = i % 10 == 0 ? "missing" : i % 20 == 5 ? "old" : "page";
-            const QString url = QString("http://127.0.0.1:%1/%2/%3").arg(ports[i % ports.size()].trimmed(), kind).arg(i);
+            const QString url =
+                QString("http://127.0.0.1:%1/%2/%3").arg(ports[i % ports.size()].trimmed(), kind).arg(i);
             inserter.Insert(0, url, QString("网页 %1").arg(i), QString());
         }
         inserter.Finish();
@@ -1256,8 +1259,7 @@ void BenchLinks()
     checker.Start(LinkTargetsOfGroup(0));
     if (checker.Running())
         loop.exec();
-    Row("check 10,000 addresses on 50 local sites", Summary({Ms(timer)}),
-        "target < 180000 ms; " + checker.Summary());
+    Row("check 10,000 addresses on 50 local sites", Summary({Ms(timer)}), "target < 180000 ms; " + checker.Summary());
     std::printf("| %-46s | %9.1f MiB | the check's peak over the process before it (target < 50 MiB)\n",
                 "link check: resident memory it adds", (PeakResidentKb() - before) / 1024.0);
     server.closeWriteChannel();

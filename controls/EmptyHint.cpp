@@ -85,8 +85,7 @@ protected:
             const auto* key = static_cast<QKeyEvent*>(event);
             const QKeySequence pressed(key->keyCombination());
             QItemSelectionModel* selection = m_view->selectionModel();
-            if (m_keys.contains(pressed) && selection && !selection->hasSelection() &&
-                m_view->currentIndex().isValid())
+            if (m_keys.contains(pressed) && selection && !selection->hasSelection() && m_view->currentIndex().isValid())
                 m_view->setCurrentIndex(m_view->currentIndex());
         }
         return false;

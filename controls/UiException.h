@@ -38,7 +38,8 @@ template <typename Handler> void RunHandler(Handler&& handler)
 template <typename Sender, typename Signal, typename Receiver>
 auto ConnectHandler(Sender* sender, Signal signal, Receiver* receiver, void (Receiver::*handler)())
 {
-    return QObject::connect(sender, signal, receiver, [receiver, handler] { RunHandler([&] { (receiver->*handler)(); }); });
+    return QObject::connect(sender, signal, receiver,
+                            [receiver, handler] { RunHandler([&] { (receiver->*handler)(); }); });
 }
 
 // Connects the database (DbAccess). A failure shows "数据库连接失败！" with

@@ -40,8 +40,8 @@ QByteArray WindowProperty(xcb_connection_t* connection, xcb_window_t window, xcb
         xcb_get_property_reply(connection, xcb_get_property(connection, 0, window, property, type, 0, 64), nullptr);
     QByteArray value;
     if (reply)
-        value = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
-                           xcb_get_property_value_length(reply));
+        value =
+            QByteArray(static_cast<const char*>(xcb_get_property_value(reply)), xcb_get_property_value_length(reply));
     std::free(reply);
     return value;
 }

@@ -13,8 +13,7 @@
 // thread throws std::system_error.
 std::shared_future<void> ChainStartupWork(std::shared_future<void> next);
 
-template <class F>
-auto BeginStartupWork(F work) -> std::future<decltype(work())>
+template <class F> auto BeginStartupWork(F work) -> std::future<decltype(work())>
 {
     auto done = std::make_shared<std::promise<void>>();
     const std::shared_future<void> before = ChainStartupWork(done->get_future().share());

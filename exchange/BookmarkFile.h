@@ -25,8 +25,8 @@ struct TBookmarkItem
     bool Folder = false;
     bool Separator = false; // an <HR>: no title, no address
     QString Title;
-    QString Url;    // links only
-    QString Remark; // the description
+    QString Url;                        // links only
+    QString Remark;                     // the description
     std::optional<qint64> AddDate;      // seconds since 1970
     std::optional<qint64> LastModified; // seconds since 1970
     bool Toolbar = false;               // folders only: the browser's toolbar

@@ -106,8 +106,8 @@ int TGroupTable::FindPath(const QString& path) const
     int at = 0;
     for (const QString& name : path.split('/', Qt::SkipEmptyParts)) {
         const QList<int> children = Children(at);
-        const auto found = std::find_if(children.begin(), children.end(),
-                                        [&](int child) { return Name(child) == name.trimmed(); });
+        const auto found =
+            std::find_if(children.begin(), children.end(), [&](int child) { return Name(child) == name.trimmed(); });
         if (found == children.end())
             return -1;
         at = *found;
@@ -391,8 +391,7 @@ TGroupPrefetch::TGroupPrefetch(TDbAccess* db, const QStringList& tableNames) : m
     try {
         m_changes = sqlite3_total_changes64(db->Connection.get());
         m_dataVersion = DataVersion(db->Connection.get());
-        m_reading = BeginStartupWork(
-            [path = db->DatabasePath(), tableNames] { return ReadTables(path, tableNames); });
+        m_reading = BeginStartupWork([path = db->DatabasePath(), tableNames] { return ReadTables(path, tableNames); });
         db->AwaitOutsideReading = [this] {
             if (m_reading.valid())
                 m_reading.wait();

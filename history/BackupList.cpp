@@ -30,8 +30,7 @@ TFormBackupList::TFormBackupList(const QString& folder, const QString& safetyCop
     BottomLayout()->insertWidget(0, m_otherFile);
     connect(m_otherFile, &QPushButton::clicked, this, &QDialog::accept);
     const auto add = [this](const QString& when, const QString& path, const QString& contents) {
-        auto* item =
-            new QTreeWidgetItem(ui->lvBackups, {when, SizeText(QFileInfo(path).size()), contents});
+        auto* item = new QTreeWidgetItem(ui->lvBackups, {when, SizeText(QFileInfo(path).size()), contents});
         item->setData(0, Qt::UserRole, path);
     };
     if (QFileInfo(safetyCopy).isFile()) {

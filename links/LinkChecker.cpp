@@ -73,9 +73,9 @@ struct TLinkChecker::TJob
     bool IconOnly = false;
     bool UseGet = false;
     bool Retried = false;
-    bool Enough = false;     // the body was cut off: what was read is all that is wanted
-    bool Recorded = false;   // its outcome is kept; only the icon is on its way
-    bool TimeUp = false;     // its deadline passed: the request on the way was stopped
+    bool Enough = false;                              // the body was cut off: what was read is all that is wanted
+    bool Recorded = false;                            // its outcome is kept; only the icon is on its way
+    bool TimeUp = false;                              // its deadline passed: the request on the way was stopped
     QDeadlineTimer Deadline{QDeadlineTimer::Forever}; // set at its first request
     int Hops = 0;
     int RedirectCode = 0;

@@ -38,17 +38,16 @@ QList<TLinkTarget> TargetsWhere(const QString& condition)
 {
     TGroupTable groups("IEType", "全部");
     groups.Load();
-    TStmtHandle statement =
-        PrepareNative(Db(), "select ID, IEUrl, TypeID from IE" + (condition.isEmpty() ? "" : " where " + condition) +
-                                " order by ID");
+    TStmtHandle statement = PrepareNative(
+        Db(), "select ID, IEUrl, TypeID from IE" + (condition.isEmpty() ? "" : " where " + condition) + " order by ID");
     QList<TLinkTarget> targets;
     while (StepRow(statement.get())) {
         const QString url = ColumnText(statement.get(), 1);
         if (CheckableUrl(url).isEmpty())
             continue;
         const int group = sqlite3_column_int(statement.get(), 2);
-        targets.append({sqlite3_column_int64(statement.get(), 0), url,
-                        groups.PathText(groups.Contains(group) ? group : 0)});
+        targets.append(
+            {sqlite3_column_int64(statement.get(), 0), url, groups.PathText(groups.Contains(group) ? group : 0)});
     }
     return targets;
 }
@@ -235,10 +234,10 @@ QString BrokenLinkConditionSql()
 QList<qint64> PermanentlyMoved(int group)
 {
     const QString branch = BranchCondition(group);
-    TStmtHandle statement = PrepareNative(
-        Db(), "select IE.ID from IE join LinkCheck on LinkCheck.IEID = IE.ID where LinkCheck.Result = 1 "
-              "and LinkCheck.Code in (301, 308) and LinkCheck.NewUrl <> ''" +
-                  (branch.isEmpty() ? "" : " and " + branch) + " order by IE.ID");
+    TStmtHandle statement =
+        PrepareNative(Db(), "select IE.ID from IE join LinkCheck on LinkCheck.IEID = IE.ID where LinkCheck.Result = 1 "
+                            "and LinkCheck.Code in (301, 308) and LinkCheck.NewUrl <> ''" +
+                                (branch.isEmpty() ? "" : " and " + branch) + " order by IE.ID");
     QList<qint64> ids;
     while (StepRow(statement.get()))
         ids.append(sqlite3_column_int64(statement.get(), 0));
@@ -251,8 +250,8 @@ int ApplyNewUrls(const QList<qint64>& ieIds)
     DbAccess->Batch([&] {
         const QString moved = "select NewUrl from LinkCheck where IEID = ?1 and Result = 1 and Code in (301, 308) "
                               "and NewUrl <> ''";
-        TStmtHandle update = PrepareNative(Db(), "update IE set IEUrl = (" + moved + ") where ID = ?1 and exists (" +
-                                                     moved + ")");
+        TStmtHandle update =
+            PrepareNative(Db(), "update IE set IEUrl = (" + moved + ") where ID = ?1 and exists (" + moved + ")");
         TStmtHandle settle =
             PrepareNative(Db(), "update LinkCheck set Result = 0, Code = 0, NewUrl = '' where IEID = ?1");
         for (qint64 id : ieIds) {

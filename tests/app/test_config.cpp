@@ -159,9 +159,8 @@ private slots:
         };
         SetNewPasswordIterations(1000);
         QCOMPARE(AskPassword(HashPassword("pw"), "先输入密码登录软件"), int(mrOk));
-        QCOMPARE(env->Responder.Texts(), QStringList(5, "密码输入错误!")
-                                             << "密码输入错误次数过多，请 5 秒后再试！"
-                                             << "密码输入错误次数过多，请 1 秒后再试！");
+        QCOMPARE(env->Responder.Texts(), QStringList(5, "密码输入错误!") << "密码输入错误次数过多，请 5 秒后再试！"
+                                                                         << "密码输入错误次数过多，请 1 秒后再试！");
         QCOMPARE(driver.Captions.size(), 8);
         TClock::Release();
     }

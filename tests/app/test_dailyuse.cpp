@@ -36,8 +36,10 @@ class TestDailyUse : public QObject
     // daily reminder.
     static void Fill()
     {
-        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'项目')@#@"
-                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into IEType(SelfIndex,ParentIndex,TypeName) values (2,1,'项目')@#@"
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into "
+                  "NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'项目')@#@"
+                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into "
+                  "IEType(SelfIndex,ParentIndex,TypeName) values (2,1,'项目')@#@"
                   "insert into IEType(SelfIndex,ParentIndex,TypeName) values (3,0,'生活')@#@"
                   "insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'http://a.example','甲','')@#@"
                   "insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'http://b.example','乙','')@#@"
@@ -132,8 +134,8 @@ class TestDailyUse : public QObject
             groups.Load();
             for (int self : groups.Branch(0))
                 lines << table + " " + groups.PathText(self);
-            const QString items = table == "NoteType" ? "select TypeID, ReMark from NoteBook"
-                                                      : "select TypeID, IEName from IE";
+            const QString items =
+                table == "NoteType" ? "select TypeID, ReMark from NoteBook" : "select TypeID, IEName from IE";
             const std::unique_ptr<TDataSet> query = DbAccess->Query(items);
             for (query->First(); !query->Eof(); query->Next())
                 lines << groups.PathText(query->AsInteger(0)) + " " + query->AsString(1);
@@ -443,13 +445,34 @@ private slots:
         QTest::addColumn<QString>("view");
         QTest::addColumn<QString>("undo"); // the view's 撤销 item, and its text
         QTest::addColumn<QString>("text");
-        QTest::newRow("note group deleted") << "NDelNoteType" << "tvNote" << "NUndoNoteType" << "撤销删除分组“工作”";
-        QTest::newRow("note group moved") << "NMoveNoteType" << "tvNote" << "NUndoNoteType" << "撤销移动分组“工作”";
-        QTest::newRow("bookmark group deleted") << "NDelIEType" << "tvIE" << "NUndoIEType" << "撤销删除分组“工作”";
-        QTest::newRow("bookmark group moved") << "NMoveIEType" << "tvIE" << "NUndoIEType" << "撤销移动分组“工作”";
-        QTest::newRow("bookmarks deleted") << "N3" << "DBGrid1" << "NUndoIE" << "撤销删除 3 个网址";
-        QTest::newRow("bookmarks moved") << "NMoveIE" << "DBGrid1" << "NUndoIE" << "撤销移动 3 个网址";
-        QTest::newRow("reminder deleted") << "NDelAlam" << "lv1" << "NUndoAlam" << "撤销删除提醒“晨会”";
+        QTest::newRow("note group deleted") << "NDelNoteType"
+                                            << "tvNote"
+                                            << "NUndoNoteType"
+                                            << "撤销删除分组“工作”";
+        QTest::newRow("note group moved") << "NMoveNoteType"
+                                          << "tvNote"
+                                          << "NUndoNoteType"
+                                          << "撤销移动分组“工作”";
+        QTest::newRow("bookmark group deleted") << "NDelIEType"
+                                                << "tvIE"
+                                                << "NUndoIEType"
+                                                << "撤销删除分组“工作”";
+        QTest::newRow("bookmark group moved") << "NMoveIEType"
+                                              << "tvIE"
+                                              << "NUndoIEType"
+                                              << "撤销移动分组“工作”";
+        QTest::newRow("bookmarks deleted") << "N3"
+                                           << "DBGrid1"
+                                           << "NUndoIE"
+                                           << "撤销删除 3 个网址";
+        QTest::newRow("bookmarks moved") << "NMoveIE"
+                                         << "DBGrid1"
+                                         << "NUndoIE"
+                                         << "撤销移动 3 个网址";
+        QTest::newRow("reminder deleted") << "NDelAlam"
+                                          << "lv1"
+                                          << "NUndoAlam"
+                                          << "撤销删除提醒“晨会”";
     }
 
     void ctrlZTakesBackTheLastDeleteOrMove()

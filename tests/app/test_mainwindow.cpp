@@ -88,9 +88,8 @@ private slots:
         TFormMain form;
         QCOMPARE(MenuTexts(form.pmNoteType),
                  QStringList({"新建组", "重命名组", "删除组", "移动到…", "撤销", "-", "历史版本", "-", "回收站…"}));
-        QCOMPARE(MenuTexts(form.pmIEType),
-                 QStringList({"新建组", "重命名组", "删除组", "移动到…", "撤销", "-", "新建网址", "-", "检查网址", "-",
-                              "回收站…"}));
+        QCOMPARE(MenuTexts(form.pmIEType), QStringList({"新建组", "重命名组", "删除组", "移动到…", "撤销", "-",
+                                                        "新建网址", "-", "检查网址", "-", "回收站…"}));
         QCOMPARE(MenuTexts(form.pmIE), QStringList({"新建", "修改", "删除", "移动到…", "撤销", "-", "打开网页", "-",
                                                     "检查网址", "更新为新网址", "只看失效的", "-", "回收站…"}));
         QCOMPARE(MenuTexts(form.pmAlam), QStringList({"新建提醒", "修改", "删除", "撤销", "-", "回收站…"}));

@@ -80,9 +80,9 @@ private slots:
         QCOMPARE(IE.LastSQL, QString("select TypeName from IEType where Selfindex=5 "));
         IE.TypeID = -3;
         IE.UpdateIE(id);
-        QCOMPARE(IE.LastSQL,
-                 QString("update IE set TypeID=-3,IEUrl='http://a.cn',IEName='A',ReMark='r',Tags='' where ID=%1  ")
-                     .arg(id));
+        QCOMPARE(
+            IE.LastSQL,
+            QString("update IE set TypeID=-3,IEUrl='http://a.cn',IEName='A',ReMark='r',Tags='' where ID=%1  ").arg(id));
         IE.DeleteGroupIE("-3");
         QCOMPARE(IE.LastSQL, QString("delete from IE where TypeID=-3 "));
         IE.DeleteIE(id);
@@ -132,12 +132,18 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("commas") << "a,b" << "a,b";
-        QTest::newRow("blanks") << "  a  b\tc " << "a,b,c";
-        QTest::newRow("full-width and enumeration commas") << "工作，参考、阅读；x;y" << "工作,参考,阅读,x,y";
-        QTest::newRow("a blank within a tag") << "my tag, b" << "my tag,b";
-        QTest::newRow("each once, empty ones dropped") << "a,,b, a ,b," << "a,b";
-        QTest::newRow("nothing") << " ， " << "";
+        QTest::newRow("commas") << "a,b"
+                                << "a,b";
+        QTest::newRow("blanks") << "  a  b\tc "
+                                << "a,b,c";
+        QTest::newRow("full-width and enumeration commas") << "工作，参考、阅读；x;y"
+                                                           << "工作,参考,阅读,x,y";
+        QTest::newRow("a blank within a tag") << "my tag, b"
+                                              << "my tag,b";
+        QTest::newRow("each once, empty ones dropped") << "a,,b, a ,b,"
+                                                       << "a,b";
+        QTest::newRow("nothing") << " ， "
+                                 << "";
     }
 
     void tagsAsTyped()

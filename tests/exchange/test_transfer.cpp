@@ -162,7 +162,8 @@ private slots:
         QFETCH(bool, yes);
         QFETCH(QStringList, questions);
         QFETCH(QStringList, rows);
-        DbExecSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'新闻')@#@insert into IE(TypeID,IEUrl,IEName) values "
+        DbExecSQL("insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'新闻')@#@insert into "
+                  "IE(TypeID,IEUrl,IEName) values "
                   "(1,'https://example.com/','A')@#@insert into IE(TypeID,IEUrl,IEName) values "
                   "(0,'https://other.example','B')");
         env->Responder.Answers << yes;
@@ -230,7 +231,8 @@ private slots:
     // all bookmarks as a bookmark file; the extension added when none was typed.
     void exportFromTheMenu()
     {
-        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'会议')@#@"
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into "
+                  "NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'会议')@#@"
                   "insert into NoteBook values (2,'周一')@#@insert into IE(TypeID,IEUrl,IEName) values "
                   "(0,'https://a.example','A')");
         TTransferPages form;
@@ -305,7 +307,8 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, said);
         QFETCH(QString, made);
-        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'甲')@#@insert into NoteBook values (1,'文字')");
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'甲')@#@insert into NoteBook "
+                  "values (1,'文字')");
         Write(env->Path("in/n.md"), "导入的");
         Write(env->Path("bookmarks.html"), kBookmarks);
         Write(env->Path("old.html"), "mine");

@@ -81,14 +81,19 @@ private slots:
         for (int i = 0; i < 200; ++i)
             note += QString("第 %1 行\r\n").arg(i);
         note += "这里是目标所在";
-        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'会议')@#@"
-                  "insert into NoteBook values (2,'" + note + "')@#@"
-                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'常用')@#@insert into IEType(SelfIndex,ParentIndex,TypeName) values (2,1,'搜索引擎')");
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into "
+                  "NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'会议')@#@"
+                  "insert into NoteBook values (2,'" +
+                  note +
+                  "')@#@"
+                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'常用')@#@insert into "
+                  "IEType(SelfIndex,ParentIndex,TypeName) values (2,1,'搜索引擎')");
         // The bookmark comes last in a list longer than the grid reads at first.
         for (int i = 1; i <= 300; ++i)
             DbExecSQL(QString("insert into IE(TypeID,IEUrl,IEName,ReMark) values (2,'https://x%1.example','填充','')")
                           .arg(i));
-        DbExecSQL("insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (1000,2,'https://target.example','书签目标','')");
+        DbExecSQL(
+            "insert into IE(ID,TypeID,IEUrl,IEName,ReMark) values (1000,2,'https://target.example','书签目标','')");
         DbExecSQL(QString("insert into Alam(ID,AlamTime,AlamDate,ReDay,ReMark) values (5,%1,%2,0,'提醒目标')")
                       .arg(Ole::FromTime(QTime(9, 0)))
                       .arg(Ole::FromDate(QDate(2020, 1, 2))));
@@ -159,10 +164,14 @@ private slots:
     {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("page");
-        QTest::newRow("note") << "目标所在" << "tsNote";
-        QTest::newRow("note by pinyin") << "mbsz" << "tsNote";
-        QTest::newRow("bookmark") << "书签目标" << "ts1";
-        QTest::newRow("reminder") << "提醒目标" << "tsAlam";
+        QTest::newRow("note") << "目标所在"
+                              << "tsNote";
+        QTest::newRow("note by pinyin") << "mbsz"
+                                        << "tsNote";
+        QTest::newRow("bookmark") << "书签目标"
+                                  << "ts1";
+        QTest::newRow("reminder") << "提醒目标"
+                                  << "tsAlam";
     }
     void jumpGoesToTheItem()
     {
@@ -203,9 +212,12 @@ private slots:
     {
         QTest::addColumn<QString>("query");
         QTest::addColumn<QString>("message");
-        QTest::newRow("note group") << "目标所在" << "该记事所在的组已被删除。";
-        QTest::newRow("bookmark") << "书签目标" << "该网址已被删除。";
-        QTest::newRow("reminder") << "提醒目标" << "该提醒已被删除。";
+        QTest::newRow("note group") << "目标所在"
+                                    << "该记事所在的组已被删除。";
+        QTest::newRow("bookmark") << "书签目标"
+                                  << "该网址已被删除。";
+        QTest::newRow("reminder") << "提醒目标"
+                                  << "该提醒已被删除。";
     }
     void deletedItemSaysSo()
     {

@@ -9,9 +9,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
-#include <QTimer>
 #include <memory>
 
 bool TPresetResponder::Message(Kind kind, const QString& caption, const QString& text)

@@ -11,10 +11,7 @@ class TestCapture : public QObject
     Q_OBJECT
     std::unique_ptr<TStoreEnv> env;
 
-    static QString One(const QString& sql)
-    {
-        return DbAccess->Query(sql)->AsString(0);
-    }
+    static QString One(const QString& sql) { return DbAccess->Query(sql)->AsString(0); }
 
 private slots:
     void init()
@@ -28,10 +25,7 @@ private slots:
                   "insert into IE(TypeID, IEUrl, IEName, ReMark) values (1, 'https://old.example/', '旧', '')");
     }
 
-    void cleanup()
-    {
-        env.reset();
-    }
+    void cleanup() { env.reset(); }
 
     void noteLineGoesToTheGroupOfThePath_data()
     {
@@ -39,11 +33,16 @@ private slots:
         QTest::addColumn<int>("group");
         QTest::addColumn<QString>("stored"); // the note's text afterwards; empty: refused
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("root, no note yet") << "" << 0 << "买牛奶" << "";
-        QTest::newRow("a line below the text") << "工作/会议" << 2 << "第一行\r\n买牛奶" << "";
-        QTest::newRow("top level, not the namesake below") << "/会议/" << 3 << "买牛奶" << "";
-        QTest::newRow("no such group") << "工作/旅行" << -1 << "" << "找不到分组“工作/旅行”";
-        QTest::newRow("a path is not a name anywhere") << "会议/工作" << -1 << "" << "找不到分组";
+        QTest::newRow("root, no note yet") << "" << 0 << "买牛奶"
+                                           << "";
+        QTest::newRow("a line below the text") << "工作/会议" << 2 << "第一行\r\n买牛奶"
+                                               << "";
+        QTest::newRow("top level, not the namesake below") << "/会议/" << 3 << "买牛奶"
+                                                           << "";
+        QTest::newRow("no such group") << "工作/旅行" << -1 << ""
+                                       << "找不到分组“工作/旅行”";
+        QTest::newRow("a path is not a name anywhere") << "会议/工作" << -1 << ""
+                                                       << "找不到分组";
     }
     void noteLineGoesToTheGroupOfThePath()
     {
@@ -67,15 +66,19 @@ private slots:
         QTest::addColumn<QStringList>("command");
         QTest::addColumn<QString>("title"); // stored; empty: refused
         QTest::addColumn<QString>("refusal");
-        QTest::newRow("title given") << QStringList{"bookmark", "https://a.example", "甲", "资料"} << "甲" << "";
+        QTest::newRow("title given") << QStringList{"bookmark", "https://a.example", "甲", "资料"} << "甲"
+                                     << "";
         QTest::newRow("address for a title")
-            << QStringList{"bookmark", " https://b.example ", "", ""} << "https://b.example" << "";
-        QTest::newRow("stored already, its group named")
-            << QStringList{"bookmark", "HTTPS://OLD.example", "", ""} << "" << "已经保存在分组“全部->资料”中";
-        QTest::newRow("empty address") << QStringList{"bookmark", " ", "甲", ""} << "" << "网址不能为空";
+            << QStringList{"bookmark", " https://b.example ", "", ""} << "https://b.example"
+            << "";
+        QTest::newRow("stored already, its group named") << QStringList{"bookmark", "HTTPS://OLD.example", "", ""} << ""
+                                                         << "已经保存在分组“全部->资料”中";
+        QTest::newRow("empty address") << QStringList{"bookmark", " ", "甲", ""} << ""
+                                       << "网址不能为空";
         QTest::newRow("no such group") << QStringList{"bookmark", "https://c.example", "", "旅行"} << ""
                                        << "找不到分组";
-        QTest::newRow("empty note line") << QStringList{"note", "  ", ""} << "" << "记事内容不能为空";
+        QTest::newRow("empty note line") << QStringList{"note", "  ", ""} << ""
+                                         << "记事内容不能为空";
     }
     void bookmarkIsAddedOnceWithATitle()
     {
@@ -89,7 +92,8 @@ private slots:
         }
         Capture(command);
         QCOMPARE(One("select IEName from IE where ID=(select max(ID) from IE)"), title);
-        QCOMPARE(DbGetIntValue("select TypeID from IE where ID=(select max(ID) from IE)"), command[3].isEmpty() ? 0 : 1);
+        QCOMPARE(DbGetIntValue("select TypeID from IE where ID=(select max(ID) from IE)"),
+                 command[3].isEmpty() ? 0 : 1);
     }
 };
 

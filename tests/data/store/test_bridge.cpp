@@ -17,8 +17,6 @@ namespace {
 
 using DbHandle = std::unique_ptr<sqlite3, decltype(&sqlite3_close)>;
 
-
-
 // Null when the schema or the bridge did not install.
 DbHandle OpenFreshDb()
 {
@@ -28,7 +26,8 @@ DbHandle OpenFreshDb()
         sqlite3_close(raw);
         return db;
     }
-    if (sqlite3_exec(db.get(), DatabaseSchema(), nullptr, nullptr, nullptr) != SQLITE_OK || !JetBridge::Install(db.get()))
+    if (sqlite3_exec(db.get(), DatabaseSchema(), nullptr, nullptr, nullptr) != SQLITE_OK ||
+        !JetBridge::Install(db.get()))
         db.reset();
     return db;
 }

@@ -403,10 +403,11 @@ private slots:
     {
         constexpr int kDepth = 10000;
         char* error = nullptr;
-        const QByteArray rows = QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%1) "
-                                        "INSERT INTO NoteType(SelfIndex,ParentIndex,TypeName) SELECT i, i-1, '层' FROM n")
-                                    .arg(kDepth)
-                                    .toUtf8();
+        const QByteArray rows =
+            QString("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<%1) "
+                    "INSERT INTO NoteType(SelfIndex,ParentIndex,TypeName) SELECT i, i-1, '层' FROM n")
+                .arg(kDepth)
+                .toUtf8();
         QCOMPARE(sqlite3_exec(DbAccess->Handle(), rows.constData(), nullptr, nullptr, &error), SQLITE_OK);
         TGroupTable groups("NoteType", "根目录");
         groups.Load();

@@ -32,9 +32,12 @@ class TestGroupTable : public QObject
     // comes after it, 迟到(7) one that was never stored.
     static void Fill()
     {
-        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'会议')@#@"
-                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (3,0,'生活')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (4,2,'周一')@#@"
-                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (6,8,'孤儿')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (7,5,'迟到')@#@"
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作')@#@insert into "
+                  "NoteType(SelfIndex,ParentIndex,TypeName) values (2,1,'会议')@#@"
+                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (3,0,'生活')@#@insert into "
+                  "NoteType(SelfIndex,ParentIndex,TypeName) values (4,2,'周一')@#@"
+                  "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (6,8,'孤儿')@#@insert into "
+                  "NoteType(SelfIndex,ParentIndex,TypeName) values (7,5,'迟到')@#@"
                   "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (8,3,'后来')");
     }
 
@@ -237,24 +240,33 @@ private slots:
         QTest::addColumn<QString>("path");     // of the moved group, read afresh
         const QString refused = "不能把分组移到它自己或它的下级分组中！";
         QTest::newRow("under a later group")
-            << 1 << 3 << "NoteBook" << ""
-            << QStringList{"3/0/生活", "6/8/孤儿", "7/5/迟到", "8/3/后来", "9/3/工作", "10/9/会议", "11/10/周一"}
-            << "9 10 11 3" << "根目录->生活->工作";
+            << 1 << 3 << "NoteBook"
+            << "" << QStringList{"3/0/生活", "6/8/孤儿", "7/5/迟到", "8/3/后来", "9/3/工作", "10/9/会议", "11/10/周一"}
+            << "9 10 11 3"
+            << "根目录->生活->工作";
         QTest::newRow("under an earlier group")
-            << 8 << 1 << "NoteBook" << ""
-            << QStringList{"1/0/工作", "2/1/会议", "3/0/生活", "4/2/周一", "6/8/孤儿", "7/5/迟到", "8/1/后来"}
-            << "1 2 4 3" << "根目录->工作->后来";
-        QTest::newRow("to the root")
-            << 4 << 0 << "NoteBook" << ""
-            << QStringList{"1/0/工作", "2/1/会议", "3/0/生活", "4/0/周一", "6/8/孤儿", "7/5/迟到", "8/3/后来"}
-            << "1 2 4 3" << "根目录->周一";
-        QTest::newRow("into itself") << 1 << 1 << "NoteBook" << refused << QStringList() << "1 2 4 3" << "";
-        QTest::newRow("into its branch") << 1 << 4 << "NoteBook" << refused << QStringList() << "1 2 4 3" << "";
-        QTest::newRow("the root") << 0 << 3 << "NoteBook" << "不能移动根分组！" << QStringList() << "1 2 4 3" << "";
-        QTest::newRow("a group that is gone")
-            << 5 << 0 << "NoteBook" << "要移动的分组或目标分组已不存在！" << QStringList() << "1 2 4 3" << "";
-        QTest::newRow("a failing step changes nothing")
-            << 1 << 3 << "NoSuchTable" << "DB:数据库操作失败！" << QStringList() << "1 2 4 3" << "";
+            << 8 << 1 << "NoteBook"
+            << "" << QStringList{"1/0/工作", "2/1/会议", "3/0/生活", "4/2/周一", "6/8/孤儿", "7/5/迟到", "8/1/后来"}
+            << "1 2 4 3"
+            << "根目录->工作->后来";
+        QTest::newRow("to the root") << 4 << 0 << "NoteBook"
+                                     << "" << QStringList{"1/0/工作", "2/1/会议", "3/0/生活", "4/0/周一",
+                                                          "6/8/孤儿", "7/5/迟到", "8/3/后来"}
+                                     << "1 2 4 3"
+                                     << "根目录->周一";
+        QTest::newRow("into itself") << 1 << 1 << "NoteBook" << refused << QStringList() << "1 2 4 3"
+                                     << "";
+        QTest::newRow("into its branch") << 1 << 4 << "NoteBook" << refused << QStringList() << "1 2 4 3"
+                                         << "";
+        QTest::newRow("the root") << 0 << 3 << "NoteBook"
+                                  << "不能移动根分组！" << QStringList() << "1 2 4 3"
+                                  << "";
+        QTest::newRow("a group that is gone") << 5 << 0 << "NoteBook"
+                                              << "要移动的分组或目标分组已不存在！" << QStringList() << "1 2 4 3"
+                                              << "";
+        QTest::newRow("a failing step changes nothing") << 1 << 3 << "NoSuchTable"
+                                                        << "DB:数据库操作失败！" << QStringList() << "1 2 4 3"
+                                                        << "";
     }
 
     void moveKeepsParentsBeforeTheirGroups()
@@ -267,8 +279,9 @@ private slots:
         QFETCH(QString, notes);
         QFETCH(QString, path);
         Fill();
-        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (1,'a')@#@insert into NoteBook(TypeID,ReMark) values (2,'b')@#@"
-                  "insert into NoteBook(TypeID,ReMark) values (4,'c')@#@insert into NoteBook(TypeID,ReMark) values (3,'d')");
+        DbExecSQL(
+            "insert into NoteBook(TypeID,ReMark) values (1,'a')@#@insert into NoteBook(TypeID,ReMark) values (2,'b')@#@"
+            "insert into NoteBook(TypeID,ReMark) values (4,'c')@#@insert into NoteBook(TypeID,ReMark) values (3,'d')");
         const QStringList before = Rows();
         TGroupTable groups("NoteType", "根目录");
         groups.Load();
@@ -292,7 +305,8 @@ private slots:
     void deleteBranchTakesEveryGroupUnderIt()
     {
         Fill();
-        DbExecSQL("insert into NoteBook(TypeID,ReMark) values (4,'a')@#@insert into NoteBook(TypeID,ReMark) values (3,'b')");
+        DbExecSQL(
+            "insert into NoteBook(TypeID,ReMark) values (4,'a')@#@insert into NoteBook(TypeID,ReMark) values (3,'b')");
         TGroupTable groups("NoteType", "根目录");
         groups.Load();
         QCOMPARE(groups.Branch(1), QList<int>({1, 2, 4}));
@@ -313,15 +327,19 @@ private slots:
     {
         QTest::addColumn<QString>("rows");
         QTest::addColumn<bool>("rename");
-        const QString prefixes = "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'a'),(2,0,'a b'),(3,0,'a-'),(4,0,'ab'),"
-                                 "(5,1,'c'),(6,2,'d'),(7,3,'e'),(8,4,'f')";
+        const QString prefixes =
+            "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'a'),(2,0,'a b'),(3,0,'a-'),(4,0,'ab'),"
+            "(5,1,'c'),(6,2,'d'),(7,3,'e'),(8,4,'f')";
         QTest::newRow("names beginning with another") << prefixes << false;
         QTest::newRow("a name holding \"->\"")
-            << "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'x'),(2,0,'x->y'),(3,1,'z'),(4,2,'w')" << false;
-        QTest::newRow("two of one name")
-            << "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'同名'),(2,0,'同名'),(3,1,'k'),(4,2,'j')" << false;
+            << "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'x'),(2,0,'x->y'),(3,1,'z'),(4,2,'w')"
+            << false;
+        QTest::newRow("two of one name") << "insert into NoteType(SelfIndex,ParentIndex,TypeName) values "
+                                            "(1,0,'同名'),(2,0,'同名'),(3,1,'k'),(4,2,'j')"
+                                         << false;
         QTest::newRow("rows under the root for a missing parent")
-            << "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'工作'),(2,1,'会议'),(6,8,'孤儿'),(7,5,'迟到'),(8,3,'后来'),(3,0,'生活')"
+            << "insert into NoteType(SelfIndex,ParentIndex,TypeName) values "
+               "(1,0,'工作'),(2,1,'会议'),(6,8,'孤儿'),(7,5,'迟到'),(8,3,'后来'),(3,0,'生活')"
             << false;
         QTest::newRow("after a rename") << prefixes << true;
         // Names of a few pieces that begin with one another, under random parents.

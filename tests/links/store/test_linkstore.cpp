@@ -59,13 +59,20 @@ private slots:
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("url");
-        QTest::newRow("https") << " https://example.com/a?b=1 " << "https://example.com/a?b=1";
-        QTest::newRow("no scheme") << "example.com/x" << "http://example.com/x";
-        QTest::newRow("host and port") << "example.com:8080/x" << "http://example.com:8080/x";
-        QTest::newRow("ftp") << "ftp://example.com/f" << "";
-        QTest::newRow("mail") << "mailto:a@example.com" << "";
-        QTest::newRow("script") << "javascript:alert(1)" << "";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("https") << " https://example.com/a?b=1 "
+                               << "https://example.com/a?b=1";
+        QTest::newRow("no scheme") << "example.com/x"
+                                   << "http://example.com/x";
+        QTest::newRow("host and port") << "example.com:8080/x"
+                                       << "http://example.com:8080/x";
+        QTest::newRow("ftp") << "ftp://example.com/f"
+                             << "";
+        QTest::newRow("mail") << "mailto:a@example.com"
+                              << "";
+        QTest::newRow("script") << "javascript:alert(1)"
+                                << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void checkable()
     {
@@ -80,14 +87,30 @@ private slots:
         QTest::addColumn<QString>("final");
         QTest::addColumn<QString>("title");
         QTest::addColumn<bool>("gone");
-        QTest::newRow("plain page") << "http://a.cn/p" << "http://a.cn/p" << "新闻" << false;
-        QTest::newRow("deep page sent to the root") << "http://a.cn/p/1" << "https://a.cn/" << "首页" << true;
-        QTest::newRow("root to root over https") << "http://a.cn" << "https://a.cn/" << "首页" << false;
-        QTest::newRow("deep page sent elsewhere") << "http://a.cn/p" << "http://a.cn/q" << "Q" << false;
-        QTest::newRow("title 404") << "http://a.cn/p" << "http://a.cn/p" << "Error 404" << true;
-        QTest::newRow("a number holding 404") << "http://a.cn/p" << "http://a.cn/p" << "第14045期" << false;
-        QTest::newRow("Not Found") << "http://a.cn/p" << "http://a.cn/p" << "Page not  found" << true;
-        QTest::newRow("页面不存在") << "http://a.cn/p" << "http://a.cn/p" << "抱歉，页面不存在" << true;
+        QTest::newRow("plain page") << "http://a.cn/p"
+                                    << "http://a.cn/p"
+                                    << "新闻" << false;
+        QTest::newRow("deep page sent to the root") << "http://a.cn/p/1"
+                                                    << "https://a.cn/"
+                                                    << "首页" << true;
+        QTest::newRow("root to root over https") << "http://a.cn"
+                                                 << "https://a.cn/"
+                                                 << "首页" << false;
+        QTest::newRow("deep page sent elsewhere") << "http://a.cn/p"
+                                                  << "http://a.cn/q"
+                                                  << "Q" << false;
+        QTest::newRow("title 404") << "http://a.cn/p"
+                                   << "http://a.cn/p"
+                                   << "Error 404" << true;
+        QTest::newRow("a number holding 404") << "http://a.cn/p"
+                                              << "http://a.cn/p"
+                                              << "第14045期" << false;
+        QTest::newRow("Not Found") << "http://a.cn/p"
+                                   << "http://a.cn/p"
+                                   << "Page not  found" << true;
+        QTest::newRow("页面不存在") << "http://a.cn/p"
+                                    << "http://a.cn/p"
+                                    << "抱歉，页面不存在" << true;
     }
     void looksGone()
     {
@@ -102,7 +125,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("html");
         QTest::addColumn<QString>("icon");
-        QTest::newRow("rel icon, relative") << QByteArray("<link rel=\"icon\" href=\"i.png\">") << "https://www.a.cn/dir/i.png";
+        QTest::newRow("rel icon, relative")
+            << QByteArray("<link rel=\"icon\" href=\"i.png\">") << "https://www.a.cn/dir/i.png";
         QTest::newRow("shortcut icon, single quotes, upper case")
             << QByteArray("<LINK REL='Shortcut Icon' HREF='/favicon.png'>") << "https://www.a.cn/favicon.png";
         QTest::newRow("href first, no quotes") << QByteArray("<link href=/x.ico rel=icon>") << "https://www.a.cn/x.ico";
@@ -134,8 +158,9 @@ private slots:
         QTest::addColumn<int>("side");
         QTest::newRow("png 48") << Image(48, 48, "PNG") << 32;
         QTest::newRow("png 16") << Image(16, 16, "PNG") << 16;
-        QTest::newRow("gif 1, as it is")
-            << QByteArray::fromBase64("R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7") << 1;
+        QTest::newRow("gif 1, as it is") << QByteArray::fromBase64(
+                                                "R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7")
+                                         << 1;
         QTest::newRow("png 64x20, not square") << Image(64, 20, "PNG") << 16;
         QTest::newRow("ico") << Image(32, 32, "ICO") << 32;
         QTest::newRow("gif text") << QByteArray("GIF89a but not really") << 0;

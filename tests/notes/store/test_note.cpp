@@ -258,9 +258,11 @@ private slots:
     // loop is reading.
     void loopOverGroupsLoadsEachGroupsData()
     {
-        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'甲')@#@insert into NoteType(SelfIndex,ParentIndex,TypeName) values (2,0,'乙')@#@"
+        DbExecSQL("insert into NoteType(SelfIndex,ParentIndex,TypeName) values (1,0,'甲')@#@insert into "
+                  "NoteType(SelfIndex,ParentIndex,TypeName) values (2,0,'乙')@#@"
                   "insert into NoteType(SelfIndex,ParentIndex,TypeName) values (3,1,'丙')@#@"
-                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'站甲')@#@insert into IEType(SelfIndex,ParentIndex,TypeName) values (2,0,'站乙')@#@"
+                  "insert into IEType(SelfIndex,ParentIndex,TypeName) values (1,0,'站甲')@#@insert into "
+                  "IEType(SelfIndex,ParentIndex,TypeName) values (2,0,'站乙')@#@"
                   "insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'a','a1','')@#@"
                   "insert into IE(TypeID,IEUrl,IEName,ReMark) values (1,'b','a2','')@#@"
                   "insert into IE(TypeID,IEUrl,IEName,ReMark) values (2,'c','b1','')");

@@ -76,7 +76,8 @@ private slots:
         env = std::make_unique<TStoreEnv>();
         // Stored out of path order, so the order of the results is the
         // search's own. Note 99 and bookmark group 77 belong to no group.
-        ExecNative(Db(), "INSERT INTO NoteType(SelfIndex,ParentIndex,TypeName) VALUES (3,0,'Travel Plans'),(1,0,'工作'),(2,1,'会议'),(4,0,'空组');"
+        ExecNative(Db(), "INSERT INTO NoteType(SelfIndex,ParentIndex,TypeName) VALUES (3,0,'Travel "
+                         "Plans'),(1,0,'工作'),(2,1,'会议'),(4,0,'空组');"
                          "INSERT INTO NoteBook VALUES (0,'根的记事' || char(13,10) || '第二行');"
                          "INSERT INTO NoteBook VALUES (1,'工作记事 Alpha beta');"
                          "INSERT INTO NoteBook VALUES (2,'会议纪要 XK 100% 完成_率 ''引号'' \"双引号\" @#@ "
@@ -214,8 +215,7 @@ private slots:
             row("bookmark's tag") << "yuedu" << QStringList{"B4"} << fillers;
             row("reminder") << "zhanhui" << QStringList{"R1"} << fillers;
             row("s is not sh") << "sili" << QStringList() << fillers;
-            row("group name by readings, bookmarks by their group")
-                << "huiyi" << QStringList{"N2", "B12"} << fillers;
+            row("group name by readings, bookmarks by their group") << "huiyi" << QStringList{"N2", "B12"} << fillers;
             row("bookmarks by their group's name") << "会议" << QStringList{"N2", "B12"} << fillers;
             row("bookmarks by the name of a group above") << "changyong" << QStringList{"B4", "B1", "B11"} << fillers;
             row("one word in the group, one in the title") << "会议 周会" << QStringList{"B12"} << fillers;

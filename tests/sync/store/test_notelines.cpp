@@ -2,7 +2,6 @@
 #include "sync/NoteLines.h"
 #include "sync/TextMerge.h"
 
-
 namespace {
 // One computer's copy of a note: its lines and the clock that numbers them.
 struct TCopy
