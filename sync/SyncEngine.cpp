@@ -118,7 +118,7 @@ const std::vector<TColumn> kReminderColumns = {{"time", "AlamTime"},
 // An imported year of official holidays: one item per year, whose identity
 // is made of the year, so that the same year imported on two computers is
 // one item and the later import wins. The year comes last: WriteItems
-// checks it there.
+// writes it there as a whole number.
 const std::vector<TColumn> kHolidayColumns = {{"schedule", "Json"}, {"year", "Year"}};
 
 const std::vector<TColumn>& ColumnsOf(int kind)
@@ -1107,9 +1107,15 @@ void TSyncEngine::WriteItems(int kind)
         TSyncMeta& meta = *m_metas.value(gid);
         if (meta.Kind != kind)
             continue;
-        // A year's row is found by its year, whether or not it went out yet.
+        // A year's identity is made of the year: an item that says another
+        // year is left out, and the row is found by the year (whether or not
+        // it went out yet) and written with it as a whole number, whatever
+        // the file holds.
+        const qint64 year = kind == skHolidayYear ? meta.Fields.value("year").Value.toLongLong() : 0;
+        if (kind == skHolidayYear && gid != HolidayGid(year))
+            continue;
         const QVariant id = kind == skHolidayYear
-                                ? Lookup("select Year from HolidayYear where 'holiday-' || Year = ?", gid)
+                                ? Lookup("select Year from HolidayYear where Year=?", year)
                                 : Lookup(QString("select %1 from %2 where Gid=?").arg(keyColumn, table), gid);
         if (meta.Dead()) {
             // A bookmark of a deleted group goes to the trash with its group.
@@ -1126,15 +1132,8 @@ void TSyncEngine::WriteItems(int kind)
             const QVariant value = meta.Fields.value(column.Field).Value;
             values << (value.isNull() ? column.Missing : value);
         }
-        // A year's identity is made of the year: a file that says another
-        // year for it is not written over that year's own item, and the key
-        // is written as a whole number whatever the file holds.
-        if (kind == skHolidayYear) {
-            const qint64 year = values.back().toLongLong();
-            if (gid != HolidayGid(year))
-                continue;
+        if (kind == skHolidayYear)
             values.back() = year;
-        }
         QString group;
         if (kind == skBookmark) {
             group = meta.Fields.value("group").Value.toString();
